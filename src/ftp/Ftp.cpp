@@ -1,0 +1,431 @@
+#include "ftp/Ftp.h"
+
+#include "ftp/SessionLog.h"
+#include "net/EventDispatch.h"
+
+#include <QLoggingCategory>
+#include <QMetaObject>
+#include <QTimer>
+
+Q_LOGGING_CATEGORY(lcFtp, "corvyne.ftp", QtWarningMsg)
+
+namespace {
+constexpr int CompletionParam = 1034;
+constexpr const char* RetryWaitText = "正等待重试...";
+constexpr const char* ClosedBeforeLoginText = "从服务器断开.";
+}  // namespace
+
+std::string_view ReplyStateName(int32_t state)
+{
+    switch (state) {
+    case rsGreeting: return "greeting";
+    case rsUser: return "USER";
+    case rsPass: return "PASS";
+    case rsAcct: return "ACCT";
+    case rsSyst: return "SYST";
+    case rsInitialCwd: return "initial CWD";
+    case rsPwd: return "PWD";
+    case rsType: return "TYPE";
+    case rsPasv: return "PASV";
+    case rsPort: return "PORT";
+    case rsRest: return "REST";
+    case rsTransfer: return "transfer";
+    case rsRnfr: return "RNFR";
+    case rsRnto: return "RNTO";
+    case rsCwd: return "CWD";
+    case rsMkdRmd: return "MKD/RMD";
+    case rsDele: return "DELE";
+    case rsQuit: return "QUIT";
+    case rsChmod: return "SITE CHMOD";
+    case rsRaw: return "raw";
+    case rsRestProbe: return "REST 100";
+    case rsRestZero: return "REST 0";
+    case rsFwGreeting: return "firewall greeting";
+    case rsFwUser: return "firewall USER";
+    case rsFwPass: return "firewall PASS";
+    case rsKeepAlive: return "keep-alive";
+    case rsIdle: return "idle";
+    default: return "unknown";
+    }
+}
+
+std::string_view FirewallTypeName(TFirewallType type)
+{
+    static constexpr std::string_view names[] = {"fwNone",         "fwSocks",        "fwSite",     "fwUserHost",
+                                                 "fwUserLogin",    "fwSiteUserHost", "fwUserHost2"};
+    return type < FirewallTypeCount ? names[type] : "fwNone";
+}
+
+std::string_view ServerTypeName(TFTPServerType type)
+{
+    static constexpr std::string_view names[] = {
+        "ftpstDefault", "ftpstAutoDetect", "ftpstUNIX",       "ftpstRedhat",  "ftpstWin2K",
+        "ftpstCorvyned", "ftpstULTRIX",    "ftpstU5000",      "ftpstSINTFTPD", "ftpstVmsMultinet",
+        "ftpstVmsUcx",  "ftpstMVS",        "ftpstClix",       "ftpstQVT",     "ftpstNCSA",
+        "ftpstChameleon", "ftpstVM",       "ftpstVMVPS",      "ftpstMacFtpd", "ftpstMacOS",
+        "ftpstWarFTPD", "ftpstUnixHidden", "ftpstOS2",        "ftpSTNetware", "ftpstBSD"};
+    return type < FtpServerTypeCount ? names[type] : "ftpstDefault";
+}
+
+TFTPclient::TFTPclient(QObject* owner) : TCustomCorvSocket(owner)
+{
+    Port = 21;
+    OnConnect = [this](TCustomCorvSocket*, int) { ControlConnected(); };
+    OnLine = [this](TCustomCorvSocket*, const std::string& line) { ReplyLine(line); };
+    OnClose = [this](TCustomCorvSocket*) { ControlClosed(); };
+    OnError = [this](TCustomCorvSocket*, int code, const std::string&) { ControlError(code); };
+    OnTimeout = [this](TCustomCorvSocket*) { ControlTimeout(); };
+    OnResolved = [this](TCustomCorvSocket*, const std::string& address, bool, const std::string&) {
+        Info(fiResolved, address);
+    };
+    m_data.Timeout = 30;
+}
+
+TFTPclient::~TFTPclient()
+{
+    OnFtpInfo = nullptr;
+    OnFtpError = nullptr;
+    OnFtpQuit = nullptr;
+    Close();
+}
+
+std::string TFTPclient::Description() const
+{
+    return "POSIX sockets (IPv4, non-blocking)";
+}
+
+void TFTPclient::SetReplyState(int32_t state)
+{
+    if (state != m_replyState)
+        qCDebug(lcFtp) << "reply state" << ReplyStateName(m_replyState).data() << "->" << ReplyStateName(state).data();
+    m_replyState = state;
+}
+
+void TFTPclient::Info(FtpInfo info, const std::string& text)
+{
+    if (OnFtpInfo)
+        OnFtpInfo(this, info, text);
+}
+
+void TFTPclient::Error(FtpError error, const std::string& text)
+{
+    if (OnFtpError)
+        OnFtpError(this, error, text);
+}
+
+void TFTPclient::Log(const std::string& line)
+{
+    if (LogSession)
+        AppendSessionLog(LogFile, line, TimestampLog);
+}
+
+// ---------------------------------------------------------------- connecting
+
+void TFTPclient::Connect()
+{
+    m_connectAttempt = 0;
+    ResumeSupported = false;
+    ConnectionAttempt();
+}
+
+void TFTPclient::ConnectionAttempt()
+{
+    m_success = true;
+    m_loggedIn = false;
+    m_warFtpd = false;
+    m_fatalError = false;
+    m_inMultiLine = false;
+    m_passiveUsable = true;
+    m_activeUsable = true;
+    m_lastDirectory.clear();
+    ++m_connectAttempt;
+    m_retryTimer = nullptr;  // the timer that started this attempt frees itself
+    Host = FtpServer;
+    if (FirewallType == fwSocks) {
+        SocksDestHost = SocksHost;
+        SocksVersion = 1;
+    } else {
+        SocksVersion = 0;
+    }
+    if (FirewallType != fwNone)
+        Info(fiAttemptStartFirewall, "");
+    else
+        Info(fiAttemptStart, Host);
+    TCustomCorvSocket::Connect();
+}
+
+void TFTPclient::ControlConnected()
+{
+    if (m_loggedIn)
+        return;
+    SetReplyState(FirewallType == fwSite || FirewallType == fwSiteUserHost ? rsFwGreeting : rsGreeting);
+    Info(fiConnected, Host);
+    m_localHost = LocalAddress();
+    StartTimeoutTimer();  // the greeting must come within Timeout seconds
+}
+
+void TFTPclient::Close()
+{
+    if (m_retryTimer) {
+        m_retryTimer->stop();
+        m_retryTimer->deleteLater();
+        m_retryTimer = nullptr;
+    }
+    m_data.Disconnect();
+    m_listener.Disconnect();
+    Info(fiClosed, "");
+    Disconnect();
+}
+
+// ---------------------------------------------------------------- replies
+
+void TFTPclient::ReplyLine(const std::string& line)
+{
+    Log(line);
+    Info(fiReplyLine, line);
+    const bool codeStart = !line.empty() && line[0] >= '0' && line[0] <= '5';
+    if (m_inMultiLine) {
+        if (codeStart && line.size() >= 4 && line[3] == ' ') {
+            Info(fiMultiLineLast, line);
+            FinalReply(line);
+        } else {
+            Info(fiMultiLineInner, line);
+        }
+        return;
+    }
+    if (!codeStart)
+        return;
+    if (line.size() > 3 && line[3] == '-') {
+        if (m_replyState >= rsSyst)
+            m_loggedIn = true;
+        if (m_replyState == rsGreeting) {
+            std::string upper = QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size()))
+                                    .toUpper()
+                                    .toLatin1()
+                                    .toStdString();
+            if (upper.find("WAR-FTPD") != std::string::npos)
+                m_warFtpd = true;
+        }
+        m_inMultiLine = true;
+        Info(fiMultiLineFirst, line);
+        return;
+    }
+    FinalReply(line);
+}
+
+void TFTPclient::FinalReply(const std::string& line)
+{
+    m_inMultiLine = false;
+    if (line.compare(0, 3, "421") == 0) {
+        // Service closing: before login it is a refused attempt; afterwards the
+        // close that follows is reported on its own.
+        if (!m_loggedIn && !m_retryTimer)
+            QuitAndRetry(false);
+        return;
+    }
+    for (const StateHandler* h = s_handlers; h->handler; ++h) {
+        if (h->state == m_replyState) {
+            (this->*(h->handler))(line);
+            return;
+        }
+    }
+}
+
+// ---------------------------------------------------------------- failures and retries
+
+void TFTPclient::LoginFailed()
+{
+    // Idle first: lines still buffered are delivered while disconnecting and
+    // must not be taken for answers to the refused step.
+    SetReplyState(rsIdle);
+    if (!m_retryTimer)
+        QuitAndRetry(true);
+}
+
+void TFTPclient::QuitAndRetry(bool sendQuit)
+{
+    if (sendQuit && IsConnected())
+        SendRaw("QUIT");
+    Disconnect();
+    if (m_retryTimer) {
+        m_retryTimer->stop();
+        m_retryTimer->deleteLater();
+        m_retryTimer = nullptr;
+    }
+    if (m_connectAttempt < static_cast<int64_t>(Retry)) {
+        Info(fiRetryScheduled, RetryDelay != 0 ? RetryWaitText : "");
+        m_retryTimer = new QTimer(this);
+        m_retryTimer->setSingleShot(true);
+        QTimer* timer = m_retryTimer;
+        connect(timer, &QTimer::timeout, this, [this, timer] {
+            timer->deleteLater();
+            if (m_retryTimer != timer)
+                return;
+            GuardedDispatch([this] { ConnectionAttempt(); });
+        });
+        timer->start(RetryDelay * 1000 + 100);
+    } else {
+        Info(fiAttemptsExhausted, "");
+        PostCompletion();
+    }
+}
+
+void TFTPclient::ControlClosed()
+{
+    Disconnect();
+    if (m_loggedIn) {
+        Info(fiDisconnected, "Disconnected");
+        if (OnFtpQuit)
+            OnFtpQuit(this);
+        return;
+    }
+    // Any close while the login sequence is still running means the attempt
+    // failed (not only one before the greeting): report it and retry, or the
+    // application would wait for a login that never ends.
+    switch (m_replyState) {
+    case rsGreeting:
+    case rsUser:
+    case rsPass:
+    case rsAcct:
+    case rsSyst:
+    case rsRestProbe:
+    case rsRestZero:
+    case rsInitialCwd:
+    case rsFwGreeting:
+    case rsFwUser:
+    case rsFwPass:
+        Info(fiClosedBeforeLogin, ClosedBeforeLoginText);
+        SetReplyState(rsIdle);
+        if (!m_retryTimer)
+            QuitAndRetry(false);
+        break;
+    case rsPwd:
+        if (m_pending == poLogin) {
+            Info(fiClosedBeforeLogin, ClosedBeforeLoginText);
+            SetReplyState(rsIdle);
+            if (!m_retryTimer)
+                QuitAndRetry(false);
+        }
+        break;
+    default: break;
+    }
+}
+
+void TFTPclient::ControlTimeout()
+{
+    SetReplyState(rsIdle);
+    if (!m_retryTimer)
+        QuitAndRetry(false);
+}
+
+void TFTPclient::ControlError(int code)
+{
+    Error(feSocket, ErrorText(code));
+    if (OnFtpQuit)
+        OnFtpQuit(this);
+}
+
+// ---------------------------------------------------------------- sending
+
+void TFTPclient::SendCommand(const std::string& text, int32_t nextState)
+{
+    m_hasDeferred = false;
+    m_deferredText.clear();
+    if (m_replyState == rsKeepAlive) {
+        m_deferredText = text;
+        m_deferredState = nextState;
+        m_hasDeferred = true;
+        return;
+    }
+    SendRaw(text);
+    SetReplyState(nextState);
+}
+
+void TFTPclient::SendRaw(const std::string& text)
+{
+    // One command per line: a CR or LF inside a name or argument would let it
+    // smuggle a second command to the server, so the text ends there.
+    const std::string command = text.substr(0, text.find_first_of("\r\n"));
+    const std::string shown = command.compare(0, 4, "PASS") == 0 ? std::string("PASS xxxxxx") : command;
+    Info(fiCommandSent, shown);
+    Log(shown);
+    SendLine(command);
+}
+
+void TFTPclient::SendPassword(const std::string& password)
+{
+    if (m_replyState == rsUser)
+        SendCommand("PASS " + password, rsPass);
+}
+
+void TFTPclient::KeepAlive(const std::string& text)
+{
+    SendCommand(text, rsKeepAlive);
+}
+
+void TFTPclient::OnKeepAliveReply(const std::string&)
+{
+    SetReplyState(rsIdle);
+    if (m_hasDeferred) {
+        m_hasDeferred = false;
+        std::string text = std::move(m_deferredText);
+        m_deferredText.clear();
+        SendRaw(text);
+        SetReplyState(m_deferredState);
+    }
+}
+
+// ---------------------------------------------------------------- completion
+
+void TFTPclient::PostCompletion()
+{
+    QMetaObject::invokeMethod(
+        this, [this] { GuardedDispatch([this] { CompletionNotice(CompletionParam); }); }, Qt::QueuedConnection);
+}
+
+void TFTPclient::CompletionNotice(int param)
+{
+    if (param != CompletionParam)
+        return;
+    Notify* event = nullptr;
+    switch (m_pending) {
+    case poLogin: event = &OnLoggedIn; break;
+    case poDirectoryChanged: event = &OnDirectoryChanged; break;
+    case poDirectoryCreated: event = &OnDirectoryCreated; break;
+    case poDirectoryDeleted: event = &OnDirectoryDeleted; break;
+    case poFileDeleted: event = &OnFileDeleted; break;
+    case poFileReceived: event = &OnFileReceived; break;
+    case poFileStored: event = &OnFileStored; break;
+    case poListingDone: event = &OnListingDone; break;
+    case poFileRenamed: event = &OnFileRenamed; break;
+    case poNone: return;
+    }
+    m_pending = poNone;
+    if (event && *event)
+        (*event)(this);
+}
+
+// ---------------------------------------------------------------- no-proxy hosts
+
+bool MatchesNoProxyEntry(const std::string& entry, const std::string& host)
+{
+    if (entry == host)
+        return true;
+    if (!entry.empty() && entry[0] == '*')
+        return host.find(entry.substr(1)) != std::string::npos;
+    const size_t star = entry.find('*', 1);
+    if (star != std::string::npos)
+        return host.size() >= star && host.compare(0, star, entry, 0, star) == 0;
+    return false;
+}
+
+bool TFTPclient::IsNoProxyHost(const std::string& host)
+{
+    for (const std::string& entry : NoProxyHost) {
+        if (MatchesNoProxyEntry(entry, host)) {
+            FirewallType = fwNone;
+            return true;
+        }
+    }
+    return false;
+}

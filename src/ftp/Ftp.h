@@ -1,0 +1,161 @@
+#pragma once
+// TFTPclient: the FTP protocol engine. It is itself the control connection
+// (a TCustomCorvSocket in line mode) and owns the data connection and the
+// active-mode listener. One operation runs at a time, driven by a reply state
+// machine fed by the control connection's lines; outcomes are reported by
+// events, the operation's own event always from a posted completion notice.
+
+#include "ftp/FtpTypes.h"
+#include "net/NewSocket.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class QTimer;
+
+class TFTPclient : public TCustomCorvSocket {
+    Q_OBJECT
+
+public:
+    explicit TFTPclient(QObject* owner = nullptr);
+    ~TFTPclient() override;
+
+    // ---- published properties (read/write)
+    std::string FtpServer;  // host of the control connection (proxy or firewall when used)
+    std::string UserName, UserPassword, UserAccount;
+    TFirewallType FirewallType = fwNone;
+    std::string SocksHost;  // the real FTP host behind a firewall or proxy (SocksPort: its port)
+    std::string ProxyHost;
+    int32_t ProxyPort = 0;
+    std::string ProxyUser, ProxyPass;  // proxy login for fwSite and fwSiteUserHost
+    std::vector<std::string> NoProxyHost;
+    int32_t Retry = 0;       // total number of connection attempts
+    int32_t RetryDelay = 0;  // seconds between attempts
+    bool ServerDetect = false;
+    TFTPServerType ServerType = ftpstDefault;
+    std::string InitialDirectory;  // directory entered at login, then the current one
+    bool UsePasv = true;
+    bool UseAppe = false;
+    TTransferType TransferMode = BinaryTransfer;
+    int64_t ResumePos = 0;
+    std::string LocalFile, RemoteFile;
+    bool ShowHiddenFiles = false;
+    int64_t PacketCount = 0;
+    bool LogSession = false;
+    std::string LogFile;
+
+    // ---- published properties (read only)
+    bool Success() const { return m_success; }
+    int64_t ConnectAttempt() const { return m_connectAttempt; }
+    bool FatalError() const { return m_fatalError; }
+    const std::string& LastDirectory() const { return m_lastDirectory; }
+    const std::string& LocalHost() const { return m_localHost; }
+    std::string Description() const;
+
+    // ---- public members
+    bool SKeyLogin = false;
+    uint8_t ResumeSupport = 0;  // 0 probe, 1 works, 2 does not work
+    bool ResumeSupported = false;
+    bool AlternateMode = false;
+    std::string CustomIP;
+    bool TimestampLog = false;
+    bool WarFtpdServer() const { return m_warFtpd; }
+    int32_t ReplyState() const { return m_replyState; }
+    const std::string& SystemType() const { return m_systemType; }
+    bool LoggedIn() const { return m_loggedIn; }
+    TPendingOperation PendingOperation() const { return m_pending; }
+
+    TCustomCorvSocket& DataSocket() { return m_data; }
+    TCustomCorvSocket& ListenSocket() { return m_listener; }
+
+    // ---- events
+    using Notify = std::function<void(TFTPclient*)>;
+    std::function<void(TFTPclient*, FtpInfo info, const std::string& addinfo)> OnFtpInfo;
+    std::function<void(TFTPclient*, FtpError error, const std::string& addinfo)> OnFtpError;
+    Notify OnLoggedIn, OnDirectoryChanged, OnDirectoryCreated, OnDirectoryDeleted, OnFileDeleted,
+        OnFileReceived, OnFileStored, OnListingDone, OnFileRenamed, OnFtpQuit, OnFileCHMOD, OnRawCommand;
+    // Declared for applications written against the full event set; never raised.
+    Notify OnFtpReady, OnPasvPort, OnPasvError, OnPasvComplete, OnDisconnected;
+
+    // ---- operations
+    void Connect() override;
+    void Close();
+    void SendPassword(const std::string& password);
+    bool IsNoProxyHost(const std::string& host);
+    void SendCommand(const std::string& text, int32_t nextState);
+    void SendRaw(const std::string& text);
+    void KeepAlive(const std::string& text);
+    void PostCompletion();
+
+private:
+    friend struct FtpClientTestAccess;
+    using ReplyHandler = void (TFTPclient::*)(const std::string& reply);
+    struct StateHandler {
+        int32_t state;
+        ReplyHandler handler;
+    };
+    static const StateHandler s_handlers[];
+
+    void SetReplyState(int32_t state);
+    void Info(FtpInfo info, const std::string& text);
+    void Error(FtpError error, const std::string& text);
+    void ConnectionAttempt();
+    void ControlConnected();
+    void ReplyLine(const std::string& line);
+    void FinalReply(const std::string& line);
+    void ControlClosed();
+    void ControlTimeout();
+    void ControlError(int code);
+    void LoginFailed();
+    void QuitAndRetry(bool sendQuit);
+    void CompletionNotice(int param);
+    void DirectoryStep();
+    void Log(const std::string& line);
+
+    // login handlers, one per reply state
+    void OnFirewallGreeting(const std::string& reply);
+    void OnFirewallUser(const std::string& reply);
+    void OnFirewallPass(const std::string& reply);
+    void OnGreeting(const std::string& reply);
+    void OnUserReply(const std::string& reply);
+    void OnPassReply(const std::string& reply);
+    void OnAcctReply(const std::string& reply);
+    void OnSystReply(const std::string& reply);
+    void OnRestProbeReply(const std::string& reply);
+    void OnRestZeroReply(const std::string& reply);
+    void OnInitialCwdReply(const std::string& reply);
+    void OnPwdReply(const std::string& reply);
+    void OnKeepAliveReply(const std::string& reply);
+
+    bool m_success = false;
+    int64_t m_connectAttempt = 0;
+    bool m_fatalError = false;
+    std::string m_lastDirectory;
+    std::string m_localHost;
+    bool m_warFtpd = false;
+    std::string m_systemType;
+    int32_t m_replyState = rsIdle;
+    TPendingOperation m_pending = poNone;
+    bool m_inMultiLine = false;
+    bool m_loggedIn = false;
+    bool m_passiveUsable = true;
+    bool m_activeUsable = true;
+    std::string m_deferredText;
+    int32_t m_deferredState = 0;
+    bool m_hasDeferred = false;
+    QTimer* m_retryTimer = nullptr;
+    TCustomCorvSocket m_data;
+    TCustomCorvSocket m_listener;
+};
+
+// Parses the directory out of a "PWD" reply: the text between the first double
+// quote and the next one; empty when the reply holds no quote.
+std::string ParsePwdReply(const std::string& reply);
+
+// Server type detected from a "SYST" reply text (from its fifth character on,
+// upper-cased).
+TFTPServerType DetectServerType(const std::string& systemText);
+
+// True when host matches one of the no-proxy entries.
+bool MatchesNoProxyEntry(const std::string& entry, const std::string& host);

@@ -1,0 +1,202 @@
+// The login sequence of TFTPclient: one small handler per reply state, found
+// through the table below; firewall login forms are chosen in the handlers of
+// the greeting and the firewall steps.
+#include "ftp/Ftp.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+char replyClass(const std::string& reply)
+{
+    return reply.empty() ? '\0' : reply[0];
+}
+}  // namespace
+
+const TFTPclient::StateHandler TFTPclient::s_handlers[] = {
+    {rsFwGreeting, &TFTPclient::OnFirewallGreeting},
+    {rsFwUser, &TFTPclient::OnFirewallUser},
+    {rsFwPass, &TFTPclient::OnFirewallPass},
+    {rsGreeting, &TFTPclient::OnGreeting},
+    {rsUser, &TFTPclient::OnUserReply},
+    {rsPass, &TFTPclient::OnPassReply},
+    {rsAcct, &TFTPclient::OnAcctReply},
+    {rsSyst, &TFTPclient::OnSystReply},
+    {rsRestProbe, &TFTPclient::OnRestProbeReply},
+    {rsRestZero, &TFTPclient::OnRestZeroReply},
+    {rsInitialCwd, &TFTPclient::OnInitialCwdReply},
+    {rsPwd, &TFTPclient::OnPwdReply},
+    {rsKeepAlive, &TFTPclient::OnKeepAliveReply},
+    {0, nullptr},
+};
+
+// The firewall steps answer whatever the firewall said; only "421" is caught
+// before them.
+void TFTPclient::OnFirewallGreeting(const std::string&)
+{
+    SendCommand("USER " + ProxyUser, rsFwUser);
+}
+
+void TFTPclient::OnFirewallUser(const std::string&)
+{
+    SendCommand("PASS " + ProxyPass, rsFwPass);
+}
+
+void TFTPclient::OnFirewallPass(const std::string&)
+{
+    if (FirewallType == fwSiteUserHost)
+        SendCommand("USER " + UserName + "@" + SocksHost, rsUser);
+    else
+        SendCommand("SITE " + SocksHost, rsGreeting);
+}
+
+void TFTPclient::OnGreeting(const std::string& reply)
+{
+    if (replyClass(reply) != '2') {
+        LoginFailed();
+        return;
+    }
+    std::string user = "USER " + UserName;
+    if (FirewallType == fwUserHost || FirewallType == fwUserHost2) {
+        user += "@" + SocksHost;
+        if (SocksPort != 21)
+            user += (FirewallType == fwUserHost ? ":" : " ") + std::to_string(SocksPort);
+    }
+    SendCommand(user, rsUser);
+}
+
+void TFTPclient::OnUserReply(const std::string& reply)
+{
+    switch (replyClass(reply)) {
+    case '2':
+        m_loggedIn = true;  // logged in without a password
+        SendCommand("SYST", rsSyst);
+        break;
+    case '3':
+        if (SKeyLogin) {
+            // The application answers the challenge through SendPassword.
+            Info(fiSKeyChallenge, reply.size() > 4 ? reply.substr(4) : std::string());
+            break;
+        }
+        SendCommand(UserPassword.empty() ? std::string() : "PASS " + UserPassword, rsPass);
+        break;
+    default: LoginFailed(); break;
+    }
+}
+
+void TFTPclient::OnPassReply(const std::string& reply)
+{
+    switch (replyClass(reply)) {
+    case '2':
+        m_loggedIn = true;
+        SendCommand("SYST", rsSyst);
+        break;
+    case '3': SendCommand("ACCT " + UserAccount, rsAcct); break;
+    default: LoginFailed(); break;
+    }
+}
+
+void TFTPclient::OnAcctReply(const std::string& reply)
+{
+    if (replyClass(reply) != '2') {
+        LoginFailed();
+        return;
+    }
+    m_loggedIn = true;
+    SendCommand("SYST", rsSyst);
+}
+
+void TFTPclient::OnSystReply(const std::string& reply)
+{
+    Info(fiSystReply, "");
+    m_pending = poLogin;
+    if (ServerDetect) {
+        ServerType = ftpstDefault;
+        if (replyClass(reply) != '5' && !m_warFtpd) {
+            std::string text = reply.size() > 4 ? reply.substr(4, 99) : std::string();
+            std::transform(text.begin(), text.end(), text.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+            m_systemType = text;
+            ServerType = DetectServerType(text);
+        }
+    }
+    if (ResumeSupport == 0) {
+        SendCommand("REST 100", rsRestProbe);
+        return;
+    }
+    ResumeSupported = ResumeSupport == 1;
+    DirectoryStep();
+}
+
+void TFTPclient::OnRestProbeReply(const std::string& reply)
+{
+    if (replyClass(reply) == '5') {
+        DirectoryStep();
+        return;
+    }
+    ResumeSupported = true;
+    SendCommand("REST 0", rsRestZero);
+}
+
+void TFTPclient::OnRestZeroReply(const std::string&)
+{
+    DirectoryStep();
+}
+
+void TFTPclient::DirectoryStep()
+{
+    if (!InitialDirectory.empty())
+        SendCommand("CWD " + InitialDirectory, rsInitialCwd);
+    else
+        SendCommand("PWD", rsPwd);
+}
+
+void TFTPclient::OnInitialCwdReply(const std::string& reply)
+{
+    if (replyClass(reply) != '2')
+        Info(fiInitialDirRefused, "");
+    m_success = true;
+    Info(fiLoginDirectory, "登录");
+    SendCommand("PWD", rsPwd);
+}
+
+void TFTPclient::OnPwdReply(const std::string& reply)
+{
+    InitialDirectory = ParsePwdReply(reply);
+    SetReplyState(rsIdle);
+    PostCompletion();
+}
+
+std::string ParsePwdReply(const std::string& reply)
+{
+    const size_t open = reply.find('"');
+    if (open == std::string::npos)
+        return {};
+    const size_t close = reply.find('"', open + 1);
+    return reply.substr(open + 1, close == std::string::npos ? std::string::npos : close - open - 1);
+}
+
+TFTPServerType DetectServerType(const std::string& text)
+{
+    struct Rule {
+        const char* word;
+        TFTPServerType type;
+    };
+    // Applied in this order; a later match overrides an earlier one.
+    static constexpr Rule rules[] = {
+        {"WINDOWS", ftpstWin2K}, {"3.51", ftpstWin2K},       {"UNIX", ftpstUNIX},       {"BSD", ftpstBSD},
+        {"OS/2", ftpstOS2},      {"CLIX", ftpstClix},        {"ULTRIX", ftpstULTRIX},   {"MVS", ftpstMVS},
+        {"QVT", ftpstQVT},       {"NCSA", ftpstNCSA},        {"CHAMELEON", ftpstChameleon}, {"REDHAT", ftpstRedhat},
+        {"MACOS", ftpstMacOS},   {"PBD3", ftpstMacOS},       {"L8", ftpstUNIX},         {"NETWARE", ftpSTNetware},
+    };
+    auto has = [&text](const char* word) { return text.find(word) != std::string::npos; };
+    TFTPServerType type = ftpstDefault;
+    for (const Rule& rule : rules)
+        if (has(rule.word))
+            type = rule.type;
+    if (has("VMS"))
+        type = has("MULTINET") ? ftpstVmsMultinet : ftpstVmsUcx;
+    else if (has("VM"))
+        type = has("VPS") ? ftpstVMVPS : ftpstVM;
+    return type;
+}

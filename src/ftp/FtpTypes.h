@@ -1,0 +1,127 @@
+#pragma once
+// Enumerations and numeric kinds of the FTP engine. Values and their order
+// are fixed: site records store the server type by index and applications
+// switch on the information and error kinds.
+
+#include <cstdint>
+#include <string_view>
+
+enum TFTPServerType : uint8_t {
+    ftpstDefault,
+    ftpstAutoDetect,
+    ftpstUNIX,
+    ftpstRedhat,
+    ftpstWin2K,
+    ftpstCorvyned,
+    ftpstULTRIX,
+    ftpstU5000,
+    ftpstSINTFTPD,
+    ftpstVmsMultinet,
+    ftpstVmsUcx,
+    ftpstMVS,
+    ftpstClix,
+    ftpstQVT,
+    ftpstNCSA,
+    ftpstChameleon,
+    ftpstVM,
+    ftpstVMVPS,
+    ftpstMacFtpd,
+    ftpstMacOS,
+    ftpstWarFTPD,
+    ftpstUnixHidden,
+    ftpstOS2,
+    ftpSTNetware,
+    ftpstBSD,
+};
+constexpr int FtpServerTypeCount = 25;
+
+enum TFirewallType : uint8_t { fwNone, fwSocks, fwSite, fwUserHost, fwUserLogin, fwSiteUserHost, fwUserHost2 };
+constexpr int FirewallTypeCount = 7;
+
+enum TTransferType : uint8_t { BinaryTransfer, AsciiTransfer };
+
+// Kinds of OnFtpInfo.
+enum FtpInfo : uint8_t {
+    fiConnected = 0,              // control connection established; Host
+    fiDisconnected = 1,           // server closed after login; "Disconnected"
+    fiResolved = 3,               // server name resolved; dotted address
+    fiReplyLine = 4,              // any line on the control connection
+    fiCommandSent = 5,            // a command was sent (password masked)
+    fiAttemptsExhausted = 7,      // connection attempts exhausted
+    fiListingData = 9,            // listing data arrived
+    fiTransferComplete = 11,      // transfer or listing finished successfully
+    fiListingReady = 12,          // listing data connection finished
+    fiSKeyChallenge = 13,         // S/Key challenge to answer
+    fiLoginDirectory = 14,        // login reached the directory step; "登录"
+    fiFileSize = 15,              // file size announced by the server
+    fiInitialDirRefused = 16,     // the server refused the initial directory
+    fiListingLine = 17,           // one listing line
+    fiClosed = 23,                // all connections closed (Close)
+    fiMultiLineFirst = 24,        // first line of a multi-line reply
+    fiMultiLineLast = 25,         // last line of a multi-line reply
+    fiMultiLineInner = 26,        // inner line of a multi-line reply
+    fiSystReply = 27,             // the "SYST" reply arrived
+    fiClosedBeforeLogin = 28,     // server closed before the greeting was answered
+    fiAttemptStart = 29,          // a connection attempt starts, no firewall; Host
+    fiRetryScheduled = 30,        // an attempt failed and another is scheduled
+    fiDataConnected = 31,         // data connection established
+    fiAttemptStartFirewall = 32,  // a connection attempt starts through a firewall
+};
+
+// Kinds of OnFtpError.
+enum FtpError : uint8_t {
+    feSocket = 20,                 // socket error or time-out, malformed passive reply
+    feNoDataConnection = 21,       // no data connection could be made
+    feLocalWrite = 22,             // local file cannot be written (download)
+    feLocalRead = 24,              // local file cannot be read (upload)
+    feScriptDataConnection = 35,   // data connection failed while a script runs
+};
+
+// What the next final reply answers.
+enum TReplyState : int32_t {
+    rsGreeting = 0,  // greeting, or the reply to the firewall "SITE"
+    rsUser = 1,
+    rsPass = 2,
+    rsAcct = 3,
+    rsSyst = 5,
+    rsInitialCwd = 6,
+    rsPwd = 7,
+    rsType = 20,
+    rsPasv = 21,
+    rsPort = 22,  // "PORT", or the passive data connect
+    rsRest = 23,
+    rsTransfer = 24,
+    rsRnfr = 40,
+    rsRnto = 41,
+    rsCwd = 45,  // "CWD" or "CDUP"
+    rsMkdRmd = 50,
+    rsDele = 55,
+    rsQuit = 60,
+    rsChmod = 65,
+    rsRaw = 80,
+    rsRestProbe = 85,  // "REST 100"
+    rsRestZero = 86,   // "REST 0"
+    rsFwGreeting = 90,
+    rsFwUser = 91,
+    rsFwPass = 93,
+    rsKeepAlive = 100,
+    rsIdle = 999,
+};
+
+// What the completion notice reports.
+enum TPendingOperation : uint8_t {
+    poNone,
+    poLogin,
+    poDirectoryChanged,
+    poDirectoryCreated,
+    poDirectoryDeleted,
+    poFileDeleted,
+    poFileReceived,
+    poFileStored,
+    poListingDone,
+    poFileRenamed,
+};
+
+std::string_view ReplyStateName(int32_t state);
+std::string_view FirewallTypeName(TFirewallType type);   // "fwNone", ...
+std::string_view ServerTypeName(TFTPServerType type);    // "ftpstDefault", ...

@@ -1,0 +1,767 @@
+#include "net/NewSocket.h"
+
+#include "net/EventDispatch.h"
+#include "net/SocketErrors.h"
+
+#include <QHostInfo>
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr size_t RecvBufferSize = 256 * 1024;
+
+int lastSocketCode()
+{
+    return SocketCodeFromErrno(errno);
+}
+
+bool fillAddress(const std::string& host, uint16_t port, sockaddr_in& addr)
+{
+    addr = {};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    if (host.empty()) {
+        addr.sin_addr.s_addr = htonl(INADDR_ANY);
+        return true;
+    }
+    return inet_pton(AF_INET, host.c_str(), &addr.sin_addr) == 1;
+}
+
+std::string dotted(const in_addr& a)
+{
+    char buf[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &a, buf, sizeof buf);
+    return buf;
+}
+
+}  // namespace
+
+uint32_t TickCount()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000u +
+                                 static_cast<uint64_t>(ts.tv_nsec) / 1000000u);
+}
+
+bool IsDottedAddress(const std::string& text)
+{
+    in_addr a{};
+    return !text.empty() && inet_pton(AF_INET, text.c_str(), &a) == 1;
+}
+
+TCustomCorvSocket::TCustomCorvSocket(QObject* owner) : QObject(owner)
+{
+    m_timer = new QTimer(this);
+    m_timer->setInterval(1000);
+    connect(m_timer, &QTimer::timeout, this, [this] { GuardedDispatch([this] { OnTimerTick(); }); });
+}
+
+TCustomCorvSocket::~TCustomCorvSocket()
+{
+    OnError = nullptr;
+    // Listeners of other events must not run during destruction either.
+    OnLine = nullptr;
+    OnStreamDone = nullptr;
+    OnProgress = nullptr;
+    OnClose = nullptr;
+    Disconnect();
+}
+
+void TCustomCorvSocket::SetMode(TSocketMode mode)
+{
+    m_mode = mode;
+    // A read notice that found nothing to do switched reading off; whatever
+    // the new mode is may consume the waiting bytes.
+    if (m_readNotifier && !m_listening && !m_connectPending)
+        m_readNotifier->setEnabled(true);
+}
+
+std::string TCustomCorvSocket::ErrorText(int code)
+{
+    return SocketErrorText(code);
+}
+
+void TCustomCorvSocket::SocketError(int code, bool disconnectFirst, const char* operation)
+{
+    if (code == SocketCode::NoError || code == SocketCode::WouldBlock || code == SocketCode::NotSocket)
+        return;
+    QPointer<TCustomCorvSocket> alive(this);
+    if (disconnectFirst)
+        Disconnect();
+    if (alive && OnError)
+        OnError(this, code, std::string(operation) + ": " + ErrorText(code));
+}
+
+// ---------------------------------------------------------------- connect
+
+void TCustomCorvSocket::Connect()
+{
+    if (Port == 0 || Host.empty())
+        return;
+    if (m_connecting || m_fd >= 0)
+        Disconnect();
+    m_connecting = true;
+    m_socksResolving = false;
+    StartTimeoutTimer();
+    if (IsDottedAddress(Host))
+        OpenSocket();
+    else
+        ResolveHost(Host);
+}
+
+void TCustomCorvSocket::ResolveHost(const std::string& name)
+{
+    if (m_resolveId >= 0)
+        QHostInfo::abortHostLookup(m_resolveId);
+    m_resolveId = QHostInfo::lookupHost(QString::fromStdString(name), this, [this](const QHostInfo& info) {
+        GuardedDispatch([&] { HostResolved(info); });
+    });
+    if (m_resolveId < 0)
+        SocketError(SocketCode::NoRecovery, true, "ResolveHost");
+}
+
+void TCustomCorvSocket::HostResolved(const QHostInfo& info)
+{
+    m_resolveId = -1;
+    int code = SocketCode::NoError;
+    std::string address;
+    if (info.error() == QHostInfo::HostNotFound)
+        code = SocketCode::HostNotFound;
+    else if (info.error() != QHostInfo::NoError)
+        code = SocketCode::NoRecovery;
+    else {
+        for (const QHostAddress& a : info.addresses()) {
+            if (a.protocol() == QAbstractSocket::IPv4Protocol) {
+                address = a.toString().toStdString();
+                break;
+            }
+        }
+        if (address.empty())
+            code = SocketCode::NoData;
+    }
+    if (code != SocketCode::NoError) {
+        SocketError(code, m_connecting, "HostResolved");
+        return;
+    }
+    QPointer<TCustomCorvSocket> alive(this);
+    if (OnResolved)
+        OnResolved(this, address, m_connecting, info.hostName().toStdString());
+    if (!alive || !m_connecting)
+        return;
+    if (m_socksResolving) {
+        SocksDestHost = address;
+        SendSocksRequest();
+    } else {
+        Host = address;
+        OpenSocket();
+    }
+}
+
+void TCustomCorvSocket::OpenSocket()
+{
+    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (m_fd < 0) {
+        m_fd = -1;
+        SocketError(lastSocketCode(), true, "OpenSocket");
+        return;
+    }
+    sockaddr_in addr{};
+    if (!fillAddress(Host, Port, addr)) {
+        SocketError(SocketCode::AddressNotAvailable, true, "OpenSocket[2]");
+        return;
+    }
+    m_connectPending = true;
+    CreateNotifiers(false);
+    if (::connect(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 && errno != EINPROGRESS) {
+        SocketError(lastSocketCode(), true, "OpenSocket[2]");
+        return;
+    }
+    // Completion (or failure) arrives as a write notice.
+}
+
+// ---------------------------------------------------------------- listen / accept
+
+bool TCustomCorvSocket::Listen()
+{
+    if (m_connecting || m_fd >= 0)
+        return false;
+    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (m_fd < 0) {
+        m_fd = -1;
+        SocketError(lastSocketCode(), true, "Listen");
+        return false;
+    }
+    m_listening = true;
+    CreateNotifiers(true);
+    sockaddr_in addr{};
+    int code = SocketCode::AddressNotAvailable;
+    if (fillAddress(Host, Port, addr)) {
+        code = ::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 ? 0 : lastSocketCode();
+    }
+    if (code != 0) {
+        SocketError(code, true, "Listen[2]");
+        return false;
+    }
+    if (::listen(m_fd, 5) != 0) {
+        Disconnect();
+        return false;
+    }
+    return true;
+}
+
+bool TCustomCorvSocket::Accept(TCustomCorvSocket& listener)
+{
+    sockaddr_in peer{};
+    socklen_t len = sizeof peer;
+    int fd = ::accept4(listener.m_fd, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) {
+        SocketError(lastSocketCode(), true, "Accept");
+        return false;
+    }
+    if (m_fd >= 0 || m_connecting)
+        Disconnect();
+    m_fd = fd;
+    Host = dotted(peer.sin_addr);
+    CreateNotifiers(false);
+    return true;
+}
+
+// ---------------------------------------------------------------- disconnect
+
+void TCustomCorvSocket::Disconnect()
+{
+    StopTimeoutTimer();
+    QPointer<TCustomCorvSocket> alive(this);
+    if (m_mode == smLine && m_fd >= 0 && !m_listening && !m_connectPending && !m_inDisconnect) {
+        m_inDisconnect = true;
+        while (alive && m_fd >= 0 && ReadLines() > 0) {
+        }
+        if (!alive)
+            return;
+        m_inDisconnect = false;
+    }
+    if (m_recvFd >= 0) {
+        CloseReceiveFile();
+    } else if (m_sendFd >= 0) {
+        CloseSendFile();
+        if (OnStreamDone)
+            OnStreamDone(this);
+    }
+    if (!alive)
+        return;
+    m_connecting = false;
+    m_socksResolving = false;
+    m_connectPending = false;
+    if (m_resolveId >= 0) {
+        QHostInfo::abortHostLookup(m_resolveId);
+        m_resolveId = -1;
+    }
+    if (m_fd >= 0) {
+        DropNotifiers();
+        int fd = m_fd;
+        m_fd = -1;
+        m_listening = false;
+        m_pendingLine.clear();
+        m_socksReply.clear();
+        if (::close(fd) != 0)
+            SocketError(lastSocketCode(), false, "Disconnect");
+    }
+}
+
+// ---------------------------------------------------------------- addresses
+
+std::string TCustomCorvSocket::LocalAddress() const
+{
+    sockaddr_in addr{};
+    socklen_t len = sizeof addr;
+    if (m_fd < 0 || ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+        return "127.0.0.1";
+    return dotted(addr.sin_addr);
+}
+
+int TCustomCorvSocket::LocalPort() const
+{
+    sockaddr_in addr{};
+    socklen_t len = sizeof addr;
+    if (m_fd < 0 || ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+        return -1;
+    return ntohs(addr.sin_port);
+}
+
+// ---------------------------------------------------------------- raw reads and writes
+
+int64_t TCustomCorvSocket::BytesAvailable() const
+{
+    if (m_fd < 0)
+        return -1;
+    int n = 0;
+    if (::ioctl(m_fd, FIONREAD, &n) != 0)
+        return -1;
+    return n;
+}
+
+int TCustomCorvSocket::RecvBuffer(char* buffer, int size)
+{
+    if (m_fd < 0 || size <= 0)
+        return -1;
+    ssize_t n = ::recv(m_fd, buffer, static_cast<size_t>(size), 0);
+    if (n < 0) {
+        SocketError(lastSocketCode(), true, "RecvBuffer");
+        return -1;
+    }
+    return static_cast<int>(n);
+}
+
+int TCustomCorvSocket::GetBuffer(char* buffer, int size)
+{
+    if (size == -1)
+        return static_cast<int>(BytesAvailable());
+    if (m_fd < 0 || size <= 0)
+        return -1;
+    ssize_t n = ::recv(m_fd, buffer, static_cast<size_t>(size), 0);
+    if (n < 0) {
+        SocketError(lastSocketCode(), true, "GetBuffer");
+        return -1;
+    }
+    return static_cast<int>(n);
+}
+
+int TCustomCorvSocket::SendBuf(const char* data, int length)
+{
+    if (m_fd < 0)
+        return 0;
+    ssize_t n = ::send(m_fd, data, static_cast<size_t>(length), MSG_NOSIGNAL);
+    if (n < 0) {
+        SocketError(lastSocketCode(), true, "SendBuf");
+        return -1;
+    }
+    return static_cast<int>(n);
+}
+
+int TCustomCorvSocket::SendLine(const std::string& text)
+{
+    std::string line = text + "\r\n";
+    return SendBuf(line.data(), static_cast<int>(line.size()));
+}
+
+// ---------------------------------------------------------------- files
+
+bool TCustomCorvSocket::CanOpenFile(const std::string& name, bool forWriting)
+{
+    int fd = ::open(name.c_str(), (forWriting ? O_WRONLY : O_RDONLY) | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
+
+bool TCustomCorvSocket::OpenReceiveFile(const std::string& name, int64_t offset)
+{
+    CloseRecvFile();
+    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    if (::lseek(fd, offset, SEEK_SET) < 0) {
+        ::close(fd);
+        return false;
+    }
+    m_recvFd = fd;
+    if (m_readNotifier && !m_listening && !m_connectPending)
+        m_readNotifier->setEnabled(true);
+    return true;
+}
+
+bool TCustomCorvSocket::StartSendFile(const std::string& name, int64_t offset)
+{
+    if (m_fd < 0 || m_sendFd >= 0)
+        return false;
+    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    if (::lseek(fd, offset, SEEK_SET) < 0) {
+        ::close(fd);
+        return false;
+    }
+    m_sendFd = fd;
+    m_sendChunk.clear();
+    m_sendPos = 0;
+    SendDataBuffer();
+    return true;
+}
+
+void TCustomCorvSocket::CloseRecvFile()
+{
+    if (m_recvFd >= 0) {
+        ::close(m_recvFd);
+        m_recvFd = -1;
+    }
+}
+
+void TCustomCorvSocket::CloseSendFile()
+{
+    if (m_sendFd >= 0) {
+        ::close(m_sendFd);
+        m_sendFd = -1;
+    }
+    m_sendChunk.clear();
+    m_sendPos = 0;
+    if (m_writeNotifier)
+        m_writeNotifier->setEnabled(false);
+}
+
+void TCustomCorvSocket::CloseReceiveFile()
+{
+    CloseRecvFile();
+    if (OnStreamDone)
+        OnStreamDone(this);
+}
+
+void TCustomCorvSocket::StopSending(bool disconnect)
+{
+    CloseSendFile();
+    QPointer<TCustomCorvSocket> alive(this);
+    if (disconnect)
+        Disconnect();
+    if (alive && OnStreamDone)
+        OnStreamDone(this);
+}
+
+// ---------------------------------------------------------------- timer
+
+void TCustomCorvSocket::StartTimeoutTimer()
+{
+    if (Timeout <= 0)
+        return;
+    m_timer->stop();
+    m_tickCount = 0;
+    m_timer->start();
+}
+
+void TCustomCorvSocket::StopTimeoutTimer()
+{
+    m_timer->stop();
+}
+
+void TCustomCorvSocket::OnTimerTick()
+{
+    if (++m_tickCount < Timeout)
+        return;
+    QPointer<TCustomCorvSocket> alive(this);
+    Disconnect();
+    if (alive && OnTimeout)
+        OnTimeout(this);
+}
+
+// ---------------------------------------------------------------- notices
+
+void TCustomCorvSocket::CreateNotifiers(bool listening)
+{
+    DropNotifiers();
+    m_readNotifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
+    connect(m_readNotifier, &QSocketNotifier::activated, this, [this] { GuardedDispatch([this] { OnReadReady(); }); });
+    if (listening)
+        return;
+    m_writeNotifier = new QSocketNotifier(m_fd, QSocketNotifier::Write, this);
+    connect(m_writeNotifier, &QSocketNotifier::activated, this, [this] { GuardedDispatch([this] { OnWriteReady(); }); });
+    // While the connect is pending only its completion (a write notice) matters;
+    // afterwards the write notice is wanted only when a send would block.
+    m_readNotifier->setEnabled(!m_connectPending);
+    m_writeNotifier->setEnabled(m_connectPending);
+}
+
+void TCustomCorvSocket::DropNotifiers()
+{
+    // The notifiers may be the very objects whose signal is being handled:
+    // disable them now, delete them once control is back in the loop.
+    for (QSocketNotifier** n : {&m_readNotifier, &m_writeNotifier}) {
+        if (*n) {
+            (*n)->setEnabled(false);
+            (*n)->deleteLater();
+            *n = nullptr;
+        }
+    }
+}
+
+void TCustomCorvSocket::OnReadReady()
+{
+    if (m_fd < 0)
+        return;
+    if (m_listening) {
+        SocketNotice(evAccept, 0);
+        return;
+    }
+    if (BytesAvailable() > 0) {
+        SocketNotice(evRead, 0);
+        return;
+    }
+    char probe = 0;
+    ssize_t n = ::recv(m_fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (n > 0) {
+        SocketNotice(evRead, 0);
+    } else if (n == 0) {
+        // Orderly close by the peer after all its data: report once.
+        m_readNotifier->setEnabled(false);
+        SocketNotice(evClose, 0);
+    } else if (errno != EAGAIN && errno != EINTR) {
+        m_readNotifier->setEnabled(false);
+        SocketNotice(evClose, lastSocketCode());
+    }
+}
+
+void TCustomCorvSocket::OnWriteReady()
+{
+    if (m_fd < 0)
+        return;
+    if (m_connectPending) {
+        int err = 0;
+        socklen_t len = sizeof err;
+        if (::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0)
+            err = errno;
+        if (err == EINPROGRESS || err == EALREADY)
+            return;
+        m_connectPending = false;
+        m_writeNotifier->setEnabled(false);
+        m_readNotifier->setEnabled(true);
+        SocketNotice(evConnect, SocketCodeFromErrno(err));
+        return;
+    }
+    m_writeNotifier->setEnabled(false);
+    SocketNotice(evWrite, 0);
+}
+
+void TCustomCorvSocket::SocketNotice(int event, int errorCode)
+{
+    if (errorCode != 0) {
+        SocketError(errorCode, true, "SocketMsgProc");
+        return;
+    }
+    StopTimeoutTimer();
+    LastActivity = TickCount();
+    QPointer<TCustomCorvSocket> alive(this);
+    switch (event) {
+    case evRead:
+        switch (m_mode) {
+        case smLine: ReadLines(); break;
+        case smStream: RecvStreamSegment(); break;
+        case smSocks: ReadSocks(); break;
+        }
+        break;
+    case evWrite:
+        if (m_mode == smStream && m_sendFd >= 0)
+            SendDataBuffer();
+        break;
+    case evAccept:
+        if (OnAccept)
+            OnAccept(this, m_fd);
+        break;
+    case evConnect:
+        m_pendingLine.clear();
+        m_connecting = false;
+        if (OnConnect)
+            OnConnect(this, m_fd);
+        if (alive && m_fd >= 0 && SocksVersion != 0) {
+            m_socksResolving = true;
+            if (SocksVersion == 1)
+                SendSocksRequest();
+        }
+        break;
+    case evClose:
+        if (OnClose)
+            OnClose(this);
+        break;
+    default: break;
+    }
+}
+
+// ---------------------------------------------------------------- line reader
+
+int TCustomCorvSocket::ReadLines()
+{
+    int64_t avail = BytesAvailable();
+    if (avail <= 0)
+        return static_cast<int>(avail);
+    // Bounded per call; the level-triggered notice brings the rest.
+    std::string chunk(std::min(static_cast<size_t>(avail), RecvBufferSize), '\0');
+    ssize_t n = ::recv(m_fd, chunk.data(), chunk.size(), 0);
+    if (n < 0) {
+        int code = lastSocketCode();
+        if (code != SocketCode::WouldBlock)
+            SocketError(code, true, "ReadLines");
+        return -1;
+    }
+    chunk.resize(static_cast<size_t>(n));
+    FeedLineBytes(chunk.data(), chunk.size());
+    return static_cast<int>(n);
+}
+
+void TCustomCorvSocket::FeedLineBytes(const char* data, size_t length)
+{
+    m_pendingLine.append(data, length);
+    QPointer<TCustomCorvSocket> alive(this);
+    size_t start = 0;
+    while (true) {
+        size_t lf = m_pendingLine.find('\n', start);
+        if (lf == std::string::npos)
+            break;
+        size_t end = (lf > start && m_pendingLine[lf - 1] == '\r') ? lf - 1 : lf;
+        std::string line = m_pendingLine.substr(start, end - start);
+        start = lf + 1;
+        if (OnLine) {
+            // The listener may disconnect or reconnect this socket; keep what
+            // is still unread consistent before handing the line out.
+            m_pendingLine.erase(0, start);
+            start = 0;
+            OnLine(this, line);
+            if (!alive)
+                return;
+        }
+    }
+    m_pendingLine.erase(0, start);
+    if (m_pendingLine.size() > MaxLineLength) {
+        m_pendingLine.clear();
+        SocketError(SocketCode::MessageTooLong, true, "ReadLines");
+    }
+}
+
+// ---------------------------------------------------------------- SOCKS 4
+
+void TCustomCorvSocket::SendSocksRequest()
+{
+    m_connecting = true;
+    if (!IsDottedAddress(SocksDestHost)) {
+        ResolveHost(SocksDestHost);
+        return;
+    }
+    in_addr dest{};
+    inet_pton(AF_INET, SocksDestHost.c_str(), &dest);
+    unsigned char request[9];
+    request[0] = 4;
+    request[1] = 1;
+    request[2] = static_cast<unsigned char>((SocksPort >> 8) & 0xff);
+    request[3] = static_cast<unsigned char>(SocksPort & 0xff);
+    std::memcpy(request + 4, &dest.s_addr, 4);  // already in network order
+    request[8] = 0;
+    m_savedMode = m_mode;
+    m_mode = smSocks;
+    m_socksReply.clear();
+    SendBuf(reinterpret_cast<const char*>(request), sizeof request);
+}
+
+void TCustomCorvSocket::ReadSocks()
+{
+    // The reply is 8 bytes; collect them even if they come in pieces.
+    char buf[8];
+    ssize_t n = ::recv(m_fd, buf, 8 - m_socksReply.size(), 0);
+    if (n < 0) {
+        SocketError(lastSocketCode(), true, "ReadSocks");
+        return;
+    }
+    m_socksReply.append(buf, static_cast<size_t>(n));
+    if (m_socksReply.size() < 8)
+        return;
+    m_socksResolving = false;
+    m_connecting = false;
+    const bool granted = static_cast<unsigned char>(m_socksReply[1]) == 90;
+    m_socksReply.clear();
+    m_mode = m_savedMode;
+    if (!granted)
+        SocketError(SocketCode::SocksRefused, true, "ReadSocks");
+}
+
+// ---------------------------------------------------------------- file pumps
+
+void TCustomCorvSocket::RecvStreamSegment()
+{
+    if (m_recvFd < 0) {
+        // Nothing consumes the bytes now; stop read notices until a receive
+        // file or another mode is set, or the loop would spin.
+        if (m_readNotifier)
+            m_readNotifier->setEnabled(false);
+        return;
+    }
+    if (m_recvBuffer.size() < RecvBufferSize)
+        m_recvBuffer.resize(RecvBufferSize);
+    QPointer<TCustomCorvSocket> alive(this);
+    ssize_t got = 0;
+    do {
+        int64_t avail = BytesAvailable();
+        if (avail < 0)
+            break;
+        size_t want = std::min(static_cast<size_t>(avail), m_recvBuffer.size());
+        got = ::recv(m_fd, m_recvBuffer.data(), want, 0);
+        if (got < 0) {
+            int code = lastSocketCode();
+            std::string op = "RecvStreamSegment (" + std::to_string(want) + ")";
+            if (code != SocketCode::WouldBlock)
+                SocketError(code, true, op.c_str());
+            return;
+        }
+        if (got > 0) {
+            const char* p = m_recvBuffer.data();
+            size_t left = static_cast<size_t>(got);
+            while (left > 0) {
+                ssize_t w = ::write(m_recvFd, p, left);
+                if (w < 0 && errno == EINTR)
+                    continue;
+                if (w <= 0) {
+                    CloseReceiveFile();
+                    return;
+                }
+                p += w;
+                left -= static_cast<size_t>(w);
+            }
+            if (OnProgress)
+                OnProgress(this, got);
+            if (!alive || m_fd < 0 || m_recvFd < 0)
+                return;
+        }
+    } while (got > 0);
+}
+
+void TCustomCorvSocket::SendDataBuffer()
+{
+    QPointer<TCustomCorvSocket> alive(this);
+    int error = 0;
+    while (m_sendFd >= 0 && m_fd >= 0) {
+        if (m_sendPos >= m_sendChunk.size()) {
+            m_sendChunk.resize(SendChunkSize);
+            ssize_t r = ::read(m_sendFd, m_sendChunk.data(), SendChunkSize);
+            if (r <= 0) {
+                StopSending(true);
+                return;
+            }
+            m_sendChunk.resize(static_cast<size_t>(r));
+            m_sendPos = 0;
+        }
+        ssize_t s = ::send(m_fd, m_sendChunk.data() + m_sendPos, m_sendChunk.size() - m_sendPos, MSG_NOSIGNAL);
+        if (s < 0) {
+            error = lastSocketCode();
+            break;
+        }
+        m_sendPos += static_cast<size_t>(s);
+        if (OnProgress)
+            OnProgress(this, s);
+        if (!alive)
+            return;
+    }
+    if (error == SocketCode::WouldBlock) {
+        if (m_writeNotifier)
+            m_writeNotifier->setEnabled(true);
+        return;
+    }
+    if (error != 0)
+        SocketError(error, true, "SendDataBuffer");
+}

@@ -1,0 +1,147 @@
+#pragma once
+// TCustomCorvSocket: the program's one TCP endpoint. A non-blocking IPv4
+// stream socket driven by the Qt event loop (socket notifiers, QHostInfo,
+// QTimer), so nothing ever blocks. It offers asynchronous resolve, connect
+// with a connect-phase time-out, listen/accept, SOCKS 4 CONNECT, a text-line
+// reader and two file pumps (socket to file, file to socket).
+
+#include <QObject>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class QSocketNotifier;
+class QTimer;
+class QHostInfo;
+
+enum TSocketMode : uint8_t { smLine = 0, smStream = 1, smSocks = 2 };
+
+// Milliseconds of a monotonic clock, wrapping at 32 bits (a tick count).
+uint32_t TickCount();
+
+// True when text is an IPv4 address in dotted form.
+bool IsDottedAddress(const std::string& text);
+
+class TCustomCorvSocket : public QObject {
+    Q_OBJECT
+
+public:
+    // Read notice events (the values of the classic readiness mask).
+    enum NoticeEvent { evRead = 1, evWrite = 2, evAccept = 8, evConnect = 16, evClose = 32 };
+
+    // A pending line longer than this without a line feed is a protocol
+    // error: a peer that never ends its line must not grow memory unbounded.
+    static constexpr size_t MaxLineLength = 64 * 1024;
+    static constexpr size_t SendChunkSize = 0x8000;
+
+    explicit TCustomCorvSocket(QObject* owner = nullptr);
+    ~TCustomCorvSocket() override;
+
+    TCustomCorvSocket(const TCustomCorvSocket&) = delete;
+    TCustomCorvSocket& operator=(const TCustomCorvSocket&) = delete;
+
+    // ---- properties
+    uint16_t Port = 0;          // remote port, or local port to bind (0 = any)
+    std::string Host;           // dotted address or name; dotted once resolved
+    int32_t Timeout = 15;       // connect-phase time-out in seconds; <= 0 disables
+    std::string SocksDestHost;  // destination the SOCKS server is asked to reach
+    int32_t SocksPort = 0;      // destination port for the SOCKS server
+    uint8_t SocksVersion = 0;   // 0 no proxy, 1 SOCKS 4
+    uint32_t LastActivity = 0;  // tick count of the last socket notice without error
+
+    TSocketMode Mode() const { return m_mode; }
+    void SetMode(TSocketMode mode);
+
+    // ---- events (one listener each, may be unset; the sender comes first)
+    std::function<void(TCustomCorvSocket*, const std::string& address, bool connecting,
+                       const std::string& officialName)>
+        OnResolved;
+    std::function<void(TCustomCorvSocket*, const std::string& line)> OnLine;
+    std::function<void(TCustomCorvSocket*, int handle)> OnAccept;
+    std::function<void(TCustomCorvSocket*, int handle)> OnConnect;
+    std::function<void(TCustomCorvSocket*)> OnClose;
+    std::function<void(TCustomCorvSocket*)> OnTimeout;
+    std::function<void(TCustomCorvSocket*)> OnStreamDone;
+    std::function<void(TCustomCorvSocket*, int code, const std::string& message)> OnError;
+    std::function<void(TCustomCorvSocket*, int64_t count)> OnProgress;
+
+    // ---- operations
+    virtual void Connect();
+    virtual void Disconnect();
+    void ResolveHost(const std::string& name);
+    bool Listen();
+    bool Accept(TCustomCorvSocket& listener);
+    bool IsConnected() const { return m_fd >= 0; }
+    bool IsConnecting() const { return m_connecting; }
+    int Handle() const { return m_fd; }
+    std::string LocalAddress() const;
+    int LocalPort() const;
+    int64_t BytesAvailable() const;
+    int RecvBuffer(char* buffer, int size);
+    int GetBuffer(char* buffer, int size);
+    int SendBuf(const char* data, int length);
+    int SendLine(const std::string& text);
+    static bool CanOpenFile(const std::string& name, bool forWriting);
+    bool OpenReceiveFile(const std::string& name, int64_t offset);
+    bool StartSendFile(const std::string& name, int64_t offset);
+    void CloseReceiveFile();
+    void StopSending(bool disconnect);
+    bool ReceiveFileOpen() const { return m_recvFd >= 0; }
+    bool SendFileOpen() const { return m_sendFd >= 0; }
+    static std::string ErrorText(int code);
+
+    // Connect-phase timer; an owner may restart it (the FTP client does so to
+    // bound the wait for a greeting).
+    void StartTimeoutTimer();
+    void StopTimeoutTimer();
+
+    // Feeds bytes to the line reader as if they had arrived on the socket.
+    // The reader's own entry point, used by the socket and by the fuzz target.
+    void FeedLineBytes(const char* data, size_t length);
+
+protected:
+    // Reports a failed socket call: codes 0, 10035 and 10038 are dropped;
+    // otherwise disconnects first when asked and raises OnError with
+    // "<operation>: <error text>".
+    void SocketError(int code, bool disconnectFirst, const char* operation);
+
+private:
+    void OpenSocket();
+    void HostResolved(const QHostInfo& info);
+    void SocketNotice(int event, int errorCode);
+    void OnReadReady();
+    void OnWriteReady();
+    void OnTimerTick();
+    int ReadLines();
+    void ReadSocks();
+    void SendSocksRequest();
+    void RecvStreamSegment();
+    void SendDataBuffer();
+    void CreateNotifiers(bool listening);
+    void DropNotifiers();
+    void CloseSendFile();
+    void CloseRecvFile();
+
+    int m_fd = -1;
+    int m_resolveId = -1;
+    bool m_connecting = false;
+    bool m_connectPending = false;  // TCP connect started, completion not yet seen
+    bool m_listening = false;
+    bool m_socksResolving = false;
+    bool m_inDisconnect = false;
+    TSocketMode m_mode = smLine;
+    TSocketMode m_savedMode = smLine;
+    std::string m_pendingLine;
+    std::string m_socksReply;
+    int32_t m_tickCount = 0;
+    QTimer* m_timer = nullptr;
+    QSocketNotifier* m_readNotifier = nullptr;
+    QSocketNotifier* m_writeNotifier = nullptr;
+    std::vector<char> m_sendChunk;
+    size_t m_sendPos = 0;
+    int m_sendFd = -1;
+    int m_recvFd = -1;
+    std::vector<char> m_recvBuffer;
+};
