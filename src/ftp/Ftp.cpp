@@ -101,16 +101,18 @@ void TFTPclient::SetReplyState(int32_t state)
     m_replyState = state;
 }
 
+// Information and error listeners only report; a failing one is handed to the
+// central handler right here so that it cannot cut the reply handling short.
 void TFTPclient::Info(FtpInfo info, const std::string& text)
 {
     if (OnFtpInfo)
-        OnFtpInfo(this, info, text);
+        GuardedDispatch([&] { OnFtpInfo(this, info, text); });
 }
 
 void TFTPclient::Error(FtpError error, const std::string& text)
 {
     if (OnFtpError)
-        OnFtpError(this, error, text);
+        GuardedDispatch([&] { OnFtpError(this, error, text); });
 }
 
 void TFTPclient::Log(const std::string& line)

@@ -245,13 +245,14 @@ void TCustomCorvSocket::Disconnect()
 {
     StopTimeoutTimer();
     QPointer<TCustomCorvSocket> alive(this);
-    if (m_mode == smLine && m_fd >= 0 && !m_listening && !m_connectPending && !m_inDisconnect) {
-        m_inDisconnect = true;
+    if (m_mode == smLine && m_fd >= 0 && !m_listening && !m_connectPending && !m_noDrain) {
+        // Deliver the complete lines still buffered; a listener that
+        // disconnects from inside must not start this again.
+        m_noDrain = true;
         while (alive && m_fd >= 0 && ReadLines() > 0) {
         }
         if (!alive)
             return;
-        m_inDisconnect = false;
     }
     if (m_recvFd >= 0) {
         CloseReceiveFile();
@@ -276,9 +277,11 @@ void TCustomCorvSocket::Disconnect()
         m_listening = false;
         m_pendingLine.clear();
         m_socksReply.clear();
+        m_noDrain = false;
         if (::close(fd) != 0)
             SocketError(lastSocketCode(), false, "Disconnect");
     }
+    m_noDrain = false;
 }
 
 // ---------------------------------------------------------------- addresses
@@ -632,6 +635,7 @@ void TCustomCorvSocket::FeedLineBytes(const char* data, size_t length)
     m_pendingLine.erase(0, start);
     if (m_pendingLine.size() > MaxLineLength) {
         m_pendingLine.clear();
+        m_noDrain = true;  // the rest of the stream is not worth reading
         SocketError(SocketCode::MessageTooLong, true, "ReadLines");
     }
 }

@@ -130,7 +130,7 @@ private:
     bool m_connectPending = false;  // TCP connect started, completion not yet seen
     bool m_listening = false;
     bool m_socksResolving = false;
-    bool m_inDisconnect = false;
+    bool m_noDrain = false;  // Disconnect must not read buffered lines
     TSocketMode m_mode = smLine;
     TSocketMode m_savedMode = smLine;
     std::string m_pendingLine;

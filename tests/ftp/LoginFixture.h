@@ -1,0 +1,48 @@
+#pragma once
+#include "ScriptServer.h"
+#include "TestSupport.h"
+#include "ftp/Ftp.h"
+
+#include <gtest/gtest.h>
+
+// Lets tests drive the reply reader directly, without a connection.
+struct FtpClientTestAccess {
+    static void replyLine(TFTPclient& c, const std::string& line) { c.ReplyLine(line); }
+    static void setReplyState(TFTPclient& c, int32_t state) { c.SetReplyState(state); }
+};
+
+// The replies of a plain login after the greeting: USER, PASS, SYST,
+// REST 100, REST 0, PWD.
+inline std::vector<std::string> plainLoginReplies(const std::string& syst = "215 UNIX Type: L8")
+{
+    return {"331 Password required", "230 Logged in", syst, "350 Restarting at 100", "350 Restarting at 0",
+            "257 \"/home/bob\" is the current directory"};
+}
+
+inline const std::vector<std::string> plainLoginCommands = {"USER bob", "PASS secret", "SYST",
+                                                            "REST 100", "REST 0",      "PWD"};
+
+class ScriptedLogin : public ::testing::Test {
+protected:
+    ScriptServer server;
+    TFTPclient ftp;
+    FtpRecorder rec{ftp};
+
+    void SetUp() override
+    {
+        ftp.FtpServer = "127.0.0.1";
+        ftp.Port = server.port();
+        ftp.UserName = "bob";
+        ftp.UserPassword = "secret";
+        ftp.Timeout = 5;
+        ftp.Retry = 1;
+        ftp.ServerDetect = true;
+    }
+
+    // Connects and runs the loop until the login ended one way or another.
+    bool login(int ms = 10000)
+    {
+        ftp.Connect();
+        return WaitFor([&] { return rec.loggedIn > 0 || rec.has(fiAttemptsExhausted) || rec.quit > 0; }, ms);
+    }
+};

@@ -1,0 +1,255 @@
+#include "RealServers.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTcpSocket>
+#include <QThread>
+
+#include <arpa/inet.h>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+struct Running {
+    ServerInfo info;
+    std::unique_ptr<QProcess> process;
+};
+
+std::map<std::string, Running>& registry()
+{
+    static std::map<std::string, Running> servers;
+    return servers;
+}
+
+[[noreturn]] void fail(const std::string& what)
+{
+    throw std::runtime_error("test server: " + what);
+}
+
+quint16 freePort()
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+        fail("no free port");
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+// A passive-port range of 50 ports, different for each test process.
+std::pair<int, int> passiveRange(int server)
+{
+    const int base = 42000 + static_cast<int>((::getpid() * 7 + server * 53) % 400) * 50;
+    return {base, base + 49};
+}
+
+void writeFile(const QString& path, const QByteArray& text)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(text) != text.size())
+        fail("cannot write " + path.toStdString());
+}
+
+bool& stateFlag()
+{
+    static bool created = false;
+    return created;
+}
+
+bool stateCreated()
+{
+    return stateFlag();
+}
+
+QString stateDir()
+{
+    static QString dir = [] {
+        stateFlag() = true;
+        char tmpl[] = "/tmp/corvyne-tests-XXXXXX";
+        if (!::mkdtemp(tmpl))
+            fail("mkdtemp");
+        ::chmod(tmpl, 0755);
+        return QString::fromLocal8Bit(tmpl);
+    }();
+    return dir;
+}
+
+void chownTree(const QString& path, const char* user)
+{
+    passwd* pw = ::getpwnam(user);
+    if (!pw)
+        fail(std::string("no system user ") + user + " (run scripts/install-test-deps.sh)");
+    QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("%1:%2").arg(pw->pw_uid).arg(pw->pw_gid), path});
+}
+
+void makeTree()
+{
+    static bool made = false;
+    if (made)
+        return;
+    made = true;
+    const QString root = QString::fromStdString(RealServers::root());
+    QDir().mkpath(root + QStringLiteral("/ftptest/子目录"));
+    QDir().mkpath(root + QStringLiteral("/anon/pub"));
+    writeFile(root + QStringLiteral("/ftptest/hello.txt"), "hello\n");
+    writeFile(root + QStringLiteral("/ftptest/中文文件.txt"), "你好\n");
+    writeFile(root + QStringLiteral("/anon/pub/readme.txt"), "anon\n");
+    chownTree(root + QStringLiteral("/ftptest"), RealServers::User);
+}
+
+bool answers(quint16 port)
+{
+    QTcpSocket s;
+    s.connectToHost(QStringLiteral("127.0.0.1"), port);
+    return s.waitForConnected(200);
+}
+
+const ServerInfo& start(const std::string& name, const QString& program, const QStringList& args, quint16 port)
+{
+    auto& reg = registry();
+    auto it = reg.find(name);
+    if (it != reg.end())
+        return it->second.info;
+    Running r;
+    r.info.name = name;
+    r.info.port = port;
+    r.process = std::make_unique<QProcess>();
+    r.process->setProcessChannelMode(QProcess::MergedChannels);
+    r.process->setStandardOutputFile(stateDir() + "/" + QString::fromStdString(name) + ".out");
+    r.process->start(program, args);
+    if (!r.process->waitForStarted(5000))
+        fail(name + ": cannot start " + program.toStdString());
+    // Bounded wait until the server accepts connections (it gives no other sign).
+    QDeadlineTimer deadline(10000);
+    while (!answers(r.info.port)) {
+        if (r.process->state() == QProcess::NotRunning || deadline.hasExpired()) {
+            QFile out(stateDir() + "/" + QString::fromStdString(name) + ".out");
+            out.open(QIODevice::ReadOnly);
+            fail(name + " did not open port " + std::to_string(r.info.port) + ": " + out.readAll().toStdString());
+        }
+        QThread::msleep(20);
+    }
+    return reg.emplace(name, std::move(r)).first->second.info;
+}
+
+}  // namespace
+
+namespace RealServers {
+
+std::string root()
+{
+    return (stateDir() + QStringLiteral("/root")).toStdString();
+}
+
+const ServerInfo& vsftpd()
+{
+    makeTree();
+    const quint16 port = freePort();
+    const auto [lo, hi] = passiveRange(0);
+    const QString dir = stateDir();
+    const QString conf = dir + "/vsftpd.conf";
+    QDir().mkpath(dir + "/vsftpd-empty");
+    writeFile(conf, QStringLiteral("listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=%1\n"
+                                   "background=NO\nseccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\n"
+                                   "secure_chroot_dir=%2/vsftpd-empty\nanonymous_enable=YES\nanon_root=%3/anon\n"
+                                   "no_anon_password=YES\nlocal_enable=YES\nlocal_root=%3/ftptest\nwrite_enable=YES\n"
+                                   "local_umask=022\npam_service_name=vsftpd\npasv_enable=YES\npasv_min_port=%4\n"
+                                   "pasv_max_port=%5\nport_enable=YES\nconnect_from_port_20=NO\nutf8_filesystem=YES\n"
+                                   "xferlog_enable=YES\nvsftpd_log_file=%2/vsftpd.log\n")
+                    .arg(port)
+                    .arg(dir, QString::fromStdString(root()))
+                    .arg(lo)
+                    .arg(hi)
+                    .toUtf8());
+    return start("vsftpd", QStringLiteral("/usr/sbin/vsftpd"), {conf}, port);
+}
+
+const ServerInfo& pyftpdlib()
+{
+    makeTree();
+    const quint16 port = freePort();
+    const auto [lo, hi] = passiveRange(1);
+    const QString script = stateDir() + "/pyftpd.py";
+    writeFile(script, "import sys\n"
+                      "from pyftpdlib.authorizers import DummyAuthorizer\n"
+                      "from pyftpdlib.handlers import FTPHandler\n"
+                      "from pyftpdlib.servers import FTPServer\n"
+                      "port, root, lo, hi = int(sys.argv[1]), sys.argv[2], int(sys.argv[3]), int(sys.argv[4])\n"
+                      "a = DummyAuthorizer()\n"
+                      "a.add_user('ftptest', 'ftppass', root + '/ftptest', perm='elradfmwMT')\n"
+                      "a.add_anonymous(root + '/anon')\n"
+                      "FTPHandler.authorizer = a\n"
+                      "FTPHandler.passive_ports = range(lo, hi + 1)\n"
+                      "FTPServer(('127.0.0.1', port), FTPHandler).serve_forever()\n");
+    return start("pyftpdlib", QStringLiteral("/usr/bin/python3"),
+                 {script, QString::number(port), QString::fromStdString(root()), QString::number(lo), QString::number(hi)}, port);
+}
+
+const ServerInfo& dante()
+{
+    const quint16 port = freePort();
+    const QString dir = stateDir();
+    const QString conf = dir + "/danted.conf";
+    writeFile(conf, QStringLiteral("logoutput: %1/danted.log\n"
+                                   "internal: 127.0.0.1 port = %2\n"
+                                   "external: 127.0.0.1\n"
+                                   "clientmethod: none\nsocksmethod: none\n"
+                                   "user.privileged: root\nuser.unprivileged: nobody\n"
+                                   "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
+                                   "socks pass { from: 127.0.0.0/8 to: 127.0.0.1/32 command: connect bind bindreply }\n"
+                                   "socks block { from: 0.0.0.0/0 to: 0.0.0.0/0 }\n")
+                        .arg(dir)
+                        .arg(port)
+                        .toUtf8());
+    return start("dante", QStringLiteral("/usr/sbin/danted"), {QStringLiteral("-f"), conf, QStringLiteral("-p"), dir + "/danted.pid"}, port);
+}
+
+const ServerInfo& ftpProxy()
+{
+    const quint16 port = freePort();
+    const QString dir = stateDir();
+    const QString conf = dir + "/ftp-proxy.conf";
+    const QString logDir = dir + "/ftp-proxy-log";
+    QDir().mkpath(logDir);
+    chownTree(logDir, "nobody");
+    writeFile(conf, QStringLiteral("[-Global-]\nListen 127.0.0.1\nPort %1\nDestinationAddress 127.0.0.1\n"
+                                   "DestinationPort 21\nAllowMagicUser yes\nForkLimit 1000\n"
+                                   "User nobody\nGroup nogroup\nLogDestination %2/ftp-proxy.log\n")
+                        .arg(port)
+                        .arg(logDir)
+                        .toUtf8());
+    return start("ftp-proxy", QStringLiteral("/usr/sbin/ftp-proxy"), {QStringLiteral("-d"), QStringLiteral("-n"), QStringLiteral("-f"), conf}, port);
+}
+
+void stopAll()
+{
+    for (auto& [name, r] : registry()) {
+        if (r.process && r.process->state() != QProcess::NotRunning) {
+            r.process->terminate();
+            if (!r.process->waitForFinished(3000)) {
+                r.process->kill();
+                r.process->waitForFinished(3000);
+            }
+        }
+    }
+    registry().clear();
+    if (!std::getenv("CORVYNE_KEEP_TEST_STATE") && stateCreated())
+        QDir(stateDir()).removeRecursively();
+}
+
+}  // namespace RealServers

@@ -1,0 +1,37 @@
+#pragma once
+// Real FTP servers and proxies on loopback for the tests: vsftpd, pyftpdlib,
+// dante (SOCKS 4) and ftp-proxy. Each is started on first use, on a free port,
+// with a throw-away configuration and file tree, waited for until it answers,
+// and stopped by its process id when the test program ends.
+//
+// The servers need what scripts/install-test-deps.sh installs (Debian
+// packages and the local user "ftptest" with password "ftppass"), and root.
+
+#include <QString>
+
+#include <string>
+
+struct ServerInfo {
+    std::string name;
+    quint16 port = 0;
+};
+
+namespace RealServers {
+constexpr const char* User = "ftptest";
+constexpr const char* Password = "ftppass";
+
+// Root of the file trees: <root>/ftptest is the local user's home,
+// <root>/anon the anonymous root.
+std::string root();
+
+const ServerInfo& vsftpd();
+const ServerInfo& pyftpdlib();
+// SOCKS 4/5 proxy that reaches 127.0.0.1 only: a request for any other
+// address (for example 127.0.0.2) is refused with SOCKS 4 code 91.
+const ServerInfo& dante();
+// ftp-proxy: "USER user@host:port" picks the server.
+const ServerInfo& ftpProxy();
+
+// Stops every server started so far (also done at exit).
+void stopAll();
+}  // namespace RealServers

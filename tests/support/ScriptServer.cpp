@@ -1,0 +1,84 @@
+#include "ScriptServer.h"
+
+#include "net/NewSocket.h"
+
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+ScriptServer::ScriptServer() : m_server(new QTcpServer(this))
+{
+    if (!m_server->listen(QHostAddress(QStringLiteral("127.0.0.1")), 0))
+        qFatal("ScriptServer: cannot listen");
+    connect(m_server, &QTcpServer::newConnection, this, &ScriptServer::onNewConnection);
+}
+
+ScriptServer::~ScriptServer() = default;
+
+quint16 ScriptServer::port() const
+{
+    return m_server->serverPort();
+}
+
+void ScriptServer::addSession(ScriptSession session)
+{
+    m_sessions.push_back(std::move(session));
+}
+
+std::vector<std::string> ScriptServer::transcript(size_t connection) const
+{
+    return connection < m_transcripts.size() ? m_transcripts[connection] : std::vector<std::string>{};
+}
+
+void ScriptServer::play(QTcpSocket* socket, const std::string& reply)
+{
+    size_t start = 0;
+    while (start <= reply.size() && socket->state() == QAbstractSocket::ConnectedState) {
+        const size_t nl = reply.find('\n', start);
+        const std::string line = reply.substr(start, nl == std::string::npos ? std::string::npos : nl - start);
+        if (line == "<close>") {
+            socket->disconnectFromHost();
+        } else if (line.rfind("<raw>", 0) == 0) {
+            socket->write(line.data() + 5, static_cast<qint64>(line.size() - 5));
+        } else if (line != "<silent>") {
+            const std::string out = line + "\r\n";
+            socket->write(out.data(), static_cast<qint64>(out.size()));
+        }
+        if (nl == std::string::npos)
+            break;
+        start = nl + 1;
+    }
+}
+
+void ScriptServer::onNewConnection()
+{
+    while (QTcpSocket* socket = m_server->nextPendingConnection()) {
+        const size_t index = m_transcripts.size();
+        m_transcripts.emplace_back();
+        m_acceptTimes.push_back(TickCount());
+        ScriptSession session;
+        if (!m_sessions.empty())
+            session = m_sessions[std::min(index, m_sessions.size() - 1)];
+        auto replies = std::make_shared<std::vector<std::string>>(session.replies);
+        auto next = std::make_shared<size_t>(0);
+        auto buffer = std::make_shared<std::string>();
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket, index, replies, next, buffer] {
+            *buffer += socket->readAll().toStdString();
+            size_t lf;
+            while ((lf = buffer->find('\n')) != std::string::npos) {
+                std::string line = buffer->substr(0, lf);
+                buffer->erase(0, lf + 1);
+                if (!line.empty() && line.back() == '\r')
+                    line.pop_back();
+                m_transcripts[index].push_back(line);
+                if (socket->state() != QAbstractSocket::ConnectedState)
+                    return;
+                if (*next < replies->size())
+                    play(socket, (*replies)[(*next)++]);
+            }
+        });
+        for (const std::string& g : session.greeting)
+            play(socket, g);
+    }
+}

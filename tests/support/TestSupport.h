@@ -1,0 +1,30 @@
+#pragma once
+#include "ftp/Ftp.h"
+
+#include <QCoreApplication>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Runs the event loop until cond() holds or ms milliseconds have passed;
+// returns cond().
+bool WaitFor(const std::function<bool()>& cond, int ms = 10000);
+
+// Records what a TFTPclient reports: every information and error event as
+// "KIND\tTEXT", the operation events by name, and sent commands.
+struct FtpRecorder {
+    explicit FtpRecorder(TFTPclient& client);
+    std::vector<std::string> events;    // "KIND\tTEXT" for info and error
+    std::vector<std::string> commands;  // texts of information 5
+    std::vector<int> kinds;             // kinds in order
+    int loggedIn = 0, quit = 0;
+    bool loggedInSuccess = false;
+
+    bool has(int kind) const;
+    bool has(int kind, const std::string& text) const;
+    int count(int kind) const;
+    // Kinds in order, without reply lines (4) and multi-line markers (24-26).
+    std::vector<int> flow() const;
+    std::string dump() const;
+};
