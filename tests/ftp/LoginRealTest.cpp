@@ -65,7 +65,7 @@ TEST_P(RealLogin, LocalUserLogsIn)
     EXPECT_TRUE(l.rec.has(fiCommandSent, "REST 100"));
     EXPECT_EQ(l.ftp.InitialDirectory, c.absoluteHome ? RealServers::root() + "/ftptest" : "/");
     EXPECT_EQ(l.rec.flow().front(), fiAttemptStart);
-    EXPECT_TRUE(l.rec.has(fiSystReply));
+    EXPECT_TRUE(l.rec.has(fiSystReply, ""));
 }
 
 TEST_P(RealLogin, AnonymousLogsIn)

@@ -64,7 +64,7 @@ QByteArray pattern(int size)
 {
     QByteArray data(size, '\0');
     for (int i = 0; i < size; ++i)
-        data[i] = static_cast<char>((i * 131 + i / 4096) & 0xff);
+        data[i] = static_cast<char>((static_cast<unsigned>(i) * 131u + static_cast<unsigned>(i) / 4096u) & 0xffu);
     return data;
 }
 

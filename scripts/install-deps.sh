@@ -1,0 +1,38 @@
+#!/bin/bash
+# Installs what Corvyne needs on a Debian 12 machine (as root, or with sudo).
+#   scripts/install-deps.sh          build and run the program
+#   scripts/install-deps.sh --test   also everything the tests use: GoogleTest,
+#                                    clang/libFuzzer, the FTP servers and proxies,
+#                                    Xvfb, D-Bus, a CJK font, and the test user.
+# Idempotent: packages already present are not fetched again.
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+
+packages=(cmake ninja-build g++ qt6-base-dev qt6-translations-l10n fonts-wqy-microhei)
+if [ "${1:-}" = "--test" ]; then
+  packages+=(libgtest-dev clang libclang-rt-14-dev xvfb xauth dbus
+             vsftpd python3-pyftpdlib dante-server ftp-proxy curl lftp)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+if [ "${1:-}" = "--test" ]; then
+  # vsftpd logs local users in through PAM: a throw-away system user with a
+  # password and a shell listed in /etc/shells. Its home is set per test run.
+  if ! id ftptest >/dev/null 2>&1; then
+    $SUDO useradd -M -d /nonexistent -s /bin/bash ftptest
+  fi
+  echo 'ftptest:ftppass' | $SUDO chpasswd
+  getent passwd ftp >/dev/null || $SUDO useradd -r -d /srv/ftp -s /usr/sbin/nologin ftp
+  getent group nogroup >/dev/null || $SUDO groupadd nogroup
+fi

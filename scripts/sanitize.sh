@@ -1,0 +1,14 @@
+#!/bin/bash
+# Builds the core library and its tests with AddressSanitizer and
+# UndefinedBehaviorSanitizer and runs them. Needs scripts/install-deps.sh --test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVYNE_SANITIZE=ON -DCORVYNE_GUI=OFF \
+      -DCORVYNE_WERROR=ON >/dev/null
+cmake --build build/asan
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp
+cd build/asan
+ctest --output-on-failure -j"$(nproc)" -L core "$@"
