@@ -67,6 +67,37 @@ std::string_view ServerTypeName(TFTPServerType type)
     return type < FtpServerTypeCount ? names[type] : "ftpstDefault";
 }
 
+// What each reply state does with a final reply; states not listed ignore it.
+const TFTPclient::StateHandler TFTPclient::s_handlers[] = {
+    {rsFwGreeting, &TFTPclient::OnFirewallGreeting},
+    {rsFwUser, &TFTPclient::OnFirewallUser},
+    {rsFwPass, &TFTPclient::OnFirewallPass},
+    {rsGreeting, &TFTPclient::OnGreeting},
+    {rsUser, &TFTPclient::OnUserReply},
+    {rsPass, &TFTPclient::OnPassReply},
+    {rsAcct, &TFTPclient::OnAcctReply},
+    {rsSyst, &TFTPclient::OnSystReply},
+    {rsRestProbe, &TFTPclient::OnRestProbeReply},
+    {rsRestZero, &TFTPclient::OnRestZeroReply},
+    {rsInitialCwd, &TFTPclient::OnInitialCwdReply},
+    {rsPwd, &TFTPclient::OnPwdReply},
+    {rsKeepAlive, &TFTPclient::OnKeepAliveReply},
+    {rsType, &TFTPclient::OnTypeReply},
+    {rsPasv, &TFTPclient::OnPasvReply},
+    {rsPort, &TFTPclient::OnPortReply},
+    {rsRest, &TFTPclient::OnRestReply},
+    {rsTransfer, &TFTPclient::OnTransferReply},
+    {rsCwd, &TFTPclient::OnCwdReply},
+    {rsMkdRmd, &TFTPclient::OnMkdRmdReply},
+    {rsDele, &TFTPclient::OnDeleReply},
+    {rsRnfr, &TFTPclient::OnRnfrReply},
+    {rsRnto, &TFTPclient::OnRntoReply},
+    {rsChmod, &TFTPclient::OnChmodReply},
+    {rsRaw, &TFTPclient::OnRawReply},
+    {rsQuit, &TFTPclient::OnQuitReply},
+    {0, nullptr},
+};
+
 TFTPclient::TFTPclient(QObject* owner) : TCustomCorvSocket(owner)
 {
     Port = 21;
@@ -79,6 +110,7 @@ TFTPclient::TFTPclient(QObject* owner) : TCustomCorvSocket(owner)
         Info(fiResolved, address);
     };
     m_data.Timeout = 30;
+    ConfigureDataSocket();
 }
 
 TFTPclient::~TFTPclient()
@@ -402,7 +434,10 @@ void TFTPclient::CompletionNotice(int param)
     case poFileRenamed: event = &OnFileRenamed; break;
     case poNone: return;
     }
+    const TPendingOperation done = m_pending;
     m_pending = poNone;
+    if (done == poFileReceived || done == poFileStored || done == poListingDone)
+        FinishTransfer();
     if (event && *event)
         (*event)(this);
 }

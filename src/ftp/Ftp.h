@@ -69,6 +69,15 @@ public:
     TCustomCorvSocket& DataSocket() { return m_data; }
     TCustomCorvSocket& ListenSocket() { return m_listener; }
 
+    // ---- transfer counters and state
+    int64_t TransferBytes = 0;          // bytes moved (listing: characters of the lines)
+    uint32_t TransferTime = 0;          // ms from data connection start to end of data
+    std::vector<std::string> ListingLines;
+    int64_t ExpectedSize = 0;           // size given to Download in binary mode
+    uint32_t TransferStart = 0;         // tick count when the data connection stood
+    bool DataDone = false;
+    bool ReplyDone = false;
+
     // ---- events
     using Notify = std::function<void(TFTPclient*)>;
     std::function<void(TFTPclient*, FtpInfo info, const std::string& addinfo)> OnFtpInfo;
@@ -87,6 +96,27 @@ public:
     void SendRaw(const std::string& text);
     void KeepAlive(const std::string& text);
     void PostCompletion();
+
+    // transfers
+    void Download(bool resume, bool inScript, int64_t expectedSize);
+    void Upload(bool inScript);
+    void List();
+    void Abort();
+    void AbortWithSync();
+    static int64_t LocalFileSize(const std::string& path);
+    static std::string SafeLocalName(const std::string& path);
+    static uint32_t TickDiff(uint32_t from, uint32_t to);
+
+    // single commands
+    void ChangeDir(const std::string& dir);
+    void ChangeDirUp();
+    void MakeDir(const std::string& dir);
+    void RemoveDir(const std::string& dir);
+    void DeleteRemoteFile(const std::string& name);
+    void Rename(const std::string& from, const std::string& to);
+    void Chmod(const std::string& name, const std::string& mode);
+    void SendRawCommand(const std::string& text);
+    void Quit();
 
 private:
     friend struct FtpClientTestAccess;
@@ -128,6 +158,35 @@ private:
     void OnPwdReply(const std::string& reply);
     void OnKeepAliveReply(const std::string& reply);
 
+    // transfer handlers
+    void OnTypeReply(const std::string& reply);
+    void OnPasvReply(const std::string& reply);
+    void OnPortReply(const std::string& reply);
+    void OnRestReply(const std::string& reply);
+    void OnTransferReply(const std::string& reply);
+    void NegotiateDataConnection();
+    void ConnectPassive(const std::string& text);
+    void ConfigureDataSocket();
+    void DataConnected();
+    void DataAccepted();
+    void RestartStep();
+    void SendTransferCommand();
+    void DataConnectionFailed(bool withError21);
+    void DataDoneHandler();
+    void ListingLine(const std::string& line);
+    bool PrepareDownloadFile(bool resume);
+    void FinishTransfer();
+
+    // command handlers
+    void OnCwdReply(const std::string& reply);
+    void OnMkdRmdReply(const std::string& reply);
+    void OnDeleReply(const std::string& reply);
+    void OnRnfrReply(const std::string& reply);
+    void OnRntoReply(const std::string& reply);
+    void OnChmodReply(const std::string& reply);
+    void OnRawReply(const std::string& reply);
+    void OnQuitReply(const std::string& reply);
+
     bool m_success = false;
     int64_t m_connectAttempt = 0;
     bool m_fatalError = false;
@@ -145,6 +204,9 @@ private:
     int32_t m_deferredState = 0;
     bool m_hasDeferred = false;
     QTimer* m_retryTimer = nullptr;
+    bool m_aborting = false;
+    bool m_inScript = false;
+    std::string m_renameTarget;
     TCustomCorvSocket m_data;
     TCustomCorvSocket m_listener;
 };
@@ -156,6 +218,16 @@ std::string ParsePwdReply(const std::string& reply);
 // Server type detected from a "SYST" reply text (from its fifth character on,
 // upper-cased).
 TFTPServerType DetectServerType(const std::string& systemText);
+
+// The address of a "PASV" reply: the text between the first "(" and the
+// first ")" after it; empty when there is none.
+std::string PassiveReplyText(const std::string& reply);
+
+// Parses "h1,h2,h3,h4,p1,p2" (already trimmed); false when it is not one.
+bool ParsePassiveAddress(const std::string& text, std::string& host, uint16_t& port);
+
+// The argument of "PORT" for an address and port: "a,b,c,d,hi,lo".
+std::string PortArgument(const std::string& address, int port);
 
 // True when host matches one of the no-proxy entries.
 bool MatchesNoProxyEntry(const std::string& entry, const std::string& host);

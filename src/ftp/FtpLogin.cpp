@@ -13,22 +13,6 @@ char replyClass(const std::string& reply)
 }
 }  // namespace
 
-const TFTPclient::StateHandler TFTPclient::s_handlers[] = {
-    {rsFwGreeting, &TFTPclient::OnFirewallGreeting},
-    {rsFwUser, &TFTPclient::OnFirewallUser},
-    {rsFwPass, &TFTPclient::OnFirewallPass},
-    {rsGreeting, &TFTPclient::OnGreeting},
-    {rsUser, &TFTPclient::OnUserReply},
-    {rsPass, &TFTPclient::OnPassReply},
-    {rsAcct, &TFTPclient::OnAcctReply},
-    {rsSyst, &TFTPclient::OnSystReply},
-    {rsRestProbe, &TFTPclient::OnRestProbeReply},
-    {rsRestZero, &TFTPclient::OnRestZeroReply},
-    {rsInitialCwd, &TFTPclient::OnInitialCwdReply},
-    {rsPwd, &TFTPclient::OnPwdReply},
-    {rsKeepAlive, &TFTPclient::OnKeepAliveReply},
-    {0, nullptr},
-};
 
 // The firewall steps answer whatever the firewall said; only "421" is caught
 // before them.

@@ -222,13 +222,17 @@ bool TCustomCorvSocket::Listen()
     return true;
 }
 
-bool TCustomCorvSocket::Accept(TCustomCorvSocket& listener)
+bool TCustomCorvSocket::Accept(TCustomCorvSocket& listener, const std::string& requiredPeer)
 {
     sockaddr_in peer{};
     socklen_t len = sizeof peer;
     int fd = ::accept4(listener.m_fd, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
         SocketError(lastSocketCode(), true, "Accept");
+        return false;
+    }
+    if (!requiredPeer.empty() && dotted(peer.sin_addr) != requiredPeer) {
+        ::close(fd);
         return false;
     }
     if (m_fd >= 0 || m_connecting)
@@ -352,6 +356,27 @@ int TCustomCorvSocket::SendBuf(const char* data, int length)
         return -1;
     }
     return static_cast<int>(n);
+}
+
+int TCustomCorvSocket::SendUrgent(const char* data, int length)
+{
+    if (m_fd < 0)
+        return 0;
+    ssize_t n = ::send(m_fd, data, static_cast<size_t>(length), MSG_OOB | MSG_NOSIGNAL);
+    if (n < 0) {
+        SocketError(lastSocketCode(), true, "SendBuf");
+        return -1;
+    }
+    return static_cast<int>(n);
+}
+
+std::string TCustomCorvSocket::PeerAddress() const
+{
+    sockaddr_in addr{};
+    socklen_t len = sizeof addr;
+    if (m_fd < 0 || ::getpeername(m_fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
+        return {};
+    return dotted(addr.sin_addr);
 }
 
 int TCustomCorvSocket::SendLine(const std::string& text)

@@ -72,7 +72,9 @@ public:
     virtual void Disconnect();
     void ResolveHost(const std::string& name);
     bool Listen();
-    bool Accept(TCustomCorvSocket& listener);
+    // Accepts the listener's waiting connection. With requiredPeer set, a
+    // connection from any other address is closed at once and false returned.
+    bool Accept(TCustomCorvSocket& listener, const std::string& requiredPeer = {});
     bool IsConnected() const { return m_fd >= 0; }
     bool IsConnecting() const { return m_connecting; }
     int Handle() const { return m_fd; }
@@ -83,6 +85,10 @@ public:
     int GetBuffer(char* buffer, int size);
     int SendBuf(const char* data, int length);
     int SendLine(const std::string& text);
+    // Sends data as urgent (out-of-band) data; 0 when closed, -1 on failure.
+    int SendUrgent(const char* data, int length);
+    // Dotted address of the peer; empty when not connected.
+    std::string PeerAddress() const;
     static bool CanOpenFile(const std::string& name, bool forWriting);
     bool OpenReceiveFile(const std::string& name, int64_t offset);
     bool StartSendFile(const std::string& name, int64_t offset);

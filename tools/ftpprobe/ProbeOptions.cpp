@@ -5,10 +5,11 @@
 #include <charconv>
 
 const char* const ProbeUsage =
-    "Usage: ftpprobe [options] HOST PORT USER PASSWORD\n"
+    "Usage: ftpprobe [options] HOST PORT USER PASSWORD [ls | get REMOTE LOCAL | put LOCAL REMOTE]\n"
     "Connects to an FTP server, logs in and prints every information and error\n"
-    "event as its kind number, a tab and its text. Exit status 0 when the login\n"
-    "succeeded, 1 otherwise.\n"
+    "event as its kind number, a tab and its text; then runs the command, if any,\n"
+    "and prints its byte count, seconds and MB/s. Exit status 0 when the login and\n"
+    "the command succeeded, 1 otherwise.\n"
     "\n"
     "Options:\n"
     "  --firewall TYPE      none, socks, site, userhost, userlogin, siteuserhost, userhost2\n"
@@ -19,6 +20,11 @@ const char* const ProbeUsage =
     "  --retry-delay SECS   seconds between attempts (default 0)\n"
     "  --timeout SECS       connect and greeting time-out (default 15)\n"
     "  --dir DIRECTORY      directory to enter after login\n"
+    "  --passive, --active  data connection mode (default passive)\n"
+    "  --ascii              ASCII transfer (default binary)\n"
+    "  --resume             get: resume from the local file's length;\n"
+    "                       put: restart at the remote file's size\n"
+    "  --appe               put --resume: resume with APPE instead of REST + STOR\n"
     "  --help               this text\n";
 
 namespace {
@@ -56,6 +62,14 @@ std::optional<ProbeOptions> ParseProbeOptions(const std::vector<std::string>& ar
         }
         if (a.size() < 2 || a.compare(0, 2, "--") != 0) {
             positional.push_back(a);
+            continue;
+        }
+        if (a == "--passive" || a == "--active") {
+            o.passive = a == "--passive";
+            continue;
+        }
+        if (a == "--ascii" || a == "--resume" || a == "--appe") {
+            (a == "--ascii" ? o.ascii : a == "--resume" ? o.resume : o.appe) = true;
             continue;
         }
         if (i + 1 >= args.size()) {
@@ -96,9 +110,23 @@ std::optional<ProbeOptions> ParseProbeOptions(const std::vector<std::string>& ar
             return std::nullopt;
         }
     }
-    if (positional.size() != 4) {
+    if (positional.size() < 4) {
         error = "expected HOST PORT USER PASSWORD";
         return std::nullopt;
+    }
+    const std::vector<std::string> command(positional.begin() + 4, positional.end());
+    if (!command.empty()) {
+        const std::string& verb = command[0];
+        if (verb == "ls" && command.size() == 1) {
+            o.command = ProbeOptions::Command::List;
+        } else if ((verb == "get" || verb == "put") && command.size() == 3) {
+            o.command = verb == "get" ? ProbeOptions::Command::Get : ProbeOptions::Command::Put;
+            o.source = command[1];
+            o.target = command[2];
+        } else {
+            error = "expected ls, get REMOTE LOCAL or put LOCAL REMOTE after the password";
+            return std::nullopt;
+        }
     }
     auto port = parseInt(positional[1], 1, 65535);
     if (!port) {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-// Command line of ftpprobe: [options] HOST PORT USER PASSWORD
+// Command line of ftpprobe: [options] HOST PORT USER PASSWORD [COMMAND]
 struct ProbeOptions {
     std::string host;
     int port = 21;
@@ -19,6 +19,13 @@ struct ProbeOptions {
     int timeout = 15;
     std::string directory;
     bool help = false;
+    // transfer after the login
+    enum class Command { None, List, Get, Put } command = Command::None;
+    std::string source, target;  // get: REMOTE LOCAL; put: LOCAL REMOTE
+    bool passive = true;
+    bool ascii = false;
+    bool resume = false;
+    bool appe = false;
 };
 
 extern const char* const ProbeUsage;

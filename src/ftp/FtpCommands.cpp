@@ -1,0 +1,131 @@
+// Single-command operations of TFTPclient: directories, delete, rename,
+// permissions, raw commands and quit. None needs a data connection.
+#include "ftp/Ftp.h"
+
+namespace {
+bool positive(const std::string& reply)
+{
+    return !reply.empty() && reply[0] == '2';
+}
+}  // namespace
+
+void TFTPclient::ChangeDir(const std::string& dir)
+{
+    m_success = true;
+    m_pending = poDirectoryChanged;
+    InitialDirectory = dir;
+    m_lastDirectory = dir;
+    SendCommand("CWD " + dir, rsCwd);
+}
+
+void TFTPclient::ChangeDirUp()
+{
+    m_success = true;
+    m_pending = poDirectoryChanged;
+    SendCommand("CDUP", rsCwd);
+}
+
+void TFTPclient::MakeDir(const std::string& dir)
+{
+    m_success = true;
+    m_pending = poDirectoryCreated;
+    m_lastDirectory = InitialDirectory;
+    SendCommand("MKD " + dir, rsMkdRmd);
+}
+
+void TFTPclient::RemoveDir(const std::string& dir)
+{
+    m_success = true;
+    m_pending = poDirectoryDeleted;
+    SendCommand("RMD " + dir, rsMkdRmd);
+}
+
+void TFTPclient::DeleteRemoteFile(const std::string& name)
+{
+    m_success = true;
+    m_pending = poFileDeleted;
+    SendCommand("DELE " + name, rsDele);
+}
+
+void TFTPclient::Rename(const std::string& from, const std::string& to)
+{
+    m_success = true;
+    m_pending = poFileRenamed;
+    m_renameTarget = to;
+    SendCommand("RNFR " + from, rsRnfr);
+}
+
+void TFTPclient::Chmod(const std::string& name, const std::string& mode)
+{
+    SendCommand("SITE CHMOD " + mode + " " + name, rsChmod);
+}
+
+void TFTPclient::SendRawCommand(const std::string& text)
+{
+    SendCommand(text, rsRaw);
+}
+
+void TFTPclient::Quit()
+{
+    SendCommand("QUIT", rsQuit);
+}
+
+void TFTPclient::OnCwdReply(const std::string& reply)
+{
+    m_success = positive(reply);
+    SendCommand("PWD", rsPwd);
+}
+
+void TFTPclient::OnMkdRmdReply(const std::string& reply)
+{
+    if (!positive(reply))
+        InitialDirectory = m_lastDirectory;
+    SetReplyState(rsIdle);
+    PostCompletion();
+}
+
+void TFTPclient::OnDeleReply(const std::string&)
+{
+    SetReplyState(rsIdle);
+    PostCompletion();
+}
+
+void TFTPclient::OnRnfrReply(const std::string& reply)
+{
+    if (!reply.empty() && reply[0] == '3') {
+        SendCommand("RNTO " + m_renameTarget, rsRnto);
+        return;
+    }
+    m_success = false;
+    SetReplyState(rsIdle);
+    PostCompletion();
+}
+
+void TFTPclient::OnRntoReply(const std::string& reply)
+{
+    if (!positive(reply))
+        m_success = false;
+    SetReplyState(rsIdle);
+    PostCompletion();
+}
+
+// Raised straight from the reply handler, once per final reply in the state;
+// the application reads the reply itself from the reply-line information.
+void TFTPclient::OnChmodReply(const std::string&)
+{
+    if (OnFileCHMOD)
+        OnFileCHMOD(this);
+}
+
+void TFTPclient::OnRawReply(const std::string&)
+{
+    if (OnRawCommand)
+        OnRawCommand(this);
+}
+
+void TFTPclient::OnQuitReply(const std::string& reply)
+{
+    if (!positive(reply))
+        Close();
+    SetReplyState(rsIdle);
+}

@@ -1,0 +1,530 @@
+// Data connections and transfers of TFTPclient: download, upload and listing
+// over passive or active data connections, resume, abort and the fall-back
+// between passive and active mode.
+#include "ftp/Ftp.h"
+
+#include "net/SocketErrors.h"
+
+#include <QTimer>
+
+#include <cerrno>
+#include <charconv>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+constexpr const char* MaliciousPasvText = "恶意服务器响应.  连接终止.";
+constexpr const char* DataTimeoutText = "数据连接超时.";
+constexpr const char* DataErrorPrefix = "[数据]: ";
+constexpr const char* TransferCompleteText = "传输完成:";
+constexpr const char* ListingReadyText = "列表就绪";
+constexpr size_t MaxPassiveTextLength = 25;
+
+char replyClass(const std::string& reply)
+{
+    return reply.empty() ? '\0' : reply[0];
+}
+
+bool parseByte(std::string_view text, int& value)
+{
+    if (text.empty())
+        return false;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size() && value >= 0 && value <= 255;
+}
+}  // namespace
+
+// ---------------------------------------------------------------- helpers
+
+int64_t TFTPclient::LocalFileSize(const std::string& path)
+{
+    struct stat st{};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0)
+        return 0;
+    return static_cast<int64_t>(st.st_size);
+}
+
+std::string TFTPclient::SafeLocalName(const std::string& path)
+{
+    // Only the file name part is cleaned; "/" separates directories here, so
+    // a backslash is an ordinary character and cleaned like the others.
+    std::string out = path;
+    for (size_t i = out.size(); i-- > 0;) {
+        char& c = out[i];
+        if (c == '/')
+            break;
+        switch (c) {
+        case '?':
+        case '"':
+        case '*':
+        case ':':
+        case '<':
+        case '>':
+        case '|': c = '_'; break;
+        default: break;
+        }
+    }
+    return out;
+}
+
+uint32_t TFTPclient::TickDiff(uint32_t from, uint32_t to)
+{
+    return to >= from ? to - from : to - from - 1;
+}
+
+std::string PassiveReplyText(const std::string& reply)
+{
+    const size_t open = reply.find('(');
+    if (open == std::string::npos)
+        return {};
+    const size_t close = reply.find(')', open + 1);
+    if (close == std::string::npos)
+        return {};
+    return reply.substr(open + 1, close - open - 1);
+}
+
+bool ParsePassiveAddress(const std::string& text, std::string& host, uint16_t& port)
+{
+    int parts[6];
+    size_t start = 0;
+    for (int i = 0; i < 6; ++i) {
+        const size_t comma = text.find(',', start);
+        if ((i < 5) == (comma == std::string::npos))
+            return false;
+        std::string_view field(text.data() + start, (comma == std::string::npos ? text.size() : comma) - start);
+        while (!field.empty() && field.front() == ' ')
+            field.remove_prefix(1);
+        while (!field.empty() && field.back() == ' ')
+            field.remove_suffix(1);
+        if (!parseByte(field, parts[i]))
+            return false;
+        start = comma + 1;
+    }
+    host = std::to_string(parts[0]) + "." + std::to_string(parts[1]) + "." + std::to_string(parts[2]) + "." +
+           std::to_string(parts[3]);
+    port = static_cast<uint16_t>(parts[4] * 256 + parts[5]);
+    return true;
+}
+
+std::string PortArgument(const std::string& address, int port)
+{
+    std::string arg = address;
+    for (char& c : arg)
+        if (c == '.')
+            c = ',';
+    return arg + "," + std::to_string((port >> 8) & 0xff) + "," + std::to_string(port & 0xff);
+}
+
+// ---------------------------------------------------------------- starting
+
+bool TFTPclient::PrepareDownloadFile(bool resume)
+{
+    struct stat st{};
+    if (::stat(LocalFile.c_str(), &st) != 0)
+        return true;  // a missing file always succeeds
+    ::chmod(LocalFile.c_str(), st.st_mode | S_IWUSR);
+    if (resume) {
+        if (!CanOpenFile(LocalFile, true))
+            return false;
+        ResumePos = LocalFileSize(LocalFile);
+        return true;
+    }
+    ::unlink(LocalFile.c_str());
+    return ::access(LocalFile.c_str(), F_OK) != 0;
+}
+
+void TFTPclient::Download(bool resume, bool inScript, int64_t expectedSize)
+{
+    m_success = true;
+    m_aborting = false;
+    m_pending = poFileReceived;
+    ResumePos = 0;
+    ExpectedSize = 0;
+    m_inScript = inScript;
+    LocalFile = SafeLocalName(LocalFile);
+    if (!PrepareDownloadFile(resume)) {
+        m_success = false;
+        Error(feLocalWrite, LocalFile);
+        return;
+    }
+    DataDone = false;
+    ReplyDone = false;
+    if (TransferMode == BinaryTransfer) {
+        ExpectedSize = expectedSize;
+        SendCommand("TYPE I", rsType);
+    } else {
+        SendCommand("TYPE A", rsType);
+    }
+}
+
+void TFTPclient::Upload(bool inScript)
+{
+    m_pending = poFileStored;
+    m_success = true;
+    PacketCount = 0;
+    DataDone = false;
+    ReplyDone = false;
+    m_aborting = false;
+    m_inScript = inScript;
+    if (TransferMode == AsciiTransfer)
+        ResumePos = 0;
+    if (!CanOpenFile(LocalFile, false)) {
+        m_success = false;
+        Error(feLocalRead, LocalFile);
+        return;
+    }
+    SendCommand(TransferMode == AsciiTransfer ? "TYPE A" : "TYPE I", rsType);
+}
+
+void TFTPclient::List()
+{
+    m_pending = poListingDone;
+    m_success = true;
+    DataDone = false;
+    ReplyDone = false;
+    m_aborting = false;
+    PacketCount = 0;
+    ResumePos = 0;
+    SendCommand("TYPE A", rsType);
+}
+
+// ---------------------------------------------------------------- negotiating
+
+void TFTPclient::OnTypeReply(const std::string&)
+{
+    NegotiateDataConnection();
+}
+
+void TFTPclient::NegotiateDataConnection()
+{
+    if (UsePasv) {
+        SendCommand("PASV", rsPasv);
+        return;
+    }
+    m_data.Disconnect();
+    m_listener.Disconnect();
+    m_listener.Host = CustomIP.empty() ? m_localHost : CustomIP;
+    m_listener.Port = 0;
+    m_listener.OnAccept = [this](TCustomCorvSocket*, int) { DataAccepted(); };
+    if (!m_listener.Listen()) {
+        // No listener, no active mode: treated like a refused "PORT".
+        DataConnectionFailed(true);
+        return;
+    }
+    SendCommand("PORT " + PortArgument(m_listener.LocalAddress(), m_listener.LocalPort()), rsPort);
+}
+
+void TFTPclient::OnPasvReply(const std::string& reply)
+{
+    switch (replyClass(reply)) {
+    case '2': ConnectPassive(PassiveReplyText(reply)); break;
+    case '4':
+    case '5': DataConnectionFailed(true); break;
+    default: break;
+    }
+}
+
+void TFTPclient::ConnectPassive(const std::string& raw)
+{
+    if (raw.size() > MaxPassiveTextLength) {
+        Error(feSocket, MaliciousPasvText);
+        Close();
+        if (OnFtpQuit)
+            OnFtpQuit(this);
+        return;
+    }
+    std::string text = raw;
+    text.erase(0, text.find_first_not_of(" \t"));
+    text.erase(text.find_last_not_of(" \t") + 1);
+    if (text.empty())
+        return;
+    std::string host;
+    uint16_t port = 0;
+    if (!ParsePassiveAddress(text, host, port)) {
+        // Not an address at all: the passive connection cannot be made.
+        DataConnectionFailed(true);
+        return;
+    }
+    m_data.Disconnect();
+    ConfigureDataSocket();
+    if (FirewallType == fwSocks) {
+        m_data.Host = Host;
+        m_data.Port = static_cast<uint16_t>(ProxyPort);
+        m_data.SocksDestHost = host;
+        m_data.SocksPort = port;
+        m_data.SocksVersion = 1;
+    } else {
+        m_data.Host = host;
+        m_data.Port = port;
+        m_data.SocksVersion = 0;
+    }
+    m_data.Connect();
+    SetReplyState(rsPort);
+}
+
+void TFTPclient::OnPortReply(const std::string& reply)
+{
+    switch (replyClass(reply)) {
+    case '2':
+        if (!UsePasv)
+            RestartStep();
+        break;
+    case '4':
+    case '5': DataConnectionFailed(true); break;
+    default: break;
+    }
+}
+
+void TFTPclient::ConfigureDataSocket()
+{
+    m_data.OnClose = [this](TCustomCorvSocket*) { DataDoneHandler(); };
+    m_data.OnStreamDone = nullptr;
+    m_data.OnLine = nullptr;
+    m_data.OnConnect = [this](TCustomCorvSocket*, int) { DataConnected(); };
+    m_data.OnError = [this](TCustomCorvSocket*, int code, const std::string&) {
+        m_fatalError = true;
+        Error(feSocket, DataErrorPrefix + ErrorText(code));
+    };
+    m_data.OnProgress = [this](TCustomCorvSocket*, int64_t count) {
+        TransferBytes += count;
+        ++PacketCount;
+    };
+    m_data.OnTimeout = [this](TCustomCorvSocket*) {
+        Error(feSocket, DataTimeoutText);
+        DataConnectionFailed(true);
+    };
+    if (m_pending == poListingDone) {
+        m_data.SetMode(smLine);
+        m_data.OnLine = [this](TCustomCorvSocket*, const std::string& line) { ListingLine(line); };
+    } else {
+        m_data.SetMode(smStream);
+        if (m_pending == poFileStored)
+            m_data.OnStreamDone = [this](TCustomCorvSocket*) { DataDoneHandler(); };
+    }
+}
+
+// ---------------------------------------------------------------- data connection
+
+void TFTPclient::DataConnected()
+{
+    TransferBytes = 0;
+    PacketCount = 0;
+    TransferTime = 0;
+    m_success = true;
+    TransferStart = TickCount();
+    Info(fiDataConnected, "");
+    m_passiveUsable = true;
+    RestartStep();
+}
+
+void TFTPclient::DataAccepted()
+{
+    // Only the server (the control connection's peer) may connect: anyone else
+    // would be stealing the port. Refuse them and keep listening.
+    if (!m_data.Accept(m_listener, PeerAddress()))
+        return;
+    TransferBytes = 0;
+    PacketCount = 0;
+    TransferTime = 0;
+    m_success = true;
+    TransferStart = TickCount();
+    Info(fiDataConnected, "");
+    m_listener.Disconnect();
+    ConfigureDataSocket();
+    m_activeUsable = true;
+    if (m_pending == poFileStored)
+        m_data.StartSendFile(LocalFile, ResumePos);
+}
+
+// ---------------------------------------------------------------- restart and command
+
+void TFTPclient::RestartStep()
+{
+    if (ResumePos <= 0) {
+        SendTransferCommand();
+    } else if (m_pending == poFileStored && UseAppe) {
+        SendCommand("APPE " + RemoteFile, rsTransfer);
+    } else {
+        SendCommand("REST " + std::to_string(ResumePos), rsRest);
+    }
+}
+
+void TFTPclient::OnRestReply(const std::string& reply)
+{
+    if (replyClass(reply) == '5') {
+        ResumePos = 0;
+        if (m_pending == poFileReceived)
+            PrepareDownloadFile(false);
+    }
+    SendTransferCommand();
+}
+
+void TFTPclient::SendTransferCommand()
+{
+    switch (m_pending) {
+    case poFileReceived:
+        m_data.OpenReceiveFile(LocalFile, ResumePos);
+        SendCommand("RETR " + RemoteFile, rsTransfer);
+        break;
+    case poFileStored: SendCommand("STOR " + RemoteFile, rsTransfer); break;
+    case poListingDone:
+        ListingLines.clear();
+        SendCommand(ShowHiddenFiles ? "LIST -al" : "LIST", rsTransfer);
+        break;
+    default: break;
+    }
+}
+
+// ---------------------------------------------------------------- failures
+
+void TFTPclient::DataConnectionFailed(bool withError21)
+{
+    m_data.Disconnect();
+    m_listener.Disconnect();
+    if (m_aborting)
+        return;
+    if (!AlternateMode) {
+        if (withError21)
+            Error(feNoDataConnection, "");
+        m_success = false;
+        PostCompletion();
+        return;
+    }
+    (UsePasv ? m_passiveUsable : m_activeUsable) = false;
+    if ((m_passiveUsable || m_activeUsable) && !m_inScript) {
+        UsePasv = !UsePasv;
+        NegotiateDataConnection();
+        return;
+    }
+    if (m_inScript)
+        Error(feScriptDataConnection, "");
+    m_success = false;
+    PostCompletion();
+}
+
+// ---------------------------------------------------------------- ending
+
+void TFTPclient::OnTransferReply(const std::string& reply)
+{
+    switch (replyClass(reply)) {
+    case '1':
+        if (m_pending == poFileReceived) {
+            // "... (123456 bytes)." : the "(" nearest the end, the digits after it.
+            for (size_t i = reply.size() >= 2 ? reply.size() - 2 : 0; i >= 4 && i < reply.size(); --i) {
+                if (reply[i] == '(') {
+                    std::string size = reply.substr(i + 1);
+                    size = size.substr(0, size.find(' '));
+                    if (size.find('.') == std::string::npos)
+                        Info(fiFileSize, size);
+                    break;
+                }
+            }
+        } else if (m_pending == poFileStored && UsePasv) {
+            m_data.StartSendFile(LocalFile, ResumePos);
+        }
+        break;
+    case '2':
+        if (m_aborting) {
+            DataDoneHandler();
+            m_aborting = false;
+            PostCompletion();
+            break;
+        }
+        m_success = true;
+        ReplyDone = true;
+        if (DataDone)
+            PostCompletion();
+        break;
+    case '4': DataConnectionFailed(false); break;
+    case '5':
+        switch (m_pending) {
+        case poFileReceived:
+            m_data.Disconnect();
+            ::unlink(LocalFile.c_str());
+            m_success = false;
+            PostCompletion();
+            break;
+        case poFileStored:
+            m_data.StopSending(true);
+            m_success = false;
+            PostCompletion();
+            break;
+        case poListingDone:
+            if (ServerType == ftpstMVS) {
+                m_success = true;
+                ReplyDone = true;
+                if (DataDone)
+                    PostCompletion();
+            } else if (ShowHiddenFiles) {
+                ShowHiddenFiles = false;
+                m_data.Disconnect();
+                NegotiateDataConnection();
+            } else {
+                m_success = false;
+                PostCompletion();
+            }
+            break;
+        default: break;
+        }
+        break;
+    default: break;
+    }
+}
+
+void TFTPclient::DataDoneHandler()
+{
+    if (DataDone)
+        return;
+    DataDone = true;
+    m_success = true;
+    m_data.Disconnect();
+    TransferTime = TickDiff(TransferStart, TickCount());
+    if (m_pending == poListingDone)
+        Info(fiListingReady, ListingReadyText);
+    if (ReplyDone)
+        PostCompletion();
+}
+
+void TFTPclient::ListingLine(const std::string& line)
+{
+    TransferBytes += static_cast<int64_t>(line.size());
+    TransferTime = TickDiff(TransferStart, TickCount()) + 1;
+    Info(fiListingData, "");
+    ListingLines.push_back(line);
+    Info(fiListingLine, line);
+}
+
+void TFTPclient::FinishTransfer()
+{
+    m_data.Disconnect();
+    if (m_success)
+        Info(fiTransferComplete, TransferCompleteText);
+}
+
+// ---------------------------------------------------------------- aborting
+
+void TFTPclient::AbortWithSync()
+{
+    m_aborting = true;
+    if (m_pending == poFileStored)
+        m_data.StopSending(true);
+    static const char ip[] = {'\xff', '\xf4'};
+    static const char dm[] = {'\xff', '\xf2'};
+    SendBuf(ip, 2);
+    SendUrgent(dm, 2);
+    SendRaw("ABOR");
+}
+
+void TFTPclient::Abort()
+{
+    m_aborting = true;
+    SendRaw("ABOR");
+    if (m_pending == poFileStored)
+        m_data.StopSending(true);
+    else
+        m_data.Disconnect();
+    m_success = false;
+    DataDone = true;
+    if (ReplyDone)
+        PostCompletion();
+}
