@@ -332,7 +332,9 @@ void TFTPclient::DataAccepted()
     m_listener.Disconnect();
     ConfigureDataSocket();
     m_activeUsable = true;
-    if (m_pending == poFileStored)
+    // Some servers connect as soon as "PORT" is accepted, before "STOR": the
+    // file goes out only once the command has been sent.
+    if (m_pending == poFileStored && m_replyState == rsTransfer)
         m_data.StartSendFile(LocalFile, ResumePos);
 }
 
@@ -419,7 +421,8 @@ void TFTPclient::OnTransferReply(const std::string& reply)
                     break;
                 }
             }
-        } else if (m_pending == poFileStored && UsePasv) {
+        } else if (m_pending == poFileStored && m_data.IsConnected() && !m_data.SendFileOpen() && !DataDone) {
+            // Passive mode, or an active connection that came before "STOR".
             m_data.StartSendFile(LocalFile, ResumePos);
         }
         break;

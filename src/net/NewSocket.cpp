@@ -21,6 +21,9 @@
 namespace {
 
 constexpr size_t RecvBufferSize = 256 * 1024;
+// Work done for one readiness notice at most; the level-triggered notice
+// brings the rest, so a fast peer cannot hold the event loop for a whole file.
+constexpr size_t MaxBytesPerNotice = 4 * 1024 * 1024;
 
 int lastSocketCode()
 {
@@ -725,6 +728,7 @@ void TCustomCorvSocket::RecvStreamSegment()
         m_recvBuffer.resize(RecvBufferSize);
     QPointer<TCustomCorvSocket> alive(this);
     ssize_t got = 0;
+    size_t total = 0;
     do {
         int64_t avail = BytesAvailable();
         if (avail < 0)
@@ -756,15 +760,22 @@ void TCustomCorvSocket::RecvStreamSegment()
                 OnProgress(this, got);
             if (!alive || m_fd < 0 || m_recvFd < 0)
                 return;
+            total += static_cast<size_t>(got);
         }
-    } while (got > 0);
+    } while (got > 0 && total < MaxBytesPerNotice);
 }
 
 void TCustomCorvSocket::SendDataBuffer()
 {
     QPointer<TCustomCorvSocket> alive(this);
     int error = 0;
+    size_t total = 0;
     while (m_sendFd >= 0 && m_fd >= 0) {
+        if (total >= MaxBytesPerNotice) {
+            // Yield to the loop; the write notice continues the pump.
+            error = SocketCode::WouldBlock;
+            break;
+        }
         if (m_sendPos >= m_sendChunk.size()) {
             m_sendChunk.resize(SendChunkSize);
             ssize_t r = ::read(m_sendFd, m_sendChunk.data(), SendChunkSize);
@@ -781,6 +792,7 @@ void TCustomCorvSocket::SendDataBuffer()
             break;
         }
         m_sendPos += static_cast<size_t>(s);
+        total += static_cast<size_t>(s);
         if (OnProgress)
             OnProgress(this, s);
         if (!alive)

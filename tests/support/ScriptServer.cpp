@@ -5,6 +5,7 @@
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 ScriptServer::ScriptServer() : m_server(new QTcpServer(this))
 {
@@ -36,7 +37,34 @@ void ScriptServer::play(QTcpSocket* socket, const std::string& reply)
     while (start <= reply.size() && socket->state() == QAbstractSocket::ConnectedState) {
         const size_t nl = reply.find('\n', start);
         const std::string line = reply.substr(start, nl == std::string::npos ? std::string::npos : nl - start);
-        if (line == "<close>") {
+        if (line == "<pasv>") {
+            if (!m_dataServer) {
+                m_dataServer = new QTcpServer(this);
+                m_dataServer->listen(QHostAddress(QStringLiteral("127.0.0.1")), 0);
+                connect(m_dataServer, &QTcpServer::newConnection, this, [this] {
+                    m_dataSocket = m_dataServer->nextPendingConnection();
+                    connect(m_dataSocket, &QTcpSocket::readyRead, this,
+                            [this, d = m_dataSocket] { m_dataReceived += d->readAll().toStdString(); });
+                    if (m_dataQueued)
+                        sendData(m_pendingData);
+                });
+            }
+            const quint16 p = m_dataServer->serverPort();
+            const std::string reply227 = "227 Entering Passive Mode (127,0,0,1," + std::to_string(p >> 8) + "," +
+                                         std::to_string(p & 0xff) + ")\r\n";
+            socket->write(reply227.c_str());
+        } else if (line.rfind("<data:", 0) == 0) {
+            sendData(line.substr(6, line.size() - 7));
+        } else if (line.rfind("<data-later:", 0) == 0) {
+            const size_t colon = line.find(':', 12);
+            const int ms = std::stoi(line.substr(12, colon - 12));
+            const std::string text = line.substr(colon + 1, line.size() - colon - 2);
+            QTimer::singleShot(ms, this, [this, text] { sendData(text); });
+        } else if (line == "<data-hold>") {
+            // keep the data connection open
+        } else if (line == "<data-close>") {
+            sendData("");
+        } else if (line == "<close>") {
             socket->disconnectFromHost();
         } else if (line.rfind("<raw>", 0) == 0) {
             socket->write(line.data() + 5, static_cast<qint64>(line.size() - 5));
@@ -48,6 +76,28 @@ void ScriptServer::play(QTcpSocket* socket, const std::string& reply)
             break;
         start = nl + 1;
     }
+}
+
+void ScriptServer::sendData(const std::string& text)
+{
+    if (!m_dataSocket) {
+        m_pendingData = text;
+        m_dataQueued = true;
+        return;
+    }
+    m_dataQueued = false;
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
+            out += "\r\n";
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    m_dataSocket->write(out.data(), static_cast<qint64>(out.size()));
+    m_dataSocket->disconnectFromHost();
+    m_dataSocket = nullptr;
 }
 
 void ScriptServer::onNewConnection()

@@ -7,6 +7,10 @@
 // A reply is one or more lines separated by '\n', each sent with CR LF unless
 // it is a directive: "<close>" closes the connection, "<silent>" sends
 // nothing, "<raw>BYTES" sends BYTES as they are (no line end added).
+// Passive data: "<pasv>" opens a data listener and replies 227 with its
+// address; "<data:TEXT>" sends TEXT ("\\n" becomes CR LF) on the data
+// connection and closes it; "<data-later:MS:TEXT>" does so MS ms later;
+// "<data-hold>" keeps the data connection open; "<data-close>" closes it.
 
 #include <QObject>
 
@@ -36,13 +40,22 @@ public:
     int connections() const { return static_cast<int>(m_transcripts.size()); }
     // Tick counts (ms) of each accepted connection.
     const std::vector<uint32_t>& acceptTimes() const { return m_acceptTimes; }
+    // Bytes received on data connections, in order.
+    const std::string& dataReceived() const { return m_dataReceived; }
 
 private:
     void onNewConnection();
     void play(QTcpSocket* socket, const std::string& reply);
+    void sendData(const std::string& text);
+
+    QTcpServer* m_dataServer = nullptr;
+    QTcpSocket* m_dataSocket = nullptr;
+    std::string m_pendingData;
+    bool m_dataQueued = false;
 
     QTcpServer* m_server;
     std::vector<ScriptSession> m_sessions;
     std::vector<std::vector<std::string>> m_transcripts;
     std::vector<uint32_t> m_acceptTimes;
+    std::string m_dataReceived;
 };

@@ -1,0 +1,286 @@
+// Transfers and commands against real servers, passive and active: contents
+// compared byte for byte.
+#include "RealServers.h"
+#include "TestSupport.h"
+#include "ftp/Ftp.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using ServerFn = const ServerInfo& (*)();
+
+struct RealServerCase {
+    const char* name;
+    ServerFn server;
+    bool asciiAddsCr;  // the server turns LF into CR LF in ASCII downloads
+};
+
+QByteArray fileHash(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return "<missing>";
+    QCryptographicHash h(QCryptographicHash::Sha256);
+    h.addData(&f);
+    return h.result().toHex();
+}
+
+QByteArray makeData(qint64 size)
+{
+    QByteArray d(size, '\0');
+    for (qint64 i = 0; i < size; ++i)
+        d[i] = static_cast<char>((static_cast<quint64>(i) * 2654435761u) >> 13);
+    return d;
+}
+
+void writeFile(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(f.write(data), data.size());
+}
+
+}  // namespace
+
+class RealTransfer : public ::testing::TestWithParam<std::tuple<RealServerCase, bool>> {
+protected:
+    TFTPclient ftp;
+    FtpRecorder rec{ftp};
+    QTemporaryDir local;
+    QString home;   // the user's directory on the server, seen from the file system
+    QString work;   // a directory of this test inside it
+    int done = 0;
+    bool doneSuccess = false;
+
+    void SetUp() override
+    {
+        const auto& [server, passive] = GetParam();
+        ftp.FtpServer = "127.0.0.1";
+        ftp.Port = server.server().port;
+        ftp.UserName = RealServers::User;
+        ftp.UserPassword = RealServers::Password;
+        ftp.UsePasv = passive;
+        home = QString::fromStdString(RealServers::root()) + QStringLiteral("/ftptest");
+        auto finished = [this](TFTPclient* c) {
+            ++done;
+            doneSuccess = c->Success();
+        };
+        ftp.OnFileReceived = finished;
+        ftp.OnFileStored = finished;
+        ftp.OnListingDone = finished;
+        ftp.Connect();
+        ASSERT_TRUE(WaitFor([&] { return rec.loggedIn > 0 || rec.quit > 0 || rec.has(fiAttemptsExhausted); }));
+        ASSERT_TRUE(rec.loggedInSuccess) << rec.dump();
+        // Each test works in a directory of its own, made through the server.
+        const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::string dirName = "t" + std::to_string(::getpid()) + "_" + std::to_string(std::hash<std::string>{}(name) % 100000);
+        run([&] { ftp.MakeDir(dirName); });
+        run([&] { ftp.ChangeDir(dirName); });
+        ASSERT_TRUE(doneSuccess);
+        work = home + "/" + QString::fromStdString(dirName);
+        ASSERT_TRUE(QDir(work).exists()) << work.toStdString();
+    }
+
+    // Starts an operation and waits for its event.
+    void run(const std::function<void()>& start, int ms = 30000)
+    {
+        done = 0;
+        ftp.OnDirectoryChanged = ftp.OnDirectoryCreated = ftp.OnDirectoryDeleted = ftp.OnFileDeleted =
+            ftp.OnFileRenamed = [this](TFTPclient* c) {
+                ++done;
+                doneSuccess = c->Success();
+            };
+        start();
+        ASSERT_TRUE(WaitFor([&] { return done > 0 || rec.quit > 0; }, ms)) << rec.dump();
+    }
+
+    void download(const std::string& remote, const QString& target, bool resume = false)
+    {
+        ftp.RemoteFile = remote;
+        ftp.LocalFile = target.toStdString();
+        run([&] { ftp.Download(resume, false, 0); });
+    }
+    void upload(const QString& source, const std::string& remote, int64_t resumeAt = 0)
+    {
+        ftp.LocalFile = source.toStdString();
+        ftp.RemoteFile = remote;
+        ftp.ResumePos = resumeAt;
+        run([&] { ftp.Upload(false); });
+    }
+    // Names in the current remote directory, from a listing.
+    std::vector<std::string> names()
+    {
+        run([&] { ftp.List(); });
+        std::vector<std::string> out;
+        for (const std::string& l : ftp.ListingLines) {
+            const size_t sp = l.rfind(' ');
+            if (l.size() > 10 && (l[0] == '-' || l[0] == 'd'))
+                out.push_back(l.substr(sp + 1));
+        }
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+};
+
+TEST_P(RealTransfer, UploadDownloadAndListInBinaryAndAscii)
+{
+    const QByteArray data = makeData(3 * 1024 * 1024 + 17);
+    writeFile(local.filePath(QStringLiteral("src.bin")), data);
+    upload(local.filePath(QStringLiteral("src.bin")), "data.bin");
+    ASSERT_TRUE(doneSuccess) << rec.dump();
+    EXPECT_EQ(fileHash(work + "/data.bin"), fileHash(local.filePath(QStringLiteral("src.bin"))));
+    EXPECT_EQ(ftp.TransferBytes, data.size());
+    EXPECT_TRUE(rec.has(fiDataConnected, ""));
+
+    download("data.bin", local.filePath(QStringLiteral("back.bin")));
+    ASSERT_TRUE(doneSuccess) << rec.dump();
+    EXPECT_EQ(fileHash(local.filePath(QStringLiteral("back.bin"))), fileHash(work + "/data.bin"));
+    EXPECT_GT(ftp.PacketCount, 0);
+
+    writeFile(local.filePath(QStringLiteral("text.txt")), "line one\nline two\n");
+    ftp.TransferMode = AsciiTransfer;
+    upload(local.filePath(QStringLiteral("text.txt")), "text.txt");
+    ASSERT_TRUE(doneSuccess);
+    download("text.txt", local.filePath(QStringLiteral("text-back.txt")));
+    ASSERT_TRUE(doneSuccess);
+    QFile back(local.filePath(QStringLiteral("text-back.txt")));
+    ASSERT_TRUE(back.open(QIODevice::ReadOnly));
+    EXPECT_EQ(back.readAll(), std::get<0>(GetParam()).asciiAddsCr ? QByteArray("line one\r\nline two\r\n")
+                                                                  : QByteArray("line one\nline two\n"));
+    EXPECT_EQ(rec.commands.back(), "RETR text.txt");
+    EXPECT_NE(std::find(rec.commands.begin(), rec.commands.end(), "TYPE A"), rec.commands.end());
+
+    EXPECT_EQ(names(), (std::vector<std::string>{"data.bin", "text.txt"}));
+    EXPECT_TRUE(doneSuccess);
+}
+
+TEST_P(RealTransfer, ResumedDownloadAndUploadsAreByteIdentical)
+{
+    const QByteArray data = makeData(2 * 1024 * 1024);
+    writeFile(local.filePath(QStringLiteral("full.bin")), data);
+    upload(local.filePath(QStringLiteral("full.bin")), "full.bin");
+    ASSERT_TRUE(doneSuccess);
+
+    // A download cut in the middle, resumed from the local length.
+    writeFile(local.filePath(QStringLiteral("part.bin")), data.left(777777));
+    download("full.bin", local.filePath(QStringLiteral("part.bin")), true);
+    ASSERT_TRUE(doneSuccess) << rec.dump();
+    EXPECT_NE(std::find(rec.commands.begin(), rec.commands.end(), "REST 777777"), rec.commands.end());
+    EXPECT_EQ(fileHash(local.filePath(QStringLiteral("part.bin"))), fileHash(local.filePath(QStringLiteral("full.bin"))));
+    EXPECT_EQ(ftp.TransferBytes, data.size() - 777777);
+
+    // An upload cut in the middle, restarted with REST + STOR, then with APPE.
+    for (bool appe : {false, true}) {
+        const std::string remote = appe ? "appe.bin" : "rest.bin";
+        writeFile(local.filePath(QStringLiteral("half.bin")), data.left(1000000));
+        upload(local.filePath(QStringLiteral("half.bin")), remote);
+        ASSERT_TRUE(doneSuccess);
+        ftp.UseAppe = appe;
+        upload(local.filePath(QStringLiteral("full.bin")), remote, 1000000);
+        ASSERT_TRUE(doneSuccess) << rec.dump();
+        EXPECT_EQ(rec.commands.back(), appe ? "APPE " + remote : "STOR " + remote);
+        EXPECT_EQ(fileHash(work + "/" + QString::fromStdString(remote)), fileHash(local.filePath(QStringLiteral("full.bin"))))
+            << remote;
+    }
+}
+
+TEST_P(RealTransfer, AbortInTheMiddleWithBothMethods)
+{
+    // Sparse files: large enough to be caught moving, nothing on disk.
+    const qint64 size = 1024LL * 1024 * 1024;
+    QFile big(work + "/big.bin");
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(big.resize(size));
+    big.close();
+    for (bool sync : {true, false}) {
+        ftp.RemoteFile = "big.bin";
+        ftp.LocalFile = local.filePath(QStringLiteral("big-dl.bin")).toStdString();
+        done = 0;
+        ftp.TransferBytes = 0;
+        ftp.Download(false, false, 0);
+        ASSERT_TRUE(WaitFor([&] { return (ftp.TransferBytes > 0 && ftp.ReplyState() == rsTransfer) || done > 0; }));
+        ASSERT_EQ(done, 0) << "finished before it could be aborted";
+        sync ? ftp.AbortWithSync() : ftp.Abort();
+        ASSERT_TRUE(WaitFor([&] { return done > 0 || rec.quit > 0; }, 30000)) << rec.dump();
+        EXPECT_EQ(doneSuccess, sync) << (sync ? "AbortWithSync" : "Abort");
+        EXPECT_LT(ftp.TransferBytes, size);
+        EXPECT_FALSE(ftp.DataSocket().IsConnected());
+        // The session goes on: a listing works after the abort.
+        EXPECT_EQ(names().size(), 1u);
+        EXPECT_TRUE(doneSuccess) << rec.dump().substr(rec.dump().size() > 3000 ? rec.dump().size() - 3000 : 0);
+    }
+}
+
+TEST_P(RealTransfer, EveryFileAndDirectoryCommand)
+{
+    writeFile(local.filePath(QStringLiteral("f.txt")), "x");
+    upload(local.filePath(QStringLiteral("f.txt")), "file with blanks.txt");
+    run([&] { ftp.MakeDir("sub dir"); });
+    EXPECT_TRUE(QDir(work + "/sub dir").exists());
+    const std::string here = ftp.InitialDirectory;
+    run([&] { ftp.ChangeDir("sub dir"); });
+    EXPECT_TRUE(doneSuccess);
+    EXPECT_EQ(ftp.InitialDirectory, here + "/sub dir");
+    EXPECT_EQ(ftp.LastDirectory(), "sub dir");
+    run([&] { ftp.ChangeDirUp(); });
+    EXPECT_EQ(ftp.InitialDirectory, here);
+    run([&] { ftp.ChangeDir("missing"); });
+    EXPECT_FALSE(doneSuccess);
+    EXPECT_EQ(ftp.InitialDirectory, here);  // what the server says is current
+
+    run([&] { ftp.Rename("file with blanks.txt", "renamed.txt"); });
+    EXPECT_TRUE(doneSuccess);
+    EXPECT_TRUE(QFile::exists(work + "/renamed.txt"));
+    run([&] { ftp.Rename("nothing.txt", "x.txt"); });
+    EXPECT_FALSE(doneSuccess);
+    EXPECT_NE(rec.commands.back(), "RNTO x.txt");
+
+    int chmods = 0;
+    ftp.OnFileCHMOD = [&](TFTPclient*) { ++chmods; };
+    ftp.Chmod("renamed.txt", "600");
+    ASSERT_TRUE(WaitFor([&] { return chmods > 0; }));
+    EXPECT_EQ(rec.commands.back(), "SITE CHMOD 600 renamed.txt");
+    struct stat st{};
+    ASSERT_EQ(::stat((work + "/renamed.txt").toLocal8Bit().constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    int raws = 0;
+    ftp.OnRawCommand = [&](TFTPclient*) { ++raws; };
+    const int before = rec.count(fiMultiLineInner);
+    ftp.SendRawCommand("HELP");
+    ASSERT_TRUE(WaitFor([&] { return raws > 0; }));
+    EXPECT_GT(rec.count(fiMultiLineInner), before);
+    EXPECT_EQ(raws, 1);
+
+    ftp.KeepAlive("NOOP");
+    run([&] { ftp.ChangeDir("sub dir"); });  // deferred until the NOOP's reply
+    EXPECT_TRUE(doneSuccess);
+    EXPECT_EQ(rec.commands[rec.commands.size() - 3], "NOOP");
+    run([&] { ftp.ChangeDirUp(); });
+
+    run([&] { ftp.DeleteRemoteFile("renamed.txt"); });
+    EXPECT_FALSE(QFile::exists(work + "/renamed.txt"));
+    run([&] { ftp.RemoveDir("sub dir"); });
+    EXPECT_FALSE(QDir(work + "/sub dir").exists());
+
+    ftp.Quit();
+    ASSERT_TRUE(WaitFor([&] { return rec.quit > 0; }));
+    EXPECT_TRUE(rec.has(fiDisconnected, "Disconnected"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Servers, RealTransfer,
+    ::testing::Combine(::testing::Values(RealServerCase{"vsftpd", &RealServers::vsftpd, false},
+                                         RealServerCase{"pyftpdlib", &RealServers::pyftpdlib, true}),
+                       ::testing::Bool()),
+    [](const ::testing::TestParamInfo<std::tuple<RealServerCase, bool>>& i) {
+        return std::string(std::get<0>(i.param).name) + (std::get<1>(i.param) ? "_passive" : "_active");
+    });
