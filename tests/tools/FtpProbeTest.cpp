@@ -2,6 +2,7 @@
 #include "ProbeOptions.h"
 #include "RealServers.h"
 
+#include <QFile>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -36,7 +37,7 @@ ProbeRun probe(const QStringList& args)
     r.status = p.exitCode();
     r.err = p.readAllStandardError().toStdString();
     for (const QByteArray& line : p.readAllStandardOutput().split('\n')) {
-        if (line.isEmpty())
+        if (line.isEmpty() || line.startsWith('#'))  // the closing byte count line
             continue;
         const int tab = line.indexOf('\t');
         r.events.emplace_back(line.left(tab).toInt(), line.mid(tab + 1).toStdString());
@@ -152,4 +153,46 @@ TEST(FtpProbe, UsageErrorsExitWithTwo)
     ProbeRun r = probe({QStringLiteral("--bogus"), QStringLiteral("x")});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("Usage: ftpprobe"), std::string::npos);
+}
+
+TEST(FtpProbe, ListGetAndResumedPut)
+{
+    const QString port = QString::number(RealServers::vsftpd().port);
+    const QString home = QString::fromStdString(RealServers::root() + "/ftptest");
+    const QStringList login = {QStringLiteral("127.0.0.1"), port, QStringLiteral("ftptest"), QStringLiteral("ftppass")};
+
+    ProbeRun ls = probe(QStringList{QStringLiteral("--active")} + login + QStringList{QStringLiteral("ls")});
+    ASSERT_EQ(ls.status, 0) << ls.err;
+    EXPECT_NE(std::find_if(ls.events.begin(), ls.events.end(),
+                           [](auto& e) { return e.first == 17 && e.second.find("hello.txt") != std::string::npos; }),
+              ls.events.end());
+
+    const QString local = home + QStringLiteral("/../probe-get.txt");
+    ProbeRun get = probe(login + QStringList{QStringLiteral("get"), QStringLiteral("hello.txt"), local});
+    ASSERT_EQ(get.status, 0) << get.err;
+    QFile got(local);
+    ASSERT_TRUE(got.open(QIODevice::ReadOnly));
+    EXPECT_EQ(got.readAll(), QByteArray("hello\n"));
+
+    // A put cut short, then resumed with APPE at the remote size.
+    QFile full(home + QStringLiteral("/../probe-src.bin"));
+    ASSERT_TRUE(full.open(QIODevice::WriteOnly));
+    const QByteArray data(300000, 'z');
+    full.write(data.left(100000));
+    full.close();
+    ASSERT_EQ(probe(login + QStringList{QStringLiteral("put"), full.fileName(), QStringLiteral("probe.bin")}).status, 0);
+    ASSERT_TRUE(full.open(QIODevice::WriteOnly));
+    full.write(data);
+    full.close();
+    ProbeRun put = probe(QStringList{QStringLiteral("--resume"), QStringLiteral("--appe")} + login +
+                         QStringList{QStringLiteral("put"), full.fileName(), QStringLiteral("probe.bin")});
+    ASSERT_EQ(put.status, 0) << put.err;
+    EXPECT_NE(std::find(put.events.begin(), put.events.end(), std::make_pair(5, std::string("APPE probe.bin"))),
+              put.events.end());
+    QFile remote(home + QStringLiteral("/probe.bin"));
+    ASSERT_TRUE(remote.open(QIODevice::ReadOnly));
+    EXPECT_EQ(remote.readAll(), data);
+
+    ProbeRun missing = probe(login + QStringList{QStringLiteral("get"), QStringLiteral("nope"), local});
+    EXPECT_EQ(missing.status, 1);
 }

@@ -1,0 +1,178 @@
+// The listing parser: real server lines by family with their expected
+// entries, the text functions, dates, and a robustness pass.
+#include "ftp/Parser.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Row {
+    TFTPServerType type;
+    const char* line;
+    const char* expected;  // "-" or Name|Size|IsDir|IsLink|Owner|Group|Date
+};
+
+std::string render(TListParser& p, TFTPServerType type, const std::string& line)
+{
+    TRemoteEntry e;
+    if (!p.ParseListLine(type, line, e))
+        return "-";
+    return e.Name + "|" + e.Size + "|" + (e.IsDir ? "1" : "0") + "|" + (e.IsLink ? "1" : "0") + "|" + e.Owner + "|" +
+           e.Group + "|" + e.Date;
+}
+
+TListParser fixedClock()
+{
+    TListParser p;
+    p.Now = QDateTime(QDate(2026, 12, 7), QTime(10, 0));
+    return p;
+}
+
+void check(const std::vector<Row>& rows)
+{
+    TListParser p = fixedClock();
+    for (const Row& r : rows)
+        EXPECT_EQ(render(p, r.type, r.line), r.expected) << ServerTypeName(r.type) << ": " << r.line;
+}
+
+}  // namespace
+
+TEST(ListParser, UnixFamily)
+{
+    check({
+        {ftpstUNIX, "-rw-r--r-- 1 webmaster staff 1234 Jan 12 2003 notes.txt",
+         "notes.txt|1234|0|0|webmaster|staff|01/12/03 12:00 AM"},
+        {ftpstUNIX, "-rw-r--r-- 1 webmaster 1234 Jan 12 2003 notes.txt",
+         "notes.txt|1234|0|0|webmaster||01/12/03 12:00 AM"},
+        {ftpstUNIX, "lrwxrwxrwx 1 root root 7 Jan 12 2003 lib -> usr/lib", "lib|7|0|1|root|root|01/12/03 12:00 AM"},
+        {ftpstUNIX, "drwxr-xr-x    2 1001     1001         4096 Dec 07 09:04 子目录",
+         "子目录|4096|1|0|1001|1001|12/07/26 09:04 AM"},
+        {ftpstUNIX, "-rw-r--r--   1 ftptest  ftptest         7 Dec  7 09:04 two  inner  blanks.txt",
+         "two  inner  blanks.txt|7|0|0|ftptest|ftptest|12/07/26 09:04 AM"},
+        // A time more than a day ahead of now belongs to last year.
+        {ftpstUNIX, "-rw-r--r-- 1 a b 5 Dec 09 23:15 future", "future|5|0|0|a|b|12/09/25 11:15 PM"},
+        {ftpstUNIX, "-rw-r--r-- 1 a b 5 Dec 08 09:59 tomorrow", "tomorrow|5|0|0|a|b|12/08/26 09:59 AM"},
+        // Day before month (some European servers).
+        {ftpstUNIX, "-rw-r--r-- 1 a b 5 12 Jan 2003 dayfirst", "dayfirst|5|0|0|a|b|01/12/03 12:00 AM"},
+        {ftpstUNIX, "-rw-r--r-- 1 a b 5 Foo 12 2003 baddate", "baddate|5|0|0|a|b|12/01/80 12:00 AM"},
+        {ftpstUNIX, "-rw-r--r-- 1 a b 5 Feb 30 2003 feb30", "feb30|5|0|0|a|b|12/01/80 12:00 AM"},
+        {ftpstUNIX, "-rw-r--r-- 1 a b 5 Jan 12 2003 \x1b[01;32mcolour\x1b[0m", "colour|5|0|0|a|b|01/12/03 12:00 AM"},
+        {ftpstUNIX, "-rw-r--r-- 1 a b 5 Jan 12 2003 \x1b[01;32mno end", "-"},
+        {ftpstUNIX, "frw-r--r-- 1 a b 5 Jan 12 2003 f-kind", "f-kind|5|0|0|a|b|01/12/03 12:00 AM"},
+        {ftpstUNIX, "- [RWCEAFMS] owner 5 Jan 12 2003 bracket", "bracket|5|0|0|owner||01/12/03 12:00 AM"},
+        {ftpstRedhat, "-rw-r--r-- 1 owner 99 Jan 12 2003 rh", "rh|99|0|0|owner||01/12/03 12:00 AM"},
+        {ftpstUnixHidden, "-rw-r--r-- 1 a b 5 Jan 12 2003  leading blank", " leading blank|5|0|0|a|b|01/12/03 12:00 AM"},
+        {ftpstUNIX, "-rw-r--r-- 1 a b 5000000000 Jan 12 2003 huge.iso", "huge.iso|5000000000|0|0|a|b|01/12/03 12:00 AM"},
+        {ftpstUNIX, "total 12", "-"},
+        {ftpstUNIX, "-rw-r--r-- 1 a b 5 Jan 12 2003", "-"},
+        {ftpstBSD, "-rw-r--r--  1 root  wheel  512 Mar  3 2011 bsd.txt", "bsd.txt|512|0|0|root|wheel|03/03/11 12:00 AM"},
+        {ftpstAutoDetect, "-rw-r--r-- 1 a b 5 Jan 12 2003 x", "-"},
+        {ftpstClix, "-rw-r--r-- 1 a b 5 Jan 12 2003 x", "-"},
+    });
+}
+
+TEST(ListParser, DosFamily)
+{
+    check({
+        {ftpstWin2K, "01-12-03  10:30PM       <DIR>          Program Files",
+         "Program Files|0|1|0|||01/12/03 10:30 PM"},
+        {ftpstWin2K, "07-04-98  12:05AM                 1234 old.txt", "old.txt|1234|0|0|||07/04/98 12:05 PM"},
+        {ftpstWin2K, "-rw-r--r-- 1 owner group 5 Jan 12 2003 unix-on-windows",
+         "unix-on-windows|5|0|0|owner|group|01/12/03 12:00 AM"},
+        {ftpstUNIX, "01-12-03  10:30AM             1234 digit first.txt", "digit first.txt|1234|0|0|||01/12/03 10:30 AM"},
+        {ftpstWin2K, "01-12-xx  10:30AM             1234 noyear", "noyear|1234|0|0|||"},
+        {ftpstWin2K, "ab-12-03  10:30AM             1234 badmonth", "-"},
+        {ftpstWin2K, "01-12-03  10:30AM  <DIR>  *.*", "-"},
+    });
+}
+
+TEST(ListParser, HostAndOtherFamilies)
+{
+    check({
+        {ftpstMacOS, "-rwxr-xr-x 1 owner 12345 Jan 12 2003 mac file", "mac file|12345|0|0|||01/12/03 12:00 AM"},
+        {ftpstMacOS, "drwxr-xr-x folder 7 Jan 12 2003 Folder", "Folder|7|1|0|||01/12/03 12:00 AM"},
+        {ftpSTNetware, "d [RWCEAFMS] supervisor   512 Jan 12 2003 PUBLIC", "PUBLIC|512|1|0|||01/12/03 12:00 AM"},
+        {ftpSTNetware, "- [RWCEAFMS] super visor 1024 Jan 12 2003 file.dat", "file.dat|1024|0|0|||01/12/03 12:00 AM"},
+        {ftpSTNetware, "d [R] x 1 Jan", "-"},
+        {ftpstOS2, "     0           DIR   08-20-98   16:54  docs", "docs|0|1|0|||08/20/98 16:54"},
+        {ftpstOS2, "  1234      A    08-20-98   16:54  file.txt", "file.txt|1234|0|0|||08/20/98 16:54"},
+        {ftpstVM, "PROFILE EXEC A1 V 80 10 2003-01-12 10:30:00 DISK", "PROFILE.EXEC|V|0|0|||2003-01-12 10:30:00"},
+        {ftpstVMVPS, "x NAME 42 a b c 10:30 2003-01-12 y", ".NAME|42|0|0|||2003-01-12 10:30"},
+        {ftpstVMVPS, "x = y", "-"},
+        {ftpstMVS, "VOL001 3390   2003/01/12  1   15  FB     80  6160  PO  SRC.LIB", "SRC.LIB|6160|1|0|||01/12/03 12:00 AM"},
+        {ftpstMVS, "VOL001 3390   2003/01/12  1   15  FB     80  6160  PS  DATA.SET", "DATA.SET|6160|0|0|||01/12/03 12:00 AM"},
+    });
+}
+
+TEST(ListParser, VmsNameOnItsOwnLineJoinsTheNext)
+{
+    TListParser p = fixedClock();
+    EXPECT_EQ(render(p, ftpstVmsUcx, "LONGNAME.TXT;1"), "-");
+    EXPECT_EQ(p.VmsPendingLine, "LONGNAME.TXT;1");
+    EXPECT_EQ(render(p, ftpstVmsUcx, "      12  12-JAN-2003 10:30:15 [GROUP,OWNER] (RWED,RWED,RE,)"),
+              "LONGNAME.TXT|12|0|0|||12-JAN-2003 10:30:15");
+    EXPECT_EQ(p.VmsPendingLine, "");
+    EXPECT_EQ(render(p, ftpstVmsMultinet, "SUBDIR.DIR;1 12 12-JAN-2003 10:30:15 x"), "SUBDIR|12|1|0|||12-JAN-2003 10:30:15");
+    EXPECT_EQ(render(p, ftpstVmsUcx, "Total of 2 files"), "-");
+    EXPECT_EQ(render(p, ftpstVmsUcx, "ALONE.TXT;2"), "-");
+    // Whatever line comes next is joined to a waiting name.
+    EXPECT_EQ(render(p, ftpstVmsUcx, "no semicolon here"), "ALONE.TXT|semicolon|0|0||| ");
+    // A joined line whose name is still missing does not wait again.
+    EXPECT_EQ(render(p, ftpstVmsUcx, " X;1"), "-");
+    EXPECT_EQ(render(p, ftpstVmsUcx, " Y;1"), "-");
+    EXPECT_EQ(p.VmsPendingLine, "");
+}
+
+TEST(ListParser, TextFunctions)
+{
+    using namespace ListText;
+    EXPECT_EQ(Field("a  b   c d", 0), "a");
+    EXPECT_EQ(Field("a  b   c d", 2), "c");
+    EXPECT_EQ(Field("a  b   c d", 3), "");  // the last field has no blank after it
+    EXPECT_EQ(Field("a b", 5), "");
+    EXPECT_EQ(Rest("a b  c d  e", 2), "c d  e");
+    EXPECT_EQ(Rest("a b link -> target", 2), "link");
+    EXPECT_EQ(Rest("a b", 4), "");
+    EXPECT_EQ(RestKeepingBlanks("a  b  c  d", 2), " c  d");
+    EXPECT_EQ(RestKeepingBlanks("a b  name -> t", 2), " name");
+    EXPECT_EQ(RestKeepingBlanks("a", 3), "");
+}
+
+TEST(ListParser, ProcessWideParserSharesVmsState)
+{
+    TRemoteEntry e;
+    EXPECT_FALSE(ParseListLine(ftpstVmsUcx, "SHARED.TXT;1", e));
+    EXPECT_TRUE(ParseListLine(ftpstVmsUcx, " 5 1-JAN-2020 00:00:00 x", e));
+    EXPECT_EQ(e.Name, "SHARED.TXT");
+    TFTPServerType t = ftpstDefault;
+    EXPECT_TRUE(ServerTypeFromName("netware", t));
+    EXPECT_EQ(t, ftpSTNetware);
+    EXPECT_TRUE(ServerTypeFromName("VmsUcx", t));
+    EXPECT_EQ(t, ftpstVmsUcx);
+    EXPECT_FALSE(ServerTypeFromName("ftpstUNIX", t));
+}
+
+// Blanks, tabs and line ends inserted at every position of every line: the
+// parser must neither crash nor read out of range (run under the sanitizers).
+TEST(ListParser, RobustnessPass)
+{
+    const std::vector<std::string> lines = {
+        "-rw-r--r-- 1 webmaster staff 1234 Jan 12 2003 notes.txt", "lrwxrwxrwx 1 root root 7 Jan 12 2003 lib -> usr/lib",
+        "01-12-03  10:30PM       <DIR>          Program Files",    "     0           DIR   08-20-98   16:54  docs",
+        "SUBDIR.DIR;1 12 12-JAN-2003 10:30:15 x",                  "VOL001 3390   2003/01/12  1   15  FB     80  6160  PO  SRC.LIB",
+        "d [RWCEAFMS] supervisor   512 Jan 12 2003 PUBLIC",         "-rw-r--r-- 1 a b 5 Jan 12 2003 \x1b[01;32mcolour\x1b[0m"};
+    TListParser p;
+    int parsed = 0;
+    for (const std::string& base : lines)
+        for (size_t pos = 0; pos <= base.size(); ++pos)
+            for (const char* insert : {" ", "\t", "\r", "\n", "  ", ":", "\x1b"})
+                for (int type = 0; type < FtpServerTypeCount; ++type) {
+                    std::string line = base;
+                    line.insert(pos, insert);
+                    TRemoteEntry e;
+                    parsed += p.ParseListLine(static_cast<TFTPServerType>(type), line, e) ? 1 : 0;
+                    for (size_t cut : {pos, line.size() / 2})
+                        p.ParseListLine(static_cast<TFTPServerType>(type), line.substr(0, cut), e);
+                }
+    EXPECT_GT(parsed, 0);
+}
