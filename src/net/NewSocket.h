@@ -148,6 +148,7 @@ private:
     std::vector<char> m_sendChunk;
     size_t m_sendPos = 0;
     int m_sendFd = -1;
+    bool m_sendByKernel = true;  // sendfile(2) works for the current send file
     int m_recvFd = -1;
     std::vector<char> m_recvBuffer;
 };

@@ -120,6 +120,23 @@ TEST_P(RealLogin, ThroughSocks4)
     EXPECT_EQ(l.ftp.ServerType, ftpstUNIX);
 }
 
+TEST_P(RealLogin, ListingThroughSocks4UsesTheProxyForData)
+{
+    const ServerInfo& socks = RealServers::dante();
+    Login l(RealServers::User, RealServers::Password);
+    l.through(fwSocks, socks.port, "127.0.0.1", GetParam().server().port);
+    l.ftp.ProxyPort = socks.port;
+    ASSERT_TRUE(l.run());
+    int listed = 0;
+    l.ftp.OnListingDone = [&](TFTPclient*) { ++listed; };
+    l.ftp.List();
+    ASSERT_TRUE(WaitFor([&] { return listed > 0; })) << l.rec.dump();
+    EXPECT_TRUE(l.ftp.Success());
+    EXPECT_TRUE(std::any_of(l.ftp.ListingLines.begin(), l.ftp.ListingLines.end(),
+                            [](const std::string& line) { return line.find("hello.txt") != std::string::npos; }));
+    EXPECT_EQ(l.ftp.DataSocket().SocksVersion, 1);
+}
+
 TEST_P(RealLogin, ThroughFtpProxyWithUserAtHostPort)
 {
     const ServerInfo& proxy = RealServers::ftpProxy();

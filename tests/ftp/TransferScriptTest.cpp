@@ -213,6 +213,26 @@ TEST_F(ScriptedTransfer, RefusedPassiveConnectionIsADataErrorOnly)
     EXPECT_EQ(rec.quit, 0);
 }
 
+TEST_F(ScriptedTransfer, SilentPassiveConnectionTimesOutAndFallsBackToActive)
+{
+    BlackholePort hole;
+    const quint16 p = hole.port();
+    server.addSession({{"220 hi"}, loginThen({"200 ok",
+                                             "227 Entering Passive Mode (127,0,0,1," + std::to_string(p >> 8) + "," +
+                                                 std::to_string(p & 0xff) + ")",
+                                             "500 PORT refused too"})});
+    ftp.AlternateMode = true;
+    ftp.DataSocket().Timeout = 1;  // 30 s in the product
+    ASSERT_TRUE(login());
+    ftp.List();
+    ASSERT_TRUE(waitDone(8000)) << rec.dump();
+    EXPECT_TRUE(rec.has(feSocket, "数据连接超时."));
+    EXPECT_EQ(rec.count(feSocket), 1);  // no further error after the refused PORT
+    EXPECT_FALSE(ftp.UsePasv);
+    EXPECT_EQ(server.transcript().back().substr(0, 5), "PORT ");
+    EXPECT_FALSE(doneSuccess);
+}
+
 TEST_F(ScriptedTransfer, LocalFileProblemsAreReportedBeforeAnythingIsSent)
 {
     server.addSession({{"220 hi"}, plainLoginReplies()});

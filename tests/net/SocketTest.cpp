@@ -11,11 +11,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -216,38 +212,41 @@ TEST(Socket, OverlongLineIsAProtocolErrorNotUnboundedMemory)
 
 TEST(Socket, ConnectPhaseTimeoutClosesAndReports)
 {
-    // A listener whose accept queue is full drops further SYNs, so a connect
-    // to it stays pending.
-    int lfd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ASSERT_EQ(::bind(lfd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    ASSERT_EQ(::listen(lfd, 0), 0);
-    ::getsockname(lfd, reinterpret_cast<sockaddr*>(&a), &len);
-    std::vector<std::unique_ptr<TCustomCorvSocket>> fillers;
-    for (int i = 0; i < 3; ++i) {
-        auto f = std::make_unique<TCustomCorvSocket>();
-        f->Host = "127.0.0.1";
-        f->Port = ntohs(a.sin_port);
-        f->Timeout = 0;
-        f->Connect();
-        fillers.push_back(std::move(f));
-    }
-    QCoreApplication::processEvents();
-
+    BlackholePort hole;
     TCustomCorvSocket s;
     Events ev(s);
     s.Host = "127.0.0.1";
-    s.Port = ntohs(a.sin_port);
+    s.Port = hole.port();
     s.Timeout = 1;
     s.Connect();
     ASSERT_TRUE(WaitFor([&] { return ev.saw("timeout") || ev.saw("connect"); }, 5000));
     EXPECT_EQ(ev.log, std::vector<std::string>{"timeout"});
     EXPECT_FALSE(s.IsConnected());
     EXPECT_FALSE(s.IsConnecting());
-    ::close(lfd);
+}
+
+TEST(Socket, AcceptFromAnotherAddressIsRefused)
+{
+    TCustomCorvSocket listener;
+    Events lev(listener);
+    listener.Host = "127.0.0.1";
+    ASSERT_TRUE(listener.Listen());
+    // A stranger on another loopback address comes first.
+    QTcpSocket stranger;
+    stranger.bind(QHostAddress(QStringLiteral("127.0.0.2")));
+    stranger.connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(listener.LocalPort()));
+    ASSERT_TRUE(WaitFor([&] { return lev.saw("accept"); }));
+    TCustomCorvSocket data;
+    EXPECT_FALSE(data.Accept(listener, "127.0.0.1"));
+    EXPECT_FALSE(data.IsConnected());
+    ASSERT_TRUE(WaitFor([&] { return stranger.state() == QAbstractSocket::UnconnectedState; }));
+    // The listener still waits for the right peer.
+    lev.log.clear();
+    QTcpSocket server;
+    server.connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(listener.LocalPort()));
+    ASSERT_TRUE(WaitFor([&] { return lev.saw("accept"); }));
+    EXPECT_TRUE(data.Accept(listener, "127.0.0.1"));
+    EXPECT_EQ(data.Host, "127.0.0.1");
 }
 
 TEST(Socket, ListenAcceptAndExchange)

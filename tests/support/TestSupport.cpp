@@ -5,6 +5,36 @@
 #include <QEventLoop>
 
 #include <algorithm>
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+BlackholePort::BlackholePort()
+{
+    m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(m_fd, 0);
+    ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len);
+    m_port = ntohs(a.sin_port);
+    for (int i = 0; i < 3; ++i) {
+        int f = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        ::connect(f, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        m_fillers.push_back(f);
+    }
+}
+
+BlackholePort::~BlackholePort()
+{
+    for (int f : m_fillers)
+        ::close(f);
+    ::close(m_fd);
+}
 
 bool WaitFor(const std::function<bool()>& cond, int ms)
 {

@@ -11,6 +11,20 @@
 // returns cond().
 bool WaitFor(const std::function<bool()>& cond, int ms = 10000);
 
+// A loopback port whose connects never complete (a listener with a full
+// accept queue drops further SYNs). Closed with the object.
+class BlackholePort {
+public:
+    BlackholePort();
+    ~BlackholePort();
+    quint16 port() const { return m_port; }
+
+private:
+    int m_fd = -1;
+    quint16 m_port = 0;
+    std::vector<int> m_fillers;
+};
+
 // Records what a TFTPclient reports: every information and error event as
 // "KIND\tTEXT", the operation events by name, and sent commands.
 struct FtpRecorder {
