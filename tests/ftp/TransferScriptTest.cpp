@@ -96,6 +96,22 @@ TEST_F(ScriptedTransfer, RefusedPassiveFallsBackToActiveThenGivesUp)
     EXPECT_FALSE(rec.has(feNoDataConnection));
 }
 
+TEST_F(ScriptedTransfer, RefusedPassiveInAScriptIsError35WithoutFallBack)
+{
+    server.addSession({{"220 hi"}, loginThen({"200 ok", "502 no PASV"})});
+    ftp.AlternateMode = true;
+    ASSERT_TRUE(login());
+    ftp.RemoteFile = "f";
+    ftp.LocalFile = local("f").toStdString();
+    ftp.Download(false, true, 0);
+    ASSERT_TRUE(waitDone());
+    EXPECT_TRUE(rec.has(feScriptDataConnection, ""));
+    EXPECT_FALSE(rec.has(feNoDataConnection));
+    EXPECT_FALSE(doneSuccess);
+    EXPECT_TRUE(ftp.UsePasv);
+    EXPECT_EQ(server.transcript().back(), "PASV");
+}
+
 TEST_F(ScriptedTransfer, RefusedPassiveWithoutFallBackIsError21)
 {
     server.addSession({{"220 hi"}, loginThen({"200 ok", "425 no"})});
@@ -160,6 +176,8 @@ TEST_F(ScriptedTransfer, RefusedHiddenListingIsFetchedAgainPlainly)
     EXPECT_TRUE(doneSuccess);
     EXPECT_EQ(ftp.ListingLines, (Strings{"a", "b"}));
     EXPECT_EQ(rec.count(fiListingLine), 2);
+    EXPECT_EQ(rec.count(fiListingData), 2);
+    EXPECT_TRUE(rec.has(fiListingData, ""));
     EXPECT_TRUE(rec.has(fiListingReady, "列表就绪"));
 }
 
