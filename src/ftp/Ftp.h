@@ -167,6 +167,7 @@ private:
     void NegotiateDataConnection();
     void ConnectPassive(const std::string& text);
     void ConfigureDataSocket();
+    void DataConnectionStands();
     void DataConnected();
     void DataAccepted();
     void RestartStep();

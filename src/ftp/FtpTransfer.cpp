@@ -305,7 +305,8 @@ void TFTPclient::ConfigureDataSocket()
 
 // ---------------------------------------------------------------- data connection
 
-void TFTPclient::DataConnected()
+// The counters of a transfer start with its data connection.
+void TFTPclient::DataConnectionStands()
 {
     TransferBytes = 0;
     PacketCount = 0;
@@ -313,6 +314,11 @@ void TFTPclient::DataConnected()
     m_success = true;
     TransferStart = TickCount();
     Info(fiDataConnected, "");
+}
+
+void TFTPclient::DataConnected()
+{
+    DataConnectionStands();
     m_passiveUsable = true;
     RestartStep();
 }
@@ -323,12 +329,7 @@ void TFTPclient::DataAccepted()
     // would be stealing the port. Refuse them and keep listening.
     if (!m_data.Accept(m_listener, PeerAddress()))
         return;
-    TransferBytes = 0;
-    PacketCount = 0;
-    TransferTime = 0;
-    m_success = true;
-    TransferStart = TickCount();
-    Info(fiDataConnected, "");
+    DataConnectionStands();
     m_listener.Disconnect();
     ConfigureDataSocket();
     m_activeUsable = true;

@@ -56,6 +56,16 @@ struct Events {
     bool saw(const std::string& name) const { return std::find(log.begin(), log.end(), name) != log.end(); }
 };
 
+// Connects s to the peer and waits until both sides stand.
+bool connectTo(Peer& peer, TCustomCorvSocket& s, Events& ev, TSocketMode mode)
+{
+    s.Host = "127.0.0.1";
+    s.Port = peer.port();
+    s.SetMode(mode);
+    s.Connect();
+    return peer.waitConnected() && WaitFor([&] { return ev.saw("connect"); });
+}
+
 QByteArray pattern(int size)
 {
     QByteArray data(size, '\0');
@@ -150,11 +160,7 @@ TEST(Socket, LineReaderSplitsOnLineFeedAndDropsUnterminatedTail)
     Peer peer;
     TCustomCorvSocket s;
     Events ev(s);
-    s.Host = "127.0.0.1";
-    s.Port = peer.port();
-    s.Connect();
-    ASSERT_TRUE(peer.waitConnected());
-    ASSERT_TRUE(WaitFor([&] { return ev.saw("connect"); }));
+    ASSERT_TRUE(connectTo(peer, s, ev, smLine));
     peer.socket->write("a\r\nb\nx\ry\r\r\n");
     ASSERT_TRUE(WaitFor([&] { return ev.lines.size() == 3; }));
     EXPECT_EQ(ev.lines, (std::vector<std::string>{"a", "b", "x\ry\r"}));
@@ -178,11 +184,7 @@ TEST(Socket, DisconnectDeliversBufferedCompleteLines)
     Peer peer;
     TCustomCorvSocket s;
     Events ev(s);
-    s.Host = "127.0.0.1";
-    s.Port = peer.port();
-    s.Connect();
-    ASSERT_TRUE(peer.waitConnected());
-    ASSERT_TRUE(WaitFor([&] { return ev.saw("connect"); }));
+    ASSERT_TRUE(connectTo(peer, s, ev, smLine));
     peer.socket->write("one\ntwo\nthr");
     peer.socket->flush();
     ASSERT_TRUE(WaitFor([&] { return s.BytesAvailable() == 11; }));
@@ -197,11 +199,7 @@ TEST(Socket, OverlongLineIsAProtocolErrorNotUnboundedMemory)
     Peer peer;
     TCustomCorvSocket s;
     Events ev(s);
-    s.Host = "127.0.0.1";
-    s.Port = peer.port();
-    s.Connect();
-    ASSERT_TRUE(peer.waitConnected());
-    ASSERT_TRUE(WaitFor([&] { return ev.saw("connect"); }));
+    ASSERT_TRUE(connectTo(peer, s, ev, smLine));
     peer.socket->write("ok\n");
     peer.socket->write(QByteArray(TCustomCorvSocket::MaxLineLength + 10, 'x'));
     ASSERT_TRUE(WaitFor([&] { return ev.saw("error"); }));
@@ -321,12 +319,7 @@ TEST_P(SendPump, SendsWholeFileThenDisconnectsOnce)
     Peer peer;
     TCustomCorvSocket s;
     Events ev(s);
-    s.Host = "127.0.0.1";
-    s.Port = peer.port();
-    s.SetMode(smStream);
-    s.Connect();
-    ASSERT_TRUE(peer.waitConnected());
-    ASSERT_TRUE(WaitFor([&] { return ev.saw("connect"); }));
+    ASSERT_TRUE(connectTo(peer, s, ev, smStream));
     QByteArray received;
     bool peerClosed = false;
     QObject::connect(peer.socket, &QTcpSocket::readyRead, [&] { received += peer.socket->readAll(); });
@@ -358,12 +351,7 @@ TEST(Socket, SendFileFromOffset)
     Peer peer;
     TCustomCorvSocket s;
     Events ev(s);
-    s.Host = "127.0.0.1";
-    s.Port = peer.port();
-    s.SetMode(smStream);
-    s.Connect();
-    ASSERT_TRUE(peer.waitConnected());
-    ASSERT_TRUE(WaitFor([&] { return ev.saw("connect"); }));
+    ASSERT_TRUE(connectTo(peer, s, ev, smStream));
     QByteArray received;
     bool closed = false;
     QObject::connect(peer.socket, &QTcpSocket::readyRead, [&] { received += peer.socket->readAll(); });
@@ -388,12 +376,7 @@ TEST(Socket, ReceiveFileAtOffsetThenPeerClose)
     Peer peer;
     TCustomCorvSocket s;
     Events ev(s);
-    s.Host = "127.0.0.1";
-    s.Port = peer.port();
-    s.SetMode(smStream);
-    s.Connect();
-    ASSERT_TRUE(peer.waitConnected());
-    ASSERT_TRUE(WaitFor([&] { return ev.saw("connect"); }));
+    ASSERT_TRUE(connectTo(peer, s, ev, smStream));
     ASSERT_TRUE(s.OpenReceiveFile(path, 4));
     const QByteArray data = pattern(3 * 1024 * 1024);
     peer.socket->write(data);
@@ -416,12 +399,7 @@ TEST(Socket, StreamModeWithoutReceiveFileWaitsForOne)
     Peer peer;
     TCustomCorvSocket s;
     Events ev(s);
-    s.Host = "127.0.0.1";
-    s.Port = peer.port();
-    s.SetMode(smStream);
-    s.Connect();
-    ASSERT_TRUE(peer.waitConnected());
-    ASSERT_TRUE(WaitFor([&] { return ev.saw("connect"); }));
+    ASSERT_TRUE(connectTo(peer, s, ev, smStream));
     peer.socket->write("early bytes");
     peer.socket->flush();
     ASSERT_TRUE(WaitFor([&] { return s.BytesAvailable() == 11; }));
