@@ -1,0 +1,15 @@
+#pragma once
+// Every question or message for the user goes through this interface, so
+// that a person, a script or a test can answer the same flow.
+
+#include <string>
+
+enum class MessageKind { Information, Warning, Error };
+
+class IPrompt {
+public:
+    virtual ~IPrompt() = default;
+    virtual void ShowMessage(MessageKind kind, const std::string& text) = 0;
+    // A yes/no question; true for yes.
+    virtual bool Confirm(const std::string& text) = 0;
+};

@@ -1,0 +1,419 @@
+#include "sites/IniFile.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::string lower(std::string_view s)
+{
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+bool equalNoCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<char>(y - 'A' + 'a');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+std::string_view trim(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
+
+std::string_view unquote(std::string_view v)
+{
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+        return v.substr(1, v.size() - 2);
+    return v;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- document
+
+void TIniDocument::Clear()
+{
+    m_sections.clear();
+    m_index.clear();
+}
+
+void TIniDocument::Parse(std::string_view text)
+{
+    Clear();
+    Section* current = nullptr;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string_view::npos)
+            end = text.size();
+        std::string_view line = trim(text.substr(pos, end - pos));
+        pos = end + 1;
+        if (line.empty() || line.front() == ';')
+            continue;
+        if (line.front() == '[') {
+            const size_t close = line.find(']');
+            if (close == std::string_view::npos)
+                continue;
+            const std::string_view name = trim(line.substr(1, close - 1));
+            // The first of two sections of the same name is the one in use.
+            current = find(name) ? nullptr : &findOrAdd(name);
+            continue;
+        }
+        const size_t eq = line.find('=');
+        if (!current || eq == std::string_view::npos)
+            continue;
+        const std::string_view key = trim(line.substr(0, eq));
+        if (key.empty())
+            continue;
+        bool duplicate = false;
+        for (const Entry& e : current->entries)
+            duplicate = duplicate || equalNoCase(e.key, key);
+        if (!duplicate)
+            current->entries.push_back({std::string(key), std::string(unquote(trim(line.substr(eq + 1))))});
+    }
+}
+
+std::string TIniDocument::Serialize() const
+{
+    std::string out;
+    for (const Section& s : m_sections) {
+        if (s.erased)
+            continue;
+        out += "[" + s.name + "]\r\n";
+        for (const Entry& e : s.entries) {
+            // Values that reading would change (outer blanks, a pair of outer
+            // quotes) are written inside quotes, which reading removes again.
+            const std::string& v = e.value;
+            const bool guard = !v.empty() && (v.front() == ' ' || v.front() == '\t' || v.back() == ' ' ||
+                                              v.back() == '\t' || v.back() == '\r' ||
+                                              (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') &&
+                                               v.back() == v.front()));
+            out += e.key + "=" + (guard ? "\"" + v + "\"" : v) + "\r\n";
+        }
+        out += "\r\n";
+    }
+    return out;
+}
+
+TIniDocument::Section* TIniDocument::find(std::string_view section)
+{
+    auto it = m_index.find(lower(section));
+    return it == m_index.end() ? nullptr : &m_sections[it->second];
+}
+
+const TIniDocument::Section* TIniDocument::find(std::string_view section) const
+{
+    auto it = m_index.find(lower(section));
+    return it == m_index.end() ? nullptr : &m_sections[it->second];
+}
+
+TIniDocument::Section& TIniDocument::findOrAdd(std::string_view section)
+{
+    if (Section* s = find(section))
+        return *s;
+    m_index.emplace(lower(section), m_sections.size());
+    m_sections.push_back({std::string(section), {}, false});
+    return m_sections.back();
+}
+
+std::optional<std::string> TIniDocument::Get(std::string_view section, std::string_view key) const
+{
+    if (const Section* s = find(section))
+        for (const Entry& e : s->entries)
+            if (equalNoCase(e.key, key))
+                return e.value;
+    return std::nullopt;
+}
+
+void TIniDocument::Set(std::string_view section, std::string_view key, std::string_view value)
+{
+    // A value is one line: a line end inside would forge further keys.
+    std::string clean(value);
+    for (char& c : clean)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    Section& s = findOrAdd(section);
+    for (Entry& e : s.entries) {
+        if (equalNoCase(e.key, key)) {
+            e.value = std::move(clean);
+            return;
+        }
+    }
+    s.entries.push_back({std::string(key), std::move(clean)});
+}
+
+bool TIniDocument::EraseKey(std::string_view section, std::string_view key)
+{
+    Section* s = find(section);
+    if (!s)
+        return false;
+    for (auto it = s->entries.begin(); it != s->entries.end(); ++it) {
+        if (equalNoCase(it->key, key)) {
+            s->entries.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TIniDocument::EraseSection(std::string_view section)
+{
+    auto it = m_index.find(lower(section));
+    if (it == m_index.end())
+        return false;
+    // Marked, not removed, so the index of every other section stays valid;
+    // the slot is compacted away when many have been erased.
+    m_sections[it->second].erased = true;
+    m_sections[it->second].entries.clear();
+    m_index.erase(it);
+    size_t erased = 0;
+    for (const Section& s : m_sections)
+        erased += s.erased ? 1 : 0;
+    if (erased > 64 && erased * 2 > m_sections.size()) {
+        std::vector<Section> kept;
+        kept.reserve(m_sections.size() - erased);
+        m_index.clear();
+        for (Section& s : m_sections) {
+            if (s.erased)
+                continue;
+            m_index.emplace(lower(s.name), kept.size());
+            kept.push_back(std::move(s));
+        }
+        m_sections = std::move(kept);
+    }
+    return true;
+}
+
+bool TIniDocument::HasSection(std::string_view section) const
+{
+    return find(section) != nullptr;
+}
+
+std::vector<std::pair<std::string, std::string>> TIniDocument::Entries(std::string_view section) const
+{
+    std::vector<std::pair<std::string, std::string>> out;
+    if (const Section* s = find(section))
+        for (const Entry& e : s->entries)
+            out.emplace_back(e.key, e.value);
+    return out;
+}
+
+std::vector<std::string> TIniDocument::SectionNames() const
+{
+    std::vector<std::string> out;
+    for (const Section& s : m_sections)
+        if (!s.erased)
+            out.push_back(s.name);
+    return out;
+}
+
+// ---------------------------------------------------------------- values
+
+std::optional<int> ParseIniInteger(std::string_view text)
+{
+    text = trim(text);
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    int value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view text, std::string& error)
+{
+    const size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+    std::string tmpl = (slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1)) + ".corvyne-XXXXXX";
+    const int fd = ::mkstemp(tmpl.data());
+    auto fail = [&](const char* step) {
+        error = "无法保存文件 \"" + path + "\": " + step + ": " + std::strerror(errno);
+        return false;
+    };
+    if (fd < 0)
+        return fail("create");
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int saved = errno ? errno : ENOSPC;
+            ::close(fd);
+            ::unlink(tmpl.c_str());
+            errno = saved;
+            return fail("write");
+        }
+        done += static_cast<size_t>(n);
+    }
+    struct stat st{};
+    ::fchmod(fd, ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) | S_IWUSR : 0644);
+    if (::fsync(fd) != 0) {
+        const int saved = errno;
+        ::close(fd);
+        ::unlink(tmpl.c_str());
+        errno = saved;
+        return fail("sync");
+    }
+    ::close(fd);
+    if (::rename(tmpl.c_str(), path.c_str()) != 0) {
+        const int saved = errno;
+        ::unlink(tmpl.c_str());
+        errno = saved;
+        return fail("rename");
+    }
+    error.clear();
+    return true;
+}
+
+// ---------------------------------------------------------------- file
+
+TIniFile::TIniFile(std::string path, bool autoSave) : m_path(std::move(path)), m_autoSave(autoSave) {}
+
+bool TIniFile::Exists() const
+{
+    struct stat st{};
+    return !m_path.empty() && ::stat(m_path.c_str(), &st) == 0;
+}
+
+bool TIniFile::Load()
+{
+    m_doc.Clear();
+    m_lastError.clear();
+    struct stat st{};
+    if (m_path.empty() || ::stat(m_path.c_str(), &st) != 0)
+        return true;  // a missing file reads as empty
+    if (!(st.st_mode & S_IWUSR))
+        ::chmod(m_path.c_str(), st.st_mode | S_IWUSR);  // read-only cleared, as for any data file
+    std::FILE* f = std::fopen(m_path.c_str(), "rb");
+    if (!f) {
+        m_lastError = "无法读取文件 \"" + m_path + "\": " + std::strerror(errno);
+        return false;
+    }
+    std::string text;
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        text.append(buf, n);
+    std::fclose(f);
+    m_doc.Parse(text);
+    return true;
+}
+
+bool TIniFile::Save()
+{
+    if (m_path.empty())
+        return true;
+    return WriteFileAtomically(m_path, m_doc.Serialize(), m_lastError);
+}
+
+bool TIniFile::changed()
+{
+    return m_autoSave ? Save() : true;
+}
+
+std::string TIniFile::ReadString(std::string_view section, std::string_view key, std::string_view def) const
+{
+    auto v = m_doc.Get(section, key);
+    return v && !v->empty() ? *v : std::string(def);
+}
+
+int TIniFile::ReadInteger(std::string_view section, std::string_view key, int def) const
+{
+    auto v = m_doc.Get(section, key);
+    if (!v)
+        return def;
+    return ParseIniInteger(*v).value_or(def);
+}
+
+bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool def) const
+{
+    auto v = m_doc.Get(section, key);
+    if (!v)
+        return def;
+    auto n = ParseIniInteger(*v);
+    return n ? *n != 0 : def;
+}
+
+bool TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value)
+{
+    m_doc.Set(section, key, value);
+    return changed();
+}
+
+bool TIniFile::WriteInteger(std::string_view section, std::string_view key, int value)
+{
+    return WriteString(section, key, std::to_string(value));
+}
+
+bool TIniFile::WriteBool(std::string_view section, std::string_view key, bool value)
+{
+    return WriteString(section, key, value ? "1" : "0");
+}
+
+bool TIniFile::DeleteKey(std::string_view section, std::string_view key)
+{
+    return m_doc.EraseKey(section, key) ? changed() : true;
+}
+
+bool TIniFile::EraseSection(std::string_view section)
+{
+    return m_doc.EraseSection(section) ? changed() : true;
+}
+
+std::vector<std::string> TIniFile::ReadSectionLines(std::string_view section) const
+{
+    std::vector<std::string> out;
+    for (auto& [k, v] : m_doc.Entries(section))
+        out.push_back(k + "=" + v);
+    return out;
+}
+
+std::vector<std::string> TIniFile::ReadList(std::string_view section, std::string_view prefix) const
+{
+    std::vector<std::string> out;
+    for (int i = 1;; ++i) {
+        std::string v = ReadString(section, std::string(prefix) + std::to_string(i));
+        if (v.empty())
+            break;
+        out.push_back(std::move(v));
+    }
+    return out;
+}
+
+bool TIniFile::WriteList(std::string_view section, std::string_view prefix, const std::vector<std::string>& items)
+{
+    const bool saved = m_autoSave;
+    m_autoSave = false;  // one save for the whole list
+    m_doc.EraseSection(section);
+    int n = 0;
+    for (const std::string& item : items)
+        WriteString(section, std::string(prefix) + std::to_string(++n), item);
+    m_autoSave = saved;
+    return changed();
+}

@@ -1,0 +1,97 @@
+#pragma once
+// INI files with the semantics of the classic profile functions: sections and
+// keys matched without regard to ASCII letter case, the first of duplicate
+// sections or keys wins, values trimmed and stripped of one pair of matching
+// quotes, LF and CR LF both read, CR LF written.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+// The in-memory document: sections and keys in file order.
+class TIniDocument {
+public:
+    void Parse(std::string_view text);
+    std::string Serialize() const;
+    void Clear();
+
+    std::optional<std::string> Get(std::string_view section, std::string_view key) const;
+    void Set(std::string_view section, std::string_view key, std::string_view value);
+    bool EraseKey(std::string_view section, std::string_view key);
+    bool EraseSection(std::string_view section);
+    bool HasSection(std::string_view section) const;
+    // key/value pairs of a section in file order (empty when absent).
+    std::vector<std::pair<std::string, std::string>> Entries(std::string_view section) const;
+    std::vector<std::string> SectionNames() const;
+
+private:
+    struct Entry {
+        std::string key, value;
+    };
+    struct Section {
+        std::string name;
+        std::vector<Entry> entries;
+        bool erased = false;
+    };
+    Section* find(std::string_view section);
+    const Section* find(std::string_view section) const;
+    Section& findOrAdd(std::string_view section);
+
+    std::vector<Section> m_sections;
+    std::unordered_map<std::string, size_t> m_index;  // lower-cased name -> section
+};
+
+// An INI file on disk, held in memory. With auto-save on (the settings file)
+// every write reaches disk before the call returns; otherwise Save() writes
+// the whole file. Saving goes through a temporary file in the same folder
+// renamed over the old one, so an interrupted save never truncates the file.
+class TIniFile {
+public:
+    explicit TIniFile(std::string path = {}, bool autoSave = false);
+
+    // Reads the file (a missing file is empty), making it writable first.
+    bool Load();
+    bool Save();
+    const std::string& Path() const { return m_path; }
+    bool Exists() const;
+    // Text of the last failed save or load, for the user; empty after success.
+    const std::string& LastError() const { return m_lastError; }
+
+    std::string ReadString(std::string_view section, std::string_view key, std::string_view def = {}) const;
+    int ReadInteger(std::string_view section, std::string_view key, int def) const;
+    bool ReadBool(std::string_view section, std::string_view key, bool def) const;
+    bool WriteString(std::string_view section, std::string_view key, std::string_view value);
+    bool WriteInteger(std::string_view section, std::string_view key, int value);
+    bool WriteBool(std::string_view section, std::string_view key, bool value);
+    bool DeleteKey(std::string_view section, std::string_view key);
+    bool EraseSection(std::string_view section);
+    bool SectionExists(std::string_view section) const { return m_doc.HasSection(section); }
+    // All "key=value" lines of a section.
+    std::vector<std::string> ReadSectionLines(std::string_view section) const;
+
+    // Counted lists: prefix + 1, prefix + 2, ... up to the first empty value.
+    std::vector<std::string> ReadList(std::string_view section, std::string_view prefix) const;
+    // Erases the section and writes the items as prefix + 1..N without gaps.
+    bool WriteList(std::string_view section, std::string_view prefix, const std::vector<std::string>& items);
+
+    TIniDocument& Document() { return m_doc; }
+    const TIniDocument& Document() const { return m_doc; }
+
+private:
+    bool changed();
+
+    std::string m_path;
+    bool m_autoSave;
+    TIniDocument m_doc;
+    std::string m_lastError;
+};
+
+// Strict decimal integer (optional sign, digits, surrounding blanks allowed).
+std::optional<int> ParseIniInteger(std::string_view text);
+
+// Writes text to path through a temporary file in the same folder renamed
+// over it. On failure returns false and sets error.
+bool WriteFileAtomically(const std::string& path, std::string_view text, std::string& error);

@@ -1,0 +1,141 @@
+// The INI layer: profile-function semantics, counted lists, and saves that
+// reach disk whole or not at all.
+#include "sites/IniFile.h"
+
+#include <QDir>
+#include <algorithm>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace {
+std::string slurp(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : "<missing>";
+}
+void spit(const QString& path, const std::string& text)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(text.data(), static_cast<qint64>(text.size()));
+}
+}  // namespace
+
+TEST(IniDocument, ProfileSemantics)
+{
+    TIniDocument d;
+    d.Parse("orphan=ignored\r\n; comment\n[Setup]\r\n  Delay = 45 \r\nDELAY=99\nName=\"quoted value\"\n"
+            "Single='x'\nnoequals\n=novalue\n[setup]\nDelay=7\n[Other]\nk=v");
+    EXPECT_EQ(d.Get("SETUP", "delay"), "45");  // first key and first section win
+    EXPECT_EQ(d.Get("Setup", "name"), "quoted value");
+    EXPECT_EQ(d.Get("Setup", "Single"), "x");
+    EXPECT_FALSE(d.Get("Setup", "orphan"));
+    EXPECT_FALSE(d.Get("Setup", "noequals"));
+    EXPECT_EQ(d.Get("other", "K"), "v");  // last line without a line end
+    EXPECT_EQ(d.SectionNames(), (std::vector<std::string>{"Setup", "Other"}));
+
+    d.Set("setup", "DELAY", "60");  // updated in place, the stored name kept
+    d.Set("Setup", "New", "n");
+    d.Set("Fresh", "a", "b");
+    EXPECT_EQ(d.Serialize(), "[Setup]\r\nDelay=60\r\nName=quoted value\r\nSingle=x\r\nNew=n\r\n\r\n"
+                             "[Other]\r\nk=v\r\n\r\n[Fresh]\r\na=b\r\n\r\n");
+    EXPECT_TRUE(d.EraseSection("OTHER"));
+    EXPECT_FALSE(d.HasSection("Other"));
+    EXPECT_FALSE(d.EraseSection("Other"));
+    d.Set("Other", "again", "1");
+    EXPECT_EQ(d.Entries("other").size(), 1u);
+}
+
+TEST(IniFile, TypedReadsFallBackToDefaults)
+{
+    TIniFile f;
+    f.Document().Parse("[S]\nint=42\nneg=-3\nplus=+5\nbad=4x\nempty=\nbig=99999999999\nbool0=0\nbool7=7\nboolx=yes\n");
+    EXPECT_EQ(f.ReadInteger("S", "int", 1), 42);
+    EXPECT_EQ(f.ReadInteger("S", "neg", 1), -3);
+    EXPECT_EQ(f.ReadInteger("S", "plus", 1), 5);
+    EXPECT_EQ(f.ReadInteger("S", "bad", 30), 30);
+    EXPECT_EQ(f.ReadInteger("S", "empty", 30), 30);
+    EXPECT_EQ(f.ReadInteger("S", "big", 30), 30);
+    EXPECT_EQ(f.ReadInteger("S", "missing", 30), 30);
+    EXPECT_FALSE(f.ReadBool("S", "bool0", true));
+    EXPECT_TRUE(f.ReadBool("S", "bool7", false));
+    EXPECT_TRUE(f.ReadBool("S", "boolx", true));
+    EXPECT_FALSE(f.ReadBool("S", "boolx", false));
+    EXPECT_EQ(f.ReadString("S", "empty", "dflt"), "dflt");
+    EXPECT_EQ(f.ReadSectionLines("s").front(), "int=42");
+}
+
+TEST(IniFile, CountedListsStopAtTheFirstGapAndAreRewrittenWhole)
+{
+    TIniFile f;
+    f.Document().Parse("[L]\ne1=a\ne2=b\ne4=d\nCount=9\n");
+    EXPECT_EQ(f.ReadList("L", "e"), (std::vector<std::string>{"a", "b"}));
+    f.WriteList("L", "e", {"x", "y", "z"});
+    EXPECT_EQ(f.ReadList("L", "e"), (std::vector<std::string>{"x", "y", "z"}));
+    EXPECT_FALSE(f.Document().Get("L", "Count"));  // the section was erased first
+    f.WriteList("L", "e", {});
+    EXPECT_TRUE(f.ReadList("L", "e").empty());
+}
+
+TEST(IniFile, AutoSaveWritesEachKeyAtomically)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("corvyne.ini"));
+    TIniFile f(path.toStdString(), true);
+    ASSERT_TRUE(f.Load());
+    EXPECT_FALSE(f.Exists());
+    ASSERT_TRUE(f.WriteInteger("Setup", "Delay", 12));
+    TIniFile other(path.toStdString());
+    ASSERT_TRUE(other.Load());
+    EXPECT_EQ(other.ReadInteger("setup", "delay", 0), 12);
+    // A value cannot forge another key with a line end.
+    ASSERT_TRUE(f.WriteString("Setup", "Path", "/x\r\nDelay=1"));
+    ASSERT_TRUE(other.Load());
+    EXPECT_EQ(other.ReadInteger("Setup", "Delay", 0), 12);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);  // no temporary left
+}
+
+TEST(IniFile, ReadOnlyFileIsMadeWritableAndUnwritableFolderIsAnError)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("sites.ini"));
+    spit(path, "[a]\nIP=h\n");
+    ::chmod(path.toLocal8Bit().constData(), 0444);
+    TIniFile f(path.toStdString());
+    ASSERT_TRUE(f.Load());
+    struct stat st{};
+    ::stat(path.toLocal8Bit().constData(), &st);
+    EXPECT_TRUE(st.st_mode & S_IWUSR);
+
+    // A folder that is not a folder cannot take the temporary file: the save
+    // fails with a message naming the file, and nothing is lost silently.
+    spit(dir.filePath(QStringLiteral("blocker")), "x");
+    TIniFile bad(dir.filePath(QStringLiteral("blocker/sites.ini")).toStdString());
+    bad.WriteString("a", "IP", "h");
+    EXPECT_FALSE(bad.Save());
+    EXPECT_NE(bad.LastError().find("blocker/sites.ini"), std::string::npos);
+    EXPECT_EQ(slurp(dir.filePath(QStringLiteral("blocker"))), "x");
+}
+
+// Found by the INI fuzzer: values that reading alters (outer quotes, outer
+// blanks, a CR) must come back unchanged after a write and a read.
+TEST(IniDocument, WrittenValuesReadBackUnchanged)
+{
+    const std::vector<std::string> values = {"\"quoted\"", "'single'", " lead", "trail ", "\"", "a\"b\"", "\"\r=\""};
+    TIniDocument d;
+    for (size_t i = 0; i < values.size(); ++i)
+        d.Set("S", "k" + std::to_string(i), values[i]);
+    TIniDocument back;
+    back.Parse(d.Serialize());
+    for (size_t i = 0; i < values.size(); ++i) {
+        std::string expected = values[i];
+        std::replace(expected.begin(), expected.end(), '\r', ' ');
+        EXPECT_EQ(back.Get("S", "k" + std::to_string(i)), expected) << i;
+    }
+    d.Set("S", "inject", "x\nforged=1");
+    back.Parse(d.Serialize());
+    EXPECT_FALSE(back.Get("S", "forged"));
+}
