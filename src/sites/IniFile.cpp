@@ -19,22 +19,6 @@ std::string lower(std::string_view s)
     return out;
 }
 
-bool equalNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
 std::string_view trim(std::string_view s)
 {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
@@ -59,6 +43,7 @@ void TIniDocument::Clear()
 {
     m_sections.clear();
     m_index.clear();
+    m_erased = 0;
 }
 
 void TIniDocument::Parse(std::string_view text)
@@ -87,13 +72,9 @@ void TIniDocument::Parse(std::string_view text)
         if (!current || eq == std::string_view::npos)
             continue;
         const std::string_view key = trim(line.substr(0, eq));
-        if (key.empty())
-            continue;
-        bool duplicate = false;
-        for (const Entry& e : current->entries)
-            duplicate = duplicate || equalNoCase(e.key, key);
-        if (!duplicate)
-            current->entries.push_back({std::string(key), std::string(unquote(trim(line.substr(eq + 1))))});
+        if (key.empty() || current->findKey(key))
+            continue;  // the first of two keys of the same name is the one in use
+        current->add(std::string(key), std::string(unquote(trim(line.substr(eq + 1)))));
     }
 }
 
@@ -119,6 +100,18 @@ std::string TIniDocument::Serialize() const
     return out;
 }
 
+const TIniDocument::Entry* TIniDocument::Section::findKey(std::string_view key) const
+{
+    auto it = keys.find(lower(key));
+    return it == keys.end() ? nullptr : &entries[it->second];
+}
+
+void TIniDocument::Section::add(std::string key, std::string value)
+{
+    keys.emplace(lower(key), entries.size());
+    entries.push_back({std::move(key), std::move(value)});
+}
+
 TIniDocument::Section* TIniDocument::find(std::string_view section)
 {
     auto it = m_index.find(lower(section));
@@ -136,16 +129,15 @@ TIniDocument::Section& TIniDocument::findOrAdd(std::string_view section)
     if (Section* s = find(section))
         return *s;
     m_index.emplace(lower(section), m_sections.size());
-    m_sections.push_back({std::string(section), {}, false});
+    m_sections.push_back({std::string(section), {}, {}, false});
     return m_sections.back();
 }
 
 std::optional<std::string> TIniDocument::Get(std::string_view section, std::string_view key) const
 {
     if (const Section* s = find(section))
-        for (const Entry& e : s->entries)
-            if (equalNoCase(e.key, key))
-                return e.value;
+        if (const Entry* e = s->findKey(key))
+            return e->value;
     return std::nullopt;
 }
 
@@ -157,13 +149,12 @@ void TIniDocument::Set(std::string_view section, std::string_view key, std::stri
         if (c == '\r' || c == '\n')
             c = ' ';
     Section& s = findOrAdd(section);
-    for (Entry& e : s.entries) {
-        if (equalNoCase(e.key, key)) {
-            e.value = std::move(clean);
-            return;
-        }
+    auto it = s.keys.find(lower(key));
+    if (it != s.keys.end()) {
+        s.entries[it->second].value = std::move(clean);
+        return;
     }
-    s.entries.push_back({std::string(key), std::move(clean)});
+    s.add(std::string(key), std::move(clean));
 }
 
 bool TIniDocument::EraseKey(std::string_view section, std::string_view key)
@@ -171,13 +162,14 @@ bool TIniDocument::EraseKey(std::string_view section, std::string_view key)
     Section* s = find(section);
     if (!s)
         return false;
-    for (auto it = s->entries.begin(); it != s->entries.end(); ++it) {
-        if (equalNoCase(it->key, key)) {
-            s->entries.erase(it);
-            return true;
-        }
-    }
-    return false;
+    auto it = s->keys.find(lower(key));
+    if (it == s->keys.end())
+        return false;
+    s->entries.erase(s->entries.begin() + static_cast<long>(it->second));
+    s->keys.clear();
+    for (size_t i = 0; i < s->entries.size(); ++i)
+        s->keys.emplace(lower(s->entries[i].key), i);
+    return true;
 }
 
 bool TIniDocument::EraseSection(std::string_view section)
@@ -189,11 +181,11 @@ bool TIniDocument::EraseSection(std::string_view section)
     // the slot is compacted away when many have been erased.
     m_sections[it->second].erased = true;
     m_sections[it->second].entries.clear();
+    m_sections[it->second].keys.clear();
     m_index.erase(it);
-    size_t erased = 0;
-    for (const Section& s : m_sections)
-        erased += s.erased ? 1 : 0;
+    const size_t erased = ++m_erased;
     if (erased > 64 && erased * 2 > m_sections.size()) {
+        m_erased = 0;
         std::vector<Section> kept;
         kept.reserve(m_sections.size() - erased);
         m_index.clear();

@@ -34,7 +34,10 @@ private:
     struct Section {
         std::string name;
         std::vector<Entry> entries;
+        std::unordered_map<std::string, size_t> keys;  // lower-cased key -> entry
         bool erased = false;
+        const Entry* findKey(std::string_view key) const;
+        void add(std::string key, std::string value);
     };
     Section* find(std::string_view section);
     const Section* find(std::string_view section) const;
@@ -42,6 +45,7 @@ private:
 
     std::vector<Section> m_sections;
     std::unordered_map<std::string, size_t> m_index;  // lower-cased name -> section
+    size_t m_erased = 0;                              // erased slots not yet compacted
 };
 
 // An INI file on disk, held in memory. With auto-save on (the settings file)
