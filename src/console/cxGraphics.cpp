@@ -61,6 +61,9 @@ void TCustomDrawBox::paintEvent(QPaintEvent* e)
 TCustomConsole::TCustomConsole(QWidget* parent) : TCustomDrawBox(parent)
 {
     m_url.BackColor = palette().color(QPalette::Base);
+    // Every pixel is painted here: lets scroll() move pixels instead of
+    // repainting the whole area.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     m_scrollBar = new QScrollBar(Qt::Vertical, this);
     m_scrollBar->setRange(1, 1);
     m_scrollBar->setEnabled(false);

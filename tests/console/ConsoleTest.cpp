@@ -8,6 +8,8 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
+#include <QScrollBar>
 #include <QMouseEvent>
 #include <QTemporaryDir>
 
@@ -207,4 +209,85 @@ TEST(Console, ScreenshotForTheEye)
         for (int x = 0; x < shot.width() && !red; ++x)
             red = shot.pixelColor(x, y) == QColor(255, 0, 0);
     EXPECT_TRUE(red);
+}
+
+namespace {
+// Records the rectangles the console is asked to paint.
+struct PaintSpy : QObject {
+    std::vector<QRect> rects;
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::Paint)
+            rects.push_back(static_cast<QPaintEvent*>(e)->rect());
+        return false;
+    }
+};
+}  // namespace
+
+TEST(Console, AddingALinePaintsOnlyTheNewStrip)
+{
+    Console t(400, 200);
+    for (int i = 0; i < 3; ++i)
+        t.c.AddLine(QStringLiteral("line %1").arg(i));
+    QApplication::processEvents();
+    PaintSpy spy;
+    t.c.installEventFilter(&spy);
+    t.c.AddLine(QStringLiteral("one more"));  // the 4th: not a multiple of 5
+    QApplication::processEvents();
+    ASSERT_FALSE(spy.rects.empty());
+    // Behind the scroll bar (whose thumb moved) the frame paints its backdrop;
+    // the text area itself gets only the new line's strip.
+    const QRect bar = t.c.findChild<QScrollBar*>()->geometry();
+    for (const QRect& r : spy.rects)
+        if (!bar.contains(r))
+            EXPECT_LE(r.height(), t.c.LineHeight()) << r.y() << "," << r.height();
+    spy.rects.clear();
+    t.c.AddColoredLine(QStringLiteral("fifth: the whole control"), Qt::black);
+    QApplication::processEvents();
+    ASSERT_FALSE(spy.rects.empty());
+    EXPECT_GT(spy.rects.back().height(), t.c.LineHeight());
+    t.c.removeEventFilter(&spy);
+}
+
+TEST(Console, ScrolledBackViewKeepsItsPlaceAndNewestFirstOrder)
+{
+    Console t(400, 100);
+    for (int i = 0; i < 50; ++i)
+        t.c.AddLine(QStringLiteral("row %1").arg(i));
+    QApplication::processEvents();
+    QWheelEvent wheel(QPointF(50, 50), QPointF(t.c.mapToGlobal(QPoint(50, 50))), QPoint(), QPoint(0, 400),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&t.c, &wheel);
+    const int kept = t.c.Position();
+    EXPECT_LT(kept, t.c.TotalRows());
+    t.c.AddLine(QStringLiteral("new while scrolled back"));
+    EXPECT_EQ(t.c.Position(), kept);
+
+    // Newest at the top: a click on the top row selects the newest line.
+    t.c.SetScrollDir(sdDown);
+    t.c.Clear();
+    t.c.AddLine(QStringLiteral("older"));
+    t.c.AddLine(QStringLiteral("newest"));
+    QApplication::processEvents();
+    const QRect r = t.c.contentsRect();
+    drag(&t.c, QPoint(r.left() + 3, r.top() + t.c.LineHeight() / 2), QPoint(r.left() + 300, r.top() + t.c.LineHeight() / 2));
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("newest"));
+}
+
+TEST(Console, RightButtonShowsTheMenuAndDisablingGreysTheBackground)
+{
+    Console t;
+    QMenu menu;
+    menu.addAction(QStringLiteral("复制(&C)"));
+    t.c.Menu = &menu;
+    mouse(&t.c, QEvent::MouseButtonPress, QPoint(20, 20), Qt::RightButton, Qt::RightButton);
+    mouse(&t.c, QEvent::MouseButtonRelease, QPoint(20, 20), Qt::RightButton, Qt::NoButton);
+    EXPECT_TRUE(menu.isVisible());
+    menu.hide();
+
+    const QColor normal = t.c.Color();
+    t.c.SetEnabled(false);
+    EXPECT_EQ(t.c.Color(), t.c.palette().color(QPalette::Button));
+    t.c.SetEnabled(true);
+    EXPECT_EQ(t.c.Color(), normal);
 }
