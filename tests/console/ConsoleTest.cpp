@@ -238,9 +238,11 @@ TEST(Console, AddingALinePaintsOnlyTheNewStrip)
     // Behind the scroll bar (whose thumb moved) the frame paints its backdrop;
     // the text area itself gets only the new line's strip.
     const QRect bar = t.c.findChild<QScrollBar*>()->geometry();
-    for (const QRect& r : spy.rects)
-        if (!bar.contains(r))
+    for (const QRect& r : spy.rects) {
+        if (!bar.contains(r)) {
             EXPECT_LE(r.height(), t.c.LineHeight()) << r.y() << "," << r.height();
+        }
+    }
     spy.rects.clear();
     t.c.AddColoredLine(QStringLiteral("fifth: the whole control"), Qt::black);
     QApplication::processEvents();
