@@ -1,8 +1,13 @@
+#include "app/About.h"
 #include "app/Main.h"
+#include "app/VersionInfo.h"
+#include "app/verslab.h"
 
 #include <QApplication>
 
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 
 int main(int argc, char** argv)
 {
@@ -13,7 +18,16 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("corvyne"));
     QApplication::setApplicationVersion(QStringLiteral(CORVYNE_VERSION));
+    ProgramVersionBlock();
+    // The splash window lives until the main window has built itself.
+    std::unique_ptr<TfrmSplash> splash;
+    if (argc < 2 || (std::strcmp(argv[1], "/nosplash") != 0 && std::strcmp(argv[1], "--nosplash") != 0)) {
+        splash = std::make_unique<TfrmSplash>();
+        splash->show();
+        QApplication::processEvents();
+    }
     TfrmMain window;
     window.show();
+    splash.reset();
     return app.exec();
 }
