@@ -1,58 +1,307 @@
 #include "app/Main.h"
 
+#include "app/About.h"
+#include "app/Password.h"
+#include "console/cxGraphics.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QTreeWidget>
 
-TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent)
-{
-    setWindowTitle(QStringLiteral("Corvyne"));
-    resize(900, 640);
+namespace {
+const QColor LogColours[] = {QColor(0, 0, 0), QColor(0, 128, 0), QColor(0, 0, 128), QColor(255, 0, 0)};
+}
 
-    auto* bar = new QToolBar(this);
+// ---------------------------------------------------------------- prompt
+
+void TWidgetPrompt::ShowMessage(MessageKind kind, const std::string& text)
+{
+    const QString t = QString::fromStdString(text);
+    switch (kind) {
+    case MessageKind::Information: QMessageBox::information(m_parent, QStringLiteral("Corvyne"), t); break;
+    case MessageKind::Warning: QMessageBox::warning(m_parent, QStringLiteral("Corvyne"), t); break;
+    case MessageKind::Error: QMessageBox::critical(m_parent, QStringLiteral("Corvyne"), t); break;
+    }
+}
+
+bool TWidgetPrompt::Confirm(const std::string& text)
+{
+    return QMessageBox::question(m_parent, QStringLiteral("Corvyne"), QString::fromStdString(text)) ==
+           QMessageBox::Yes;
+}
+
+bool TWidgetPrompt::AskLogin(LoginRequest& request)
+{
+    TfrmInput dialog(request, m_parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    dialog.Result(request);
+    return true;
+}
+
+// ---------------------------------------------------------------- window
+
+TfrmMain::TfrmMain(const QString& dataDirectory, const QStringList& arguments, QWidget* parent)
+    : QMainWindow(parent), m_dataDir(dataDirectory),
+      m_settingsFile((dataDirectory + QStringLiteral("corvyne.ini")).toStdString(), true),
+      m_widgetPrompt(std::make_unique<TWidgetPrompt>(this))
+{
+    Q_UNUSED(arguments);
+    m_prompt = m_widgetPrompt.get();
+    setWindowTitle(QString::fromLatin1(TConnectionWorkflow::ProgramTitle));
+    m_settingsFile.Load();
+    m_sites.Load(dataDirectory.toStdString());
+    LoadSettings(m_settingsFile, m_settingsFile, m_settings, &FTP);
+    ApplyClientViewSettings(m_settingsFile, FTP);
+    if (m_sites.ImportValue() == 0)
+        m_sites.Sites().WriteInteger("_Groups_", "Import", 1);  // no older version's file on this system
+
+    buildWidgets();
+    buildMenus();
+
+    TConnectionWorkflow::Hooks hooks;
+    hooks.LogLine = [this](const std::string& t, int c) { LogLine(t, c); };
+    hooks.Status = [this](const std::string& t) { StatusPanel->setText(QString::fromStdString(t)); };
+    hooks.Status2 = [this](const std::string& t) { StatusPanel2->setText(QString::fromStdString(t)); };
+    hooks.Caption = [this](const std::string& t) { setWindowTitle(QString::fromStdString(t)); };
+    hooks.ClearLog = [this] { Memo1->Clear(); };
+    hooks.ClearRemote = [this] {
+        Remote->clear();
+        m_parser.VmsPendingLine.clear();
+    };
+    hooks.ListingLine = [this](const std::string& line) { addRemoteLine(line); };
+    hooks.ListingDone = [this](bool) {
+        for (int c = 0; c < Remote->columnCount(); ++c)
+            Remote->resizeColumnToContents(c);
+    };
+    hooks.StateChanged = [this] { updateButtons(); };
+    hooks.HistoryChanged = [this](const std::vector<std::string>& items) {
+        m_settingFields = true;
+        const QString text = txtFTPServer->currentText();
+        txtFTPServer->clear();
+        for (const std::string& item : items)
+            txtFTPServer->addItem(QString::fromStdString(item));
+        txtFTPServer->setCurrentIndex(-1);
+        txtFTPServer->setEditText(text);
+        m_settingFields = false;
+    };
+    m_workflow = std::make_unique<TConnectionWorkflow>(FTP, m_settings, m_settingsFile, m_sites, *m_prompt,
+                                                       std::move(hooks), this);
+    m_workflow->ReloadHistory();
+    m_workflow->GoDisconnected();
+    LogLine(FTP.Description(), lcNormal);
+}
+
+TfrmMain::~TfrmMain() = default;
+
+void TfrmMain::buildWidgets()
+{
+    resize(960, 680);
+    auto* bar = new QToolBar(QStringLiteral("快速连接"), this);
     bar->setObjectName(QStringLiteral("QuickConnect"));
-    bar->addWidget(new QLabel(QStringLiteral("服务器:"), bar));
-    txtFTPServer = new QLineEdit(bar);
+    txtFTPServer = new QComboBox(bar);
+    txtFTPServer->setEditable(true);
+    txtFTPServer->setMaxVisibleItems(5);
+    txtFTPServer->setMinimumWidth(220);
+    txtFTPServer->lineEdit()->setPlaceholderText(QStringLiteral("IP:<用户名>:<密码>:<端口>"));
+    txtFTPServer->setInsertPolicy(QComboBox::NoInsert);
     bar->addWidget(txtFTPServer);
-    bar->addWidget(new QLabel(QStringLiteral("用户:"), bar));
+    bar->addWidget(new QLabel(QStringLiteral(" 用户名 "), bar));
     txtUser = new QLineEdit(bar);
+    txtUser->setPlaceholderText(QStringLiteral("用户名 (留空表示匿名)"));
     bar->addWidget(txtUser);
-    bar->addWidget(new QLabel(QStringLiteral("密码:"), bar));
+    bar->addWidget(new QLabel(QStringLiteral(" 密码 "), bar));
     txtPass = new QLineEdit(bar);
     txtPass->setEchoMode(QLineEdit::Password);
     bar->addWidget(txtPass);
-    bar->addWidget(new QLabel(QStringLiteral("端口:"), bar));
+    bar->addWidget(new QLabel(QStringLiteral(" 端口 "), bar));
     txtPort = new QLineEdit(QStringLiteral("21"), bar);
     txtPort->setMaximumWidth(60);
     bar->addWidget(txtPort);
-    bar->addWidget(new QPushButton(QStringLiteral("FTP 服务器"), bar));
+    btnConnect = bar->addAction(QStringLiteral("连接"), this, [this] { btnConnectClick(); });
+    btnDisconnect = bar->addAction(QStringLiteral("断开"), this, [this] { btnDisconnectClick(); });
     addToolBar(bar);
 
+    connect(txtFTPServer, &QComboBox::editTextChanged, this, [this] { serverFieldEdited(); });
+    for (QLineEdit* e : {txtUser, txtPass, txtPort})
+        connect(e, &QLineEdit::textEdited, this, [this] { m_workflow->ConnectionDirty = true; });
+    for (QLineEdit* e : {txtFTPServer->lineEdit(), txtUser, txtPass, txtPort})
+        connect(e, &QLineEdit::returnPressed, this, [this] {
+            if (m_workflow->State() != SessionState::Disconnected)
+                m_workflow->GoDisconnected();
+            m_workflow->CurrentSite.clear();
+            btnConnectClick();
+        });
+
+    auto makePane = [](const QString& name, const QStringList& columns, QWidget* parent) {
+        auto* t = new QTreeWidget(parent);
+        t->setObjectName(name);
+        t->setHeaderLabels(columns);
+        t->setRootIsDecorated(false);
+        t->setSortingEnabled(false);
+        return t;
+    };
     auto* panes = new QSplitter(Qt::Horizontal);
-    auto* local = new QTreeWidget(panes);
-    local->setObjectName(QStringLiteral("Local"));
-    auto* remote = new QTreeWidget(panes);
-    remote->setObjectName(QStringLiteral("Remote"));
-    for (QTreeWidget* pane : {local, remote})
-        pane->setHeaderLabels({QStringLiteral("名称"), QStringLiteral("大小"), QStringLiteral("日期")});
-
-    auto* queue = new QTreeWidget;
-    queue->setObjectName(QStringLiteral("Queue"));
-    queue->setHeaderLabels({QStringLiteral("名称"), QStringLiteral("大小"), QStringLiteral("目标")});
-    Memo1 = new QPlainTextEdit;
-    Memo1->setReadOnly(true);
-
+    panes->setObjectName(QStringLiteral("MiddleSplitter"));
+    Local = makePane(QStringLiteral("Local"), {QStringLiteral("名称"), QStringLiteral("大小"), QStringLiteral("日期")}, panes);
+    Remote = makePane(QStringLiteral("Remote"),
+                      {QStringLiteral("名称"), QStringLiteral("大小"), QStringLiteral("日期"), QStringLiteral("属性")}, panes);
+    auto* bottom = new QSplitter(Qt::Horizontal);
+    bottom->setObjectName(QStringLiteral("QueueSplitter"));
+    Queue = makePane(QStringLiteral("Queue"), {QStringLiteral("名称"), QStringLiteral("大小"), QStringLiteral("目标")}, bottom);
+    Memo1 = new TWinConsole(bottom);
+    Memo1->SelectColor = Qt::green;
+    TURLData url = Memo1->URLText();
+    url.Enabled = false;
+    url.Clickable = false;
+    Memo1->SetURLText(url);
     auto* main = new QSplitter(Qt::Vertical);
+    main->setObjectName(QStringLiteral("BottomSplitter"));
     main->addWidget(panes);
-    main->addWidget(queue);
-    main->addWidget(Memo1);
-    main->setStretchFactor(0, 4);
+    main->addWidget(bottom);
+    main->setStretchFactor(0, 3);
+    main->setStretchFactor(1, 1);
     setCentralWidget(main);
-    statusBar()->showMessage(QStringLiteral("未连接"));
+
+    StatusPanel = new QLabel(this);
+    StatusPanel2 = new QLabel(this);
+    statusBar()->addWidget(StatusPanel, 1);
+    statusBar()->addWidget(StatusPanel2, 1);
+}
+
+void TfrmMain::buildMenus()
+{
+    QMenu* server = menuBar()->addMenu(QStringLiteral("服务器(&S)"));
+    QAction* connectItem = server->addAction(QStringLiteral("连接(&C)"), this, [this] { btnConnectClick(); });
+    connectItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
+    QAction* disconnectItem = server->addAction(QStringLiteral("断开(&D)"), this, [this] { btnDisconnectClick(); });
+    disconnectItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+    QAction* reconnect = server->addAction(QStringLiteral("重新连接(&R)"), this, [this] { mnuReconnectClick(); });
+    connect(server, &QMenu::aboutToShow, this, [=, this] {
+        connectItem->setEnabled(btnConnect->isEnabled());
+        disconnectItem->setEnabled(btnDisconnect->isEnabled());
+        reconnect->setEnabled(btnDisconnect->isEnabled());
+    });
+    server->addSeparator();
+    server->addAction(QStringLiteral("退出(&X)"), this, &QWidget::close);
+    QMenu* help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
+    help->addAction(QStringLiteral("关于(&A)..."), this, [this] { mnuAboutClick(); });
+}
+
+void TfrmMain::serverFieldEdited()
+{
+    if (m_settingFields)
+        return;
+    // A new server text starts a new login: the other fields are cleared.
+    m_settingFields = true;
+    txtUser->clear();
+    txtPass->clear();
+    txtPort->setText(QStringLiteral("21"));
+    m_settingFields = false;
+    m_workflow->CurrentSite.clear();
+    m_workflow->ConnectionDirty = true;
+    const int item = txtFTPServer->findText(txtFTPServer->currentText());
+    if (item >= 0 && txtFTPServer->itemText(item).contains(QStringLiteral("********"))) {
+        // A history item: its fields come back, the password masked.
+        m_settingFields = true;
+        const QStringList parts = txtFTPServer->itemText(item).split(QLatin1Char(':'));
+        if (parts.size() >= 3) {
+            txtUser->setText(parts[1]);
+            txtPass->setText(QStringLiteral("********"));
+        }
+        if (parts.size() >= 4)
+            txtPort->setText(parts[3]);
+        m_settingFields = false;
+    }
+    updateButtons();
+}
+
+void TfrmMain::updateButtons()
+{
+    const bool disconnected = m_workflow && m_workflow->State() == SessionState::Disconnected;
+    btnConnect->setEnabled(disconnected && !txtFTPServer->currentText().isEmpty());
+    btnDisconnect->setEnabled(m_workflow && !disconnected);
+}
+
+void TfrmMain::btnConnectClick()
+{
+    TQuickConnectFields f;
+    f.server = txtFTPServer->currentText().trimmed().toStdString();
+    f.user = txtUser->text().toStdString();
+    f.password = txtPass->text().toStdString();
+    f.port = txtPort->text().toStdString();
+    const int item = txtFTPServer->findText(txtFTPServer->currentText());
+    f.historyIndex = item >= 0 && txtFTPServer->itemText(item).contains(QStringLiteral("********")) ? item : -1;
+    if (f.historyIndex >= 0) {
+        // The field shows the masked item; the host is its first part.
+        f.server = txtFTPServer->itemText(item).split(QLatin1Char(':')).front().toStdString();
+    }
+    Local->setFocus();
+    m_workflow->Connect(f);
+    // The server field is read and rewritten by the connect step.
+    m_settingFields = true;
+    if (f.historyIndex < 0)
+        txtFTPServer->setEditText(QString::fromStdString(f.server));
+    txtUser->setText(QString::fromStdString(f.user));
+    txtPass->setText(QString::fromStdString(f.password));
+    txtPort->setText(QString::fromStdString(f.port));
+    m_settingFields = false;
+}
+
+void TfrmMain::btnDisconnectClick()
+{
+    m_workflow->Disconnect();
+}
+
+void TfrmMain::mnuReconnectClick()
+{
+    m_workflow->Reconnect();
+}
+
+void TfrmMain::mnuAboutClick()
+{
+    TfrmAbout about(this);
+    about.exec();
+}
+
+void TfrmMain::LogLine(const std::string& text, int colour)
+{
+    Memo1->AddColoredLine(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
+                          LogColours[colour >= 0 && colour <= 3 ? colour : 0]);
+}
+
+void TfrmMain::addRemoteLine(const std::string& line)
+{
+    TRemoteEntry e;
+    if (!m_parser.ParseListLine(FTP.ServerType, line, e))
+        return;
+    if (e.Name == "." || e.Name == "..")
+        return;
+    auto* item = new QTreeWidgetItem(Remote);
+    item->setText(0, QString::fromUtf8(e.Name.data(), static_cast<qsizetype>(e.Name.size())));
+    item->setText(1, e.IsDir ? QString() : QString::fromStdString(e.Size));
+    item->setText(2, QString::fromStdString(e.Date));
+    item->setText(3, QString::fromStdString(line.substr(0, line.find(' '))));
+    item->setData(0, Qt::UserRole, e.IsDir ? 1 : e.IsLink ? 2 : 3);
+}
+
+void TfrmMain::closeEvent(QCloseEvent* e)
+{
+    if (m_workflow->State() > SessionState::Connecting && m_workflow->State() != SessionState::Starting)
+        FTP.SendRawCommand("QUIT");
+    FTP.Close();
+    m_settingsFile.WriteString(SetupSection, "Version", ProgramVersionText);
+    if (!m_sites.SaveSites() || !m_sites.SaveStats())
+        m_prompt->ShowMessage(MessageKind::Error, m_sites.LastError());
+    e->accept();
 }

@@ -1,23 +1,95 @@
 #pragma once
-// The main window. For now a frame with the two panes, the queue and the log
-// area laid out as they will be; the behaviour arrives with the window's own
-// work (connection workflow, panes, queue).
+// The main window: the quick-connect bar, the local and remote panes, the
+// queue, the log console and the status bar. A composition: the connection
+// workflow, the settings, the site database and the prompt are collaborators
+// it owns; its handlers are thin entry points.
+
+#include "app/Connection.h"
+#include "ftp/Ftp.h"
+#include "ftp/Parser.h"
+#include "sites/IniFile.h"
+#include "sites/Settings.h"
+#include "sites/SiteDb.h"
 
 #include <QMainWindow>
 
+#include <memory>
+
+class QComboBox;
+class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
+class QTreeWidget;
+class QAction;
+class TWinConsole;
+
+// Questions through message boxes and the login dialog.
+class TWidgetPrompt : public IPrompt {
+public:
+    explicit TWidgetPrompt(QWidget* parent) : m_parent(parent) {}
+    void ShowMessage(MessageKind kind, const std::string& text) override;
+    bool Confirm(const std::string& text) override;
+    bool AskLogin(LoginRequest& request) override;
+
+private:
+    QWidget* m_parent;
+};
 
 class TfrmMain : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit TfrmMain(QWidget* parent = nullptr);
+    // dataDirectory ends with "/".
+    TfrmMain(const QString& dataDirectory, const QStringList& arguments = {}, QWidget* parent = nullptr);
+    ~TfrmMain() override;
 
-private:
-    QLineEdit* txtFTPServer = nullptr;
+    // Every question goes here; tests and scripts put their own answerer in.
+    void SetPrompt(IPrompt* prompt) { m_prompt = prompt ? prompt : m_widgetPrompt.get(); }
+
+    // ---- handlers
+    void btnConnectClick();
+    void btnDisconnectClick();
+    void mnuReconnectClick();
+    void mnuAboutClick();
+    void LogLine(const std::string& text, int colour);
+
+    // ---- parts, named as the program names them
+    TFTPclient FTP;
+    QComboBox* txtFTPServer = nullptr;
     QLineEdit* txtUser = nullptr;
     QLineEdit* txtPass = nullptr;
     QLineEdit* txtPort = nullptr;
-    QPlainTextEdit* Memo1 = nullptr;
+    QAction* btnConnect = nullptr;
+    QAction* btnDisconnect = nullptr;
+    QTreeWidget* Local = nullptr;
+    QTreeWidget* Remote = nullptr;
+    QTreeWidget* Queue = nullptr;
+    TWinConsole* Memo1 = nullptr;
+    QLabel* StatusPanel = nullptr;
+    QLabel* StatusPanel2 = nullptr;
+
+    TConnectionWorkflow& Workflow() { return *m_workflow; }
+    TSettings& Settings() { return m_settings; }
+    TIniFile& SettingsFile() { return m_settingsFile; }
+    TSiteDatabase& Sites() { return m_sites; }
+    const QString& DataDirectory() const { return m_dataDir; }
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    void buildWidgets();
+    void buildMenus();
+    void serverFieldEdited();
+    void updateButtons();
+    void addRemoteLine(const std::string& line);
+
+    QString m_dataDir;
+    TIniFile m_settingsFile;
+    TSettings m_settings;
+    TSiteDatabase m_sites;
+    std::unique_ptr<TWidgetPrompt> m_widgetPrompt;
+    IPrompt* m_prompt = nullptr;
+    std::unique_ptr<TConnectionWorkflow> m_workflow;
+    TListParser m_parser;
+    bool m_settingFields = false;
 };

@@ -1,12 +1,14 @@
 #include "app/About.h"
+#include "app/DataDirectory.h"
 #include "app/Main.h"
 #include "app/VersionInfo.h"
-#include "app/verslab.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QMessageBox>
+#include <QTimer>
 
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 
 int main(int argc, char** argv)
@@ -19,15 +21,34 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("corvyne"));
     QApplication::setApplicationVersion(QStringLiteral(CORVYNE_VERSION));
     ProgramVersionBlock();
+
+    const QStringList parameters = QApplication::arguments();
+    const bool noSplash = parameters.size() > 1 && (parameters[1].compare(QLatin1String("/nosplash"), Qt::CaseInsensitive) == 0 ||
+                                                    parameters[1].compare(QLatin1String("--nosplash"), Qt::CaseInsensitive) == 0);
     // The splash window lives until the main window has built itself.
     std::unique_ptr<TfrmSplash> splash;
-    if (argc < 2 || (std::strcmp(argv[1], "/nosplash") != 0 && std::strcmp(argv[1], "--nosplash") != 0)) {
+    if (!noSplash) {
         splash = std::make_unique<TfrmSplash>();
         splash->show();
         QApplication::processEvents();
     }
-    TfrmMain window;
+    const QStringList arguments = CollectArguments(parameters);
+    QString error;
+    const QString dataDir = ResolveDataDirectory(arguments, error);
+    TfrmMain window(dataDir, arguments);
+    if (!error.isEmpty())
+        QMessageBox::critical(&window, QStringLiteral("Corvyne"), error);
     window.show();
     splash.reset();
+
+    // A host text on the command line connects (the other forms arrive with
+    // the command-line and script work).
+    if (!arguments.isEmpty() && !arguments.front().contains(QLatin1Char('=')) &&
+        !arguments.front().startsWith(QLatin1Char('+')) && !arguments.front().startsWith(QLatin1Char('/')) &&
+        !arguments.front().startsWith(QLatin1String("./")) && !arguments.front().startsWith(QLatin1String("../")) &&
+        !arguments.front().startsWith(QLatin1String("~/"))) {
+        window.txtFTPServer->setEditText(arguments.join(QLatin1Char(' ')));
+        QTimer::singleShot(0, &window, [&window] { window.btnConnectClick(); });
+    }
     return app.exec();
 }

@@ -12,4 +12,13 @@ public:
     virtual void ShowMessage(MessageKind kind, const std::string& text) = 0;
     // A yes/no question; true for yes.
     virtual bool Confirm(const std::string& text) = 0;
+
+    // The login prompt: credentials for a site, a user name only, or the
+    // answer to a one-time-password challenge. False when cancelled.
+    struct LoginRequest {
+        enum Mode { Credentials = 0, UserOnly = 1, Challenge = 2 } mode = Credentials;
+        std::string user, password, challenge;
+        bool savePassword = false;
+    };
+    virtual bool AskLogin(LoginRequest&) { return false; }
 };

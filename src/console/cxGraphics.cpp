@@ -300,6 +300,13 @@ void TCustomConsole::markAddresses(Line& line) const
     }
 }
 
+QColor TCustomConsole::LineColour(int index) const
+{
+    if (index < 0 || index >= LineCount())
+        return {};
+    return attrAt(*m_lines[static_cast<size_t>(index)], 0).fore;
+}
+
 std::vector<int> TCustomConsole::LinkStarts(int index) const
 {
     std::vector<int> out;

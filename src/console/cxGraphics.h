@@ -94,6 +94,8 @@ public:
     int LineRows(int index) const;
     int LineHeight() const { return m_lineHeight; }
     QString SelectedText() const;
+    // The colour of a line's first segment.
+    QColor LineColour(int index) const;
     // Where the address attributes of a line start (character positions).
     std::vector<int> LinkStarts(int index) const;
 

@@ -1,5 +1,6 @@
 #include "RealServers.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -121,6 +122,11 @@ bool answers(quint16 port)
 
 const ServerInfo& start(const std::string& name, const QString& program, const QStringList& args, quint16 port)
 {
+    static const bool cleanupRegistered = [] {
+        qAddPostRoutine(RealServers::stopAll);  // whichever main the test program has
+        return true;
+    }();
+    Q_UNUSED(cleanupRegistered);
     auto& reg = registry();
     auto it = reg.find(name);
     if (it != reg.end())

@@ -1,0 +1,94 @@
+#pragma once
+// The connection workflow of the main window: turns the quick-connect fields,
+// a site or an ftp:// address into one session on the FTP client, and the
+// client's events into log lines, status texts and the next step. It holds
+// the session state every command handler consults; the window supplies the
+// hooks that touch widgets.
+
+#include "app/ConnectLogic.h"
+#include "app/Session.h"
+#include "common/Prompt.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Log colours: 0 window text, 1 green (commands), 2 navy (replies), 3 red.
+enum LogColour { lcNormal = 0, lcCommand = 1, lcReply = 2, lcError = 3, lcLocalOnly = -1 };
+
+struct TQuickConnectFields {
+    std::string server, user, password, port = "21";
+    int historyIndex = -1;  // the drop-down item chosen, -1 when typed
+};
+
+class TConnectionWorkflow : public QObject {
+    Q_OBJECT
+
+public:
+    struct Hooks {
+        std::function<void(const std::string& text, int colour)> LogLine;
+        std::function<void(const std::string& text)> Status;   // first status panel
+        std::function<void(const std::string& text)> Status2;  // second status panel
+        std::function<void(const std::string& caption)> Caption;
+        std::function<void()> ClearLog;
+        std::function<void()> ClearRemote;
+        std::function<void(const std::string& line)> ListingLine;
+        std::function<void(bool success)> ListingDone;
+        std::function<void()> StateChanged;
+        std::function<void(const std::vector<std::string>& items)> HistoryChanged;
+    };
+
+    TConnectionWorkflow(TFTPclient& client, TSettings& settings, TIniFile& settingsFile, TSiteDatabase& sites,
+                        IPrompt& prompt, Hooks hooks, QObject* parent = nullptr);
+
+    SessionState State() const { return m_state; }
+    AfterLoginAction AfterLogin = AfterLoginAction::None;
+    std::string CurrentSite;
+    bool ConnectionDirty = true;
+    bool IdleEnabled = false;  // the anti-idle menu check
+    TSessionOptions Session;
+    const std::vector<std::string>& History() const { return m_history; }
+    void ReloadHistory();
+
+    // btnConnectClick: prepares and starts a connection from the fields (which
+    // it rewrites as the server field is read).
+    void Connect(TQuickConnectFields& fields);
+    void Disconnect();
+    void Reconnect();
+    void Refresh();  // list the remote directory again
+    void GoDisconnected();
+    void GoIdle();
+    void LogLine(const std::string& text, int colour);
+
+    static constexpr const char* ProgramTitle = "Corvyne 2.7.5";
+
+private:
+    void Prepare(TQuickConnectFields& fields);
+    bool ApplySite(TQuickConnectFields& fields, std::string& startDirectory);
+    void SetState(SessionState s);
+    void ShowStatus(int code, const std::string& attempt = {});
+    void FtpInfo(FtpInfo kind, const std::string& text);
+    void FtpError(FtpError kind, const std::string& text);
+    void LoggedIn();
+    void FtpQuit();
+    void ListingFinished();
+    void IdleTick();
+    void RestartTick();
+
+    TFTPclient& m_ftp;
+    TSettings& m_settings;
+    TIniFile& m_settingsFile;
+    TSiteDatabase& m_sites;
+    IPrompt& m_prompt;
+    Hooks m_hooks;
+    SessionState m_state = SessionState::Disconnected;
+    std::vector<std::string> m_history;
+    std::vector<std::string> m_serverMessages;
+    QTimer m_idleTimer;
+    int m_idleCount = 0;
+    QTimer m_restartTimer;
+    int m_restartTicks = 0;
+};
