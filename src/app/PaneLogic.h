@@ -1,0 +1,42 @@
+#pragma once
+// Rules of the file panes that need no widget: row order for every column,
+// the count lines, wildcard filters and file sizes as the panes show them.
+
+#include <QDateTime>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+// Row kinds, also the image index of a pane row.
+enum TRowKind : int { rkParent = 0, rkFolder = 1, rkLink = 2, rkFile = 3 };
+
+struct TPaneRow {
+    int kind = rkFile;
+    QString name;
+    QString size;  // as shown, with thousands separators
+    QString date;  // as shown
+};
+
+// Which row comes first when a pane is sorted by column. Ascending is the
+// first click: names A to Z, sizes small to large, dates newest first.
+// Mixed order sorts folders and files together (the parent entry stays first).
+bool PaneRowLess(const TPaneRow& a, const TPaneRow& b, int column, bool ascending, bool mixed,
+                 bool targetColumn = false);
+
+// The date format of both panes, and reading it back ("yy" below 70 is 20yy).
+QString PaneDateText(const QDateTime& dt);
+std::optional<QDateTime> ParsePaneDate(const QString& text);
+
+// Sizes as the panes show them: thousands separators, no decimals.
+QString PaneSizeText(int64_t size);
+int64_t PaneSizeValue(const QString& text);
+
+// "1 文件夹, 2  文件, 1,024  字节 已列表 [*.*]"
+QString PaneSummary(int folders, int files, int64_t bytes, const QString& filter);
+// The selection summary; firstIsParent gives "转到上级目录".
+QString SelectionSummary(int folders, int others, int64_t bytes, bool firstIsParent);
+
+// Wildcards: "*" any run, "?" one character, "[...]" a set; without regard
+// to case; "*.*" matches every name (also names without a dot).
+bool MaskMatch(const QString& name, const QString& mask);

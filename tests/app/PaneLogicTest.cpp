@@ -1,0 +1,89 @@
+// Sorting rules of the panes as a table, count lines, filters.
+#include "app/PaneLogic.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+
+namespace {
+
+std::vector<TPaneRow> rows()
+{
+    return {
+        {rkFile, "b.txt", "1,000", "01/12/03 10:30 AM"},
+        {rkFolder, "zeta", "", "06/01/99 09:00 AM"},
+        {rkParent, "..", "", ""},
+        {rkFile, "A.bin", "5,000,000,000", "12/07/26 09:00 AM"},
+        {rkLink, "link", "7", "01/01/20 12:00 AM"},
+        {rkFolder, "alpha", "", "12/07/26 10:00 AM"},
+        {rkFile, "c.dat", "24", "bad date"},
+    };
+}
+
+std::vector<QString> sorted(int column, bool ascending, bool mixed)
+{
+    auto r = rows();
+    std::stable_sort(r.begin(), r.end(),
+                     [&](const TPaneRow& a, const TPaneRow& b) { return PaneRowLess(a, b, column, ascending, mixed); });
+    std::vector<QString> names;
+    for (const auto& x : r)
+        names.push_back(x.name);
+    return names;
+}
+
+using Names = std::vector<QString>;
+
+}  // namespace
+
+TEST(PaneSort, ByNameGroupedAndMixed)
+{
+    EXPECT_EQ(sorted(0, true, false), (Names{"..", "alpha", "zeta", "link", "A.bin", "b.txt", "c.dat"}));
+    EXPECT_EQ(sorted(0, false, false), (Names{"..", "zeta", "alpha", "link", "c.dat", "b.txt", "A.bin"}));
+    EXPECT_EQ(sorted(0, true, true), (Names{"..", "A.bin", "alpha", "b.txt", "c.dat", "link", "zeta"}));
+}
+
+TEST(PaneSort, BySizeKeepsFoldersAboveFilesBothWays)
+{
+    // Files small to large, then large to small; over 4 GB compares as a number.
+    EXPECT_EQ(sorted(1, true, false), (Names{"..", "zeta", "alpha", "link", "c.dat", "b.txt", "A.bin"}));
+    EXPECT_EQ(sorted(1, false, false), (Names{"..", "zeta", "alpha", "link", "A.bin", "b.txt", "c.dat"}));
+    // Mixed: empty sizes first.
+    const Names mixed = sorted(1, true, true);
+    EXPECT_EQ(mixed.front(), "..");
+    EXPECT_EQ(Names(mixed.end() - 4, mixed.end()), (Names{"link", "c.dat", "b.txt", "A.bin"}));
+}
+
+TEST(PaneSort, ByDateNewestFirstOnTheFirstClick)
+{
+    EXPECT_EQ(sorted(2, true, false), (Names{"..", "alpha", "zeta", "link", "A.bin", "b.txt", "c.dat"}));
+    // A text that is no date compares as text, reversed too.
+    EXPECT_EQ(sorted(2, false, false), (Names{"..", "zeta", "alpha", "link", "c.dat", "b.txt", "A.bin"}));
+    // Two-digit years: 99 is 1999, 03 is 2003.
+    EXPECT_EQ(ParsePaneDate("06/01/99 09:00 AM")->date().year(), 1999);
+    EXPECT_EQ(ParsePaneDate("01/12/03 10:30 PM")->time().hour(), 22);
+    EXPECT_EQ(ParsePaneDate("12/01/80 12:00 AM")->time().hour(), 0);
+    EXPECT_FALSE(ParsePaneDate("13/45/03 10:30 PM"));
+    EXPECT_EQ(PaneDateText(*ParsePaneDate("01/12/03 10:30 PM")), "01/12/03 10:30 PM");
+}
+
+TEST(CountLines, SummaryAndSelection)
+{
+    EXPECT_EQ(PaneSummary(1, 2, 1024, "*.*"), QStringLiteral("1 文件夹, 2  文件, 1,024  字节 已列表 [*.*]"));
+    EXPECT_EQ(PaneSummary(0, 1, 1, "*.txt"), QStringLiteral("0  文件夹, 1 文件, 1 字节 已列表 [*.txt]"));
+    EXPECT_EQ(PaneSummary(0, 1, 5000000000, "*"), QStringLiteral("0  文件夹, 1 文件, 5,000,000,000  字节 已列表 [*]"));
+    EXPECT_EQ(SelectionSummary(2, 1, 24, false), QStringLiteral("2  文件夹, 1 文件 已选定 [24 字节]"));
+    EXPECT_EQ(SelectionSummary(0, 3, 0, false), QStringLiteral("3  文件 已选定 [0 字节]"));
+    EXPECT_EQ(SelectionSummary(1, 1, 5, true), QStringLiteral("转到上级目录"));
+    EXPECT_EQ(PaneSizeValue("5,000,000,000"), 5000000000LL);
+}
+
+TEST(Filters, MaskMatch)
+{
+    const std::tuple<const char*, const char*, bool> cases[] = {
+        {"README", "*.*", true},     {"notes.TXT", "*.txt", true}, {"notes.txt.bak", "*.txt", false},
+        {"a1.c", "a?.c", true},      {"a12.c", "a?.c", false},     {"data7.csv", "data[0-9].csv", true},
+        {"datax.csv", "data[0-9].csv", false}, {"x", "[!a]", true}, {"文件.txt", "*.txt", true},
+        {"", "*", true},             {"abc", "", false},           {"aXbXc", "a*b*c", true},
+    };
+    for (auto [name, mask, expected] : cases)
+        EXPECT_EQ(MaskMatch(QString::fromUtf8(name), QString::fromUtf8(mask)), expected) << name << " " << mask;
+}
