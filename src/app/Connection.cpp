@@ -235,6 +235,20 @@ void TConnectionWorkflow::Reconnect()
     ConnectionDirty = dirty;
 }
 
+bool TConnectionWorkflow::ChangeRemoteDirectory(const std::string& name)
+{
+    if (m_state != SessionState::Idle)
+        return false;
+    m_idleTimer.stop();
+    SetState(SessionState::RemoteCommand);
+    ShowStatus(6);
+    if (name == "..")
+        m_ftp.ChangeDirUp();
+    else
+        m_ftp.ChangeDir(name);
+    return true;
+}
+
 void TConnectionWorkflow::Refresh()
 {
     if (m_hooks.ClearRemote)

@@ -59,6 +59,8 @@ public:
     void Disconnect();
     void Reconnect();
     void Refresh();  // list the remote directory again
+    // Enter a remote directory (a name, or ".." for the parent) from Idle.
+    bool ChangeRemoteDirectory(const std::string& name);
     void GoDisconnected();
     void GoIdle();
     void LogLine(const std::string& text, int colour);

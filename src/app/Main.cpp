@@ -2,11 +2,14 @@
 
 #include "app/About.h"
 #include "app/Password.h"
+#include "app/corvview.h"
 #include "console/cxGraphics.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -17,6 +20,7 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 
 namespace {
 const QColor LogColours[] = {QColor(0, 0, 0), QColor(0, 128, 0), QColor(0, 0, 128), QColor(255, 0, 0)};
@@ -78,12 +82,16 @@ TfrmMain::TfrmMain(const QString& dataDirectory, const QStringList& arguments, Q
     hooks.ClearRemote = [this] {
         Remote->clear();
         m_parser.VmsPendingLine.clear();
+        m_remoteFolders = m_remoteFiles = 0;
+        if (m_workflow && m_workflow->State() == SessionState::Disconnected) {
+            m_remoteDir.clear();
+            PanelRemoteCount->clear();
+        } else {
+            Remote->BeginUpdate();
+        }
     };
     hooks.ListingLine = [this](const std::string& line) { addRemoteLine(line); };
-    hooks.ListingDone = [this](bool) {
-        for (int c = 0; c < Remote->columnCount(); ++c)
-            Remote->resizeColumnToContents(c);
-    };
+    hooks.ListingDone = [this](bool success) { remoteListingDone(success); };
     hooks.StateChanged = [this] { updateButtons(); };
     hooks.HistoryChanged = [this](const std::vector<std::string>& items) {
         m_settingFields = true;
@@ -100,6 +108,24 @@ TfrmMain::TfrmMain(const QString& dataDirectory, const QStringList& arguments, Q
     m_workflow->ReloadHistory();
     m_workflow->GoDisconnected();
     LogLine(FTP.Description(), lcNormal);
+
+    applySortSettings();
+    const QString path = QString::fromStdString(m_settings.Path);
+    SetLocalDirectory(!path.isEmpty() && QFileInfo(path).isDir() ? path : QDir::homePath());
+}
+
+void TfrmMain::applySortSettings()
+{
+    for (TCorvListView* pane : {Local, Remote}) {
+        pane->AutoSort = true;
+        pane->MixedOrder = m_settings.AlphaSort;
+    }
+    Local->SetSort(m_settingsFile.ReadInteger(SetupSection, "SortLocalColumn", 0),
+                   m_settingsFile.ReadBool(SetupSection, "SortLocalAscend", true));
+    Remote->SetSort(m_settingsFile.ReadInteger(SetupSection, "SortRemoteColumn", 0),
+                    m_settingsFile.ReadBool(SetupSection, "SortRemoteAscend", true));
+    mnuShowLinks->setChecked(m_settingsFile.ReadBool(SetupSection, "ShowLinks", true));
+    mnuResolveFile->setChecked(m_settingsFile.ReadBool(SetupSection, "ResolveFile", false));
 }
 
 TfrmMain::~TfrmMain() = default;
@@ -144,21 +170,41 @@ void TfrmMain::buildWidgets()
         });
 
     auto makePane = [](const QString& name, const QStringList& columns, QWidget* parent) {
-        auto* t = new QTreeWidget(parent);
+        auto* t = new TCorvListView(parent);
         t->setObjectName(name);
         t->setHeaderLabels(columns);
-        t->setRootIsDecorated(false);
-        t->setSortingEnabled(false);
         return t;
+    };
+    auto withCount = [](QWidget* pane, QLabel*& count, QWidget* parent) {
+        auto* box = new QWidget(parent);
+        auto* v = new QVBoxLayout(box);
+        v->setContentsMargins(0, 0, 0, 0);
+        v->setSpacing(1);
+        v->addWidget(pane);
+        count = new QLabel(box);
+        count->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        v->addWidget(count);
+        return box;
     };
     auto* panes = new QSplitter(Qt::Horizontal);
     panes->setObjectName(QStringLiteral("MiddleSplitter"));
-    Local = makePane(QStringLiteral("Local"), {QStringLiteral("名称"), QStringLiteral("大小"), QStringLiteral("日期")}, panes);
+    Local = makePane(QStringLiteral("Local"), {QStringLiteral("文件名"), QStringLiteral("大小"), QStringLiteral("日期")}, nullptr);
     Remote = makePane(QStringLiteral("Remote"),
-                      {QStringLiteral("名称"), QStringLiteral("大小"), QStringLiteral("日期"), QStringLiteral("属性")}, panes);
+                      {QStringLiteral("名称"), QStringLiteral("大小"), QStringLiteral("日期"), QStringLiteral("属性")}, nullptr);
+    panes->addWidget(withCount(Local, PanelLocalCount, panes));
+    panes->addWidget(withCount(Remote, PanelRemoteCount, panes));
+    Local->setProperty("Tag", 12);
+    Remote->setProperty("Tag", 14);
+    connect(Local, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* i) { localDoubleClick(i); });
+    connect(Remote, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* i) { remoteDoubleClick(i); });
+    for (TCorvListView* pane : {Local, Remote}) {
+        pane->OnSelectedInfo = [this](TCorvListView* p) { showSummary(p); };
+        connect(pane, &QTreeWidget::itemSelectionChanged, this, [this, pane] { showSummary(pane); });
+    }
     auto* bottom = new QSplitter(Qt::Horizontal);
     bottom->setObjectName(QStringLiteral("QueueSplitter"));
-    Queue = makePane(QStringLiteral("Queue"), {QStringLiteral("名称"), QStringLiteral("大小"), QStringLiteral("目标")}, bottom);
+    Queue = makePane(QStringLiteral("Queue"), {QStringLiteral("文件名"), QStringLiteral("大小"), QStringLiteral("目标")}, bottom);
+    Queue->setProperty("Tag", 10);
     Memo1 = new TWinConsole(bottom);
     Memo1->SelectColor = Qt::green;
     TURLData url = Memo1->URLText();
@@ -194,6 +240,21 @@ void TfrmMain::buildMenus()
     });
     server->addSeparator();
     server->addAction(QStringLiteral("退出(&X)"), this, &QWidget::close);
+    QMenu* dir = menuBar()->addMenu(QStringLiteral("目录(&D)"));
+    QAction* refresh = dir->addAction(QStringLiteral("刷新(&R)"), this, [this] { popRefreshClick(Remote->hasFocus()); });
+    refresh->setShortcut(QKeySequence(Qt::Key_F5));
+    dir->addSeparator();
+    mnuFilterDirectories = dir->addAction(QStringLiteral("过滤目录(&D)"));
+    mnuShowLinks = dir->addAction(QStringLiteral("显示链接(&S)"));
+    mnuResolveFile = dir->addAction(QStringLiteral("作为文件解析链接(&R)"));
+    for (QAction* a : {mnuFilterDirectories, mnuShowLinks, mnuResolveFile}) {
+        a->setCheckable(true);
+        connect(a, &QAction::triggered, this, [this] {
+            ListLocalDirectory();
+            if (m_workflow->State() == SessionState::Idle && Remote->topLevelItemCount() > 0)
+                m_workflow->Refresh();
+        });
+    }
     QMenu* help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
     help->addAction(QStringLiteral("关于(&A)..."), this, [this] { mnuAboutClick(); });
 }
@@ -280,6 +341,62 @@ void TfrmMain::LogLine(const std::string& text, int colour)
                           LogColours[colour >= 0 && colour <= 3 ? colour : 0]);
 }
 
+// ---------------------------------------------------------------- panes
+
+void TfrmMain::SetLocalDirectory(const QString& dir)
+{
+    m_localDir = QDir(dir).absolutePath();
+    if (!m_localDir.endsWith(QLatin1Char('/')))
+        m_localDir += QLatin1Char('/');
+    ListLocalDirectory();
+}
+
+void TfrmMain::ListLocalDirectory()
+{
+    if (!QFileInfo(m_localDir).isDir())
+        m_localDir = QString::fromStdString(m_settings.Path).isEmpty() ? QDir::homePath() + "/"
+                                                                        : QString::fromStdString(m_settings.Path);
+    Local->BeginUpdate();
+    Local->clear();
+    int folders = 0, files = 0;
+    const bool transferring = IsTransferring(m_workflow->State());
+    const QDir d(m_localDir);
+    const QFileInfoList entries =
+        d.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDot, QDir::NoSort);
+    bool parentListed = false;
+    for (const QFileInfo& fi : entries) {
+        const QString name = fi.fileName();
+        if (name == QLatin1String("..")) {
+            if (transferring || m_localDir == QLatin1String("/"))
+                continue;
+            Local->AddRow(rkParent, {name, QString(), QString()});
+            parentListed = true;
+            continue;
+        }
+        const bool isDir = fi.isDir();
+        if (!(MaskMatch(name, m_localFilter) || (isDir && !mnuFilterDirectories->isChecked())))
+            continue;
+        const QString date = fi.lastModified().isValid() ? PaneDateText(fi.lastModified()) : QString();
+        if (isDir) {
+            Local->AddRow(rkFolder, {name, QString(), date});
+            ++folders;
+        } else {
+            Local->AddRow(rkFile, {name, PaneSizeText(fi.size()), date});
+            ++files;
+        }
+    }
+    if (m_settings.ForceParent && !parentListed && m_localDir != QLatin1String("/") && !transferring)
+        Local->AddRow(rkParent, {QStringLiteral(".."), QString(), QString()});
+    Local->SortNow();
+    if (m_settings.LocalAutoSize)
+        Local->SizeColumnsToContent();
+    Local->EndUpdate();
+    QDir::setCurrent(m_localDir);
+    showSummary(Local);
+    Q_UNUSED(folders);
+    Q_UNUSED(files);
+}
+
 void TfrmMain::addRemoteLine(const std::string& line)
 {
     TRemoteEntry e;
@@ -287,12 +404,112 @@ void TfrmMain::addRemoteLine(const std::string& line)
         return;
     if (e.Name == "." || e.Name == "..")
         return;
-    auto* item = new QTreeWidgetItem(Remote);
-    item->setText(0, QString::fromUtf8(e.Name.data(), static_cast<qsizetype>(e.Name.size())));
-    item->setText(1, e.IsDir ? QString() : QString::fromStdString(e.Size));
-    item->setText(2, QString::fromStdString(e.Date));
-    item->setText(3, QString::fromStdString(line.substr(0, line.find(' '))));
-    item->setData(0, Qt::UserRole, e.IsDir ? 1 : e.IsLink ? 2 : 3);
+    const QString name = QString::fromUtf8(e.Name.data(), static_cast<qsizetype>(e.Name.size()));
+    const bool transferring = IsTransferring(m_workflow->State());
+    if (!(MaskMatch(name, m_remoteFilter) || (e.IsDir && !mnuFilterDirectories->isChecked())))
+        return;
+    if (e.IsLink && !(mnuShowLinks->isChecked() && (!transferring || !m_settings.GetLink)))
+        return;
+    const std::string firstWord = line.substr(0, line.find(' '));
+    const QString attributes = firstWord.size() == 10 ? QString::fromStdString(firstWord) : QString();
+    const QString size = e.IsDir ? QString() : PaneSizeText(std::strtoll(e.Size.c_str(), nullptr, 10));
+    const int kind = e.IsDir ? rkFolder : e.IsLink ? (mnuResolveFile->isChecked() ? rkFile : rkLink) : rkFile;
+    Remote->AddRow(kind, {name, size, QString::fromStdString(e.Date), attributes});
+    (kind == rkFolder ? m_remoteFolders : m_remoteFiles)++;
+}
+
+void TfrmMain::remoteListingDone(bool success)
+{
+    std::string dir = FTP.InitialDirectory.empty() ? std::string("/") : FTP.InitialDirectory;
+    if (dir.back() != '/')
+        dir += '/';
+    m_remoteDir = dir;
+    if (!IsTransferring(m_workflow->State()) && m_remoteDir != "/" && success)
+        Remote->AddRow(rkParent, {QStringLiteral(".."), QString(), QString(), QString()}, true);
+    Remote->SortNow();
+    if (m_settings.RemoteAutoSize)
+        Remote->SizeColumnsToContent();
+    Remote->EndUpdate();
+    showSummary(Remote);
+}
+
+void TfrmMain::showSummary(TCorvListView* pane)
+{
+    QLabel* label = pane == Local ? PanelLocalCount : PanelRemoteCount;
+    if (pane->topLevelItemCount() == 0) {
+        label->clear();
+        return;
+    }
+    const QList<QTreeWidgetItem*> selected = pane->selectedItems();
+    int folders = 0, others = 0;
+    int64_t bytes = 0;
+    if (selected.isEmpty()) {
+        for (int i = 0; i < pane->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* item = pane->topLevelItem(i);
+            const int kind = TCorvListView::Kind(item);
+            if (kind == rkFolder)
+                ++folders;
+            else if (kind == rkFile || kind == rkLink)
+                ++others;
+            if (kind == rkFile)
+                bytes += PaneSizeValue(item->text(1));
+        }
+        label->setText(PaneSummary(folders, others, bytes, pane == Local ? m_localFilter : m_remoteFilter));
+        return;
+    }
+    // The rows as the pane shows them: the first selected is the topmost.
+    QTreeWidgetItem* first = nullptr;
+    for (int i = 0; i < pane->topLevelItemCount() && !first; ++i)
+        if (pane->topLevelItem(i)->isSelected())
+            first = pane->topLevelItem(i);
+    for (const QTreeWidgetItem* item : selected) {
+        const int kind = TCorvListView::Kind(item);
+        if (kind == rkParent)
+            continue;
+        if (kind == rkFolder) {
+            ++folders;
+        } else {
+            ++others;
+            bytes += PaneSizeValue(item->text(1));
+        }
+    }
+    label->setText(SelectionSummary(folders, others, bytes, first && TCorvListView::Kind(first) == rkParent));
+}
+
+void TfrmMain::localDoubleClick(QTreeWidgetItem* item)
+{
+    if (!item || IsTransferring(m_workflow->State()))
+        return;
+    const int kind = TCorvListView::Kind(item);
+    if (kind == rkParent) {
+        QDir d(m_localDir);
+        if (d.cdUp())
+            SetLocalDirectory(d.absolutePath());
+    } else if (kind == rkFolder || (kind == rkLink && QFileInfo(m_localDir + item->text(0)).isDir())) {
+        SetLocalDirectory(m_localDir + item->text(0));
+    }
+}
+
+void TfrmMain::remoteDoubleClick(QTreeWidgetItem* item)
+{
+    if (!item || m_workflow->State() != SessionState::Idle)
+        return;
+    const int kind = TCorvListView::Kind(item);
+    if (kind == rkParent)
+        m_workflow->ChangeRemoteDirectory("..");
+    else if (kind == rkFolder || kind == rkLink)
+        m_workflow->ChangeRemoteDirectory(item->text(0).toStdString());
+}
+
+void TfrmMain::popRefreshClick(bool remote)
+{
+    if (!remote) {
+        ListLocalDirectory();
+        return;
+    }
+    if (m_workflow->State() == SessionState::Idle) {
+        m_workflow->Refresh();
+    }
 }
 
 void TfrmMain::closeEvent(QCloseEvent* e)
@@ -301,6 +518,12 @@ void TfrmMain::closeEvent(QCloseEvent* e)
         FTP.SendRawCommand("QUIT");
     FTP.Close();
     m_settingsFile.WriteString(SetupSection, "Version", ProgramVersionText);
+    m_settingsFile.WriteInteger(SetupSection, "SortLocalColumn", Local->SortColumn());
+    m_settingsFile.WriteBool(SetupSection, "SortLocalAscend", Local->Ascending());
+    m_settingsFile.WriteInteger(SetupSection, "SortRemoteColumn", Remote->SortColumn());
+    m_settingsFile.WriteBool(SetupSection, "SortRemoteAscend", Remote->Ascending());
+    m_settingsFile.WriteBool(SetupSection, "ShowLinks", mnuShowLinks->isChecked());
+    m_settingsFile.WriteBool(SetupSection, "ResolveFile", mnuResolveFile->isChecked());
     if (!m_sites.SaveSites() || !m_sites.SaveStats())
         m_prompt->ShowMessage(MessageKind::Error, m_sites.LastError());
     e->accept();

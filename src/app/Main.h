@@ -18,8 +18,9 @@
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QTreeWidget;
 class QAction;
+class QTreeWidgetItem;
+class TCorvListView;
 class TWinConsole;
 
 // Questions through message boxes and the login dialog.
@@ -60,12 +61,24 @@ public:
     QLineEdit* txtPort = nullptr;
     QAction* btnConnect = nullptr;
     QAction* btnDisconnect = nullptr;
-    QTreeWidget* Local = nullptr;
-    QTreeWidget* Remote = nullptr;
-    QTreeWidget* Queue = nullptr;
+    TCorvListView* Local = nullptr;
+    TCorvListView* Remote = nullptr;
+    TCorvListView* Queue = nullptr;
     TWinConsole* Memo1 = nullptr;
     QLabel* StatusPanel = nullptr;
     QLabel* StatusPanel2 = nullptr;
+    QLabel* PanelLocalCount = nullptr;
+    QLabel* PanelRemoteCount = nullptr;
+    QAction* mnuShowLinks = nullptr;
+    QAction* mnuResolveFile = nullptr;
+    QAction* mnuFilterDirectories = nullptr;
+
+    // ---- panes
+    const QString& LocalDirectory() const { return m_localDir; }
+    const std::string& RemoteDirectory() const { return m_remoteDir; }
+    void SetLocalDirectory(const QString& dir);
+    void ListLocalDirectory();
+    void popRefreshClick(bool remote);
 
     TConnectionWorkflow& Workflow() { return *m_workflow; }
     TSettings& Settings() { return m_settings; }
@@ -82,6 +95,11 @@ private:
     void serverFieldEdited();
     void updateButtons();
     void addRemoteLine(const std::string& line);
+    void remoteListingDone(bool success);
+    void showSummary(TCorvListView* pane);
+    void localDoubleClick(QTreeWidgetItem* item);
+    void remoteDoubleClick(QTreeWidgetItem* item);
+    void applySortSettings();
 
     QString m_dataDir;
     TIniFile m_settingsFile;
@@ -92,4 +110,9 @@ private:
     std::unique_ptr<TConnectionWorkflow> m_workflow;
     TListParser m_parser;
     bool m_settingFields = false;
+    QString m_localDir;  // ends with "/"
+    std::string m_remoteDir;  // ends with "/" once listed
+    QString m_localFilter = QStringLiteral("*.*");
+    QString m_remoteFilter = QStringLiteral("*.*");
+    int m_remoteFolders = 0, m_remoteFiles = 0;
 };

@@ -4,10 +4,12 @@
 #include "RealServers.h"
 #include "TestSupport.h"
 #include "app/Main.h"
+#include "app/corvview.h"
 #include "console/cxGraphics.h"
 
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTcpServer>
@@ -49,7 +51,8 @@ struct Window {
     {
         QStringList names;
         for (int i = 0; i < w->Remote->topLevelItemCount(); ++i)
-            names << w->Remote->topLevelItem(i)->text(0);
+            if (w->Remote->topLevelItem(i)->text(0) != QLatin1String(".."))
+                names << w->Remote->topLevelItem(i)->text(0);
         names.sort();
         return names;
     }
@@ -118,7 +121,9 @@ TEST(MainWindow, AnonymousHostPortAndAnFtpAddress)
     ASSERT_TRUE(t.waitIdle());
     EXPECT_EQ(t.w->FTP.UserName, "ftptest");
     EXPECT_EQ(t.w->FTP.InitialDirectory, "/子目录");
-    EXPECT_EQ(t.w->Remote->topLevelItemCount(), 0);  // the directory is empty
+    ASSERT_EQ(t.w->Remote->topLevelItemCount(), 1);  // the directory is empty: ".." only
+    EXPECT_EQ(t.w->Remote->topLevelItem(0)->text(0), QStringLiteral(".."));
+    EXPECT_EQ(t.w->RemoteDirectory(), "/子目录/");
 }
 
 TEST(MainWindow, AFailedConnectEndsDisconnectedWithItsLogLine)
@@ -138,6 +143,55 @@ TEST(MainWindow, AFailedConnectEndsDisconnectedWithItsLogLine)
     EXPECT_TRUE(t.w->btnConnect->isEnabled());
 }
 
+TEST(MainWindow, LocalPaneCountLineAndColumnSorting)
+{
+    Window t;
+    QTemporaryDir dir;
+    QDir(dir.path()).mkdir(QStringLiteral("folder"));
+    for (auto [name, size] : {std::pair{"big.bin", 1000}, {"small.txt", 24}}) {
+        QFile f(dir.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(size, 'x'));
+    }
+    t.w->SetLocalDirectory(dir.path());
+    EXPECT_EQ(t.w->PanelLocalCount->text(), QStringLiteral("1 文件夹, 2  文件, 1,024  字节 已列表 [*.*]"));
+    auto order = [&] {
+        QStringList n;
+        for (int i = 0; i < t.w->Local->topLevelItemCount(); ++i)
+            n << t.w->Local->topLevelItem(i)->text(0);
+        return n;
+    };
+    EXPECT_EQ(order(), (QStringList{"..", "folder", "big.bin", "small.txt"}));
+    t.w->Local->ColumnClick(1);  // sizes: small to large, folders first
+    EXPECT_EQ(order(), (QStringList{"..", "folder", "small.txt", "big.bin"}));
+    t.w->Local->ColumnClick(1);  // and back
+    EXPECT_EQ(order(), (QStringList{"..", "folder", "big.bin", "small.txt"}));
+    t.w->Local->topLevelItem(2)->setSelected(true);
+    t.w->Local->topLevelItem(1)->setSelected(true);
+    EXPECT_EQ(t.w->PanelLocalCount->text(), QStringLiteral("1 文件夹, 1 文件 已选定 [1,000 字节]"));
+    t.w->Local->clearSelection();
+    Q_EMIT t.w->Local->itemDoubleClicked(t.w->Local->topLevelItem(1), 0);
+    EXPECT_EQ(t.w->LocalDirectory(), dir.path() + QStringLiteral("/folder/"));
+    Q_EMIT t.w->Local->itemDoubleClicked(t.w->Local->topLevelItem(0), 0);  // ".."
+    EXPECT_EQ(t.w->LocalDirectory(), dir.path() + QStringLiteral("/"));
+}
+
+TEST(MainWindow, RemoteNavigationByDoubleClick)
+{
+    Window t;
+    t.connectTo(QStringLiteral("127.0.0.1:ftptest:ftppass:%1").arg(RealServers::pyftpdlib().port));
+    ASSERT_TRUE(t.waitIdle());
+    EXPECT_EQ(t.w->RemoteDirectory(), "/");
+    EXPECT_EQ(t.w->Remote->topLevelItem(0)->text(0), QStringLiteral("子目录"));  // no ".." at the root
+    Q_EMIT t.w->Remote->itemDoubleClicked(t.w->Remote->topLevelItem(0), 0);
+    ASSERT_TRUE(WaitFor([&] { return t.w->RemoteDirectory() == "/子目录/" && t.w->Workflow().State() == SessionState::Idle; }));
+    ASSERT_EQ(t.w->Remote->topLevelItem(0)->text(0), QStringLiteral(".."));
+    Q_EMIT t.w->Remote->itemDoubleClicked(t.w->Remote->topLevelItem(0), 0);
+    ASSERT_TRUE(WaitFor([&] { return t.w->RemoteDirectory() == "/" && t.w->Workflow().State() == SessionState::Idle; }));
+    EXPECT_TRUE(t.remoteNames().contains(QStringLiteral("hello.txt")));
+    EXPECT_EQ(t.w->PanelRemoteCount->text().right(9), QStringLiteral("已列表 [*.*]"));
+}
+
 TEST(MainWindow, ScreenshotConnectedToALocalServer)
 {
     Window t;
@@ -145,6 +199,6 @@ TEST(MainWindow, ScreenshotConnectedToALocalServer)
     t.connectTo(QStringLiteral("127.0.0.1:ftptest:ftppass:%1").arg(RealServers::vsftpd().port));
     ASSERT_TRUE(t.waitIdle());
     QCoreApplication::processEvents();
-    const QString out = QDir::currentPath() + QStringLiteral("/main-window-screenshot.png");
+    const QString out = QCoreApplication::applicationDirPath() + QStringLiteral("/main-window-screenshot.png");
     ASSERT_TRUE(t.w->grab().save(out));
 }

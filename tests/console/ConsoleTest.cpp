@@ -201,7 +201,7 @@ TEST(Console, ScreenshotForTheEye)
     t.c.EndLine(true);
     QApplication::processEvents();
     const QImage shot = t.c.grab().toImage();
-    const QString out = QDir::currentPath() + QStringLiteral("/console-screenshot.png");
+    const QString out = QCoreApplication::applicationDirPath() + QStringLiteral("/console-screenshot.png");
     ASSERT_TRUE(shot.save(out));
     // Red text of the error line is really drawn.
     bool red = false;

@@ -1,0 +1,179 @@
+#include "app/corvview.h"
+
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QHeaderView>
+#include <QMimeData>
+#include <QStyle>
+
+#include <algorithm>
+
+namespace {
+QIcon kindIcon(int kind)
+{
+    QStyle* s = QApplication::style();
+    switch (kind) {
+    case rkParent: return s->standardIcon(QStyle::SP_FileDialogToParent);
+    case rkFolder: return s->standardIcon(QStyle::SP_DirIcon);
+    case rkLink: return s->standardIcon(QStyle::SP_DirLinkIcon);
+    default: return s->standardIcon(QStyle::SP_FileIcon);
+    }
+}
+}  // namespace
+
+TCorvListView::TCorvListView(QWidget* parent) : QTreeWidget(parent)
+{
+    setRootIsDecorated(false);
+    setSortingEnabled(false);  // the control's own rules sort it
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setUniformRowHeights(true);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    header()->setSectionsClickable(true);
+    header()->setSortIndicatorShown(true);
+    connect(header(), &QHeaderView::sectionClicked, this, [this](int c) { ColumnClick(c); });
+}
+
+void TCorvListView::SetSort(int column, bool ascending)
+{
+    m_sortColumn = column;
+    m_ascending = ascending;
+}
+
+int TCorvListView::Kind(const QTreeWidgetItem* item)
+{
+    return item->data(0, Qt::UserRole).toInt();
+}
+
+TPaneRow TCorvListView::RowOf(const QTreeWidgetItem* item)
+{
+    return {Kind(item), item->text(0), item->text(1), item->text(2)};
+}
+
+QTreeWidgetItem* TCorvListView::AddRow(int kind, const QStringList& texts, bool atTop)
+{
+    auto* item = new QTreeWidgetItem(texts);
+    item->setData(0, Qt::UserRole, kind);
+    item->setIcon(0, kindIcon(kind));
+    item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+    if (atTop)
+        insertTopLevelItem(0, item);
+    else
+        addTopLevelItem(item);
+    return item;
+}
+
+void TCorvListView::BeginUpdate()
+{
+    m_updating = true;
+    setUpdatesEnabled(false);
+}
+
+void TCorvListView::EndUpdate()
+{
+    if (!m_updating)
+        return;
+    m_updating = false;
+    setUpdatesEnabled(true);
+}
+
+void TCorvListView::sortWith(const std::function<bool(const QTreeWidgetItem*, const QTreeWidgetItem*)>& less)
+{
+    // All rows out, one sort, all rows back: never per row.
+    QList<QTreeWidgetItem*> items = invisibleRootItem()->takeChildren();
+    std::stable_sort(items.begin(), items.end(), less);
+    addTopLevelItems(items);
+}
+
+void TCorvListView::SortNow()
+{
+    if (!AutoSort)
+        return;
+    SortByColumn(m_sortColumn);
+    header()->setSortIndicator(m_sortColumn, m_ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
+void TCorvListView::SortByColumn(int column)
+{
+    const bool target = headerItem() && headerItem()->text(column) == QLatin1String("Target");
+    // Columns 1 and 2 carry sizes and dates; what the queue shows there
+    // (size, target) sorts by its own texts through the same rules.
+    const bool asc = m_ascending;
+    const bool mixed = MixedOrder;
+    sortWith([=](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
+        return PaneRowLess(RowOf(a), RowOf(b), column, asc, mixed, target);
+    });
+}
+
+void TCorvListView::SortByExtension()
+{
+    sortWith([](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
+        const int ka = Kind(a), kb = Kind(b);
+        if (ka != kb)
+            return ka < kb;
+        auto ext = [](const QTreeWidgetItem* i) {
+            const QString n = i->text(0);
+            const qsizetype dot = n.lastIndexOf(QLatin1Char('.'));
+            return dot < 0 ? QString() : n.mid(dot + 1).toLower();
+        };
+        return ext(a) < ext(b);
+    });
+}
+
+void TCorvListView::ColumnClick(int column)
+{
+    if (!AutoSort)
+        return;
+    if (column == m_sortColumn) {
+        m_ascending = !m_ascending;
+    } else {
+        m_sortColumn = column;
+        m_ascending = true;
+    }
+    SortNow();
+    if (OnAfterSort)
+        OnAfterSort(this);
+}
+
+void TCorvListView::SizeColumnsToContent()
+{
+    for (int c = 0; c < columnCount(); ++c)
+        resizeColumnToContents(c);
+}
+
+void TCorvListView::mouseReleaseEvent(QMouseEvent* e)
+{
+    QTreeWidget::mouseReleaseEvent(e);
+    if (topLevelItemCount() > 0 && OnSelectedInfo)
+        OnSelectedInfo(this);
+}
+
+void TCorvListView::dragEnterEvent(QDragEnterEvent* e)
+{
+    if (acceptDrops() && e->mimeData()->hasUrls())
+        e->acceptProposedAction();
+    else
+        QTreeWidget::dragEnterEvent(e);
+}
+
+void TCorvListView::dragMoveEvent(QDragMoveEvent* e)
+{
+    if (acceptDrops() && e->mimeData()->hasUrls())
+        e->acceptProposedAction();
+    else
+        QTreeWidget::dragMoveEvent(e);
+}
+
+void TCorvListView::dropEvent(QDropEvent* e)
+{
+    if (!e->mimeData()->hasUrls()) {
+        QTreeWidget::dropEvent(e);
+        return;
+    }
+    QStringList files;
+    for (const QUrl& url : e->mimeData()->urls())
+        if (url.isLocalFile())
+            files << url.toLocalFile();
+    e->acceptProposedAction();
+    if (OnFileDrop)
+        OnFileDrop(this, files, e->position().toPoint());
+}
