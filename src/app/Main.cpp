@@ -84,6 +84,7 @@ TfrmMain::TfrmMain(const QString& dataDirectory, const QStringList& arguments, Q
         m_parser.VmsPendingLine.clear();
         m_remoteFolders = m_remoteFiles = 0;
         if (m_workflow && m_workflow->State() == SessionState::Disconnected) {
+            Remote->EndUpdate();  // a listing cut off by the disconnect
             m_remoteDir.clear();
             PanelRemoteCount->clear();
         } else {

@@ -472,6 +472,13 @@ void TCustomConsole::forEachVisibleRow(const std::function<bool(int, int, const 
     }
 }
 
+std::pair<int, int> TCustomConsole::rowRange(const Line& line, int row)
+{
+    const auto r = static_cast<size_t>(row);
+    const int to = r + 1 < line.rowStarts.size() ? line.rowStarts[r + 1] : static_cast<int>(line.text.size());
+    return {line.rowStarts[r], to};
+}
+
 void TCustomConsole::paintEvent(QPaintEvent* e)
 {
     TCustomDrawBox::paintEvent(e);
@@ -482,9 +489,7 @@ void TCustomConsole::paintEvent(QPaintEvent* e)
         if (!e->rect().intersects(r))
             return true;  // outside the strip being painted
         const Line& line = *m_lines[static_cast<size_t>(li)];
-        const int from = line.rowStarts[static_cast<size_t>(row)];
-        const int to = row + 1 < static_cast<int>(line.rowStarts.size()) ? line.rowStarts[static_cast<size_t>(row) + 1]
-                                                                         : static_cast<int>(line.text.size());
+        const auto [from, to] = rowRange(line, row);
         int x = r.left() + 2;
         int i = from;
         while (i < to) {
@@ -526,9 +531,7 @@ TCustomConsole::Hit TCustomConsole::hitTest(const QPoint& pt) const
         if (pt.y() < r.top() || pt.y() > r.bottom())
             return true;
         const Line& line = *m_lines[static_cast<size_t>(li)];
-        const int from = line.rowStarts[static_cast<size_t>(row)];
-        const int to = row + 1 < static_cast<int>(line.rowStarts.size()) ? line.rowStarts[static_cast<size_t>(row) + 1]
-                                                                         : static_cast<int>(line.text.size());
+        const auto [from, to] = rowRange(line, row);
         int x = r.left() + 2;
         int ch = from;
         for (; ch < to; ++ch) {

@@ -139,6 +139,7 @@ private:
     // the position outwards; stops when f returns false.
     void forEachVisibleRow(const std::function<bool(int, int, const QRect&)>& f) const;
     Hit hitTest(const QPoint& p) const;
+    static std::pair<int, int> rowRange(const Line& line, int row);  // [first, end) characters
     QFont styledFont(uint8_t style) const;
     void clearSelection();
 
