@@ -23,10 +23,12 @@ TConnectionWorkflow::TConnectionWorkflow(TFTPclient& client, TSettings& settings
     m_ftp.OnFtpQuit = [this](TFTPclient*) { FtpQuit(); };
     m_ftp.OnListingDone = [this](TFTPclient*) { ListingFinished(); };
     m_ftp.OnDirectoryChanged = [this](TFTPclient* c) {
-        if (c->Success())
-            Refresh();
-        else
+        if (!c->Success())
             GoIdle();
+        else if (m_hooks.ShowRemote)
+            m_hooks.ShowRemote();
+        else
+            Refresh();
     };
     m_idleTimer.setInterval(1000);
     connect(&m_idleTimer, &QTimer::timeout, this, [this] { IdleTick(); });
@@ -251,10 +253,35 @@ bool TConnectionWorkflow::ChangeRemoteDirectory(const std::string& name)
 
 void TConnectionWorkflow::Refresh()
 {
+    if (m_hooks.ListRemote) {
+        m_hooks.ListRemote();
+        return;
+    }
     if (m_hooks.ClearRemote)
         m_hooks.ClearRemote();
+    StartList();
+}
+
+bool TConnectionWorkflow::UserRefresh()
+{
+    if (m_state != SessionState::Idle)
+        return false;
+    SetState(SessionState::Refreshing);
+    Refresh();
+    return true;
+}
+
+void TConnectionWorkflow::StartList()
+{
     m_idleTimer.stop();
+    ShowStatus(5);
     m_ftp.List();
+}
+
+void TConnectionWorkflow::ListingFromCache()
+{
+    m_ftp.TransferBytes = 0;
+    ListingFinished();
 }
 
 // ---------------------------------------------------------------- states

@@ -39,6 +39,10 @@ public:
         std::function<void(bool success)> ListingDone;
         std::function<void()> StateChanged;
         std::function<void(const std::vector<std::string>& items)> HistoryChanged;
+        // The panes' own ways to list and to show a directory (with their
+        // cache); without them the workflow lists directly.
+        std::function<void()> ListRemote;
+        std::function<void()> ShowRemote;
     };
 
     TConnectionWorkflow(TFTPclient& client, TSettings& settings, TIniFile& settingsFile, TSiteDatabase& sites,
@@ -58,7 +62,12 @@ public:
     void Connect(TQuickConnectFields& fields);
     void Disconnect();
     void Reconnect();
-    void Refresh();  // list the remote directory again
+    void Refresh();    // list the remote directory again
+    void StartList();  // the client's listing, nothing else
+    // The refresh command: from Idle, state Refreshing and a fresh listing.
+    bool UserRefresh();
+    // A listing filled from the cache: finish as a listing from the server.
+    void ListingFromCache();
     // Enter a remote directory (a name, or ".." for the parent) from Idle.
     bool ChangeRemoteDirectory(const std::string& name);
     void GoDisconnected();

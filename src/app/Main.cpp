@@ -85,6 +85,7 @@ TfrmMain::TfrmMain(const QString& dataDirectory, const QStringList& arguments, Q
         m_remoteFolders = m_remoteFiles = 0;
         if (m_workflow && m_workflow->State() == SessionState::Disconnected) {
             Remote->EndUpdate();  // a listing cut off by the disconnect
+            m_cache.Clear();
             m_remoteDir.clear();
             PanelRemoteCount->clear();
         } else {
@@ -93,6 +94,8 @@ TfrmMain::TfrmMain(const QString& dataDirectory, const QStringList& arguments, Q
     };
     hooks.ListingLine = [this](const std::string& line) { addRemoteLine(line); };
     hooks.ListingDone = [this](bool success) { remoteListingDone(success); };
+    hooks.ListRemote = [this] { listRemoteDirectory(); };
+    hooks.ShowRemote = [this] { showRemoteDirectory(); };
     hooks.StateChanged = [this] { updateButtons(); };
     hooks.HistoryChanged = [this](const std::vector<std::string>& items) {
         m_settingFields = true;
@@ -400,6 +403,9 @@ void TfrmMain::ListLocalDirectory()
 
 void TfrmMain::addRemoteLine(const std::string& line)
 {
+    // Every line is kept, also those the parser holds back (a VMS name on a
+    // line of its own), so that a replay parses exactly as the listing did.
+    m_cache.WriteLine(line);
     TRemoteEntry e;
     if (!m_parser.ParseListLine(FTP.ServerType, line, e))
         return;
@@ -419,8 +425,59 @@ void TfrmMain::addRemoteLine(const std::string& line)
     (kind == rkFolder ? m_remoteFolders : m_remoteFiles)++;
 }
 
+std::string TfrmMain::currentRemotePath() const
+{
+    std::string dir = FTP.InitialDirectory.empty() ? std::string("/") : FTP.InitialDirectory;
+    if (dir.back() != '/')
+        dir += '/';
+    return dir;
+}
+
+void TfrmMain::listRemoteDirectory()
+{
+    Remote->BeginUpdate();
+    Remote->clear();
+    m_parser.VmsPendingLine.clear();
+    m_remoteFolders = m_remoteFiles = 0;
+    const SessionState state = m_workflow->State();
+    const std::string dir = currentRemotePath();
+    if (m_cache.Find(dir).isEmpty() && state != SessionState::Uploading && state != SessionState::DeletingTree)
+        m_cache.Begin(dir);
+    m_workflow->StartList();
+}
+
+void TfrmMain::showRemoteDirectory()
+{
+    const std::string dir = currentRemotePath();
+    if (!m_settings.AutoRefresh && !IsTransferring(m_workflow->State())) {
+        Remote->clear();
+        m_remoteDir = dir;
+        m_workflow->GoIdle();
+        return;
+    }
+    const SessionState state = m_workflow->State();
+    std::vector<std::string> lines;
+    const bool fromCache = state == SessionState::RemoteCommand || state == SessionState::Downloading ||
+                           state == SessionState::Idle;
+    if (!m_cache.Find(dir).isEmpty() && fromCache && m_cache.Read(dir, lines)) {
+        // Replayed through the same line handler as a listing from the server.
+        Remote->BeginUpdate();
+        Remote->clear();
+        m_parser.VmsPendingLine.clear();
+        m_remoteFolders = m_remoteFiles = 0;
+        FTP.ListingLines = lines;
+        for (const std::string& line : lines)
+            addRemoteLine(line);
+        m_workflow->ListingFromCache();
+        return;
+    }
+    m_cache.Drop(dir);  // gone, or not to be trusted in this state
+    listRemoteDirectory();
+}
+
 void TfrmMain::remoteListingDone(bool success)
 {
+    m_cache.End();
     std::string dir = FTP.InitialDirectory.empty() ? std::string("/") : FTP.InitialDirectory;
     if (dir.back() != '/')
         dir += '/';
@@ -509,7 +566,8 @@ void TfrmMain::popRefreshClick(bool remote)
         return;
     }
     if (m_workflow->State() == SessionState::Idle) {
-        m_workflow->Refresh();
+        m_cache.Drop(currentRemotePath());
+        m_workflow->UserRefresh();
     }
 }
 
@@ -518,6 +576,7 @@ void TfrmMain::closeEvent(QCloseEvent* e)
     if (m_workflow->State() > SessionState::Connecting && m_workflow->State() != SessionState::Starting)
         FTP.SendRawCommand("QUIT");
     FTP.Close();
+    m_cache.Clear();
     m_settingsFile.WriteString(SetupSection, "Version", ProgramVersionText);
     m_settingsFile.WriteInteger(SetupSection, "SortLocalColumn", Local->SortColumn());
     m_settingsFile.WriteBool(SetupSection, "SortLocalAscend", Local->Ascending());

@@ -5,6 +5,7 @@
 // it owns; its handlers are thin entry points.
 
 #include "app/Connection.h"
+#include "app/ListingCache.h"
 #include "ftp/Ftp.h"
 #include "ftp/Parser.h"
 #include "sites/IniFile.h"
@@ -79,6 +80,7 @@ public:
     void SetLocalDirectory(const QString& dir);
     void ListLocalDirectory();
     void popRefreshClick(bool remote);
+    TListingCache& ListingCache() { return m_cache; }
 
     TConnectionWorkflow& Workflow() { return *m_workflow; }
     TSettings& Settings() { return m_settings; }
@@ -96,6 +98,9 @@ private:
     void updateButtons();
     void addRemoteLine(const std::string& line);
     void remoteListingDone(bool success);
+    void listRemoteDirectory();
+    void showRemoteDirectory();
+    std::string currentRemotePath() const;
     void showSummary(TCorvListView* pane);
     void localDoubleClick(QTreeWidgetItem* item);
     void remoteDoubleClick(QTreeWidgetItem* item);
@@ -115,4 +120,5 @@ private:
     QString m_localFilter = QStringLiteral("*.*");
     QString m_remoteFilter = QStringLiteral("*.*");
     int m_remoteFolders = 0, m_remoteFiles = 0;
+    TListingCache m_cache;
 };

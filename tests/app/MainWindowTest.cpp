@@ -192,6 +192,43 @@ TEST(MainWindow, RemoteNavigationByDoubleClick)
     EXPECT_EQ(t.w->PanelRemoteCount->text().right(9), QStringLiteral("已列表 [*.*]"));
 }
 
+TEST(MainWindow, RevisitedDirectoriesComeFromTheCacheAndRefreshLists)
+{
+    Window t;
+    t.connectTo(QStringLiteral("127.0.0.1:ftptest:ftppass:%1").arg(RealServers::pyftpdlib().port));
+    ASSERT_TRUE(t.waitIdle());
+    auto lists = [&] {
+        const auto l = t.log();
+        return std::count(l.begin(), l.end(), std::string("LIST"));
+    };
+    auto enter = [&](int row, const std::string& dir) {
+        Q_EMIT t.w->Remote->itemDoubleClicked(t.w->Remote->topLevelItem(row), 0);
+        return WaitFor([&] { return t.w->RemoteDirectory() == dir && t.w->Workflow().State() == SessionState::Idle; });
+    };
+    EXPECT_EQ(lists(), 1);
+    ASSERT_TRUE(enter(0, "/子目录/"));
+    EXPECT_EQ(lists(), 2);
+    ASSERT_TRUE(enter(0, "/"));  // ".." back to the root: from the cache
+    EXPECT_EQ(lists(), 2);
+    EXPECT_TRUE(t.remoteNames().contains(QStringLiteral("hello.txt")));
+    EXPECT_EQ(t.w->ListingCache().Count(), 2u);
+
+    t.w->popRefreshClick(true);  // refresh always lists
+    ASSERT_TRUE(t.waitIdle());
+    EXPECT_EQ(lists(), 3);
+
+    // A cache file that vanished is dropped and the directory listed again.
+    QFile::remove(t.w->ListingCache().Find("/子目录/"));
+    ASSERT_TRUE(enter(0, "/子目录/"));
+    EXPECT_EQ(lists(), 4);
+
+    const QString file = t.w->ListingCache().Find("/");
+    ASSERT_FALSE(file.isEmpty());
+    t.w->btnDisconnectClick();
+    EXPECT_EQ(t.w->ListingCache().Count(), 0u);
+    EXPECT_FALSE(QFile::exists(file));
+}
+
 TEST(MainWindow, ScreenshotConnectedToALocalServer)
 {
     Window t;

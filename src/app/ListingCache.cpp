@@ -1,0 +1,94 @@
+#include "app/ListingCache.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryFile>
+
+TListingCache::~TListingCache()
+{
+    Clear();
+}
+
+QString TListingCache::Find(const std::string& directory) const
+{
+    for (const Entry& e : m_entries)
+        if (e.directory == directory)
+            return e.path;
+    return {};
+}
+
+bool TListingCache::Begin(const std::string& directory)
+{
+    End();
+    Drop(directory);
+    QTemporaryFile tmp(QDir::tempPath() + QStringLiteral("/ftpXXXXXX"));
+    tmp.setAutoRemove(false);
+    if (!tmp.open())
+        return false;
+    const QString path = tmp.fileName();
+    tmp.close();
+    m_open = std::make_unique<QFile>(path);
+    if (!m_open->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        m_open.reset();
+        QFile::remove(path);
+        return false;
+    }
+    m_entries.push_back({directory, path});
+    return true;
+}
+
+void TListingCache::WriteLine(const std::string& line)
+{
+    if (m_open) {
+        m_open->write(line.data(), static_cast<qint64>(line.size()));
+        m_open->write("\n", 1);
+    }
+}
+
+void TListingCache::End()
+{
+    if (m_open) {
+        m_open->close();
+        m_open.reset();
+    }
+}
+
+void TListingCache::Drop(const std::string& directory)
+{
+    for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
+        if (it->directory == directory) {
+            if (m_open && m_open->fileName() == it->path)
+                m_open.reset();
+            QFile::remove(it->path);
+            m_entries.erase(it);
+            return;
+        }
+    }
+}
+
+void TListingCache::Clear()
+{
+    m_open.reset();
+    for (const Entry& e : m_entries)
+        QFile::remove(e.path);
+    m_entries.clear();
+}
+
+bool TListingCache::Read(const std::string& directory, std::vector<std::string>& lines) const
+{
+    lines.clear();
+    const QString path = Find(directory);
+    QFile f(path);
+    if (path.isEmpty() || !f.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray all = f.readAll();
+    qsizetype start = 0;
+    while (start < all.size()) {
+        qsizetype nl = all.indexOf('\n', start);
+        if (nl < 0)
+            nl = all.size();
+        lines.emplace_back(all.constData() + start, static_cast<size_t>(nl - start));
+        start = nl + 1;
+    }
+    return true;
+}

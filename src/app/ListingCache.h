@@ -1,0 +1,41 @@
+#pragma once
+// The remote listing cache: the raw listing lines of each directory visited
+// in a session, kept in temporary files ("ftp" prefix) so that showing the
+// directory again costs no round trip. Deleted when the session ends.
+
+#include <QString>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class QFile;
+
+class TListingCache {
+public:
+    TListingCache() = default;
+    ~TListingCache();
+    TListingCache(const TListingCache&) = delete;
+    TListingCache& operator=(const TListingCache&) = delete;
+
+    // The cache file of a directory (with its trailing "/"); empty when none.
+    QString Find(const std::string& directory) const;
+    // Starts a cache file for a directory and opens it for the lines.
+    bool Begin(const std::string& directory);
+    void WriteLine(const std::string& line);
+    void End();  // closes the open file
+    bool Writing() const { return m_open != nullptr; }
+    void Drop(const std::string& directory);
+    void Clear();  // deletes every file
+    size_t Count() const { return m_entries.size(); }
+    // The lines of a cached directory; false when its file has gone.
+    bool Read(const std::string& directory, std::vector<std::string>& lines) const;
+
+private:
+    struct Entry {
+        std::string directory;
+        QString path;
+    };
+    std::vector<Entry> m_entries;
+    std::unique_ptr<QFile> m_open;
+};
