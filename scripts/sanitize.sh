@@ -3,7 +3,7 @@
 # UndefinedBehaviorSanitizer. Needs scripts/install-deps.sh --test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVYNE_SANITIZE=ON \
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCORVYNE_SANITIZE=ON -DCORVYNE_GUI=ON \
       -DCORVYNE_WERROR=ON >/dev/null
 cmake --build build/asan
 export QT_QPA_PLATFORM=offscreen

@@ -9,15 +9,16 @@
 #include <algorithm>
 
 namespace {
-QIcon kindIcon(int kind)
+// The four row images, made once: rows share them (listings have thousands).
+const QIcon& kindIcon(int kind)
 {
-    QStyle* s = QApplication::style();
-    switch (kind) {
-    case rkParent: return s->standardIcon(QStyle::SP_FileDialogToParent);
-    case rkFolder: return s->standardIcon(QStyle::SP_DirIcon);
-    case rkLink: return s->standardIcon(QStyle::SP_DirLinkIcon);
-    default: return s->standardIcon(QStyle::SP_FileIcon);
-    }
+    static const QIcon icons[] = {
+        QApplication::style()->standardIcon(QStyle::SP_FileDialogToParent),
+        QApplication::style()->standardIcon(QStyle::SP_DirIcon),
+        QApplication::style()->standardIcon(QStyle::SP_DirLinkIcon),
+        QApplication::style()->standardIcon(QStyle::SP_FileIcon),
+    };
+    return icons[kind >= rkParent && kind <= rkFile ? kind : rkFile];
 }
 }  // namespace
 
