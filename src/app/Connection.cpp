@@ -357,8 +357,13 @@ void TConnectionWorkflow::FtpInfo(::FtpInfo kind, const std::string& text)
         GoDisconnected();
         break;
     case fiListingData:
-        if (!IsTransferring(m_state) && m_state != SessionState::Disconnected && m_hooks.Status2)
+        // One per listing line: the count is shown at most ten times a second
+        // (a label updated per line costs more than the line itself).
+        if (!IsTransferring(m_state) && m_state != SessionState::Disconnected && m_hooks.Status2 &&
+            TFTPclient::TickDiff(m_lastByteCount, TickCount()) >= 100) {
+            m_lastByteCount = TickCount();
             m_hooks.Status2(std::to_string(m_ftp.TransferBytes) + " 字节已接收");
+        }
         break;
     case fiTransferComplete: {
         const double ms = m_ftp.TransferTime == 0 ? 1.0 : m_ftp.TransferTime;

@@ -102,4 +102,5 @@ private:
     int m_idleCount = 0;
     QTimer m_restartTimer;
     int m_restartTicks = 0;
+    uint32_t m_lastByteCount = 0;  // tick of the last "bytes received" status
 };

@@ -1,16 +1,8 @@
 #include "app/PaneLogic.h"
 
+#include <QCollator>
 #include <QLocale>
 #include <QRegularExpression>
-
-namespace {
-
-int compareNames(const QString& a, const QString& b)
-{
-    return QString::localeAwareCompare(a.toLower(), b.toLower());
-}
-
-}  // namespace
 
 QString PaneDateText(const QDateTime& dt)
 {
@@ -27,8 +19,10 @@ std::optional<QDateTime> ParsePaneDate(const QString& text)
     int hour = m.captured(4).toInt() % 12;
     if (m.captured(6) == QLatin1String("PM"))
         hour += 12;
+    // Plain fields (UTC-tagged): comparing local times would consult the
+    // time zone for every row.
     const QDateTime dt(QDate(yy < 70 ? 2000 + yy : 1900 + yy, m.captured(1).toInt(), m.captured(2).toInt()),
-                       QTime(hour, m.captured(5).toInt()));
+                       QTime(hour, m.captured(5).toInt()), Qt::UTC);
     if (!dt.isValid())
         return std::nullopt;
     return dt;
@@ -36,7 +30,8 @@ std::optional<QDateTime> ParsePaneDate(const QString& text)
 
 QString PaneSizeText(int64_t size)
 {
-    return QLocale(QLocale::English).toString(static_cast<qlonglong>(size));
+    static const QLocale english(QLocale::English);
+    return english.toString(static_cast<qlonglong>(size));
 }
 
 int64_t PaneSizeValue(const QString& text)
@@ -48,7 +43,19 @@ int64_t PaneSizeValue(const QString& text)
     return digits.toLongLong();
 }
 
-bool PaneRowLess(const TPaneRow& a, const TPaneRow& b, int column, bool ascending, bool mixed, bool targetColumn)
+TPaneSortKey PaneSortKey(const TPaneRow& row)
+{
+    static thread_local QCollator collator = [] {
+        QCollator c;
+        c.setCaseSensitivity(Qt::CaseInsensitive);
+        return c;
+    }();
+    return TPaneSortKey{row.kind,     collator.sortKey(row.name),  row.size, PaneSizeValue(row.size),
+                        row.date,     ParsePaneDate(row.date)};
+}
+
+bool PaneKeyLess(const TPaneSortKey& a, const TPaneSortKey& b, int column, bool ascending, bool mixed,
+                 bool targetColumn)
 {
     // The parent entry is always first, whatever the column and direction.
     if ((a.kind == rkParent) != (b.kind == rkParent))
@@ -57,29 +64,32 @@ bool PaneRowLess(const TPaneRow& a, const TPaneRow& b, int column, bool ascendin
     if (column == 0 || column == 3 || targetColumn) {
         if (byKind)
             return a.kind < b.kind;
-        const int c = compareNames(a.name, b.name);
+        const int c = a.name.compare(b.name);
         return ascending ? c < 0 : c > 0;
     }
     if (column == 1) {
         if (byKind)
             return a.kind < b.kind;
-        if (mixed && a.size.isEmpty() != b.size.isEmpty())
-            return a.size.isEmpty();
-        const int64_t x = PaneSizeValue(a.size), y = PaneSizeValue(b.size);
-        if (x != y)
-            return ascending ? x < y : x > y;
+        if (mixed && a.sizeText.isEmpty() != b.sizeText.isEmpty())
+            return a.sizeText.isEmpty();
+        if (a.size != b.size)
+            return ascending ? a.size < b.size : a.size > b.size;
         return false;
     }
     // Dates: the first click shows the newest first.
     if (byKind)
         return a.kind < b.kind;
-    if (mixed && a.date.isEmpty() != b.date.isEmpty())
-        return a.date.isEmpty();
-    const auto x = ParsePaneDate(a.date), y = ParsePaneDate(b.date);
-    if (x && y && *x != *y)
-        return ascending ? *x > *y : *x < *y;
-    const int c = QString::compare(a.date, b.date, Qt::CaseInsensitive);
+    if (mixed && a.dateText.isEmpty() != b.dateText.isEmpty())
+        return a.dateText.isEmpty();
+    if (a.date && b.date && *a.date != *b.date)
+        return ascending ? *a.date > *b.date : *a.date < *b.date;
+    const int c = QString::compare(a.dateText, b.dateText, Qt::CaseInsensitive);
     return ascending ? c < 0 : c > 0;
+}
+
+bool PaneRowLess(const TPaneRow& a, const TPaneRow& b, int column, bool ascending, bool mixed, bool targetColumn)
+{
+    return PaneKeyLess(PaneSortKey(a), PaneSortKey(b), column, ascending, mixed, targetColumn);
 }
 
 namespace {

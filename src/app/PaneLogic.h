@@ -2,6 +2,7 @@
 // Rules of the file panes that need no widget: row order for every column,
 // the count lines, wildcard filters and file sizes as the panes show them.
 
+#include <QCollatorSortKey>
 #include <QDateTime>
 #include <QString>
 
@@ -17,6 +18,20 @@ struct TPaneRow {
     QString size;  // as shown, with thousands separators
     QString date;  // as shown
 };
+
+// A row's sort keys, worked out once per row (a sort compares each row many
+// times): the kind, a collation key of the name, the size, the date.
+struct TPaneSortKey {
+    int kind;
+    QCollatorSortKey name;  // locale-aware, case ignored
+    QString sizeText;
+    int64_t size;
+    QString dateText;
+    std::optional<QDateTime> date;
+};
+TPaneSortKey PaneSortKey(const TPaneRow& row);
+bool PaneKeyLess(const TPaneSortKey& a, const TPaneSortKey& b, int column, bool ascending, bool mixed,
+                 bool targetColumn = false);
 
 // Which row comes first when a pane is sorted by column. Ascending is the
 // first click: names A to Z, sizes small to large, dates newest first.

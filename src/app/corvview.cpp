@@ -56,11 +56,21 @@ QTreeWidgetItem* TCorvListView::AddRow(int kind, const QStringList& texts, bool 
     item->setData(0, Qt::UserRole, kind);
     item->setIcon(0, kindIcon(kind));
     item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-    if (atTop)
+    if (m_updating)
+        atTop ? m_pending.prepend(item) : m_pending.append(item);
+    else if (atTop)
         insertTopLevelItem(0, item);
     else
         addTopLevelItem(item);
     return item;
+}
+
+void TCorvListView::flushPending()
+{
+    if (m_pending.isEmpty())
+        return;
+    addTopLevelItems(m_pending);
+    m_pending.clear();
 }
 
 void TCorvListView::BeginUpdate()
@@ -73,6 +83,7 @@ void TCorvListView::EndUpdate()
 {
     if (!m_updating)
         return;
+    flushPending();
     m_updating = false;
     setUpdatesEnabled(true);
 }
@@ -81,6 +92,8 @@ void TCorvListView::sortWith(const std::function<bool(const QTreeWidgetItem*, co
 {
     // All rows out, one sort, all rows back: never per row.
     QList<QTreeWidgetItem*> items = invisibleRootItem()->takeChildren();
+    items += m_pending;
+    m_pending.clear();
     std::stable_sort(items.begin(), items.end(), less);
     addTopLevelItems(items);
 }
@@ -98,11 +111,22 @@ void TCorvListView::SortByColumn(int column)
     const bool target = headerItem() && headerItem()->text(column) == QLatin1String("Target");
     // Columns 1 and 2 carry sizes and dates; what the queue shows there
     // (size, target) sorts by its own texts through the same rules.
+    // Keys worked out once per row, then one sort of the rows by their keys.
+    QList<QTreeWidgetItem*> items = invisibleRootItem()->takeChildren();
+    items += m_pending;
+    m_pending.clear();
+    std::vector<std::pair<TPaneSortKey, QTreeWidgetItem*>> keyed;
+    keyed.reserve(static_cast<size_t>(items.size()));
+    for (QTreeWidgetItem* item : items)
+        keyed.emplace_back(PaneSortKey(RowOf(item)), item);
     const bool asc = m_ascending;
     const bool mixed = MixedOrder;
-    sortWith([=](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
-        return PaneRowLess(RowOf(a), RowOf(b), column, asc, mixed, target);
+    std::stable_sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
+        return PaneKeyLess(a.first, b.first, column, asc, mixed, target);
     });
+    for (qsizetype i = 0; i < items.size(); ++i)
+        items[i] = keyed[static_cast<size_t>(i)].second;
+    addTopLevelItems(items);
 }
 
 void TCorvListView::SortByExtension()
@@ -137,6 +161,7 @@ void TCorvListView::ColumnClick(int column)
 
 void TCorvListView::SizeColumnsToContent()
 {
+    flushPending();
     for (int c = 0; c < columnCount(); ++c)
         resizeColumnToContents(c);
 }

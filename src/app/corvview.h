@@ -35,7 +35,8 @@ public:
     void ColumnClick(int column);
     void SizeColumnsToContent();
 
-    // A row: its texts by column and its kind.
+    // A row: its texts by column and its kind. Inside an update rows are
+    // collected and go into the view in one batch.
     QTreeWidgetItem* AddRow(int kind, const QStringList& texts, bool atTop = false);
     static int Kind(const QTreeWidgetItem* item);
     static TPaneRow RowOf(const QTreeWidgetItem* item);
@@ -48,6 +49,8 @@ protected:
 
 private:
     void sortWith(const std::function<bool(const QTreeWidgetItem*, const QTreeWidgetItem*)>& less);
+    void flushPending();
+    QList<QTreeWidgetItem*> m_pending;  // rows added inside an update, put in at once
 
     int m_sortColumn = 0;
     bool m_ascending = true;

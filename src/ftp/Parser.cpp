@@ -4,11 +4,11 @@
 #include <QTime>
 
 #include <algorithm>
+#include <cstdio>
 #include <cctype>
 
 namespace {
 
-constexpr char DisplayFormat[] = "MM/dd/yy hh:mm AP";
 constexpr size_t MaxVmsPendingLength = 1024;
 constexpr const char* Months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
@@ -42,9 +42,16 @@ std::string chars(const std::string& s, size_t from, size_t to)
     return s.substr(from - 1, to - from + 1);
 }
 
+// Dates are formatted and compared as plain fields: local-time conversions
+// would consult the time zone for every line of a listing.
 std::string display(const QDateTime& dt)
 {
-    return QLocale::c().toString(dt, QString::fromLatin1(DisplayFormat)).toStdString();
+    const QTime t = dt.time();
+    char text[32];
+    const int hour12 = t.hour() % 12 == 0 ? 12 : t.hour() % 12;
+    std::snprintf(text, sizeof text, "%02d/%02d/%02d %02d:%02d %s", dt.date().month(), dt.date().day(),
+                  dt.date().year() % 100, hour12, t.minute(), t.hour() < 12 ? "AM" : "PM");
+    return text;
 }
 
 std::string cutAtArrow(std::string s)
@@ -54,6 +61,37 @@ std::string cutAtArrow(std::string s)
         s.erase(arrow);
     return s;
 }
+
+// The fields of one line, split once (a layout asks for many of them): runs
+// of blanks count as one blank, and a field with no blank after it (the last
+// one) reads as empty.
+class FieldList {
+public:
+    explicit FieldList(const std::string& line)
+    {
+        m_text.reserve(line.size());
+        for (char c : line)
+            if (c != ' ' || m_text.empty() || m_text.back() != ' ')
+                m_text += c;
+        size_t start = 0;
+        while (true) {
+            const size_t blank = m_text.find(' ', start);
+            if (blank == std::string::npos)
+                break;  // the last part has no blank after it: never a field
+            m_fields.emplace_back(m_text.data() + start, blank - start);
+            start = blank + 1;
+        }
+    }
+    std::string operator()(int n) const
+    {
+        return n >= 0 && static_cast<size_t>(n) < m_fields.size() ? std::string(m_fields[static_cast<size_t>(n)])
+                                                                   : std::string();
+    }
+
+private:
+    std::string m_text;
+    std::vector<std::string_view> m_fields;
+};
 
 enum class Layout { None, Unix, Dos, Mac, Netware, Os2, Vm, VmVps, Mvs, Vms };
 
@@ -91,23 +129,7 @@ namespace ListText {
 
 std::string Field(const std::string& line, int n)
 {
-    // Runs of blanks become one blank (in one pass: server lines can be long).
-    std::string s;
-    s.reserve(line.size());
-    for (char c : line)
-        if (c != ' ' || s.empty() || s.back() != ' ')
-            s += c;
-    size_t start = 0;
-    for (int i = 0; i < n; ++i) {
-        const size_t blank = s.find(' ', start);
-        if (blank == std::string::npos)
-            return {};
-        start = blank + 1;
-    }
-    const size_t end = s.find(' ', start);
-    if (end == std::string::npos)
-        return {};  // the last field has no blank after it
-    return s.substr(start, end - start);
+    return FieldList(line)(n);
 }
 
 std::string Rest(const std::string& line, int n)
@@ -148,14 +170,15 @@ std::string UnixDate(const std::string& text, const QDateTime& now)
     QDateTime result;
     if (colon == std::string::npos) {
         const int year = text.size() >= 4 ? number(text.substr(text.size() - 4)) : -1;
-        result = QDateTime(QDate(year, m, day), QTime(0, 0));
+        result = QDateTime(QDate(year, m, day), QTime(0, 0), Qt::UTC);
     } else {
         const int hour = colon >= 2 ? number(text.substr(colon - 2, 2)) : -1;
         const int minute = number(text.substr(colon + 1, 2));
         const QTime time(hour, minute);
-        QDateTime dt(QDate(now.date().year(), m, day), time);
-        if (dt.isValid() && dt > now.addDays(1))
-            dt = QDateTime(QDate(now.date().year() - 1, m, day), time);
+        const QDateTime localNow(now.date(), now.time(), Qt::UTC);  // the wall clock, as fields
+        QDateTime dt(QDate(now.date().year(), m, day), time, Qt::UTC);
+        if (dt.isValid() && dt > localNow.addDays(1))
+            dt = QDateTime(QDate(now.date().year() - 1, m, day), time, Qt::UTC);
         result = dt;
     }
     if (!result.isValid())
@@ -180,7 +203,7 @@ bool DosDate(const std::string& text, std::string& out)
         return false;
     if (text.find("PM") != std::string::npos && hour != 12)
         hour += 12;
-    const QDateTime dt(QDate(yy < 70 ? 2000 + yy : 1900 + yy, month, day), QTime(hour, minute));
+    const QDateTime dt(QDate(yy < 70 ? 2000 + yy : 1900 + yy, month, day), QTime(hour, minute), Qt::UTC);
     if (!dt.isValid())
         return false;
     out = display(dt);
@@ -205,7 +228,8 @@ bool TListParser::ParseListLine(TFTPServerType serverType, const std::string& li
         if (blank != std::string::npos && blank >= 10)  // the first blank at position 11 or later
             layout = Layout::Unix;
     }
-    const QDateTime now = Now.isValid() ? Now : QDateTime::currentDateTime();
+    const QDateTime now = this->now();
+    const FieldList F(line);
     auto kindFromFirst = [&e](char c) {
         if (c == '-' || c == 'f')
             return true;
@@ -221,17 +245,17 @@ bool TListParser::ParseListLine(TFTPServerType serverType, const std::string& li
     case Layout::Unix: {
         if (!kindFromFirst(line[0]))
             return false;
-        const int k = (Field(line, 1).rfind('[', 0) == 0 || serverType == ftpstRedhat || !isWholeNumber(Field(line, 4)))
+        const int k = (F(1).rfind('[', 0) == 0 || serverType == ftpstRedhat || !isWholeNumber(F(4)))
                           ? 3
                           : 4;
-        e.Owner = Field(line, 2);
+        e.Owner = F(2);
         if (k == 4)
-            e.Group = Field(line, 3);
-        e.Size = Field(line, k);
-        const std::string f1 = Field(line, k + 1);
+            e.Group = F(3);
+        e.Size = F(k);
+        const std::string f1 = F(k + 1);
         const std::string dateText = !isWholeNumber(f1)
-                                         ? f1 + " " + Field(line, k + 2) + " " + Field(line, k + 3)
-                                         : Field(line, k + 2) + " " + f1 + " " + Field(line, k + 3);
+                                         ? f1 + " " + F(k + 2) + " " + F(k + 3)
+                                         : F(k + 2) + " " + f1 + " " + F(k + 3);
         std::string name = serverType == ftpstUnixHidden ? RestKeepingBlanks(line, k + 4) : Rest(line, k + 4);
         if (!name.empty() && name[0] == '\x1b') {
             // A colour sequence: the name is what it colours.
@@ -256,10 +280,10 @@ bool TListParser::ParseListLine(TFTPServerType serverType, const std::string& li
         e.IsLink = false;
         e.Owner.clear();
         std::string date;
-        if (!DosDate(Field(line, 0) + " " + Field(line, 1), date))
+        if (!DosDate(F(0) + " " + F(1), date))
             return false;
         e.Date = date;
-        e.Size = Field(line, 2);
+        e.Size = F(2);
         if (e.Size == "<DIR>") {
             e.Size = "0";
             e.IsDir = true;
@@ -271,9 +295,9 @@ bool TListParser::ParseListLine(TFTPServerType serverType, const std::string& li
         if (!kindFromFirst(line[0]))
             return false;
         const int k = e.IsDir ? 2 : 3;
-        e.Size = Field(line, k);
+        e.Size = F(k);
         e.Name = Rest(line, k + 4);
-        e.Date = UnixDate(Field(line, k + 1) + " " + Field(line, k + 2) + " " + Field(line, k + 3), now);
+        e.Date = UnixDate(F(k + 1) + " " + F(k + 2) + " " + F(k + 3), now);
         return true;
     }
     case Layout::Netware: {
@@ -281,59 +305,74 @@ bool TListParser::ParseListLine(TFTPServerType serverType, const std::string& li
             return false;
         e.IsLink = false;
         e.IsDir = line[0] == 'd';
-        const int k = isWholeNumber(Field(line, 3)) ? 3 : 4;
-        e.Size = Field(line, k);
+        const int k = isWholeNumber(F(3)) ? 3 : 4;
+        e.Size = F(k);
         e.Name = Rest(line, k + 4);
-        e.Date = UnixDate(Field(line, k + 1) + " " + Field(line, k + 2) + " " + Field(line, k + 3), now);
+        e.Date = UnixDate(F(k + 1) + " " + F(k + 2) + " " + F(k + 3), now);
         return true;
     }
     case Layout::Os2: {
         const std::string s = line.substr(std::min(line.find_first_not_of(' '), line.size()));
         e.IsDir = false;
         e.IsLink = false;
-        e.Size = Field(s, 0);
-        std::string d = Field(s, 1);
+        const FieldList S(s);
+        e.Size = S(0);
+        std::string d = S(1);
         int k = 2;
         if (d == "A" || d == "DIR") {
             k = 3;
             e.IsDir = d == "DIR";
-            d = Field(s, 2);
+            d = S(2);
         }
-        std::string date = d + " " + Field(s, k);
+        std::string date = d + " " + S(k);
         std::replace(date.begin(), date.end(), '-', '/');
         e.Date = date;
         e.Name = Rest(s, k + 1);
         return true;
     }
     case Layout::Vm:
-        e.Name = Field(line, 0) + "." + Field(line, 1);
-        e.Size = Field(line, 3);
-        e.Date = Field(line, 6) + " " + Field(line, 7);
+        e.Name = F(0) + "." + F(1);
+        e.Size = F(3);
+        e.Date = F(6) + " " + F(7);
         e.IsDir = false;
         return true;
     case Layout::VmVps:
         for (const char* skip : {"=", "总计:  ", " rf trks", "磁道限制   "})
             if (line.find(skip) != std::string::npos)
                 return false;
-        e.Name = "." + Field(line, 1);
-        e.Size = Field(line, 2);
-        e.Date = Field(line, 7) + " " + Field(line, 6);
+        e.Name = "." + F(1);
+        e.Size = F(2);
+        e.Date = F(7) + " " + F(6);
         e.IsDir = false;
         return true;
     case Layout::Mvs: {
         if (line.find("容量单位   ") != std::string::npos)
             return false;
         e.IsLink = false;
-        e.IsDir = Field(line, 8) == "PO";
-        e.Size = Field(line, 7);
+        e.IsDir = F(8) == "PO";
+        e.Size = F(7);
         e.Name = Rest(line, 9);
-        const std::string r = Field(line, 2);
+        const std::string r = F(2);
         e.Date = chars(r, 6, 10) + "/" + chars(r, 3, 4) + " 12:00 AM";
         return true;
     }
     case Layout::Vms: return ParseVms(line, e);
     }
     return false;
+}
+
+QDateTime TListParser::now()
+{
+    if (Now.isValid())
+        return Now;
+    // Reading the clock (and the time zone) for every line of a large listing
+    // costs more than the parse; a second's precision is plenty for dates.
+    const qint64 tick = QDateTime::currentMSecsSinceEpoch();
+    if (!m_clock.isValid() || tick - m_clockTaken > 1000) {
+        m_clock = QDateTime::currentDateTime();
+        m_clockTaken = tick;
+    }
+    return m_clock;
 }
 
 bool TListParser::ParseVms(const std::string& input, TRemoteEntry& e)
@@ -348,7 +387,8 @@ bool TListParser::ParseVms(const std::string& input, TRemoteEntry& e)
         VmsPendingLine.clear();
         return false;
     }
-    std::string name = Field(line, 0);
+    const FieldList V(line);
+    std::string name = V(0);
     if (name.empty()) {
         // The name stands alone; its data follows. Only a single line waits:
         // joined lines never wait again, so a hostile listing cannot grow it.
@@ -363,8 +403,8 @@ bool TListParser::ParseVms(const std::string& input, TRemoteEntry& e)
         name.erase(dir);
     }
     e.Name = name;
-    e.Size = Field(line, 1);
-    e.Date = Field(line, 2) + " " + Field(line, 3);
+    e.Size = V(1);
+    e.Date = V(2) + " " + V(3);
     return true;
 }
 

@@ -38,6 +38,10 @@ public:
 
 private:
     bool ParseVms(const std::string& line, TRemoteEntry& entry);
+    QDateTime now();
+
+    QDateTime m_clock;
+    qint64 m_clockTaken = 0;
 };
 
 // The process-wide parser; its VMS state is shared by every caller.

@@ -284,6 +284,7 @@ void TCustomCorvSocket::Disconnect()
         m_fd = -1;
         m_listening = false;
         m_pendingLine.clear();
+        m_lineStart = 0;
         m_socksReply.clear();
         m_noDrain = false;
         if (::close(fd) != 0)
@@ -605,6 +606,7 @@ void TCustomCorvSocket::SocketNotice(int event, int errorCode)
         break;
     case evConnect:
         m_pendingLine.clear();
+        m_lineStart = 0;
         m_connecting = false;
         if (OnConnect)
             OnConnect(this, m_fd);
@@ -647,29 +649,43 @@ void TCustomCorvSocket::FeedLineBytes(const char* data, size_t length)
 {
     m_pendingLine.append(data, length);
     QPointer<TCustomCorvSocket> alive(this);
-    size_t start = 0;
-    while (true) {
-        size_t lf = m_pendingLine.find('\n', start);
-        if (lf == std::string::npos)
-            break;
-        size_t end = (lf > start && m_pendingLine[lf - 1] == '\r') ? lf - 1 : lf;
-        std::string line = m_pendingLine.substr(start, end - start);
-        start = lf + 1;
-        if (OnLine) {
-            // The listener may disconnect or reconnect this socket; keep what
-            // is still unread consistent before handing the line out.
-            m_pendingLine.erase(0, start);
-            start = 0;
-            OnLine(this, line);
-            if (!alive)
-                return;
+    // Lines are handed out from an offset and the buffer is compacted once
+    // at the end: erasing each line from the front would move the rest of a
+    // large read again for every line. A listener may disconnect (which
+    // empties the buffer) or feed more lines from inside OnLine.
+    struct Depth {
+        QPointer<TCustomCorvSocket> s;
+        explicit Depth(TCustomCorvSocket* sock) : s(sock) { ++s->m_feedDepth; }
+        ~Depth()
+        {
+            if (s)
+                --s->m_feedDepth;
+        }
+    };
+    {
+        Depth depth(this);
+        while (true) {
+            const size_t lf = m_pendingLine.find('\n', m_lineStart);
+            if (lf == std::string::npos)
+                break;
+            const size_t end = (lf > m_lineStart && m_pendingLine[lf - 1] == '\r') ? lf - 1 : lf;
+            std::string line = m_pendingLine.substr(m_lineStart, end - m_lineStart);
+            m_lineStart = lf + 1;
+            if (OnLine) {
+                OnLine(this, line);
+                if (!alive)
+                    return;
+            }
         }
     }
-    m_pendingLine.erase(0, start);
-    if (m_pendingLine.size() > MaxLineLength) {
-        m_pendingLine.clear();
-        m_noDrain = true;  // the rest of the stream is not worth reading
-        SocketError(SocketCode::MessageTooLong, true, "ReadLines");
+    if (m_feedDepth == 0) {
+        m_pendingLine.erase(0, m_lineStart);
+        m_lineStart = 0;
+        if (m_pendingLine.size() > MaxLineLength) {
+            m_pendingLine.clear();
+            m_noDrain = true;  // the rest of the stream is not worth reading
+            SocketError(SocketCode::MessageTooLong, true, "ReadLines");
+        }
     }
 }
 

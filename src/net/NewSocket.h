@@ -140,6 +140,8 @@ private:
     TSocketMode m_mode = smLine;
     TSocketMode m_savedMode = smLine;
     std::string m_pendingLine;
+    size_t m_lineStart = 0;  // start of the first line not yet handed out
+    int m_feedDepth = 0;     // nested FeedLineBytes calls (from OnLine listeners)
     std::string m_socksReply;
     int32_t m_tickCount = 0;
     QTimer* m_timer = nullptr;
