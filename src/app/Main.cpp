@@ -1,9 +1,14 @@
 #include "app/Main.h"
 
 #include "app/About.h"
+#include "app/CrashLog.h"
+#include "app/FileType.h"
 #include "app/Password.h"
 #include "app/corvview.h"
 #include "console/cxGraphics.h"
+#include "net/EventDispatch.h"
+
+#include <QApplication>
 
 #include <QAction>
 #include <QCloseEvent>
@@ -63,6 +68,8 @@ TfrmMain::TfrmMain(const QString& dataDirectory, const QStringList& arguments, Q
     Q_UNUSED(arguments);
     m_prompt = m_widgetPrompt.get();
     setWindowTitle(QString::fromLatin1(TConnectionWorkflow::ProgramTitle));
+    SetApplicationExceptionHandler([this](const std::string& what) { AppException(what); });
+    m_firstRun = !m_settingsFile.Exists();
     m_settingsFile.Load();
     m_sites.Load(dataDirectory.toStdString());
     LoadSettings(m_settingsFile, m_settingsFile, m_settings, &FTP);
@@ -114,6 +121,8 @@ TfrmMain::TfrmMain(const QString& dataDirectory, const QStringList& arguments, Q
     LogLine(FTP.Description(), lcNormal);
 
     applySortSettings();
+    restoreLayout();
+    RegisterSiteQueueType(QCoreApplication::applicationFilePath());
     const QString path = QString::fromStdString(m_settings.Path);
     SetLocalDirectory(!path.isEmpty() && QFileInfo(path).isDir() ? path : QDir::homePath());
 }
@@ -132,12 +141,15 @@ void TfrmMain::applySortSettings()
     mnuResolveFile->setChecked(m_settingsFile.ReadBool(SetupSection, "ResolveFile", false));
 }
 
-TfrmMain::~TfrmMain() = default;
+TfrmMain::~TfrmMain()
+{
+    SetApplicationExceptionHandler(nullptr);
+}
 
 void TfrmMain::buildWidgets()
 {
     resize(960, 680);
-    auto* bar = new QToolBar(QStringLiteral("快速连接"), this);
+    auto* bar = ToolBar = new QToolBar(QStringLiteral("快速连接"), this);
     bar->setObjectName(QStringLiteral("QuickConnect"));
     txtFTPServer = new QComboBox(bar);
     txtFTPServer->setEditable(true);
@@ -146,18 +158,18 @@ void TfrmMain::buildWidgets()
     txtFTPServer->lineEdit()->setPlaceholderText(QStringLiteral("IP:<用户名>:<密码>:<端口>"));
     txtFTPServer->setInsertPolicy(QComboBox::NoInsert);
     bar->addWidget(txtFTPServer);
-    bar->addWidget(new QLabel(QStringLiteral(" 用户名 "), bar));
+    InfoPanel.push_back(bar->addWidget(new QLabel(QStringLiteral(" 用户名 "), bar)));
     txtUser = new QLineEdit(bar);
     txtUser->setPlaceholderText(QStringLiteral("用户名 (留空表示匿名)"));
-    bar->addWidget(txtUser);
-    bar->addWidget(new QLabel(QStringLiteral(" 密码 "), bar));
+    InfoPanel.push_back(bar->addWidget(txtUser));
+    InfoPanel.push_back(bar->addWidget(new QLabel(QStringLiteral(" 密码 "), bar)));
     txtPass = new QLineEdit(bar);
     txtPass->setEchoMode(QLineEdit::Password);
-    bar->addWidget(txtPass);
-    bar->addWidget(new QLabel(QStringLiteral(" 端口 "), bar));
+    InfoPanel.push_back(bar->addWidget(txtPass));
+    InfoPanel.push_back(bar->addWidget(new QLabel(QStringLiteral(" 端口 "), bar)));
     txtPort = new QLineEdit(QStringLiteral("21"), bar);
     txtPort->setMaximumWidth(60);
-    bar->addWidget(txtPort);
+    InfoPanel.push_back(bar->addWidget(txtPort));
     btnConnect = bar->addAction(QStringLiteral("连接"), this, [this] { btnConnectClick(); });
     btnDisconnect = bar->addAction(QStringLiteral("断开"), this, [this] { btnDisconnectClick(); });
     addToolBar(bar);
@@ -190,7 +202,7 @@ void TfrmMain::buildWidgets()
         v->addWidget(count);
         return box;
     };
-    auto* panes = new QSplitter(Qt::Horizontal);
+    auto* panes = MiddleSplitter = new QSplitter(Qt::Horizontal);
     panes->setObjectName(QStringLiteral("MiddleSplitter"));
     Local = makePane(QStringLiteral("Local"), {QStringLiteral("文件名"), QStringLiteral("大小"), QStringLiteral("日期")}, nullptr);
     Remote = makePane(QStringLiteral("Remote"),
@@ -205,7 +217,7 @@ void TfrmMain::buildWidgets()
         pane->OnSelectedInfo = [this](TCorvListView* p) { showSummary(p); };
         connect(pane, &QTreeWidget::itemSelectionChanged, this, [this, pane] { showSummary(pane); });
     }
-    auto* bottom = new QSplitter(Qt::Horizontal);
+    auto* bottom = QueueSplitter = new QSplitter(Qt::Horizontal);
     bottom->setObjectName(QStringLiteral("QueueSplitter"));
     Queue = makePane(QStringLiteral("Queue"), {QStringLiteral("文件名"), QStringLiteral("大小"), QStringLiteral("目标")}, bottom);
     Queue->setProperty("Tag", 10);
@@ -215,7 +227,7 @@ void TfrmMain::buildWidgets()
     url.Enabled = false;
     url.Clickable = false;
     Memo1->SetURLText(url);
-    auto* main = new QSplitter(Qt::Vertical);
+    auto* main = BottomSplitter = new QSplitter(Qt::Vertical);
     main->setObjectName(QStringLiteral("BottomSplitter"));
     main->addWidget(panes);
     main->addWidget(bottom);
@@ -571,20 +583,100 @@ void TfrmMain::popRefreshClick(bool remote)
     }
 }
 
+void TfrmMain::AppException(const std::string& what)
+{
+    TCrashContext context;
+    context.connected = FTP.IsConnected();
+    context.sessionState = m_workflow ? static_cast<int>(m_workflow->State()) : static_cast<int>(SessionState::Starting);
+    context.systemType = FTP.SystemType();
+    const QString log = WriteCrashLog(m_dataDir, what, context);
+    m_prompt->ShowMessage(MessageKind::Error, CrashMessage(log));
+}
+
+// ---------------------------------------------------------------- layout
+
+void TfrmMain::restoreLayout()
+{
+    const TIniFile& f = m_settingsFile;
+    const int halfWidth = width() / 2;
+    Queue->setVisible(f.ReadBool(SetupSection, "QueueVisible", true));
+    ToolBar->setVisible(f.ReadBool(SetupSection, "ShowToolbar", true));
+    const bool info = f.ReadBool(SetupSection, "ShowInfoPanel", true);
+    for (QAction* a : InfoPanel)
+        a->setVisible(info);
+    int remote = f.ReadInteger(SetupSection, "RemoteSize", 0);
+    if (remote <= 0 || m_firstRun)
+        remote = halfWidth;
+    MiddleSplitter->setSizes({std::max(40, width() - remote), std::max(40, remote)});
+    int queue = f.ReadInteger(SetupSection, "QueueSize", halfWidth);
+    if (queue <= 0 || m_firstRun)
+        queue = halfWidth;
+    QueueSplitter->setSizes({queue, std::max(200, width() - queue)});
+    int server = f.ReadInteger(SetupSection, "ServerSize", 150);
+    if (server <= 0)
+        server = 150;
+    BottomSplitter->setSizes({std::max(100, height() - server), server});
+    const int state = f.ReadInteger(SetupSection, "WindowState", 3);
+    if (state != 0) {
+        const QRect r = geometry();
+        setGeometry(f.ReadInteger(SetupSection, "Left", r.left()), f.ReadInteger(SetupSection, "Top", r.top()),
+                    f.ReadInteger(SetupSection, "Width", r.width()), f.ReadInteger(SetupSection, "Height", r.height()));
+        if (state >= 2)
+            setWindowState(windowState() | Qt::WindowMaximized);
+    }
+}
+
+void TfrmMain::saveLayout()
+{
+    TIniFile& f = m_settingsFile;
+    if (isActiveWindow() && !isMaximized() && !isMinimized()) {
+        f.WriteInteger(SetupSection, "WindowState", 1);
+        f.WriteInteger(SetupSection, "Top", geometry().top());
+        f.WriteInteger(SetupSection, "Left", geometry().left());
+        f.WriteInteger(SetupSection, "Width", geometry().width());
+        f.WriteInteger(SetupSection, "Height", geometry().height());
+    } else {
+        f.WriteInteger(SetupSection, "WindowState", 2);
+    }
+    f.WriteString(SetupSection, "Version", ProgramVersionText);
+    f.WriteInteger(SetupSection, "RemoteSize", MiddleSplitter->sizes().value(1));
+    f.WriteInteger(SetupSection, "ServerSize", BottomSplitter->sizes().value(1));
+    f.WriteInteger(SetupSection, "QueueSize", QueueSplitter->sizes().value(0));
+    f.WriteBool(SetupSection, "ShowLinks", mnuShowLinks->isChecked());
+    f.WriteBool(SetupSection, "ShowToolbar", ToolBar->isVisible());
+    f.WriteBool(SetupSection, "ShowInfoPanel", InfoPanel.front()->isVisible());
+    f.WriteBool(SetupSection, "QueueVisible", Queue->isVisible());
+    f.WriteBool(SetupSection, "ResolveFile", mnuResolveFile->isChecked());
+    f.WriteInteger(SetupSection, "SortLocalColumn", Local->SortColumn());
+    f.WriteBool(SetupSection, "SortLocalAscend", Local->Ascending());
+    f.WriteInteger(SetupSection, "SortRemoteColumn", Remote->SortColumn());
+    f.WriteBool(SetupSection, "SortRemoteAscend", Remote->Ascending());
+}
+
 void TfrmMain::closeEvent(QCloseEvent* e)
 {
+    // The closing questions.
+    if (IsTransferring(m_workflow->State()) && m_settings.ExitWarn) {
+        if (!m_prompt->Confirm("一个传输正在进行.  你确定要退出吗?")) {
+            e->ignore();
+            return;
+        }
+    } else if (m_settings.ConfirmQueue && Queue->topLevelItemCount() > 0) {
+        if (!m_prompt->Confirm("仍有文件在传输队列中.  你确定要退出吗?")) {
+            e->ignore();
+            return;
+        }
+    }
+    setWindowTitle(QStringLiteral("正关闭 Corvyne..."));
     if (m_workflow->State() > SessionState::Connecting && m_workflow->State() != SessionState::Starting)
         FTP.SendRawCommand("QUIT");
     FTP.Close();
     m_cache.Clear();
-    m_settingsFile.WriteString(SetupSection, "Version", ProgramVersionText);
-    m_settingsFile.WriteInteger(SetupSection, "SortLocalColumn", Local->SortColumn());
-    m_settingsFile.WriteBool(SetupSection, "SortLocalAscend", Local->Ascending());
-    m_settingsFile.WriteInteger(SetupSection, "SortRemoteColumn", Remote->SortColumn());
-    m_settingsFile.WriteBool(SetupSection, "SortRemoteAscend", Remote->Ascending());
-    m_settingsFile.WriteBool(SetupSection, "ShowLinks", mnuShowLinks->isChecked());
-    m_settingsFile.WriteBool(SetupSection, "ResolveFile", mnuResolveFile->isChecked());
+    saveLayout();
+    if (!m_settingsFile.LastError().empty())
+        m_prompt->ShowMessage(MessageKind::Error, m_settingsFile.LastError());
     if (!m_sites.SaveSites() || !m_sites.SaveStats())
         m_prompt->ShowMessage(MessageKind::Error, m_sites.LastError());
+    SetApplicationExceptionHandler(nullptr);
     e->accept();
 }

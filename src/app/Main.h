@@ -20,6 +20,8 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QAction;
+class QSplitter;
+class QToolBar;
 class QTreeWidgetItem;
 class TCorvListView;
 class TWinConsole;
@@ -70,6 +72,11 @@ public:
     QLabel* StatusPanel2 = nullptr;
     QLabel* PanelLocalCount = nullptr;
     QLabel* PanelRemoteCount = nullptr;
+    QSplitter* MiddleSplitter = nullptr;
+    QSplitter* BottomSplitter = nullptr;
+    QSplitter* QueueSplitter = nullptr;
+    QToolBar* ToolBar = nullptr;
+    std::vector<QAction*> InfoPanel;  // the user, password and port fields with their labels
     QAction* mnuShowLinks = nullptr;
     QAction* mnuResolveFile = nullptr;
     QAction* mnuFilterDirectories = nullptr;
@@ -83,6 +90,9 @@ public:
     TListingCache& ListingCache() { return m_cache; }
 
     TConnectionWorkflow& Workflow() { return *m_workflow; }
+    bool FirstRun() const { return m_firstRun; }
+    // The crash handler: error.log and the message; the program goes on.
+    void AppException(const std::string& what);
     TSettings& Settings() { return m_settings; }
     TIniFile& SettingsFile() { return m_settingsFile; }
     TSiteDatabase& Sites() { return m_sites; }
@@ -105,6 +115,8 @@ private:
     void localDoubleClick(QTreeWidgetItem* item);
     void remoteDoubleClick(QTreeWidgetItem* item);
     void applySortSettings();
+    void restoreLayout();
+    void saveLayout();
 
     QString m_dataDir;
     TIniFile m_settingsFile;
@@ -121,4 +133,5 @@ private:
     QString m_remoteFilter = QStringLiteral("*.*");
     int m_remoteFolders = 0, m_remoteFiles = 0;
     TListingCache m_cache;
+    bool m_firstRun = false;
 };

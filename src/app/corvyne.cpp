@@ -1,4 +1,5 @@
 #include "app/About.h"
+#include "app/Application.h"
 #include "app/DataDirectory.h"
 #include "app/Main.h"
 #include "app/VersionInfo.h"
@@ -17,7 +18,7 @@ int main(int argc, char** argv)
     // unattended command lines work on a headless machine.
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
+    TCorvApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("corvyne"));
     QApplication::setApplicationVersion(QStringLiteral(CORVYNE_VERSION));
     ProgramVersionBlock();

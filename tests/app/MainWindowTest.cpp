@@ -6,6 +6,8 @@
 #include "app/Main.h"
 #include "app/corvview.h"
 #include "console/cxGraphics.h"
+#include "app/DataDirectory.h"
+#include "net/EventDispatch.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -227,6 +229,98 @@ TEST(MainWindow, RevisitedDirectoriesComeFromTheCacheAndRefreshLists)
     t.w->btnDisconnectClick();
     EXPECT_EQ(t.w->ListingCache().Count(), 0u);
     EXPECT_FALSE(QFile::exists(file));
+}
+
+namespace {
+struct RecordingPrompt : IPrompt {
+    std::vector<std::string> messages;
+    bool answer = false;
+    void ShowMessage(MessageKind, const std::string& text) override { messages.push_back(text); }
+    bool Confirm(const std::string& text) override
+    {
+        messages.push_back(text);
+        return answer;
+    }
+};
+}  // namespace
+
+TEST(MainWindow, FirstRunThenTheSavedLayoutIsRestored)
+{
+    QTemporaryDir data;
+    const QString dir = data.path() + QStringLiteral("/");
+    {
+        TfrmMain first(dir);
+        EXPECT_TRUE(first.FirstRun());
+        first.show();
+        EXPECT_TRUE(first.isMaximized());  // WindowState 3 by default
+        first.close();
+    }
+    TIniFile saved((dir + QStringLiteral("corvyne.ini")).toStdString());
+    ASSERT_TRUE(saved.Load());
+    EXPECT_EQ(saved.ReadString("Setup", "Version"), "2.7.5");
+    EXPECT_GT(saved.ReadInteger("Setup", "RemoteSize", 0), 0);
+    // A layout as a user left it: a normal window, the queue hidden.
+    saved.WriteInteger("Setup", "WindowState", 1);
+    saved.WriteInteger("Setup", "Left", 30);
+    saved.WriteInteger("Setup", "Top", 40);
+    saved.WriteInteger("Setup", "Width", 700);
+    saved.WriteInteger("Setup", "Height", 500);
+    saved.WriteBool("Setup", "QueueVisible", false);
+    saved.WriteBool("Setup", "ShowInfoPanel", false);
+    saved.WriteInteger("Setup", "SortRemoteColumn", 2);
+    ASSERT_TRUE(saved.Save());
+    TfrmMain second(dir);
+    EXPECT_FALSE(second.FirstRun());
+    second.show();
+    EXPECT_FALSE(second.isMaximized());
+    EXPECT_EQ(second.geometry().width(), 700);
+    EXPECT_EQ(second.geometry().height(), 500);
+    EXPECT_FALSE(second.Queue->isVisible());
+    EXPECT_FALSE(second.InfoPanel.front()->isVisible());
+    EXPECT_EQ(second.Remote->SortColumn(), 2);
+}
+
+TEST(MainWindow, ClosingQuestionsAndTheCrashLog)
+{
+    Window t;
+    RecordingPrompt prompt;
+    t.w->SetPrompt(&prompt);
+    t.w->Queue->AddRow(1, {QStringLiteral("a.txt"), QStringLiteral("1"), QStringLiteral("/tmp/")});
+    EXPECT_FALSE(t.w->close());  // No keeps the window
+    EXPECT_EQ(prompt.messages.back(), "仍有文件在传输队列中.  你确定要退出吗?");
+    EXPECT_TRUE(t.w->isVisible());
+
+    HandleApplicationException(std::make_exception_ptr(std::runtime_error("boom in a handler")));
+    QFile log(t.data.path() + QStringLiteral("/error.log"));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(log.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 6);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("生成日志文件: ")));
+    EXPECT_EQ(lines[1], QStringLiteral("E = boom in a handler"));
+    EXPECT_EQ(lines[2], QStringLiteral("V = 2.7.5.610"));
+    EXPECT_EQ(lines[3], QStringLiteral("CS = 0"));
+    EXPECT_EQ(lines[4], QStringLiteral("LC = 0"));
+    EXPECT_EQ(lines[5], QStringLiteral("ST = "));
+    EXPECT_NE(prompt.messages.back().find("error.log\" 已被创建并包含此错误信息."), std::string::npos);
+    EXPECT_TRUE(t.w->isVisible());  // the program goes on
+
+    prompt.answer = true;
+    EXPECT_TRUE(t.w->close());
+}
+
+TEST(MainWindow, DataDirectoryArgument)
+{
+    QString error;
+    QTemporaryDir dir;
+    EXPECT_EQ(ResolveDataDirectory({QStringLiteral("host"), QStringLiteral("data=") + dir.path()}, error),
+              dir.path() + QStringLiteral("/"));
+    EXPECT_TRUE(error.isEmpty());
+    const QString fallback = ResolveDataDirectory({QStringLiteral("DATA=/no/such/dir")}, error);
+    EXPECT_EQ(error, QStringLiteral("无效数据路径 \"/no/such/dir\" 被指定在命令行."));
+    EXPECT_TRUE(fallback.endsWith(QStringLiteral("/corvyne/")));
+    EXPECT_EQ(CollectArguments({QStringLiteral("corvyne"), QStringLiteral("/nosplash"), QStringLiteral("/home/x.txt"),
+                                QStringLiteral("--nosplash"), QStringLiteral("host")}),
+              (QStringList{QStringLiteral("/home/x.txt"), QStringLiteral("host")}));
 }
 
 TEST(MainWindow, ScreenshotConnectedToALocalServer)
