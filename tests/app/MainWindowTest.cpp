@@ -2,6 +2,7 @@
 // the quick-connect forms, the log and status texts, the history, and a
 // screenshot to look at.
 #include "RealServers.h"
+#include "ScriptServer.h"
 #include "TestSupport.h"
 #include "app/Main.h"
 #include "app/corvview.h"
@@ -321,6 +322,86 @@ TEST(MainWindow, DataDirectoryArgument)
     EXPECT_EQ(CollectArguments({QStringLiteral("corvyne"), QStringLiteral("/nosplash"), QStringLiteral("/home/x.txt"),
                                 QStringLiteral("--nosplash"), QStringLiteral("host")}),
               (QStringList{QStringLiteral("/home/x.txt"), QStringLiteral("host")}));
+}
+
+TEST(MainWindow, ASiteWithItsOptionsAndTheProxies)
+{
+    Window t;
+    TSiteRecord site;
+    site.Name = "Test Site";
+    site.IP = "127.0.0.1";
+    site.Port = std::to_string(RealServers::pyftpdlib().port);
+    site.User = RealServers::User;
+    site.SetPassword(RealServers::Password);
+    site.RemoteDir = "/子目录";
+    site.Options = "100000021100000";  // binary, server type index 2, passive on
+    t.w->Sites().WriteSite(site);
+    t.connectTo(QStringLiteral("Test Site"));
+    ASSERT_TRUE(t.waitIdle());
+    EXPECT_EQ(t.w->Workflow().CurrentSite, "Test Site");
+    EXPECT_EQ(t.w->FTP.ServerType, ftpstRedhat);  // index 2 is the enumeration value 3
+    EXPECT_FALSE(t.w->FTP.ServerDetect);
+    EXPECT_TRUE(t.w->FTP.UsePasv);
+    EXPECT_EQ(t.w->RemoteDirectory(), "/子目录/");
+    EXPECT_EQ(t.w->windowTitle(), QStringLiteral("Corvyne 2.7.5 - Test Site"));
+    EXPECT_EQ(t.w->Sites().ReadStats("Test Site").ConnectCount, 1);
+    t.w->btnDisconnectClick();
+
+    // Through dante with ProxyMode 2 (SOCKS), and through ftp-proxy with 0.
+    t.w->Settings().EnableProxy = true;
+    t.w->Settings().ProxyMode = 2;
+    t.w->FTP.ProxyHost = "127.0.0.1";
+    t.w->FTP.ProxyPort = RealServers::dante().port;
+    const QString server = QStringLiteral("127.0.0.1:ftptest:ftppass:%1").arg(RealServers::vsftpd().port);
+    t.connectTo(server);
+    ASSERT_TRUE(t.waitIdle());
+    EXPECT_EQ(t.w->FTP.FirewallType, fwSocks);
+    EXPECT_GE(t.logIndex("连接到代理服务器."), 0);
+    EXPECT_GE(t.logIndex("连接到代理服务器. 正等待登录主机."), 0);
+    EXPECT_TRUE(t.remoteNames().contains(QStringLiteral("hello.txt")));
+    t.w->btnDisconnectClick();
+
+    t.w->Settings().ProxyMode = 0;
+    t.w->FTP.ProxyPort = RealServers::ftpProxy().port;
+    t.connectTo(server);
+    ASSERT_TRUE(t.waitIdle());
+    EXPECT_EQ(t.w->FTP.FirewallType, fwUserHost);
+    EXPECT_GE(t.logIndex("USER ftptest@127.0.0.1:" + std::to_string(RealServers::vsftpd().port)), 0);
+    EXPECT_TRUE(t.remoteNames().contains(QStringLiteral("hello.txt")));
+}
+
+TEST(MainWindow, ADropAfterADataErrorReconnectsByItself)
+{
+    quint16 closed;
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0);
+        closed = probe.serverPort();
+    }
+    ScriptServer server;
+    const std::vector<std::string> login = {"331 pw", "230 ok", "215 UNIX Type: L8", "350 r", "350 r", "257 \"/\""};
+    auto first = login;
+    first.push_back("200 ok");
+    first.push_back("227 Entering Passive Mode (127,0,0,1," + std::to_string(closed >> 8) + "," +
+                    std::to_string(closed & 0xff) + ")\n<close-later:300>");
+    server.addSession({{"220 first"}, first});
+    // The reconnect keeps the directory it was in: "CWD /" comes first.
+    std::vector<std::string> second = {"331 pw", "230 ok", "215 UNIX Type: L8", "350 r", "350 r", "250 ok",
+                                       "257 \"/\"", "200 ok"};
+    second.push_back("<pasv>");
+    second.push_back("150 here\n<data:-rw-r--r-- 1 a b 5 Jan 12 2003 back.txt\\n>\n226 done");
+    server.addSession({{"220 second"}, second});
+
+    Window t;
+    t.w->Settings().RestoreState = false;  // own reconnect: about seven seconds
+    t.w->Settings().UsePasv = true;
+    t.connectTo(QStringLiteral("127.0.0.1:bob:pw:%1").arg(server.port()));
+    ASSERT_TRUE(WaitFor([&] { return t.w->Workflow().State() == SessionState::ConnectionLost; }, 5000)) << t.log().size();
+    EXPECT_GE(t.logIndex("错误: [数据]: 连接被拒绝"), 0);
+    EXPECT_EQ(t.w->StatusPanel->text(), QStringLiteral("服务器断开.正尝试重新连接..."));
+    ASSERT_TRUE(t.waitIdle());
+    EXPECT_EQ(server.connections(), 2);
+    EXPECT_EQ(t.remoteNames(), QStringList{QStringLiteral("back.txt")});
 }
 
 TEST(MainWindow, ScreenshotConnectedToALocalServer)

@@ -60,6 +60,9 @@ void ScriptServer::play(QTcpSocket* socket, const std::string& reply)
             const int ms = std::stoi(line.substr(12, colon - 12));
             const std::string text = line.substr(colon + 1, line.size() - colon - 2);
             QTimer::singleShot(ms, this, [this, text] { sendData(text); });
+        } else if (line.rfind("<close-later:", 0) == 0) {
+            const int ms = std::stoi(line.substr(13));
+            QTimer::singleShot(ms, socket, [socket] { socket->disconnectFromHost(); });
         } else if (line == "<data-hold>") {
             // keep the data connection open
         } else if (line == "<data-close>") {

@@ -10,7 +10,8 @@
 // Passive data: "<pasv>" opens a data listener and replies 227 with its
 // address; "<data:TEXT>" sends TEXT ("\\n" becomes CR LF) on the data
 // connection and closes it; "<data-later:MS:TEXT>" does so MS ms later;
-// "<data-hold>" keeps the data connection open; "<data-close>" closes it.
+// "<data-hold>" keeps the data connection open; "<data-close>" closes it;
+// "<close-later:MS>" closes the control connection MS ms later.
 
 #include <QObject>
 
