@@ -271,6 +271,29 @@ void ApplySiteOptions(const std::string& optionText, TFTPclient& client, TSessio
     }
 }
 
+// ---------------------------------------------------------------- addresses
+
+std::string CopyAddressText(const std::string& field, const std::string& port, bool connected,
+                            const std::string& remoteDirectory, const std::string& fileName)
+{
+    std::string text = field;
+    if (field.find("ftp://") == std::string::npos) {
+        text = "ftp://" + field;
+        if (!port.empty() && port != "21")
+            text += ":" + port;
+        if (connected) {
+            std::string dir = remoteDirectory.empty() ? std::string("/") : remoteDirectory;
+            if (dir.back() != '/')
+                dir += '/';
+            text += dir;
+        }
+    }
+    std::string escaped;
+    for (char c : text)
+        escaped += c == ' ' ? std::string("%20") : std::string(1, c);
+    return escaped + fileName + "\r\n";
+}
+
 // ---------------------------------------------------------------- status
 
 std::string StatusText(int code, const std::string& host, int port, const std::string& attempt)

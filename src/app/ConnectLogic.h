@@ -62,5 +62,9 @@ struct TSessionOptions {
 };
 void ApplySiteOptions(const std::string& optionText, TFTPclient& client, TSessionOptions& session);
 
+// ---- the address of the connection (or of a file in it) for the clipboard
+std::string CopyAddressText(const std::string& serverField, const std::string& port, bool connected,
+                            const std::string& remoteDirectory, const std::string& fileName = {});
+
 // ---- the first status panel
 std::string StatusText(int code, const std::string& host, int port, const std::string& attempt = {});

@@ -11,9 +11,12 @@
 #include <QApplication>
 
 #include <QAction>
+#include <QClipboard>
+#include <QStorageInfo>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <map>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -103,7 +106,12 @@ TfrmMain::TfrmMain(const QString& dataDirectory, const QStringList& arguments, Q
     hooks.ListingDone = [this](bool success) { remoteListingDone(success); };
     hooks.ListRemote = [this] { listRemoteDirectory(); };
     hooks.ShowRemote = [this] { showRemoteDirectory(); };
-    hooks.StateChanged = [this] { updateButtons(); };
+    hooks.StateChanged = [this] {
+        updateButtons();
+        RemotePathBox->setEnabled(m_workflow && m_workflow->State() == SessionState::Idle);
+        if (m_workflow && m_workflow->State() == SessionState::Disconnected)
+            RemotePathBox->clear();
+    };
     hooks.HistoryChanged = [this](const std::vector<std::string>& items) {
         m_settingFields = true;
         const QString text = txtFTPServer->currentText();
@@ -191,11 +199,13 @@ void TfrmMain::buildWidgets()
         t->setHeaderLabels(columns);
         return t;
     };
-    auto withCount = [](QWidget* pane, QLabel*& count, QWidget* parent) {
+    auto withCount = [](QComboBox*& path, QWidget* pane, QLabel*& count, QWidget* parent) {
         auto* box = new QWidget(parent);
         auto* v = new QVBoxLayout(box);
         v->setContentsMargins(0, 0, 0, 0);
         v->setSpacing(1);
+        path = new QComboBox(box);
+        v->addWidget(path);
         v->addWidget(pane);
         count = new QLabel(box);
         count->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -207,8 +217,27 @@ void TfrmMain::buildWidgets()
     Local = makePane(QStringLiteral("Local"), {QStringLiteral("文件名"), QStringLiteral("大小"), QStringLiteral("日期")}, nullptr);
     Remote = makePane(QStringLiteral("Remote"),
                       {QStringLiteral("名称"), QStringLiteral("大小"), QStringLiteral("日期"), QStringLiteral("属性")}, nullptr);
-    panes->addWidget(withCount(Local, PanelLocalCount, panes));
-    panes->addWidget(withCount(Remote, PanelRemoteCount, panes));
+    panes->addWidget(withCount(LocalPathBox, Local, PanelLocalCount, panes));
+    panes->addWidget(withCount(RemotePathBox, Remote, PanelRemoteCount, panes));
+    LocalPathBox->setObjectName(QStringLiteral("LocalPathBox"));
+    RemotePathBox->setObjectName(QStringLiteral("RemotePathBox"));
+    RemotePathBox->setEnabled(false);
+    connect(LocalPathBox, &QComboBox::activated, this, [this](int index) {
+        const QString item = LocalPathBox->itemData(index).toString();
+        const QString path = item.mid(item.indexOf(QLatin1Char(':')) + 1);
+        if (QFileInfo(path).isDir()) {
+            SetLocalDirectory(path);
+            Local->setFocus();
+        } else {
+            m_prompt->ShowMessage(MessageKind::Error, "无法存取 " + path.toStdString() + " .");
+            rebuildLocalPathBox();
+        }
+    });
+    connect(RemotePathBox, &QComboBox::activated, this, [this](int index) {
+        const std::string dir = RemotePathBox->itemText(index).toStdString();
+        if (dir != m_remoteDir)
+            m_workflow->ChangeRemoteDirectory(dir);
+    });
     Local->setProperty("Tag", 12);
     Remote->setProperty("Tag", 14);
     connect(Local, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* i) { localDoubleClick(i); });
@@ -255,9 +284,12 @@ void TfrmMain::buildMenus()
         reconnect->setEnabled(btnDisconnect->isEnabled());
     });
     server->addSeparator();
+    server->addAction(QStringLiteral("复制网址到剪贴板(&U)"), this, [this] { mnuCopyURLClick(false); });
+    server->addSeparator();
     server->addAction(QStringLiteral("退出(&X)"), this, &QWidget::close);
     QMenu* dir = menuBar()->addMenu(QStringLiteral("目录(&D)"));
     QAction* refresh = dir->addAction(QStringLiteral("刷新(&R)"), this, [this] { popRefreshClick(Remote->hasFocus()); });
+    dir->addAction(QStringLiteral("复制网址(&U)"), this, [this] { mnuCopyURLClick(true); });
     refresh->setShortcut(QKeySequence(Qt::Key_F5));
     dir->addSeparator();
     mnuFilterDirectories = dir->addAction(QStringLiteral("过滤目录(&D)"));
@@ -408,6 +440,7 @@ void TfrmMain::ListLocalDirectory()
         Local->SizeColumnsToContent();
     Local->EndUpdate();
     QDir::setCurrent(m_localDir);
+    rebuildLocalPathBox();
     showSummary(Local);
     Q_UNUSED(folders);
     Q_UNUSED(files);
@@ -500,7 +533,68 @@ void TfrmMain::remoteListingDone(bool success)
     if (m_settings.RemoteAutoSize)
         Remote->SizeColumnsToContent();
     Remote->EndUpdate();
+    rebuildRemotePathBox();
     showSummary(Remote);
+}
+
+void TfrmMain::rebuildRemotePathBox()
+{
+    const QString dir = QString::fromStdString(m_remoteDir);
+    int at = RemotePathBox->findText(dir);
+    if (at < 0) {
+        RemotePathBox->clear();
+        RemotePathBox->addItems(RemotePathItems(dir));
+        at = 0;
+    }
+    RemotePathBox->setCurrentIndex(at);
+}
+
+void TfrmMain::rebuildLocalPathBox()
+{
+    QStringList roots;
+    std::map<QString, qint64> freeBytes;
+    for (const QStorageInfo& v : QStorageInfo::mountedVolumes()) {
+        if (!v.isValid() || !v.isReady())
+            continue;
+        QString root = v.rootPath();
+        if (!root.endsWith(QLatin1Char('/')))
+            root += QLatin1Char('/');
+        if (!roots.contains(root)) {
+            roots << root;
+            freeBytes[root] = v.bytesFree();
+        }
+    }
+    std::sort(roots.begin(), roots.end());
+    LocalPathBox->clear();
+    const QStringList items = LocalPathItems(m_localDir, roots);
+    for (const QString& item : items) {
+        const QString path = item.mid(item.indexOf(QLatin1Char(':')) + 1);
+        QString text = path;
+        if (item.startsWith(QLatin1String("1:")) && freeBytes.count(path))
+            text += QStringLiteral("   [%1 Mb free]").arg(freeBytes[path] / 1048576.0, 0, 'f', 2);
+        LocalPathBox->addItem(text, item);
+    }
+    // The current directory is the last item of its volume.
+    int current = -1;
+    for (int i = 0; i < LocalPathBox->count(); ++i)
+        if (LocalPathBox->itemData(i).toString().mid(LocalPathBox->itemData(i).toString().indexOf(':') + 1) == m_localDir)
+            current = i;
+    LocalPathBox->setCurrentIndex(current);
+}
+
+void TfrmMain::mnuCopyURLClick(bool file)
+{
+    std::string name;
+    if (file) {
+        const auto selected = Remote->selectedItems();
+        if (selected.isEmpty() || TCorvListView::Kind(selected.front()) != rkFile)
+            return;
+        name = selected.front()->text(0).toStdString();
+    }
+    const bool connected = m_workflow->State() != SessionState::Disconnected;
+    const std::string text = CopyAddressText(txtFTPServer->currentText().toStdString(), txtPort->text().toStdString(),
+                                             connected, m_remoteDir, name);
+    QApplication::clipboard()->setText(QString::fromStdString(text));
 }
 
 void TfrmMain::showSummary(TCorvListView* pane)

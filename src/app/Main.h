@@ -70,6 +70,8 @@ public:
     TWinConsole* Memo1 = nullptr;
     QLabel* StatusPanel = nullptr;
     QLabel* StatusPanel2 = nullptr;
+    QComboBox* LocalPathBox = nullptr;
+    QComboBox* RemotePathBox = nullptr;
     QLabel* PanelLocalCount = nullptr;
     QLabel* PanelRemoteCount = nullptr;
     QSplitter* MiddleSplitter = nullptr;
@@ -87,6 +89,7 @@ public:
     void SetLocalDirectory(const QString& dir);
     void ListLocalDirectory();
     void popRefreshClick(bool remote);
+    void mnuCopyURLClick(bool file);  // the address of the connection or of the selected file
     TListingCache& ListingCache() { return m_cache; }
 
     TConnectionWorkflow& Workflow() { return *m_workflow; }
@@ -115,6 +118,8 @@ private:
     void localDoubleClick(QTreeWidgetItem* item);
     void remoteDoubleClick(QTreeWidgetItem* item);
     void applySortSettings();
+    void rebuildLocalPathBox();
+    void rebuildRemotePathBox();
     void restoreLayout();
     void saveLayout();
 

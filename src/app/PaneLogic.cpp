@@ -175,3 +175,32 @@ bool MaskMatch(const QString& name, const QString& mask)
         ++p;
     return p == m.size();
 }
+
+QStringList RemotePathItems(const QString& directory)
+{
+    QStringList items{directory};
+    for (qsizetype i = directory.size() - 2; i >= 0; --i)
+        if (directory[i] == QLatin1Char('/') || directory[i] == QLatin1Char('\\'))
+            items << directory.left(i + 1);
+    return items;
+}
+
+QStringList LocalPathItems(const QString& directory, const QStringList& volumeRoots)
+{
+    // The volume holding the directory: the longest root that is its prefix.
+    QString current;
+    for (const QString& root : volumeRoots)
+        if (directory.startsWith(root) && root.size() > current.size())
+            current = root;
+    QStringList items;
+    for (const QString& root : volumeRoots) {
+        items << QStringLiteral("1:") + root;
+        if (root != current)
+            continue;
+        int level = 2;
+        for (qsizetype i = root.size(); i < directory.size(); ++i)
+            if (directory[i] == QLatin1Char('/'))
+                items << QString::number(level++) + QLatin1Char(':') + directory.left(i + 1);
+    }
+    return items;
+}

@@ -5,6 +5,7 @@
 #include <QCollatorSortKey>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <optional>
@@ -51,6 +52,13 @@ int64_t PaneSizeValue(const QString& text);
 QString PaneSummary(int folders, int files, int64_t bytes, const QString& filter);
 // The selection summary; firstIsParent gives "转到上级目录".
 QString SelectionSummary(int folders, int others, int64_t bytes, bool firstIsParent);
+
+// The remote path box: the directory, then every prefix of it ending in "/",
+// longest first.
+QStringList RemotePathItems(const QString& directory);
+// The local path box: "1:" + each volume root, and after the current volume
+// one item per deeper level of the directory ("level:path/").
+QStringList LocalPathItems(const QString& directory, const QStringList& volumeRoots);
 
 // Wildcards: "*" any run, "?" one character, "[...]" a set; without regard
 // to case; "*.*" matches every name (also names without a dot).

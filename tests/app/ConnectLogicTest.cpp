@@ -198,3 +198,11 @@ TEST(StatusTexts, Table)
     EXPECT_EQ(StatusText(16, "h", 21), "服务器断开.正尝试重新连接...");
     EXPECT_EQ(StatusText(4, "h", 21), "");
 }
+
+TEST(CopyAddress, ConnectionAndFileAddresses)
+{
+    EXPECT_EQ(CopyAddressText("ftp.example.org", "2121", true, "/my dir/", "a b.txt"),
+              "ftp://ftp.example.org:2121/my%20dir/a b.txt\r\n");
+    EXPECT_EQ(CopyAddressText("host", "21", false, ""), "ftp://host\r\n");
+    EXPECT_EQ(CopyAddressText("ftp://u@host/x y/", "21", true, "/z/"), "ftp://u@host/x%20y/\r\n");
+}

@@ -10,6 +10,8 @@
 #include "app/DataDirectory.h"
 #include "net/EventDispatch.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -158,6 +160,7 @@ TEST(MainWindow, LocalPaneCountLineAndColumnSorting)
     }
     t.w->SetLocalDirectory(dir.path());
     EXPECT_EQ(t.w->PanelLocalCount->text(), QStringLiteral("1 文件夹, 2  文件, 1,024  字节 已列表 [*.*]"));
+    EXPECT_TRUE(t.w->LocalPathBox->currentData().toString().endsWith(dir.path() + QStringLiteral("/")));
     auto order = [&] {
         QStringList n;
         for (int i = 0; i < t.w->Local->topLevelItemCount(); ++i)
@@ -189,10 +192,22 @@ TEST(MainWindow, RemoteNavigationByDoubleClick)
     Q_EMIT t.w->Remote->itemDoubleClicked(t.w->Remote->topLevelItem(0), 0);
     ASSERT_TRUE(WaitFor([&] { return t.w->RemoteDirectory() == "/子目录/" && t.w->Workflow().State() == SessionState::Idle; }));
     ASSERT_EQ(t.w->Remote->topLevelItem(0)->text(0), QStringLiteral(".."));
-    Q_EMIT t.w->Remote->itemDoubleClicked(t.w->Remote->topLevelItem(0), 0);
+    ASSERT_EQ(t.w->RemotePathBox->count(), 2);
+    EXPECT_EQ(t.w->RemotePathBox->itemText(0), QStringLiteral("/子目录/"));
+    EXPECT_TRUE(t.w->RemotePathBox->isEnabled());
+    // Back up through the path box.
+    t.w->RemotePathBox->setCurrentIndex(1);
+    Q_EMIT t.w->RemotePathBox->activated(1);
     ASSERT_TRUE(WaitFor([&] { return t.w->RemoteDirectory() == "/" && t.w->Workflow().State() == SessionState::Idle; }));
     EXPECT_TRUE(t.remoteNames().contains(QStringLiteral("hello.txt")));
     EXPECT_EQ(t.w->PanelRemoteCount->text().right(9), QStringLiteral("已列表 [*.*]"));
+
+    // The address of a file, for the clipboard.
+    for (int i = 0; i < t.w->Remote->topLevelItemCount(); ++i)
+        t.w->Remote->topLevelItem(i)->setSelected(t.w->Remote->topLevelItem(i)->text(0) == QStringLiteral("hello.txt"));
+    t.w->mnuCopyURLClick(true);
+    EXPECT_EQ(QApplication::clipboard()->text(),
+              QStringLiteral("ftp://127.0.0.1:%1/hello.txt\r\n").arg(RealServers::pyftpdlib().port));
 }
 
 TEST(MainWindow, RevisitedDirectoriesComeFromTheCacheAndRefreshLists)

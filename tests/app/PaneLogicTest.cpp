@@ -87,3 +87,13 @@ TEST(Filters, MaskMatch)
     for (auto [name, mask, expected] : cases)
         EXPECT_EQ(MaskMatch(QString::fromUtf8(name), QString::fromUtf8(mask)), expected) << name << " " << mask;
 }
+
+TEST(PathBoxes, RemoteAndLocalItems)
+{
+    EXPECT_EQ(RemotePathItems(QStringLiteral("/pub/files/")),
+              (QStringList{QStringLiteral("/pub/files/"), QStringLiteral("/pub/"), QStringLiteral("/")}));
+    EXPECT_EQ(RemotePathItems(QStringLiteral("/")), QStringList{QStringLiteral("/")});
+    EXPECT_EQ(LocalPathItems(QStringLiteral("/home/bob/dl/"), {QStringLiteral("/"), QStringLiteral("/home/")}),
+              (QStringList{QStringLiteral("1:/"), QStringLiteral("1:/home/"), QStringLiteral("2:/home/bob/"),
+                           QStringLiteral("3:/home/bob/dl/")}));
+}

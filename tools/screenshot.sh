@@ -1,0 +1,13 @@
+#!/bin/bash
+# Takes a screenshot of the main window connected to a local vsftpd (and one
+# of the log console) under the offscreen platform, for a person to look at.
+#   tools/screenshot.sh [OUTPUT_DIR]      (default: the current directory)
+set -euo pipefail
+out=$(realpath "${1:-.}")
+cd "$(dirname "$0")/.."
+cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/test --target test_mainwindow test_console >/dev/null
+QT_QPA_PLATFORM=offscreen build/test/tests/test_mainwindow --gtest_filter='*Screenshot*' >/dev/null
+QT_QPA_PLATFORM=offscreen build/test/tests/test_console --gtest_filter='*Screenshot*' >/dev/null
+cp build/test/tests/main-window-screenshot.png build/test/tests/console-screenshot.png "$out"/
+echo "written: $out/main-window-screenshot.png $out/console-screenshot.png"
