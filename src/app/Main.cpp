@@ -23,11 +23,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QInputDialog>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -50,6 +53,16 @@ bool TWidgetPrompt::Confirm(const std::string& text)
 {
     return QMessageBox::question(m_parent, QStringLiteral("Corvyne"), QString::fromStdString(text)) ==
            QMessageBox::Yes;
+}
+
+bool TWidgetPrompt::AskText(const std::string& title, const std::string& prompt, std::string& text)
+{
+    bool ok = false;
+    const QString answer = QInputDialog::getText(m_parent, QString::fromStdString(title), QString::fromStdString(prompt),
+                                                 QLineEdit::Normal, QString::fromStdString(text), &ok);
+    if (ok)
+        text = answer.toStdString();
+    return ok;
 }
 
 bool TWidgetPrompt::AskLogin(LoginRequest& request)
@@ -243,6 +256,7 @@ void TfrmMain::buildWidgets()
     connect(Local, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* i) { localDoubleClick(i); });
     connect(Remote, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* i) { remoteDoubleClick(i); });
     for (TCorvListView* pane : {Local, Remote}) {
+        pane->installEventFilter(this);
         pane->OnSelectedInfo = [this](TCorvListView* p) { showSummary(p); };
         connect(pane, &QTreeWidget::itemSelectionChanged, this, [this, pane] { showSummary(pane); });
     }
@@ -290,6 +304,15 @@ void TfrmMain::buildMenus()
     QMenu* dir = menuBar()->addMenu(QStringLiteral("目录(&D)"));
     QAction* refresh = dir->addAction(QStringLiteral("刷新(&R)"), this, [this] { popRefreshClick(Remote->hasFocus()); });
     dir->addAction(QStringLiteral("复制网址(&U)"), this, [this] { mnuCopyURLClick(true); });
+    auto activePane = [this] { return Remote->hasFocus() ? Remote : Local; };
+    QAction* changeDir = dir->addAction(QStringLiteral("更改目录"), this, [=, this] { popChangeDirClick(activePane() == Remote); });
+    changeDir->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Insert));
+    dir->addAction(QStringLiteral("过滤文件(&L)"), this, [=, this] { mnuFilterClick(activePane() == Remote); });
+    dir->addAction(QStringLiteral("组选择(&G)"), this, [=, this] { mnuGroupSelectClick(activePane()); });
+    QAction* find = dir->addAction(QStringLiteral("查找文件(&F)"), this, [=, this] { mnuFindClick(activePane()); });
+    find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    QAction* findNext = dir->addAction(QStringLiteral("查找下一个(&I)"), this, [=, this] { mnuFindNextClick(activePane()); });
+    findNext->setShortcut(QKeySequence(Qt::Key_F3));
     refresh->setShortcut(QKeySequence(Qt::Key_F5));
     dir->addSeparator();
     mnuFilterDirectories = dir->addAction(QStringLiteral("过滤目录(&D)"));
@@ -663,6 +686,127 @@ void TfrmMain::remoteDoubleClick(QTreeWidgetItem* item)
         m_workflow->ChangeRemoteDirectory("..");
     else if (kind == rkFolder || kind == rkLink)
         m_workflow->ChangeRemoteDirectory(item->text(0).toStdString());
+}
+
+void TfrmMain::mnuFilterClick(bool remote)
+{
+    std::string filter = (remote ? m_remoteFilter : m_localFilter).toStdString();
+    if (!m_prompt->AskText(remote ? "远程过滤" : "本地过滤", "输入过滤条件", filter))
+        return;
+    if (filter.empty() || filter == "*" || filter == "*.*")
+        filter = "*.*";
+    if (remote) {
+        m_remoteFilter = QString::fromStdString(filter);
+        if (Remote->topLevelItemCount() > 0 && m_workflow->State() == SessionState::Idle)
+            showRemoteDirectory();
+    } else {
+        m_localFilter = QString::fromStdString(filter);
+        ListLocalDirectory();
+    }
+}
+
+void TfrmMain::mnuGroupSelectClick(TCorvListView* pane)
+{
+    std::string text;
+    if (!m_prompt->AskText("组选择", "输入过滤条件", text))
+        return;
+    const QString mask = QString::fromStdString(text);
+    pane->clearSelection();
+    for (int i = 0; i < pane->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = pane->topLevelItem(i);
+        if (TCorvListView::Kind(item) == rkParent)
+            continue;
+        const bool match = mask.contains(QLatin1Char('*')) ? MaskMatch(item->text(0), mask)
+                                                           : item->text(0).compare(mask, Qt::CaseInsensitive) == 0;
+        item->setSelected(match);
+    }
+    showSummary(pane);
+}
+
+void TfrmMain::mnuFindClick(TCorvListView* pane)
+{
+    std::string text = m_findText.toStdString();
+    if (!m_prompt->AskText("查找文件", "查找", text) || text.empty())
+        return;
+    m_findText = QString::fromStdString(text);
+    pane->clearSelection();
+    pane->setCurrentItem(nullptr);
+    mnuFindNextClick(pane);
+}
+
+bool TfrmMain::mnuFindNextClick(TCorvListView* pane)
+{
+    if (m_findText.isEmpty())
+        return false;
+    int start = 0;
+    const auto selected = pane->selectedItems();
+    if (!selected.isEmpty()) {
+        start = pane->indexOfTopLevelItem(selected.front()) + 1;
+        selected.front()->setSelected(false);
+    }
+    for (int i = start; i < pane->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = pane->topLevelItem(i);
+        if (item->text(0).contains(m_findText, Qt::CaseInsensitive)) {
+            item->setSelected(true);
+            pane->scrollToItem(item);
+            pane->setCurrentItem(item);
+            pane->setFocus();
+            return true;
+        }
+    }
+    m_prompt->ShowMessage(MessageKind::Information, "文件没找到");
+    return false;
+}
+
+void TfrmMain::popChangeDirClick(bool remote)
+{
+    if (IsTransferring(m_workflow->State()))
+        return;
+    std::string dir = remote ? m_remoteDir : m_localDir.toStdString();
+    if (!m_prompt->AskText("更改目录", "输入新的目录", dir))
+        return;
+    if (remote) {
+        if (m_workflow->State() == SessionState::Idle && dir != m_remoteDir)
+            m_workflow->ChangeRemoteDirectory(dir);
+    } else {
+        const QString path = QString::fromStdString(dir);
+        if (QFileInfo(path).isDir() && QDir(path).absolutePath() + "/" != m_localDir)
+            SetLocalDirectory(path);
+    }
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress || (watched != Local && watched != Remote))
+        return QMainWindow::eventFilter(watched, event);
+    auto* key = static_cast<QKeyEvent*>(event);
+    auto* pane = static_cast<TCorvListView*>(watched);
+    QTreeWidgetItem* current = pane->currentItem();
+    switch (key->key()) {
+    case Qt::Key_Backspace:
+        if (pane == Local) {
+            QDir d(m_localDir);
+            if (m_localDir != QLatin1String("/") && d.cdUp())
+                SetLocalDirectory(d.absolutePath());
+        } else if (m_remoteDir != "/") {
+            m_workflow->ChangeRemoteDirectory("..");
+        }
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (current && TCorvListView::Kind(current) != rkFile) {
+            pane == Local ? localDoubleClick(current) : remoteDoubleClick(current);
+            return true;
+        }
+        return false;
+    case Qt::Key_Up:
+    case Qt::Key_Down: {
+        const bool handled = QMainWindow::eventFilter(watched, event);
+        QTimer::singleShot(0, this, [this, pane] { showSummary(pane); });
+        return handled;
+    }
+    default: return QMainWindow::eventFilter(watched, event);
+    }
 }
 
 void TfrmMain::popRefreshClick(bool remote)

@@ -33,6 +33,7 @@ public:
     void ShowMessage(MessageKind kind, const std::string& text) override;
     bool Confirm(const std::string& text) override;
     bool AskLogin(LoginRequest& request) override;
+    bool AskText(const std::string& title, const std::string& prompt, std::string& text) override;
 
 private:
     QWidget* m_parent;
@@ -90,6 +91,18 @@ public:
     void ListLocalDirectory();
     void popRefreshClick(bool remote);
     void mnuCopyURLClick(bool file);  // the address of the connection or of the selected file
+    void mnuFilterClick(bool remote);
+    void mnuGroupSelectClick(TCorvListView* pane);
+    void mnuFindClick(TCorvListView* pane);
+    bool mnuFindNextClick(TCorvListView* pane);
+    void popChangeDirClick(bool remote);
+    QString RemoteFilter() const { return m_remoteFilter; }
+    QString LocalFilter() const { return m_localFilter; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+public:
     TListingCache& ListingCache() { return m_cache; }
 
     TConnectionWorkflow& Workflow() { return *m_workflow; }
@@ -137,6 +150,7 @@ private:
     QString m_localFilter = QStringLiteral("*.*");
     QString m_remoteFilter = QStringLiteral("*.*");
     int m_remoteFolders = 0, m_remoteFiles = 0;
+    QString m_findText;
     TListingCache m_cache;
     bool m_firstRun = false;
 };

@@ -21,4 +21,13 @@ public:
         bool savePassword = false;
     };
     virtual bool AskLogin(LoginRequest&) { return false; }
+
+    // A line of text (title, prompt, and the text prefilled); false when cancelled.
+    virtual bool AskText(const std::string& title, const std::string& prompt, std::string& text)
+    {
+        (void)title;
+        (void)prompt;
+        (void)text;
+        return false;
+    }
 };

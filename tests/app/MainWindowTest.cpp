@@ -14,6 +14,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QKeyEvent>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -250,7 +251,17 @@ TEST(MainWindow, RevisitedDirectoriesComeFromTheCacheAndRefreshLists)
 namespace {
 struct RecordingPrompt : IPrompt {
     std::vector<std::string> messages;
+    std::vector<std::string> texts;  // answers to AskText, in order
     bool answer = false;
+    bool AskText(const std::string& title, const std::string&, std::string& text) override
+    {
+        messages.push_back(title);
+        if (texts.empty())
+            return false;
+        text = texts.front();
+        texts.erase(texts.begin());
+        return true;
+    }
     void ShowMessage(MessageKind, const std::string& text) override { messages.push_back(text); }
     bool Confirm(const std::string& text) override
     {
@@ -322,6 +333,62 @@ TEST(MainWindow, ClosingQuestionsAndTheCrashLog)
 
     prompt.answer = true;
     EXPECT_TRUE(t.w->close());
+}
+
+TEST(MainWindow, FiltersGroupSelectFindAndKeys)
+{
+    Window t;
+    RecordingPrompt prompt;
+    t.w->SetPrompt(&prompt);
+    QTemporaryDir dir;
+    QDir(dir.path()).mkdir(QStringLiteral("docs"));
+    for (const char* name : {"a.txt", "b.TXT", "c.bin", "readme"}) {
+        QFile f(dir.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    t.w->SetLocalDirectory(dir.path() + QStringLiteral("/docs"));
+    auto names = [&] {
+        QStringList n;
+        for (int i = 0; i < t.w->Local->topLevelItemCount(); ++i)
+            n << t.w->Local->topLevelItem(i)->text(0);
+        return n;
+    };
+    // Backspace goes to the parent.
+    t.w->Local->setFocus();
+    QKeyEvent back(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
+    QApplication::sendEvent(t.w->Local, &back);
+    EXPECT_EQ(t.w->LocalDirectory(), dir.path() + QStringLiteral("/"));
+
+    prompt.texts = {"*.txt"};
+    t.w->mnuFilterClick(false);
+    EXPECT_EQ(names(), (QStringList{"..", "docs", "a.txt", "b.TXT"}));  // folders still shown
+    EXPECT_TRUE(t.w->PanelLocalCount->text().endsWith(QStringLiteral("[*.txt]")));
+    t.w->mnuFilterDirectories->setChecked(true);
+    t.w->ListLocalDirectory();
+    EXPECT_EQ(names(), (QStringList{"..", "a.txt", "b.TXT"}));
+    t.w->mnuFilterDirectories->setChecked(false);
+    prompt.texts = {""};
+    t.w->mnuFilterClick(false);
+    EXPECT_EQ(t.w->LocalFilter(), QStringLiteral("*.*"));
+
+    prompt.texts = {"*.txt"};
+    t.w->mnuGroupSelectClick(t.w->Local);
+    EXPECT_EQ(t.w->Local->selectedItems().size(), 2);
+    prompt.texts = {"README"};
+    t.w->mnuGroupSelectClick(t.w->Local);
+    ASSERT_EQ(t.w->Local->selectedItems().size(), 1);
+    EXPECT_EQ(t.w->Local->selectedItems().front()->text(0), QStringLiteral("readme"));
+
+    prompt.texts = {"."};
+    t.w->mnuFindClick(t.w->Local);
+    ASSERT_EQ(t.w->Local->selectedItems().size(), 1);
+    EXPECT_EQ(t.w->Local->selectedItems().front()->text(0), QStringLiteral(".."));
+    EXPECT_TRUE(t.w->mnuFindNextClick(t.w->Local));
+    EXPECT_EQ(t.w->Local->selectedItems().front()->text(0), QStringLiteral("a.txt"));
+    EXPECT_TRUE(t.w->mnuFindNextClick(t.w->Local));
+    EXPECT_TRUE(t.w->mnuFindNextClick(t.w->Local));  // c.bin
+    EXPECT_FALSE(t.w->mnuFindNextClick(t.w->Local));
+    EXPECT_EQ(prompt.messages.back(), "文件没找到");
 }
 
 TEST(MainWindow, DataDirectoryArgument)
