@@ -143,6 +143,7 @@ TfrmMain::TfrmMain(const QString& dataDirectory, const QStringList& arguments, Q
 
     applySortSettings();
     restoreLayout();
+    connect(QApplication::clipboard(), &QClipboard::dataChanged, this, [this] { clipboardChanged(); });
     RegisterSiteQueueType(QCoreApplication::applicationFilePath());
     const QString path = QString::fromStdString(m_settings.Path);
     SetLocalDirectory(!path.isEmpty() && QFileInfo(path).isDir() ? path : QDir::homePath());
@@ -603,6 +604,25 @@ void TfrmMain::rebuildLocalPathBox()
         if (LocalPathBox->itemData(i).toString().mid(LocalPathBox->itemData(i).toString().indexOf(':') + 1) == m_localDir)
             current = i;
     LocalPathBox->setCurrentIndex(current);
+}
+
+// An ftp:// address copied in another program while nothing is connected
+// starts a connection to it.
+void TfrmMain::clipboardChanged()
+{
+    if (QApplication::activeWindow() || !m_settings.URL || m_workflow->State() != SessionState::Disconnected)
+        return;
+    QString text = QApplication::clipboard()->text().left(256).trimmed();
+    if (!text.left(6).toUpper().startsWith(QLatin1String("FTP://")))
+        return;
+    text.replace(0, 6, QStringLiteral("ftp://"));  // the scheme in any letter case
+    m_settingFields = true;
+    txtUser->clear();
+    txtPass->clear();
+    txtPort->clear();
+    m_settingFields = false;
+    txtFTPServer->setEditText(text);
+    btnConnectClick();
 }
 
 void TfrmMain::mnuCopyURLClick(bool file)

@@ -131,6 +131,7 @@ private:
     void localDoubleClick(QTreeWidgetItem* item);
     void remoteDoubleClick(QTreeWidgetItem* item);
     void applySortSettings();
+    void clipboardChanged();
     void rebuildLocalPathBox();
     void rebuildRemotePathBox();
     void restoreLayout();
