@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -63,6 +64,16 @@ bool TWidgetPrompt::AskText(const std::string& title, const std::string& prompt,
     if (ok)
         text = answer.toStdString();
     return ok;
+}
+
+bool TWidgetPrompt::AskSaveFile(const std::string& title, const std::string& filter, std::string& path)
+{
+    const QString chosen = QFileDialog::getSaveFileName(m_parent, QString::fromStdString(title),
+                                                        QString::fromStdString(path), QString::fromStdString(filter));
+    if (chosen.isEmpty())
+        return false;
+    path = chosen.toStdString();
+    return true;
 }
 
 bool TWidgetPrompt::AskLogin(LoginRequest& request)
@@ -314,6 +325,17 @@ void TfrmMain::buildMenus()
     find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     QAction* findNext = dir->addAction(QStringLiteral("查找下一个(&I)"), this, [=, this] { mnuFindNextClick(activePane()); });
     findNext->setShortcut(QKeySequence(Qt::Key_F3));
+    dir->addAction(QStringLiteral("保存(&S)"), this, [this] { mnuSaveListingClick(); });
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("查看(&V)"));
+    view->addAction(QStringLiteral("按名称"), this, [=, this] { activePane()->SortByColumn(0); });
+    view->addAction(QStringLiteral("按大小"), this, [=, this] { activePane()->SortByColumn(1); });
+    view->addAction(QStringLiteral("按日期"), this, [=, this] { activePane()->SortByColumn(2); });
+    view->addAction(QStringLiteral("按类型"), this, [=, this] { activePane()->SortByExtension(); });
+    view->addSeparator();
+    QAction* all = view->addAction(QStringLiteral("全部选定"), this, [=, this] { mnuSelectAllClick(activePane()); });
+    all->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+    view->addAction(QStringLiteral("反向选择"), this, [=, this] { mnuInvertSelectionClick(activePane()); });
     refresh->setShortcut(QKeySequence(Qt::Key_F5));
     dir->addSeparator();
     mnuFilterDirectories = dir->addAction(QStringLiteral("过滤目录(&D)"));
@@ -776,6 +798,45 @@ bool TfrmMain::mnuFindNextClick(TCorvListView* pane)
     }
     m_prompt->ShowMessage(MessageKind::Information, "文件没找到");
     return false;
+}
+
+void TfrmMain::mnuSelectAllClick(TCorvListView* pane)
+{
+    for (int i = 0; i < pane->topLevelItemCount(); ++i)
+        pane->topLevelItem(i)->setSelected(TCorvListView::Kind(pane->topLevelItem(i)) != rkParent);
+    showSummary(pane);
+}
+
+void TfrmMain::mnuInvertSelectionClick(TCorvListView* pane)
+{
+    for (int i = 0; i < pane->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = pane->topLevelItem(i);
+        item->setSelected(TCorvListView::Kind(item) != rkParent && !item->isSelected());
+    }
+    showSummary(pane);
+}
+
+void TfrmMain::mnuSaveListingClick()
+{
+    if (m_workflow->State() != SessionState::Idle)
+        return;
+    std::string path;
+    if (!m_prompt->AskSaveFile("远程目录另存为", "文本文档 (*.txt)", path))
+        return;
+    QFile f(QString::fromStdString(path));
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        m_prompt->ShowMessage(MessageKind::Error, "无法保存文件 \"" + path + "\": " + f.errorString().toStdString());
+        return;
+    }
+    // A header line (date and time, server, directory), a blank line, the listing.
+    QByteArray text = (PaneDateText(QDateTime::currentDateTime()) + QStringLiteral("\t\t") +
+                       QString::fromStdString(FTP.FtpServer) + QStringLiteral("\t\t") +
+                       QString::fromStdString(m_remoteDir) + QStringLiteral("\r\n\r\n"))
+                          .toUtf8();
+    for (const std::string& line : FTP.ListingLines)
+        text += QByteArray::fromStdString(line) + "\r\n";
+    if (f.write(text) != text.size())
+        m_prompt->ShowMessage(MessageKind::Error, "无法保存文件 \"" + path + "\": " + f.errorString().toStdString());
 }
 
 void TfrmMain::popChangeDirClick(bool remote)

@@ -34,6 +34,7 @@ public:
     bool Confirm(const std::string& text) override;
     bool AskLogin(LoginRequest& request) override;
     bool AskText(const std::string& title, const std::string& prompt, std::string& text) override;
+    bool AskSaveFile(const std::string& title, const std::string& filter, std::string& path) override;
 
 private:
     QWidget* m_parent;
@@ -96,6 +97,9 @@ public:
     void mnuFindClick(TCorvListView* pane);
     bool mnuFindNextClick(TCorvListView* pane);
     void popChangeDirClick(bool remote);
+    void mnuSaveListingClick();   // the remote listing into a text file
+    void mnuSelectAllClick(TCorvListView* pane);
+    void mnuInvertSelectionClick(TCorvListView* pane);
     QString RemoteFilter() const { return m_remoteFilter; }
     QString LocalFilter() const { return m_localFilter; }
 

@@ -22,6 +22,15 @@ public:
     };
     virtual bool AskLogin(LoginRequest&) { return false; }
 
+    // A file to save to (title, filter such as "文本文档 (*.txt)"); false when cancelled.
+    virtual bool AskSaveFile(const std::string& title, const std::string& filter, std::string& path)
+    {
+        (void)title;
+        (void)filter;
+        (void)path;
+        return false;
+    }
+
     // A line of text (title, prompt, and the text prefilled); false when cancelled.
     virtual bool AskText(const std::string& title, const std::string& prompt, std::string& text)
     {

@@ -253,6 +253,13 @@ struct RecordingPrompt : IPrompt {
     std::vector<std::string> messages;
     std::vector<std::string> texts;  // answers to AskText, in order
     bool answer = false;
+    std::string savePath;
+    bool AskSaveFile(const std::string& title, const std::string&, std::string& path) override
+    {
+        messages.push_back(title);
+        path = savePath;
+        return !savePath.empty();
+    }
     bool AskText(const std::string& title, const std::string&, std::string& text) override
     {
         messages.push_back(title);
@@ -404,6 +411,43 @@ TEST(MainWindow, AnFtpAddressOnTheClipboardConnects)
     QCoreApplication::processEvents();
     EXPECT_EQ(t.w->Workflow().State(), SessionState::Idle);
     EXPECT_EQ(t.w->RemoteDirectory(), "/子目录/");
+}
+
+TEST(MainWindow, SaveTheRemoteListingAndSelectAll)
+{
+    Window t;
+    RecordingPrompt prompt;
+    t.w->SetPrompt(&prompt);
+    t.connectTo(QStringLiteral("127.0.0.1:ftptest:ftppass:%1").arg(RealServers::pyftpdlib().port));
+    ASSERT_TRUE(t.waitIdle());
+    QTemporaryDir dir;
+    prompt.savePath = dir.filePath(QStringLiteral("listing.txt")).toStdString();
+    t.w->mnuSaveListingClick();
+    EXPECT_EQ(prompt.messages.back(), "远程目录另存为");
+    QFile f(QString::fromStdString(prompt.savePath));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(f.readAll()).split(QStringLiteral("\r\n"));
+    EXPECT_TRUE(lines[0].endsWith(QStringLiteral("\t\t127.0.0.1\t\t/")));
+    EXPECT_EQ(lines[1], QString());
+    EXPECT_TRUE(lines.filter(QStringLiteral("hello.txt")).size() == 1);
+
+    t.w->mnuSelectAllClick(t.w->Remote);
+    EXPECT_EQ(t.w->Remote->selectedItems().size(), t.w->Remote->topLevelItemCount());  // no ".." at the root
+    t.w->mnuInvertSelectionClick(t.w->Remote);
+    EXPECT_TRUE(t.w->Remote->selectedItems().isEmpty());
+}
+
+TEST(MainWindow, KeepAliveWhileIdle)
+{
+    Window t;
+    t.w->Settings().IdleTime = 1;
+    t.connectTo(QStringLiteral("127.0.0.1:ftptest:ftppass:%1").arg(RealServers::vsftpd().port));
+    ASSERT_TRUE(t.waitIdle());
+    ASSERT_TRUE(t.w->Workflow().IdleEnabled);
+    ASSERT_TRUE(WaitFor([&] { return t.logIndex("NOOP") >= 0; }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return t.logIndex("200 NOOP ok.") >= 0; }, 5000));
+    EXPECT_EQ(t.w->Workflow().State(), SessionState::Idle);
+    EXPECT_TRUE(t.w->StatusPanel->text().startsWith(QStringLiteral("空闲 (00:0")));
 }
 
 TEST(MainWindow, DataDirectoryArgument)
