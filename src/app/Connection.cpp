@@ -15,7 +15,7 @@ std::string thousands(double v)
 TConnectionWorkflow::TConnectionWorkflow(TFTPclient& client, TSettings& settings, TIniFile& settingsFile,
                                          TSiteDatabase& sites, IPrompt& prompt, Hooks hooks, QObject* parent)
     : QObject(parent), m_ftp(client), m_settings(settings), m_settingsFile(settingsFile), m_sites(sites),
-      m_prompt(prompt), m_hooks(std::move(hooks))
+      m_prompt(&prompt), m_hooks(std::move(hooks))
 {
     m_ftp.OnFtpInfo = [this](TFTPclient*, ::FtpInfo kind, const std::string& text) { FtpInfo(kind, text); };
     m_ftp.OnFtpError = [this](TFTPclient*, ::FtpError kind, const std::string& text) { FtpError(kind, text); };
@@ -203,7 +203,7 @@ bool TConnectionWorkflow::ApplySite(TQuickConnectFields& f, std::string& startDi
     req.mode = m_ftp.SKeyLogin ? IPrompt::LoginRequest::UserOnly : IPrompt::LoginRequest::Credentials;
     if (*site->User != "?")
         req.user = *site->User;
-    if (!m_prompt.AskLogin(req))
+    if (!m_prompt->AskLogin(req))
         return false;
     f.user = req.user;
     f.password = req.password;
@@ -384,7 +384,7 @@ void TConnectionWorkflow::FtpInfo(::FtpInfo kind, const std::string& text)
         req.mode = IPrompt::LoginRequest::Challenge;
         req.user = m_ftp.UserName;
         req.challenge = text;
-        if (m_prompt.AskLogin(req))
+        if (m_prompt->AskLogin(req))
             m_ftp.SendPassword(req.password);
         else
             GoDisconnected();

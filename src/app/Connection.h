@@ -49,6 +49,7 @@ public:
                         IPrompt& prompt, Hooks hooks, QObject* parent = nullptr);
 
     SessionState State() const { return m_state; }
+    void SetPrompt(IPrompt& prompt) { m_prompt = &prompt; }
     AfterLoginAction AfterLogin = AfterLoginAction::None;
     std::string CurrentSite;
     bool ConnectionDirty = true;
@@ -93,7 +94,7 @@ private:
     TSettings& m_settings;
     TIniFile& m_settingsFile;
     TSiteDatabase& m_sites;
-    IPrompt& m_prompt;
+    IPrompt* m_prompt;
     Hooks m_hooks;
     SessionState m_state = SessionState::Disconnected;
     std::vector<std::string> m_history;

@@ -174,6 +174,12 @@ void TfrmMain::applySortSettings()
     mnuResolveFile->setChecked(m_settingsFile.ReadBool(SetupSection, "ResolveFile", false));
 }
 
+void TfrmMain::SetPrompt(IPrompt* prompt)
+{
+    m_prompt = prompt ? prompt : m_widgetPrompt.get();
+    m_workflow->SetPrompt(*m_prompt);
+}
+
 TfrmMain::~TfrmMain()
 {
     SetApplicationExceptionHandler(nullptr);

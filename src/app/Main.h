@@ -49,7 +49,7 @@ public:
     ~TfrmMain() override;
 
     // Every question goes here; tests and scripts put their own answerer in.
-    void SetPrompt(IPrompt* prompt) { m_prompt = prompt ? prompt : m_widgetPrompt.get(); }
+    void SetPrompt(IPrompt* prompt);
 
     // ---- handlers
     void btnConnectClick();

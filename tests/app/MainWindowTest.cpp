@@ -26,12 +26,25 @@
 
 namespace {
 
+// Answers no to everything: a test never waits on a real dialog.
+struct DecliningPrompt : IPrompt {
+    std::vector<std::string> messages;
+    void ShowMessage(MessageKind, const std::string& text) override { messages.push_back(text); }
+    bool Confirm(const std::string& text) override
+    {
+        messages.push_back(text);
+        return false;
+    }
+};
+
 struct Window {
     QTemporaryDir data;
+    DecliningPrompt declining;
     std::unique_ptr<TfrmMain> w;
     Window()
     {
         w = std::make_unique<TfrmMain>(data.path() + QStringLiteral("/"));
+        w->SetPrompt(&declining);
         w->show();
     }
     void connectTo(const QString& server)
@@ -253,6 +266,13 @@ struct RecordingPrompt : IPrompt {
     std::vector<std::string> messages;
     std::vector<std::string> texts;  // answers to AskText, in order
     bool answer = false;
+    std::string challenge;
+    bool AskLogin(LoginRequest& request) override
+    {
+        challenge = request.challenge;
+        request.password = "ONE TIME";
+        return request.mode == LoginRequest::Challenge;
+    }
     std::string savePath;
     bool AskSaveFile(const std::string& title, const std::string&, std::string& path) override
     {
@@ -448,6 +468,30 @@ TEST(MainWindow, KeepAliveWhileIdle)
     ASSERT_TRUE(WaitFor([&] { return t.logIndex("200 NOOP ok.") >= 0; }, 5000));
     EXPECT_EQ(t.w->Workflow().State(), SessionState::Idle);
     EXPECT_TRUE(t.w->StatusPanel->text().startsWith(QStringLiteral("空闲 (00:0")));
+}
+
+TEST(MainWindow, OneTimePasswordChallengeGoesThroughTheLoginPrompt)
+{
+    ScriptServer server;
+    server.addSession({{"220 skey"},
+                       {"331 s/key 99 ab12345", "230 ok", "215 UNIX Type: L8", "502 no", "257 \"/\"", "200 ok", "<pasv>",
+                        "150 here\n<data:-rw-r--r-- 1 a b 5 Jan 12 2003 otp.txt\\n>\n226 done"}});
+    TSiteRecord site;
+    site.Name = "OTP";
+    site.IP = "127.0.0.1";
+    site.Port = std::to_string(server.port());
+    site.User = "bob";
+    site.Options = "300000000010000";  // position 11: S/Key
+    Window t;
+    RecordingPrompt prompt;
+    t.w->SetPrompt(&prompt);
+    t.w->Settings().UsePasv = true;
+    t.w->Sites().WriteSite(site);
+    t.connectTo(QStringLiteral("OTP"));
+    ASSERT_TRUE(t.waitIdle());
+    EXPECT_EQ(prompt.challenge, "s/key 99 ab12345");
+    EXPECT_EQ(server.transcript()[1], "PASS ONE TIME");
+    EXPECT_EQ(t.remoteNames(), QStringList{QStringLiteral("otp.txt")});
 }
 
 TEST(MainWindow, DataDirectoryArgument)
