@@ -148,12 +148,7 @@ TEST(MainWindow, AnonymousHostPortAndAnFtpAddress)
 TEST(MainWindow, AFailedConnectEndsDisconnectedWithItsLogLine)
 {
     Window t;
-    quint16 closed;
-    {
-        QTcpServer probe;
-        probe.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0);
-        closed = probe.serverPort();
-    }
+    const quint16 closed = ClosedLoopbackPort();
     t.w->Settings().Retry = 1;
     t.connectTo(QStringLiteral("127.0.0.1:%1").arg(closed));
     ASSERT_TRUE(WaitFor([&] { return t.logIndex("错误: 连接被拒绝") >= 0; }));
@@ -557,18 +552,12 @@ TEST(MainWindow, ASiteWithItsOptionsAndTheProxies)
 
 TEST(MainWindow, ADropAfterADataErrorReconnectsByItself)
 {
-    quint16 closed;
-    {
-        QTcpServer probe;
-        probe.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0);
-        closed = probe.serverPort();
-    }
+    const quint16 closed = ClosedLoopbackPort();
     ScriptServer server;
     const std::vector<std::string> login = {"331 pw", "230 ok", "215 UNIX Type: L8", "350 r", "350 r", "257 \"/\""};
     auto first = login;
     first.push_back("200 ok");
-    first.push_back("227 Entering Passive Mode (127,0,0,1," + std::to_string(closed >> 8) + "," +
-                    std::to_string(closed & 0xff) + ")\n<close-later:300>");
+    first.push_back(PassiveReplyFor(closed) + "\n<close-later:300>");
     server.addSession({{"220 first"}, first});
     // The reconnect keeps the directory it was in: "CWD /" comes first.
     std::vector<std::string> second = {"331 pw", "230 ok", "215 UNIX Type: L8", "350 r", "350 r", "250 ok",

@@ -423,12 +423,7 @@ TEST_F(ScriptedLogin, CloseSendsNothingAndReportsClosed)
 
 TEST_F(ScriptedLogin, RefusedConnectionIsErrorTwentyWithoutRetry)
 {
-    quint16 closedPort;
-    {
-        ScriptServer gone;
-        closedPort = gone.port();
-    }
-    ftp.Port = closedPort;
+    ftp.Port = ClosedLoopbackPort();
     ftp.Retry = 3;
     ASSERT_TRUE(login());
     EXPECT_TRUE(rec.has(feSocket, "连接被拒绝"));

@@ -213,14 +213,7 @@ TEST_F(ScriptedTransfer, RefusedRetrieveDeletesTheLocalFile)
 
 TEST_F(ScriptedTransfer, RefusedPassiveConnectionIsADataErrorOnly)
 {
-    quint16 closed;
-    {
-        ScriptServer gone;
-        closed = gone.port();
-    }
-    server.addSession({{"220 hi"}, loginThen({"200 ok", "227 Entering Passive Mode (127,0,0,1," +
-                                                            std::to_string(closed >> 8) + "," +
-                                                            std::to_string(closed & 0xff) + ")"})});
+    server.addSession({{"220 hi"}, loginThen({"200 ok", PassiveReplyFor(ClosedLoopbackPort())})});
     ASSERT_TRUE(login());
     ftp.List();
     ASSERT_TRUE(WaitFor([&] { return rec.has(feSocket); }));
@@ -236,8 +229,7 @@ TEST_F(ScriptedTransfer, SilentPassiveConnectionTimesOutAndFallsBackToActive)
     BlackholePort hole;
     const quint16 p = hole.port();
     server.addSession({{"220 hi"}, loginThen({"200 ok",
-                                             "227 Entering Passive Mode (127,0,0,1," + std::to_string(p >> 8) + "," +
-                                                 std::to_string(p & 0xff) + ")",
+                                             PassiveReplyFor(p),
                                              "500 PORT refused too"})});
     ftp.AlternateMode = true;
     ftp.DataSocket().Timeout = 1;  // 30 s in the product

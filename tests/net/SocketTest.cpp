@@ -138,12 +138,7 @@ TEST(Socket, UnresolvableNameReportsHostNotFound)
 
 TEST(Socket, RefusedConnectReportsErrorAndCloses)
 {
-    quint16 port;
-    {
-        QTcpServer probe;
-        probe.listen(QHostAddress(QStringLiteral("127.0.0.1")), 0);
-        port = probe.serverPort();
-    }
+    const quint16 port = ClosedLoopbackPort();
     TCustomCorvSocket s;
     Events ev(s);
     s.Host = "127.0.0.1";

@@ -1,5 +1,6 @@
 #include "ScriptServer.h"
 
+#include "TestSupport.h"
 #include "net/NewSocket.h"
 
 #include <QHostAddress>
@@ -50,9 +51,7 @@ void ScriptServer::play(QTcpSocket* socket, const std::string& reply)
                 });
             }
             const quint16 p = m_dataServer->serverPort();
-            const std::string reply227 = "227 Entering Passive Mode (127,0,0,1," + std::to_string(p >> 8) + "," +
-                                         std::to_string(p & 0xff) + ")\r\n";
-            socket->write(reply227.c_str());
+            socket->write((PassiveReplyFor(p) + "\r\n").c_str());
         } else if (line.rfind("<data:", 0) == 0) {
             sendData(line.substr(6, line.size() - 7));
         } else if (line.rfind("<data-later:", 0) == 0) {

@@ -36,6 +36,24 @@ BlackholePort::~BlackholePort()
     ::close(m_fd);
 }
 
+quint16 ClosedLoopbackPort()
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(fd);  // bound, never listened: the port is free and closed
+    return ntohs(a.sin_port);
+}
+
+std::string PassiveReplyFor(quint16 port)
+{
+    return "227 Entering Passive Mode (127,0,0,1," + std::to_string(port >> 8) + "," + std::to_string(port & 0xff) + ")";
+}
+
 bool WaitFor(const std::function<bool()>& cond, int ms)
 {
     QDeadlineTimer deadline(ms);

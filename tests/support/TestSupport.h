@@ -7,6 +7,12 @@
 #include <string>
 #include <vector>
 
+// A loopback port nothing listens on (a connect to it is refused).
+quint16 ClosedLoopbackPort();
+
+// "227 Entering Passive Mode (127,0,0,1,hi,lo)" for a loopback port.
+std::string PassiveReplyFor(quint16 port);
+
 // Runs the event loop until cond() holds or ms milliseconds have passed;
 // returns cond().
 bool WaitFor(const std::function<bool()>& cond, int ms = 10000);
