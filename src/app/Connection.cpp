@@ -400,11 +400,16 @@ void TConnectionWorkflow::FtpInfo(::FtpInfo kind, const std::string& text)
             m_serverMessages.push_back(text);
         break;
     case fiMultiLineLast:
+        if (!IsTransferring(m_state) && m_ftp.ReplyState() >= rsSyst && m_ftp.ReplyState() != rsTransfer)
+            ShowMessageBuffer(false, text);
+        break;
     case fiSystReply:
-        // The message window arrives with the viewing work; until then the
-        // messages are in the log only.
         if (!IsTransferring(m_state) && m_ftp.ReplyState() != rsTransfer)
-            m_serverMessages.clear();
+            ShowMessageBuffer(true, text);
+        break;
+    case fiClosed:
+        if (m_hooks.CloseMessages)
+            m_hooks.CloseMessages();
         break;
     case fiClosedBeforeLogin: LogLine(text, lcError); break;
     case fiAttemptStart:
@@ -420,6 +425,21 @@ void TConnectionWorkflow::FtpInfo(::FtpInfo kind, const std::string& text)
         break;
     default: break;
     }
+}
+
+// Kinds 25 (a directory message complete) and 27 (the login messages
+// complete): the collected lines go to the message window when the setting
+// asks for it; either way the buffer starts again.
+void TConnectionWorkflow::ShowMessageBuffer(bool serverMessages, const std::string& text)
+{
+    const bool wanted = serverMessages ? m_settings.ShowMessages : m_settings.MessageWin;
+    if (wanted) {
+        if (!text.empty())
+            m_serverMessages.push_back(text);
+        if (!m_serverMessages.empty() && m_hooks.ShowMessages)
+            m_hooks.ShowMessages(serverMessages, m_serverMessages);
+    }
+    m_serverMessages.clear();
 }
 
 void TConnectionWorkflow::FtpError(::FtpError kind, const std::string& text)

@@ -43,6 +43,10 @@ public:
         // cache); without them the workflow lists directly.
         std::function<void()> ListRemote;
         std::function<void()> ShowRemote;
+        // Server (login) or directory messages for the message window;
+        // CloseMessages when all connections close.
+        std::function<void(bool serverMessages, const std::vector<std::string>& lines)> ShowMessages;
+        std::function<void()> CloseMessages;
     };
 
     TConnectionWorkflow(TFTPclient& client, TSettings& settings, TIniFile& settingsFile, TSiteDatabase& sites,
@@ -88,6 +92,7 @@ private:
     void FtpQuit();
     void ListingFinished();
     void IdleTick();
+    void ShowMessageBuffer(bool serverMessages, const std::string& text);
     void RestartTick();
 
     TFTPclient& m_ftp;

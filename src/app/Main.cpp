@@ -3,6 +3,7 @@
 #include "app/About.h"
 #include "app/CrashLog.h"
 #include "app/FileType.h"
+#include "app/MessWin.h"
 #include "app/Password.h"
 #include "app/corvview.h"
 #include "console/cxGraphics.h"
@@ -11,6 +12,8 @@
 #include <QApplication>
 
 #include <QAction>
+#include <QCheckBox>
+#include <QPlainTextEdit>
 #include <QClipboard>
 #include <QStorageInfo>
 #include <QCloseEvent>
@@ -129,6 +132,38 @@ TfrmMain::TfrmMain(const QString& dataDirectory, const QStringList& arguments, Q
     hooks.ListingLine = [this](const std::string& line) { addRemoteLine(line); };
     hooks.ListingDone = [this](bool success) { remoteListingDone(success); };
     hooks.ListRemote = [this] { listRemoteDirectory(); };
+    hooks.ShowMessages = [this](bool server, const std::vector<std::string>& lines) {
+        if (!MessageWindow) {
+            MessageWindow = new TfrmMessageWindow(this);
+            MessageWindow->setAttribute(Qt::WA_DeleteOnClose);
+            MessageWindow->resize(m_settings.ServerMessageWidth, m_settings.ServerMessageHeight);
+        }
+        TfrmMessageWindow* w = MessageWindow;
+        w->ServerMessages = server;
+        w->setWindowTitle(server ? QStringLiteral("服务器消息") : QStringLiteral("目录信息"));
+        w->chkOption->setText(server ? QStringLiteral("不显示服务器消息") : QStringLiteral("不显示目录信息"));
+        QString text;
+        for (const std::string& line : lines)
+            text += QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())) + QLatin1Char('\n');
+        w->Memo1->setPlainText(text);
+        w->OnOK = [this, server](bool dontShow, QSize size) {
+            if (dontShow) {
+                m_settingsFile.WriteBool(SetupSection, server ? "ShowMessages" : "MessageWin", false);
+                (server ? m_settings.ShowMessages : m_settings.MessageWin) = false;
+            }
+            m_settingsFile.WriteInteger(SetupSection, "ServerMessageWidth", size.width());
+            m_settingsFile.WriteInteger(SetupSection, "ServerMessageHeight", size.height());
+            m_settings.ServerMessageWidth = size.width();
+            m_settings.ServerMessageHeight = size.height();
+        };
+        // Shown without taking the focus unless this window is the active one.
+        w->setAttribute(Qt::WA_ShowWithoutActivating, !isActiveWindow());
+        w->show();
+    };
+    hooks.CloseMessages = [this] {
+        if (MessageWindow)
+            MessageWindow->close();
+    };
     hooks.ShowRemote = [this] { showRemoteDirectory(); };
     hooks.StateChanged = [this] {
         updateButtons();

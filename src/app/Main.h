@@ -13,6 +13,7 @@
 #include "sites/SiteDb.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <memory>
 
@@ -25,6 +26,7 @@ class QToolBar;
 class QTreeWidgetItem;
 class TCorvListView;
 class TWinConsole;
+class TfrmMessageWindow;
 
 // Questions through message boxes and the login dialog.
 class TWidgetPrompt : public IPrompt {
@@ -81,6 +83,7 @@ public:
     QSplitter* QueueSplitter = nullptr;
     QToolBar* ToolBar = nullptr;
     std::vector<QAction*> InfoPanel;  // the user, password and port fields with their labels
+    QPointer<TfrmMessageWindow> MessageWindow;  // the one server or directory message window
     QAction* mnuShowLinks = nullptr;
     QAction* mnuResolveFile = nullptr;
     QAction* mnuFilterDirectories = nullptr;

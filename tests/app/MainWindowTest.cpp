@@ -6,13 +6,16 @@
 #include "TestSupport.h"
 #include "app/Main.h"
 #include "app/corvview.h"
+#include "app/MessWin.h"
 #include "console/cxGraphics.h"
 #include "app/DataDirectory.h"
 #include "net/EventDispatch.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QPlainTextEdit>
 #include <QDir>
 #include <QKeyEvent>
 #include <QFile>
@@ -486,6 +489,39 @@ TEST(MainWindow, OneTimePasswordChallengeGoesThroughTheLoginPrompt)
     EXPECT_EQ(prompt.challenge, "s/key 99 ab12345");
     EXPECT_EQ(server.transcript()[1], "PASS ONE TIME");
     EXPECT_EQ(t.remoteNames(), QStringList{QStringLiteral("otp.txt")});
+}
+
+TEST(MainWindow, ServerAndDirectoryMessagesInTheMessageWindow)
+{
+    ScriptServer server;
+    server.addSession({{"220-Welcome to the test server\n220-Second line of the greeting\n220 ready"},
+                       {"331 pw", "230 ok", "215 UNIX Type: L8", "502 no", "257 \"/\"", "200 ok", "<pasv>",
+                        "150 here\n<data:drwxr-xr-x 1 a b 0 Jan 12 2003 sub\\n>\n226 done",
+                        "250-This directory holds the releases.\n250 ok", "257 \"/sub\"", "200 ok", "<pasv>",
+                        "150 here\n<data-close>\n226 done"}});
+    Window t;
+    t.w->Settings().UsePasv = true;
+    t.connectTo(QStringLiteral("127.0.0.1:bob:pw:%1").arg(server.port()));
+    ASSERT_TRUE(t.waitIdle());
+    ASSERT_TRUE(t.w->MessageWindow);
+    EXPECT_EQ(t.w->MessageWindow->windowTitle(), QStringLiteral("服务器消息"));
+    // The greeting's lines before its last one (that one came before the
+    // login and closed nothing).
+    EXPECT_EQ(t.w->MessageWindow->Memo1->toPlainText(),
+              QStringLiteral("220-Welcome to the test server\n220-Second line of the greeting\n"));
+
+    Q_EMIT t.w->Remote->itemDoubleClicked(t.w->Remote->topLevelItem(0), 0);
+    ASSERT_TRUE(WaitFor([&] { return t.w->RemoteDirectory() == "/sub/" && t.w->Workflow().State() == SessionState::Idle; }));
+    ASSERT_TRUE(t.w->MessageWindow);
+    EXPECT_EQ(t.w->MessageWindow->windowTitle(), QStringLiteral("目录信息"));
+    EXPECT_EQ(t.w->MessageWindow->Memo1->toPlainText(), QStringLiteral("250-This directory holds the releases.\n250 ok\n"));
+    // Ticked and OK: no more directory messages, also after a restart.
+    t.w->MessageWindow->chkOption->setChecked(true);
+    t.w->MessageWindow->btnOKClick();
+    EXPECT_FALSE(t.w->Settings().MessageWin);
+    TIniFile saved((t.data.path() + QStringLiteral("/corvyne.ini")).toStdString());
+    ASSERT_TRUE(saved.Load());
+    EXPECT_FALSE(saved.ReadBool("Setup", "MessageWin", true));
 }
 
 TEST(MainWindow, DataDirectoryArgument)
