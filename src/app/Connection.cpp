@@ -467,6 +467,8 @@ void TConnectionWorkflow::LoggedIn()
         m_sites.RecordLogin(CurrentSite, QDateTime::currentDateTime());
     if (m_hooks.Caption)
         m_hooks.Caption(std::string(ProgramTitle) + " - " + name);
+    if (m_settings.ConnectSound != 0 && m_hooks.PlaySound)
+        m_hooks.PlaySound(m_settings.ConnectSound, m_settings.ConnectWav);
     if (m_settings.AutoSendQueue)
         AfterLogin = AfterLoginAction::StartQueue;
     if (m_settings.AutoRefresh)

@@ -47,6 +47,7 @@ public:
         // CloseMessages when all connections close.
         std::function<void(bool serverMessages, const std::vector<std::string>& lines)> ShowMessages;
         std::function<void()> CloseMessages;
+        std::function<void(int sound, const std::string& wave)> PlaySound;
     };
 
     TConnectionWorkflow(TFTPclient& client, TSettings& settings, TIniFile& settingsFile, TSiteDatabase& sites,

@@ -16,6 +16,10 @@
 #include <QPlainTextEdit>
 #include <QClipboard>
 #include <QStorageInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QStyle>
+#include <QSystemTrayIcon>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
@@ -159,6 +163,21 @@ TfrmMain::TfrmMain(const QString& dataDirectory, const QStringList& arguments, Q
         // Shown without taking the focus unless this window is the active one.
         w->setAttribute(Qt::WA_ShowWithoutActivating, !isActiveWindow());
         w->show();
+    };
+    hooks.PlaySound = [](int sound, const std::string& wave) {
+        // The named system sounds are the bell here; a wave file goes to a
+        // player found on the system, and nothing happens without one.
+        if (sound >= 1 && sound <= 5) {
+            QApplication::beep();
+        } else if (sound == 6 && !wave.empty()) {
+            for (const char* player : {"paplay", "aplay", "pw-play"}) {
+                const QString path = QStandardPaths::findExecutable(QString::fromLatin1(player));
+                if (!path.isEmpty()) {
+                    QProcess::startDetached(path, {QString::fromStdString(wave)});
+                    break;
+                }
+            }
+        }
     };
     hooks.CloseMessages = [this] {
         if (MessageWindow)
@@ -330,6 +349,13 @@ void TfrmMain::buildWidgets()
     main->setStretchFactor(0, 3);
     main->setStretchFactor(1, 1);
     setCentralWidget(main);
+    // The splitters' minimums: the remote pane 40 wide, the queue 200 wide,
+    // the bottom panel (queue and log) 100 high.
+    panes->widget(1)->setMinimumWidth(40);
+    Queue->setMinimumWidth(200);
+    bottom->setMinimumHeight(100);
+    for (QSplitter* sp : {panes, bottom, main})
+        sp->setChildrenCollapsible(false);
 
     StatusPanel = new QLabel(this);
     StatusPanel2 = new QLabel(this);
@@ -390,6 +416,9 @@ void TfrmMain::buildMenus()
                 m_workflow->Refresh();
         });
     }
+    QMenu* options = menuBar()->addMenu(QStringLiteral("选项(&P)"));
+    QAction* hide = options->addAction(QStringLiteral("隐藏(&H)"), this, [this] { mnuHideClick(); });
+    hide->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
     QMenu* help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
     help->addAction(QStringLiteral("关于(&A)..."), this, [this] { mnuAboutClick(); });
 }
@@ -462,6 +491,62 @@ void TfrmMain::btnDisconnectClick()
 void TfrmMain::mnuReconnectClick()
 {
     m_workflow->Reconnect();
+}
+
+void TfrmMain::mnuHideClick()
+{
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        showMinimized();  // no notification area: the window just minimizes
+        return;
+    }
+    if (!m_tray) {
+        m_tray = new QSystemTrayIcon(windowIcon().isNull() ? style()->standardIcon(QStyle::SP_DriveNetIcon) : windowIcon(), this);
+        auto* menu = new QMenu(this);
+        QAction* restore = menu->addAction(QStringLiteral("恢复(&R)"), this, [this] { tryRestoreClick(); });
+        menu->setDefaultAction(restore);
+        menu->addAction(QStringLiteral("退出(&E)"), this, [this] {
+            tryRestoreClick();
+            close();
+        });
+        m_tray->setContextMenu(menu);
+        connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
+            if (r == QSystemTrayIcon::DoubleClick || r == QSystemTrayIcon::Trigger)
+                tryRestoreClick();
+        });
+    }
+    m_tray->setToolTip(windowTitle().left(63));
+    m_tray->show();
+    m_hiddenToTray = true;
+    hide();
+}
+
+void TfrmMain::tryRestoreClick()
+{
+    if (m_tray)
+        m_tray->hide();
+    m_hiddenToTray = false;
+    showNormal();
+    raise();
+    activateWindow();
+    Memo1->update();
+}
+
+void TfrmMain::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    // Minimizing with the "Hide" setting on goes to the notification area.
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && m_settings.Hide &&
+        QSystemTrayIcon::isSystemTrayAvailable())
+        QTimer::singleShot(0, this, [this] { mnuHideClick(); });
+}
+
+void TfrmMain::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        showMinimized();  // Esc minimizes (to the tray when "Hide" is on)
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 void TfrmMain::mnuAboutClick()

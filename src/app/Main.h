@@ -22,6 +22,7 @@ class QLabel;
 class QLineEdit;
 class QAction;
 class QSplitter;
+class QSystemTrayIcon;
 class QToolBar;
 class QTreeWidgetItem;
 class TCorvListView;
@@ -58,6 +59,9 @@ public:
     void btnDisconnectClick();
     void mnuReconnectClick();
     void mnuAboutClick();
+    void mnuHideClick();   // to the notification area (or minimized where there is none)
+    void tryRestoreClick();
+    bool HiddenToTray() const { return m_hiddenToTray; }
     void LogLine(const std::string& text, int colour);
 
     // ---- parts, named as the program names them
@@ -108,6 +112,8 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 public:
     TListingCache& ListingCache() { return m_cache; }
@@ -161,4 +167,6 @@ private:
     QString m_findText;
     TListingCache m_cache;
     bool m_firstRun = false;
+    bool m_hiddenToTray = false;
+    QSystemTrayIcon* m_tray = nullptr;
 };

@@ -16,6 +16,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPlainTextEdit>
+#include <QSystemTrayIcon>
 #include <QDir>
 #include <QKeyEvent>
 #include <QFile>
@@ -522,6 +523,20 @@ TEST(MainWindow, ServerAndDirectoryMessagesInTheMessageWindow)
     TIniFile saved((t.data.path() + QStringLiteral("/corvyne.ini")).toStdString());
     ASSERT_TRUE(saved.Load());
     EXPECT_FALSE(saved.ReadBool("Setup", "MessageWin", true));
+}
+
+TEST(MainWindow, HideWithoutANotificationAreaMinimizes)
+{
+    Window t;
+    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());  // the offscreen platform has none
+    t.w->mnuHideClick();
+    EXPECT_TRUE(t.w->isMinimized());
+    EXPECT_FALSE(t.w->HiddenToTray());
+    t.w->tryRestoreClick();
+    EXPECT_FALSE(t.w->isMinimized());
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(t.w.get(), &esc);
+    EXPECT_TRUE(t.w->isMinimized());
 }
 
 TEST(MainWindow, DataDirectoryArgument)
