@@ -1,0 +1,442 @@
+// The panes of the main window: local and remote listings, the listing
+// cache, count lines, path boxes, navigation, filters, find and selection.
+#include "app/Main.h"
+
+#include "app/corvview.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QStorageInfo>
+#include <QTimer>
+
+#include <map>
+
+void TfrmMain::SetLocalDirectory(const QString& dir)
+{
+    m_localDir = QDir(dir).absolutePath();
+    if (!m_localDir.endsWith(QLatin1Char('/')))
+        m_localDir += QLatin1Char('/');
+    ListLocalDirectory();
+}
+
+void TfrmMain::ListLocalDirectory()
+{
+    if (!QFileInfo(m_localDir).isDir())
+        m_localDir = QString::fromStdString(m_settings.Path).isEmpty() ? QDir::homePath() + "/"
+                                                                        : QString::fromStdString(m_settings.Path);
+    Local->BeginUpdate();
+    Local->clear();
+    const bool transferring = IsTransferring(m_workflow->State());
+    const QDir d(m_localDir);
+    const QFileInfoList entries =
+        d.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDot, QDir::NoSort);
+    bool parentListed = false;
+    for (const QFileInfo& fi : entries) {
+        const QString name = fi.fileName();
+        if (name == QLatin1String("..")) {
+            if (transferring || m_localDir == QLatin1String("/"))
+                continue;
+            Local->AddRow(rkParent, {name, QString(), QString()});
+            parentListed = true;
+            continue;
+        }
+        const bool isDir = fi.isDir();
+        if (!(MaskMatch(name, m_localFilter) || (isDir && !mnuFilterDirectories->isChecked())))
+            continue;
+        const QString date = fi.lastModified().isValid() ? PaneDateText(fi.lastModified()) : QString();
+        if (isDir) {
+            Local->AddRow(rkFolder, {name, QString(), date});
+        } else {
+            Local->AddRow(rkFile, {name, PaneSizeText(fi.size()), date});
+        }
+    }
+    if (m_settings.ForceParent && !parentListed && m_localDir != QLatin1String("/") && !transferring)
+        Local->AddRow(rkParent, {QStringLiteral(".."), QString(), QString()});
+    Local->SortNow();
+    if (m_settings.LocalAutoSize)
+        Local->SizeColumnsToContent();
+    Local->EndUpdate();
+    QDir::setCurrent(m_localDir);
+    rebuildLocalPathBox();
+    showSummary(Local);
+}
+
+void TfrmMain::addRemoteLine(const std::string& line)
+{
+    // Every line is kept, also those the parser holds back (a VMS name on a
+    // line of its own), so that a replay parses exactly as the listing did.
+    m_cache.WriteLine(line);
+    TRemoteEntry e;
+    if (!m_parser.ParseListLine(FTP.ServerType, line, e))
+        return;
+    if (e.Name == "." || e.Name == "..")
+        return;
+    const QString name = QString::fromUtf8(e.Name.data(), static_cast<qsizetype>(e.Name.size()));
+    const bool transferring = IsTransferring(m_workflow->State());
+    if (!(MaskMatch(name, m_remoteFilter) || (e.IsDir && !mnuFilterDirectories->isChecked())))
+        return;
+    if (e.IsLink && !(mnuShowLinks->isChecked() && (!transferring || !m_settings.GetLink)))
+        return;
+    const std::string firstWord = line.substr(0, line.find(' '));
+    const QString attributes = firstWord.size() == 10 ? QString::fromStdString(firstWord) : QString();
+    const QString size = e.IsDir ? QString() : PaneSizeText(std::strtoll(e.Size.c_str(), nullptr, 10));
+    const int kind = e.IsDir ? rkFolder : e.IsLink ? (mnuResolveFile->isChecked() ? rkFile : rkLink) : rkFile;
+    Remote->AddRow(kind, {name, size, QString::fromStdString(e.Date), attributes});
+    (kind == rkFolder ? m_remoteFolders : m_remoteFiles)++;
+}
+
+std::string TfrmMain::currentRemotePath() const
+{
+    std::string dir = FTP.InitialDirectory.empty() ? std::string("/") : FTP.InitialDirectory;
+    if (dir.back() != '/')
+        dir += '/';
+    return dir;
+}
+
+void TfrmMain::listRemoteDirectory()
+{
+    Remote->BeginUpdate();
+    Remote->clear();
+    m_parser.VmsPendingLine.clear();
+    m_remoteFolders = m_remoteFiles = 0;
+    const SessionState state = m_workflow->State();
+    const std::string dir = currentRemotePath();
+    if (m_cache.Find(dir).isEmpty() && state != SessionState::Uploading && state != SessionState::DeletingTree)
+        m_cache.Begin(dir);
+    m_workflow->StartList();
+}
+
+void TfrmMain::showRemoteDirectory()
+{
+    const std::string dir = currentRemotePath();
+    if (!m_settings.AutoRefresh && !IsTransferring(m_workflow->State())) {
+        Remote->clear();
+        m_remoteDir = dir;
+        m_workflow->GoIdle();
+        return;
+    }
+    const SessionState state = m_workflow->State();
+    std::vector<std::string> lines;
+    const bool fromCache = state == SessionState::RemoteCommand || state == SessionState::Downloading ||
+                           state == SessionState::Idle;
+    if (!m_cache.Find(dir).isEmpty() && fromCache && m_cache.Read(dir, lines)) {
+        // Replayed through the same line handler as a listing from the server.
+        Remote->BeginUpdate();
+        Remote->clear();
+        m_parser.VmsPendingLine.clear();
+        m_remoteFolders = m_remoteFiles = 0;
+        FTP.ListingLines = lines;
+        for (const std::string& line : lines)
+            addRemoteLine(line);
+        m_workflow->ListingFromCache();
+        return;
+    }
+    m_cache.Drop(dir);  // gone, or not to be trusted in this state
+    listRemoteDirectory();
+}
+
+void TfrmMain::remoteListingDone(bool success)
+{
+    m_cache.End();
+    std::string dir = FTP.InitialDirectory.empty() ? std::string("/") : FTP.InitialDirectory;
+    if (dir.back() != '/')
+        dir += '/';
+    m_remoteDir = dir;
+    if (!IsTransferring(m_workflow->State()) && m_remoteDir != "/" && success)
+        Remote->AddRow(rkParent, {QStringLiteral(".."), QString(), QString(), QString()}, true);
+    Remote->SortNow();
+    if (m_settings.RemoteAutoSize)
+        Remote->SizeColumnsToContent();
+    Remote->EndUpdate();
+    rebuildRemotePathBox();
+    showSummary(Remote);
+}
+
+void TfrmMain::rebuildRemotePathBox()
+{
+    const QString dir = QString::fromStdString(m_remoteDir);
+    int at = RemotePathBox->findText(dir);
+    if (at < 0) {
+        RemotePathBox->clear();
+        RemotePathBox->addItems(RemotePathItems(dir));
+        at = 0;
+    }
+    RemotePathBox->setCurrentIndex(at);
+}
+
+void TfrmMain::rebuildLocalPathBox()
+{
+    QStringList roots;
+    std::map<QString, qint64> freeBytes;
+    for (const QStorageInfo& v : QStorageInfo::mountedVolumes()) {
+        if (!v.isValid() || !v.isReady())
+            continue;
+        QString root = v.rootPath();
+        if (!root.endsWith(QLatin1Char('/')))
+            root += QLatin1Char('/');
+        if (!roots.contains(root)) {
+            roots << root;
+            freeBytes[root] = v.bytesFree();
+        }
+    }
+    std::sort(roots.begin(), roots.end());
+    LocalPathBox->clear();
+    const QStringList items = LocalPathItems(m_localDir, roots);
+    for (const QString& item : items) {
+        const QString path = item.mid(item.indexOf(QLatin1Char(':')) + 1);
+        QString text = path;
+        if (item.startsWith(QLatin1String("1:")) && freeBytes.count(path))
+            text += QStringLiteral("   [%1 Mb free]").arg(freeBytes[path] / 1048576.0, 0, 'f', 2);
+        LocalPathBox->addItem(text, item);
+    }
+    // The current directory is the last item of its volume.
+    int current = -1;
+    for (int i = 0; i < LocalPathBox->count(); ++i)
+        if (LocalPathBox->itemData(i).toString().mid(LocalPathBox->itemData(i).toString().indexOf(':') + 1) == m_localDir)
+            current = i;
+    LocalPathBox->setCurrentIndex(current);
+}
+
+void TfrmMain::showSummary(TCorvListView* pane)
+{
+    QLabel* label = pane == Local ? PanelLocalCount : PanelRemoteCount;
+    if (pane->topLevelItemCount() == 0) {
+        label->clear();
+        return;
+    }
+    const QList<QTreeWidgetItem*> selected = pane->selectedItems();
+    int folders = 0, others = 0;
+    int64_t bytes = 0;
+    if (selected.isEmpty()) {
+        for (int i = 0; i < pane->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* item = pane->topLevelItem(i);
+            const int kind = TCorvListView::Kind(item);
+            if (kind == rkFolder)
+                ++folders;
+            else if (kind == rkFile || kind == rkLink)
+                ++others;
+            if (kind == rkFile)
+                bytes += PaneSizeValue(item->text(1));
+        }
+        label->setText(PaneSummary(folders, others, bytes, pane == Local ? m_localFilter : m_remoteFilter));
+        return;
+    }
+    // The rows as the pane shows them: the first selected is the topmost.
+    QTreeWidgetItem* first = nullptr;
+    for (int i = 0; i < pane->topLevelItemCount() && !first; ++i)
+        if (pane->topLevelItem(i)->isSelected())
+            first = pane->topLevelItem(i);
+    for (const QTreeWidgetItem* item : selected) {
+        const int kind = TCorvListView::Kind(item);
+        if (kind == rkParent)
+            continue;
+        if (kind == rkFolder) {
+            ++folders;
+        } else {
+            ++others;
+            bytes += PaneSizeValue(item->text(1));
+        }
+    }
+    label->setText(SelectionSummary(folders, others, bytes, first && TCorvListView::Kind(first) == rkParent));
+}
+
+void TfrmMain::localDoubleClick(QTreeWidgetItem* item)
+{
+    if (!item || IsTransferring(m_workflow->State()))
+        return;
+    const int kind = TCorvListView::Kind(item);
+    if (kind == rkParent) {
+        QDir d(m_localDir);
+        if (d.cdUp())
+            SetLocalDirectory(d.absolutePath());
+    } else if (kind == rkFolder || (kind == rkLink && QFileInfo(m_localDir + item->text(0)).isDir())) {
+        SetLocalDirectory(m_localDir + item->text(0));
+    }
+}
+
+void TfrmMain::remoteDoubleClick(QTreeWidgetItem* item)
+{
+    if (!item || m_workflow->State() != SessionState::Idle)
+        return;
+    const int kind = TCorvListView::Kind(item);
+    if (kind == rkParent)
+        m_workflow->ChangeRemoteDirectory("..");
+    else if (kind == rkFolder || kind == rkLink)
+        m_workflow->ChangeRemoteDirectory(item->text(0).toStdString());
+}
+
+void TfrmMain::mnuFilterClick(bool remote)
+{
+    std::string filter = (remote ? m_remoteFilter : m_localFilter).toStdString();
+    if (!m_prompt->AskText(remote ? "远程过滤" : "本地过滤", "输入过滤条件", filter))
+        return;
+    if (filter.empty() || filter == "*" || filter == "*.*")
+        filter = "*.*";
+    if (remote) {
+        m_remoteFilter = QString::fromStdString(filter);
+        if (Remote->topLevelItemCount() > 0 && m_workflow->State() == SessionState::Idle)
+            showRemoteDirectory();
+    } else {
+        m_localFilter = QString::fromStdString(filter);
+        ListLocalDirectory();
+    }
+}
+
+void TfrmMain::mnuGroupSelectClick(TCorvListView* pane)
+{
+    std::string text;
+    if (!m_prompt->AskText("组选择", "输入过滤条件", text))
+        return;
+    const QString mask = QString::fromStdString(text);
+    pane->clearSelection();
+    for (int i = 0; i < pane->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = pane->topLevelItem(i);
+        if (TCorvListView::Kind(item) == rkParent)
+            continue;
+        const bool match = mask.contains(QLatin1Char('*')) ? MaskMatch(item->text(0), mask)
+                                                           : item->text(0).compare(mask, Qt::CaseInsensitive) == 0;
+        item->setSelected(match);
+    }
+    showSummary(pane);
+}
+
+void TfrmMain::mnuFindClick(TCorvListView* pane)
+{
+    std::string text = m_findText.toStdString();
+    if (!m_prompt->AskText("查找文件", "查找", text) || text.empty())
+        return;
+    m_findText = QString::fromStdString(text);
+    pane->clearSelection();
+    pane->setCurrentItem(nullptr);
+    mnuFindNextClick(pane);
+}
+
+bool TfrmMain::mnuFindNextClick(TCorvListView* pane)
+{
+    if (m_findText.isEmpty())
+        return false;
+    int start = 0;
+    const auto selected = pane->selectedItems();
+    if (!selected.isEmpty()) {
+        start = pane->indexOfTopLevelItem(selected.front()) + 1;
+        selected.front()->setSelected(false);
+    }
+    for (int i = start; i < pane->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = pane->topLevelItem(i);
+        if (item->text(0).contains(m_findText, Qt::CaseInsensitive)) {
+            item->setSelected(true);
+            pane->scrollToItem(item);
+            pane->setCurrentItem(item);
+            pane->setFocus();
+            return true;
+        }
+    }
+    m_prompt->ShowMessage(MessageKind::Information, "文件没找到");
+    return false;
+}
+
+void TfrmMain::mnuSelectAllClick(TCorvListView* pane)
+{
+    for (int i = 0; i < pane->topLevelItemCount(); ++i)
+        pane->topLevelItem(i)->setSelected(TCorvListView::Kind(pane->topLevelItem(i)) != rkParent);
+    showSummary(pane);
+}
+
+void TfrmMain::mnuInvertSelectionClick(TCorvListView* pane)
+{
+    for (int i = 0; i < pane->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = pane->topLevelItem(i);
+        item->setSelected(TCorvListView::Kind(item) != rkParent && !item->isSelected());
+    }
+    showSummary(pane);
+}
+
+void TfrmMain::mnuSaveListingClick()
+{
+    if (m_workflow->State() != SessionState::Idle)
+        return;
+    std::string path;
+    if (!m_prompt->AskSaveFile("远程目录另存为", "文本文档 (*.txt)", path))
+        return;
+    QFile f(QString::fromStdString(path));
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        m_prompt->ShowMessage(MessageKind::Error, "无法保存文件 \"" + path + "\": " + f.errorString().toStdString());
+        return;
+    }
+    // A header line (date and time, server, directory), a blank line, the listing.
+    QByteArray text = (PaneDateText(QDateTime::currentDateTime()) + QStringLiteral("\t\t") +
+                       QString::fromStdString(FTP.FtpServer) + QStringLiteral("\t\t") +
+                       QString::fromStdString(m_remoteDir) + QStringLiteral("\r\n\r\n"))
+                          .toUtf8();
+    for (const std::string& line : FTP.ListingLines)
+        text += QByteArray::fromStdString(line) + "\r\n";
+    if (f.write(text) != text.size())
+        m_prompt->ShowMessage(MessageKind::Error, "无法保存文件 \"" + path + "\": " + f.errorString().toStdString());
+}
+
+void TfrmMain::popChangeDirClick(bool remote)
+{
+    if (IsTransferring(m_workflow->State()))
+        return;
+    std::string dir = remote ? m_remoteDir : m_localDir.toStdString();
+    if (!m_prompt->AskText("更改目录", "输入新的目录", dir))
+        return;
+    if (remote) {
+        if (m_workflow->State() == SessionState::Idle && dir != m_remoteDir)
+            m_workflow->ChangeRemoteDirectory(dir);
+    } else {
+        const QString path = QString::fromStdString(dir);
+        if (QFileInfo(path).isDir() && QDir(path).absolutePath() + "/" != m_localDir)
+            SetLocalDirectory(path);
+    }
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress || (watched != Local && watched != Remote))
+        return QMainWindow::eventFilter(watched, event);
+    auto* key = static_cast<QKeyEvent*>(event);
+    auto* pane = static_cast<TCorvListView*>(watched);
+    QTreeWidgetItem* current = pane->currentItem();
+    switch (key->key()) {
+    case Qt::Key_Backspace:
+        if (pane == Local) {
+            QDir d(m_localDir);
+            if (m_localDir != QLatin1String("/") && d.cdUp())
+                SetLocalDirectory(d.absolutePath());
+        } else if (m_remoteDir != "/") {
+            m_workflow->ChangeRemoteDirectory("..");
+        }
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (current && TCorvListView::Kind(current) != rkFile) {
+            pane == Local ? localDoubleClick(current) : remoteDoubleClick(current);
+            return true;
+        }
+        return false;
+    case Qt::Key_Up:
+    case Qt::Key_Down: {
+        const bool handled = QMainWindow::eventFilter(watched, event);
+        QTimer::singleShot(0, this, [this, pane] { showSummary(pane); });
+        return handled;
+    }
+    default: return QMainWindow::eventFilter(watched, event);
+    }
+}
+
+void TfrmMain::popRefreshClick(bool remote)
+{
+    if (!remote) {
+        ListLocalDirectory();
+        return;
+    }
+    if (m_workflow->State() == SessionState::Idle) {
+        m_cache.Drop(currentRemotePath());
+        m_workflow->UserRefresh();
+    }
+}
