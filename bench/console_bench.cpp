@@ -5,10 +5,10 @@
 #include <QApplication>
 #include <QElapsedTimer>
 
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <unistd.h>
 
 namespace {
 long residentKiB()
@@ -37,8 +37,9 @@ int main(int argc, char** argv)
     qint64 last = 0;
     std::printf("%8s %12s %10s\n", "lines", "lines/s", "RSS KiB");
     for (int i = 1; i <= total; ++i) {
-        console.AddColoredLine(QStringLiteral("226 Transfer complete for file number %1 of the run, see ftp://127.0.0.1/pub").arg(i),
-                               colors[i % 4]);
+        console.AddColoredLine(
+            QStringLiteral("226 Transfer complete for file number %1 of the run, see ftp://127.0.0.1/pub").arg(i),
+            colors[i % 4]);
         if (i % 50 == 0)
             QApplication::processEvents();  // paint as a running program would
         if (i % step == 0) {

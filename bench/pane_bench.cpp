@@ -59,7 +59,8 @@ int main(int argc, char** argv)
     w.Settings().UsePasv = true;
     w.show();
     // "host|dir": the directory is entered relative to the login directory.
-    const QString field = QStringLiteral("127.0.0.1|%1:ftptest:ftppass:%2").arg(QString::fromLocal8Bit(argv[2]), argv[1]);
+    const QString field =
+        QStringLiteral("127.0.0.1|%1:ftptest:ftppass:%2").arg(QString::fromLocal8Bit(argv[2]), argv[1]);
     QElapsedTimer t;
     t.start();
     w.txtFTPServer->setEditText(field);
@@ -88,7 +89,8 @@ int main(int argc, char** argv)
         waitIdle(w, 60000);
         cached = t.nsecsElapsed() / 1e9;
     }
-    std::printf("rows %d\nlisted (login, LIST, parse, rows, sort, fit) %.3f s\nfrom the cache %.3f s\npeak memory %ld KiB\n",
-                rows, first, cached, peakKiB());
+    std::printf(
+        "rows %d\nlisted (login, LIST, parse, rows, sort, fit) %.3f s\nfrom the cache %.3f s\npeak memory %ld KiB\n",
+        rows, first, cached, peakKiB());
     return 0;
 }

@@ -52,8 +52,9 @@ int main(int argc, char** argv)
     again.SaveSites();
     const double resave = t.nsecsElapsed() / 1e6;
 
-    std::printf("sites: %d (read back %d)\nbuild in memory: %.1f ms\nsave: %.1f ms\nload: %.1f ms\n"
-                "read every site: %.1f ms\nsave again: %.1f ms\n",
-                count, found, build, save, load, read, resave);
+    std::printf(
+        "sites: %d (read back %d)\nbuild in memory: %.1f ms\nsave: %.1f ms\nload: %.1f ms\n"
+        "read every site: %.1f ms\nsave again: %.1f ms\n",
+        count, found, build, save, load, read, resave);
     return found == count ? 0 : 1;
 }

@@ -300,18 +300,31 @@ std::string StatusText(int code, const std::string& host, int port, const std::s
 {
     const std::string where = host + ":" + std::to_string(port);
     switch (code) {
-    case 0: return "没有连接";
-    case 2: return "连接到 " + where + " (#" + attempt + ")";
-    case 3: return "连接到 " + where;
-    case 5: return "刷新目录";
-    case 6: return "更改目录";
-    case 7: return "删除文件";
-    case 10: return "连接到代理服务器";
-    case 11: return "代理服务器已连接:正等待登录主机";
-    case 13: return "空闲 (00:00)";
-    case 14: return "服务器断开.";
-    case 15: return "连接丢失. 请等待 60 秒与外部同步";
-    case 16: return "服务器断开.正尝试重新连接...";
-    default: return {};
+        case 0:
+            return "没有连接";
+        case 2:
+            return "连接到 " + where + " (#" + attempt + ")";
+        case 3:
+            return "连接到 " + where;
+        case 5:
+            return "刷新目录";
+        case 6:
+            return "更改目录";
+        case 7:
+            return "删除文件";
+        case 10:
+            return "连接到代理服务器";
+        case 11:
+            return "代理服务器已连接:正等待登录主机";
+        case 13:
+            return "空闲 (00:00)";
+        case 14:
+            return "服务器断开.";
+        case 15:
+            return "连接丢失. 请等待 60 秒与外部同步";
+        case 16:
+            return "服务器断开.正尝试重新连接...";
+        default:
+            return {};
     }
 }

@@ -14,8 +14,13 @@ std::string thousands(double v)
 
 TConnectionWorkflow::TConnectionWorkflow(TFTPclient& client, TSettings& settings, TIniFile& settingsFile,
                                          TSiteDatabase& sites, IPrompt& prompt, Hooks hooks, QObject* parent)
-    : QObject(parent), m_ftp(client), m_settings(settings), m_settingsFile(settingsFile), m_sites(sites),
-      m_prompt(&prompt), m_hooks(std::move(hooks))
+    : QObject(parent),
+      m_ftp(client),
+      m_settings(settings),
+      m_settingsFile(settingsFile),
+      m_sites(sites),
+      m_prompt(&prompt),
+      m_hooks(std::move(hooks))
 {
     m_ftp.OnFtpInfo = [this](TFTPclient*, ::FtpInfo kind, const std::string& text) { FtpInfo(kind, text); };
     m_ftp.OnFtpError = [this](TFTPclient*, ::FtpError kind, const std::string& text) { FtpError(kind, text); };
@@ -332,98 +337,109 @@ void TConnectionWorkflow::IdleTick()
 void TConnectionWorkflow::FtpInfo(::FtpInfo kind, const std::string& text)
 {
     switch (kind) {
-    case fiConnected:
-        if (m_state == SessionState::Disconnected)
+        case fiConnected:
+            if (m_state == SessionState::Disconnected)
+                break;
+            if (m_ftp.FirewallType != fwNone) {
+                LogLine("连接到代理服务器. 正等待登录主机.", lcNormal);
+                ShowStatus(11);
+            } else {
+                LogLine("已连接.  正等待响应.", lcNormal);
+                ShowStatus(3);
+            }
             break;
-        if (m_ftp.FirewallType != fwNone) {
-            LogLine("连接到代理服务器. 正等待登录主机.", lcNormal);
-            ShowStatus(11);
-        } else {
-            LogLine("已连接.  正等待响应.", lcNormal);
-            ShowStatus(3);
-        }
-        break;
-    case fiDisconnected:
-        if (IsTransferring(m_state) && Session.RestoreTransfer)
-            SetState(SessionState::ConnectionLost);
-        LogLine("服务器断开.", lcNormal);
-        ShowStatus(0);
-        break;
-    case fiResolved: LogLine("解析主机为: " + text, lcNormal); break;
-    case fiReplyLine: LogLine(text, lcReply); break;
-    case fiCommandSent: LogLine(text, lcCommand); break;
-    case fiAttemptsExhausted:
-        LogLine("连接尝试失败.", lcNormal);
-        GoDisconnected();
-        break;
-    case fiListingData:
-        // One per listing line: the count is shown at most ten times a second
-        // (a label updated per line costs more than the line itself).
-        if (!IsTransferring(m_state) && m_state != SessionState::Disconnected && m_hooks.Status2 &&
-            TFTPclient::TickDiff(m_lastByteCount, TickCount()) >= 100) {
-            m_lastByteCount = TickCount();
-            m_hooks.Status2(std::to_string(m_ftp.TransferBytes) + " 字节已接收");
-        }
-        break;
-    case fiTransferComplete: {
-        const double ms = m_ftp.TransferTime == 0 ? 1.0 : m_ftp.TransferTime;
-        char speed[64];
-        if (m_settings.ShowCps)
-            std::snprintf(speed, sizeof speed, "%.2f cps)", m_ftp.TransferBytes / ms * 1000.0);
-        else
-            std::snprintf(speed, sizeof speed, "%.2f KB/s)", m_ftp.TransferBytes / ms);
-        char seconds[32];
-        std::snprintf(seconds, sizeof seconds, "%.3f", m_ftp.TransferTime / 1000.0);
-        LogLine(text + " " + thousands(static_cast<double>(m_ftp.TransferBytes)) + " 字节 共 " + seconds + " 秒 (" +
-                    speed,
-                lcNormal);
-        break;
-    }
-    case fiSKeyChallenge: {
-        IPrompt::LoginRequest req;
-        req.mode = IPrompt::LoginRequest::Challenge;
-        req.user = m_ftp.UserName;
-        req.challenge = text;
-        if (m_prompt->AskLogin(req))
-            m_ftp.SendPassword(req.password);
-        else
+        case fiDisconnected:
+            if (IsTransferring(m_state) && Session.RestoreTransfer)
+                SetState(SessionState::ConnectionLost);
+            LogLine("服务器断开.", lcNormal);
+            ShowStatus(0);
+            break;
+        case fiResolved:
+            LogLine("解析主机为: " + text, lcNormal);
+            break;
+        case fiReplyLine:
+            LogLine(text, lcReply);
+            break;
+        case fiCommandSent:
+            LogLine(text, lcCommand);
+            break;
+        case fiAttemptsExhausted:
+            LogLine("连接尝试失败.", lcNormal);
             GoDisconnected();
-        break;
-    }
-    case fiListingLine:
-        if (m_state != SessionState::Disconnected && m_hooks.ListingLine)
-            m_hooks.ListingLine(text);
-        break;
-    case fiMultiLineFirst:
-    case fiMultiLineInner:
-        if (!IsTransferring(m_state))
-            m_serverMessages.push_back(text);
-        break;
-    case fiMultiLineLast:
-        if (!IsTransferring(m_state) && m_ftp.ReplyState() >= rsSyst && m_ftp.ReplyState() != rsTransfer)
-            ShowMessageBuffer(false, text);
-        break;
-    case fiSystReply:
-        if (!IsTransferring(m_state) && m_ftp.ReplyState() != rsTransfer)
-            ShowMessageBuffer(true, text);
-        break;
-    case fiClosed:
-        if (m_hooks.CloseMessages)
-            m_hooks.CloseMessages();
-        break;
-    case fiClosedBeforeLogin: LogLine(text, lcError); break;
-    case fiAttemptStart:
-        ShowStatus(2, std::to_string(m_ftp.ConnectAttempt()));
-        LogLine("连接到 " + text + ", 端口 " + std::to_string(m_ftp.Port) + " (#" +
-                    std::to_string(m_ftp.ConnectAttempt()) + ") ",
-                lcNormal);
-        break;
-    case fiRetryScheduled: LogLine("连接尝试失败. " + text, lcNormal); break;
-    case fiAttemptStartFirewall:
-        ShowStatus(10);
-        LogLine("连接到代理服务器.", lcNormal);
-        break;
-    default: break;
+            break;
+        case fiListingData:
+            // One per listing line: the count is shown at most ten times a second
+            // (a label updated per line costs more than the line itself).
+            if (!IsTransferring(m_state) && m_state != SessionState::Disconnected && m_hooks.Status2 &&
+                TFTPclient::TickDiff(m_lastByteCount, TickCount()) >= 100) {
+                m_lastByteCount = TickCount();
+                m_hooks.Status2(std::to_string(m_ftp.TransferBytes) + " 字节已接收");
+            }
+            break;
+        case fiTransferComplete: {
+            const double ms = m_ftp.TransferTime == 0 ? 1.0 : m_ftp.TransferTime;
+            char speed[64];
+            if (m_settings.ShowCps)
+                std::snprintf(speed, sizeof speed, "%.2f cps)", m_ftp.TransferBytes / ms * 1000.0);
+            else
+                std::snprintf(speed, sizeof speed, "%.2f KB/s)", m_ftp.TransferBytes / ms);
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, "%.3f", m_ftp.TransferTime / 1000.0);
+            LogLine(text + " " + thousands(static_cast<double>(m_ftp.TransferBytes)) + " 字节 共 " + seconds + " 秒 (" +
+                        speed,
+                    lcNormal);
+            break;
+        }
+        case fiSKeyChallenge: {
+            IPrompt::LoginRequest req;
+            req.mode = IPrompt::LoginRequest::Challenge;
+            req.user = m_ftp.UserName;
+            req.challenge = text;
+            if (m_prompt->AskLogin(req))
+                m_ftp.SendPassword(req.password);
+            else
+                GoDisconnected();
+            break;
+        }
+        case fiListingLine:
+            if (m_state != SessionState::Disconnected && m_hooks.ListingLine)
+                m_hooks.ListingLine(text);
+            break;
+        case fiMultiLineFirst:
+        case fiMultiLineInner:
+            if (!IsTransferring(m_state))
+                m_serverMessages.push_back(text);
+            break;
+        case fiMultiLineLast:
+            if (!IsTransferring(m_state) && m_ftp.ReplyState() >= rsSyst && m_ftp.ReplyState() != rsTransfer)
+                ShowMessageBuffer(false, text);
+            break;
+        case fiSystReply:
+            if (!IsTransferring(m_state) && m_ftp.ReplyState() != rsTransfer)
+                ShowMessageBuffer(true, text);
+            break;
+        case fiClosed:
+            if (m_hooks.CloseMessages)
+                m_hooks.CloseMessages();
+            break;
+        case fiClosedBeforeLogin:
+            LogLine(text, lcError);
+            break;
+        case fiAttemptStart:
+            ShowStatus(2, std::to_string(m_ftp.ConnectAttempt()));
+            LogLine("连接到 " + text + ", 端口 " + std::to_string(m_ftp.Port) + " (#" +
+                        std::to_string(m_ftp.ConnectAttempt()) + ") ",
+                    lcNormal);
+            break;
+        case fiRetryScheduled:
+            LogLine("连接尝试失败. " + text, lcNormal);
+            break;
+        case fiAttemptStartFirewall:
+            ShowStatus(10);
+            LogLine("连接到代理服务器.", lcNormal);
+            break;
+        default:
+            break;
     }
 }
 
@@ -445,11 +461,21 @@ void TConnectionWorkflow::ShowMessageBuffer(bool serverMessages, const std::stri
 void TConnectionWorkflow::FtpError(::FtpError kind, const std::string& text)
 {
     switch (kind) {
-    case feSocket: LogLine("错误: " + text, lcError); break;
-    case feNoDataConnection: LogLine("错误: 无法创建数据连接.", lcError); break;
-    case feLocalWrite: LogLine("错误: 无法写入到本地文件 (" + text + ").", lcError); break;
-    case feLocalRead: LogLine("错误:无法打开本地文件来读取 (" + text + ").", lcError); break;
-    case feScriptDataConnection: LogLine("错误: 连接失败. 脚本中断.", lcError); break;
+        case feSocket:
+            LogLine("错误: " + text, lcError);
+            break;
+        case feNoDataConnection:
+            LogLine("错误: 无法创建数据连接.", lcError);
+            break;
+        case feLocalWrite:
+            LogLine("错误: 无法写入到本地文件 (" + text + ").", lcError);
+            break;
+        case feLocalRead:
+            LogLine("错误:无法打开本地文件来读取 (" + text + ").", lcError);
+            break;
+        case feScriptDataConnection:
+            LogLine("错误: 连接失败. 脚本中断.", lcError);
+            break;
     }
 }
 
@@ -460,7 +486,7 @@ void TConnectionWorkflow::LoggedIn()
         return;
     }
     SetState(SessionState::Connected);
-    const std::string name = !CurrentSite.empty()          ? CurrentSite
+    const std::string name = !CurrentSite.empty()           ? CurrentSite
                              : m_ftp.FirewallType != fwNone ? m_ftp.SocksHost
                                                             : m_ftp.FtpServer;
     if (!CurrentSite.empty())

@@ -9,7 +9,8 @@ QString WriteCrashLog(const QString& dataDirectory, const std::string& message, 
 {
     const QString path = dataDirectory + QStringLiteral("error.log");
     const std::string text =
-        "生成日志文件: " + QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat).toStdString() +
+        "生成日志文件: " +
+        QLocale::system().toString(QDateTime::currentDateTime(), QLocale::ShortFormat).toStdString() +
         "\r\nE = " + message + "\r\nV = 2.7.5.610\r\nCS = " + (c.connected ? "1" : "0") +
         "\r\nLC = " + std::to_string(c.sessionState) + "\r\nST = " + c.systemType + "\r\n";
     std::string error;

@@ -13,33 +13,33 @@
 
 #include <QAction>
 #include <QCheckBox>
-#include <QPlainTextEdit>
 #include <QClipboard>
-#include <QStorageInfo>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QStyle>
-#include <QSystemTrayIcon>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
-#include <map>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QInputDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QFileDialog>
-#include <QInputDialog>
-#include <QKeyEvent>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProcess>
 #include <QSplitter>
+#include <QStandardPaths>
 #include <QStatusBar>
+#include <QStorageInfo>
+#include <QStyle>
+#include <QSystemTrayIcon>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
-#include <QTimer>
 #include <QVBoxLayout>
+#include <map>
 
 namespace {
 const QColor LogColours[] = {QColor(0, 0, 0), QColor(0, 128, 0), QColor(0, 0, 128), QColor(255, 0, 0)};
@@ -51,23 +51,29 @@ void TWidgetPrompt::ShowMessage(MessageKind kind, const std::string& text)
 {
     const QString t = QString::fromStdString(text);
     switch (kind) {
-    case MessageKind::Information: QMessageBox::information(m_parent, QStringLiteral("Corvyne"), t); break;
-    case MessageKind::Warning: QMessageBox::warning(m_parent, QStringLiteral("Corvyne"), t); break;
-    case MessageKind::Error: QMessageBox::critical(m_parent, QStringLiteral("Corvyne"), t); break;
+        case MessageKind::Information:
+            QMessageBox::information(m_parent, QStringLiteral("Corvyne"), t);
+            break;
+        case MessageKind::Warning:
+            QMessageBox::warning(m_parent, QStringLiteral("Corvyne"), t);
+            break;
+        case MessageKind::Error:
+            QMessageBox::critical(m_parent, QStringLiteral("Corvyne"), t);
+            break;
     }
 }
 
 bool TWidgetPrompt::Confirm(const std::string& text)
 {
-    return QMessageBox::question(m_parent, QStringLiteral("Corvyne"), QString::fromStdString(text)) ==
-           QMessageBox::Yes;
+    return QMessageBox::question(m_parent, QStringLiteral("Corvyne"), QString::fromStdString(text)) == QMessageBox::Yes;
 }
 
 bool TWidgetPrompt::AskText(const std::string& title, const std::string& prompt, std::string& text)
 {
     bool ok = false;
-    const QString answer = QInputDialog::getText(m_parent, QString::fromStdString(title), QString::fromStdString(prompt),
-                                                 QLineEdit::Normal, QString::fromStdString(text), &ok);
+    const QString answer =
+        QInputDialog::getText(m_parent, QString::fromStdString(title), QString::fromStdString(prompt),
+                              QLineEdit::Normal, QString::fromStdString(text), &ok);
     if (ok)
         text = answer.toStdString();
     return ok;
@@ -95,7 +101,8 @@ bool TWidgetPrompt::AskLogin(LoginRequest& request)
 // ---------------------------------------------------------------- window
 
 TfrmMain::TfrmMain(const QString& dataDirectory, const QStringList& arguments, QWidget* parent)
-    : QMainWindow(parent), m_dataDir(dataDirectory),
+    : QMainWindow(parent),
+      m_dataDir(dataDirectory),
       m_settingsFile((dataDirectory + QStringLiteral("corvyne.ini")).toStdString(), true),
       m_widgetPrompt(std::make_unique<TWidgetPrompt>(this))
 {
@@ -299,9 +306,11 @@ void TfrmMain::buildWidgets()
     };
     auto* panes = MiddleSplitter = new QSplitter(Qt::Horizontal);
     panes->setObjectName(QStringLiteral("MiddleSplitter"));
-    Local = makePane(QStringLiteral("Local"), {QStringLiteral("文件名"), QStringLiteral("大小"), QStringLiteral("日期")}, nullptr);
+    Local = makePane(QStringLiteral("Local"),
+                     {QStringLiteral("文件名"), QStringLiteral("大小"), QStringLiteral("日期")}, nullptr);
     Remote = makePane(QStringLiteral("Remote"),
-                      {QStringLiteral("名称"), QStringLiteral("大小"), QStringLiteral("日期"), QStringLiteral("属性")}, nullptr);
+                      {QStringLiteral("名称"), QStringLiteral("大小"), QStringLiteral("日期"), QStringLiteral("属性")},
+                      nullptr);
     panes->addWidget(withCount(LocalPathBox, Local, PanelLocalCount, panes));
     panes->addWidget(withCount(RemotePathBox, Remote, PanelRemoteCount, panes));
     LocalPathBox->setObjectName(QStringLiteral("LocalPathBox"));
@@ -334,7 +343,8 @@ void TfrmMain::buildWidgets()
     }
     auto* bottom = QueueSplitter = new QSplitter(Qt::Horizontal);
     bottom->setObjectName(QStringLiteral("QueueSplitter"));
-    Queue = makePane(QStringLiteral("Queue"), {QStringLiteral("文件名"), QStringLiteral("大小"), QStringLiteral("目标")}, bottom);
+    Queue = makePane(QStringLiteral("Queue"),
+                     {QStringLiteral("文件名"), QStringLiteral("大小"), QStringLiteral("目标")}, bottom);
     Queue->setProperty("Tag", 10);
     Memo1 = new TWinConsole(bottom);
     Memo1->SelectColor = Qt::green;
@@ -381,16 +391,19 @@ void TfrmMain::buildMenus()
     server->addSeparator();
     server->addAction(QStringLiteral("退出(&X)"), this, &QWidget::close);
     QMenu* dir = menuBar()->addMenu(QStringLiteral("目录(&D)"));
-    QAction* refresh = dir->addAction(QStringLiteral("刷新(&R)"), this, [this] { popRefreshClick(Remote->hasFocus()); });
+    QAction* refresh =
+        dir->addAction(QStringLiteral("刷新(&R)"), this, [this] { popRefreshClick(Remote->hasFocus()); });
     dir->addAction(QStringLiteral("复制网址(&U)"), this, [this] { mnuCopyURLClick(true); });
     auto activePane = [this] { return Remote->hasFocus() ? Remote : Local; };
-    QAction* changeDir = dir->addAction(QStringLiteral("更改目录"), this, [=, this] { popChangeDirClick(activePane() == Remote); });
+    QAction* changeDir =
+        dir->addAction(QStringLiteral("更改目录"), this, [=, this] { popChangeDirClick(activePane() == Remote); });
     changeDir->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Insert));
     dir->addAction(QStringLiteral("过滤文件(&L)"), this, [=, this] { mnuFilterClick(activePane() == Remote); });
     dir->addAction(QStringLiteral("组选择(&G)"), this, [=, this] { mnuGroupSelectClick(activePane()); });
     QAction* find = dir->addAction(QStringLiteral("查找文件(&F)"), this, [=, this] { mnuFindClick(activePane()); });
     find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
-    QAction* findNext = dir->addAction(QStringLiteral("查找下一个(&I)"), this, [=, this] { mnuFindNextClick(activePane()); });
+    QAction* findNext =
+        dir->addAction(QStringLiteral("查找下一个(&I)"), this, [=, this] { mnuFindNextClick(activePane()); });
     findNext->setShortcut(QKeySequence(Qt::Key_F3));
     dir->addAction(QStringLiteral("保存(&S)"), this, [this] { mnuSaveListingClick(); });
 
@@ -500,7 +513,8 @@ void TfrmMain::mnuHideClick()
         return;
     }
     if (!m_tray) {
-        m_tray = new QSystemTrayIcon(windowIcon().isNull() ? style()->standardIcon(QStyle::SP_DriveNetIcon) : windowIcon(), this);
+        m_tray = new QSystemTrayIcon(
+            windowIcon().isNull() ? style()->standardIcon(QStyle::SP_DriveNetIcon) : windowIcon(), this);
         auto* menu = new QMenu(this);
         QAction* restore = menu->addAction(QStringLiteral("恢复(&R)"), this, [this] { tryRestoreClick(); });
         menu->setDefaultAction(restore);
@@ -599,7 +613,8 @@ void TfrmMain::AppException(const std::string& what)
 {
     TCrashContext context;
     context.connected = FTP.IsConnected();
-    context.sessionState = m_workflow ? static_cast<int>(m_workflow->State()) : static_cast<int>(SessionState::Starting);
+    context.sessionState =
+        m_workflow ? static_cast<int>(m_workflow->State()) : static_cast<int>(SessionState::Starting);
     context.systemType = FTP.SystemType();
     const QString log = WriteCrashLog(m_dataDir, what, context);
     m_prompt->ShowMessage(MessageKind::Error, CrashMessage(log));

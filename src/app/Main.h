@@ -59,7 +59,7 @@ public:
     void btnDisconnectClick();
     void mnuReconnectClick();
     void mnuAboutClick();
-    void mnuHideClick();   // to the notification area (or minimized where there is none)
+    void mnuHideClick();  // to the notification area (or minimized where there is none)
     void tryRestoreClick();
     bool HiddenToTray() const { return m_hiddenToTray; }
     void LogLine(const std::string& text, int colour);
@@ -86,7 +86,7 @@ public:
     QSplitter* BottomSplitter = nullptr;
     QSplitter* QueueSplitter = nullptr;
     QToolBar* ToolBar = nullptr;
-    std::vector<QAction*> InfoPanel;  // the user, password and port fields with their labels
+    std::vector<QAction*> InfoPanel;            // the user, password and port fields with their labels
     QPointer<TfrmMessageWindow> MessageWindow;  // the one server or directory message window
     QAction* mnuShowLinks = nullptr;
     QAction* mnuResolveFile = nullptr;
@@ -104,7 +104,7 @@ public:
     void mnuFindClick(TCorvListView* pane);
     bool mnuFindNextClick(TCorvListView* pane);
     void popChangeDirClick(bool remote);
-    void mnuSaveListingClick();   // the remote listing into a text file
+    void mnuSaveListingClick();  // the remote listing into a text file
     void mnuSelectAllClick(TCorvListView* pane);
     void mnuInvertSelectionClick(TCorvListView* pane);
     QString RemoteFilter() const { return m_remoteFilter; }
@@ -159,7 +159,7 @@ private:
     std::unique_ptr<TConnectionWorkflow> m_workflow;
     TListParser m_parser;
     bool m_settingFields = false;
-    QString m_localDir;  // ends with "/"
+    QString m_localDir;       // ends with "/"
     std::string m_remoteDir;  // ends with "/" once listed
     QString m_localFilter = QStringLiteral("*.*");
     QString m_remoteFilter = QStringLiteral("*.*");

@@ -27,7 +27,7 @@ void TfrmMain::ListLocalDirectory()
 {
     if (!QFileInfo(m_localDir).isDir())
         m_localDir = QString::fromStdString(m_settings.Path).isEmpty() ? QDir::homePath() + "/"
-                                                                        : QString::fromStdString(m_settings.Path);
+                                                                       : QString::fromStdString(m_settings.Path);
     Local->BeginUpdate();
     Local->clear();
     const bool transferring = IsTransferring(m_workflow->State());
@@ -121,8 +121,8 @@ void TfrmMain::showRemoteDirectory()
     }
     const SessionState state = m_workflow->State();
     std::vector<std::string> lines;
-    const bool fromCache = state == SessionState::RemoteCommand || state == SessionState::Downloading ||
-                           state == SessionState::Idle;
+    const bool fromCache =
+        state == SessionState::RemoteCommand || state == SessionState::Downloading || state == SessionState::Idle;
     if (!m_cache.Find(dir).isEmpty() && fromCache && m_cache.Read(dir, lines)) {
         // Replayed through the same line handler as a listing from the server.
         Remote->BeginUpdate();
@@ -196,7 +196,8 @@ void TfrmMain::rebuildLocalPathBox()
     // The current directory is the last item of its volume.
     int current = -1;
     for (int i = 0; i < LocalPathBox->count(); ++i)
-        if (LocalPathBox->itemData(i).toString().mid(LocalPathBox->itemData(i).toString().indexOf(':') + 1) == m_localDir)
+        if (LocalPathBox->itemData(i).toString().mid(LocalPathBox->itemData(i).toString().indexOf(':') + 1) ==
+            m_localDir)
             current = i;
     LocalPathBox->setCurrentIndex(current);
 }
@@ -368,10 +369,10 @@ void TfrmMain::mnuSaveListingClick()
         return;
     }
     // A header line (date and time, server, directory), a blank line, the listing.
-    QByteArray text = (PaneDateText(QDateTime::currentDateTime()) + QStringLiteral("\t\t") +
-                       QString::fromStdString(FTP.FtpServer) + QStringLiteral("\t\t") +
-                       QString::fromStdString(m_remoteDir) + QStringLiteral("\r\n\r\n"))
-                          .toUtf8();
+    QByteArray text =
+        (PaneDateText(QDateTime::currentDateTime()) + QStringLiteral("\t\t") + QString::fromStdString(FTP.FtpServer) +
+         QStringLiteral("\t\t") + QString::fromStdString(m_remoteDir) + QStringLiteral("\r\n\r\n"))
+            .toUtf8();
     for (const std::string& line : FTP.ListingLines)
         text += QByteArray::fromStdString(line) + "\r\n";
     if (f.write(text) != text.size())
@@ -403,29 +404,30 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
     auto* pane = static_cast<TCorvListView*>(watched);
     QTreeWidgetItem* current = pane->currentItem();
     switch (key->key()) {
-    case Qt::Key_Backspace:
-        if (pane == Local) {
-            QDir d(m_localDir);
-            if (m_localDir != QLatin1String("/") && d.cdUp())
-                SetLocalDirectory(d.absolutePath());
-        } else if (m_remoteDir != "/") {
-            m_workflow->ChangeRemoteDirectory("..");
-        }
-        return true;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        if (current && TCorvListView::Kind(current) != rkFile) {
-            pane == Local ? localDoubleClick(current) : remoteDoubleClick(current);
+        case Qt::Key_Backspace:
+            if (pane == Local) {
+                QDir d(m_localDir);
+                if (m_localDir != QLatin1String("/") && d.cdUp())
+                    SetLocalDirectory(d.absolutePath());
+            } else if (m_remoteDir != "/") {
+                m_workflow->ChangeRemoteDirectory("..");
+            }
             return true;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (current && TCorvListView::Kind(current) != rkFile) {
+                pane == Local ? localDoubleClick(current) : remoteDoubleClick(current);
+                return true;
+            }
+            return false;
+        case Qt::Key_Up:
+        case Qt::Key_Down: {
+            const bool handled = QMainWindow::eventFilter(watched, event);
+            QTimer::singleShot(0, this, [this, pane] { showSummary(pane); });
+            return handled;
         }
-        return false;
-    case Qt::Key_Up:
-    case Qt::Key_Down: {
-        const bool handled = QMainWindow::eventFilter(watched, event);
-        QTimer::singleShot(0, this, [this, pane] { showSummary(pane); });
-        return handled;
-    }
-    default: return QMainWindow::eventFilter(watched, event);
+        default:
+            return QMainWindow::eventFilter(watched, event);
     }
 }
 

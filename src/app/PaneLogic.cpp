@@ -50,8 +50,8 @@ TPaneSortKey PaneSortKey(const TPaneRow& row)
         c.setCaseSensitivity(Qt::CaseInsensitive);
         return c;
     }();
-    return TPaneSortKey{row.kind,     collator.sortKey(row.name),  row.size, PaneSizeValue(row.size),
-                        row.date,     ParsePaneDate(row.date)};
+    return TPaneSortKey{row.kind, collator.sortKey(row.name), row.size, PaneSizeValue(row.size),
+                        row.date, ParsePaneDate(row.date)};
 }
 
 bool PaneKeyLess(const TPaneSortKey& a, const TPaneSortKey& b, int column, bool ascending, bool mixed,

@@ -33,21 +33,21 @@ TfrmInput::TfrmInput(const IPrompt::LoginRequest& r, QWidget* parent) : QDialog(
 
     lblSkey->setVisible(r.mode == IPrompt::LoginRequest::Challenge);
     switch (r.mode) {
-    case IPrompt::LoginRequest::Credentials:
-        (r.user.empty() ? txtUsername : txtPassword)->setFocus();
-        break;
-    case IPrompt::LoginRequest::UserOnly:
-        lblPassword->hide();
-        txtPassword->hide();
-        chkSaveInfo->hide();
-        txtUsername->setFocus();
-        break;
-    case IPrompt::LoginRequest::Challenge:
-        lblKey->setText(QStringLiteral("Key: "));
-        txtUsername->hide();
-        chkSaveInfo->setEnabled(false);
-        txtPassword->setFocus();
-        break;
+        case IPrompt::LoginRequest::Credentials:
+            (r.user.empty() ? txtUsername : txtPassword)->setFocus();
+            break;
+        case IPrompt::LoginRequest::UserOnly:
+            lblPassword->hide();
+            txtPassword->hide();
+            chkSaveInfo->hide();
+            txtUsername->setFocus();
+            break;
+        case IPrompt::LoginRequest::Challenge:
+            lblKey->setText(QStringLiteral("Key: "));
+            txtUsername->hide();
+            chkSaveInfo->setEnabled(false);
+            txtPassword->setFocus();
+            break;
     }
 }
 

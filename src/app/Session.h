@@ -31,7 +31,7 @@ inline bool IsTransferring(SessionState s)
 
 enum class AfterLoginAction : uint8_t {
     None = 0,
-    ResumeQueue = 9,     // resume the queue after a reconnect
-    StartQueue = 18,     // start the queue once the first listing is shown
+    ResumeQueue = 9,  // resume the queue after a reconnect
+    StartQueue = 18,  // start the queue once the first listing is shown
     CommandLineQueue = 19,
 };

@@ -24,8 +24,9 @@ int main(int argc, char** argv)
     ProgramVersionBlock();
 
     const QStringList parameters = QApplication::arguments();
-    const bool noSplash = parameters.size() > 1 && (parameters[1].compare(QLatin1String("/nosplash"), Qt::CaseInsensitive) == 0 ||
-                                                    parameters[1].compare(QLatin1String("--nosplash"), Qt::CaseInsensitive) == 0);
+    const bool noSplash =
+        parameters.size() > 1 && (parameters[1].compare(QLatin1String("/nosplash"), Qt::CaseInsensitive) == 0 ||
+                                  parameters[1].compare(QLatin1String("--nosplash"), Qt::CaseInsensitive) == 0);
     // The splash window lives until the main window has built itself.
     std::unique_ptr<TfrmSplash> splash;
     if (!noSplash) {

@@ -15,9 +15,9 @@ struct ResourceInfo {
 };
 
 const ResourceInfo resources[] = {
-    {"CompanyName", "公司名:"},      {"FileDescription", "文件描述:"}, {"FileVersion", "文件版本:"},
-    {"InternalName", "内部名:"},     {"LegalCopyright", "法律版权:"},  {"OriginalFilename", "原始文件名:"},
-    {"ProductName", "产品名:"},      {"ProductVersion", "产品版本:"},  {"Comments", "说明:"},
+    {"CompanyName", "公司名:"},  {"FileDescription", "文件描述:"}, {"FileVersion", "文件版本:"},
+    {"InternalName", "内部名:"}, {"LegalCopyright", "法律版权:"},  {"OriginalFilename", "原始文件名:"},
+    {"ProductName", "产品名:"},  {"ProductVersion", "产品版本:"},  {"Comments", "说明:"},
     {"Flags", "标志:"},
 };
 
@@ -140,7 +140,7 @@ QString TVersionLabel::ReadValue()
         const int flags = it == entries.end() ? 0 : it->second.toInt(&ok);
         if (!ok)
             return QStringLiteral("< 检索修改版本信息错误 >");
-        static const char* const names[] = {"Debug Build",  "Pre-Release Build", "Patched Build",
+        static const char* const names[] = {"Debug Build",   "Pre-Release Build", "Patched Build",
                                             "Private Build", "InfoInferred",      "Special Build"};
         QString text;
         for (int bit = 0; bit < 6; ++bit)

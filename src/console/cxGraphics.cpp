@@ -157,8 +157,7 @@ int TCustomConsole::LineRows(int index) const
 
 // ---------------------------------------------------------------- adding lines
 
-bool TCustomConsole::AddSegment(const QString& text, const QColor& fore, bool newRow, uint8_t style,
-                                const QColor& back)
+bool TCustomConsole::AddSegment(const QString& text, const QColor& fore, bool newRow, uint8_t style, const QColor& back)
 {
     if (!m_pending)
         m_pending = std::make_unique<Line>();
@@ -514,7 +513,8 @@ void TCustomConsole::paintEvent(QPaintEvent* e)
             if (back.isValid() && back != Color())
                 p.fillRect(QRect(x, r.top(), w, r.height()), back);
             p.setPen(NoColors ? textColor : (a.fore.isValid() ? a.fore : textColor));
-            p.drawText(QRect(x, r.top(), w + m_wideChar, r.height()), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextDontClip, piece);
+            p.drawText(QRect(x, r.top(), w + m_wideChar, r.height()),
+                       Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine | Qt::TextDontClip, piece);
             x += w;
             i = end;
         }

@@ -117,7 +117,7 @@ private:
         QString text;
         int rows = 1;
         bool wrap = false;
-        std::map<int, Attr> attrs;    // position -> segment start
+        std::map<int, Attr> attrs;      // position -> segment start
         std::vector<int> rowStarts{0};  // first character of each screen row
         int selStart = -1, selEnd = -1;
     };

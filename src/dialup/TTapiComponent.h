@@ -21,7 +21,7 @@ public:
     bool Available() const { return m_available; }
     std::string EntryName;
     int MaxRedials = 1;
-    int RedialDelay = 10;     // seconds
+    int RedialDelay = 10;      // seconds
     int GiveUpDelayMs = 5000;  // before a final failure is reported
     int HangUpPauseMs = 3000;  // the line needs this long before it can be dialled again
     std::vector<std::string> Entries;

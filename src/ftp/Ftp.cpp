@@ -18,52 +18,80 @@ constexpr const char* ClosedBeforeLoginText = "从服务器断开.";
 std::string_view ReplyStateName(int32_t state)
 {
     switch (state) {
-    case rsGreeting: return "greeting";
-    case rsUser: return "USER";
-    case rsPass: return "PASS";
-    case rsAcct: return "ACCT";
-    case rsSyst: return "SYST";
-    case rsInitialCwd: return "initial CWD";
-    case rsPwd: return "PWD";
-    case rsType: return "TYPE";
-    case rsPasv: return "PASV";
-    case rsPort: return "PORT";
-    case rsRest: return "REST";
-    case rsTransfer: return "transfer";
-    case rsRnfr: return "RNFR";
-    case rsRnto: return "RNTO";
-    case rsCwd: return "CWD";
-    case rsMkdRmd: return "MKD/RMD";
-    case rsDele: return "DELE";
-    case rsQuit: return "QUIT";
-    case rsChmod: return "SITE CHMOD";
-    case rsRaw: return "raw";
-    case rsRestProbe: return "REST 100";
-    case rsRestZero: return "REST 0";
-    case rsFwGreeting: return "firewall greeting";
-    case rsFwUser: return "firewall USER";
-    case rsFwPass: return "firewall PASS";
-    case rsKeepAlive: return "keep-alive";
-    case rsIdle: return "idle";
-    default: return "unknown";
+        case rsGreeting:
+            return "greeting";
+        case rsUser:
+            return "USER";
+        case rsPass:
+            return "PASS";
+        case rsAcct:
+            return "ACCT";
+        case rsSyst:
+            return "SYST";
+        case rsInitialCwd:
+            return "initial CWD";
+        case rsPwd:
+            return "PWD";
+        case rsType:
+            return "TYPE";
+        case rsPasv:
+            return "PASV";
+        case rsPort:
+            return "PORT";
+        case rsRest:
+            return "REST";
+        case rsTransfer:
+            return "transfer";
+        case rsRnfr:
+            return "RNFR";
+        case rsRnto:
+            return "RNTO";
+        case rsCwd:
+            return "CWD";
+        case rsMkdRmd:
+            return "MKD/RMD";
+        case rsDele:
+            return "DELE";
+        case rsQuit:
+            return "QUIT";
+        case rsChmod:
+            return "SITE CHMOD";
+        case rsRaw:
+            return "raw";
+        case rsRestProbe:
+            return "REST 100";
+        case rsRestZero:
+            return "REST 0";
+        case rsFwGreeting:
+            return "firewall greeting";
+        case rsFwUser:
+            return "firewall USER";
+        case rsFwPass:
+            return "firewall PASS";
+        case rsKeepAlive:
+            return "keep-alive";
+        case rsIdle:
+            return "idle";
+        default:
+            return "unknown";
     }
 }
 
 std::string_view FirewallTypeName(TFirewallType type)
 {
-    static constexpr std::string_view names[] = {"fwNone",         "fwSocks",        "fwSite",     "fwUserHost",
-                                                 "fwUserLogin",    "fwSiteUserHost", "fwUserHost2"};
+    static constexpr std::string_view names[] = {"fwNone",      "fwSocks",        "fwSite",     "fwUserHost",
+                                                 "fwUserLogin", "fwSiteUserHost", "fwUserHost2"};
     return type < FirewallTypeCount ? names[type] : "fwNone";
 }
 
 std::string_view ServerTypeName(TFTPServerType type)
 {
     static constexpr std::string_view names[] = {
-        "ftpstDefault", "ftpstAutoDetect", "ftpstUNIX",       "ftpstRedhat",  "ftpstWin2K",
-        "ftpstCorvyned", "ftpstULTRIX",    "ftpstU5000",      "ftpstSINTFTPD", "ftpstVmsMultinet",
-        "ftpstVmsUcx",  "ftpstMVS",        "ftpstClix",       "ftpstQVT",     "ftpstNCSA",
-        "ftpstChameleon", "ftpstVM",       "ftpstVMVPS",      "ftpstMacFtpd", "ftpstMacOS",
-        "ftpstWarFTPD", "ftpstUnixHidden", "ftpstOS2",        "ftpSTNetware", "ftpstBSD"};
+        "ftpstDefault",   "ftpstAutoDetect", "ftpstUNIX",  "ftpstRedhat",   "ftpstWin2K",
+        "ftpstCorvyned",  "ftpstULTRIX",     "ftpstU5000", "ftpstSINTFTPD", "ftpstVmsMultinet",
+        "ftpstVmsUcx",    "ftpstMVS",        "ftpstClix",  "ftpstQVT",      "ftpstNCSA",
+        "ftpstChameleon", "ftpstVM",         "ftpstVMVPS", "ftpstMacFtpd",  "ftpstMacOS",
+        "ftpstWarFTPD",   "ftpstUnixHidden", "ftpstOS2",   "ftpSTNetware",  "ftpstBSD"};
     return type < FtpServerTypeCount ? names[type] : "ftpstDefault";
 }
 
@@ -317,31 +345,32 @@ void TFTPclient::ControlClosed()
     // failed (not only one before the greeting): report it and retry, or the
     // application would wait for a login that never ends.
     switch (m_replyState) {
-    case rsGreeting:
-    case rsUser:
-    case rsPass:
-    case rsAcct:
-    case rsSyst:
-    case rsRestProbe:
-    case rsRestZero:
-    case rsInitialCwd:
-    case rsFwGreeting:
-    case rsFwUser:
-    case rsFwPass:
-        Info(fiClosedBeforeLogin, ClosedBeforeLoginText);
-        SetReplyState(rsIdle);
-        if (!m_retryTimer)
-            QuitAndRetry(false);
-        break;
-    case rsPwd:
-        if (m_pending == poLogin) {
+        case rsGreeting:
+        case rsUser:
+        case rsPass:
+        case rsAcct:
+        case rsSyst:
+        case rsRestProbe:
+        case rsRestZero:
+        case rsInitialCwd:
+        case rsFwGreeting:
+        case rsFwUser:
+        case rsFwPass:
             Info(fiClosedBeforeLogin, ClosedBeforeLoginText);
             SetReplyState(rsIdle);
             if (!m_retryTimer)
                 QuitAndRetry(false);
-        }
-        break;
-    default: break;
+            break;
+        case rsPwd:
+            if (m_pending == poLogin) {
+                Info(fiClosedBeforeLogin, ClosedBeforeLoginText);
+                SetReplyState(rsIdle);
+                if (!m_retryTimer)
+                    QuitAndRetry(false);
+            }
+            break;
+        default:
+            break;
     }
 }
 
@@ -423,16 +452,35 @@ void TFTPclient::CompletionNotice(int param)
         return;
     Notify* event = nullptr;
     switch (m_pending) {
-    case poLogin: event = &OnLoggedIn; break;
-    case poDirectoryChanged: event = &OnDirectoryChanged; break;
-    case poDirectoryCreated: event = &OnDirectoryCreated; break;
-    case poDirectoryDeleted: event = &OnDirectoryDeleted; break;
-    case poFileDeleted: event = &OnFileDeleted; break;
-    case poFileReceived: event = &OnFileReceived; break;
-    case poFileStored: event = &OnFileStored; break;
-    case poListingDone: event = &OnListingDone; break;
-    case poFileRenamed: event = &OnFileRenamed; break;
-    case poNone: return;
+        case poLogin:
+            event = &OnLoggedIn;
+            break;
+        case poDirectoryChanged:
+            event = &OnDirectoryChanged;
+            break;
+        case poDirectoryCreated:
+            event = &OnDirectoryCreated;
+            break;
+        case poDirectoryDeleted:
+            event = &OnDirectoryDeleted;
+            break;
+        case poFileDeleted:
+            event = &OnFileDeleted;
+            break;
+        case poFileReceived:
+            event = &OnFileReceived;
+            break;
+        case poFileStored:
+            event = &OnFileStored;
+            break;
+        case poListingDone:
+            event = &OnListingDone;
+            break;
+        case poFileRenamed:
+            event = &OnFileRenamed;
+            break;
+        case poNone:
+            return;
     }
     const TPendingOperation done = m_pending;
     m_pending = poNone;

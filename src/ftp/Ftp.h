@@ -70,11 +70,11 @@ public:
     TCustomCorvSocket& ListenSocket() { return m_listener; }
 
     // ---- transfer counters and state
-    int64_t TransferBytes = 0;          // bytes moved (listing: characters of the lines)
-    uint32_t TransferTime = 0;          // ms from data connection start to end of data
+    int64_t TransferBytes = 0;  // bytes moved (listing: characters of the lines)
+    uint32_t TransferTime = 0;  // ms from data connection start to end of data
     std::vector<std::string> ListingLines;
-    int64_t ExpectedSize = 0;           // size given to Download in binary mode
-    uint32_t TransferStart = 0;         // tick count when the data connection stood
+    int64_t ExpectedSize = 0;    // size given to Download in binary mode
+    uint32_t TransferStart = 0;  // tick count when the data connection stood
     bool DataDone = false;
     bool ReplyDone = false;
 
@@ -82,8 +82,8 @@ public:
     using Notify = std::function<void(TFTPclient*)>;
     std::function<void(TFTPclient*, FtpInfo info, const std::string& addinfo)> OnFtpInfo;
     std::function<void(TFTPclient*, FtpError error, const std::string& addinfo)> OnFtpError;
-    Notify OnLoggedIn, OnDirectoryChanged, OnDirectoryCreated, OnDirectoryDeleted, OnFileDeleted,
-        OnFileReceived, OnFileStored, OnListingDone, OnFileRenamed, OnFtpQuit, OnFileCHMOD, OnRawCommand;
+    Notify OnLoggedIn, OnDirectoryChanged, OnDirectoryCreated, OnDirectoryDeleted, OnFileDeleted, OnFileReceived,
+        OnFileStored, OnListingDone, OnFileRenamed, OnFtpQuit, OnFileCHMOD, OnRawCommand;
     // Declared for applications written against the full event set; never raised.
     Notify OnFtpReady, OnPasvPort, OnPasvError, OnPasvComplete, OnDisconnected;
 

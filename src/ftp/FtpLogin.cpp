@@ -13,7 +13,6 @@ char replyClass(const std::string& reply)
 }
 }  // namespace
 
-
 // The firewall steps answer whatever the firewall said; only "421" is caught
 // before them.
 void TFTPclient::OnFirewallGreeting(const std::string&)
@@ -52,31 +51,37 @@ void TFTPclient::OnGreeting(const std::string& reply)
 void TFTPclient::OnUserReply(const std::string& reply)
 {
     switch (replyClass(reply)) {
-    case '2':
-        m_loggedIn = true;  // logged in without a password
-        SendCommand("SYST", rsSyst);
-        break;
-    case '3':
-        if (SKeyLogin) {
-            // The application answers the challenge through SendPassword.
-            Info(fiSKeyChallenge, reply.size() > 4 ? reply.substr(4) : std::string());
+        case '2':
+            m_loggedIn = true;  // logged in without a password
+            SendCommand("SYST", rsSyst);
             break;
-        }
-        SendCommand(UserPassword.empty() ? std::string() : "PASS " + UserPassword, rsPass);
-        break;
-    default: LoginFailed(); break;
+        case '3':
+            if (SKeyLogin) {
+                // The application answers the challenge through SendPassword.
+                Info(fiSKeyChallenge, reply.size() > 4 ? reply.substr(4) : std::string());
+                break;
+            }
+            SendCommand(UserPassword.empty() ? std::string() : "PASS " + UserPassword, rsPass);
+            break;
+        default:
+            LoginFailed();
+            break;
     }
 }
 
 void TFTPclient::OnPassReply(const std::string& reply)
 {
     switch (replyClass(reply)) {
-    case '2':
-        m_loggedIn = true;
-        SendCommand("SYST", rsSyst);
-        break;
-    case '3': SendCommand("ACCT " + UserAccount, rsAcct); break;
-    default: LoginFailed(); break;
+        case '2':
+            m_loggedIn = true;
+            SendCommand("SYST", rsSyst);
+            break;
+        case '3':
+            SendCommand("ACCT " + UserAccount, rsAcct);
+            break;
+        default:
+            LoginFailed();
+            break;
     }
 }
 
@@ -168,10 +173,22 @@ TFTPServerType DetectServerType(const std::string& text)
     };
     // Applied in this order; a later match overrides an earlier one.
     static constexpr Rule rules[] = {
-        {"WINDOWS", ftpstWin2K}, {"3.51", ftpstWin2K},       {"UNIX", ftpstUNIX},       {"BSD", ftpstBSD},
-        {"OS/2", ftpstOS2},      {"CLIX", ftpstClix},        {"ULTRIX", ftpstULTRIX},   {"MVS", ftpstMVS},
-        {"QVT", ftpstQVT},       {"NCSA", ftpstNCSA},        {"CHAMELEON", ftpstChameleon}, {"REDHAT", ftpstRedhat},
-        {"MACOS", ftpstMacOS},   {"PBD3", ftpstMacOS},       {"L8", ftpstUNIX},         {"NETWARE", ftpSTNetware},
+        {"WINDOWS", ftpstWin2K},
+        {"3.51", ftpstWin2K},
+        {"UNIX", ftpstUNIX},
+        {"BSD", ftpstBSD},
+        {"OS/2", ftpstOS2},
+        {"CLIX", ftpstClix},
+        {"ULTRIX", ftpstULTRIX},
+        {"MVS", ftpstMVS},
+        {"QVT", ftpstQVT},
+        {"NCSA", ftpstNCSA},
+        {"CHAMELEON", ftpstChameleon},
+        {"REDHAT", ftpstRedhat},
+        {"MACOS", ftpstMacOS},
+        {"PBD3", ftpstMacOS},
+        {"L8", ftpstUNIX},
+        {"NETWARE", ftpSTNetware},
     };
     auto has = [&text](const char* word) { return text.find(word) != std::string::npos; };
     TFTPServerType type = ftpstDefault;

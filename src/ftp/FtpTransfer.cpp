@@ -7,10 +7,10 @@
 
 #include <QTimer>
 
-#include <cerrno>
-#include <charconv>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <charconv>
 
 namespace {
 constexpr const char* MaliciousPasvText = "恶意服务器响应.  连接终止.";
@@ -38,7 +38,7 @@ bool parseByte(std::string_view text, int& value)
 
 int64_t TFTPclient::LocalFileSize(const std::string& path)
 {
-    struct stat st{};
+    struct stat st {};
     if (path.empty() || ::stat(path.c_str(), &st) != 0)
         return 0;
     return static_cast<int64_t>(st.st_size);
@@ -54,14 +54,17 @@ std::string TFTPclient::SafeLocalName(const std::string& path)
         if (c == '/')
             break;
         switch (c) {
-        case '?':
-        case '"':
-        case '*':
-        case ':':
-        case '<':
-        case '>':
-        case '|': c = '_'; break;
-        default: break;
+            case '?':
+            case '"':
+            case '*':
+            case ':':
+            case '<':
+            case '>':
+            case '|':
+                c = '_';
+                break;
+            default:
+                break;
         }
     }
     return out;
@@ -119,7 +122,7 @@ std::string PortArgument(const std::string& address, int port)
 
 bool TFTPclient::PrepareDownloadFile(bool resume)
 {
-    struct stat st{};
+    struct stat st {};
     if (::stat(LocalFile.c_str(), &st) != 0)
         return true;  // a missing file always succeeds
     ::chmod(LocalFile.c_str(), st.st_mode | S_IWUSR);
@@ -217,10 +220,15 @@ void TFTPclient::NegotiateDataConnection()
 void TFTPclient::OnPasvReply(const std::string& reply)
 {
     switch (replyClass(reply)) {
-    case '2': ConnectPassive(PassiveReplyText(reply)); break;
-    case '4':
-    case '5': DataConnectionFailed(true); break;
-    default: break;
+        case '2':
+            ConnectPassive(PassiveReplyText(reply));
+            break;
+        case '4':
+        case '5':
+            DataConnectionFailed(true);
+            break;
+        default:
+            break;
     }
 }
 
@@ -265,13 +273,16 @@ void TFTPclient::ConnectPassive(const std::string& raw)
 void TFTPclient::OnPortReply(const std::string& reply)
 {
     switch (replyClass(reply)) {
-    case '2':
-        if (!UsePasv)
-            RestartStep();
-        break;
-    case '4':
-    case '5': DataConnectionFailed(true); break;
-    default: break;
+        case '2':
+            if (!UsePasv)
+                RestartStep();
+            break;
+        case '4':
+        case '5':
+            DataConnectionFailed(true);
+            break;
+        default:
+            break;
     }
 }
 
@@ -365,16 +376,19 @@ void TFTPclient::OnRestReply(const std::string& reply)
 void TFTPclient::SendTransferCommand()
 {
     switch (m_pending) {
-    case poFileReceived:
-        m_data.OpenReceiveFile(LocalFile, ResumePos);
-        SendCommand("RETR " + RemoteFile, rsTransfer);
-        break;
-    case poFileStored: SendCommand("STOR " + RemoteFile, rsTransfer); break;
-    case poListingDone:
-        ListingLines.clear();
-        SendCommand(ShowHiddenFiles ? "LIST -al" : "LIST", rsTransfer);
-        break;
-    default: break;
+        case poFileReceived:
+            m_data.OpenReceiveFile(LocalFile, ResumePos);
+            SendCommand("RETR " + RemoteFile, rsTransfer);
+            break;
+        case poFileStored:
+            SendCommand("STOR " + RemoteFile, rsTransfer);
+            break;
+        case poListingDone:
+            ListingLines.clear();
+            SendCommand(ShowHiddenFiles ? "LIST -al" : "LIST", rsTransfer);
+            break;
+        default:
+            break;
     }
 }
 
@@ -410,68 +424,72 @@ void TFTPclient::DataConnectionFailed(bool withError21)
 void TFTPclient::OnTransferReply(const std::string& reply)
 {
     switch (replyClass(reply)) {
-    case '1':
-        if (m_pending == poFileReceived) {
-            // "... (123456 bytes)." : the "(" nearest the end, the digits after it.
-            for (size_t i = reply.size() >= 2 ? reply.size() - 2 : 0; i >= 4 && i < reply.size(); --i) {
-                if (reply[i] == '(') {
-                    std::string size = reply.substr(i + 1);
-                    size = size.substr(0, size.find(' '));
-                    if (size.find('.') == std::string::npos)
-                        Info(fiFileSize, size);
-                    break;
+        case '1':
+            if (m_pending == poFileReceived) {
+                // "... (123456 bytes)." : the "(" nearest the end, the digits after it.
+                for (size_t i = reply.size() >= 2 ? reply.size() - 2 : 0; i >= 4 && i < reply.size(); --i) {
+                    if (reply[i] == '(') {
+                        std::string size = reply.substr(i + 1);
+                        size = size.substr(0, size.find(' '));
+                        if (size.find('.') == std::string::npos)
+                            Info(fiFileSize, size);
+                        break;
+                    }
                 }
+            } else if (m_pending == poFileStored && m_data.IsConnected() && !m_data.SendFileOpen() && !DataDone) {
+                // Passive mode, or an active connection that came before "STOR".
+                m_data.StartSendFile(LocalFile, ResumePos);
             }
-        } else if (m_pending == poFileStored && m_data.IsConnected() && !m_data.SendFileOpen() && !DataDone) {
-            // Passive mode, or an active connection that came before "STOR".
-            m_data.StartSendFile(LocalFile, ResumePos);
-        }
-        break;
-    case '2':
-        if (m_aborting) {
-            DataDoneHandler();
-            m_aborting = false;
-            PostCompletion();
             break;
-        }
-        m_success = true;
-        ReplyDone = true;
-        if (DataDone)
-            PostCompletion();
-        break;
-    case '4': DataConnectionFailed(false); break;
-    case '5':
-        switch (m_pending) {
-        case poFileReceived:
-            m_data.Disconnect();
-            ::unlink(LocalFile.c_str());
-            m_success = false;
-            PostCompletion();
-            break;
-        case poFileStored:
-            m_data.StopSending(true);
-            m_success = false;
-            PostCompletion();
-            break;
-        case poListingDone:
-            if (ServerType == ftpstMVS) {
-                m_success = true;
-                ReplyDone = true;
-                if (DataDone)
-                    PostCompletion();
-            } else if (ShowHiddenFiles) {
-                ShowHiddenFiles = false;
-                m_data.Disconnect();
-                NegotiateDataConnection();
-            } else {
-                m_success = false;
+        case '2':
+            if (m_aborting) {
+                DataDoneHandler();
+                m_aborting = false;
                 PostCompletion();
+                break;
+            }
+            m_success = true;
+            ReplyDone = true;
+            if (DataDone)
+                PostCompletion();
+            break;
+        case '4':
+            DataConnectionFailed(false);
+            break;
+        case '5':
+            switch (m_pending) {
+                case poFileReceived:
+                    m_data.Disconnect();
+                    ::unlink(LocalFile.c_str());
+                    m_success = false;
+                    PostCompletion();
+                    break;
+                case poFileStored:
+                    m_data.StopSending(true);
+                    m_success = false;
+                    PostCompletion();
+                    break;
+                case poListingDone:
+                    if (ServerType == ftpstMVS) {
+                        m_success = true;
+                        ReplyDone = true;
+                        if (DataDone)
+                            PostCompletion();
+                    } else if (ShowHiddenFiles) {
+                        ShowHiddenFiles = false;
+                        m_data.Disconnect();
+                        NegotiateDataConnection();
+                    } else {
+                        m_success = false;
+                        PostCompletion();
+                    }
+                    break;
+                default:
+                    break;
             }
             break;
-        default: break;
-        }
-        break;
-    default: break;
+        default:
+            break;
     }
 }
 

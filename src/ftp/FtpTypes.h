@@ -70,11 +70,11 @@ enum FtpInfo : uint8_t {
 
 // Kinds of OnFtpError.
 enum FtpError : uint8_t {
-    feSocket = 20,                 // socket error or time-out, malformed passive reply
-    feNoDataConnection = 21,       // no data connection could be made
-    feLocalWrite = 22,             // local file cannot be written (download)
-    feLocalRead = 24,              // local file cannot be read (upload)
-    feScriptDataConnection = 35,   // data connection failed while a script runs
+    feSocket = 20,                // socket error or time-out, malformed passive reply
+    feNoDataConnection = 21,      // no data connection could be made
+    feLocalWrite = 22,            // local file cannot be written (download)
+    feLocalRead = 24,             // local file cannot be read (upload)
+    feScriptDataConnection = 35,  // data connection failed while a script runs
 };
 
 // What the next final reply answers.
@@ -123,5 +123,5 @@ enum TPendingOperation : uint8_t {
 };
 
 std::string_view ReplyStateName(int32_t state);
-std::string_view FirewallTypeName(TFirewallType type);   // "fwNone", ...
-std::string_view ServerTypeName(TFTPServerType type);    // "ftpstDefault", ...
+std::string_view FirewallTypeName(TFirewallType type);  // "fwNone", ...
+std::string_view ServerTypeName(TFTPServerType type);   // "ftpstDefault", ...

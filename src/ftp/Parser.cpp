@@ -4,14 +4,13 @@
 #include <QTime>
 
 #include <algorithm>
-#include <cstdio>
 #include <cctype>
+#include <cstdio>
 
 namespace {
 
 constexpr size_t MaxVmsPendingLength = 1024;
-constexpr const char* Months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                  "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+constexpr const char* Months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 bool isWholeNumber(const std::string& s)
 {
@@ -85,7 +84,7 @@ public:
     std::string operator()(int n) const
     {
         return n >= 0 && static_cast<size_t>(n) < m_fields.size() ? std::string(m_fields[static_cast<size_t>(n)])
-                                                                   : std::string();
+                                                                  : std::string();
     }
 
 private:
@@ -98,26 +97,36 @@ enum class Layout { None, Unix, Dos, Mac, Netware, Os2, Vm, VmVps, Mvs, Vms };
 Layout layoutOf(TFTPServerType type)
 {
     switch (type) {
-    case ftpstWin2K: return Layout::Dos;
-    case ftpstDefault:
-    case ftpstUNIX:
-    case ftpstRedhat:
-    case ftpstCorvyned:
-    case ftpstULTRIX:
-    case ftpstU5000:
-    case ftpstSINTFTPD:
-    case ftpstWarFTPD:
-    case ftpstUnixHidden:
-    case ftpstBSD: return Layout::Unix;
-    case ftpstMacOS: return Layout::Mac;
-    case ftpSTNetware: return Layout::Netware;
-    case ftpstOS2: return Layout::Os2;
-    case ftpstVM: return Layout::Vm;
-    case ftpstVMVPS: return Layout::VmVps;
-    case ftpstMVS: return Layout::Mvs;
-    case ftpstVmsMultinet:
-    case ftpstVmsUcx: return Layout::Vms;
-    default: return Layout::None;
+        case ftpstWin2K:
+            return Layout::Dos;
+        case ftpstDefault:
+        case ftpstUNIX:
+        case ftpstRedhat:
+        case ftpstCorvyned:
+        case ftpstULTRIX:
+        case ftpstU5000:
+        case ftpstSINTFTPD:
+        case ftpstWarFTPD:
+        case ftpstUnixHidden:
+        case ftpstBSD:
+            return Layout::Unix;
+        case ftpstMacOS:
+            return Layout::Mac;
+        case ftpSTNetware:
+            return Layout::Netware;
+        case ftpstOS2:
+            return Layout::Os2;
+        case ftpstVM:
+            return Layout::Vm;
+        case ftpstVMVPS:
+            return Layout::VmVps;
+        case ftpstMVS:
+            return Layout::Mvs;
+        case ftpstVmsMultinet:
+        case ftpstVmsUcx:
+            return Layout::Vms;
+        default:
+            return Layout::None;
     }
 }
 
@@ -241,122 +250,121 @@ bool TListParser::ParseListLine(TFTPServerType serverType, const std::string& li
     };
 
     switch (layout) {
-    case Layout::None: return false;
-    case Layout::Unix: {
-        if (!kindFromFirst(line[0]))
+        case Layout::None:
             return false;
-        const int k = (F(1).rfind('[', 0) == 0 || serverType == ftpstRedhat || !isWholeNumber(F(4)))
-                          ? 3
-                          : 4;
-        e.Owner = F(2);
-        if (k == 4)
-            e.Group = F(3);
-        e.Size = F(k);
-        const std::string f1 = F(k + 1);
-        const std::string dateText = !isWholeNumber(f1)
-                                         ? f1 + " " + F(k + 2) + " " + F(k + 3)
-                                         : F(k + 2) + " " + f1 + " " + F(k + 3);
-        std::string name = serverType == ftpstUnixHidden ? RestKeepingBlanks(line, k + 4) : Rest(line, k + 4);
-        if (!name.empty() && name[0] == '\x1b') {
-            // A colour sequence: the name is what it colours.
-            const size_t m = name.find('m');
-            if (m == std::string::npos) {
-                name.clear();
-            } else {
-                const size_t esc = name.find('\x1b', m + 1);
-                name = esc == std::string::npos ? std::string() : name.substr(m + 1, esc - m - 1);
-            }
-        }
-        if (name.empty())
-            return false;
-        e.Name = name;
-        e.Date = UnixDate(dateText, now);
-        return true;
-    }
-    case Layout::Dos: {
-        if (line.find("*.*") != std::string::npos)
-            return false;
-        e.IsDir = false;
-        e.IsLink = false;
-        e.Owner.clear();
-        std::string date;
-        if (!DosDate(F(0) + " " + F(1), date))
-            return false;
-        e.Date = date;
-        e.Size = F(2);
-        if (e.Size == "<DIR>") {
-            e.Size = "0";
-            e.IsDir = true;
-        }
-        e.Name = Rest(line, 3);
-        return true;
-    }
-    case Layout::Mac: {
-        if (!kindFromFirst(line[0]))
-            return false;
-        const int k = e.IsDir ? 2 : 3;
-        e.Size = F(k);
-        e.Name = Rest(line, k + 4);
-        e.Date = UnixDate(F(k + 1) + " " + F(k + 2) + " " + F(k + 3), now);
-        return true;
-    }
-    case Layout::Netware: {
-        if (line.size() < 20)
-            return false;
-        e.IsLink = false;
-        e.IsDir = line[0] == 'd';
-        const int k = isWholeNumber(F(3)) ? 3 : 4;
-        e.Size = F(k);
-        e.Name = Rest(line, k + 4);
-        e.Date = UnixDate(F(k + 1) + " " + F(k + 2) + " " + F(k + 3), now);
-        return true;
-    }
-    case Layout::Os2: {
-        const std::string s = line.substr(std::min(line.find_first_not_of(' '), line.size()));
-        e.IsDir = false;
-        e.IsLink = false;
-        const FieldList S(s);
-        e.Size = S(0);
-        std::string d = S(1);
-        int k = 2;
-        if (d == "A" || d == "DIR") {
-            k = 3;
-            e.IsDir = d == "DIR";
-            d = S(2);
-        }
-        std::string date = d + " " + S(k);
-        std::replace(date.begin(), date.end(), '-', '/');
-        e.Date = date;
-        e.Name = Rest(s, k + 1);
-        return true;
-    }
-    case Layout::Vm:
-        e.Name = F(0) + "." + F(1);
-        e.Size = F(3);
-        e.Date = F(6) + " " + F(7);
-        e.IsDir = false;
-        return true;
-    case Layout::VmVps:
-        for (const char* skip : {"=", "总计:  ", " rf trks", "磁道限制   "})
-            if (line.find(skip) != std::string::npos)
+        case Layout::Unix: {
+            if (!kindFromFirst(line[0]))
                 return false;
-        e.Name = "." + F(1);
-        e.Size = F(2);
-        e.Date = F(7) + " " + F(6);
-        e.IsDir = false;
-        return true;
-    case Layout::Mvs: {
-        if (line.find("容量单位   ") != std::string::npos)
-            return false;
-        e.IsLink = false;
-        e.IsDir = F(8) == "PO";
-        e.Size = F(7);
-        e.Name = Rest(line, 9);
-        const std::string r = F(2);
-        e.Date = chars(r, 6, 10) + "/" + chars(r, 3, 4) + " 12:00 AM";
-        return true;
-    }
-    case Layout::Vms: return ParseVms(line, e);
+            const int k = (F(1).rfind('[', 0) == 0 || serverType == ftpstRedhat || !isWholeNumber(F(4))) ? 3 : 4;
+            e.Owner = F(2);
+            if (k == 4)
+                e.Group = F(3);
+            e.Size = F(k);
+            const std::string f1 = F(k + 1);
+            const std::string dateText =
+                !isWholeNumber(f1) ? f1 + " " + F(k + 2) + " " + F(k + 3) : F(k + 2) + " " + f1 + " " + F(k + 3);
+            std::string name = serverType == ftpstUnixHidden ? RestKeepingBlanks(line, k + 4) : Rest(line, k + 4);
+            if (!name.empty() && name[0] == '\x1b') {
+                // A colour sequence: the name is what it colours.
+                const size_t m = name.find('m');
+                if (m == std::string::npos) {
+                    name.clear();
+                } else {
+                    const size_t esc = name.find('\x1b', m + 1);
+                    name = esc == std::string::npos ? std::string() : name.substr(m + 1, esc - m - 1);
+                }
+            }
+            if (name.empty())
+                return false;
+            e.Name = name;
+            e.Date = UnixDate(dateText, now);
+            return true;
+        }
+        case Layout::Dos: {
+            if (line.find("*.*") != std::string::npos)
+                return false;
+            e.IsDir = false;
+            e.IsLink = false;
+            e.Owner.clear();
+            std::string date;
+            if (!DosDate(F(0) + " " + F(1), date))
+                return false;
+            e.Date = date;
+            e.Size = F(2);
+            if (e.Size == "<DIR>") {
+                e.Size = "0";
+                e.IsDir = true;
+            }
+            e.Name = Rest(line, 3);
+            return true;
+        }
+        case Layout::Mac: {
+            if (!kindFromFirst(line[0]))
+                return false;
+            const int k = e.IsDir ? 2 : 3;
+            e.Size = F(k);
+            e.Name = Rest(line, k + 4);
+            e.Date = UnixDate(F(k + 1) + " " + F(k + 2) + " " + F(k + 3), now);
+            return true;
+        }
+        case Layout::Netware: {
+            if (line.size() < 20)
+                return false;
+            e.IsLink = false;
+            e.IsDir = line[0] == 'd';
+            const int k = isWholeNumber(F(3)) ? 3 : 4;
+            e.Size = F(k);
+            e.Name = Rest(line, k + 4);
+            e.Date = UnixDate(F(k + 1) + " " + F(k + 2) + " " + F(k + 3), now);
+            return true;
+        }
+        case Layout::Os2: {
+            const std::string s = line.substr(std::min(line.find_first_not_of(' '), line.size()));
+            e.IsDir = false;
+            e.IsLink = false;
+            const FieldList S(s);
+            e.Size = S(0);
+            std::string d = S(1);
+            int k = 2;
+            if (d == "A" || d == "DIR") {
+                k = 3;
+                e.IsDir = d == "DIR";
+                d = S(2);
+            }
+            std::string date = d + " " + S(k);
+            std::replace(date.begin(), date.end(), '-', '/');
+            e.Date = date;
+            e.Name = Rest(s, k + 1);
+            return true;
+        }
+        case Layout::Vm:
+            e.Name = F(0) + "." + F(1);
+            e.Size = F(3);
+            e.Date = F(6) + " " + F(7);
+            e.IsDir = false;
+            return true;
+        case Layout::VmVps:
+            for (const char* skip : {"=", "总计:  ", " rf trks", "磁道限制   "})
+                if (line.find(skip) != std::string::npos)
+                    return false;
+            e.Name = "." + F(1);
+            e.Size = F(2);
+            e.Date = F(7) + " " + F(6);
+            e.IsDir = false;
+            return true;
+        case Layout::Mvs: {
+            if (line.find("容量单位   ") != std::string::npos)
+                return false;
+            e.IsLink = false;
+            e.IsDir = F(8) == "PO";
+            e.Size = F(7);
+            e.Name = Rest(line, 9);
+            const std::string r = F(2);
+            e.Date = chars(r, 6, 10) + "/" + chars(r, 3, 4) + " 12:00 AM";
+            return true;
+        }
+        case Layout::Vms:
+            return ParseVms(line, e);
     }
     return false;
 }

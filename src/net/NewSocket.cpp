@@ -9,8 +9,6 @@
 #include <QTimer>
 
 #include <arpa/inet.h>
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/ioctl.h>
@@ -18,6 +16,8 @@
 #include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -509,7 +509,8 @@ void TCustomCorvSocket::CreateNotifiers(bool listening)
     if (listening)
         return;
     m_writeNotifier = new QSocketNotifier(m_fd, QSocketNotifier::Write, this);
-    connect(m_writeNotifier, &QSocketNotifier::activated, this, [this] { GuardedDispatch([this] { OnWriteReady(); }); });
+    connect(m_writeNotifier, &QSocketNotifier::activated, this,
+            [this] { GuardedDispatch([this] { OnWriteReady(); }); });
     // While the connect is pending only its completion (a write notice) matters;
     // afterwards the write notice is wanted only when a send would block.
     m_readNotifier->setEnabled(!m_connectPending);
@@ -589,38 +590,45 @@ void TCustomCorvSocket::SocketNotice(int event, int errorCode)
     LastActivity = TickCount();
     QPointer<TCustomCorvSocket> alive(this);
     switch (event) {
-    case evRead:
-        switch (m_mode) {
-        case smLine: ReadLines(); break;
-        case smStream: RecvStreamSegment(); break;
-        case smSocks: ReadSocks(); break;
-        }
-        break;
-    case evWrite:
-        if (m_mode == smStream && m_sendFd >= 0)
-            SendDataBuffer();
-        break;
-    case evAccept:
-        if (OnAccept)
-            OnAccept(this, m_fd);
-        break;
-    case evConnect:
-        m_pendingLine.clear();
-        m_lineStart = 0;
-        m_connecting = false;
-        if (OnConnect)
-            OnConnect(this, m_fd);
-        if (alive && m_fd >= 0 && SocksVersion != 0) {
-            m_socksResolving = true;
-            if (SocksVersion == 1)
-                SendSocksRequest();
-        }
-        break;
-    case evClose:
-        if (OnClose)
-            OnClose(this);
-        break;
-    default: break;
+        case evRead:
+            switch (m_mode) {
+                case smLine:
+                    ReadLines();
+                    break;
+                case smStream:
+                    RecvStreamSegment();
+                    break;
+                case smSocks:
+                    ReadSocks();
+                    break;
+            }
+            break;
+        case evWrite:
+            if (m_mode == smStream && m_sendFd >= 0)
+                SendDataBuffer();
+            break;
+        case evAccept:
+            if (OnAccept)
+                OnAccept(this, m_fd);
+            break;
+        case evConnect:
+            m_pendingLine.clear();
+            m_lineStart = 0;
+            m_connecting = false;
+            if (OnConnect)
+                OnConnect(this, m_fd);
+            if (alive && m_fd >= 0 && SocksVersion != 0) {
+                m_socksResolving = true;
+                if (SocksVersion == 1)
+                    SendSocksRequest();
+            }
+            break;
+        case evClose:
+            if (OnClose)
+                OnClose(this);
+            break;
+        default:
+            break;
     }
 }
 

@@ -1,12 +1,12 @@
 #include "sites/IniFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -89,10 +89,10 @@ std::string TIniDocument::Serialize() const
             // Values that reading would change (outer blanks, a pair of outer
             // quotes) are written inside quotes, which reading removes again.
             const std::string& v = e.value;
-            const bool guard = !v.empty() && (v.front() == ' ' || v.front() == '\t' || v.back() == ' ' ||
-                                              v.back() == '\t' || v.back() == '\r' ||
-                                              (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') &&
-                                               v.back() == v.front()));
+            const bool guard =
+                !v.empty() &&
+                (v.front() == ' ' || v.front() == '\t' || v.back() == ' ' || v.back() == '\t' || v.back() == '\r' ||
+                 (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()));
             out += e.key + "=" + (guard ? "\"" + v + "\"" : v) + "\r\n";
         }
         out += "\r\n";
@@ -263,7 +263,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view text, std::st
         }
         done += static_cast<size_t>(n);
     }
-    struct stat st{};
+    struct stat st {};
     ::fchmod(fd, ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) | S_IWUSR : 0644);
     if (::fsync(fd) != 0) {
         const int saved = errno;
@@ -289,7 +289,7 @@ TIniFile::TIniFile(std::string path, bool autoSave) : m_path(std::move(path)), m
 
 bool TIniFile::Exists() const
 {
-    struct stat st{};
+    struct stat st {};
     return !m_path.empty() && ::stat(m_path.c_str(), &st) == 0;
 }
 
@@ -297,7 +297,7 @@ bool TIniFile::Load()
 {
     m_doc.Clear();
     m_lastError.clear();
-    struct stat st{};
+    struct stat st {};
     if (m_path.empty() || ::stat(m_path.c_str(), &st) != 0)
         return true;  // a missing file reads as empty
     if (!(st.st_mode & S_IWUSR))

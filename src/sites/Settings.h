@@ -13,7 +13,7 @@
 class TFTPclient;
 
 struct TSettings {
-    std::string Version;  // the version that last closed the file; empty: a new file
+    std::string Version;        // the version that last closed the file; empty: a new file
     std::string CustomLogFile;  // "CustomLog" "LogFile": the transfer log
     std::string Path;
     std::string Email = "guest@corvyne.invalid";

@@ -135,9 +135,9 @@ std::string TSiteOptions::Encode() const
 const std::vector<std::string>& ServerTypeListTexts()
 {
     static const std::vector<std::string> texts = {
-        "自动侦测", "Unix",  "Unix (clone)", "Windows NT", "Corvyned",  "Ultrix",  "U5000",         "SIntFtpd",
-        "VMS MultiNet", "VMS UCX", "MVS",    "Clix",       "QVT",       "NCSA",    "Chameleon",     "VM",
-        "VMVPS",    "MacFtpd", "MacOs",      "WarFTPD",    "UNIX (spaces)", "OS/2", "Netware"};
+        "自动侦测",     "Unix",    "Unix (clone)", "Windows NT", "Corvyned",      "Ultrix", "U5000",     "SIntFtpd",
+        "VMS MultiNet", "VMS UCX", "MVS",          "Clix",       "QVT",           "NCSA",   "Chameleon", "VM",
+        "VMVPS",        "MacFtpd", "MacOs",        "WarFTPD",    "UNIX (spaces)", "OS/2",   "Netware"};
     return texts;
 }
 
@@ -338,8 +338,7 @@ TImportCounts TSiteDatabase::ImportOlderSiteFile(const std::string& group, const
         }
         const std::string pass = old.ReadString(name, "Pass");
         if (!pass.empty())
-            d.Set(name, "Pass",
-                  static_cast<unsigned char>(pass[0]) == PasswordMark ? pass : ScramblePassword(pass));
+            d.Set(name, "Pass", static_cast<unsigned char>(pass[0]) == PasswordMark ? pass : ScramblePassword(pass));
         if (old.ReadString(name, "TransMode", "2") != "2")
             d.Set(name, "Options", DefaultOptionString);
         ++counts.added;

@@ -4,24 +4,24 @@
 #include "RealServers.h"
 #include "ScriptServer.h"
 #include "TestSupport.h"
-#include "app/Main.h"
-#include "app/corvview.h"
-#include "app/MessWin.h"
-#include "console/cxGraphics.h"
 #include "app/DataDirectory.h"
+#include "app/Main.h"
+#include "app/MessWin.h"
+#include "app/corvview.h"
+#include "console/cxGraphics.h"
 #include "net/EventDispatch.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
-#include <QPlainTextEdit>
-#include <QSystemTrayIcon>
 #include <QDir>
-#include <QKeyEvent>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
@@ -55,7 +55,10 @@ struct Window {
         w->txtFTPServer->setEditText(server);
         w->btnConnectClick();
     }
-    bool waitIdle() { return WaitFor([&] { return w->Workflow().State() == SessionState::Idle; }, 20000); }
+    bool waitIdle()
+    {
+        return WaitFor([&] { return w->Workflow().State() == SessionState::Idle; }, 20000);
+    }
     std::vector<std::string> log() const
     {
         std::vector<std::string> out;
@@ -106,8 +109,8 @@ TEST(MainWindow, QuickConnectWithUserPasswordAndPortListsTheServer)
     EXPECT_LT(connected, greeting);
     EXPECT_LT(greeting, user);
     EXPECT_LT(user, pass);
-    EXPECT_EQ(t.w->Memo1->LineColour(user), QColor(0, 128, 0));     // commands green
-    EXPECT_EQ(t.w->Memo1->LineColour(greeting), QColor(0, 0, 128)); // replies navy
+    EXPECT_EQ(t.w->Memo1->LineColour(user), QColor(0, 128, 0));      // commands green
+    EXPECT_EQ(t.w->Memo1->LineColour(greeting), QColor(0, 0, 128));  // replies navy
     for (const std::string& line : t.log())
         EXPECT_EQ(line.find("ftppass"), std::string::npos) << line;
     EXPECT_EQ(t.w->txtFTPServer->count(), 1);
@@ -202,7 +205,8 @@ TEST(MainWindow, RemoteNavigationByDoubleClick)
     EXPECT_EQ(t.w->RemoteDirectory(), "/");
     EXPECT_EQ(t.w->Remote->topLevelItem(0)->text(0), QStringLiteral("子目录"));  // no ".." at the root
     Q_EMIT t.w->Remote->itemDoubleClicked(t.w->Remote->topLevelItem(0), 0);
-    ASSERT_TRUE(WaitFor([&] { return t.w->RemoteDirectory() == "/子目录/" && t.w->Workflow().State() == SessionState::Idle; }));
+    ASSERT_TRUE(
+        WaitFor([&] { return t.w->RemoteDirectory() == "/子目录/" && t.w->Workflow().State() == SessionState::Idle; }));
     ASSERT_EQ(t.w->Remote->topLevelItem(0)->text(0), QStringLiteral(".."));
     ASSERT_EQ(t.w->RemotePathBox->count(), 2);
     EXPECT_EQ(t.w->RemotePathBox->itemText(0), QStringLiteral("/子目录/"));
@@ -210,7 +214,8 @@ TEST(MainWindow, RemoteNavigationByDoubleClick)
     // Back up through the path box.
     t.w->RemotePathBox->setCurrentIndex(1);
     Q_EMIT t.w->RemotePathBox->activated(1);
-    ASSERT_TRUE(WaitFor([&] { return t.w->RemoteDirectory() == "/" && t.w->Workflow().State() == SessionState::Idle; }));
+    ASSERT_TRUE(
+        WaitFor([&] { return t.w->RemoteDirectory() == "/" && t.w->Workflow().State() == SessionState::Idle; }));
     EXPECT_TRUE(t.remoteNames().contains(QStringLiteral("hello.txt")));
     EXPECT_EQ(t.w->PanelRemoteCount->text().right(9), QStringLiteral("已列表 [*.*]"));
 
@@ -472,8 +477,8 @@ TEST(MainWindow, OneTimePasswordChallengeGoesThroughTheLoginPrompt)
 {
     ScriptServer server;
     server.addSession({{"220 skey"},
-                       {"331 s/key 99 ab12345", "230 ok", "215 UNIX Type: L8", "502 no", "257 \"/\"", "200 ok", "<pasv>",
-                        "150 here\n<data:-rw-r--r-- 1 a b 5 Jan 12 2003 otp.txt\\n>\n226 done"}});
+                       {"331 s/key 99 ab12345", "230 ok", "215 UNIX Type: L8", "502 no", "257 \"/\"", "200 ok",
+                        "<pasv>", "150 here\n<data:-rw-r--r-- 1 a b 5 Jan 12 2003 otp.txt\\n>\n226 done"}});
     TSiteRecord site;
     site.Name = "OTP";
     site.IP = "127.0.0.1";
@@ -512,10 +517,12 @@ TEST(MainWindow, ServerAndDirectoryMessagesInTheMessageWindow)
               QStringLiteral("220-Welcome to the test server\n220-Second line of the greeting\n"));
 
     Q_EMIT t.w->Remote->itemDoubleClicked(t.w->Remote->topLevelItem(0), 0);
-    ASSERT_TRUE(WaitFor([&] { return t.w->RemoteDirectory() == "/sub/" && t.w->Workflow().State() == SessionState::Idle; }));
+    ASSERT_TRUE(
+        WaitFor([&] { return t.w->RemoteDirectory() == "/sub/" && t.w->Workflow().State() == SessionState::Idle; }));
     ASSERT_TRUE(t.w->MessageWindow);
     EXPECT_EQ(t.w->MessageWindow->windowTitle(), QStringLiteral("目录信息"));
-    EXPECT_EQ(t.w->MessageWindow->Memo1->toPlainText(), QStringLiteral("250-This directory holds the releases.\n250 ok\n"));
+    EXPECT_EQ(t.w->MessageWindow->Memo1->toPlainText(),
+              QStringLiteral("250-This directory holds the releases.\n250 ok\n"));
     // Ticked and OK: no more directory messages, also after a restart.
     t.w->MessageWindow->chkOption->setChecked(true);
     t.w->MessageWindow->btnOKClick();
@@ -610,8 +617,8 @@ TEST(MainWindow, ADropAfterADataErrorReconnectsByItself)
     first.push_back(PassiveReplyFor(closed) + "\n<close-later:300>");
     server.addSession({{"220 first"}, first});
     // The reconnect keeps the directory it was in: "CWD /" comes first.
-    std::vector<std::string> second = {"331 pw", "230 ok", "215 UNIX Type: L8", "350 r", "350 r", "250 ok",
-                                       "257 \"/\"", "200 ok"};
+    std::vector<std::string> second = {"331 pw", "230 ok", "215 UNIX Type: L8", "350 r",
+                                       "350 r",  "250 ok", "257 \"/\"",         "200 ok"};
     second.push_back("<pasv>");
     second.push_back("150 here\n<data:-rw-r--r-- 1 a b 5 Jan 12 2003 back.txt\\n>\n226 done");
     server.addSession({{"220 second"}, second});
@@ -620,7 +627,8 @@ TEST(MainWindow, ADropAfterADataErrorReconnectsByItself)
     t.w->Settings().RestoreState = false;  // own reconnect: about seven seconds
     t.w->Settings().UsePasv = true;
     t.connectTo(QStringLiteral("127.0.0.1:bob:pw:%1").arg(server.port()));
-    ASSERT_TRUE(WaitFor([&] { return t.w->Workflow().State() == SessionState::ConnectionLost; }, 5000)) << t.log().size();
+    ASSERT_TRUE(WaitFor([&] { return t.w->Workflow().State() == SessionState::ConnectionLost; }, 5000))
+        << t.log().size();
     EXPECT_GE(t.logIndex("错误: [数据]: 连接被拒绝"), 0);
     EXPECT_EQ(t.w->StatusPanel->text(), QStringLiteral("服务器断开.正尝试重新连接..."));
     ASSERT_TRUE(t.waitIdle());

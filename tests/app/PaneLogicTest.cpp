@@ -1,8 +1,8 @@
 // Sorting rules of the panes as a table, count lines, filters.
 #include "app/PaneLogic.h"
 
-#include <algorithm>
 #include <gtest/gtest.h>
+#include <algorithm>
 
 namespace {
 
@@ -79,10 +79,18 @@ TEST(CountLines, SummaryAndSelection)
 TEST(Filters, MaskMatch)
 {
     const std::tuple<const char*, const char*, bool> cases[] = {
-        {"README", "*.*", true},     {"notes.TXT", "*.txt", true}, {"notes.txt.bak", "*.txt", false},
-        {"a1.c", "a?.c", true},      {"a12.c", "a?.c", false},     {"data7.csv", "data[0-9].csv", true},
-        {"datax.csv", "data[0-9].csv", false}, {"x", "[!a]", true}, {"文件.txt", "*.txt", true},
-        {"", "*", true},             {"abc", "", false},           {"aXbXc", "a*b*c", true},
+        {"README", "*.*", true},
+        {"notes.TXT", "*.txt", true},
+        {"notes.txt.bak", "*.txt", false},
+        {"a1.c", "a?.c", true},
+        {"a12.c", "a?.c", false},
+        {"data7.csv", "data[0-9].csv", true},
+        {"datax.csv", "data[0-9].csv", false},
+        {"x", "[!a]", true},
+        {"文件.txt", "*.txt", true},
+        {"", "*", true},
+        {"abc", "", false},
+        {"aXbXc", "a*b*c", true},
     };
     for (auto [name, mask, expected] : cases)
         EXPECT_EQ(MaskMatch(QString::fromUtf8(name), QString::fromUtf8(mask)), expected) << name << " " << mask;

@@ -15,8 +15,9 @@ QString craft(QTemporaryDir& dir, const char* name, const QByteArray& entries)
     const QString path = dir.filePath(QString::fromLatin1(name));
     QFile f(path);
     EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray("\x7f" "ELF junk before") + QByteArray("CORVYNE-VERSIONINFO", 20) + entries + QByteArray(1, '\0') +
-            "junk after");
+    f.write(QByteArray("\x7f"
+                       "ELF junk before") +
+            QByteArray("CORVYNE-VERSIONINFO", 20) + entries + QByteArray(1, '\0') + "junk after");
     return path;
 }
 
@@ -73,13 +74,16 @@ TEST(VersionLabel, EveryMessage)
     }
     EXPECT_EQ(shown(none), QStringLiteral("文件版本: < 没有可用数据 >"));
     EXPECT_EQ(shown(dir.filePath(QStringLiteral("missing"))), QStringLiteral("文件版本: < 检索版本信息错误 >"));
-    EXPECT_EQ(shown(craft(dir, "shortlang", entry("Translation=0804"))), QStringLiteral("文件版本: < 检索翻译信息错误>"));
-    const QString gbk = craft(dir, "gbk", entry("Translation=080403a8") + entry("080403A8\\FileVersion= 1.2 ") +
-                                              entry("080403A8\\Comments=") + entry("FileFlags=43"));
+    EXPECT_EQ(shown(craft(dir, "shortlang", entry("Translation=0804"))),
+              QStringLiteral("文件版本: < 检索翻译信息错误>"));
+    const QString gbk = craft(dir, "gbk",
+                              entry("Translation=080403a8") + entry("080403A8\\FileVersion= 1.2 ") +
+                                  entry("080403A8\\Comments=") + entry("FileFlags=43"));
     EXPECT_EQ(shown(gbk), QStringLiteral("文件版本: 1.2"));  // language 0804, code page 936
     EXPECT_EQ(shown(gbk, vrComments), QStringLiteral("说明: < 没有版本信息 >"));
     EXPECT_EQ(shown(gbk, vrCompanyName), QStringLiteral("公司名: < 检索字串版本信息错误 >"));
-    EXPECT_EQ(shown(gbk, vrFlags, false), QStringLiteral("Debug Build, Pre-Release Build, Private Build, Special Build"));
+    EXPECT_EQ(shown(gbk, vrFlags, false),
+              QStringLiteral("Debug Build, Pre-Release Build, Private Build, Special Build"));
     EXPECT_EQ(shown(craft(dir, "badflags", entry("Translation=08040000") + entry("FileFlags=x")), vrFlags),
               QStringLiteral("标志: < 检索修改版本信息错误 >"));
 }

@@ -9,8 +9,8 @@
 #include <QDir>
 #include <QFile>
 #include <QMenu>
-#include <QScrollBar>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -51,15 +51,35 @@ struct Console {
 TEST(ConsoleAddress, RecognitionRules)
 {
     const std::pair<const char*, bool> cases[] = {
-        {"www.example", false}, {"www.example.org", true}, {"www.a", false},
-        {"news:comp.lang", true}, {"news:ab", false},
-        {"http://a", false}, {"http://a.b", true}, {"ftp://a.b", true}, {"ftp://ab", false},
-        {"me@example.org", true}, {"mailto:me@example.org", true}, {"a.b@example", false}, {"@example.org", false},
-        {"abc@x.org", true}, {"ab.c@xy", false},
-        {"192.168.1.1", true}, {"256.1.1.1", false}, {"1.2.3", false}, {"10.0.0.255.9", true}, {"1.2.3.4x", false},
-        {"ftp.example.org", true}, {"ftp.ab", false},
-        {"www.example.org(x)", false}, {"www.example!.org", false}, {"www..example.org", false},
-        {".www.example.org", false}, {"www.example.org.", false}, {"www.例子.org", false}, {"short", false},
+        {"www.example", false},
+        {"www.example.org", true},
+        {"www.a", false},
+        {"news:comp.lang", true},
+        {"news:ab", false},
+        {"http://a", false},
+        {"http://a.b", true},
+        {"ftp://a.b", true},
+        {"ftp://ab", false},
+        {"me@example.org", true},
+        {"mailto:me@example.org", true},
+        {"a.b@example", false},
+        {"@example.org", false},
+        {"abc@x.org", true},
+        {"ab.c@xy", false},
+        {"192.168.1.1", true},
+        {"256.1.1.1", false},
+        {"1.2.3", false},
+        {"10.0.0.255.9", true},
+        {"1.2.3.4x", false},
+        {"ftp.example.org", true},
+        {"ftp.ab", false},
+        {"www.example.org(x)", false},
+        {"www.example!.org", false},
+        {"www..example.org", false},
+        {".www.example.org", false},
+        {"www.example.org.", false},
+        {"www.例子.org", false},
+        {"short", false},
     };
     for (auto [word, expected] : cases)
         EXPECT_EQ(IsConsoleAddress(QString::fromUtf8(word)), expected) << word;
@@ -246,9 +266,8 @@ TEST(Console, AddingALinePaintsOnlyTheNewStrip)
     spy.rects.clear();
     t.c.AddColoredLine(QStringLiteral("fifth: the whole control"), Qt::black);
     QApplication::processEvents();
-    EXPECT_TRUE(std::any_of(spy.rects.begin(), spy.rects.end(), [&](const QRect& r) {
-        return !bar.contains(r) && r.height() > t.c.LineHeight();
-    }));
+    EXPECT_TRUE(std::any_of(spy.rects.begin(), spy.rects.end(),
+                            [&](const QRect& r) { return !bar.contains(r) && r.height() > t.c.LineHeight(); }));
     t.c.removeEventFilter(&spy);
 }
 
@@ -258,8 +277,8 @@ TEST(Console, ScrolledBackViewKeepsItsPlaceAndNewestFirstOrder)
     for (int i = 0; i < 50; ++i)
         t.c.AddLine(QStringLiteral("row %1").arg(i));
     QApplication::processEvents();
-    QWheelEvent wheel(QPointF(50, 50), QPointF(t.c.mapToGlobal(QPoint(50, 50))), QPoint(), QPoint(0, 400),
-                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QWheelEvent wheel(QPointF(50, 50), QPointF(t.c.mapToGlobal(QPoint(50, 50))), QPoint(), QPoint(0, 400), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(&t.c, &wheel);
     const int kept = t.c.Position();
     EXPECT_LT(kept, t.c.TotalRows());
@@ -273,7 +292,8 @@ TEST(Console, ScrolledBackViewKeepsItsPlaceAndNewestFirstOrder)
     t.c.AddLine(QStringLiteral("newest"));
     QApplication::processEvents();
     const QRect r = t.c.contentsRect();
-    drag(&t.c, QPoint(r.left() + 3, r.top() + t.c.LineHeight() / 2), QPoint(r.left() + 300, r.top() + t.c.LineHeight() / 2));
+    drag(&t.c, QPoint(r.left() + 3, r.top() + t.c.LineHeight() / 2),
+         QPoint(r.left() + 300, r.top() + t.c.LineHeight() / 2));
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("newest"));
 }
 

@@ -26,8 +26,7 @@ TEST_F(ScriptedLogin, FloodOfReplyLinesIsReadAndDropped)
 
 TEST_F(ScriptedLogin, NonTextBytesAreShownAndOtherwiseIgnored)
 {
-    server.addSession({{"ABC letters as a code", "\xff\xfe\x80 not utf-8", std::string("x\0y", 3),
-                        "220 hello"},
+    server.addSession({{"ABC letters as a code", "\xff\xfe\x80 not utf-8", std::string("x\0y", 3), "220 hello"},
                        plainLoginReplies()});
     ASSERT_TRUE(login()) << rec.dump();
     EXPECT_TRUE(rec.has(fiReplyLine, "\xff\xfe\x80 not utf-8"));
@@ -49,8 +48,8 @@ TEST_F(ScriptedLogin, ShortAndOddRepliesDoNotDerailTheStateMachine)
 TEST(BadInput, RandomLinesInEveryStateNeverCrash)
 {
     std::mt19937 rng(12345);
-    const int32_t states[] = {rsGreeting, rsUser, rsPass, rsAcct, rsSyst, rsInitialCwd, rsPwd, rsRestProbe,
-                              rsRestZero, rsFwGreeting, rsFwUser, rsFwPass, rsKeepAlive, rsIdle};
+    const int32_t states[] = {rsGreeting,  rsUser,     rsPass,       rsAcct,   rsSyst,   rsInitialCwd, rsPwd,
+                              rsRestProbe, rsRestZero, rsFwGreeting, rsFwUser, rsFwPass, rsKeepAlive,  rsIdle};
     for (int round = 0; round < 200; ++round) {
         TFTPclient ftp;
         ftp.ServerDetect = true;

@@ -15,8 +15,8 @@ struct FtpClientTestAccess {
 // REST 100, REST 0, PWD.
 inline std::vector<std::string> plainLoginReplies(const std::string& syst = "215 UNIX Type: L8")
 {
-    return {"331 Password required", "230 Logged in", syst, "350 Restarting at 100", "350 Restarting at 0",
-            "257 \"/home/bob\" is the current directory"};
+    return {"331 Password required", "230 Logged in",       syst,
+            "350 Restarting at 100", "350 Restarting at 0", "257 \"/home/bob\" is the current directory"};
 }
 
 inline const std::vector<std::string> plainLoginCommands = {"USER bob", "PASS secret", "SYST",

@@ -44,8 +44,8 @@ using ServerFn = const ServerInfo& (*)();
 struct RealCase {
     const char* name;
     ServerFn server;
-    bool resumeInAscii;   // answers "REST 100" before "TYPE I"
-    bool absoluteHome;    // PWD of the local user is the absolute home
+    bool resumeInAscii;  // answers "REST 100" before "TYPE I"
+    bool absoluteHome;   // PWD of the local user is the absolute home
 };
 
 }  // namespace

@@ -223,7 +223,8 @@ TEST_F(ScriptedLogin, EmptyPasswordSendsAnEmptyLine)
 
 TEST_F(ScriptedLogin, AccountIsSentWhenThePasswordReplyAsksForIt)
 {
-    server.addSession({{"220 hi"}, {"331 pw", "332 need account", "230 ok", "215 UNIX", "350 r", "350 r", "257 \"/\""}});
+    server.addSession(
+        {{"220 hi"}, {"331 pw", "332 need account", "230 ok", "215 UNIX", "350 r", "350 r", "257 \"/\""}});
     ftp.UserAccount = "acct1";
     ASSERT_TRUE(login()) << rec.dump();
     EXPECT_EQ(server.transcript(),
@@ -270,8 +271,8 @@ TEST_F(ScriptedLogin, ResumeSettingSkipsTheProbe)
 
 TEST_F(ScriptedLogin, InitialDirectoryRefusedStillLogsIn)
 {
-    server.addSession({{"220 hi"},
-                       {"331 pw", "230 ok", "215 UNIX", "350 r", "350 r", "550 No such directory", "257 \"/home/bob\""}});
+    server.addSession(
+        {{"220 hi"}, {"331 pw", "230 ok", "215 UNIX", "350 r", "350 r", "550 No such directory", "257 \"/home/bob\""}});
     ftp.InitialDirectory = "/no such dir";
     ASSERT_TRUE(login()) << rec.dump();
     EXPECT_EQ(server.transcript()[5], "CWD /no such dir");

@@ -61,11 +61,14 @@ TEST(ListParser, UnixFamily)
         {ftpstUNIX, "frw-r--r-- 1 a b 5 Jan 12 2003 f-kind", "f-kind|5|0|0|a|b|01/12/03 12:00 AM"},
         {ftpstUNIX, "- [RWCEAFMS] owner 5 Jan 12 2003 bracket", "bracket|5|0|0|owner||01/12/03 12:00 AM"},
         {ftpstRedhat, "-rw-r--r-- 1 owner 99 Jan 12 2003 rh", "rh|99|0|0|owner||01/12/03 12:00 AM"},
-        {ftpstUnixHidden, "-rw-r--r-- 1 a b 5 Jan 12 2003  leading blank", " leading blank|5|0|0|a|b|01/12/03 12:00 AM"},
-        {ftpstUNIX, "-rw-r--r-- 1 a b 5000000000 Jan 12 2003 huge.iso", "huge.iso|5000000000|0|0|a|b|01/12/03 12:00 AM"},
+        {ftpstUnixHidden, "-rw-r--r-- 1 a b 5 Jan 12 2003  leading blank",
+         " leading blank|5|0|0|a|b|01/12/03 12:00 AM"},
+        {ftpstUNIX, "-rw-r--r-- 1 a b 5000000000 Jan 12 2003 huge.iso",
+         "huge.iso|5000000000|0|0|a|b|01/12/03 12:00 AM"},
         {ftpstUNIX, "total 12", "-"},
         {ftpstUNIX, "-rw-r--r-- 1 a b 5 Jan 12 2003", "-"},
-        {ftpstBSD, "-rw-r--r--  1 root  wheel  512 Mar  3 2011 bsd.txt", "bsd.txt|512|0|0|root|wheel|03/03/11 12:00 AM"},
+        {ftpstBSD, "-rw-r--r--  1 root  wheel  512 Mar  3 2011 bsd.txt",
+         "bsd.txt|512|0|0|root|wheel|03/03/11 12:00 AM"},
         {ftpstAutoDetect, "-rw-r--r-- 1 a b 5 Jan 12 2003 x", "-"},
         {ftpstClix, "-rw-r--r-- 1 a b 5 Jan 12 2003 x", "-"},
     });
@@ -74,12 +77,12 @@ TEST(ListParser, UnixFamily)
 TEST(ListParser, DosFamily)
 {
     check({
-        {ftpstWin2K, "01-12-03  10:30PM       <DIR>          Program Files",
-         "Program Files|0|1|0|||01/12/03 10:30 PM"},
+        {ftpstWin2K, "01-12-03  10:30PM       <DIR>          Program Files", "Program Files|0|1|0|||01/12/03 10:30 PM"},
         {ftpstWin2K, "07-04-98  12:05AM                 1234 old.txt", "old.txt|1234|0|0|||07/04/98 12:05 PM"},
         {ftpstWin2K, "-rw-r--r-- 1 owner group 5 Jan 12 2003 unix-on-windows",
          "unix-on-windows|5|0|0|owner|group|01/12/03 12:00 AM"},
-        {ftpstUNIX, "01-12-03  10:30AM             1234 digit first.txt", "digit first.txt|1234|0|0|||01/12/03 10:30 AM"},
+        {ftpstUNIX, "01-12-03  10:30AM             1234 digit first.txt",
+         "digit first.txt|1234|0|0|||01/12/03 10:30 AM"},
         {ftpstWin2K, "01-12-xx  10:30AM             1234 noyear", "noyear|1234|0|0|||"},
         {ftpstWin2K, "ab-12-03  10:30AM             1234 badmonth", "-"},
         {ftpstWin2K, "01-12-03  10:30AM  <DIR>  *.*", "-"},
@@ -99,8 +102,10 @@ TEST(ListParser, HostAndOtherFamilies)
         {ftpstVM, "PROFILE EXEC A1 V 80 10 2003-01-12 10:30:00 DISK", "PROFILE.EXEC|V|0|0|||2003-01-12 10:30:00"},
         {ftpstVMVPS, "x NAME 42 a b c 10:30 2003-01-12 y", ".NAME|42|0|0|||2003-01-12 10:30"},
         {ftpstVMVPS, "x = y", "-"},
-        {ftpstMVS, "VOL001 3390   2003/01/12  1   15  FB     80  6160  PO  SRC.LIB", "SRC.LIB|6160|1|0|||01/12/03 12:00 AM"},
-        {ftpstMVS, "VOL001 3390   2003/01/12  1   15  FB     80  6160  PS  DATA.SET", "DATA.SET|6160|0|0|||01/12/03 12:00 AM"},
+        {ftpstMVS, "VOL001 3390   2003/01/12  1   15  FB     80  6160  PO  SRC.LIB",
+         "SRC.LIB|6160|1|0|||01/12/03 12:00 AM"},
+        {ftpstMVS, "VOL001 3390   2003/01/12  1   15  FB     80  6160  PS  DATA.SET",
+         "DATA.SET|6160|0|0|||01/12/03 12:00 AM"},
     });
 }
 
@@ -112,7 +117,8 @@ TEST(ListParser, VmsNameOnItsOwnLineJoinsTheNext)
     EXPECT_EQ(render(p, ftpstVmsUcx, "      12  12-JAN-2003 10:30:15 [GROUP,OWNER] (RWED,RWED,RE,)"),
               "LONGNAME.TXT|12|0|0|||12-JAN-2003 10:30:15");
     EXPECT_EQ(p.VmsPendingLine, "");
-    EXPECT_EQ(render(p, ftpstVmsMultinet, "SUBDIR.DIR;1 12 12-JAN-2003 10:30:15 x"), "SUBDIR|12|1|0|||12-JAN-2003 10:30:15");
+    EXPECT_EQ(render(p, ftpstVmsMultinet, "SUBDIR.DIR;1 12 12-JAN-2003 10:30:15 x"),
+              "SUBDIR|12|1|0|||12-JAN-2003 10:30:15");
     EXPECT_EQ(render(p, ftpstVmsUcx, "Total of 2 files"), "-");
     EXPECT_EQ(render(p, ftpstVmsUcx, "ALONE.TXT;2"), "-");
     // Whatever line comes next is joined to a waiting name.
@@ -156,11 +162,14 @@ TEST(ListParser, ProcessWideParserSharesVmsState)
 // parser must neither crash nor read out of range (run under the sanitizers).
 TEST(ListParser, RobustnessPass)
 {
-    const std::vector<std::string> lines = {
-        "-rw-r--r-- 1 webmaster staff 1234 Jan 12 2003 notes.txt", "lrwxrwxrwx 1 root root 7 Jan 12 2003 lib -> usr/lib",
-        "01-12-03  10:30PM       <DIR>          Program Files",    "     0           DIR   08-20-98   16:54  docs",
-        "SUBDIR.DIR;1 12 12-JAN-2003 10:30:15 x",                  "VOL001 3390   2003/01/12  1   15  FB     80  6160  PO  SRC.LIB",
-        "d [RWCEAFMS] supervisor   512 Jan 12 2003 PUBLIC",         "-rw-r--r-- 1 a b 5 Jan 12 2003 \x1b[01;32mcolour\x1b[0m"};
+    const std::vector<std::string> lines = {"-rw-r--r-- 1 webmaster staff 1234 Jan 12 2003 notes.txt",
+                                            "lrwxrwxrwx 1 root root 7 Jan 12 2003 lib -> usr/lib",
+                                            "01-12-03  10:30PM       <DIR>          Program Files",
+                                            "     0           DIR   08-20-98   16:54  docs",
+                                            "SUBDIR.DIR;1 12 12-JAN-2003 10:30:15 x",
+                                            "VOL001 3390   2003/01/12  1   15  FB     80  6160  PO  SRC.LIB",
+                                            "d [RWCEAFMS] supervisor   512 Jan 12 2003 PUBLIC",
+                                            "-rw-r--r-- 1 a b 5 Jan 12 2003 \x1b[01;32mcolour\x1b[0m"};
     TListParser p;
     int parsed = 0;
     for (const std::string& base : lines)

@@ -55,8 +55,8 @@ protected:
     TFTPclient ftp;
     FtpRecorder rec{ftp};
     QTemporaryDir local;
-    QString home;   // the user's directory on the server, seen from the file system
-    QString work;   // a directory of this test inside it
+    QString home;  // the user's directory on the server, seen from the file system
+    QString work;  // a directory of this test inside it
     int done = 0;
     bool doneSuccess = false;
 
@@ -81,7 +81,8 @@ protected:
         ASSERT_TRUE(rec.loggedInSuccess) << rec.dump();
         // Each test works in a directory of its own, made through the server.
         const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::string dirName = "t" + std::to_string(::getpid()) + "_" + std::to_string(std::hash<std::string>{}(name) % 100000);
+        std::string dirName =
+            "t" + std::to_string(::getpid()) + "_" + std::to_string(std::hash<std::string>{}(name) % 100000);
         run([&] { ftp.MakeDir(dirName); });
         run([&] { ftp.ChangeDir(dirName); });
         ASSERT_TRUE(doneSuccess);
@@ -174,7 +175,8 @@ TEST_P(RealTransfer, ResumedDownloadAndUploadsAreByteIdentical)
     download("full.bin", local.filePath(QStringLiteral("part.bin")), true);
     ASSERT_TRUE(doneSuccess) << rec.dump();
     EXPECT_NE(std::find(rec.commands.begin(), rec.commands.end(), "REST 777777"), rec.commands.end());
-    EXPECT_EQ(fileHash(local.filePath(QStringLiteral("part.bin"))), fileHash(local.filePath(QStringLiteral("full.bin"))));
+    EXPECT_EQ(fileHash(local.filePath(QStringLiteral("part.bin"))),
+              fileHash(local.filePath(QStringLiteral("full.bin"))));
     EXPECT_EQ(ftp.TransferBytes, data.size() - 777777);
 
     // An upload cut in the middle, restarted with REST + STOR, then with APPE.
@@ -187,7 +189,8 @@ TEST_P(RealTransfer, ResumedDownloadAndUploadsAreByteIdentical)
         upload(local.filePath(QStringLiteral("full.bin")), remote, 1000000);
         ASSERT_TRUE(doneSuccess) << rec.dump();
         EXPECT_EQ(rec.commands.back(), appe ? "APPE " + remote : "STOR " + remote);
-        EXPECT_EQ(fileHash(work + "/" + QString::fromStdString(remote)), fileHash(local.filePath(QStringLiteral("full.bin"))))
+        EXPECT_EQ(fileHash(work + "/" + QString::fromStdString(remote)),
+                  fileHash(local.filePath(QStringLiteral("full.bin"))))
             << remote;
     }
 }
@@ -248,7 +251,7 @@ TEST_P(RealTransfer, EveryFileAndDirectoryCommand)
     ftp.Chmod("renamed.txt", "600");
     ASSERT_TRUE(WaitFor([&] { return chmods > 0; }));
     EXPECT_EQ(rec.commands.back(), "SITE CHMOD 600 renamed.txt");
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat((work + "/renamed.txt").toLocal8Bit().constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 

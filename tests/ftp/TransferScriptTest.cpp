@@ -47,7 +47,10 @@ protected:
         ftp.OnFileStored = finished;
         ftp.OnListingDone = finished;
     }
-    bool waitDone(int ms = 10000) { return WaitFor([&] { return done > 0; }, ms); }
+    bool waitDone(int ms = 10000)
+    {
+        return WaitFor([&] { return done > 0; }, ms);
+    }
     QString local(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
 };
 
@@ -131,9 +134,10 @@ TEST_F(ScriptedTransfer, RefusedRestartDeletesThePartialFileAndStartsOver)
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(std::string(5000, 'p').c_str());
     }
-    server.addSession({{"220 hi"}, loginThen({"200 ok", "<pasv>", "502 REST not implemented",
-                                             "150 Opening BINARY mode data connection for f (10 bytes).\n"
-                                             "<data:0123456789>\n226 done"})});
+    server.addSession({{"220 hi"},
+                       loginThen({"200 ok", "<pasv>", "502 REST not implemented",
+                                  "150 Opening BINARY mode data connection for f (10 bytes).\n"
+                                  "<data:0123456789>\n226 done"})});
     ASSERT_TRUE(login());
     ftp.RemoteFile = "f";
     ftp.LocalFile = target.toStdString();
@@ -149,7 +153,8 @@ TEST_F(ScriptedTransfer, RefusedRestartDeletesThePartialFileAndStartsOver)
 
 TEST_F(ScriptedTransfer, FinalReplyBeforeTheDataEndsWaitsForTheClose)
 {
-    server.addSession({{"220 hi"}, loginThen({"200 ok", "<pasv>", "150 go\n226 done early\n<data-later:300:late data>"})});
+    server.addSession(
+        {{"220 hi"}, loginThen({"200 ok", "<pasv>", "150 go\n226 done early\n<data-later:300:late data>"})});
     ASSERT_TRUE(login());
     ftp.RemoteFile = "f";
     ftp.LocalFile = local("late.bin").toStdString();
@@ -165,8 +170,9 @@ TEST_F(ScriptedTransfer, FinalReplyBeforeTheDataEndsWaitsForTheClose)
 
 TEST_F(ScriptedTransfer, RefusedHiddenListingIsFetchedAgainPlainly)
 {
-    server.addSession({{"220 hi"}, loginThen({"200 ok", "<pasv>", "550 -al not understood", "<pasv>",
-                                             "150 here\n<data:a\\nb\\n>\n226 ok"})});
+    server.addSession(
+        {{"220 hi"},
+         loginThen({"200 ok", "<pasv>", "550 -al not understood", "<pasv>", "150 here\n<data:a\\nb\\n>\n226 ok"})});
     ftp.ShowHiddenFiles = true;
     ASSERT_TRUE(login());
     ftp.List();
@@ -228,9 +234,7 @@ TEST_F(ScriptedTransfer, SilentPassiveConnectionTimesOutAndFallsBackToActive)
 {
     BlackholePort hole;
     const quint16 p = hole.port();
-    server.addSession({{"220 hi"}, loginThen({"200 ok",
-                                             PassiveReplyFor(p),
-                                             "500 PORT refused too"})});
+    server.addSession({{"220 hi"}, loginThen({"200 ok", PassiveReplyFor(p), "500 PORT refused too"})});
     ftp.AlternateMode = true;
     ftp.DataSocket().Timeout = 1;  // 30 s in the product
     ASSERT_TRUE(login());

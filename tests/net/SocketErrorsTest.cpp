@@ -1,8 +1,8 @@
 #include "net/NewSocket.h"
 #include "net/SocketErrors.h"
 
-#include <cerrno>
 #include <gtest/gtest.h>
+#include <cerrno>
 
 TEST(SocketErrors, TextsOfTheTable)
 {

@@ -24,7 +24,10 @@ struct Peer {
         QObject::connect(&server, &QTcpServer::newConnection, [this] { socket = server.nextPendingConnection(); });
     }
     quint16 port() const { return server.serverPort(); }
-    bool waitConnected() { return WaitFor([this] { return socket != nullptr; }); }
+    bool waitConnected()
+    {
+        return WaitFor([this] { return socket != nullptr; });
+    }
 };
 
 struct Events {

@@ -3,9 +3,9 @@
 #include "sites/IniFile.h"
 
 #include <QDir>
-#include <algorithm>
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -27,8 +27,9 @@ void spit(const QString& path, const std::string& text)
 TEST(IniDocument, ProfileSemantics)
 {
     TIniDocument d;
-    d.Parse("orphan=ignored\r\n; comment\n[Setup]\r\n  Delay = 45 \r\nDELAY=99\nName=\"quoted value\"\n"
-            "Single='x'\nnoequals\n=novalue\n[setup]\nDelay=7\n[Other]\nk=v");
+    d.Parse(
+        "orphan=ignored\r\n; comment\n[Setup]\r\n  Delay = 45 \r\nDELAY=99\nName=\"quoted value\"\n"
+        "Single='x'\nnoequals\n=novalue\n[setup]\nDelay=7\n[Other]\nk=v");
     EXPECT_EQ(d.Get("SETUP", "delay"), "45");  // first key and first section win
     EXPECT_EQ(d.Get("Setup", "name"), "quoted value");
     EXPECT_EQ(d.Get("Setup", "Single"), "x");
@@ -40,8 +41,9 @@ TEST(IniDocument, ProfileSemantics)
     d.Set("setup", "DELAY", "60");  // updated in place, the stored name kept
     d.Set("Setup", "New", "n");
     d.Set("Fresh", "a", "b");
-    EXPECT_EQ(d.Serialize(), "[Setup]\r\nDelay=60\r\nName=quoted value\r\nSingle=x\r\nNew=n\r\n\r\n"
-                             "[Other]\r\nk=v\r\n\r\n[Fresh]\r\na=b\r\n\r\n");
+    EXPECT_EQ(d.Serialize(),
+              "[Setup]\r\nDelay=60\r\nName=quoted value\r\nSingle=x\r\nNew=n\r\n\r\n"
+              "[Other]\r\nk=v\r\n\r\n[Fresh]\r\na=b\r\n\r\n");
     EXPECT_TRUE(d.EraseSection("OTHER"));
     EXPECT_FALSE(d.HasSection("Other"));
     EXPECT_FALSE(d.EraseSection("Other"));
@@ -106,7 +108,7 @@ TEST(IniFile, ReadOnlyFileIsMadeWritableAndUnwritableFolderIsAnError)
     ::chmod(path.toLocal8Bit().constData(), 0444);
     TIniFile f(path.toStdString());
     ASSERT_TRUE(f.Load());
-    struct stat st{};
+    struct stat st {};
     ::stat(path.toLocal8Bit().constData(), &st);
     EXPECT_TRUE(st.st_mode & S_IWUSR);
 

@@ -132,7 +132,8 @@ struct Loaded {
     TIniFile file;
     TSettings settings;
     TFTPclient client;
-    explicit Loaded(const std::string& text = {}) : file(dir.filePath(QStringLiteral("corvyne.ini")).toStdString(), true)
+    explicit Loaded(const std::string& text = {})
+        : file(dir.filePath(QStringLiteral("corvyne.ini")).toStdString(), true)
     {
         if (!text.empty())
             file.Document().Parse(text);
@@ -179,13 +180,15 @@ TEST(Settings, AFileWrittenByThisVersionIsReadBack)
     int n = 0;
     for (const Expected& e : expectedRows()) {
         ++n;
-        std::string v = e.type == 's' ? "v" + std::to_string(n) : e.type == 'i' ? std::to_string(1000 + n)
-                                                                                 : (e.def == "1" ? "0" : "1");
+        std::string v = e.type == 's'   ? "v" + std::to_string(n)
+                        : e.type == 'i' ? std::to_string(1000 + n)
+                                        : (e.def == "1" ? "0" : "1");
         written[e.name] = v;
         text += e.name + "=" + v + "\n";
     }
-    text += "[Extensions]\n[CustomLog]\nLogFile=/var/log/x\n[Rename]\nr1=a\nr2=b\n[Skip]\nEnabled=1\ns1=*.tmp\n"
-            "[Proxy]\np1=intra.*\np2=*.corp\n";
+    text +=
+        "[Extensions]\n[CustomLog]\nLogFile=/var/log/x\n[Rename]\nr1=a\nr2=b\n[Skip]\nEnabled=1\ns1=*.tmp\n"
+        "[Proxy]\np1=intra.*\np2=*.corp\n";
     Loaded l(text);
     for (const Expected& e : expectedRows())
         EXPECT_EQ(valueText(l.settings, e.name), written[e.name]) << e.name;

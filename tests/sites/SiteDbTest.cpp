@@ -151,9 +151,9 @@ TEST(SiteDatabase, NameCheckMessages)
     EXPECT_FALSE(d.db.CheckSiteName(" lead", p));
     EXPECT_FALSE(d.db.CheckSiteName("taken", p));
     EXPECT_TRUE(d.db.CheckSiteName("新站点", p));
-    EXPECT_EQ(p.messages, (std::vector<std::string>{"站点名称不能包含下面的任何字符: ] [ = / \\ :",
-                                                    "站点名称必须开始于包含文字数字的字符r.",
-                                                    "一个名为 \"taken\" 的站点已存在.  请选择另外的名字."}));
+    EXPECT_EQ(p.messages, (std::vector<std::string>{
+                              "站点名称不能包含下面的任何字符: ] [ = / \\ :", "站点名称必须开始于包含文字数字的字符r.",
+                              "一个名为 \"taken\" 的站点已存在.  请选择另外的名字."}));
 }
 
 TEST(SiteDatabase, StatisticsAccumulateAsPlainDecimals)
@@ -177,10 +177,11 @@ TEST(SiteDatabase, StatisticsAccumulateAsPlainDecimals)
 TEST(SiteDatabase, ImportingAnOlderFileTwiceAddsNothingTheSecondTime)
 {
     Db d;
-    std::string old = "[Servers]\ns1=Alpha\ns2=Beta\ns3=Gamma\n[Setup]\nDelay=99\n"
-                      "[Alpha]\nIP=alpha.example\nPort=2121\nUser=a\nPass=secret\nTransMode=1\n"
-                      "[Beta]\nIP=beta.example\nPort=21\nPass=" +
-                      ScramblePassword("pre") + "\nTransMode=2\n[Gamma]\nIP=gamma\n";
+    std::string old =
+        "[Servers]\ns1=Alpha\ns2=Beta\ns3=Gamma\n[Setup]\nDelay=99\n"
+        "[Alpha]\nIP=alpha.example\nPort=2121\nUser=a\nPass=secret\nTransMode=1\n"
+        "[Beta]\nIP=beta.example\nPort=21\nPass=" +
+        ScramblePassword("pre") + "\nTransMode=2\n[Gamma]\nIP=gamma\n";
     spit(QString::fromStdString(d.path("old.ini")), old);
     TIniFile settingsFile(d.path("corvyne.ini"), true);
     TSettings settings;
@@ -213,10 +214,11 @@ TEST(SiteDatabase, TextSiteListAddsAndUpdates)
     known.IP = "KNOWN.example";
     d.db.WriteSite(known);
     d.db.WriteGroupSites("G", {"Known"});
-    spit(QString::fromStdString(d.path("list.txt")), "no colon line\r\n"
-                                                     "Known2:known.example:u1:p1:2121\r\n"
-                                                     "Fresh:fresh.example:u2:p2\r\n"
-                                                     "WithPort:wp.example:u3:p3:21\n");
+    spit(QString::fromStdString(d.path("list.txt")),
+         "no colon line\r\n"
+         "Known2:known.example:u1:p1:2121\r\n"
+         "Fresh:fresh.example:u2:p2\r\n"
+         "WithPort:wp.example:u3:p3:21\n");
     RecordingPrompt p;
     TImportCounts c;
     ASSERT_TRUE(d.db.ImportTextSiteList("G", d.path("list.txt"), p, &c));

@@ -1,8 +1,8 @@
 #include <QApplication>
 #include <QTemporaryDir>
 
-#include <cstdlib>
 #include <gtest/gtest.h>
+#include <cstdlib>
 
 int main(int argc, char** argv)
 {

@@ -9,16 +9,16 @@
 #include <QThread>
 
 #include <arpa/inet.h>
+#include <netinet/in.h>
+#include <pwd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <memory>
-#include <netinet/in.h>
-#include <pwd.h>
 #include <stdexcept>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -95,7 +95,8 @@ void chownTree(const QString& path, const char* user)
     passwd* pw = ::getpwnam(user);
     if (!pw)
         fail(std::string("no system user ") + user + " (run scripts/install-test-deps.sh)");
-    QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("%1:%2").arg(pw->pw_uid).arg(pw->pw_gid), path});
+    QProcess::execute(QStringLiteral("chown"),
+                      {QStringLiteral("-R"), QStringLiteral("%1:%2").arg(pw->pw_uid).arg(pw->pw_gid), path});
 }
 
 void makeTree()
@@ -177,11 +178,11 @@ const ServerInfo& vsftpd()
                                    "local_umask=022\npam_service_name=vsftpd\npasv_enable=YES\npasv_min_port=%4\n"
                                    "pasv_max_port=%5\nport_enable=YES\nconnect_from_port_20=NO\nutf8_filesystem=YES\n"
                                    "xferlog_enable=YES\nvsftpd_log_file=%2/vsftpd.log\nasync_abor_enable=YES\n")
-                    .arg(port)
-                    .arg(dir, QString::fromStdString(root()))
-                    .arg(lo)
-                    .arg(hi)
-                    .toUtf8());
+                        .arg(port)
+                        .arg(dir, QString::fromStdString(root()))
+                        .arg(lo)
+                        .arg(hi)
+                        .toUtf8());
     return start("vsftpd", QStringLiteral("/usr/sbin/vsftpd"), {conf}, port);
 }
 
@@ -191,19 +192,22 @@ const ServerInfo& pyftpdlib()
     const quint16 port = freePort();
     const auto [lo, hi] = passiveRange(1);
     const QString script = stateDir() + "/pyftpd.py";
-    writeFile(script, "import sys\n"
-                      "from pyftpdlib.authorizers import DummyAuthorizer\n"
-                      "from pyftpdlib.handlers import FTPHandler\n"
-                      "from pyftpdlib.servers import FTPServer\n"
-                      "port, root, lo, hi = int(sys.argv[1]), sys.argv[2], int(sys.argv[3]), int(sys.argv[4])\n"
-                      "a = DummyAuthorizer()\n"
-                      "a.add_user('ftptest', 'ftppass', root + '/ftptest', perm='elradfmwMT')\n"
-                      "a.add_anonymous(root + '/anon')\n"
-                      "FTPHandler.authorizer = a\n"
-                      "FTPHandler.passive_ports = range(lo, hi + 1)\n"
-                      "FTPServer(('127.0.0.1', port), FTPHandler).serve_forever()\n");
-    return start("pyftpdlib", QStringLiteral("/usr/bin/python3"),
-                 {script, QString::number(port), QString::fromStdString(root()), QString::number(lo), QString::number(hi)}, port);
+    writeFile(script,
+              "import sys\n"
+              "from pyftpdlib.authorizers import DummyAuthorizer\n"
+              "from pyftpdlib.handlers import FTPHandler\n"
+              "from pyftpdlib.servers import FTPServer\n"
+              "port, root, lo, hi = int(sys.argv[1]), sys.argv[2], int(sys.argv[3]), int(sys.argv[4])\n"
+              "a = DummyAuthorizer()\n"
+              "a.add_user('ftptest', 'ftppass', root + '/ftptest', perm='elradfmwMT')\n"
+              "a.add_anonymous(root + '/anon')\n"
+              "FTPHandler.authorizer = a\n"
+              "FTPHandler.passive_ports = range(lo, hi + 1)\n"
+              "FTPServer(('127.0.0.1', port), FTPHandler).serve_forever()\n");
+    return start(
+        "pyftpdlib", QStringLiteral("/usr/bin/python3"),
+        {script, QString::number(port), QString::fromStdString(root()), QString::number(lo), QString::number(hi)},
+        port);
 }
 
 const ServerInfo& dante()
@@ -222,7 +226,8 @@ const ServerInfo& dante()
                         .arg(dir)
                         .arg(port)
                         .toUtf8());
-    return start("dante", QStringLiteral("/usr/sbin/danted"), {QStringLiteral("-f"), conf, QStringLiteral("-p"), dir + "/danted.pid"}, port);
+    return start("dante", QStringLiteral("/usr/sbin/danted"),
+                 {QStringLiteral("-f"), conf, QStringLiteral("-p"), dir + "/danted.pid"}, port);
 }
 
 const ServerInfo& ftpProxy()
@@ -239,7 +244,8 @@ const ServerInfo& ftpProxy()
                         .arg(port)
                         .arg(logDir)
                         .toUtf8());
-    return start("ftp-proxy", QStringLiteral("/usr/sbin/ftp-proxy"), {QStringLiteral("-d"), QStringLiteral("-n"), QStringLiteral("-f"), conf}, port);
+    return start("ftp-proxy", QStringLiteral("/usr/sbin/ftp-proxy"),
+                 {QStringLiteral("-d"), QStringLiteral("-n"), QStringLiteral("-f"), conf}, port);
 }
 
 void stopAll()

@@ -4,12 +4,12 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 
-#include <algorithm>
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <algorithm>
 
 BlackholePort::BlackholePort()
 {
@@ -51,7 +51,8 @@ quint16 ClosedLoopbackPort()
 
 std::string PassiveReplyFor(quint16 port)
 {
-    return "227 Entering Passive Mode (127,0,0,1," + std::to_string(port >> 8) + "," + std::to_string(port & 0xff) + ")";
+    return "227 Entering Passive Mode (127,0,0,1," + std::to_string(port >> 8) + "," + std::to_string(port & 0xff) +
+           ")";
 }
 
 bool WaitFor(const std::function<bool()>& cond, int ms)

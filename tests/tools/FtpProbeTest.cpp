@@ -59,9 +59,11 @@ std::vector<int> flow(const ProbeRun& r)
 
 TEST(ProbeOptions, ParsesEveryOption)
 {
-    auto o = parse({"--firewall", "UserHost2", "--proxy", "gw.local:2100", "--proxy-user", "pu", "--proxy-pass", "pp",
-                    "--retry", "3", "--retry-delay", "2", "--timeout", "7", "--dir", "/pub", "ftp.example.org", "2121",
-                    "bob", "pw"});
+    auto o = parse({"--firewall",      "UserHost2", "--proxy",       "gw.local:2100",
+                    "--proxy-user",    "pu",        "--proxy-pass",  "pp",
+                    "--retry",         "3",         "--retry-delay", "2",
+                    "--timeout",       "7",         "--dir",         "/pub",
+                    "ftp.example.org", "2121",      "bob",           "pw"});
     ASSERT_TRUE(o);
     EXPECT_EQ(o->firewall, fwUserHost2);
     EXPECT_EQ(o->proxyHost, "gw.local");
@@ -76,8 +78,13 @@ TEST(ProbeOptions, ParsesEveryOption)
     EXPECT_EQ(o->port, 2121);
     EXPECT_EQ(o->user, "bob");
     EXPECT_EQ(o->password, "pw");
-    for (auto [name, type] : {std::pair{"none", fwNone}, {"SOCKS", fwSocks}, {"site", fwSite}, {"userhost", fwUserHost},
-                              {"UserLogin", fwUserLogin}, {"siteuserhost", fwSiteUserHost}, {"userhost2", fwUserHost2}})
+    for (auto [name, type] : {std::pair{"none", fwNone},
+                              {"SOCKS", fwSocks},
+                              {"site", fwSite},
+                              {"userhost", fwUserHost},
+                              {"UserLogin", fwUserLogin},
+                              {"siteuserhost", fwSiteUserHost},
+                              {"userhost2", fwUserHost2}})
         EXPECT_EQ(FirewallTypeFromName(name), type) << name;
 }
 
@@ -100,8 +107,8 @@ TEST(FtpProbe, LogsInDirectlyAndPrintsKindsInOrder)
 {
     const ServerInfo& s = RealServers::vsftpd();
     ProbeRun r = probe({QStringLiteral("--dir"), QString::fromStdString(RealServers::root() + "/ftptest/子目录"),
-                   QStringLiteral("127.0.0.1"), QString::number(s.port), QStringLiteral("ftptest"),
-                   QStringLiteral("ftppass")});
+                        QStringLiteral("127.0.0.1"), QString::number(s.port), QStringLiteral("ftptest"),
+                        QStringLiteral("ftppass")});
     ASSERT_EQ(r.status, 0) << r.err;
     // 29 attempt, 0 connected, commands (5), 27 after SYST, 14 at the directory step.
     EXPECT_EQ(flow(r), (std::vector<int>{29, 0, 5, 5, 5, 27, 5, 5, 5, 14, 5, 23}));
@@ -112,7 +119,7 @@ TEST(FtpProbe, LogsInDirectlyAndPrintsKindsInOrder)
 TEST(FtpProbe, ResolvesANameFirst)
 {
     ProbeRun r = probe({QStringLiteral("localhost"), QString::number(RealServers::pyftpdlib().port),
-                   QStringLiteral("anonymous"), QStringLiteral("x@y")});
+                        QStringLiteral("anonymous"), QStringLiteral("x@y")});
     ASSERT_EQ(r.status, 0) << r.err;
     ASSERT_GE(r.events.size(), 3u);
     EXPECT_EQ(r.events[0], std::make_pair(29, std::string("localhost")));
@@ -124,14 +131,15 @@ TEST(FtpProbe, ThroughSocksAndFtpProxy)
 {
     const quint16 target = RealServers::pyftpdlib().port;
     ProbeRun socks = probe({QStringLiteral("--firewall"), QStringLiteral("socks"), QStringLiteral("--proxy"),
-                       QStringLiteral("127.0.0.1:%1").arg(RealServers::dante().port), QStringLiteral("127.0.0.1"),
-                       QString::number(target), QStringLiteral("ftptest"), QStringLiteral("ftppass")});
+                            QStringLiteral("127.0.0.1:%1").arg(RealServers::dante().port), QStringLiteral("127.0.0.1"),
+                            QString::number(target), QStringLiteral("ftptest"), QStringLiteral("ftppass")});
     ASSERT_EQ(socks.status, 0) << socks.err;
     EXPECT_EQ(socks.events.front(), std::make_pair(32, std::string()));
 
-    ProbeRun proxy = probe({QStringLiteral("--firewall"), QStringLiteral("userhost"), QStringLiteral("--proxy"),
-                       QStringLiteral("127.0.0.1:%1").arg(RealServers::ftpProxy().port), QStringLiteral("127.0.0.1"),
-                       QString::number(target), QStringLiteral("ftptest"), QStringLiteral("ftppass")});
+    ProbeRun proxy =
+        probe({QStringLiteral("--firewall"), QStringLiteral("userhost"), QStringLiteral("--proxy"),
+               QStringLiteral("127.0.0.1:%1").arg(RealServers::ftpProxy().port), QStringLiteral("127.0.0.1"),
+               QString::number(target), QStringLiteral("ftptest"), QStringLiteral("ftppass")});
     ASSERT_EQ(proxy.status, 0) << proxy.err;
     EXPECT_NE(std::find(proxy.events.begin(), proxy.events.end(),
                         std::make_pair(5, "USER ftptest@127.0.0.1:" + std::to_string(target))),
@@ -141,7 +149,7 @@ TEST(FtpProbe, ThroughSocksAndFtpProxy)
 TEST(FtpProbe, RefusedLoginExitsWithOne)
 {
     ProbeRun r = probe({QStringLiteral("--retry"), QStringLiteral("2"), QStringLiteral("127.0.0.1"),
-                   QString::number(RealServers::vsftpd().port), QStringLiteral("ftptest"), QStringLiteral("bad")});
+                        QString::number(RealServers::vsftpd().port), QStringLiteral("ftptest"), QStringLiteral("bad")});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(std::count(r.events.begin(), r.events.end(), std::make_pair(30, std::string())), 1);
     EXPECT_EQ(r.events.back().first, 23);
@@ -180,7 +188,8 @@ TEST(FtpProbe, ListGetAndResumedPut)
     const QByteArray data(300000, 'z');
     full.write(data.left(100000));
     full.close();
-    ASSERT_EQ(probe(login + QStringList{QStringLiteral("put"), full.fileName(), QStringLiteral("probe.bin")}).status, 0);
+    ASSERT_EQ(probe(login + QStringList{QStringLiteral("put"), full.fileName(), QStringLiteral("probe.bin")}).status,
+              0);
     ASSERT_TRUE(full.open(QIODevice::WriteOnly));
     full.write(data);
     full.close();

@@ -8,13 +8,14 @@ TEST(ListParseTool, PrintsOneLinePerInputLine)
     QProcess p;
     p.start(QStringLiteral(LISTPARSE_PATH), {});
     ASSERT_TRUE(p.waitForStarted());
-    p.write("UNIX\t-rw-r--r-- 1 webmaster staff 1234 Jan 12 2003 notes.txt\n"
-            "unix\ttotal 12\n"
-            "Win2K\t01-12-03  10:30PM       <DIR>          Program Files\r\n"
-            "VmsUcx\tLONGNAME.TXT;1\n"
-            "vmsucx\t      12  12-JAN-2003 10:30:15 [GROUP,OWNER] (RWED,RWED,RE,)\n"
-            "Netware\td [RWCEAFMS] supervisor   512 Jan 12 2003 PUBLIC\n"
-            "bogus\tline\n");
+    p.write(
+        "UNIX\t-rw-r--r-- 1 webmaster staff 1234 Jan 12 2003 notes.txt\n"
+        "unix\ttotal 12\n"
+        "Win2K\t01-12-03  10:30PM       <DIR>          Program Files\r\n"
+        "VmsUcx\tLONGNAME.TXT;1\n"
+        "vmsucx\t      12  12-JAN-2003 10:30:15 [GROUP,OWNER] (RWED,RWED,RE,)\n"
+        "Netware\td [RWCEAFMS] supervisor   512 Jan 12 2003 PUBLIC\n"
+        "bogus\tline\n");
     p.closeWriteChannel();
     ASSERT_TRUE(p.waitForFinished(10000));
     EXPECT_EQ(p.exitCode(), 1);  // the bogus type

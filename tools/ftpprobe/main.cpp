@@ -115,25 +115,29 @@ private:
     {
         m_started = TickCount();
         switch (m_o.command) {
-        case ProbeOptions::Command::None: finish(0); break;
-        case ProbeOptions::Command::List: m_ftp.List(); break;
-        case ProbeOptions::Command::Get:
-            m_ftp.RemoteFile = m_o.source;
-            m_ftp.LocalFile = m_o.target;
-            m_ftp.Download(m_o.resume, false, 0);
-            break;
-        case ProbeOptions::Command::Put:
-            m_ftp.LocalFile = m_o.source;
-            m_ftp.RemoteFile = m_o.target;
-            if (m_o.resume && !m_o.ascii) {
-                // The remote size tells where to restart; SIZE wants binary mode.
-                m_sizeStep = 1;
-                m_ftp.SendRawCommand("TYPE I");
-            } else {
-                m_ftp.ResumePos = 0;
-                m_ftp.Upload(false);
-            }
-            break;
+            case ProbeOptions::Command::None:
+                finish(0);
+                break;
+            case ProbeOptions::Command::List:
+                m_ftp.List();
+                break;
+            case ProbeOptions::Command::Get:
+                m_ftp.RemoteFile = m_o.source;
+                m_ftp.LocalFile = m_o.target;
+                m_ftp.Download(m_o.resume, false, 0);
+                break;
+            case ProbeOptions::Command::Put:
+                m_ftp.LocalFile = m_o.source;
+                m_ftp.RemoteFile = m_o.target;
+                if (m_o.resume && !m_o.ascii) {
+                    // The remote size tells where to restart; SIZE wants binary mode.
+                    m_sizeStep = 1;
+                    m_ftp.SendRawCommand("TYPE I");
+                } else {
+                    m_ftp.ResumePos = 0;
+                    m_ftp.Upload(false);
+                }
+                break;
         }
     }
 

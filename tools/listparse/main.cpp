@@ -11,10 +11,11 @@
 int main(int argc, char**)
 {
     if (argc > 1) {
-        std::fputs("Usage: listparse < LINES\n"
-                   "Each input line is TYPE<TAB>LINE, TYPE a server type name without\n"
-                   "its ftpst prefix (UNIX, Win2K, VmsUcx, MVS, Netware, OS2, ...).\n",
-                   stderr);
+        std::fputs(
+            "Usage: listparse < LINES\n"
+            "Each input line is TYPE<TAB>LINE, TYPE a server type name without\n"
+            "its ftpst prefix (UNIX, Win2K, VmsUcx, MVS, Netware, OS2, ...).\n",
+            stderr);
         return 2;
     }
     TListParser parser;
