@@ -40,8 +40,10 @@ bool TListingCache::Begin(const std::string& directory)
 void TListingCache::WriteLine(const std::string& line)
 {
     if (m_open) {
-        m_open->write(line.data(), static_cast<qint64>(line.size()));
-        m_open->write("\n", 1);
+        std::string out;
+        out.reserve(line.size() + 1);
+        out.append(line).push_back('\n');
+        m_open->write(out.data(), static_cast<qint64>(out.size()));
     }
 }
 

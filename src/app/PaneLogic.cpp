@@ -124,7 +124,9 @@ QString SelectionSummary(int folders, int others, int64_t bytes, bool firstIsPar
 
 bool MaskMatch(const QString& name, const QString& mask)
 {
-    const QString m = mask == QLatin1String("*.*") ? QStringLiteral("*") : mask;
+    if (mask == QLatin1String("*.*") || mask == QLatin1String("*"))
+        return true;  // the usual filter: every name, checked once per row
+    const QString& m = mask;
     // Iterative wildcard match with one back-track point.
     qsizetype n = 0, p = 0, starP = -1, starN = 0;
     auto setMatch = [&](qsizetype pos, QChar c, qsizetype& end) {
