@@ -134,6 +134,7 @@ TfrmMain::TfrmMain(const QString& dataDirectory, const QStringList& arguments, Q
         if (m_workflow && m_workflow->State() == SessionState::Disconnected) {
             Remote->EndUpdate();  // a listing cut off by the disconnect
             m_cache.Clear();
+            m_linkTrail.clear();
             m_remoteDir.clear();
             PanelRemoteCount->clear();
         } else {

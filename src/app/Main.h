@@ -143,6 +143,7 @@ private:
     void showSummary(TCorvListView* pane);
     void localDoubleClick(QTreeWidgetItem* item);
     void remoteDoubleClick(QTreeWidgetItem* item);
+    void remoteUp();
     void applySortSettings();
     void clipboardChanged();
     void rebuildLocalPathBox();
@@ -165,6 +166,7 @@ private:
     QString m_remoteFilter = QStringLiteral("*.*");
     int m_remoteFolders = 0, m_remoteFiles = 0;
     QString m_findText;
+    std::vector<std::string> m_linkTrail;  // "origin;target" of links followed
     TListingCache m_cache;
     bool m_firstRun = false;
     bool m_hiddenToTray = false;

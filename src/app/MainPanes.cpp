@@ -141,6 +141,17 @@ void TfrmMain::showRemoteDirectory()
 
 void TfrmMain::remoteListingDone(bool success)
 {
+    // A link just followed: its trail entry gets the directory it led to.
+    if (!m_linkTrail.empty() && m_linkTrail.back().back() == ';') {
+        std::string target = FTP.InitialDirectory.empty() ? std::string("/") : FTP.InitialDirectory;
+        if (target.back() != '/')
+            target += '/';
+        const std::string origin = m_linkTrail.back().substr(0, m_linkTrail.back().size() - 1);
+        if (target == origin)
+            m_linkTrail.pop_back();  // the link could not be entered
+        else
+            m_linkTrail.back() += target;
+    }
     m_cache.End();
     std::string dir = FTP.InitialDirectory.empty() ? std::string("/") : FTP.InitialDirectory;
     if (dir.back() != '/')
@@ -264,10 +275,29 @@ void TfrmMain::remoteDoubleClick(QTreeWidgetItem* item)
     if (!item || m_workflow->State() != SessionState::Idle)
         return;
     const int kind = TCorvListView::Kind(item);
-    if (kind == rkParent)
-        m_workflow->ChangeRemoteDirectory("..");
-    else if (kind == rkFolder || kind == rkLink)
+    if (kind == rkParent) {
+        remoteUp();
+    } else if (kind == rkFolder || kind == rkLink) {
+        if (kind == rkLink)
+            m_linkTrail.push_back(m_remoteDir + ";");  // completed with the target once there
         m_workflow->ChangeRemoteDirectory(item->text(0).toStdString());
+    }
+}
+
+// Up from a directory entered through a link goes back to the directory that
+// holds the link, not to the parent of the link's target.
+void TfrmMain::remoteUp()
+{
+    for (auto it = m_linkTrail.rbegin(); it != m_linkTrail.rend(); ++it) {
+        const size_t semi = it->find(';');
+        if (it->substr(semi + 1) == m_remoteDir) {
+            const std::string origin = it->substr(0, semi);
+            m_linkTrail.erase(std::next(it).base());
+            m_workflow->ChangeRemoteDirectory(origin);
+            return;
+        }
+    }
+    m_workflow->ChangeRemoteDirectory("..");
 }
 
 void TfrmMain::mnuFilterClick(bool remote)

@@ -146,8 +146,9 @@ TEST(MainWindow, AnonymousHostPortAndAnFtpAddress)
     ASSERT_TRUE(t.waitIdle());
     EXPECT_EQ(t.w->FTP.UserName, "ftptest");
     EXPECT_EQ(t.w->FTP.InitialDirectory, "/子目录");
-    ASSERT_EQ(t.w->Remote->topLevelItemCount(), 1);  // the directory is empty: ".." only
+    ASSERT_EQ(t.w->Remote->topLevelItemCount(), 2);
     EXPECT_EQ(t.w->Remote->topLevelItem(0)->text(0), QStringLiteral(".."));
+    EXPECT_EQ(t.w->Remote->topLevelItem(1)->text(0), QStringLiteral("深层"));
     EXPECT_EQ(t.w->RemoteDirectory(), "/子目录/");
 }
 
@@ -225,6 +226,28 @@ TEST(MainWindow, RemoteNavigationByDoubleClick)
     t.w->mnuCopyURLClick(true);
     EXPECT_EQ(QApplication::clipboard()->text(),
               QStringLiteral("ftp://127.0.0.1:%1/hello.txt\r\n").arg(RealServers::pyftpdlib().port));
+}
+
+TEST(MainWindow, LeavingALinkGoesBackToWhereTheLinkIs)
+{
+    Window t;
+    t.connectTo(QStringLiteral("127.0.0.1:ftptest:ftppass:%1").arg(RealServers::vsftpd().port));
+    ASSERT_TRUE(t.waitIdle());
+    const std::string home = t.w->RemoteDirectory();
+    QTreeWidgetItem* link = nullptr;
+    for (int i = 0; i < t.w->Remote->topLevelItemCount(); ++i)
+        if (t.w->Remote->topLevelItem(i)->text(0) == QStringLiteral("link"))
+            link = t.w->Remote->topLevelItem(i);
+    ASSERT_TRUE(link);
+    EXPECT_EQ(TCorvListView::Kind(link), rkLink);
+    Q_EMIT t.w->Remote->itemDoubleClicked(link, 0);
+    // vsftpd names the target's real path.
+    ASSERT_TRUE(WaitFor([&] {
+        return t.w->RemoteDirectory() == home + "子目录/深层/" && t.w->Workflow().State() == SessionState::Idle;
+    }));
+    Q_EMIT t.w->Remote->itemDoubleClicked(t.w->Remote->topLevelItem(0), 0);  // ".."
+    ASSERT_TRUE(
+        WaitFor([&] { return t.w->RemoteDirectory() == home && t.w->Workflow().State() == SessionState::Idle; }));
 }
 
 TEST(MainWindow, RevisitedDirectoriesComeFromTheCacheAndRefreshLists)

@@ -111,6 +111,9 @@ void makeTree()
     writeFile(root + QStringLiteral("/ftptest/hello.txt"), "hello\n");
     writeFile(root + QStringLiteral("/ftptest/中文文件.txt"), "你好\n");
     writeFile(root + QStringLiteral("/anon/pub/readme.txt"), "anon\n");
+    // A link into a deeper directory: leaving it by ".." must come back here.
+    QDir().mkpath(root + QStringLiteral("/ftptest/子目录/深层"));
+    QFile::link(QStringLiteral("子目录/深层"), root + QStringLiteral("/ftptest/link"));
     chownTree(root + QStringLiteral("/ftptest"), RealServers::User);
 }
 
