@@ -1,5 +1,7 @@
 #include "RealServers.h"
 
+#include "TestSupport.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -36,20 +38,6 @@ std::map<std::string, Running>& registry()
 [[noreturn]] void fail(const std::string& what)
 {
     throw std::runtime_error("test server: " + what);
-}
-
-quint16 freePort()
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0)
-        fail("no free port");
-    ::close(fd);
-    return ntohs(a.sin_port);
 }
 
 // A passive-port range of 50 ports, different for each test process.
@@ -169,7 +157,7 @@ std::string root()
 const ServerInfo& vsftpd()
 {
     makeTree();
-    const quint16 port = freePort();
+    const quint16 port = ClosedLoopbackPort();
     const auto [lo, hi] = passiveRange(0);
     const QString dir = stateDir();
     const QString conf = dir + "/vsftpd.conf";
@@ -192,7 +180,7 @@ const ServerInfo& vsftpd()
 const ServerInfo& pyftpdlib()
 {
     makeTree();
-    const quint16 port = freePort();
+    const quint16 port = ClosedLoopbackPort();
     const auto [lo, hi] = passiveRange(1);
     const QString script = stateDir() + "/pyftpd.py";
     writeFile(script,
@@ -215,7 +203,7 @@ const ServerInfo& pyftpdlib()
 
 const ServerInfo& dante()
 {
-    const quint16 port = freePort();
+    const quint16 port = ClosedLoopbackPort();
     const QString dir = stateDir();
     const QString conf = dir + "/danted.conf";
     writeFile(conf, QStringLiteral("logoutput: %1/danted.log\n"
@@ -235,7 +223,7 @@ const ServerInfo& dante()
 
 const ServerInfo& ftpProxy()
 {
-    const quint16 port = freePort();
+    const quint16 port = ClosedLoopbackPort();
     const QString dir = stateDir();
     const QString conf = dir + "/ftp-proxy.conf";
     const QString logDir = dir + "/ftp-proxy-log";
