@@ -10,7 +10,6 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
-#include <QTreeWidget>
 
 #include <cstdio>
 #include <fstream>
@@ -70,22 +69,21 @@ int main(int argc, char** argv)
         return 1;
     }
     const double first = t.nsecsElapsed() / 1e9;
-    const int rows = w.Remote->topLevelItemCount();
+    const int rows = w.Remote->RowCount();
     std::printf("data connection to last line %.3f s\n", w.FTP.TransferTime / 1000.0);
 
     // Up and back in again: the second visit replays the cached listing.
-    QTreeWidgetItem* parent = w.Remote->topLevelItem(0);
-    Q_EMIT w.Remote->itemDoubleClicked(parent, 0);
+    w.Remote->EmitDoubleClick(0);  // ".."
     waitIdle(w, 60000);
-    QTreeWidgetItem* back = nullptr;
+    int back = -1;
     const QString name = QString::fromLocal8Bit(argv[2]).section(QLatin1Char('/'), -1);
-    for (int i = 0; i < w.Remote->topLevelItemCount() && !back; ++i)
-        if (w.Remote->topLevelItem(i)->text(0) == name)
-            back = w.Remote->topLevelItem(i);
+    for (int i = 0; i < w.Remote->RowCount() && back < 0; ++i)
+        if (w.Remote->Text(i, 0) == name)
+            back = i;
     double cached = -1;
-    if (back) {
+    if (back >= 0) {
         t.restart();
-        Q_EMIT w.Remote->itemDoubleClicked(back, 0);
+        w.Remote->EmitDoubleClick(back);
         waitIdle(w, 60000);
         cached = t.nsecsElapsed() / 1e9;
     }

@@ -128,7 +128,7 @@ TfrmMain::TfrmMain(const QString& dataDirectory, const QStringList& arguments, Q
     hooks.Caption = [this](const std::string& t) { setWindowTitle(QString::fromStdString(t)); };
     hooks.ClearLog = [this] { Memo1->Clear(); };
     hooks.ClearRemote = [this] {
-        Remote->clear();
+        Remote->Clear();
         m_parser.VmsPendingLine.clear();
         m_remoteFolders = m_remoteFiles = 0;
         if (m_workflow && m_workflow->State() == SessionState::Disconnected) {
@@ -289,7 +289,7 @@ void TfrmMain::buildWidgets()
     auto makePane = [](const QString& name, const QStringList& columns, QWidget* parent) {
         auto* t = new TCorvListView(parent);
         t->setObjectName(name);
-        t->setHeaderLabels(columns);
+        t->SetColumns(columns);
         return t;
     };
     auto withCount = [](QComboBox*& path, QWidget* pane, QLabel*& count, QWidget* parent) {
@@ -333,20 +333,20 @@ void TfrmMain::buildWidgets()
         if (dir != m_remoteDir)
             m_workflow->ChangeRemoteDirectory(dir);
     });
-    Local->setProperty("Tag", 12);
-    Remote->setProperty("Tag", 14);
-    connect(Local, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* i) { localDoubleClick(i); });
-    connect(Remote, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* i) { remoteDoubleClick(i); });
+    Local->Tag = 12;
+    Remote->Tag = 14;
+    connect(Local, &TCorvListView::RowDoubleClicked, this, [this](int row) { localDoubleClick(row); });
+    connect(Remote, &TCorvListView::RowDoubleClicked, this, [this](int row) { remoteDoubleClick(row); });
     for (TCorvListView* pane : {Local, Remote}) {
-        pane->installEventFilter(this);
+        pane->OnKeyDown = [this](TCorvListView* p, QKeyEvent* key) { return paneKeyDown(p, key); };
         pane->OnSelectedInfo = [this](TCorvListView* p) { showSummary(p); };
-        connect(pane, &QTreeWidget::itemSelectionChanged, this, [this, pane] { showSummary(pane); });
+        connect(pane, &TCorvListView::SelectionChanged, this, [this, pane] { showSummary(pane); });
     }
     auto* bottom = QueueSplitter = new QSplitter(Qt::Horizontal);
     bottom->setObjectName(QStringLiteral("QueueSplitter"));
     Queue = makePane(QStringLiteral("Queue"),
                      {QStringLiteral("文件名"), QStringLiteral("大小"), QStringLiteral("目标")}, bottom);
-    Queue->setProperty("Tag", 10);
+    Queue->Tag = 10;
     Memo1 = new TWinConsole(bottom);
     Memo1->SelectColor = Qt::green;
     TURLData url = Memo1->URLText();
@@ -426,7 +426,7 @@ void TfrmMain::buildMenus()
         a->setCheckable(true);
         connect(a, &QAction::triggered, this, [this] {
             ListLocalDirectory();
-            if (m_workflow->State() == SessionState::Idle && Remote->topLevelItemCount() > 0)
+            if (m_workflow->State() == SessionState::Idle && Remote->RowCount() > 0)
                 m_workflow->Refresh();
         });
     }
@@ -599,10 +599,10 @@ void TfrmMain::mnuCopyURLClick(bool file)
 {
     std::string name;
     if (file) {
-        const auto selected = Remote->selectedItems();
-        if (selected.isEmpty() || TCorvListView::Kind(selected.front()) != rkFile)
+        const std::vector<int> selected = Remote->SelectedRows();
+        if (selected.empty() || Remote->Kind(selected.front()) != rkFile)
             return;
-        name = selected.front()->text(0).toStdString();
+        name = Remote->Text(selected.front(), 0).toStdString();
     }
     const bool connected = m_workflow->State() != SessionState::Disconnected;
     const std::string text = CopyAddressText(txtFTPServer->currentText().toStdString(), txtPort->text().toStdString(),
@@ -689,7 +689,7 @@ void TfrmMain::closeEvent(QCloseEvent* e)
             e->ignore();
             return;
         }
-    } else if (m_settings.ConfirmQueue && Queue->topLevelItemCount() > 0) {
+    } else if (m_settings.ConfirmQueue && Queue->RowCount() > 0) {
         if (!m_prompt->Confirm("仍有文件在传输队列中.  你确定要退出吗?")) {
             e->ignore();
             return;

@@ -24,7 +24,7 @@ class QAction;
 class QSplitter;
 class QSystemTrayIcon;
 class QToolBar;
-class QTreeWidgetItem;
+class QKeyEvent;
 class TCorvListView;
 class TWinConsole;
 class TfrmMessageWindow;
@@ -104,14 +104,14 @@ public:
     void mnuFindClick(TCorvListView* pane);
     bool mnuFindNextClick(TCorvListView* pane);
     void popChangeDirClick(bool remote);
-    void mnuSaveListingClick();  // the remote listing into a text file
+    void FitColumns(TCorvListView* pane);  // to content, with the minimums; the name takes the rest
+    void mnuSaveListingClick();            // the remote listing into a text file
     void mnuSelectAllClick(TCorvListView* pane);
     void mnuInvertSelectionClick(TCorvListView* pane);
     QString RemoteFilter() const { return m_remoteFilter; }
     QString LocalFilter() const { return m_localFilter; }
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
@@ -141,8 +141,9 @@ private:
     void showRemoteDirectory();
     std::string currentRemotePath() const;
     void showSummary(TCorvListView* pane);
-    void localDoubleClick(QTreeWidgetItem* item);
-    void remoteDoubleClick(QTreeWidgetItem* item);
+    void localDoubleClick(int row);
+    void remoteDoubleClick(int row);
+    bool paneKeyDown(TCorvListView* pane, QKeyEvent* key);
     void remoteUp();
     void applySortSettings();
     void clipboardChanged();

@@ -29,7 +29,7 @@ void TfrmMain::ListLocalDirectory()
         m_localDir = QString::fromStdString(m_settings.Path).isEmpty() ? QDir::homePath() + "/"
                                                                        : QString::fromStdString(m_settings.Path);
     Local->BeginUpdate();
-    Local->clear();
+    Local->Clear();
     const bool transferring = IsTransferring(m_workflow->State());
     const QDir d(m_localDir);
     const QFileInfoList entries =
@@ -57,8 +57,8 @@ void TfrmMain::ListLocalDirectory()
     if (m_settings.ForceParent && !parentListed && m_localDir != QLatin1String("/") && !transferring)
         Local->AddRow(rkParent, {QStringLiteral(".."), QString(), QString()});
     Local->SortNow();
-    if (m_settings.LocalAutoSize)
-        Local->SizeColumnsToContent();
+    if (m_settings.LocalAutoSize && isVisible())
+        FitColumns(Local);
     Local->EndUpdate();
     QDir::setCurrent(m_localDir);
     rebuildLocalPathBox();
@@ -81,8 +81,9 @@ void TfrmMain::addRemoteLine(const std::string& line)
         return;
     if (e.IsLink && !(mnuShowLinks->isChecked() && (!transferring || !m_settings.GetLink)))
         return;
-    const std::string firstWord = line.substr(0, line.find(' '));
-    const QString attributes = firstWord.size() == 10 ? QString::fromStdString(firstWord) : QString();
+    // The permission string: a first word of exactly ten characters.
+    const size_t firstBlank = std::min(line.find(' '), line.size());
+    const QString attributes = firstBlank == 10 ? QString::fromLatin1(line.data(), 10) : QString();
     const QString size = e.IsDir ? QString() : PaneSizeText(std::strtoll(e.Size.c_str(), nullptr, 10));
     const int kind = e.IsDir ? rkFolder : e.IsLink ? (mnuResolveFile->isChecked() ? rkFile : rkLink) : rkFile;
     Remote->AddRow(kind, {name, size, QString::fromStdString(e.Date), attributes});
@@ -100,7 +101,7 @@ std::string TfrmMain::currentRemotePath() const
 void TfrmMain::listRemoteDirectory()
 {
     Remote->BeginUpdate();
-    Remote->clear();
+    Remote->Clear();
     m_parser.VmsPendingLine.clear();
     m_remoteFolders = m_remoteFiles = 0;
     const SessionState state = m_workflow->State();
@@ -114,7 +115,7 @@ void TfrmMain::showRemoteDirectory()
 {
     const std::string dir = currentRemotePath();
     if (!m_settings.AutoRefresh && !IsTransferring(m_workflow->State())) {
-        Remote->clear();
+        Remote->Clear();
         m_remoteDir = dir;
         m_workflow->GoIdle();
         return;
@@ -126,7 +127,7 @@ void TfrmMain::showRemoteDirectory()
     if (!m_cache.Find(dir).isEmpty() && fromCache && m_cache.Read(dir, lines)) {
         // Replayed through the same line handler as a listing from the server.
         Remote->BeginUpdate();
-        Remote->clear();
+        Remote->Clear();
         m_parser.VmsPendingLine.clear();
         m_remoteFolders = m_remoteFiles = 0;
         FTP.ListingLines = lines;
@@ -161,10 +162,30 @@ void TfrmMain::remoteListingDone(bool success)
         Remote->AddRow(rkParent, {QStringLiteral(".."), QString(), QString(), QString()}, true);
     Remote->SortNow();
     if (m_settings.RemoteAutoSize)
-        Remote->SizeColumnsToContent();
+        FitColumns(Remote);
     Remote->EndUpdate();
     rebuildRemotePathBox();
     showSummary(Remote);
+}
+
+void TfrmMain::FitColumns(TCorvListView* pane)
+{
+    if (pane->ViewStyle() != TViewStyle::Report)
+        return;
+    pane->SizeColumnsToContent();
+    // Sizes at least 65 wide, dates 100, a fourth column 50.
+    const int minimum[] = {0, 65, 100, 50};
+    int others = 0;
+    for (int c = 1; c < pane->ColumnCount(); ++c) {
+        if (c < 4 && pane->ColumnWidth(c) < minimum[c])
+            pane->SetColumnWidth(c, minimum[c]);
+        others += pane->ColumnWidth(c);
+    }
+    // The name column takes what is left (less room for a scroll bar when
+    // the rows do not fit on one page).
+    const int margin = pane->RowCount() > pane->VisibleRowCapacity() ? 20 : 4;
+    if (pane->ColumnWidth(0) + others + margin < pane->width())
+        pane->SetColumnWidth(0, pane->width() - others - margin);
 }
 
 void TfrmMain::rebuildRemotePathBox()
@@ -216,71 +237,67 @@ void TfrmMain::rebuildLocalPathBox()
 void TfrmMain::showSummary(TCorvListView* pane)
 {
     QLabel* label = pane == Local ? PanelLocalCount : PanelRemoteCount;
-    if (pane->topLevelItemCount() == 0) {
+    if (pane->RowCount() == 0) {
         label->clear();
         return;
     }
-    const QList<QTreeWidgetItem*> selected = pane->selectedItems();
+    const std::vector<int> selected = pane->SelectedRows();
     int folders = 0, others = 0;
     int64_t bytes = 0;
-    if (selected.isEmpty()) {
-        for (int i = 0; i < pane->topLevelItemCount(); ++i) {
-            const QTreeWidgetItem* item = pane->topLevelItem(i);
-            const int kind = TCorvListView::Kind(item);
+    if (selected.empty()) {
+        for (int i = 0; i < pane->RowCount(); ++i) {
+            const int kind = pane->Kind(i);
             if (kind == rkFolder)
                 ++folders;
             else if (kind == rkFile || kind == rkLink)
                 ++others;
             if (kind == rkFile)
-                bytes += PaneSizeValue(item->text(1));
+                bytes += PaneSizeValue(pane->Text(i, 1));
         }
         label->setText(PaneSummary(folders, others, bytes, pane == Local ? m_localFilter : m_remoteFilter));
         return;
     }
-    // The rows as the pane shows them: the first selected is the topmost.
-    QTreeWidgetItem* first = nullptr;
-    for (int i = 0; i < pane->topLevelItemCount() && !first; ++i)
-        if (pane->topLevelItem(i)->isSelected())
-            first = pane->topLevelItem(i);
-    for (const QTreeWidgetItem* item : selected) {
-        const int kind = TCorvListView::Kind(item);
+    for (int row : selected) {
+        const int kind = pane->Kind(row);
         if (kind == rkParent)
             continue;
         if (kind == rkFolder) {
             ++folders;
         } else {
             ++others;
-            bytes += PaneSizeValue(item->text(1));
+            bytes += PaneSizeValue(pane->Text(row, 1));
         }
     }
-    label->setText(SelectionSummary(folders, others, bytes, first && TCorvListView::Kind(first) == rkParent));
+    // The rows as the pane shows them: the first selected is the topmost.
+    label->setText(SelectionSummary(folders, others, bytes, pane->Kind(selected.front()) == rkParent));
 }
 
-void TfrmMain::localDoubleClick(QTreeWidgetItem* item)
+void TfrmMain::localDoubleClick(int row)
 {
-    if (!item || IsTransferring(m_workflow->State()))
+    if (row < 0 || row >= Local->RowCount() || IsTransferring(m_workflow->State()))
         return;
-    const int kind = TCorvListView::Kind(item);
+    const int kind = Local->Kind(row);
+    const QString name = Local->Text(row, 0);
     if (kind == rkParent) {
         QDir d(m_localDir);
         if (d.cdUp())
             SetLocalDirectory(d.absolutePath());
-    } else if (kind == rkFolder || (kind == rkLink && QFileInfo(m_localDir + item->text(0)).isDir())) {
-        SetLocalDirectory(m_localDir + item->text(0));
+    } else if (kind == rkFolder || (kind == rkLink && QFileInfo(m_localDir + name).isDir())) {
+        SetLocalDirectory(m_localDir + name);
     }
 }
 
-void TfrmMain::remoteDoubleClick(QTreeWidgetItem* item)
+void TfrmMain::remoteDoubleClick(int row)
 {
-    if (!item || m_workflow->State() != SessionState::Idle)
+    if (row < 0 || row >= Remote->RowCount() || m_workflow->State() != SessionState::Idle)
         return;
-    const int kind = TCorvListView::Kind(item);
+    const int kind = Remote->Kind(row);
     if (kind == rkParent) {
         remoteUp();
     } else if (kind == rkFolder || kind == rkLink) {
         if (kind == rkLink)
             m_linkTrail.push_back(m_remoteDir + ";");  // completed with the target once there
-        m_workflow->ChangeRemoteDirectory(item->text(0).toStdString());
+        m_workflow->ChangeRemoteDirectory(Remote->Text(row, 0).toStdString());
     }
 }
 
@@ -309,7 +326,7 @@ void TfrmMain::mnuFilterClick(bool remote)
         filter = "*.*";
     if (remote) {
         m_remoteFilter = QString::fromStdString(filter);
-        if (Remote->topLevelItemCount() > 0 && m_workflow->State() == SessionState::Idle)
+        if (Remote->RowCount() > 0 && m_workflow->State() == SessionState::Idle)
             showRemoteDirectory();
     } else {
         m_localFilter = QString::fromStdString(filter);
@@ -323,15 +340,12 @@ void TfrmMain::mnuGroupSelectClick(TCorvListView* pane)
     if (!m_prompt->AskText("组选择", "输入过滤条件", text))
         return;
     const QString mask = QString::fromStdString(text);
-    pane->clearSelection();
-    for (int i = 0; i < pane->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = pane->topLevelItem(i);
-        if (TCorvListView::Kind(item) == rkParent)
-            continue;
-        const bool match = mask.contains(QLatin1Char('*')) ? MaskMatch(item->text(0), mask)
-                                                           : item->text(0).compare(mask, Qt::CaseInsensitive) == 0;
-        item->setSelected(match);
-    }
+    const bool wild = mask.contains(QLatin1Char('*'));
+    pane->SelectWhere([&](int row) {
+        const QString& name = pane->Text(row, 0);
+        return pane->Kind(row) != rkParent &&
+               (wild ? MaskMatch(name, mask) : name.compare(mask, Qt::CaseInsensitive) == 0);
+    });
     showSummary(pane);
 }
 
@@ -341,8 +355,8 @@ void TfrmMain::mnuFindClick(TCorvListView* pane)
     if (!m_prompt->AskText("查找文件", "查找", text) || text.empty())
         return;
     m_findText = QString::fromStdString(text);
-    pane->clearSelection();
-    pane->setCurrentItem(nullptr);
+    pane->ClearSelection();
+    pane->SetCurrentRow(-1);
     mnuFindNextClick(pane);
 }
 
@@ -351,17 +365,16 @@ bool TfrmMain::mnuFindNextClick(TCorvListView* pane)
     if (m_findText.isEmpty())
         return false;
     int start = 0;
-    const auto selected = pane->selectedItems();
-    if (!selected.isEmpty()) {
-        start = pane->indexOfTopLevelItem(selected.front()) + 1;
-        selected.front()->setSelected(false);
+    const std::vector<int> selected = pane->SelectedRows();
+    if (!selected.empty()) {
+        start = selected.front() + 1;
+        pane->SetSelected(selected.front(), false);
     }
-    for (int i = start; i < pane->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = pane->topLevelItem(i);
-        if (item->text(0).contains(m_findText, Qt::CaseInsensitive)) {
-            item->setSelected(true);
-            pane->scrollToItem(item);
-            pane->setCurrentItem(item);
+    for (int i = start; i < pane->RowCount(); ++i) {
+        if (pane->Text(i, 0).contains(m_findText, Qt::CaseInsensitive)) {
+            pane->SetSelected(i, true);
+            pane->ScrollToRow(i);
+            pane->SetCurrentRow(i);
             pane->setFocus();
             return true;
         }
@@ -372,17 +385,16 @@ bool TfrmMain::mnuFindNextClick(TCorvListView* pane)
 
 void TfrmMain::mnuSelectAllClick(TCorvListView* pane)
 {
-    for (int i = 0; i < pane->topLevelItemCount(); ++i)
-        pane->topLevelItem(i)->setSelected(TCorvListView::Kind(pane->topLevelItem(i)) != rkParent);
+    pane->SelectWhere([pane](int row) { return pane->Kind(row) != rkParent; });
     showSummary(pane);
 }
 
 void TfrmMain::mnuInvertSelectionClick(TCorvListView* pane)
 {
-    for (int i = 0; i < pane->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = pane->topLevelItem(i);
-        item->setSelected(TCorvListView::Kind(item) != rkParent && !item->isSelected());
-    }
+    std::vector<bool> was(static_cast<size_t>(pane->RowCount()));
+    for (int row : pane->SelectedRows())
+        was[static_cast<size_t>(row)] = true;
+    pane->SelectWhere([&](int row) { return pane->Kind(row) != rkParent && !was[static_cast<size_t>(row)]; });
     showSummary(pane);
 }
 
@@ -426,38 +438,28 @@ void TfrmMain::popChangeDirClick(bool remote)
     }
 }
 
-bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
+bool TfrmMain::paneKeyDown(TCorvListView* pane, QKeyEvent* key)
 {
-    if (event->type() != QEvent::KeyPress || (watched != Local && watched != Remote))
-        return QMainWindow::eventFilter(watched, event);
-    auto* key = static_cast<QKeyEvent*>(event);
-    auto* pane = static_cast<TCorvListView*>(watched);
-    QTreeWidgetItem* current = pane->currentItem();
+    const int current = pane->CurrentRow();
     switch (key->key()) {
         case Qt::Key_Backspace:
             if (pane == Local) {
                 QDir d(m_localDir);
                 if (m_localDir != QLatin1String("/") && d.cdUp())
                     SetLocalDirectory(d.absolutePath());
-            } else if (m_remoteDir != "/") {
-                m_workflow->ChangeRemoteDirectory("..");
+            } else if (m_workflow->State() == SessionState::Idle && m_remoteDir != "/" && !m_remoteDir.empty()) {
+                remoteUp();
             }
             return true;
         case Qt::Key_Return:
         case Qt::Key_Enter:
-            if (current && TCorvListView::Kind(current) != rkFile) {
+            if (current >= 0 && pane->Kind(current) != rkFile) {
                 pane == Local ? localDoubleClick(current) : remoteDoubleClick(current);
                 return true;
             }
             return false;
-        case Qt::Key_Up:
-        case Qt::Key_Down: {
-            const bool handled = QMainWindow::eventFilter(watched, event);
-            QTimer::singleShot(0, this, [this, pane] { showSummary(pane); });
-            return handled;
-        }
         default:
-            return QMainWindow::eventFilter(watched, event);
+            return false;
     }
 }
 

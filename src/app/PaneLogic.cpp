@@ -2,7 +2,6 @@
 
 #include <QCollator>
 #include <QLocale>
-#include <QRegularExpression>
 
 QString PaneDateText(const QDateTime& dt)
 {
@@ -11,18 +10,29 @@ QString PaneDateText(const QDateTime& dt)
 
 std::optional<QDateTime> ParsePaneDate(const QString& text)
 {
-    static const QRegularExpression re(QStringLiteral("^(\\d\\d)/(\\d\\d)/(\\d\\d) (\\d\\d):(\\d\\d) (AM|PM)$"));
-    const auto m = re.match(text);
-    if (!m.hasMatch())
+    // "MM/dd/yy hh:mm AP", read by hand: a sort reads one per row.
+    if (text.size() != 17)
         return std::nullopt;
-    const int yy = m.captured(3).toInt();
-    int hour = m.captured(4).toInt() % 12;
-    if (m.captured(6) == QLatin1String("PM"))
-        hour += 12;
+    auto two = [&](int at) -> int {
+        const QChar a = text[at], b = text[at + 1];
+        if (a < QLatin1Char('0') || a > QLatin1Char('9') || b < QLatin1Char('0') || b > QLatin1Char('9'))
+            return -1;
+        return (a.unicode() - '0') * 10 + (b.unicode() - '0');
+    };
+    const int month = two(0), day = two(3), yy = two(6), hour12 = two(9), minute = two(12);
+    if (month < 0 || day < 0 || yy < 0 || hour12 < 0 || minute < 0 || text[2] != QLatin1Char('/') ||
+        text[5] != QLatin1Char('/') || text[8] != QLatin1Char(' ') || text[11] != QLatin1Char(':') ||
+        text[14] != QLatin1Char(' ') || text[16] != QLatin1Char('M'))
+        return std::nullopt;
+    const QChar ap = text[15];
+    if (ap != QLatin1Char('A') && ap != QLatin1Char('P'))
+        return std::nullopt;
+    const int hour = hour12 % 12 + (ap == QLatin1Char('P') ? 12 : 0);
+    if (hour12 > 12 || !QTime::isValid(hour, minute, 0))
+        return std::nullopt;
     // Plain fields (UTC-tagged): comparing local times would consult the
     // time zone for every row.
-    const QDateTime dt(QDate(yy < 70 ? 2000 + yy : 1900 + yy, m.captured(1).toInt(), m.captured(2).toInt()),
-                       QTime(hour, m.captured(5).toInt()), Qt::UTC);
+    const QDateTime dt(QDate(yy < 70 ? 2000 + yy : 1900 + yy, month, day), QTime(hour, minute), Qt::UTC);
     if (!dt.isValid())
         return std::nullopt;
     return dt;
@@ -30,28 +40,52 @@ std::optional<QDateTime> ParsePaneDate(const QString& text)
 
 QString PaneSizeText(int64_t size)
 {
-    static const QLocale english(QLocale::English);
-    return english.toString(static_cast<qlonglong>(size));
+    // "1,234,567": written by hand, one per row of a listing.
+    char text[32];
+    char* p = text + sizeof text;
+    const bool negative = size < 0;
+    uint64_t v = negative ? 0 - static_cast<uint64_t>(size) : static_cast<uint64_t>(size);
+    int digits = 0;
+    do {
+        if (digits > 0 && digits % 3 == 0)
+            *--p = ',';
+        *--p = static_cast<char>('0' + v % 10);
+        v /= 10;
+        ++digits;
+    } while (v != 0);
+    if (negative)
+        *--p = '-';
+    return QString::fromLatin1(p, text + sizeof text - p);
 }
 
 int64_t PaneSizeValue(const QString& text)
 {
-    QString digits;
+    // The digits only: thousands separators are skipped.
+    uint64_t value = 0;
     for (QChar c : text)
-        if (c.isDigit())
-            digits += c;
-    return digits.toLongLong();
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            value = value * 10 + static_cast<uint64_t>(c.unicode() - '0');
+    return static_cast<int64_t>(value);
 }
 
-TPaneSortKey PaneSortKey(const TPaneRow& row)
+TPaneSortKey PaneSortKey(const TPaneRow& row, int column, bool targetColumn)
 {
     static thread_local QCollator collator = [] {
         QCollator c;
         c.setCaseSensitivity(Qt::CaseInsensitive);
         return c;
     }();
-    return TPaneSortKey{row.kind, collator.sortKey(row.name), row.size, PaneSizeValue(row.size),
-                        row.date, ParsePaneDate(row.date)};
+    const bool byName = column < 0 || column == 0 || column == 3 || targetColumn;
+    const bool bySize = column < 0 || (column == 1 && !targetColumn);
+    const bool byDate = column < 0 || (!byName && !bySize);
+    return TPaneSortKey{row.kind, byName ? collator.sortKey(row.name) : collator.sortKey(QString()),
+                        row.size, bySize ? PaneSizeValue(row.size) : 0,
+                        row.date, byDate ? ParsePaneDate(row.date) : std::nullopt};
+}
+
+TPaneSortKey PaneSortKey(const TPaneRow& row)
+{
+    return PaneSortKey(row, -1, false);
 }
 
 bool PaneKeyLess(const TPaneSortKey& a, const TPaneSortKey& b, int column, bool ascending, bool mixed,

@@ -31,6 +31,8 @@ struct TPaneSortKey {
     std::optional<QDateTime> date;
 };
 TPaneSortKey PaneSortKey(const TPaneRow& row);
+// Only the keys a sort by this column reads (the others stay empty).
+TPaneSortKey PaneSortKey(const TPaneRow& row, int column, bool targetColumn);
 bool PaneKeyLess(const TPaneSortKey& a, const TPaneSortKey& b, int column, bool ascending, bool mixed,
                  bool targetColumn = false);
 

@@ -1,14 +1,40 @@
 #include "app/corvview.h"
 
 #include <QApplication>
-#include <QDragEnterEvent>
+#include <QDrag>
+#include <QDragMoveEvent>
 #include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QListView>
 #include <QMimeData>
+#include <QMouseEvent>
+#include <QStackedLayout>
 #include <QStyle>
+#include <QTreeView>
 
 #include <algorithm>
+#include <numeric>
 
 namespace {
+// A view that reports a released left button after it has taken the click
+// into its selection.
+template <class Base>
+class TInnerView : public Base {
+public:
+    TInnerView(QWidget* parent, std::function<void()> released) : Base(parent), m_released(std::move(released)) {}
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* e) override
+    {
+        Base::mouseReleaseEvent(e);
+        if (e->button() == Qt::LeftButton)
+            m_released();
+    }
+
+private:
+    std::function<void()> m_released;
+};
+
 // The four row images, made once: rows share them (listings have thousands).
 const QIcon& kindIcon(int kind)
 {
@@ -22,16 +48,157 @@ const QIcon& kindIcon(int kind)
 }
 }  // namespace
 
-TCorvListView::TCorvListView(QWidget* parent) : QTreeWidget(parent)
+// ---------------------------------------------------------------- model
+
+int TCorvListModel::rowCount(const QModelIndex& parent) const
 {
-    setRootIsDecorated(false);
-    setSortingEnabled(false);  // the control's own rules sort it
-    setSelectionMode(QAbstractItemView::ExtendedSelection);
-    setUniformRowHeights(true);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    header()->setSectionsClickable(true);
-    header()->setSortIndicatorShown(true);
-    connect(header(), &QHeaderView::sectionClicked, this, [this](int c) { ColumnClick(c); });
+    return parent.isValid() ? 0 : static_cast<int>(Rows.size());
+}
+
+int TCorvListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(Captions.size());
+}
+
+QVariant TCorvListModel::data(const QModelIndex& index, int role) const
+{
+    const auto row = static_cast<size_t>(index.row());
+    const int column = index.column();
+    if (!index.isValid() || row >= Rows.size() || column < 0 || column >= static_cast<int>(TCorvTexts().size()))
+        return {};
+    switch (role) {
+        case Qt::DisplayRole:
+            return Rows[row].texts[static_cast<size_t>(column)];
+        case Qt::DecorationRole:
+            return column == 0 ? QVariant(kindIcon(Rows[row].kind)) : QVariant();
+        case Qt::TextAlignmentRole:
+            return column == 1 ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
+        case Qt::BackgroundRole:
+            return index.row() == DropRow ? QVariant(QApplication::palette().highlight().color().lighter(160))
+                                          : QVariant();
+        case Qt::UserRole:
+            return Rows[row].kind;
+        default:
+            return {};
+    }
+}
+
+QVariant TCorvListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= Captions.size())
+        return {};
+    if (role == Qt::DisplayRole)
+        return Captions[section];
+    if (role == Qt::TextAlignmentRole && section == 1)
+        return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+    return {};
+}
+
+Qt::ItemFlags TCorvListModel::flags(const QModelIndex& index) const
+{
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren : Qt::NoItemFlags;
+}
+
+void TCorvListModel::Append(TCorvRow row, bool inReset)
+{
+    const int at = static_cast<int>(Rows.size());
+    if (!inReset)
+        beginInsertRows({}, at, at);
+    Rows.push_back(std::move(row));
+    if (!inReset)
+        endInsertRows();
+}
+
+void TCorvListModel::Insert(int at, TCorvRow row, bool inReset)
+{
+    if (!inReset)
+        beginInsertRows({}, at, at);
+    Rows.insert(Rows.begin() + at, std::move(row));
+    if (!inReset)
+        endInsertRows();
+}
+
+void TCorvListModel::Reorder(const std::vector<size_t>& order, bool inReset)
+{
+    // order[i] is the old place of the row that goes to place i.
+    std::vector<TCorvRow> sorted;
+    sorted.reserve(Rows.size());
+    for (size_t from : order)
+        sorted.push_back(std::move(Rows[from]));
+    if (inReset) {
+        Rows = std::move(sorted);
+        return;
+    }
+    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    // Selected and current rows move with their rows.
+    std::vector<int> newPlace(order.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        newPlace[order[i]] = static_cast<int>(i);
+    const QModelIndexList from = persistentIndexList();
+    QModelIndexList to;
+    to.reserve(from.size());
+    for (const QModelIndex& i : from)
+        to << index(newPlace[static_cast<size_t>(i.row())], i.column());
+    Rows = std::move(sorted);
+    changePersistentIndexList(from, to);
+    Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void TCorvListModel::SetDropRow(int row)
+{
+    if (row == DropRow)
+        return;
+    const int old = DropRow;
+    DropRow = row;
+    const int last = columnCount() - 1;
+    for (int r : {old, row})
+        if (r >= 0 && r < rowCount())
+            Q_EMIT dataChanged(index(r, 0), index(r, last), {Qt::BackgroundRole});
+}
+
+// ---------------------------------------------------------------- control
+
+TCorvListView::TCorvListView(QWidget* parent)
+    : QWidget(parent),
+      m_model(new TCorvListModel(this)),
+      m_report(new TInnerView<QTreeView>(this, [this] { leftReleased(); })),
+      m_list(new TInnerView<QListView>(this, [this] { leftReleased(); })),
+      m_selection(new QItemSelectionModel(m_model, this)),
+      m_stack(new QStackedLayout(this))
+{
+    m_stack->setContentsMargins(0, 0, 0, 0);
+    m_report->setModel(m_model);
+    m_report->setSelectionModel(m_selection);
+    m_report->setRootIsDecorated(false);
+    m_report->setItemsExpandable(false);
+    m_report->setUniformRowHeights(true);
+    m_report->setSortingEnabled(false);  // the control's own rules sort it
+    m_report->setAllColumnsShowFocus(true);
+    m_report->header()->setSectionsClickable(true);
+    m_report->header()->setSortIndicatorShown(true);
+    m_report->header()->setStretchLastSection(false);
+    connect(m_report->header(), &QHeaderView::sectionClicked, this, [this](int c) { ColumnClick(c); });
+    m_list->setLayoutMode(QListView::Batched);  // large listings lay out in steps, the window stays live
+    m_list->setBatchSize(2000);
+    m_list->setUniformItemSizes(true);
+    m_list->setResizeMode(QListView::Adjust);
+    for (QAbstractItemView* v : {static_cast<QAbstractItemView*>(m_report), static_cast<QAbstractItemView*>(m_list)}) {
+        v->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        v->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        v->setDragEnabled(false);  // drags start here, with the control's tag
+        v->setAcceptDrops(true);
+        v->installEventFilter(this);
+        v->viewport()->installEventFilter(this);
+        connect(v, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& i) {
+            if (i.isValid())
+                Q_EMIT RowDoubleClicked(i.row());
+        });
+    }
+    connect(m_selection, &QItemSelectionModel::selectionChanged, this, [this] { Q_EMIT SelectionChanged(); });
+    m_stack->addWidget(m_report);
+    m_stack->addWidget(m_list);
+    m_stack->setCurrentWidget(m_report);
+    setFocusProxy(m_report);
 }
 
 void TCorvListView::SetSort(int column, bool ascending)
@@ -40,62 +207,180 @@ void TCorvListView::SetSort(int column, bool ascending)
     m_ascending = ascending;
 }
 
-int TCorvListView::Kind(const QTreeWidgetItem* item)
+void TCorvListView::SetColumns(const QStringList& captions)
 {
-    return item->data(0, Qt::UserRole).toInt();
+    m_model->BeginReset();
+    m_model->Captions = captions.mid(0, static_cast<qsizetype>(TCorvTexts().size()));
+    m_model->EndReset();
 }
 
-TPaneRow TCorvListView::RowOf(const QTreeWidgetItem* item)
+int TCorvListView::ColumnWidth(int column) const
 {
-    return {Kind(item), item->text(0), item->text(1), item->text(2)};
+    return m_report->header()->sectionSize(column);
 }
 
-QTreeWidgetItem* TCorvListView::AddRow(int kind, const QStringList& texts, bool atTop)
+void TCorvListView::SetColumnWidth(int column, int width)
 {
-    auto* item = new QTreeWidgetItem(texts);
-    item->setData(0, Qt::UserRole, kind);
-    item->setIcon(0, kindIcon(kind));
-    item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-    if (m_updating)
-        atTop ? m_pending.prepend(item) : m_pending.append(item);
-    else if (atTop)
-        insertTopLevelItem(0, item);
+    m_report->header()->resizeSection(column, width);
+}
+
+QHeaderView* TCorvListView::Header() const
+{
+    return m_report->header();
+}
+
+QAbstractItemView* TCorvListView::View() const
+{
+    return m_style == TViewStyle::Report ? static_cast<QAbstractItemView*>(m_report)
+                                         : static_cast<QAbstractItemView*>(m_list);
+}
+
+TPaneRow TCorvListView::PaneRow(int row) const
+{
+    const TCorvRow& r = m_model->Rows[static_cast<size_t>(row)];
+    return {r.kind, r.texts[0], r.texts[1], r.texts[2]};
+}
+
+void TCorvListView::AddRow(int kind, TCorvTexts texts, bool atTop)
+{
+    TCorvRow row{kind, std::move(texts)};
+    if (atTop)
+        m_model->Insert(0, std::move(row), m_updating);
     else
-        addTopLevelItem(item);
-    return item;
+        m_model->Append(std::move(row), m_updating);
 }
 
-void TCorvListView::flushPending()
+void TCorvListView::Clear()
 {
-    if (m_pending.isEmpty())
+    if (m_updating) {
+        m_model->Rows.clear();
         return;
-    addTopLevelItems(m_pending);
-    m_pending.clear();
+    }
+    m_model->BeginReset();
+    m_model->Rows.clear();
+    m_model->EndReset();
 }
 
 void TCorvListView::BeginUpdate()
 {
+    if (m_updating)
+        return;
     m_updating = true;
     setUpdatesEnabled(false);
+    m_model->BeginReset();
 }
 
 void TCorvListView::EndUpdate()
 {
     if (!m_updating)
         return;
-    flushPending();
     m_updating = false;
+    m_model->DropRow = -1;
+    m_model->EndReset();
     setUpdatesEnabled(true);
 }
 
-void TCorvListView::sortWith(const std::function<bool(const QTreeWidgetItem*, const QTreeWidgetItem*)>& less)
+// ---------------------------------------------------------------- selection
+
+bool TCorvListView::IsSelected(int row) const
 {
-    // All rows out, one sort, all rows back: never per row.
-    QList<QTreeWidgetItem*> items = invisibleRootItem()->takeChildren();
-    items += m_pending;
-    m_pending.clear();
-    std::stable_sort(items.begin(), items.end(), less);
-    addTopLevelItems(items);
+    return m_selection->isRowSelected(row, {});
+}
+
+void TCorvListView::SetSelected(int row, bool on)
+{
+    if (row < 0 || row >= RowCount())
+        return;
+    m_selection->select(m_model->index(row, 0),
+                        (on ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) | QItemSelectionModel::Rows);
+}
+
+void TCorvListView::SelectWhere(const std::function<bool(int row)>& pick)
+{
+    // Runs of picked rows become one range each: one selection change in all.
+    QItemSelection selection;
+    const int rows = RowCount();
+    const int last = std::max(0, ColumnCount() - 1);
+    for (int r = 0; r < rows;) {
+        if (!pick(r)) {
+            ++r;
+            continue;
+        }
+        int end = r;
+        while (end + 1 < rows && pick(end + 1))
+            ++end;
+        selection.select(m_model->index(r, 0), m_model->index(end, last));
+        r = end + 1;
+    }
+    m_selection->select(selection, QItemSelectionModel::ClearAndSelect);
+}
+
+void TCorvListView::ClearSelection()
+{
+    m_selection->clearSelection();
+}
+
+std::vector<int> TCorvListView::SelectedRows() const
+{
+    std::vector<int> rows;
+    for (const QItemSelectionRange& range : m_selection->selection())
+        for (int r = range.top(); r <= range.bottom(); ++r)
+            rows.push_back(r);
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+int TCorvListView::CurrentRow() const
+{
+    const QModelIndex i = m_selection->currentIndex();
+    return i.isValid() ? i.row() : -1;
+}
+
+void TCorvListView::SetCurrentRow(int row)
+{
+    if (row < 0 || row >= RowCount())
+        m_selection->setCurrentIndex({}, QItemSelectionModel::NoUpdate);
+    else
+        m_selection->setCurrentIndex(m_model->index(row, 0), QItemSelectionModel::NoUpdate);
+}
+
+void TCorvListView::ScrollToRow(int row)
+{
+    if (row >= 0 && row < RowCount())
+        View()->scrollTo(m_model->index(row, 0));
+}
+
+int TCorvListView::RowAt(QPoint inView) const
+{
+    const QModelIndex i = View()->indexAt(inView);
+    return i.isValid() ? i.row() : -1;
+}
+
+bool TCorvListView::OnItem(QPoint inView) const
+{
+    // On the icon or the label of a row, not on the blank rest of a report row.
+    const QModelIndex i = View()->indexAt(inView);
+    if (!i.isValid())
+        return false;
+    if (m_style != TViewStyle::Report)
+        return true;
+    const QModelIndex name = m_model->index(i.row(), 0);
+    QRect r = m_report->visualRect(name);
+    const int used = m_report->sizeHintForIndex(name).width();
+    r.setWidth(std::min(r.width(), used));
+    return r.contains(inView);
+}
+
+// ---------------------------------------------------------------- sorting
+
+void TCorvListView::sortBy(const std::function<bool(const TCorvRow&, const TCorvRow&)>& less)
+{
+    std::vector<size_t> order(m_model->Rows.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    const auto& rows = m_model->Rows;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return less(rows[a], rows[b]); });
+    m_model->Reorder(order, m_updating);
 }
 
 void TCorvListView::SortNow()
@@ -103,44 +388,39 @@ void TCorvListView::SortNow()
     if (!AutoSort)
         return;
     SortByColumn(m_sortColumn);
-    header()->setSortIndicator(m_sortColumn, m_ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    m_report->header()->setSortIndicator(m_sortColumn, m_ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
 void TCorvListView::SortByColumn(int column)
 {
-    const bool target = headerItem() && headerItem()->text(column) == QLatin1String("Target");
     // Columns 1 and 2 carry sizes and dates; what the queue shows there
     // (size, target) sorts by its own texts through the same rules.
-    // Keys worked out once per row, then one sort of the rows by their keys.
-    QList<QTreeWidgetItem*> items = invisibleRootItem()->takeChildren();
-    items += m_pending;
-    m_pending.clear();
-    std::vector<std::pair<TPaneSortKey, QTreeWidgetItem*>> keyed;
-    keyed.reserve(static_cast<size_t>(items.size()));
-    for (QTreeWidgetItem* item : items)
-        keyed.emplace_back(PaneSortKey(RowOf(item)), item);
+    // Keys worked out once per row, then one sort of the row numbers.
+    const bool target = ColumnCaption(column) == QLatin1String("Target");
+    const auto& rows = m_model->Rows;
+    std::vector<TPaneSortKey> keys;
+    keys.reserve(rows.size());
+    for (const TCorvRow& r : rows)
+        keys.push_back(PaneSortKey({r.kind, r.texts[0], r.texts[1], r.texts[2]}, column, target));
+    std::vector<size_t> order(rows.size());
+    std::iota(order.begin(), order.end(), size_t{0});
     const bool asc = m_ascending;
     const bool mixed = MixedOrder;
-    std::stable_sort(keyed.begin(), keyed.end(), [&](const auto& a, const auto& b) {
-        return PaneKeyLess(a.first, b.first, column, asc, mixed, target);
-    });
-    for (qsizetype i = 0; i < items.size(); ++i)
-        items[i] = keyed[static_cast<size_t>(i)].second;
-    addTopLevelItems(items);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return PaneKeyLess(keys[a], keys[b], column, asc, mixed, target); });
+    m_model->Reorder(order, m_updating);
 }
 
 void TCorvListView::SortByExtension()
 {
-    sortWith([](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
-        const int ka = Kind(a), kb = Kind(b);
-        if (ka != kb)
-            return ka < kb;
-        auto ext = [](const QTreeWidgetItem* i) {
-            const QString n = i->text(0);
-            const qsizetype dot = n.lastIndexOf(QLatin1Char('.'));
-            return dot < 0 ? QString() : n.mid(dot + 1).toLower();
-        };
-        return ext(a) < ext(b);
+    auto ext = [](const TCorvRow& r) {
+        const qsizetype dot = r.texts[0].lastIndexOf(QLatin1Char('.'));
+        return dot < 0 ? QStringView() : QStringView(r.texts[0]).mid(dot + 1);
+    };
+    sortBy([&](const TCorvRow& a, const TCorvRow& b) {
+        if (a.kind != b.kind)
+            return a.kind < b.kind;
+        return ext(a).compare(ext(b), Qt::CaseInsensitive) < 0;
     });
 }
 
@@ -161,45 +441,216 @@ void TCorvListView::ColumnClick(int column)
 
 void TCorvListView::SizeColumnsToContent()
 {
-    flushPending();
-    for (int c = 0; c < columnCount(); ++c)
-        resizeColumnToContents(c);
+    // Every column as wide as its widest text. Measuring each of 100,000
+    // texts exactly costs more than the listing, so widths are estimated
+    // from cached character advances and only the widest few are measured
+    // through the view's delegate.
+    const QFontMetrics fm(m_report->font());
+    std::vector<int> advance(0x10000, -1);
+    constexpr size_t candidates = 8;
+    const auto& rows = m_model->Rows;
+    for (int c = 0; c < ColumnCount(); ++c) {
+        std::vector<std::pair<int, int>> widest;  // estimate, row
+        for (size_t r = 0; r < rows.size(); ++r) {
+            int w = 0;
+            for (QChar ch : rows[r].texts[static_cast<size_t>(c)]) {
+                int& a = advance[ch.unicode()];
+                if (a < 0)
+                    a = fm.horizontalAdvance(ch);
+                w += a;
+            }
+            if (widest.size() < candidates || w > widest.back().first) {
+                if (widest.size() == candidates)
+                    widest.pop_back();
+                widest.insert(std::upper_bound(widest.begin(), widest.end(), std::make_pair(w, -1),
+                                               [](const auto& x, const auto& y) { return x.first > y.first; }),
+                              {w, static_cast<int>(r)});
+            }
+        }
+        int width = 0;
+        for (const auto& [estimate, row] : widest)
+            width = std::max(width, m_report->sizeHintForIndex(m_model->index(row, c)).width());
+        m_report->header()->resizeSection(c, width + 2 * m_report->style()->pixelMetric(QStyle::PM_FocusFrameHMargin));
+    }
 }
 
-void TCorvListView::mouseReleaseEvent(QMouseEvent* e)
+int TCorvListView::VisibleRowCapacity() const
 {
-    QTreeWidget::mouseReleaseEvent(e);
-    if (topLevelItemCount() > 0 && OnSelectedInfo)
+    const int rowHeight = std::max(1, RowCount() > 0 ? m_report->sizeHintForRow(0) : fontMetrics().height());
+    return std::max(1, m_report->viewport()->height() / rowHeight);
+}
+
+// ---------------------------------------------------------------- view styles
+
+void TCorvListView::SetViewStyle(TViewStyle style)
+{
+    if (style == m_style)
+        return;
+    const bool hadFocus = View()->hasFocus();
+    m_style = style;
+    if (style == TViewStyle::Report) {
+        m_stack->setCurrentWidget(m_report);
+        m_list->setModel(nullptr);  // a hidden list view would lay out every row again
+    } else {
+        if (m_list->model() != m_model) {
+            m_list->setModel(m_model);
+            m_list->setSelectionModel(m_selection);
+        }
+        applyListStyle();
+        m_stack->setCurrentWidget(m_list);
+    }
+    setFocusProxy(View());
+    if (hadFocus)
+        View()->setFocus();
+}
+
+void TCorvListView::applyListStyle()
+{
+    const int small = style()->pixelMetric(QStyle::PM_SmallIconSize);
+    const int large = style()->pixelMetric(QStyle::PM_LargeIconSize);
+    switch (m_style) {
+        case TViewStyle::Icon:
+            m_list->setViewMode(QListView::IconMode);
+            m_list->setIconSize(QSize(large, large));
+            m_list->setGridSize(QSize(large * 3, large * 2 + fontMetrics().height()));
+            m_list->setFlow(QListView::LeftToRight);
+            m_list->setWrapping(true);
+            break;
+        case TViewStyle::SmallIcon:
+            m_list->setViewMode(QListView::ListMode);
+            m_list->setIconSize(QSize(small, small));
+            m_list->setGridSize(QSize(small * 10, small + 6));
+            m_list->setFlow(QListView::LeftToRight);
+            m_list->setWrapping(true);
+            break;
+        case TViewStyle::List:
+        case TViewStyle::Report:
+            m_list->setViewMode(QListView::ListMode);
+            m_list->setIconSize(QSize(small, small));
+            m_list->setGridSize(QSize());
+            m_list->setFlow(QListView::TopToBottom);
+            m_list->setWrapping(true);
+            break;
+    }
+    m_list->setMovement(m_autoArrange || m_style == TViewStyle::List ? QListView::Static : QListView::Snap);
+    m_list->setDragEnabled(false);
+}
+
+void TCorvListView::SetAutoArrange(bool on)
+{
+    m_autoArrange = on;
+    if (m_style != TViewStyle::Report)
+        applyListStyle();
+    Arrange();
+}
+
+void TCorvListView::Arrange()
+{
+    if (m_style != TViewStyle::Report)
+        m_list->doItemsLayout();
+}
+
+// ---------------------------------------------------------------- events
+
+bool TCorvListView::eventFilter(QObject* watched, QEvent* event)
+{
+    const bool onViewport = watched == m_report->viewport() || watched == m_list->viewport();
+    const bool onView = watched == m_report || watched == m_list;
+    if (onView && event->type() == QEvent::KeyPress) {
+        return OnKeyDown && OnKeyDown(this, static_cast<QKeyEvent*>(event));
+    }
+    if (!onViewport)
+        return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+        case QEvent::MouseButtonPress: {
+            auto* e = static_cast<QMouseEvent*>(event);
+            const QPoint at = e->position().toPoint();
+            m_pressed = e->button() == Qt::LeftButton && RowAt(at) >= 0;
+            m_pressAt = at;
+            if (OnMouseDown)
+                OnMouseDown(this, e, RowAt(at), OnItem(at));
+            return false;
+        }
+        case QEvent::MouseMove: {
+            auto* e = static_cast<QMouseEvent*>(event);
+            if (m_pressed && (e->buttons() & Qt::LeftButton) &&
+                (e->position().toPoint() - m_pressAt).manhattanLength() >= QApplication::startDragDistance()) {
+                m_pressed = false;
+                startDrag();
+                return true;
+            }
+            return false;
+        }
+        case QEvent::MouseButtonRelease:
+            m_pressed = false;
+            return false;
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::DragLeave:
+        case QEvent::Drop:
+            return dragEvent(event);
+        default:
+            return false;
+    }
+}
+
+void TCorvListView::leftReleased()
+{
+    if (RowCount() > 0 && OnSelectedInfo)
         OnSelectedInfo(this);
 }
 
-void TCorvListView::dragEnterEvent(QDragEnterEvent* e)
+void TCorvListView::startDrag()
 {
-    if (acceptDrops() && e->mimeData()->hasUrls())
-        e->acceptProposedAction();
-    else
-        QTreeWidget::dragEnterEvent(e);
-}
-
-void TCorvListView::dragMoveEvent(QDragMoveEvent* e)
-{
-    if (acceptDrops() && e->mimeData()->hasUrls())
-        e->acceptProposedAction();
-    else
-        QTreeWidget::dragMoveEvent(e);
-}
-
-void TCorvListView::dropEvent(QDropEvent* e)
-{
-    if (!e->mimeData()->hasUrls()) {
-        QTreeWidget::dropEvent(e);
+    if (m_selection->selectedRows().isEmpty())
         return;
+    auto* mime = new QMimeData;
+    mime->setData(QString::fromLatin1(CorvRowsMime), QByteArray::number(Tag));
+    auto* drag = new QDrag(this);
+    drag->setMimeData(mime);
+    drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
+}
+
+bool TCorvListView::dragEvent(QEvent* event)
+{
+    if (event->type() == QEvent::DragLeave) {
+        m_model->SetDropRow(-1);
+        return true;
     }
-    QStringList files;
-    for (const QUrl& url : e->mimeData()->urls())
-        if (url.isLocalFile())
-            files << url.toLocalFile();
-    e->acceptProposedAction();
-    if (OnFileDrop)
-        OnFileDrop(this, files, e->position().toPoint());
+    auto* e = static_cast<QDropEvent*>(event);
+    const QMimeData* mime = e->mimeData();
+    const QPoint at = e->position().toPoint();
+    const bool drop = event->type() == QEvent::Drop;
+    if (mime->hasFormat(QString::fromLatin1(CorvRowsMime))) {
+        const int source = mime->data(QString::fromLatin1(CorvRowsMime)).toInt();
+        const int row = RowAt(at);
+        if (event->type() == QEvent::DragEnter) {
+            e->acceptProposedAction();  // whether it may drop is asked while it moves
+            return true;
+        }
+        const bool ok = OnDragOver && OnDragOver(this, source, row);
+        m_model->SetDropRow(ok && !drop ? row : -1);
+        if (!ok) {
+            e->ignore();
+            return true;
+        }
+        e->acceptProposedAction();
+        if (drop && OnDragDrop)
+            OnDragDrop(this, source, row);
+        return true;
+    }
+    if (m_acceptFiles && mime->hasUrls()) {
+        e->acceptProposedAction();
+        if (drop) {
+            QStringList files;
+            for (const QUrl& url : mime->urls())
+                if (url.isLocalFile())
+                    files << url.toLocalFile();
+            if (OnFileDrop)
+                OnFileDrop(this, files, at);
+        }
+        return true;
+    }
+    e->ignore();
+    return true;
 }

@@ -1,15 +1,64 @@
 #pragma once
-// TCorvListView: the list control of the panes and the queue: report rows
-// with a kind (the image index), column-click sorting by the panes' rules,
-// columns sized to their content, and files dropped from other programs.
+// TCorvListView: the list control of the panes and the queue. Rows are plain
+// records in one model, shown by a report view (details) or a list view
+// (large icons, small icons, list) that share the model and the selection.
+// Sorting follows the panes' rules; columns are sized to their content; rows
+// can be dragged to another control and files dropped from other programs.
 
 #include "app/PaneLogic.h"
 
-#include <QTreeWidget>
+#include <QAbstractTableModel>
+#include <QWidget>
 
+#include <array>
 #include <functional>
+#include <vector>
 
-class TCorvListView : public QTreeWidget {
+class QHeaderView;
+class QListView;
+class QStackedLayout;
+class QTreeView;
+class QAbstractItemView;
+class QItemSelectionModel;
+
+using TCorvTexts = std::array<QString, 4>;
+
+struct TCorvRow {
+    int kind = rkFile;
+    TCorvTexts texts;
+};
+
+enum class TViewStyle { Icon, SmallIcon, List, Report };
+
+// The rows of one control. Inside an update the model is in a reset: rows
+// change without a notice per row and the views take them all at the end.
+class TCorvListModel : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    std::vector<TCorvRow> Rows;
+    QStringList Captions;
+    int DropRow = -1;  // the row under a drag that would take it, highlighted
+
+    void BeginReset() { beginResetModel(); }
+    void EndReset() { endResetModel(); }
+    void Append(TCorvRow row, bool inReset);
+    void Insert(int at, TCorvRow row, bool inReset);
+    void Reorder(const std::vector<size_t>& order, bool inReset);
+    void SetDropRow(int row);
+};
+
+// The mime type of rows dragged between the controls: the source's tag.
+inline constexpr const char* CorvRowsMime = "application/x-corvyne-rows";
+
+class TCorvListView : public QWidget {
     Q_OBJECT
 
 public:
@@ -17,42 +66,97 @@ public:
 
     bool AutoSort = false;
     bool MixedOrder = false;
+    int Tag = 0;  // names the source of a drag: queue 10, local 12, remote 14
     int SortColumn() const { return m_sortColumn; }
     bool Ascending() const { return m_ascending; }
     void SetSort(int column, bool ascending);
-    bool AcceptFiles() const { return acceptDrops(); }
-    void SetAcceptFiles(bool on) { setAcceptDrops(on); }
+    bool AcceptFiles() const { return m_acceptFiles; }
+    void SetAcceptFiles(bool on) { m_acceptFiles = on; }
 
+    // Events. OnDragOver answers whether a drag of rows from the control
+    // with the given tag may drop on row (-1: no row); OnDragDrop takes it.
     std::function<void(TCorvListView*, const QStringList& files, QPoint at)> OnFileDrop;
     std::function<void(TCorvListView*)> OnSelectedInfo;
     std::function<void(TCorvListView*)> OnAfterSort;
+    std::function<bool(TCorvListView*, int sourceTag, int row)> OnDragOver;
+    std::function<void(TCorvListView*, int sourceTag, int row)> OnDragDrop;
+    std::function<bool(TCorvListView*, QKeyEvent*)> OnKeyDown;  // true: handled
+    std::function<void(TCorvListView*, QMouseEvent*, int row, bool onItem)> OnMouseDown;
+
+    // Columns.
+    void SetColumns(const QStringList& captions);
+    int ColumnCount() const { return static_cast<int>(m_model->Captions.size()); }
+    QString ColumnCaption(int column) const { return m_model->Captions.value(column); }
+    int ColumnWidth(int column) const;
+    void SetColumnWidth(int column, int width);
+    QHeaderView* Header() const;
+
+    // Rows.
+    int RowCount() const { return static_cast<int>(m_model->Rows.size()); }
+    int Kind(int row) const { return m_model->Rows[static_cast<size_t>(row)].kind; }
+    const QString& Text(int row, int column) const { return m_model->Rows[static_cast<size_t>(row)].texts[column]; }
+    TPaneRow PaneRow(int row) const;
+    void AddRow(int kind, TCorvTexts texts, bool atTop = false);
+    void Clear();
+
+    // Selection, in the order the rows are shown.
+    bool IsSelected(int row) const;
+    void SetSelected(int row, bool on);
+    void SelectWhere(const std::function<bool(int row)>& pick);  // replaces the selection
+    void ClearSelection();
+    std::vector<int> SelectedRows() const;
+    int CurrentRow() const;
+    void SetCurrentRow(int row);  // -1: none
+    void ScrollToRow(int row);
+    int RowAt(QPoint inView) const;  // -1 when no row is there
+    bool OnItem(QPoint inView) const;
 
     void BeginUpdate();
     void EndUpdate();
+    bool Updating() const { return m_updating; }
     void SortNow();
     void SortByColumn(int column);
     void SortByExtension();
     void ColumnClick(int column);
     void SizeColumnsToContent();
+    int VisibleRowCapacity() const;  // rows that fit on one page of the report
 
-    // A row: its texts by column and its kind. Inside an update rows are
-    // collected and go into the view in one batch.
-    QTreeWidgetItem* AddRow(int kind, const QStringList& texts, bool atTop = false);
-    static int Kind(const QTreeWidgetItem* item);
-    static TPaneRow RowOf(const QTreeWidgetItem* item);
+    TViewStyle ViewStyle() const { return m_style; }
+    void SetViewStyle(TViewStyle style);
+    bool AutoArrange() const { return m_autoArrange; }
+    void SetAutoArrange(bool on);
+    void Arrange();  // icons back on the grid
+
+    // The view showing the rows now (report or list), for events and tests.
+    QAbstractItemView* View() const;
+    void EmitDoubleClick(int row) { Q_EMIT RowDoubleClicked(row); }
+
+Q_SIGNALS:
+    void RowDoubleClicked(int row);
+    void SelectionChanged();
 
 protected:
-    void mouseReleaseEvent(QMouseEvent* e) override;
-    void dragEnterEvent(QDragEnterEvent* e) override;
-    void dragMoveEvent(QDragMoveEvent* e) override;
-    void dropEvent(QDropEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void sortWith(const std::function<bool(const QTreeWidgetItem*, const QTreeWidgetItem*)>& less);
-    void flushPending();
-    QList<QTreeWidgetItem*> m_pending;  // rows added inside an update, put in at once
+    void sortBy(const std::function<bool(const TCorvRow&, const TCorvRow&)>& less);
+    void reorder(std::vector<size_t> order);
+    void applyListStyle();
+    bool dragEvent(QEvent* event);
+    void startDrag();
+    void leftReleased();
 
+    TCorvListModel* m_model;
+    QTreeView* m_report;
+    QListView* m_list;
+    QItemSelectionModel* m_selection;
+    QStackedLayout* m_stack;
+    TViewStyle m_style = TViewStyle::Report;
+    bool m_autoArrange = true;
+    bool m_acceptFiles = false;
     int m_sortColumn = 0;
     bool m_ascending = true;
     bool m_updating = false;
+    QPoint m_pressAt;
+    bool m_pressed = false;
 };

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 
 namespace {
 
@@ -43,14 +42,32 @@ std::string chars(const std::string& s, size_t from, size_t to)
 
 // Dates are formatted and compared as plain fields: local-time conversions
 // would consult the time zone for every line of a listing.
+std::string display(int year, int month, int day, int hour, int minute)
+{
+    // "MM/dd/yy hh:mm AP", written by hand: one per listing line.
+    char text[17];
+    auto put2 = [&text](int at, int v) {
+        text[at] = static_cast<char>('0' + v / 10 % 10);
+        text[at + 1] = static_cast<char>('0' + v % 10);
+    };
+    put2(0, month);
+    text[2] = '/';
+    put2(3, day);
+    text[5] = '/';
+    put2(6, year % 100);
+    text[8] = ' ';
+    put2(9, hour % 12 == 0 ? 12 : hour % 12);
+    text[11] = ':';
+    put2(12, minute);
+    text[14] = ' ';
+    text[15] = hour < 12 ? 'A' : 'P';
+    text[16] = 'M';
+    return std::string(text, sizeof text);
+}
+
 std::string display(const QDateTime& dt)
 {
-    const QTime t = dt.time();
-    char text[32];
-    const int hour12 = t.hour() % 12 == 0 ? 12 : t.hour() % 12;
-    std::snprintf(text, sizeof text, "%02d/%02d/%02d %02d:%02d %s", dt.date().month(), dt.date().day(),
-                  dt.date().year() % 100, hour12, t.minute(), t.hour() < 12 ? "AM" : "PM");
-    return text;
+    return display(dt.date().year(), dt.date().month(), dt.date().day(), dt.time().hour(), dt.time().minute());
 }
 
 std::string cutAtArrow(std::string s)
@@ -143,11 +160,12 @@ std::string Field(const std::string& line, int n)
 
 std::string Rest(const std::string& line, int n)
 {
-    const std::string s = cutAtArrow(line);
+    // As if cut at the arrow first, without copying the line.
+    const size_t end = std::min(line.find(" ->"), line.size());
     int count = 0;
-    for (size_t i = 0; i + 1 < s.size(); ++i) {
-        if (s[i] == ' ' && s[i + 1] != ' ' && ++count == n)
-            return s.substr(i + 1);
+    for (size_t i = 0; i + 1 < end; ++i) {
+        if (line[i] == ' ' && line[i + 1] != ' ' && ++count == n)
+            return line.substr(i + 1, end - i - 1);
     }
     return {};
 }
@@ -176,23 +194,26 @@ std::string UnixDate(const std::string& text, const QDateTime& now)
         return UnreadableListingDate;
     const int m = static_cast<int>(month - std::begin(Months)) + 1;
     const size_t colon = text.find(':');
-    QDateTime result;
     if (colon == std::string::npos) {
         const int year = text.size() >= 4 ? number(text.substr(text.size() - 4)) : -1;
-        result = QDateTime(QDate(year, m, day), QTime(0, 0), Qt::UTC);
-    } else {
-        const int hour = colon >= 2 ? number(text.substr(colon - 2, 2)) : -1;
-        const int minute = number(text.substr(colon + 1, 2));
-        const QTime time(hour, minute);
-        const QDateTime localNow(now.date(), now.time(), Qt::UTC);  // the wall clock, as fields
-        QDateTime dt(QDate(now.date().year(), m, day), time, Qt::UTC);
-        if (dt.isValid() && dt > localNow.addDays(1))
-            dt = QDateTime(QDate(now.date().year() - 1, m, day), time, Qt::UTC);
-        result = dt;
+        if (!QDate::isValid(year, m, day))
+            return UnreadableListingDate;
+        return display(year, m, day, 0, 0);
     }
-    if (!result.isValid())
+    const int hour = colon >= 2 ? number(text.substr(colon - 2, 2)) : -1;
+    const int minute = number(text.substr(colon + 1, 2));
+    if (!QTime::isValid(hour, minute, 0))
         return UnreadableListingDate;
-    return display(result);
+    // No year: this year, unless that is more than a day ahead of the wall
+    // clock (compared as plain fields).
+    int year = now.date().year();
+    auto msecs = [](const QDate& d, int msOfDay) { return d.toJulianDay() * 86400000 + msOfDay; };
+    const qint64 limit = msecs(now.date(), now.time().msecsSinceStartOfDay()) + 86400000;
+    if (QDate::isValid(year, m, day) && msecs(QDate(year, m, day), (hour * 60 + minute) * 60000) > limit)
+        --year;
+    if (!QDate::isValid(year, m, day))
+        return UnreadableListingDate;
+    return display(year, m, day, hour, minute);
 }
 
 bool DosDate(const std::string& text, std::string& out)

@@ -11,6 +11,7 @@
 #include "console/cxGraphics.h"
 #include "net/EventDispatch.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -23,7 +24,6 @@
 #include <QPlainTextEdit>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
-#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -75,9 +75,9 @@ struct Window {
     QStringList remoteNames() const
     {
         QStringList names;
-        for (int i = 0; i < w->Remote->topLevelItemCount(); ++i)
-            if (w->Remote->topLevelItem(i)->text(0) != QLatin1String(".."))
-                names << w->Remote->topLevelItem(i)->text(0);
+        for (int i = 0; i < w->Remote->RowCount(); ++i)
+            if (w->Remote->Text(i, 0) != QLatin1String(".."))
+                names << w->Remote->Text(i, 0);
         names.sort();
         return names;
     }
@@ -119,7 +119,7 @@ TEST(MainWindow, QuickConnectWithUserPasswordAndPortListsTheServer)
     t.w->btnDisconnectClick();
     EXPECT_EQ(t.w->Workflow().State(), SessionState::Disconnected);
     EXPECT_EQ(t.w->StatusPanel->text(), QStringLiteral("没有连接"));
-    EXPECT_EQ(t.w->Remote->topLevelItemCount(), 0);
+    EXPECT_EQ(t.w->Remote->RowCount(), 0);
     EXPECT_GE(t.logIndex("从服务器断开."), 0);
 
     // The history item logs in again with its stored password.
@@ -146,9 +146,9 @@ TEST(MainWindow, AnonymousHostPortAndAnFtpAddress)
     ASSERT_TRUE(t.waitIdle());
     EXPECT_EQ(t.w->FTP.UserName, "ftptest");
     EXPECT_EQ(t.w->FTP.InitialDirectory, "/子目录");
-    ASSERT_EQ(t.w->Remote->topLevelItemCount(), 2);
-    EXPECT_EQ(t.w->Remote->topLevelItem(0)->text(0), QStringLiteral(".."));
-    EXPECT_EQ(t.w->Remote->topLevelItem(1)->text(0), QStringLiteral("深层"));
+    ASSERT_EQ(t.w->Remote->RowCount(), 2);
+    EXPECT_EQ(t.w->Remote->Text(0, 0), QStringLiteral(".."));
+    EXPECT_EQ(t.w->Remote->Text(1, 0), QStringLiteral("深层"));
     EXPECT_EQ(t.w->RemoteDirectory(), "/子目录/");
 }
 
@@ -179,8 +179,8 @@ TEST(MainWindow, LocalPaneCountLineAndColumnSorting)
     EXPECT_TRUE(t.w->LocalPathBox->currentData().toString().endsWith(dir.path() + QStringLiteral("/")));
     auto order = [&] {
         QStringList n;
-        for (int i = 0; i < t.w->Local->topLevelItemCount(); ++i)
-            n << t.w->Local->topLevelItem(i)->text(0);
+        for (int i = 0; i < t.w->Local->RowCount(); ++i)
+            n << t.w->Local->Text(i, 0);
         return n;
     };
     EXPECT_EQ(order(), (QStringList{"..", "folder", "big.bin", "small.txt"}));
@@ -188,13 +188,13 @@ TEST(MainWindow, LocalPaneCountLineAndColumnSorting)
     EXPECT_EQ(order(), (QStringList{"..", "folder", "small.txt", "big.bin"}));
     t.w->Local->ColumnClick(1);  // and back
     EXPECT_EQ(order(), (QStringList{"..", "folder", "big.bin", "small.txt"}));
-    t.w->Local->topLevelItem(2)->setSelected(true);
-    t.w->Local->topLevelItem(1)->setSelected(true);
+    t.w->Local->SetSelected(2, true);
+    t.w->Local->SetSelected(1, true);
     EXPECT_EQ(t.w->PanelLocalCount->text(), QStringLiteral("1 文件夹, 1 文件 已选定 [1,000 字节]"));
-    t.w->Local->clearSelection();
-    Q_EMIT t.w->Local->itemDoubleClicked(t.w->Local->topLevelItem(1), 0);
+    t.w->Local->ClearSelection();
+    t.w->Local->EmitDoubleClick(1);
     EXPECT_EQ(t.w->LocalDirectory(), dir.path() + QStringLiteral("/folder/"));
-    Q_EMIT t.w->Local->itemDoubleClicked(t.w->Local->topLevelItem(0), 0);  // ".."
+    t.w->Local->EmitDoubleClick(0);  // ".."
     EXPECT_EQ(t.w->LocalDirectory(), dir.path() + QStringLiteral("/"));
 }
 
@@ -204,11 +204,11 @@ TEST(MainWindow, RemoteNavigationByDoubleClick)
     t.connectTo(QStringLiteral("127.0.0.1:ftptest:ftppass:%1").arg(RealServers::pyftpdlib().port));
     ASSERT_TRUE(t.waitIdle());
     EXPECT_EQ(t.w->RemoteDirectory(), "/");
-    EXPECT_EQ(t.w->Remote->topLevelItem(0)->text(0), QStringLiteral("子目录"));  // no ".." at the root
-    Q_EMIT t.w->Remote->itemDoubleClicked(t.w->Remote->topLevelItem(0), 0);
+    EXPECT_EQ(t.w->Remote->Text(0, 0), QStringLiteral("子目录"));  // no ".." at the root
+    t.w->Remote->EmitDoubleClick(0);
     ASSERT_TRUE(
         WaitFor([&] { return t.w->RemoteDirectory() == "/子目录/" && t.w->Workflow().State() == SessionState::Idle; }));
-    ASSERT_EQ(t.w->Remote->topLevelItem(0)->text(0), QStringLiteral(".."));
+    ASSERT_EQ(t.w->Remote->Text(0, 0), QStringLiteral(".."));
     ASSERT_EQ(t.w->RemotePathBox->count(), 2);
     EXPECT_EQ(t.w->RemotePathBox->itemText(0), QStringLiteral("/子目录/"));
     EXPECT_TRUE(t.w->RemotePathBox->isEnabled());
@@ -221,8 +221,8 @@ TEST(MainWindow, RemoteNavigationByDoubleClick)
     EXPECT_EQ(t.w->PanelRemoteCount->text().right(9), QStringLiteral("已列表 [*.*]"));
 
     // The address of a file, for the clipboard.
-    for (int i = 0; i < t.w->Remote->topLevelItemCount(); ++i)
-        t.w->Remote->topLevelItem(i)->setSelected(t.w->Remote->topLevelItem(i)->text(0) == QStringLiteral("hello.txt"));
+    for (int i = 0; i < t.w->Remote->RowCount(); ++i)
+        t.w->Remote->SetSelected(i, t.w->Remote->Text(i, 0) == QStringLiteral("hello.txt"));
     t.w->mnuCopyURLClick(true);
     EXPECT_EQ(QApplication::clipboard()->text(),
               QStringLiteral("ftp://127.0.0.1:%1/hello.txt\r\n").arg(RealServers::pyftpdlib().port));
@@ -234,18 +234,18 @@ TEST(MainWindow, LeavingALinkGoesBackToWhereTheLinkIs)
     t.connectTo(QStringLiteral("127.0.0.1:ftptest:ftppass:%1").arg(RealServers::vsftpd().port));
     ASSERT_TRUE(t.waitIdle());
     const std::string home = t.w->RemoteDirectory();
-    QTreeWidgetItem* link = nullptr;
-    for (int i = 0; i < t.w->Remote->topLevelItemCount(); ++i)
-        if (t.w->Remote->topLevelItem(i)->text(0) == QStringLiteral("link"))
-            link = t.w->Remote->topLevelItem(i);
-    ASSERT_TRUE(link);
-    EXPECT_EQ(TCorvListView::Kind(link), rkLink);
-    Q_EMIT t.w->Remote->itemDoubleClicked(link, 0);
+    int link = -1;
+    for (int i = 0; i < t.w->Remote->RowCount(); ++i)
+        if (t.w->Remote->Text(i, 0) == QStringLiteral("link"))
+            link = i;
+    ASSERT_GE(link, 0);
+    EXPECT_EQ(t.w->Remote->Kind(link), rkLink);
+    t.w->Remote->EmitDoubleClick(link);
     // vsftpd names the target's real path.
     ASSERT_TRUE(WaitFor([&] {
         return t.w->RemoteDirectory() == home + "子目录/深层/" && t.w->Workflow().State() == SessionState::Idle;
     }));
-    Q_EMIT t.w->Remote->itemDoubleClicked(t.w->Remote->topLevelItem(0), 0);  // ".."
+    t.w->Remote->EmitDoubleClick(0);  // ".."
     ASSERT_TRUE(
         WaitFor([&] { return t.w->RemoteDirectory() == home && t.w->Workflow().State() == SessionState::Idle; }));
 }
@@ -260,7 +260,7 @@ TEST(MainWindow, RevisitedDirectoriesComeFromTheCacheAndRefreshLists)
         return std::count(l.begin(), l.end(), std::string("LIST"));
     };
     auto enter = [&](int row, const std::string& dir) {
-        Q_EMIT t.w->Remote->itemDoubleClicked(t.w->Remote->topLevelItem(row), 0);
+        t.w->Remote->EmitDoubleClick(row);
         return WaitFor([&] { return t.w->RemoteDirectory() == dir && t.w->Workflow().State() == SessionState::Idle; });
     };
     EXPECT_EQ(lists(), 1);
@@ -402,14 +402,14 @@ TEST(MainWindow, FiltersGroupSelectFindAndKeys)
     t.w->SetLocalDirectory(dir.path() + QStringLiteral("/docs"));
     auto names = [&] {
         QStringList n;
-        for (int i = 0; i < t.w->Local->topLevelItemCount(); ++i)
-            n << t.w->Local->topLevelItem(i)->text(0);
+        for (int i = 0; i < t.w->Local->RowCount(); ++i)
+            n << t.w->Local->Text(i, 0);
         return n;
     };
     // Backspace goes to the parent.
     t.w->Local->setFocus();
     QKeyEvent back(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
-    QApplication::sendEvent(t.w->Local, &back);
+    QApplication::sendEvent(t.w->Local->View(), &back);
     EXPECT_EQ(t.w->LocalDirectory(), dir.path() + QStringLiteral("/"));
 
     prompt.texts = {"*.txt"};
@@ -426,18 +426,18 @@ TEST(MainWindow, FiltersGroupSelectFindAndKeys)
 
     prompt.texts = {"*.txt"};
     t.w->mnuGroupSelectClick(t.w->Local);
-    EXPECT_EQ(t.w->Local->selectedItems().size(), 2);
+    EXPECT_EQ(t.w->Local->SelectedRows().size(), 2);
     prompt.texts = {"README"};
     t.w->mnuGroupSelectClick(t.w->Local);
-    ASSERT_EQ(t.w->Local->selectedItems().size(), 1);
-    EXPECT_EQ(t.w->Local->selectedItems().front()->text(0), QStringLiteral("readme"));
+    ASSERT_EQ(t.w->Local->SelectedRows().size(), 1);
+    EXPECT_EQ(t.w->Local->Text(t.w->Local->SelectedRows().front(), 0), QStringLiteral("readme"));
 
     prompt.texts = {"."};
     t.w->mnuFindClick(t.w->Local);
-    ASSERT_EQ(t.w->Local->selectedItems().size(), 1);
-    EXPECT_EQ(t.w->Local->selectedItems().front()->text(0), QStringLiteral(".."));
+    ASSERT_EQ(t.w->Local->SelectedRows().size(), 1);
+    EXPECT_EQ(t.w->Local->Text(t.w->Local->SelectedRows().front(), 0), QStringLiteral(".."));
     EXPECT_TRUE(t.w->mnuFindNextClick(t.w->Local));
-    EXPECT_EQ(t.w->Local->selectedItems().front()->text(0), QStringLiteral("a.txt"));
+    EXPECT_EQ(t.w->Local->Text(t.w->Local->SelectedRows().front(), 0), QStringLiteral("a.txt"));
     EXPECT_TRUE(t.w->mnuFindNextClick(t.w->Local));
     EXPECT_TRUE(t.w->mnuFindNextClick(t.w->Local));  // c.bin
     EXPECT_FALSE(t.w->mnuFindNextClick(t.w->Local));
@@ -478,9 +478,9 @@ TEST(MainWindow, SaveTheRemoteListingAndSelectAll)
     EXPECT_TRUE(lines.filter(QStringLiteral("hello.txt")).size() == 1);
 
     t.w->mnuSelectAllClick(t.w->Remote);
-    EXPECT_EQ(t.w->Remote->selectedItems().size(), t.w->Remote->topLevelItemCount());  // no ".." at the root
+    EXPECT_EQ(static_cast<int>(t.w->Remote->SelectedRows().size()), t.w->Remote->RowCount());  // no ".." at the root
     t.w->mnuInvertSelectionClick(t.w->Remote);
-    EXPECT_TRUE(t.w->Remote->selectedItems().isEmpty());
+    EXPECT_TRUE(t.w->Remote->SelectedRows().empty());
 }
 
 TEST(MainWindow, KeepAliveWhileIdle)
@@ -539,7 +539,7 @@ TEST(MainWindow, ServerAndDirectoryMessagesInTheMessageWindow)
     EXPECT_EQ(t.w->MessageWindow->Memo1->toPlainText(),
               QStringLiteral("220-Welcome to the test server\n220-Second line of the greeting\n"));
 
-    Q_EMIT t.w->Remote->itemDoubleClicked(t.w->Remote->topLevelItem(0), 0);
+    t.w->Remote->EmitDoubleClick(0);
     ASSERT_TRUE(
         WaitFor([&] { return t.w->RemoteDirectory() == "/sub/" && t.w->Workflow().State() == SessionState::Idle; }));
     ASSERT_TRUE(t.w->MessageWindow);

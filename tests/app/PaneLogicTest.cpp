@@ -62,6 +62,9 @@ TEST(PaneSort, ByDateNewestFirstOnTheFirstClick)
     EXPECT_EQ(ParsePaneDate("01/12/03 10:30 PM")->time().hour(), 22);
     EXPECT_EQ(ParsePaneDate("12/01/80 12:00 AM")->time().hour(), 0);
     EXPECT_FALSE(ParsePaneDate("13/45/03 10:30 PM"));
+    for (const char* bad : {"", "01/12/03 10:30", "01/12/03 10:30 XM", "1/12/03 10:30 PM ", "01-12-03 10:30 PM",
+                            "0a/12/03 10:30 PM", "01/12/03 10:61 PM"})
+        EXPECT_FALSE(ParsePaneDate(QString::fromLatin1(bad))) << bad;
     EXPECT_EQ(PaneDateText(*ParsePaneDate("01/12/03 10:30 PM")), "01/12/03 10:30 PM");
 }
 
@@ -74,6 +77,17 @@ TEST(CountLines, SummaryAndSelection)
     EXPECT_EQ(SelectionSummary(0, 3, 0, false), QStringLiteral("3  文件 已选定 [0 字节]"));
     EXPECT_EQ(SelectionSummary(1, 1, 5, true), QStringLiteral("转到上级目录"));
     EXPECT_EQ(PaneSizeValue("5,000,000,000"), 5000000000LL);
+    // Separators exactly every three digits, up to the largest 64-bit size.
+    for (auto [size, text] : {std::pair<int64_t, const char*>{0, "0"},
+                              {999, "999"},
+                              {1000, "1,000"},
+                              {123456, "123,456"},
+                              {1234567, "1,234,567"},
+                              {-1234, "-1,234"},
+                              {INT64_MAX, "9,223,372,036,854,775,807"}}) {
+        EXPECT_EQ(PaneSizeText(size), QString::fromLatin1(text));
+        EXPECT_EQ(PaneSizeValue(PaneSizeText(size)), size < 0 ? -size : size);
+    }
 }
 
 TEST(Filters, MaskMatch)
