@@ -340,6 +340,15 @@ void TfrmMain::buildWidgets()
     for (TCorvListView* pane : {Local, Remote}) {
         pane->OnKeyDown = [this](TCorvListView* p, QKeyEvent* key) { return paneKeyDown(p, key); };
         pane->OnSelectedInfo = [this](TCorvListView* p) { showSummary(p); };
+        pane->OnEnter = [this](TCorvListView* p) { SetActivePane(p); };
+        pane->OnMouseDown = [this](TCorvListView* p, QMouseEvent* e, int row, bool onItem) {
+            paneMouseDown(p, e, row, onItem);
+        };
+        pane->OnDragOver = [this](TCorvListView* p, int source, int row) {
+            return PaneAcceptsDrag(p == Remote, source, row >= 0 ? p->Kind(row) : -1, row >= 0 && p->IsSelected(row),
+                                   m_workflow->State() == SessionState::Idle, IsTransferring(m_workflow->State()));
+        };
+        pane->OnDragDrop = [this](TCorvListView* p, int source, int row) { PaneDragDrop(p, source, row); };
         connect(pane, &TCorvListView::SelectionChanged, this, [this, pane] { showSummary(pane); });
     }
     auto* bottom = QueueSplitter = new QSplitter(Qt::Horizontal);
@@ -372,69 +381,9 @@ void TfrmMain::buildWidgets()
     StatusPanel2 = new QLabel(this);
     statusBar()->addWidget(StatusPanel, 1);
     statusBar()->addWidget(StatusPanel2, 1);
-}
-
-void TfrmMain::buildMenus()
-{
-    QMenu* server = menuBar()->addMenu(QStringLiteral("服务器(&S)"));
-    QAction* connectItem = server->addAction(QStringLiteral("连接(&C)"), this, [this] { btnConnectClick(); });
-    connectItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
-    QAction* disconnectItem = server->addAction(QStringLiteral("断开(&D)"), this, [this] { btnDisconnectClick(); });
-    disconnectItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
-    QAction* reconnect = server->addAction(QStringLiteral("重新连接(&R)"), this, [this] { mnuReconnectClick(); });
-    connect(server, &QMenu::aboutToShow, this, [=, this] {
-        connectItem->setEnabled(btnConnect->isEnabled());
-        disconnectItem->setEnabled(btnDisconnect->isEnabled());
-        reconnect->setEnabled(btnDisconnect->isEnabled());
-    });
-    server->addSeparator();
-    server->addAction(QStringLiteral("复制网址到剪贴板(&U)"), this, [this] { mnuCopyURLClick(false); });
-    server->addSeparator();
-    server->addAction(QStringLiteral("退出(&X)"), this, &QWidget::close);
-    QMenu* dir = menuBar()->addMenu(QStringLiteral("目录(&D)"));
-    QAction* refresh =
-        dir->addAction(QStringLiteral("刷新(&R)"), this, [this] { popRefreshClick(Remote->hasFocus()); });
-    dir->addAction(QStringLiteral("复制网址(&U)"), this, [this] { mnuCopyURLClick(true); });
-    auto activePane = [this] { return Remote->hasFocus() ? Remote : Local; };
-    QAction* changeDir =
-        dir->addAction(QStringLiteral("更改目录"), this, [=, this] { popChangeDirClick(activePane() == Remote); });
-    changeDir->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Insert));
-    dir->addAction(QStringLiteral("过滤文件(&L)"), this, [=, this] { mnuFilterClick(activePane() == Remote); });
-    dir->addAction(QStringLiteral("组选择(&G)"), this, [=, this] { mnuGroupSelectClick(activePane()); });
-    QAction* find = dir->addAction(QStringLiteral("查找文件(&F)"), this, [=, this] { mnuFindClick(activePane()); });
-    find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
-    QAction* findNext =
-        dir->addAction(QStringLiteral("查找下一个(&I)"), this, [=, this] { mnuFindNextClick(activePane()); });
-    findNext->setShortcut(QKeySequence(Qt::Key_F3));
-    dir->addAction(QStringLiteral("保存(&S)"), this, [this] { mnuSaveListingClick(); });
-
-    QMenu* view = menuBar()->addMenu(QStringLiteral("查看(&V)"));
-    view->addAction(QStringLiteral("按名称"), this, [=, this] { activePane()->SortByColumn(0); });
-    view->addAction(QStringLiteral("按大小"), this, [=, this] { activePane()->SortByColumn(1); });
-    view->addAction(QStringLiteral("按日期"), this, [=, this] { activePane()->SortByColumn(2); });
-    view->addAction(QStringLiteral("按类型"), this, [=, this] { activePane()->SortByExtension(); });
-    view->addSeparator();
-    QAction* all = view->addAction(QStringLiteral("全部选定"), this, [=, this] { mnuSelectAllClick(activePane()); });
-    all->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
-    view->addAction(QStringLiteral("反向选择"), this, [=, this] { mnuInvertSelectionClick(activePane()); });
-    refresh->setShortcut(QKeySequence(Qt::Key_F5));
-    dir->addSeparator();
-    mnuFilterDirectories = dir->addAction(QStringLiteral("过滤目录(&D)"));
-    mnuShowLinks = dir->addAction(QStringLiteral("显示链接(&S)"));
-    mnuResolveFile = dir->addAction(QStringLiteral("作为文件解析链接(&R)"));
-    for (QAction* a : {mnuFilterDirectories, mnuShowLinks, mnuResolveFile}) {
-        a->setCheckable(true);
-        connect(a, &QAction::triggered, this, [this] {
-            ListLocalDirectory();
-            if (m_workflow->State() == SessionState::Idle && Remote->RowCount() > 0)
-                m_workflow->Refresh();
-        });
-    }
-    QMenu* options = menuBar()->addMenu(QStringLiteral("选项(&P)"));
-    QAction* hide = options->addAction(QStringLiteral("隐藏(&H)"), this, [this] { mnuHideClick(); });
-    hide->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
-    QMenu* help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
-    help->addAction(QStringLiteral("关于(&A)..."), this, [this] { mnuAboutClick(); });
+    for (TCorvListView* pane : {Local, Remote, Queue})
+        pane->SetAcceptFiles(true);  // what a drop of files does is the queue's
+    SetActivePane(Local);
 }
 
 void TfrmMain::serverFieldEdited()
@@ -644,6 +593,23 @@ void TfrmMain::restoreLayout()
     if (server <= 0)
         server = 150;
     BottomSplitter->setSizes({std::max(100, height() - server), server});
+    // View styles (0 large icons .. 3 details) and, where columns are not
+    // fitted, their widths.
+    auto style = [&](const char* key) {
+        return static_cast<TViewStyle>(std::clamp(f.ReadInteger(SetupSection, key, 3), 0, 3));
+    };
+    SetViewStyle(Remote, style("RemoteIcon"));
+    SetViewStyle(Local, style("LocalIcon"));
+    if (!m_settings.LocalAutoSize)
+        for (auto [c, key, width] :
+             {std::tuple{0, "LocalNameWidth", 150}, {1, "LocalSizeWidth", 75}, {2, "LocalDateWidth", 120}})
+            Local->SetColumnWidth(c, f.ReadInteger(SetupSection, key, width));
+    if (!m_settings.RemoteAutoSize)
+        for (auto [c, key, width] : {std::tuple{0, "RemoteNameWidth", 150},
+                                     {1, "RemoteSizeWidth", 75},
+                                     {2, "RemoteDateWidth", 120},
+                                     {3, "RemoteAttrWidth", 65}})
+            Remote->SetColumnWidth(c, f.ReadInteger(SetupSection, key, width));
     const int state = f.ReadInteger(SetupSection, "WindowState", 3);
     if (state != 0) {
         const QRect r = geometry();
@@ -666,14 +632,24 @@ void TfrmMain::saveLayout()
     } else {
         f.WriteInteger(SetupSection, "WindowState", 2);
     }
+    if (!m_settings.LocalAutoSize)
+        for (auto [c, key] : {std::pair{0, "LocalNameWidth"}, {1, "LocalSizeWidth"}, {2, "LocalDateWidth"}})
+            f.WriteInteger(SetupSection, key, Local->ColumnWidth(c));
+    if (!m_settings.RemoteAutoSize)
+        for (auto [c, key] :
+             {std::pair{0, "RemoteNameWidth"}, {1, "RemoteSizeWidth"}, {2, "RemoteDateWidth"}, {3, "RemoteAttrWidth"}})
+            f.WriteInteger(SetupSection, key, Remote->ColumnWidth(c));
     f.WriteString(SetupSection, "Version", ProgramVersionText);
+    f.WriteInteger(SetupSection, "RemoteIcon", static_cast<int>(m_remoteStyle));
+    f.WriteInteger(SetupSection, "LocalIcon", static_cast<int>(Local->ViewStyle()));
+    f.WriteBool(SetupSection, "ShowQueue", !Queue->isHidden());
     f.WriteInteger(SetupSection, "RemoteSize", MiddleSplitter->sizes().value(1));
     f.WriteInteger(SetupSection, "ServerSize", BottomSplitter->sizes().value(1));
     f.WriteInteger(SetupSection, "QueueSize", QueueSplitter->sizes().value(0));
     f.WriteBool(SetupSection, "ShowLinks", mnuShowLinks->isChecked());
-    f.WriteBool(SetupSection, "ShowToolbar", ToolBar->isVisible());
+    f.WriteBool(SetupSection, "ShowToolbar", !ToolBar->isHidden());
     f.WriteBool(SetupSection, "ShowInfoPanel", InfoPanel.front()->isVisible());
-    f.WriteBool(SetupSection, "QueueVisible", Queue->isVisible());
+    f.WriteBool(SetupSection, "QueueVisible", !Queue->isHidden());
     f.WriteBool(SetupSection, "ResolveFile", mnuResolveFile->isChecked());
     f.WriteInteger(SetupSection, "SortLocalColumn", Local->SortColumn());
     f.WriteBool(SetupSection, "SortLocalAscend", Local->Ascending());

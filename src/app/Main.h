@@ -6,6 +6,7 @@
 
 #include "app/Connection.h"
 #include "app/ListingCache.h"
+#include "app/corvview.h"
 #include "ftp/Ftp.h"
 #include "ftp/Parser.h"
 #include "sites/IniFile.h"
@@ -15,6 +16,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <functional>
 #include <memory>
 
 class QComboBox;
@@ -24,8 +26,10 @@ class QAction;
 class QSplitter;
 class QSystemTrayIcon;
 class QToolBar;
+class QToolButton;
+class QMenu;
 class QKeyEvent;
-class TCorvListView;
+class QMouseEvent;
 class TWinConsole;
 class TfrmMessageWindow;
 
@@ -88,6 +92,15 @@ public:
     QToolBar* ToolBar = nullptr;
     std::vector<QAction*> InfoPanel;            // the user, password and port fields with their labels
     QPointer<TfrmMessageWindow> MessageWindow;  // the one server or directory message window
+    QToolButton* btnSites = nullptr;            // "FTP 服务器": drops GroupMenu
+    QMenu* GroupMenu = nullptr;
+    QMenu* PopupCommand = nullptr;
+    QMenu* PopupView = nullptr;
+    QAction* mnuIdle = nullptr;
+    QAction* mnuSiteResume = nullptr;
+    QAction* mnuShowQueue = nullptr;
+    QAction* mnuShowToolbar = nullptr;
+    QAction* mnuShowInfoPanel = nullptr;
     QAction* mnuShowLinks = nullptr;
     QAction* mnuResolveFile = nullptr;
     QAction* mnuFilterDirectories = nullptr;
@@ -108,6 +121,29 @@ public:
     void mnuSaveListingClick();            // the remote listing into a text file
     void mnuSelectAllClick(TCorvListView* pane);
     void mnuInvertSelectionClick(TCorvListView* pane);
+    void mnuPrintClick();       // the remote listing on paper (or into a PDF file)
+    void mnuFlushCacheClick();  // "清空缓存(&U)"
+    void mnuSaveLocalPathClick();
+    void mnuSaveRemotePathClick();
+    void mnuNewWindowClick();
+    // Starts another instance; tests put their own in.
+    std::function<bool(const QString& program, const QStringList& arguments)> LaunchProgram;
+    void RebuildSiteMenu();
+    void SiteMenuChosen(int group, const QString& caption);
+    void SetViewStyle(TCorvListView* pane, TViewStyle style);
+    TViewStyle RemoteViewStyle() const { return m_remoteStyle; }
+    TCorvListView* ActivePane() const { return m_activePane; }
+    void SetActivePane(TCorvListView* pane);
+    void PaneDragDrop(TCorvListView* pane, int sourceTag, int row);
+    // Pane rows dropped: moved within a pane, or sent to the other one.
+    struct TPaneDrop {
+        enum Kind { Move, Download, Upload } kind;
+        TCorvListView* source;
+        QString folder;  // the folder row dropped onto; empty for the current directory
+    };
+    std::function<void(const TPaneDrop&)> OnPaneDrop;
+    // The listing as printed and saved: header line, blank line, lines.
+    QStringList ListingReport(const QString& date) const;
     QString RemoteFilter() const { return m_remoteFilter; }
     QString LocalFilter() const { return m_localFilter; }
 
@@ -133,6 +169,8 @@ protected:
 private:
     void buildWidgets();
     void buildMenus();
+    void buildPanePopups();
+    void paneMouseDown(TCorvListView* pane, QMouseEvent* e, int row, bool onItem);
     void serverFieldEdited();
     void updateButtons();
     void addRemoteLine(const std::string& line);
@@ -172,4 +210,6 @@ private:
     bool m_firstRun = false;
     bool m_hiddenToTray = false;
     QSystemTrayIcon* m_tray = nullptr;
+    TViewStyle m_remoteStyle = TViewStyle::Report;  // the user's choice for the remote pane
+    TCorvListView* m_activePane = nullptr;
 };

@@ -240,3 +240,31 @@ QStringList LocalPathItems(const QString& directory, const QStringList& volumeRo
     }
     return items;
 }
+
+TCommandMenuState CommandMenuState(bool remotePane, bool idle, bool folderSelected, bool firstSelectedIsFile)
+{
+    TCommandMenuState m;
+    m.transferCaption = remotePane ? QStringLiteral("下载") : QStringLiteral("上传");
+    m.transfer = idle;
+    const bool may = !remotePane || idle;
+    m.view = m.remove = m.rename = m.move = may;
+    m.edit = !folderSelected && may;
+    m.executeVisible = !remotePane;
+    m.execute = !remotePane && !folderSelected;
+    m.permissionsVisible = remotePane;
+    m.permissions = remotePane && idle;
+    m.copyAddressVisible = remotePane && firstSelectedIsFile;
+    return m;
+}
+
+bool PaneAcceptsDrag(bool remotePane, int sourceTag, int targetKind, bool targetSelected, bool idle, bool transferring)
+{
+    constexpr int localTag = 12, remoteTag = 14;
+    if (remotePane ? !idle : transferring)
+        return false;
+    const int self = remotePane ? remoteTag : localTag;
+    const int other = remotePane ? localTag : remoteTag;
+    if (sourceTag == other)
+        return true;
+    return sourceTag == self && targetKind == rkFolder && !targetSelected;
+}

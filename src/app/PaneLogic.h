@@ -65,3 +65,18 @@ QStringList LocalPathItems(const QString& directory, const QStringList& volumeRo
 // Wildcards: "*" any run, "?" one character, "[...]" a set; without regard
 // to case; "*.*" matches every name (also names without a dot).
 bool MaskMatch(const QString& name, const QString& mask);
+
+// The pane command menu as it opens: which items are there and enabled.
+struct TCommandMenuState {
+    QString transferCaption;  // "下载" on the remote pane, "上传" on the local one
+    bool transfer = false, view = false, edit = false, remove = false, rename = false, move = false;
+    bool executeVisible = false, execute = false;
+    bool permissionsVisible = false, permissions = false;
+    bool copyAddressVisible = false;
+};
+TCommandMenuState CommandMenuState(bool remotePane, bool idle, bool folderSelected, bool firstSelectedIsFile);
+
+// Whether a drag of rows may drop on a pane: from the other pane anywhere,
+// from the pane itself only onto a folder row that is not being dragged.
+// Remote takes drops only while idle, local only while nothing transfers.
+bool PaneAcceptsDrag(bool remotePane, int sourceTag, int targetKind, bool targetSelected, bool idle, bool transferring);

@@ -556,9 +556,10 @@ bool TCorvListView::eventFilter(QObject* watched, QEvent* event)
 {
     const bool onViewport = watched == m_report->viewport() || watched == m_list->viewport();
     const bool onView = watched == m_report || watched == m_list;
-    if (onView && event->type() == QEvent::KeyPress) {
+    if (onView && event->type() == QEvent::KeyPress)
         return OnKeyDown && OnKeyDown(this, static_cast<QKeyEvent*>(event));
-    }
+    if (onView && event->type() == QEvent::FocusIn && OnEnter)
+        OnEnter(this);
     if (!onViewport)
         return QWidget::eventFilter(watched, event);
     switch (event->type()) {

@@ -82,6 +82,7 @@ public:
     std::function<void(TCorvListView*, int sourceTag, int row)> OnDragDrop;
     std::function<bool(TCorvListView*, QKeyEvent*)> OnKeyDown;  // true: handled
     std::function<void(TCorvListView*, QMouseEvent*, int row, bool onItem)> OnMouseDown;
+    std::function<void(TCorvListView*)> OnEnter;  // the control took the focus
 
     // Columns.
     void SetColumns(const QStringList& captions);

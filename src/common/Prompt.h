@@ -31,6 +31,17 @@ public:
         return false;
     }
 
+    // A printer: its name, or a PDF file to print into; false when cancelled.
+    struct PrinterChoice {
+        std::string printerName;
+        std::string outputFile;
+    };
+    virtual bool AskPrinter(PrinterChoice& choice)
+    {
+        (void)choice;
+        return false;
+    }
+
     // A line of text (title, prompt, and the text prefilled); false when cancelled.
     virtual bool AskText(const std::string& title, const std::string& prompt, std::string& text)
     {

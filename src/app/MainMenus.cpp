@@ -1,0 +1,524 @@
+// The main window's menus: the menu bar, the site menu of the quick-connect
+// bar, the panes' command and view pop-ups, and the commands they run that
+// belong to no other file. Items whose commands come with later work are
+// there and disabled.
+#include "app/Main.h"
+
+#include "app/corvview.h"
+#include "console/cxGraphics.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDateTime>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPrinter>
+#include <QProcess>
+#include <QScreen>
+#include <QTextDocument>
+#include <QToolBar>
+#include <QToolButton>
+
+namespace {
+// An item whose command is not built yet: shown, never enabled.
+QAction* later(QMenu* menu, const QString& caption, const QKeySequence& key = {})
+{
+    QAction* a = menu->addAction(caption);
+    a->setShortcut(key);
+    a->setEnabled(false);
+    a->setProperty("later", true);
+    return a;
+}
+
+// Pane actions that need the pane the user works in.
+const char* const StyleCaptions[] = {"大图标(&G)", "小图标(&M)", "列表(&L)", "详细资料(&D)"};
+}  // namespace
+
+void TfrmMain::buildMenus()
+{
+    auto activePane = [this] { return ActivePane(); };
+
+    // ---- server
+    QMenu* server = menuBar()->addMenu(QStringLiteral("服务器(&S)"));
+    QAction* connectItem = server->addAction(QStringLiteral("连接(&C)"), this, [this] { btnConnectClick(); });
+    connectItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
+    QAction* disconnectItem = server->addAction(QStringLiteral("断开(&D)"), this, [this] { btnDisconnectClick(); });
+    disconnectItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+    QAction* reconnect = server->addAction(QStringLiteral("重新连接(&R)"), this, [this] { mnuReconnectClick(); });
+    server->addSeparator();
+    mnuIdle = server->addAction(QStringLiteral("反空闲(&I)"));
+    mnuIdle->setObjectName(QStringLiteral("mnuIdle"));
+    mnuIdle->setCheckable(true);
+    mnuIdle->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+    connect(mnuIdle, &QAction::toggled, this, [this](bool on) { m_workflow->IdleEnabled = on; });
+    server->addSeparator();
+    QAction* print = server->addAction(QStringLiteral("打印(&P)"), this, [this] { mnuPrintClick(); });
+    print->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    QAction* save = server->addAction(QStringLiteral("保存(&S)"), this, [this] { mnuSaveListingClick(); });
+    server->addSeparator();
+    server->addAction(QStringLiteral("复制网址到剪贴板(&U)"), this, [this] { mnuCopyURLClick(false); });
+    server->addAction(QStringLiteral("复制日志到剪贴板(&C)"), this, [this] { Memo1->CopyAll(); });
+    server->addSeparator();
+    server->addAction(QStringLiteral("退出(&X)"), this, &QWidget::close);
+    connect(server, &QMenu::aboutToShow, this, [=, this] {
+        connectItem->setEnabled(btnConnect->isEnabled());
+        disconnectItem->setEnabled(btnDisconnect->isEnabled());
+        reconnect->setEnabled(btnDisconnect->isEnabled());
+        const bool idle = m_workflow->State() == SessionState::Idle;
+        print->setEnabled(idle);
+        save->setEnabled(idle);
+        mnuIdle->setChecked(m_workflow->IdleEnabled);
+    });
+
+    // ---- sites
+    QMenu* sites = menuBar()->addMenu(QStringLiteral("站点(&I)"));
+    later(sites, QStringLiteral("站点管理器(&M)"), QKeySequence(Qt::Key_F4));
+    later(sites, QStringLiteral("添加当前站点(&A)"), QKeySequence(Qt::Key_F8));
+    later(sites, QStringLiteral("编辑当前站点(&E)"));
+    later(sites, QStringLiteral("创建快捷方式(&S)"));
+    sites->addSeparator();
+    QAction* saveLocal =
+        sites->addAction(QStringLiteral("保存本地路径(&L)"), this, [this] { mnuSaveLocalPathClick(); });
+    saveLocal->setShortcut(QKeySequence(Qt::Key_F6));
+    QAction* saveRemote =
+        sites->addAction(QStringLiteral("保存远程路径(&R)"), this, [this] { mnuSaveRemotePathClick(); });
+    saveRemote->setShortcut(QKeySequence(Qt::Key_F7));
+    sites->addSeparator();
+    later(sites, QStringLiteral("浏览服务器"), QKeySequence(Qt::CTRL | Qt::Key_B));
+    QAction* newWindow = sites->addAction(QStringLiteral("新建窗口(&N)"), this, [this] { mnuNewWindowClick(); });
+    newWindow->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    connect(sites, &QMenu::aboutToShow, this, [=, this] {
+        const bool site = !txtFTPServer->currentText().isEmpty() && !m_workflow->CurrentSite.empty();
+        saveLocal->setEnabled(site);
+        saveRemote->setEnabled(site && FTP.IsConnected());
+    });
+
+    // ---- bookmarks: the site's bookmarks follow the first items
+    QMenu* bookmarks = menuBar()->addMenu(QStringLiteral("书签(&B)"));
+    later(bookmarks, QStringLiteral("添加书签(&A)"));
+    later(bookmarks, QStringLiteral("编辑书签(&E)"));
+    bookmarks->addSeparator();
+
+    // ---- directory
+    QMenu* dir = menuBar()->addMenu(QStringLiteral("目录(&D)"));
+    QAction* refresh =
+        dir->addAction(QStringLiteral("刷新(&R)"), this, [=, this] { popRefreshClick(activePane() == Remote); });
+    refresh->setShortcut(QKeySequence(Qt::Key_F5));
+    QAction* changeDir =
+        dir->addAction(QStringLiteral("更改目录"), this, [=, this] { popChangeDirClick(activePane() == Remote); });
+    changeDir->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Insert));
+    later(dir, QStringLiteral("创建目录(&D)"), QKeySequence(Qt::Key_Insert));
+    dir->addSeparator();
+    dir->addAction(QStringLiteral("过滤文件(&L)"), this, [=, this] { mnuFilterClick(activePane() == Remote); });
+    dir->addAction(QStringLiteral("组选择(&G)"), this, [=, this] { mnuGroupSelectClick(activePane()); });
+    QAction* find = dir->addAction(QStringLiteral("查找文件(&F)"), this, [=, this] { mnuFindClick(activePane()); });
+    find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    QAction* findNext =
+        dir->addAction(QStringLiteral("查找下一个(&I)"), this, [=, this] { mnuFindNextClick(activePane()); });
+    findNext->setShortcut(QKeySequence(Qt::Key_F3));
+    dir->addSeparator();
+    dir->addAction(QStringLiteral("复制网址(&U)"), this, [this] { mnuCopyURLClick(true); });
+    dir->addAction(QStringLiteral("清空缓存(&U)"), this, [this] { mnuFlushCacheClick(); });
+    dir->addSeparator();
+    mnuFilterDirectories = dir->addAction(QStringLiteral("过滤目录(&D)"));
+    mnuShowLinks = dir->addAction(QStringLiteral("显示链接(&S)"));
+    mnuResolveFile = dir->addAction(QStringLiteral("作为文件解析链接(&R)"));
+    for (QAction* a : {mnuFilterDirectories, mnuShowLinks, mnuResolveFile}) {
+        a->setCheckable(true);
+        connect(a, &QAction::triggered, this, [this] {
+            ListLocalDirectory();
+            if (m_workflow->State() == SessionState::Idle && Remote->RowCount() > 0)
+                m_workflow->Refresh();
+        });
+    }
+
+    // ---- file commands (file operations, viewing and editing)
+    QMenu* tools = menuBar()->addMenu(QStringLiteral("工具(&O)"));
+    later(tools, QStringLiteral("删除(&L)"));
+    later(tools, QStringLiteral("重命名(&R)"), QKeySequence(Qt::Key_F2));
+    later(tools, QStringLiteral("移动(&M)"), QKeySequence(Qt::CTRL | Qt::Key_M));
+    later(tools, QStringLiteral("改变许可权限(&C)"), QKeySequence(Qt::CTRL | Qt::Key_O));
+    later(tools, QStringLiteral("属性(&P)"), QKeySequence(Qt::CTRL | Qt::Key_Z));
+    later(tools, QStringLiteral("执行(&X)"), QKeySequence(Qt::CTRL | Qt::Key_Y));
+    tools->addSeparator();
+    later(tools, QStringLiteral("原始命令(&R)"), QKeySequence(Qt::CTRL | Qt::Key_R));
+    later(tools, QStringLiteral("浏览原始目录(&V)"));
+    tools->addSeparator();
+    later(tools, QStringLiteral("自定义命令(&C)"));
+
+    // ---- queue and transfers
+    QMenu* queue = menuBar()->addMenu(QStringLiteral("队列(&Q)"));
+    later(queue, QStringLiteral("下载(&O)"));
+    later(queue, QStringLiteral("上传"));
+    later(queue, QStringLiteral("添加文件(&A)"));
+    later(queue, QStringLiteral("传输队列(&T)"), QKeySequence(Qt::CTRL | Qt::Key_T));
+    later(queue, QStringLiteral("停止传输(&H)"));
+    later(queue, QStringLiteral("中断(&A)"), QKeySequence(Qt::Key_F9));
+    queue->addSeparator();
+    later(queue, QStringLiteral("删除文件(&D)"));
+    later(queue, QStringLiteral("清除队列(&C)"));
+    later(queue, QStringLiteral("移到顶部(&O)"));
+    later(queue, QStringLiteral("移到底部(&B)"));
+    later(queue, QStringLiteral("编辑对象(&E)"));
+    later(queue, QStringLiteral("队列信息(&I)"));
+    queue->addSeparator();
+    later(queue, QStringLiteral("保存队列(&S)"));
+    later(queue, QStringLiteral("载入队列(&L)"));
+    queue->addSeparator();
+    QMenu* completion = queue->addMenu(QStringLiteral("传输完成(&R)"));
+    for (const char* item :
+         {"空闲(&I)", "断开(&D)", "挂断 ISP(&H)", "退出 Corvyne(&Q)", "注销 Windows(&E)", "挂断并离开"})
+        later(completion, QString::fromUtf8(item));
+
+    // ---- scripts
+    QMenu* script = menuBar()->addMenu(QStringLiteral("脚本(&C)"));
+    later(script, QStringLiteral("运行脚本(&S)"));
+    later(script, QStringLiteral("停止脚本(&S)"));
+    later(script, QStringLiteral("浏览脚本(&R)"));
+    later(script, QStringLiteral("脚本命令(&C)"));
+    script->addSeparator();
+    later(script, QStringLiteral("运行程序(&P)"));
+    later(script, QStringLiteral("打开网址(&O)"));
+
+    // ---- view: styles and arranging of the active pane
+    QMenu* view = menuBar()->addMenu(QStringLiteral("查看(&V)"));
+    auto* styles = new QActionGroup(this);
+    std::vector<QAction*> styleItems;
+    for (int i = 0; i < 4; ++i) {
+        QAction* a = view->addAction(QString::fromUtf8(StyleCaptions[i]), this,
+                                     [=, this] { SetViewStyle(activePane(), static_cast<TViewStyle>(i)); });
+        a->setCheckable(true);
+        a->setObjectName(QStringLiteral("mnuViewStyle%1").arg(i));
+        styles->addAction(a);
+        styleItems.push_back(a);
+    }
+    view->addSeparator();
+    QMenu* arrange = view->addMenu(QStringLiteral("排列图标(&I)"));
+    arrange->addAction(QStringLiteral("按名称"), this, [=] { activePane()->SortByColumn(0); });
+    arrange->addAction(QStringLiteral("按大小"), this, [=] { activePane()->SortByColumn(1); });
+    arrange->addAction(QStringLiteral("按日期"), this, [=] { activePane()->SortByColumn(2); });
+    arrange->addAction(QStringLiteral("按类型"), this, [=] { activePane()->SortByExtension(); });
+    arrange->addSeparator();
+    QAction* autoArrange = arrange->addAction(QStringLiteral("自动排列"), this,
+                                              [=] { activePane()->SetAutoArrange(!activePane()->AutoArrange()); });
+    autoArrange->setCheckable(true);
+    arrange->addAction(QStringLiteral("对齐图标"), this, [=] { activePane()->Arrange(); });
+    view->addSeparator();
+    QAction* all = view->addAction(QStringLiteral("全部选定"), this, [=, this] { mnuSelectAllClick(activePane()); });
+    all->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+    view->addAction(QStringLiteral("反向选择"), this, [=, this] { mnuInvertSelectionClick(activePane()); });
+    auto followPane = [=] {
+        styleItems[static_cast<size_t>(activePane()->ViewStyle())]->setChecked(true);
+        autoArrange->setChecked(activePane()->AutoArrange());
+    };
+    connect(view, &QMenu::aboutToShow, this, followPane);
+    connect(arrange, &QMenu::aboutToShow, this, followPane);
+
+    // ---- options
+    QMenu* options = menuBar()->addMenu(QStringLiteral("选项(&P)"));
+    mnuShowQueue = options->addAction(QStringLiteral("显示队列(&Q)"), this, [this](bool on) { Queue->setVisible(on); });
+    mnuShowToolbar =
+        options->addAction(QStringLiteral("显示工具栏(&T)"), this, [this](bool on) { ToolBar->setVisible(on); });
+    mnuShowInfoPanel = options->addAction(QStringLiteral("显示提示(&O)"), this, [this](bool on) {
+        for (QAction* a : InfoPanel)
+            a->setVisible(on);
+    });
+    for (QAction* a : {mnuShowQueue, mnuShowToolbar, mnuShowInfoPanel})
+        a->setCheckable(true);
+    options->addSeparator();
+    mnuSiteResume = options->addAction(QStringLiteral("站点续传(&E)"), this,
+                                       [this] { FTP.ResumeSupported = !FTP.ResumeSupported; });
+    mnuSiteResume->setCheckable(true);
+    later(options, QStringLiteral("传输规则"));
+    later(options, QStringLiteral("偏好设置(&P)"));
+    later(options, QStringLiteral("DDE 客户端"));
+    options->addSeparator();
+    QAction* hide = options->addAction(QStringLiteral("隐藏(&H)"), this, [this] { mnuHideClick(); });
+    hide->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    connect(options, &QMenu::aboutToShow, this, [this] {
+        mnuShowQueue->setChecked(!Queue->isHidden());
+        mnuShowToolbar->setChecked(!ToolBar->isHidden());
+        mnuShowInfoPanel->setChecked(InfoPanel.front()->isVisible());
+        const SessionState s = m_workflow->State();
+        mnuSiteResume->setEnabled(s != SessionState::Disconnected && s != SessionState::Connecting);
+        mnuSiteResume->setChecked(mnuSiteResume->isEnabled() && FTP.ResumeSupported);
+    });
+
+    // ---- help
+    QMenu* help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
+    later(help, QStringLiteral("目录(&C)"), QKeySequence(Qt::Key_F1));
+    help->addAction(QStringLiteral("关于(&A)..."), this, [this] { mnuAboutClick(); });
+
+    // ---- the log console's own menu
+    auto* consoleMenu = new QMenu(Memo1);
+    consoleMenu->addAction(QStringLiteral("复制到剪贴板(&C)"), this, [this] { Memo1->CopyAll(); });
+    consoleMenu->addAction(QStringLiteral("保存为文件(&S)"), this, [this] {
+        std::string path;
+        if (!m_prompt->AskSaveFile("保存日志窗口", "文本文档 (*.txt)", path))
+            return;
+        try {
+            Memo1->SaveToFile(QString::fromStdString(path), true);
+        } catch (const std::exception& e) {
+            m_prompt->ShowMessage(MessageKind::Error, e.what());
+        }
+    });
+    consoleMenu->addAction(QStringLiteral("清除(&L)"), this, [this] { Memo1->Clear(); });
+    Memo1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Memo1, &QWidget::customContextMenuRequested, this,
+            [=, this](const QPoint& at) { consoleMenu->popup(Memo1->mapToGlobal(at)); });
+
+    // ---- the site menu under "FTP 服务器"
+    GroupMenu = new QMenu(this);
+    btnSites = new QToolButton(ToolBar);
+    btnSites->setText(QStringLiteral("FTP 服务器"));
+    btnSites->setPopupMode(QToolButton::InstantPopup);
+    btnSites->setMenu(GroupMenu);
+    ToolBar->insertWidget(ToolBar->actions().value(0), btnSites);
+    RebuildSiteMenu();
+
+    buildPanePopups();
+}
+
+void TfrmMain::buildPanePopups()
+{
+    PopupCommand = new QMenu(this);
+    QAction* transfer = later(PopupCommand, QStringLiteral("下载"));
+    later(PopupCommand, QStringLiteral("队列(&Q)"));
+    PopupCommand->addSeparator();
+    QAction* view = later(PopupCommand, QStringLiteral("查看"));
+    QAction* edit = later(PopupCommand, QStringLiteral("编辑"));
+    QAction* execute = later(PopupCommand, QStringLiteral("执行"));
+    PopupCommand->addSeparator();
+    QAction* remove = later(PopupCommand, QStringLiteral("删除"));
+    QAction* rename = later(PopupCommand, QStringLiteral("重命名"));
+    QAction* move = later(PopupCommand, QStringLiteral("移动"));
+    QAction* chmod = later(PopupCommand, QStringLiteral("权限"));
+    later(PopupCommand, QStringLiteral("属性(&P)"));
+    QAction* copyAddress =
+        PopupCommand->addAction(QStringLiteral("复制网址(&U)"), this, [this] { mnuCopyURLClick(true); });
+    connect(PopupCommand, &QMenu::aboutToShow, this, [=, this] {
+        TCorvListView* pane = ActivePane();
+        const std::vector<int> rows = pane->SelectedRows();
+        bool folder = false;
+        for (int r : rows)
+            folder = folder || pane->Kind(r) == rkFolder;
+        const TCommandMenuState m = CommandMenuState(pane == Remote, m_workflow->State() == SessionState::Idle, folder,
+                                                     !rows.empty() && pane->Kind(rows.front()) == rkFile);
+        transfer->setText(m.transferCaption);
+        // The rules decide; a command not built yet stays disabled.
+        auto set = [](QAction* a, bool on) { a->setEnabled(on && !a->property("later").toBool()); };
+        set(transfer, m.transfer);
+        set(view, m.view);
+        set(edit, m.edit);
+        set(remove, m.remove);
+        set(rename, m.rename);
+        set(move, m.move);
+        execute->setVisible(m.executeVisible);
+        set(execute, m.execute);
+        chmod->setVisible(m.permissionsVisible);
+        set(chmod, m.permissions);
+        copyAddress->setVisible(m.copyAddressVisible);
+    });
+
+    PopupView = new QMenu(this);
+    auto* styles = new QActionGroup(this);
+    std::vector<QAction*> styleItems;
+    for (int i = 0; i < 4; ++i) {
+        QAction* a = PopupView->addAction(QString::fromUtf8(StyleCaptions[i]), this,
+                                          [=, this] { SetViewStyle(ActivePane(), static_cast<TViewStyle>(i)); });
+        a->setCheckable(true);
+        styles->addAction(a);
+        styleItems.push_back(a);
+    }
+    PopupView->addSeparator();
+    QAction* newFolder = later(PopupView, QStringLiteral("创建目录"));
+    QAction* changeDir =
+        PopupView->addAction(QStringLiteral("更改目录"), this, [this] { popChangeDirClick(ActivePane() == Remote); });
+    QAction* refresh =
+        PopupView->addAction(QStringLiteral("刷新"), this, [this] { popRefreshClick(ActivePane() == Remote); });
+    PopupView->addSeparator();
+    PopupView->addAction(QStringLiteral("全部选定"), this, [this] { mnuSelectAllClick(ActivePane()); });
+    PopupView->addAction(QStringLiteral("反向选择"), this, [this] { mnuInvertSelectionClick(ActivePane()); });
+    connect(PopupView, &QMenu::aboutToShow, this, [=, this] {
+        styleItems[static_cast<size_t>(ActivePane()->ViewStyle())]->setChecked(true);
+        const SessionState s = m_workflow->State();
+        const bool may = !IsTransferring(s) && (ActivePane() != Remote || s == SessionState::Idle);
+        for (QAction* a : {newFolder, changeDir, refresh})
+            a->setEnabled(may && !a->property("later").toBool());
+    });
+}
+
+// ---------------------------------------------------------------- panes
+
+void TfrmMain::SetActivePane(TCorvListView* pane)
+{
+    m_activePane = pane;
+    // The count line of the active pane in the shadow colour.
+    for (auto [p, label] : {std::pair{Local, PanelLocalCount}, {Remote, PanelRemoteCount}}) {
+        label->setAutoFillBackground(true);
+        label->setBackgroundRole(p == pane ? QPalette::Mid : QPalette::Button);
+    }
+}
+
+void TfrmMain::paneMouseDown(TCorvListView* pane, QMouseEvent* e, int row, bool onItem)
+{
+    (void)row;
+    SetActivePane(pane);
+    if (e->button() != Qt::RightButton)
+        return;
+    (onItem ? PopupCommand : PopupView)->popup(e->globalPosition().toPoint());
+}
+
+void TfrmMain::SetViewStyle(TCorvListView* pane, TViewStyle style)
+{
+    pane->SetViewStyle(style);
+    if (pane == Remote)
+        m_remoteStyle = style;
+    if (style == TViewStyle::Report)
+        FitColumns(pane);
+}
+
+void TfrmMain::PaneDragDrop(TCorvListView* pane, int sourceTag, int row)
+{
+    const bool onFolder = row >= 0 && pane->Kind(row) == rkFolder;
+    const QString folder = onFolder ? pane->Text(row, 0) : QString();
+    if (sourceTag == pane->Tag) {
+        if (!onFolder)
+            return;
+        if (m_settings.ConfirmMove && !m_prompt->Confirm("移动所选文件到 \"" + folder.toStdString() + "\" ?"))
+            return;
+        if (OnPaneDrop)
+            OnPaneDrop({TPaneDrop::Move, pane, folder});
+        return;
+    }
+    TCorvListView* source = pane == Remote ? Local : Remote;
+    if (OnPaneDrop)
+        OnPaneDrop({pane == Remote ? TPaneDrop::Upload : TPaneDrop::Download, source, folder});
+}
+
+// ---------------------------------------------------------------- commands
+
+QStringList TfrmMain::ListingReport(const QString& date) const
+{
+    QStringList lines;
+    lines << date + QStringLiteral("\t\t") + QString::fromStdString(FTP.FtpServer) + QStringLiteral("\t\t") +
+                 QString::fromStdString(m_remoteDir)
+          << QString();
+    for (const std::string& line : FTP.ListingLines)
+        lines << QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
+    return lines;
+}
+
+void TfrmMain::mnuPrintClick()
+{
+    if (m_workflow->State() != SessionState::Idle)
+        return;
+    IPrompt::PrinterChoice choice;
+    if (!m_prompt->AskPrinter(choice))
+        return;
+    QPrinter printer;
+    if (!choice.outputFile.empty()) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(QString::fromStdString(choice.outputFile));
+    } else {
+        printer.setPrinterName(QString::fromStdString(choice.printerName));
+    }
+    // A blank line, the header with the date as month/day/yy hh:mm, the listing.
+    const QString date = QLocale::c().toString(QDateTime::currentDateTime(), QStringLiteral("MM/dd/yy hh:mm"));
+    QFont font = Memo1->font();
+    font.setPointSize(12);
+    QTextDocument doc;
+    doc.setDefaultFont(font);
+    doc.setPlainText(QStringLiteral("\n") + ListingReport(date).join(QLatin1Char('\n')));
+    doc.print(&printer);
+    if (printer.printerState() == QPrinter::Error)
+        m_prompt->ShowMessage(MessageKind::Error, "打印失败");
+}
+
+void TfrmMain::mnuFlushCacheClick()
+{
+    m_cache.Clear();
+}
+
+void TfrmMain::mnuSaveLocalPathClick()
+{
+    if (m_workflow->CurrentSite.empty())
+        return;
+    m_sites.Sites().WriteString(m_workflow->CurrentSite, "LocalDir", m_localDir.toStdString());
+}
+
+void TfrmMain::mnuSaveRemotePathClick()
+{
+    if (m_workflow->CurrentSite.empty() || !FTP.IsConnected())
+        return;
+    m_sites.Sites().WriteString(m_workflow->CurrentSite, "RemoteDir", m_remoteDir);
+}
+
+void TfrmMain::mnuNewWindowClick()
+{
+    // The current site, or the quick-connect fields as one argument.
+    const QString argument = !m_workflow->CurrentSite.empty()
+                                 ? QString::fromStdString(m_workflow->CurrentSite)
+                                 : txtFTPServer->currentText() + QLatin1Char(':') + txtUser->text() + QLatin1Char(':') +
+                                       txtPass->text() + QLatin1Char(':') + txtPort->text();
+    const QString program = QCoreApplication::applicationFilePath();
+    const bool started =
+        LaunchProgram ? LaunchProgram(program, {argument}) : QProcess::startDetached(program, {argument});
+    if (!started)
+        m_prompt->ShowMessage(MessageKind::Error, "无法启动 " + program.toStdString());
+}
+
+// ---------------------------------------------------------------- site menu
+
+void TfrmMain::RebuildSiteMenu()
+{
+    GroupMenu->clear();
+    std::vector<std::string> groups = m_sites.Groups();
+    if (groups.empty()) {
+        groups = {"My Servers"};
+        m_sites.Sites().WriteString("_Groups_", "g1", "My Servers");
+    }
+    // Long groups wrap into columns of as many rows as the screen holds.
+    const int rowHeight = GroupMenu->fontMetrics().height() + 6;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int perColumn = std::max(1, (screen ? screen->availableGeometry().height() : 768) / (rowHeight + 2));
+    for (size_t g = 0; g < groups.size(); ++g) {
+        QString caption = QString::fromStdString(groups[g]);
+        QMenu* sub = GroupMenu->addMenu(caption.replace(QLatin1Char('&'), QStringLiteral("&&")));
+        const std::vector<std::string> names = m_sites.GroupSites(groups[g]);
+        for (size_t i = 0; i < names.size(); ++i) {
+            if (i > 0 && i % static_cast<size_t>(perColumn) == 0)
+                sub->addSeparator();
+            QString item = QString::fromStdString(names[i]);
+            QAction* a = sub->addAction(item.replace(QLatin1Char('&'), QStringLiteral("&&")));
+            const int group = static_cast<int>(g);
+            connect(a, &QAction::triggered, this, [this, a, group] { SiteMenuChosen(group, a->text()); });
+        }
+    }
+}
+
+void TfrmMain::SiteMenuChosen(int group, const QString& caption)
+{
+    const SessionState s = m_workflow->State();
+    if (s != SessionState::Disconnected) {
+        if (s == SessionState::Downloading || s == SessionState::Uploading) {
+            m_prompt->ShowMessage(MessageKind::Warning, "一个文件传输正在进行. 你必须在登录其他服务器前停止这项传输.");
+            return;
+        }
+        btnDisconnectClick();
+    }
+    QString name = caption;
+    name.replace(QStringLiteral("&&"), QStringLiteral("&"));
+    txtFTPServer->setEditText(name);
+    txtFTPServer->setProperty("SiteGroup", group);
+    m_workflow->CurrentSite.clear();
+    FTP.InitialDirectory.clear();
+    m_workflow->ConnectionDirty = true;
+    btnConnectClick();
+}
