@@ -357,6 +357,11 @@ int TCorvListView::RowAt(QPoint inView) const
     return i.isValid() ? i.row() : -1;
 }
 
+QRect TCorvListView::RowRect(int row) const
+{
+    return row >= 0 && row < RowCount() ? View()->visualRect(m_model->index(row, 0)) : QRect();
+}
+
 bool TCorvListView::OnItem(QPoint inView) const
 {
     // On the icon or the label of a row, not on the blank rest of a report row.

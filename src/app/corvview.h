@@ -110,6 +110,7 @@ public:
     void SetCurrentRow(int row);  // -1: none
     void ScrollToRow(int row);
     int RowAt(QPoint inView) const;  // -1 when no row is there
+    QRect RowRect(int row) const;    // where the row's name is, in the view's viewport
     bool OnItem(QPoint inView) const;
 
     void BeginUpdate();

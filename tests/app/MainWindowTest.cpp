@@ -18,12 +18,17 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -298,6 +303,12 @@ struct RecordingPrompt : IPrompt {
         challenge = request.challenge;
         request.password = "ONE TIME";
         return request.mode == LoginRequest::Challenge;
+    }
+    std::string printFile;
+    bool AskPrinter(PrinterChoice& choice) override
+    {
+        choice.outputFile = printFile;
+        return !printFile.empty();
     }
     std::string savePath;
     bool AskSaveFile(const std::string& title, const std::string&, std::string& path) override
@@ -668,4 +679,201 @@ TEST(MainWindow, ScreenshotConnectedToALocalServer)
     QCoreApplication::processEvents();
     const QString out = QCoreApplication::applicationDirPath() + QStringLiteral("/main-window-screenshot.png");
     ASSERT_TRUE(t.w->grab().save(out));
+}
+
+namespace {
+// A drag of pane rows from the control with sourceTag, moved over row and
+// dropped there (row -1: below the last row). True when the pane took it.
+bool dragRows(TCorvListView* pane, int sourceTag, int row)
+{
+    QWidget* viewport = pane->View()->viewport();
+    const QPoint at = row >= 0 ? pane->RowRect(row).center() : QPoint(5, viewport->height() - 3);
+    QMimeData mime;
+    mime.setData(QString::fromLatin1(CorvRowsMime), QByteArray::number(sourceTag));
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &enter);
+    QDragMoveEvent move(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &move);
+    if (!move.isAccepted())
+        return false;
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &drop);
+    return drop.isAccepted();
+}
+}  // namespace
+
+TEST(MainWindow, DragAndDropBetweenAndWithinThePanes)
+{
+    Window t;
+    RecordingPrompt prompt;
+    t.w->SetPrompt(&prompt);
+    std::vector<TfrmMain::TPaneDrop> drops;
+    t.w->OnPaneDrop = [&](const TfrmMain::TPaneDrop& d) { drops.push_back(d); };
+    QTemporaryDir dir;
+    QDir(dir.path()).mkdir(QStringLiteral("target dir"));
+    QFile(dir.filePath(QStringLiteral("a.txt"))).open(QIODevice::WriteOnly);
+    t.w->SetLocalDirectory(dir.path());
+    t.w->Settings().ConfirmMove = true;
+    auto row = [&](TCorvListView* pane, const QString& name) {
+        for (int i = 0; i < pane->RowCount(); ++i)
+            if (pane->Text(i, 0) == name)
+                return i;
+        return -1;
+    };
+    const int folder = row(t.w->Local, QStringLiteral("target dir"));
+    const int file = row(t.w->Local, QStringLiteral("a.txt"));
+    ASSERT_GE(folder, 0);
+    t.w->Local->SetSelected(file, true);
+
+    // Not connected: the remote pane takes nothing.
+    EXPECT_FALSE(dragRows(t.w->Remote, 12, -1));
+    // Remote rows onto a local folder: a download into it.
+    EXPECT_TRUE(dragRows(t.w->Local, 14, folder));
+    ASSERT_EQ(drops.size(), 1u);
+    EXPECT_EQ(drops[0].kind, TfrmMain::TPaneDrop::Download);
+    EXPECT_EQ(drops[0].source, t.w->Remote);
+    EXPECT_EQ(drops[0].folder, QStringLiteral("target dir"));
+    // Within the pane: onto a file is refused; onto the folder asks first.
+    EXPECT_FALSE(dragRows(t.w->Local, 12, file));
+    prompt.answer = false;
+    EXPECT_TRUE(dragRows(t.w->Local, 12, folder));
+    EXPECT_EQ(prompt.messages.back(), "移动所选文件到 \"target dir\" ?");
+    EXPECT_EQ(drops.size(), 1u);  // answered no: nothing moves
+    prompt.answer = true;
+    EXPECT_TRUE(dragRows(t.w->Local, 12, folder));
+    ASSERT_EQ(drops.size(), 2u);
+    EXPECT_EQ(drops[1].kind, TfrmMain::TPaneDrop::Move);
+    // Queue rows are not the panes'.
+    EXPECT_FALSE(dragRows(t.w->Local, 10, folder));
+
+    // Connected and idle, local rows onto the remote pane: an upload.
+    t.connectTo(QStringLiteral("127.0.0.1:ftptest:ftppass:%1").arg(RealServers::pyftpdlib().port));
+    ASSERT_TRUE(t.waitIdle());
+    EXPECT_TRUE(dragRows(t.w->Remote, 12, -1));
+    ASSERT_EQ(drops.size(), 3u);
+    EXPECT_EQ(drops[2].kind, TfrmMain::TPaneDrop::Upload);
+    EXPECT_EQ(drops[2].folder, QString());
+}
+
+TEST(MainWindow, ViewStylesColumnClicksAndTheCommandMenu)
+{
+    QTemporaryDir data;
+    const QString dataDir = data.path() + QStringLiteral("/");
+    QTemporaryDir dir;
+    QDir(dir.path()).mkdir(QStringLiteral("sub"));
+    for (auto [name, size] : {std::pair{"b.bin", 5}, {"a.txt", 50}}) {
+        QFile f(dir.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(size, 'x'));
+    }
+    {
+        TfrmMain w(dataDir);
+        DecliningPrompt declining;
+        w.SetPrompt(&declining);
+        w.show();
+        w.SetLocalDirectory(dir.path());
+        // A real click on the size column's header: small to large, folders first.
+        QHeaderView* header = w.Local->Header();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(1) + 5, header->height() / 2));
+        QStringList order;
+        for (int i = 0; i < w.Local->RowCount(); ++i)
+            order << w.Local->Text(i, 0);
+        EXPECT_EQ(order, (QStringList{"..", "sub", "b.bin", "a.txt"}));
+        EXPECT_EQ(w.Local->SortColumn(), 1);
+
+        // Right button on a row's name: the command menu, as the rules give it.
+        const int file = 3;
+        w.Local->SetSelected(file, true);
+        const QRect r = w.Local->RowRect(file);
+        QTest::mousePress(w.Local->View()->viewport(), Qt::RightButton, {}, QPoint(r.left() + 24, r.center().y()));
+        ASSERT_TRUE(WaitFor([&] { return w.PopupCommand->isVisible(); }));
+        EXPECT_EQ(w.ActivePane(), w.Local);
+        EXPECT_EQ(w.PopupCommand->actions().front()->text(), QStringLiteral("上传"));
+        w.PopupCommand->hide();
+        // On blank space: the view menu.
+        QTest::mousePress(w.Local->View()->viewport(), Qt::RightButton, {},
+                          QPoint(5, w.Local->View()->viewport()->height() - 3));
+        ASSERT_TRUE(WaitFor([&] { return w.PopupView->isVisible(); }));
+        w.PopupView->hide();
+
+        // Icons and list: the rows stay, the selection too.
+        w.SetViewStyle(w.Local, TViewStyle::Icon);
+        EXPECT_TRUE(qobject_cast<QListView*>(w.Local->View()));
+        EXPECT_TRUE(w.Local->IsSelected(file));
+        EXPECT_EQ(w.Local->RowAt(w.Local->RowRect(file).center()), file);
+        w.SetViewStyle(w.Remote, TViewStyle::List);
+        w.close();
+    }
+    // The styles come back on the next start.
+    TfrmMain again(dataDir);
+    EXPECT_EQ(again.Local->ViewStyle(), TViewStyle::Icon);
+    EXPECT_EQ(again.RemoteViewStyle(), TViewStyle::List);
+    EXPECT_EQ(again.Remote->ViewStyle(), TViewStyle::List);
+}
+
+TEST(MainWindow, SiteMenuPrintFlushAndSitePaths)
+{
+    Window t;
+    RecordingPrompt prompt;
+    t.w->SetPrompt(&prompt);
+    TSiteRecord site;
+    site.Name = "R&D";
+    site.IP = "127.0.0.1";
+    site.Port = std::to_string(RealServers::vsftpd().port);
+    site.User = RealServers::User;
+    site.SetPassword(RealServers::Password);
+    t.w->Sites().WriteSite(site);
+    t.w->Sites().WriteGroups({"A&B"});
+    t.w->Sites().WriteGroupSites("A&B", {"R&D"});
+    t.w->RebuildSiteMenu();
+    // "&" shows literally: doubled in the captions.
+    ASSERT_EQ(t.w->GroupMenu->actions().size(), 1);
+    QMenu* group = t.w->GroupMenu->actions().front()->menu();
+    ASSERT_TRUE(group);
+    EXPECT_EQ(group->title(), QStringLiteral("A&&B"));
+    ASSERT_EQ(group->actions().size(), 1);
+    EXPECT_EQ(group->actions().front()->text(), QStringLiteral("R&&D"));
+    group->actions().front()->trigger();
+    ASSERT_TRUE(t.waitIdle());
+    EXPECT_EQ(t.w->Workflow().CurrentSite, "R&D");
+    EXPECT_EQ(t.w->Sites().ReadStats("R&D").ConnectCount, 1);
+    EXPECT_TRUE(t.remoteNames().contains(QStringLiteral("hello.txt")));
+
+    // The site keeps the paths it is asked to.
+    t.w->mnuSaveRemotePathClick();
+    t.w->mnuSaveLocalPathClick();
+    EXPECT_EQ(t.w->Sites().ReadSite("R&D")->RemoteDir, t.w->RemoteDirectory());
+    EXPECT_EQ(QString::fromStdString(t.w->Sites().ReadSite("R&D")->LocalDir), t.w->LocalDirectory());
+
+    // The listing printed into a PDF file, and the report's lines.
+    QTemporaryDir out;
+    prompt.printFile = out.filePath(QStringLiteral("listing.pdf")).toStdString();
+    t.w->mnuPrintClick();
+    QFile pdf(QString::fromStdString(prompt.printFile));
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(pdf.read(5) == "%PDF-");
+    const QStringList report = t.w->ListingReport(QStringLiteral("DATE"));
+    EXPECT_EQ(report[0], QStringLiteral("DATE\t\t127.0.0.1\t\t") + QString::fromStdString(t.w->RemoteDirectory()));
+    EXPECT_EQ(report[1], QString());
+    EXPECT_EQ(report.size(), static_cast<qsizetype>(t.w->FTP.ListingLines.size()) + 2);
+
+    // Flushing the cache deletes its files.
+    ASSERT_GT(t.w->ListingCache().Count(), 0u);
+    t.w->mnuFlushCacheClick();
+    EXPECT_EQ(t.w->ListingCache().Count(), 0u);
+
+    // A site chosen while connected: the session ends and a new login starts.
+    t.w->SiteMenuChosen(0, QStringLiteral("R&&D"));
+    ASSERT_TRUE(t.waitIdle());
+    EXPECT_EQ(t.w->Sites().ReadStats("R&D").ConnectCount, 2);
+
+    // New window: the site's name as the one argument.
+    QStringList launched;
+    t.w->LaunchProgram = [&](const QString&, const QStringList& args) {
+        launched = args;
+        return true;
+    };
+    t.w->mnuNewWindowClick();
+    EXPECT_EQ(launched, QStringList{QStringLiteral("R&D")});
 }

@@ -119,3 +119,52 @@ TEST(PathBoxes, RemoteAndLocalItems)
               (QStringList{QStringLiteral("1:/"), QStringLiteral("1:/home/"), QStringLiteral("2:/home/bob/"),
                            QStringLiteral("3:/home/bob/dl/")}));
 }
+
+TEST(PaneMenus, CommandMenuFollowsPaneStateAndSelection)
+{
+    // Remote pane, idle, a file first: everything there, execute hidden.
+    TCommandMenuState m = CommandMenuState(true, true, false, true);
+    EXPECT_EQ(m.transferCaption, QStringLiteral("下载"));
+    EXPECT_TRUE(m.transfer && m.view && m.edit && m.remove && m.rename && m.move && m.permissions);
+    EXPECT_FALSE(m.executeVisible);
+    EXPECT_TRUE(m.permissionsVisible && m.copyAddressVisible);
+    // Remote pane while busy: nothing that needs the connection.
+    m = CommandMenuState(true, false, true, false);
+    EXPECT_FALSE(m.transfer || m.view || m.edit || m.remove || m.rename || m.move || m.permissions);
+    EXPECT_FALSE(m.copyAddressVisible);
+    // Local pane while busy: local commands stay, a folder blocks edit and execute.
+    m = CommandMenuState(false, false, true, false);
+    EXPECT_EQ(m.transferCaption, QStringLiteral("上传"));
+    EXPECT_FALSE(m.transfer);
+    EXPECT_TRUE(m.view && m.remove && m.rename && m.move);
+    EXPECT_FALSE(m.edit || m.execute || m.permissionsVisible || m.copyAddressVisible);
+    EXPECT_TRUE(m.executeVisible);
+    EXPECT_TRUE(CommandMenuState(false, false, false, true).execute);
+}
+
+TEST(PaneMenus, DragAcceptance)
+{
+    constexpr int queue = 10, local = 12, remote = 14;
+    struct Case {
+        bool remotePane;
+        int source, targetKind;
+        bool targetSelected, idle, transferring, accepted;
+    } cases[] = {
+        {true, local, -1, false, true, false, true},          // upload into the current directory
+        {true, local, rkFile, false, true, false, true},      // anywhere from the other pane
+        {true, local, -1, false, false, false, false},        // remote only while idle
+        {true, remote, rkFolder, false, true, false, true},   // a move into a folder
+        {true, remote, rkFolder, true, true, false, false},   // not onto a dragged row
+        {true, remote, rkFile, false, true, false, false},    // not onto a file
+        {true, remote, rkLink, false, true, false, false},    // nor a link
+        {true, queue, -1, false, true, false, false},         // queue rows are the queue's
+        {false, remote, -1, false, false, false, true},       // local takes downloads while busy
+        {false, remote, -1, false, false, true, false},       // but not while transferring
+        {false, local, rkFolder, false, false, false, true},  // a local move
+        {false, local, rkParent, false, true, false, false},  // not onto ".."
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(PaneAcceptsDrag(c.remotePane, c.source, c.targetKind, c.targetSelected, c.idle, c.transferring),
+                  c.accepted)
+            << c.remotePane << " " << c.source << " " << c.targetKind;
+}
