@@ -250,7 +250,12 @@ TfrmMain::~TfrmMain()
 void TfrmMain::buildWidgets()
 {
     resize(960, 680);
-    auto* bar = ToolBar = new QToolBar(QStringLiteral("快速连接"), this);
+    ToolBar = new QToolBar(QStringLiteral("工具栏"), this);
+    ToolBar->setObjectName(QStringLiteral("ToolBar"));
+    ToolBar->setIconSize(QSize(20, 20));
+    addToolBar(ToolBar);
+    addToolBarBreak();
+    auto* bar = QuickConnectBar = new QToolBar(QStringLiteral("快速连接"), this);
     bar->setObjectName(QStringLiteral("QuickConnect"));
     txtFTPServer = new QComboBox(bar);
     txtFTPServer->setEditable(true);
@@ -271,8 +276,10 @@ void TfrmMain::buildWidgets()
     txtPort = new QLineEdit(QStringLiteral("21"), bar);
     txtPort->setMaximumWidth(60);
     InfoPanel.push_back(bar->addWidget(txtPort));
-    btnConnect = bar->addAction(QStringLiteral("连接"), this, [this] { btnConnectClick(); });
-    btnDisconnect = bar->addAction(QStringLiteral("断开"), this, [this] { btnDisconnectClick(); });
+    btnConnect = ToolBar->addAction(style()->standardIcon(QStyle::SP_DialogYesButton), QStringLiteral("连接"), this,
+                                    [this] { btnConnectClick(); });
+    btnDisconnect = ToolBar->addAction(style()->standardIcon(QStyle::SP_DialogNoButton), QStringLiteral("断开"), this,
+                                       [this] { btnDisconnectClick(); });
     addToolBar(bar);
 
     connect(txtFTPServer, &QComboBox::editTextChanged, this, [this] { serverFieldEdited(); });
@@ -341,6 +348,10 @@ void TfrmMain::buildWidgets()
         pane->OnKeyDown = [this](TCorvListView* p, QKeyEvent* key) { return paneKeyDown(p, key); };
         pane->OnSelectedInfo = [this](TCorvListView* p) { showSummary(p); };
         pane->OnEnter = [this](TCorvListView* p) { SetActivePane(p); };
+        pane->OnResize = [this](TCorvListView* p) {
+            if (p == Local ? m_settings.LocalAutoSize : m_settings.RemoteAutoSize)
+                fillNameColumn(p);
+        };
         pane->OnMouseDown = [this](TCorvListView* p, QMouseEvent* e, int row, bool onItem) {
             paneMouseDown(p, e, row, onItem);
         };
@@ -493,6 +504,16 @@ void TfrmMain::tryRestoreClick()
     raise();
     activateWindow();
     Memo1->update();
+}
+
+void TfrmMain::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    // Shown: the server field has the focus; the local pane, filled while
+    // the window was hidden, gets its columns fitted.
+    txtFTPServer->setFocus();
+    if (m_settings.LocalAutoSize)
+        FitColumns(Local);
 }
 
 void TfrmMain::changeEvent(QEvent* event)

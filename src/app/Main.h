@@ -89,7 +89,8 @@ public:
     QSplitter* MiddleSplitter = nullptr;
     QSplitter* BottomSplitter = nullptr;
     QSplitter* QueueSplitter = nullptr;
-    QToolBar* ToolBar = nullptr;
+    QToolBar* ToolBar = nullptr;                // the command buttons
+    QToolBar* QuickConnectBar = nullptr;        // server field, user, password, port
     std::vector<QAction*> InfoPanel;            // the user, password and port fields with their labels
     QPointer<TfrmMessageWindow> MessageWindow;  // the one server or directory message window
     QToolButton* btnSites = nullptr;            // "FTP 服务器": drops GroupMenu
@@ -126,6 +127,7 @@ public:
     void mnuSaveLocalPathClick();
     void mnuSaveRemotePathClick();
     void mnuNewWindowClick();
+    void expParentClick();  // "主目录": the active pane's parent directory
     // Starts another instance; tests put their own in.
     std::function<bool(const QString& program, const QStringList& arguments)> LaunchProgram;
     void RebuildSiteMenu();
@@ -149,6 +151,7 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 public:
@@ -170,6 +173,8 @@ private:
     void buildWidgets();
     void buildMenus();
     void buildPanePopups();
+    void buildToolBar();
+    void fillNameColumn(TCorvListView* pane);
     void paneMouseDown(TCorvListView* pane, QMouseEvent* e, int row, bool onItem);
     void serverFieldEdited();
     void updateButtons();

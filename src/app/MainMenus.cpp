@@ -21,6 +21,7 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QScreen>
+#include <QStyle>
 #include <QTextDocument>
 #include <QToolBar>
 #include <QToolButton>
@@ -279,10 +280,44 @@ void TfrmMain::buildMenus()
     btnSites->setText(QStringLiteral("FTP 服务器"));
     btnSites->setPopupMode(QToolButton::InstantPopup);
     btnSites->setMenu(GroupMenu);
-    ToolBar->insertWidget(ToolBar->actions().value(0), btnSites);
+    QuickConnectBar->insertWidget(QuickConnectBar->actions().value(0), btnSites);
     RebuildSiteMenu();
+    buildToolBar();
 
     buildPanePopups();
+}
+
+void TfrmMain::buildToolBar()
+{
+    // After connect and disconnect: the commands most used, with their hints.
+    auto button = [this](QStyle::StandardPixmap icon, const QString& hint, std::function<void()> run) {
+        QAction* a = ToolBar->addAction(style()->standardIcon(icon), hint);
+        a->setToolTip(hint);
+        if (run)
+            connect(a, &QAction::triggered, this, std::move(run));
+        else
+            a->setEnabled(false);  // its command comes with later work
+        return a;
+    };
+    ToolBar->addSeparator();
+    button(QStyle::SP_DirHomeIcon, QStringLiteral("站点管理器"), nullptr);
+    button(QStyle::SP_FileDialogNewFolder, QStringLiteral("添加当前站点"), nullptr);
+    button(QStyle::SP_FileLinkIcon, QStringLiteral("创建站点快捷方式"), nullptr);
+    ToolBar->addSeparator();
+    button(QStyle::SP_FileDialogToParent, QStringLiteral("主目录"), [this] { expParentClick(); });
+    button(QStyle::SP_BrowserReload, QStringLiteral("刷新"), [this] { popRefreshClick(ActivePane() == Remote); });
+    ToolBar->addSeparator();
+    button(QStyle::SP_FileDialogContentsView, QStringLiteral("查看"), nullptr);
+    button(QStyle::SP_FileDialogDetailedView, QStringLiteral("编辑"), nullptr);
+    button(QStyle::SP_TrashIcon, QStringLiteral("删除"), nullptr);
+    button(QStyle::SP_FileDialogInfoView, QStringLiteral("属性"), nullptr);
+    ToolBar->addSeparator();
+    button(QStyle::SP_FileIcon, QStringLiteral("添加文件"), nullptr);
+    button(QStyle::SP_MediaPlay, QStringLiteral("传输队列"), nullptr);
+    button(QStyle::SP_MediaStop, QStringLiteral("中断"), nullptr);
+    button(QStyle::SP_DialogResetButton, QStringLiteral("清除队列"), nullptr);
+    ToolBar->addSeparator();
+    button(QStyle::SP_ComputerIcon, QStringLiteral("偏好设置"), nullptr);
 }
 
 void TfrmMain::buildPanePopups()

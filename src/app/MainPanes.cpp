@@ -175,17 +175,23 @@ void TfrmMain::FitColumns(TCorvListView* pane)
     pane->SizeColumnsToContent();
     // Sizes at least 65 wide, dates 100, a fourth column 50.
     const int minimum[] = {0, 65, 100, 50};
-    int others = 0;
-    for (int c = 1; c < pane->ColumnCount(); ++c) {
-        if (c < 4 && pane->ColumnWidth(c) < minimum[c])
+    for (int c = 1; c < std::min(pane->ColumnCount(), 4); ++c)
+        if (pane->ColumnWidth(c) < minimum[c])
             pane->SetColumnWidth(c, minimum[c]);
-        others += pane->ColumnWidth(c);
-    }
+    fillNameColumn(pane);
+}
+
+void TfrmMain::fillNameColumn(TCorvListView* pane)
+{
     // The name column takes what is left (less room for a scroll bar when
-    // the rows do not fit on one page).
+    // the rows do not fit on one page), and never less than its content.
+    if (pane->ViewStyle() != TViewStyle::Report)
+        return;
+    int others = 0;
+    for (int c = 1; c < pane->ColumnCount(); ++c)
+        others += pane->ColumnWidth(c);
     const int margin = pane->RowCount() > pane->VisibleRowCapacity() ? 20 : 4;
-    if (pane->ColumnWidth(0) + others + margin < pane->width())
-        pane->SetColumnWidth(0, pane->width() - others - margin);
+    pane->SetColumnWidth(0, std::max(pane->ContentWidth(0), pane->width() - others - margin));
 }
 
 void TfrmMain::rebuildRemotePathBox()
@@ -315,6 +321,28 @@ void TfrmMain::remoteUp()
         }
     }
     m_workflow->ChangeRemoteDirectory("..");
+}
+
+void TfrmMain::expParentClick()
+{
+    if (ActivePane() == Remote) {
+        if (m_workflow->State() != SessionState::Idle)
+            return;
+        // The parent of the directory the path box shows.
+        QString shown = RemotePathBox->currentText();
+        if (shown.endsWith(QLatin1Char('/')) && shown.size() > 1)
+            shown.chop(1);
+        const qsizetype slash = shown.lastIndexOf(QLatin1Char('/'));
+        if (slash < 0 || shown == QLatin1String("/"))
+            return;
+        m_workflow->ChangeRemoteDirectory(shown.left(slash + 1).toStdString());
+        return;
+    }
+    if (IsTransferring(m_workflow->State()) || m_localDir == QLatin1String("/"))
+        return;
+    QDir d(m_localDir);
+    if (d.cdUp())
+        SetLocalDirectory(d.absolutePath());
 }
 
 void TfrmMain::mnuFilterClick(bool remote)

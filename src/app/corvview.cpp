@@ -8,6 +8,7 @@
 #include <QListView>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QStackedLayout>
 #include <QStyle>
 #include <QTreeView>
@@ -35,13 +36,31 @@ private:
     std::function<void()> m_released;
 };
 
+// A folder with the link arrow in its lower left corner, in both sizes.
+QIcon linkedFolderIcon()
+{
+    const QStyle* style = QApplication::style();
+    const QIcon folder = style->standardIcon(QStyle::SP_DirIcon);
+    const QIcon arrow = style->standardIcon(QStyle::SP_FileLinkIcon);
+    QIcon icon;
+    for (int size : {16, 32}) {
+        QPixmap pixmap = folder.pixmap(size, size);
+        QPainter painter(&pixmap);
+        const int mark = size / 2;
+        painter.drawPixmap(0, size - mark, arrow.pixmap(mark, mark));
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
 // The four row images, made once: rows share them (listings have thousands).
 const QIcon& kindIcon(int kind)
 {
     static const QIcon icons[] = {
         QApplication::style()->standardIcon(QStyle::SP_FileDialogToParent),
         QApplication::style()->standardIcon(QStyle::SP_DirIcon),
-        QApplication::style()->standardIcon(QStyle::SP_DirLinkIcon),
+        linkedFolderIcon(),
         QApplication::style()->standardIcon(QStyle::SP_FileIcon),
     };
     return icons[kind >= rkParent && kind <= rkFile ? kind : rkFile];
@@ -277,6 +296,8 @@ void TCorvListView::EndUpdate()
     m_updating = false;
     m_model->DropRow = -1;
     m_model->EndReset();
+    if (m_style != TViewStyle::Report)
+        applyListStyle();  // the grid follows the names
     setUpdatesEnabled(true);
 }
 
@@ -444,39 +465,64 @@ void TCorvListView::ColumnClick(int column)
         OnAfterSort(this);
 }
 
+std::vector<int> TCorvListView::widestRows(int column, size_t count) const
+{
+    // Measuring each of 100,000 texts exactly costs more than the listing,
+    // so widths are estimated from cached character advances; the caller
+    // measures only the widest few exactly.
+    const QFontMetrics fm(m_report->font());
+    if (m_advance.empty())
+        m_advance.assign(0x10000, -1);
+    std::vector<std::pair<int, int>> widest;  // estimate, row
+    const auto& rows = m_model->Rows;
+    for (size_t r = 0; r < rows.size(); ++r) {
+        int w = 0;
+        for (QChar ch : rows[r].texts[static_cast<size_t>(column)]) {
+            int& a = m_advance[ch.unicode()];
+            if (a < 0)
+                a = fm.horizontalAdvance(ch);
+            w += a;
+        }
+        if (widest.size() < count || w > widest.back().first) {
+            if (widest.size() == count)
+                widest.pop_back();
+            widest.insert(std::upper_bound(widest.begin(), widest.end(), std::make_pair(w, -1),
+                                           [](const auto& x, const auto& y) { return x.first > y.first; }),
+                          {w, static_cast<int>(r)});
+        }
+    }
+    std::vector<int> result;
+    for (const auto& [estimate, row] : widest)
+        result.push_back(row);
+    return result;
+}
+
 void TCorvListView::SizeColumnsToContent()
 {
-    // Every column as wide as its widest text. Measuring each of 100,000
-    // texts exactly costs more than the listing, so widths are estimated
-    // from cached character advances and only the widest few are measured
-    // through the view's delegate.
-    const QFontMetrics fm(m_report->font());
-    std::vector<int> advance(0x10000, -1);
-    constexpr size_t candidates = 8;
-    const auto& rows = m_model->Rows;
+    // Every column as wide as its widest text.
+    m_contentWidth.assign(static_cast<size_t>(ColumnCount()), 0);
     for (int c = 0; c < ColumnCount(); ++c) {
-        std::vector<std::pair<int, int>> widest;  // estimate, row
-        for (size_t r = 0; r < rows.size(); ++r) {
-            int w = 0;
-            for (QChar ch : rows[r].texts[static_cast<size_t>(c)]) {
-                int& a = advance[ch.unicode()];
-                if (a < 0)
-                    a = fm.horizontalAdvance(ch);
-                w += a;
-            }
-            if (widest.size() < candidates || w > widest.back().first) {
-                if (widest.size() == candidates)
-                    widest.pop_back();
-                widest.insert(std::upper_bound(widest.begin(), widest.end(), std::make_pair(w, -1),
-                                               [](const auto& x, const auto& y) { return x.first > y.first; }),
-                              {w, static_cast<int>(r)});
-            }
-        }
         int width = 0;
-        for (const auto& [estimate, row] : widest)
+        for (int row : widestRows(c, 8))
             width = std::max(width, m_report->sizeHintForIndex(m_model->index(row, c)).width());
-        m_report->header()->resizeSection(c, width + 2 * m_report->style()->pixelMetric(QStyle::PM_FocusFrameHMargin));
+        width += 2 * m_report->style()->pixelMetric(QStyle::PM_FocusFrameHMargin);
+        m_contentWidth[static_cast<size_t>(c)] = width;
+        m_report->header()->resizeSection(c, width);
     }
+}
+
+int TCorvListView::ContentWidth(int column) const
+{
+    return column >= 0 && static_cast<size_t>(column) < m_contentWidth.size()
+               ? m_contentWidth[static_cast<size_t>(column)]
+               : ColumnWidth(column);
+}
+
+void TCorvListView::resizeEvent(QResizeEvent* e)
+{
+    QWidget::resizeEvent(e);
+    if (OnResize)
+        OnResize(this);
 }
 
 int TCorvListView::VisibleRowCapacity() const
@@ -522,20 +568,21 @@ void TCorvListView::applyListStyle()
             m_list->setWrapping(true);
             break;
         case TViewStyle::SmallIcon:
-            m_list->setViewMode(QListView::ListMode);
-            m_list->setIconSize(QSize(small, small));
-            m_list->setGridSize(QSize(small * 10, small + 6));
-            m_list->setFlow(QListView::LeftToRight);
-            m_list->setWrapping(true);
-            break;
         case TViewStyle::List:
-        case TViewStyle::Report:
+        case TViewStyle::Report: {
+            // One grid for every row, as wide as the widest name: the rows
+            // lay out without measuring each one, and no name is cut.
+            int name = 0;
+            for (int row : widestRows(0, 4))
+                name = std::max(name, m_list->fontMetrics().horizontalAdvance(Text(row, 0)));
+            name = std::min(name, 400);
             m_list->setViewMode(QListView::ListMode);
             m_list->setIconSize(QSize(small, small));
-            m_list->setGridSize(QSize());
-            m_list->setFlow(QListView::TopToBottom);
+            m_list->setGridSize(QSize(small + name + 16, std::max(small, m_list->fontMetrics().height()) + 4));
+            m_list->setFlow(m_style == TViewStyle::SmallIcon ? QListView::LeftToRight : QListView::TopToBottom);
             m_list->setWrapping(true);
             break;
+        }
     }
     m_list->setMovement(m_autoArrange || m_style == TViewStyle::List ? QListView::Static : QListView::Snap);
     m_list->setDragEnabled(false);

@@ -83,6 +83,7 @@ public:
     std::function<bool(TCorvListView*, QKeyEvent*)> OnKeyDown;  // true: handled
     std::function<void(TCorvListView*, QMouseEvent*, int row, bool onItem)> OnMouseDown;
     std::function<void(TCorvListView*)> OnEnter;  // the control took the focus
+    std::function<void(TCorvListView*)> OnResize;
 
     // Columns.
     void SetColumns(const QStringList& captions);
@@ -121,7 +122,8 @@ public:
     void SortByExtension();
     void ColumnClick(int column);
     void SizeColumnsToContent();
-    int VisibleRowCapacity() const;  // rows that fit on one page of the report
+    int ContentWidth(int column) const;  // as the last sizing to content found it
+    int VisibleRowCapacity() const;      // rows that fit on one page of the report
 
     TViewStyle ViewStyle() const { return m_style; }
     void SetViewStyle(TViewStyle style);
@@ -139,6 +141,7 @@ Q_SIGNALS:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* e) override;
 
 private:
     void sortBy(const std::function<bool(const TCorvRow&, const TCorvRow&)>& less);
@@ -147,6 +150,7 @@ private:
     bool dragEvent(QEvent* event);
     void startDrag();
     void leftReleased();
+    std::vector<int> widestRows(int column, size_t count) const;  // rows of the widest texts, widest first
 
     TCorvListModel* m_model;
     QTreeView* m_report;
@@ -159,6 +163,8 @@ private:
     int m_sortColumn = 0;
     bool m_ascending = true;
     bool m_updating = false;
+    std::vector<int> m_contentWidth;
+    mutable std::vector<int> m_advance;  // character advances of the view's font, by code unit
     QPoint m_pressAt;
     bool m_pressed = false;
 };

@@ -679,6 +679,11 @@ TEST(MainWindow, ScreenshotConnectedToALocalServer)
     QCoreApplication::processEvents();
     const QString out = QCoreApplication::applicationDirPath() + QStringLiteral("/main-window-screenshot.png");
     ASSERT_TRUE(t.w->grab().save(out));
+    // The remote pane in large icons, the local one as a list.
+    t.w->SetViewStyle(t.w->Remote, TViewStyle::Icon);
+    t.w->SetViewStyle(t.w->Local, TViewStyle::List);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(t.w->grab().save(QCoreApplication::applicationDirPath() + QStringLiteral("/main-window-icons.png")));
 }
 
 namespace {
