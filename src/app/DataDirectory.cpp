@@ -1,6 +1,8 @@
 #include "app/DataDirectory.h"
 
 #include <QDir>
+#include "sites/IniFile.h"
+
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -23,10 +25,44 @@ bool isSwitch(const QString& p)
 QStringList CollectArguments(const QStringList& parameters)
 {
     QStringList out;
-    for (const QString& p : parameters.mid(1))
-        if (!isSwitch(p))
-            out << p;
+    QStringList quoted;  // the parts of an open quoted argument
+    for (const QString& p : parameters.mid(1)) {
+        if (isSwitch(p))
+            continue;
+        if (!p.contains(QLatin1Char('"'))) {
+            (quoted.isEmpty() ? out : quoted) << p;
+            continue;
+        }
+        quoted << p;
+        if (quoted.size() > 1 || p.count(QLatin1Char('"')) % 2 == 0) {
+            out << quoted.join(QLatin1Char(' ')).remove(QLatin1Char('"'));
+            quoted.clear();
+        }
+    }
+    if (!quoted.isEmpty())
+        out << quoted.join(QLatin1Char(' ')).remove(QLatin1Char('"'));
     return out;
+}
+
+TCommandLineKind ClassifyCommandLine(const QStringList& arguments)
+{
+    if (arguments.isEmpty())
+        return TCommandLineKind::None;
+    const QString& first = arguments.front();
+    if (arguments.size() == 1 && QFileInfo(first).isFile()) {
+        TIniFile file(first.toStdString());
+        if (file.Load() && !file.ReadString("HOSTINFO", "HOST").empty())
+            return TCommandLineKind::SiteQueueFile;
+    }
+    if (first.contains(QLatin1Char('=')))
+        return TCommandLineKind::Keywords;
+    if (first.startsWith(QLatin1Char('+')))
+        return TCommandLineKind::Script;
+    // Local paths as a shell gives them; a server text never starts so.
+    for (const char* prefix : {"/", "./", "../", "~/"})
+        if (first.startsWith(QLatin1String(prefix)))
+            return TCommandLineKind::LocalFiles;
+    return TCommandLineKind::Host;
 }
 
 QString ResolveDataDirectory(const QStringList& arguments, QString& error)

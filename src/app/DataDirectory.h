@@ -3,8 +3,22 @@
 #include <QStringList>
 
 // The arguments the program acts on: every parameter except the program
-// itself and switches ("/name" or "--name" for a known switch name).
+// itself and switches ("/name" or "--name" for a known switch name). A
+// parameter holding a double quote opens a quoted argument that the next one
+// holding a double quote closes: the parameters between are joined with
+// blanks and the quotes dropped (a quote never closed ends at the last one).
 QStringList CollectArguments(const QStringList& parameters);
+
+// What the command line asks for, in the order the forms are tried.
+enum class TCommandLineKind {
+    None,           // no arguments
+    SiteQueueFile,  // one existing file with a HOST in its HOSTINFO section
+    Keywords,       // the first argument holds "="
+    Script,         // "+script [parameters]"
+    LocalFiles,     // local paths to upload
+    Host,           // the rest: a server text to connect to
+};
+TCommandLineKind ClassifyCommandLine(const QStringList& arguments);
 
 // The data directory: "DATA=<dir>" when given and existing, else
 // $XDG_CONFIG_HOME/corvyne/ (created). Ends with "/". When a given directory

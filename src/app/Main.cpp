@@ -2,6 +2,7 @@
 
 #include "app/About.h"
 #include "app/CrashLog.h"
+#include "app/DataDirectory.h"
 #include "app/FileType.h"
 #include "app/MessWin.h"
 #include "app/Password.h"
@@ -504,6 +505,31 @@ void TfrmMain::tryRestoreClick()
     raise();
     activateWindow();
     Memo1->update();
+}
+
+void TfrmMain::HandOffCommandLine(const QStringList& arguments)
+{
+    switch (ClassifyCommandLine(arguments)) {
+        case TCommandLineKind::None:
+            return;
+        case TCommandLineKind::Host:
+            // Connects once the window is shown and idle.
+            txtFTPServer->setEditText(arguments.join(QLatin1Char(' ')));
+            QTimer::singleShot(0, this, [this] {
+                if (m_settings.LocalAutoSize)
+                    FitColumns(Local);
+                btnConnectClick();
+            });
+            return;
+        case TCommandLineKind::SiteQueueFile:
+        case TCommandLineKind::Keywords:
+        case TCommandLineKind::Script:
+        case TCommandLineKind::LocalFiles:
+            // Queue files, scripts, keyword lines and uploads from the command
+            // line need the queue and the script engine.
+            LogLine("这种命令行尚不能执行: " + arguments.join(QLatin1Char(' ')).toStdString(), lcError);
+            return;
+    }
 }
 
 void TfrmMain::showEvent(QShowEvent* event)

@@ -63,6 +63,8 @@ public:
     void btnDisconnectClick();
     void mnuReconnectClick();
     void mnuAboutClick();
+    // Acts on the collected command-line arguments once the window is up.
+    void HandOffCommandLine(const QStringList& arguments);
     void mnuHideClick();  // to the notification area (or minimized where there is none)
     void tryRestoreClick();
     bool HiddenToTray() const { return m_hiddenToTray; }

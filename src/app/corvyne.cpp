@@ -5,9 +5,7 @@
 #include "app/VersionInfo.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QMessageBox>
-#include <QTimer>
 
 #include <cstdlib>
 #include <memory>
@@ -43,14 +41,6 @@ int main(int argc, char** argv)
     window.show();
     splash.reset();
 
-    // A host text on the command line connects (the other forms arrive with
-    // the command-line and script work).
-    if (!arguments.isEmpty() && !arguments.front().contains(QLatin1Char('=')) &&
-        !arguments.front().startsWith(QLatin1Char('+')) && !arguments.front().startsWith(QLatin1Char('/')) &&
-        !arguments.front().startsWith(QLatin1String("./")) && !arguments.front().startsWith(QLatin1String("../")) &&
-        !arguments.front().startsWith(QLatin1String("~/"))) {
-        window.txtFTPServer->setEditText(arguments.join(QLatin1Char(' ')));
-        QTimer::singleShot(0, &window, [&window] { window.btnConnectClick(); });
-    }
+    window.HandOffCommandLine(arguments);
     return app.exec();
 }

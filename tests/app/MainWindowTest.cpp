@@ -593,6 +593,47 @@ TEST(MainWindow, DataDirectoryArgument)
     EXPECT_EQ(CollectArguments({QStringLiteral("corvyne"), QStringLiteral("/nosplash"), QStringLiteral("/home/x.txt"),
                                 QStringLiteral("--nosplash"), QStringLiteral("host")}),
               (QStringList{QStringLiteral("/home/x.txt"), QStringLiteral("host")}));
+    // Quoted arguments split at blanks come back whole; nothing is lost.
+    EXPECT_EQ(CollectArguments({"corvyne", "\"/tmp/my", "big", "file.txt\"", "\"one\"", "host"}),
+              (QStringList{"/tmp/my big file.txt", "one", "host"}));
+    EXPECT_EQ(CollectArguments({"corvyne", "a", "\"never", "closed"}), (QStringList{"a", "never closed"}));
+}
+
+TEST(MainWindow, CommandLineFormsAndTheHostHandOff)
+{
+    QTemporaryDir dir;
+    const QString queueFile = dir.filePath(QStringLiteral("site.csq"));
+    QFile f(queueFile);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("[HOSTINFO]\r\nHOST=127.0.0.1\r\n");
+    f.close();
+    const QString plain = dir.filePath(QStringLiteral("plain.txt"));
+    QFile(plain).open(QIODevice::WriteOnly);
+    const std::pair<QStringList, TCommandLineKind> forms[] = {
+        {{}, TCommandLineKind::None},
+        {{queueFile}, TCommandLineKind::SiteQueueFile},
+        {{plain}, TCommandLineKind::LocalFiles},  // no HOST: a file to upload
+        {{queueFile, plain}, TCommandLineKind::LocalFiles},
+        {{"HOST=127.0.0.1", "GET=a.txt"}, TCommandLineKind::Keywords},
+        {{"+script.txt", "x"}, TCommandLineKind::Script},
+        {{"./a.txt"}, TCommandLineKind::LocalFiles},
+        {{"~/a.txt"}, TCommandLineKind::LocalFiles},
+        {{"127.0.0.1:2121"}, TCommandLineKind::Host},
+        {{"ftp://user@host/dir/"}, TCommandLineKind::Host},
+        {{"host|dir"}, TCommandLineKind::Host},
+    };
+    for (const auto& [arguments, kind] : forms)
+        EXPECT_EQ(ClassifyCommandLine(arguments), kind) << arguments.join(' ').toStdString();
+
+    // A host argument logs in anonymously and lists.
+    Window t;
+    t.w->HandOffCommandLine({QStringLiteral("127.0.0.1:%1").arg(RealServers::vsftpd().port)});
+    ASSERT_TRUE(t.waitIdle());
+    EXPECT_EQ(t.w->FTP.UserName, "anonymous");
+    EXPECT_EQ(t.remoteNames(), QStringList{QStringLiteral("pub")});
+    // A form that needs the queue says so in the log.
+    t.w->HandOffCommandLine({QStringLiteral("+script.txt")});
+    EXPECT_GE(t.logIndex("这种命令行尚不能执行: +script.txt"), 0);
 }
 
 TEST(MainWindow, ASiteWithItsOptionsAndTheProxies)
