@@ -100,6 +100,8 @@ void TConnectionWorkflow::Prepare(TQuickConnectFields& f)
         m_ftp.UseAppe = m_settings.UseAPPE;
         m_ftp.SKeyLogin = false;
         Session = TSessionOptions();
+        if (m_hooks.HomeBookmark)
+            m_hooks.HomeBookmark("");
         if (m_hooks.ClearLog)
             m_hooks.ClearLog();
         std::string startDirectory;
@@ -110,6 +112,7 @@ void TConnectionWorkflow::Prepare(TQuickConnectFields& f)
         startDirectory = m_ftp.InitialDirectory;
         Session.AntiIdle = m_settings.Antiidle;
         Session.RestoreTransfer = m_settings.RestoreTransfer;
+        Session.TransferMode = TransferModePanel;  // a site's own mode replaces it
         if (m_hooks.Status2)
             m_hooks.Status2("");
         m_ftp.UserAccount.clear();
@@ -163,6 +166,8 @@ void TConnectionWorkflow::Prepare(TQuickConnectFields& f)
         }
         IdleEnabled = Session.AntiIdle;
         m_ftp.InitialDirectory = startDirectory;
+        if (!startDirectory.empty() && m_hooks.HomeBookmark)
+            m_hooks.HomeBookmark(startDirectory);
         m_ftp.UserPassword = f.password;
         m_ftp.UserName = f.user;
         const int port = ParseIniInteger(f.port).value_or(21);
@@ -172,6 +177,9 @@ void TConnectionWorkflow::Prepare(TQuickConnectFields& f)
             if (m_hooks.HistoryChanged)
                 m_hooks.HistoryChanged(m_history);
         }
+        TransferModePanel = Session.TransferMode;
+        if (m_hooks.TransferModeShown)
+            m_hooks.TransferModeShown(TransferModePanel);
         ConnectionDirty = false;
     }
     SetState(SessionState::Connecting);

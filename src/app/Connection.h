@@ -48,6 +48,8 @@ public:
         std::function<void(bool serverMessages, const std::vector<std::string>& lines)> ShowMessages;
         std::function<void()> CloseMessages;
         std::function<void(int sound, const std::string& wave)> PlaySound;
+        std::function<void(int mode)> TransferModeShown;                 // 0 ASCII, 1 binary, 2 automatic
+        std::function<void(const std::string& directory)> HomeBookmark;  // "<主目录>"; empty: none
     };
 
     TConnectionWorkflow(TFTPclient& client, TSettings& settings, TIniFile& settingsFile, TSiteDatabase& sites,
@@ -58,7 +60,8 @@ public:
     AfterLoginAction AfterLogin = AfterLoginAction::None;
     std::string CurrentSite;
     bool ConnectionDirty = true;
-    bool IdleEnabled = false;  // the anti-idle menu check
+    bool IdleEnabled = false;   // the anti-idle menu check
+    int TransferModePanel = 2;  // the mode the panel shows: 0 ASCII, 1 binary, 2 automatic
     TSessionOptions Session;
     const std::vector<std::string>& History() const { return m_history; }
     void ReloadHistory();

@@ -143,6 +143,8 @@ TfrmMain::TfrmMain(const QString& dataDirectory, const QStringList& arguments, Q
         }
     };
     hooks.ListingLine = [this](const std::string& line) { addRemoteLine(line); };
+    hooks.HomeBookmark = [this](const std::string& dir) { mnuHomeBookmark->setData(QString::fromStdString(dir)); };
+    hooks.TransferModeShown = [this](int mode) { pnlTransferMode->setText(TransferModeText(mode)); };
     hooks.ListingDone = [this](bool success) { remoteListingDone(success); };
     hooks.ListRemote = [this] { listRemoteDirectory(); };
     hooks.ShowMessages = [this](bool server, const std::vector<std::string>& lines) {
@@ -393,6 +395,12 @@ void TfrmMain::buildWidgets()
     StatusPanel2 = new QLabel(this);
     statusBar()->addWidget(StatusPanel, 1);
     statusBar()->addWidget(StatusPanel2, 1);
+    pnlTransferMode = new QLabel(QStringLiteral("自动"), this);
+    pnlTransferMode->setToolTip(QStringLiteral("传输模式(点击此处更改)"));
+    pnlTransferMode->setAlignment(Qt::AlignCenter);
+    pnlTransferMode->setMinimumWidth(60);
+    pnlTransferMode->installEventFilter(this);
+    statusBar()->addPermanentWidget(pnlTransferMode);
     for (TCorvListView* pane : {Local, Remote, Queue})
         pane->SetAcceptFiles(true);  // what a drop of files does is the queue's
     SetActivePane(Local);
@@ -505,6 +513,28 @@ void TfrmMain::tryRestoreClick()
     raise();
     activateWindow();
     Memo1->update();
+}
+
+QString TfrmMain::TransferModeText(int mode)
+{
+    return mode == 0 ? QStringLiteral("ASCII") : mode == 1 ? QStringLiteral("二进制") : QStringLiteral("自动");
+}
+
+void TfrmMain::pnlTransferModeClick()
+{
+    // 自动 → ASCII → 二进制 → 自动
+    const int next = m_workflow->TransferModePanel == 2 ? 0 : m_workflow->TransferModePanel == 0 ? 1 : 2;
+    m_workflow->TransferModePanel = next;
+    pnlTransferMode->setText(TransferModeText(next));
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == pnlTransferMode && event->type() == QEvent::MouseButtonRelease) {
+        pnlTransferModeClick();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TfrmMain::HandOffCommandLine(const QStringList& arguments)

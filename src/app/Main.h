@@ -84,6 +84,9 @@ public:
     TWinConsole* Memo1 = nullptr;
     QLabel* StatusPanel = nullptr;
     QLabel* StatusPanel2 = nullptr;
+    QLabel* pnlTransferMode = nullptr;  // "自动", "ASCII" or "二进制"; a click changes it
+    void pnlTransferModeClick();
+    static QString TransferModeText(int mode);
     QComboBox* LocalPathBox = nullptr;
     QComboBox* RemotePathBox = nullptr;
     QLabel* PanelLocalCount = nullptr;
@@ -100,6 +103,7 @@ public:
     QMenu* PopupCommand = nullptr;
     QMenu* PopupView = nullptr;
     QAction* mnuIdle = nullptr;
+    QAction* mnuHomeBookmark = nullptr;  // "<主目录>": its data is the session's start directory
     QAction* mnuSiteResume = nullptr;
     QAction* mnuShowQueue = nullptr;
     QAction* mnuShowToolbar = nullptr;
@@ -154,6 +158,7 @@ public:
 protected:
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 public:

@@ -105,6 +105,15 @@ void TfrmMain::buildMenus()
     later(bookmarks, QStringLiteral("添加书签(&A)"));
     later(bookmarks, QStringLiteral("编辑书签(&E)"));
     bookmarks->addSeparator();
+    mnuHomeBookmark = bookmarks->addAction(QStringLiteral("<主目录>"), this, [this] {
+        const QString home = mnuHomeBookmark->data().toString();
+        if (!home.isEmpty() && m_workflow->State() == SessionState::Idle)
+            m_workflow->ChangeRemoteDirectory(home.toStdString());
+    });
+    connect(bookmarks, &QMenu::aboutToShow, this, [this] {
+        mnuHomeBookmark->setEnabled(!mnuHomeBookmark->data().toString().isEmpty());
+        mnuHomeBookmark->setToolTip(mnuHomeBookmark->data().toString());
+    });
 
     // ---- directory
     QMenu* dir = menuBar()->addMenu(QStringLiteral("目录(&D)"));

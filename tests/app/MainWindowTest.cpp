@@ -657,6 +657,19 @@ TEST(MainWindow, ASiteWithItsOptionsAndTheProxies)
     EXPECT_EQ(t.w->RemoteDirectory(), "/子目录/");
     EXPECT_EQ(t.w->windowTitle(), QStringLiteral("Corvyne 2.7.5 - Test Site"));
     EXPECT_EQ(t.w->Sites().ReadStats("Test Site").ConnectCount, 1);
+    EXPECT_EQ(t.w->pnlTransferMode->text(), QStringLiteral("二进制"));  // the site's mode
+    // "<主目录>" leads back to the site's start directory.
+    EXPECT_EQ(t.w->mnuHomeBookmark->data().toString(), QStringLiteral("/子目录"));
+    t.w->Workflow().ChangeRemoteDirectory("/");
+    ASSERT_TRUE(
+        WaitFor([&] { return t.w->RemoteDirectory() == "/" && t.w->Workflow().State() == SessionState::Idle; }));
+    t.w->mnuHomeBookmark->trigger();
+    ASSERT_TRUE(
+        WaitFor([&] { return t.w->RemoteDirectory() == "/子目录/" && t.w->Workflow().State() == SessionState::Idle; }));
+    t.w->pnlTransferModeClick();
+    EXPECT_EQ(t.w->pnlTransferMode->text(), QStringLiteral("自动"));
+    t.w->pnlTransferModeClick();
+    EXPECT_EQ(t.w->pnlTransferMode->text(), QStringLiteral("ASCII"));
     t.w->btnDisconnectClick();
 
     // Through dante with ProxyMode 2 (SOCKS), and through ftp-proxy with 0.
@@ -668,6 +681,8 @@ TEST(MainWindow, ASiteWithItsOptionsAndTheProxies)
     t.connectTo(server);
     ASSERT_TRUE(t.waitIdle());
     EXPECT_EQ(t.w->FTP.FirewallType, fwSocks);
+    EXPECT_EQ(t.w->pnlTransferMode->text(), QStringLiteral("ASCII"));  // a quick connection keeps the panel's mode
+    EXPECT_TRUE(t.w->mnuHomeBookmark->data().toString().isEmpty());
     EXPECT_GE(t.logIndex("连接到代理服务器."), 0);
     EXPECT_GE(t.logIndex("连接到代理服务器. 正等待登录主机."), 0);
     EXPECT_TRUE(t.remoteNames().contains(QStringLiteral("hello.txt")));
