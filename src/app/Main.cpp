@@ -198,6 +198,7 @@ TfrmMain::TfrmMain(const QString& dataDirectory, const QStringList& arguments, Q
     hooks.StateChanged = [this] {
         updateButtons();
         RemotePathBox->setEnabled(m_workflow && m_workflow->State() == SessionState::Idle);
+        Remote->SetAcceptFiles(m_workflow && m_workflow->State() == SessionState::Idle);  // uploads only while idle
         if (m_workflow && m_workflow->State() == SessionState::Disconnected)
             RemotePathBox->clear();
     };
@@ -401,8 +402,10 @@ void TfrmMain::buildWidgets()
     pnlTransferMode->setMinimumWidth(60);
     pnlTransferMode->installEventFilter(this);
     statusBar()->addPermanentWidget(pnlTransferMode);
-    for (TCorvListView* pane : {Local, Remote, Queue})
-        pane->SetAcceptFiles(true);  // what a drop of files does is the queue's
+    // Drop targets for files from other programs; the local pane has no use
+    // for them, what the others do with them is the queue's.
+    for (TCorvListView* pane : {Local, Queue})
+        pane->SetAcceptFiles(true);
     SetActivePane(Local);
 }
 

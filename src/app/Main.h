@@ -108,6 +108,7 @@ public:
     QAction* mnuShowQueue = nullptr;
     QAction* mnuShowToolbar = nullptr;
     QAction* mnuShowInfoPanel = nullptr;
+    QAction* mnuFindNext = nullptr;
     QAction* mnuShowLinks = nullptr;
     QAction* mnuResolveFile = nullptr;
     QAction* mnuFilterDirectories = nullptr;
@@ -150,6 +151,9 @@ public:
         QString folder;  // the folder row dropped onto; empty for the current directory
     };
     std::function<void(const TPaneDrop&)> OnPaneDrop;
+    // The first remote row of that name (case ignored): its name as shown,
+    // size and date texts.
+    bool FindRemoteRow(const QString& name, QString& shown, QString& size, QString& date) const;
     // The listing as printed and saved: header line, blank line, lines.
     QStringList ListingReport(const QString& date) const;
     QString RemoteFilter() const { return m_remoteFilter; }

@@ -129,9 +129,9 @@ void TfrmMain::buildMenus()
     dir->addAction(QStringLiteral("组选择(&G)"), this, [=, this] { mnuGroupSelectClick(activePane()); });
     QAction* find = dir->addAction(QStringLiteral("查找文件(&F)"), this, [=, this] { mnuFindClick(activePane()); });
     find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
-    QAction* findNext =
-        dir->addAction(QStringLiteral("查找下一个(&I)"), this, [=, this] { mnuFindNextClick(activePane()); });
-    findNext->setShortcut(QKeySequence(Qt::Key_F3));
+    mnuFindNext = dir->addAction(QStringLiteral("查找下一个(&I)"), this, [=, this] { mnuFindNextClick(activePane()); });
+    mnuFindNext->setShortcut(QKeySequence(Qt::Key_F3));
+    mnuFindNext->setEnabled(false);  // until a search finds something
     dir->addSeparator();
     dir->addAction(QStringLiteral("复制网址(&U)"), this, [this] { mnuCopyURLClick(true); });
     dir->addAction(QStringLiteral("清空缓存(&U)"), this, [this] { mnuFlushCacheClick(); });
@@ -141,10 +141,13 @@ void TfrmMain::buildMenus()
     mnuResolveFile = dir->addAction(QStringLiteral("作为文件解析链接(&R)"));
     for (QAction* a : {mnuFilterDirectories, mnuShowLinks, mnuResolveFile}) {
         a->setCheckable(true);
-        connect(a, &QAction::triggered, this, [this] {
-            ListLocalDirectory();
+        // The panes the switch affects are shown again (the remote one from
+        // the listing cache).
+        connect(a, &QAction::triggered, this, [this, a] {
+            if (a == mnuFilterDirectories)
+                ListLocalDirectory();
             if (m_workflow->State() == SessionState::Idle && Remote->RowCount() > 0)
-                m_workflow->Refresh();
+                showRemoteDirectory();
         });
     }
 

@@ -404,10 +404,25 @@ bool TfrmMain::mnuFindNextClick(TCorvListView* pane)
             pane->ScrollToRow(i);
             pane->SetCurrentRow(i);
             pane->setFocus();
+            mnuFindNext->setEnabled(true);
             return true;
         }
     }
+    mnuFindNext->setEnabled(false);
     m_prompt->ShowMessage(MessageKind::Information, "文件没找到");
+    return false;
+}
+
+bool TfrmMain::FindRemoteRow(const QString& name, QString& shown, QString& size, QString& date) const
+{
+    for (int i = 0; i < Remote->RowCount(); ++i) {
+        if (Remote->Text(i, 0).compare(name, Qt::CaseInsensitive) == 0) {
+            shown = Remote->Text(i, 0);
+            size = Remote->Text(i, 1);
+            date = Remote->Text(i, 2);
+            return true;
+        }
+    }
     return false;
 }
 

@@ -692,7 +692,7 @@ bool TCorvListView::dragEvent(QEvent* event)
             OnDragDrop(this, source, row);
         return true;
     }
-    if (m_acceptFiles && mime->hasUrls()) {
+    if (m_acceptFiles && OnFileDrop && mime->hasUrls()) {
         e->acceptProposedAction();
         if (drop) {
             QStringList files;

@@ -73,7 +73,8 @@ public:
     bool AcceptFiles() const { return m_acceptFiles; }
     void SetAcceptFiles(bool on) { m_acceptFiles = on; }
 
-    // Events. OnDragOver answers whether a drag of rows from the control
+    // Events. Files from other programs are taken only while AcceptFiles is
+    // on and OnFileDrop is set. OnDragOver answers whether a drag of rows from the control
     // with the given tag may drop on row (-1: no row); OnDragDrop takes it.
     std::function<void(TCorvListView*, const QStringList& files, QPoint at)> OnFileDrop;
     std::function<void(TCorvListView*)> OnSelectedInfo;

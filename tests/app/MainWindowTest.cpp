@@ -451,7 +451,9 @@ TEST(MainWindow, FiltersGroupSelectFindAndKeys)
     EXPECT_EQ(t.w->Local->Text(t.w->Local->SelectedRows().front(), 0), QStringLiteral("a.txt"));
     EXPECT_TRUE(t.w->mnuFindNextClick(t.w->Local));
     EXPECT_TRUE(t.w->mnuFindNextClick(t.w->Local));  // c.bin
+    EXPECT_TRUE(t.w->mnuFindNext->isEnabled());
     EXPECT_FALSE(t.w->mnuFindNextClick(t.w->Local));
+    EXPECT_FALSE(t.w->mnuFindNext->isEnabled());
     EXPECT_EQ(prompt.messages.back(), "文件没找到");
 }
 
@@ -937,4 +939,50 @@ TEST(MainWindow, SiteMenuPrintFlushAndSitePaths)
     };
     t.w->mnuNewWindowClick();
     EXPECT_EQ(launched, QStringList{QStringLiteral("R&D")});
+}
+
+TEST(MainWindow, RemoteLinksAndFiltersAreShownAgainFromTheCache)
+{
+    Window t;
+    RecordingPrompt prompt;
+    t.w->SetPrompt(&prompt);
+    t.connectTo(QStringLiteral("127.0.0.1:ftptest:ftppass:%1").arg(RealServers::vsftpd().port));
+    ASSERT_TRUE(t.waitIdle());
+    auto lists = [&] {
+        const auto l = t.log();
+        return std::count(l.begin(), l.end(), std::string("LIST"));
+    };
+    auto kindOf = [&](const QString& name) {
+        QString shown, size, date;
+        if (!t.w->FindRemoteRow(name, shown, size, date))
+            return -1;
+        for (int i = 0; i < t.w->Remote->RowCount(); ++i)
+            if (t.w->Remote->Text(i, 0) == shown)
+                return t.w->Remote->Kind(i);
+        return -1;
+    };
+    const auto listed = lists();
+    EXPECT_EQ(kindOf(QStringLiteral("LINK")), rkLink);  // found without regard to case
+    QString shown, size, date;
+    ASSERT_TRUE(t.w->FindRemoteRow(QStringLiteral("HELLO.TXT"), shown, size, date));
+    EXPECT_EQ(shown, QStringLiteral("hello.txt"));
+    EXPECT_EQ(size, QStringLiteral("6"));
+
+    t.w->mnuShowLinks->trigger();  // off
+    EXPECT_EQ(kindOf(QStringLiteral("link")), -1);
+    t.w->mnuShowLinks->trigger();  // on again, and links as files
+    t.w->mnuResolveFile->trigger();
+    EXPECT_EQ(kindOf(QStringLiteral("link")), rkFile);
+    t.w->mnuResolveFile->trigger();
+
+    // A filter keeps the folders (not links) unless folders are filtered too.
+    prompt.texts = {"*.txt"};
+    t.w->mnuFilterClick(true);
+    EXPECT_EQ(t.remoteNames(),
+              (QStringList{QStringLiteral("hello.txt"), QStringLiteral("中文文件.txt"), QStringLiteral("子目录")}));
+    t.w->mnuFilterDirectories->trigger();
+    EXPECT_EQ(t.remoteNames(), (QStringList{QStringLiteral("hello.txt"), QStringLiteral("中文文件.txt")}));
+    EXPECT_TRUE(t.w->PanelRemoteCount->text().endsWith(QStringLiteral("[*.txt]")));
+    // All of it from the cache: no listing was asked of the server.
+    EXPECT_EQ(lists(), listed);
 }
