@@ -326,6 +326,7 @@ void TfrmMain::buildWidgets()
     panes->addWidget(withCount(LocalPathBox, Local, PanelLocalCount, panes));
     panes->addWidget(withCount(RemotePathBox, Remote, PanelRemoteCount, panes));
     LocalPathBox->setObjectName(QStringLiteral("LocalPathBox"));
+    LocalPathBox->setItemDelegate(NewPathLevelDelegate(LocalPathBox));
     RemotePathBox->setObjectName(QStringLiteral("RemotePathBox"));
     RemotePathBox->setEnabled(false);
     connect(LocalPathBox, &QComboBox::activated, this, [this](int index) {

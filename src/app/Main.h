@@ -33,6 +33,10 @@ class QMouseEvent;
 class TWinConsole;
 class TfrmMessageWindow;
 
+class QAbstractItemDelegate;
+// Draws the local path box's dropped-down levels indented.
+QAbstractItemDelegate* NewPathLevelDelegate(QObject* parent);
+
 // Questions through message boxes and the login dialog.
 class TWidgetPrompt : public IPrompt {
 public:

@@ -11,6 +11,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QStorageInfo>
+#include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTimer>
 
 #include <map>
@@ -206,6 +208,26 @@ void TfrmMain::rebuildRemotePathBox()
     RemotePathBox->setCurrentIndex(at);
 }
 
+namespace {
+// The dropped-down local path box: each level 8 pixels further in.
+class TPathLevelDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem o = option;
+        const QString item = index.data(Qt::UserRole).toString();
+        o.rect.adjust(8 * std::max(0, item.section(QLatin1Char(':'), 0, 0).toInt() - 1), 0, 0, 0);
+        QStyledItemDelegate::paint(painter, o, index);
+    }
+};
+}  // namespace
+
+QAbstractItemDelegate* NewPathLevelDelegate(QObject* parent)
+{
+    return new TPathLevelDelegate(parent);
+}
+
 void TfrmMain::rebuildLocalPathBox()
 {
     QStringList roots;
@@ -231,12 +253,18 @@ void TfrmMain::rebuildLocalPathBox()
             text += QStringLiteral("   [%1 Mb free]").arg(freeBytes[path] / 1048576.0, 0, 'f', 2);
         LocalPathBox->addItem(text, item);
     }
-    // The current directory is the last item of its volume.
+    // The current directory is the last item of its volume: an open folder.
     int current = -1;
     for (int i = 0; i < LocalPathBox->count(); ++i)
         if (LocalPathBox->itemData(i).toString().mid(LocalPathBox->itemData(i).toString().indexOf(':') + 1) ==
             m_localDir)
             current = i;
+    for (int i = 0; i < LocalPathBox->count(); ++i) {
+        const bool root = LocalPathBox->itemData(i).toString().startsWith(QLatin1String("1:"));
+        LocalPathBox->setItemIcon(i, style()->standardIcon(i == current ? QStyle::SP_DirOpenIcon
+                                                           : root       ? QStyle::SP_DriveHDIcon
+                                                                        : QStyle::SP_DirClosedIcon));
+    }
     LocalPathBox->setCurrentIndex(current);
 }
 

@@ -742,6 +742,12 @@ TEST(MainWindow, ScreenshotConnectedToALocalServer)
     t.w->SetViewStyle(t.w->Local, TViewStyle::List);
     QCoreApplication::processEvents();
     ASSERT_TRUE(t.w->grab().save(QCoreApplication::applicationDirPath() + QStringLiteral("/main-window-icons.png")));
+    // The local path box dropped down: volumes, and the levels of the path.
+    t.w->LocalPathBox->showPopup();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(t.w->LocalPathBox->view()->window()->grab().save(QCoreApplication::applicationDirPath() +
+                                                                 QStringLiteral("/local-path-box.png")));
+    t.w->LocalPathBox->hidePopup();
 }
 
 namespace {
