@@ -199,6 +199,17 @@ TfrmMain::TfrmMain(const QString& dataDirectory, const QStringList& arguments, Q
         updateButtons();
         RemotePathBox->setEnabled(m_workflow && m_workflow->State() == SessionState::Idle);
         Remote->SetAcceptFiles(m_workflow && m_workflow->State() == SessionState::Idle);  // uploads only while idle
+        // Busy: an hourglass over the remote pane, and over the local one
+        // while transferring (else the arrow with an hourglass).
+        const SessionState state = m_workflow ? m_workflow->State() : SessionState::Starting;
+        const bool busy = state != SessionState::Idle && state != SessionState::Disconnected &&
+                          state != SessionState::Starting && state != SessionState::ConnectionLost;
+        for (TCorvListView* pane : {Local, Remote}) {
+            if (!busy)
+                pane->unsetCursor();
+            else
+                pane->setCursor(pane == Remote || IsTransferring(state) ? Qt::WaitCursor : Qt::BusyCursor);
+        }
         if (m_workflow && m_workflow->State() == SessionState::Disconnected)
             RemotePathBox->clear();
     };

@@ -95,7 +95,13 @@ TEST(MainWindow, QuickConnectWithUserPasswordAndPortListsTheServer)
     Window t;
     const QString port = QString::number(RealServers::vsftpd().port);
     t.connectTo(QStringLiteral("127.0.0.1:ftptest:ftppass:") + port);
+    // Busy while connecting: hourglasses over the panes, the path box off.
+    EXPECT_EQ(t.w->Remote->cursor().shape(), Qt::WaitCursor);
+    EXPECT_EQ(t.w->Local->cursor().shape(), Qt::BusyCursor);
+    EXPECT_FALSE(t.w->RemotePathBox->isEnabled());
     ASSERT_TRUE(t.waitIdle());
+    EXPECT_EQ(t.w->Remote->cursor().shape(), Qt::ArrowCursor);
+    EXPECT_TRUE(t.w->RemotePathBox->isEnabled());
     EXPECT_EQ(t.w->txtFTPServer->currentText(), QStringLiteral("127.0.0.1"));
     EXPECT_EQ(t.w->txtUser->text(), QStringLiteral("ftptest"));
     EXPECT_EQ(t.w->txtPort->text(), port);
