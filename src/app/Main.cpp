@@ -115,7 +115,6 @@ TfrmMain::TfrmMain(const QString& dataDirectory, const QStringList& arguments, Q
     m_settingsFile.Load();
     m_sites.Load(dataDirectory.toStdString());
     LoadSettings(m_settingsFile, m_settingsFile, m_settings, &FTP);
-    ApplyClientViewSettings(m_settingsFile, FTP);
     if (m_sites.ImportValue() == 0)
         m_sites.Sites().WriteInteger("_Groups_", "Import", 1);  // no older version's file on this system
 
@@ -230,11 +229,40 @@ TfrmMain::TfrmMain(const QString& dataDirectory, const QStringList& arguments, Q
     LogLine(FTP.Description(), lcNormal);
 
     applySortSettings();
+    ApplyViewSettings();
     restoreLayout();
     connect(QApplication::clipboard(), &QClipboard::dataChanged, this, [this] { clipboardChanged(); });
     RegisterSiteQueueType(QCoreApplication::applicationFilePath());
     const QString path = QString::fromStdString(m_settings.Path);
     SetLocalDirectory(!path.isEmpty() && QFileInfo(path).isDir() ? path : QDir::homePath());
+}
+
+void TfrmMain::ApplyViewSettings()
+{
+    ApplyClientViewSettings(m_settingsFile, FTP);
+    const bool headers = !m_settingsFile.ReadBool(SetupSection, "HideHeader", false);
+    const bool wholeRow = m_settingsFile.ReadBool(SetupSection, "SelectLine", false);
+    for (TCorvListView* pane : {Local, Remote}) {
+        pane->Header()->setVisible(headers);
+        pane->MixedOrder = m_settings.AlphaSort;
+        pane->SetRowSelect(wholeRow);
+    }
+    // A font of the user's choice for the panes, the queue, the log and the
+    // status bar; without one the desktop's font stays.
+    const std::string name = m_settingsFile.ReadString(SetupSection, "FontName");
+    const int size = m_settingsFile.ReadInteger(SetupSection, "FontSize", 0);
+    if (name.empty() && size <= 0)
+        return;
+    QFont font = Local->font();
+    if (!name.empty())
+        font.setFamily(QString::fromStdString(name));
+    if (size > 0)
+        font.setPointSize(size);
+    if (font == Local->font())
+        return;
+    for (QWidget* w : std::initializer_list<QWidget*>{Local, Remote, Queue, Memo1, statusBar()})
+        w->setFont(font);
+    statusBar()->setFixedHeight(QFontInfo(font).pixelSize() + 12);
 }
 
 void TfrmMain::applySortSettings()

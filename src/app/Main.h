@@ -67,6 +67,9 @@ public:
     void btnDisconnectClick();
     void mnuReconnectClick();
     void mnuAboutClick();
+    // Headers, sort order, row selection, font, proxy and log file from the
+    // settings file (at start, and after the preferences are saved).
+    void ApplyViewSettings();
     // Acts on the collected command-line arguments once the window is up.
     void HandOffCommandLine(const QStringList& arguments);
     void mnuHideClick();  // to the notification area (or minimized where there is none)

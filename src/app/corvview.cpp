@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QStackedLayout>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTreeView>
 
 #include <algorithm>
@@ -34,6 +35,20 @@ protected:
 
 private:
     std::function<void()> m_released;
+};
+
+// Without whole-row selection only the name is drawn selected.
+class TNameSelectDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    bool WholeRow = false;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem o = option;
+        if (!WholeRow && index.column() > 0)
+            o.state &= ~QStyle::State_Selected;
+        QStyledItemDelegate::paint(painter, o, index);
+    }
 };
 
 // A folder with the link arrow in its lower left corner, in both sizes.
@@ -532,6 +547,17 @@ int TCorvListView::VisibleRowCapacity() const
 }
 
 // ---------------------------------------------------------------- view styles
+
+void TCorvListView::SetRowSelect(bool wholeRow)
+{
+    auto* d = dynamic_cast<TNameSelectDelegate*>(m_report->itemDelegate());
+    if (!d) {
+        d = new TNameSelectDelegate(m_report);
+        m_report->setItemDelegate(d);
+    }
+    d->WholeRow = wholeRow;
+    m_report->viewport()->update();
+}
 
 void TCorvListView::SetViewStyle(TViewStyle style)
 {

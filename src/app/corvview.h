@@ -126,6 +126,8 @@ public:
     int ContentWidth(int column) const;  // as the last sizing to content found it
     int VisibleRowCapacity() const;      // rows that fit on one page of the report
 
+    // Whole rows drawn selected, or only the name.
+    void SetRowSelect(bool wholeRow);
     TViewStyle ViewStyle() const { return m_style; }
     void SetViewStyle(TViewStyle style);
     bool AutoArrange() const { return m_autoArrange; }

@@ -26,6 +26,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
@@ -997,4 +998,31 @@ TEST(MainWindow, RemoteLinksAndFiltersAreShownAgainFromTheCache)
     EXPECT_TRUE(t.w->PanelRemoteCount->text().endsWith(QStringLiteral("[*.txt]")));
     // All of it from the cache: no listing was asked of the server.
     EXPECT_EQ(lists(), listed);
+}
+
+TEST(MainWindow, ViewSettingsHeadersFontAndProxy)
+{
+    QTemporaryDir data;
+    const QString dir = data.path() + QStringLiteral("/");
+    {
+        TIniFile f((dir + QStringLiteral("corvyne.ini")).toStdString());
+        f.WriteBool("Setup", "HideHeader", true);
+        f.WriteBool("Setup", "SelectLine", true);
+        f.WriteString("Setup", "FontName", "DejaVu Sans");
+        f.WriteInteger("Setup", "FontSize", 11);
+        f.WriteString("Setup", "ProxyHost", "127.0.0.9");
+        f.WriteString("Setup", "ProxyPass", ScramblePassword("secret"));
+        ASSERT_TRUE(f.Save());
+    }
+    TfrmMain w(dir);
+    EXPECT_FALSE(w.Local->Header()->isVisibleTo(&w));
+    EXPECT_FALSE(w.Remote->Header()->isVisibleTo(&w));
+    for (QWidget* widget : std::initializer_list<QWidget*>{w.Local, w.Remote, w.Queue, w.Memo1}) {
+        EXPECT_EQ(widget->font().family(), QStringLiteral("DejaVu Sans"));
+        EXPECT_EQ(widget->font().pointSize(), 11);
+    }
+    EXPECT_EQ(w.statusBar()->height(), QFontInfo(w.statusBar()->font()).pixelSize() + 12);
+    EXPECT_EQ(w.FTP.ProxyHost, "127.0.0.9");
+    EXPECT_EQ(w.FTP.ProxyPass, "secret");
+    EXPECT_EQ(w.FTP.ProxyPort, 21);
 }
