@@ -1026,3 +1026,63 @@ TEST(MainWindow, ViewSettingsHeadersFontAndProxy)
     EXPECT_EQ(w.FTP.ProxyPass, "secret");
     EXPECT_EQ(w.FTP.ProxyPort, 21);
 }
+
+TEST(MainWindow, AThousandEntriesOfMixedKindsAndAFileOverFourGigabytes)
+{
+    // 300 folders, 600 files, 99 links and one sparse file of 5,000,000,000 bytes.
+    const QString dir = QString::fromStdString(RealServers::root()) + QStringLiteral("/ftptest/many");
+    struct Remove {
+        QString dir;
+        ~Remove() { QDir(dir).removeRecursively(); }  // the other tests see the tree as it was
+    } remove{dir};
+    ASSERT_TRUE(QDir().mkpath(dir));
+    for (int i = 0; i < 300; ++i)
+        ASSERT_TRUE(QDir(dir).mkdir(QString::asprintf("d%03d", i)));
+    for (int i = 0; i < 600; ++i) {
+        QFile f(dir + QString::asprintf("/f%03d.dat", i));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(i, 'x'));
+    }
+    for (int i = 0; i < 99; ++i)
+        ASSERT_TRUE(QFile::link(QStringLiteral("f000.dat"), dir + QString::asprintf("/l%03d", i)));
+    QFile huge(dir + QStringLiteral("/huge.iso"));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(5000000000LL));
+    huge.close();
+
+    Window t;
+    t.connectTo(QStringLiteral("127.0.0.1|many:ftptest:ftppass:%1").arg(RealServers::vsftpd().port));
+    ASSERT_TRUE(t.waitIdle());
+    TCorvListView* pane = t.w->Remote;
+    ASSERT_EQ(pane->RowCount(), 1001);  // and ".."
+    EXPECT_EQ(t.w->PanelRemoteCount->text(),
+              QStringLiteral("300  文件夹, 700  文件, 5,000,179,700  字节 已列表 [*.*]"));
+    int kinds[4] = {};
+    for (int i = 0; i < pane->RowCount(); ++i)
+        ++kinds[pane->Kind(i)];
+    EXPECT_EQ(kinds[rkParent], 1);
+    EXPECT_EQ(kinds[rkFolder], 300);
+    EXPECT_EQ(kinds[rkLink], 99);
+    EXPECT_EQ(kinds[rkFile], 601);
+
+    // By size: "..", folders, links, then files small to large; the other
+    // way round the files go large to small under the same kinds.
+    pane->ColumnClick(1);
+    EXPECT_EQ(pane->Text(0, 0), QStringLiteral(".."));
+    EXPECT_EQ(pane->Kind(300), rkFolder);
+    EXPECT_EQ(pane->Kind(301), rkLink);
+    EXPECT_EQ(pane->Text(400, 0), QStringLiteral("f000.dat"));
+    EXPECT_EQ(pane->Text(1000, 0), QStringLiteral("huge.iso"));
+    EXPECT_EQ(pane->Text(1000, 1), QStringLiteral("5,000,000,000"));
+    pane->ColumnClick(1);
+    EXPECT_EQ(pane->Text(0, 0), QStringLiteral(".."));
+    EXPECT_EQ(pane->Text(400, 0), QStringLiteral("huge.iso"));
+    EXPECT_EQ(pane->Text(401, 0), QStringLiteral("f599.dat"));
+    // By name again: folders first, A to Z.
+    pane->ColumnClick(0);
+    EXPECT_EQ(pane->Text(1, 0), QStringLiteral("d000"));
+    EXPECT_EQ(pane->Text(1000, 0), QStringLiteral("huge.iso"));
+    // Selecting all sums the big file too, and, unlike the count line, the
+    // links' own sizes (eight bytes each: "f000.dat").
+    t.w->mnuSelectAllClick(pane);
+    EXPECT_EQ(t.w->PanelRemoteCount->text(), QStringLiteral("300  文件夹, 700  文件 已选定 [5,000,180,492 字节]"));
+}
