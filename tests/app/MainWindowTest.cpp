@@ -78,6 +78,12 @@ struct Window {
         auto it = std::find(l.begin(), l.end(), text);
         return it == l.end() ? -1 : static_cast<int>(it - l.begin());
     }
+    // How many listings the server was asked for.
+    long listings() const
+    {
+        const auto l = log();
+        return std::count(l.begin(), l.end(), std::string("LIST"));
+    }
     QStringList remoteNames() const
     {
         QStringList names;
@@ -267,30 +273,26 @@ TEST(MainWindow, RevisitedDirectoriesComeFromTheCacheAndRefreshLists)
     Window t;
     t.connectTo(QStringLiteral("127.0.0.1:ftptest:ftppass:%1").arg(RealServers::pyftpdlib().port));
     ASSERT_TRUE(t.waitIdle());
-    auto lists = [&] {
-        const auto l = t.log();
-        return std::count(l.begin(), l.end(), std::string("LIST"));
-    };
     auto enter = [&](int row, const std::string& dir) {
         t.w->Remote->EmitDoubleClick(row);
         return WaitFor([&] { return t.w->RemoteDirectory() == dir && t.w->Workflow().State() == SessionState::Idle; });
     };
-    EXPECT_EQ(lists(), 1);
+    EXPECT_EQ(t.listings(), 1);
     ASSERT_TRUE(enter(0, "/子目录/"));
-    EXPECT_EQ(lists(), 2);
+    EXPECT_EQ(t.listings(), 2);
     ASSERT_TRUE(enter(0, "/"));  // ".." back to the root: from the cache
-    EXPECT_EQ(lists(), 2);
+    EXPECT_EQ(t.listings(), 2);
     EXPECT_TRUE(t.remoteNames().contains(QStringLiteral("hello.txt")));
     EXPECT_EQ(t.w->ListingCache().Count(), 2u);
 
     t.w->popRefreshClick(true);  // refresh always lists
     ASSERT_TRUE(t.waitIdle());
-    EXPECT_EQ(lists(), 3);
+    EXPECT_EQ(t.listings(), 3);
 
     // A cache file that vanished is dropped and the directory listed again.
     QFile::remove(t.w->ListingCache().Find("/子目录/"));
     ASSERT_TRUE(enter(0, "/子目录/"));
-    EXPECT_EQ(lists(), 4);
+    EXPECT_EQ(t.listings(), 4);
 
     const QString file = t.w->ListingCache().Find("/");
     ASSERT_FALSE(file.isEmpty());
@@ -961,10 +963,6 @@ TEST(MainWindow, RemoteLinksAndFiltersAreShownAgainFromTheCache)
     t.w->SetPrompt(&prompt);
     t.connectTo(QStringLiteral("127.0.0.1:ftptest:ftppass:%1").arg(RealServers::vsftpd().port));
     ASSERT_TRUE(t.waitIdle());
-    auto lists = [&] {
-        const auto l = t.log();
-        return std::count(l.begin(), l.end(), std::string("LIST"));
-    };
     auto kindOf = [&](const QString& name) {
         QString shown, size, date;
         if (!t.w->FindRemoteRow(name, shown, size, date))
@@ -974,7 +972,7 @@ TEST(MainWindow, RemoteLinksAndFiltersAreShownAgainFromTheCache)
                 return t.w->Remote->Kind(i);
         return -1;
     };
-    const auto listed = lists();
+    const auto listed = t.listings();
     EXPECT_EQ(kindOf(QStringLiteral("LINK")), rkLink);  // found without regard to case
     QString shown, size, date;
     ASSERT_TRUE(t.w->FindRemoteRow(QStringLiteral("HELLO.TXT"), shown, size, date));
@@ -997,7 +995,7 @@ TEST(MainWindow, RemoteLinksAndFiltersAreShownAgainFromTheCache)
     EXPECT_EQ(t.remoteNames(), (QStringList{QStringLiteral("hello.txt"), QStringLiteral("中文文件.txt")}));
     EXPECT_TRUE(t.w->PanelRemoteCount->text().endsWith(QStringLiteral("[*.txt]")));
     // All of it from the cache: no listing was asked of the server.
-    EXPECT_EQ(lists(), listed);
+    EXPECT_EQ(t.listings(), listed);
 }
 
 TEST(MainWindow, ViewSettingsHeadersFontAndProxy)
