@@ -98,7 +98,8 @@ QVariant TCorvListModel::data(const QModelIndex& index, int role) const
 {
     const auto row = static_cast<size_t>(index.row());
     const int column = index.column();
-    if (!index.isValid() || row >= Rows.size() || column < 0 || column >= static_cast<int>(TCorvTexts().size()))
+    if (!index.isValid() || row >= Rows.size() || column < 0 ||
+        column >= static_cast<int>(std::tuple_size_v<TCorvTexts>))
         return {};
     switch (role) {
         case Qt::DisplayRole:
@@ -244,7 +245,7 @@ void TCorvListView::SetSort(int column, bool ascending)
 void TCorvListView::SetColumns(const QStringList& captions)
 {
     m_model->BeginReset();
-    m_model->Captions = captions.mid(0, static_cast<qsizetype>(TCorvTexts().size()));
+    m_model->Captions = captions.mid(0, static_cast<qsizetype>(std::tuple_size_v<TCorvTexts>));
     m_model->EndReset();
 }
 
@@ -542,7 +543,10 @@ void TCorvListView::resizeEvent(QResizeEvent* e)
 
 int TCorvListView::VisibleRowCapacity() const
 {
-    const int rowHeight = std::max(1, RowCount() > 0 ? m_report->sizeHintForRow(0) : fontMetrics().height());
+    // The delegate's height of the first row (asking the view would lay out
+    // every row, and this runs inside a fill).
+    const int rowHeight = std::max(
+        1, RowCount() > 0 ? m_report->sizeHintForIndex(m_model->index(0, 0)).height() : fontMetrics().height());
     return std::max(1, m_report->viewport()->height() / rowHeight);
 }
 

@@ -850,7 +850,16 @@ TEST(MainWindow, ViewStylesColumnClicksAndTheCommandMenu)
         w.SetPrompt(&declining);
         w.show();
         w.SetLocalDirectory(dir.path());
-        // A real click on the size column's header: small to large, folders first.
+        // A real click on the size column's header: small to large, folders
+        // first; the selected rows stay selected wherever they go.
+        const auto rowOf = [&](const char* name) {
+            for (int i = 0; i < w.Local->RowCount(); ++i)
+                if (w.Local->Text(i, 0) == QLatin1String(name))
+                    return i;
+            return -1;
+        };
+        w.Local->SetSelected(rowOf("a.txt"), true);
+        w.Local->SetSelected(rowOf("sub"), true);
         QHeaderView* header = w.Local->Header();
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
                           QPoint(header->sectionViewportPosition(1) + 5, header->height() / 2));
@@ -859,6 +868,8 @@ TEST(MainWindow, ViewStylesColumnClicksAndTheCommandMenu)
             order << w.Local->Text(i, 0);
         EXPECT_EQ(order, (QStringList{"..", "sub", "b.bin", "a.txt"}));
         EXPECT_EQ(w.Local->SortColumn(), 1);
+        EXPECT_EQ(w.Local->SelectedRows(), (std::vector<int>{1, 3}));  // "sub" and "a.txt"
+        w.Local->ClearSelection();
 
         // Right button on a row's name: the command menu, as the rules give it.
         const int file = 3;
