@@ -29,6 +29,8 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QProcess>
 #include <QSplitter>
 #include <QStandardPaths>
@@ -87,6 +89,17 @@ bool TWidgetPrompt::AskSaveFile(const std::string& title, const std::string& fil
     if (chosen.isEmpty())
         return false;
     path = chosen.toStdString();
+    return true;
+}
+
+bool TWidgetPrompt::AskPrinter(PrinterChoice& choice)
+{
+    QPrinter printer;
+    QPrintDialog dialog(&printer, m_parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    choice.printerName = printer.printerName().toStdString();
+    choice.outputFile = printer.outputFileName().toStdString();  // "print to file" in the dialog
     return true;
 }
 

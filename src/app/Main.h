@@ -46,6 +46,7 @@ public:
     bool AskLogin(LoginRequest& request) override;
     bool AskText(const std::string& title, const std::string& prompt, std::string& text) override;
     bool AskSaveFile(const std::string& title, const std::string& filter, std::string& path) override;
+    bool AskPrinter(PrinterChoice& choice) override;
 
 private:
     QWidget* m_parent;
