@@ -20,7 +20,6 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QProcess>
-#include <QScreen>
 #include <QStyle>
 #include <QTextDocument>
 #include <QToolBar>
@@ -531,17 +530,12 @@ void TfrmMain::RebuildSiteMenu()
         groups = {"My Servers"};
         m_sites.Sites().WriteString("_Groups_", "g1", "My Servers");
     }
-    // Long groups wrap into columns of as many rows as the screen holds.
-    const int rowHeight = GroupMenu->fontMetrics().height() + 6;
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const int perColumn = std::max(1, (screen ? screen->availableGeometry().height() : 768) / (rowHeight + 2));
+    // A group longer than the screen holds wraps into columns (QMenu does it).
     for (size_t g = 0; g < groups.size(); ++g) {
         QString caption = QString::fromStdString(groups[g]);
         QMenu* sub = GroupMenu->addMenu(caption.replace(QLatin1Char('&'), QStringLiteral("&&")));
         const std::vector<std::string> names = m_sites.GroupSites(groups[g]);
         for (size_t i = 0; i < names.size(); ++i) {
-            if (i > 0 && i % static_cast<size_t>(perColumn) == 0)
-                sub->addSeparator();
             QString item = QString::fromStdString(names[i]);
             QAction* a = sub->addAction(item.replace(QLatin1Char('&'), QStringLiteral("&&")));
             const int group = static_cast<int>(g);
