@@ -413,7 +413,9 @@ void TfrmMain::buildWidgets()
             paneMouseDown(p, e, row, onItem);
         };
         pane->OnDragOver = [this](TCorvListView* p, int source, int row) {
-            return PaneAcceptsDrag(p == Remote, source, row >= 0 ? p->Kind(row) : -1, row >= 0 && p->IsSelected(row),
+            // Refused outright while nothing is there to carry a drop out.
+            return OnPaneDrop &&
+                   PaneAcceptsDrag(p == Remote, source, row >= 0 ? p->Kind(row) : -1, row >= 0 && p->IsSelected(row),
                                    m_workflow->State() == SessionState::Idle, IsTransferring(m_workflow->State()));
         };
         pane->OnDragDrop = [this](TCorvListView* p, int source, int row) { PaneDragDrop(p, source, row); };

@@ -786,6 +786,7 @@ TEST(MainWindow, DragAndDropBetweenAndWithinThePanes)
     RecordingPrompt prompt;
     t.w->SetPrompt(&prompt);
     std::vector<TfrmMain::TPaneDrop> drops;
+    EXPECT_FALSE(dragRows(t.w->Local, 14, -1));  // nobody to carry a drop out yet
     t.w->OnPaneDrop = [&](const TfrmMain::TPaneDrop& d) { drops.push_back(d); };
     QTemporaryDir dir;
     QDir(dir.path()).mkdir(QStringLiteral("target dir"));
