@@ -1096,3 +1096,26 @@ TEST(MainWindow, AThousandEntriesOfMixedKindsAndAFileOverFourGigabytes)
     t.w->mnuSelectAllClick(pane);
     EXPECT_EQ(t.w->PanelRemoteCount->text(), QStringLiteral("300  文件夹, 700  文件 已选定 [5,000,180,492 字节]"));
 }
+
+TEST(MainWindow, AServerDroppingTheControlConnectionEndsTheSession)
+{
+    ScriptServer server;
+    server.addSession({{"220 hello"},
+                       {"331 pw", "230 ok", "215 UNIX Type: L8", "350 r", "350 r", "257 \"/\"", "200 ok", "<pasv>",
+                        "150 here\n<data:-rw-r--r-- 1 a b 5 Jan 12 2003 a.txt\\n>\n226 done\n<close-later:200>"}});
+    Window t;
+    t.w->Settings().UsePasv = true;
+    t.connectTo(QStringLiteral("127.0.0.1:bob:pw:%1").arg(server.port()));
+    ASSERT_TRUE(t.waitIdle());
+    EXPECT_EQ(t.remoteNames(), QStringList{QStringLiteral("a.txt")});
+    // Idle, then the server goes away: disconnected, said in the log, the
+    // remote pane and its cache emptied.
+    ASSERT_TRUE(WaitFor([&] { return t.w->Workflow().State() == SessionState::Disconnected; }, 5000));
+    EXPECT_GE(t.logIndex("服务器断开."), 0);
+    EXPECT_EQ(t.w->StatusPanel->text(), QStringLiteral("没有连接"));
+    EXPECT_EQ(t.w->Remote->RowCount(), 0);
+    EXPECT_EQ(t.w->ListingCache().Count(), 0u);
+    EXPECT_TRUE(t.w->btnConnect->isEnabled());
+    EXPECT_FALSE(t.w->btnDisconnect->isEnabled());
+    EXPECT_EQ(t.w->windowTitle(), QStringLiteral("Corvyne 2.7.5"));
+}
