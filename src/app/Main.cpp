@@ -426,6 +426,7 @@ void TfrmMain::buildWidgets()
     Queue = makePane(QStringLiteral("Queue"),
                      {QStringLiteral("文件名"), QStringLiteral("大小"), QStringLiteral("目标")}, bottom);
     Queue->Tag = 10;
+    Queue->OnResize = [this](TCorvListView* p) { fillNameColumn(p); };  // the queue splitter moved
     Memo1 = new TWinConsole(bottom);
     Memo1->SelectColor = Qt::green;
     TURLData url = Memo1->URLText();
@@ -628,6 +629,7 @@ void TfrmMain::showEvent(QShowEvent* event)
     txtFTPServer->setFocus();
     if (m_settings.LocalAutoSize)
         FitColumns(Local);
+    FitColumns(Queue);
 }
 
 void TfrmMain::changeEvent(QEvent* event)
