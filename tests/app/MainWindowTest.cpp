@@ -153,7 +153,10 @@ TEST(MainWindow, AnonymousHostPortAndAnFtpAddress)
 {
     Window t;
     const QString port = QString::number(RealServers::pyftpdlib().port);
-    t.connectTo(QStringLiteral("127.0.0.1:") + port);
+    // Typed into the server field, then Enter.
+    t.w->txtFTPServer->setFocus();
+    QTest::keyClicks(t.w->txtFTPServer->lineEdit(), QStringLiteral("127.0.0.1:") + port);
+    QTest::keyClick(t.w->txtFTPServer->lineEdit(), Qt::Key_Return);
     ASSERT_TRUE(t.waitIdle());
     EXPECT_EQ(t.w->FTP.UserName, "anonymous");
     EXPECT_EQ(t.w->FTP.UserPassword, t.w->Settings().Email);
