@@ -1,16 +1,10 @@
 #include "app/Connection.h"
 
+#include "app/PaneLogic.h"
+
 #include <QDateTime>
-#include <QLocale>
 
 #include <cstdio>
-
-namespace {
-std::string thousands(double v)
-{
-    return QLocale(QLocale::English).toString(v, 'f', 0).toStdString();
-}
-}  // namespace
 
 TConnectionWorkflow::TConnectionWorkflow(TFTPclient& client, TSettings& settings, TIniFile& settingsFile,
                                          TSiteDatabase& sites, IPrompt& prompt, Hooks hooks, QObject* parent)
@@ -393,9 +387,9 @@ void TConnectionWorkflow::FtpInfo(::FtpInfo kind, const std::string& text)
                 std::snprintf(speed, sizeof speed, "%.2f KB/s)", m_ftp.TransferBytes / ms);
             char seconds[32];
             std::snprintf(seconds, sizeof seconds, "%.3f", m_ftp.TransferTime / 1000.0);
-            LogLine(text + " " + thousands(static_cast<double>(m_ftp.TransferBytes)) + " 字节 共 " + seconds + " 秒 (" +
-                        speed,
-                    lcNormal);
+            LogLine(
+                text + " " + PaneSizeText(m_ftp.TransferBytes).toStdString() + " 字节 共 " + seconds + " 秒 (" + speed,
+                lcNormal);
             break;
         }
         case fiSKeyChallenge: {

@@ -57,8 +57,8 @@ protected:
     QTemporaryDir local;
     QString home;  // the user's directory on the server, seen from the file system
     QString work;  // a directory of this test inside it
-    int done = 0;
-    bool doneSuccess = false;
+    int& done = rec.done;
+    bool& doneSuccess = rec.doneSuccess;
 
     void SetUp() override
     {
@@ -69,13 +69,6 @@ protected:
         ftp.UserPassword = RealServers::Password;
         ftp.UsePasv = passive;
         home = QString::fromStdString(RealServers::root()) + QStringLiteral("/ftptest");
-        auto finished = [this](TFTPclient* c) {
-            ++done;
-            doneSuccess = c->Success();
-        };
-        ftp.OnFileReceived = finished;
-        ftp.OnFileStored = finished;
-        ftp.OnListingDone = finished;
         ftp.Connect();
         ASSERT_TRUE(WaitFor([&] { return rec.loggedIn > 0 || rec.quit > 0 || rec.has(fiAttemptsExhausted); }));
         ASSERT_TRUE(rec.loggedInSuccess) << rec.dump();
@@ -94,11 +87,6 @@ protected:
     void run(const std::function<void()>& start, int ms = 30000)
     {
         done = 0;
-        ftp.OnDirectoryChanged = ftp.OnDirectoryCreated = ftp.OnDirectoryDeleted = ftp.OnFileDeleted =
-            ftp.OnFileRenamed = [this](TFTPclient* c) {
-                ++done;
-                doneSuccess = c->Success();
-            };
         start();
         ASSERT_TRUE(WaitFor([&] { return done > 0 || rec.quit > 0; }, ms)) << rec.dump();
     }

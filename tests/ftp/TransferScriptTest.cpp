@@ -33,20 +33,8 @@ Strings after(const Strings& all, size_t n)
 class ScriptedTransfer : public ScriptedLogin {
 protected:
     QTemporaryDir dir;
-    int done = 0;
-    bool doneSuccess = false;
-
-    void SetUp() override
-    {
-        ScriptedLogin::SetUp();
-        auto finished = [this](TFTPclient* c) {
-            ++done;
-            doneSuccess = c->Success();
-        };
-        ftp.OnFileReceived = finished;
-        ftp.OnFileStored = finished;
-        ftp.OnListingDone = finished;
-    }
+    int& done = rec.done;
+    bool& doneSuccess = rec.doneSuccess;
     bool waitDone(int ms = 10000)
     {
         return WaitFor([&] { return done > 0; }, ms);

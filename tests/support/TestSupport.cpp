@@ -83,6 +83,14 @@ FtpRecorder::FtpRecorder(TFTPclient& client)
         loggedInSuccess = c->Success();
     };
     client.OnFtpQuit = [this](TFTPclient*) { ++quit; };
+    for (TFTPclient::Notify* event :
+         {&client.OnDirectoryChanged, &client.OnDirectoryCreated, &client.OnDirectoryDeleted, &client.OnFileDeleted,
+          &client.OnFileReceived, &client.OnFileStored, &client.OnListingDone, &client.OnFileRenamed,
+          &client.OnFileCHMOD, &client.OnRawCommand})
+        *event = [this](TFTPclient* c) {
+            ++done;
+            doneSuccess = c->Success();
+        };
 }
 
 bool FtpRecorder::has(int kind) const

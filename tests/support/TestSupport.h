@@ -32,7 +32,7 @@ private:
 };
 
 // Records what a TFTPclient reports: every information and error event as
-// "KIND\tTEXT", the operation events by name, and sent commands.
+// "KIND\tTEXT", the login, quit and operation events, and sent commands.
 struct FtpRecorder {
     explicit FtpRecorder(TFTPclient& client);
     std::vector<std::string> events;    // "KIND\tTEXT" for info and error
@@ -40,6 +40,10 @@ struct FtpRecorder {
     std::vector<int> kinds;             // kinds in order
     int loggedIn = 0, quit = 0;
     bool loggedInSuccess = false;
+    // Operation events (transfers, listings, file and directory commands):
+    // how many came, and whether the last one succeeded.
+    int done = 0;
+    bool doneSuccess = false;
 
     bool has(int kind) const;
     bool has(int kind, const std::string& text) const;
