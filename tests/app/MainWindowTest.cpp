@@ -191,9 +191,7 @@ TEST(MainWindow, LocalPaneCountLineAndColumnSorting)
     QTemporaryDir dir;
     QDir(dir.path()).mkdir(QStringLiteral("folder"));
     for (auto [name, size] : {std::pair{"big.bin", 1000}, {"small.txt", 24}}) {
-        QFile f(dir.filePath(QString::fromLatin1(name)));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray(size, 'x'));
+        WriteTestFile(dir.filePath(QString::fromLatin1(name)), QByteArray(size, 'x'));
     }
     t.w->SetLocalDirectory(dir.path());
     EXPECT_EQ(t.w->PanelLocalCount->text(), QStringLiteral("1 文件夹, 2  文件, 1,024  字节 已列表 [*.*]"));
@@ -418,10 +416,8 @@ TEST(MainWindow, FiltersGroupSelectFindAndKeys)
     t.w->SetPrompt(&prompt);
     QTemporaryDir dir;
     QDir(dir.path()).mkdir(QStringLiteral("docs"));
-    for (const char* name : {"a.txt", "b.TXT", "c.bin", "readme"}) {
-        QFile f(dir.filePath(QString::fromLatin1(name)));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    }
+    for (const char* name : {"a.txt", "b.TXT", "c.bin", "readme"})
+        WriteTestFile(dir.filePath(QString::fromLatin1(name)), {});
     t.w->SetLocalDirectory(dir.path() + QStringLiteral("/docs"));
     auto names = [&] {
         QStringList n;
@@ -617,12 +613,9 @@ TEST(MainWindow, CommandLineFormsAndTheHostHandOff)
 {
     QTemporaryDir dir;
     const QString queueFile = dir.filePath(QStringLiteral("site.csq"));
-    QFile f(queueFile);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("[HOSTINFO]\r\nHOST=127.0.0.1\r\n");
-    f.close();
+    WriteTestFile(queueFile, "[HOSTINFO]\r\nHOST=127.0.0.1\r\n");
     const QString plain = dir.filePath(QStringLiteral("plain.txt"));
-    QFile(plain).open(QIODevice::WriteOnly);
+    WriteTestFile(plain, {});
     const std::pair<QStringList, TCommandLineKind> forms[] = {
         {{}, TCommandLineKind::None},
         {{queueFile}, TCommandLineKind::SiteQueueFile},
@@ -793,7 +786,7 @@ TEST(MainWindow, DragAndDropBetweenAndWithinThePanes)
     t.w->OnPaneDrop = [&](const TfrmMain::TPaneDrop& d) { drops.push_back(d); };
     QTemporaryDir dir;
     QDir(dir.path()).mkdir(QStringLiteral("target dir"));
-    QFile(dir.filePath(QStringLiteral("a.txt"))).open(QIODevice::WriteOnly);
+    WriteTestFile(dir.filePath(QStringLiteral("a.txt")), {});
     t.w->SetLocalDirectory(dir.path());
     t.w->Settings().ConfirmMove = true;
     auto row = [&](TCorvListView* pane, const QString& name) {
@@ -844,9 +837,7 @@ TEST(MainWindow, ViewStylesColumnClicksAndTheCommandMenu)
     QTemporaryDir dir;
     QDir(dir.path()).mkdir(QStringLiteral("sub"));
     for (auto [name, size] : {std::pair{"b.bin", 5}, {"a.txt", 50}}) {
-        QFile f(dir.filePath(QString::fromLatin1(name)));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray(size, 'x'));
+        WriteTestFile(dir.filePath(QString::fromLatin1(name)), QByteArray(size, 'x'));
     }
     {
         TfrmMain w(dataDir);
@@ -1051,11 +1042,8 @@ TEST(MainWindow, AThousandEntriesOfMixedKindsAndAFileOverFourGigabytes)
     ASSERT_TRUE(QDir().mkpath(dir));
     for (int i = 0; i < 300; ++i)
         ASSERT_TRUE(QDir(dir).mkdir(QString::asprintf("d%03d", i)));
-    for (int i = 0; i < 600; ++i) {
-        QFile f(dir + QString::asprintf("/f%03d.dat", i));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray(i, 'x'));
-    }
+    for (int i = 0; i < 600; ++i)
+        WriteTestFile(dir + QString::asprintf("/f%03d.dat", i), QByteArray(i, 'x'));
     for (int i = 0; i < 99; ++i)
         ASSERT_TRUE(QFile::link(QStringLiteral("f000.dat"), dir + QString::asprintf("/l%03d", i)));
     QFile huge(dir + QStringLiteral("/huge.iso"));

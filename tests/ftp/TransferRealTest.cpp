@@ -41,13 +41,6 @@ QByteArray makeData(qint64 size)
     return d;
 }
 
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(f.write(data), data.size());
-}
-
 }  // namespace
 
 class RealTransfer : public ::testing::TestWithParam<std::tuple<RealServerCase, bool>> {
@@ -122,7 +115,7 @@ protected:
 TEST_P(RealTransfer, UploadDownloadAndListInBinaryAndAscii)
 {
     const QByteArray data = makeData(3 * 1024 * 1024 + 17);
-    writeFile(local.filePath(QStringLiteral("src.bin")), data);
+    WriteTestFile(local.filePath(QStringLiteral("src.bin")), data);
     upload(local.filePath(QStringLiteral("src.bin")), "data.bin");
     ASSERT_TRUE(doneSuccess) << rec.dump();
     EXPECT_EQ(fileHash(work + "/data.bin"), fileHash(local.filePath(QStringLiteral("src.bin"))));
@@ -134,7 +127,7 @@ TEST_P(RealTransfer, UploadDownloadAndListInBinaryAndAscii)
     EXPECT_EQ(fileHash(local.filePath(QStringLiteral("back.bin"))), fileHash(work + "/data.bin"));
     EXPECT_GT(ftp.PacketCount, 0);
 
-    writeFile(local.filePath(QStringLiteral("text.txt")), "line one\nline two\n");
+    WriteTestFile(local.filePath(QStringLiteral("text.txt")), "line one\nline two\n");
     ftp.TransferMode = AsciiTransfer;
     upload(local.filePath(QStringLiteral("text.txt")), "text.txt");
     ASSERT_TRUE(doneSuccess);
@@ -154,12 +147,12 @@ TEST_P(RealTransfer, UploadDownloadAndListInBinaryAndAscii)
 TEST_P(RealTransfer, ResumedDownloadAndUploadsAreByteIdentical)
 {
     const QByteArray data = makeData(2 * 1024 * 1024);
-    writeFile(local.filePath(QStringLiteral("full.bin")), data);
+    WriteTestFile(local.filePath(QStringLiteral("full.bin")), data);
     upload(local.filePath(QStringLiteral("full.bin")), "full.bin");
     ASSERT_TRUE(doneSuccess);
 
     // A download cut in the middle, resumed from the local length.
-    writeFile(local.filePath(QStringLiteral("part.bin")), data.left(777777));
+    WriteTestFile(local.filePath(QStringLiteral("part.bin")), data.left(777777));
     download("full.bin", local.filePath(QStringLiteral("part.bin")), true);
     ASSERT_TRUE(doneSuccess) << rec.dump();
     EXPECT_NE(std::find(rec.commands.begin(), rec.commands.end(), "REST 777777"), rec.commands.end());
@@ -170,7 +163,7 @@ TEST_P(RealTransfer, ResumedDownloadAndUploadsAreByteIdentical)
     // An upload cut in the middle, restarted with REST + STOR, then with APPE.
     for (bool appe : {false, true}) {
         const std::string remote = appe ? "appe.bin" : "rest.bin";
-        writeFile(local.filePath(QStringLiteral("half.bin")), data.left(1000000));
+        WriteTestFile(local.filePath(QStringLiteral("half.bin")), data.left(1000000));
         upload(local.filePath(QStringLiteral("half.bin")), remote);
         ASSERT_TRUE(doneSuccess);
         ftp.UseAppe = appe;
@@ -212,7 +205,7 @@ TEST_P(RealTransfer, AbortInTheMiddleWithBothMethods)
 
 TEST_P(RealTransfer, EveryFileAndDirectoryCommand)
 {
-    writeFile(local.filePath(QStringLiteral("f.txt")), "x");
+    WriteTestFile(local.filePath(QStringLiteral("f.txt")), "x");
     upload(local.filePath(QStringLiteral("f.txt")), "file with blanks.txt");
     run([&] { ftp.MakeDir("sub dir"); });
     EXPECT_TRUE(QDir(work + "/sub dir").exists());

@@ -17,12 +17,6 @@ std::vector<std::string> loginThen(std::vector<std::string> more)
     return r;
 }
 
-std::string readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string("<missing>");
-}
-
 Strings after(const Strings& all, size_t n)
 {
     return Strings(all.begin() + static_cast<long>(std::min(n, all.size())), all.end());
@@ -133,7 +127,7 @@ TEST_F(ScriptedTransfer, RefusedRestartDeletesThePartialFileAndStartsOver)
     ASSERT_TRUE(waitDone()) << rec.dump();
     EXPECT_EQ(after(server.transcript(), 6), (Strings{"TYPE I", "PASV", "REST 5000", "RETR f"}));
     EXPECT_TRUE(doneSuccess);
-    EXPECT_EQ(readFile(target), "0123456789");
+    EXPECT_EQ(ReadTestFile(target), "0123456789");
     EXPECT_TRUE(rec.has(fiFileSize, "10"));
     EXPECT_TRUE(rec.has(fiTransferComplete, "传输完成:"));
     EXPECT_EQ(ftp.ExpectedSize, 10);
@@ -152,7 +146,7 @@ TEST_F(ScriptedTransfer, FinalReplyBeforeTheDataEndsWaitsForTheClose)
     ASSERT_TRUE(waitDone());
     QCoreApplication::processEvents();
     EXPECT_EQ(done, 1);
-    EXPECT_EQ(readFile(local("late.bin")), "late data");
+    EXPECT_EQ(ReadTestFile(local("late.bin")), "late data");
     EXPECT_EQ(ftp.TransferBytes, 9);
 }
 

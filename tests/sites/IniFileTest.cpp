@@ -1,5 +1,6 @@
 // The INI layer: profile-function semantics, counted lists, and saves that
 // reach disk whole or not at all.
+#include "TestSupport.h"
 #include "sites/IniFile.h"
 
 #include <QDir>
@@ -11,17 +12,6 @@
 #include <sys/stat.h>
 
 namespace {
-std::string slurp(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : "<missing>";
-}
-void spit(const QString& path, const std::string& text)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(text.data(), static_cast<qint64>(text.size()));
-}
 }  // namespace
 
 TEST(IniDocument, ProfileSemantics)
@@ -104,7 +94,7 @@ TEST(IniFile, ReadOnlyFileIsMadeWritableAndUnwritableFolderIsAnError)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("sites.ini"));
-    spit(path, "[a]\nIP=h\n");
+    WriteTestFile(path, "[a]\nIP=h\n");
     ::chmod(path.toLocal8Bit().constData(), 0444);
     TIniFile f(path.toStdString());
     ASSERT_TRUE(f.Load());
@@ -114,12 +104,12 @@ TEST(IniFile, ReadOnlyFileIsMadeWritableAndUnwritableFolderIsAnError)
 
     // A folder that is not a folder cannot take the temporary file: the save
     // fails with a message naming the file, and nothing is lost silently.
-    spit(dir.filePath(QStringLiteral("blocker")), "x");
+    WriteTestFile(dir.filePath(QStringLiteral("blocker")), "x");
     TIniFile bad(dir.filePath(QStringLiteral("blocker/sites.ini")).toStdString());
     bad.WriteString("a", "IP", "h");
     EXPECT_FALSE(bad.Save());
     EXPECT_NE(bad.LastError().find("blocker/sites.ini"), std::string::npos);
-    EXPECT_EQ(slurp(dir.filePath(QStringLiteral("blocker"))), "x");
+    EXPECT_EQ(ReadTestFile(dir.filePath(QStringLiteral("blocker"))), "x");
 }
 
 // Found by the INI fuzzer: values that reading alters (outer quotes, outer

@@ -1,5 +1,6 @@
 // The site database: passwords, option strings, records, the name check,
 // statistics and both imports.
+#include "TestSupport.h"
 #include "sites/Settings.h"
 #include "sites/SiteDb.h"
 
@@ -19,13 +20,6 @@ struct RecordingPrompt : IPrompt {
         return true;
     }
 };
-
-void spit(const QString& path, const std::string& text)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(text.data(), static_cast<qint64>(text.size()));
-}
 
 struct Db {
     QTemporaryDir dir;
@@ -182,7 +176,7 @@ TEST(SiteDatabase, ImportingAnOlderFileTwiceAddsNothingTheSecondTime)
         "[Alpha]\nIP=alpha.example\nPort=2121\nUser=a\nPass=secret\nTransMode=1\n"
         "[Beta]\nIP=beta.example\nPort=21\nPass=" +
         ScramblePassword("pre") + "\nTransMode=2\n[Gamma]\nIP=gamma\n";
-    spit(QString::fromStdString(d.path("old.ini")), old);
+    WriteTestFile(QString::fromStdString(d.path("old.ini")), QByteArray::fromStdString(old));
     TIniFile settingsFile(d.path("corvyne.ini"), true);
     TSettings settings;
     const TImportCounts first = d.db.ImportOlderSiteFile("Personal", d.path("old.ini"), true, &settingsFile, &settings);
@@ -214,11 +208,11 @@ TEST(SiteDatabase, TextSiteListAddsAndUpdates)
     known.IP = "KNOWN.example";
     d.db.WriteSite(known);
     d.db.WriteGroupSites("G", {"Known"});
-    spit(QString::fromStdString(d.path("list.txt")),
-         "no colon line\r\n"
-         "Known2:known.example:u1:p1:2121\r\n"
-         "Fresh:fresh.example:u2:p2\r\n"
-         "WithPort:wp.example:u3:p3:21\n");
+    WriteTestFile(QString::fromStdString(d.path("list.txt")),
+                  "no colon line\r\n"
+                  "Known2:known.example:u1:p1:2121\r\n"
+                  "Fresh:fresh.example:u2:p2\r\n"
+                  "WithPort:wp.example:u3:p3:21\n");
     RecordingPrompt p;
     TImportCounts c;
     ASSERT_TRUE(d.db.ImportTextSiteList("G", d.path("list.txt"), p, &c));

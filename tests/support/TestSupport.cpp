@@ -1,5 +1,8 @@
 #include "TestSupport.h"
 
+#include <gtest/gtest.h>
+#include <QFile>
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
@@ -64,6 +67,19 @@ bool WaitFor(const std::function<bool()>& cond, int ms)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     }
     return true;
+}
+
+void WriteTestFile(const QString& path, const QByteArray& data)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    ASSERT_EQ(f.write(data), data.size()) << path.toStdString();
+}
+
+std::string ReadTestFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string("<missing>");
 }
 
 FtpRecorder::FtpRecorder(TFTPclient& client)

@@ -13,6 +13,11 @@ quint16 ClosedLoopbackPort();
 // "227 Entering Passive Mode (127,0,0,1,hi,lo)" for a loopback port.
 std::string PassiveReplyFor(quint16 port);
 
+// A file of the test written whole (not being able to is a test failure),
+// and read whole ("<missing>" when it cannot be read).
+void WriteTestFile(const QString& path, const QByteArray& data);
+std::string ReadTestFile(const QString& path);
+
 // Runs the event loop until cond() holds or ms milliseconds have passed;
 // returns cond().
 bool WaitFor(const std::function<bool()>& cond, int ms = 10000);
