@@ -1,16 +1,10 @@
 #include "app/ConnectLogic.h"
 
+#include "common/Text.h"
+
 #include <algorithm>
 
 namespace {
-
-std::string trim(const std::string& s)
-{
-    const size_t b = s.find_first_not_of(' ');
-    if (b == std::string::npos)
-        return {};
-    return s.substr(b, s.find_last_not_of(' ') - b + 1);
-}
 
 std::vector<std::string> split(const std::string& s, char sep)
 {
@@ -79,12 +73,12 @@ TServerField ReadServerField(const std::string& text, const TSiteDatabase& sites
         host = text.substr(0, colon);
         const std::vector<std::string> parts = split(text.substr(colon + 1), ':');
         if (parts.size() == 1) {
-            f.port = trim(parts[0]);
+            f.port = TrimBlanks(parts[0]);
         } else if (parts.size() == 2 || parts.size() == 3) {
-            f.user = trim(parts[0]);
-            f.password = trim(parts[1]);
+            f.user = TrimBlanks(parts[0]);
+            f.password = TrimBlanks(parts[1]);
             if (parts.size() == 3)
-                f.port = trim(parts[2]);
+                f.port = TrimBlanks(parts[2]);
         }
     }
     const size_t bar = host.find('|');
@@ -226,7 +220,7 @@ void ChooseProxy(TFTPclient& client, const TSettings& settings, const std::strin
 {
     if (!settings.EnableProxy || siteDisablesProxy || client.IsNoProxyHost(host)) {
         client.FirewallType = fwNone;
-        client.FtpServer = trim(host);
+        client.FtpServer = TrimBlanks(host);
         client.Port = static_cast<uint16_t>(port);
         return;
     }
@@ -235,7 +229,7 @@ void ChooseProxy(TFTPclient& client, const TSettings& settings, const std::strin
     client.SocksHost = host;
     client.SocksPort = port;
     client.Port = static_cast<uint16_t>(client.ProxyPort);
-    client.FtpServer = trim(client.ProxyHost);
+    client.FtpServer = TrimBlanks(client.ProxyHost);
 }
 
 // ---------------------------------------------------------------- site options

@@ -1,5 +1,7 @@
 #include "ftp/Parser.h"
 
+#include "common/Text.h"
+
 #include <QDate>
 #include <QTime>
 
@@ -22,14 +24,6 @@ int number(const std::string& s)
     if (!isWholeNumber(s) || s.size() > 6)
         return -1;
     return std::stoi(s);
-}
-
-std::string trim(const std::string& s)
-{
-    const size_t b = s.find_first_not_of(' ');
-    if (b == std::string::npos)
-        return {};
-    return s.substr(b, s.find_last_not_of(' ') - b + 1);
 }
 
 // Characters from..to (1-based, inclusive) of s, as far as they exist.
@@ -189,7 +183,7 @@ std::string RestKeepingBlanks(const std::string& line, int n)
 std::string UnixDate(const std::string& text, const QDateTime& now)
 {
     const auto month = std::find(std::begin(Months), std::end(Months), text.substr(0, 3));
-    const int day = number(trim(chars(text, 5, 6)));
+    const int day = number(TrimBlanks(chars(text, 5, 6)));
     if (month == std::end(Months) || day < 0)
         return UnreadableListingDate;
     const int m = static_cast<int>(month - std::begin(Months)) + 1;
