@@ -1,11 +1,12 @@
 #include "app/PaneLogic.h"
 
+#include "ftp/Parser.h"
+
 #include <QCollator>
-#include <QLocale>
 
 QString PaneDateText(const QDateTime& dt)
 {
-    return QLocale::c().toString(dt, QStringLiteral("MM/dd/yy hh:mm AP"));
+    return QString::fromStdString(ListText::DateText(dt));  // the same text as a listing's dates
 }
 
 std::optional<QDateTime> ParsePaneDate(const QString& text)

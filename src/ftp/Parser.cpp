@@ -59,11 +59,6 @@ std::string display(int year, int month, int day, int hour, int minute)
     return std::string(text, sizeof text);
 }
 
-std::string display(const QDateTime& dt)
-{
-    return display(dt.date().year(), dt.date().month(), dt.date().day(), dt.time().hour(), dt.time().minute());
-}
-
 std::string cutAtArrow(std::string s)
 {
     const size_t arrow = s.find(" ->");
@@ -210,6 +205,11 @@ std::string UnixDate(const std::string& text, const QDateTime& now)
     return display(year, m, day, hour, minute);
 }
 
+std::string DateText(const QDateTime& dt)
+{
+    return display(dt.date().year(), dt.date().month(), dt.date().day(), dt.time().hour(), dt.time().minute());
+}
+
 bool DosDate(const std::string& text, std::string& out)
 {
     out.clear();
@@ -230,7 +230,7 @@ bool DosDate(const std::string& text, std::string& out)
     const QDateTime dt(QDate(yy < 70 ? 2000 + yy : 1900 + yy, month, day), QTime(hour, minute), Qt::UTC);
     if (!dt.isValid())
         return false;
-    out = display(dt);
+    out = DateText(dt);
     return true;
 }
 

@@ -55,6 +55,9 @@ std::string RestKeepingBlanks(const std::string& line, int n);
 // "Mon D YYYY" or "Mon D hh:mm" as display text; UnreadableListingDate when
 // it cannot be read.
 std::string UnixDate(const std::string& text, const QDateTime& now);
+// The date format of listings and panes: "MM/dd/yy hh:mm AP" of the fields
+// as they stand (no time-zone conversion).
+std::string DateText(const QDateTime& dt);
 // "MM-DD-YY hh:mmAM"; false when the line must yield no entry.
 bool DosDate(const std::string& text, std::string& out);
 }  // namespace ListText
