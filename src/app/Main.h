@@ -194,6 +194,7 @@ private:
     void buildPanePopups();
     void buildToolBar();
     void fillNameColumn(TCorvListView* pane);
+    QString listingHeader(const QString& date) const;  // date, server and directory, tab-separated
     void paneMouseDown(TCorvListView* pane, QMouseEvent* e, int row, bool onItem);
     void serverFieldEdited();
     void updateButtons();

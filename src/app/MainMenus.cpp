@@ -450,12 +450,16 @@ void TfrmMain::PaneDragDrop(TCorvListView* pane, int sourceTag, int row)
 
 // ---------------------------------------------------------------- commands
 
+QString TfrmMain::listingHeader(const QString& date) const
+{
+    return date + QStringLiteral("\t\t") + QString::fromStdString(FTP.FtpServer) + QStringLiteral("\t\t") +
+           QString::fromStdString(m_remoteDir);
+}
+
 QStringList TfrmMain::ListingReport(const QString& date) const
 {
     QStringList lines;
-    lines << date + QStringLiteral("\t\t") + QString::fromStdString(FTP.FtpServer) + QStringLiteral("\t\t") +
-                 QString::fromStdString(m_remoteDir)
-          << QString();
+    lines << listingHeader(date) << QString();
     for (const std::string& line : FTP.ListingLines)
         lines << QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
     return lines;

@@ -481,11 +481,8 @@ void TfrmMain::mnuSaveListingClick()
         m_prompt->ShowMessage(MessageKind::Error, "无法保存文件 \"" + path + "\": " + f.errorString().toStdString());
         return;
     }
-    // A header line (date and time, server, directory), a blank line, the listing.
-    QByteArray text =
-        (PaneDateText(QDateTime::currentDateTime()) + QStringLiteral("\t\t") + QString::fromStdString(FTP.FtpServer) +
-         QStringLiteral("\t\t") + QString::fromStdString(m_remoteDir) + QStringLiteral("\r\n\r\n"))
-            .toUtf8();
+    // The header line, a blank line, the listing's lines as the server sent them.
+    QByteArray text = (listingHeader(PaneDateText(QDateTime::currentDateTime())) + QStringLiteral("\r\n\r\n")).toUtf8();
     for (const std::string& line : FTP.ListingLines)
         text += QByteArray::fromStdString(line) + "\r\n";
     if (f.write(text) != text.size())
