@@ -143,7 +143,6 @@ TfrmMain::TfrmMain(const QString& dataDirectory, const QStringList& arguments, Q
     hooks.ClearRemote = [this] {
         Remote->Clear();
         m_parser.VmsPendingLine.clear();
-        m_remoteFolders = m_remoteFiles = 0;
         if (m_workflow && m_workflow->State() == SessionState::Disconnected) {
             Remote->EndUpdate();  // a listing cut off by the disconnect
             m_cache.Clear();

@@ -200,6 +200,7 @@ private:
     void updateButtons();
     void addRemoteLine(const std::string& line);
     void remoteListingDone(bool success);
+    void startRemoteFill();
     void listRemoteDirectory();
     void showRemoteDirectory();
     std::string currentRemotePath() const;
@@ -228,7 +229,6 @@ private:
     std::string m_remoteDir;  // ends with "/" once listed
     QString m_localFilter = QStringLiteral("*.*");
     QString m_remoteFilter = QStringLiteral("*.*");
-    int m_remoteFolders = 0, m_remoteFiles = 0;
     QString m_findText;
     std::vector<std::string> m_linkTrail;  // "origin;target" of links followed
     TListingCache m_cache;

@@ -89,7 +89,6 @@ void TfrmMain::addRemoteLine(const std::string& line)
     const QString size = e.IsDir ? QString() : PaneSizeText(std::strtoll(e.Size.c_str(), nullptr, 10));
     const int kind = e.IsDir ? rkFolder : e.IsLink ? (mnuResolveFile->isChecked() ? rkFile : rkLink) : rkFile;
     Remote->AddRow(kind, {name, size, QString::fromStdString(e.Date), attributes});
-    (kind == rkFolder ? m_remoteFolders : m_remoteFiles)++;
 }
 
 std::string TfrmMain::currentRemotePath() const
@@ -100,12 +99,17 @@ std::string TfrmMain::currentRemotePath() const
     return dir;
 }
 
-void TfrmMain::listRemoteDirectory()
+void TfrmMain::startRemoteFill()
 {
+    // Empty, inside an update that the end of the listing closes.
     Remote->BeginUpdate();
     Remote->Clear();
     m_parser.VmsPendingLine.clear();
-    m_remoteFolders = m_remoteFiles = 0;
+}
+
+void TfrmMain::listRemoteDirectory()
+{
+    startRemoteFill();
     const SessionState state = m_workflow->State();
     const std::string dir = currentRemotePath();
     if (m_cache.Find(dir).isEmpty() && state != SessionState::Uploading && state != SessionState::DeletingTree)
@@ -128,10 +132,7 @@ void TfrmMain::showRemoteDirectory()
         state == SessionState::RemoteCommand || state == SessionState::Downloading || state == SessionState::Idle;
     if (!m_cache.Find(dir).isEmpty() && fromCache && m_cache.Read(dir, lines)) {
         // Replayed through the same line handler as a listing from the server.
-        Remote->BeginUpdate();
-        Remote->Clear();
-        m_parser.VmsPendingLine.clear();
-        m_remoteFolders = m_remoteFiles = 0;
+        startRemoteFill();
         FTP.ListingLines = lines;
         for (const std::string& line : lines)
             addRemoteLine(line);
@@ -146,9 +147,7 @@ void TfrmMain::remoteListingDone(bool success)
 {
     // A link just followed: its trail entry gets the directory it led to.
     if (!m_linkTrail.empty() && m_linkTrail.back().back() == ';') {
-        std::string target = FTP.InitialDirectory.empty() ? std::string("/") : FTP.InitialDirectory;
-        if (target.back() != '/')
-            target += '/';
+        const std::string target = currentRemotePath();
         const std::string origin = m_linkTrail.back().substr(0, m_linkTrail.back().size() - 1);
         if (target == origin)
             m_linkTrail.pop_back();  // the link could not be entered
@@ -156,10 +155,7 @@ void TfrmMain::remoteListingDone(bool success)
             m_linkTrail.back() += target;
     }
     m_cache.End();
-    std::string dir = FTP.InitialDirectory.empty() ? std::string("/") : FTP.InitialDirectory;
-    if (dir.back() != '/')
-        dir += '/';
-    m_remoteDir = dir;
+    m_remoteDir = currentRemotePath();
     if (!IsTransferring(m_workflow->State()) && m_remoteDir != "/" && success)
         Remote->AddRow(rkParent, {QStringLiteral(".."), QString(), QString(), QString()}, true);
     Remote->SortNow();
