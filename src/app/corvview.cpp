@@ -270,12 +270,6 @@ QAbstractItemView* TCorvListView::View() const
                                          : static_cast<QAbstractItemView*>(m_list);
 }
 
-TPaneRow TCorvListView::PaneRow(int row) const
-{
-    const TCorvRow& r = m_model->Rows[static_cast<size_t>(row)];
-    return {r.kind, r.texts[0], r.texts[1], r.texts[2]};
-}
-
 void TCorvListView::AddRow(int kind, TCorvTexts texts, bool atTop)
 {
     TCorvRow row{kind, std::move(texts)};

@@ -98,7 +98,6 @@ public:
     int RowCount() const { return static_cast<int>(m_model->Rows.size()); }
     int Kind(int row) const { return m_model->Rows[static_cast<size_t>(row)].kind; }
     const QString& Text(int row, int column) const { return m_model->Rows[static_cast<size_t>(row)].texts[column]; }
-    TPaneRow PaneRow(int row) const;
     void AddRow(int kind, TCorvTexts texts, bool atTop = false);
     void Clear();
 
@@ -117,7 +116,6 @@ public:
 
     void BeginUpdate();
     void EndUpdate();
-    bool Updating() const { return m_updating; }
     void SortNow();
     void SortByColumn(int column);
     void SortByExtension();
