@@ -114,13 +114,12 @@ bool TWidgetPrompt::AskLogin(LoginRequest& request)
 
 // ---------------------------------------------------------------- window
 
-TfrmMain::TfrmMain(const QString& dataDirectory, const QStringList& arguments, QWidget* parent)
+TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
     : QMainWindow(parent),
       m_dataDir(dataDirectory),
       m_settingsFile((dataDirectory + QStringLiteral("corvyne.ini")).toStdString(), true),
       m_widgetPrompt(std::make_unique<TWidgetPrompt>(this))
 {
-    Q_UNUSED(arguments);
     m_prompt = m_widgetPrompt.get();
     setWindowTitle(QString::fromLatin1(TConnectionWorkflow::ProgramTitle));
     SetApplicationExceptionHandler([this](const std::string& what) { AppException(what); });
@@ -279,10 +278,8 @@ void TfrmMain::ApplyViewSettings()
 
 void TfrmMain::applySortSettings()
 {
-    for (TCorvListView* pane : {Local, Remote}) {
+    for (TCorvListView* pane : {Local, Remote})
         pane->AutoSort = true;
-        pane->MixedOrder = m_settings.AlphaSort;
-    }
     Local->SetSort(m_settingsFile.ReadInteger(SetupSection, "SortLocalColumn", 0),
                    m_settingsFile.ReadBool(SetupSection, "SortLocalAscend", true));
     Remote->SetSort(m_settingsFile.ReadInteger(SetupSection, "SortRemoteColumn", 0),

@@ -56,8 +56,9 @@ class TfrmMain : public QMainWindow {
     Q_OBJECT
 
 public:
-    // dataDirectory ends with "/".
-    TfrmMain(const QString& dataDirectory, const QStringList& arguments = {}, QWidget* parent = nullptr);
+    // dataDirectory ends with "/". The command line comes later, through
+    // HandOffCommandLine, once the window is shown.
+    explicit TfrmMain(const QString& dataDirectory, QWidget* parent = nullptr);
     ~TfrmMain() override;
 
     // Every question goes here; tests and scripts put their own answerer in.

@@ -35,7 +35,7 @@ int main(int argc, char** argv)
     const QStringList arguments = CollectArguments(parameters);
     QString error;
     const QString dataDir = ResolveDataDirectory(arguments, error);
-    TfrmMain window(dataDir, arguments);
+    TfrmMain window(dataDir);
     if (!error.isEmpty())
         QMessageBox::critical(&window, QStringLiteral("Corvyne"), error);
     window.show();
