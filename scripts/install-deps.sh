@@ -28,9 +28,14 @@ fi
 
 if [ "${1:-}" = "--test" ]; then
   # vsftpd logs local users in through PAM: a throw-away system user with a
-  # password and a shell listed in /etc/shells. Its home is set per test run.
+  # password and a shell listed in /etc/shells. vsftpd changes into the user's
+  # home before it applies local_root, so the home must exist.
+  home=/var/lib/corvyne-ftptest
+  $SUDO mkdir -p "$home"
   if ! id ftptest >/dev/null 2>&1; then
-    $SUDO useradd -M -d /nonexistent -s /bin/bash ftptest
+    $SUDO useradd -M -d "$home" -s /bin/bash ftptest
+  elif [ "$(getent passwd ftptest | cut -d: -f6)" != "$home" ]; then
+    $SUDO usermod -d "$home" ftptest
   fi
   echo 'ftptest:ftppass' | $SUDO chpasswd
   getent passwd ftp >/dev/null || $SUDO useradd -r -d /srv/ftp -s /usr/sbin/nologin ftp

@@ -7,12 +7,15 @@
 #include <QMetaObject>
 #include <QTimer>
 
+#include <algorithm>
+
 Q_LOGGING_CATEGORY(lcFtp, "corvyne.ftp", QtWarningMsg)
 
 namespace {
 constexpr int CompletionParam = 1034;
 constexpr const char* RetryWaitText = "正等待重试...";
 constexpr const char* ClosedBeforeLoginText = "从服务器断开.";
+constexpr const char* ReplyTimeoutText = "服务器响应超时.";
 }  // namespace
 
 std::string_view ReplyStateName(int32_t state)
@@ -138,7 +141,11 @@ TFTPclient::TFTPclient(QObject* owner) : TCustomCorvSocket(owner)
         Info(fiResolved, address);
     };
     m_data.Timeout = 30;
+    m_listener.Timeout = 30;
     ConfigureDataSocket();
+    m_replyWatch = new QTimer(this);
+    m_replyWatch->setInterval(1000);
+    connect(m_replyWatch, &QTimer::timeout, this, [this] { GuardedDispatch([this] { ReplyWatchTick(); }); });
 }
 
 TFTPclient::~TFTPclient()
@@ -185,6 +192,15 @@ void TFTPclient::Log(const std::string& line)
 
 void TFTPclient::Connect()
 {
+    // Nothing of an earlier session (a transfer cut off by a drop) may
+    // answer for this one.
+    m_data.Disconnect();
+    m_listener.Disconnect();
+    m_pending = poNone;
+    m_aborting = false;
+    m_transferFailed = false;
+    DataDone = false;
+    ReplyDone = false;
     m_connectAttempt = 0;
     ResumeSupported = false;
     ConnectionAttempt();
@@ -224,6 +240,9 @@ void TFTPclient::ControlConnected()
     Info(fiConnected, Host);
     m_localHost = LocalAddress();
     StartTimeoutTimer();  // the greeting must come within Timeout seconds
+    m_awaitingReply = true;  // and after a "120" the reply watch waits for the "220"
+    m_lastSent = TickCount();
+    m_replyWatch->start();
 }
 
 void TFTPclient::Close()
@@ -235,8 +254,60 @@ void TFTPclient::Close()
     }
     m_data.Disconnect();
     m_listener.Disconnect();
+    m_awaitingReply = false;
+    m_replyWatch->stop();
     Info(fiClosed, "");
     Disconnect();
+}
+
+void TFTPclient::Finish()
+{
+    SetReplyState(rsIdle);
+    PostCompletion();
+}
+
+void TFTPclient::Finish(bool success)
+{
+    m_success = success;
+    Finish();
+}
+
+// A command whose reply does not come within Timeout seconds, while neither
+// the control nor the data connection shows any sign of life, ends the
+// session: a silent server must not hang the client for ever.
+void TFTPclient::ReplyWatchTick()
+{
+    if (!IsConnected()) {
+        m_replyWatch->stop();
+        return;
+    }
+    if (!m_awaitingReply || Timeout <= 0)
+        return;
+    const uint32_t now = TickCount();
+    uint32_t idle = std::min(TickDiff(m_lastSent, now), TickDiff(LastActivity, now));
+    if (m_data.IsConnected())
+        idle = std::min(idle, TickDiff(m_data.LastActivity, now));
+    if (idle >= static_cast<uint32_t>(Timeout) * 1000u)
+        ReplyTimedOut();
+}
+
+void TFTPclient::ReplyTimedOut()
+{
+    m_awaitingReply = false;
+    m_replyWatch->stop();
+    Error(feSocket, ReplyTimeoutText);
+    m_data.Disconnect();
+    m_listener.Disconnect();
+    if (!m_loggedIn || m_pending == poLogin) {
+        ControlTimeout();  // a failed login attempt: retry or give up
+        return;
+    }
+    Disconnect();
+    m_pending = poNone;
+    SetReplyState(rsIdle);
+    Info(fiDisconnected, "Disconnected");
+    if (OnFtpQuit)
+        OnFtpQuit(this);
 }
 
 // ---------------------------------------------------------------- replies
@@ -247,7 +318,9 @@ void TFTPclient::ReplyLine(const std::string& line)
     Info(fiReplyLine, line);
     const bool codeStart = !line.empty() && line[0] >= '0' && line[0] <= '5';
     if (m_inMultiLine) {
-        if (codeStart && line.size() >= 4 && line[3] == ' ') {
+        // Only the reply's own code and a blank end it: a "230 ..." line
+        // inside a "331-" reply is text.
+        if (line.size() >= 4 && line.compare(0, 3, m_multiLineCode) == 0 && line[3] == ' ') {
             Info(fiMultiLineLast, line);
             FinalReply(line);
         } else {
@@ -269,6 +342,7 @@ void TFTPclient::ReplyLine(const std::string& line)
                 m_warFtpd = true;
         }
         m_inMultiLine = true;
+        m_multiLineCode = line.substr(0, 3);
         Info(fiMultiLineFirst, line);
         return;
     }
@@ -278,6 +352,8 @@ void TFTPclient::ReplyLine(const std::string& line)
 void TFTPclient::FinalReply(const std::string& line)
 {
     m_inMultiLine = false;
+    if (ReplyClass(line) != '1')
+        m_awaitingReply = false;
     if (line.compare(0, 3, "421") == 0) {
         // Service closing: before login it is a refused attempt; afterwards the
         // close that follows is reported on its own.
@@ -328,12 +404,13 @@ void TFTPclient::QuitAndRetry(bool sendQuit)
         timer->start(RetryDelay * 1000 + 100);
     } else {
         Info(fiAttemptsExhausted, "");
-        PostCompletion();
+        Finish();
     }
 }
 
 void TFTPclient::ControlClosed()
 {
+    m_awaitingReply = false;
     Disconnect();
     if (m_loggedIn) {
         Info(fiDisconnected, "Disconnected");
@@ -412,6 +489,10 @@ void TFTPclient::SendRaw(const std::string& text)
     const std::string shown = command.compare(0, 4, "PASS") == 0 ? std::string("PASS xxxxxx") : command;
     Info(fiCommandSent, shown);
     Log(shown);
+    m_awaitingReply = true;
+    m_lastSent = TickCount();
+    if (!m_replyWatch->isActive())
+        m_replyWatch->start();
     SendLine(command);
 }
 
@@ -484,8 +565,11 @@ void TFTPclient::CompletionNotice(int param)
     }
     const TPendingOperation done = m_pending;
     m_pending = poNone;
-    if (done == poFileReceived || done == poFileStored || done == poListingDone)
+    if (done == poFileReceived || done == poFileStored || done == poListingDone) {
+        if (m_transferFailed)
+            m_success = false;
         FinishTransfer();
+    }
     if (event && *event)
         (*event)(this);
 }

@@ -36,6 +36,10 @@ public:
     TFTPServerType ServerType = ftpstDefault;
     std::string InitialDirectory;  // directory entered at login, then the current one
     bool UsePasv = true;
+    // Connect passive data connections to the address the server names
+    // instead of the control connection's peer (for the rare server behind a
+    // split set-up that needs it; a bounce risk otherwise).
+    bool UsePasvAddress = false;
     bool UseAppe = false;
     TTransferType TransferMode = BinaryTransfer;
     int64_t ResumePos = 0;
@@ -128,6 +132,9 @@ private:
     static const StateHandler s_handlers[];
 
     void SetReplyState(int32_t state);
+    // Ends the running operation: idle, and its completion event posted.
+    void Finish();
+    void Finish(bool success);
     void Info(FtpInfo info, const std::string& text);
     void Error(FtpError error, const std::string& text);
     void ConnectionAttempt();
@@ -140,6 +147,8 @@ private:
     void LoginFailed();
     void QuitAndRetry(bool sendQuit);
     void CompletionNotice(int param);
+    void ReplyWatchTick();
+    void ReplyTimedOut();
     void DirectoryStep();
     void Log(const std::string& line);
 
@@ -173,6 +182,8 @@ private:
     void RestartStep();
     void SendTransferCommand();
     void DataConnectionFailed(bool withError21);
+    void DataFault();
+    void TransferFault(FtpError kind, int err);
     void DataDoneHandler();
     void ListingLine(const std::string& line);
     bool PrepareDownloadFile(bool resume);
@@ -198,6 +209,7 @@ private:
     int32_t m_replyState = rsIdle;
     TPendingOperation m_pending = poNone;
     bool m_inMultiLine = false;
+    std::string m_multiLineCode;  // the code that ends the multi-line reply
     bool m_loggedIn = false;
     bool m_passiveUsable = true;
     bool m_activeUsable = true;
@@ -206,11 +218,22 @@ private:
     bool m_hasDeferred = false;
     QTimer* m_retryTimer = nullptr;
     bool m_aborting = false;
+    bool m_dataStood = false;       // this negotiation's data connection was established
+    bool m_transferFailed = false;  // a local file or data fault: the transfer fails
+    bool m_awaitingReply = false;   // a command is out and its final reply not yet in
+    uint32_t m_lastSent = 0;        // tick count of the last command
+    QTimer* m_replyWatch = nullptr;
     bool m_inScript = false;
     std::string m_renameTarget;
     TCustomCorvSocket m_data;
     TCustomCorvSocket m_listener;
 };
+
+// The class of a reply: its first character ('1' to '5'), '\0' for none.
+inline char ReplyClass(const std::string& reply)
+{
+    return reply.empty() ? '\0' : reply[0];
+}
 
 // Parses the directory out of a "PWD" reply: the text between the first double
 // quote and the next one; empty when the reply holds no quote.
@@ -221,7 +244,9 @@ std::string ParsePwdReply(const std::string& reply);
 TFTPServerType DetectServerType(const std::string& systemText);
 
 // The address of a "PASV" reply: the text between the first "(" and the
-// first ")" after it; empty when there is none.
+// first ")" after it; without parentheses the first six comma-separated
+// numbers after the code (servers write the address in several forms);
+// empty when there is none.
 std::string PassiveReplyText(const std::string& reply);
 
 // Parses "h1,h2,h3,h4,p1,p2" (already trimmed); false when it is not one.

@@ -2,13 +2,6 @@
 // permissions, raw commands and quit. None needs a data connection.
 #include "ftp/Ftp.h"
 
-namespace {
-bool positive(const std::string& reply)
-{
-    return !reply.empty() && reply[0] == '2';
-}
-}  // namespace
-
 void TFTPclient::ChangeDir(const std::string& dir)
 {
     m_success = true;
@@ -72,41 +65,34 @@ void TFTPclient::Quit()
 
 void TFTPclient::OnCwdReply(const std::string& reply)
 {
-    m_success = positive(reply);
+    m_success = ReplyClass(reply) == '2';
     SendCommand("PWD", rsPwd);
 }
 
 void TFTPclient::OnMkdRmdReply(const std::string& reply)
 {
-    if (!positive(reply))
+    if (ReplyClass(reply) != '2')
         InitialDirectory = m_lastDirectory;
-    SetReplyState(rsIdle);
-    PostCompletion();
+    Finish();
 }
 
 void TFTPclient::OnDeleReply(const std::string&)
 {
-    SetReplyState(rsIdle);
-    PostCompletion();
+    Finish();
 }
 
 void TFTPclient::OnRnfrReply(const std::string& reply)
 {
-    if (!reply.empty() && reply[0] == '3') {
+    if (ReplyClass(reply) == '3') {
         SendCommand("RNTO " + m_renameTarget, rsRnto);
         return;
     }
-    m_success = false;
-    SetReplyState(rsIdle);
-    PostCompletion();
+    Finish(false);
 }
 
 void TFTPclient::OnRntoReply(const std::string& reply)
 {
-    if (!positive(reply))
-        m_success = false;
-    SetReplyState(rsIdle);
-    PostCompletion();
+    Finish(m_success && ReplyClass(reply) == '2');
 }
 
 // Raised straight from the reply handler, once per final reply in the state;
@@ -125,7 +111,7 @@ void TFTPclient::OnRawReply(const std::string&)
 
 void TFTPclient::OnQuitReply(const std::string& reply)
 {
-    if (!positive(reply))
+    if (ReplyClass(reply) != '2')
         Close();
     SetReplyState(rsIdle);
 }

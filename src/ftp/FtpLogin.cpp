@@ -6,13 +6,6 @@
 #include <algorithm>
 #include <cctype>
 
-namespace {
-char replyClass(const std::string& reply)
-{
-    return reply.empty() ? '\0' : reply[0];
-}
-}  // namespace
-
 // The firewall steps answer whatever the firewall said; only "421" is caught
 // before them.
 void TFTPclient::OnFirewallGreeting(const std::string&)
@@ -35,7 +28,9 @@ void TFTPclient::OnFirewallPass(const std::string&)
 
 void TFTPclient::OnGreeting(const std::string& reply)
 {
-    if (replyClass(reply) != '2') {
+    if (ReplyClass(reply) == '1')
+        return;  // "120": ready in a while; the "220" follows
+    if (ReplyClass(reply) != '2') {
         LoginFailed();
         return;
     }
@@ -50,7 +45,7 @@ void TFTPclient::OnGreeting(const std::string& reply)
 
 void TFTPclient::OnUserReply(const std::string& reply)
 {
-    switch (replyClass(reply)) {
+    switch (ReplyClass(reply)) {
         case '2':
             m_loggedIn = true;  // logged in without a password
             SendCommand("SYST", rsSyst);
@@ -71,7 +66,7 @@ void TFTPclient::OnUserReply(const std::string& reply)
 
 void TFTPclient::OnPassReply(const std::string& reply)
 {
-    switch (replyClass(reply)) {
+    switch (ReplyClass(reply)) {
         case '2':
             m_loggedIn = true;
             SendCommand("SYST", rsSyst);
@@ -87,7 +82,7 @@ void TFTPclient::OnPassReply(const std::string& reply)
 
 void TFTPclient::OnAcctReply(const std::string& reply)
 {
-    if (replyClass(reply) != '2') {
+    if (ReplyClass(reply) != '2') {
         LoginFailed();
         return;
     }
@@ -101,7 +96,7 @@ void TFTPclient::OnSystReply(const std::string& reply)
     m_pending = poLogin;
     if (ServerDetect) {
         ServerType = ftpstDefault;
-        if (replyClass(reply) != '5' && !m_warFtpd) {
+        if (ReplyClass(reply) != '5' && !m_warFtpd) {
             std::string text = reply.size() > 4 ? reply.substr(4, 99) : std::string();
             std::transform(text.begin(), text.end(), text.begin(),
                            [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
@@ -119,7 +114,7 @@ void TFTPclient::OnSystReply(const std::string& reply)
 
 void TFTPclient::OnRestProbeReply(const std::string& reply)
 {
-    if (replyClass(reply) == '5') {
+    if (ReplyClass(reply) == '5') {
         DirectoryStep();
         return;
     }
@@ -142,7 +137,7 @@ void TFTPclient::DirectoryStep()
 
 void TFTPclient::OnInitialCwdReply(const std::string& reply)
 {
-    if (replyClass(reply) != '2')
+    if (ReplyClass(reply) != '2')
         Info(fiInitialDirRefused, "");
     m_success = true;
     Info(fiLoginDirectory, "登录");
@@ -152,8 +147,7 @@ void TFTPclient::OnInitialCwdReply(const std::string& reply)
 void TFTPclient::OnPwdReply(const std::string& reply)
 {
     InitialDirectory = ParsePwdReply(reply);
-    SetReplyState(rsIdle);
-    PostCompletion();
+    Finish();
 }
 
 std::string ParsePwdReply(const std::string& reply)

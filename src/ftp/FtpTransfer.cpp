@@ -7,10 +7,13 @@
 
 #include <QTimer>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <cstring>
 
 namespace {
 constexpr const char* MaliciousPasvText = "恶意服务器响应.  连接终止.";
@@ -20,9 +23,21 @@ constexpr const char* TransferCompleteText = "传输完成:";
 constexpr const char* ListingReadyText = "列表就绪";
 constexpr size_t MaxPassiveTextLength = 25;
 
-char replyClass(const std::string& reply)
+// Whether a file can be created at path (then removed again): a missing
+// folder or a read-only one is found before anything is sent.
+bool canCreateFile(const std::string& path)
 {
-    return reply.empty() ? '\0' : reply[0];
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    ::unlink(path.c_str());
+    return true;
+}
+
+bool isDigit(char c)
+{
+    return std::isdigit(static_cast<unsigned char>(c)) != 0;
 }
 
 bool parseByte(std::string_view text, int& value)
@@ -78,12 +93,25 @@ uint32_t TFTPclient::TickDiff(uint32_t from, uint32_t to)
 std::string PassiveReplyText(const std::string& reply)
 {
     const size_t open = reply.find('(');
-    if (open == std::string::npos)
-        return {};
-    const size_t close = reply.find(')', open + 1);
-    if (close == std::string::npos)
-        return {};
-    return reply.substr(open + 1, close - open - 1);
+    const size_t close = open == std::string::npos ? open : reply.find(')', open + 1);
+    if (close != std::string::npos)
+        return reply.substr(open + 1, close - open - 1);
+    // No parentheses: the first run of six comma-separated numbers after the code.
+    for (size_t i = std::min<size_t>(4, reply.size()); i < reply.size(); ++i) {
+        if (!isDigit(reply[i]) || isDigit(reply[i - 1]))
+            continue;
+        size_t j = i;
+        for (int numbers = 1;; ++numbers) {
+            while (j < reply.size() && isDigit(reply[j]))
+                ++j;
+            if (numbers == 6)
+                return reply.substr(i, j - i);
+            if (j + 1 >= reply.size() || reply[j] != ',' || !isDigit(reply[j + 1]))
+                break;
+            ++j;
+        }
+    }
+    return {};
 }
 
 bool ParsePassiveAddress(const std::string& text, std::string& host, uint16_t& port)
@@ -123,8 +151,17 @@ std::string PortArgument(const std::string& address, int port)
 bool TFTPclient::PrepareDownloadFile(bool resume)
 {
     struct stat st {};
-    if (::stat(LocalFile.c_str(), &st) != 0)
-        return true;  // a missing file always succeeds
+    if (::lstat(LocalFile.c_str(), &st) != 0)
+        return errno == ENOENT && canCreateFile(LocalFile);
+    if (S_ISLNK(st.st_mode)) {
+        // A link is replaced by the file, never written through: it may
+        // point anywhere, outside the folder the user chose.
+        return ::unlink(LocalFile.c_str()) == 0 && canCreateFile(LocalFile);
+    }
+    // A device, a FIFO, a socket or a folder is not a download target, and
+    // deleting one is never what was asked for.
+    if (!S_ISREG(st.st_mode))
+        return false;
     ::chmod(LocalFile.c_str(), st.st_mode | S_IWUSR);
     if (resume) {
         if (!CanOpenFile(LocalFile, true))
@@ -141,6 +178,7 @@ void TFTPclient::Download(bool resume, bool inScript, int64_t expectedSize)
     m_success = true;
     m_aborting = false;
     m_pending = poFileReceived;
+    m_transferFailed = false;
     ResumePos = 0;
     ExpectedSize = 0;
     m_inScript = inScript;
@@ -168,10 +206,14 @@ void TFTPclient::Upload(bool inScript)
     DataDone = false;
     ReplyDone = false;
     m_aborting = false;
+    m_transferFailed = false;
     m_inScript = inScript;
     if (TransferMode == AsciiTransfer)
         ResumePos = 0;
-    if (!CanOpenFile(LocalFile, false)) {
+    // Only a regular file is sent: a folder, a FIFO or a device would
+    // replace the remote file with nothing, or block.
+    struct stat st {};
+    if (::stat(LocalFile.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !CanOpenFile(LocalFile, false)) {
         m_success = false;
         Error(feLocalRead, LocalFile);
         return;
@@ -186,6 +228,7 @@ void TFTPclient::List()
     DataDone = false;
     ReplyDone = false;
     m_aborting = false;
+    m_transferFailed = false;
     PacketCount = 0;
     ResumePos = 0;
     SendCommand("TYPE A", rsType);
@@ -200,6 +243,7 @@ void TFTPclient::OnTypeReply(const std::string&)
 
 void TFTPclient::NegotiateDataConnection()
 {
+    m_dataStood = false;
     if (UsePasv) {
         SendCommand("PASV", rsPasv);
         return;
@@ -209,17 +253,22 @@ void TFTPclient::NegotiateDataConnection()
     m_listener.Host = CustomIP.empty() ? m_localHost : CustomIP;
     m_listener.Port = 0;
     m_listener.OnAccept = [this](TCustomCorvSocket*, int) { DataAccepted(); };
+    m_listener.OnTimeout = [this](TCustomCorvSocket*) {
+        Error(feSocket, DataTimeoutText);
+        DataConnectionFailed(true);
+    };
     if (!m_listener.Listen()) {
         // No listener, no active mode: treated like a refused "PORT".
         DataConnectionFailed(true);
         return;
     }
+    m_listener.StartTimeoutTimer();  // the server must connect within its time
     SendCommand("PORT " + PortArgument(m_listener.LocalAddress(), m_listener.LocalPort()), rsPort);
 }
 
 void TFTPclient::OnPasvReply(const std::string& reply)
 {
-    switch (replyClass(reply)) {
+    switch (ReplyClass(reply)) {
         case '2':
             ConnectPassive(PassiveReplyText(reply));
             break;
@@ -244,14 +293,20 @@ void TFTPclient::ConnectPassive(const std::string& raw)
     std::string text = raw;
     text.erase(0, text.find_first_not_of(" \t"));
     text.erase(text.find_last_not_of(" \t") + 1);
-    if (text.empty())
-        return;
     std::string host;
     uint16_t port = 0;
     if (!ParsePassiveAddress(text, host, port)) {
         // Not an address at all: the passive connection cannot be made.
         DataConnectionFailed(true);
         return;
+    }
+    // The data goes to the server the control connection reached, whatever
+    // the reply names: a NAT'd server names an address nobody can reach, and
+    // a hostile one could aim the transfer at a third host.
+    const std::string server = FirewallType == fwSocks ? SocksDestHost : PeerAddress();
+    if (!UsePasvAddress && IsDottedAddress(server) && server != host) {
+        Info(fiPassiveAddressIgnored, "被动模式地址 " + host + " 与服务器地址不符, 改用 " + server);
+        host = server;
     }
     m_data.Disconnect();
     ConfigureDataSocket();
@@ -272,7 +327,7 @@ void TFTPclient::ConnectPassive(const std::string& raw)
 
 void TFTPclient::OnPortReply(const std::string& reply)
 {
-    switch (replyClass(reply)) {
+    switch (ReplyClass(reply)) {
         case '2':
             if (!UsePasv)
                 RestartStep();
@@ -295,6 +350,10 @@ void TFTPclient::ConfigureDataSocket()
     m_data.OnError = [this](TCustomCorvSocket*, int code, const std::string&) {
         m_fatalError = true;
         Error(feSocket, DataErrorPrefix + ErrorText(code));
+        DataFault();
+    };
+    m_data.OnFileError = [this](TCustomCorvSocket*, int err) {
+        TransferFault(m_pending == poFileStored ? feLocalRead : feLocalWrite, err);
     };
     m_data.OnProgress = [this](TCustomCorvSocket*, int64_t count) {
         TransferBytes += count;
@@ -324,6 +383,7 @@ void TFTPclient::DataConnectionStands()
     TransferTime = 0;
     m_success = true;
     TransferStart = TickCount();
+    m_dataStood = true;
     Info(fiDataConnected, "");
 }
 
@@ -338,22 +398,32 @@ void TFTPclient::DataAccepted()
 {
     // Only the server (the control connection's peer) may connect: anyone else
     // would be stealing the port. Refuse them and keep listening.
-    if (!m_data.Accept(m_listener, PeerAddress()))
+    std::string refused;
+    if (!m_data.Accept(m_listener, PeerAddress(), &refused)) {
+        if (!refused.empty()) {
+            Error(feSocket, std::string(DataErrorPrefix) + "拒绝来自 " + refused + " 的数据连接");
+            m_listener.StartTimeoutTimer();  // still waiting for the server
+        }
         return;
+    }
     DataConnectionStands();
     m_listener.Disconnect();
     ConfigureDataSocket();
     m_activeUsable = true;
     // Some servers connect as soon as "PORT" is accepted, before "STOR": the
     // file goes out only once the command has been sent.
-    if (m_pending == poFileStored && m_replyState == rsTransfer)
-        m_data.StartSendFile(LocalFile, ResumePos);
+    if (m_pending == poFileStored && m_replyState == rsTransfer && !m_data.StartSendFile(LocalFile, ResumePos))
+        TransferFault(feLocalRead, errno);
 }
 
 // ---------------------------------------------------------------- restart and command
 
 void TFTPclient::RestartStep()
 {
+    if (m_transferFailed) {
+        Finish(false);  // the data connection broke before the command went out
+        return;
+    }
     if (ResumePos <= 0) {
         SendTransferCommand();
     } else if (m_pending == poFileStored && UseAppe) {
@@ -365,7 +435,7 @@ void TFTPclient::RestartStep()
 
 void TFTPclient::OnRestReply(const std::string& reply)
 {
-    if (replyClass(reply) == '5') {
+    if (ReplyClass(reply) == '5') {
         ResumePos = 0;
         if (m_pending == poFileReceived)
             PrepareDownloadFile(false);
@@ -375,9 +445,16 @@ void TFTPclient::OnRestReply(const std::string& reply)
 
 void TFTPclient::SendTransferCommand()
 {
+    if (m_transferFailed) {
+        Finish(false);
+        return;
+    }
     switch (m_pending) {
         case poFileReceived:
-            m_data.OpenReceiveFile(LocalFile, ResumePos);
+            if (!m_data.OpenReceiveFile(LocalFile, ResumePos)) {
+                TransferFault(feLocalWrite, errno);  // before "RETR": nothing is fetched
+                return;
+            }
             SendCommand("RETR " + RemoteFile, rsTransfer);
             break;
         case poFileStored:
@@ -403,8 +480,7 @@ void TFTPclient::DataConnectionFailed(bool withError21)
     if (!AlternateMode) {
         if (withError21)
             Error(feNoDataConnection, "");
-        m_success = false;
-        PostCompletion();
+        Finish(false);
         return;
     }
     (UsePasv ? m_passiveUsable : m_activeUsable) = false;
@@ -415,15 +491,49 @@ void TFTPclient::DataConnectionFailed(bool withError21)
     }
     if (m_inScript)
         Error(feScriptDataConnection, "");
-    m_success = false;
-    PostCompletion();
+    Finish(false);
+}
+
+// The data connection reported an error. Before it stood, it could not be
+// made (fall back, or give up); afterwards the transfer is broken off and
+// ends with the server's reply, never as a success.
+void TFTPclient::DataFault()
+{
+    if (m_aborting || (m_pending != poFileReceived && m_pending != poFileStored && m_pending != poListingDone))
+        return;
+    if (!m_dataStood) {
+        if (m_replyState == rsPort && UsePasv)
+            DataConnectionFailed(true);
+        return;
+    }
+    m_transferFailed = true;
+    if (m_replyState == rsTransfer && ReplyDone)
+        Finish(false);
+}
+
+// The local file failed (cannot be opened, written or read). The data
+// connection is reset so the server does not take a cut-off stream for a
+// whole file; the transfer ends with the server's reply to the command, or at
+// once when that reply is in or the command was never sent.
+void TFTPclient::TransferFault(FtpError kind, int err)
+{
+    Error(kind, LocalFile + ": " + std::strerror(err));
+    m_transferFailed = true;
+    m_data.Reset();
+    if (m_replyState != rsTransfer || ReplyDone)
+        Finish(false);
 }
 
 // ---------------------------------------------------------------- ending
 
 void TFTPclient::OnTransferReply(const std::string& reply)
 {
-    switch (replyClass(reply)) {
+    if (m_transferFailed && ReplyClass(reply) >= '2') {
+        m_data.Reset();
+        Finish(false);
+        return;
+    }
+    switch (ReplyClass(reply)) {
         case '1':
             if (m_pending == poFileReceived) {
                 // "... (123456 bytes)." : the "(" nearest the end, the digits after it.
@@ -438,50 +548,58 @@ void TFTPclient::OnTransferReply(const std::string& reply)
                 }
             } else if (m_pending == poFileStored && m_data.IsConnected() && !m_data.SendFileOpen() && !DataDone) {
                 // Passive mode, or an active connection that came before "STOR".
-                m_data.StartSendFile(LocalFile, ResumePos);
+                if (!m_data.StartSendFile(LocalFile, ResumePos))
+                    TransferFault(feLocalRead, errno);
             }
             break;
         case '2':
             if (m_aborting) {
                 DataDoneHandler();
                 m_aborting = false;
-                PostCompletion();
+                Finish();
                 break;
             }
             m_success = true;
             ReplyDone = true;
             if (DataDone)
-                PostCompletion();
+                Finish();
             break;
         case '4':
-            DataConnectionFailed(false);
+            // A data connection that stood and then failed is a broken
+            // transfer, not a mode to fall back from.
+            if (m_dataStood && !m_aborting) {
+                m_data.Reset();
+                Finish(false);
+            } else {
+                DataConnectionFailed(false);
+            }
             break;
         case '5':
             switch (m_pending) {
                 case poFileReceived:
                     m_data.Disconnect();
-                    ::unlink(LocalFile.c_str());
-                    m_success = false;
-                    PostCompletion();
+                    // A resumed file is what the user already had: kept. A
+                    // fresh one holds nothing and goes.
+                    if (ResumePos <= 0)
+                        ::unlink(LocalFile.c_str());
+                    Finish(false);
                     break;
                 case poFileStored:
                     m_data.StopSending(true);
-                    m_success = false;
-                    PostCompletion();
+                    Finish(false);
                     break;
                 case poListingDone:
                     if (ServerType == ftpstMVS) {
                         m_success = true;
                         ReplyDone = true;
                         if (DataDone)
-                            PostCompletion();
+                            Finish();
                     } else if (ShowHiddenFiles) {
                         ShowHiddenFiles = false;
                         m_data.Disconnect();
                         NegotiateDataConnection();
                     } else {
-                        m_success = false;
-                        PostCompletion();
+                        Finish(false);
                     }
                     break;
                 default:
@@ -504,7 +622,7 @@ void TFTPclient::DataDoneHandler()
     if (m_pending == poListingDone)
         Info(fiListingReady, ListingReadyText);
     if (ReplyDone)
-        PostCompletion();
+        Finish();
 }
 
 void TFTPclient::ListingLine(const std::string& line)
@@ -548,5 +666,5 @@ void TFTPclient::Abort()
     m_success = false;
     DataDone = true;
     if (ReplyDone)
-        PostCompletion();
+        Finish();
 }

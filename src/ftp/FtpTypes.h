@@ -66,6 +66,7 @@ enum FtpInfo : uint8_t {
     fiRetryScheduled = 30,        // an attempt failed and another is scheduled
     fiDataConnected = 31,         // data connection established
     fiAttemptStartFirewall = 32,  // a connection attempt starts through a firewall
+    fiPassiveAddressIgnored = 33,  // the passive reply named another host than the server's
 };
 
 // Kinds of OnFtpError.

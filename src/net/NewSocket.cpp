@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <arpa/inet.h>
+#include <csignal>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/ioctl.h>
@@ -43,6 +44,26 @@ bool fillAddress(const std::string& host, uint16_t port, sockaddr_in& addr)
     return inet_pton(AF_INET, host.c_str(), &addr.sin_addr) == 1;
 }
 
+// Errors of sendfile(2) that belong to the socket; anything else is the file's.
+bool socketSideError(int err)
+{
+    switch (err) {
+        case EPIPE:
+        case ECONNRESET:
+        case ECONNABORTED:
+        case ENOTCONN:
+        case ETIMEDOUT:
+        case EHOSTUNREACH:
+        case ENETUNREACH:
+        case ENETDOWN:
+        case ENOBUFS:
+        case ENOMEM:
+            return true;
+        default:
+            return false;
+    }
+}
+
 std::string dotted(const in_addr& a)
 {
     char buf[INET_ADDRSTRLEN] = {};
@@ -66,8 +87,21 @@ bool IsDottedAddress(const std::string& text)
     return !text.empty() && inet_pton(AF_INET, text.c_str(), &a) == 1;
 }
 
+// A peer that closes while we write would otherwise kill the whole process:
+// sendfile(2) cannot be told MSG_NOSIGNAL, so the signal is ignored for good
+// (once, before the first socket) and EPIPE is handled as the error it is.
+static void ignoreBrokenPipe()
+{
+    static const bool done = [] {
+        std::signal(SIGPIPE, SIG_IGN);
+        return true;
+    }();
+    (void)done;
+}
+
 TCustomCorvSocket::TCustomCorvSocket(QObject* owner) : QObject(owner)
 {
+    ignoreBrokenPipe();
     m_timer = new QTimer(this);
     m_timer->setInterval(1000);
     connect(m_timer, &QTimer::timeout, this, [this] { GuardedDispatch([this] { OnTimerTick(); }); });
@@ -226,7 +260,8 @@ bool TCustomCorvSocket::Listen()
     return true;
 }
 
-bool TCustomCorvSocket::Accept(TCustomCorvSocket& listener, const std::string& requiredPeer)
+bool TCustomCorvSocket::Accept(TCustomCorvSocket& listener, const std::string& requiredPeer,
+                               std::string* refusedPeer)
 {
     sockaddr_in peer{};
     socklen_t len = sizeof peer;
@@ -237,6 +272,8 @@ bool TCustomCorvSocket::Accept(TCustomCorvSocket& listener, const std::string& r
     }
     if (!requiredPeer.empty() && dotted(peer.sin_addr) != requiredPeer) {
         ::close(fd);
+        if (refusedPeer)
+            *refusedPeer = dotted(peer.sin_addr);
         return false;
     }
     if (m_fd >= 0 || m_connecting)
@@ -291,6 +328,16 @@ void TCustomCorvSocket::Disconnect()
             SocketError(lastSocketCode(), false, "Disconnect");
     }
     m_noDrain = false;
+}
+
+void TCustomCorvSocket::Reset()
+{
+    if (m_fd >= 0 && !m_listening) {
+        linger lg{1, 0};
+        ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &lg, sizeof lg);
+        m_noDrain = true;
+    }
+    Disconnect();
 }
 
 // ---------------------------------------------------------------- addresses
@@ -404,7 +451,8 @@ bool TCustomCorvSocket::CanOpenFile(const std::string& name, bool forWriting)
 bool TCustomCorvSocket::OpenReceiveFile(const std::string& name, int64_t offset)
 {
     CloseRecvFile();
-    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    // Never written through a link: the target is the path itself.
+    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
     if (::lseek(fd, offset, SEEK_SET) < 0) {
@@ -454,6 +502,14 @@ void TCustomCorvSocket::CloseSendFile()
     m_sendPos = 0;
     if (m_writeNotifier)
         m_writeNotifier->setEnabled(false);
+}
+
+void TCustomCorvSocket::FileFailed(int err)
+{
+    CloseRecvFile();
+    CloseSendFile();
+    if (OnFileError)
+        OnFileError(this, err);
 }
 
 void TCustomCorvSocket::CloseReceiveFile()
@@ -624,7 +680,9 @@ void TCustomCorvSocket::SocketNotice(int event, int errorCode)
             }
             break;
         case evClose:
-            if (OnClose)
+            if (m_mode == smLine)
+                FlushPartialLine();
+            if (alive && OnClose)
                 OnClose(this);
             break;
         default:
@@ -695,6 +753,20 @@ void TCustomCorvSocket::FeedLineBytes(const char* data, size_t length)
             SocketError(SocketCode::MessageTooLong, true, "ReadLines");
         }
     }
+}
+
+// The peer closed after a last line without a line end: it is a line too.
+void TCustomCorvSocket::FlushPartialLine()
+{
+    if (m_feedDepth > 0 || m_lineStart >= m_pendingLine.size())
+        return;
+    std::string line = m_pendingLine.substr(m_lineStart);
+    m_pendingLine.clear();
+    m_lineStart = 0;
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    if (OnLine)
+        OnLine(this, line);
 }
 
 // ---------------------------------------------------------------- SOCKS 4
@@ -779,7 +851,9 @@ void TCustomCorvSocket::RecvStreamSegment()
                 if (w < 0 && errno == EINTR)
                     continue;
                 if (w <= 0) {
-                    CloseReceiveFile();
+                    // What was received and not written would be lost
+                    // silently: the transfer cannot go on.
+                    FileFailed(w < 0 ? errno : ENOSPC);
                     return;
                 }
                 p += w;
@@ -818,6 +892,10 @@ void TCustomCorvSocket::SendDataBuffer()
                 return;
             }
             if (s < 0) {
+                if (errno != EAGAIN && !socketSideError(errno)) {
+                    FileFailed(errno);
+                    return;
+                }
                 error = lastSocketCode();
                 break;
             }
@@ -831,7 +909,13 @@ void TCustomCorvSocket::SendDataBuffer()
         if (m_sendPos >= m_sendChunk.size()) {
             m_sendChunk.resize(SendChunkSize);
             ssize_t r = ::read(m_sendFd, m_sendChunk.data(), SendChunkSize);
-            if (r <= 0) {
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r < 0) {
+                FileFailed(errno);
+                return;
+            }
+            if (r == 0) {
                 StopSending(true);
                 return;
             }

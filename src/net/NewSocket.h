@@ -66,15 +66,23 @@ public:
     std::function<void(TCustomCorvSocket*)> OnStreamDone;
     std::function<void(TCustomCorvSocket*, int code, const std::string& message)> OnError;
     std::function<void(TCustomCorvSocket*, int64_t count)> OnProgress;
+    // The receive file could not be written or the send file not read (errno
+    // value). The file is closed already; the connection is left to the owner.
+    std::function<void(TCustomCorvSocket*, int err)> OnFileError;
 
     // ---- operations
     virtual void Connect();
     virtual void Disconnect();
+    // Disconnects with a reset instead of an orderly close, so the peer sees
+    // the stream broken off rather than complete.
+    void Reset();
     void ResolveHost(const std::string& name);
     bool Listen();
     // Accepts the listener's waiting connection. With requiredPeer set, a
-    // connection from any other address is closed at once and false returned.
-    bool Accept(TCustomCorvSocket& listener, const std::string& requiredPeer = {});
+    // connection from any other address is closed at once and false returned;
+    // refusedPeer (when given) then receives that address.
+    bool Accept(TCustomCorvSocket& listener, const std::string& requiredPeer = {},
+                std::string* refusedPeer = nullptr);
     bool IsConnected() const { return m_fd >= 0; }
     bool IsConnecting() const { return m_connecting; }
     int Handle() const { return m_fd; }
@@ -129,6 +137,8 @@ private:
     void DropNotifiers();
     void CloseSendFile();
     void CloseRecvFile();
+    void FileFailed(int err);
+    void FlushPartialLine();
 
     int m_fd = -1;
     int m_resolveId = -1;

@@ -708,13 +708,13 @@ TEST(MainWindow, ADropAfterADataErrorReconnectsByItself)
 {
     const quint16 closed = ClosedLoopbackPort();
     ScriptServer server;
-    const std::vector<std::string> login = {"331 pw", "230 ok", "215 UNIX Type: L8", "350 r", "350 r", "257 \"/\""};
+    const std::vector<ScriptReply> login = {"331 pw", "230 ok", "215 UNIX Type: L8", "350 r", "350 r", "257 \"/\""};
     auto first = login;
     first.push_back("200 ok");
     first.push_back(PassiveReplyFor(closed) + "\n<close-later:300>");
     server.addSession({{"220 first"}, first});
     // The reconnect keeps the directory it was in: "CWD /" comes first.
-    std::vector<std::string> second = {"331 pw", "230 ok", "215 UNIX Type: L8", "350 r",
+    std::vector<ScriptReply> second = {"331 pw", "230 ok", "215 UNIX Type: L8", "350 r",
                                        "350 r",  "250 ok", "257 \"/\"",         "200 ok"};
     second.push_back("<pasv>");
     second.push_back("150 here\n<data:-rw-r--r-- 1 a b 5 Jan 12 2003 back.txt\\n>\n226 done");
@@ -723,12 +723,13 @@ TEST(MainWindow, ADropAfterADataErrorReconnectsByItself)
     Window t;
     t.w->Settings().RestoreState = false;  // own reconnect: about seven seconds
     t.w->Settings().UsePasv = true;
+    t.w->Settings().AlternateMode = false;  // the listing ends at the refusal, no fall-back to active
     t.connectTo(QStringLiteral("127.0.0.1:bob:pw:%1").arg(server.port()));
     ASSERT_TRUE(WaitFor([&] { return t.w->Workflow().State() == SessionState::ConnectionLost; }, 5000))
         << t.log().size();
     EXPECT_GE(t.logIndex("错误: [数据]: 连接被拒绝"), 0);
     EXPECT_EQ(t.w->StatusPanel->text(), QStringLiteral("服务器断开.正尝试重新连接..."));
-    ASSERT_TRUE(t.waitIdle());
+    ASSERT_TRUE(t.waitIdle()) << ::testing::PrintToString(t.log());
     EXPECT_EQ(server.connections(), 2);
     EXPECT_EQ(t.remoteNames(), QStringList{QStringLiteral("back.txt")});
 }

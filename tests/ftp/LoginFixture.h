@@ -11,12 +11,16 @@ struct FtpClientTestAccess {
     static void setReplyState(TFTPclient& c, int32_t state) { c.SetReplyState(state); }
 };
 
-// The replies of a plain login after the greeting: USER, PASS, SYST,
-// REST 100, REST 0, PWD.
-inline std::vector<std::string> plainLoginReplies(const std::string& syst = "215 UNIX Type: L8")
+// The replies of a plain login after the greeting, by command: USER, PASS,
+// SYST, REST 100, REST 0, PWD.
+inline std::vector<ScriptReply> plainLoginReplies(const std::string& syst = "215 UNIX Type: L8")
 {
-    return {"331 Password required", "230 Logged in",       syst,
-            "350 Restarting at 100", "350 Restarting at 0", "257 \"/home/bob\" is the current directory"};
+    return {{"USER", "331 Password required"},
+            {"PASS", "230 Logged in"},
+            {"SYST", syst},
+            {"REST 100", "350 Restarting at 100"},
+            {"REST 0", "350 Restarting at 0"},
+            {"PWD", "257 \"/home/bob\" is the current directory"}};
 }
 
 inline const std::vector<std::string> plainLoginCommands = {"USER bob", "PASS secret", "SYST",

@@ -9,16 +9,16 @@ namespace {
 struct FirewallCase {
     TFirewallType type;
     int socksPort;
-    std::vector<std::string> replies;   // after the greeting
+    std::vector<ScriptReply> replies;   // after the greeting
     std::vector<std::string> expected;  // the exact transcript
 };
 
-const std::vector<std::string> tail = {"215 UNIX Type: L8", "350 r", "350 r", "257 \"/\""};
-
-std::vector<std::string> with(std::vector<std::string> head)
+// The login's firewall part in order, then its end by command.
+std::vector<ScriptReply> with(const std::vector<std::string>& head)
 {
-    head.insert(head.end(), tail.begin(), tail.end());
-    return head;
+    std::vector<ScriptReply> r(head.begin(), head.end());
+    r.insert(r.end(), {{"SYST", "215 UNIX Type: L8"}, {"REST 100", "350 r"}, {"REST 0", "350 r"}, {"PWD", "257 \"/\""}});
+    return r;
 }
 
 std::vector<std::string> expect(std::vector<std::string> head)

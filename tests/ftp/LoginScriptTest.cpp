@@ -62,15 +62,29 @@ TEST_F(ScriptedLogin, WarFtpdElsewhereIsNotExamined)
     EXPECT_FALSE(ftp.WarFtpdServer());
 }
 
-TEST_F(ScriptedLogin, MultiLineEndsAtAnyCodeWithBlankAndLettersAreIgnored)
+TEST_F(ScriptedLogin, MultiLineEndsOnlyAtItsOwnCodeAndLettersAreIgnored)
 {
-    // The reply began with 220-, ends at a 230 line; a line of letters before
-    // it is shown but otherwise ignored.
-    server.addSession({{"hello there\n220-first\n 230 not last\n230 last"}, plainLoginReplies()});
+    // The reply began with 220-, ends at the 220 line; a line of letters
+    // before it is shown but otherwise ignored, and a "230 " line inside is
+    // text. Inside the "331-" reply a "230 " line must not be taken for the
+    // answer, or the password would never be sent.
+    auto replies = plainLoginReplies();
+    replies[0] = "331-Password needed\n230 looks final but is not\n331 Send it";
+    server.addSession({{"hello there\n220-first\n 230 not last\n230 inner\n220 last"}, replies});
     ASSERT_TRUE(login()) << rec.dump();
     EXPECT_TRUE(rec.has(fiReplyLine, "hello there"));
     EXPECT_TRUE(rec.has(fiMultiLineInner, " 230 not last"));
-    EXPECT_TRUE(rec.has(fiMultiLineLast, "230 last"));
+    EXPECT_TRUE(rec.has(fiMultiLineInner, "230 inner"));
+    EXPECT_TRUE(rec.has(fiMultiLineLast, "220 last"));
+    EXPECT_TRUE(rec.has(fiMultiLineInner, "230 looks final but is not"));
+    EXPECT_EQ(server.transcript(), plainLoginCommands);
+}
+
+TEST_F(ScriptedLogin, ServiceReadyLaterWaitsForTheGreeting)
+{
+    server.addSession({{"120 Service ready in 1 minute", "<later:300:220 ready now>"}, plainLoginReplies()});
+    ASSERT_TRUE(login()) << rec.dump();
+    EXPECT_EQ(rec.loggedIn, 1);
     EXPECT_EQ(server.transcript(), plainLoginCommands);
 }
 
@@ -295,6 +309,8 @@ TEST_F(ScriptedLogin, SystReplyOf500LeavesDefaultAndDetectionOffKeepsType)
     FtpRecorder r(c);
     c.FtpServer = "127.0.0.1";
     c.Port = s2.port();
+    c.UserName = "bob";
+    c.UserPassword = "pw";
     c.ServerDetect = false;
     c.ServerType = ftpstVmsUcx;
     c.Connect();

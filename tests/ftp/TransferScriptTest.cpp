@@ -10,7 +10,7 @@ using Strings = std::vector<std::string>;
 
 namespace {
 
-std::vector<std::string> loginThen(std::vector<std::string> more)
+std::vector<ScriptReply> loginThen(std::vector<ScriptReply> more)
 {
     auto r = plainLoginReplies();
     r.insert(r.end(), more.begin(), more.end());
@@ -50,8 +50,14 @@ TEST_F(ScriptedTransfer, MalformedPassiveReplyEndsTheSession)
 TEST(PassiveReply, AddressParsing)
 {
     EXPECT_EQ(PassiveReplyText("227 Entering Passive Mode (10,0,0,7,4,1)."), "10,0,0,7,4,1");
-    EXPECT_EQ(PassiveReplyText("227 =127,0,0,1,4,1"), "");
+    // Without parentheses: the first six numbers after the code.
+    EXPECT_EQ(PassiveReplyText("227 =127,0,0,1,4,1"), "127,0,0,1,4,1");
+    EXPECT_EQ(PassiveReplyText("227 Entering Passive Mode 127,0,0,1,94,1"), "127,0,0,1,94,1");
+    EXPECT_EQ(PassiveReplyText("227 Entering Passive Mode 127,0,0,1,94,1."), "127,0,0,1,94,1");
+    EXPECT_EQ(PassiveReplyText("227 v2, 1,2,3,4,5,6 ok"), "1,2,3,4,5,6");
     EXPECT_EQ(PassiveReplyText("227 )(1,2"), "");
+    EXPECT_EQ(PassiveReplyText("227 1,2,3,4,5"), "");
+    EXPECT_EQ(PassiveReplyText("227"), "");
     std::string host;
     uint16_t port = 0;
     ASSERT_TRUE(ParsePassiveAddress("10,0,0,7,4,1", host, port));
@@ -181,35 +187,45 @@ TEST_F(ScriptedTransfer, MvsRefusalOfAnEmptyListingIsSuccess)
     EXPECT_TRUE(ftp.ListingLines.empty());
 }
 
-TEST_F(ScriptedTransfer, RefusedRetrieveDeletesTheLocalFile)
+TEST_F(ScriptedTransfer, RefusedRetrieveDeletesOnlyTheFileItCreated)
 {
-    const QString target = local("gone.bin");
-    QFile f(target);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("old");
-    f.close();
-    server.addSession({{"220 hi"}, loginThen({"200 ok", "<pasv>", "350 ok", "550 No such file"})});
+    // A fresh download answered 550 leaves nothing behind; a resumed one
+    // keeps the part the user already had.
+    const QString fresh = local("fresh.bin");
+    const QString partial = local("partial.bin");
+    WriteTestFile(partial, "17 bytes of data.");
+    server.addSession({{"220 hi"},
+                       loginThen({{"TYPE", "200 ok"}, {"PASV", "<pasv>"}, {"RETR", "550 No such file"},
+                                  {"TYPE", "200 ok"}, {"PASV", "<pasv>"}, {"REST 17", "350 ok"},
+                                  {"RETR", "550 No such file"}})});
     ASSERT_TRUE(login());
     ftp.RemoteFile = "missing";
-    ftp.LocalFile = target.toStdString();
+    ftp.LocalFile = fresh.toStdString();
+    ftp.Download(false, false, 0);
+    ASSERT_TRUE(waitDone());
+    EXPECT_FALSE(doneSuccess);
+    EXPECT_FALSE(QFile::exists(fresh));
+    done = 0;
+    ftp.LocalFile = partial.toStdString();
     ftp.Download(true, false, 0);
     ASSERT_TRUE(waitDone());
     EXPECT_FALSE(doneSuccess);
-    EXPECT_FALSE(QFile::exists(target));
+    EXPECT_EQ(ReadTestFile(partial), "17 bytes of data.");
     EXPECT_FALSE(rec.has(fiTransferComplete));
 }
 
-TEST_F(ScriptedTransfer, RefusedPassiveConnectionIsADataErrorOnly)
+TEST_F(ScriptedTransfer, RefusedPassiveConnectionEndsTheTransfer)
 {
     server.addSession({{"220 hi"}, loginThen({"200 ok", PassiveReplyFor(ClosedLoopbackPort())})});
     ASSERT_TRUE(login());
     ftp.List();
-    ASSERT_TRUE(WaitFor([&] { return rec.has(feSocket); }));
+    ASSERT_TRUE(waitDone());
     EXPECT_TRUE(rec.has(feSocket, "[数据]: 连接被拒绝"));
+    EXPECT_TRUE(rec.has(feNoDataConnection, ""));
     EXPECT_TRUE(ftp.FatalError());
-    QCoreApplication::processEvents();
-    EXPECT_EQ(done, 0);
+    EXPECT_FALSE(doneSuccess);
     EXPECT_EQ(rec.quit, 0);
+    EXPECT_EQ(ftp.ReplyState(), rsIdle);
 }
 
 TEST_F(ScriptedTransfer, SilentPassiveConnectionTimesOutAndFallsBackToActive)

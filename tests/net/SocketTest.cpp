@@ -153,7 +153,7 @@ TEST(Socket, RefusedConnectReportsErrorAndCloses)
     EXPECT_FALSE(ev.saw("connect"));
 }
 
-TEST(Socket, LineReaderSplitsOnLineFeedAndDropsUnterminatedTail)
+TEST(Socket, LineReaderSplitsOnLineFeedAndDeliversUnterminatedTailAtClose)
 {
     Peer peer;
     TCustomCorvSocket s;
@@ -171,10 +171,13 @@ TEST(Socket, LineReaderSplitsOnLineFeedAndDropsUnterminatedTail)
     peer.socket->flush();
     ASSERT_TRUE(WaitFor([&] { return ev.lines.size() == 4; }));
     EXPECT_EQ(ev.lines.back(), "part");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ev.lines.size(), 4u);  // "c" waits for its line feed...
     peer.socket->disconnectFromHost();
     ASSERT_TRUE(WaitFor([&] { return ev.saw("close"); }));
     s.Disconnect();
-    EXPECT_EQ(ev.lines.size(), 4u);  // "c" never arrives on its own
+    ASSERT_EQ(ev.lines.size(), 5u);  // ...or for the end of the stream
+    EXPECT_EQ(ev.lines.back(), "c");
 }
 
 TEST(Socket, DisconnectDeliversBufferedCompleteLines)

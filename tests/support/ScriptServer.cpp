@@ -4,9 +4,12 @@
 #include "net/NewSocket.h"
 
 #include <QHostAddress>
+#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+
+#include <sys/socket.h>
 
 ScriptServer::ScriptServer() : m_server(new QTcpServer(this))
 {
@@ -32,6 +35,27 @@ std::vector<std::string> ScriptServer::transcript(size_t connection) const
     return connection < m_transcripts.size() ? m_transcripts[connection] : std::vector<std::string>{};
 }
 
+namespace {
+// Closes with a reset: the peer sees the stream broken, not ended.
+void resetConnection(QTcpSocket* s)
+{
+    linger lg{1, 0};
+    ::setsockopt(static_cast<int>(s->socketDescriptor()), SOL_SOCKET, SO_LINGER, &lg, sizeof lg);
+    s->abort();
+}
+}  // namespace
+
+void ScriptServer::withDataSocket(std::function<void(QTcpSocket*)> action)
+{
+    if (m_dataSocket) {
+        QTcpSocket* d = m_dataSocket;
+        m_dataSocket = nullptr;
+        action(d);
+    } else {
+        m_dataAction = std::move(action);
+    }
+}
+
 void ScriptServer::play(QTcpSocket* socket, const std::string& reply)
 {
     size_t start = 0;
@@ -44,10 +68,15 @@ void ScriptServer::play(QTcpSocket* socket, const std::string& reply)
                 m_dataServer->listen(QHostAddress(QStringLiteral("127.0.0.1")), 0);
                 connect(m_dataServer, &QTcpServer::newConnection, this, [this] {
                     m_dataSocket = m_dataServer->nextPendingConnection();
-                    connect(m_dataSocket, &QTcpSocket::readyRead, this,
-                            [this, d = m_dataSocket] { m_dataReceived += d->readAll().toStdString(); });
+                    connect(m_dataSocket, &QTcpSocket::readyRead, this, [this, d = m_dataSocket] {
+                        if (d->property("own-reader").toBool())
+                            return;
+                        m_dataReceived += d->readAll().toStdString();
+                    });
                     if (m_dataQueued)
                         sendData(m_pendingData);
+                    if (m_dataAction)
+                        withDataSocket(std::exchange(m_dataAction, nullptr));
                 });
             }
             const quint16 p = m_dataServer->serverPort();
@@ -59,6 +88,68 @@ void ScriptServer::play(QTcpSocket* socket, const std::string& reply)
             const int ms = std::stoi(line.substr(12, colon - 12));
             const std::string text = line.substr(colon + 1, line.size() - colon - 2);
             QTimer::singleShot(ms, this, [this, text] { sendData(text); });
+        } else if (line.rfind("<later:", 0) == 0) {
+            const size_t colon = line.find(':', 7);
+            const int ms = std::stoi(line.substr(7, colon - 7));
+            const std::string text = line.substr(colon + 1, line.size() - colon - 2) + "\r\n";
+            QTimer::singleShot(ms, socket, [socket, text] { socket->write(text.data(), static_cast<qint64>(text.size())); });
+        } else if (line == "<payload>" || line.rfind("<payload-cut:", 0) == 0 || line == "<recv>" ||
+                   line.rfind("<recv-cut:", 0) == 0) {
+            // The rest of the reply waits until the data part is done.
+            const std::string rest = nl == std::string::npos ? std::string() : reply.substr(nl + 1);
+            QPointer<QTcpSocket> control(socket);
+            auto carryOn = [this, control, rest] {
+                if (control && !rest.empty())
+                    play(control, rest);
+            };
+            const bool cut = line.find("-cut:") != std::string::npos;
+            const size_t limit = cut ? std::stoul(line.substr(line.find(':') + 1)) : std::string::npos;
+            if (line.rfind("<payload", 0) == 0) {
+                withDataSocket([this, carryOn, cut, limit](QTcpSocket* d) {
+                    const std::string out = cut ? payload.substr(0, limit) : payload;
+                    d->write(out.data(), static_cast<qint64>(out.size()));
+                    if (!cut) {
+                        connect(d, &QTcpSocket::disconnected, this, carryOn);
+                        connect(d, &QTcpSocket::disconnected, d, &QObject::deleteLater);
+                        d->disconnectFromHost();
+                        return;
+                    }
+                    d->flush();
+                    resetConnection(d);
+                    d->deleteLater();
+                    carryOn();
+                });
+            } else {
+                withDataSocket([this, carryOn, cut, limit](QTcpSocket* d) {
+                    d->setProperty("own-reader", true);
+                    auto got = std::make_shared<size_t>(0);
+                    auto finished = std::make_shared<bool>(false);
+                    auto read = [this, d, carryOn, cut, limit, got, finished] {
+                        if (*finished)
+                            return;
+                        const QByteArray bytes = d->read(cut ? static_cast<qint64>(limit - *got) : d->bytesAvailable());
+                        m_dataReceived.append(bytes.constData(), static_cast<size_t>(bytes.size()));
+                        *got += static_cast<size_t>(bytes.size());
+                        if (cut && *got >= limit) {
+                            *finished = true;
+                            resetConnection(d);
+                            d->deleteLater();
+                            carryOn();
+                        }
+                    };
+                    connect(d, &QTcpSocket::readyRead, this, read);
+                    connect(d, &QTcpSocket::disconnected, this, [d, read, carryOn, finished] {
+                        read();
+                        if (*finished)
+                            return;
+                        *finished = true;
+                        d->deleteLater();
+                        carryOn();
+                    });
+                    read();
+                });
+            }
+            return;
         } else if (line.rfind("<close-later:", 0) == 0) {
             const int ms = std::stoi(line.substr(13));
             QTimer::singleShot(ms, socket, [socket] { socket->disconnectFromHost(); });
@@ -111,11 +202,11 @@ void ScriptServer::onNewConnection()
         ScriptSession session;
         if (!m_sessions.empty())
             session = m_sessions[std::min(index, m_sessions.size() - 1)];
-        auto replies = std::make_shared<std::vector<std::string>>(session.replies);
-        auto next = std::make_shared<size_t>(0);
+        auto replies = std::make_shared<std::vector<ScriptReply>>(session.replies);
+        auto used = std::make_shared<std::vector<bool>>(session.replies.size(), false);
         auto buffer = std::make_shared<std::string>();
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket, index, replies, next, buffer] {
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket, index, replies, used, buffer] {
             *buffer += socket->readAll().toStdString();
             size_t lf;
             while ((lf = buffer->find('\n')) != std::string::npos) {
@@ -126,8 +217,20 @@ void ScriptServer::onNewConnection()
                 m_transcripts[index].push_back(line);
                 if (socket->state() != QAbstractSocket::ConnectedState)
                     return;
-                if (*next < replies->size())
-                    play(socket, (*replies)[(*next)++]);
+                // A reply keyed by the command first, else the next unkeyed one.
+                size_t pick = replies->size();
+                for (size_t i = 0; i < replies->size() && pick == replies->size(); ++i) {
+                    const std::string& key = (*replies)[i].command;
+                    if (!(*used)[i] && !key.empty() && line.compare(0, key.size(), key) == 0)
+                        pick = i;
+                }
+                for (size_t i = 0; i < replies->size() && pick == replies->size(); ++i)
+                    if (!(*used)[i] && (*replies)[i].command.empty())
+                        pick = i;
+                if (pick < replies->size()) {
+                    (*used)[pick] = true;
+                    play(socket, (*replies)[pick].text);
+                }
             }
         });
         for (const std::string& g : session.greeting)

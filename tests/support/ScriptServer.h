@@ -1,8 +1,12 @@
 #pragma once
 // A small scriptable FTP server for the replies real servers will not give.
 // Each accepted connection plays the next session script: its greeting, then
-// one reply per command received, in order. The commands are recorded so a
-// test can compare the exact transcript.
+// a reply per command received. A reply keyed by a command ("USER", "REST
+// 100", "PASV") answers the first command starting with that key, once; an
+// unkeyed reply answers the next command no keyed reply is left for, in
+// order. So one more command from the client gets no reply, not every later
+// one the wrong reply. The commands are recorded so a test can compare the
+// exact transcript.
 //
 // A reply is one or more lines separated by '\n', each sent with CR LF unless
 // it is a directive: "<close>" closes the connection, "<silent>" sends
@@ -11,19 +15,39 @@
 // address; "<data:TEXT>" sends TEXT ("\\n" becomes CR LF) on the data
 // connection and closes it; "<data-later:MS:TEXT>" does so MS ms later;
 // "<data-hold>" keeps the data connection open; "<data-close>" closes it;
-// "<close-later:MS>" closes the control connection MS ms later.
+// "<close-later:MS>" closes the control connection MS ms later;
+// "<later:MS:TEXT>" sends the line TEXT MS ms later.
+// Payload (ScriptServer::payload) directives hold back the lines after them
+// until the data part is done: "<payload>" sends it whole and closes,
+// "<payload-cut:N>" sends its first N bytes and resets the connection,
+// "<recv>" receives until the client closes, "<recv-cut:N>" resets after N
+// bytes received.
 
 #include <QObject>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 class QTcpServer;
 class QTcpSocket;
 
+struct ScriptReply {
+    ScriptReply(const char* text) : text(text) {}  // NOLINT: unkeyed, by order
+    ScriptReply(std::string text) : text(std::move(text)) {}  // NOLINT
+    ScriptReply(std::string command, std::string text) : command(std::move(command)), text(std::move(text)) {}
+    std::string command;  // empty: the next command without a keyed reply
+    std::string text;
+};
+
 struct ScriptSession {
+    ScriptSession() = default;
+    ScriptSession(std::vector<std::string> greeting, std::vector<ScriptReply> replies)
+        : greeting(std::move(greeting)), replies(std::move(replies))
+    {
+    }
     std::vector<std::string> greeting;  // sent on connect, each as a reply
-    std::vector<std::string> replies;   // the n-th command gets the n-th reply
+    std::vector<ScriptReply> replies;
 };
 
 class ScriptServer : public QObject {
@@ -43,14 +67,18 @@ public:
     const std::vector<uint32_t>& acceptTimes() const { return m_acceptTimes; }
     // Bytes received on data connections, in order.
     const std::string& dataReceived() const { return m_dataReceived; }
+    // What the payload directives send.
+    std::string payload;
 
 private:
     void onNewConnection();
     void play(QTcpSocket* socket, const std::string& reply);
     void sendData(const std::string& text);
+    void withDataSocket(std::function<void(QTcpSocket*)> action);
 
     QTcpServer* m_dataServer = nullptr;
     QTcpSocket* m_dataSocket = nullptr;
+    std::function<void(QTcpSocket*)> m_dataAction;  // waits for the data connection
     std::string m_pendingData;
     bool m_dataQueued = false;
 
