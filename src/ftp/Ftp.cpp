@@ -146,6 +146,9 @@ TFTPclient::TFTPclient(QObject* owner) : TCustomCorvSocket(owner)
     m_replyWatch = new QTimer(this);
     m_replyWatch->setInterval(1000);
     connect(m_replyWatch, &QTimer::timeout, this, [this] { GuardedDispatch([this] { ReplyWatchTick(); }); });
+    m_acceptTimer = new QTimer(this);
+    m_acceptTimer->setSingleShot(true);
+    connect(m_acceptTimer, &QTimer::timeout, this, [this] { GuardedDispatch([this] { AcceptTimedOut(); }); });
 }
 
 TFTPclient::~TFTPclient()
@@ -284,9 +287,8 @@ void TFTPclient::ReplyWatchTick()
     if (!m_awaitingReply || Timeout <= 0)
         return;
     const uint32_t now = TickCount();
-    uint32_t idle = std::min(TickDiff(m_lastSent, now), TickDiff(LastActivity, now));
-    if (m_data.IsConnected())
-        idle = std::min(idle, TickDiff(m_data.LastActivity, now));
+    const uint32_t idle = std::min(
+        {TickDiff(m_lastSent, now), TickDiff(LastActivity, now), TickDiff(m_data.LastActivity, now)});
     if (idle >= static_cast<uint32_t>(Timeout) * 1000u)
         ReplyTimedOut();
 }

@@ -183,6 +183,7 @@ private:
     void SendTransferCommand();
     void DataConnectionFailed(bool withError21);
     void DataFault();
+    void AcceptTimedOut();
     void TransferFault(FtpError kind, int err);
     void DataDoneHandler();
     void ListingLine(const std::string& line);
@@ -223,6 +224,7 @@ private:
     bool m_awaitingReply = false;   // a command is out and its final reply not yet in
     uint32_t m_lastSent = 0;        // tick count of the last command
     QTimer* m_replyWatch = nullptr;
+    QTimer* m_acceptTimer = nullptr;  // bounds the wait for an active data connection
     bool m_inScript = false;
     std::string m_renameTarget;
     TCustomCorvSocket m_data;

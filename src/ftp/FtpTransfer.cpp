@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -253,16 +254,14 @@ void TFTPclient::NegotiateDataConnection()
     m_listener.Host = CustomIP.empty() ? m_localHost : CustomIP;
     m_listener.Port = 0;
     m_listener.OnAccept = [this](TCustomCorvSocket*, int) { DataAccepted(); };
-    m_listener.OnTimeout = [this](TCustomCorvSocket*) {
-        Error(feSocket, DataTimeoutText);
-        DataConnectionFailed(true);
-    };
     if (!m_listener.Listen()) {
         // No listener, no active mode: treated like a refused "PORT".
         DataConnectionFailed(true);
         return;
     }
-    m_listener.StartTimeoutTimer();  // the server must connect within its time
+    // The server must connect within the listener's time, however many
+    // strangers knock meanwhile.
+    m_acceptTimer->start(std::max(1, m_listener.Timeout) * 1000);
     SendCommand("PORT " + PortArgument(m_listener.LocalAddress(), m_listener.LocalPort()), rsPort);
 }
 
@@ -400,13 +399,12 @@ void TFTPclient::DataAccepted()
     // would be stealing the port. Refuse them and keep listening.
     std::string refused;
     if (!m_data.Accept(m_listener, PeerAddress(), &refused)) {
-        if (!refused.empty()) {
+        if (!refused.empty())
             Error(feSocket, std::string(DataErrorPrefix) + "拒绝来自 " + refused + " 的数据连接");
-            m_listener.StartTimeoutTimer();  // still waiting for the server
-        }
         return;
     }
     DataConnectionStands();
+    m_acceptTimer->stop();
     m_listener.Disconnect();
     ConfigureDataSocket();
     m_activeUsable = true;
@@ -471,8 +469,17 @@ void TFTPclient::SendTransferCommand()
 
 // ---------------------------------------------------------------- failures
 
+void TFTPclient::AcceptTimedOut()
+{
+    if (!m_listener.IsConnected())
+        return;
+    Error(feSocket, DataTimeoutText);
+    DataConnectionFailed(true);
+}
+
 void TFTPclient::DataConnectionFailed(bool withError21)
 {
+    m_acceptTimer->stop();
     m_data.Disconnect();
     m_listener.Disconnect();
     if (m_aborting)

@@ -3,6 +3,8 @@
 #include "TestSupport.h"
 #include "ftp/Ftp.h"
 
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 // Lets tests drive the reply reader directly, without a connection.
@@ -49,4 +51,24 @@ protected:
         ftp.Connect();
         return WaitFor([&] { return rec.loggedIn > 0 || rec.has(fiAttemptsExhausted) || rec.quit > 0; }, ms);
     }
+};
+
+// The login replies, then more.
+inline std::vector<ScriptReply> loginThen(std::vector<ScriptReply> more)
+{
+    auto r = plainLoginReplies();
+    r.insert(r.end(), more.begin(), more.end());
+    return r;
+}
+
+class ScriptedTransfer : public ScriptedLogin {
+protected:
+    QTemporaryDir dir;
+    int& done = rec.done;
+    bool& doneSuccess = rec.doneSuccess;
+    bool waitDone(int ms = 10000)
+    {
+        return WaitFor([&] { return done > 0; }, ms);
+    }
+    QString local(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
 };

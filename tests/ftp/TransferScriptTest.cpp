@@ -4,18 +4,10 @@
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
 using Strings = std::vector<std::string>;
 
 namespace {
-
-std::vector<ScriptReply> loginThen(std::vector<ScriptReply> more)
-{
-    auto r = plainLoginReplies();
-    r.insert(r.end(), more.begin(), more.end());
-    return r;
-}
 
 Strings after(const Strings& all, size_t n)
 {
@@ -23,18 +15,6 @@ Strings after(const Strings& all, size_t n)
 }
 
 }  // namespace
-
-class ScriptedTransfer : public ScriptedLogin {
-protected:
-    QTemporaryDir dir;
-    int& done = rec.done;
-    bool& doneSuccess = rec.doneSuccess;
-    bool waitDone(int ms = 10000)
-    {
-        return WaitFor([&] { return done > 0; }, ms);
-    }
-    QString local(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
-};
 
 TEST_F(ScriptedTransfer, MalformedPassiveReplyEndsTheSession)
 {

@@ -62,7 +62,7 @@ void ScriptServer::play(QTcpSocket* socket, const std::string& reply)
     while (start <= reply.size() && socket->state() == QAbstractSocket::ConnectedState) {
         const size_t nl = reply.find('\n', start);
         const std::string line = reply.substr(start, nl == std::string::npos ? std::string::npos : nl - start);
-        if (line == "<pasv>") {
+        if (line == "<pasv>" || line == "<pasv-bare>") {
             if (!m_dataServer) {
                 m_dataServer = new QTcpServer(this);
                 m_dataServer->listen(QHostAddress(QStringLiteral("127.0.0.1")), 0);
@@ -80,7 +80,12 @@ void ScriptServer::play(QTcpSocket* socket, const std::string& reply)
                 });
             }
             const quint16 p = m_dataServer->serverPort();
-            socket->write((PassiveReplyFor(p) + "\r\n").c_str());
+            std::string out = PassiveReplyFor(p);
+            if (line == "<pasv-bare>") {
+                out.erase(out.find('('), 1);
+                out.erase(out.find(')'), 1);
+            }
+            socket->write((out + "\r\n").c_str());
         } else if (line.rfind("<data:", 0) == 0) {
             sendData(line.substr(6, line.size() - 7));
         } else if (line.rfind("<data-later:", 0) == 0) {
@@ -88,6 +93,22 @@ void ScriptServer::play(QTcpSocket* socket, const std::string& reply)
             const int ms = std::stoi(line.substr(12, colon - 12));
             const std::string text = line.substr(colon + 1, line.size() - colon - 2);
             QTimer::singleShot(ms, this, [this, text] { sendData(text); });
+        } else if (line.rfind("<data-trickle:", 0) == 0) {
+            const size_t colon = line.find(':', 14);
+            const int ms = std::stoi(line.substr(14, colon - 14));
+            auto text = std::make_shared<std::string>(line.substr(colon + 1, line.size() - colon - 2));
+            withDataSocket([this, ms, text](QTcpSocket* d) {
+                auto* timer = new QTimer(d);
+                connect(timer, &QTimer::timeout, d, [d, text] {
+                    if (text->empty()) {
+                        d->disconnectFromHost();
+                        return;
+                    }
+                    d->write(text->data(), 1);
+                    text->erase(0, 1);
+                });
+                timer->start(ms);
+            });
         } else if (line.rfind("<later:", 0) == 0) {
             const size_t colon = line.find(':', 7);
             const int ms = std::stoi(line.substr(7, colon - 7));
