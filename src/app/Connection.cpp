@@ -436,6 +436,9 @@ void TConnectionWorkflow::FtpInfo(::FtpInfo kind, const std::string& text)
         case fiRetryScheduled:
             LogLine("连接尝试失败. " + text, lcNormal);
             break;
+        case fiPassiveAddressIgnored:
+            LogLine(text, lcNormal);
+            break;
         case fiAttemptStartFirewall:
             ShowStatus(10);
             LogLine("连接到代理服务器.", lcNormal);

@@ -7,7 +7,9 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -268,3 +270,63 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<std::tuple<RealServerCase, bool>>& i) {
         return std::string(std::get<0>(i.param).name) + (std::get<1>(i.param) ? "_passive" : "_active");
     });
+
+// The server is killed in the middle of a download and started again, twenty
+// times at growing points of the file: each new session resumes from what
+// reached the disk, and the file ends byte-identical.
+TEST(RealResume, ServerKilledMidDownloadTwentyTimesThenTheResumedFileIsWhole)
+{
+    QTemporaryDir dir;
+    const QString home = dir.filePath(QStringLiteral("ftptest"));
+    ASSERT_TRUE(QDir().mkpath(home));
+    // Throttled, so that little is in flight when the server dies.
+    // Up to 6 MB are in flight at a kill: twenty kills stay well inside the file.
+    const qint64 size = 128 * 1024 * 1024;
+    const int rate = 16 * 1024 * 1024;
+    WriteTestFile(home + QStringLiteral("/big.bin"), makeData(size));
+    const QString target = dir.filePath(QStringLiteral("big.local"));
+    const quint16 port = ClosedLoopbackPort();
+    int kills = 0;
+    for (int round = 0; round < 40 && !QFile::exists(target + QStringLiteral(".done")); ++round) {
+        auto server = RealServers::startOwnPyftpdlib(port, home, rate);
+        TFTPclient ftp;
+        FtpRecorder rec(ftp);
+        ftp.FtpServer = "127.0.0.1";
+        ftp.Port = port;
+        ftp.UserName = RealServers::User;
+        ftp.UserPassword = RealServers::Password;
+        ftp.Timeout = 10;
+        ftp.Connect();
+        ASSERT_TRUE(WaitFor([&] { return rec.loggedIn > 0; })) << rec.dump();
+        ftp.RemoteFile = "big.bin";
+        ftp.LocalFile = target.toStdString();
+        const qint64 had = QFileInfo(target).size();
+        ftp.Download(true, false, size);
+        // The kill comes as soon as data flows, until twenty kills are done.
+        const qint64 killAt = kills < 20 ? 64 * 1024 : size * 2;
+        bool killed = false;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (!killed && ftp.PendingOperation() == poFileReceived && ftp.TransferBytes >= killAt) {
+                server->kill();
+                killed = true;
+                ++kills;
+            }
+        });
+        watch.start(0);
+        ASSERT_TRUE(WaitFor([&] { return rec.done > 0 || rec.quit > 0; }, 30000)) << rec.dump();
+        watch.stop();
+        if (rec.done > 0 && rec.doneSuccess) {
+            ASSERT_EQ(kills, 20) << "completed before every kill";
+            EXPECT_EQ(ftp.ResumePos, had);
+            QFile(target + QStringLiteral(".done")).open(QIODevice::WriteOnly);
+        } else {
+            EXPECT_GT(QFileInfo(target).size(), had) << "round " << round << " made no progress";
+        }
+        server->kill();
+        server->waitForFinished(5000);
+    }
+    EXPECT_EQ(kills, 20);
+    ASSERT_TRUE(QFile::exists(target + QStringLiteral(".done")));
+    EXPECT_EQ(fileHash(target), fileHash(home + QStringLiteral("/big.bin")));
+}

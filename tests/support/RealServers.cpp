@@ -6,6 +6,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTcpSocket>
 #include <QThread>
@@ -177,16 +178,13 @@ const ServerInfo& vsftpd()
     return start("vsftpd", QStringLiteral("/usr/sbin/vsftpd"), {conf}, port);
 }
 
-const ServerInfo& pyftpdlib()
+QString pyftpdScript()
 {
-    makeTree();
-    const quint16 port = ClosedLoopbackPort();
-    const auto [lo, hi] = passiveRange(1);
     const QString script = stateDir() + "/pyftpd.py";
     writeFile(script,
               "import sys\n"
               "from pyftpdlib.authorizers import DummyAuthorizer\n"
-              "from pyftpdlib.handlers import FTPHandler\n"
+              "from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler\n"
               "from pyftpdlib.servers import FTPServer\n"
               "port, root, lo, hi = int(sys.argv[1]), sys.argv[2], int(sys.argv[3]), int(sys.argv[4])\n"
               "a = DummyAuthorizer()\n"
@@ -194,7 +192,19 @@ const ServerInfo& pyftpdlib()
               "a.add_anonymous(root + '/anon')\n"
               "FTPHandler.authorizer = a\n"
               "FTPHandler.passive_ports = range(lo, hi + 1)\n"
+              "if len(sys.argv) > 5:\n"
+              "    ThrottledDTPHandler.read_limit = ThrottledDTPHandler.write_limit = int(sys.argv[5])\n"
+              "    FTPHandler.dtp_handler = ThrottledDTPHandler\n"
               "FTPServer(('127.0.0.1', port), FTPHandler).serve_forever()\n");
+    return script;
+}
+
+const ServerInfo& pyftpdlib()
+{
+    makeTree();
+    const quint16 port = ClosedLoopbackPort();
+    const auto [lo, hi] = passiveRange(1);
+    const QString script = pyftpdScript();
     return start(
         "pyftpdlib", QStringLiteral("/usr/bin/python3"),
         {script, QString::number(port), QString::fromStdString(root()), QString::number(lo), QString::number(hi)},
@@ -237,6 +247,31 @@ const ServerInfo& ftpProxy()
                         .toUtf8());
     return start("ftp-proxy", QStringLiteral("/usr/sbin/ftp-proxy"),
                  {QStringLiteral("-d"), QStringLiteral("-n"), QStringLiteral("-f"), conf}, port);
+}
+
+std::unique_ptr<QProcess> startOwnPyftpdlib(quint16 port, const QString& home, int bytesPerSecond)
+{
+    // The script serves <root>/ftptest: a root whose ftptest folder is home.
+    const QString root = home + QStringLiteral("/..");
+    if (QFileInfo(home).fileName() != QStringLiteral("ftptest"))
+        fail("startOwnPyftpdlib: the home folder must be named ftptest");
+    QDir().mkpath(root + QStringLiteral("/anon"));
+    const auto [lo, hi] = passiveRange(2);
+    auto p = std::make_unique<QProcess>();
+    p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QStringList args{pyftpdScript(), QString::number(port), root, QString::number(lo), QString::number(hi)};
+    if (bytesPerSecond > 0)
+        args << QString::number(bytesPerSecond);
+    p->start(QStringLiteral("/usr/bin/python3"), args);
+    if (!p->waitForStarted(5000))
+        fail("cannot start pyftpdlib");
+    QDeadlineTimer deadline(10000);
+    while (!answers(port)) {
+        if (p->state() == QProcess::NotRunning || deadline.hasExpired())
+            fail("own pyftpdlib did not open its port");
+        QThread::msleep(20);
+    }
+    return p;
 }
 
 void stopAll()

@@ -7,8 +7,10 @@
 // The servers need what scripts/install-test-deps.sh installs (Debian
 // packages and the local user "ftptest" with password "ftppass"), and root.
 
+#include <QProcess>
 #include <QString>
 
+#include <memory>
 #include <string>
 
 struct ServerInfo {
@@ -31,6 +33,12 @@ const ServerInfo& pyftpdlib();
 const ServerInfo& dante();
 // ftp-proxy: "USER user@host:port" picks the server.
 const ServerInfo& ftpProxy();
+
+// A pyftpdlib of the caller's own on port, serving the user "ftptest"
+// (password "ftppass") from home: the caller may kill it and start another.
+// Running when returned (it answers on port). bytesPerSecond > 0 throttles
+// its data connections.
+std::unique_ptr<QProcess> startOwnPyftpdlib(quint16 port, const QString& home, int bytesPerSecond = 0);
 
 // Stops every server started so far (also done at exit).
 void stopAll();

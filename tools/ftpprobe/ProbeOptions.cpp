@@ -25,6 +25,8 @@ const char* const ProbeUsage =
     "  --resume             get: resume from the local file's length;\n"
     "                       put: restart at the remote file's size\n"
     "  --appe               put --resume: resume with APPE instead of REST + STOR\n"
+    "  --pasv-address       connect passive data connections to the address the\n"
+    "                       server names (default: the server's own address)\n"
     "  --help               this text\n";
 
 namespace {
@@ -66,6 +68,10 @@ std::optional<ProbeOptions> ParseProbeOptions(const std::vector<std::string>& ar
         }
         if (a == "--passive" || a == "--active") {
             o.passive = a == "--passive";
+            continue;
+        }
+        if (a == "--pasv-address") {
+            o.pasvAddress = true;
             continue;
         }
         if (a == "--ascii" || a == "--resume" || a == "--appe") {

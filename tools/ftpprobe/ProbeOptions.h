@@ -26,6 +26,7 @@ struct ProbeOptions {
     bool ascii = false;
     bool resume = false;
     bool appe = false;
+    bool pasvAddress = false;
 };
 
 extern const char* const ProbeUsage;

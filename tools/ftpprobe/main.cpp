@@ -33,6 +33,7 @@ public:
         m_ftp.ProxyPass = o.proxyPass;
         m_ftp.UsePasv = o.passive;
         m_ftp.UseAppe = o.appe;
+        m_ftp.UsePasvAddress = o.pasvAddress;
         m_ftp.TransferMode = o.ascii ? AsciiTransfer : BinaryTransfer;
         if (o.firewall == fwNone) {
             m_ftp.FtpServer = o.host;
