@@ -735,6 +735,15 @@ void TCustomCorvSocket::FeedLineBytes(const char* data, size_t length)
             if (lf == std::string::npos)
                 break;
             const size_t end = (lf > m_lineStart && m_pendingLine[lf - 1] == '\r') ? lf - 1 : lf;
+            if (end - m_lineStart > MaxLineLength) {
+                // Too long whether it came in one read or many: the same
+                // answer whatever the timing.
+                m_pendingLine.clear();
+                m_lineStart = 0;
+                m_noDrain = true;
+                SocketError(SocketCode::MessageTooLong, true, "ReadLines");
+                return;
+            }
             std::string line = m_pendingLine.substr(m_lineStart, end - m_lineStart);
             m_lineStart = lf + 1;
             if (OnLine) {

@@ -399,3 +399,53 @@ TEST_F(ScriptedTransfer, RepliesOf421AfterEveryCommandNeverHang)
     ASSERT_TRUE(WaitFor([&] { return r.has(fiAttemptsExhausted); })) << r.dump();
     EXPECT_EQ(s2.connections(), 3);
 }
+
+// ---------------------------------------------------------------- hostile listings
+
+// Names with "/", "..", control characters pass through verbatim (what they
+// may do to local paths is the caller's to refuse); a line longer than the
+// reader's cap fails the listing instead of growing memory or passing for a
+// whole listing, however the line is split into reads. A long name within the
+// cap (64 KiB) is still a line.
+TEST_F(ScriptedTransfer, HostileListingNamesPassVerbatimAndAnEndlessLineFailsTheListing)
+{
+    const std::vector<std::string> names = {"-rw-r--r-- 1 a b 5 Jan 12 2003 ../../etc/passwd",
+                                            "-rw-r--r-- 1 a b 5 Jan 12 2003 a/b",
+                                            std::string("-rw-r--r-- 1 a b 5 Jan 12 2003 bell\x07\x1b[2Jname"),
+                                            "drwxr-xr-x 1 a b 0 Jan 12 2003 .."};
+    std::string listing;
+    for (const std::string& n : names)
+        listing += n + "\r\n";
+    server.payload = listing;
+    std::vector<ScriptReply> replies;
+    for (int i = 0; i < 4; ++i)
+        replies.insert(replies.end(), {{"TYPE", "200 ok"}, {"PASV", "<pasv>"}, {"LIST", "150 here\n<payload>\n226 ok"}});
+    server.addSession({{"220 hi"}, loginThen(replies)});
+    ASSERT_TRUE(login());
+    ftp.List();
+    ASSERT_TRUE(waitDone()) << rec.dump();
+    EXPECT_TRUE(doneSuccess);
+    EXPECT_EQ(ftp.ListingLines, names);
+
+    done = 0;
+    const std::string longName = "-rw-r--r-- 1 a b 5 Jan 12 2003 " + std::string(60000, 'x');
+    server.payload = names[0] + "\r\n" + longName + "\r\nlast\r\n";
+    ftp.List();
+    ASSERT_TRUE(waitDone()) << rec.dump();
+    EXPECT_TRUE(doneSuccess);
+    EXPECT_EQ(ftp.ListingLines, (std::vector<std::string>{names[0], longName, "last"}));
+
+    done = 0;
+    server.payload = names[0] + "\r\n-rw-r--r-- 1 a b 5 Jan 12 2003 " + std::string(100000, 'x') + "\r\nlast\r\n";
+    ftp.List();
+    ASSERT_TRUE(waitDone()) << rec.dump();
+    EXPECT_FALSE(doneSuccess);
+
+    done = 0;
+    server.payload = names[0] + "\r\n" + std::string(4 * 1024 * 1024, 'y');  // a line that never ends
+    ftp.List();
+    ASSERT_TRUE(waitDone()) << rec.dump();
+    EXPECT_FALSE(doneSuccess);
+    EXPECT_TRUE(ftp.FatalError());
+    EXPECT_EQ(ftp.ReplyState(), rsIdle);
+}
