@@ -41,6 +41,16 @@ bool sent(const ScriptServer& server, const std::string& prefix, size_t connecti
     return false;
 }
 
+// A client of the test user's for the scripted server on port.
+void pointAt(TFTPclient& c, quint16 port, int timeout)
+{
+    c.FtpServer = "127.0.0.1";
+    c.Port = port;
+    c.UserName = "bob";
+    c.UserPassword = "pw";
+    c.Timeout = timeout;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- dropped data connections
@@ -65,11 +75,7 @@ TEST_F(ScriptedTransfer, DownloadsCutAtRandomPointsReportWhatReachedTheDisk)
         s.addSession({{"220 hi"}, loginThen({{"TYPE", "200 ok"}, {"PASV", "<pasv>"}, {"RETR", data}})});
         TFTPclient c;
         FtpRecorder r(c);
-        c.FtpServer = "127.0.0.1";
-        c.Port = s.port();
-        c.UserName = "bob";
-        c.UserPassword = "pw";
-        c.Timeout = 5;
+        pointAt(c, s.port(), 5);
         c.Connect();
         ASSERT_TRUE(WaitFor([&] { return r.loggedIn > 0; })) << run;
         const QString target = local("cut.bin");
@@ -102,11 +108,7 @@ TEST_F(ScriptedTransfer, UploadsResetAtRandomPointsFailWithoutKillingTheProgram)
         s.addSession({{"220 hi"}, loginThen({{"TYPE", "200 ok"}, {"PASV", "<pasv>"}, {"STOR", data}})});
         TFTPclient c;
         FtpRecorder r(c);
-        c.FtpServer = "127.0.0.1";
-        c.Port = s.port();
-        c.UserName = "bob";
-        c.UserPassword = "pw";
-        c.Timeout = 5;
+        pointAt(c, s.port(), 5);
         c.Connect();
         ASSERT_TRUE(WaitFor([&] { return r.loggedIn > 0; })) << run;
         c.RemoteFile = "f";
@@ -333,11 +335,7 @@ TEST_F(ScriptedTransfer, AServerThatStopsAnsweringEndsTheSession)
     s2.addSession({{"220 hi"}, {{"USER", "331 pw"}, {"PASS", "<silent>"}}});
     TFTPclient c;
     FtpRecorder r(c);
-    c.FtpServer = "127.0.0.1";
-    c.Port = s2.port();
-    c.UserName = "bob";
-    c.UserPassword = "pw";
-    c.Timeout = 1;
+    pointAt(c, s2.port(), 1);
     c.Connect();
     ASSERT_TRUE(WaitFor([&] { return r.has(fiAttemptsExhausted); }, 5000)) << r.dump();
     EXPECT_TRUE(r.has(feSocket, "服务器响应超时."));
