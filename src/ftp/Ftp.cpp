@@ -242,7 +242,7 @@ void TFTPclient::ControlConnected()
     SetReplyState(FirewallType == fwSite || FirewallType == fwSiteUserHost ? rsFwGreeting : rsGreeting);
     Info(fiConnected, Host);
     m_localHost = LocalAddress();
-    StartTimeoutTimer();  // the greeting must come within Timeout seconds
+    StartTimeoutTimer();     // the greeting must come within Timeout seconds
     m_awaitingReply = true;  // and after a "120" the reply watch waits for the "220"
     m_lastSent = TickCount();
     m_replyWatch->start();
@@ -287,8 +287,8 @@ void TFTPclient::ReplyWatchTick()
     if (!m_awaitingReply || Timeout <= 0)
         return;
     const uint32_t now = TickCount();
-    const uint32_t idle = std::min(
-        {TickDiff(m_lastSent, now), TickDiff(LastActivity, now), TickDiff(m_data.LastActivity, now)});
+    const uint32_t idle =
+        std::min({TickDiff(m_lastSent, now), TickDiff(LastActivity, now), TickDiff(m_data.LastActivity, now)});
     if (idle >= static_cast<uint32_t>(Timeout) * 1000u)
         ReplyTimedOut();
 }

@@ -42,30 +42,30 @@ enum TTransferType : uint8_t { BinaryTransfer, AsciiTransfer };
 
 // Kinds of OnFtpInfo.
 enum FtpInfo : uint8_t {
-    fiConnected = 0,              // control connection established; Host
-    fiDisconnected = 1,           // server closed after login; "Disconnected"
-    fiResolved = 3,               // server name resolved; dotted address
-    fiReplyLine = 4,              // any line on the control connection
-    fiCommandSent = 5,            // a command was sent (password masked)
-    fiAttemptsExhausted = 7,      // connection attempts exhausted
-    fiListingData = 9,            // listing data arrived
-    fiTransferComplete = 11,      // transfer or listing finished successfully
-    fiListingReady = 12,          // listing data connection finished
-    fiSKeyChallenge = 13,         // S/Key challenge to answer
-    fiLoginDirectory = 14,        // login reached the directory step; "登录"
-    fiFileSize = 15,              // file size announced by the server
-    fiInitialDirRefused = 16,     // the server refused the initial directory
-    fiListingLine = 17,           // one listing line
-    fiClosed = 23,                // all connections closed (Close)
-    fiMultiLineFirst = 24,        // first line of a multi-line reply
-    fiMultiLineLast = 25,         // last line of a multi-line reply
-    fiMultiLineInner = 26,        // inner line of a multi-line reply
-    fiSystReply = 27,             // the "SYST" reply arrived
-    fiClosedBeforeLogin = 28,     // server closed before the greeting was answered
-    fiAttemptStart = 29,          // a connection attempt starts, no firewall; Host
-    fiRetryScheduled = 30,        // an attempt failed and another is scheduled
-    fiDataConnected = 31,         // data connection established
-    fiAttemptStartFirewall = 32,  // a connection attempt starts through a firewall
+    fiConnected = 0,               // control connection established; Host
+    fiDisconnected = 1,            // server closed after login; "Disconnected"
+    fiResolved = 3,                // server name resolved; dotted address
+    fiReplyLine = 4,               // any line on the control connection
+    fiCommandSent = 5,             // a command was sent (password masked)
+    fiAttemptsExhausted = 7,       // connection attempts exhausted
+    fiListingData = 9,             // listing data arrived
+    fiTransferComplete = 11,       // transfer or listing finished successfully
+    fiListingReady = 12,           // listing data connection finished
+    fiSKeyChallenge = 13,          // S/Key challenge to answer
+    fiLoginDirectory = 14,         // login reached the directory step; "登录"
+    fiFileSize = 15,               // file size announced by the server
+    fiInitialDirRefused = 16,      // the server refused the initial directory
+    fiListingLine = 17,            // one listing line
+    fiClosed = 23,                 // all connections closed (Close)
+    fiMultiLineFirst = 24,         // first line of a multi-line reply
+    fiMultiLineLast = 25,          // last line of a multi-line reply
+    fiMultiLineInner = 26,         // inner line of a multi-line reply
+    fiSystReply = 27,              // the "SYST" reply arrived
+    fiClosedBeforeLogin = 28,      // server closed before the greeting was answered
+    fiAttemptStart = 29,           // a connection attempt starts, no firewall; Host
+    fiRetryScheduled = 30,         // an attempt failed and another is scheduled
+    fiDataConnected = 31,          // data connection established
+    fiAttemptStartFirewall = 32,   // a connection attempt starts through a firewall
     fiPassiveAddressIgnored = 33,  // the passive reply named another host than the server's
 };
 

@@ -9,7 +9,6 @@
 #include <QTimer>
 
 #include <arpa/inet.h>
-#include <csignal>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/ioctl.h>
@@ -18,6 +17,7 @@
 #include <time.h>
 #include <unistd.h>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 namespace {
@@ -260,8 +260,7 @@ bool TCustomCorvSocket::Listen()
     return true;
 }
 
-bool TCustomCorvSocket::Accept(TCustomCorvSocket& listener, const std::string& requiredPeer,
-                               std::string* refusedPeer)
+bool TCustomCorvSocket::Accept(TCustomCorvSocket& listener, const std::string& requiredPeer, std::string* refusedPeer)
 {
     sockaddr_in peer{};
     socklen_t len = sizeof peer;

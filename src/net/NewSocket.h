@@ -81,8 +81,7 @@ public:
     // Accepts the listener's waiting connection. With requiredPeer set, a
     // connection from any other address is closed at once and false returned;
     // refusedPeer (when given) then receives that address.
-    bool Accept(TCustomCorvSocket& listener, const std::string& requiredPeer = {},
-                std::string* refusedPeer = nullptr);
+    bool Accept(TCustomCorvSocket& listener, const std::string& requiredPeer = {}, std::string* refusedPeer = nullptr);
     bool IsConnected() const { return m_fd >= 0; }
     bool IsConnecting() const { return m_connecting; }
     int Handle() const { return m_fd; }

@@ -104,7 +104,7 @@ TEST_F(ScriptedTransfer, UploadsResetAtRandomPointsFailWithoutKillingTheProgram)
         ScriptServer s;
         const size_t at = gen() % (payload.size() + 1);
         const std::string data = at >= payload.size() ? "150 go\n<recv>\n226 stored"
-                                                       : "150 go\n<recv-cut:" + std::to_string(at) + ">\n426 broken";
+                                                      : "150 go\n<recv-cut:" + std::to_string(at) + ">\n426 broken";
         s.addSession({{"220 hi"}, loginThen({{"TYPE", "200 ok"}, {"PASV", "<pasv>"}, {"STOR", data}})});
         TFTPclient c;
         FtpRecorder r(c);
@@ -173,9 +173,9 @@ TEST_F(ScriptedTransfer, DownloadOntoASpecialFileLeavesItAlone)
     WriteTestFile(elsewhere, "keep me");
     const QString link = local("link.txt");
     ASSERT_TRUE(QFile::link(elsewhere, link));
-    server.addSession({{"220 hi"}, loginThen({{"TYPE", "200 ok"},
-                                              {"PASV", "<pasv>"},
-                                              {"RETR", "150 here\n<data:new text>\n226 done"}})});
+    server.addSession(
+        {{"220 hi"},
+         loginThen({{"TYPE", "200 ok"}, {"PASV", "<pasv>"}, {"RETR", "150 here\n<data:new text>\n226 done"}})});
     ASSERT_TRUE(login());
     ftp.LocalFile = link.toStdString();
     ftp.Download(false, false, 0);
@@ -191,8 +191,8 @@ TEST_F(ScriptedTransfer, DownloadOntoASpecialFileLeavesItAlone)
 TEST_F(ScriptedTransfer, AWriteErrorHalfWayEndsTheDownload)
 {
     server.payload = randomBytes(5 * 1024 * 1024, 3);
-    server.addSession({{"220 hi"}, loginThen({{"TYPE", "200 ok"}, {"PASV", "<pasv>"},
-                                              {"RETR", "150 here\n<payload>\n226 done"}})});
+    server.addSession(
+        {{"220 hi"}, loginThen({{"TYPE", "200 ok"}, {"PASV", "<pasv>"}, {"RETR", "150 here\n<payload>\n226 done"}})});
     ASSERT_TRUE(login());
     rlimit old{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
@@ -234,9 +234,10 @@ TEST_F(ScriptedTransfer, UploadOfAFolderOrAFifoIsRefusedBeforeAnythingIsSent)
 
 TEST_F(ScriptedTransfer, AnUnterminatedLastListingLineIsKept)
 {
-    server.addSession({{"220 hi"}, loginThen({{"TYPE", "200 ok"},
-                                              {"PASV", "<pasv>"},
-                                              {"LIST", "150 here\n<data:a\\nb\\nlast without end>\n226 ok"}})});
+    server.addSession(
+        {{"220 hi"},
+         loginThen(
+             {{"TYPE", "200 ok"}, {"PASV", "<pasv>"}, {"LIST", "150 here\n<data:a\\nb\\nlast without end>\n226 ok"}})});
     ASSERT_TRUE(login());
     ftp.List();
     ASSERT_TRUE(waitDone());
@@ -258,8 +259,13 @@ TEST_F(ScriptedTransfer, APassiveReplyNamingAThirdHostIsNotFollowed)
         accepted->write("-rw-r--r-- 1 a b 5 Jan 12 2003 x.txt\r\n");
         accepted->disconnectFromHost();
     });
-    server.addSession({{"220 hi"}, loginThen({{"TYPE", "200 ok"}, {"PASV", reply}, {"LIST", "150 here\n226 ok"},
-                                              {"TYPE", "200 ok"}, {"PASV", reply}, {"LIST", "150 here\n226 ok"}})});
+    server.addSession({{"220 hi"},
+                       loginThen({{"TYPE", "200 ok"},
+                                  {"PASV", reply},
+                                  {"LIST", "150 here\n226 ok"},
+                                  {"TYPE", "200 ok"},
+                                  {"PASV", reply},
+                                  {"LIST", "150 here\n226 ok"}})});
     ASSERT_TRUE(login());
     ftp.List();
     ASSERT_TRUE(waitDone()) << rec.dump();
@@ -278,9 +284,9 @@ TEST_F(ScriptedTransfer, APassiveReplyNamingAThirdHostIsNotFollowed)
 
 TEST_F(ScriptedTransfer, APassiveReplyWithoutParenthesesIsUnderstood)
 {
-    server.addSession({{"220 hi"}, loginThen({{"TYPE", "200 ok"},
-                                              {"PASV", "<pasv-bare>"},
-                                              {"LIST", "150 here\n<data:one\\n>\n226 ok"}})});
+    server.addSession(
+        {{"220 hi"},
+         loginThen({{"TYPE", "200 ok"}, {"PASV", "<pasv-bare>"}, {"LIST", "150 here\n<data:one\\n>\n226 ok"}})});
     ASSERT_TRUE(login());
     ftp.List();
     ASSERT_TRUE(waitDone()) << rec.dump();
@@ -345,9 +351,10 @@ TEST_F(ScriptedTransfer, AServerThatStopsAnsweringEndsTheSession)
 // watch does not cut it off.
 TEST_F(ScriptedTransfer, ATricklingDataConnectionIsNotTakenForASilentServer)
 {
-    server.addSession({{"220 hi"}, loginThen({{"TYPE", "200 ok"},
-                                              {"PASV", "<pasv>"},
-                                              {"RETR", "150 here\n<data-trickle:250:slow data>\n<later:2800:226 ok>"}})});
+    server.addSession({{"220 hi"},
+                       loginThen({{"TYPE", "200 ok"},
+                                  {"PASV", "<pasv>"},
+                                  {"RETR", "150 here\n<data-trickle:250:slow data>\n<later:2800:226 ok>"}})});
     ftp.Timeout = 1;
     ASSERT_TRUE(login());
     ftp.RemoteFile = "slow";
@@ -407,17 +414,17 @@ TEST_F(ScriptedTransfer, RepliesOf421AfterEveryCommandNeverHang)
 // cap (64 KiB) is still a line.
 TEST_F(ScriptedTransfer, HostileListingNamesPassVerbatimAndAnEndlessLineFailsTheListing)
 {
-    const std::vector<std::string> names = {"-rw-r--r-- 1 a b 5 Jan 12 2003 ../../etc/passwd",
-                                            "-rw-r--r-- 1 a b 5 Jan 12 2003 a/b",
-                                            std::string("-rw-r--r-- 1 a b 5 Jan 12 2003 bell\x07\x1b[2Jname"),
-                                            "drwxr-xr-x 1 a b 0 Jan 12 2003 .."};
+    const std::vector<std::string> names = {
+        "-rw-r--r-- 1 a b 5 Jan 12 2003 ../../etc/passwd", "-rw-r--r-- 1 a b 5 Jan 12 2003 a/b",
+        std::string("-rw-r--r-- 1 a b 5 Jan 12 2003 bell\x07\x1b[2Jname"), "drwxr-xr-x 1 a b 0 Jan 12 2003 .."};
     std::string listing;
     for (const std::string& n : names)
         listing += n + "\r\n";
     server.payload = listing;
     std::vector<ScriptReply> replies;
     for (int i = 0; i < 4; ++i)
-        replies.insert(replies.end(), {{"TYPE", "200 ok"}, {"PASV", "<pasv>"}, {"LIST", "150 here\n<payload>\n226 ok"}});
+        replies.insert(replies.end(),
+                       {{"TYPE", "200 ok"}, {"PASV", "<pasv>"}, {"LIST", "150 here\n<payload>\n226 ok"}});
     server.addSession({{"220 hi"}, loginThen(replies)});
     ASSERT_TRUE(login());
     ftp.List();

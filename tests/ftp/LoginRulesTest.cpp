@@ -17,7 +17,8 @@ struct FirewallCase {
 std::vector<ScriptReply> with(const std::vector<std::string>& head)
 {
     std::vector<ScriptReply> r(head.begin(), head.end());
-    r.insert(r.end(), {{"SYST", "215 UNIX Type: L8"}, {"REST 100", "350 r"}, {"REST 0", "350 r"}, {"PWD", "257 \"/\""}});
+    r.insert(r.end(),
+             {{"SYST", "215 UNIX Type: L8"}, {"REST 100", "350 r"}, {"REST 0", "350 r"}, {"PWD", "257 \"/\""}});
     return r;
 }
 

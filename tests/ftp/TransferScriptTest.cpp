@@ -175,8 +175,12 @@ TEST_F(ScriptedTransfer, RefusedRetrieveDeletesOnlyTheFileItCreated)
     const QString partial = local("partial.bin");
     WriteTestFile(partial, "17 bytes of data.");
     server.addSession({{"220 hi"},
-                       loginThen({{"TYPE", "200 ok"}, {"PASV", "<pasv>"}, {"RETR", "550 No such file"},
-                                  {"TYPE", "200 ok"}, {"PASV", "<pasv>"}, {"REST 17", "350 ok"},
+                       loginThen({{"TYPE", "200 ok"},
+                                  {"PASV", "<pasv>"},
+                                  {"RETR", "550 No such file"},
+                                  {"TYPE", "200 ok"},
+                                  {"PASV", "<pasv>"},
+                                  {"REST 17", "350 ok"},
                                   {"RETR", "550 No such file"}})});
     ASSERT_TRUE(login());
     ftp.RemoteFile = "missing";

@@ -113,7 +113,8 @@ void ScriptServer::play(QTcpSocket* socket, const std::string& reply)
             const size_t colon = line.find(':', 7);
             const int ms = std::stoi(line.substr(7, colon - 7));
             const std::string text = line.substr(colon + 1, line.size() - colon - 2) + "\r\n";
-            QTimer::singleShot(ms, socket, [socket, text] { socket->write(text.data(), static_cast<qint64>(text.size())); });
+            QTimer::singleShot(ms, socket,
+                               [socket, text] { socket->write(text.data(), static_cast<qint64>(text.size())); });
         } else if (line == "<payload>" || line.rfind("<payload-cut:", 0) == 0 || line == "<recv>" ||
                    line.rfind("<recv-cut:", 0) == 0) {
             // The rest of the reply waits until the data part is done.

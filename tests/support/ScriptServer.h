@@ -35,7 +35,7 @@ class QTcpServer;
 class QTcpSocket;
 
 struct ScriptReply {
-    ScriptReply(const char* text) : text(text) {}  // NOLINT: unkeyed, by order
+    ScriptReply(const char* text) : text(text) {}             // NOLINT: unkeyed, by order
     ScriptReply(std::string text) : text(std::move(text)) {}  // NOLINT
     ScriptReply(std::string command, std::string text) : command(std::move(command)), text(std::move(text)) {}
     std::string command;  // empty: the next command without a keyed reply
