@@ -77,6 +77,10 @@ public:
     int64_t TransferBytes = 0;  // bytes moved (listing: characters of the lines)
     uint32_t TransferTime = 0;  // ms from data connection start to end of data
     std::vector<std::string> ListingLines;
+    // A listing past either bound is broken off as failed: an endless or
+    // hostile listing must not take all memory.
+    static constexpr size_t MaxListingLines = 1'000'000;
+    static constexpr int64_t MaxListingBytes = int64_t{128} << 20;
     int64_t ExpectedSize = 0;    // size given to Download in binary mode
     uint32_t TransferStart = 0;  // tick count when the data connection stood
     bool DataDone = false;

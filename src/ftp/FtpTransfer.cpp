@@ -637,6 +637,17 @@ void TFTPclient::ListingLine(const std::string& line)
     TransferBytes += static_cast<int64_t>(line.size());
     TransferTime = TickDiff(TransferStart, TickCount()) + 1;
     Info(fiListingData, "");
+    if (ListingLines.size() >= MaxListingLines || TransferBytes > MaxListingBytes) {
+        if (!m_transferFailed) {
+            Error(feSocket, std::string(DataErrorPrefix) + "列表超过 " + std::to_string(MaxListingLines) + " 行或 " +
+                                std::to_string(MaxListingBytes >> 20) + " MB, 其余未读.");
+            m_transferFailed = true;
+            m_data.Reset();
+            if (ReplyDone)
+                Finish(false);
+        }
+        return;
+    }
     ListingLines.push_back(line);
     Info(fiListingLine, line);
 }

@@ -454,3 +454,31 @@ TEST_F(ScriptedTransfer, HostileListingNamesPassVerbatimAndAnEndlessLineFailsThe
     EXPECT_TRUE(ftp.FatalError());
     EXPECT_EQ(ftp.ReplyState(), rsIdle);
 }
+
+// A listing of ten million lines: the client keeps at most its bound of lines,
+// breaks the data connection off there and reports the listing as failed
+// instead of growing until the machine runs out of memory; a long listing
+// under the bound arrives whole.
+TEST_F(ScriptedTransfer, AListingOfTenMillionLinesStopsAtTheBound)
+{
+    server.payload = "-rw-r--r--   1 owner    group        1234 Jan 12  2003 file-name.txt\r\n";
+    server.addSession({{"220 hi"}, loginThen({{"TYPE", "200 ok"},
+                                              {"PASV", "<pasv>"},
+                                              {"LIST", "150 here\n<payload-repeat:200000>\n226 ok"},
+                                              {"TYPE", "200 ok"},
+                                              {"PASV", "<pasv>"},
+                                              {"LIST", "150 here\n<payload-repeat:10000000>\n226 ok"}})});
+    ASSERT_TRUE(login());
+    ftp.List();
+    ASSERT_TRUE(waitDone(60000)) << rec.dump();
+    EXPECT_TRUE(doneSuccess);
+    EXPECT_EQ(ftp.ListingLines.size(), 200000u);
+
+    done = 0;
+    ftp.List();
+    ASSERT_TRUE(waitDone(120000)) << rec.dump();
+    EXPECT_FALSE(doneSuccess);
+    EXPECT_EQ(ftp.ListingLines.size(), TFTPclient::MaxListingLines);
+    EXPECT_NE(rec.dump().find("列表超过"), std::string::npos) << rec.dump();
+    EXPECT_EQ(ftp.ReplyState(), rsIdle);
+}

@@ -109,6 +109,32 @@ void ScriptServer::play(QTcpSocket* socket, const std::string& reply)
                 });
                 timer->start(ms);
             });
+        } else if (line.rfind("<payload-repeat:", 0) == 0) {
+            // Streams the payload N times, a little at a time, so a listing of
+            // millions of lines never sits whole in this process.
+            const std::string rest = nl == std::string::npos ? std::string() : reply.substr(nl + 1);
+            QPointer<QTcpSocket> control(socket);
+            auto left = std::make_shared<uint64_t>(std::stoull(line.substr(16)));
+            withDataSocket([this, control, rest, left](QTcpSocket* d) {
+                auto carryOn = [this, control, rest] {
+                    if (control && !rest.empty())
+                        play(control, rest);
+                };
+                auto pump = [this, d, left] {
+                    while (*left > 0 && d->state() == QAbstractSocket::ConnectedState && d->bytesToWrite() < (1 << 20)) {
+                        d->write(payload.data(), static_cast<qint64>(payload.size()));
+                        --*left;
+                    }
+                    if (*left == 0 && d->bytesToWrite() == 0)
+                        d->disconnectFromHost();
+                };
+                connect(d, &QTcpSocket::bytesWritten, d, pump);
+                connect(d, &QTcpSocket::disconnected, this, carryOn);
+                connect(d, &QTcpSocket::errorOccurred, d, [d] { d->abort(); });
+                connect(d, &QTcpSocket::disconnected, d, &QObject::deleteLater);
+                pump();
+            });
+            return;
         } else if (line.rfind("<later:", 0) == 0) {
             const size_t colon = line.find(':', 7);
             const int ms = std::stoi(line.substr(7, colon - 7));

@@ -23,7 +23,7 @@
 // until the data part is done: "<payload>" sends it whole and closes,
 // "<payload-cut:N>" sends its first N bytes and resets the connection,
 // "<recv>" receives until the client closes, "<recv-cut:N>" resets after N
-// bytes received.
+// bytes received, "<payload-repeat:N>" streams it N times and closes.
 
 #include <QObject>
 
