@@ -12,7 +12,9 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <dlfcn.h>
 #include <sys/resource.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -51,7 +53,28 @@ void pointAt(TFTPclient& c, quint16 port, int timeout)
     c.Timeout = timeout;
 }
 
+// A disk that fails under a file being sent: once armed, sendfile(2) from
+// the file with this inode moves readFaultAfter bytes and then fails with EIO.
+ino_t readFaultInode = 0;
+off_t readFaultAfter = 0;
+
 }  // namespace
+
+extern "C" ssize_t sendfile(int outFd, int inFd, off_t* offset, size_t count)
+{
+    using Real = ssize_t (*)(int, int, off_t*, size_t);
+    static const Real real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "sendfile"));
+    struct stat st {};
+    if (readFaultInode != 0 && ::fstat(inFd, &st) == 0 && st.st_ino == readFaultInode) {
+        const off_t pos = ::lseek(inFd, 0, SEEK_CUR);
+        if (pos >= readFaultAfter) {
+            errno = EIO;
+            return -1;
+        }
+        count = std::min(count, static_cast<size_t>(readFaultAfter - pos));
+    }
+    return real(outFd, inFd, offset, count);
+}
 
 // ---------------------------------------------------------------- dropped data connections
 
@@ -120,6 +143,40 @@ TEST_F(ScriptedTransfer, UploadsResetAtRandomPointsFailWithoutKillingTheProgram)
 }
 
 // ---------------------------------------------------------------- local files
+
+// The disk fails with EIO a megabyte into an upload: the upload ends as
+// failed with the file's name and the system's reason, the data connection is
+// reset rather than closed (so the server cannot take the part for the whole)
+// and the session is ready for the next command.
+TEST_F(ScriptedTransfer, AReadErrorInTheMiddleOfAnUploadFailsIt)
+{
+    const QString source = local("failing.bin");
+    const std::string payload = randomBytes(4 * 1024 * 1024, 5);
+    WriteTestFile(source, QByteArray::fromStdString(payload));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(source).constData(), &st), 0);
+    server.addSession({{"220 hi"},
+                       loginThen({{"TYPE", "200 ok"},
+                                  {"PASV", "<pasv>"},
+                                  {"STOR", "150 go\n<recv>\n426 connection reset"},
+                                  {"NOOP", "200 still here"}})});
+    ASSERT_TRUE(login());
+    readFaultInode = st.st_ino;
+    readFaultAfter = 1024 * 1024;
+    ftp.RemoteFile = "f";
+    ftp.LocalFile = source.toStdString();
+    ftp.Upload(false);
+    const bool finished = waitDone();
+    readFaultInode = 0;
+    ASSERT_TRUE(finished) << rec.dump();
+    EXPECT_FALSE(doneSuccess);
+    EXPECT_NE(rec.dump().find(std::string("failing.bin: ") + std::strerror(EIO)), std::string::npos) << rec.dump();
+    EXPECT_LE(server.dataReceived().size(), 1024u * 1024u);
+    EXPECT_EQ(ftp.ReplyState(), rsIdle);
+    done = 0;
+    ftp.SendCommand("NOOP", rsIdle);
+    EXPECT_TRUE(WaitFor([&] { return sent(server, "NOOP"); }));
+}
 
 TEST_F(ScriptedTransfer, DownloadIntoAMissingFolderIsRefusedBeforeAnythingIsFetched)
 {
@@ -462,12 +519,13 @@ TEST_F(ScriptedTransfer, HostileListingNamesPassVerbatimAndAnEndlessLineFailsThe
 TEST_F(ScriptedTransfer, AListingOfTenMillionLinesStopsAtTheBound)
 {
     server.payload = "-rw-r--r--   1 owner    group        1234 Jan 12  2003 file-name.txt\r\n";
-    server.addSession({{"220 hi"}, loginThen({{"TYPE", "200 ok"},
-                                              {"PASV", "<pasv>"},
-                                              {"LIST", "150 here\n<payload-repeat:200000>\n226 ok"},
-                                              {"TYPE", "200 ok"},
-                                              {"PASV", "<pasv>"},
-                                              {"LIST", "150 here\n<payload-repeat:10000000>\n226 ok"}})});
+    server.addSession({{"220 hi"},
+                       loginThen({{"TYPE", "200 ok"},
+                                  {"PASV", "<pasv>"},
+                                  {"LIST", "150 here\n<payload-repeat:200000>\n226 ok"},
+                                  {"TYPE", "200 ok"},
+                                  {"PASV", "<pasv>"},
+                                  {"LIST", "150 here\n<payload-repeat:10000000>\n226 ok"}})});
     ASSERT_TRUE(login());
     ftp.List();
     ASSERT_TRUE(waitDone(60000)) << rec.dump();

@@ -121,7 +121,8 @@ void ScriptServer::play(QTcpSocket* socket, const std::string& reply)
                         play(control, rest);
                 };
                 auto pump = [this, d, left] {
-                    while (*left > 0 && d->state() == QAbstractSocket::ConnectedState && d->bytesToWrite() < (1 << 20)) {
+                    while (*left > 0 && d->state() == QAbstractSocket::ConnectedState &&
+                           d->bytesToWrite() < (1 << 20)) {
                         d->write(payload.data(), static_cast<qint64>(payload.size()));
                         --*left;
                     }
