@@ -126,7 +126,10 @@ TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
     m_firstRun = !m_settingsFile.Exists();
     m_settingsFile.Load();
     m_sites.Load(dataDirectory.toStdString());
-    LoadSettings(m_settingsFile, m_settingsFile, m_settings, &FTP);
+    {
+        TIniFile::Batch batch(m_settingsFile);  // a first run's defaults reach the disk at once
+        LoadSettings(m_settingsFile, m_settingsFile, m_settings, &FTP);
+    }
     if (m_sites.ImportValue() == 0)
         m_sites.Sites().WriteInteger("_Groups_", "Import", 1);  // no older version's file on this system
 
@@ -172,6 +175,7 @@ TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
             text += QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())) + QLatin1Char('\n');
         w->Memo1->setPlainText(text);
         w->OnOK = [this, server](bool dontShow, QSize size) {
+            TIniFile::Batch batch(m_settingsFile);
             if (dontShow) {
                 m_settingsFile.WriteBool(SetupSection, server ? "ShowMessages" : "MessageWin", false);
                 (server ? m_settings.ShowMessages : m_settings.MessageWin) = false;
@@ -433,8 +437,14 @@ void TfrmMain::buildWidgets()
     main->setObjectName(QStringLiteral("BottomSplitter"));
     main->addWidget(panes);
     main->addWidget(bottom);
-    main->setStretchFactor(0, 3);
-    main->setStretchFactor(1, 1);
+    // The remote pane, the queue and the bottom panel keep their saved sizes
+    // in pixels whatever size the window is given (also when it gets its
+    // saved size after the splitters got theirs); the local pane, the log
+    // and the panes take the rest.
+    for (auto [sp, grows] : {std::pair{panes, 0}, {bottom, 1}, {main, 0}}) {
+        sp->setStretchFactor(grows, 1);
+        sp->setStretchFactor(1 - grows, 0);
+    }
     setCentralWidget(main);
     // The splitters' minimums: the remote pane 40 wide, the queue 200 wide,
     // the bottom panel (queue and log) 100 high.
@@ -623,6 +633,11 @@ void TfrmMain::showEvent(QShowEvent* event)
     // Shown: the server field has the focus; the local pane, filled while
     // the window was hidden, gets its columns fitted.
     txtFTPServer->setFocus();
+    if (m_halveSplits) {
+        m_halveSplits = false;
+        MiddleSplitter->setSizes({MiddleSplitter->width() / 2, MiddleSplitter->width() / 2});
+        QueueSplitter->setSizes({QueueSplitter->width() / 2, QueueSplitter->width() / 2});
+    }
     if (m_settings.LocalAutoSize)
         FitColumns(Local);
     FitColumns(Queue);
@@ -715,8 +730,9 @@ void TfrmMain::restoreLayout()
     for (QAction* a : InfoPanel)
         a->setVisible(info);
     int remote = f.ReadInteger(SetupSection, "RemoteSize", 0);
-    if (remote <= 0 || m_firstRun)
-        remote = halfWidth;
+    m_halveSplits = remote <= 0 || m_firstRun;
+    if (m_halveSplits)
+        remote = halfWidth;  // halved again at the first show, at the real width
     MiddleSplitter->setSizes({std::max(40, width() - remote), std::max(40, remote)});
     int queue = f.ReadInteger(SetupSection, "QueueSize", halfWidth);
     if (queue <= 0 || m_firstRun)
@@ -756,6 +772,7 @@ void TfrmMain::restoreLayout()
 void TfrmMain::saveLayout()
 {
     TIniFile& f = m_settingsFile;
+    TIniFile::Batch batch(f);
     if (isActiveWindow() && !isMaximized() && !isMinimized()) {
         f.WriteInteger(SetupSection, "WindowState", 1);
         f.WriteInteger(SetupSection, "Top", geometry().top());

@@ -234,6 +234,7 @@ private:
     std::vector<std::string> m_linkTrail;  // "origin;target" of links followed
     TListingCache m_cache;
     bool m_firstRun = false;
+    bool m_halveSplits = false;  // no saved pane sizes: halve at the first show
     bool m_hiddenToTray = false;
     QSystemTrayIcon* m_tray = nullptr;
     TViewStyle m_remoteStyle = TViewStyle::Report;  // the user's choice for the remote pane

@@ -1,6 +1,7 @@
 #include "sites/IniFile.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
@@ -293,27 +294,75 @@ bool TIniFile::Exists() const
     return !m_path.empty() && ::stat(m_path.c_str(), &st) == 0;
 }
 
+namespace {
+
+// The whole file; a missing file is empty. False on a read error.
+bool readWholeFile(const std::string& path, std::string& text, std::string& error)
+{
+    text.clear();
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        if (errno == ENOENT)
+            return true;
+        error = "无法读取文件 \"" + path + "\": " + std::strerror(errno);
+        return false;
+    }
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        text.append(buf, n);
+    const bool bad = std::ferror(f) != 0;
+    std::fclose(f);
+    if (bad)
+        error = "无法读取文件 \"" + path + "\"";
+    return !bad;
+}
+
+// An exclusive lock on the file's folder for the read-merge-write of a flush
+// (the file itself is replaced by the rename, so it cannot hold the lock).
+class FolderLock {
+public:
+    explicit FolderLock(const std::string& path)
+    {
+        const size_t slash = path.rfind('/');
+        const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+        m_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (m_fd >= 0)
+            while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
+            }
+    }
+    ~FolderLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);  // releases the lock
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    int m_fd = -1;
+};
+
+}  // namespace
+
 bool TIniFile::Load()
 {
     m_doc.Clear();
     m_lastError.clear();
     struct stat st {};
-    if (m_path.empty() || ::stat(m_path.c_str(), &st) != 0)
+    if (m_path.empty() || ::stat(m_path.c_str(), &st) != 0) {
+        for (const Op& op : m_pending)
+            apply(m_doc, op);
         return true;  // a missing file reads as empty
+    }
     if (!(st.st_mode & S_IWUSR))
         ::chmod(m_path.c_str(), st.st_mode | S_IWUSR);  // read-only cleared, as for any data file
-    std::FILE* f = std::fopen(m_path.c_str(), "rb");
-    if (!f) {
-        m_lastError = "无法读取文件 \"" + m_path + "\": " + std::strerror(errno);
-        return false;
-    }
     std::string text;
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        text.append(buf, n);
-    std::fclose(f);
+    if (!readWholeFile(m_path, text, m_lastError))
+        return false;
     m_doc.Parse(text);
+    for (const Op& op : m_pending)
+        apply(m_doc, op);
     return true;
 }
 
@@ -324,9 +373,57 @@ bool TIniFile::Save()
     return WriteFileAtomically(m_path, m_doc.Serialize(), m_lastError);
 }
 
+bool TIniFile::Flush()
+{
+    if (m_pending.empty() || m_path.empty()) {
+        m_pending.clear();
+        return true;
+    }
+    FolderLock lock(m_path);
+    std::string text;
+    if (!readWholeFile(m_path, text, m_lastError))
+        return false;
+    TIniDocument merged;
+    merged.Parse(text);
+    for (const Op& op : m_pending)
+        apply(merged, op);
+    std::string out = merged.Serialize();
+    // Writes that change nothing on disk cost no write and no sync.
+    if (out != text && !WriteFileAtomically(m_path, out, m_lastError))
+        return false;
+    m_lastError.clear();
+    m_pending.clear();
+    m_doc = std::move(merged);
+    return true;
+}
+
+void TIniFile::apply(TIniDocument& doc, const Op& op)
+{
+    switch (op.kind) {
+        case Op::Set:
+            doc.Set(op.section, op.key, op.value);
+            break;
+        case Op::EraseKey:
+            doc.EraseKey(op.section, op.key);
+            break;
+        case Op::EraseSection:
+            doc.EraseSection(op.section);
+            break;
+    }
+}
+
+void TIniFile::record(Op op)
+{
+    apply(m_doc, op);
+    if (m_autoSave)
+        m_pending.push_back(std::move(op));
+}
+
 bool TIniFile::changed()
 {
-    return m_autoSave ? Save() : true;
+    if (!m_autoSave || m_batch > 0)
+        return true;
+    return Flush();
 }
 
 std::string TIniFile::ReadString(std::string_view section, std::string_view key, std::string_view def) const
@@ -354,7 +451,7 @@ bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool def
 
 bool TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value)
 {
-    m_doc.Set(section, key, value);
+    record({Op::Set, std::string(section), std::string(key), std::string(value)});
     return changed();
 }
 
@@ -370,12 +467,15 @@ bool TIniFile::WriteBool(std::string_view section, std::string_view key, bool va
 
 bool TIniFile::DeleteKey(std::string_view section, std::string_view key)
 {
-    return m_doc.EraseKey(section, key) ? changed() : true;
+    // Recorded even when absent here: another writer may have added it.
+    record({Op::EraseKey, std::string(section), std::string(key), {}});
+    return changed();
 }
 
 bool TIniFile::EraseSection(std::string_view section)
 {
-    return m_doc.EraseSection(section) ? changed() : true;
+    record({Op::EraseSection, std::string(section), {}, {}});
+    return changed();
 }
 
 std::vector<std::string> TIniFile::ReadSectionLines(std::string_view section) const
@@ -400,12 +500,9 @@ std::vector<std::string> TIniFile::ReadList(std::string_view section, std::strin
 
 bool TIniFile::WriteList(std::string_view section, std::string_view prefix, const std::vector<std::string>& items)
 {
-    const bool saved = m_autoSave;
-    m_autoSave = false;  // one save for the whole list
-    m_doc.EraseSection(section);
+    record({Op::EraseSection, std::string(section), {}, {}});
     int n = 0;
     for (const std::string& item : items)
-        WriteString(section, std::string(prefix) + std::to_string(++n), item);
-    m_autoSave = saved;
+        record({Op::Set, std::string(section), std::string(prefix) + std::to_string(++n), item});
     return changed();
 }

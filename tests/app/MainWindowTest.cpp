@@ -26,6 +26,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
@@ -354,6 +355,7 @@ TEST(MainWindow, FirstRunThenTheSavedLayoutIsRestored)
         EXPECT_TRUE(first.FirstRun());
         first.show();
         EXPECT_TRUE(first.isMaximized());  // WindowState 3 by default
+        EXPECT_NEAR(first.MiddleSplitter->sizes().value(1), first.MiddleSplitter->width() / 2, 8);  // halves
         first.close();
     }
     TIniFile saved((dir + QStringLiteral("corvyne.ini")).toStdString());
@@ -379,6 +381,75 @@ TEST(MainWindow, FirstRunThenTheSavedLayoutIsRestored)
     EXPECT_FALSE(second.Queue->isVisible());
     EXPECT_FALSE(second.InfoPanel.front()->isVisible());
     EXPECT_EQ(second.Remote->SortColumn(), 2);
+}
+
+// Starting and closing again and again gives back the layout that was read:
+// splitter sizes restored before the window has its saved size were rescaled
+// by every start.
+TEST(MainWindow, StartAndCloseWriteBackTheLayoutTheyRead)
+{
+    QTemporaryDir data;
+    const QString dir = data.path() + QStringLiteral("/");
+    WriteTestFile(dir + QStringLiteral("corvyne.ini"),
+                  "[Setup]\nVersion=2.7.5\nWindowState=1\nLeft=20\nTop=30\nWidth=1200\nHeight=760\n"
+                  "RemoteSize=300\nQueueSize=400\nServerSize=250\n");
+    for (int start = 0; start < 4; ++start) {
+        {
+            TfrmMain w(dir);
+            w.show();
+            w.activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+            EXPECT_EQ(w.MiddleSplitter->sizes().value(1), 300) << start;
+            w.close();
+        }
+        TIniFile saved((dir + QStringLiteral("corvyne.ini")).toStdString());
+        ASSERT_TRUE(saved.Load());
+        EXPECT_EQ(saved.ReadInteger("Setup", "Width", 0), 1200) << start;
+        EXPECT_EQ(saved.ReadInteger("Setup", "Height", 0), 760) << start;
+        EXPECT_EQ(saved.ReadInteger("Setup", "RemoteSize", 0), 300) << start;
+        EXPECT_EQ(saved.ReadInteger("Setup", "QueueSize", 0), 400) << start;
+        EXPECT_EQ(saved.ReadInteger("Setup", "ServerSize", 0), 250) << start;
+    }
+    // Never shown (a command line that ends before the window appears): the
+    // sizes read are the sizes written.
+    {
+        TfrmMain hidden(dir);
+        hidden.close();
+    }
+    TIniFile saved((dir + QStringLiteral("corvyne.ini")).toStdString());
+    ASSERT_TRUE(saved.Load());
+    EXPECT_EQ(saved.ReadInteger("Setup", "RemoteSize", 0), 300);
+    EXPECT_EQ(saved.ReadInteger("Setup", "ServerSize", 0), 250);
+}
+
+// The settings file is a profile file: what was typed into it while the
+// program ran survives the program's close, and so does what a second window
+// on the same data folder wrote.
+TEST(MainWindow, EditsToTheSettingsFileWhileRunningSurviveTheClose)
+{
+    QTemporaryDir data;
+    const QString dir = data.path() + QStringLiteral("/");
+    const QString ini = dir + QStringLiteral("corvyne.ini");
+    WriteTestFile(ini, "[Setup]\nVersion=2.7.5\nDelay=30\nWindowState=1\n");
+    auto first = std::make_unique<TfrmMain>(dir);
+    first->show();
+    auto second = std::make_unique<TfrmMain>(dir);
+    TIniFile hand(ini.toStdString());
+    ASSERT_TRUE(hand.Load());
+    hand.WriteInteger("Setup", "Delay", 99);
+    hand.WriteString("Hand", "made", "yes");
+    ASSERT_TRUE(hand.Save());
+    second->SettingsFile().WriteString("Setup", "Viewer", "less");
+    first->close();
+    first.reset();
+    second->close();
+    second.reset();
+    TIniFile saved(ini.toStdString());
+    ASSERT_TRUE(saved.Load());
+    EXPECT_EQ(saved.ReadInteger("Setup", "Delay", 0), 99);
+    EXPECT_EQ(saved.ReadString("Hand", "made"), "yes");
+    EXPECT_EQ(saved.ReadString("Setup", "Viewer"), "less");
+    EXPECT_GT(saved.ReadInteger("Setup", "RemoteSize", 0), 0);
 }
 
 TEST(MainWindow, ClosingQuestionsAndTheCrashLog)

@@ -7,9 +7,13 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <csignal>
+#include <thread>
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 }  // namespace
@@ -88,6 +92,138 @@ TEST(IniFile, AutoSaveWritesEachKeyAtomically)
     ASSERT_TRUE(other.Load());
     EXPECT_EQ(other.ReadInteger("Setup", "Delay", 0), 12);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);  // no temporary left
+}
+
+// A profile file writes a key into the file as it is on disk at that moment:
+// what a user typed into the file, or a second window wrote, while this one
+// held it open survives this one's writes.
+TEST(IniFile, ProfileWritesKeepWhatOthersWroteMeanwhile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("corvyne.ini"));
+    WriteTestFile(path, "[Setup]\nDelay=30\nRetry=3\n");
+    TIniFile f(path.toStdString(), true);
+    ASSERT_TRUE(f.Load());
+    WriteTestFile(path, "[Setup]\nDelay=99\nRetry=3\n[Mine]\nk=v\n");  // edited by hand
+    ASSERT_TRUE(f.WriteInteger("Setup", "Retry", 4));
+    ASSERT_TRUE(f.DeleteKey("Mine", "absent"));
+    TIniFile disk(path.toStdString());
+    ASSERT_TRUE(disk.Load());
+    EXPECT_EQ(disk.ReadInteger("Setup", "Delay", 0), 99);
+    EXPECT_EQ(disk.ReadInteger("Setup", "Retry", 0), 4);
+    EXPECT_EQ(disk.ReadString("Mine", "k"), "v");
+    EXPECT_EQ(f.ReadInteger("Setup", "Delay", 0), 99);  // the merged file is what reads see next
+
+    // Two windows writing their own keys and lists in turn, and a list
+    // rewritten by one while the other holds an older copy of it.
+    TIniFile a(path.toStdString(), true), b(path.toStdString(), true);
+    ASSERT_TRUE(a.Load());
+    ASSERT_TRUE(b.Load());
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(a.WriteInteger("A", "k" + std::to_string(i), i));
+        ASSERT_TRUE(b.WriteInteger("B", "k" + std::to_string(i), i));
+    }
+    ASSERT_TRUE(a.WriteList("History", "h", {"one", "two"}));
+    ASSERT_TRUE(b.Load());
+    EXPECT_EQ(b.ReadList("History", "h"), (std::vector<std::string>{"one", "two"}));
+    ASSERT_TRUE(disk.Load());
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(disk.ReadInteger("A", "k" + std::to_string(i), -1), i);
+        EXPECT_EQ(disk.ReadInteger("B", "k" + std::to_string(i), -1), i);
+    }
+    EXPECT_EQ(disk.ReadInteger("Setup", "Delay", 0), 99);
+}
+
+// Writers in parallel (two threads, each with its own file object, as two
+// processes would be): the folder lock serialises the read-merge-write, so
+// no key of either is lost.
+TEST(IniFile, ParallelProfileWritersLoseNothing)
+{
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(QStringLiteral("corvyne.ini")).toStdString();
+    auto writer = [&path](const std::string& section) {
+        TIniFile f(path, true);
+        f.Load();
+        for (int i = 0; i < 100; ++i)
+            f.WriteInteger(section, "k" + std::to_string(i), i);
+    };
+    std::thread t1(writer, "One"), t2(writer, "Two");
+    t1.join();
+    t2.join();
+    TIniFile disk(path);
+    ASSERT_TRUE(disk.Load());
+    for (const char* section : {"One", "Two"})
+        for (int i = 0; i < 100; ++i)
+            EXPECT_EQ(disk.ReadInteger(section, "k" + std::to_string(i), -1), i) << section << i;
+}
+
+// The writes of one action reach the disk once: nothing before the batch
+// ends, everything after; a rewrite of unchanged values replaces nothing.
+TEST(IniFile, ABatchReachesTheDiskOnce)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("corvyne.ini"));
+    WriteTestFile(path, "[Setup]\nDelay=30\n");
+    TIniFile f(path.toStdString(), true);
+    ASSERT_TRUE(f.Load());
+    auto inode = [&] {
+        struct stat st {};
+        ::stat(QFile::encodeName(path).constData(), &st);
+        return st.st_ino;
+    };
+    const ino_t before = inode();
+    {
+        TIniFile::Batch batch(f);
+        for (int i = 0; i < 100; ++i)
+            f.WriteInteger("Setup", "k" + std::to_string(i), i);
+        {
+            TIniFile::Batch inner(f);
+            f.WriteList("Extensions", "e", {"*.txt"});
+        }
+        EXPECT_EQ(ReadTestFile(path), "[Setup]\nDelay=30\n");
+        EXPECT_EQ(inode(), before);
+    }
+    TIniFile disk(path.toStdString());
+    ASSERT_TRUE(disk.Load());
+    EXPECT_EQ(disk.ReadInteger("Setup", "k99", -1), 99);
+    EXPECT_EQ(disk.ReadString("Extensions", "e1"), "*.txt");
+    const ino_t written = inode();
+    EXPECT_NE(written, before);
+    {
+        TIniFile::Batch batch(f);
+        f.WriteInteger("Setup", "k5", 5);
+        f.WriteInteger("Setup", "Delay", 30);
+    }
+    EXPECT_EQ(inode(), written);
+}
+
+// A flush that fails (the disk takes no more: a file-size limit stands in
+// for a full disk) keeps the writes: in memory, and pending for the next
+// flush that can reach the disk. The file on disk stays as it was.
+TEST(IniFile, AFailedFlushLosesNothing)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("corvyne.ini"));
+    WriteTestFile(path, "[Setup]\nDelay=5\n");
+    TIniFile f(path.toStdString(), true);
+    ASSERT_TRUE(f.Load());
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit tiny = old;
+    tiny.rlim_cur = 8;
+    ::setrlimit(RLIMIT_FSIZE, &tiny);
+    const bool written = f.WriteInteger("Setup", "Delay", 6);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_FALSE(written);
+    EXPECT_NE(f.LastError().find("corvyne.ini"), std::string::npos);
+    EXPECT_EQ(f.ReadInteger("Setup", "Delay", 0), 6);
+    EXPECT_EQ(ReadTestFile(path), "[Setup]\nDelay=5\n");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);  // no temporary left
+    ASSERT_TRUE(f.Flush());
+    TIniFile disk(path.toStdString());
+    ASSERT_TRUE(disk.Load());
+    EXPECT_EQ(disk.ReadInteger("Setup", "Delay", 0), 6);
 }
 
 TEST(IniFile, ReadOnlyFileIsMadeWritableAndUnwritableFolderIsAnError)
