@@ -200,6 +200,7 @@ std::vector<std::string> ReadHistory(const TIniFile& f)
 
 std::vector<std::string> RecordHistory(TIniFile& f, const std::string& entry)
 {
+    f.Load();  // a second window may have added entries since
     std::vector<std::string> shown = ReadHistory(f);
     if (std::find(shown.begin(), shown.end(), MaskHistoryEntry(entry)) != shown.end())
         return shown;

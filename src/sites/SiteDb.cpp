@@ -260,16 +260,30 @@ void TSiteDatabase::WriteSite(const TSiteRecord& r)
         d.Set(r.Name, "n" + std::to_string(++n), line);
 }
 
+std::string SiteNameProblem(const std::string& name)
+{
+    if (name.find_first_of("][=/\\:") != std::string::npos)
+        return "站点名称不能包含下面的任何字符: ] [ = / \\ :";
+    if (static_cast<unsigned char>(name[0]) < 33)
+        return "站点名称必须开始于包含文字数字的字符r.";
+    // The name is a section of sites.ini and a value of its group's list:
+    // what reading either would change never reaches the file.
+    for (const char c : name)
+        if (static_cast<unsigned char>(c) < 32 || c == 127)
+            return "站点名称不能包含控制字符.";
+    if (name.back() == ' ' || name.back() == '\t')
+        return "站点名称不能以空格结尾.";
+    if (name.size() >= 2 && (name.front() == '"' || name.front() == '\'') && name.back() == name.front())
+        return "站点名称不能以引号开始并结束.";
+    return {};
+}
+
 bool TSiteDatabase::CheckSiteName(const std::string& name, IPrompt& prompt) const
 {
     if (name.empty())
         return false;
-    if (name.find_first_of("][=/\\:") != std::string::npos) {
-        prompt.ShowMessage(MessageKind::Error, "站点名称不能包含下面的任何字符: ] [ = / \\ :");
-        return false;
-    }
-    if (static_cast<unsigned char>(name[0]) < 33) {
-        prompt.ShowMessage(MessageKind::Error, "站点名称必须开始于包含文字数字的字符r.");
+    if (const std::string problem = SiteNameProblem(name); !problem.empty()) {
+        prompt.ShowMessage(MessageKind::Error, problem);
         return false;
     }
     if (SiteExists(name)) {
@@ -405,7 +419,7 @@ bool TSiteDatabase::ImportTextSiteList(const std::string& group, const std::stri
             continue;
         }
         ++counts.added;
-        if (name.empty() || SiteExists(name))
+        if (name.empty() || SiteExists(name) || !SiteNameProblem(name).empty())
             continue;
         members.push_back(name);
         m_sites.WriteString(sectionOf(group), "s" + std::to_string(members.size()), name);

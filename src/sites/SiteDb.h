@@ -86,6 +86,10 @@ struct TImportCounts {
     int updated = 0;
 };
 
+// Why a name cannot be a site's (characters the file format cannot hold or
+// would change on reading); empty when it can.
+std::string SiteNameProblem(const std::string& name);
+
 class TSiteDatabase {
 public:
     // dataDir ends with "/"; the files are read into memory.
@@ -108,7 +112,8 @@ public:
     bool SiteExists(const std::string& name) const;
     std::optional<TSiteRecord> ReadSite(const std::string& name) const;
     void WriteSite(const TSiteRecord& site);
-    // Checks a new site name, telling the user why it is refused.
+    // Checks a new site name, telling the user why it is refused
+    // (SiteNameProblem, or a site of that name exists).
     bool CheckSiteName(const std::string& name, IPrompt& prompt) const;
 
     // statistics (in memory until SaveStats)

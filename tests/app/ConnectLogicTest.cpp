@@ -122,6 +122,16 @@ TEST(LoginHistory, EntriesMaskingAndTheFifteenLimit)
     ASSERT_EQ(shown.size(), 15u);
     EXPECT_EQ(shown.front(), "host16");
     EXPECT_EQ(shown.back(), "host2");  // the oldest was pushed out
+
+    // Two windows on one data folder: each new entry goes on top of the
+    // history as it is on disk, not of the copy the window read at start.
+    TIniFile other(f.Path(), true);
+    ASSERT_TRUE(other.Load());
+    RecordHistory(f, HistoryEntry("from-first", "", "", ""));
+    const auto both = RecordHistory(other, HistoryEntry("from-second", "", "", ""));
+    ASSERT_GE(both.size(), 2u);
+    EXPECT_EQ(both[0], "from-second");
+    EXPECT_EQ(both[1], "from-first");
 }
 
 TEST(ProxyChoice, EveryModeAndTheExemptions)

@@ -1,6 +1,8 @@
 // The site database: passwords, option strings, records, the name check,
 // statistics and both imports.
 #include "TestSupport.h"
+
+#include <algorithm>
 #include "sites/Settings.h"
 #include "sites/SiteDb.h"
 
@@ -148,6 +150,46 @@ TEST(SiteDatabase, NameCheckMessages)
     EXPECT_EQ(p.messages, (std::vector<std::string>{
                               "站点名称不能包含下面的任何字符: ] [ = / \\ :", "站点名称必须开始于包含文字数字的字符r.",
                               "一个名为 \"taken\" 的站点已存在.  请选择另外的名字."}));
+}
+
+// Every name the check lets through survives a save and a reload, by its
+// section and in its group's list; the names that would not ("abc ", "Work
+// [old]", a line end, outer quotes) are refused, also from a text list.
+TEST(SiteDatabase, NamesThatPassTheCheckSurviveTheFile)
+{
+    const std::vector<std::string> names = {"abc ", "Work [old]", "a\r\nIP=evil", "\"quoted\"", "'q'",  "tab\t",
+                                            "a;b",  "#hash",      "x = y",        "新站点 二",  "a\"b", "ok'",
+                                            "a]b",  "Work (old)", ";semi",        "x\x7f"};
+    Db d;
+    RecordingPrompt p;
+    std::vector<std::string> accepted;
+    for (const std::string& n : names) {
+        if (!d.db.CheckSiteName(n, p))
+            continue;
+        accepted.push_back(n);
+        TSiteRecord r;
+        r.Name = n;
+        r.IP = "h.example";
+        d.db.WriteSite(r);
+    }
+    for (const char* refused : {"abc ", "Work [old]", "a\r\nIP=evil", "\"quoted\"", "'q'", "tab\t", "x\x7f"})
+        EXPECT_EQ(std::find(accepted.begin(), accepted.end(), refused), accepted.end()) << refused;
+    EXPECT_GE(accepted.size(), 6u);
+    d.db.WriteGroupSites("G", accepted);
+    ASSERT_TRUE(d.db.SaveSites());
+    TSiteDatabase again;
+    again.Load(d.dir.path().toStdString() + "/");
+    EXPECT_EQ(again.GroupSites("G"), accepted);
+    for (const std::string& n : accepted) {
+        auto r = again.ReadSite(n);
+        ASSERT_TRUE(r) << n;
+        EXPECT_EQ(r->IP, "h.example") << n;
+    }
+
+    WriteTestFile(QString::fromStdString(d.path("list.txt")), "abc :a.example:u:p\nWork [old]:b.example:u:p\n");
+    ASSERT_TRUE(d.db.ImportTextSiteList("G2", d.path("list.txt"), p));
+    EXPECT_TRUE(d.db.GroupSites("G2").empty());
+    EXPECT_FALSE(d.db.Sites().SectionExists("abc "));
 }
 
 TEST(SiteDatabase, StatisticsAccumulateAsPlainDecimals)
