@@ -22,6 +22,8 @@ TConnectionWorkflow::TConnectionWorkflow(TFTPclient& client, TSettings& settings
     m_ftp.OnFtpQuit = [this](TFTPclient*) { FtpQuit(); };
     m_ftp.OnListingDone = [this](TFTPclient*) { ListingFinished(); };
     m_ftp.OnDirectoryChanged = [this](TFTPclient* c) {
+        if (m_hooks.DirectoryEntered)
+            m_hooks.DirectoryEntered();
         if (!c->Success())
             GoIdle();
         else if (m_hooks.ShowRemote)
@@ -196,6 +198,8 @@ bool TConnectionWorkflow::ApplySite(TQuickConnectFields& f, std::string& startDi
     m_ftp.UserAccount = site->Account;
     if (!site->RemoteDir.empty() && AfterLogin == AfterLoginAction::None)
         startDirectory = site->RemoteDir;
+    if (m_hooks.SitePanes)
+        m_hooks.SitePanes(site->LocalDir, site->LocalFilter, site->RemoteFilter);
     if (!site->User) {
         f.user = "anonymous";
         f.password = m_settings.Email;

@@ -43,11 +43,17 @@ public:
         // cache); without them the workflow lists directly.
         std::function<void()> ListRemote;
         std::function<void()> ShowRemote;
+        std::function<void()> DirectoryEntered;  // a change of directory ended
         // Server (login) or directory messages for the message window;
         // CloseMessages when all connections close.
         std::function<void(bool serverMessages, const std::vector<std::string>& lines)> ShowMessages;
         std::function<void()> CloseMessages;
         std::function<void(int sound, const std::string& wave)> PlaySound;
+        // A site's panes at connect: its local folder (empty: stay) and the
+        // two panes' filters.
+        std::function<void(const std::string& localDir, const std::string& localFilter,
+                           const std::string& remoteFilter)>
+            SitePanes;
         std::function<void(int mode)> TransferModeShown;                 // 0 ASCII, 1 binary, 2 automatic
         std::function<void(const std::string& directory)> HomeBookmark;  // "<主目录>"; empty: none
     };

@@ -209,6 +209,10 @@ TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
             MessageWindow->close();
     };
     hooks.ShowRemote = [this] { showRemoteDirectory(); };
+    hooks.DirectoryEntered = [this] { rememberRemoteDirectory(); };
+    hooks.SitePanes = [this](const std::string& dir, const std::string& local, const std::string& remote) {
+        applySitePanes(dir, local, remote);
+    };
     hooks.StateChanged = [this] {
         updateButtons();
         RemotePathBox->setEnabled(m_workflow && m_workflow->State() == SessionState::Idle);

@@ -130,6 +130,7 @@ public:
     void popRefreshClick(bool remote);
     void mnuCopyURLClick(bool file);  // the address of the connection or of the selected file
     void mnuFilterClick(bool remote);
+    void applySitePanes(const std::string& localDir, const std::string& localFilter, const std::string& remoteFilter);
     void mnuGroupSelectClick(TCorvListView* pane);
     void mnuFindClick(TCorvListView* pane);
     bool mnuFindNextClick(TCorvListView* pane);
@@ -214,6 +215,7 @@ private:
     void clipboardChanged();
     void rebuildLocalPathBox();
     void rebuildRemotePathBox();
+    void rememberRemoteDirectory();
     void restoreLayout();
     void saveLayout();
 

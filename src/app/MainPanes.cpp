@@ -17,19 +17,29 @@
 
 #include <map>
 
+namespace {
+QString folderPath(const QString& dir)
+{
+    QString path = QDir(dir).absolutePath();
+    if (!path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    return path;
+}
+}  // namespace
+
 void TfrmMain::SetLocalDirectory(const QString& dir)
 {
-    m_localDir = QDir(dir).absolutePath();
-    if (!m_localDir.endsWith(QLatin1Char('/')))
-        m_localDir += QLatin1Char('/');
+    m_localDir = folderPath(dir);
     ListLocalDirectory();
 }
 
 void TfrmMain::ListLocalDirectory()
 {
-    if (!QFileInfo(m_localDir).isDir())
-        m_localDir = QString::fromStdString(m_settings.Path).isEmpty() ? QDir::homePath() + "/"
-                                                                       : QString::fromStdString(m_settings.Path);
+    if (!QFileInfo(m_localDir).isDir()) {
+        // Gone: the start folder of the settings, else the home folder.
+        const QString path = QString::fromStdString(m_settings.Path);
+        m_localDir = folderPath(!path.isEmpty() && QFileInfo(path).isDir() ? path : QDir::homePath());
+    }
     Local->BeginUpdate();
     Local->Clear();
     const bool transferring = IsTransferring(m_workflow->State());
@@ -123,6 +133,8 @@ void TfrmMain::showRemoteDirectory()
     if (!m_settings.AutoRefresh && !IsTransferring(m_workflow->State())) {
         Remote->Clear();
         m_remoteDir = dir;
+        rebuildRemotePathBox();
+        showSummary(Remote);
         m_workflow->GoIdle();
         return;
     }
@@ -192,16 +204,23 @@ void TfrmMain::fillNameColumn(TCorvListView* pane)
     pane->SetColumnWidth(0, std::max(pane->ContentWidth(0), pane->width() - others - margin));
 }
 
+// Selects the current directory in the remote path box (the first item when
+// it is not there); an empty box is built from the directory's prefixes.
 void TfrmMain::rebuildRemotePathBox()
 {
     const QString dir = QString::fromStdString(m_remoteDir);
-    int at = RemotePathBox->findText(dir);
-    if (at < 0) {
-        RemotePathBox->clear();
+    if (RemotePathBox->count() == 0)
         RemotePathBox->addItems(RemotePathItems(dir));
-        at = 0;
-    }
-    RemotePathBox->setCurrentIndex(at);
+    RemotePathBox->setCurrentIndex(std::max(0, RemotePathBox->findText(dir)));
+}
+
+// A directory reached by a change goes on top of the box unless it is there:
+// the box keeps the folders visited in this session.
+void TfrmMain::rememberRemoteDirectory()
+{
+    const QString dir = QString::fromStdString(currentRemotePath());
+    if (RemotePathBox->findText(dir) < 0)
+        RemotePathBox->insertItem(0, dir);
 }
 
 namespace {
@@ -384,6 +403,19 @@ void TfrmMain::mnuFilterClick(bool remote)
         m_localFilter = QString::fromStdString(filter);
         ListLocalDirectory();
     }
+}
+
+// A site's own local folder and filters, applied when it is connected to.
+void TfrmMain::applySitePanes(const std::string& localDir, const std::string& localFilter,
+                              const std::string& remoteFilter)
+{
+    m_remoteFilter = QString::fromStdString(remoteFilter.empty() ? "*.*" : remoteFilter);
+    const QString dir = QString::fromStdString(localDir);
+    m_localFilter = QString::fromStdString(localFilter.empty() ? "*.*" : localFilter);
+    if (!dir.isEmpty() && QFileInfo(dir).isDir())
+        SetLocalDirectory(dir);
+    else
+        ListLocalDirectory();
 }
 
 void TfrmMain::mnuGroupSelectClick(TCorvListView* pane)

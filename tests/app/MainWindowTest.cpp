@@ -216,6 +216,21 @@ TEST(MainWindow, LocalPaneCountLineAndColumnSorting)
     EXPECT_EQ(t.w->LocalDirectory(), dir.path() + QStringLiteral("/folder/"));
     t.w->Local->EmitDoubleClick(0);  // ".."
     EXPECT_EQ(t.w->LocalDirectory(), dir.path() + QStringLiteral("/"));
+
+    // The folder shown is removed: a refresh falls back to the start folder
+    // of the settings (written without its "/"), and entering a folder there
+    // goes into it, not beside it.
+    t.w->Settings().Path = dir.path().toStdString();
+    t.w->SetLocalDirectory(dir.filePath(QStringLiteral("folder")));
+    ASSERT_TRUE(QDir(dir.filePath(QStringLiteral("folder"))).removeRecursively());
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("inner")));
+    t.w->ListLocalDirectory();
+    EXPECT_EQ(t.w->LocalDirectory(), dir.path() + QStringLiteral("/"));
+    EXPECT_FALSE(t.w->LocalPathBox->currentText().isEmpty());
+    for (int i = 0; i < t.w->Local->RowCount(); ++i)
+        if (t.w->Local->Text(i, 0) == QStringLiteral("inner"))
+            t.w->Local->EmitDoubleClick(i);
+    EXPECT_EQ(t.w->LocalDirectory(), dir.path() + QStringLiteral("/inner/"));
 }
 
 TEST(MainWindow, RemoteNavigationByDoubleClick)
@@ -239,6 +254,32 @@ TEST(MainWindow, RemoteNavigationByDoubleClick)
         WaitFor([&] { return t.w->RemoteDirectory() == "/" && t.w->Workflow().State() == SessionState::Idle; }));
     EXPECT_TRUE(t.remoteNames().contains(QStringLiteral("hello.txt")));
     EXPECT_EQ(t.w->PanelRemoteCount->text().right(9), QStringLiteral("已列表 [*.*]"));
+    const QString rootCount = t.w->PanelRemoteCount->text();
+
+    // The box keeps every folder visited in the session, the newest on top.
+    auto go = [&](const std::string& dir) {
+        t.w->Workflow().ChangeRemoteDirectory(dir);
+        return WaitFor([&] { return t.w->RemoteDirectory() == dir && t.w->Workflow().State() == SessionState::Idle; });
+    };
+    ASSERT_TRUE(go("/子目录/深层/"));
+    ASSERT_TRUE(go("/"));
+    QStringList items;
+    for (int i = 0; i < t.w->RemotePathBox->count(); ++i)
+        items << t.w->RemotePathBox->itemText(i);
+    EXPECT_EQ(items, (QStringList{QStringLiteral("/子目录/深层/"), QStringLiteral("/子目录/"), QStringLiteral("/")}));
+    EXPECT_EQ(t.w->RemotePathBox->currentText(), QStringLiteral("/"));
+
+    // Without automatic refresh a change shows the new folder in the box and
+    // the empty pane's count line, not the old folder's.
+    t.w->Settings().AutoRefresh = false;
+    ASSERT_TRUE(go("/子目录/"));
+    EXPECT_EQ(t.w->RemotePathBox->currentText(), QStringLiteral("/子目录/"));
+    EXPECT_EQ(t.w->Remote->RowCount(), 0);
+    EXPECT_NE(t.w->PanelRemoteCount->text(), rootCount);
+    t.w->popRefreshClick(true);
+    ASSERT_TRUE(t.waitIdle());
+    t.w->Settings().AutoRefresh = true;
+    ASSERT_TRUE(go("/"));
 
     // The address of a file, for the clipboard.
     for (int i = 0; i < t.w->Remote->RowCount(); ++i)
@@ -725,9 +766,22 @@ TEST(MainWindow, ASiteWithItsOptionsAndTheProxies)
     site.SetPassword(RealServers::Password);
     site.RemoteDir = "/子目录";
     site.Options = "100000021100000";  // binary, server type index 2, passive on
+    // The site's own local folder and filters take effect at connect.
+    QTemporaryDir localDir;
+    WriteTestFile(localDir.filePath(QStringLiteral("keep.txt")), "k");
+    WriteTestFile(localDir.filePath(QStringLiteral("skip.log")), "s");
+    site.LocalDir = localDir.path().toStdString();
+    site.LocalFilter = "*.txt";
+    site.RemoteFilter = "*hello*";
     t.w->Sites().WriteSite(site);
     t.connectTo(QStringLiteral("Test Site"));
     ASSERT_TRUE(t.waitIdle());
+    EXPECT_EQ(QDir(t.w->LocalDirectory()), QDir(localDir.path()));
+    QStringList local;
+    for (int i = 0; i < t.w->Local->RowCount(); ++i)
+        local << t.w->Local->Text(i, 0);
+    EXPECT_TRUE(local.contains(QStringLiteral("keep.txt"))) << local.join(QLatin1Char(',')).toStdString();
+    EXPECT_FALSE(local.contains(QStringLiteral("skip.log")));
     EXPECT_EQ(t.w->Workflow().CurrentSite, "Test Site");
     EXPECT_EQ(t.w->FTP.ServerType, ftpstRedhat);  // index 2 is the enumeration value 3
     EXPECT_FALSE(t.w->FTP.ServerDetect);
@@ -741,6 +795,11 @@ TEST(MainWindow, ASiteWithItsOptionsAndTheProxies)
     t.w->Workflow().ChangeRemoteDirectory("/");
     ASSERT_TRUE(
         WaitFor([&] { return t.w->RemoteDirectory() == "/" && t.w->Workflow().State() == SessionState::Idle; }));
+    // (The forced server type reads this server's lines with the time in
+    // the name, hence the match on the end.)
+    const QStringList names = t.remoteNames();
+    EXPECT_EQ(names.filter(QStringLiteral("hello.txt")).size(), 1) << names.join(QLatin1Char(',')).toStdString();
+    EXPECT_TRUE(names.filter(QStringLiteral("中文文件.txt")).isEmpty());  // the site's remote filter
     t.w->mnuHomeBookmark->trigger();
     ASSERT_TRUE(
         WaitFor([&] { return t.w->RemoteDirectory() == "/子目录/" && t.w->Workflow().State() == SessionState::Idle; }));
