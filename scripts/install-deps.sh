@@ -11,7 +11,8 @@ export DEBIAN_FRONTEND=noninteractive
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 
-packages=(cmake ninja-build g++ qt6-base-dev qt6-translations-l10n fonts-wqy-microhei)
+packages=(cmake ninja-build g++ qt6-base-dev qt6-translations-l10n fonts-wqy-microhei
+          shared-mime-info desktop-file-utils)
 if [ "${1:-}" = "--test" ]; then
   packages+=(libgtest-dev clang libclang-rt-14-dev xvfb xauth dbus
              vsftpd python3-pyftpdlib dante-server ftp-proxy curl lftp time bc)

@@ -3,6 +3,8 @@
 
 // Registers the site-queue file type (.csq) for the user: a shared-mime-info
 // type and a desktop entry that opens such files with this program, under
-// $XDG_DATA_HOME (normally ~/.local/share). Existing files are left alone.
-// Returns false when a file could not be written.
+// $XDG_DATA_HOME (normally ~/.local/share). Files are rewritten only when
+// they differ (a moved program gets a new Exec line), and the desktop's
+// caches are rebuilt when stale. Returns false when a file could not be
+// written.
 bool RegisterSiteQueueType(const QString& executable);
