@@ -45,8 +45,16 @@
 #include <map>
 
 namespace {
-const QColor LogColours[] = {QColor(0, 0, 0), QColor(0, 128, 0), QColor(0, 0, 128), QColor(255, 0, 0)};
+// The log's colour for a line kind: green, navy and red as on a white page,
+// lighter tones of the same on a dark one (where navy would vanish); an
+// ordinary line gets none and is drawn in the palette's text colour.
+QColor logLineColour(int kind, bool darkBackground)
+{
+    static const QColor light[] = {QColor(0, 128, 0), QColor(0, 0, 128), QColor(255, 0, 0)};
+    static const QColor dark[] = {QColor(90, 210, 90), QColor(130, 170, 255), QColor(255, 110, 110)};
+    return kind >= lcCommand && kind <= lcError ? (darkBackground ? dark : light)[kind - 1] : QColor();
 }
+}  // namespace
 
 // ---------------------------------------------------------------- prompt
 
@@ -673,8 +681,9 @@ void TfrmMain::mnuAboutClick()
 
 void TfrmMain::LogLine(const std::string& text, int colour)
 {
+    const bool dark = Memo1->palette().color(QPalette::Base).lightness() < 128;
     Memo1->AddColoredLine(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
-                          LogColours[colour >= 0 && colour <= 3 ? colour : 0]);
+                          logLineColour(colour, dark));
 }
 
 // An ftp:// address copied in another program while nothing is connected

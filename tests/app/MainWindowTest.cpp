@@ -33,6 +33,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+#include <cmath>
+#include <set>
 
 namespace {
 
@@ -884,6 +886,61 @@ TEST(MainWindow, ScreenshotConnectedToALocalServer)
     ASSERT_TRUE(t.w->LocalPathBox->view()->window()->grab().save(QCoreApplication::applicationDirPath() +
                                                                  QStringLiteral("/local-path-box.png")));
     t.w->LocalPathBox->hidePopup();
+}
+
+namespace {
+double luminance(const QColor& c)
+{
+    auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+double contrast(const QColor& a, const QColor& b)
+{
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+}  // namespace
+
+// Every kind of log line reads on a light and on a dark desktop palette
+// (contrast at least 3 to 1 against the log's background: the red of
+// errors on white is 4 to 1, navy on a dark grey about 1.3); ordinary lines
+// follow the palette's text colour. The dark window is saved to look at.
+TEST(MainWindow, LogLinesReadOnLightAndDarkPalettes)
+{
+    const QPalette original = QApplication::palette();
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(45, 45, 48));
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    dark.setColor(QPalette::AlternateBase, QColor(40, 40, 40));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Button, QColor(50, 50, 53));
+    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+    for (const bool isDark : {false, true}) {
+        QApplication::setPalette(isDark ? dark : original);
+        Window t;
+        t.w->resize(1000, 640);
+        t.connectTo(QStringLiteral("127.0.0.1:ftptest:ftppass:%1").arg(RealServers::vsftpd().port));
+        ASSERT_TRUE(t.waitIdle());
+        t.w->LogLine("错误: 一条错误", lcError);
+        const QColor base = t.w->Memo1->palette().color(QPalette::Base);
+        const QColor text = t.w->Memo1->palette().color(QPalette::Text);
+        std::set<int> kinds;
+        for (int i = 0; i < t.w->Memo1->LineCount(); ++i) {
+            const QColor c = t.w->Memo1->LineColour(i);
+            const QColor shown = c.isValid() ? c : text;
+            EXPECT_GE(contrast(shown, base), 3.0)
+                << t.w->Memo1->GetLineText(i).toStdString() << " " << shown.name().toStdString();
+            kinds.insert(static_cast<int>(shown.rgb()));
+        }
+        EXPECT_EQ(kinds.size(), 4u);  // ordinary, command, reply, error all told apart
+        if (isDark) {
+            QCoreApplication::processEvents();
+            ASSERT_TRUE(
+                t.w->grab().save(QCoreApplication::applicationDirPath() + QStringLiteral("/main-window-dark.png")));
+        }
+    }
+    QApplication::setPalette(original);
 }
 
 namespace {
