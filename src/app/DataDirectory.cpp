@@ -65,21 +65,33 @@ TCommandLineKind ClassifyCommandLine(const QStringList& arguments)
     return TCommandLineKind::Host;
 }
 
-QString ResolveDataDirectory(const QStringList& arguments, QString& error)
+QString ResolveDataDirectory(QStringList& arguments, QString& error)
 {
     error.clear();
-    for (const QString& a : arguments) {
+    QString chosen;
+    bool first = true;
+    for (qsizetype i = 0; i < arguments.size();) {
+        const QString a = arguments[i];
         const qsizetype eq = a.indexOf(QLatin1Char('='));
-        if (eq < 0 || a.left(eq).compare(QLatin1String("DATA"), Qt::CaseInsensitive) != 0)
+        if (eq < 0 || a.left(eq).compare(QLatin1String("DATA"), Qt::CaseInsensitive) != 0) {
+            ++i;
             continue;
+        }
+        // Taken out, so that the rest reads as if it had never been there.
+        arguments.removeAt(i);
+        if (!first)
+            continue;  // only the first DATA= counts
+        first = false;
         QString dir = a.mid(eq + 1);
         if (dir.startsWith(QLatin1String("~/")))
             dir = QDir::homePath() + dir.mid(1);
         if (QFileInfo(dir).isDir())
-            return QDir(dir).absolutePath() + QLatin1Char('/');
-        error = QStringLiteral("无效数据路径 \"%1\" 被指定在命令行.").arg(dir);
-        break;  // only the first DATA= counts
+            chosen = QDir(dir).absolutePath() + QLatin1Char('/');
+        else
+            error = QStringLiteral("无效数据路径 \"%1\" 被指定在命令行.").arg(dir);
     }
+    if (!chosen.isEmpty())
+        return chosen;
     const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/corvyne";
     QDir().mkpath(base);
     return base + QLatin1Char('/');

@@ -22,5 +22,6 @@ TCommandLineKind ClassifyCommandLine(const QStringList& arguments);
 
 // The data directory: "DATA=<dir>" when given and existing, else
 // $XDG_CONFIG_HOME/corvyne/ (created). Ends with "/". When a given directory
-// does not exist, error holds the message for the user.
-QString ResolveDataDirectory(const QStringList& arguments, QString& error);
+// does not exist, error holds the message for the user. Every "DATA="
+// argument is taken out of arguments: the rest is the command line proper.
+QString ResolveDataDirectory(QStringList& arguments, QString& error);

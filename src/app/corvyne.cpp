@@ -32,7 +32,7 @@ int main(int argc, char** argv)
         splash->show();
         QApplication::processEvents();
     }
-    const QStringList arguments = CollectArguments(parameters);
+    QStringList arguments = CollectArguments(parameters);
     QString error;
     const QString dataDir = ResolveDataDirectory(arguments, error);
     TfrmMain window(dataDir);

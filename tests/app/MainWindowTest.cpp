@@ -708,10 +708,19 @@ TEST(MainWindow, DataDirectoryArgument)
 {
     QString error;
     QTemporaryDir dir;
-    EXPECT_EQ(ResolveDataDirectory({QStringLiteral("host"), QStringLiteral("data=") + dir.path()}, error),
-              dir.path() + QStringLiteral("/"));
+    // The data folder is taken out of the arguments: "host DATA=dir" is a
+    // host, "DATA=dir" alone is no command line at all.
+    QStringList args{QStringLiteral("127.0.0.1:24321"), QStringLiteral("data=") + dir.path()};
+    EXPECT_EQ(ResolveDataDirectory(args, error), dir.path() + QStringLiteral("/"));
     EXPECT_TRUE(error.isEmpty());
-    const QString fallback = ResolveDataDirectory({QStringLiteral("DATA=/no/such/dir")}, error);
+    EXPECT_EQ(args, QStringList{QStringLiteral("127.0.0.1:24321")});
+    EXPECT_EQ(ClassifyCommandLine(args), TCommandLineKind::Host);
+    args = QStringList{QStringLiteral("DATA=") + dir.path(), QStringLiteral("DATA=/second")};
+    ResolveDataDirectory(args, error);
+    EXPECT_TRUE(args.isEmpty());
+    EXPECT_EQ(ClassifyCommandLine(args), TCommandLineKind::None);
+    args = QStringList{QStringLiteral("DATA=/no/such/dir")};
+    const QString fallback = ResolveDataDirectory(args, error);
     EXPECT_EQ(error, QStringLiteral("无效数据路径 \"/no/such/dir\" 被指定在命令行."));
     EXPECT_TRUE(fallback.endsWith(QStringLiteral("/corvyne/")));
     EXPECT_EQ(CollectArguments({QStringLiteral("corvyne"), QStringLiteral("/nosplash"), QStringLiteral("/home/x.txt"),
