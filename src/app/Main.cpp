@@ -565,20 +565,30 @@ void TfrmMain::mnuHideClick()
         auto* menu = new QMenu(this);
         QAction* restore = menu->addAction(QStringLiteral("恢复(&R)"), this, [this] { tryRestoreClick(); });
         menu->setDefaultAction(restore);
-        menu->addAction(QStringLiteral("退出(&E)"), this, [this] {
-            tryRestoreClick();
-            close();
-        });
+        menu->addAction(QStringLiteral("退出(&E)"), this, [this] { tryExitClick(); });
         m_tray->setContextMenu(menu);
-        connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
-            if (r == QSystemTrayIcon::DoubleClick || r == QSystemTrayIcon::Trigger)
-                tryRestoreClick();
-        });
+        connect(m_tray, &QSystemTrayIcon::activated, this, &TfrmMain::trayActivated);
     }
     m_tray->setToolTip(windowTitle().left(63));
     m_tray->show();
     m_hiddenToTray = true;
     hide();
+}
+
+// A double click on the icon restores; a single click does nothing (the
+// menu has "恢复(&R)" for desktops that report no double click).
+void TfrmMain::trayActivated(int reason)
+{
+    if (reason == QSystemTrayIcon::DoubleClick)
+        tryRestoreClick();
+}
+
+// Closed as it is, hidden: no flash of the window, and the layout saved as
+// that of a hidden window.
+void TfrmMain::tryExitClick()
+{
+    QCoreApplication::processEvents();
+    close();
 }
 
 void TfrmMain::tryRestoreClick()
@@ -786,7 +796,7 @@ void TfrmMain::saveLayout()
 {
     TIniFile& f = m_settingsFile;
     TIniFile::Batch batch(f);
-    if (isActiveWindow() && !isMaximized() && !isMinimized()) {
+    if (isVisible() && isActiveWindow() && !isMaximized() && !isMinimized()) {
         f.WriteInteger(SetupSection, "WindowState", 1);
         f.WriteInteger(SetupSection, "Top", geometry().top());
         f.WriteInteger(SetupSection, "Left", geometry().left());

@@ -76,6 +76,8 @@ public:
     void HandOffCommandLine(const QStringList& arguments);
     void mnuHideClick();  // to the notification area (or minimized where there is none)
     void tryRestoreClick();
+    void tryExitClick();
+    void trayActivated(int reason);
     bool HiddenToTray() const { return m_hiddenToTray; }
     void LogLine(const std::string& text, int colour);
 

@@ -704,6 +704,35 @@ TEST(MainWindow, HideWithoutANotificationAreaMinimizes)
     EXPECT_TRUE(t.w->isMinimized());
 }
 
+// Hidden to the tray: a single click on the icon leaves the window hidden,
+// a double click restores it; "退出(&E)" closes without showing the window
+// first and saves the layout of a hidden window (the next start maximized).
+TEST(MainWindow, TrayClicksAndExitWhileHidden)
+{
+    Window t;
+    t.w->hide();
+    t.w->trayActivated(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(t.w->isVisible());
+    t.w->trayActivated(QSystemTrayIcon::DoubleClick);
+    EXPECT_TRUE(t.w->isVisible());
+    t.w->hide();
+    struct ShowCounter : QObject {
+        int shows = 0;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            shows += e->type() == QEvent::Show;
+            return false;
+        }
+    } counter;
+    t.w->installEventFilter(&counter);
+    t.w->tryExitClick();
+    t.w->removeEventFilter(&counter);
+    EXPECT_EQ(counter.shows, 0);
+    TIniFile saved((t.data.path() + QStringLiteral("/corvyne.ini")).toStdString());
+    ASSERT_TRUE(saved.Load());
+    EXPECT_EQ(saved.ReadInteger("Setup", "WindowState", 0), 2);
+}
+
 TEST(MainWindow, DataDirectoryArgument)
 {
     QString error;
