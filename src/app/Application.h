@@ -1,7 +1,9 @@
 #pragma once
 // The application object: exceptions that escape an event handler are caught
 // here and handed to the central handler (the crash log) instead of ending
-// the program.
+// the program. SIGTERM and SIGHUP (a desktop session ending, a terminal
+// closing) arrive as the TerminationRequested signal in the event loop, so
+// that the program can save and clean up as on a normal close.
 
 #include <QApplication>
 
@@ -11,4 +13,10 @@ class TCorvApplication : public QApplication {
 public:
     TCorvApplication(int& argc, char** argv) : QApplication(argc, argv) {}
     bool notify(QObject* receiver, QEvent* event) override;
+    // Routes SIGTERM and SIGHUP to TerminationRequested; false when the
+    // signals cannot be watched.
+    bool WatchTerminationSignals();
+
+Q_SIGNALS:
+    void TerminationRequested();
 };

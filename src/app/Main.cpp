@@ -42,6 +42,7 @@
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <cstdio>
 #include <map>
 
 namespace {
@@ -830,19 +831,23 @@ void TfrmMain::saveLayout()
     f.WriteBool(SetupSection, "SortRemoteAscend", Remote->Ascending());
 }
 
+void TfrmMain::CloseWithoutQuestions()
+{
+    m_closeWithoutQuestions = true;
+    close();
+}
+
 void TfrmMain::closeEvent(QCloseEvent* e)
 {
-    // The closing questions.
-    if (IsTransferring(m_workflow->State()) && m_settings.ExitWarn) {
-        if (!m_prompt->Confirm("一个传输正在进行.  你确定要退出吗?")) {
-            e->ignore();
-            return;
-        }
-    } else if (m_settings.ConfirmQueue && Queue->RowCount() > 0) {
-        if (!m_prompt->Confirm("仍有文件在传输队列中.  你确定要退出吗?")) {
-            e->ignore();
-            return;
-        }
+    // The closing questions, unless the session is ending.
+    const char* question = nullptr;
+    if (IsTransferring(m_workflow->State()) && m_settings.ExitWarn)
+        question = "一个传输正在进行.  你确定要退出吗?";
+    else if (m_settings.ConfirmQueue && Queue->RowCount() > 0)
+        question = "仍有文件在传输队列中.  你确定要退出吗?";
+    if (question && !m_closeWithoutQuestions && !m_prompt->Confirm(question)) {
+        e->ignore();
+        return;
     }
     setWindowTitle(QStringLiteral("正关闭 Corvyne..."));
     if (m_workflow->State() > SessionState::Connecting && m_workflow->State() != SessionState::Starting)
@@ -850,10 +855,18 @@ void TfrmMain::closeEvent(QCloseEvent* e)
     FTP.Close();
     m_cache.Clear();
     saveLayout();
+    // Failures are told; at the end of a session no dialog can wait for an
+    // answer, so they go to the standard error output.
+    auto tell = [this](const std::string& error) {
+        if (m_closeWithoutQuestions)
+            std::fprintf(stderr, "corvyne: %s\n", error.c_str());
+        else
+            m_prompt->ShowMessage(MessageKind::Error, error);
+    };
     if (!m_settingsFile.LastError().empty())
-        m_prompt->ShowMessage(MessageKind::Error, m_settingsFile.LastError());
+        tell(m_settingsFile.LastError());
     if (!m_sites.SaveSites() || !m_sites.SaveStats())
-        m_prompt->ShowMessage(MessageKind::Error, m_sites.LastError());
+        tell(m_sites.LastError());
     SetApplicationExceptionHandler(nullptr);
     e->accept();
 }

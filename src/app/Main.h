@@ -77,6 +77,9 @@ public:
     void mnuHideClick();  // to the notification area (or minimized where there is none)
     void tryRestoreClick();
     void tryExitClick();
+    // Closes as the user would, without the closing questions (the session
+    // is ending): settings and layout saved, the listing cache removed.
+    void CloseWithoutQuestions();
     void trayActivated(int reason);
     bool HiddenToTray() const { return m_hiddenToTray; }
     void LogLine(const std::string& text, int colour);
@@ -238,7 +241,8 @@ private:
     std::vector<std::string> m_linkTrail;  // "origin;target" of links followed
     TListingCache m_cache;
     bool m_firstRun = false;
-    bool m_halveSplits = false;  // no saved pane sizes: halve at the first show
+    bool m_halveSplits = false;
+    bool m_closeWithoutQuestions = false;  // no saved pane sizes: halve at the first show
     bool m_hiddenToTray = false;
     QSystemTrayIcon* m_tray = nullptr;
     TViewStyle m_remoteStyle = TViewStyle::Report;  // the user's choice for the remote pane

@@ -41,6 +41,13 @@ int main(int argc, char** argv)
     window.show();
     splash.reset();
 
+    // Ended by the session or a terminal: a close without questions.
+    QObject::connect(&app, &TCorvApplication::TerminationRequested, &window, [&window] {
+        window.CloseWithoutQuestions();
+        QApplication::quit();  // also when the window was hidden to the tray
+    });
+    app.WatchTerminationSignals();
+
     window.HandOffCommandLine(arguments);
     return app.exec();
 }

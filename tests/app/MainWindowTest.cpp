@@ -26,6 +26,8 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
@@ -34,6 +36,7 @@
 
 #include <gtest/gtest.h>
 #include <cmath>
+#include <csignal>
 #include <set>
 
 namespace {
@@ -731,6 +734,36 @@ TEST(MainWindow, TrayClicksAndExitWhileHidden)
     TIniFile saved((t.data.path() + QStringLiteral("/corvyne.ini")).toStdString());
     ASSERT_TRUE(saved.Load());
     EXPECT_EQ(saved.ReadInteger("Setup", "WindowState", 0), 2);
+}
+
+// The program ended by the session (SIGTERM) or its terminal (SIGHUP) while
+// connected: it exits normally, with settings and layout saved and its
+// listing-cache files gone.
+TEST(MainWindow, TerminationSignalsCloseAsTheUserWould)
+{
+    for (const int sig : {SIGTERM, SIGHUP}) {
+        QTemporaryDir data, tmp;
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TMPDIR"), tmp.path());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(CORVYNE_EXE),
+                {QStringLiteral("--nosplash"), QStringLiteral("DATA=") + data.path(),
+                 QStringLiteral("127.0.0.1:ftptest:ftppass:%1").arg(RealServers::pyftpdlib().port)});
+        ASSERT_TRUE(p.waitForStarted(10000));
+        auto cacheFiles = [&] { return QDir(tmp.path()).entryList({QStringLiteral("ftp*")}, QDir::Files); };
+        ASSERT_TRUE(WaitFor([&] { return !cacheFiles().isEmpty(); }, 20000)) << "no listing cached";
+        ::kill(static_cast<pid_t>(p.processId()), sig);
+        ASSERT_TRUE(p.waitForFinished(20000)) << sig;
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << sig;
+        EXPECT_EQ(p.exitCode(), 0) << sig;
+        EXPECT_TRUE(cacheFiles().isEmpty()) << cacheFiles().join(QLatin1Char(',')).toStdString();
+        TIniFile saved((data.path() + QStringLiteral("/corvyne.ini")).toStdString());
+        ASSERT_TRUE(saved.Load());
+        EXPECT_EQ(saved.ReadString("Setup", "Version"), "2.7.5") << sig;
+        EXPECT_GT(saved.ReadInteger("Setup", "RemoteSize", 0), 0) << sig;
+    }
 }
 
 TEST(MainWindow, DataDirectoryArgument)
