@@ -59,12 +59,10 @@ void TfrmMain::ListLocalDirectory()
         const bool isDir = fi.isDir();
         if (!(MaskMatch(name, m_localFilter) || (isDir && !mnuFilterDirectories->isChecked())))
             continue;
-        const QString date = fi.lastModified().isValid() ? PaneDateText(fi.lastModified()) : QString();
-        if (isDir) {
-            Local->AddRow(rkFolder, {name, QString(), date});
-        } else {
-            Local->AddRow(rkFile, {name, PaneSizeText(fi.size()), date});
-        }
+        const QDateTime modified = fi.lastModified();
+        const TListingDate date =
+            modified.isValid() ? TListingDate::Of(modified.date(), modified.time()) : TListingDate();
+        Local->AddEntry(isDir ? rkFolder : rkFile, name, isDir ? -1 : fi.size(), date);
     }
     if (m_settings.ForceParent && !parentListed && m_localDir != QLatin1String("/") && !transferring)
         Local->AddRow(rkParent, {QStringLiteral(".."), QString(), QString()});
@@ -96,9 +94,8 @@ void TfrmMain::addRemoteLine(const std::string& line)
     // The permission string: a first word of exactly ten characters.
     const size_t firstBlank = std::min(line.find(' '), line.size());
     const QString attributes = firstBlank == 10 ? QString::fromLatin1(line.data(), 10) : QString();
-    const QString size = e.IsDir ? QString() : PaneSizeText(std::strtoll(e.Size.c_str(), nullptr, 10));
     const int kind = e.IsDir ? rkFolder : e.IsLink ? (mnuResolveFile->isChecked() ? rkFile : rkLink) : rkFile;
-    Remote->AddRow(kind, {name, size, QString::fromStdString(e.Date), attributes});
+    Remote->AddEntry(kind, name, e.IsDir ? -1 : e.Size, e.Date, attributes);
 }
 
 std::string TfrmMain::currentRemotePath() const
@@ -301,7 +298,7 @@ void TfrmMain::showSummary(TCorvListView* pane)
             else if (kind == rkFile || kind == rkLink)
                 ++others;
             if (kind == rkFile)
-                bytes += PaneSizeValue(pane->Text(i, 1));
+                bytes += std::max<int64_t>(0, pane->Size(i));
         }
         label->setText(PaneSummary(folders, others, bytes, pane == Local ? m_localFilter : m_remoteFilter));
         return;
@@ -314,7 +311,7 @@ void TfrmMain::showSummary(TCorvListView* pane)
             ++folders;
         } else {
             ++others;
-            bytes += PaneSizeValue(pane->Text(row, 1));
+            bytes += std::max<int64_t>(0, pane->Size(row));
         }
     }
     // The rows as the pane shows them: the first selected is the topmost.
@@ -510,7 +507,9 @@ void TfrmMain::mnuSaveListingClick()
         return;
     }
     // The header line, a blank line, the listing's lines as the server sent them.
-    QByteArray text = (listingHeader(PaneDateText(QDateTime::currentDateTime())) + QStringLiteral("\r\n\r\n")).toUtf8();
+    QByteArray text = (listingHeader(PaneDateText(TListingDate::Of(QDate::currentDate(), QTime::currentTime()))) +
+                       QStringLiteral("\r\n\r\n"))
+                          .toUtf8();
     for (const std::string& line : FTP.ListingLines)
         text += QByteArray::fromStdString(line) + "\r\n";
     if (f.write(text) != text.size())

@@ -3,40 +3,18 @@
 #include "ftp/Parser.h"
 
 #include <QCollator>
+#include <QLocale>
 
-QString PaneDateText(const QDateTime& dt)
+QString PaneDateText(const TListingDate& date)
 {
-    return QString::fromStdString(ListText::DateText(dt));  // the same text as a listing's dates
-}
-
-std::optional<QDateTime> ParsePaneDate(const QString& text)
-{
-    // "MM/dd/yy hh:mm AP", read by hand: a sort reads one per row.
-    if (text.size() != 17)
-        return std::nullopt;
-    auto two = [&](int at) -> int {
-        const QChar a = text[at], b = text[at + 1];
-        if (a < QLatin1Char('0') || a > QLatin1Char('9') || b < QLatin1Char('0') || b > QLatin1Char('9'))
-            return -1;
-        return (a.unicode() - '0') * 10 + (b.unicode() - '0');
-    };
-    const int month = two(0), day = two(3), yy = two(6), hour12 = two(9), minute = two(12);
-    if (month < 0 || day < 0 || yy < 0 || hour12 < 0 || minute < 0 || text[2] != QLatin1Char('/') ||
-        text[5] != QLatin1Char('/') || text[8] != QLatin1Char(' ') || text[11] != QLatin1Char(':') ||
-        text[14] != QLatin1Char(' ') || text[16] != QLatin1Char('M'))
-        return std::nullopt;
-    const QChar ap = text[15];
-    if (ap != QLatin1Char('A') && ap != QLatin1Char('P'))
-        return std::nullopt;
-    const int hour = hour12 % 12 + (ap == QLatin1Char('P') ? 12 : 0);
-    if (hour12 > 12 || !QTime::isValid(hour, minute, 0))
-        return std::nullopt;
-    // Plain fields (UTC-tagged): comparing local times would consult the
-    // time zone for every row.
-    const QDateTime dt(QDate(yy < 70 ? 2000 + yy : 1900 + yy, month, day), QTime(hour, minute), Qt::UTC);
-    if (!dt.isValid())
-        return std::nullopt;
-    return dt;
+    if (date.Kind == TListingDate::None)
+        return {};
+    // The system locale read once: a listing formats a date per visible row.
+    static const QLocale locale = QLocale::system();
+    const QString day = locale.toString(date.Value.date(), QLocale::ShortFormat);
+    if (date.Kind != TListingDate::DayTime)
+        return day;
+    return day + QLatin1Char(' ') + locale.toString(date.Value.time(), QLocale::ShortFormat);
 }
 
 QString PaneSizeText(int64_t size)
@@ -77,11 +55,8 @@ TPaneSortKey PaneSortKey(const TPaneRow& row, int column, bool targetColumn)
         return c;
     }();
     const bool byName = column < 0 || column == 0 || column == 3 || targetColumn;
-    const bool bySize = column < 0 || (column == 1 && !targetColumn);
-    const bool byDate = column < 0 || (!byName && !bySize);
-    return TPaneSortKey{row.kind, byName ? collator.sortKey(row.name) : collator.sortKey(QString()),
-                        row.size, bySize ? PaneSizeValue(row.size) : 0,
-                        row.date, byDate ? ParsePaneDate(row.date) : std::nullopt};
+    return TPaneSortKey{row.kind, byName ? collator.sortKey(row.name) : collator.sortKey(QString()), row.size,
+                        row.date};
 }
 
 TPaneSortKey PaneSortKey(const TPaneRow& row)
@@ -95,31 +70,26 @@ bool PaneKeyLess(const TPaneSortKey& a, const TPaneSortKey& b, int column, bool 
     // The parent entry is always first, whatever the column and direction.
     if ((a.kind == rkParent) != (b.kind == rkParent))
         return a.kind == rkParent;
-    const bool byKind = !mixed && a.kind != b.kind;
+    if (!mixed && a.kind != b.kind)
+        return a.kind < b.kind;
     if (column == 0 || column == 3 || targetColumn) {
-        if (byKind)
-            return a.kind < b.kind;
         const int c = a.name.compare(b.name);
         return ascending ? c < 0 : c > 0;
     }
     if (column == 1) {
-        if (byKind)
-            return a.kind < b.kind;
-        if (mixed && a.sizeText.isEmpty() != b.sizeText.isEmpty())
-            return a.sizeText.isEmpty();
+        if (mixed && (a.size < 0) != (b.size < 0))
+            return a.size < 0;  // rows without a size first
         if (a.size != b.size)
             return ascending ? a.size < b.size : a.size > b.size;
         return false;
     }
-    // Dates: the first click shows the newest first.
-    if (byKind)
-        return a.kind < b.kind;
-    if (mixed && a.dateText.isEmpty() != b.dateText.isEmpty())
-        return a.dateText.isEmpty();
-    if (a.date && b.date && *a.date != *b.date)
-        return ascending ? *a.date > *b.date : *a.date < *b.date;
-    const int c = QString::compare(a.dateText, b.dateText, Qt::CaseInsensitive);
-    return ascending ? c < 0 : c > 0;
+    // Dates: the first click shows the newest first; no date is last.
+    const bool aDated = a.date.Kind != TListingDate::None, bDated = b.date.Kind != TListingDate::None;
+    if (aDated != bDated)
+        return aDated;
+    if (aDated && a.date.Value != b.date.Value)
+        return ascending ? a.date.Value > b.date.Value : a.date.Value < b.date.Value;
+    return false;
 }
 
 bool PaneRowLess(const TPaneRow& a, const TPaneRow& b, int column, bool ascending, bool mixed, bool targetColumn)

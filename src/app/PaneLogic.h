@@ -7,17 +7,20 @@
 #include <QString>
 #include <QStringList>
 
+#include "ftp/Parser.h"
+
 #include <cstdint>
 #include <optional>
 
 // Row kinds, also the image index of a pane row.
 enum TRowKind : int { rkParent = 0, rkFolder = 1, rkLink = 2, rkFile = 3 };
 
+// A row as the sort sees it: typed size and date, never display text.
 struct TPaneRow {
     int kind = rkFile;
     QString name;
-    QString size;  // as shown, with thousands separators
-    QString date;  // as shown
+    int64_t size = -1;  // bytes; -1: no size (folders, unknown)
+    TListingDate date;
 };
 
 // A row's sort keys, worked out once per row (a sort compares each row many
@@ -25,10 +28,8 @@ struct TPaneRow {
 struct TPaneSortKey {
     int kind;
     QCollatorSortKey name;  // locale-aware, case ignored
-    QString sizeText;
     int64_t size;
-    QString dateText;
-    std::optional<QDateTime> date;
+    TListingDate date;
 };
 TPaneSortKey PaneSortKey(const TPaneRow& row);
 // Only the keys a sort by this column reads (the others stay empty).
@@ -37,14 +38,15 @@ bool PaneKeyLess(const TPaneSortKey& a, const TPaneSortKey& b, int column, bool 
                  bool targetColumn = false);
 
 // Which row comes first when a pane is sorted by column. Ascending is the
-// first click: names A to Z, sizes small to large, dates newest first.
+// first click: names A to Z, sizes small to large, dates newest first (a
+// row without a date last; the fall-back date sorts as the day it stands for).
 // Mixed order sorts folders and files together (the parent entry stays first).
 bool PaneRowLess(const TPaneRow& a, const TPaneRow& b, int column, bool ascending, bool mixed,
                  bool targetColumn = false);
 
-// The date format of both panes, and reading it back ("yy" below 70 is 20yy).
-QString PaneDateText(const QDateTime& dt);
-std::optional<QDateTime> ParsePaneDate(const QString& text);
+// A date as the panes show it: the desktop's short date format, with the
+// short time when the listing gave one; empty for no date.
+QString PaneDateText(const TListingDate& date);
 
 // Sizes as the panes show them: thousands separators, no decimals.
 QString PaneSizeText(int64_t size);

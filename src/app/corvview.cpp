@@ -84,6 +84,18 @@ const QIcon& kindIcon(int kind)
 
 // ---------------------------------------------------------------- model
 
+QString TCorvRow::Text(int column) const
+{
+    const QString& own = texts[static_cast<size_t>(column)];
+    if (!own.isEmpty())
+        return own;
+    if (column == 1 && size >= 0 && kind != rkFolder && kind != rkParent)
+        return PaneSizeText(size);
+    if (column == 2)
+        return PaneDateText(date);
+    return own;
+}
+
 int TCorvListModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(Rows.size());
@@ -103,7 +115,7 @@ QVariant TCorvListModel::data(const QModelIndex& index, int role) const
         return {};
     switch (role) {
         case Qt::DisplayRole:
-            return Rows[row].texts[static_cast<size_t>(column)];
+            return Rows[row].Text(column);
         case Qt::DecorationRole:
             return column == 0 ? QVariant(kindIcon(Rows[row].kind)) : QVariant();
         case Qt::TextAlignmentRole:
@@ -272,11 +284,18 @@ QAbstractItemView* TCorvListView::View() const
 
 void TCorvListView::AddRow(int kind, TCorvTexts texts, bool atTop)
 {
-    TCorvRow row{kind, std::move(texts)};
+    TCorvRow row{kind, std::move(texts), -1, {}};
     if (atTop)
         m_model->Insert(0, std::move(row), m_updating);
     else
         m_model->Append(std::move(row), m_updating);
+}
+
+void TCorvListView::AddEntry(int kind, const QString& name, int64_t size, const TListingDate& date,
+                             const QString& fourth)
+{
+    TCorvRow row{kind, {name, QString(), QString(), fourth}, size, date};
+    m_model->Append(std::move(row), m_updating);
 }
 
 void TCorvListView::Clear()
@@ -437,7 +456,9 @@ void TCorvListView::SortByColumn(int column)
     std::vector<TPaneSortKey> keys;
     keys.reserve(rows.size());
     for (const TCorvRow& r : rows)
-        keys.push_back(PaneSortKey({r.kind, r.texts[0], r.texts[1], r.texts[2]}, column, target));
+        keys.push_back(PaneSortKey(
+            {r.kind, r.texts[0], r.size >= 0 || r.texts[1].isEmpty() ? r.size : PaneSizeValue(r.texts[1]), r.date},
+            column, target));
     std::vector<size_t> order(rows.size());
     std::iota(order.begin(), order.end(), size_t{0});
     const bool asc = m_ascending;
@@ -478,20 +499,42 @@ void TCorvListView::ColumnClick(int column)
 std::vector<int> TCorvListView::widestRows(int column, size_t count) const
 {
     // Measuring each of 100,000 texts exactly costs more than the listing,
-    // so widths are estimated from cached character advances; the caller
-    // measures only the widest few exactly.
+    // so widths are estimated from cached character advances (typed sizes
+    // and dates from their digit counts, without writing the text); the
+    // caller measures only the widest few exactly.
     const QFontMetrics fm(m_report->font());
     if (m_advance.empty())
         m_advance.assign(0x10000, -1);
+    const int digit = fm.horizontalAdvance(QLatin1Char('0'));
+    auto digits = [](int64_t v) {
+        int n = 1;
+        while (v >= 10) {
+            v /= 10;
+            ++n;
+        }
+        return n;
+    };
     std::vector<std::pair<int, int>> widest;  // estimate, row
     const auto& rows = m_model->Rows;
     for (size_t r = 0; r < rows.size(); ++r) {
+        const TCorvRow& row = rows[r];
+        const QString& text = row.texts[static_cast<size_t>(column)];
         int w = 0;
-        for (QChar ch : rows[r].texts[static_cast<size_t>(column)]) {
-            int& a = m_advance[ch.unicode()];
-            if (a < 0)
-                a = fm.horizontalAdvance(ch);
-            w += a;
+        if (text.isEmpty() && column == 1 && row.size >= 0) {
+            w = (digits(row.size) * 4 / 3) * digit;
+        } else if (text.isEmpty() && column == 2 && row.date.Kind != TListingDate::None) {
+            // Short formats differ in length by one- and two-digit fields.
+            const QDateTime& d = row.date.Value;
+            w = (10 + (d.date().month() > 9) + (d.date().day() > 9) +
+                 (row.date.Kind == TListingDate::DayTime ? 6 + (d.time().hour() % 12 > 9) : 0)) *
+                digit;
+        } else {
+            for (QChar ch : text) {
+                int& a = m_advance[ch.unicode()];
+                if (a < 0)
+                    a = fm.horizontalAdvance(ch);
+                w += a;
+            }
         }
         if (widest.size() < count || w > widest.back().first) {
             if (widest.size() == count)

@@ -23,9 +23,15 @@ class QItemSelectionModel;
 
 using TCorvTexts = std::array<QString, 4>;
 
+// A row: its texts, and for the panes a typed size and date from which the
+// size and date columns are written when shown (a text of its own in those
+// columns, as the queue has, wins).
 struct TCorvRow {
     int kind = rkFile;
     TCorvTexts texts;
+    int64_t size = -1;
+    TListingDate date;
+    QString Text(int column) const;
 };
 
 enum class TViewStyle { Icon, SmallIcon, List, Report };
@@ -97,8 +103,13 @@ public:
     // Rows.
     int RowCount() const { return static_cast<int>(m_model->Rows.size()); }
     int Kind(int row) const { return m_model->Rows[static_cast<size_t>(row)].kind; }
-    const QString& Text(int row, int column) const { return m_model->Rows[static_cast<size_t>(row)].texts[column]; }
+    QString Text(int row, int column) const { return m_model->Rows[static_cast<size_t>(row)].Text(column); }
+    int64_t Size(int row) const { return m_model->Rows[static_cast<size_t>(row)].size; }
+    const TListingDate& Date(int row) const { return m_model->Rows[static_cast<size_t>(row)].date; }
     void AddRow(int kind, TCorvTexts texts, bool atTop = false);
+    // A pane entry: name, typed size (-1: none) and date, and a fourth text.
+    void AddEntry(int kind, const QString& name, int64_t size, const TListingDate& date,
+                  const QString& fourth = QString());
     void Clear();
 
     // Selection, in the order the rows are shown.

@@ -34,31 +34,6 @@ std::string chars(const std::string& s, size_t from, size_t to)
     return s.substr(from - 1, to - from + 1);
 }
 
-// Dates are formatted and compared as plain fields: local-time conversions
-// would consult the time zone for every line of a listing.
-std::string display(int year, int month, int day, int hour, int minute)
-{
-    // "MM/dd/yy hh:mm AP", written by hand: one per listing line.
-    char text[17];
-    auto put2 = [&text](int at, int v) {
-        text[at] = static_cast<char>('0' + v / 10 % 10);
-        text[at + 1] = static_cast<char>('0' + v % 10);
-    };
-    put2(0, month);
-    text[2] = '/';
-    put2(3, day);
-    text[5] = '/';
-    put2(6, year % 100);
-    text[8] = ' ';
-    put2(9, hour % 12 == 0 ? 12 : hour % 12);
-    text[11] = ':';
-    put2(12, minute);
-    text[14] = ' ';
-    text[15] = hour < 12 ? 'A' : 'P';
-    text[16] = 'M';
-    return std::string(text, sizeof text);
-}
-
 std::string cutAtArrow(std::string s)
 {
     const size_t arrow = s.find(" ->");
@@ -175,24 +150,24 @@ std::string RestKeepingBlanks(const std::string& line, int n)
     return cutAtArrow(s.substr(blank + 1));
 }
 
-std::string UnixDate(const std::string& text, const QDateTime& now)
+TListingDate UnixDate(const std::string& text, const QDateTime& now)
 {
     const auto month = std::find(std::begin(Months), std::end(Months), text.substr(0, 3));
     const int day = number(TrimBlanks(chars(text, 5, 6)));
     if (month == std::end(Months) || day < 0)
-        return UnreadableListingDate;
+        return TListingDate::Unreadable();
     const int m = static_cast<int>(month - std::begin(Months)) + 1;
     const size_t colon = text.find(':');
     if (colon == std::string::npos) {
         const int year = text.size() >= 4 ? number(text.substr(text.size() - 4)) : -1;
         if (!QDate::isValid(year, m, day))
-            return UnreadableListingDate;
-        return display(year, m, day, 0, 0);
+            return TListingDate::Unreadable();
+        return TListingDate::Of(QDate(year, m, day));
     }
     const int hour = colon >= 2 ? number(text.substr(colon - 2, 2)) : -1;
     const int minute = number(text.substr(colon + 1, 2));
     if (!QTime::isValid(hour, minute, 0))
-        return UnreadableListingDate;
+        return TListingDate::Unreadable();
     // No year: this year, unless that is more than a day ahead of the wall
     // clock (compared as plain fields).
     int year = now.date().year();
@@ -201,42 +176,158 @@ std::string UnixDate(const std::string& text, const QDateTime& now)
     if (QDate::isValid(year, m, day) && msecs(QDate(year, m, day), (hour * 60 + minute) * 60000) > limit)
         --year;
     if (!QDate::isValid(year, m, day))
-        return UnreadableListingDate;
-    return display(year, m, day, hour, minute);
+        return TListingDate::Unreadable();
+    return TListingDate::Of(QDate(year, m, day), QTime(hour, minute));
 }
 
-std::string DateText(const QDateTime& dt)
-{
-    return display(dt.date().year(), dt.date().month(), dt.date().day(), dt.time().hour(), dt.time().minute());
-}
+namespace {
 
-bool DosDate(const std::string& text, std::string& out)
+// Up to three numbers separated by one of seps; false when a part is not a
+// number.
+bool splitNumbers(const std::string& text, const char* seps, std::vector<std::string>& parts)
 {
-    out.clear();
-    const int yy = number(chars(text, 7, 8));
-    if (yy < 0)
-        return true;  // no year: an empty date, the entry still counts
-    const int month = number(chars(text, 1, 2));
-    const int day = number(chars(text, 4, 5));
-    const size_t colon = text.find(':');
-    if (colon == std::string::npos || colon < 2)
-        return false;
-    int hour = number(text.substr(colon - 2, 2));
-    const int minute = number(text.substr(colon + 1, 2));
-    if (month < 0 || day < 0 || hour < 0 || minute < 0)
-        return false;
-    if (text.find("PM") != std::string::npos && hour != 12)
-        hour += 12;
-    const QDateTime dt(QDate(yy < 70 ? 2000 + yy : 1900 + yy, month, day), QTime(hour, minute), Qt::UTC);
-    if (!dt.isValid())
-        return false;
-    out = DateText(dt);
+    parts.clear();
+    size_t start = 0;
+    while (true) {
+        const size_t at = text.find_first_of(seps, start);
+        parts.push_back(text.substr(start, at == std::string::npos ? std::string::npos : at - start));
+        if (at == std::string::npos || parts.size() == 3)
+            break;
+        start = at + 1;
+    }
     return true;
+}
+
+// "hh:mm", "hh:mm:ss", with "AM"/"PM" glued on or not; invalid when unread.
+QTime timeOfDay(const std::string& text)
+{
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos || colon == 0 || colon > 2)
+        return {};
+    int hour = number(text.substr(0, colon));
+    const int minute = number(text.substr(colon + 1, 2));
+    std::string rest = text.size() > colon + 3 ? text.substr(colon + 3) : std::string();
+    if (rest.size() >= 3 && rest[0] == ':')
+        rest.erase(0, 3);  // seconds
+    if (rest == "AM" || rest == "PM" || rest == "am" || rest == "pm") {
+        if (hour < 1 || hour > 12)
+            return {};
+        hour = hour % 12 + (rest[0] == 'P' || rest[0] == 'p' ? 12 : 0);  // 12:30AM is half past midnight
+    } else if (!rest.empty()) {
+        return {};
+    }
+    return QTime::isValid(hour, minute, 0) ? QTime(hour, minute) : QTime();
+}
+
+int fullYear(const std::string& digits)
+{
+    const int y = number(digits);
+    if (y < 0 || (digits.size() != 2 && digits.size() != 4))
+        return -1;
+    return digits.size() == 4 ? y : (y < 70 ? 2000 + y : 1900 + y);
+}
+
+TListingDate withTime(const QDate& day, const std::string& time)
+{
+    if (!day.isValid())
+        return TListingDate::Unreadable();
+    if (time.empty())
+        return TListingDate::Of(day);
+    const QTime t = timeOfDay(time);
+    return t.isValid() ? TListingDate::Of(day, t) : TListingDate::Of(day);
+}
+
+}  // namespace
+
+TListingDate DosDate(const std::string& date, const std::string& time)
+{
+    std::vector<std::string> p;
+    splitNumbers(date, "-/.", p);
+    if (p.size() < 3 || !isWholeNumber(p[2]))
+        return {};  // no year: no date, the entry still counts
+    const int year = fullYear(p[2]);
+    const int a = number(p[0]), b = number(p[1]);
+    // Month first, as servers write it; day first when the first number
+    // cannot be a month.
+    int month = a, day = b;
+    if (a > 12 && b >= 1 && b <= 12)
+        std::swap(month, day);
+    return withTime(QDate::isValid(year, month, day) ? QDate(year, month, day) : QDate(), time);
+}
+
+TListingDate IsoDate(const std::string& date, const std::string& time)
+{
+    std::vector<std::string> p;
+    splitNumbers(date, "-/", p);
+    if (p.size() < 3)
+        return TListingDate::Unreadable();
+    const int year = fullYear(p[0]), month = number(p[1]), day = number(p[2]);
+    return withTime(QDate::isValid(year, month, day) ? QDate(year, month, day) : QDate(), time);
+}
+
+TListingDate VmsDate(const std::string& date, const std::string& time)
+{
+    std::vector<std::string> p;
+    splitNumbers(date, "-", p);
+    if (p.size() < 3 || p[1].size() != 3)
+        return TListingDate::Unreadable();
+    std::string mon = p[1];
+    for (size_t i = 1; i < mon.size(); ++i)
+        mon[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(mon[i])));
+    const auto month = std::find(std::begin(Months), std::end(Months), mon);
+    const int year = fullYear(p[2]), day = number(p[0]);
+    const int m = month == std::end(Months) ? -1 : static_cast<int>(month - std::begin(Months)) + 1;
+    return withTime(QDate::isValid(year, m, day) ? QDate(year, m, day) : QDate(), time);
+}
+
+std::string DateKey(const TListingDate& d)
+{
+    switch (d.Kind) {
+        case TListingDate::None:
+            return {};
+        case TListingDate::Fallback:
+            return "fallback";
+        case TListingDate::Day:
+            return d.Value.date().toString(Qt::ISODate).toStdString();
+        case TListingDate::DayTime:
+            return d.Value.toString(QStringLiteral("yyyy-MM-dd HH:mm")).toStdString();
+    }
+    return {};
 }
 
 }  // namespace ListText
 
+QDate UnreadableListingDay()
+{
+    return QDate(1980, 12, 1);
+}
+
+TListingDate TListingDate::Of(const QDate& day, const QTime& time)
+{
+    TListingDate d;
+    d.Value = QDateTime(day, time.isValid() ? time : QTime(0, 0), Qt::UTC);
+    d.Kind = time.isValid() ? DayTime : Day;
+    return d;
+}
+
+TListingDate TListingDate::Unreadable()
+{
+    TListingDate d = Of(UnreadableListingDay());
+    d.Kind = Fallback;
+    return d;
+}
+
 // ---------------------------------------------------------------- layouts
+
+namespace {
+// Sizes are whole numbers of bytes; anything else is no size.
+int64_t sizeOf(const std::string& text)
+{
+    if (!isWholeNumber(text) || text.size() > 18)
+        return -1;
+    return std::stoll(text);
+}
+}  // namespace
 
 using namespace ListText;
 
@@ -249,7 +340,9 @@ bool TListParser::ParseListLine(TFTPServerType serverType, const std::string& li
         layout = Layout::Dos;
     if (serverType == ftpstWin2K) {
         const size_t blank = line.find(' ');
-        if (blank != std::string::npos && blank >= 10)  // the first blank at position 11 or later
+        // The first blank at position 11 or later, and not after a date
+        // with a four-digit year ("12-25-2023").
+        if (blank != std::string::npos && blank >= 10 && !std::isdigit(static_cast<unsigned char>(line[0])))
             layout = Layout::Unix;
     }
     const QDateTime now = this->now();
@@ -274,7 +367,7 @@ bool TListParser::ParseListLine(TFTPServerType serverType, const std::string& li
             e.Owner = F(2);
             if (k == 4)
                 e.Group = F(3);
-            e.Size = F(k);
+            e.Size = sizeOf(F(k));
             const std::string f1 = F(k + 1);
             const std::string dateText =
                 !isWholeNumber(f1) ? f1 + " " + F(k + 2) + " " + F(k + 3) : F(k + 2) + " " + f1 + " " + F(k + 3);
@@ -296,28 +389,30 @@ bool TListParser::ParseListLine(TFTPServerType serverType, const std::string& li
             return true;
         }
         case Layout::Dos: {
-            if (line.find("*.*") != std::string::npos)
+            // A line naming a file always shows it, whatever its date says:
+            // a date, a size or "<DIR>", a name.
+            if (line.find("*.*") != std::string::npos || !std::isdigit(static_cast<unsigned char>(line[0])))
                 return false;
-            e.IsDir = false;
+            const std::string size = F(2);
+            const bool dir = size == "<DIR>";
+            if (!dir && !isWholeNumber(size))
+                return false;
+            std::string name = Rest(line, 3);
+            if (name.empty())
+                return false;
+            e.IsDir = dir;
             e.IsLink = false;
             e.Owner.clear();
-            std::string date;
-            if (!DosDate(F(0) + " " + F(1), date))
-                return false;
-            e.Date = date;
-            e.Size = F(2);
-            if (e.Size == "<DIR>") {
-                e.Size = "0";
-                e.IsDir = true;
-            }
-            e.Name = Rest(line, 3);
+            e.Date = DosDate(F(0), F(1));
+            e.Size = dir ? 0 : sizeOf(size);
+            e.Name = std::move(name);
             return true;
         }
         case Layout::Mac: {
             if (!kindFromFirst(line[0]))
                 return false;
             const int k = e.IsDir ? 2 : 3;
-            e.Size = F(k);
+            e.Size = sizeOf(F(k));
             e.Name = Rest(line, k + 4);
             e.Date = UnixDate(F(k + 1) + " " + F(k + 2) + " " + F(k + 3), now);
             return true;
@@ -328,7 +423,7 @@ bool TListParser::ParseListLine(TFTPServerType serverType, const std::string& li
             e.IsLink = false;
             e.IsDir = line[0] == 'd';
             const int k = isWholeNumber(F(3)) ? 3 : 4;
-            e.Size = F(k);
+            e.Size = sizeOf(F(k));
             e.Name = Rest(line, k + 4);
             e.Date = UnixDate(F(k + 1) + " " + F(k + 2) + " " + F(k + 3), now);
             return true;
@@ -338,7 +433,7 @@ bool TListParser::ParseListLine(TFTPServerType serverType, const std::string& li
             e.IsDir = false;
             e.IsLink = false;
             const FieldList S(s);
-            e.Size = S(0);
+            e.Size = sizeOf(S(0));
             std::string d = S(1);
             int k = 2;
             if (d == "A" || d == "DIR") {
@@ -346,16 +441,14 @@ bool TListParser::ParseListLine(TFTPServerType serverType, const std::string& li
                 e.IsDir = d == "DIR";
                 d = S(2);
             }
-            std::string date = d + " " + S(k);
-            std::replace(date.begin(), date.end(), '-', '/');
-            e.Date = date;
+            e.Date = DosDate(d, S(k));
             e.Name = Rest(s, k + 1);
             return true;
         }
         case Layout::Vm:
             e.Name = F(0) + "." + F(1);
-            e.Size = F(3);
-            e.Date = F(6) + " " + F(7);
+            e.Size = sizeOf(F(3));
+            e.Date = IsoDate(F(6), F(7));
             e.IsDir = false;
             return true;
         case Layout::VmVps:
@@ -363,20 +456,32 @@ bool TListParser::ParseListLine(TFTPServerType serverType, const std::string& li
                 if (line.find(skip) != std::string::npos)
                     return false;
             e.Name = "." + F(1);
-            e.Size = F(2);
-            e.Date = F(7) + " " + F(6);
+            e.Size = sizeOf(F(2));
+            e.Date = IsoDate(F(7), F(6));
             e.IsDir = false;
             return true;
         case Layout::Mvs: {
-            if (line.find("容量单位   ") != std::string::npos)
+            // The header, in the server's words or translated.
+            if (line.find("容量单位   ") != std::string::npos ||
+                (F(0) == "Volume" && line.find("Dsname") != std::string::npos))
                 return false;
             e.IsLink = false;
+            if (F(0) == "Migrated") {
+                // A data set moved to tape: only its name is known.
+                const std::string name = TrimBlanks(line.substr(8));
+                if (name.empty() || name.find(' ') != std::string::npos)
+                    return false;
+                e.IsDir = false;
+                e.Size = -1;
+                e.Name = name;
+                e.Date = {};
+                return true;
+            }
             e.IsDir = F(8) == "PO";
-            e.Size = F(7);
+            e.Size = sizeOf(F(7));
             e.Name = Rest(line, 9);
-            const std::string r = F(2);
-            e.Date = chars(r, 6, 10) + "/" + chars(r, 3, 4) + " 12:00 AM";
-            return true;
+            e.Date = IsoDate(F(2), {});
+            return !e.Name.empty();
         }
         case Layout::Vms:
             return ParseVms(line, e);
@@ -426,8 +531,9 @@ bool TListParser::ParseVms(const std::string& input, TRemoteEntry& e)
         name.erase(dir);
     }
     e.Name = name;
-    e.Size = V(1);
-    e.Date = V(2) + " " + V(3);
+    const std::string blocks = V(1);  // "used/allocated" on some servers
+    e.Size = sizeOf(blocks.substr(0, blocks.find('/')));
+    e.Date = VmsDate(V(2), V(3));
     return true;
 }
 

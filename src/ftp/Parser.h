@@ -7,20 +7,39 @@
 
 #include <QDateTime>
 
+#include <cstdint>
 #include <string>
+
+// A listing's date as typed fields: the wall-clock fields the server wrote
+// (held UTC-tagged, so that no time-zone rule is consulted per line), and how
+// much of it the line gave.
+struct TListingDate {
+    enum Kind : uint8_t {
+        None,      // the line gives no date
+        Day,       // a day without a time of day
+        DayTime,   // a day and a time of day
+        Fallback,  // a date that could not be read: the fixed fall-back date
+    };
+    QDateTime Value;
+    Kind Kind = None;
+
+    static TListingDate Of(const QDate& day, const QTime& time = QTime());
+    static TListingDate Unreadable();
+    bool operator==(const TListingDate& o) const { return Kind == o.Kind && Value == o.Value; }
+};
 
 struct TRemoteEntry {
     std::string Name;
-    std::string Size;
-    std::string Date;  // display text, "MM/dd/yy hh:mm AP"
+    int64_t Size = -1;  // bytes; -1 when the line gives no size
+    TListingDate Date;
     std::string Owner;
     std::string Group;
     bool IsDir = false;
     bool IsLink = false;
 };
 
-// The date shown when a listing's date cannot be read.
-inline constexpr const char* UnreadableListingDate = "12/01/80 12:00 AM";
+// The fall-back date of lines whose date cannot be read: 1 December 1980.
+QDate UnreadableListingDay();
 
 class TListParser {
 public:
@@ -52,14 +71,20 @@ namespace ListText {
 std::string Field(const std::string& line, int n);
 std::string Rest(const std::string& line, int n);
 std::string RestKeepingBlanks(const std::string& line, int n);
-// "Mon D YYYY" or "Mon D hh:mm" as display text; UnreadableListingDate when
-// it cannot be read.
-std::string UnixDate(const std::string& text, const QDateTime& now);
-// The date format of listings and panes: "MM/dd/yy hh:mm AP" of the fields
-// as they stand (no time-zone conversion).
-std::string DateText(const QDateTime& dt);
-// "MM-DD-YY hh:mmAM"; false when the line must yield no entry.
-bool DosDate(const std::string& text, std::string& out);
+// "Mon D YYYY" or "Mon D hh:mm" (a time: the last year that is not more
+// than a day ahead of now); the fall-back date when it cannot be read.
+TListingDate UnixDate(const std::string& text, const QDateTime& now);
+// The date and time fields of a DOS/Windows line ("12-25-23", "12-25-2023",
+// "25-12-23" when the first number cannot be a month; "10:30PM", "22:30").
+// No year: no date. A date that cannot be read: the fall-back date.
+TListingDate DosDate(const std::string& date, const std::string& time);
+// "yyyy-MM-dd" or "yyyy/MM/dd", with an optional "hh:mm[:ss]".
+TListingDate IsoDate(const std::string& date, const std::string& time);
+// "dd-MMM-yyyy" (VMS) with an optional "hh:mm[:ss]".
+TListingDate VmsDate(const std::string& date, const std::string& time);
+// A fixed text for tools and tests: "yyyy-MM-dd HH:mm", "yyyy-MM-dd",
+// "fallback" or empty.
+std::string DateKey(const TListingDate& d);
 }  // namespace ListText
 
 // A server type from its name without the "ftpst" prefix, in any letter case.

@@ -1,21 +1,28 @@
 // Sorting rules of the panes as a table, count lines, filters.
 #include "app/PaneLogic.h"
 
+#include <QLocale>
+
 #include <gtest/gtest.h>
 #include <algorithm>
 
 namespace {
 
+TListingDate at(int y, int m, int d, int h = -1, int min = 0)
+{
+    return h < 0 ? TListingDate::Of(QDate(y, m, d)) : TListingDate::Of(QDate(y, m, d), QTime(h, min));
+}
+
 std::vector<TPaneRow> rows()
 {
     return {
-        {rkFile, "b.txt", "1,000", "01/12/03 10:30 AM"},
-        {rkFolder, "zeta", "", "06/01/99 09:00 AM"},
-        {rkParent, "..", "", ""},
-        {rkFile, "A.bin", "5,000,000,000", "12/07/26 09:00 AM"},
-        {rkLink, "link", "7", "01/01/20 12:00 AM"},
-        {rkFolder, "alpha", "", "12/07/26 10:00 AM"},
-        {rkFile, "c.dat", "24", "bad date"},
+        {rkFile, "b.txt", 1000, at(2003, 1, 12, 10, 30)},
+        {rkFolder, "zeta", -1, at(1999, 6, 1, 9, 0)},
+        {rkParent, "..", -1, {}},
+        {rkFile, "A.bin", 5000000000, at(2026, 12, 7, 9, 0)},
+        {rkLink, "link", 7, at(2020, 1, 1)},
+        {rkFolder, "alpha", -1, at(2026, 12, 7, 10, 0)},
+        {rkFile, "c.dat", 24, {}},
     };
 }
 
@@ -54,18 +61,35 @@ TEST(PaneSort, BySizeKeepsFoldersAboveFilesBothWays)
 
 TEST(PaneSort, ByDateNewestFirstOnTheFirstClick)
 {
+    // A row without a date is last both ways.
     EXPECT_EQ(sorted(2, true, false), (Names{"..", "alpha", "zeta", "link", "A.bin", "b.txt", "c.dat"}));
-    // A text that is no date compares as text, reversed too.
-    EXPECT_EQ(sorted(2, false, false), (Names{"..", "zeta", "alpha", "link", "c.dat", "b.txt", "A.bin"}));
-    // Two-digit years: 99 is 1999, 03 is 2003.
-    EXPECT_EQ(ParsePaneDate("06/01/99 09:00 AM")->date().year(), 1999);
-    EXPECT_EQ(ParsePaneDate("01/12/03 10:30 PM")->time().hour(), 22);
-    EXPECT_EQ(ParsePaneDate("12/01/80 12:00 AM")->time().hour(), 0);
-    EXPECT_FALSE(ParsePaneDate("13/45/03 10:30 PM"));
-    for (const char* bad : {"", "01/12/03 10:30", "01/12/03 10:30 XM", "1/12/03 10:30 PM ", "01-12-03 10:30 PM",
-                            "0a/12/03 10:30 PM", "01/12/03 10:61 PM"})
-        EXPECT_FALSE(ParsePaneDate(QString::fromLatin1(bad))) << bad;
-    EXPECT_EQ(PaneDateText(*ParsePaneDate("01/12/03 10:30 PM")), "01/12/03 10:30 PM");
+    EXPECT_EQ(sorted(2, false, false), (Names{"..", "zeta", "alpha", "link", "b.txt", "A.bin", "c.dat"}));
+    // Dates are compared as dates, whatever the century or the layout they
+    // came from: 1969 before 2069, the fall-back date as 1 December 1980.
+    std::vector<TPaneRow> r = {{rkFile, "sixty-nine", 1, at(1969, 1, 12)},
+                               {rkFile, "twenty-sixty-nine", 1, at(2069, 1, 12)},
+                               {rkFile, "unreadable", 1, TListingDate::Unreadable()},
+                               {rkFile, "vms", 1, ListText::VmsDate("5-DEC-1999", "23:01:02")},
+                               {rkFile, "os2", 1, ListText::DosDate("08-20-98", "16:54")}};
+    std::stable_sort(r.begin(), r.end(),
+                     [](const TPaneRow& a, const TPaneRow& b) { return PaneRowLess(a, b, 2, false, false); });
+    Names names;
+    for (const auto& x : r)
+        names.push_back(x.name);
+    EXPECT_EQ(names, (Names{"sixty-nine", "unreadable", "os2", "vms", "twenty-sixty-nine"}));
+}
+
+// Display text is made at the view from the typed date, in the desktop's
+// short format; the fall-back date is shown as that day.
+TEST(PaneSort, DatesAreWrittenInTheShortFormat)
+{
+    const QLocale locale = QLocale::system();
+    EXPECT_EQ(PaneDateText(at(2069, 1, 12)), locale.toString(QDate(2069, 1, 12), QLocale::ShortFormat));
+    EXPECT_NE(PaneDateText(at(2069, 1, 12)), PaneDateText(at(1969, 1, 12)));
+    EXPECT_EQ(PaneDateText(at(2023, 12, 25, 0, 30)), locale.toString(QDate(2023, 12, 25), QLocale::ShortFormat) + " " +
+                                                         locale.toString(QTime(0, 30), QLocale::ShortFormat));
+    EXPECT_EQ(PaneDateText(TListingDate::Unreadable()), locale.toString(QDate(1980, 12, 1), QLocale::ShortFormat));
+    EXPECT_TRUE(PaneDateText({}).isEmpty());
 }
 
 TEST(CountLines, SummaryAndSelection)

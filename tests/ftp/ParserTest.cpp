@@ -17,8 +17,8 @@ std::string render(TListParser& p, TFTPServerType type, const std::string& line)
     TRemoteEntry e;
     if (!p.ParseListLine(type, line, e))
         return "-";
-    return e.Name + "|" + e.Size + "|" + (e.IsDir ? "1" : "0") + "|" + (e.IsLink ? "1" : "0") + "|" + e.Owner + "|" +
-           e.Group + "|" + e.Date;
+    return e.Name + "|" + (e.Size >= 0 ? std::to_string(e.Size) : std::string()) + "|" + (e.IsDir ? "1" : "0") + "|" +
+           (e.IsLink ? "1" : "0") + "|" + e.Owner + "|" + e.Group + "|" + ListText::DateKey(e.Date);
 }
 
 TListParser fixedClock()
@@ -41,34 +41,30 @@ TEST(ListParser, UnixFamily)
 {
     check({
         {ftpstUNIX, "-rw-r--r-- 1 webmaster staff 1234 Jan 12 2003 notes.txt",
-         "notes.txt|1234|0|0|webmaster|staff|01/12/03 12:00 AM"},
-        {ftpstUNIX, "-rw-r--r-- 1 webmaster 1234 Jan 12 2003 notes.txt",
-         "notes.txt|1234|0|0|webmaster||01/12/03 12:00 AM"},
-        {ftpstUNIX, "lrwxrwxrwx 1 root root 7 Jan 12 2003 lib -> usr/lib", "lib|7|0|1|root|root|01/12/03 12:00 AM"},
+         "notes.txt|1234|0|0|webmaster|staff|2003-01-12"},
+        {ftpstUNIX, "-rw-r--r-- 1 webmaster 1234 Jan 12 2003 notes.txt", "notes.txt|1234|0|0|webmaster||2003-01-12"},
+        {ftpstUNIX, "lrwxrwxrwx 1 root root 7 Jan 12 2003 lib -> usr/lib", "lib|7|0|1|root|root|2003-01-12"},
         {ftpstUNIX, "drwxr-xr-x    2 1001     1001         4096 Dec 07 09:04 子目录",
-         "子目录|4096|1|0|1001|1001|12/07/26 09:04 AM"},
+         "子目录|4096|1|0|1001|1001|2026-12-07 09:04"},
         {ftpstUNIX, "-rw-r--r--   1 ftptest  ftptest         7 Dec  7 09:04 two  inner  blanks.txt",
-         "two  inner  blanks.txt|7|0|0|ftptest|ftptest|12/07/26 09:04 AM"},
+         "two  inner  blanks.txt|7|0|0|ftptest|ftptest|2026-12-07 09:04"},
         // A time more than a day ahead of now belongs to last year.
-        {ftpstUNIX, "-rw-r--r-- 1 a b 5 Dec 09 23:15 future", "future|5|0|0|a|b|12/09/25 11:15 PM"},
-        {ftpstUNIX, "-rw-r--r-- 1 a b 5 Dec 08 09:59 tomorrow", "tomorrow|5|0|0|a|b|12/08/26 09:59 AM"},
+        {ftpstUNIX, "-rw-r--r-- 1 a b 5 Dec 09 23:15 future", "future|5|0|0|a|b|2025-12-09 23:15"},
+        {ftpstUNIX, "-rw-r--r-- 1 a b 5 Dec 08 09:59 tomorrow", "tomorrow|5|0|0|a|b|2026-12-08 09:59"},
         // Day before month (some European servers).
-        {ftpstUNIX, "-rw-r--r-- 1 a b 5 12 Jan 2003 dayfirst", "dayfirst|5|0|0|a|b|01/12/03 12:00 AM"},
-        {ftpstUNIX, "-rw-r--r-- 1 a b 5 Foo 12 2003 baddate", "baddate|5|0|0|a|b|12/01/80 12:00 AM"},
-        {ftpstUNIX, "-rw-r--r-- 1 a b 5 Feb 30 2003 feb30", "feb30|5|0|0|a|b|12/01/80 12:00 AM"},
-        {ftpstUNIX, "-rw-r--r-- 1 a b 5 Jan 12 2003 \x1b[01;32mcolour\x1b[0m", "colour|5|0|0|a|b|01/12/03 12:00 AM"},
+        {ftpstUNIX, "-rw-r--r-- 1 a b 5 12 Jan 2003 dayfirst", "dayfirst|5|0|0|a|b|2003-01-12"},
+        {ftpstUNIX, "-rw-r--r-- 1 a b 5 Foo 12 2003 baddate", "baddate|5|0|0|a|b|fallback"},
+        {ftpstUNIX, "-rw-r--r-- 1 a b 5 Feb 30 2003 feb30", "feb30|5|0|0|a|b|fallback"},
+        {ftpstUNIX, "-rw-r--r-- 1 a b 5 Jan 12 2003 \x1b[01;32mcolour\x1b[0m", "colour|5|0|0|a|b|2003-01-12"},
         {ftpstUNIX, "-rw-r--r-- 1 a b 5 Jan 12 2003 \x1b[01;32mno end", "-"},
-        {ftpstUNIX, "frw-r--r-- 1 a b 5 Jan 12 2003 f-kind", "f-kind|5|0|0|a|b|01/12/03 12:00 AM"},
-        {ftpstUNIX, "- [RWCEAFMS] owner 5 Jan 12 2003 bracket", "bracket|5|0|0|owner||01/12/03 12:00 AM"},
-        {ftpstRedhat, "-rw-r--r-- 1 owner 99 Jan 12 2003 rh", "rh|99|0|0|owner||01/12/03 12:00 AM"},
-        {ftpstUnixHidden, "-rw-r--r-- 1 a b 5 Jan 12 2003  leading blank",
-         " leading blank|5|0|0|a|b|01/12/03 12:00 AM"},
-        {ftpstUNIX, "-rw-r--r-- 1 a b 5000000000 Jan 12 2003 huge.iso",
-         "huge.iso|5000000000|0|0|a|b|01/12/03 12:00 AM"},
+        {ftpstUNIX, "frw-r--r-- 1 a b 5 Jan 12 2003 f-kind", "f-kind|5|0|0|a|b|2003-01-12"},
+        {ftpstUNIX, "- [RWCEAFMS] owner 5 Jan 12 2003 bracket", "bracket|5|0|0|owner||2003-01-12"},
+        {ftpstRedhat, "-rw-r--r-- 1 owner 99 Jan 12 2003 rh", "rh|99|0|0|owner||2003-01-12"},
+        {ftpstUnixHidden, "-rw-r--r-- 1 a b 5 Jan 12 2003  leading blank", " leading blank|5|0|0|a|b|2003-01-12"},
+        {ftpstUNIX, "-rw-r--r-- 1 a b 5000000000 Jan 12 2003 huge.iso", "huge.iso|5000000000|0|0|a|b|2003-01-12"},
         {ftpstUNIX, "total 12", "-"},
         {ftpstUNIX, "-rw-r--r-- 1 a b 5 Jan 12 2003", "-"},
-        {ftpstBSD, "-rw-r--r--  1 root  wheel  512 Mar  3 2011 bsd.txt",
-         "bsd.txt|512|0|0|root|wheel|03/03/11 12:00 AM"},
+        {ftpstBSD, "-rw-r--r--  1 root  wheel  512 Mar  3 2011 bsd.txt", "bsd.txt|512|0|0|root|wheel|2011-03-03"},
         {ftpstAutoDetect, "-rw-r--r-- 1 a b 5 Jan 12 2003 x", "-"},
         {ftpstClix, "-rw-r--r-- 1 a b 5 Jan 12 2003 x", "-"},
     });
@@ -77,13 +73,24 @@ TEST(ListParser, UnixFamily)
 TEST(ListParser, DosFamily)
 {
     check({
-        {ftpstWin2K, "01-12-03  10:30PM       <DIR>          Program Files", "Program Files|0|1|0|||01/12/03 10:30 PM"},
-        {ftpstWin2K, "07-04-98  12:05AM                 1234 old.txt", "old.txt|1234|0|0|||07/04/98 12:05 PM"},
+        {ftpstWin2K, "01-12-03  10:30PM       <DIR>          Program Files", "Program Files|0|1|0|||2003-01-12 22:30"},
+        {ftpstWin2K, "07-04-98  12:05AM                 1234 old.txt", "old.txt|1234|0|0|||1998-07-04 00:05"},
         {ftpstWin2K, "-rw-r--r-- 1 owner group 5 Jan 12 2003 unix-on-windows",
-         "unix-on-windows|5|0|0|owner|group|01/12/03 12:00 AM"},
+         "unix-on-windows|5|0|0|owner|group|2003-01-12"},
         {ftpstUNIX, "01-12-03  10:30AM             1234 digit first.txt",
-         "digit first.txt|1234|0|0|||01/12/03 10:30 AM"},
+         "digit first.txt|1234|0|0|||2003-01-12 10:30"},
         {ftpstWin2K, "01-12-xx  10:30AM             1234 noyear", "noyear|1234|0|0|||"},
+        // Every line that names a file shows it: four-digit years, day-first
+        // dates, and a date that cannot be read gets the fall-back date.
+        {ftpstWin2K, "12-25-2023  10:30PM  1234 fouryear.txt", "fouryear.txt|1234|0|0|||2023-12-25 22:30"},
+        {ftpstWin2K, "20-05-97  03:31PM  681 .bash_history", ".bash_history|681|0|0|||1997-05-20 15:31"},
+        {ftpstWin2K, "12-25-2023  12:30AM  1 midnight", "midnight|1|0|0|||2023-12-25 00:30"},
+        {ftpstWin2K, "12-25-2023  12:30PM  1 noon", "noon|1|0|0|||2023-12-25 12:30"},
+        {ftpstWin2K, "2023-12-25  22:30  7 iso.txt", "iso.txt|7|0|0|||fallback"},
+        {ftpstWin2K, "13-45-03  10:30AM  5 weird", "weird|5|0|0|||fallback"},
+        {ftpstWin2K, "12-25-23  25:99PM  5 badtime", "badtime|5|0|0|||2023-12-25"},
+        {ftpstWin2K, "12-25-23  10:30PM  big 5 notasize", "-"},
+        {ftpstWin2K, "12-25-23  10:30PM  5", "-"},
         {ftpstWin2K, "ab-12-03  10:30AM             1234 badmonth", "-"},
         {ftpstWin2K, "01-12-03  10:30AM  <DIR>  *.*", "-"},
     });
@@ -92,20 +99,23 @@ TEST(ListParser, DosFamily)
 TEST(ListParser, HostAndOtherFamilies)
 {
     check({
-        {ftpstMacOS, "-rwxr-xr-x 1 owner 12345 Jan 12 2003 mac file", "mac file|12345|0|0|||01/12/03 12:00 AM"},
-        {ftpstMacOS, "drwxr-xr-x folder 7 Jan 12 2003 Folder", "Folder|7|1|0|||01/12/03 12:00 AM"},
-        {ftpSTNetware, "d [RWCEAFMS] supervisor   512 Jan 12 2003 PUBLIC", "PUBLIC|512|1|0|||01/12/03 12:00 AM"},
-        {ftpSTNetware, "- [RWCEAFMS] super visor 1024 Jan 12 2003 file.dat", "file.dat|1024|0|0|||01/12/03 12:00 AM"},
+        {ftpstMacOS, "-rwxr-xr-x 1 owner 12345 Jan 12 2003 mac file", "mac file|12345|0|0|||2003-01-12"},
+        {ftpstMacOS, "drwxr-xr-x folder 7 Jan 12 2003 Folder", "Folder|7|1|0|||2003-01-12"},
+        {ftpSTNetware, "d [RWCEAFMS] supervisor   512 Jan 12 2003 PUBLIC", "PUBLIC|512|1|0|||2003-01-12"},
+        {ftpSTNetware, "- [RWCEAFMS] super visor 1024 Jan 12 2003 file.dat", "file.dat|1024|0|0|||2003-01-12"},
         {ftpSTNetware, "d [R] x 1 Jan", "-"},
-        {ftpstOS2, "     0           DIR   08-20-98   16:54  docs", "docs|0|1|0|||08/20/98 16:54"},
-        {ftpstOS2, "  1234      A    08-20-98   16:54  file.txt", "file.txt|1234|0|0|||08/20/98 16:54"},
-        {ftpstVM, "PROFILE EXEC A1 V 80 10 2003-01-12 10:30:00 DISK", "PROFILE.EXEC|V|0|0|||2003-01-12 10:30:00"},
+        {ftpstOS2, "     0           DIR   08-20-98   16:54  docs", "docs|0|1|0|||1998-08-20 16:54"},
+        {ftpstOS2, "  1234      A    08-20-98   16:54  file.txt", "file.txt|1234|0|0|||1998-08-20 16:54"},
+        {ftpstVM, "PROFILE EXEC A1 V 80 10 2003-01-12 10:30:00 DISK", "PROFILE.EXEC||0|0|||2003-01-12 10:30"},
         {ftpstVMVPS, "x NAME 42 a b c 10:30 2003-01-12 y", ".NAME|42|0|0|||2003-01-12 10:30"},
         {ftpstVMVPS, "x = y", "-"},
-        {ftpstMVS, "VOL001 3390   2003/01/12  1   15  FB     80  6160  PO  SRC.LIB",
-         "SRC.LIB|6160|1|0|||01/12/03 12:00 AM"},
-        {ftpstMVS, "VOL001 3390   2003/01/12  1   15  FB     80  6160  PS  DATA.SET",
-         "DATA.SET|6160|0|0|||01/12/03 12:00 AM"},
+        {ftpstMVS, "VOL001 3390   2003/01/12  1   15  FB     80  6160  PO  SRC.LIB", "SRC.LIB|6160|1|0|||2003-01-12"},
+        {ftpstMVS, "VOL001 3390   2003/01/12  1   15  FB     80  6160  PS  DATA.SET", "DATA.SET|6160|0|0|||2003-01-12"},
+        // The real server's own header is no data set; migrated data sets
+        // are shown by name.
+        {ftpstMVS, "Volume Unit    Referred Ext Used Recfm Lrecl BlkSz Dsorg Dsname", "-"},
+        {ftpstMVS, "Migrated                                                OLD.DATA.SET", "OLD.DATA.SET||0|0|||"},
+        {ftpstMVS, "Migrated", "-"},
     });
 }
 
@@ -115,14 +125,16 @@ TEST(ListParser, VmsNameOnItsOwnLineJoinsTheNext)
     EXPECT_EQ(render(p, ftpstVmsUcx, "LONGNAME.TXT;1"), "-");
     EXPECT_EQ(p.VmsPendingLine, "LONGNAME.TXT;1");
     EXPECT_EQ(render(p, ftpstVmsUcx, "      12  12-JAN-2003 10:30:15 [GROUP,OWNER] (RWED,RWED,RE,)"),
-              "LONGNAME.TXT|12|0|0|||12-JAN-2003 10:30:15");
+              "LONGNAME.TXT|12|0|0|||2003-01-12 10:30");
     EXPECT_EQ(p.VmsPendingLine, "");
     EXPECT_EQ(render(p, ftpstVmsMultinet, "SUBDIR.DIR;1 12 12-JAN-2003 10:30:15 x"),
-              "SUBDIR|12|1|0|||12-JAN-2003 10:30:15");
+              "SUBDIR|12|1|0|||2003-01-12 10:30");
     EXPECT_EQ(render(p, ftpstVmsUcx, "Total of 2 files"), "-");
+    EXPECT_EQ(render(p, ftpstVmsUcx, "BLOCKS.DAT;3 12/24 5-DEC-1999 23:01:02 x"),
+              "BLOCKS.DAT|12|0|0|||1999-12-05 23:01");
     EXPECT_EQ(render(p, ftpstVmsUcx, "ALONE.TXT;2"), "-");
     // Whatever line comes next is joined to a waiting name.
-    EXPECT_EQ(render(p, ftpstVmsUcx, "no semicolon here"), "ALONE.TXT|semicolon|0|0||| ");
+    EXPECT_EQ(render(p, ftpstVmsUcx, "no semicolon here"), "ALONE.TXT||0|0|||fallback");
     // A joined line whose name is still missing does not wait again.
     EXPECT_EQ(render(p, ftpstVmsUcx, " X;1"), "-");
     EXPECT_EQ(render(p, ftpstVmsUcx, " Y;1"), "-");

@@ -20,11 +20,11 @@ TEST(ListParseTool, PrintsOneLinePerInputLine)
     ASSERT_TRUE(p.waitForFinished(10000));
     EXPECT_EQ(p.exitCode(), 1);  // the bogus type
     EXPECT_EQ(p.readAllStandardOutput().toStdString(),
-              "notes.txt\t1234\t0\t0\twebmaster\tstaff\t01/12/03 12:00 AM\n"
+              "notes.txt\t1234\t0\t0\twebmaster\tstaff\t2003-01-12\n"
               "-\n"
-              "Program Files\t0\t1\t0\t\t\t01/12/03 10:30 PM\n"
+              "Program Files\t0\t1\t0\t\t\t2003-01-12 22:30\n"
               "-\n"
-              "LONGNAME.TXT\t12\t0\t0\t\t\t12-JAN-2003 10:30:15\n"
-              "PUBLIC\t512\t1\t0\t\t\t01/12/03 12:00 AM\n"
+              "LONGNAME.TXT\t12\t0\t0\t\t\t2003-01-12 10:30\n"
+              "PUBLIC\t512\t1\t0\t\t\t2003-01-12\n"
               "-\n");
 }

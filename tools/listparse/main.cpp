@@ -14,7 +14,10 @@ int main(int argc, char**)
         std::fputs(
             "Usage: listparse < LINES\n"
             "Each input line is TYPE<TAB>LINE, TYPE a server type name without\n"
-            "its ftpst prefix (UNIX, Win2K, VmsUcx, MVS, Netware, OS2, ...).\n",
+            "its ftpst prefix (UNIX, Win2K, VmsUcx, MVS, Netware, OS2, ...).\n"
+            "Prints NAME SIZE ISDIR ISLINK OWNER GROUP DATE, tab-separated, or \"-\"\n"
+            "for a line that is no entry; SIZE is empty when unknown, DATE is\n"
+            "\"yyyy-MM-dd HH:mm\", \"yyyy-MM-dd\", \"fallback\" or empty.\n",
             stderr);
         return 2;
     }
@@ -37,8 +40,9 @@ int main(int argc, char**)
             std::puts("-");
             continue;
         }
-        std::printf("%s\t%s\t%d\t%d\t%s\t%s\t%s\n", e.Name.c_str(), e.Size.c_str(), e.IsDir ? 1 : 0, e.IsLink ? 1 : 0,
-                    e.Owner.c_str(), e.Group.c_str(), e.Date.c_str());
+        const std::string size = e.Size >= 0 ? std::to_string(e.Size) : std::string();
+        std::printf("%s\t%s\t%d\t%d\t%s\t%s\t%s\n", e.Name.c_str(), size.c_str(), e.IsDir ? 1 : 0, e.IsLink ? 1 : 0,
+                    e.Owner.c_str(), e.Group.c_str(), ListText::DateKey(e.Date).c_str());
     }
     return status;
 }
