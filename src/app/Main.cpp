@@ -161,7 +161,7 @@ TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
             m_remoteDir.clear();
             PanelRemoteCount->clear();
         } else {
-            Remote->BeginUpdate();
+            Remote->BeginStream();
         }
     };
     hooks.ListingLine = [this](const std::string& line) { addRemoteLine(line); };

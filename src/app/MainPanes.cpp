@@ -108,9 +108,11 @@ std::string TfrmMain::currentRemotePath() const
 
 void TfrmMain::startRemoteFill()
 {
-    // Empty, inside an update that the end of the listing closes.
-    Remote->BeginUpdate();
+    // Empty; the rows show in batches as the listing comes, and the end of
+    // the listing sorts them.
+    Remote->EndUpdate();
     Remote->Clear();
+    Remote->BeginStream();
     m_parser.VmsPendingLine.clear();
 }
 
@@ -164,6 +166,7 @@ void TfrmMain::remoteListingDone(bool success)
             m_linkTrail.back() += target;
     }
     m_cache.End();
+    Remote->EndStream();
     m_remoteDir = currentRemotePath();
     if (!IsTransferring(m_workflow->State()) && m_remoteDir != "/" && success)
         Remote->AddRow(rkParent, {QStringLiteral(".."), QString(), QString(), QString()}, true);

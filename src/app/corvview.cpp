@@ -12,6 +12,7 @@
 #include <QStackedLayout>
 #include <QStyle>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QTreeView>
 
 #include <algorithm>
@@ -156,6 +157,17 @@ void TCorvListModel::Append(TCorvRow row, bool inReset)
         endInsertRows();
 }
 
+void TCorvListModel::AppendAll(std::vector<TCorvRow>& rows)
+{
+    if (rows.empty())
+        return;
+    const int at = static_cast<int>(Rows.size());
+    beginInsertRows({}, at, at + static_cast<int>(rows.size()) - 1);
+    Rows.insert(Rows.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    endInsertRows();
+    rows.clear();
+}
+
 void TCorvListModel::Insert(int at, TCorvRow row, bool inReset)
 {
     if (!inReset)
@@ -211,8 +223,11 @@ TCorvListView::TCorvListView(QWidget* parent)
       m_report(new TInnerView<QTreeView>(this, [this] { leftReleased(); })),
       m_list(new TInnerView<QListView>(this, [this] { leftReleased(); })),
       m_selection(new QItemSelectionModel(m_model, this)),
-      m_stack(new QStackedLayout(this))
+      m_stack(new QStackedLayout(this)),
+      m_streamTimer(new QTimer(this))
 {
+    m_streamTimer->setSingleShot(true);
+    connect(m_streamTimer, &QTimer::timeout, this, [this] { flushStream(); });
     m_stack->setContentsMargins(0, 0, 0, 0);
     m_report->setModel(m_model);
     m_report->setSelectionModel(m_selection);
@@ -285,21 +300,59 @@ QAbstractItemView* TCorvListView::View() const
 void TCorvListView::AddRow(int kind, TCorvTexts texts, bool atTop)
 {
     TCorvRow row{kind, std::move(texts), -1, {}};
-    if (atTop)
-        m_model->Insert(0, std::move(row), m_updating);
-    else
-        m_model->Append(std::move(row), m_updating);
+    if (!atTop) {
+        addRow(std::move(row));
+        return;
+    }
+    flushStream();
+    m_model->Insert(0, std::move(row), m_updating);
 }
 
 void TCorvListView::AddEntry(int kind, const QString& name, int64_t size, const TListingDate& date,
                              const QString& fourth)
 {
-    TCorvRow row{kind, {name, QString(), QString(), fourth}, size, date};
-    m_model->Append(std::move(row), m_updating);
+    addRow(TCorvRow{kind, {name, QString(), QString(), fourth}, size, date});
+}
+
+void TCorvListView::addRow(TCorvRow row)
+{
+    if (!m_streaming) {
+        m_model->Append(std::move(row), m_updating);
+        return;
+    }
+    m_streamed.push_back(std::move(row));
+    if (!m_streamTimer->isActive())
+        m_streamTimer->start(StreamBatchMs);
+}
+
+void TCorvListView::BeginStream()
+{
+    m_streaming = true;
+}
+
+void TCorvListView::EndStream()
+{
+    flushStream();
+    m_streaming = false;
+}
+
+void TCorvListView::flushStream()
+{
+    m_streamTimer->stop();
+    if (m_streamed.empty())
+        return;
+    if (m_updating) {
+        for (TCorvRow& r : m_streamed)
+            m_model->Rows.push_back(std::move(r));
+        m_streamed.clear();
+        return;
+    }
+    m_model->AppendAll(m_streamed);
 }
 
 void TCorvListView::Clear()
 {
+    m_streamed.clear();
     if (m_updating) {
         m_model->Rows.clear();
         return;
@@ -320,6 +373,8 @@ void TCorvListView::BeginUpdate()
 
 void TCorvListView::EndUpdate()
 {
+    if (m_streaming)
+        EndStream();
     if (!m_updating)
         return;
     m_updating = false;

@@ -17,6 +17,7 @@
 class QHeaderView;
 class QListView;
 class QStackedLayout;
+class QTimer;
 class QTreeView;
 class QAbstractItemView;
 class QItemSelectionModel;
@@ -58,6 +59,7 @@ public:
     void Append(TCorvRow row, bool inReset);
     void Insert(int at, TCorvRow row, bool inReset);
     void Reorder(const std::vector<size_t>& order, bool inReset);
+    void AppendAll(std::vector<TCorvRow>& rows);  // announced as one insert
     void SetDropRow(int row);
 };
 
@@ -126,7 +128,12 @@ public:
     bool OnItem(QPoint inView) const;
 
     void BeginUpdate();
-    void EndUpdate();
+    void EndUpdate();  // also ends a stream
+    // Rows that arrive over time (a listing): shown in batches while they
+    // come, at most StreamBatchMs after they were added; sort at the end.
+    void BeginStream();
+    void EndStream();
+    static constexpr int StreamBatchMs = 40;
     void SortNow();
     void SortByColumn(int column);
     void SortByExtension();
@@ -157,6 +164,8 @@ protected:
 
 private:
     void sortBy(const std::function<bool(const TCorvRow&, const TCorvRow&)>& less);
+    void addRow(TCorvRow row);
+    void flushStream();
     void reorder(std::vector<size_t> order);
     void applyListStyle();
     bool dragEvent(QEvent* event);
@@ -175,6 +184,9 @@ private:
     int m_sortColumn = 0;
     bool m_ascending = true;
     bool m_updating = false;
+    bool m_streaming = false;
+    std::vector<TCorvRow> m_streamed;  // added, not yet shown
+    QTimer* m_streamTimer;
     std::vector<int> m_contentWidth;
     mutable std::vector<int> m_advance;  // character advances of the view's font, by code unit
     QPoint m_pressAt;

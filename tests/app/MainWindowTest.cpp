@@ -1347,6 +1347,34 @@ TEST(MainWindow, AThousandEntriesOfMixedKindsAndAFileOverFourGigabytes)
     EXPECT_EQ(t.w->PanelRemoteCount->text(), QStringLiteral("300  文件夹, 700  文件 已选定 [5,000,180,492 字节]"));
 }
 
+// A listing that comes slowly shows its first rows while it is still coming;
+// at its end the rows are sorted.
+TEST(MainWindow, RowsShowWhileTheListingIsStillComing)
+{
+    ScriptServer server;
+    server.addSession(
+        {{"220 hello"},
+         {"331 pw", "230 ok", "215 UNIX Type: L8", "350 r", "350 r", "257 \"/\"", "200 ok", "<pasv>",
+          "150 here\n<data-trickle:3:-rw-r--r-- 1 a b 5 Jan 12 2003 zz.txt\\n-rw-r--r-- 1 a b 5 Jan 12 2003 "
+          "aa.txt\\n>\n<later:600:226 done>"}});
+    Window t;
+    t.w->Settings().UsePasv = true;
+    t.connectTo(QStringLiteral("127.0.0.1:bob:pw:%1").arg(server.port()));
+    bool earlyRow = false;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            // Shown: the view draws and has laid the row out.
+            earlyRow = earlyRow || (t.w->Workflow().State() != SessionState::Idle && t.w->Remote->RowCount() > 0 &&
+                                    t.w->Remote->updatesEnabled() &&
+                                    t.w->Remote->View()->indexAt(t.w->Remote->RowRect(0).center()).isValid());
+            return t.w->Workflow().State() == SessionState::Idle;
+        },
+        10000));
+    EXPECT_TRUE(earlyRow);
+    ASSERT_EQ(t.w->Remote->RowCount(), 2);
+    EXPECT_EQ(t.w->Remote->Text(0, 0), QStringLiteral("aa.txt"));
+}
+
 TEST(MainWindow, AServerDroppingTheControlConnectionEndsTheSession)
 {
     ScriptServer server;

@@ -43,6 +43,20 @@ void resetConnection(QTcpSocket* s)
     ::setsockopt(static_cast<int>(s->socketDescriptor()), SOL_SOCKET, SO_LINGER, &lg, sizeof lg);
     s->abort();
 }
+// "\\n" in a directive's text stands for CR LF.
+std::string withLineEnds(const std::string& text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
+            out += "\r\n";
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
 }  // namespace
 
 void ScriptServer::withDataSocket(std::function<void(QTcpSocket*)> action)
@@ -96,7 +110,7 @@ void ScriptServer::play(QTcpSocket* socket, const std::string& reply)
         } else if (line.rfind("<data-trickle:", 0) == 0) {
             const size_t colon = line.find(':', 14);
             const int ms = std::stoi(line.substr(14, colon - 14));
-            auto text = std::make_shared<std::string>(line.substr(colon + 1, line.size() - colon - 2));
+            auto text = std::make_shared<std::string>(withLineEnds(line.substr(colon + 1, line.size() - colon - 2)));
             withDataSocket([this, ms, text](QTcpSocket* d) {
                 auto* timer = new QTimer(d);
                 connect(timer, &QTimer::timeout, d, [d, text] {
@@ -220,6 +234,7 @@ void ScriptServer::play(QTcpSocket* socket, const std::string& reply)
     }
 }
 
+
 void ScriptServer::sendData(const std::string& text)
 {
     if (!m_dataSocket) {
@@ -228,15 +243,7 @@ void ScriptServer::sendData(const std::string& text)
         return;
     }
     m_dataQueued = false;
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
-            out += "\r\n";
-            ++i;
-        } else {
-            out += text[i];
-        }
-    }
+    const std::string out = withLineEnds(text);
     m_dataSocket->write(out.data(), static_cast<qint64>(out.size()));
     m_dataSocket->disconnectFromHost();
     m_dataSocket = nullptr;

@@ -18,7 +18,8 @@
 // "<close-later:MS>" closes the control connection MS ms later;
 // "<later:MS:TEXT>" sends the line TEXT MS ms later; "<pasv-bare>" is
 // "<pasv>" with the address written without parentheses;
-// "<data-trickle:MS:TEXT>" sends TEXT a byte every MS ms, then closes.
+// "<data-trickle:MS:TEXT>" sends TEXT ("\\n" as above) a byte every MS ms,
+// then closes.
 // Payload (ScriptServer::payload) directives hold back the lines after them
 // until the data part is done: "<payload>" sends it whole and closes,
 // "<payload-cut:N>" sends its first N bytes and resets the connection,
