@@ -11,10 +11,11 @@ QString PaneDateText(const TListingDate& date)
         return {};
     // The system locale read once: a listing formats a date per visible row.
     static const QLocale locale = QLocale::system();
-    const QString day = locale.toString(date.Value.date(), QLocale::ShortFormat);
+    const QDateTime value = date.Value();
+    const QString day = locale.toString(value.date(), QLocale::ShortFormat);
     if (date.Kind != TListingDate::DayTime)
         return day;
-    return day + QLatin1Char(' ') + locale.toString(date.Value.time(), QLocale::ShortFormat);
+    return day + QLatin1Char(' ') + locale.toString(value.time(), QLocale::ShortFormat);
 }
 
 QString PaneSizeText(int64_t size)
@@ -87,8 +88,8 @@ bool PaneKeyLess(const TPaneSortKey& a, const TPaneSortKey& b, int column, bool 
     const bool aDated = a.date.Kind != TListingDate::None, bDated = b.date.Kind != TListingDate::None;
     if (aDated != bDated)
         return aDated;
-    if (aDated && a.date.Value != b.date.Value)
-        return ascending ? a.date.Value > b.date.Value : a.date.Value < b.date.Value;
+    if (aDated && a.date.Msecs != b.date.Msecs)
+        return ascending ? a.date.Msecs > b.date.Msecs : a.date.Msecs < b.date.Msecs;
     return false;
 }
 

@@ -579,10 +579,11 @@ std::vector<int> TCorvListView::widestRows(int column, size_t count) const
             w = (digits(row.size) * 4 / 3) * digit;
         } else if (text.isEmpty() && column == 2 && row.date.Kind != TListingDate::None) {
             // Short formats differ in length by one- and two-digit fields.
-            const QDateTime& d = row.date.Value;
-            w = (10 + (d.date().month() > 9) + (d.date().day() > 9) +
-                 (row.date.Kind == TListingDate::DayTime ? 6 + (d.time().hour() % 12 > 9) : 0)) *
-                digit;
+            const int64_t days = row.date.Msecs / 86400000;
+            int y = 0, m = 0, d = 0;
+            QDate::fromJulianDay(days + 2440588).getDate(&y, &m, &d);
+            const int hour = static_cast<int>(row.date.Msecs / 3600000 - days * 24);
+            w = (10 + (m > 9) + (d > 9) + (row.date.Kind == TListingDate::DayTime ? 6 + (hour % 12 > 9) : 0)) * digit;
         } else {
             for (QChar ch : text) {
                 int& a = m_advance[ch.unicode()];

@@ -6,6 +6,7 @@
 #include <QTime>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 
 namespace {
@@ -44,33 +45,33 @@ std::string cutAtArrow(std::string s)
 
 // The fields of one line, split once (a layout asks for many of them): runs
 // of blanks count as one blank, and a field with no blank after it (the last
-// one) reads as empty.
+// one) reads as empty. Views into the line, which must outlive the list; the
+// first MaxFields fields are kept (layouts read at most ten).
 class FieldList {
 public:
     explicit FieldList(const std::string& line)
     {
-        m_text.reserve(line.size());
-        for (char c : line)
-            if (c != ' ' || m_text.empty() || m_text.back() != ' ')
-                m_text += c;
         size_t start = 0;
-        while (true) {
-            const size_t blank = m_text.find(' ', start);
+        while (m_count < MaxFields) {
+            const size_t blank = line.find(' ', start);
             if (blank == std::string::npos)
                 break;  // the last part has no blank after it: never a field
-            m_fields.emplace_back(m_text.data() + start, blank - start);
-            start = blank + 1;
+            m_fields[m_count++] = std::string_view(line).substr(start, blank - start);
+            start = line.find_first_not_of(' ', blank);
+            if (start == std::string::npos)
+                break;
         }
     }
     std::string operator()(int n) const
     {
-        return n >= 0 && static_cast<size_t>(n) < m_fields.size() ? std::string(m_fields[static_cast<size_t>(n)])
-                                                                  : std::string();
+        return n >= 0 && static_cast<size_t>(n) < m_count ? std::string(m_fields[static_cast<size_t>(n)])
+                                                          : std::string();
     }
 
 private:
-    std::string m_text;
-    std::vector<std::string_view> m_fields;
+    static constexpr size_t MaxFields = 16;
+    std::array<std::string_view, MaxFields> m_fields;
+    size_t m_count = 0;
 };
 
 enum class Layout { None, Unix, Dos, Mac, Netware, Os2, Vm, VmVps, Mvs, Vms };
@@ -288,9 +289,9 @@ std::string DateKey(const TListingDate& d)
         case TListingDate::Fallback:
             return "fallback";
         case TListingDate::Day:
-            return d.Value.date().toString(Qt::ISODate).toStdString();
+            return d.Value().date().toString(Qt::ISODate).toStdString();
         case TListingDate::DayTime:
-            return d.Value.toString(QStringLiteral("yyyy-MM-dd HH:mm")).toStdString();
+            return d.Value().toString(QStringLiteral("yyyy-MM-dd HH:mm")).toStdString();
     }
     return {};
 }
@@ -304,10 +305,16 @@ QDate UnreadableListingDay()
 
 TListingDate TListingDate::Of(const QDate& day, const QTime& time)
 {
+    constexpr qint64 EpochJulianDay = 2440588;
     TListingDate d;
-    d.Value = QDateTime(day, time.isValid() ? time : QTime(0, 0), Qt::UTC);
+    d.Msecs = (day.toJulianDay() - EpochJulianDay) * 86400000 + (time.isValid() ? time.msecsSinceStartOfDay() : 0);
     d.Kind = time.isValid() ? DayTime : Day;
     return d;
+}
+
+QDateTime TListingDate::Value() const
+{
+    return QDateTime::fromMSecsSinceEpoch(Msecs, Qt::UTC);
 }
 
 TListingDate TListingDate::Unreadable()

@@ -20,12 +20,15 @@ struct TListingDate {
         DayTime,   // a day and a time of day
         Fallback,  // a date that could not be read: the fixed fall-back date
     };
-    QDateTime Value;
+    // Milliseconds of the wall-clock fields since 1970-01-01 00:00 (plain
+    // numbers: a listing makes one per line and sorts on them).
+    int64_t Msecs = 0;
     Kind Kind = None;
 
     static TListingDate Of(const QDate& day, const QTime& time = QTime());
     static TListingDate Unreadable();
-    bool operator==(const TListingDate& o) const { return Kind == o.Kind && Value == o.Value; }
+    QDateTime Value() const;  // the fields, UTC-tagged
+    bool operator==(const TListingDate& o) const { return Kind == o.Kind && Msecs == o.Msecs; }
 };
 
 struct TRemoteEntry {

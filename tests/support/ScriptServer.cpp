@@ -234,7 +234,6 @@ void ScriptServer::play(QTcpSocket* socket, const std::string& reply)
     }
 }
 
-
 void ScriptServer::sendData(const std::string& text)
 {
     if (!m_dataSocket) {
