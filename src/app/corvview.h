@@ -134,6 +134,7 @@ public:
     void BeginStream();
     void EndStream();
     static constexpr int StreamBatchMs = 40;
+    static constexpr size_t ParallelSortRows = 20000;  // from here a sort uses two threads
     void SortNow();
     void SortByColumn(int column);
     void SortByExtension();
