@@ -242,7 +242,9 @@ private:
     TListingCache m_cache;
     bool m_firstRun = false;
     bool m_halveSplits = false;
-    bool m_closeWithoutQuestions = false;  // no saved pane sizes: halve at the first show
+    bool m_closeWithoutQuestions = false;
+    std::vector<QString>
+        m_attributeTexts;  // permission strings rows share  // no saved pane sizes: halve at the first show
     bool m_hiddenToTray = false;
     QSystemTrayIcon* m_tray = nullptr;
     TViewStyle m_remoteStyle = TViewStyle::Report;  // the user's choice for the remote pane

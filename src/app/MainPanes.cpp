@@ -93,7 +93,20 @@ void TfrmMain::addRemoteLine(const std::string& line)
         return;
     // The permission string: a first word of exactly ten characters.
     const size_t firstBlank = std::min(line.find(' '), line.size());
-    const QString attributes = firstBlank == 10 ? QString::fromLatin1(line.data(), 10) : QString();
+    QString attributes;
+    if (firstBlank == 10) {
+        // A listing has few distinct permission strings: rows share them
+        // instead of holding a copy each.
+        const QLatin1StringView text(line.data(), 10);
+        auto known = std::find(m_attributeTexts.begin(), m_attributeTexts.end(), text);
+        if (known != m_attributeTexts.end()) {
+            attributes = *known;
+        } else {
+            attributes = QString(text);
+            if (m_attributeTexts.size() < 32)
+                m_attributeTexts.push_back(attributes);
+        }
+    }
     const int kind = e.IsDir ? rkFolder : e.IsLink ? (mnuResolveFile->isChecked() ? rkFile : rkLink) : rkFile;
     Remote->AddEntry(kind, name, e.IsDir ? -1 : e.Size, e.Date, attributes);
 }

@@ -1324,6 +1324,15 @@ TEST(MainWindow, AThousandEntriesOfMixedKindsAndAFileOverFourGigabytes)
     EXPECT_EQ(kinds[rkFolder], 300);
     EXPECT_EQ(kinds[rkLink], 99);
     EXPECT_EQ(kinds[rkFile], 601);
+    // Each row shows its own permission string (rows share equal ones).
+    for (int i = 1; i < pane->RowCount(); ++i) {
+        const QString attributes = pane->Text(i, 3);
+        const QChar first = pane->Kind(i) == rkFolder ? QLatin1Char('d')
+                            : pane->Kind(i) == rkLink ? QLatin1Char('l')
+                                                      : QLatin1Char('-');
+        ASSERT_EQ(attributes.size(), 10) << pane->Text(i, 0).toStdString();
+        ASSERT_EQ(attributes[0], first) << pane->Text(i, 0).toStdString();
+    }
 
     // By size: "..", folders, links, then files small to large; the other
     // way round the files go large to small under the same kinds.
