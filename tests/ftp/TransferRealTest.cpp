@@ -279,19 +279,19 @@ TEST(RealResume, ServerKilledMidDownloadTwentyTimesThenTheResumedFileIsWhole)
     QTemporaryDir dir;
     const QString home = dir.filePath(QStringLiteral("ftptest"));
     ASSERT_TRUE(QDir().mkpath(home));
-    // Throttled, so that little is in flight when the server dies: a round
-    // moves about rate x the delay until the kill lands. Under the
-    // sanitizers with the suite running beside it that delay reached 0.4 s
-    // (at 16 MiB/s twenty rounds then ate the whole file); at 8 MiB/s twenty
-    // kills stay inside half of it, and the last round still ends in seconds.
+    // While kills are due the server is throttled hard, so that little is in
+    // flight when it dies: a round moves about rate x the delay until the
+    // kill lands, and under the sanitizers with the suite beside it that
+    // delay came near a second (at 8 and 16 MiB/s twenty rounds then ate the
+    // whole file). The last round runs unthrottled.
     const qint64 size = 128 * 1024 * 1024;
-    const int rate = 8 * 1024 * 1024;
+    const int killRoundRate = 2 * 1024 * 1024;
     WriteTestFile(home + QStringLiteral("/big.bin"), makeData(size));
     const QString target = dir.filePath(QStringLiteral("big.local"));
     const quint16 port = ClosedLoopbackPort();
     int kills = 0;
     for (int round = 0; round < 40 && !QFile::exists(target + QStringLiteral(".done")); ++round) {
-        auto server = RealServers::startOwnPyftpdlib(port, home, rate);
+        auto server = RealServers::startOwnPyftpdlib(port, home, kills < 20 ? killRoundRate : 0);
         TFTPclient ftp;
         FtpRecorder rec(ftp);
         ftp.FtpServer = "127.0.0.1";
