@@ -29,6 +29,13 @@ std::string_view trim(std::string_view s)
     return s;
 }
 
+// The folder holding path ("." for a bare name).
+std::string folderOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+}
+
 std::string_view unquote(std::string_view v)
 {
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
@@ -241,7 +248,6 @@ std::optional<int> ParseIniInteger(std::string_view text)
 bool WriteFileAtomically(const std::string& path, std::string_view text, std::string& error)
 {
     const size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
     std::string tmpl = (slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1)) + ".corvyne-XXXXXX";
     const int fd = ::mkstemp(tmpl.data());
     auto fail = [&](const char* step) {
@@ -324,9 +330,7 @@ class FolderLock {
 public:
     explicit FolderLock(const std::string& path)
     {
-        const size_t slash = path.rfind('/');
-        const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
-        m_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        m_fd = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (m_fd >= 0)
             while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
             }

@@ -454,8 +454,7 @@ TEST_F(ScriptedTransfer, RepliesOf421AfterEveryCommandNeverHang)
     s2.addSession({{"421 busy"}, {}});
     TFTPclient c;
     FtpRecorder r(c);
-    c.FtpServer = "127.0.0.1";
-    c.Port = s2.port();
+    pointAt(c, s2.port(), c.Timeout);
     c.Retry = 3;
     c.Connect();
     ASSERT_TRUE(WaitFor([&] { return r.has(fiAttemptsExhausted); })) << r.dump();
