@@ -71,12 +71,14 @@ int main(int argc, char** argv)
     t.start();
     // From the first listing line read to the first rows shown (the view's
     // model announces them).
-    int64_t firstLine = -1;
+    int64_t firstLine = -1, lastLine = -1;
     double firstRows = -1;
     auto previous = w.FTP.OnFtpInfo;
     w.FTP.OnFtpInfo = [&, previous](TFTPclient* c, FtpInfo info, const std::string& text) {
         if (info == fiListingLine && firstLine < 0)
             firstLine = TickCount();
+        if (info == fiListingLine)
+            lastLine = TickCount();
         previous(c, info, text);
     };
     QObject::connect(w.Remote->View()->model(), &QAbstractItemModel::rowsInserted, &w, [&] {
@@ -93,6 +95,9 @@ int main(int argc, char** argv)
     const int rows = w.Remote->RowCount();
     std::printf("data connection to last line %.3f s\n", w.FTP.TransferTime / 1000.0);
     std::printf("first listing line to first rows shown %.0f ms\n", firstRows);
+    std::printf(
+        "first listing line to last %.0f ms\n",
+        static_cast<double>(TFTPclient::TickDiff(static_cast<uint32_t>(firstLine), static_cast<uint32_t>(lastLine))));
 
     // Up and back in again: the second visit replays the cached listing.
     w.Remote->EmitDoubleClick(0);  // ".."

@@ -16,4 +16,4 @@ echo "curl, the raw listing:"
 /usr/bin/time -f '  %e s, peak %M KiB' curl -sS --disable-epsv -o "$work/client/list.txt" "$url/big/"
 echo "  $(wc -l < "$work/client/list.txt") lines"
 echo "Corvyne, the remote pane:"
-${PROFILE:+perf record ${PROFILE_ARGS:--g} -o /tmp/pane.perf} /usr/bin/time -f "  process: %e s (user %U s, system %S s), peak %M KiB" build/bench-gui/bench/pane_bench "$port" big | sed 's/^/  /'
+${PROFILE:+perf record ${PROFILE_ARGS:--g} -o /tmp/pane.perf} /usr/bin/time -f "  process: %e s (user %U s, system %S s), peak %M KiB" ${PANE_BENCH:-build/bench-gui/bench/pane_bench} "$port" big | sed 's/^/  /'

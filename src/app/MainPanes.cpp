@@ -182,7 +182,9 @@ void TfrmMain::remoteListingDone(bool success)
     Remote->EndStream();
     m_remoteDir = currentRemotePath();
     if (!IsTransferring(m_workflow->State()) && m_remoteDir != "/" && success)
-        Remote->AddRow(rkParent, {QStringLiteral(".."), QString(), QString(), QString()}, true);
+        // The sort puts it first; without one it goes in at the top, which
+        // moves every row.
+        Remote->AddRow(rkParent, {QStringLiteral(".."), QString(), QString(), QString()}, !Remote->AutoSort);
     Remote->SortNow();
     if (m_settings.RemoteAutoSize)
         FitColumns(Remote);

@@ -391,7 +391,7 @@ bool TListParser::ParseListLine(TFTPServerType serverType, const std::string& li
             }
             if (name.empty())
                 return false;
-            e.Name = name;
+            e.Name = std::move(name);
             e.Date = UnixDate(dateText, now);
             return true;
         }
