@@ -462,7 +462,8 @@ bool TListParser::ParseListLine(TFTPServerType serverType, const std::string& li
             for (const char* skip : {"=", "总计:  ", " rf trks", "磁道限制   "})
                 if (line.find(skip) != std::string::npos)
                     return false;
-            e.Name = "." + F(1);
+            e.Name = F(1);
+            e.Name.insert(0, 1, '.');  // not "." + F(1): GCC 12 warns wrongly at -O2 (-Wrestrict)
             e.Size = sizeOf(F(2));
             e.Date = IsoDate(F(7), F(6));
             e.IsDir = false;
