@@ -24,7 +24,9 @@ TConnectionWorkflow::TConnectionWorkflow(TFTPclient& client, TSettings& settings
     m_ftp.OnDirectoryChanged = [this](TFTPclient* c) {
         if (m_hooks.DirectoryEntered)
             m_hooks.DirectoryEntered();
-        if (!c->Success())
+        if (!c->Success() && IsTransferring(m_state) && m_hooks.TransferDirectoryFailed)
+            m_hooks.TransferDirectoryFailed();
+        else if (!c->Success())
             GoIdle();
         else if (m_hooks.ShowRemote)
             m_hooks.ShowRemote();
@@ -313,6 +315,12 @@ void TConnectionWorkflow::GoDisconnected()
     IdleEnabled = false;
 }
 
+void TConnectionWorkflow::SetBusy(SessionState s)
+{
+    m_idleTimer.stop();
+    SetState(s);
+}
+
 void TConnectionWorkflow::GoIdle()
 {
     m_idleCount = 0;
@@ -516,7 +524,9 @@ void TConnectionWorkflow::ListingFinished()
 {
     if (m_hooks.ListingDone)
         m_hooks.ListingDone(m_ftp.Success());
-    if (m_state != SessionState::Disconnected)
+    if (IsTransferring(m_state) && m_hooks.TransferListed)
+        m_hooks.TransferListed();
+    else if (m_state != SessionState::Disconnected)
         GoIdle();
 }
 

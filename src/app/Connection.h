@@ -54,6 +54,10 @@ public:
         std::function<void(const std::string& localDir, const std::string& localFilter,
                            const std::string& remoteFilter)>
             SitePanes;
+        // A queue run's steps: a listing ended, or a change of directory
+        // failed, while transferring.
+        std::function<void()> TransferListed;
+        std::function<void()> TransferDirectoryFailed;
         std::function<void(int mode)> TransferModeShown;                 // 0 ASCII, 1 binary, 2 automatic
         std::function<void(const std::string& directory)> HomeBookmark;  // "<主目录>"; empty: none
     };
@@ -87,6 +91,8 @@ public:
     bool ChangeRemoteDirectory(const std::string& name);
     void GoDisconnected();
     void GoIdle();
+    // A long operation begins (a queue run's step): no idle count meanwhile.
+    void SetBusy(SessionState s);
     void LogLine(const std::string& text, int colour);
 
     static constexpr const char* ProgramTitle = "Corvyne 2.7.5";

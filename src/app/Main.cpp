@@ -1,4 +1,5 @@
 #include "app/Main.h"
+#include "app/QueueView.h"
 
 #include "app/About.h"
 #include "app/CrashLog.h"
@@ -250,8 +251,10 @@ TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
         txtFTPServer->setEditText(text);
         m_settingFields = false;
     };
+    queueHooks(hooks);
     m_workflow = std::make_unique<TConnectionWorkflow>(FTP, m_settings, m_settingsFile, m_sites, *m_prompt,
                                                        std::move(hooks), this);
+    buildQueueRun();
     m_workflow->ReloadHistory();
     m_workflow->GoDisconnected();
     LogLine(FTP.Description(), lcNormal);
@@ -309,6 +312,7 @@ void TfrmMain::SetPrompt(IPrompt* prompt)
 {
     m_prompt = prompt ? prompt : m_widgetPrompt.get();
     m_workflow->SetPrompt(*m_prompt);
+    m_queueRun->SetPrompt(*m_prompt);
 }
 
 TfrmMain::~TfrmMain()
@@ -436,10 +440,7 @@ void TfrmMain::buildWidgets()
     }
     auto* bottom = QueueSplitter = new QSplitter(Qt::Horizontal);
     bottom->setObjectName(QStringLiteral("QueueSplitter"));
-    Queue = makePane(QStringLiteral("Queue"),
-                     {QStringLiteral("文件名"), QStringLiteral("大小"), QStringLiteral("目标")}, bottom);
-    Queue->Tag = 10;
-    Queue->OnResize = [this](TCorvListView* p) { fillNameColumn(p); };  // the queue splitter moved
+    buildQueue(bottom);
     Memo1 = new TWinConsole(bottom);
     Memo1->SelectColor = Qt::green;
     TURLData url = Memo1->URLText();
@@ -479,8 +480,7 @@ void TfrmMain::buildWidgets()
     statusBar()->addPermanentWidget(pnlTransferMode);
     // Drop targets for files from other programs; the local pane has no use
     // for them, what the others do with them is the queue's.
-    for (TCorvListView* pane : {Local, Queue})
-        pane->SetAcceptFiles(true);
+    Local->SetAcceptFiles(true);
     SetActivePane(Local);
 }
 
@@ -663,7 +663,7 @@ void TfrmMain::showEvent(QShowEvent* event)
     }
     if (m_settings.LocalAutoSize)
         FitColumns(Local);
-    FitColumns(Queue);
+    Queue->FitColumns();
 }
 
 void TfrmMain::changeEvent(QEvent* event)

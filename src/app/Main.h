@@ -12,6 +12,8 @@
 #include "sites/IniFile.h"
 #include "sites/Settings.h"
 #include "sites/SiteDb.h"
+#include "transfer/QueueRun.h"
+#include "transfer/TransferQueue.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -32,6 +34,7 @@ class QKeyEvent;
 class QMouseEvent;
 class TWinConsole;
 class TfrmMessageWindow;
+class TQueueView;
 
 class QAbstractItemDelegate;
 // Draws the local path box's dropped-down levels indented.
@@ -94,7 +97,7 @@ public:
     QAction* btnDisconnect = nullptr;
     TCorvListView* Local = nullptr;
     TCorvListView* Remote = nullptr;
-    TCorvListView* Queue = nullptr;
+    TQueueView* Queue = nullptr;
     TWinConsole* Memo1 = nullptr;
     QLabel* StatusPanel = nullptr;
     QLabel* StatusPanel2 = nullptr;
@@ -126,6 +129,24 @@ public:
     QAction* mnuShowLinks = nullptr;
     QAction* mnuResolveFile = nullptr;
     QAction* mnuFilterDirectories = nullptr;
+
+    // ---- the transfer queue (MainQueue.cpp)
+    TTransferQueue& QueueEntries() { return m_transferQueue; }
+    TQueueRun& QueueRun() { return *m_queueRun; }
+    // The selected rows of a pane as entries; extra is a folder name added
+    // to the target folder.
+    void AddSelectionToQueue(TCorvListView* pane, const std::string& extra = {});
+    void queTransferClick();
+    void mnuDownloadClick(const std::string& extra = {});
+    void mnuUploadClick(const std::string& extra = {});
+    void QueueFileDrop(const QStringList& paths);
+    void RemoteFileDrop(const QStringList& paths);
+    void queDeleteClick();
+    void queClearClick();
+    void queMoveTopClick();
+    void queMoveBottomClick();
+    void mnuHaltClick();
+    void btnAbortClick();
 
     // ---- panes
     const QString& LocalDirectory() const { return m_localDir; }
@@ -223,6 +244,10 @@ private:
     void rememberRemoteDirectory();
     void restoreLayout();
     void saveLayout();
+    void buildQueue(QWidget* parent);
+    void buildQueueRun();
+    void queueHooks(TConnectionWorkflow::Hooks& hooks);
+    std::vector<TQueueEntry> droppedFiles(const QStringList& paths) const;
 
     QString m_dataDir;
     TIniFile m_settingsFile;
@@ -240,6 +265,9 @@ private:
     QString m_findText;
     std::vector<std::string> m_linkTrail;  // "origin;target" of links followed
     TListingCache m_cache;
+    TTransferQueue m_transferQueue;
+    std::unique_ptr<IQueueHost> m_queueHost;
+    std::unique_ptr<TQueueRun> m_queueRun;
     bool m_firstRun = false;
     bool m_halveSplits = false;
     bool m_closeWithoutQuestions = false;

@@ -42,6 +42,25 @@ public:
         return false;
     }
 
+    // A transfer's target exists already: what to do with it. name is the
+    // file's name; source and target describe each side ("远程文件: 1,234 字节 , date").
+    // A rename answer puts the new name (a full local path for a download,
+    // a remote name for an upload) into newName.
+    struct ExistingFileRequest {
+        bool upload = false;
+        std::string name, source, target;
+        bool resumeAllowed = false;
+        int countdownSeconds = 0;  // 0: no countdown; else overwrite when it ends
+        std::string newName;
+    };
+    enum class ExistingFileAnswer { Overwrite, Resume, Rename, Skip, SkipAll, OverwriteAll, Cancel };
+    // Without an answerer nothing is overwritten.
+    virtual ExistingFileAnswer AskExistingFile(ExistingFileRequest& request)
+    {
+        (void)request;
+        return ExistingFileAnswer::Skip;
+    }
+
     // A line of text (title, prompt, and the text prefilled); false when cancelled.
     virtual bool AskText(const std::string& title, const std::string& prompt, std::string& text)
     {

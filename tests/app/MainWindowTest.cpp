@@ -7,6 +7,7 @@
 #include "app/DataDirectory.h"
 #include "app/Main.h"
 #include "app/MessWin.h"
+#include "app/QueueView.h"
 #include "app/corvview.h"
 #include "console/cxGraphics.h"
 #include "net/EventDispatch.h"
@@ -504,7 +505,7 @@ TEST(MainWindow, ClosingQuestionsAndTheCrashLog)
     Window t;
     RecordingPrompt prompt;
     t.w->SetPrompt(&prompt);
-    t.w->Queue->AddRow(1, {QStringLiteral("a.txt"), QStringLiteral("1"), QStringLiteral("/tmp/")});
+    t.w->QueueEntries().Append({TEntryKind::DownloadFile, "/a.txt", 1, "/tmp/a.txt"});
     EXPECT_FALSE(t.w->close());  // No keeps the window
     EXPECT_EQ(prompt.messages.back(), "仍有文件在传输队列中.  你确定要退出吗?");
     EXPECT_TRUE(t.w->isVisible());
@@ -1042,7 +1043,7 @@ TEST(MainWindow, DragAndDropBetweenAndWithinThePanes)
     RecordingPrompt prompt;
     t.w->SetPrompt(&prompt);
     std::vector<TfrmMain::TPaneDrop> drops;
-    EXPECT_FALSE(dragRows(t.w->Local, 14, -1));  // nobody to carry a drop out yet
+    ASSERT_TRUE(t.w->OnPaneDrop);  // the window carries drops out itself
     t.w->OnPaneDrop = [&](const TfrmMain::TPaneDrop& d) { drops.push_back(d); };
     QTemporaryDir dir;
     QDir(dir.path()).mkdir(QStringLiteral("target dir"));

@@ -129,6 +129,10 @@ const ServerInfo& start(const std::string& name, const QString& program, const Q
     r.info.port = port;
     r.process = std::make_unique<QProcess>();
     r.process->setProcessChannelMode(QProcess::MergedChannels);
+    // Not the test's current folder: the window moves that into folders a
+    // test removes, and a server started there (pyftpdlib reads its current
+    // folder on every CWD) fails.
+    r.process->setWorkingDirectory(stateDir());
     r.process->setStandardOutputFile(stateDir() + "/" + QString::fromStdString(name) + ".out");
     r.process->start(program, args);
     if (!r.process->waitForStarted(5000))
@@ -259,6 +263,7 @@ std::unique_ptr<QProcess> startOwnPyftpdlib(quint16 port, const QString& home, i
     const auto [lo, hi] = passiveRange(2);
     auto p = std::make_unique<QProcess>();
     p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p->setWorkingDirectory(stateDir());
     QStringList args{pyftpdScript(), QString::number(port), root, QString::number(lo), QString::number(hi)};
     if (bytesPerSecond > 0)
         args << QString::number(bytesPerSecond);

@@ -1,0 +1,546 @@
+#include "transfer/QueueRun.h"
+
+#include "app/PaneLogic.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStorageInfo>
+
+TQueueRun::TQueueRun(TFTPclient& client, TConnectionWorkflow& workflow, TSettings& settings, TTransferQueue& queue,
+                     IQueueHost& host, IPrompt& prompt, QObject* parent)
+    : QObject(parent),
+      m_ftp(client),
+      m_workflow(workflow),
+      m_settings(settings),
+      m_queue(queue),
+      m_host(host),
+      m_prompt(&prompt)
+{
+    m_ftp.OnFileReceived = [this](TFTPclient*) { fileReceived(); };
+    m_ftp.OnFileStored = [this](TFTPclient*) { fileStored(); };
+    m_ftp.OnDirectoryCreated = [this](TFTPclient*) { directoryCreated(); };
+}
+
+namespace {
+const char* const SkipKinds[] = {"文件", "目录", "空目录"};
+
+std::string localName(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Control characters shown as \xNN in log lines.
+std::string printable(const std::string& name)
+{
+    std::string out;
+    for (char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7f) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", u);
+            out += hex;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+}  // namespace
+
+bool TQueueRun::TransferQueue()
+{
+    if (m_workflow.State() != SessionState::Idle || m_queue.Empty())
+        return false;
+    StartQueue();
+    ProcessQueueHead();
+    return true;
+}
+
+void TQueueRun::StartQueue()
+{
+    m_workflow.SetBusy(SessionState::Downloading);
+    QueueStartRemoteDir = EnsureTrailingSeparator(m_host.RemoteDirectory());
+    QueueStartLocalDir = EnsureTrailingSeparator(m_host.LocalDirectory());
+    DeleteAfterUpload = false;
+    ExistingFileAnswer = TExistingAnswer::Ask;
+    m_ftp.TransferBytes = 0;
+    m_host.RunChanged(true);
+}
+
+void TQueueRun::SkipQueueHead(int kind, const std::string& name)
+{
+    log(std::string("跳过") + SkipKinds[kind < 0 || kind > 2 ? 0 : kind] + ": " + name);
+    RemoveQueueHead();
+    ProcessQueueHead();
+}
+
+void TQueueRun::ProcessQueueHead()
+{
+    if (m_queue.Empty() || HaltRequested) {
+        HaltRequested = false;
+        FinishQueue(false);
+        return;
+    }
+    const TQueueEntry head = m_queue.Head();
+    CurrentFileSize = 0;
+    switch (head.Kind) {
+        case TEntryKind::DownloadDirectory: {
+            const std::string name = LastPathSegment(head.Target);
+            if (m_settings.SkipDirectories && MatchesSkipList(name.substr(0, name.size() - 1), m_settings)) {
+                SkipQueueHead(1, head.Target);
+                return;
+            }
+            m_workflow.SetBusy(SessionState::Downloading);
+            m_ftp.ChangeDir(head.Source);
+            return;
+        }
+        case TEntryKind::DownloadFile:
+            m_workflow.SetBusy(SessionState::Downloading);
+            if (ParentPath(head.Source) != m_host.RemoteDirectory() && !ParentPath(head.Source).empty())
+                m_ftp.ChangeDir(ParentPath(head.Source));
+            else
+                downloadHeadFile();
+            return;
+        case TEntryKind::UploadDirectory: {
+            const std::string name = LastPathSegment(head.Target);
+            if (m_settings.SkipDirectories && MatchesSkipList(name.substr(0, name.size() - 1), m_settings)) {
+                SkipQueueHead(1, head.Target);
+                return;
+            }
+            m_workflow.SetBusy(SessionState::Uploading);
+            m_pendingDir = head.Target.rfind("~/", 0) == 0 ? QueueStartRemoteDir + head.Target.substr(2) : head.Target;
+            if (m_pendingDir.size() > 1 && m_pendingDir.back() == '/')
+                m_pendingDir.pop_back();
+            const std::string local = EnsureTrailingSeparator(head.Source);
+            if (!QFileInfo(QString::fromStdString(local)).isDir()) {
+                log("无法读取本地目录: " + local, lcError);
+                RemoveQueueHead();
+                ProcessQueueHead();
+                return;
+            }
+            m_host.ShowLocalDirectory(local);
+            if (m_host.LocalRows().empty() && m_settings.SkipDir) {
+                SkipQueueHead(2, local);
+                return;
+            }
+            m_pendingDir =
+                ParentPath(m_pendingDir) + ApplyCaseRule(LastPathSegment(m_pendingDir), m_settings.ForceLowerCase);
+            m_ftp.MakeDir(m_pendingDir);
+            return;
+        }
+        case TEntryKind::UploadFile: {
+            m_workflow.SetBusy(SessionState::Uploading);
+            std::string dir = ParentPath(head.Target);
+            if (dir.rfind("~/", 0) == 0 || dir.empty())
+                dir = QueueStartRemoteDir;
+            if (dir != m_host.RemoteDirectory())
+                m_ftp.ChangeDir(dir);
+            else
+                uploadHeadFile();
+            return;
+        }
+    }
+}
+
+void TQueueRun::directoryCreated()
+{
+    // Made or already there: either way the folder is entered.
+    if (m_workflow.State() == SessionState::Uploading && !m_queue.Empty() &&
+        m_queue.Head().Kind == TEntryKind::UploadDirectory)
+        m_ftp.ChangeDir(m_pendingDir);
+}
+
+void TQueueRun::DirectoryFailed()
+{
+    if (m_queue.Empty()) {
+        FinishQueue(false);
+        return;
+    }
+    if (IsDirectoryEntry(m_queue.Head().Kind)) {
+        RemoveQueueHead();
+        ProcessQueueHead();
+        return;
+    }
+    // A file's folder cannot be entered: the run stops with the file queued.
+    m_host.RunChanged(false);
+    m_workflow.GoIdle();
+}
+
+void TQueueRun::Listed()
+{
+    if (m_queue.Empty()) {
+        FinishQueue(false);
+        return;
+    }
+    switch (m_queue.Head().Kind) {
+        case TEntryKind::DownloadDirectory:
+            expandDownload();
+            return;
+        case TEntryKind::DownloadFile:
+            downloadHeadFile();
+            return;
+        case TEntryKind::UploadDirectory:
+            expandUpload();
+            return;
+        case TEntryKind::UploadFile:
+            uploadHeadFile();
+            return;
+    }
+}
+
+bool TQueueRun::ensureLocalDirectory(const std::string& dir)
+{
+    if (QDir().mkpath(QString::fromStdString(dir)))
+        return true;
+    log("无法创建目录: " + dir, lcError);
+    return false;
+}
+
+bool TQueueRun::unsafeName(const std::string& name, const std::string& where)
+{
+    if (SafeEntryName(name))
+        return false;
+    log("跳过不安全的名称: " + where + printable(name), lcError);
+    return true;
+}
+
+void TQueueRun::expandDownload()
+{
+    const TQueueEntry head = m_queue.Head();
+    const std::string local = EnsureTrailingSeparator(head.Target);
+    const std::vector<TPaneItem> rows = m_host.RemoteRows();
+    if (rows.empty()) {
+        if (!m_settings.SkipDir)
+            ensureLocalDirectory(local);
+        RemoveQueueHead();
+        ProcessQueueHead();
+        return;
+    }
+    const std::string prefix = EnsureTrailingSeparator(head.Source);
+    RemoveQueueHead();
+    if (head.Depth >= MaxTreeDepth) {
+        log("目录层次超过 " + std::to_string(MaxTreeDepth) + ", 跳过: " + prefix, lcError);
+        ProcessQueueHead();
+        return;
+    }
+    if (!ensureLocalDirectory(local)) {
+        ProcessQueueHead();
+        return;
+    }
+    m_host.ShowLocalDirectory(local);
+    std::vector<TQueueEntry> entries;
+    entries.reserve(rows.size());
+    for (const TPaneItem& r : rows) {
+        if (unsafeName(r.name, prefix))
+            continue;
+        if (r.folder)
+            entries.push_back(
+                {TEntryKind::DownloadDirectory, prefix + r.name + "/", -1, local + r.name + "/", head.Depth + 1});
+        else
+            entries.push_back({TEntryKind::DownloadFile, prefix + r.name, r.size, local + r.name, head.Depth + 1});
+    }
+    m_queue.InsertAtHead(std::move(entries));
+    ProcessQueueHead();
+}
+
+void TQueueRun::expandUpload()
+{
+    const TQueueEntry head = m_queue.Head();
+    RemoveQueueHead();
+    const std::string remote = EnsureTrailingSeparator(m_host.RemoteDirectory());
+    const std::string local = m_host.LocalDirectory();
+    if (head.Depth >= MaxTreeDepth) {
+        log("目录层次超过 " + std::to_string(MaxTreeDepth) + ", 跳过: " + local, lcError);
+        ProcessQueueHead();
+        return;
+    }
+    std::vector<TQueueEntry> entries;
+    for (const TPaneItem& r : m_host.LocalRows()) {
+        if (unsafeName(r.name, local))
+            continue;
+        if (r.folder)
+            entries.push_back(
+                {TEntryKind::UploadDirectory, local + r.name + "/", -1, remote + r.name + "/", head.Depth + 1});
+        else
+            entries.push_back({TEntryKind::UploadFile, local + r.name, r.size, remote + r.name, head.Depth + 1});
+    }
+    m_queue.InsertAtHead(std::move(entries));
+    ProcessQueueHead();
+}
+
+IPrompt::ExistingFileAnswer TQueueRun::askExisting(bool upload, const std::string& name, int64_t sourceSize,
+                                                   int64_t targetSize, const TListingDate& remoteDate,
+                                                   const std::string& localPath)
+{
+    IPrompt::ExistingFileRequest req;
+    req.upload = upload;
+    req.name = name;
+    const QFileInfo info(QString::fromStdString(localPath));
+    const std::string remoteLine = "远程文件: " + PaneSizeText(upload ? targetSize : sourceSize).toStdString() +
+                                   " 字节 , " + PaneDateText(remoteDate).toStdString();
+    const std::string localLine =
+        "本地文件: " + PaneSizeText(info.size()).toStdString() + " 字节 , " +
+        PaneDateText(TListingDate::Of(info.lastModified().date(), info.lastModified().time())).toStdString();
+    req.source = upload ? localLine : remoteLine;
+    req.target = upload ? remoteLine : localLine;
+    req.resumeAllowed = m_ftp.ResumeSupported;
+    req.countdownSeconds = m_settings.DialogTimer ? 30 : 0;
+    req.newName = upload ? m_ftp.RemoteFile : m_ftp.LocalFile;
+    const IPrompt::ExistingFileAnswer a = m_prompt->AskExistingFile(req);
+    if (a == IPrompt::ExistingFileAnswer::Rename && !req.newName.empty()) {
+        if (upload)
+            m_ftp.RemoteFile = req.newName;
+        else
+            m_ftp.LocalFile = req.newName;
+    }
+    if (a == IPrompt::ExistingFileAnswer::SkipAll)
+        ExistingFileAnswer = TExistingAnswer::SkipAll;
+    if (a == IPrompt::ExistingFileAnswer::OverwriteAll)
+        ExistingFileAnswer = TExistingAnswer::OverwriteAll;
+    return a;
+}
+
+void TQueueRun::downloadHeadFile()
+{
+    if (m_queue.Empty()) {
+        FinishQueue(false);
+        return;
+    }
+    const TQueueEntry head = m_queue.Head();
+    const std::string dir = ParentPath(head.Target);
+    if (!dir.empty() && dir != m_host.LocalDirectory()) {
+        if (!ensureLocalDirectory(dir)) {
+            RemoveQueueHead();
+            ProcessQueueHead();
+            return;
+        }
+        m_host.ShowLocalDirectory(dir);
+    }
+    m_ftp.RemoteFile = LastPathSegment(head.Source);
+    m_ftp.LocalFile = head.Target;
+    int64_t size = head.Size;
+    const bool sizeMissing = size < 0;
+    TListingDate remoteDate;
+    for (const TPaneItem& r : m_host.RemoteRows())
+        if (QString::fromStdString(r.name).compare(QString::fromStdString(m_ftp.RemoteFile), Qt::CaseInsensitive) ==
+            0) {
+            if (sizeMissing)
+                size = r.size;
+            remoteDate = r.date;
+            break;
+        }
+    CurrentFileSize = std::max<int64_t>(size, 0);
+    if ((m_settings.SkipNull && !sizeMissing && CurrentFileSize == 0) ||
+        MatchesSkipList(localName(m_ftp.LocalFile), m_settings)) {
+        SkipQueueHead(0, m_ftp.RemoteFile);
+        return;
+    }
+    m_ftp.TransferMode =
+        ChooseTransferMode(static_cast<TModePanel>(m_workflow.TransferModePanel), m_ftp.LocalFile, m_settings);
+    const QFileInfo local(QString::fromStdString(m_ftp.LocalFile));
+    bool resume = false;
+    const TExistingTarget target{local.exists(), local.exists() ? local.size() : 0, CurrentFileSize};
+    switch (DecideExisting(target, m_settings.ResumeMode, ExistingFileAnswer,
+                           m_workflow.AfterLogin == AfterLoginAction::ResumeQueue, m_ftp.ResumeSupported,
+                           ScriptRunning)) {
+        case TFileAction::Skip:
+            SkipQueueHead(0, m_ftp.RemoteFile);
+            return;
+        case TFileAction::Resume:
+            resume = true;
+            break;
+        case TFileAction::Overwrite:
+            break;
+        case TFileAction::Ask:
+            switch (askExisting(false, localName(m_ftp.LocalFile), CurrentFileSize, target.targetSize, remoteDate,
+                                m_ftp.LocalFile)) {
+                case IPrompt::ExistingFileAnswer::Skip:
+                case IPrompt::ExistingFileAnswer::SkipAll:
+                    SkipQueueHead(0, m_ftp.RemoteFile);
+                    return;
+                case IPrompt::ExistingFileAnswer::Cancel:
+                    FinishQueue(false);
+                    return;
+                case IPrompt::ExistingFileAnswer::Resume:
+                    resume = m_ftp.ResumeSupported;
+                    break;
+                default:
+                    break;
+            }
+            break;
+    }
+    if (m_settings.FreeSpace) {
+        const int64_t have = QFileInfo::exists(QString::fromStdString(m_ftp.LocalFile))
+                                 ? QFileInfo(QString::fromStdString(m_ftp.LocalFile)).size()
+                                 : 0;
+        const int64_t needed = CurrentFileSize - (resume ? have : 0);
+        const QStorageInfo disk(QString::fromStdString(ParentPath(m_ftp.LocalFile)));
+        if (disk.isValid() && disk.bytesAvailable() < needed &&
+            !m_prompt->Confirm("没有足够的内存来下载当前文件. 无论如何都要继续 ?")) {
+            FinishQueue(false);
+            return;
+        }
+    }
+    m_host.Status((resume ? "续传:" : "接收:") + localName(m_ftp.LocalFile));
+    m_ftp.LocalFile = ParentPath(m_ftp.LocalFile) +
+                      ApplyCaseRule(ApplyRenameRules(localName(m_ftp.LocalFile), false, m_settings, SessionRenameRules),
+                                    m_settings.ForceLowerCase);
+    m_ftp.Download(resume, ScriptRunning, CurrentFileSize);
+}
+
+void TQueueRun::uploadHeadFile()
+{
+    if (m_queue.Empty()) {
+        FinishQueue(false);
+        return;
+    }
+    const TQueueEntry head = m_queue.Head();
+    const std::string name = LastPathSegment(head.Target);
+    m_ftp.LocalFile = head.Source;
+    const std::string dir = ParentPath(head.Source);
+    if (!dir.empty() && dir != m_host.LocalDirectory() && QFileInfo(QString::fromStdString(dir)).isDir())
+        m_host.ShowLocalDirectory(dir);
+    CurrentFileSize = std::max<int64_t>(head.Size, 0);
+    m_ftp.ResumePos = 0;
+    m_ftp.RemoteFile = name;
+    if ((m_settings.SkipNull && CurrentFileSize == 0) || MatchesSkipList(name, m_settings)) {
+        SkipQueueHead(0, m_ftp.RemoteFile);
+        return;
+    }
+    const TPaneItem* existing = nullptr;
+    const std::vector<TPaneItem> rows = m_host.RemoteRows();
+    for (const TPaneItem& r : rows)
+        if (QString::fromStdString(r.name).compare(QString::fromStdString(name), Qt::CaseInsensitive) == 0) {
+            existing = &r;
+            break;
+        }
+    const int64_t localSize = QFileInfo(QString::fromStdString(m_ftp.LocalFile)).size();
+    const int64_t remoteSize = existing ? std::max<int64_t>(existing->size, 0) : 0;
+    const TExistingTarget target{existing != nullptr, remoteSize, localSize};
+    switch (DecideExisting(target, m_settings.UploadMode, ExistingFileAnswer,
+                           m_workflow.AfterLogin == AfterLoginAction::ResumeQueue, m_ftp.ResumeSupported,
+                           ScriptRunning)) {
+        case TFileAction::Skip:
+            SkipQueueHead(0, m_ftp.RemoteFile);
+            return;
+        case TFileAction::Resume:
+            m_ftp.ResumePos = remoteSize;
+            break;
+        case TFileAction::Overwrite:
+            break;
+        case TFileAction::Ask:
+            switch (askExisting(true, name, localSize, remoteSize, existing->date, m_ftp.LocalFile)) {
+                case IPrompt::ExistingFileAnswer::Skip:
+                case IPrompt::ExistingFileAnswer::SkipAll:
+                    SkipQueueHead(0, m_ftp.RemoteFile);
+                    return;
+                case IPrompt::ExistingFileAnswer::Cancel:
+                    FinishQueue(false);
+                    return;
+                case IPrompt::ExistingFileAnswer::Resume:
+                    m_ftp.ResumePos = m_ftp.ResumeSupported ? remoteSize : 0;
+                    break;
+                default:
+                    break;
+            }
+            break;
+    }
+    m_ftp.TransferMode =
+        ChooseTransferMode(static_cast<TModePanel>(m_workflow.TransferModePanel), m_ftp.LocalFile, m_settings);
+    m_host.Status("发送:" + name);
+    m_ftp.RemoteFile = ApplyCaseRule(ApplyRenameRules(m_ftp.RemoteFile, true, m_settings, SessionRenameRules),
+                                     m_settings.ForceLowerCase);
+    m_ftp.Upload(ScriptRunning);
+}
+
+void TQueueRun::fileReceived()
+{
+    const SessionState state = m_workflow.State();
+    if (state != SessionState::Downloading) {
+        if (state == SessionState::Aborting) {
+            m_host.ShowLocalDirectory(m_host.LocalDirectory());
+            FinishQueue(false);
+        }
+        return;
+    }
+    m_workflow.AfterLogin = AfterLoginAction::None;
+    if (m_settings.PreserveDate && m_ftp.Success() && !m_queue.Empty()) {
+        // The listing's date, when it has one; the file keeps its own date
+        // otherwise.
+        const std::string name = LastPathSegment(m_queue.Head().Source);
+        for (const TPaneItem& r : m_host.RemoteRows())
+            if (r.name == name && r.date.Kind != TListingDate::None) {
+                QFile f(QString::fromStdString(m_ftp.LocalFile));
+                if (f.open(QIODevice::ReadWrite))
+                    f.setFileTime(r.date.Value(), QFileDevice::FileModificationTime);
+                break;
+            }
+    }
+    RemoveQueueHead();
+    if (m_settings.ReceiveRefresh)
+        m_host.ShowLocalDirectory(m_host.LocalDirectory());
+    ProcessQueueHead();
+}
+
+void TQueueRun::fileStored()
+{
+    const SessionState state = m_workflow.State();
+    if (state == SessionState::Aborting) {
+        FinishQueue(true);
+        return;
+    }
+    if (state != SessionState::Uploading)
+        return;
+    m_workflow.AfterLogin = AfterLoginAction::None;
+    if (DeleteAfterUpload && m_ftp.Success())
+        QFile::remove(QString::fromStdString(m_ftp.LocalFile));
+    RemoveQueueHead();
+    ProcessQueueHead();
+}
+
+void TQueueRun::Abort()
+{
+    if (!IsTransferring(m_workflow.State()))
+        return;
+    m_workflow.SetBusy(SessionState::Aborting);
+    m_ftp.Abort();
+}
+
+void TQueueRun::FinishQueue(bool returnHome)
+{
+    const SessionState was = m_workflow.State();
+    m_workflow.SetBusy(SessionState::Refreshing);
+    m_workflow.AfterLogin = AfterLoginAction::None;
+    m_host.RunChanged(false);
+    if (m_host.LocalDirectory() != QueueStartLocalDir && !QueueStartLocalDir.empty() &&
+        QFileInfo(QString::fromStdString(QueueStartLocalDir)).isDir())
+        m_host.ShowLocalDirectory(QueueStartLocalDir);
+    else if (was == SessionState::Downloading || DeleteAfterUpload)
+        m_host.ShowLocalDirectory(m_host.LocalDirectory());
+    if (ScriptRunning || CompletionAction == TCompletionAction::Idle) {
+        const bool elsewhere = EnsureTrailingSeparator(m_host.RemoteDirectory()) != QueueStartRemoteDir;
+        const bool emptyPane = was == SessionState::Downloading && m_host.RemoteRows().empty();
+        if (!QueueStartRemoteDir.empty() &&
+            (elsewhere || returnHome || was == SessionState::Uploading || was == SessionState::Aborting || emptyPane))
+            m_ftp.ChangeDir(QueueStartRemoteDir);
+        else
+            m_workflow.Refresh();
+        return;
+    }
+    m_workflow.GoDisconnected();
+    switch (CompletionAction) {
+        case TCompletionAction::Quit:
+        case TCompletionAction::HangUpQuit:
+            m_host.CloseWindow();
+            break;
+        case TCompletionAction::PowerOff:
+            if (m_power && m_power->PowerOff())
+                m_host.CloseWindow();
+            break;
+        default:
+            break;
+    }
+}

@@ -1,0 +1,117 @@
+#pragma once
+// One run of the transfer queue: takes the head entry, moves it over the
+// FTP client, removes it and goes on until the queue is empty or the user
+// stops. Folders are expanded when they reach the head, so a run walks a
+// tree depth first. Each step starts one client operation and returns; the
+// client's event (directory entered, listing done, folder made, file
+// received or stored) takes the next step.
+
+#include "app/Connection.h"
+#include "common/Prompt.h"
+#include "ftp/Ftp.h"
+#include "ftp/Parser.h"
+#include "transfer/TransferQueue.h"
+#include "transfer/TransferRules.h"
+
+#include <QObject>
+
+#include <string>
+#include <vector>
+
+// A pane row as a run reads it.
+struct TPaneItem {
+    std::string name;
+    bool folder = false;
+    int64_t size = -1;
+    TListingDate date;
+};
+
+// What a run needs of the window: the panes and the status line.
+class IQueueHost {
+public:
+    virtual ~IQueueHost() = default;
+    virtual std::string LocalDirectory() const = 0;  // ends with "/"
+    // Makes dir (which exists) the local pane's folder and lists it.
+    virtual void ShowLocalDirectory(const std::string& dir) = 0;
+    virtual std::vector<TPaneItem> LocalRows() const = 0;   // without ".."
+    virtual std::vector<TPaneItem> RemoteRows() const = 0;  // without ".."
+    virtual std::string RemoteDirectory() const = 0;        // ends with "/"
+    virtual void Status(const std::string& text) = 0;
+    // A run began (true) or ended: path boxes, transfer panels, title.
+    virtual void RunChanged(bool running) = 0;
+    // After the run: close the window (completion actions that quit).
+    virtual void CloseWindow() = 0;
+};
+
+// What the run does when it ends by itself.
+enum class TCompletionAction : int { Idle = 0, Disconnect = 1, HangUp = 2, Quit = 3, PowerOff = 4, HangUpQuit = 5 };
+
+// Powering the machine off, behind an interface that tests replace.
+class IPowerBackend {
+public:
+    virtual ~IPowerBackend() = default;
+    virtual bool PowerOff() = 0;  // true when the request was accepted
+};
+
+class TQueueRun : public QObject {
+    Q_OBJECT
+
+public:
+    TQueueRun(TFTPclient& client, TConnectionWorkflow& workflow, TSettings& settings, TTransferQueue& queue,
+              IQueueHost& host, IPrompt& prompt, QObject* parent = nullptr);
+
+    void SetPrompt(IPrompt& prompt) { m_prompt = &prompt; }
+    void SetPowerBackend(IPowerBackend* backend) { m_power = backend; }
+
+    // queTransferClick: from Idle with entries.
+    bool TransferQueue();
+    void StartQueue();
+    void ProcessQueueHead();
+    void SkipQueueHead(int kind, const std::string& name);  // 0 file, 1 folder, 2 empty folder
+    void RemoveQueueHead() { m_queue.RemoveHead(); }
+    void FinishQueue(bool returnHome);
+    void Halt() { HaltRequested = true; }
+    // btnAbortClick while transferring.
+    void Abort();
+
+    // From the connection workflow: a listing ended, or a change of
+    // directory failed, while transferring.
+    void Listed();
+    void DirectoryFailed();
+
+    std::string QueueStartLocalDir, QueueStartRemoteDir;
+    TExistingAnswer ExistingFileAnswer = TExistingAnswer::Ask;
+    bool DeleteAfterUpload = false;
+    bool HaltRequested = false;
+    bool ScriptRunning = false;
+    bool SessionRenameRules = true;
+    TCompletionAction CompletionAction = TCompletionAction::Idle;
+    int64_t CurrentFileSize = 0;
+    // Folders deeper than this below an entry the user queued are skipped:
+    // a server that lists a folder inside itself cannot lead a run on forever.
+    static constexpr int MaxTreeDepth = 64;
+
+private:
+    void downloadHeadFile();
+    void uploadHeadFile();
+    void expandDownload();
+    void expandUpload();
+    void fileReceived();
+    void fileStored();
+    void directoryCreated();
+    bool ensureLocalDirectory(const std::string& dir);
+    void log(const std::string& text, int colour = lcNormal) { m_workflow.LogLine(text, colour); }
+    bool unsafeName(const std::string& name, const std::string& where);
+    IPrompt::ExistingFileAnswer askExisting(bool upload, const std::string& name, int64_t sourceSize,
+                                            int64_t targetSize, const TListingDate& remoteDate,
+                                            const std::string& localPath);
+
+    TFTPclient& m_ftp;
+    TConnectionWorkflow& m_workflow;
+    TSettings& m_settings;
+    TTransferQueue& m_queue;
+    IQueueHost& m_host;
+    IPrompt* m_prompt;
+    IPowerBackend* m_power = nullptr;
+    std::string m_pendingDir;  // the remote folder an upload makes and enters
+};

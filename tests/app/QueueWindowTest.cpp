@@ -1,0 +1,257 @@
+// The transfer queue in the main window against real servers: whole trees
+// down and back up, and a hostile server's listing that tries to lead the
+// run out of its target folder or around in circles.
+
+#include "RealServers.h"
+#include "ScriptServer.h"
+#include "TestSupport.h"
+#include "app/Main.h"
+#include "app/QueueView.h"
+#include "console/cxGraphics.h"
+
+#include <QComboBox>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+struct QueueWindow {
+    QTemporaryDir data;
+    std::unique_ptr<TfrmMain> w;
+    QueueWindow()
+    {
+        w = std::make_unique<TfrmMain>(data.path() + QStringLiteral("/"));
+        w->Settings().UsePasv = true;
+        w->show();
+    }
+    bool idle(int ms = 20000)
+    {
+        return WaitFor([&] { return w->Workflow().State() == SessionState::Idle; }, ms);
+    }
+    int row(TCorvListView* pane, const QString& name) const
+    {
+        for (int i = 0; i < pane->RowCount(); ++i)
+            if (pane->Text(i, 0) == name)
+                return i;
+        return -1;
+    }
+    std::vector<std::string> log() const
+    {
+        std::vector<std::string> out;
+        for (int i = 0; i < w->Memo1->LineCount(); ++i)
+            out.push_back(w->Memo1->GetLineText(i).toStdString());
+        return out;
+    }
+};
+
+// Every file and folder under root: relative path -> content hash ("/" for
+// a folder).
+std::map<QString, QByteArray> treeOf(const QString& root)
+{
+    std::map<QString, QByteArray> out;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString rel = QDir(root).relativeFilePath(path);
+        if (it.fileInfo().isDir()) {
+            out[rel] = "/";
+        } else {
+            QFile f(path);
+            EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
+            out[rel] = QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha1);
+        }
+    }
+    return out;
+}
+
+// Three levels, 1,000 files, names with blanks and Chinese, one empty folder.
+void makeTree(const QString& root)
+{
+    ASSERT_TRUE(QDir().mkpath(root));
+    int n = 0;
+    auto file = [&](const QString& dir) {
+        QByteArray bytes;
+        const int size = (n * 397) % 7000;
+        bytes.reserve(size);
+        for (int i = 0; i < size; ++i)
+            bytes.append(static_cast<char>((i * 31 + n) & 0xff));
+        WriteTestFile(dir + QStringLiteral("/文件 %1.bin").arg(n++), bytes);
+    };
+    for (int i = 0; i < 10; ++i)
+        file(root);
+    for (const QString& a : {QStringLiteral("a b"), QStringLiteral("中文"), QStringLiteral("c")}) {
+        const QString level2 = root + "/" + a;
+        ASSERT_TRUE(QDir().mkpath(level2));
+        for (int i = 0; i < 30; ++i)
+            file(level2);
+        for (int s = 0; s < 3; ++s) {
+            const QString level3 = level2 + QStringLiteral("/子 %1").arg(s);
+            ASSERT_TRUE(QDir().mkpath(level3));
+            for (int i = 0; i < 100; ++i)
+                file(level3);
+        }
+    }
+    ASSERT_TRUE(QDir().mkpath(root + QStringLiteral("/中文/空的")));
+    ASSERT_EQ(n, 1000);
+}
+
+class QueueTree : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(QueueTree, ATreeGoesDownAndBackUpByteForByte)
+{
+    const bool vsftpd = std::string(GetParam()) == "vsftpd";
+    const quint16 port = vsftpd ? RealServers::vsftpd().port : RealServers::pyftpdlib().port;
+    const QString home = QString::fromStdString(RealServers::root()) + QStringLiteral("/ftptest");
+    const QString base = QStringLiteral("queue_%1_%2").arg(GetParam()).arg(::getpid());
+    struct Remove {
+        QString dir;
+        ~Remove() { QDir(dir).removeRecursively(); }
+    } remove{home + "/" + base};
+    makeTree(home + "/" + base + QStringLiteral("/树"));
+    ASSERT_TRUE(QDir().mkpath(home + "/" + base + QStringLiteral("/back")));
+    QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("ftptest"), home + "/" + base});
+
+    QueueWindow t;
+    QTemporaryDir local;
+    t.w->SetLocalDirectory(local.path());
+    t.w->txtFTPServer->setEditText(QStringLiteral("127.0.0.1|%1:ftptest:ftppass:%2").arg(base).arg(port));
+    t.w->btnConnectClick();
+    ASSERT_TRUE(t.idle()) << [&] {
+        std::string s;
+        for (const std::string& l : t.log())
+            s += l + "\n";
+        return s;
+    }();
+    const std::string start = t.w->RemoteDirectory();
+
+    // Down: the folder row, through the queue.
+    const int tree = t.row(t.w->Remote, QStringLiteral("树"));
+    ASSERT_GE(tree, 0);
+    t.w->Remote->SetSelected(tree, true);
+    t.w->mnuDownloadClick();
+    ASSERT_TRUE(
+        WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 100000));
+    EXPECT_EQ(treeOf(local.path() + QStringLiteral("/树")), treeOf(home + "/" + base + QStringLiteral("/树")));
+    EXPECT_TRUE(QDir(local.path() + QStringLiteral("/树/中文/空的")).exists());
+    // Both panes back where the run began.
+    EXPECT_EQ(t.w->LocalDirectory(), local.path() + "/");
+    EXPECT_EQ(t.w->RemoteDirectory(), start);
+    EXPECT_GE(t.row(t.w->Local, QStringLiteral("树")), 0);
+    EXPECT_GE(t.row(t.w->Remote, QStringLiteral("树")), 0);
+
+    // Up again, into the folder "back": local rows dropped onto its row.
+    const int back = t.row(t.w->Remote, QStringLiteral("back"));
+    ASSERT_GE(back, 0);
+    t.w->Local->ClearSelection();
+    t.w->Local->SetSelected(t.row(t.w->Local, QStringLiteral("树")), true);
+    t.w->mnuUploadClick("back");
+    ASSERT_TRUE(
+        WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 100000));
+    EXPECT_EQ(treeOf(home + "/" + base + QStringLiteral("/back/树")), treeOf(local.path() + QStringLiteral("/树")));
+    EXPECT_EQ(t.w->RemoteDirectory(), start);
+    EXPECT_EQ(t.w->LocalDirectory(), local.path() + "/");
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, QueueTree, ::testing::Values("vsftpd", "pyftpdlib"));
+
+TEST(QueueHostile, NamesThatLeaveTheTargetAndALoopingFolderStayInside)
+{
+    // Every folder lists the same entries: names that climb out or hide a
+    // line end, a good file, and a folder "loop" that is itself again.
+    const std::string listing =
+        "drwxr-xr-x 1 a b 0 Jan 12 2003 ..\\n"
+        "-rw-r--r-- 1 a b 3 Jan 12 2003 a/../../x\\n"
+        "-rw-r--r-- 1 a b 3 Jan 12 2003 bad\x01name\\n"
+        "-rw-r--r-- 1 a b 3 Jan 12 2003 good.txt\\n"
+        "drwxr-xr-x 1 a b 0 Jan 12 2003 loop\\n";
+    std::vector<ScriptReply> replies = {{"USER", "331 pw"},
+                                        {"PASS", "230 ok"},
+                                        {"SYST", "215 UNIX Type: L8"},
+                                        {"REST", "502 no"},
+                                        {"PWD", "257 \"/\""}};
+    // The first listing; then the walk down: folders come first (the pane
+    // sorts them first), so it enters loop/ until the bound stops it; then
+    // back up, a good.txt per level, each from the listing already cached.
+    replies.push_back({"TYPE", "200 ok"});
+    replies.push_back({"PASV", "<pasv>"});
+    replies.push_back({"LIST", "150 here\n<data:" + listing + ">\n226 done"});
+    auto loops = [](int n) {
+        std::string p;
+        for (int i = 0; i < n; ++i)
+            p += "/loop";
+        return p;
+    };
+    for (int d = 0; d <= TQueueRun::MaxTreeDepth; ++d) {
+        replies.push_back({"CWD", "250 ok"});
+        replies.push_back({"PWD", "257 \"" + loops(d + 1) + "\""});
+        replies.push_back({"TYPE", "200 ok"});
+        replies.push_back({"PASV", "<pasv>"});
+        replies.push_back({"LIST", "150 here\n<data:" + listing + ">\n226 done"});
+    }
+    for (int j = TQueueRun::MaxTreeDepth; j >= 1; --j) {
+        replies.push_back({"CWD", "250 ok"});
+        replies.push_back({"PWD", "257 \"" + loops(j) + "\""});
+        replies.push_back({"TYPE", "200 ok"});
+        replies.push_back({"PASV", "<pasv>"});
+        replies.push_back({"RETR", "150 here\n<data:abc>\n226 done"});
+    }
+    // Home again at the end.
+    replies.push_back({"CWD", "250 ok"});
+    replies.push_back({"PWD", "257 \"/\""});
+    replies.push_back({"TYPE", "200 ok"});
+    replies.push_back({"PASV", "<pasv>"});
+    replies.push_back({"LIST", "150 here\n<data:" + listing + ">\n226 done"});
+    ScriptServer server;
+    server.addSession({{"220 hostile"}, replies});
+
+    QueueWindow t;
+    QTemporaryDir outside;
+    const QString target = outside.path() + QStringLiteral("/in");
+    ASSERT_TRUE(QDir().mkpath(target));
+    t.w->SetLocalDirectory(target);
+    t.w->Settings().ReceiveRefresh = false;
+    t.w->Memo1->SetMaxRecords(32768);  // the whole walk stays in the log
+    t.w->txtFTPServer->setEditText(QStringLiteral("127.0.0.1:bob:pw:%1").arg(server.port()));
+    t.w->btnConnectClick();
+    ASSERT_TRUE(t.idle());
+    t.w->Remote->SelectWhere([&](int r) { return t.w->Remote->Text(r, 0) == QStringLiteral("loop"); });
+    t.w->mnuDownloadClick();
+    ASSERT_TRUE(
+        WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 60000))
+        << [&] {
+               std::string s;
+               const auto l = t.log();
+               for (size_t i = 0; i < std::min<size_t>(l.size(), 60); ++i)
+                   s += l[i] + "\n";
+               const auto tr = server.transcript();
+               for (size_t i = 0; i < std::min<size_t>(tr.size(), 60); ++i)
+                   s += "> " + tr[i].substr(0, 40) + "\n";
+               return s;
+           }();
+    // Nothing beside the target folder; inside it only good.txt and loop/.
+    EXPECT_EQ(QDir(outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"in"});
+    QDirIterator it(target, QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    int depth = 0;
+    while (it.hasNext()) {
+        const QString rel = QDir(target).relativeFilePath(it.next());
+        const QString name = it.fileName();
+        EXPECT_TRUE(name == "loop" || name == "good.txt") << rel.toStdString();
+        depth = std::max(depth, static_cast<int>(rel.count('/')));
+    }
+    // The bound stopped the walk, and said so.
+    EXPECT_EQ(depth, TQueueRun::MaxTreeDepth);
+    const auto log = t.log();
+    EXPECT_NE(std::find_if(log.begin(), log.end(),
+                           [](const std::string& l) { return l.rfind("目录层次超过 64, 跳过: ", 0) == 0; }),
+              log.end());
+    EXPECT_NE(std::find(log.begin(), log.end(), "跳过不安全的名称: /loop/bad\\x01name"), log.end());
+}
+
+}  // namespace
