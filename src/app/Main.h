@@ -50,6 +50,7 @@ public:
     bool AskText(const std::string& title, const std::string& prompt, std::string& text) override;
     bool AskSaveFile(const std::string& title, const std::string& filter, std::string& path) override;
     bool AskPrinter(PrinterChoice& choice) override;
+    ExistingFileAnswer AskExistingFile(ExistingFileRequest& request) override;  // in MainQueue.cpp
 
 private:
     QWidget* m_parent;

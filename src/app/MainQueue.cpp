@@ -8,7 +8,10 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QSplitter>
 
 namespace {
@@ -220,4 +223,41 @@ void TfrmMain::btnAbortClick()
         FTP.SendRaw("ABOR");
     else if (state != SessionState::Idle)
         m_workflow->GoDisconnected();
+}
+
+IPrompt::ExistingFileAnswer TWidgetPrompt::AskExistingFile(ExistingFileRequest& request)
+{
+    // "重复文件查找": the seven answers; a rename asks for the new name and
+    // comes back here when that is cancelled.
+    for (;;) {
+        QMessageBox box(QMessageBox::Question, QStringLiteral("重复文件查找"),
+                        QString::fromStdString((request.upload ? "重复的远程文件: " : "重复的本地文件: ") +
+                                               request.name + "\n\n" + request.source + "\n" + request.target),
+                        QMessageBox::NoButton, m_parent);
+        using A = ExistingFileAnswer;
+        const std::pair<const char*, A> buttons[] = {{"覆盖(&O)", A::Overwrite},   {"续传(&R)", A::Resume},
+                                                     {"重命名(&E)", A::Rename},    {"跳过(&S)", A::Skip},
+                                                     {"全部跳过(&A)", A::SkipAll}, {"全部覆盖(&V)", A::OverwriteAll},
+                                                     {"取消(&C)", A::Cancel}};
+        std::vector<std::pair<QPushButton*, A>> made;
+        for (const auto& [caption, answer] : buttons) {
+            QPushButton* b = box.addButton(QString::fromUtf8(caption), QMessageBox::ActionRole);
+            b->setEnabled(answer != A::Resume || request.resumeAllowed);
+            made.emplace_back(b, answer);
+        }
+        box.setDefaultButton(made.front().first);
+        box.setEscapeButton(made.back().first);
+        box.exec();
+        A answer = A::Cancel;
+        for (const auto& [b, a] : made)
+            if (box.clickedButton() == b)
+                answer = a;
+        if (answer != A::Rename)
+            return answer;
+        std::string name = request.newName;
+        if (AskText("新的名称", "输入一个新文件名", name) && !name.empty()) {
+            request.newName = name;
+            return A::Rename;
+        }
+    }
 }
