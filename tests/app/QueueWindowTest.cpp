@@ -137,7 +137,7 @@ TEST_P(QueueTree, ATreeGoesDownAndBackUpByteForByte)
     t.w->Remote->SetSelected(tree, true);
     t.w->mnuDownloadClick();
     ASSERT_TRUE(
-        WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 100000));
+        WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 250000));
     EXPECT_EQ(treeOf(local.path() + QStringLiteral("/树")), treeOf(home + "/" + base + QStringLiteral("/树")));
     EXPECT_TRUE(QDir(local.path() + QStringLiteral("/树/中文/空的")).exists());
     // Both panes back where the run began.
@@ -153,7 +153,7 @@ TEST_P(QueueTree, ATreeGoesDownAndBackUpByteForByte)
     t.w->Local->SetSelected(t.row(t.w->Local, QStringLiteral("树")), true);
     t.w->mnuUploadClick("back");
     ASSERT_TRUE(
-        WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 100000));
+        WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 250000));
     EXPECT_EQ(treeOf(home + "/" + base + QStringLiteral("/back/树")), treeOf(local.path() + QStringLiteral("/树")));
     EXPECT_EQ(t.w->RemoteDirectory(), start);
     EXPECT_EQ(t.w->LocalDirectory(), local.path() + "/");
