@@ -1,5 +1,4 @@
 #include "app/Main.h"
-#include "app/QueueView.h"
 
 #include "app/About.h"
 #include "app/CrashLog.h"
@@ -7,6 +6,7 @@
 #include "app/FileType.h"
 #include "app/MessWin.h"
 #include "app/Password.h"
+#include "app/QueueView.h"
 #include "app/corvview.h"
 #include "console/cxGraphics.h"
 #include "net/EventDispatch.h"

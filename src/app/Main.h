@@ -151,7 +151,8 @@ public:
 
     // ---- panes
     const QString& LocalDirectory() const { return m_localDir; }
-    const std::string& RemoteDirectory() const { return m_remoteDir; }
+    const std::string& RemoteDirectory() const { return m_remoteDir; }  // as last listed
+    std::string currentRemotePath() const;                              // the client's, with a trailing "/"
     void SetLocalDirectory(const QString& dir);
     void ListLocalDirectory();
     void popRefreshClick(bool remote);
@@ -232,7 +233,6 @@ private:
     void startRemoteFill();
     void listRemoteDirectory();
     void showRemoteDirectory();
-    std::string currentRemotePath() const;
     void showSummary(TCorvListView* pane);
     void localDoubleClick(int row);
     void remoteDoubleClick(int row);
@@ -248,6 +248,7 @@ private:
     void buildQueue(QWidget* parent);
     void buildQueueRun();
     void queueHooks(TConnectionWorkflow::Hooks& hooks);
+    void transferSelection(TCorvListView* pane, const std::string& extra);  // start a run with it
     std::vector<TQueueEntry> droppedFiles(const QStringList& paths) const;
 
     QString m_dataDir;

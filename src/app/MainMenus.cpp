@@ -3,8 +3,8 @@
 // belong to no other file. Items whose commands come with later work are
 // there and disabled.
 #include "app/Main.h"
-#include "app/QueueView.h"
 
+#include "app/QueueView.h"
 #include "app/corvview.h"
 #include "console/cxGraphics.h"
 

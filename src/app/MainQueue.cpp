@@ -27,25 +27,31 @@ public:
     }
     std::vector<TPaneItem> LocalRows() const override { return rows(m_w.Local); }
     std::vector<TPaneItem> RemoteRows() const override { return rows(m_w.Remote); }
-    std::string RemoteDirectory() const override
+    std::optional<TPaneItem> FindRemoteRow(const std::string& name) const override
     {
-        std::string dir = m_w.FTP.InitialDirectory.empty() ? std::string("/") : m_w.FTP.InitialDirectory;
-        return EnsureTrailingSeparator(dir);
+        const QString wanted = QString::fromStdString(name);
+        for (int r = 0; r < m_w.Remote->RowCount(); ++r)
+            if (m_w.Remote->Kind(r) != rkParent && m_w.Remote->Text(r, 0).compare(wanted, Qt::CaseInsensitive) == 0)
+                return item(m_w.Remote, r);
+        return std::nullopt;
     }
+    std::string RemoteDirectory() const override { return m_w.currentRemotePath(); }
     void Status(const std::string& text) override { m_w.StatusPanel->setText(QString::fromStdString(text)); }
     void RunChanged(bool running) override { m_w.LocalPathBox->setEnabled(!running); }
     void CloseWindow() override { m_w.CloseWithoutQuestions(); }
 
 private:
+    static TPaneItem item(const TCorvListView* pane, int r)
+    {
+        return {pane->Text(r, 0).toStdString(), pane->Kind(r) == rkFolder, pane->Size(r), pane->Date(r)};
+    }
     static std::vector<TPaneItem> rows(const TCorvListView* pane)
     {
         std::vector<TPaneItem> out;
         out.reserve(static_cast<size_t>(pane->RowCount()));
-        for (int r = 0; r < pane->RowCount(); ++r) {
-            if (pane->Kind(r) == rkParent)
-                continue;
-            out.push_back({pane->Text(r, 0).toStdString(), pane->Kind(r) == rkFolder, pane->Size(r), pane->Date(r)});
-        }
+        for (int r = 0; r < pane->RowCount(); ++r)
+            if (pane->Kind(r) != rkParent)
+                out.push_back(item(pane, r));
         return out;
     }
     TfrmMain& m_w;
@@ -126,19 +132,20 @@ void TfrmMain::queTransferClick()
 
 void TfrmMain::mnuDownloadClick(const std::string& extra)
 {
-    if (m_workflow->State() != SessionState::Idle)
-        return;
-    m_queueRun->StartQueue();
-    AddSelectionToQueue(Remote, extra);
-    m_queueRun->ProcessQueueHead();
+    transferSelection(Remote, extra);
 }
 
 void TfrmMain::mnuUploadClick(const std::string& extra)
 {
+    transferSelection(Local, extra);
+}
+
+void TfrmMain::transferSelection(TCorvListView* pane, const std::string& extra)
+{
     if (m_workflow->State() != SessionState::Idle)
         return;
     m_queueRun->StartQueue();
-    AddSelectionToQueue(Local, extra);
+    AddSelectionToQueue(pane, extra);
     m_queueRun->ProcessQueueHead();
 }
 

@@ -87,16 +87,12 @@ void TQueueRun::ProcessQueueHead()
     const TQueueEntry head = m_queue.Head();
     CurrentFileSize = 0;
     switch (head.Kind) {
-        case TEntryKind::DownloadDirectory: {
-            const std::string name = LastPathSegment(head.Target);
-            if (m_settings.SkipDirectories && MatchesSkipList(name.substr(0, name.size() - 1), m_settings)) {
-                SkipQueueHead(1, head.Target);
+        case TEntryKind::DownloadDirectory:
+            if (skippedFolder(head))
                 return;
-            }
             m_workflow.SetBusy(SessionState::Downloading);
             m_ftp.ChangeDir(head.Source);
             return;
-        }
         case TEntryKind::DownloadFile:
             m_workflow.SetBusy(SessionState::Downloading);
             if (ParentPath(head.Source) != m_host.RemoteDirectory() && !ParentPath(head.Source).empty())
@@ -105,13 +101,10 @@ void TQueueRun::ProcessQueueHead()
                 downloadHeadFile();
             return;
         case TEntryKind::UploadDirectory: {
-            const std::string name = LastPathSegment(head.Target);
-            if (m_settings.SkipDirectories && MatchesSkipList(name.substr(0, name.size() - 1), m_settings)) {
-                SkipQueueHead(1, head.Target);
+            if (skippedFolder(head))
                 return;
-            }
             m_workflow.SetBusy(SessionState::Uploading);
-            m_pendingDir = head.Target.rfind("~/", 0) == 0 ? QueueStartRemoteDir + head.Target.substr(2) : head.Target;
+            m_pendingDir = fromRunStart(head.Target);
             if (m_pendingDir.size() > 1 && m_pendingDir.back() == '/')
                 m_pendingDir.pop_back();
             const std::string local = EnsureTrailingSeparator(head.Source);
@@ -133,8 +126,8 @@ void TQueueRun::ProcessQueueHead()
         }
         case TEntryKind::UploadFile: {
             m_workflow.SetBusy(SessionState::Uploading);
-            std::string dir = ParentPath(head.Target);
-            if (dir.rfind("~/", 0) == 0 || dir.empty())
+            std::string dir = fromRunStart(ParentPath(head.Target));
+            if (dir.empty())
                 dir = QueueStartRemoteDir;
             if (dir != m_host.RemoteDirectory())
                 m_ftp.ChangeDir(dir);
@@ -143,6 +136,20 @@ void TQueueRun::ProcessQueueHead()
             return;
         }
     }
+}
+
+bool TQueueRun::skippedFolder(const TQueueEntry& head)
+{
+    const std::string name = LastPathSegment(head.Target);
+    if (!m_settings.SkipDirectories || !MatchesSkipList(name.substr(0, name.size() - 1), m_settings))
+        return false;
+    SkipQueueHead(1, head.Target);
+    return true;
+}
+
+std::string TQueueRun::fromRunStart(const std::string& remote) const
+{
+    return remote.rfind("~/", 0) == 0 ? QueueStartRemoteDir + remote.substr(2) : remote;
 }
 
 void TQueueRun::directoryCreated()
@@ -221,28 +228,12 @@ void TQueueRun::expandDownload()
     }
     const std::string prefix = EnsureTrailingSeparator(head.Source);
     RemoveQueueHead();
-    if (head.Depth >= MaxTreeDepth) {
-        log("目录层次超过 " + std::to_string(MaxTreeDepth) + ", 跳过: " + prefix, lcError);
-        ProcessQueueHead();
-        return;
-    }
-    if (!ensureLocalDirectory(local)) {
+    if (tooDeep(head, prefix) || !ensureLocalDirectory(local)) {
         ProcessQueueHead();
         return;
     }
     m_host.ShowLocalDirectory(local);
-    std::vector<TQueueEntry> entries;
-    entries.reserve(rows.size());
-    for (const TPaneItem& r : rows) {
-        if (unsafeName(r.name, prefix))
-            continue;
-        if (r.folder)
-            entries.push_back(
-                {TEntryKind::DownloadDirectory, prefix + r.name + "/", -1, local + r.name + "/", head.Depth + 1});
-        else
-            entries.push_back({TEntryKind::DownloadFile, prefix + r.name, r.size, local + r.name, head.Depth + 1});
-    }
-    m_queue.InsertAtHead(std::move(entries));
+    m_queue.InsertAtHead(childEntries(rows, prefix, local, true, head.Depth));
     ProcessQueueHead();
 }
 
@@ -252,28 +243,37 @@ void TQueueRun::expandUpload()
     RemoveQueueHead();
     const std::string remote = EnsureTrailingSeparator(m_host.RemoteDirectory());
     const std::string local = m_host.LocalDirectory();
-    if (head.Depth >= MaxTreeDepth) {
-        log("目录层次超过 " + std::to_string(MaxTreeDepth) + ", 跳过: " + local, lcError);
-        ProcessQueueHead();
-        return;
-    }
-    std::vector<TQueueEntry> entries;
-    for (const TPaneItem& r : m_host.LocalRows()) {
-        if (unsafeName(r.name, local))
-            continue;
-        if (r.folder)
-            entries.push_back(
-                {TEntryKind::UploadDirectory, local + r.name + "/", -1, remote + r.name + "/", head.Depth + 1});
-        else
-            entries.push_back({TEntryKind::UploadFile, local + r.name, r.size, remote + r.name, head.Depth + 1});
-    }
-    m_queue.InsertAtHead(std::move(entries));
+    if (!tooDeep(head, local))
+        m_queue.InsertAtHead(childEntries(m_host.LocalRows(), local, remote, false, head.Depth));
     ProcessQueueHead();
 }
 
-IPrompt::ExistingFileAnswer TQueueRun::askExisting(bool upload, const std::string& name, int64_t sourceSize,
-                                                   int64_t targetSize, const TListingDate& remoteDate,
-                                                   const std::string& localPath)
+bool TQueueRun::tooDeep(const TQueueEntry& head, const std::string& folder)
+{
+    if (head.Depth < MaxTreeDepth)
+        return false;
+    log("目录层次超过 " + std::to_string(MaxTreeDepth) + ", 跳过: " + folder, lcError);
+    return true;
+}
+
+std::vector<TQueueEntry> TQueueRun::childEntries(const std::vector<TPaneItem>& rows, const std::string& source,
+                                                 const std::string& target, bool download, int depth)
+{
+    std::vector<TQueueEntry> entries;
+    entries.reserve(rows.size());
+    for (const TPaneItem& r : rows) {
+        if (unsafeName(r.name, source))
+            continue;
+        const TEntryKind kind = r.folder ? (download ? TEntryKind::DownloadDirectory : TEntryKind::UploadDirectory)
+                                         : (download ? TEntryKind::DownloadFile : TEntryKind::UploadFile);
+        const std::string end = r.folder ? "/" : "";
+        entries.push_back({kind, source + r.name + end, r.folder ? -1 : r.size, target + r.name + end, depth + 1});
+    }
+    return entries;
+}
+
+TFileAction TQueueRun::askExisting(bool upload, const std::string& name, int64_t sourceSize, int64_t targetSize,
+                                   const TListingDate& remoteDate, const std::string& localPath)
 {
     IPrompt::ExistingFileRequest req;
     req.upload = upload;
@@ -296,11 +296,31 @@ IPrompt::ExistingFileAnswer TQueueRun::askExisting(bool upload, const std::strin
         else
             m_ftp.LocalFile = req.newName;
     }
-    if (a == IPrompt::ExistingFileAnswer::SkipAll)
-        ExistingFileAnswer = TExistingAnswer::SkipAll;
-    if (a == IPrompt::ExistingFileAnswer::OverwriteAll)
-        ExistingFileAnswer = TExistingAnswer::OverwriteAll;
-    return a;
+    switch (a) {
+        case IPrompt::ExistingFileAnswer::SkipAll:
+            ExistingFileAnswer = TExistingAnswer::SkipAll;
+            return TFileAction::Skip;
+        case IPrompt::ExistingFileAnswer::Skip:
+            return TFileAction::Skip;
+        case IPrompt::ExistingFileAnswer::Cancel:
+            return TFileAction::Cancel;
+        case IPrompt::ExistingFileAnswer::Resume:
+            return m_ftp.ResumeSupported ? TFileAction::Resume : TFileAction::Overwrite;
+        case IPrompt::ExistingFileAnswer::OverwriteAll:
+            ExistingFileAnswer = TExistingAnswer::OverwriteAll;
+            return TFileAction::Overwrite;
+        default:
+            return TFileAction::Overwrite;
+    }
+}
+
+bool TQueueRun::goOn(TFileAction action)
+{
+    if (action == TFileAction::Skip)
+        SkipQueueHead(0, m_ftp.RemoteFile);
+    else if (action == TFileAction::Cancel)
+        FinishQueue(false);  // the file stays queued
+    return action != TFileAction::Skip && action != TFileAction::Cancel;
 }
 
 void TQueueRun::downloadHeadFile()
@@ -323,15 +343,9 @@ void TQueueRun::downloadHeadFile()
     m_ftp.LocalFile = head.Target;
     int64_t size = head.Size;
     const bool sizeMissing = size < 0;
-    TListingDate remoteDate;
-    for (const TPaneItem& r : m_host.RemoteRows())
-        if (QString::fromStdString(r.name).compare(QString::fromStdString(m_ftp.RemoteFile), Qt::CaseInsensitive) ==
-            0) {
-            if (sizeMissing)
-                size = r.size;
-            remoteDate = r.date;
-            break;
-        }
+    const std::optional<TPaneItem> remote = m_host.FindRemoteRow(m_ftp.RemoteFile);
+    if (remote && sizeMissing)
+        size = remote->size;
     CurrentFileSize = std::max<int64_t>(size, 0);
     if ((m_settings.SkipNull && !sizeMissing && CurrentFileSize == 0) ||
         MatchesSkipList(localName(m_ftp.LocalFile), m_settings)) {
@@ -341,37 +355,16 @@ void TQueueRun::downloadHeadFile()
     m_ftp.TransferMode =
         ChooseTransferMode(static_cast<TModePanel>(m_workflow.TransferModePanel), m_ftp.LocalFile, m_settings);
     const QFileInfo local(QString::fromStdString(m_ftp.LocalFile));
-    bool resume = false;
     const TExistingTarget target{local.exists(), local.exists() ? local.size() : 0, CurrentFileSize};
-    switch (DecideExisting(target, m_settings.ResumeMode, ExistingFileAnswer,
-                           m_workflow.AfterLogin == AfterLoginAction::ResumeQueue, m_ftp.ResumeSupported,
-                           ScriptRunning)) {
-        case TFileAction::Skip:
-            SkipQueueHead(0, m_ftp.RemoteFile);
-            return;
-        case TFileAction::Resume:
-            resume = true;
-            break;
-        case TFileAction::Overwrite:
-            break;
-        case TFileAction::Ask:
-            switch (askExisting(false, localName(m_ftp.LocalFile), CurrentFileSize, target.targetSize, remoteDate,
-                                m_ftp.LocalFile)) {
-                case IPrompt::ExistingFileAnswer::Skip:
-                case IPrompt::ExistingFileAnswer::SkipAll:
-                    SkipQueueHead(0, m_ftp.RemoteFile);
-                    return;
-                case IPrompt::ExistingFileAnswer::Cancel:
-                    FinishQueue(false);
-                    return;
-                case IPrompt::ExistingFileAnswer::Resume:
-                    resume = m_ftp.ResumeSupported;
-                    break;
-                default:
-                    break;
-            }
-            break;
-    }
+    TFileAction action =
+        DecideExisting(target, m_settings.ResumeMode, ExistingFileAnswer,
+                       m_workflow.AfterLogin == AfterLoginAction::ResumeQueue, m_ftp.ResumeSupported, ScriptRunning);
+    if (action == TFileAction::Ask)
+        action = askExisting(false, localName(m_ftp.LocalFile), CurrentFileSize, target.targetSize,
+                             remote ? remote->date : TListingDate(), m_ftp.LocalFile);
+    if (!goOn(action))
+        return;
+    const bool resume = action == TFileAction::Resume;
     if (m_settings.FreeSpace) {
         const int64_t have = QFileInfo::exists(QString::fromStdString(m_ftp.LocalFile))
                                  ? QFileInfo(QString::fromStdString(m_ftp.LocalFile)).size()
@@ -410,44 +403,19 @@ void TQueueRun::uploadHeadFile()
         SkipQueueHead(0, m_ftp.RemoteFile);
         return;
     }
-    const TPaneItem* existing = nullptr;
-    const std::vector<TPaneItem> rows = m_host.RemoteRows();
-    for (const TPaneItem& r : rows)
-        if (QString::fromStdString(r.name).compare(QString::fromStdString(name), Qt::CaseInsensitive) == 0) {
-            existing = &r;
-            break;
-        }
+    const std::optional<TPaneItem> existing = m_host.FindRemoteRow(name);
     const int64_t localSize = QFileInfo(QString::fromStdString(m_ftp.LocalFile)).size();
     const int64_t remoteSize = existing ? std::max<int64_t>(existing->size, 0) : 0;
-    const TExistingTarget target{existing != nullptr, remoteSize, localSize};
-    switch (DecideExisting(target, m_settings.UploadMode, ExistingFileAnswer,
-                           m_workflow.AfterLogin == AfterLoginAction::ResumeQueue, m_ftp.ResumeSupported,
-                           ScriptRunning)) {
-        case TFileAction::Skip:
-            SkipQueueHead(0, m_ftp.RemoteFile);
-            return;
-        case TFileAction::Resume:
-            m_ftp.ResumePos = remoteSize;
-            break;
-        case TFileAction::Overwrite:
-            break;
-        case TFileAction::Ask:
-            switch (askExisting(true, name, localSize, remoteSize, existing->date, m_ftp.LocalFile)) {
-                case IPrompt::ExistingFileAnswer::Skip:
-                case IPrompt::ExistingFileAnswer::SkipAll:
-                    SkipQueueHead(0, m_ftp.RemoteFile);
-                    return;
-                case IPrompt::ExistingFileAnswer::Cancel:
-                    FinishQueue(false);
-                    return;
-                case IPrompt::ExistingFileAnswer::Resume:
-                    m_ftp.ResumePos = m_ftp.ResumeSupported ? remoteSize : 0;
-                    break;
-                default:
-                    break;
-            }
-            break;
-    }
+    const TExistingTarget target{existing.has_value(), remoteSize, localSize};
+    TFileAction action =
+        DecideExisting(target, m_settings.UploadMode, ExistingFileAnswer,
+                       m_workflow.AfterLogin == AfterLoginAction::ResumeQueue, m_ftp.ResumeSupported, ScriptRunning);
+    if (action == TFileAction::Ask)
+        action = askExisting(true, name, localSize, remoteSize, existing->date, m_ftp.LocalFile);
+    if (!goOn(action))
+        return;
+    if (action == TFileAction::Resume)
+        m_ftp.ResumePos = remoteSize;
     m_ftp.TransferMode =
         ChooseTransferMode(static_cast<TModePanel>(m_workflow.TransferModePanel), m_ftp.LocalFile, m_settings);
     m_host.Status("发送:" + name);
@@ -470,14 +438,10 @@ void TQueueRun::fileReceived()
     if (m_settings.PreserveDate && m_ftp.Success() && !m_queue.Empty()) {
         // The listing's date, when it has one; the file keeps its own date
         // otherwise.
-        const std::string name = LastPathSegment(m_queue.Head().Source);
-        for (const TPaneItem& r : m_host.RemoteRows())
-            if (r.name == name && r.date.Kind != TListingDate::None) {
-                QFile f(QString::fromStdString(m_ftp.LocalFile));
-                if (f.open(QIODevice::ReadWrite))
-                    f.setFileTime(r.date.Value(), QFileDevice::FileModificationTime);
-                break;
-            }
+        const std::optional<TPaneItem> r = m_host.FindRemoteRow(LastPathSegment(m_queue.Head().Source));
+        QFile f(QString::fromStdString(m_ftp.LocalFile));
+        if (r && r->date.Kind != TListingDate::None && f.open(QIODevice::ReadWrite))
+            f.setFileTime(r->date.Value(), QFileDevice::FileModificationTime);
     }
     RemoveQueueHead();
     if (m_settings.ReceiveRefresh)

@@ -15,6 +15,7 @@
 
 #include <QObject>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,9 @@ public:
     virtual void ShowLocalDirectory(const std::string& dir) = 0;
     virtual std::vector<TPaneItem> LocalRows() const = 0;   // without ".."
     virtual std::vector<TPaneItem> RemoteRows() const = 0;  // without ".."
-    virtual std::string RemoteDirectory() const = 0;        // ends with "/"
+    // The first remote row of that name, letter case ignored.
+    virtual std::optional<TPaneItem> FindRemoteRow(const std::string& name) const = 0;
+    virtual std::string RemoteDirectory() const = 0;  // ends with "/"
     virtual void Status(const std::string& text) = 0;
     // A run began (true) or ended: path boxes, transfer panels, title.
     virtual void RunChanged(bool running) = 0;
@@ -102,9 +105,17 @@ private:
     bool ensureLocalDirectory(const std::string& dir);
     void log(const std::string& text, int colour = lcNormal) { m_workflow.LogLine(text, colour); }
     bool unsafeName(const std::string& name, const std::string& where);
-    IPrompt::ExistingFileAnswer askExisting(bool upload, const std::string& name, int64_t sourceSize,
-                                            int64_t targetSize, const TListingDate& remoteDate,
-                                            const std::string& localPath);
+    TFileAction askExisting(bool upload, const std::string& name, int64_t sourceSize, int64_t targetSize,
+                            const TListingDate& remoteDate, const std::string& localPath);
+    // Skip and Cancel end this file's step (false); the others go on.
+    bool goOn(TFileAction action);
+    bool skippedFolder(const TQueueEntry& head);
+    // "~/..." from the folder the run began in.
+    std::string fromRunStart(const std::string& remote) const;
+    bool tooDeep(const TQueueEntry& head, const std::string& folder);
+    // A listed folder's rows as entries one level below, unsafe names left out.
+    std::vector<TQueueEntry> childEntries(const std::vector<TPaneItem>& rows, const std::string& source,
+                                          const std::string& target, bool download, int depth);
 
     TFTPclient& m_ftp;
     TConnectionWorkflow& m_workflow;

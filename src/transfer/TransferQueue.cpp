@@ -174,17 +174,13 @@ void TTransferQueue::Clear()
 void TTransferQueue::MoveToFront(std::vector<size_t> rows, size_t to)
 {
     rows = sortedUnique(std::move(rows), m_entries.size());
+    std::erase_if(rows, [to](size_t r) { return r < to; });  // rows before `to` stay
+    if (rows.empty())
+        return;
     std::vector<TQueueEntry> moved;
     for (size_t r : rows)
-        if (r >= to)
-            moved.push_back(m_entries[r]);
-    if (moved.empty())
-        return;
-    std::vector<size_t> gone;
-    for (size_t r : rows)
-        if (r >= to)
-            gone.push_back(r);
-    Remove(gone);
+        moved.push_back(m_entries[r]);
+    Remove(rows);
     const int at = static_cast<int>(std::min(to, m_entries.size()));
     beginInsertRows({}, at, at + static_cast<int>(moved.size()) - 1);
     for (size_t i = 0; i < moved.size(); ++i) {

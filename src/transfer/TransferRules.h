@@ -16,7 +16,8 @@ enum class TExistingAnswer : int { Ask = 0, SkipAll = 1, OverwriteAll = 2 };
 // The transfer-mode panel.
 enum class TModePanel : int { Ascii = 0, Binary = 1, Automatic = 2 };
 
-enum class TFileAction { Overwrite, Resume, Skip, Ask };
+// Cancel: the user stopped the run at this file.
+enum class TFileAction { Overwrite, Resume, Skip, Ask, Cancel };
 
 struct TExistingTarget {
     bool exists = false;
