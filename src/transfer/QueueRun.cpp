@@ -79,6 +79,23 @@ void TQueueRun::SkipQueueHead(int kind, const std::string& name)
 
 void TQueueRun::ProcessQueueHead()
 {
+    // A step that ends at once (a skipped file, a removed entry) asks for the
+    // next head from inside this call: it is taken here, in a loop, so a
+    // long run of such entries does not nest a call per entry.
+    if (m_inHead) {
+        m_headAgain = true;
+        return;
+    }
+    m_inHead = true;
+    do {
+        m_headAgain = false;
+        processHead();
+    } while (m_headAgain);
+    m_inHead = false;
+}
+
+void TQueueRun::processHead()
+{
     if (m_queue.Empty() || HaltRequested) {
         HaltRequested = false;
         FinishQueue(false);
@@ -382,6 +399,8 @@ void TQueueRun::downloadHeadFile()
                       ApplyCaseRule(ApplyRenameRules(localName(m_ftp.LocalFile), false, m_settings, SessionRenameRules),
                                     m_settings.ForceLowerCase);
     m_ftp.Download(resume, ScriptRunning, CurrentFileSize);
+    if (refusedLocally())
+        fileReceived();
 }
 
 void TQueueRun::uploadHeadFile()
@@ -422,6 +441,16 @@ void TQueueRun::uploadHeadFile()
     m_ftp.RemoteFile = ApplyCaseRule(ApplyRenameRules(m_ftp.RemoteFile, true, m_settings, SessionRenameRules),
                                      m_settings.ForceLowerCase);
     m_ftp.Upload(ScriptRunning);
+    if (refusedLocally())
+        fileStored();
+}
+
+bool TQueueRun::refusedLocally() const
+{
+    // The client refuses a local file it cannot write or read before it sends
+    // anything, with an error and no completion: that file ends here, as if
+    // moved, and the run goes on.
+    return !m_ftp.Success() && m_ftp.ReplyState() == rsIdle;
 }
 
 void TQueueRun::fileReceived()

@@ -95,10 +95,12 @@ public:
     static constexpr int MaxTreeDepth = 64;
 
 private:
+    void processHead();
     void downloadHeadFile();
     void uploadHeadFile();
     void expandDownload();
     void expandUpload();
+    bool refusedLocally() const;
     void fileReceived();
     void fileStored();
     void directoryCreated();
@@ -125,4 +127,6 @@ private:
     IPrompt* m_prompt;
     IPowerBackend* m_power = nullptr;
     std::string m_pendingDir;  // the remote folder an upload makes and enters
+    bool m_inHead = false;     // inside ProcessQueueHead
+    bool m_headAgain = false;  // the next head was asked for meanwhile
 };

@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <map>
 
@@ -254,4 +255,87 @@ TEST(QueueHostile, NamesThatLeaveTheTargetAndALoopingFolderStayInside)
     EXPECT_NE(std::find(log.begin(), log.end(), "跳过不安全的名称: /loop/bad\\x01name"), log.end());
 }
 
+}  // namespace
+
+namespace {
+TEST(QueueRunLength, ALongRunOfSkippedFilesDoesNotDeepenTheStack)
+{
+    // Each skipped file hands on to the next: a hundred thousand in a row
+    // must not nest a call per file.
+    QueueWindow t;
+    QTemporaryDir local;
+    t.w->SetLocalDirectory(local.path());
+    t.w->txtFTPServer->setEditText(QStringLiteral("127.0.0.1:ftptest:ftppass:%1").arg(RealServers::pyftpdlib().port));
+    t.w->btnConnectClick();
+    ASSERT_TRUE(t.idle());
+    t.w->Settings().SkipEnabled = true;
+    t.w->Settings().SkipPatterns = {"*.skip"};
+    const std::string remote = t.w->currentRemotePath();
+    const std::string target = local.path().toStdString() + "/";
+    std::vector<TQueueEntry> entries;
+    for (int i = 0; i < 100000; ++i) {
+        const std::string name = "f" + std::to_string(i) + ".skip";
+        entries.push_back({TEntryKind::DownloadFile, remote + name, 10, target + name});
+    }
+    t.w->QueueEntries().Append(std::move(entries));
+    t.w->queTransferClick();
+    ASSERT_TRUE(
+        WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 60000));
+    const auto log = t.log();
+    EXPECT_NE(std::find(log.begin(), log.end(), "跳过文件: f99999.skip"), log.end());
+    EXPECT_TRUE(QDir(local.path()).isEmpty());
+}
+}  // namespace
+
+namespace {
+TEST(QueueLocalFaults, AFileThatCannotBeWrittenOrReadEndsAndTheRunGoesOn)
+{
+    // Down: the first target is a folder (never replaced); up: the first
+    // source is a FIFO (never read). Each fault is logged, that file ends,
+    // and the next one moves.
+    const QString home = QString::fromStdString(RealServers::root()) + QStringLiteral("/ftptest");
+    const QString base = QStringLiteral("queue_faults_%1").arg(::getpid());
+    struct Remove {
+        QString dir;
+        ~Remove() { QDir(dir).removeRecursively(); }
+    } remove{home + "/" + base};
+    ASSERT_TRUE(QDir().mkpath(home + "/" + base));
+    WriteTestFile(home + "/" + base + "/a.bin", "first");
+    WriteTestFile(home + "/" + base + "/b.bin", "second");
+    QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("ftptest"), home + "/" + base});
+
+    QueueWindow t;
+    QTemporaryDir local;
+    t.w->SetLocalDirectory(local.path());
+    t.w->txtFTPServer->setEditText(
+        QStringLiteral("127.0.0.1|%1:ftptest:ftppass:%2").arg(base).arg(RealServers::pyftpdlib().port));
+    t.w->btnConnectClick();
+    ASSERT_TRUE(t.idle());
+    const std::string remote = t.w->currentRemotePath();
+    const std::string target = local.path().toStdString() + "/";
+    ASSERT_TRUE(QDir().mkpath(local.path() + "/a.bin"));
+    t.w->QueueEntries().Append({{TEntryKind::DownloadFile, remote + "a.bin", 5, target + "a.bin"},
+                                {TEntryKind::DownloadFile, remote + "b.bin", 6, target + "b.bin"}});
+    t.w->Settings().ResumeMode = 2;  // the folder "exists": overwrite it, which must fail
+    t.w->queTransferClick();
+    ASSERT_TRUE(
+        WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 20000));
+    EXPECT_TRUE(QFileInfo(local.path() + "/a.bin").isDir());
+    EXPECT_EQ(ReadTestFile(local.path() + "/b.bin"), "second");
+
+    const QString fifo = local.path() + "/pipe";
+    ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0644), 0);
+    WriteTestFile(local.path() + "/c.bin", "third");
+    t.w->QueueEntries().Append({{TEntryKind::UploadFile, fifo.toStdString(), 0, remote + "pipe"},
+                                {TEntryKind::UploadFile, target + "c.bin", 5, remote + "c.bin"}});
+    t.w->queTransferClick();
+    ASSERT_TRUE(
+        WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 20000));
+    EXPECT_FALSE(QFileInfo::exists(home + "/" + base + "/pipe"));
+    EXPECT_EQ(ReadTestFile(home + "/" + base + "/c.bin"), "third");
+    const auto log = t.log();
+    EXPECT_NE(std::find(log.begin(), log.end(), "错误: 无法写入到本地文件 (" + target + "a.bin)."), log.end());
+    EXPECT_NE(std::find(log.begin(), log.end(), "错误:无法打开本地文件来读取 (" + fifo.toStdString() + ")."),
+              log.end());
+}
 }  // namespace
