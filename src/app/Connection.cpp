@@ -524,10 +524,18 @@ void TConnectionWorkflow::ListingFinished()
 {
     if (m_hooks.ListingDone)
         m_hooks.ListingDone(m_ftp.Success());
-    if (IsTransferring(m_state) && m_hooks.TransferListed)
+    if (IsTransferring(m_state) && m_hooks.TransferListed) {
         m_hooks.TransferListed();
-    else if (m_state != SessionState::Disconnected)
-        GoIdle();
+        return;
+    }
+    if (m_state == SessionState::Disconnected)
+        return;
+    const bool queueWaits = AfterLogin == AfterLoginAction::ResumeQueue || AfterLogin == AfterLoginAction::StartQueue;
+    if (queueWaits && m_hooks.StartQueueAfterLogin && m_hooks.StartQueueAfterLogin())
+        return;
+    if (queueWaits)
+        AfterLogin = AfterLoginAction::None;  // nothing queued: nothing to resume later
+    GoIdle();
 }
 
 void TConnectionWorkflow::FtpQuit()

@@ -58,6 +58,9 @@ public:
         // failed, while transferring.
         std::function<void()> TransferListed;
         std::function<void()> TransferDirectoryFailed;
+        // The first listing after a login that should start the queue (or
+        // resume it after a drop): true when a run began.
+        std::function<bool()> StartQueueAfterLogin;
         std::function<void(int mode)> TransferModeShown;                 // 0 ASCII, 1 binary, 2 automatic
         std::function<void(const std::string& directory)> HomeBookmark;  // "<主目录>"; empty: none
     };

@@ -230,6 +230,7 @@ TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
         // Busy: an hourglass over the remote pane, and over the local one
         // while transferring (else the arrow with an hourglass).
         const SessionState state = m_workflow ? m_workflow->State() : SessionState::Starting;
+        LocalPathBox->setEnabled(!IsTransferring(state));  // a run moves the local pane itself
         const bool busy = state != SessionState::Idle && state != SessionState::Disconnected &&
                           state != SessionState::Starting && state != SessionState::ConnectionLost;
         for (TCorvListView* pane : {Local, Remote}) {

@@ -37,7 +37,6 @@ public:
     }
     std::string RemoteDirectory() const override { return m_w.currentRemotePath(); }
     void Status(const std::string& text) override { m_w.StatusPanel->setText(QString::fromStdString(text)); }
-    void RunChanged(bool running) override { m_w.LocalPathBox->setEnabled(!running); }
     void CloseWindow() override { m_w.CloseWithoutQuestions(); }
 
 private:
@@ -90,6 +89,7 @@ void TfrmMain::queueHooks(TConnectionWorkflow::Hooks& hooks)
 {
     hooks.TransferListed = [this] { m_queueRun->Listed(); };
     hooks.TransferDirectoryFailed = [this] { m_queueRun->DirectoryFailed(); };
+    hooks.StartQueueAfterLogin = [this] { return m_queueRun->StartAfterLogin(); };
 }
 
 void TfrmMain::AddSelectionToQueue(TCorvListView* pane, const std::string& extra)

@@ -413,6 +413,11 @@ void TFTPclient::QuitAndRetry(bool sendQuit)
 void TFTPclient::ControlClosed()
 {
     m_awaitingReply = false;
+    // A server that goes away in the middle of a file (killed, crashed) is a
+    // drop to come back from, as a broken data connection is; a close while
+    // idle (after QUIT, an idle time-out) is not.
+    if (m_loggedIn && m_replyState != rsIdle && (m_pending == poFileReceived || m_pending == poFileStored))
+        m_fatalError = true;
     Disconnect();
     if (m_loggedIn) {
         Info(fiDisconnected, "Disconnected");

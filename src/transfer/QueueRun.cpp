@@ -59,6 +59,15 @@ bool TQueueRun::TransferQueue()
     return true;
 }
 
+bool TQueueRun::StartAfterLogin()
+{
+    if (m_queue.Empty())
+        return false;
+    StartQueue();
+    ProcessQueueHead();
+    return true;
+}
+
 void TQueueRun::StartQueue()
 {
     m_workflow.SetBusy(SessionState::Downloading);
@@ -67,7 +76,6 @@ void TQueueRun::StartQueue()
     DeleteAfterUpload = false;
     ExistingFileAnswer = TExistingAnswer::Ask;
     m_ftp.TransferBytes = 0;
-    m_host.RunChanged(true);
 }
 
 void TQueueRun::SkipQueueHead(int kind, const std::string& name)
@@ -189,7 +197,6 @@ void TQueueRun::DirectoryFailed()
         return;
     }
     // A file's folder cannot be entered: the run stops with the file queued.
-    m_host.RunChanged(false);
     m_workflow.GoIdle();
 }
 
@@ -507,7 +514,6 @@ void TQueueRun::FinishQueue(bool returnHome)
     const SessionState was = m_workflow.State();
     m_workflow.SetBusy(SessionState::Refreshing);
     m_workflow.AfterLogin = AfterLoginAction::None;
-    m_host.RunChanged(false);
     if (m_host.LocalDirectory() != QueueStartLocalDir && !QueueStartLocalDir.empty() &&
         QFileInfo(QString::fromStdString(QueueStartLocalDir)).isDir())
         m_host.ShowLocalDirectory(QueueStartLocalDir);

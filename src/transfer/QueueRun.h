@@ -40,8 +40,6 @@ public:
     virtual std::optional<TPaneItem> FindRemoteRow(const std::string& name) const = 0;
     virtual std::string RemoteDirectory() const = 0;  // ends with "/"
     virtual void Status(const std::string& text) = 0;
-    // A run began (true) or ended: path boxes, transfer panels, title.
-    virtual void RunChanged(bool running) = 0;
     // After the run: close the window (completion actions that quit).
     virtual void CloseWindow() = 0;
 };
@@ -68,6 +66,9 @@ public:
 
     // queTransferClick: from Idle with entries.
     bool TransferQueue();
+    // After a login that should start or resume the queue: a run when
+    // entries are queued.
+    bool StartAfterLogin();
     void StartQueue();
     void ProcessQueueHead();
     void SkipQueueHead(int kind, const std::string& name);  // 0 file, 1 folder, 2 empty folder

@@ -23,12 +23,30 @@
 
 namespace {
 
+// No dialog may open in a test: questions are answered no and recorded.
+struct NoPrompt : IPrompt {
+    std::vector<std::string> asked;
+    void ShowMessage(MessageKind, const std::string& text) override { asked.push_back(text); }
+    bool Confirm(const std::string& text) override
+    {
+        asked.push_back(text);
+        return false;
+    }
+    ExistingFileAnswer AskExistingFile(ExistingFileRequest& request) override
+    {
+        asked.push_back(request.name);
+        return ExistingFileAnswer::Skip;
+    }
+};
+
 struct QueueWindow {
     QTemporaryDir data;
+    NoPrompt prompt;
     std::unique_ptr<TfrmMain> w;
     QueueWindow()
     {
         w = std::make_unique<TfrmMain>(data.path() + QStringLiteral("/"));
+        w->SetPrompt(&prompt);
         w->Settings().UsePasv = true;
         w->show();
     }
@@ -338,4 +356,75 @@ TEST(QueueLocalFaults, AFileThatCannotBeWrittenOrReadEndsAndTheRunGoesOn)
     EXPECT_NE(std::find(log.begin(), log.end(), "错误:无法打开本地文件来读取 (" + fifo.toStdString() + ")."),
               log.end());
 }
+}  // namespace
+
+namespace {
+// The server dies in the middle of a throttled transfer and comes back on
+// the same port: the restart timer logs in again, the run goes on with the
+// same file, resumed from what arrived, and it ends whole.
+class QueueDroppedConnection : public ::testing::TestWithParam<bool> {};
+
+TEST_P(QueueDroppedConnection, ATransferCutByAServerKillResumesAfterTheReconnect)
+{
+    const bool upload = GetParam();
+    QTemporaryDir root;
+    const QString home = root.path() + QStringLiteral("/ftptest");
+    ASSERT_TRUE(QDir().mkpath(home));
+    QTemporaryDir local;
+    QByteArray data(4 * 1024 * 1024, Qt::Uninitialized);
+    for (int i = 0; i < data.size(); ++i)
+        data[i] = static_cast<char>((static_cast<uint32_t>(i) * 7919u) >> 5);
+    const QString source = (upload ? local.path() : home) + "/big.bin";
+    const QString target = (upload ? home : local.path()) + "/big.bin";
+    WriteTestFile(source, data);
+    const quint16 port = ClosedLoopbackPort();
+    auto server = RealServers::startOwnPyftpdlib(port, home, 512 * 1024);
+
+    QueueWindow t;
+    t.w->Settings().RestoreState = false;  // reconnect after six seconds
+    // pyftpdlib refuses the resume probe in ASCII mode: the site says it resumes.
+    TSiteRecord site;
+    site.Name = "Dies";
+    site.IP = "127.0.0.1";
+    site.Port = std::to_string(port);
+    site.User = RealServers::User;
+    site.SetPassword(RealServers::Password);
+    site.Options = "300000000100000";  // position 9: resume works
+    t.w->Sites().WriteSite(site);
+    t.w->SetLocalDirectory(local.path());
+    t.w->txtFTPServer->setEditText(QStringLiteral("Dies"));
+    t.w->btnConnectClick();
+    ASSERT_TRUE(t.idle());
+    TCorvListView* pane = upload ? t.w->Local : t.w->Remote;
+    pane->SelectWhere([&](int r) { return pane->Text(r, 0) == QStringLiteral("big.bin"); });
+    if (upload)
+        t.w->mnuUploadClick();
+    else
+        t.w->mnuDownloadClick();
+    ASSERT_TRUE(WaitFor([&] { return QFileInfo(target).size() >= 256 * 1024; }, 20000));
+    server->kill();
+    server->waitForFinished();
+    ASSERT_TRUE(WaitFor([&] { return t.w->Workflow().State() == SessionState::ConnectionLost; }, 20000));
+    const qint64 had = QFileInfo(target).size();
+    EXPECT_LT(had, data.size());
+    server = RealServers::startOwnPyftpdlib(port, home);
+    ASSERT_TRUE(
+        WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 60000))
+        << [&] {
+               std::string s;
+               for (const std::string& l : t.log())
+                   s += l + "\n";
+               return s;
+           }();
+    EXPECT_EQ(ReadTestFile(target), data.toStdString());
+    EXPECT_TRUE(t.prompt.asked.empty());
+    // Resumed, not moved again from the start.
+    const auto log = t.log();
+    EXPECT_NE(std::find(log.begin(), log.end(), "REST " + std::to_string(had)), log.end());
+    server->kill();
+    server->waitForFinished();
+}
+
+INSTANTIATE_TEST_SUITE_P(Directions, QueueDroppedConnection, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "Upload" : "Download"; });
 }  // namespace
