@@ -238,10 +238,12 @@ void TConnectionWorkflow::Disconnect()
     GoDisconnected();
 }
 
-void TConnectionWorkflow::Reconnect()
+void TConnectionWorkflow::Reconnect(bool resumeQueue)
 {
     m_idleTimer.stop();
     GoDisconnected();
+    if (resumeQueue)
+        AfterLogin = AfterLoginAction::ResumeQueue;
     TQuickConnectFields unchanged;
     unchanged.server = m_ftp.FtpServer;  // not read: the settings in the client are used
     const bool dirty = ConnectionDirty;
@@ -351,6 +353,11 @@ void TConnectionWorkflow::IdleTick()
 void TConnectionWorkflow::FtpInfo(::FtpInfo kind, const std::string& text)
 {
     switch (kind) {
+        case fiDataConnected:
+        case fiFileSize:
+            if (IsTransferring(m_state) && m_hooks.TransferInfo)
+                m_hooks.TransferInfo(kind, text);
+            break;
         case fiConnected:
             if (m_state == SessionState::Disconnected)
                 break;

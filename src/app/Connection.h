@@ -58,6 +58,9 @@ public:
         // failed, while transferring.
         std::function<void()> TransferListed;
         std::function<void()> TransferDirectoryFailed;
+        // While transferring: the data connection stood, or the server
+        // announced the incoming file's size.
+        std::function<void(::FtpInfo kind, const std::string& text)> TransferInfo;
         // The first listing after a login that should start the queue (or
         // resume it after a drop): true when a run began.
         std::function<bool()> StartQueueAfterLogin;
@@ -83,8 +86,16 @@ public:
     // it rewrites as the server field is read).
     void Connect(TQuickConnectFields& fields);
     void Disconnect();
-    void Reconnect();
-    void Refresh();    // list the remote directory again
+    // Disconnects and connects again with the same settings; resumeQueue:
+    // the first listing after the login resumes the queue (a hung or
+    // stalled transfer).
+    void Reconnect(bool resumeQueue = false);
+    void Refresh();  // list the remote directory again
+    void PlaySound(int sound, const std::string& wave)
+    {
+        if (sound != 0 && m_hooks.PlaySound)
+            m_hooks.PlaySound(sound, wave);
+    }
     void StartList();  // the client's listing, nothing else
     // The refresh command: from Idle, state Refreshing and a fresh listing.
     bool UserRefresh();

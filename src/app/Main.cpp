@@ -150,7 +150,7 @@ TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
     hooks.LogLine = [this](const std::string& t, int c) { LogLine(t, c); };
     hooks.Status = [this](const std::string& t) { StatusPanel->setText(QString::fromStdString(t)); };
     hooks.Status2 = [this](const std::string& t) { StatusPanel2->setText(QString::fromStdString(t)); };
-    hooks.Caption = [this](const std::string& t) { setWindowTitle(QString::fromStdString(t)); };
+    hooks.Caption = [this](const std::string& t) { ShowSessionTitle(t); };
     hooks.ClearLog = [this] { Memo1->Clear(); };
     hooks.ClearRemote = [this] {
         Remote->Clear();

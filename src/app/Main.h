@@ -148,6 +148,20 @@ public:
     void queMoveBottomClick();
     void mnuHaltClick();
     void btnAbortClick();
+    void expAddClick();
+    void queEditTargetClick();
+    void queQueueInfoClick();
+    void mnuManualDownloadClick();
+    // The "传输完成(&R)" choice: 0 idle .. 5 hang up and quit.
+    void SetCompletionAction(int action);
+    QMenu* QueueMenu = nullptr;
+    QAction* mnuHalt = nullptr;
+    std::vector<QAction*> mnuComplete;
+    // The window title and tray tip: the session's, or the run's progress.
+    void ShowSessionTitle(const std::string& title);
+    void ShowApplicationTitle(const QString& title);
+    const QString& SessionTitle() const { return m_sessionTitle; }
+    TTransferProgress& Progress() { return *m_progress; }
 
     // ---- panes
     const QString& LocalDirectory() const { return m_localDir; }
@@ -247,6 +261,8 @@ private:
     void saveLayout();
     void buildQueue(QWidget* parent);
     void buildQueueRun();
+    void buildQueueMenus(QMenu* queue);
+    void buildProgress();
     void queueHooks(TConnectionWorkflow::Hooks& hooks);
     void transferSelection(TCorvListView* pane, const std::string& extra);  // start a run with it
     std::vector<TQueueEntry> droppedFiles(const QStringList& paths) const;
@@ -270,6 +286,9 @@ private:
     TTransferQueue m_transferQueue;
     std::unique_ptr<IQueueHost> m_queueHost;
     std::unique_ptr<TQueueRun> m_queueRun;
+    std::unique_ptr<IProgressView> m_progressView;
+    std::unique_ptr<TTransferProgress> m_progress;
+    QString m_sessionTitle;
     bool m_firstRun = false;
     bool m_halveSplits = false;
     bool m_closeWithoutQuestions = false;

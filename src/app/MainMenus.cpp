@@ -166,28 +166,7 @@ void TfrmMain::buildMenus()
     later(tools, QStringLiteral("自定义命令(&C)"));
 
     // ---- queue and transfers
-    QMenu* queue = menuBar()->addMenu(QStringLiteral("队列(&Q)"));
-    later(queue, QStringLiteral("下载(&O)"));
-    later(queue, QStringLiteral("上传"));
-    later(queue, QStringLiteral("添加文件(&A)"));
-    later(queue, QStringLiteral("传输队列(&T)"), QKeySequence(Qt::CTRL | Qt::Key_T));
-    later(queue, QStringLiteral("停止传输(&H)"));
-    later(queue, QStringLiteral("中断(&A)"), QKeySequence(Qt::Key_F9));
-    queue->addSeparator();
-    later(queue, QStringLiteral("删除文件(&D)"));
-    later(queue, QStringLiteral("清除队列(&C)"));
-    later(queue, QStringLiteral("移到顶部(&O)"));
-    later(queue, QStringLiteral("移到底部(&B)"));
-    later(queue, QStringLiteral("编辑对象(&E)"));
-    later(queue, QStringLiteral("队列信息(&I)"));
-    queue->addSeparator();
-    later(queue, QStringLiteral("保存队列(&S)"));
-    later(queue, QStringLiteral("载入队列(&L)"));
-    queue->addSeparator();
-    QMenu* completion = queue->addMenu(QStringLiteral("传输完成(&R)"));
-    for (const char* item :
-         {"空闲(&I)", "断开(&D)", "挂断 ISP(&H)", "退出 Corvyne(&Q)", "注销 Windows(&E)", "挂断并离开"})
-        later(completion, QString::fromUtf8(item));
+    buildQueueMenus(menuBar()->addMenu(QStringLiteral("队列(&Q)")));
 
     // ---- scripts
     QMenu* script = menuBar()->addMenu(QStringLiteral("脚本(&C)"));
@@ -324,10 +303,10 @@ void TfrmMain::buildToolBar()
     button(QStyle::SP_TrashIcon, QStringLiteral("删除"), nullptr);
     button(QStyle::SP_FileDialogInfoView, QStringLiteral("属性"), nullptr);
     ToolBar->addSeparator();
-    button(QStyle::SP_FileIcon, QStringLiteral("添加文件"), nullptr);
-    button(QStyle::SP_MediaPlay, QStringLiteral("传输队列"), nullptr);
-    button(QStyle::SP_MediaStop, QStringLiteral("中断"), nullptr);
-    button(QStyle::SP_DialogResetButton, QStringLiteral("清除队列"), nullptr);
+    button(QStyle::SP_FileIcon, QStringLiteral("添加文件"), [this] { expAddClick(); });
+    button(QStyle::SP_MediaPlay, QStringLiteral("传输队列"), [this] { queTransferClick(); });
+    button(QStyle::SP_MediaStop, QStringLiteral("中断"), [this] { btnAbortClick(); });
+    button(QStyle::SP_DialogResetButton, QStringLiteral("清除队列"), [this] { queClearClick(); });
     ToolBar->addSeparator();
     button(QStyle::SP_ComputerIcon, QStringLiteral("偏好设置"), nullptr);
 }
@@ -335,8 +314,14 @@ void TfrmMain::buildToolBar()
 void TfrmMain::buildPanePopups()
 {
     PopupCommand = new QMenu(this);
-    QAction* transfer = later(PopupCommand, QStringLiteral("下载"));
-    later(PopupCommand, QStringLiteral("队列(&Q)"));
+    QAction* transfer = PopupCommand->addAction(QStringLiteral("下载"), this, [this] {
+        if (ActivePane() == Local)
+            mnuUploadClick();
+        else
+            mnuDownloadClick();
+    });
+    QAction* toQueue =
+        PopupCommand->addAction(QStringLiteral("队列(&Q)"), this, [this] { AddSelectionToQueue(ActivePane()); });
     PopupCommand->addSeparator();
     QAction* view = later(PopupCommand, QStringLiteral("查看"));
     QAction* edit = later(PopupCommand, QStringLiteral("编辑"));
@@ -361,6 +346,7 @@ void TfrmMain::buildPanePopups()
         // The rules decide; a command not built yet stays disabled.
         auto set = [](QAction* a, bool on) { a->setEnabled(on && !a->property("later").toBool()); };
         set(transfer, m.transfer);
+        set(toQueue, !rows.empty());
         set(view, m.view);
         set(edit, m.edit);
         set(remove, m.remove);

@@ -5,11 +5,13 @@
 #include "app/Main.h"
 #include "app/QueueView.h"
 
+#include <QActionGroup>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSplitter>
@@ -68,6 +70,8 @@ void TfrmMain::buildQueueRun()
     m_queueHost = std::make_unique<TWindowQueueHost>(*this);
     m_queueRun =
         std::make_unique<TQueueRun>(FTP, *m_workflow, m_settings, m_transferQueue, *m_queueHost, *m_prompt, this);
+    buildProgress();
+    SetCompletionAction(m_settings.XferOption);
     Queue->OnFilesDropped = [this](const QStringList& paths) { QueueFileDrop(paths); };
     Queue->OnPaneRowsDragOver = [](int tag) { return tag == 12 || tag == 14; };
     Queue->OnPaneRowsDropped = [this](int tag) { AddSelectionToQueue(tag == 14 ? Remote : Local); };
@@ -85,11 +89,173 @@ void TfrmMain::buildQueueRun()
     };
 }
 
+void TfrmMain::buildQueueMenus(QMenu* queue)
+{
+    // The main menu's queue items; their enabling follows the queue and the
+    // session each time the menu opens.
+    auto item = [&](QMenu* menu, const char* caption, std::function<void()> run, const QKeySequence& key = {}) {
+        QAction* a = menu->addAction(QString::fromUtf8(caption), this, std::move(run));
+        a->setShortcut(key);
+        return a;
+    };
+    QAction* download = item(queue, "下载(&O)", [this] { mnuDownloadClick(); });
+    QAction* upload = item(queue, "上传", [this] { mnuUploadClick(); });
+    QAction* manual = item(queue, "手动下载(&U)", [this] { mnuManualDownloadClick(); });
+    QAction* add = item(queue, "添加文件(&A)", [this] { expAddClick(); });
+    QAction* transfer = item(
+        queue, "传输队列(&T)", [this] { queTransferClick(); }, QKeySequence(Qt::CTRL | Qt::Key_T));
+    mnuHalt = item(queue, "停止传输(&H)", [this] { mnuHaltClick(); });
+    mnuHalt->setCheckable(true);
+    QAction* abort = item(
+        queue, "中断(&A)", [this] { btnAbortClick(); }, QKeySequence(Qt::Key_F9));
+    queue->addSeparator();
+    QAction* remove = item(queue, "删除文件(&D)", [this] { queDeleteClick(); });
+    QAction* clear = item(queue, "清除队列(&C)", [this] { queClearClick(); });
+    QAction* top = item(queue, "移到顶部(&O)", [this] { queMoveTopClick(); });
+    QAction* bottom = item(queue, "移到底部(&B)", [this] { queMoveBottomClick(); });
+    QAction* target = item(queue, "编辑对象(&E)", [this] { queEditTargetClick(); });
+    QAction* info = item(queue, "队列信息(&I)", [this] { queQueueInfoClick(); });
+    queue->addSeparator();
+    // Saving and loading queue files come with the queue-file work.
+    for (const char* caption : {"保存队列(&S)", "载入队列(&L)"})
+        queue->addAction(QString::fromUtf8(caption))->setEnabled(false);
+    queue->addSeparator();
+    QMenu* completion = queue->addMenu(QStringLiteral("传输完成(&R)"));
+    auto* group = new QActionGroup(completion);
+    int value = 0;
+    for (const char* caption :
+         {"空闲(&I)", "断开(&D)", "挂断 ISP(&H)", "退出 Corvyne(&Q)", "注销 Windows(&E)", "挂断并离开"}) {
+        QAction* a = completion->addAction(QString::fromUtf8(caption));
+        a->setCheckable(true);
+        a->setActionGroup(group);
+        a->setData(value);
+        connect(a, &QAction::triggered, this, [this, value] { SetCompletionAction(value); });
+        mnuComplete.push_back(a);
+        ++value;
+    }
+    SetCompletionAction(m_settings.XferOption);
+
+    connect(queue, &QMenu::aboutToShow, this, [=, this] {
+        const SessionState state = m_workflow->State();
+        const bool idle = state == SessionState::Idle;
+        const bool rows = !m_transferQueue.Empty();
+        const size_t selected = Queue->SelectedRows().size();
+        download->setEnabled(idle && !Remote->SelectedRows().empty());
+        upload->setEnabled(idle && !Local->SelectedRows().empty());
+        manual->setEnabled(idle);
+        add->setEnabled(!ActivePane()->SelectedRows().empty());
+        transfer->setEnabled(rows && idle);
+        mnuHalt->setEnabled(IsTransferring(state));
+        mnuHalt->setChecked(m_queueRun->HaltRequested);
+        abort->setEnabled(state != SessionState::Disconnected && state != SessionState::Idle);
+        remove->setEnabled(selected > 0);
+        clear->setEnabled(rows && !IsTransferring(state));
+        top->setEnabled(selected == 1);
+        bottom->setEnabled(selected == 1);
+        target->setEnabled(selected > 0);
+        info->setEnabled(rows);
+    });
+
+    // The queue list's own menu.
+    QueueMenu = new QMenu(Queue);
+    QAction* popTransfer = item(QueueMenu, "传输(&T)", [this] { queTransferClick(); });
+    QueueMenu->addSeparator();
+    QAction* popRemove = item(QueueMenu, "删除记录(&D)", [this] { queDeleteClick(); });
+    QAction* popClear = item(QueueMenu, "清除队列(&C)", [this] { queClearClick(); });
+    QueueMenu->addSeparator();
+    QAction* popTop = item(QueueMenu, "移到顶部(&O)", [this] { queMoveTopClick(); });
+    QAction* popBottom = item(QueueMenu, "移到底部(&M)", [this] { queMoveBottomClick(); });
+    QAction* popTarget = item(QueueMenu, "编辑对象(&E)", [this] { queEditTargetClick(); });
+    QueueMenu->addSeparator();
+    QAction* popInfo = item(QueueMenu, "队列信息(&N)", [this] { queQueueInfoClick(); });
+    connect(QueueMenu, &QMenu::aboutToShow, this, [=, this] {
+        const SessionState state = m_workflow->State();
+        const bool rows = !m_transferQueue.Empty();
+        const bool selected = !Queue->SelectedRows().empty();
+        popTransfer->setEnabled(rows && state == SessionState::Idle);
+        popClear->setEnabled(rows && !IsTransferring(state));
+        popInfo->setEnabled(rows);
+        for (QAction* a : {popRemove, popTop, popBottom, popTarget})
+            a->setEnabled(selected);
+    });
+    Queue->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Queue, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { QueueMenu->popup(Queue->viewport()->mapToGlobal(at)); });
+    // QueueKeyDown: Delete removes the selected rows.
+    auto* del = new QAction(Queue);
+    del->setShortcut(QKeySequence::Delete);
+    del->setShortcutContext(Qt::WidgetShortcut);
+    connect(del, &QAction::triggered, this, [this] { queDeleteClick(); });
+    Queue->addAction(del);
+}
+
+void TfrmMain::SetCompletionAction(int action)
+{
+    if (action < 0 || action >= static_cast<int>(mnuComplete.size()))
+        action = 0;
+    mnuComplete[static_cast<size_t>(action)]->setChecked(true);
+    if (m_queueRun)
+        m_queueRun->CompletionAction = static_cast<TCompletionAction>(action);
+}
+
+void TfrmMain::expAddClick()
+{
+    AddSelectionToQueue(ActivePane());
+}
+
+void TfrmMain::queEditTargetClick()
+{
+    const std::vector<size_t> rows = Queue->SelectedRows();
+    if (rows.empty())
+        return;
+    if (rows.front() == 0 && IsTransferring(m_workflow->State())) {
+        m_prompt->ShowMessage(MessageKind::Error, "当一个文件正在传输时你不能更改其目标.");
+        return;
+    }
+    std::string target = m_transferQueue.At(rows.front()).Target;
+    if (!m_prompt->AskText("编辑目标", "输入新的目标", target))
+        return;
+    for (size_t row : rows)
+        if (row != 0 || !IsTransferring(m_workflow->State()))
+            m_transferQueue.SetTarget(row, target);
+}
+
+void TfrmMain::queQueueInfoClick()
+{
+    m_prompt->ShowMessage(MessageKind::Information,
+                          "队列摘要:\n\n合计文件: " + std::to_string(m_transferQueue.Files()) +
+                              "\n合计目录: " + std::to_string(m_transferQueue.Directories()) +
+                              "\n合计字节: " + PaneSizeText(m_transferQueue.Bytes()).toStdString());
+}
+
+void TfrmMain::mnuManualDownloadClick()
+{
+    if (m_workflow->State() != SessionState::Idle)
+        return;
+    std::string name;
+    if (m_prompt->AskText("手动下载", "输入文件名", name) && !name.empty())
+        m_queueRun->ManualDownload(name);
+}
+
 void TfrmMain::queueHooks(TConnectionWorkflow::Hooks& hooks)
 {
     hooks.TransferListed = [this] { m_queueRun->Listed(); };
     hooks.TransferDirectoryFailed = [this] { m_queueRun->DirectoryFailed(); };
     hooks.StartQueueAfterLogin = [this] { return m_queueRun->StartAfterLogin(); };
+    // Going disconnected ends the transfer layout (a lost connection that
+    // waits to come back keeps it).
+    hooks.StateChanged = [this, changed = std::move(hooks.StateChanged)] {
+        if (changed)
+            changed();
+        if (m_progress && m_workflow && m_workflow->State() == SessionState::Disconnected)
+            m_progress->ShowNormalPanels();
+    };
+    hooks.TransferInfo = [this](::FtpInfo kind, const std::string& text) {
+        if (kind == fiDataConnected)
+            m_progress->DataConnected();
+        else
+            m_progress->SizeAnnounced(text);
+    };
 }
 
 void TfrmMain::AddSelectionToQueue(TCorvListView* pane, const std::string& extra)
@@ -214,8 +380,7 @@ void TfrmMain::queMoveBottomClick()
 
 void TfrmMain::mnuHaltClick()
 {
-    if (m_prompt->Confirm("当前文件结束后停止传输吗 ?"))
-        m_queueRun->Halt();
+    m_queueRun->HaltRequested = m_prompt->Confirm("当前文件结束后停止传输吗 ?");
 }
 
 void TfrmMain::btnAbortClick()

@@ -1,5 +1,7 @@
 #include "transfer/QueueRun.h"
 
+#include "dialup/TTapiComponent.h"
+
 #include "app/PaneLogic.h"
 
 #include <QDateTime>
@@ -76,6 +78,34 @@ void TQueueRun::StartQueue()
     DeleteAfterUpload = false;
     ExistingFileAnswer = TExistingAnswer::Ask;
     m_ftp.TransferBytes = 0;
+    if (m_progress)
+        m_progress->ShowTransferPanels();
+}
+
+void TQueueRun::SetProgress(TTransferProgress* progress)
+{
+    m_progress = progress;
+    if (!progress)
+        return;
+    progress->QueueBytes = [this] { return m_queue.Bytes(); };
+    progress->FilesLeft = [this] { return std::max<int64_t>(static_cast<int64_t>(m_queue.Files()) - 1, 0); };
+    progress->CurrentFileSize = [this] { return CurrentFileSize; };
+    progress->Transferring = [this] { return IsTransferring(m_workflow.State()); };
+    progress->OnHung = [this] { hung(); };
+    // The entry stays at the head and is resumed after the new login.
+    progress->OnStalled = [this] { m_workflow.Reconnect(true); };
+}
+
+void TQueueRun::hung()
+{
+    // The data arrived in full but the final reply never came: the file
+    // counts as done, and a fresh connection takes the rest.
+    log("传输挂起, 文件视为完成: " + m_ftp.RemoteFile, lcError);
+    RemoveQueueHead();
+    if (!m_queue.Empty())
+        m_workflow.Reconnect(true);
+    else
+        FinishQueue(false);
 }
 
 void TQueueRun::SkipQueueHead(int kind, const std::string& name)
@@ -111,6 +141,10 @@ void TQueueRun::processHead()
     }
     const TQueueEntry head = m_queue.Head();
     CurrentFileSize = 0;
+    if (m_progress) {
+        m_progress->Reset();
+        m_progress->Waiting();
+    }
     switch (head.Kind) {
         case TEntryKind::DownloadDirectory:
             if (skippedFolder(head))
@@ -405,6 +439,8 @@ void TQueueRun::downloadHeadFile()
     m_ftp.LocalFile = ParentPath(m_ftp.LocalFile) +
                       ApplyCaseRule(ApplyRenameRules(localName(m_ftp.LocalFile), false, m_settings, SessionRenameRules),
                                     m_settings.ForceLowerCase);
+    if (m_progress)
+        m_progress->FileStarted();
     m_ftp.Download(resume, ScriptRunning, CurrentFileSize);
     if (refusedLocally())
         fileReceived();
@@ -447,6 +483,8 @@ void TQueueRun::uploadHeadFile()
     m_host.Status("发送:" + name);
     m_ftp.RemoteFile = ApplyCaseRule(ApplyRenameRules(m_ftp.RemoteFile, true, m_settings, SessionRenameRules),
                                      m_settings.ForceLowerCase);
+    if (m_progress)
+        m_progress->FileStarted();
     m_ftp.Upload(ScriptRunning);
     if (refusedLocally())
         fileStored();
@@ -460,9 +498,61 @@ bool TQueueRun::refusedLocally() const
     return !m_ftp.Success() && m_ftp.ReplyState() == rsIdle;
 }
 
+void TQueueRun::ManualDownload(const std::string& remote)
+{
+    std::string name = remote;
+    while (name.size() > 1 && name.back() == '/')
+        name.pop_back();
+    name = LastPathSegment(name);
+    if (!SafeEntryName(name)) {
+        log("跳过不安全的名称: " + remote, lcError);
+        return;
+    }
+    StartQueue();
+    m_host.ShowLocalDirectory(m_host.LocalDirectory());
+    m_manual = true;
+    CurrentFileSize = 0;
+    m_host.Status("接收:" + name + " (0字节)");
+    m_ftp.LocalFile = m_host.LocalDirectory() + name;
+    m_ftp.RemoteFile = remote;
+    m_ftp.TransferMode =
+        ChooseTransferMode(static_cast<TModePanel>(m_workflow.TransferModePanel), m_ftp.LocalFile, m_settings);
+    // A file of that name here is not overwritten unasked.
+    bool resume = false;
+    const QFileInfo local(QString::fromStdString(m_ftp.LocalFile));
+    if (local.exists() && !ScriptRunning) {
+        const TFileAction action = askExisting(false, name, 0, local.size(), {}, m_ftp.LocalFile);
+        if (action == TFileAction::Skip || action == TFileAction::Cancel) {
+            m_manual = false;
+            FinishQueue(false);
+            return;
+        }
+        resume = action == TFileAction::Resume;
+    }
+    if (m_progress)
+        m_progress->FileStarted();
+    m_ftp.Download(resume, ScriptRunning, 0);
+    if (refusedLocally())
+        fileReceived();
+}
+
+void TQueueRun::fileDone(bool upload)
+{
+    if (m_progress)
+        m_progress->LogTransfer(upload);
+    if (IsTransferring(m_workflow.State()) && OnStatistics)
+        OnStatistics(upload, m_ftp.TransferBytes);
+}
+
 void TQueueRun::fileReceived()
 {
+    fileDone(false);
     const SessionState state = m_workflow.State();
+    if (std::exchange(m_manual, false)) {
+        m_workflow.AfterLogin = AfterLoginAction::None;
+        FinishQueue(false);
+        return;
+    }
     if (state != SessionState::Downloading) {
         if (state == SessionState::Aborting) {
             m_host.ShowLocalDirectory(m_host.LocalDirectory());
@@ -487,6 +577,7 @@ void TQueueRun::fileReceived()
 
 void TQueueRun::fileStored()
 {
+    fileDone(true);
     const SessionState state = m_workflow.State();
     if (state == SessionState::Aborting) {
         FinishQueue(true);
@@ -514,11 +605,18 @@ void TQueueRun::FinishQueue(bool returnHome)
     const SessionState was = m_workflow.State();
     m_workflow.SetBusy(SessionState::Refreshing);
     m_workflow.AfterLogin = AfterLoginAction::None;
+    if (m_progress)
+        m_progress->ShowNormalPanels();
+    if (OnFinished)
+        OnFinished();
+    m_workflow.PlaySound(m_settings.TransferSound, m_settings.TransferWav);
     if (m_host.LocalDirectory() != QueueStartLocalDir && !QueueStartLocalDir.empty() &&
         QFileInfo(QString::fromStdString(QueueStartLocalDir)).isDir())
         m_host.ShowLocalDirectory(QueueStartLocalDir);
     else if (was == SessionState::Downloading || DeleteAfterUpload)
         m_host.ShowLocalDirectory(m_host.LocalDirectory());
+    if (HangUpWhenDone)
+        HangUpActiveConnection(true, {});
     if (ScriptRunning || CompletionAction == TCompletionAction::Idle) {
         const bool elsewhere = EnsureTrailingSeparator(m_host.RemoteDirectory()) != QueueStartRemoteDir;
         const bool emptyPane = was == SessionState::Downloading && m_host.RemoteRows().empty();
@@ -530,6 +628,10 @@ void TQueueRun::FinishQueue(bool returnHome)
         return;
     }
     m_workflow.GoDisconnected();
+    if (CompletionAction == TCompletionAction::HangUp || CompletionAction == TCompletionAction::HangUpQuit) {
+        log("正挂断 ISP...");
+        HangUpActiveConnection(false, [this](const std::string& line, bool) { log(line); });
+    }
     switch (CompletionAction) {
         case TCompletionAction::Quit:
         case TCompletionAction::HangUpQuit:

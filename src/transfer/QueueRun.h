@@ -10,6 +10,7 @@
 #include "common/Prompt.h"
 #include "ftp/Ftp.h"
 #include "ftp/Parser.h"
+#include "transfer/TransferProgress.h"
 #include "transfer/TransferQueue.h"
 #include "transfer/TransferRules.h"
 
@@ -63,6 +64,12 @@ public:
 
     void SetPrompt(IPrompt& prompt) { m_prompt = &prompt; }
     void SetPowerBackend(IPowerBackend* backend) { m_power = backend; }
+    // The progress display, its hang and stall checks, the transfer log.
+    void SetProgress(TTransferProgress* progress);
+    // After each finished file while a site is current.
+    std::function<void(bool upload, int64_t bytes)> OnStatistics;
+    // The run ended (the window puts its own title back).
+    std::function<void()> OnFinished;
 
     // queTransferClick: from Idle with entries.
     bool TransferQueue();
@@ -74,6 +81,9 @@ public:
     void SkipQueueHead(int kind, const std::string& name);  // 0 file, 1 folder, 2 empty folder
     void RemoveQueueHead() { m_queue.RemoveHead(); }
     void FinishQueue(bool returnHome);
+    // One file by name (relative to the remote folder, or absolute) into the
+    // local folder, outside the queue; the queued entries stay as they are.
+    void ManualDownload(const std::string& remote);
     void Halt() { HaltRequested = true; }
     // btnAbortClick while transferring.
     void Abort();
@@ -86,6 +96,7 @@ public:
     std::string QueueStartLocalDir, QueueStartRemoteDir;
     TExistingAnswer ExistingFileAnswer = TExistingAnswer::Ask;
     bool DeleteAfterUpload = false;
+    bool HangUpWhenDone = false;  // set by a site-queue file
     bool HaltRequested = false;
     bool ScriptRunning = false;
     bool SessionRenameRules = true;
@@ -102,6 +113,8 @@ private:
     void expandDownload();
     void expandUpload();
     bool refusedLocally() const;
+    void fileDone(bool upload);
+    void hung();
     void fileReceived();
     void fileStored();
     void directoryCreated();
@@ -127,7 +140,9 @@ private:
     IQueueHost& m_host;
     IPrompt* m_prompt;
     IPowerBackend* m_power = nullptr;
+    TTransferProgress* m_progress = nullptr;
     std::string m_pendingDir;  // the remote folder an upload makes and enters
     bool m_inHead = false;     // inside ProcessQueueHead
     bool m_headAgain = false;  // the next head was asked for meanwhile
+    bool m_manual = false;     // the file that moves is a manual download
 };

@@ -1,0 +1,132 @@
+// The main window's side of the transfer progress: the status bar's
+// transfer layout (progress bar, elapsed, remaining), the window title and
+// the tray tip. The figures and checks are TTransferProgress.
+
+#include "app/Main.h"
+
+#include <QLabel>
+#include <QPainter>
+#include <QScreen>
+#include <QStatusBar>
+#include <QSystemTrayIcon>
+
+namespace {
+// Panel 1 of the transfer layout: a yellow bar with the byte count and speed
+// over it.
+class TProgressPanel : public QWidget {
+public:
+    explicit TProgressPanel(QWidget* parent) : QWidget(parent) { setObjectName(QStringLiteral("ProgressPanel")); }
+    void Show(int percent, const QString& text)
+    {
+        m_percent = percent;
+        m_text = text;
+        setProperty("percent", percent);
+        setProperty("text", text);
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.fillRect(rect(), palette().window());
+        p.fillRect(QRect(0, 0, (m_percent * width() + 50) / 100, height()), QColor(255, 255, 0));
+        p.setPen(palette().color(QPalette::WindowText));
+        p.drawText(rect().adjusted(2, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, m_text);
+    }
+
+private:
+    int m_percent = 0;
+    QString m_text;
+};
+
+class TWindowProgressView : public IProgressView {
+public:
+    explicit TWindowProgressView(TfrmMain& w) : m_w(w)
+    {
+        m_bar = new TProgressPanel(&w);
+        m_elapsed = new QLabel(&w);
+        m_elapsed->setObjectName(QStringLiteral("ElapsedPanel"));
+        m_remaining = new QLabel(&w);
+        m_remaining->setObjectName(QStringLiteral("RemainingPanel"));
+        for (QWidget* panel :
+             {static_cast<QWidget*>(m_bar), static_cast<QWidget*>(m_elapsed), static_cast<QWidget*>(m_remaining)})
+            panel->hide();
+    }
+    void ShowTransferPanels() override
+    {
+        const int w = m_w.screen() && m_w.screen()->logicalDotsPerInch() <= 96 ? 110 : 120;
+        m_bar->setFixedWidth(w + 40);
+        m_elapsed->setFixedWidth(w + 5);
+        m_remaining->setFixedWidth(w);
+        m_w.StatusPanel2->hide();
+        QStatusBar* bar = m_w.statusBar();
+        int at = 1;
+        for (QWidget* panel :
+             {static_cast<QWidget*>(m_bar), static_cast<QWidget*>(m_elapsed), static_cast<QWidget*>(m_remaining)}) {
+            bar->insertWidget(at++, panel);
+            panel->show();
+        }
+        ClearProgress();
+    }
+    void ShowNormalPanels() override
+    {
+        for (QWidget* panel :
+             {static_cast<QWidget*>(m_bar), static_cast<QWidget*>(m_elapsed), static_cast<QWidget*>(m_remaining)}) {
+            m_w.statusBar()->removeWidget(panel);
+            panel->hide();
+        }
+        m_w.StatusPanel2->setText({});
+        m_w.StatusPanel2->show();
+        m_w.ShowApplicationTitle(m_w.SessionTitle());
+    }
+    void ClearProgress() override
+    {
+        m_bar->Show(0, {});
+        m_elapsed->clear();
+        m_remaining->clear();
+    }
+    void ShowProgress(const TProgressDisplay& d) override
+    {
+        m_elapsed->setText(QString::fromStdString(d.elapsed));
+        if (!d.speedKnown) {
+            m_bar->Show(0, {});
+            return;
+        }
+        m_bar->Show(d.percent, QString::fromStdString(d.text));
+        if (!d.remaining.empty())
+            m_remaining->setText(QString::fromStdString(d.remaining));
+    }
+    void SetTitle(const std::string& title) override { m_w.ShowApplicationTitle(QString::fromStdString(title)); }
+
+private:
+    TfrmMain& m_w;
+    TProgressPanel* m_bar;
+    QLabel* m_elapsed;
+    QLabel* m_remaining;
+};
+}  // namespace
+
+void TfrmMain::buildProgress()
+{
+    m_progressView = std::make_unique<TWindowProgressView>(*this);
+    m_progress = std::make_unique<TTransferProgress>(FTP, m_settings, *m_progressView, this);
+    m_queueRun->SetProgress(m_progress.get());
+    m_queueRun->OnStatistics = [this](bool upload, int64_t bytes) {
+        if (!m_workflow->CurrentSite.empty())
+            m_sites.AddTransfer(m_workflow->CurrentSite, upload, static_cast<double>(bytes));
+    };
+}
+
+void TfrmMain::ShowSessionTitle(const std::string& title)
+{
+    m_sessionTitle = QString::fromStdString(title);
+    ShowApplicationTitle(m_sessionTitle);
+}
+
+void TfrmMain::ShowApplicationTitle(const QString& title)
+{
+    setWindowTitle(title);
+    if (m_tray)
+        m_tray->setToolTip(title.left(63));
+}
