@@ -288,6 +288,7 @@ private:
     std::unique_ptr<TQueueRun> m_queueRun;
     std::unique_ptr<IProgressView> m_progressView;
     std::unique_ptr<TTransferProgress> m_progress;
+    std::unique_ptr<IPowerBackend> m_power;
     QString m_sessionTitle;
     bool m_firstRun = false;
     bool m_halveSplits = false;

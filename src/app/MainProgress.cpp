@@ -3,6 +3,7 @@
 // the tray tip. The figures and checks are TTransferProgress.
 
 #include "app/Main.h"
+#include "transfer/PowerBackend.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -112,6 +113,8 @@ void TfrmMain::buildProgress()
     m_progressView = std::make_unique<TWindowProgressView>(*this);
     m_progress = std::make_unique<TTransferProgress>(FTP, m_settings, *m_progressView, this);
     m_queueRun->SetProgress(m_progress.get());
+    m_power = std::make_unique<TLogindPower>();
+    m_queueRun->SetPowerBackend(m_power.get());
     m_queueRun->OnStatistics = [this](bool upload, int64_t bytes) {
         if (!m_workflow->CurrentSite.empty())
             m_sites.AddTransfer(m_workflow->CurrentSite, upload, static_cast<double>(bytes));

@@ -99,7 +99,7 @@ bool AppendTransferLog(const std::string& path, const TTransferLogRecord& r)
 
 TTransferProgress::TTransferProgress(TFTPclient& client, const TSettings& settings, IProgressView& view,
                                      QObject* parent)
-    : QObject(parent), m_ftp(client), m_settings(settings), m_view(view), m_logPath(settings.CustomLogFile)
+    : QObject(parent), m_ftp(client), m_settings(settings), m_view(view)
 {
     m_timer.setInterval(300);
     connect(&m_timer, &QTimer::timeout, this, [this] { Tick(TickCount()); });
@@ -155,7 +155,7 @@ void TTransferProgress::SizeAnnounced(const std::string& text)
 
 void TTransferProgress::LogTransfer(bool upload)
 {
-    if (m_logPath.empty())
+    if (m_logOff || m_settings.CustomLogFile.empty())
         return;
     TTransferLogRecord r;
     r.upload = upload;
@@ -166,8 +166,8 @@ void TTransferProgress::LogTransfer(bool upload)
     r.started = m_fileStart.isValid() ? m_fileStart : QDateTime::currentDateTime();
     r.seconds = m_ftp.TransferTime / 1000;
     r.success = m_ftp.Success();
-    if (!AppendTransferLog(m_logPath, r))
-        m_logPath.clear();
+    if (!AppendTransferLog(m_settings.CustomLogFile, r))
+        m_logOff = true;
 }
 
 void TTransferProgress::Tick(uint32_t now)

@@ -112,7 +112,7 @@ private:
     const TSettings& m_settings;
     IProgressView& m_view;
     QTimer m_timer;
-    std::string m_logPath;
+    bool m_logOff = false;  // a write failed: off until the program starts again
     QDateTime m_fileStart;
     bool m_panels = false;  // the transfer layout is up
     int64_t m_announced = 0;

@@ -2,6 +2,7 @@
 // down and back up, and a hostile server's listing that tries to lead the
 // run out of its target folder or around in circles.
 
+#include "QueueWindow.h"
 #include "RealServers.h"
 #include "ScriptServer.h"
 #include "TestSupport.h"
@@ -22,53 +23,6 @@
 #include <map>
 
 namespace {
-
-// No dialog may open in a test: questions are answered no and recorded.
-struct NoPrompt : IPrompt {
-    std::vector<std::string> asked;
-    void ShowMessage(MessageKind, const std::string& text) override { asked.push_back(text); }
-    bool Confirm(const std::string& text) override
-    {
-        asked.push_back(text);
-        return false;
-    }
-    ExistingFileAnswer AskExistingFile(ExistingFileRequest& request) override
-    {
-        asked.push_back(request.name);
-        return ExistingFileAnswer::Skip;
-    }
-};
-
-struct QueueWindow {
-    QTemporaryDir data;
-    NoPrompt prompt;
-    std::unique_ptr<TfrmMain> w;
-    QueueWindow()
-    {
-        w = std::make_unique<TfrmMain>(data.path() + QStringLiteral("/"));
-        w->SetPrompt(&prompt);
-        w->Settings().UsePasv = true;
-        w->show();
-    }
-    bool idle(int ms = 20000)
-    {
-        return WaitFor([&] { return w->Workflow().State() == SessionState::Idle; }, ms);
-    }
-    int row(TCorvListView* pane, const QString& name) const
-    {
-        for (int i = 0; i < pane->RowCount(); ++i)
-            if (pane->Text(i, 0) == name)
-                return i;
-        return -1;
-    }
-    std::vector<std::string> log() const
-    {
-        std::vector<std::string> out;
-        for (int i = 0; i < w->Memo1->LineCount(); ++i)
-            out.push_back(w->Memo1->GetLineText(i).toStdString());
-        return out;
-    }
-};
 
 // Every file and folder under root: relative path -> content hash ("/" for
 // a folder).

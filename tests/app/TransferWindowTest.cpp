@@ -1,0 +1,323 @@
+// A run as the user watches and steers it: the progress in the status bar
+// and title, the transfer log and the site's statistics, halting and
+// aborting in the middle, a server that stops sending, and what happens
+// when the queue is done.
+
+#include "QueueWindow.h"
+#include "RealServers.h"
+#include "app/QueueView.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QStatusBar>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+namespace {
+
+QByteArray pattern(int size, uint32_t seed)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        data[i] = static_cast<char>(((static_cast<uint32_t>(i) + seed) * 7919u) >> 5);
+    return data;
+}
+
+// A server of the test's own (throttled when asked) with files in its home,
+// and the window logged in to it through a site that says it resumes.
+struct OwnServerRun {
+    QTemporaryDir root, local;
+    QString home;
+    quint16 port = ClosedLoopbackPort();
+    std::unique_ptr<QProcess> server;
+    QueueWindow t;
+
+    OwnServerRun(const std::vector<std::pair<QString, QByteArray>>& files, int bytesPerSecond)
+    {
+        home = root.path() + QStringLiteral("/ftptest");
+        QDir().mkpath(home);
+        for (const auto& [name, data] : files)
+            WriteTestFile(home + "/" + name, data);
+        server = RealServers::startOwnPyftpdlib(port, home, bytesPerSecond);
+        TSiteRecord site;
+        site.Name = "Own";
+        site.IP = "127.0.0.1";
+        site.Port = std::to_string(port);
+        site.User = RealServers::User;
+        site.SetPassword(RealServers::Password);
+        site.Options = "300000000100000";  // position 9: resume works
+        t.w->Sites().WriteSite(site);
+        t.w->SetLocalDirectory(local.path());
+    }
+    ~OwnServerRun()
+    {
+        if (server) {
+            ::kill(static_cast<pid_t>(server->processId()), SIGCONT);
+            server->kill();
+            server->waitForFinished();
+        }
+    }
+    bool connect()
+    {
+        t.w->txtFTPServer->setEditText(QStringLiteral("Own"));
+        t.w->btnConnectClick();
+        return t.idle();
+    }
+    void select(const std::vector<QString>& names)
+    {
+        t.w->Remote->SelectWhere(
+            [&](int r) { return std::find(names.begin(), names.end(), t.w->Remote->Text(r, 0)) != names.end(); });
+    }
+    bool runEnded(int ms = 60000)
+    {
+        return WaitFor(
+            [&] {
+                return t.w->Workflow().State() == SessionState::Idle &&
+                       t.w->statusBar()->findChild<QWidget*>(QStringLiteral("ProgressPanel"))->isHidden();
+            },
+            ms);
+    }
+    std::string logText() const
+    {
+        std::string s;
+        for (const std::string& l : t.log())
+            s += l + "\n";
+        return s;
+    }
+    bool logged(const std::string& line) const
+    {
+        const auto log = t.log();
+        return std::find(log.begin(), log.end(), line) != log.end();
+    }
+};
+
+TEST(TransferProgressWindow, ARunShowsItsProgressThenLogsAndCountsEachFile)
+{
+    const QByteArray big = pattern(1024 * 1024, 1), small = pattern(1000, 2);
+    OwnServerRun s({{QStringLiteral("big.bin"), big}, {QStringLiteral("small.bin"), small}}, 256 * 1024);
+    QTemporaryDir logDir;
+    const QString logFile = logDir.path() + QStringLiteral("/xfer.log");
+    s.t.w->Settings().CustomLogFile = logFile.toStdString();
+    ASSERT_TRUE(s.connect()) << s.logText();
+    const QString sessionTitle = s.t.w->windowTitle();
+    s.select({QStringLiteral("big.bin"), QStringLiteral("small.bin")});
+    s.t.w->mnuDownloadClick();
+
+    // While the big file moves: elapsed time, a bar that grows, and the
+    // queue's files and time left in the title.
+    auto* bar = s.t.w->statusBar()->findChild<QWidget*>(QStringLiteral("ProgressPanel"));
+    auto* elapsed = s.t.w->statusBar()->findChild<QLabel*>(QStringLiteral("ElapsedPanel"));
+    auto* remaining = s.t.w->statusBar()->findChild<QLabel*>(QStringLiteral("RemainingPanel"));
+    ASSERT_TRUE(bar && elapsed && remaining);
+    ASSERT_TRUE(WaitFor([&] { return bar->property("percent").toInt() > 0; }, 20000)) << s.logText();
+    EXPECT_TRUE(elapsed->text().startsWith(QStringLiteral("逝去:00:00:0"))) << elapsed->text().toStdString();
+    EXPECT_TRUE(remaining->text().startsWith(QStringLiteral("剩余:00:00:0"))) << remaining->text().toStdString();
+    EXPECT_TRUE(bar->property("text").toString().endsWith(QStringLiteral(" KB/s)")));
+    EXPECT_TRUE(s.t.w->windowTitle().startsWith(QStringLiteral("FTP - 2 文件  (00:00:0")))
+        << s.t.w->windowTitle().toStdString();
+    EXPECT_FALSE(s.t.w->StatusPanel2->isVisible());
+
+    ASSERT_TRUE(s.runEnded()) << s.logText();
+    EXPECT_EQ(ReadTestFile(s.local.path() + "/big.bin"), big.toStdString());
+    EXPECT_EQ(s.t.w->windowTitle(), sessionTitle);
+    EXPECT_TRUE(bar->isHidden());
+
+    // One log line per file, eight columns each.
+    QFile f(logFile);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2);
+    const QStringList first = lines[0].split('\t');
+    ASSERT_EQ(first.size(), 8);
+    EXPECT_EQ(first[0], QStringLiteral("GET"));
+    EXPECT_EQ(first[1], QStringLiteral("big.bin"));
+    EXPECT_EQ(first[2], QString::number(big.size()));
+    EXPECT_EQ(first[7], QStringLiteral("Success"));
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("GET\tsmall.bin\t1000\t")));
+
+    const TSiteStats stats = s.t.w->Sites().ReadStats("Own");
+    EXPECT_EQ(stats.FilesDown, 2);
+    EXPECT_EQ(stats.BytesDown, big.size() + small.size());
+    EXPECT_EQ(stats.FilesUp, 0);
+
+    // A log that cannot be written is left alone from then on; the run goes on.
+    QFile::remove(logFile);
+    ASSERT_TRUE(QDir().mkpath(logFile));  // a folder where the file was
+    QFile::remove(s.local.path() + "/small.bin");
+    s.select({QStringLiteral("small.bin")});
+    s.t.w->mnuDownloadClick();
+    ASSERT_TRUE(s.runEnded()) << s.logText();
+    EXPECT_EQ(ReadTestFile(s.local.path() + "/small.bin"), small.toStdString());
+    EXPECT_EQ(s.t.w->Sites().ReadStats("Own").FilesDown, 3);
+}
+
+TEST(TransferStops, HaltingWithThreeEntriesLeavesTwoAndAbortKeepsTheEntry)
+{
+    const QByteArray a = pattern(512 * 1024, 3), b = pattern(4000, 4), c = pattern(5000, 5);
+    const QByteArray d = pattern(2 * 1024 * 1024, 10);
+    OwnServerRun s({{QStringLiteral("a.bin"), a},
+                    {QStringLiteral("b.bin"), b},
+                    {QStringLiteral("c.bin"), c},
+                    {QStringLiteral("d.bin"), d}},
+                   256 * 1024);
+    ASSERT_TRUE(s.connect()) << s.logText();
+    s.select({QStringLiteral("a.bin"), QStringLiteral("b.bin"), QStringLiteral("c.bin")});
+    s.t.w->mnuDownloadClick();
+    ASSERT_TRUE(WaitFor([&] { return QFileInfo(s.local.path() + "/a.bin").size() > 0; }, 20000)) << s.logText();
+    ASSERT_EQ(s.t.w->QueueEntries().Count(), 3u);
+
+    // While a.bin moves, the head row is out of reach of the queue's edits.
+    s.t.w->Queue->SelectRow(0, true);
+    s.t.w->queEditTargetClick();
+    EXPECT_EQ(s.t.prompt.asked.back(), "当一个文件正在传输时你不能更改其目标.");
+    s.t.w->queDeleteClick();
+    s.t.w->queMoveBottomClick();
+    EXPECT_EQ(s.t.w->QueueEntries().Head().Source, "/a.bin");
+
+    s.t.prompt.confirm = true;
+    s.t.w->mnuHaltClick();
+    EXPECT_EQ(s.t.prompt.asked.back(), "当前文件结束后停止传输吗 ?");
+    ASSERT_TRUE(s.runEnded()) << s.logText();
+    EXPECT_EQ(ReadTestFile(s.local.path() + "/a.bin"), a.toStdString());
+    ASSERT_EQ(s.t.w->QueueEntries().Count(), 2u);
+    EXPECT_EQ(s.t.w->QueueEntries().Head().Source, "/b.bin");
+    EXPECT_FALSE(QFileInfo::exists(s.local.path() + "/b.bin"));
+    EXPECT_FALSE(s.t.w->QueueRun().HaltRequested);
+
+    // The summary counts what is left.
+    s.t.w->queQueueInfoClick();
+    EXPECT_EQ(s.t.prompt.asked.back(), "队列摘要:\n\n合计文件: 2\n合计目录: 0\n合计字节: 9,000");
+
+    // Abort in the middle of a file: the run ends, the entry stays queued,
+    // and the next run resumes it from what arrived.
+    s.t.w->QueueEntries().Clear();
+    s.select({QStringLiteral("d.bin")});
+    s.t.w->mnuDownloadClick();
+    ASSERT_TRUE(WaitFor([&] { return QFileInfo(s.local.path() + "/d.bin").size() >= 64 * 1024; }, 20000));
+    s.t.w->btnAbortClick();
+    ASSERT_TRUE(s.runEnded()) << s.logText();
+    EXPECT_TRUE(s.logged("中断操作"));
+    ASSERT_EQ(s.t.w->QueueEntries().Count(), 1u);
+    const qint64 had = QFileInfo(s.local.path() + "/d.bin").size();
+    EXPECT_LT(had, d.size());
+    s.t.prompt.existing = IPrompt::ExistingFileAnswer::Resume;
+    s.t.w->queTransferClick();
+    ASSERT_TRUE(s.runEnded()) << s.logText();
+    EXPECT_TRUE(s.t.w->QueueEntries().Empty());
+    EXPECT_EQ(ReadTestFile(s.local.path() + "/d.bin"), d.toStdString());
+    EXPECT_TRUE(s.logged("REST " + std::to_string(had))) << s.logText();
+}
+
+TEST(TransferStops, AStalledTransferReconnectsAndResumes)
+{
+    const QByteArray big = pattern(1024 * 1024, 6);
+    OwnServerRun s({{QStringLiteral("big.bin"), big}}, 256 * 1024);
+    s.t.w->Settings().StallProtection = true;
+    s.t.w->Settings().PacketTimeout = 2;
+    ASSERT_TRUE(s.connect()) << s.logText();
+    s.select({QStringLiteral("big.bin")});
+    s.t.w->mnuDownloadClick();
+    const QString target = s.local.path() + "/big.bin";
+    ASSERT_TRUE(WaitFor([&] { return QFileInfo(target).size() >= 128 * 1024; }, 20000)) << s.logText();
+    // The server stops answering without closing anything.
+    ASSERT_EQ(::kill(static_cast<pid_t>(s.server->processId()), SIGSTOP), 0);
+    ASSERT_TRUE(WaitFor([&] { return !IsTransferring(s.t.w->Workflow().State()); }, 20000)) << s.logText();
+    const qint64 had = QFileInfo(target).size();
+    ASSERT_EQ(::kill(static_cast<pid_t>(s.server->processId()), SIGCONT), 0);
+    ASSERT_TRUE(WaitFor(
+        [&] { return s.t.w->Workflow().State() == SessionState::Idle && s.t.w->QueueEntries().Empty(); }, 60000))
+        << s.logText();
+    EXPECT_EQ(ReadTestFile(target), big.toStdString());
+    EXPECT_TRUE(s.logged("REST " + std::to_string(had))) << s.logText();
+    EXPECT_TRUE(s.t.prompt.asked.empty());
+}
+
+TEST(TransferManual, AManualDownloadLeavesTheQueueAloneAndAsksBeforeReplacing)
+{
+    const QByteArray one = pattern(3000, 7), two = pattern(2000, 8);
+    OwnServerRun s({{QStringLiteral("one.bin"), one}, {QStringLiteral("two.bin"), two}}, 0);
+    ASSERT_TRUE(s.connect()) << s.logText();
+    s.select({QStringLiteral("two.bin")});
+    s.t.w->AddSelectionToQueue(s.t.w->Remote);
+    ASSERT_EQ(s.t.w->QueueEntries().Count(), 1u);
+
+    s.t.prompt.texts = {"/one.bin"};
+    s.t.w->mnuManualDownloadClick();
+    ASSERT_TRUE(s.runEnded()) << s.logText();
+    EXPECT_EQ(ReadTestFile(s.local.path() + "/one.bin"), one.toStdString());
+    EXPECT_EQ(s.t.w->QueueEntries().Count(), 1u);  // two.bin still waits
+    EXPECT_FALSE(QFileInfo::exists(s.local.path() + "/two.bin"));
+
+    // Again: the file is there now, and the answer "skip" keeps it.
+    WriteTestFile(s.local.path() + "/one.bin", "mine");
+    s.t.prompt.texts = {"one.bin"};
+    s.t.prompt.existing = IPrompt::ExistingFileAnswer::Skip;
+    s.t.w->mnuManualDownloadClick();
+    ASSERT_TRUE(s.runEnded()) << s.logText();
+    EXPECT_EQ(ReadTestFile(s.local.path() + "/one.bin"), "mine");
+    EXPECT_EQ(s.t.prompt.asked.back(), "one.bin");
+
+    // A name that would leave the local folder is refused.
+    s.t.prompt.texts = {".."};
+    s.t.w->mnuManualDownloadClick();
+    EXPECT_EQ(s.t.w->Workflow().State(), SessionState::Idle);
+}
+
+struct FakePower : IPowerBackend {
+    bool accept = true;
+    int calls = 0;
+    bool PowerOff() override
+    {
+        ++calls;
+        return accept;
+    }
+};
+
+struct Completion {
+    int action;
+    bool accept;  // what the power backend answers
+    bool disconnected, closed;
+    const char* name;
+};
+
+class TransferCompletion : public ::testing::TestWithParam<Completion> {};
+
+TEST_P(TransferCompletion, TheChosenActionFollowsTheLastFile)
+{
+    const Completion c = GetParam();
+    OwnServerRun s({{QStringLiteral("f.bin"), pattern(5000, 9)}}, 0);
+    FakePower power;
+    power.accept = c.accept;
+    s.t.w->QueueRun().SetPowerBackend(&power);
+    ASSERT_TRUE(s.connect()) << s.logText();
+    s.t.w->mnuComplete.at(static_cast<size_t>(c.action))->trigger();
+    EXPECT_EQ(static_cast<int>(s.t.w->QueueRun().CompletionAction), c.action);
+    s.select({QStringLiteral("f.bin")});
+    s.t.w->mnuDownloadClick();
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const SessionState st = s.t.w->Workflow().State();
+            return st == SessionState::Idle || st == SessionState::Disconnected;
+        },
+        30000))
+        << s.logText();
+    ASSERT_TRUE(WaitFor([&] { return s.t.w->QueueEntries().Empty(); }));
+    EXPECT_TRUE(QFileInfo::exists(s.local.path() + "/f.bin"));
+    EXPECT_EQ(s.t.w->Workflow().State() == SessionState::Disconnected, c.disconnected);
+    EXPECT_EQ(s.t.w->isHidden(), c.closed);
+    EXPECT_EQ(power.calls, c.action == 4 ? 1 : 0);
+    EXPECT_EQ(s.logged("正挂断 ISP..."), c.action == 2 || c.action == 5);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Actions, TransferCompletion,
+    ::testing::Values(Completion{0, true, false, false, "Idle"}, Completion{1, true, true, false, "Disconnect"},
+                      Completion{2, true, true, false, "HangUp"}, Completion{3, true, true, true, "Quit"},
+                      Completion{4, true, true, true, "PowerOff"}, Completion{4, false, true, false, "PowerOffRefused"},
+                      Completion{5, true, true, true, "HangUpAndQuit"}),
+    [](const ::testing::TestParamInfo<Completion>& i) { return i.param.name; });
+
+}  // namespace
