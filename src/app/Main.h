@@ -152,6 +152,8 @@ public:
     void queEditTargetClick();
     void queQueueInfoClick();
     void mnuManualDownloadClick();
+    void mnuASCIIExtensionsClick();   // TfrmASCII
+    void mnuRenameExtensionsClick();  // TfrmRename
     // The "传输完成(&R)" choice: 0 idle .. 5 hang up and quit.
     void SetCompletionAction(int action);
     QMenu* QueueMenu = nullptr;

@@ -227,8 +227,11 @@ void TfrmMain::buildMenus()
     mnuSiteResume = options->addAction(QStringLiteral("站点续传(&E)"), this,
                                        [this] { FTP.ResumeSupported = !FTP.ResumeSupported; });
     mnuSiteResume->setCheckable(true);
-    later(options, QStringLiteral("传输规则"));
-    later(options, QStringLiteral("偏好设置(&P)"));
+    QMenu* preferences = options->addMenu(QStringLiteral("偏好设置(&P)"));
+    later(preferences, QStringLiteral("常规(&G)"));
+    preferences->addAction(QStringLiteral("&ASCII 类型"), this, [this] { mnuASCIIExtensionsClick(); });
+    preferences->addAction(QStringLiteral("重命名类型(&R)"), this, [this] { mnuRenameExtensionsClick(); });
+    later(preferences, QStringLiteral("自定义命令(&C)"));
     later(options, QStringLiteral("DDE 客户端"));
     options->addSeparator();
     QAction* hide = options->addAction(QStringLiteral("隐藏(&H)"), this, [this] { mnuHideClick(); });

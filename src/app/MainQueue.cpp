@@ -4,6 +4,8 @@
 
 #include "app/Main.h"
 #include "app/QueueView.h"
+#include "app/Resume.h"
+#include "app/TransferTypes.h"
 
 #include <QActionGroup>
 #include <QComboBox>
@@ -13,7 +15,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QSplitter>
 
 namespace {
@@ -237,6 +238,16 @@ void TfrmMain::mnuManualDownloadClick()
         m_queueRun->ManualDownload(name);
 }
 
+void TfrmMain::mnuASCIIExtensionsClick()
+{
+    TfrmASCII(m_settingsFile, m_settings, this).exec();
+}
+
+void TfrmMain::mnuRenameExtensionsClick()
+{
+    TfrmRename(m_settingsFile, m_settings, this).exec();
+}
+
 void TfrmMain::queueHooks(TConnectionWorkflow::Hooks& hooks)
 {
     hooks.TransferListed = [this] { m_queueRun->Listed(); };
@@ -399,37 +410,8 @@ void TfrmMain::btnAbortClick()
 
 IPrompt::ExistingFileAnswer TWidgetPrompt::AskExistingFile(ExistingFileRequest& request)
 {
-    // "重复文件查找": the seven answers; a rename asks for the new name and
-    // comes back here when that is cancelled.
-    for (;;) {
-        QMessageBox box(QMessageBox::Question, QStringLiteral("重复文件查找"),
-                        QString::fromStdString((request.upload ? "重复的远程文件: " : "重复的本地文件: ") +
-                                               request.name + "\n\n" + request.source + "\n" + request.target),
-                        QMessageBox::NoButton, m_parent);
-        using A = ExistingFileAnswer;
-        const std::pair<const char*, A> buttons[] = {{"覆盖(&O)", A::Overwrite},   {"续传(&R)", A::Resume},
-                                                     {"重命名(&E)", A::Rename},    {"跳过(&S)", A::Skip},
-                                                     {"全部跳过(&A)", A::SkipAll}, {"全部覆盖(&V)", A::OverwriteAll},
-                                                     {"取消(&C)", A::Cancel}};
-        std::vector<std::pair<QPushButton*, A>> made;
-        for (const auto& [caption, answer] : buttons) {
-            QPushButton* b = box.addButton(QString::fromUtf8(caption), QMessageBox::ActionRole);
-            b->setEnabled(answer != A::Resume || request.resumeAllowed);
-            made.emplace_back(b, answer);
-        }
-        box.setDefaultButton(made.front().first);
-        box.setEscapeButton(made.back().first);
-        box.exec();
-        A answer = A::Cancel;
-        for (const auto& [b, a] : made)
-            if (box.clickedButton() == b)
-                answer = a;
-        if (answer != A::Rename)
-            return answer;
-        std::string name = request.newName;
-        if (AskText("新的名称", "输入一个新文件名", name) && !name.empty()) {
-            request.newName = name;
-            return A::Rename;
-        }
-    }
+    TfrmResume dialog(request, m_parent);
+    dialog.AskNewName = [this](std::string& name) { return AskText("新的名称", "输入一个新文件名", name); };
+    dialog.exec();
+    return dialog.Result();
 }

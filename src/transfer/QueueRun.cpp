@@ -412,6 +412,10 @@ void TQueueRun::downloadHeadFile()
     }
     m_ftp.TransferMode =
         ChooseTransferMode(static_cast<TModePanel>(m_workflow.TransferModePanel), m_ftp.LocalFile, m_settings);
+    // The name it will have here: the existing file to ask about is that one.
+    m_ftp.LocalFile = ParentPath(m_ftp.LocalFile) +
+                      ApplyCaseRule(ApplyRenameRules(localName(m_ftp.LocalFile), false, m_settings, SessionRenameRules),
+                                    m_settings.ForceLowerCase);
     const QFileInfo local(QString::fromStdString(m_ftp.LocalFile));
     const TExistingTarget target{local.exists(), local.exists() ? local.size() : 0, CurrentFileSize};
     TFileAction action =
@@ -436,9 +440,6 @@ void TQueueRun::downloadHeadFile()
         }
     }
     m_host.Status((resume ? "续传:" : "接收:") + localName(m_ftp.LocalFile));
-    m_ftp.LocalFile = ParentPath(m_ftp.LocalFile) +
-                      ApplyCaseRule(ApplyRenameRules(localName(m_ftp.LocalFile), false, m_settings, SessionRenameRules),
-                                    m_settings.ForceLowerCase);
     if (m_progress)
         m_progress->FileStarted();
     m_ftp.Download(resume, ScriptRunning, CurrentFileSize);
@@ -465,7 +466,10 @@ void TQueueRun::uploadHeadFile()
         SkipQueueHead(0, m_ftp.RemoteFile);
         return;
     }
-    const std::optional<TPaneItem> existing = m_host.FindRemoteRow(name);
+    // The name it will have there: the existing file to ask about is that one.
+    m_ftp.RemoteFile =
+        ApplyCaseRule(ApplyRenameRules(name, true, m_settings, SessionRenameRules), m_settings.ForceLowerCase);
+    const std::optional<TPaneItem> existing = m_host.FindRemoteRow(m_ftp.RemoteFile);
     const int64_t localSize = QFileInfo(QString::fromStdString(m_ftp.LocalFile)).size();
     const int64_t remoteSize = existing ? std::max<int64_t>(existing->size, 0) : 0;
     const TExistingTarget target{existing.has_value(), remoteSize, localSize};
@@ -473,7 +477,7 @@ void TQueueRun::uploadHeadFile()
         DecideExisting(target, m_settings.UploadMode, ExistingFileAnswer,
                        m_workflow.AfterLogin == AfterLoginAction::ResumeQueue, m_ftp.ResumeSupported, ScriptRunning);
     if (action == TFileAction::Ask)
-        action = askExisting(true, name, localSize, remoteSize, existing->date, m_ftp.LocalFile);
+        action = askExisting(true, m_ftp.RemoteFile, localSize, remoteSize, existing->date, m_ftp.LocalFile);
     if (!goOn(action))
         return;
     if (action == TFileAction::Resume)
@@ -481,8 +485,6 @@ void TQueueRun::uploadHeadFile()
     m_ftp.TransferMode =
         ChooseTransferMode(static_cast<TModePanel>(m_workflow.TransferModePanel), m_ftp.LocalFile, m_settings);
     m_host.Status("发送:" + name);
-    m_ftp.RemoteFile = ApplyCaseRule(ApplyRenameRules(m_ftp.RemoteFile, true, m_settings, SessionRenameRules),
-                                     m_settings.ForceLowerCase);
     if (m_progress)
         m_progress->FileStarted();
     m_ftp.Upload(ScriptRunning);

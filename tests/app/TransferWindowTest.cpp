@@ -321,3 +321,62 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<Completion>& i) { return i.param.name; });
 
 }  // namespace
+
+namespace {
+
+TEST(TransferRulesWindow, ModesNamesAndSkipsApplyToEachFileOfARun)
+{
+    const QByteArray text("one\ntwo\nthree\n");
+    OwnServerRun s({{QStringLiteral("notes.txt"), text},
+                    {QStringLiteral("data.bin"), text},
+                    {QStringLiteral("page.html"), "<p>"},
+                    {QStringLiteral("UPPER.BIN"), "x"},
+                    {QStringLiteral("scratch.tmp"), "t"},
+                    {QStringLiteral("empty.dat"), ""}},
+                   0);
+    TSettings& set = s.t.w->Settings();
+    set.AsciiExtensions = {"*.TXT"};
+    set.RenameRules = {".htm,.html"};
+    set.ForceLowerCase = 2;
+    set.SkipEnabled = true;
+    set.SkipPatterns = {"*.tmp"};
+    set.SkipNull = true;
+    WriteTestFile(s.local.path() + "/page.htm", "mine");  // where page.html arrives: asked about, kept
+    ASSERT_TRUE(s.connect()) << s.logText();
+    s.t.w->Remote->SelectWhere([&](int r) { return s.t.w->Remote->Kind(r) != rkParent; });
+    s.t.w->mnuDownloadClick();
+    ASSERT_TRUE(s.runEnded()) << s.logText();
+    EXPECT_TRUE(s.t.w->QueueEntries().Empty());
+    // ASCII by extension: the server's line ends; binary: as stored.
+    EXPECT_EQ(ReadTestFile(s.local.path() + "/notes.txt"), "one\r\ntwo\r\nthree\r\n");
+    EXPECT_EQ(ReadTestFile(s.local.path() + "/data.bin"), text.toStdString());
+    EXPECT_EQ(ReadTestFile(s.local.path() + "/page.htm"), "mine");
+    EXPECT_EQ(s.t.prompt.asked, (std::vector<std::string>{"page.htm"}));
+    s.t.prompt.asked.clear();
+    EXPECT_EQ(ReadTestFile(s.local.path() + "/upper.bin"), "x");
+    EXPECT_FALSE(QFileInfo::exists(s.local.path() + "/scratch.tmp"));
+    EXPECT_FALSE(QFileInfo::exists(s.local.path() + "/empty.dat"));
+    EXPECT_TRUE(s.logged("跳过文件: scratch.tmp")) << s.logText();
+    EXPECT_TRUE(s.logged("跳过文件: empty.dat")) << s.logText();
+
+    // Back up in ASCII: the local LF lines reach the server as its own
+    // (pyftpdlib stores LF on this system), the rename goes the other way.
+    QDir(s.home).mkdir(QStringLiteral("up"));
+    WriteTestFile(s.local.path() + "/up.txt", "a\r\nb\r\n");
+    WriteTestFile(s.local.path() + "/page.htm", "<p>2");
+    s.t.prompt.existing = IPrompt::ExistingFileAnswer::Overwrite;
+    s.t.w->Remote->ClearSelection();
+    set.ForceLowerCase = 0;
+    s.t.w->ListLocalDirectory();
+    s.t.w->Local->SelectWhere([&](int r) {
+        const QString n = s.t.w->Local->Text(r, 0);
+        return n == QStringLiteral("up.txt") || n == QStringLiteral("page.htm");
+    });
+    s.t.w->mnuUploadClick();
+    ASSERT_TRUE(s.runEnded()) << s.logText();
+    EXPECT_EQ(ReadTestFile(s.home + "/up.txt"), "a\nb\n");
+    EXPECT_EQ(ReadTestFile(s.home + "/page.html"), "<p>2");
+    EXPECT_EQ(s.t.prompt.asked, (std::vector<std::string>{"page.html"}));  // the name it has there
+}
+
+}  // namespace
