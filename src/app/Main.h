@@ -252,6 +252,7 @@ private:
     void showSummary(TCorvListView* pane);
     void localDoubleClick(int row);
     void remoteDoubleClick(int row);
+    void fileDoubleClick(TCorvListView* pane);
     bool paneKeyDown(TCorvListView* pane, QKeyEvent* key);
     void remoteUp();
     void applySortSettings();

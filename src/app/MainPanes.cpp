@@ -348,7 +348,19 @@ void TfrmMain::localDoubleClick(int row)
             SetLocalDirectory(d.absolutePath());
     } else if (kind == rkFolder || (kind == rkLink && QFileInfo(m_localDir + name).isDir())) {
         SetLocalDirectory(m_localDir + name);
+    } else {
+        fileDoubleClick(Local);
     }
+}
+
+// A file row: the "DoubleClick" choice (viewing and editing come with the
+// file-operations work).
+void TfrmMain::fileDoubleClick(TCorvListView* pane)
+{
+    if (m_settings.DoubleClick == 3)
+        AddSelectionToQueue(pane);
+    else if (m_settings.DoubleClick == 0 && m_workflow->State() == SessionState::Idle)
+        pane == Remote ? mnuDownloadClick() : mnuUploadClick();
 }
 
 void TfrmMain::remoteDoubleClick(int row)
@@ -362,6 +374,8 @@ void TfrmMain::remoteDoubleClick(int row)
         if (kind == rkLink)
             m_linkTrail.push_back(m_remoteDir + ";");  // completed with the target once there
         m_workflow->ChangeRemoteDirectory(Remote->Text(row, 0).toStdString());
+    } else {
+        fileDoubleClick(Remote);
     }
 }
 

@@ -27,6 +27,8 @@ struct NoPrompt : IPrompt {
     ExistingFileAnswer AskExistingFile(ExistingFileRequest& request) override
     {
         asked.push_back(request.name);
+        if (existing == ExistingFileAnswer::Rename)
+            request.newName += ".new";  // beside the old one
         return existing;
     }
     bool AskText(const std::string& title, const std::string&, std::string& text) override

@@ -264,6 +264,21 @@ TEST(TransferManual, AManualDownloadLeavesTheQueueAloneAndAsksBeforeReplacing)
     s.t.prompt.texts = {".."};
     s.t.w->mnuManualDownloadClick();
     EXPECT_EQ(s.t.w->Workflow().State(), SessionState::Idle);
+
+    // A double click on a file: queued with the "queue" choice, moved at
+    // once with "transfer".
+    s.t.w->QueueEntries().Clear();
+    s.t.w->Settings().DoubleClick = 3;
+    const int twoRow = s.t.row(s.t.w->Remote, QStringLiteral("two.bin"));
+    s.select({QStringLiteral("two.bin")});
+    s.t.w->Remote->EmitDoubleClick(twoRow);
+    ASSERT_EQ(s.t.w->QueueEntries().Count(), 1u);
+    EXPECT_EQ(s.t.w->Workflow().State(), SessionState::Idle);
+    s.t.w->QueueEntries().Clear();
+    s.t.w->Settings().DoubleClick = 0;
+    s.t.w->Remote->EmitDoubleClick(twoRow);
+    ASSERT_TRUE(s.runEnded()) << s.logText();
+    EXPECT_EQ(ReadTestFile(s.local.path() + "/two.bin"), two.toStdString());
 }
 
 struct FakePower : IPowerBackend {
@@ -378,5 +393,108 @@ TEST(TransferRulesWindow, ModesNamesAndSkipsApplyToEachFileOfARun)
     EXPECT_EQ(ReadTestFile(s.home + "/page.html"), "<p>2");
     EXPECT_EQ(s.t.prompt.asked, (std::vector<std::string>{"page.html"}));  // the name it has there
 }
+
+}  // namespace
+
+namespace {
+
+// A target that exists, met by each mode and each answer of the question,
+// in both directions: what is on disk afterwards, and what stays queued.
+struct ExistingCase {
+    int mode;                            // ResumeMode / UploadMode
+    IPrompt::ExistingFileAnswer answer;  // when asked
+    const char* expect;                  // "full", "kept", "renamed"
+    bool asked, stillQueued;
+    const char* name;
+};
+
+class TransferExisting : public ::testing::TestWithParam<bool> {};
+
+TEST_P(TransferExisting, EveryModeAndEveryAnswer)
+{
+    using A = IPrompt::ExistingFileAnswer;
+    const bool upload = GetParam();
+    const QByteArray full = pattern(100 * 1024, 11), other = pattern(30 * 1024, 12);
+    OwnServerRun s({}, 0);
+    const QString source = (upload ? s.local.path() : s.home) + "/f.bin";
+    const QString target = (upload ? s.home : s.local.path()) + "/f.bin";
+    const QString source2 = (upload ? s.local.path() : s.home) + "/g.bin";
+    const QString target2 = (upload ? s.home : s.local.path()) + "/g.bin";
+    WriteTestFile(source, full);
+    WriteTestFile(source2, full);
+    ASSERT_TRUE(s.connect()) << s.logText();
+    const ExistingCase cases[] = {
+        {0, A::Overwrite, "full", true, false, "ask/overwrite"},
+        {0, A::Resume, "full", true, false, "ask/resume"},
+        {0, A::Skip, "kept", true, false, "ask/skip"},
+        {0, A::Cancel, "kept", true, true, "ask/cancel"},
+        {0, A::Rename, "renamed", true, false, "ask/rename"},
+        {1, A::Cancel, "full", false, false, "resume"},
+        {2, A::Cancel, "full", false, false, "overwrite"},
+        {3, A::Cancel, "kept", false, false, "skip"},
+        {4, A::Cancel, "full", false, false, "resume when smaller"},
+    };
+    for (const ExistingCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteTestFile(target, full.left(40 * 1024));  // the first part, as a broken transfer leaves it
+        QFile::remove(target2);
+        QFile::remove(target + ".new");
+        s.t.w->QueueEntries().Clear();
+        (upload ? s.t.w->Settings().UploadMode : s.t.w->Settings().ResumeMode) = c.mode;
+        s.t.prompt.asked.clear();
+        s.t.prompt.existing = c.answer;
+        s.t.w->ListLocalDirectory();
+        s.t.w->Workflow().UserRefresh();
+        ASSERT_TRUE(s.t.idle());
+        TCorvListView* pane = upload ? s.t.w->Local : s.t.w->Remote;
+        (upload ? s.t.w->Remote : s.t.w->Local)->ClearSelection();
+        pane->SelectWhere([&](int r) { return pane->Text(r, 0) == QStringLiteral("f.bin"); });
+        if (upload)
+            s.t.w->mnuUploadClick();
+        else
+            s.t.w->mnuDownloadClick();
+        ASSERT_TRUE(s.runEnded()) << s.logText();
+        EXPECT_EQ(!s.t.prompt.asked.empty(), c.asked);
+        EXPECT_EQ(s.t.w->QueueEntries().Count(), c.stillQueued ? 1u : 0u);
+        const std::string now = ReadTestFile(target);
+        if (std::string(c.expect) == "full")
+            EXPECT_EQ(now, full.toStdString());
+        else
+            EXPECT_EQ(now, full.left(40 * 1024).toStdString());  // never cut shorter
+        if (std::string(c.expect) == "renamed") {
+            EXPECT_EQ(ReadTestFile(target + ".new"), full.toStdString());
+        }
+        if (c.mode == 1 || c.mode == 4 || c.answer == A::Resume) {
+            EXPECT_TRUE(s.logged("REST 40960")) << s.logText();
+        }
+    }
+
+    // One answer for all: two existing targets, one question.
+    for (A all : {A::SkipAll, A::OverwriteAll}) {
+        WriteTestFile(target, other);
+        WriteTestFile(target2, other);
+        s.t.w->QueueEntries().Clear();
+        (upload ? s.t.w->Settings().UploadMode : s.t.w->Settings().ResumeMode) = 0;
+        s.t.prompt.asked.clear();
+        s.t.prompt.existing = all;
+        s.t.w->ListLocalDirectory();
+        s.t.w->Workflow().UserRefresh();
+        ASSERT_TRUE(s.t.idle());
+        TCorvListView* pane = upload ? s.t.w->Local : s.t.w->Remote;
+        pane->SelectWhere([&](int r) { return pane->Text(r, 0).endsWith(QStringLiteral(".bin")); });
+        if (upload)
+            s.t.w->mnuUploadClick();
+        else
+            s.t.w->mnuDownloadClick();
+        ASSERT_TRUE(s.runEnded()) << s.logText();
+        EXPECT_EQ(s.t.prompt.asked.size(), 1u);
+        const std::string expect = (all == A::SkipAll ? other : full).toStdString();
+        EXPECT_EQ(ReadTestFile(target), expect);
+        EXPECT_EQ(ReadTestFile(target2), expect);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Directions, TransferExisting, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "Upload" : "Download"; });
 
 }  // namespace

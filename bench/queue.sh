@@ -1,0 +1,63 @@
+#!/bin/bash
+# The transfer queue of the main window beside established clients, in one
+# run against one vsftpd:
+#   - a tree of FILES files of 1 KiB (10,000 by default) downloaded through the
+#     queue, and by lftp "mirror" on one connection;
+#   - a file of SIZE_MIB MiB (1 GiB by default) through the queue, and by curl,
+#     with the longest pause of the window's event loop during it;
+#   - 100,000 entries added to the shown queue and the head removed 100,000 times.
+#   bench/queue.sh [FILES] [SIZE_MIB]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+files=${1:-10000}
+size_mib=${2:-1024}
+cmake -S . -B build/bench-gui -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVYNE_TESTS=OFF -DCORVYNE_GUI=ON >/dev/null
+cmake --build build/bench-gui --target queue_bench >/dev/null
+bench=$PWD/build/bench-gui/bench/queue_bench
+source bench/vsftpd.sh
+
+# Ten folders of files/10 files each, 1 KiB apiece.
+for d in $(seq 0 9); do
+  mkdir -p "$work/home/tree/d$d"
+  head -c 1024 /dev/urandom > "$work/one.bin"
+  for f in $(seq 1 $((files / 10))); do cp "$work/one.bin" "$work/home/tree/d$d/f$f.bin"; done
+done
+head -c $((size_mib * 1024 * 1024)) /dev/urandom > "$work/home/big.bin"
+chown -R ftptest "$work/home"
+
+time_of() {  # time_of COMMAND...: prints "wall cpu peak_kib"
+  /usr/bin/time -o "$work/time.txt" -f '%e %U %S %M' "$@" > "$work/out.txt" 2>&1 || { cat "$work/out.txt"; exit 1; }
+  read -r wall user sys rss < "$work/time.txt"
+  echo "$wall $(echo "$user + $sys" | bc -l) $rss"
+}
+
+echo "== tree of $files files of 1 KiB"
+cd "$work/client"
+read -r lw lc lr <<<"$(time_of lftp -u ftptest,ftppass -p "$port" 127.0.0.1 \
+  -e "set net:connection-limit 1; set ftp:passive-mode on; mirror --parallel=1 tree lftp-tree; quit")"
+cd - >/dev/null
+diff -r "$work/home/tree" "$work/client/lftp-tree"
+printf 'lftp mirror:   %6.2f s  %7.0f files/s  cpu %.2f s  peak %d KiB\n' "$lw" "$(echo "$files / $lw" | bc -l)" "$lc" "$lr"
+mkdir -p "$work/client/queue"
+read -r cw cc cr <<<"$(time_of "$bench" tree "$port" tree "$work/client/queue")"
+diff -r "$work/home/tree" "$work/client/queue/tree"
+printf 'Corvyne queue: %6.2f s  %7.0f files/s  cpu %.2f s  peak %d KiB  (window: %s)\n' "$cw" \
+  "$(echo "$files / $cw" | bc -l)" "$cc" "$cr" "$(grep seconds "$work/out.txt" | cut -d' ' -f2) s"
+printf 'files per second, Corvyne / lftp: %.2f\n' "$(echo "$lw / $cw" | bc -l)"
+
+echo "== one file of $size_mib MiB"
+read -r uw uc ur <<<"$(time_of curl -sS --disable-epsv -o "$work/client/curl.bin" "$url/big.bin")"
+cmp "$work/client/curl.bin" "$work/home/big.bin"
+rm -f "$work/client/curl.bin"
+printf 'curl:          %6.2f s  %7.1f MB/s  cpu %.2f s/GiB  peak %d KiB\n' "$uw" \
+  "$(echo "$size_mib * 1.048576 / $uw" | bc -l)" "$(echo "$uc * 1024 / $size_mib" | bc -l)" "$ur"
+read -r qw qc qr <<<"$(time_of "$bench" file "$port" big.bin "$work/client")"
+cmp "$work/client/big.bin" "$work/home/big.bin"
+printf 'Corvyne queue: %6.2f s  %7.1f MB/s  cpu %.2f s/GiB  peak %d KiB  %s\n' "$qw" \
+  "$(echo "$size_mib * 1.048576 / $qw" | bc -l)" "$(echo "$qc * 1024 / $size_mib" | bc -l)" "$qr" \
+  "$(grep 'longest' "$work/out.txt")"
+printf 'speed Corvyne / curl: %.2f   CPU Corvyne / curl: %.2f\n' "$(echo "$uw / $qw" | bc -l)" \
+  "$(echo "$qc / $uc" | bc -l)"
+
+echo "== 100,000 queue entries"
+"$bench" entries 100000

@@ -1,0 +1,159 @@
+// The transfer queue of the real main window, measured.
+//   queue_bench tree PORT FOLDER [INTO]  a remote folder downloaded through the queue
+//   queue_bench file PORT NAME [INTO]    one (large) file through the queue, with the
+//                                  longest pause of the event loop meanwhile
+//   queue_bench entries N          N entries added to the shown queue one by
+//                                  one, then the head removed N times
+// Prints seconds, processor time, peak memory.
+#include "app/Main.h"
+#include "app/QueueView.h"
+#include "app/corvview.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace {
+long peakKiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    long value = 0;
+    while (status >> key) {
+        if (key == "VmHWM:") {
+            status >> value;
+            return value;
+        }
+        status.ignore(1 << 20, '\n');
+    }
+    return 0;
+}
+
+double cpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// Runs the event loop until cond holds (checked every 20 ms) or ms pass.
+bool waitFor(const std::function<bool()>& cond, int ms)
+{
+    if (cond())
+        return true;
+    QEventLoop loop;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+        if (cond())
+            loop.quit();
+    });
+    tick.start(20);
+    QTimer::singleShot(ms, &loop, [&] { loop.exit(1); });
+    return loop.exec() == 0;
+}
+
+int transfer(TfrmMain& w, const char* port, const QString& name, const QString& into, bool pauses)
+{
+    w.SetLocalDirectory(into);
+    w.txtFTPServer->setEditText(QStringLiteral("127.0.0.1:ftptest:ftppass:%1").arg(port));
+    w.btnConnectClick();
+    auto idle = [&] { return w.Workflow().State() == SessionState::Idle; };
+    if (!waitFor(idle, 60000)) {
+        std::fprintf(stderr, "no login\n");
+        return 1;
+    }
+    w.Remote->SelectWhere([&](int r) { return w.Remote->Text(r, 0) == name; });
+    if (w.Remote->SelectedRows().empty()) {
+        std::fprintf(stderr, "no row %s\n", qPrintable(name));
+        return 1;
+    }
+    // The longest gap between two ticks of a 5 ms timer, less its interval:
+    // how long the window could not answer the user.
+    QElapsedTimer gap;
+    int64_t longest = 0;
+    QTimer probe;
+    probe.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&probe, &QTimer::timeout, [&] { longest = std::max<int64_t>(longest, gap.restart() - 5); });
+    const double cpu0 = cpuSeconds();
+    QElapsedTimer t;
+    t.start();
+    if (pauses) {
+        gap.start();
+        probe.start(5);
+    }
+    w.mnuDownloadClick();
+    if (!waitFor([&] { return idle() && w.QueueEntries().Empty(); }, 3'600'000)) {
+        std::fprintf(stderr, "run did not end\n");
+        return 1;
+    }
+    probe.stop();
+    const double secs = t.nsecsElapsed() / 1e9;
+    std::printf("seconds %.3f\ncpu %.3f\npeak %ld KiB\n", secs, cpuSeconds() - cpu0, peakKiB());
+    if (pauses)
+        std::printf("longest event-loop pause %lld ms\n", static_cast<long long>(longest));
+    return 0;
+}
+
+int entries(TfrmMain& w, long n)
+{
+    TTransferQueue& q = w.QueueEntries();
+    QElapsedTimer t;
+    t.start();
+    const double cpu0 = cpuSeconds();
+    for (long i = 0; i < n; ++i) {
+        const std::string name = "file-" + std::to_string(i) + ".dat";
+        q.Append({{TEntryKind::DownloadFile, "/pub/" + name, 1000 + i, "/tmp/dl/" + name}});
+        if (i % 1000 == 0)
+            QCoreApplication::processEvents();  // the view keeps up as it would
+        if ((i + 1) % (n / 4) == 0)
+            std::printf("added %ld: %.3f s\n", i + 1, t.nsecsElapsed() / 1e9);
+    }
+    QCoreApplication::processEvents();
+    const double added = t.nsecsElapsed() / 1e9;
+    const long peakAdded = peakKiB();
+    t.restart();
+    for (long i = 0; i < n; ++i) {
+        q.RemoveHead();
+        if (i % 1000 == 0)
+            QCoreApplication::processEvents();
+        if ((i + 1) % (n / 4) == 0)
+            std::printf("removed %ld: %.3f s\n", i + 1, t.nsecsElapsed() / 1e9);
+    }
+    QCoreApplication::processEvents();
+    std::printf("add %.3f s, remove %.3f s, cpu %.3f s, peak %ld KiB (after adding %ld KiB)\n", added,
+                t.nsecsElapsed() / 1e9, cpuSeconds() - cpu0, peakKiB(), peakAdded);
+    return q.Empty() ? 0 : 1;
+}
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if ((mode != "entries" && argc < 4) || (mode == "entries" && argc < 3)) {
+        std::fprintf(stderr, "usage: queue_bench tree|file PORT NAME | entries N\n");
+        return 2;
+    }
+    QTemporaryDir data;
+    TfrmMain w(data.path() + "/");
+    w.Settings().UsePasv = true;
+    w.Settings().FreeSpace = false;
+    w.show();
+    if (mode == "entries")
+        return entries(w, std::stol(argv[2]));
+    QTemporaryDir scratch;
+    const QString into = argc > 4 ? QString::fromLocal8Bit(argv[4]) : scratch.path();
+    return transfer(w, argv[2], QString::fromLocal8Bit(argv[3]), into, mode == "file");
+}
