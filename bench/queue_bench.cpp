@@ -150,6 +150,8 @@ int main(int argc, char** argv)
     TfrmMain w(data.path() + "/");
     w.Settings().UsePasv = true;
     w.Settings().FreeSpace = false;
+    if (std::getenv("QB_NOREFRESH"))
+        w.Settings().ReceiveRefresh = false;
     w.show();
     if (mode == "entries")
         return entries(w, std::stol(argv[2]));

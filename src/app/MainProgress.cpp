@@ -3,6 +3,8 @@
 // the tray tip. The figures and checks are TTransferProgress.
 
 #include "app/Main.h"
+#include "app/QueueView.h"
+#include "console/cxGraphics.h"
 #include "transfer/PowerBackend.h"
 
 #include <QLabel>
@@ -10,6 +12,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 namespace {
 // Panel 1 of the transfer layout: a yellow bar with the byte count and speed
@@ -41,9 +44,42 @@ private:
     QString m_text;
 };
 
+// While a run moves many small files, the queue list and the log change
+// several times per file; painting each change would cost more than the
+// files. During a run they are painted at most ten times a second.
+class TRepaintThrottle {
+public:
+    explicit TRepaintThrottle(std::vector<QWidget*> widgets) : m_widgets(std::move(widgets))
+    {
+        m_timer.setInterval(100);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            for (QWidget* w : m_widgets) {
+                w->setUpdatesEnabled(true);
+                w->repaint();
+                w->setUpdatesEnabled(false);
+            }
+        });
+    }
+    void SetActive(bool on)
+    {
+        if (on == m_timer.isActive())
+            return;
+        for (QWidget* w : m_widgets)
+            w->setUpdatesEnabled(!on);  // enabling again paints them once
+        if (on)
+            m_timer.start();
+        else
+            m_timer.stop();
+    }
+
+private:
+    std::vector<QWidget*> m_widgets;
+    QTimer m_timer;
+};
+
 class TWindowProgressView : public IProgressView {
 public:
-    explicit TWindowProgressView(TfrmMain& w) : m_w(w)
+    explicit TWindowProgressView(TfrmMain& w) : m_w(w), m_throttle({w.Queue, w.Memo1})
     {
         m_bar = new TProgressPanel(&w);
         m_elapsed = new QLabel(&w);
@@ -69,9 +105,11 @@ public:
             panel->show();
         }
         ClearProgress();
+        m_throttle.SetActive(true);
     }
     void ShowNormalPanels() override
     {
+        m_throttle.SetActive(false);
         for (QWidget* panel :
              {static_cast<QWidget*>(m_bar), static_cast<QWidget*>(m_elapsed), static_cast<QWidget*>(m_remaining)}) {
             m_w.statusBar()->removeWidget(panel);
@@ -102,6 +140,7 @@ public:
 
 private:
     TfrmMain& m_w;
+    TRepaintThrottle m_throttle;
     TProgressPanel* m_bar;
     QLabel* m_elapsed;
     QLabel* m_remaining;

@@ -16,12 +16,23 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QSplitter>
+#include <QTimer>
 
 namespace {
 // The panes as a queue run sees them.
 class TWindowQueueHost : public IQueueHost {
 public:
-    explicit TWindowQueueHost(TfrmMain& w) : m_w(w) {}
+    explicit TWindowQueueHost(TfrmMain& w) : m_w(w)
+    {
+        m_refresh.setSingleShot(true);
+        m_refresh.setInterval(300);
+        QObject::connect(&m_refresh, &QTimer::timeout, &w, [this] { m_w.ListLocalDirectory(); });
+    }
+    void RefreshLocalSoon() override
+    {
+        if (!m_refresh.isActive())
+            m_refresh.start();
+    }
     std::string LocalDirectory() const override { return m_w.LocalDirectory().toStdString(); }
     void ShowLocalDirectory(const std::string& dir) override
     {
@@ -57,6 +68,7 @@ private:
         return out;
     }
     TfrmMain& m_w;
+    QTimer m_refresh;
 };
 }  // namespace
 

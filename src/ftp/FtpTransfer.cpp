@@ -26,14 +26,15 @@ constexpr size_t MaxPassiveTextLength = 25;
 
 // Whether a file can be created at path (then removed again): a missing
 // folder or a read-only one is found before anything is sent.
+// Whether a file can be made at path: its folder exists and may be written.
+// (Creating and deleting a trial file would cost a second create per file
+// for nothing: the data connection's open reports any other failure.)
 bool canCreateFile(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
-    ::close(fd);
-    ::unlink(path.c_str());
-    return true;
+    const size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    struct stat st {};
+    return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::access(dir.c_str(), W_OK | X_OK) == 0;
 }
 
 bool isDigit(char c)

@@ -573,7 +573,7 @@ void TQueueRun::fileReceived()
     }
     RemoveQueueHead();
     if (m_settings.ReceiveRefresh)
-        m_host.ShowLocalDirectory(m_host.LocalDirectory());
+        m_host.RefreshLocalSoon();
     ProcessQueueHead();
 }
 

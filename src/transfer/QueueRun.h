@@ -35,6 +35,9 @@ public:
     virtual std::string LocalDirectory() const = 0;  // ends with "/"
     // Makes dir (which exists) the local pane's folder and lists it.
     virtual void ShowLocalDirectory(const std::string& dir) = 0;
+    // Lists the local pane's folder again soon: a burst of received files
+    // costs one listing, not one per file.
+    virtual void RefreshLocalSoon() { ShowLocalDirectory(LocalDirectory()); }
     virtual std::vector<TPaneItem> LocalRows() const = 0;   // without ".."
     virtual std::vector<TPaneItem> RemoteRows() const = 0;  // without ".."
     // The first remote row of that name, letter case ignored.
