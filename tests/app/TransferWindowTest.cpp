@@ -5,9 +5,11 @@
 
 #include "QueueWindow.h"
 #include "RealServers.h"
+#include "ScriptServer.h"
 #include "app/QueueView.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
 #include <QStatusBar>
@@ -119,6 +121,12 @@ TEST(TransferProgressWindow, ARunShowsItsProgressThenLogsAndCountsEachFile)
     EXPECT_TRUE(s.t.w->windowTitle().startsWith(QStringLiteral("FTP - 2 文件  (00:00:0")))
         << s.t.w->windowTitle().toStdString();
     EXPECT_FALSE(s.t.w->StatusPanel2->isVisible());
+    // A picture of the window in the middle of the run, to look at.
+    s.t.w->resize(1100, 700);
+    for (QWidget* w : {static_cast<QWidget*>(s.t.w->Queue), static_cast<QWidget*>(s.t.w->Memo1)})
+        w->setUpdatesEnabled(true);  // painted ten times a second during a run; now, for the picture
+    EXPECT_TRUE(
+        s.t.w->grab().save(QCoreApplication::applicationDirPath() + QStringLiteral("/transfer-screenshot.png")));
 
     ASSERT_TRUE(s.runEnded()) << s.logText();
     EXPECT_EQ(ReadTestFile(s.local.path() + "/big.bin"), big.toStdString());
@@ -496,5 +504,62 @@ TEST_P(TransferExisting, EveryModeAndEveryAnswer)
 
 INSTANTIATE_TEST_SUITE_P(Directions, TransferExisting, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "Upload" : "Download"; });
+
+}  // namespace
+
+namespace {
+
+TEST(TransferStops, AFinalReplyThatNeverComesCountsTheFileAndReconnectsForTheRest)
+{
+    const std::string listing =
+        "-rw-r--r-- 1 a b 6 Jan 12 2003 hang.bin\\n"
+        "-rw-r--r-- 1 a b 3 Jan 12 2003 next.bin\\n";
+    auto login = [&](std::vector<ScriptReply> more) {
+        std::vector<ScriptReply> r = {{"USER", "331 pw"},
+                                      {"PASS", "230 ok"},
+                                      {"SYST", "215 UNIX Type: L8"},
+                                      {"REST", "502 no"},
+                                      {"PWD", "257 \"/\""},
+                                      {"TYPE", "200 ok"},
+                                      {"PASV", "<pasv>"},
+                                      {"LIST", "150 here\n<data:" + listing + ">\n226 done"}};
+        r.insert(r.end(), more.begin(), more.end());
+        return ScriptSession({"220 scripted"}, r);
+    };
+    ScriptServer server;
+    // The whole file arrives, the "226" never does.
+    server.addSession(login({{"TYPE", "200 ok"}, {"PASV", "<pasv>"}, {"RETR", "150 here\n<data:abcdef>"}}));
+    server.addSession(login({{"CWD", "250 ok"},  // back to where the session was
+                             {"TYPE", "200 ok"},
+                             {"PASV", "<pasv>"},
+                             {"RETR", "150 here\n<data:xyz>\n226 done"},
+                             {"TYPE", "200 ok"},
+                             {"PASV", "<pasv>"},
+                             {"LIST", "150 here\n<data:" + listing + ">\n226 done"}}));
+    QueueWindow t;
+    QTemporaryDir local;
+    t.w->SetLocalDirectory(local.path());
+    t.w->Settings().HangTimeout = 500;
+    t.w->Settings().RestoreState = false;
+    t.w->txtFTPServer->setEditText(QStringLiteral("127.0.0.1:bob:pw:%1").arg(server.port()));
+    t.w->btnConnectClick();
+    ASSERT_TRUE(t.idle());
+    t.w->Remote->SelectWhere([&](int r) { return t.w->Remote->Kind(r) == rkFile; });
+    t.w->mnuDownloadClick();
+    auto text = [&] {
+        std::string s;
+        for (const std::string& l : t.log())
+            s += l + "\n";
+        return s;
+    };
+    ASSERT_TRUE(
+        WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 30000))
+        << text();
+    EXPECT_EQ(server.connections(), 2);
+    EXPECT_EQ(ReadTestFile(local.path() + "/hang.bin"), "abcdef");
+    EXPECT_EQ(ReadTestFile(local.path() + "/next.bin"), "xyz");
+    const auto log = t.log();
+    EXPECT_NE(std::find(log.begin(), log.end(), "传输挂起, 文件视为完成: hang.bin"), log.end()) << text();
+}
 
 }  // namespace
