@@ -563,3 +563,61 @@ TEST(TransferStops, AFinalReplyThatNeverComesCountsTheFileAndReconnectsForTheRes
 }
 
 }  // namespace
+
+namespace {
+
+// A folder on a file system of its own, 1 MiB large, unmounted at the end.
+struct SmallDisk {
+    QTemporaryDir dir;
+    bool mounted = false;
+    SmallDisk()
+    {
+        mounted = QProcess::execute(QStringLiteral("mount"),
+                                    {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                     QStringLiteral("size=1m"), QStringLiteral("tmpfs"), dir.path()}) == 0;
+    }
+    ~SmallDisk()
+    {
+        if (mounted)
+            QProcess::execute(QStringLiteral("umount"), {dir.path()});
+    }
+};
+
+TEST(TransferLocalFaults, TooLittleSpaceIsAskedAboutAndAFullDiskEndsTheFileNotTheProgram)
+{
+    SmallDisk disk;
+    if (!disk.mounted)
+        GTEST_SKIP() << "mounting a small file system needs root";
+    const QByteArray big = pattern(2 * 1024 * 1024, 13);
+    OwnServerRun s({{QStringLiteral("big.bin"), big}, {QStringLiteral("small.bin"), pattern(1000, 14)}}, 0);
+    s.t.w->SetLocalDirectory(disk.dir.path());
+    ASSERT_TRUE(s.connect()) << s.logText();
+
+    // No: the run ends before the file, which stays queued.
+    s.select({QStringLiteral("big.bin")});
+    s.t.w->mnuDownloadClick();
+    ASSERT_TRUE(s.runEnded()) << s.logText();
+    ASSERT_FALSE(s.t.prompt.asked.empty());
+    EXPECT_EQ(s.t.prompt.asked.back(), "没有足够的内存来下载当前文件. 无论如何都要继续 ?");
+    EXPECT_EQ(s.t.w->QueueEntries().Count(), 1u);
+    EXPECT_FALSE(QFileInfo::exists(disk.dir.path() + "/big.bin"));
+
+    // Yes: the disk fills up; that file fails with its error, the next one
+    // is still tried, and the window is usable again.
+    s.t.prompt.confirm = true;
+    s.t.w->QueueEntries().Clear();
+    s.select({QStringLiteral("big.bin"), QStringLiteral("small.bin")});
+    s.t.w->mnuDownloadClick();
+    ASSERT_TRUE(s.runEnded()) << s.logText();
+    EXPECT_TRUE(s.t.w->QueueEntries().Empty());
+    const auto log = s.t.log();
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string& l) {
+        return l.rfind("错误: 无法写入到本地文件", 0) == 0;
+    })) << s.logText();
+    EXPECT_LT(QFileInfo(disk.dir.path() + "/big.bin").size(), big.size());
+    // Still connected and answering.
+    EXPECT_TRUE(s.t.w->Workflow().UserRefresh());
+    EXPECT_TRUE(s.t.idle());
+}
+
+}  // namespace
