@@ -578,6 +578,7 @@ struct SmallDisk {
     }
     ~SmallDisk()
     {
+        QDir::setCurrent(QDir::rootPath());  // the window made the folder the process's current one
         if (mounted)
             QProcess::execute(QStringLiteral("umount"), {dir.path()});
     }
@@ -618,6 +619,9 @@ TEST(TransferLocalFaults, TooLittleSpaceIsAskedAboutAndAFullDiskEndsTheFileNotTh
     // Still connected and answering.
     EXPECT_TRUE(s.t.w->Workflow().UserRefresh());
     EXPECT_TRUE(s.t.idle());
+    // Nothing of the failed file is held open.
+    for (const QFileInfo& fd : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System | QDir::Files))
+        EXPECT_FALSE(fd.symLinkTarget().startsWith(disk.dir.path())) << fd.symLinkTarget().toStdString();
 }
 
 }  // namespace
