@@ -1,6 +1,7 @@
 #include "app/Connection.h"
 
 #include "app/PaneLogic.h"
+#include "transfer/TransferProgress.h"
 
 #include <QDateTime>
 
@@ -398,12 +399,7 @@ void TConnectionWorkflow::FtpInfo(::FtpInfo kind, const std::string& text)
             }
             break;
         case fiTransferComplete: {
-            const double ms = m_ftp.TransferTime == 0 ? 1.0 : m_ftp.TransferTime;
-            char speed[64];
-            if (m_settings.ShowCps)
-                std::snprintf(speed, sizeof speed, "%.2f cps)", m_ftp.TransferBytes / ms * 1000.0);
-            else
-                std::snprintf(speed, sizeof speed, "%.2f KB/s)", m_ftp.TransferBytes / ms);
+            const std::string speed = FinishedSpeedText(m_ftp.TransferBytes, m_ftp.TransferTime, m_settings.ShowCps);
             char seconds[32];
             std::snprintf(seconds, sizeof seconds, "%.3f", m_ftp.TransferTime / 1000.0);
             LogLine(
