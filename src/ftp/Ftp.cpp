@@ -7,6 +7,7 @@
 #include <QMetaObject>
 #include <QTimer>
 
+#include <strings.h>
 #include <algorithm>
 
 Q_LOGGING_CATEGORY(lcFtp, "corvyne.ftp", QtWarningMsg)
@@ -219,6 +220,7 @@ void TFTPclient::ConnectionAttempt()
     m_passiveUsable = true;
     m_activeUsable = true;
     m_lastDirectory.clear();
+    m_type = 0;
     ++m_connectAttempt;
     m_retryTimer = nullptr;  // the timer that started this attempt frees itself
     Host = FtpServer;
@@ -494,6 +496,11 @@ void TFTPclient::SendRaw(const std::string& text)
     // smuggle a second command to the server, so the text ends there.
     const std::string command = text.substr(0, text.find_first_of("\r\n"));
     const std::string shown = command.compare(0, 4, "PASS") == 0 ? std::string("PASS xxxxxx") : command;
+    // A type asked for by anyone (a raw command too), or a new login, leaves
+    // the server's type unknown until a reply confirms it.
+    for (const char* resets : {"TYPE", "REIN", "USER"})
+        if (::strncasecmp(command.c_str(), resets, 4) == 0)
+            m_type = 0;
     Info(fiCommandSent, shown);
     Log(shown);
     m_awaitingReply = true;

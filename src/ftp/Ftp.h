@@ -178,6 +178,8 @@ private:
     void OnRestReply(const std::string& reply);
     void OnTransferReply(const std::string& reply);
     void NegotiateDataConnection();
+    // "TYPE A" or "TYPE I" unless the server has that type already.
+    void RequestType(char type);
     void ConnectPassive(const std::string& text);
     void ConfigureDataSocket();
     void DataConnectionStands();
@@ -209,6 +211,10 @@ private:
     bool m_fatalError = false;
     std::string m_lastDirectory;
     std::string m_localHost;
+    // The representation type the server confirmed ('A', 'I'; 0 unknown): a
+    // run of files in one type sends "TYPE" once, not before every file.
+    char m_type = 0;
+    char m_typeAsked = 0;
     bool m_warFtpd = false;
     std::string m_systemType;
     int32_t m_replyState = rsIdle;

@@ -192,12 +192,9 @@ void TFTPclient::Download(bool resume, bool inScript, int64_t expectedSize)
     }
     DataDone = false;
     ReplyDone = false;
-    if (TransferMode == BinaryTransfer) {
+    if (TransferMode == BinaryTransfer)
         ExpectedSize = expectedSize;
-        SendCommand("TYPE I", rsType);
-    } else {
-        SendCommand("TYPE A", rsType);
-    }
+    RequestType(TransferMode == BinaryTransfer ? 'I' : 'A');
 }
 
 void TFTPclient::Upload(bool inScript)
@@ -220,7 +217,7 @@ void TFTPclient::Upload(bool inScript)
         Error(feLocalRead, LocalFile);
         return;
     }
-    SendCommand(TransferMode == AsciiTransfer ? "TYPE A" : "TYPE I", rsType);
+    RequestType(TransferMode == AsciiTransfer ? 'A' : 'I');
 }
 
 void TFTPclient::List()
@@ -233,13 +230,24 @@ void TFTPclient::List()
     m_transferFailed = false;
     PacketCount = 0;
     ResumePos = 0;
-    SendCommand("TYPE A", rsType);
+    RequestType('A');
 }
 
 // ---------------------------------------------------------------- negotiating
 
-void TFTPclient::OnTypeReply(const std::string&)
+void TFTPclient::RequestType(char type)
 {
+    if (type == m_type) {
+        NegotiateDataConnection();
+        return;
+    }
+    m_typeAsked = type;
+    SendCommand(type == 'I' ? "TYPE I" : "TYPE A", rsType);
+}
+
+void TFTPclient::OnTypeReply(const std::string& reply)
+{
+    m_type = ReplyClass(reply) == '2' ? m_typeAsked : 0;
     NegotiateDataConnection();
 }
 

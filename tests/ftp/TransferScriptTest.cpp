@@ -260,3 +260,40 @@ TEST(TransferHelpers, SafeLocalNameTickDiffAndFileSize)
     EXPECT_EQ(TFTPclient::LocalFileSize(f.fileName().toStdString()), 5);
     EXPECT_EQ(TFTPclient::LocalFileSize(d.filePath(QStringLiteral("none")).toStdString()), 0);
 }
+
+TEST_F(ScriptedTransfer, TypeIsSentOnlyWhenTheServerHasAnother)
+{
+    // Two binary files in a row: one "TYPE I". A refused "TYPE" is asked
+    // again next time; a raw "TYPE" from the user leaves the type unknown.
+    const std::string file = "150 here\n<data:abc>\n226 done";
+    server.addSession({{"220 hi"},
+                       loginThen({"200 ok", "<pasv>", file,      // TYPE I, PASV, RETR a
+                                  "<pasv>", file,                // PASV, RETR b
+                                  "200 ok", "<pasv>", file,      // TYPE A, PASV, RETR c (ascii)
+                                  "500 no", "<pasv>", file,      // TYPE I refused, PASV, RETR d
+                                  "200 ok", "<pasv>", file,      // TYPE I again, PASV, RETR e
+                                  "200 raw",                     // the user's TYPE I
+                                  "200 ok", "<pasv>", file})});  // TYPE I again, PASV, RETR f
+    ASSERT_TRUE(login());
+    auto get = [&](const char* name, TTransferType mode) {
+        ftp.RemoteFile = name;
+        ftp.LocalFile = local(name).toStdString();
+        ftp.TransferMode = mode;
+        done = 0;
+        ftp.Download(false, false, 0);
+        return waitDone();
+    };
+    ASSERT_TRUE(get("a", BinaryTransfer)) << rec.dump();
+    ASSERT_TRUE(get("b", BinaryTransfer)) << rec.dump();
+    ASSERT_TRUE(get("c", AsciiTransfer)) << rec.dump();
+    ASSERT_TRUE(get("d", BinaryTransfer)) << rec.dump();
+    ASSERT_TRUE(get("e", BinaryTransfer)) << rec.dump();
+    done = 0;
+    ftp.SendRawCommand("type i");
+    ASSERT_TRUE(waitDone()) << rec.dump();
+    ASSERT_TRUE(get("f", BinaryTransfer)) << rec.dump();
+    EXPECT_EQ(after(server.transcript(), 6),
+              (Strings{"TYPE I", "PASV", "RETR a", "PASV", "RETR b", "TYPE A", "PASV", "RETR c", "TYPE I", "PASV",
+                       "RETR d", "TYPE I", "PASV", "RETR e", "type i", "TYPE I", "PASV", "RETR f"}));
+    EXPECT_EQ(ReadTestFile(local("f")), "abc");
+}
