@@ -27,6 +27,18 @@ public:
         m_refresh.setSingleShot(true);
         m_refresh.setInterval(300);
         QObject::connect(&m_refresh, &QTimer::timeout, &w, [this] { m_w.ListLocalDirectory(); });
+        // A run of small files names each in the status bar; a relayout of
+        // the bar per file would cost more than the file. The newest name
+        // shows at most every 100 ms.
+        m_statusTimer.setSingleShot(true);
+        m_statusTimer.setInterval(100);
+        QObject::connect(&m_statusTimer, &QTimer::timeout, &w, [this] {
+            if (m_statusPending && IsTransferring(m_w.Workflow().State())) {
+                m_w.StatusPanel->setText(m_status);
+                m_statusTimer.start();
+            }
+            m_statusPending = false;
+        });
     }
     void RefreshLocalSoon() override
     {
@@ -50,7 +62,15 @@ public:
         return std::nullopt;
     }
     std::string RemoteDirectory() const override { return m_w.currentRemotePath(); }
-    void Status(const std::string& text) override { m_w.StatusPanel->setText(QString::fromStdString(text)); }
+    void Status(const std::string& text) override
+    {
+        m_status = QString::fromStdString(text);
+        m_statusPending = m_statusTimer.isActive();
+        if (!m_statusPending) {
+            m_w.StatusPanel->setText(m_status);
+            m_statusTimer.start();
+        }
+    }
     void CloseWindow() override { m_w.CloseWithoutQuestions(); }
 
 private:
@@ -69,6 +89,9 @@ private:
     }
     TfrmMain& m_w;
     QTimer m_refresh;
+    QTimer m_statusTimer;
+    QString m_status;
+    bool m_statusPending = false;
 };
 }  // namespace
 

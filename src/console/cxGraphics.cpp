@@ -100,6 +100,20 @@ void TCustomConsole::updateFontMetrics()
     const QFontMetrics fm(font());
     m_lineHeight = std::max(1, fm.height());
     m_wideChar = std::max(1, fm.maxWidth());
+    m_asciiReady.fill(false);
+}
+
+int TCustomConsole::charAdvance(uint8_t style, QChar c, const QFontMetrics& fm) const
+{
+    if (c.unicode() >= 128)
+        return fm.horizontalAdvance(c);
+    const size_t s = style & 15;
+    if (!m_asciiReady[s]) {
+        for (char16_t ch = 0; ch < 128; ++ch)
+            m_asciiAdvance[s][ch] = fm.horizontalAdvance(QChar(ch));
+        m_asciiReady[s] = true;
+    }
+    return m_asciiAdvance[s][c.unicode()];
 }
 
 QFont TCustomConsole::styledFont(uint8_t style) const
@@ -219,8 +233,9 @@ bool TCustomConsole::EndLine(bool wrap)
     if (following)
         m_position = m_totalRows;
     updateScrollBar();
-    if (following && isVisible()) {
-        // Move the pixels already shown and paint only the uncovered strip.
+    if (following && isVisible() && updatesEnabled()) {
+        // Move the pixels already shown and paint only the uncovered strip
+        // (while painting is held back, the next paint shows it all).
         const QRect r = textRect();
         const int dy = std::min(added.rows * m_lineHeight, r.height());
         scroll(0, m_scrollDir == sdUp ? -dy : dy, r);
@@ -343,7 +358,7 @@ bool TCustomConsole::layout(Line& line) const
                 style = it->second.style;
                 fm = QFontMetrics(styledFont(style));
             }
-            advance[static_cast<size_t>(i)] = fm.horizontalAdvance(line.text[i]);
+            advance[static_cast<size_t>(i)] = charAdvance(style, line.text[i], fm);
         }
     }
     const int limit = width - 16;

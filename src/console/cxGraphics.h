@@ -4,10 +4,12 @@
 // new strip, mouse selection copied on release, and recognised addresses.
 
 #include <QColor>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QString>
 #include <QTimer>
 
+#include <array>
 #include <functional>
 #include <map>
 #include <memory>
@@ -154,6 +156,11 @@ private:
     int m_position = 0;
     int m_lineHeight = 13;
     int m_wideChar = 8;
+    // Advances of the ASCII characters per style (4 style bits), measured
+    // once per font: a log line's layout asks for each of its characters.
+    mutable std::array<std::array<int, 128>, 16> m_asciiAdvance{};
+    mutable std::array<bool, 16> m_asciiReady{};
+    int charAdvance(uint8_t style, QChar c, const QFontMetrics& fm) const;
     int m_layoutWidth = 0;
     QScrollBar* m_scrollBar = nullptr;
     bool m_scrollBarOn = true;
