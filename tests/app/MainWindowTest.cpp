@@ -666,7 +666,8 @@ TEST(MainWindow, ServerAndDirectoryMessagesInTheMessageWindow)
     server.addSession({{"220-Welcome to the test server\n220-Second line of the greeting\n220 ready"},
                        {"331 pw", "230 ok", "215 UNIX Type: L8", "502 no", "257 \"/\"", "200 ok", "<pasv>",
                         "150 here\n<data:drwxr-xr-x 1 a b 0 Jan 12 2003 sub\\n>\n226 done",
-                        "250-This directory holds the releases.\n250 ok", "257 \"/sub\"", "200 ok", "<pasv>",
+                        // The second listing needs no "TYPE A": the server has it.
+                        "250-This directory holds the releases.\n250 ok", "257 \"/sub\"", "<pasv>",
                         "150 here\n<data-close>\n226 done"}});
     Window t;
     t.w->Settings().UsePasv = true;
