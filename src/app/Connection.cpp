@@ -27,6 +27,8 @@ TConnectionWorkflow::TConnectionWorkflow(TFTPclient& client, TSettings& settings
             m_hooks.DirectoryEntered();
         if (!c->Success() && IsTransferring(m_state) && m_hooks.TransferDirectoryFailed)
             m_hooks.TransferDirectoryFailed();
+        else if (!c->Success() && IsDeleting(m_state) && m_hooks.DeleteDirectoryFailed)
+            m_hooks.DeleteDirectoryFailed();
         else if (!c->Success())
             GoIdle();
         else if (m_hooks.ShowRemote)
@@ -529,6 +531,10 @@ void TConnectionWorkflow::ListingFinished()
         m_hooks.ListingDone(m_ftp.Success());
     if (IsTransferring(m_state) && m_hooks.TransferListed) {
         m_hooks.TransferListed();
+        return;
+    }
+    if (IsDeleting(m_state) && m_hooks.DeleteListed) {
+        m_hooks.DeleteListed();
         return;
     }
     if (m_state == SessionState::Disconnected)

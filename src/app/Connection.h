@@ -58,6 +58,9 @@ public:
         // failed, while transferring.
         std::function<void()> TransferListed;
         std::function<void()> TransferDirectoryFailed;
+        // The same for a remote delete (states DeletingTree, DeletingFolders).
+        std::function<void()> DeleteListed;
+        std::function<void()> DeleteDirectoryFailed;
         // While transferring: the data connection stood, or the server
         // announced the incoming file's size.
         std::function<void(::FtpInfo kind, const std::string& text)> TransferInfo;

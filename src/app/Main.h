@@ -5,6 +5,7 @@
 // it owns; its handlers are thin entry points.
 
 #include "app/Connection.h"
+#include "app/FileOps.h"
 #include "app/ListingCache.h"
 #include "app/corvview.h"
 #include "ftp/Ftp.h"
@@ -152,6 +153,13 @@ public:
     void queEditTargetClick();
     void queQueueInfoClick();
     void mnuManualDownloadClick();
+    // ---- file commands (MainFileOps.cpp)
+    void popNewFoldClick();
+    void popDeleteClick();
+    void popRenameClick();
+    void popMoveClick(const std::string& folder = {});  // remote; folder: a row dropped onto
+    void popCHMODClick();
+    void mnuRawCmdClick();
     void mnuASCIIExtensionsClick();   // TfrmASCII
     void mnuRenameExtensionsClick();  // TfrmRename
     // The "传输完成(&R)" choice: 0 idle .. 5 hang up and quit.
@@ -265,6 +273,8 @@ private:
     void buildQueue(QWidget* parent);
     void buildQueueRun();
     void buildQueueMenus(QMenu* queue);
+    void buildFileOps();
+    void fileOpsHooks(TConnectionWorkflow::Hooks& hooks);
     void buildProgress();
     void queueHooks(TConnectionWorkflow::Hooks& hooks);
     void transferSelection(TCorvListView* pane, const std::string& extra);  // start a run with it
@@ -289,6 +299,7 @@ private:
     TTransferQueue m_transferQueue;
     std::unique_ptr<IQueueHost> m_queueHost;
     std::unique_ptr<TQueueRun> m_queueRun;
+    std::unique_ptr<TRemoteFileOps> m_fileOps;
     std::unique_ptr<IProgressView> m_progressView;
     std::unique_ptr<TTransferProgress> m_progress;
     std::unique_ptr<IPowerBackend> m_power;

@@ -123,7 +123,8 @@ void TfrmMain::buildMenus()
     QAction* changeDir =
         dir->addAction(QStringLiteral("更改目录"), this, [=, this] { popChangeDirClick(activePane() == Remote); });
     changeDir->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Insert));
-    later(dir, QStringLiteral("创建目录(&D)"), QKeySequence(Qt::Key_Insert));
+    dir->addAction(QStringLiteral("创建目录(&D)"), this, [this] { popNewFoldClick(); })
+        ->setShortcut(QKeySequence(Qt::Key_Insert));
     dir->addSeparator();
     dir->addAction(QStringLiteral("过滤文件(&L)"), this, [=, this] { mnuFilterClick(activePane() == Remote); });
     dir->addAction(QStringLiteral("组选择(&G)"), this, [=, this] { mnuGroupSelectClick(activePane()); });
@@ -153,14 +154,30 @@ void TfrmMain::buildMenus()
 
     // ---- file commands (file operations, viewing and editing)
     QMenu* tools = menuBar()->addMenu(QStringLiteral("工具(&O)"));
-    later(tools, QStringLiteral("删除(&L)"));
-    later(tools, QStringLiteral("重命名(&R)"), QKeySequence(Qt::Key_F2));
-    later(tools, QStringLiteral("移动(&M)"), QKeySequence(Qt::CTRL | Qt::Key_M));
-    later(tools, QStringLiteral("改变许可权限(&C)"), QKeySequence(Qt::CTRL | Qt::Key_O));
+    QAction* toolDelete = tools->addAction(QStringLiteral("删除(&L)"), this, [this] { popDeleteClick(); });
+    QAction* toolRename = tools->addAction(QStringLiteral("重命名(&R)"), this, [this] { popRenameClick(); });
+    toolRename->setShortcut(QKeySequence(Qt::Key_F2));
+    QAction* toolMove = tools->addAction(QStringLiteral("移动(&M)"), this, [this] { popMoveClick(); });
+    toolMove->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
+    QAction* toolChmod = tools->addAction(QStringLiteral("改变许可权限(&C)"), this, [this] { popCHMODClick(); });
+    toolChmod->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     later(tools, QStringLiteral("属性(&P)"), QKeySequence(Qt::CTRL | Qt::Key_Z));
     later(tools, QStringLiteral("执行(&X)"), QKeySequence(Qt::CTRL | Qt::Key_Y));
     tools->addSeparator();
-    later(tools, QStringLiteral("原始命令(&R)"), QKeySequence(Qt::CTRL | Qt::Key_R));
+    QAction* raw = tools->addAction(QStringLiteral("原始命令(&R)"), this, [this] { mnuRawCmdClick(); });
+    raw->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    connect(tools, &QMenu::aboutToShow, this, [=, this] {
+        const bool idle = m_workflow->State() == SessionState::Idle;
+        const bool remote = ActivePane() == Remote;
+        const bool selected = !ActivePane()->SelectedRows().empty();
+        raw->setEnabled(idle);
+        // Remote commands need an idle session; moving and permissions are
+        // the remote pane's.
+        toolDelete->setEnabled(selected && (!remote || idle));
+        toolRename->setEnabled(selected && (!remote || idle));
+        toolMove->setEnabled(selected && remote && idle);
+        toolChmod->setEnabled(selected && remote && idle);
+    });
     later(tools, QStringLiteral("浏览原始目录(&V)"));
     tools->addSeparator();
     later(tools, QStringLiteral("自定义命令(&C)"));
@@ -330,10 +347,10 @@ void TfrmMain::buildPanePopups()
     QAction* edit = later(PopupCommand, QStringLiteral("编辑"));
     QAction* execute = later(PopupCommand, QStringLiteral("执行"));
     PopupCommand->addSeparator();
-    QAction* remove = later(PopupCommand, QStringLiteral("删除"));
-    QAction* rename = later(PopupCommand, QStringLiteral("重命名"));
-    QAction* move = later(PopupCommand, QStringLiteral("移动"));
-    QAction* chmod = later(PopupCommand, QStringLiteral("权限"));
+    QAction* remove = PopupCommand->addAction(QStringLiteral("删除"), this, [this] { popDeleteClick(); });
+    QAction* rename = PopupCommand->addAction(QStringLiteral("重命名"), this, [this] { popRenameClick(); });
+    QAction* move = PopupCommand->addAction(QStringLiteral("移动"), this, [this] { popMoveClick(); });
+    QAction* chmod = PopupCommand->addAction(QStringLiteral("权限"), this, [this] { popCHMODClick(); });
     later(PopupCommand, QStringLiteral("属性(&P)"));
     QAction* copyAddress =
         PopupCommand->addAction(QStringLiteral("复制网址(&U)"), this, [this] { mnuCopyURLClick(true); });
@@ -354,7 +371,7 @@ void TfrmMain::buildPanePopups()
         set(edit, m.edit);
         set(remove, m.remove);
         set(rename, m.rename);
-        set(move, m.move);
+        set(move, m.move && pane == Remote);  // local moves come with the folder chooser
         execute->setVisible(m.executeVisible);
         set(execute, m.execute);
         chmod->setVisible(m.permissionsVisible);
@@ -373,7 +390,7 @@ void TfrmMain::buildPanePopups()
         styleItems.push_back(a);
     }
     PopupView->addSeparator();
-    QAction* newFolder = later(PopupView, QStringLiteral("创建目录"));
+    QAction* newFolder = PopupView->addAction(QStringLiteral("创建目录"), this, [this] { popNewFoldClick(); });
     QAction* changeDir =
         PopupView->addAction(QStringLiteral("更改目录"), this, [this] { popChangeDirClick(ActivePane() == Remote); });
     QAction* refresh =

@@ -142,7 +142,9 @@ void TfrmMain::listRemoteDirectory()
 void TfrmMain::showRemoteDirectory()
 {
     const std::string dir = currentRemotePath();
-    if (!m_settings.AutoRefresh && !IsTransferring(m_workflow->State())) {
+    // A run and a delete list what they enter whatever "AutoRefresh" says:
+    // they act on the rows.
+    if (!m_settings.AutoRefresh && !IsTransferring(m_workflow->State()) && !IsDeleting(m_workflow->State())) {
         Remote->Clear();
         m_remoteDir = dir;
         rebuildRemotePathBox();

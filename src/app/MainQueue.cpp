@@ -107,6 +107,7 @@ void TfrmMain::buildQueueRun()
     m_queueRun =
         std::make_unique<TQueueRun>(FTP, *m_workflow, m_settings, m_transferQueue, *m_queueHost, *m_prompt, this);
     buildProgress();
+    buildFileOps();
     SetCompletionAction(m_settings.XferOption);
     Queue->OnFilesDropped = [this](const QStringList& paths) { QueueFileDrop(paths); };
     Queue->OnPaneRowsDragOver = [](int tag) { return tag == 12 || tag == 14; };
@@ -122,6 +123,8 @@ void TfrmMain::buildQueueRun()
             mnuDownloadClick(folder);
         else if (drop.kind == TPaneDrop::Upload)
             mnuUploadClick(folder);
+        else if (drop.kind == TPaneDrop::Move && drop.source == Remote && !folder.empty())
+            popMoveClick(folder);
     };
 }
 
@@ -287,6 +290,7 @@ void TfrmMain::queueHooks(TConnectionWorkflow::Hooks& hooks)
 {
     hooks.TransferListed = [this] { m_queueRun->Listed(); };
     hooks.TransferDirectoryFailed = [this] { m_queueRun->DirectoryFailed(); };
+    fileOpsHooks(hooks);
     hooks.StartQueueAfterLogin = [this] { return m_queueRun->StartAfterLogin(); };
     // Going disconnected ends the transfer layout (a lost connection that
     // waits to come back keeps it).
@@ -437,6 +441,8 @@ void TfrmMain::btnAbortClick()
     m_workflow->LogLine("中断操作", lcNormal);
     if (IsTransferring(state))
         m_queueRun->Abort();
+    else if (state == SessionState::DeletingTree)
+        StatusPanel->setText(QStringLiteral("Aborting"));  // the delete stops after the file it deletes now
     else if (state > SessionState::Idle)
         FTP.SendRaw("ABOR");
     else if (state != SessionState::Idle)

@@ -29,6 +29,12 @@ inline bool IsTransferring(SessionState s)
     return s == SessionState::Downloading || s == SessionState::Uploading;
 }
 
+// A remote delete: entering and listing folders, then removing them.
+inline bool IsDeleting(SessionState s)
+{
+    return s == SessionState::DeletingTree || s == SessionState::DeletingFolders;
+}
+
 enum class AfterLoginAction : uint8_t {
     None = 0,
     ResumeQueue = 9,  // resume the queue after a reconnect

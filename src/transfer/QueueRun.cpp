@@ -217,6 +217,8 @@ void TQueueRun::directoryCreated()
     if (m_workflow.State() == SessionState::Uploading && !m_queue.Empty() &&
         m_queue.Head().Kind == TEntryKind::UploadDirectory)
         m_ftp.ChangeDir(m_pendingDir);
+    else if (!IsTransferring(m_workflow.State()) && DirectoryCreatedElsewhere)
+        DirectoryCreatedElsewhere();
 }
 
 void TQueueRun::DirectoryFailed()

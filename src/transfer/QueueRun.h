@@ -71,6 +71,8 @@ public:
     void SetProgress(TTransferProgress* progress);
     // After each finished file while a site is current.
     std::function<void(bool upload, int64_t bytes)> OnStatistics;
+    // A folder made while no upload runs (the user's own command).
+    std::function<void()> DirectoryCreatedElsewhere;
     // The run ended (the window puts its own title back).
     std::function<void()> OnFinished;
 

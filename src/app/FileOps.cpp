@@ -1,0 +1,278 @@
+#include "app/FileOps.h"
+
+#include "transfer/TransferRules.h"
+
+namespace {
+std::string namePart(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/', path.size() > 1 ? path.size() - 2 : 0);
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string withSlash(std::string dir)
+{
+    if (dir.empty() || dir.back() != '/')
+        dir += '/';
+    return dir;
+}
+}  // namespace
+
+TRemoteFileOps::TRemoteFileOps(TFTPclient& client, TConnectionWorkflow& workflow, const TSettings& settings, Host host,
+                               QObject* parent)
+    : QObject(parent), m_ftp(client), m_workflow(workflow), m_settings(settings), m_host(std::move(host))
+{
+    m_ftp.OnFileDeleted = [this](TFTPclient*) {
+        if (m_workflow.State() != SessionState::DeletingTree)
+            return;
+        if (!m_pending.empty())
+            m_pending.pop_front();
+        if (m_host.StatusText && m_host.StatusText() == "Aborting") {
+            // Stopped by the user: back where it began, the rest forgotten.
+            m_pending.clear();
+            m_toVisit.clear();
+            m_visited.clear();
+            m_workflow.SetBusy(SessionState::RemoteCommand);
+            m_ftp.ChangeDir(m_startDir);
+            return;
+        }
+        deleteStep();
+    };
+    m_ftp.OnDirectoryDeleted = [this](TFTPclient*) {
+        if (m_workflow.State() != SessionState::DeletingFolders)
+            return;
+        if (!m_visited.empty()) {
+            m_host.DropCache(withSlash(m_visited.back()));
+            m_visited.pop_back();
+        }
+        if (!m_visited.empty()) {
+            m_ftp.RemoveDir(m_visited.back());
+            return;
+        }
+        m_workflow.SetBusy(SessionState::RemoteCommand);
+        showDirectory();
+    };
+    m_ftp.OnFileRenamed = [this](TFTPclient*) {
+        if (m_workflow.State() == SessionState::RemoteCommand)
+            renameStep();
+    };
+    m_ftp.OnFileCHMOD = [this](TFTPclient*) {
+        if (m_workflow.State() != SessionState::Chmod)
+            return;
+        if (!m_pending.empty())
+            m_pending.pop_front();
+        chmodStep();
+    };
+    m_ftp.OnRawCommand = [this](TFTPclient*) {
+        if (m_workflow.State() == SessionState::RemoteCommand)
+            m_workflow.GoIdle();
+    };
+}
+
+bool TRemoteFileOps::begin(SessionState state)
+{
+    if (m_workflow.State() != SessionState::Idle)
+        return false;
+    m_workflow.SetBusy(state);
+    return true;
+}
+
+void TRemoteFileOps::showDirectory()
+{
+    const std::string dir = m_host.RemoteDirectory();
+    m_host.DropCache(dir);
+    if (m_host.Status2)
+        m_host.Status2("");
+    m_host.ShowRemote();
+}
+
+bool TRemoteFileOps::MakeDirectory(const std::string& name)
+{
+    if (name.empty() || !begin(SessionState::RemoteCommand))
+        return false;
+    m_host.DropCache(m_host.RemoteDirectory());
+    m_ftp.MakeDir(name);
+    return true;
+}
+
+void TRemoteFileOps::DirectoryCreated()
+{
+    if (m_workflow.State() == SessionState::RemoteCommand)
+        showDirectory();
+}
+
+// ---------------------------------------------------------------- delete
+
+bool TRemoteFileOps::Delete(const std::vector<TRemoteRow>& selected)
+{
+    if (selected.empty() || m_workflow.State() != SessionState::Idle)
+        return false;
+    if (m_settings.ConfirmDel && !m_host.Prompt().Confirm("要删除所选文件吗?"))
+        return false;
+    m_pending.clear();
+    m_toVisit.clear();
+    m_visited.clear();
+    m_startDir = withSlash(m_host.RemoteDirectory());
+    bool folders = false;
+    for (const TRemoteRow& row : selected) {
+        if (row.name.empty() || row.name == "." || row.name == ".." || row.name.find('/') != std::string::npos)
+            continue;
+        if (m_settings.SkipDelete && MatchesSkipList(row.name, m_settings))
+            continue;
+        if (row.folder) {
+            m_toVisit.push_back(m_startDir + row.name);
+            folders = true;
+        } else {
+            m_pending.push_back(m_startDir + row.name);
+        }
+    }
+    if (folders && !m_host.Prompt().Confirm("你确定你要删除所选的文件夹吗?  它包含的所有文件和文件夹都将被删除.")) {
+        m_toVisit.clear();
+        m_pending.clear();
+        return false;
+    }
+    if (m_pending.empty() && m_toVisit.empty())
+        return false;
+    m_workflow.SetBusy(SessionState::DeletingTree);
+    m_host.Status("删除文件");
+    deleteStep();
+    return true;
+}
+
+void TRemoteFileOps::deleteStep()
+{
+    if (!m_pending.empty()) {
+        // Files go in the folder listed last, before the next is entered.
+        const std::string name = namePart(m_pending.front());
+        m_host.Status("删除: " + name);
+        if (m_host.Status2)
+            m_host.Status2(std::to_string(m_pending.size() - 1) + "文件剩余");
+        m_ftp.DeleteRemoteFile(name);
+        return;
+    }
+    if (!m_toVisit.empty()) {
+        m_host.DropCache(withSlash(m_toVisit.front()));
+        m_ftp.ChangeDir(m_toVisit.front());
+        return;
+    }
+    if (!m_visited.empty()) {
+        m_workflow.SetBusy(SessionState::DeletingFolders);
+        m_ftp.ChangeDir(m_startDir);
+        return;
+    }
+    m_workflow.SetBusy(SessionState::RemoteCommand);
+    showDirectory();
+}
+
+void TRemoteFileOps::Listed()
+{
+    if (m_workflow.State() == SessionState::DeletingFolders) {
+        // Back in the start folder: the folders go, the deepest first.
+        if (m_visited.empty()) {
+            m_workflow.SetBusy(SessionState::RemoteCommand);
+            showDirectory();
+        } else {
+            m_ftp.RemoveDir(m_visited.back());
+        }
+        return;
+    }
+    if (m_toVisit.empty()) {
+        deleteStep();
+        return;
+    }
+    m_visited.push_back(m_toVisit.front());
+    m_toVisit.pop_front();
+    const std::string dir = withSlash(m_host.RemoteDirectory());
+    for (const TRemoteRow& row : m_host.RemoteRows()) {
+        if (row.name.empty() || row.name == "." || row.name == ".." || row.name.find('/') != std::string::npos)
+            continue;  // never a path that leaves the folder
+        if (row.folder)
+            m_toVisit.push_back(dir + row.name);
+        else
+            m_pending.push_back(dir + row.name);
+    }
+    deleteStep();
+}
+
+void TRemoteFileOps::DirectoryFailed()
+{
+    if (m_workflow.State() == SessionState::DeletingFolders) {
+        Listed();  // the folders are named by full path: go on from here
+        return;
+    }
+    // A folder that cannot be entered is left as it is.
+    if (!m_toVisit.empty()) {
+        m_workflow.LogLine("无法进入目录: " + m_toVisit.front(), lcError);
+        m_toVisit.pop_front();
+    }
+    deleteStep();
+}
+
+// ---------------------------------------------------------------- rename, move
+
+bool TRemoteFileOps::Rename(const std::string& from, const std::string& to)
+{
+    if (from.empty() || to.empty() || !begin(SessionState::RemoteCommand))
+        return false;
+    const std::string dir = withSlash(m_host.RemoteDirectory());
+    m_host.DropCache(dir);
+    m_pending.clear();
+    m_ftp.Rename(dir + from, dir + to);
+    return true;
+}
+
+bool TRemoteFileOps::Move(const std::vector<std::string>& names, const std::string& target)
+{
+    if (names.empty() || target.empty() || !begin(SessionState::RemoteCommand))
+        return false;
+    m_target = withSlash(target);
+    m_host.DropCache(m_target);
+    m_host.DropCache(withSlash(m_host.RemoteDirectory()));
+    m_pending.assign(names.begin(), names.end());
+    renameStep();
+    return true;
+}
+
+void TRemoteFileOps::renameStep()
+{
+    if (m_pending.empty()) {
+        showDirectory();
+        return;
+    }
+    const std::string name = m_pending.front();
+    m_pending.pop_front();
+    m_host.Status("移动: " + name);
+    m_ftp.Rename(withSlash(m_host.RemoteDirectory()) + name, m_target + name);
+}
+
+// ---------------------------------------------------------------- permissions, raw
+
+bool TRemoteFileOps::Chmod(const std::vector<std::string>& names, const std::string& mode)
+{
+    if (names.empty() || mode.empty() || !begin(SessionState::Chmod))
+        return false;
+    m_host.DropCache(withSlash(m_host.RemoteDirectory()));
+    m_pending.assign(names.begin(), names.end());
+    m_mode = mode;
+    chmodStep();
+    return true;
+}
+
+void TRemoteFileOps::chmodStep()
+{
+    if (m_pending.empty()) {
+        showDirectory();
+        return;
+    }
+    m_host.Status("CHMOD " + m_mode + ": " + m_pending.front());
+    if (m_host.Status2)
+        m_host.Status2(std::to_string(m_pending.size() - 1) + "文件剩余");
+    m_ftp.Chmod(m_pending.front(), m_mode);
+}
+
+bool TRemoteFileOps::RawCommand(const std::string& text)
+{
+    if (text.empty() || !begin(SessionState::RemoteCommand))
+        return false;
+    m_ftp.SendRawCommand(text);
+    return true;
+}

@@ -1,0 +1,155 @@
+// The main window's file commands: thin handlers over TRemoteFileOps for the
+// remote pane, and the local pane's own (new folder, rename, delete to the
+// trash).
+
+#include "app/FileOps.h"
+#include "app/Main.h"
+#include "app/corvview.h"
+#include "console/cxGraphics.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+
+void TfrmMain::buildFileOps()
+{
+    TRemoteFileOps::Host host;
+    host.RemoteDirectory = [this] { return currentRemotePath(); };
+    host.RemoteRows = [this] {
+        std::vector<TRemoteRow> rows;
+        for (int r = 0; r < Remote->RowCount(); ++r)
+            if (Remote->Kind(r) != rkParent)
+                rows.push_back({Remote->Text(r, 0).toStdString(), Remote->Kind(r) == rkFolder});
+        return rows;
+    };
+    host.DropCache = [this](const std::string& dir) { m_cache.Drop(dir); };
+    host.Status = [this](const std::string& t) { StatusPanel->setText(QString::fromStdString(t)); };
+    host.Status2 = [this](const std::string& t) { StatusPanel2->setText(QString::fromStdString(t)); };
+    host.StatusText = [this] { return StatusPanel->text().toStdString(); };
+    host.ShowRemote = [this] { showRemoteDirectory(); };
+    host.Prompt = [this]() -> IPrompt& { return *m_prompt; };
+    m_fileOps = std::make_unique<TRemoteFileOps>(FTP, *m_workflow, m_settings, std::move(host), this);
+    m_queueRun->DirectoryCreatedElsewhere = [this] { m_fileOps->DirectoryCreated(); };
+}
+
+void TfrmMain::fileOpsHooks(TConnectionWorkflow::Hooks& hooks)
+{
+    hooks.DeleteListed = [this] { m_fileOps->Listed(); };
+    hooks.DeleteDirectoryFailed = [this] { m_fileOps->DirectoryFailed(); };
+}
+
+namespace {
+// The selected rows' names, ".." left out.
+std::vector<std::string> selectedNames(const TCorvListView* pane)
+{
+    std::vector<std::string> names;
+    for (int r : pane->SelectedRows())
+        if (pane->Kind(r) != rkParent)
+            names.push_back(pane->Text(r, 0).toStdString());
+    return names;
+}
+
+// A name typed for a new or renamed local entry: one segment, nothing that
+// climbs out of the folder.
+bool plainLocalName(const QString& name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") && !name.contains('/') &&
+           !name.contains(QChar(0));
+}
+}  // namespace
+
+void TfrmMain::popNewFoldClick()
+{
+    std::string name;
+    if (!m_prompt->AskText("创建新目录", "目录名称", name) || name.empty())
+        return;
+    if (ActivePane() == Remote) {
+        m_fileOps->MakeDirectory(name);
+        return;
+    }
+    // Every missing level of a/b/c.
+    const QString path = QDir::cleanPath(m_localDir + QString::fromStdString(name));
+    if (!path.startsWith(QDir::cleanPath(m_localDir)) || !QDir().mkpath(path))
+        m_prompt->ShowMessage(MessageKind::Error, "无法创建目录: " + name);
+    ListLocalDirectory();
+}
+
+void TfrmMain::popDeleteClick()
+{
+    TCorvListView* pane = ActivePane();
+    if (pane == Remote) {
+        std::vector<TRemoteRow> rows;
+        for (int r : Remote->SelectedRows())
+            if (Remote->Kind(r) != rkParent)
+                rows.push_back({Remote->Text(r, 0).toStdString(), Remote->Kind(r) == rkFolder});
+        m_fileOps->Delete(rows);
+        return;
+    }
+    const std::vector<std::string> names = selectedNames(Local);
+    if (names.empty())
+        return;
+    // To the trash unless the user chose deleting for good; asked once.
+    if (m_settings.ConfirmDel &&
+        !m_prompt->Confirm(m_settings.DeleteOverride ? "要永久删除所选文件吗?" : "要将所选文件移到回收站吗?"))
+        return;
+    for (const std::string& name : names) {
+        const QString path = m_localDir + QString::fromStdString(name);
+        const bool ok = m_settings.DeleteOverride ? (QFileInfo(path).isDir() ? false : QFile::remove(path))
+                                                  : QFile::moveToTrash(path);
+        if (!ok) {
+            LogLine("无法删除: " + name, lcError);
+            break;
+        }
+    }
+    ListLocalDirectory();
+}
+
+void TfrmMain::popRenameClick()
+{
+    TCorvListView* pane = ActivePane();
+    const std::vector<std::string> names = selectedNames(pane);
+    if (names.empty())
+        return;
+    std::string name = names.front();
+    if (!m_prompt->AskText("重命名文件", "新的文件名:", name) || name.empty() || name == names.front())
+        return;
+    if (pane == Remote) {
+        m_fileOps->Rename(names.front(), name);
+        return;
+    }
+    const QString to = QString::fromStdString(name);
+    if (!plainLocalName(to) || !QDir(m_localDir).rename(QString::fromStdString(names.front()), to))
+        m_prompt->ShowMessage(MessageKind::Error, "无法重命名: " + names.front());
+    ListLocalDirectory();
+}
+
+void TfrmMain::popMoveClick(const std::string& folder)
+{
+    const std::vector<std::string> names = selectedNames(Remote);
+    if (ActivePane() != Remote || names.empty())
+        return;
+    std::string target = folder.empty() ? currentRemotePath() : currentRemotePath() + folder;
+    if (folder.empty() && (!m_prompt->AskText("移动文件", "目标目录", target) || target.empty()))
+        return;
+    m_fileOps->Move(names, target);
+}
+
+void TfrmMain::popCHMODClick()
+{
+    const std::vector<std::string> names = selectedNames(Remote);
+    if (ActivePane() != Remote || names.empty())
+        return;
+    std::string mode;
+    if (m_prompt->AskText("权限文件", "输入新的权限", mode) && !mode.empty())
+        m_fileOps->Chmod(names, mode);
+}
+
+void TfrmMain::mnuRawCmdClick()
+{
+    if (m_workflow->State() != SessionState::Idle)
+        return;
+    std::string text;
+    if (m_prompt->AskText("原始命令", "输入原始命令", text) && !text.empty())
+        m_fileOps->RawCommand(text);
+}

@@ -1,0 +1,191 @@
+// The file commands against real servers: a new folder, a whole tree
+// deleted (files first, folders from the deepest up), rename, move by
+// dropping onto a folder, permissions, a raw command; and the local pane's
+// own commands.
+
+#include "QueueWindow.h"
+#include "RealServers.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+class FileOpsRemote : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(FileOpsRemote, FolderTreeDeleteRenameMovePermissionsAndRaw)
+{
+    const bool vsftpd = std::string(GetParam()) == "vsftpd";
+    const quint16 port = vsftpd ? RealServers::vsftpd().port : RealServers::pyftpdlib().port;
+    const QString home = QString::fromStdString(RealServers::root()) + QStringLiteral("/ftptest");
+    const QString base = QStringLiteral("ops_%1_%2").arg(GetParam()).arg(::getpid());
+    const QString root = home + "/" + base;
+    struct Remove {
+        QString dir;
+        ~Remove() { QDir(dir).removeRecursively(); }
+    } remove{root};
+    for (const char* f : {"del/a.txt", "del/sub/b.txt", "del/sub/deeper/c.txt", "del/sub/deeper/d e.txt",
+                          "del/other/x.txt", "k.keep", "gone.txt", "one.txt", "two.txt", "three.txt"}) {
+        const QString path = root + "/" + QString::fromUtf8(f);
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+        WriteTestFile(path, f);
+    }
+    ASSERT_TRUE(QDir().mkpath(root + "/del/empty"));
+    ASSERT_TRUE(QDir().mkpath(root + "/target"));
+    QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("ftptest"), root});
+
+    QueueWindow t;
+    t.w->Settings().AutoRefresh = false;  // a delete lists what it enters all the same
+    t.w->txtFTPServer->setEditText(QStringLiteral("127.0.0.1|%1:ftptest:ftppass:%2").arg(base).arg(port));
+    t.w->btnConnectClick();
+    ASSERT_TRUE(t.idle());
+    t.w->Settings().AutoRefresh = true;
+    t.w->Workflow().UserRefresh();
+    ASSERT_TRUE(t.idle());
+    auto text = [&] {
+        std::string s;
+        for (const std::string& l : t.log())
+            s += l + "\n";
+        return s;
+    };
+    auto select = [&](std::initializer_list<const char*> names) {
+        t.w->Remote->SelectWhere([&](int r) {
+            for (const char* n : names)
+                if (t.w->Remote->Text(r, 0) == QString::fromUtf8(n))
+                    return true;
+            return false;
+        });
+    };
+    t.w->SetActivePane(t.w->Remote);
+    const std::string start = t.w->currentRemotePath();  // vsftpd names it from /, pyftpdlib from its root
+
+    // A new folder, shown at once.
+    t.prompt.texts = {"新目录"};
+    t.w->popNewFoldClick();
+    ASSERT_TRUE(t.idle()) << text();
+    EXPECT_TRUE(QFileInfo(root + "/新目录").isDir());
+    EXPECT_GE(t.row(t.w->Remote, QStringLiteral("新目录")), 0);
+
+    // Declining the folder question deletes nothing.
+    t.prompt.confirm = false;
+    select({"del"});
+    t.w->popDeleteClick();
+    ASSERT_TRUE(t.idle());
+    EXPECT_TRUE(QFileInfo::exists(root + "/del/sub/deeper/c.txt"));
+
+    // The whole tree, with "AutoRefresh" off: gone, and the start folder shown.
+    t.w->Settings().AutoRefresh = false;
+    t.prompt.confirm = true;
+    t.prompt.asked.clear();
+    select({"del"});
+    t.w->popDeleteClick();
+    ASSERT_TRUE(WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle; }, 30000)) << text();
+    EXPECT_FALSE(QFileInfo::exists(root + "/del")) << text();
+    EXPECT_EQ(t.prompt.asked,
+              (std::vector<std::string>{"要删除所选文件吗?",
+                                        "你确定你要删除所选的文件夹吗?  它包含的所有文件和文件夹都将被删除."}));
+    EXPECT_EQ(t.w->currentRemotePath(), start);
+    t.w->Settings().AutoRefresh = true;
+    t.w->Workflow().UserRefresh();
+    ASSERT_TRUE(t.idle());
+    EXPECT_LT(t.row(t.w->Remote, QStringLiteral("del")), 0);
+
+    // The skip list spares a selected file.
+    t.w->Settings().SkipDelete = true;
+    t.w->Settings().SkipEnabled = true;
+    t.w->Settings().SkipPatterns = {"*.keep"};
+    select({"k.keep", "gone.txt"});
+    t.w->popDeleteClick();
+    ASSERT_TRUE(WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle; }, 30000)) << text();
+    EXPECT_TRUE(QFileInfo::exists(root + "/k.keep"));
+    EXPECT_FALSE(QFileInfo::exists(root + "/gone.txt"));
+
+    // Rename.
+    t.prompt.texts = {"uno.txt"};
+    select({"one.txt"});
+    t.w->popRenameClick();
+    ASSERT_TRUE(t.idle()) << text();
+    EXPECT_TRUE(QFileInfo::exists(root + "/uno.txt"));
+    EXPECT_GE(t.row(t.w->Remote, QStringLiteral("uno.txt")), 0);
+
+    // Three files dropped onto a folder row: three renames into it.
+    select({"uno.txt", "two.txt", "three.txt"});
+    t.w->popMoveClick("target");
+    ASSERT_TRUE(t.idle()) << text();
+    for (const char* f : {"uno.txt", "two.txt", "three.txt"}) {
+        EXPECT_TRUE(QFileInfo::exists(root + "/target/" + f)) << f;
+        EXPECT_FALSE(QFileInfo::exists(root + "/" + f)) << f;
+    }
+    EXPECT_LT(t.row(t.w->Remote, QStringLiteral("two.txt")), 0);
+
+    // Permissions, and a raw command.
+    WriteTestFile(root + "/p.txt", "p");
+    QProcess::execute(QStringLiteral("chown"), {QStringLiteral("ftptest"), root + "/p.txt"});
+    t.w->Workflow().UserRefresh();
+    ASSERT_TRUE(t.idle());
+    select({"p.txt"});
+    t.prompt.texts = {"640"};
+    t.w->popCHMODClick();
+    ASSERT_TRUE(t.idle()) << text();
+    struct stat st {};
+    ASSERT_EQ(::stat((root + "/p.txt").toLocal8Bit().constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u) << text();
+    t.prompt.texts = {"NOOP"};
+    t.w->mnuRawCmdClick();
+    ASSERT_TRUE(t.idle()) << text();
+    const auto log = t.log();
+    EXPECT_NE(std::find(log.begin(), log.end(), "NOOP"), log.end());
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, FileOpsRemote, ::testing::Values("vsftpd", "pyftpdlib"));
+
+TEST(FileOpsLocal, NewFolderRenameAndDelete)
+{
+    QTemporaryDir trashHome;
+    qputenv("XDG_DATA_HOME", trashHome.path().toLocal8Bit());
+    QueueWindow t;
+    QTemporaryDir local;
+    t.w->SetLocalDirectory(local.path());
+    t.w->SetActivePane(t.w->Local);
+
+    t.prompt.texts = {"a/b/c"};
+    t.w->popNewFoldClick();
+    EXPECT_TRUE(QFileInfo(local.path() + "/a/b/c").isDir());
+    t.prompt.texts = {"../escape"};
+    t.w->popNewFoldClick();
+    EXPECT_FALSE(QFileInfo::exists(QFileInfo(local.path()).dir().path() + "/escape"));
+
+    WriteTestFile(local.path() + "/f.txt", "f");
+    t.w->ListLocalDirectory();
+    t.w->Local->SelectWhere([&](int r) { return t.w->Local->Text(r, 0) == QStringLiteral("f.txt"); });
+    t.prompt.texts = {"../../g.txt"};  // not a name here
+    t.w->popRenameClick();
+    EXPECT_TRUE(QFileInfo::exists(local.path() + "/f.txt"));
+    t.w->Local->SelectWhere([&](int r) { return t.w->Local->Text(r, 0) == QStringLiteral("f.txt"); });
+    t.prompt.texts = {"g.txt"};
+    t.w->popRenameClick();
+    EXPECT_TRUE(QFileInfo::exists(local.path() + "/g.txt"));
+
+    // To the trash by default, asked once; for good with "DeleteOverride".
+    t.w->Local->SelectWhere([&](int r) { return t.w->Local->Text(r, 0) == QStringLiteral("g.txt"); });
+    t.prompt.confirm = true;
+    t.w->popDeleteClick();
+    EXPECT_FALSE(QFileInfo::exists(local.path() + "/g.txt"));
+    EXPECT_TRUE(QFileInfo::exists(trashHome.path() + "/Trash/files/g.txt"));
+    WriteTestFile(local.path() + "/h.txt", "h");
+    t.w->ListLocalDirectory();
+    t.w->Settings().DeleteOverride = true;
+    t.w->Local->SelectWhere([&](int r) { return t.w->Local->Text(r, 0) == QStringLiteral("h.txt"); });
+    t.w->popDeleteClick();
+    EXPECT_FALSE(QFileInfo::exists(local.path() + "/h.txt"));
+    EXPECT_FALSE(QFileInfo::exists(trashHome.path() + "/Trash/files/h.txt"));
+    qunsetenv("XDG_DATA_HOME");
+}
+
+}  // namespace
