@@ -320,7 +320,7 @@ void TfrmMain::buildToolBar()
     ToolBar->addSeparator();
     button(QStyle::SP_FileDialogContentsView, QStringLiteral("查看"), nullptr);
     button(QStyle::SP_FileDialogDetailedView, QStringLiteral("编辑"), nullptr);
-    button(QStyle::SP_TrashIcon, QStringLiteral("删除"), nullptr);
+    button(QStyle::SP_TrashIcon, QStringLiteral("删除"), [this] { popDeleteClick(); });
     button(QStyle::SP_FileDialogInfoView, QStringLiteral("属性"), nullptr);
     ToolBar->addSeparator();
     button(QStyle::SP_FileIcon, QStringLiteral("添加文件"), [this] { expAddClick(); });

@@ -580,6 +580,10 @@ bool TfrmMain::paneKeyDown(TCorvListView* pane, QKeyEvent* key)
                 remoteUp();
             }
             return true;
+        case Qt::Key_Delete:
+            SetActivePane(pane);
+            popDeleteClick();
+            return true;
         case Qt::Key_Return:
         case Qt::Key_Enter:
             if (current >= 0 && pane->Kind(current) != rkFile) {

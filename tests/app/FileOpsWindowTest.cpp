@@ -5,11 +5,14 @@
 
 #include "QueueWindow.h"
 #include "RealServers.h"
+#include "app/corvview.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QtTest/QTest>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -182,7 +185,7 @@ TEST(FileOpsLocal, NewFolderRenameAndDelete)
     t.w->ListLocalDirectory();
     t.w->Settings().DeleteOverride = true;
     t.w->Local->SelectWhere([&](int r) { return t.w->Local->Text(r, 0) == QStringLiteral("h.txt"); });
-    t.w->popDeleteClick();
+    QTest::keyClick(t.w->Local->View(), Qt::Key_Delete);  // the Delete key does the same
     EXPECT_FALSE(QFileInfo::exists(local.path() + "/h.txt"));
     EXPECT_FALSE(QFileInfo::exists(trashHome.path() + "/Trash/files/h.txt"));
     qunsetenv("XDG_DATA_HOME");
