@@ -70,7 +70,8 @@ void TfrmMain::popNewFoldClick()
     }
     // Every missing level of a/b/c.
     const QString path = QDir::cleanPath(m_localDir + QString::fromStdString(name));
-    if (!path.startsWith(QDir::cleanPath(m_localDir)) || !QDir().mkpath(path))
+    const QString inside = QDir::cleanPath(m_localDir) + QLatin1Char('/');
+    if (!path.startsWith(inside) || !QDir().mkpath(path))
         m_prompt->ShowMessage(MessageKind::Error, "无法创建目录: " + name);
     ListLocalDirectory();
 }

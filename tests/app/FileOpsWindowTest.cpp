@@ -160,9 +160,12 @@ TEST(FileOpsLocal, NewFolderRenameAndDelete)
     t.prompt.texts = {"a/b/c"};
     t.w->popNewFoldClick();
     EXPECT_TRUE(QFileInfo(local.path() + "/a/b/c").isDir());
-    t.prompt.texts = {"../escape"};
+    // Nothing outside the folder, not even beside it under a longer name.
+    const QString beside = local.path() + QStringLiteral("-beside");
+    t.prompt.texts = {"../" + QFileInfo(beside).fileName().toStdString()};
     t.w->popNewFoldClick();
-    EXPECT_FALSE(QFileInfo::exists(QFileInfo(local.path()).dir().path() + "/escape"));
+    EXPECT_FALSE(QFileInfo::exists(beside));
+    QDir(beside).removeRecursively();
 
     WriteTestFile(local.path() + "/f.txt", "f");
     t.w->ListLocalDirectory();
