@@ -1,5 +1,7 @@
 #include "app/FileOps.h"
 
+#include "app/PaneLogic.h"
+#include "ftp/Parser.h"
 #include "transfer/TransferRules.h"
 
 namespace {
@@ -16,6 +18,38 @@ std::string withSlash(std::string dir)
     return dir;
 }
 }  // namespace
+
+int PermissionMode(const std::string& permissions)
+{
+    static const int bits[9] = {400, 200, 100, 40, 20, 10, 4, 2, 1};
+    int mode = 0;
+    for (size_t i = 0; i < 9 && i + 1 < permissions.size(); ++i)
+        if (permissions[i + 1] != '-')
+            mode += bits[i];
+    return mode;
+}
+
+TRemoteProperties RemoteProperties(const std::vector<std::string>& listing, TFTPServerType serverType,
+                                   const std::string& name)
+{
+    TRemoteProperties p;
+    TListParser parser;
+    for (const std::string& line : listing) {
+        TRemoteEntry e;
+        if (!parser.ParseListLine(serverType, line, e) || e.Name != name)
+            continue;
+        p.found = true;  // a later line of the same name wins
+        IPrompt::PropertiesRequest& r = p.shown;
+        r.name = e.Name;
+        r.size = PaneSizeText(std::max<int64_t>(e.Size, 0)).toStdString() + " 字节 ";
+        r.date = PaneDateText(e.Date).toStdString();
+        r.type = e.IsLink ? "远程符号链接" : e.IsDir ? "远程目录" : "远程文件";
+        r.owner = e.Owner;
+        r.group = e.Group;
+        r.mode = PermissionMode(line.substr(0, line.find(' ')));
+    }
+    return p;
+}
 
 TRemoteFileOps::TRemoteFileOps(TFTPclient& client, TConnectionWorkflow& workflow, const TSettings& settings, Host host,
                                QObject* parent)

@@ -22,6 +22,17 @@ struct TRemoteRow {
     bool folder = false;
 };
 
+// What the properties dialog shows of a listed item: the last line of the
+// raw listing with that name. found is false when no line has it.
+struct TRemoteProperties {
+    bool found = false;
+    IPrompt::PropertiesRequest shown;
+};
+TRemoteProperties RemoteProperties(const std::vector<std::string>& listing, TFTPServerType serverType,
+                                   const std::string& name);
+// "-rwxr-x---" -> 750: any character but "-" in places 2..10 sets its bit.
+int PermissionMode(const std::string& permissions);
+
 class TRemoteFileOps : public QObject {
     Q_OBJECT
 

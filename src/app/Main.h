@@ -52,6 +52,7 @@ public:
     bool AskSaveFile(const std::string& title, const std::string& filter, std::string& path) override;
     bool AskPrinter(PrinterChoice& choice) override;
     ExistingFileAnswer AskExistingFile(ExistingFileRequest& request) override;  // in MainQueue.cpp
+    bool EditProperties(PropertiesRequest& request) override;                   // in MainFileOps.cpp
 
 private:
     QWidget* m_parent;
@@ -160,6 +161,8 @@ public:
     void popMoveClick(const std::string& folder = {});  // remote; folder: a row dropped onto
     void popCHMODClick();
     void mnuRawCmdClick();
+    void popPropertiesClick();        // remote rows: TfrmProperties
+    void mnuRawDirectoryClick();      // the raw listing in a message window
     void mnuASCIIExtensionsClick();   // TfrmASCII
     void mnuRenameExtensionsClick();  // TfrmRename
     // The "传输完成(&R)" choice: 0 idle .. 5 hang up and quit.

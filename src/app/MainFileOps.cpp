@@ -4,13 +4,17 @@
 
 #include "app/FileOps.h"
 #include "app/Main.h"
+#include "app/MessWin.h"
+#include "app/Properties.h"
 #include "app/corvview.h"
 #include "console/cxGraphics.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QPlainTextEdit>
 
 void TfrmMain::buildFileOps()
 {
@@ -146,6 +150,43 @@ void TfrmMain::popCHMODClick()
         m_fileOps->Chmod(names, mode);
 }
 
+void TfrmMain::popPropertiesClick()
+{
+    TCorvListView* pane = ActivePane();
+    const std::vector<int> rows = pane->SelectedRows();
+    if (rows.empty())
+        return;
+    if (pane->Kind(rows.front()) == rkParent) {
+        m_prompt->ShowMessage(MessageKind::Error, "你无法看到这个项目的属性.");
+        return;
+    }
+    if (pane != Remote)
+        return;  // the desktop's file manager shows a local file's properties (later work)
+    const std::string name = Remote->Text(rows.front(), 0).toStdString();
+    TRemoteProperties p = RemoteProperties(FTP.ListingLines, FTP.ServerType, name);
+    if (!p.found) {
+        m_prompt->ShowMessage(MessageKind::Error, "此项目的属性不可用.");
+        return;
+    }
+    const int before = p.shown.mode;
+    // OK without a change sends nothing.
+    if (m_prompt->EditProperties(p.shown) && p.shown.mode != before)
+        m_fileOps->Chmod({name}, std::to_string(p.shown.mode));
+}
+
+void TfrmMain::mnuRawDirectoryClick()
+{
+    auto* w = new TfrmMessageWindow(this);
+    w->setAttribute(Qt::WA_DeleteOnClose);
+    w->setWindowTitle(QString::fromStdString("目录 " + currentRemotePath()));
+    w->chkOption->hide();
+    QStringList lines;
+    for (const std::string& line : FTP.ListingLines)
+        lines << QString::fromStdString(line);
+    w->Memo1->setPlainText(lines.join('\n'));
+    w->show();
+}
+
 void TfrmMain::mnuRawCmdClick()
 {
     if (m_workflow->State() != SessionState::Idle)
@@ -153,4 +194,13 @@ void TfrmMain::mnuRawCmdClick()
     std::string text;
     if (m_prompt->AskText("原始命令", "输入原始命令", text) && !text.empty())
         m_fileOps->RawCommand(text);
+}
+
+bool TWidgetPrompt::EditProperties(PropertiesRequest& request)
+{
+    TfrmProperties dialog(request, m_parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    request.mode = dialog.Mode();
+    return true;
 }

@@ -161,16 +161,21 @@ void TfrmMain::buildMenus()
     toolMove->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
     QAction* toolChmod = tools->addAction(QStringLiteral("改变许可权限(&C)"), this, [this] { popCHMODClick(); });
     toolChmod->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    later(tools, QStringLiteral("属性(&P)"), QKeySequence(Qt::CTRL | Qt::Key_Z));
+    QAction* toolProperties = tools->addAction(QStringLiteral("属性(&P)"), this, [this] { popPropertiesClick(); });
+    toolProperties->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
     later(tools, QStringLiteral("执行(&X)"), QKeySequence(Qt::CTRL | Qt::Key_Y));
     tools->addSeparator();
     QAction* raw = tools->addAction(QStringLiteral("原始命令(&R)"), this, [this] { mnuRawCmdClick(); });
     raw->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    QAction* rawListing =
+        tools->addAction(QStringLiteral("浏览原始目录(&V)"), this, [this] { mnuRawDirectoryClick(); });
     connect(tools, &QMenu::aboutToShow, this, [=, this] {
         const bool idle = m_workflow->State() == SessionState::Idle;
         const bool remote = ActivePane() == Remote;
         const bool selected = !ActivePane()->SelectedRows().empty();
         raw->setEnabled(idle);
+        rawListing->setEnabled(!FTP.ListingLines.empty());
+        toolProperties->setEnabled(selected && remote);  // local rows: the file manager's, later
         // Remote commands need an idle session; moving and permissions are
         // the remote pane's.
         toolDelete->setEnabled(selected && (!remote || idle));
@@ -178,7 +183,6 @@ void TfrmMain::buildMenus()
         toolMove->setEnabled(selected && remote && idle);
         toolChmod->setEnabled(selected && remote && idle);
     });
-    later(tools, QStringLiteral("浏览原始目录(&V)"));
     tools->addSeparator();
     later(tools, QStringLiteral("自定义命令(&C)"));
 
@@ -321,7 +325,7 @@ void TfrmMain::buildToolBar()
     button(QStyle::SP_FileDialogContentsView, QStringLiteral("查看"), nullptr);
     button(QStyle::SP_FileDialogDetailedView, QStringLiteral("编辑"), nullptr);
     button(QStyle::SP_TrashIcon, QStringLiteral("删除"), [this] { popDeleteClick(); });
-    button(QStyle::SP_FileDialogInfoView, QStringLiteral("属性"), nullptr);
+    button(QStyle::SP_FileDialogInfoView, QStringLiteral("属性"), [this] { popPropertiesClick(); });
     ToolBar->addSeparator();
     button(QStyle::SP_FileIcon, QStringLiteral("添加文件"), [this] { expAddClick(); });
     button(QStyle::SP_MediaPlay, QStringLiteral("传输队列"), [this] { queTransferClick(); });
@@ -351,7 +355,7 @@ void TfrmMain::buildPanePopups()
     QAction* rename = PopupCommand->addAction(QStringLiteral("重命名"), this, [this] { popRenameClick(); });
     QAction* move = PopupCommand->addAction(QStringLiteral("移动"), this, [this] { popMoveClick(); });
     QAction* chmod = PopupCommand->addAction(QStringLiteral("权限"), this, [this] { popCHMODClick(); });
-    later(PopupCommand, QStringLiteral("属性(&P)"));
+    QAction* properties = PopupCommand->addAction(QStringLiteral("属性(&P)"), this, [this] { popPropertiesClick(); });
     QAction* copyAddress =
         PopupCommand->addAction(QStringLiteral("复制网址(&U)"), this, [this] { mnuCopyURLClick(true); });
     connect(PopupCommand, &QMenu::aboutToShow, this, [=, this] {
@@ -367,6 +371,7 @@ void TfrmMain::buildPanePopups()
         auto set = [](QAction* a, bool on) { a->setEnabled(on && !a->property("later").toBool()); };
         set(transfer, m.transfer);
         set(toQueue, !rows.empty());
+        set(properties, !rows.empty() && pane == Remote);
         set(view, m.view);
         set(edit, m.edit);
         set(remove, m.remove);

@@ -61,6 +61,19 @@ public:
         return ExistingFileAnswer::Skip;
     }
 
+    // A remote item's properties ("属性"), its permissions editable: mode
+    // is the sum of 400/200/100, 40/20/10, 4/2/1 (755 for rwxr-xr-x). True
+    // for OK, with the mode as left.
+    struct PropertiesRequest {
+        std::string name, type, size, date, owner, group;
+        int mode = 0;
+    };
+    virtual bool EditProperties(PropertiesRequest& request)
+    {
+        (void)request;
+        return false;
+    }
+
     // A line of text (title, prompt, and the text prefilled); false when cancelled.
     virtual bool AskText(const std::string& title, const std::string& prompt, std::string& text)
     {

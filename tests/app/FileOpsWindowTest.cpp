@@ -139,6 +139,34 @@ TEST_P(FileOpsRemote, FolderTreeDeleteRenameMovePermissionsAndRaw)
     struct stat st {};
     ASSERT_EQ(::stat((root + "/p.txt").toLocal8Bit().constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u) << text();
+    // The properties: the listed permissions as a mode; a changed mode is
+    // sent, an unchanged one is not.
+    t.w->Workflow().UserRefresh();
+    ASSERT_TRUE(t.idle());
+    auto chmods = [&] {
+        const auto lines = t.log();
+        return std::count_if(lines.begin(), lines.end(),
+                             [](const std::string& l) { return l.rfind("SITE CHMOD", 0) == 0; });
+    };
+    const auto chmodsBefore = chmods();
+    select({"p.txt"});
+    t.w->popPropertiesClick();
+    EXPECT_EQ(chmods(), chmodsBefore);
+    ASSERT_EQ(t.prompt.shown.size(), 1u);
+    EXPECT_EQ(t.prompt.shown[0].mode, 640);
+    EXPECT_EQ(t.prompt.shown[0].name, "p.txt");
+    EXPECT_EQ(t.prompt.shown[0].type, "远程文件");
+    ASSERT_TRUE(t.idle());
+    t.prompt.newMode = 604;
+    select({"p.txt"});
+    t.w->popPropertiesClick();
+    ASSERT_TRUE(t.idle()) << text();
+    ASSERT_EQ(::stat((root + "/p.txt").toLocal8Bit().constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0604u) << text();
+    // The parent row has none.
+    t.w->Remote->SelectWhere([&](int r) { return t.w->Remote->Kind(r) == rkParent; });
+    t.w->popPropertiesClick();
+    EXPECT_EQ(t.prompt.asked.back(), "你无法看到这个项目的属性.");
     t.prompt.texts = {"NOOP"};
     t.w->mnuRawCmdClick();
     ASSERT_TRUE(t.idle()) << text();

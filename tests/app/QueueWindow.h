@@ -31,6 +31,15 @@ struct NoPrompt : IPrompt {
             request.newName += ".new";  // beside the old one
         return existing;
     }
+    int newMode = -1;  // the properties dialog's answer: that mode (-1: OK unchanged)
+    std::vector<PropertiesRequest> shown;
+    bool EditProperties(PropertiesRequest& request) override
+    {
+        shown.push_back(request);
+        if (newMode >= 0)
+            request.mode = newMode;
+        return true;
+    }
     bool AskText(const std::string& title, const std::string&, std::string& text) override
     {
         asked.push_back(title);

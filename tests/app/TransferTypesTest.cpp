@@ -106,3 +106,47 @@ TEST(TransferTypes, ASettingsFileThatCannotBeWrittenIsReported)
 }
 
 }  // namespace
+
+#include "app/FileOps.h"
+#include "app/Properties.h"
+
+#include <QLabel>
+
+namespace {
+
+TEST(PropertiesDialog, BoxesAndModeFollowEachOther)
+{
+    EXPECT_EQ(PermissionMode("-rwxr-x---"), 750);
+    EXPECT_EQ(PermissionMode("drwsr-sr-t"), 755);  // any mark but "-" sets the bit
+    EXPECT_EQ(PermissionMode("-r"), 400);          // a short field sets what it has
+    EXPECT_EQ(PermissionMode(""), 0);
+
+    IPrompt::PropertiesRequest shown;
+    shown.name = "a.sh";
+    shown.mode = 750;
+    TfrmProperties d(shown);
+    EXPECT_EQ(d.pnlPriv->text(), QStringLiteral("750"));
+    const bool expected[9] = {true, true, true, true, false, true, false, false, false};
+    for (size_t i = 0; i < 9; ++i)
+        EXPECT_EQ(d.Boxes[i]->isChecked(), expected[i]) << i;
+    d.Boxes[5]->setChecked(false);  // group execute
+    EXPECT_EQ(d.pnlPriv->text(), QStringLiteral("740"));
+    EXPECT_EQ(d.Mode(), 740);
+}
+
+TEST(PropertiesDialog, TheLastListingLineOfThatNameIsShown)
+{
+    const std::vector<std::string> listing = {"total 2", "-rw-r--r-- 1 ann staff 1234 Jan 12 2003 a.txt",
+                                              "lrwxrwxrwx 1 bob users 4 Jan 12 2003 l -> a.txt",
+                                              "-rwx------ 1 cat wheel 99 Jan 12 2003 a.txt"};
+    const TRemoteProperties a = RemoteProperties(listing, ftpstDefault, "a.txt");
+    ASSERT_TRUE(a.found);
+    EXPECT_EQ(a.shown.mode, 700);
+    EXPECT_EQ(a.shown.owner, "cat");
+    EXPECT_EQ(a.shown.size, "99 字节 ");
+    EXPECT_EQ(a.shown.type, "远程文件");
+    EXPECT_EQ(RemoteProperties(listing, ftpstDefault, "l").shown.type, "远程符号链接");
+    EXPECT_FALSE(RemoteProperties(listing, ftpstDefault, "missing").found);
+}
+
+}  // namespace
