@@ -277,6 +277,7 @@ private:
     void buildQueueRun();
     void buildQueueMenus(QMenu* queue);
     void buildFileOps();
+    bool remoteBusy(const TCorvListView* pane) const;
     void fileOpsHooks(TConnectionWorkflow::Hooks& hooks);
     void buildProgress();
     void queueHooks(TConnectionWorkflow::Hooks& hooks);

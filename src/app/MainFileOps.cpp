@@ -63,8 +63,16 @@ bool plainLocalName(const QString& name)
 }
 }  // namespace
 
+// Remote commands run only from an idle session: nothing is asked otherwise.
+bool TfrmMain::remoteBusy(const TCorvListView* pane) const
+{
+    return pane == Remote && m_workflow->State() != SessionState::Idle;
+}
+
 void TfrmMain::popNewFoldClick()
 {
+    if (remoteBusy(ActivePane()))
+        return;
     std::string name;
     if (!m_prompt->AskText("创建新目录", "目录名称", name) || name.empty())
         return;
@@ -114,7 +122,7 @@ void TfrmMain::popRenameClick()
 {
     TCorvListView* pane = ActivePane();
     const std::vector<std::string> names = selectedNames(pane);
-    if (names.empty())
+    if (names.empty() || remoteBusy(pane))
         return;
     std::string name = names.front();
     if (!m_prompt->AskText("重命名文件", "新的文件名:", name) || name.empty() || name == names.front())
@@ -132,7 +140,7 @@ void TfrmMain::popRenameClick()
 void TfrmMain::popMoveClick(const std::string& folder)
 {
     const std::vector<std::string> names = selectedNames(Remote);
-    if (ActivePane() != Remote || names.empty())
+    if (ActivePane() != Remote || names.empty() || remoteBusy(Remote))
         return;
     std::string target = folder.empty() ? currentRemotePath() : currentRemotePath() + folder;
     if (folder.empty() && (!m_prompt->AskText("移动文件", "目标目录", target) || target.empty()))
@@ -143,7 +151,7 @@ void TfrmMain::popMoveClick(const std::string& folder)
 void TfrmMain::popCHMODClick()
 {
     const std::vector<std::string> names = selectedNames(Remote);
-    if (ActivePane() != Remote || names.empty())
+    if (ActivePane() != Remote || names.empty() || remoteBusy(Remote))
         return;
     std::string mode;
     if (m_prompt->AskText("权限文件", "输入新的权限", mode) && !mode.empty())
@@ -160,7 +168,7 @@ void TfrmMain::popPropertiesClick()
         m_prompt->ShowMessage(MessageKind::Error, "你无法看到这个项目的属性.");
         return;
     }
-    if (pane != Remote)
+    if (pane != Remote || remoteBusy(pane))
         return;  // the desktop's file manager shows a local file's properties (later work)
     const std::string name = Remote->Text(rows.front(), 0).toStdString();
     TRemoteProperties p = RemoteProperties(FTP.ListingLines, FTP.ServerType, name);

@@ -183,6 +183,12 @@ void TfrmMain::buildMenus()
         toolMove->setEnabled(selected && remote && idle);
         toolChmod->setEnabled(selected && remote && idle);
     });
+    // Their keys (F2, Ctrl+M, Ctrl+O, Ctrl+Z, Ctrl+R) stay live with the menu
+    // closed: the handlers check the pane and the session themselves.
+    connect(tools, &QMenu::aboutToHide, this, [=] {
+        for (QAction* a : {toolDelete, toolRename, toolMove, toolChmod, toolProperties, raw})
+            a->setEnabled(true);
+    });
     tools->addSeparator();
     later(tools, QStringLiteral("自定义命令(&C)"));
 

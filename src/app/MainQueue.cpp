@@ -194,6 +194,12 @@ void TfrmMain::buildQueueMenus(QMenu* queue)
         target->setEnabled(selected > 0);
         info->setEnabled(rows);
     });
+    // The keys stay live with the menu closed (Ctrl+T, F9): their handlers
+    // check the session themselves.
+    connect(queue, &QMenu::aboutToHide, this, [=] {
+        for (QAction* a : {transfer, abort})
+            a->setEnabled(true);
+    });
 
     // The queue list's own menu.
     QueueMenu = new QMenu(Queue);

@@ -11,6 +11,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QMenu>
+#include <QMenuBar>
 #include <QTemporaryDir>
 #include <QtTest/QTest>
 
@@ -220,6 +222,38 @@ TEST(FileOpsLocal, NewFolderRenameAndDelete)
     EXPECT_FALSE(QFileInfo::exists(local.path() + "/h.txt"));
     EXPECT_FALSE(QFileInfo::exists(trashHome.path() + "/Trash/files/h.txt"));
     qunsetenv("XDG_DATA_HOME");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MenuKeys, KeysOfItemsAMenuDisabledWorkAgainOnceItCloses)
+{
+    QueueWindow t;
+    auto menuNamed = [&](const QString& title) -> QMenu* {
+        for (QAction* a : t.w->menuBar()->actions())
+            if (a->text() == title)
+                return a->menu();
+        return nullptr;
+    };
+    auto item = [](QMenu* m, const QString& text) -> QAction* {
+        for (QAction* a : m->actions())
+            if (a->text() == text)
+                return a;
+        return nullptr;
+    };
+    for (const auto& [menuTitle, itemText] : {std::pair{QStringLiteral("队列(&Q)"), QStringLiteral("中断(&A)")},
+                                              std::pair{QStringLiteral("工具(&O)"), QStringLiteral("重命名(&R)")}}) {
+        QMenu* menu = menuNamed(menuTitle);
+        ASSERT_TRUE(menu);
+        QAction* a = item(menu, itemText);
+        ASSERT_TRUE(a);
+        Q_EMIT menu->aboutToShow();  // disconnected, nothing selected: off while the menu shows
+        EXPECT_FALSE(a->isEnabled()) << itemText.toStdString();
+        Q_EMIT menu->aboutToHide();
+        EXPECT_TRUE(a->isEnabled()) << itemText.toStdString();  // its key works again
+    }
 }
 
 }  // namespace
