@@ -28,6 +28,7 @@ class QLineEdit;
 class QAction;
 class QSplitter;
 class QSystemTrayIcon;
+class QUrl;
 class QToolBar;
 class QToolButton;
 class QMenu;
@@ -161,8 +162,11 @@ public:
     void popMoveClick(const std::string& folder = {});  // remote; folder: a row dropped onto
     void popCHMODClick();
     void mnuRawCmdClick();
-    void popPropertiesClick();        // remote rows: TfrmProperties
-    void mnuRawDirectoryClick();      // the raw listing in a message window
+    void popPropertiesClick();    // remote rows: TfrmProperties
+    void mnuRawDirectoryClick();  // the raw listing in a message window
+    void popExecuteClick();       // a local file: run it, or open it with its program
+    // Opens a file with the desktop's program for it; tests put their own in.
+    std::function<bool(const QUrl& file)> OpenUrl;
     void mnuASCIIExtensionsClick();   // TfrmASCII
     void mnuRenameExtensionsClick();  // TfrmRename
     // The "传输完成(&R)" choice: 0 idle .. 5 hang up and quit.

@@ -10,11 +10,14 @@
 #include "console/cxGraphics.h"
 
 #include <QCheckBox>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QProcess>
+#include <QUrl>
 
 void TfrmMain::buildFileOps()
 {
@@ -193,6 +196,22 @@ void TfrmMain::mnuRawDirectoryClick()
         lines << QString::fromStdString(line);
     w->Memo1->setPlainText(lines.join('\n'));
     w->show();
+}
+
+void TfrmMain::popExecuteClick()
+{
+    const std::vector<int> rows = Local->SelectedRows();
+    if (ActivePane() != Local || rows.empty() || Local->Kind(rows.front()) != rkFile)
+        return;
+    const QString path = m_localDir + Local->Text(rows.front(), 0);
+    const QFileInfo info(path);
+    // A program runs; anything else opens with the desktop's program for it.
+    const bool ok =
+        info.isExecutable() && info.isFile()
+            ? (LaunchProgram ? LaunchProgram(path, {}) : QProcess::startDetached(path, {}, m_localDir))
+            : (OpenUrl ? OpenUrl(QUrl::fromLocalFile(path)) : QDesktopServices::openUrl(QUrl::fromLocalFile(path)));
+    if (!ok)
+        LogLine("无法打开: " + path.toStdString(), lcError);
 }
 
 void TfrmMain::mnuRawCmdClick()

@@ -163,7 +163,8 @@ void TfrmMain::buildMenus()
     toolChmod->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     QAction* toolProperties = tools->addAction(QStringLiteral("属性(&P)"), this, [this] { popPropertiesClick(); });
     toolProperties->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-    later(tools, QStringLiteral("执行(&X)"), QKeySequence(Qt::CTRL | Qt::Key_Y));
+    tools->addAction(QStringLiteral("执行(&X)"), this, [this] { popExecuteClick(); })
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Y));
     tools->addSeparator();
     QAction* raw = tools->addAction(QStringLiteral("原始命令(&R)"), this, [this] { mnuRawCmdClick(); });
     raw->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
@@ -355,7 +356,7 @@ void TfrmMain::buildPanePopups()
     PopupCommand->addSeparator();
     QAction* view = later(PopupCommand, QStringLiteral("查看"));
     QAction* edit = later(PopupCommand, QStringLiteral("编辑"));
-    QAction* execute = later(PopupCommand, QStringLiteral("执行"));
+    QAction* execute = PopupCommand->addAction(QStringLiteral("执行"), this, [this] { popExecuteClick(); });
     PopupCommand->addSeparator();
     QAction* remove = PopupCommand->addAction(QStringLiteral("删除"), this, [this] { popDeleteClick(); });
     QAction* rename = PopupCommand->addAction(QStringLiteral("重命名"), this, [this] { popRenameClick(); });

@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QtTest/QTest>
 
 #include <gtest/gtest.h>
@@ -222,6 +223,29 @@ TEST(FileOpsLocal, NewFolderRenameAndDelete)
     EXPECT_FALSE(QFileInfo::exists(local.path() + "/h.txt"));
     EXPECT_FALSE(QFileInfo::exists(trashHome.path() + "/Trash/files/h.txt"));
     qunsetenv("XDG_DATA_HOME");
+
+    // Execute: a program runs, a document opens with the desktop's program.
+    std::vector<QString> ran, opened;
+    t.w->LaunchProgram = [&](const QString& program, const QStringList&) {
+        ran.push_back(program);
+        return true;
+    };
+    t.w->OpenUrl = [&](const QUrl& file) {
+        opened.push_back(file.toLocalFile());
+        return true;
+    };
+    WriteTestFile(local.path() + "/run.sh", "#!/bin/sh\n");
+    QFile::setPermissions(local.path() + "/run.sh",
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    WriteTestFile(local.path() + "/doc.txt", "d");
+    t.w->ListLocalDirectory();
+    for (const char* name : {"run.sh", "doc.txt"}) {
+        t.w->Local->ClearSelection();
+        t.w->Local->SelectWhere([&](int r) { return t.w->Local->Text(r, 0) == QString::fromUtf8(name); });
+        t.w->popExecuteClick();
+    }
+    EXPECT_EQ(ran, (std::vector<QString>{local.path() + "/run.sh"}));
+    EXPECT_EQ(opened, (std::vector<QString>{local.path() + "/doc.txt"}));
 }
 
 }  // namespace
