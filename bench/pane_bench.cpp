@@ -2,6 +2,7 @@
 // rows, sort and fitted columns, then the same directory shown again from the
 // listing cache. Prints seconds and peak memory.
 //   pane_bench PORT DIRECTORY   (DIRECTORY relative to the login directory)
+#include "BenchSupport.h"
 #include "app/Main.h"
 #include "app/corvview.h"
 #include "console/cxGraphics.h"
@@ -19,21 +20,6 @@
 #include <string>
 
 namespace {
-long peakKiB()
-{
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    long value = 0;
-    while (status >> key) {
-        if (key == "VmHWM:") {
-            status >> value;
-            return value;
-        }
-        status.ignore(1 << 20, '\n');
-    }
-    return 0;
-}
-
 bool waitIdle(TfrmMain& w, int ms)
 {
     // Blocks in the event loop as the program does (a loop of

@@ -5,6 +5,7 @@
 //   queue_bench entries N          N entries added to the shown queue one by
 //                                  one, then the head removed N times
 // Prints seconds, processor time, peak memory.
+#include "BenchSupport.h"
 #include "app/Main.h"
 #include "app/QueueView.h"
 #include "app/corvview.h"
@@ -23,21 +24,6 @@
 #include <string>
 
 namespace {
-long peakKiB()
-{
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    long value = 0;
-    while (status >> key) {
-        if (key == "VmHWM:") {
-            status >> value;
-            return value;
-        }
-        status.ignore(1 << 20, '\n');
-    }
-    return 0;
-}
-
 double cpuSeconds()
 {
     rusage u{};

@@ -2,15 +2,10 @@
 
 #include "app/PaneLogic.h"
 #include "ftp/Parser.h"
+#include "transfer/TransferQueue.h"
 #include "transfer/TransferRules.h"
 
 namespace {
-std::string namePart(const std::string& path)
-{
-    const size_t slash = path.find_last_of('/', path.size() > 1 ? path.size() - 2 : 0);
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::string withSlash(std::string dir)
 {
     if (dir.empty() || dir.back() != '/')
@@ -176,7 +171,7 @@ void TRemoteFileOps::deleteStep()
 {
     if (!m_pending.empty()) {
         // Files go in the folder listed last, before the next is entered.
-        const std::string name = namePart(m_pending.front());
+        const std::string name = LastPathSegment(m_pending.front());
         m_host.Status("删除: " + name);
         if (m_host.Status2)
             m_host.Status2(std::to_string(m_pending.size() - 1) + "文件剩余");

@@ -19,16 +19,28 @@
 #include <QProcess>
 #include <QUrl>
 
+#include <numeric>
+
+namespace {
+// Rows of the remote pane as the commands see them, ".." left out.
+std::vector<TRemoteRow> remoteRows(const TCorvListView* pane, const std::vector<int>& rows)
+{
+    std::vector<TRemoteRow> out;
+    for (int r : rows)
+        if (pane->Kind(r) != rkParent)
+            out.push_back({pane->Text(r, 0).toStdString(), pane->Kind(r) == rkFolder});
+    return out;
+}
+}  // namespace
+
 void TfrmMain::buildFileOps()
 {
     TRemoteFileOps::Host host;
     host.RemoteDirectory = [this] { return currentRemotePath(); };
     host.RemoteRows = [this] {
-        std::vector<TRemoteRow> rows;
-        for (int r = 0; r < Remote->RowCount(); ++r)
-            if (Remote->Kind(r) != rkParent)
-                rows.push_back({Remote->Text(r, 0).toStdString(), Remote->Kind(r) == rkFolder});
-        return rows;
+        std::vector<int> all(static_cast<size_t>(Remote->RowCount()));
+        std::iota(all.begin(), all.end(), 0);
+        return remoteRows(Remote, all);
     };
     host.DropCache = [this](const std::string& dir) { m_cache.Drop(dir); };
     host.Status = [this](const std::string& t) { StatusPanel->setText(QString::fromStdString(t)); };
@@ -95,11 +107,7 @@ void TfrmMain::popDeleteClick()
 {
     TCorvListView* pane = ActivePane();
     if (pane == Remote) {
-        std::vector<TRemoteRow> rows;
-        for (int r : Remote->SelectedRows())
-            if (Remote->Kind(r) != rkParent)
-                rows.push_back({Remote->Text(r, 0).toStdString(), Remote->Kind(r) == rkFolder});
-        m_fileOps->Delete(rows);
+        m_fileOps->Delete(remoteRows(Remote, Remote->SelectedRows()));
         return;
     }
     const std::vector<std::string> names = selectedNames(Local);

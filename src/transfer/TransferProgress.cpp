@@ -1,5 +1,6 @@
 #include "transfer/TransferProgress.h"
 
+#include "app/PaneLogic.h"
 #include "net/NewSocket.h"
 
 #include <QFile>
@@ -20,10 +21,7 @@ std::string ClockText(int64_t seconds)
 
 std::string GroupedNumber(int64_t n)
 {
-    std::string digits = std::to_string(n < 0 ? -n : n);
-    for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3)
-        digits.insert(static_cast<size_t>(i), 1, ',');
-    return n < 0 ? "-" + digits : digits;
+    return PaneSizeText(n).toStdString();
 }
 
 std::string FileCountText(int64_t files)

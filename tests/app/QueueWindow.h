@@ -2,6 +2,7 @@
 // The main window for queue tests: its own data folder, shown, every
 // question answered through the prompt interface and recorded.
 
+#include "RealServers.h"
 #include "TestSupport.h"
 #include "app/Main.h"
 #include "console/cxGraphics.h"
@@ -72,6 +73,19 @@ struct QueueWindow {
             if (pane->Text(i, 0) == name)
                 return i;
         return -1;
+    }
+    // A site for a server of the test's own on port, that says it resumes
+    // (pyftpdlib refuses the resume probe in ASCII mode).
+    void addResumingSite(const std::string& name, quint16 port)
+    {
+        TSiteRecord site;
+        site.Name = name;
+        site.IP = "127.0.0.1";
+        site.Port = std::to_string(port);
+        site.User = RealServers::User;
+        site.SetPassword(RealServers::Password);
+        site.Options = "300000000100000";  // position 9: resume works
+        w->Sites().WriteSite(site);
     }
     std::vector<std::string> log() const
     {

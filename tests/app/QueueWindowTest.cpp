@@ -336,15 +336,7 @@ TEST_P(QueueDroppedConnection, ATransferCutByAServerKillResumesAfterTheReconnect
 
     QueueWindow t;
     t.w->Settings().RestoreState = false;  // reconnect after six seconds
-    // pyftpdlib refuses the resume probe in ASCII mode: the site says it resumes.
-    TSiteRecord site;
-    site.Name = "Dies";
-    site.IP = "127.0.0.1";
-    site.Port = std::to_string(port);
-    site.User = RealServers::User;
-    site.SetPassword(RealServers::Password);
-    site.Options = "300000000100000";  // position 9: resume works
-    t.w->Sites().WriteSite(site);
+    t.addResumingSite("Dies", port);
     t.w->SetLocalDirectory(local.path());
     t.w->txtFTPServer->setEditText(QStringLiteral("Dies"));
     t.w->btnConnectClick();

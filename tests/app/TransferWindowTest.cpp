@@ -44,14 +44,7 @@ struct OwnServerRun {
         for (const auto& [name, data] : files)
             WriteTestFile(home + "/" + name, data);
         server = RealServers::startOwnPyftpdlib(port, home, bytesPerSecond);
-        TSiteRecord site;
-        site.Name = "Own";
-        site.IP = "127.0.0.1";
-        site.Port = std::to_string(port);
-        site.User = RealServers::User;
-        site.SetPassword(RealServers::Password);
-        site.Options = "300000000100000";  // position 9: resume works
-        t.w->Sites().WriteSite(site);
+        t.addResumingSite("Own", port);
         t.w->SetLocalDirectory(local.path());
     }
     ~OwnServerRun()
