@@ -71,9 +71,10 @@ void TConnectionWorkflow::ReloadHistory()
 
 // ---------------------------------------------------------------- connecting
 
-void TConnectionWorkflow::Connect(TQuickConnectFields& fields)
+void TConnectionWorkflow::Connect(TQuickConnectFields& fields, bool prepared)
 {
-    AfterLogin = AfterLoginAction::None;
+    if (!prepared)
+        AfterLogin = AfterLoginAction::None;
     SetState(SessionState::Connected);
     Prepare(fields);
 }
@@ -519,7 +520,10 @@ void TConnectionWorkflow::LoggedIn()
         m_hooks.PlaySound(m_settings.ConnectSound, m_settings.ConnectWav);
     if (m_settings.AutoSendQueue)
         AfterLogin = AfterLoginAction::StartQueue;
-    if (m_settings.AutoRefresh)
+    // A queue waiting for the login starts from the first listing, which
+    // comes even when the user lists by hand.
+    const bool queueWaits = AfterLogin == AfterLoginAction::ResumeQueue || AfterLogin == AfterLoginAction::StartQueue;
+    if (m_settings.AutoRefresh || queueWaits)
         Refresh();
     else
         GoIdle();

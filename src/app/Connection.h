@@ -86,8 +86,9 @@ public:
     void ReloadHistory();
 
     // btnConnectClick: prepares and starts a connection from the fields (which
-    // it rewrites as the server field is read).
-    void Connect(TQuickConnectFields& fields);
+    // it rewrites as the server field is read). A prepared connect (a queue
+    // file, a restored queue) keeps what is to happen after the login.
+    void Connect(TQuickConnectFields& fields, bool prepared = false);
     void Disconnect();
     // Disconnects and connects again with the same settings; resumeQueue:
     // the first listing after the login resumes the queue (a hung or

@@ -520,7 +520,7 @@ void TfrmMain::updateButtons()
     btnDisconnect->setEnabled(m_workflow && !disconnected);
 }
 
-void TfrmMain::btnConnectClick()
+void TfrmMain::btnConnectClick(bool prepared)
 {
     TQuickConnectFields f;
     f.server = txtFTPServer->currentText().trimmed().toStdString();
@@ -534,7 +534,7 @@ void TfrmMain::btnConnectClick()
         f.server = txtFTPServer->itemText(item).split(QLatin1Char(':')).front().toStdString();
     }
     Local->setFocus();
-    m_workflow->Connect(f);
+    m_workflow->Connect(f, prepared);
     // The server field is read and rewritten by the connect step.
     m_settingFields = true;
     if (f.historyIndex < 0)
@@ -630,6 +630,9 @@ void TfrmMain::HandOffCommandLine(const QStringList& arguments)
 {
     switch (ClassifyCommandLine(arguments)) {
         case TCommandLineKind::None:
+            return OfferInterruptedQueue();
+        case TCommandLineKind::SiteQueueFile:
+            LoadSiteQueueFile(arguments.front().toStdString());
             return;
         case TCommandLineKind::Host:
             // Connects once the window is shown and idle.
@@ -640,12 +643,10 @@ void TfrmMain::HandOffCommandLine(const QStringList& arguments)
                 btnConnectClick();
             });
             return;
-        case TCommandLineKind::SiteQueueFile:
         case TCommandLineKind::Keywords:
         case TCommandLineKind::Script:
         case TCommandLineKind::LocalFiles:
-            // Queue files, scripts, keyword lines and uploads from the command
-            // line need the queue and the script engine.
+            // Scripts, keyword lines and uploads need the script engine.
             LogLine("这种命令行尚不能执行: " + arguments.join(QLatin1Char(' ')).toStdString(), lcError);
             return;
     }
@@ -853,6 +854,8 @@ void TfrmMain::closeEvent(QCloseEvent* e)
     setWindowTitle(QStringLiteral("正关闭 Corvyne..."));
     if (m_workflow->State() > SessionState::Connecting && m_workflow->State() != SessionState::Starting)
         FTP.SendRawCommand("QUIT");
+    if (SaveInterruptedQueue())  // offered again at the next start
+        FTP.Abort();
     FTP.Close();
     m_cache.Clear();
     saveLayout();

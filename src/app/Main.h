@@ -37,6 +37,8 @@ class QMouseEvent;
 class TWinConsole;
 class TfrmMessageWindow;
 class TQueueView;
+class TTapi;
+struct TQueueFileSkip;
 
 class QAbstractItemDelegate;
 // Draws the local path box's dropped-down levels indented.
@@ -54,6 +56,11 @@ public:
     bool AskPrinter(PrinterChoice& choice) override;
     ExistingFileAnswer AskExistingFile(ExistingFileRequest& request) override;  // in MainQueue.cpp
     bool EditProperties(PropertiesRequest& request) override;                   // in MainFileOps.cpp
+    // In MainQueueFiles.cpp:
+    bool AskOpenFile(const std::string& title, const std::vector<std::string>& filters, std::string& path,
+                     int& filter) override;
+    Answer AskYesNoCancel(const std::string& text) override;
+    bool AskSaveQueue(SaveQueueRequest& request) override;
 
 private:
     QWidget* m_parent;
@@ -72,7 +79,7 @@ public:
     void SetPrompt(IPrompt* prompt);
 
     // ---- handlers
-    void btnConnectClick();
+    void btnConnectClick(bool prepared = false);  // prepared: keeps the after-login action
     void btnDisconnectClick();
     void mnuReconnectClick();
     void mnuAboutClick();
@@ -155,6 +162,13 @@ public:
     void queEditTargetClick();
     void queQueueInfoClick();
     void mnuManualDownloadClick();
+    // ---- queue files (MainQueueFiles.cpp)
+    void queSaveQueueClick();  // TfrmQueue: a site queue (.csq) or the entries only (.cqf)
+    void queLoadQueueClick();
+    size_t LoadQueueFile(const std::string& path);  // the entries only, appended; how many came
+    bool LoadSiteQueueFile(std::string argument);   // replaces the queue, and connects when it can
+    void OfferInterruptedQueue();                   // at a start without arguments
+    bool SaveInterruptedQueue();                    // at close, while a site's queue runs
     // ---- file commands (MainFileOps.cpp)
     void popNewFoldClick();
     void popDeleteClick();
@@ -285,6 +299,7 @@ private:
     void fileOpsHooks(TConnectionWorkflow::Hooks& hooks);
     void buildProgress();
     void queueHooks(TConnectionWorkflow::Hooks& hooks);
+    void logQueueFileSkips(const std::vector<TQueueFileSkip>& skipped);
     void transferSelection(TCorvListView* pane, const std::string& extra);  // start a run with it
     std::vector<TQueueEntry> droppedFiles(const QStringList& paths) const;
 
@@ -311,6 +326,7 @@ private:
     std::unique_ptr<IProgressView> m_progressView;
     std::unique_ptr<TTransferProgress> m_progress;
     std::unique_ptr<IPowerBackend> m_power;
+    TTapi* m_dialer = nullptr;  // dials the entry a site queue names (a child of the window)
     QString m_sessionTitle;
     bool m_firstRun = false;
     bool m_halveSplits = false;

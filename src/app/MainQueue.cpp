@@ -155,9 +155,8 @@ void TfrmMain::buildQueueMenus(QMenu* queue)
     QAction* target = item(queue, "编辑对象(&E)", [this] { queEditTargetClick(); });
     QAction* info = item(queue, "队列信息(&I)", [this] { queQueueInfoClick(); });
     queue->addSeparator();
-    // Saving and loading queue files come with the queue-file work.
-    for (const char* caption : {"保存队列(&S)", "载入队列(&L)"})
-        queue->addAction(QString::fromUtf8(caption))->setEnabled(false);
+    QAction* save = item(queue, "保存队列(&S)", [this] { queSaveQueueClick(); });
+    QAction* load = item(queue, "载入队列(&L)", [this] { queLoadQueueClick(); });
     queue->addSeparator();
     QMenu* completion = queue->addMenu(QStringLiteral("传输完成(&R)"));
     auto* group = new QActionGroup(completion);
@@ -193,6 +192,8 @@ void TfrmMain::buildQueueMenus(QMenu* queue)
         bottom->setEnabled(selected == 1);
         target->setEnabled(selected > 0);
         info->setEnabled(rows);
+        save->setEnabled(rows);
+        load->setEnabled(!IsTransferring(state));  // a run's queue is not replaced under it
     });
     // The keys stay live with the menu closed (Ctrl+T, F9): their handlers
     // check the session themselves.

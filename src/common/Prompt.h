@@ -3,6 +3,7 @@
 // that a person, a script or a test can answer the same flow.
 
 #include <string>
+#include <vector>
 
 enum class MessageKind { Information, Warning, Error };
 
@@ -69,6 +70,45 @@ public:
         int mode = 0;
     };
     virtual bool EditProperties(PropertiesRequest& request)
+    {
+        (void)request;
+        return false;
+    }
+
+    // A file to open (title, filters such as "Corvyne 队列 (*.cqf)"); filter
+    // is the index of the one chosen. False when cancelled.
+    virtual bool AskOpenFile(const std::string& title, const std::vector<std::string>& filters, std::string& path,
+                             int& filter)
+    {
+        (void)title;
+        (void)filters;
+        (void)path;
+        (void)filter;
+        return false;
+    }
+
+    // A yes/no/cancel question. Without an answerer: no (nothing changes).
+    enum class Answer { Yes, No, Cancel };
+    virtual Answer AskYesNoCancel(const std::string& text)
+    {
+        (void)text;
+        return Answer::No;
+    }
+
+    // "保存队列...": the form (with host data, ".csq", or without, ".cqf"),
+    // the host data, what the run does at its end, and the path. False when
+    // cancelled.
+    struct SaveQueueRequest {
+        bool hostData = true;
+        bool hostAvailable = true;  // false: disconnected without a site; only the plain form
+        std::string host, port, user, password;
+        bool anonymous = false;
+        std::vector<std::string> dialEntries;  // offered after "<无>"
+        std::string dial;                      // the one chosen; empty: none
+        bool hangUp = false, quit = false;
+        std::string path;
+    };
+    virtual bool AskSaveQueue(SaveQueueRequest& request)
     {
         (void)request;
         return false;

@@ -7,7 +7,14 @@
 #include "app/Main.h"
 #include "console/cxGraphics.h"
 
+#include <QComboBox>
+#include <QDir>
+#include <QStatusBar>
 #include <QTemporaryDir>
+
+#include <signal.h>
+#include <algorithm>
+#include <functional>
 
 #include <memory>
 #include <string>
@@ -41,6 +48,29 @@ struct NoPrompt : IPrompt {
             request.mode = newMode;
         return true;
     }
+    std::string openPath;  // the file chosen to open (empty: cancel) and its filter
+    int openFilter = 0;
+    bool AskOpenFile(const std::string& title, const std::vector<std::string>&, std::string& path, int& filter) override
+    {
+        asked.push_back(title);
+        path = openPath;
+        filter = openFilter;
+        return !openPath.empty();
+    }
+    Answer yesNoCancel = Answer::No;
+    Answer AskYesNoCancel(const std::string& text) override
+    {
+        asked.push_back(text);
+        return yesNoCancel;
+    }
+    // The save-queue dialog: what it was shown, and the answer (none: cancel).
+    std::vector<SaveQueueRequest> saveQueueShown;
+    std::function<bool(SaveQueueRequest&)> saveQueue;
+    bool AskSaveQueue(SaveQueueRequest& request) override
+    {
+        saveQueueShown.push_back(request);
+        return saveQueue && saveQueue(request);
+    }
     bool AskText(const std::string& title, const std::string&, std::string& text) override
     {
         asked.push_back(title);
@@ -56,9 +86,10 @@ struct QueueWindow {
     QTemporaryDir data;
     NoPrompt prompt;
     std::unique_ptr<TfrmMain> w;
-    QueueWindow()
+    // A data folder of its own, or one given (a restart on the same files).
+    explicit QueueWindow(const QString& dataDir = {})
     {
-        w = std::make_unique<TfrmMain>(data.path() + QStringLiteral("/"));
+        w = std::make_unique<TfrmMain>((dataDir.isEmpty() ? data.path() : dataDir) + QStringLiteral("/"));
         w->SetPrompt(&prompt);
         w->Settings().UsePasv = true;
         w->show();
@@ -93,5 +124,74 @@ struct QueueWindow {
         for (int i = 0; i < w->Memo1->LineCount(); ++i)
             out.push_back(w->Memo1->GetLineText(i).toStdString());
         return out;
+    }
+};
+
+inline QByteArray pattern(int size, uint32_t seed)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        data[i] = static_cast<char>(((static_cast<uint32_t>(i) + seed) * 7919u) >> 5);
+    return data;
+}
+
+// A server of the test's own (throttled when asked) with files in its home,
+// and the window logged in to it through a site that says it resumes.
+struct OwnServerRun {
+    QTemporaryDir root, local;
+    QString home;
+    quint16 port = ClosedLoopbackPort();
+    std::unique_ptr<QProcess> server;
+    QueueWindow t;
+
+    OwnServerRun(const std::vector<std::pair<QString, QByteArray>>& files, int bytesPerSecond)
+    {
+        home = root.path() + QStringLiteral("/ftptest");
+        QDir().mkpath(home);
+        for (const auto& [name, data] : files)
+            WriteTestFile(home + "/" + name, data);
+        server = RealServers::startOwnPyftpdlib(port, home, bytesPerSecond);
+        t.addResumingSite("Own", port);
+        t.w->SetLocalDirectory(local.path());
+    }
+    ~OwnServerRun()
+    {
+        if (server) {
+            ::kill(static_cast<pid_t>(server->processId()), SIGCONT);
+            server->kill();
+            server->waitForFinished();
+        }
+    }
+    bool connect()
+    {
+        t.w->txtFTPServer->setEditText(QStringLiteral("Own"));
+        t.w->btnConnectClick();
+        return t.idle();
+    }
+    void select(const std::vector<QString>& names)
+    {
+        t.w->Remote->SelectWhere(
+            [&](int r) { return std::find(names.begin(), names.end(), t.w->Remote->Text(r, 0)) != names.end(); });
+    }
+    bool runEnded(int ms = 60000)
+    {
+        return WaitFor(
+            [&] {
+                return t.w->Workflow().State() == SessionState::Idle &&
+                       t.w->statusBar()->findChild<QWidget*>(QStringLiteral("ProgressPanel"))->isHidden();
+            },
+            ms);
+    }
+    std::string logText() const
+    {
+        std::string s;
+        for (const std::string& l : t.log())
+            s += l + "\n";
+        return s;
+    }
+    bool logged(const std::string& line) const
+    {
+        const auto log = t.log();
+        return std::find(log.begin(), log.end(), line) != log.end();
     }
 };

@@ -1,0 +1,261 @@
+// The main window's queue files: saving and loading the queue, site queues
+// that connect and run on their own, and the queue a close interrupted.
+
+#include "app/Main.h"
+#include "app/QueueFileDialog.h"
+#include "app/QueueView.h"
+#include "dialup/TTapiComponent.h"
+#include "transfer/QueueFile.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
+
+namespace {
+constexpr const char* QueueSection = "Queue";
+}
+
+bool TWidgetPrompt::AskOpenFile(const std::string& title, const std::vector<std::string>& filters, std::string& path,
+                                int& filter)
+{
+    QStringList list;
+    for (const std::string& f : filters)
+        list << QString::fromStdString(f);
+    QString selected = list.value(filter);
+    const QString chosen =
+        QFileDialog::getOpenFileName(m_parent, QString::fromStdString(title), QString::fromStdString(path),
+                                     list.join(QStringLiteral(";;")), &selected);
+    if (chosen.isEmpty())
+        return false;
+    path = chosen.toStdString();
+    filter = std::max<int>(0, static_cast<int>(list.indexOf(selected)));
+    return true;
+}
+
+IPrompt::Answer TWidgetPrompt::AskYesNoCancel(const std::string& text)
+{
+    const auto button =
+        QMessageBox::question(m_parent, QStringLiteral("Corvyne"), QString::fromStdString(text),
+                              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+    return button == QMessageBox::Yes ? Answer::Yes : button == QMessageBox::No ? Answer::No : Answer::Cancel;
+}
+
+bool TWidgetPrompt::AskSaveQueue(SaveQueueRequest& request)
+{
+    TfrmQueue dialog(
+        request,
+        [this](const std::string& filter, std::string& path) { return AskSaveFile("保存队列...", filter, path); },
+        m_parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    dialog.Result(request);
+    return true;
+}
+
+// ---------------------------------------------------------------- saving
+
+void TfrmMain::queSaveQueueClick()
+{
+    if (m_transferQueue.Empty())
+        return;
+    IPrompt::SaveQueueRequest r;
+    // The host data is the session's, or the site's the server field names.
+    r.hostAvailable = !m_workflow->CurrentSite.empty() || m_workflow->State() != SessionState::Disconnected;
+    r.hostData = r.hostAvailable;
+    if (r.hostAvailable) {
+        r.host = txtFTPServer->currentText().trimmed().toStdString();
+        r.port = txtPort->text().toStdString();
+        const QString user = txtUser->text();
+        r.anonymous = user.isEmpty() || user == QStringLiteral("anonymous");
+        if (!r.anonymous) {
+            r.user = user.toStdString();
+            r.password = txtPass->text().toStdString();
+        }
+    }
+    if (RasBackend().Available())
+        r.dialEntries = RasBackend().EnumEntries();
+    if (!m_prompt->AskSaveQueue(r) || r.path.empty())
+        return;
+
+    std::vector<TQueueEntry> entries;
+    entries.reserve(m_transferQueue.Count());
+    for (size_t i = 0; i < m_transferQueue.Count(); ++i)
+        entries.push_back(m_transferQueue.At(i));
+    std::vector<TQueueFileSkip> skipped;
+    std::string text;
+    if (r.hostData) {
+        TSiteQueue q;
+        q.Host = r.host;
+        q.Port = r.port;
+        if (!r.anonymous) {
+            q.User = r.user;
+            q.Password = r.password;
+        }
+        q.Dial = r.dial;
+        q.HangUp = r.hangUp;
+        q.Quit = r.quit;
+        q.Entries = std::move(entries);
+        text = FormatSiteQueue(q, skipped);
+    } else {
+        text = FormatPlainQueue(entries, skipped);
+    }
+    logQueueFileSkips(skipped);
+    std::string error;
+    if (!WriteQueueFile(QueueFileSafePath(r.path), text, error))
+        m_prompt->ShowMessage(MessageKind::Error, error);
+}
+
+void TfrmMain::logQueueFileSkips(const std::vector<TQueueFileSkip>& skipped)
+{
+    for (const TQueueFileSkip& s : skipped)
+        LogLine(s.LogText(), lcError);
+}
+
+bool TfrmMain::SaveInterruptedQueue()
+{
+    // Only a site's run can be resumed: the next start connects by its name.
+    if (!IsTransferring(m_workflow->State()) || m_workflow->CurrentSite.empty() || m_transferQueue.Empty())
+        return false;
+    std::vector<TQueueEntry> entries;
+    for (size_t i = 0; i < m_transferQueue.Count(); ++i)
+        entries.push_back(m_transferQueue.At(i));
+    std::vector<TQueueFileSkip> skipped;
+    const std::string text = FormatPlainQueue(entries, skipped);
+    logQueueFileSkips(skipped);
+    std::string error;
+    if (!WriteQueueFile((m_dataDir + QStringLiteral("qfile.dat")).toStdString(), text, error)) {
+        std::fprintf(stderr, "corvyne: %s\n", error.c_str());
+        return false;
+    }
+    m_settingsFile.WriteString(QueueSection, "Site", m_workflow->CurrentSite);
+    return true;
+}
+
+// ---------------------------------------------------------------- loading
+
+void TfrmMain::queLoadQueueClick()
+{
+    std::string path;
+    int filter = 0;
+    if (!m_prompt->AskOpenFile("载入队列", {"Corvyne 站点队列 (*.csq)", "Corvyne 队列(*.cqf)"}, path, filter))
+        return;
+    if (filter == 0)
+        LoadSiteQueueFile(path);
+    else
+        LoadQueueFile(path);
+}
+
+size_t TfrmMain::LoadQueueFile(const std::string& path)
+{
+    if (!QFileInfo::exists(QString::fromStdString(path)))
+        return 0;
+    std::string text, error;
+    if (!ReadQueueFile(path, text, error)) {
+        LogLine(error, lcError);
+        return 0;
+    }
+    std::vector<TQueueFileSkip> skipped;
+    std::vector<TQueueEntry> entries = ParsePlainQueue(text, skipped);
+    logQueueFileSkips(skipped);
+    const size_t count = entries.size();
+    m_transferQueue.Append(std::move(entries));
+    Queue->FitColumns();
+    return count;
+}
+
+bool TfrmMain::LoadSiteQueueFile(std::string argument)
+{
+    if (QString::fromStdString(argument.substr(0, 6)).compare(QStringLiteral("QUEUE="), Qt::CaseInsensitive) == 0)
+        argument.erase(0, 6);
+    LogLine("正载入站点队列文件...", lcNormal);
+    std::string text, error;
+    if (!ReadQueueFile(argument, text, error)) {
+        LogLine(error, lcError);  // the queue stays as it was
+        return false;
+    }
+    std::vector<TQueueFileSkip> skipped;
+    const TSiteQueue q = ParseSiteQueue(text, skipped);
+    // The connect starts a new log: what was skipped is told after it.
+    struct LogAtEnd {
+        TfrmMain& w;
+        const std::vector<TQueueFileSkip>& skipped;
+        ~LogAtEnd() { w.logQueueFileSkips(skipped); }
+    } logAtEnd{*this, skipped};
+    m_transferQueue.Clear();
+    if (!q.Host.empty()) {
+        txtFTPServer->setEditText(QString::fromStdString(q.Host));
+        m_workflow->ConnectionDirty = true;
+    }
+    if (q.User)
+        txtUser->setText(QString::fromStdString(*q.User));
+    if (q.Password)
+        txtPass->setText(QString::fromStdString(*q.Password));
+    if (q.Port)
+        txtPort->setText(QString::fromStdString(*q.Port));
+    if (q.Quit)
+        SetCompletionAction(static_cast<int>(TCompletionAction::Quit));
+    if (q.HangUp)
+        m_queueRun->HangUpWhenDone = true;
+    m_transferQueue.Append(std::vector<TQueueEntry>(q.Entries));
+    Queue->FitColumns();
+    if (m_transferQueue.Empty() || q.Host.empty())
+        return true;
+    m_workflow->AfterLogin = AfterLoginAction::StartQueue;
+    if (q.Dial.empty()) {
+        btnConnectClick(true);
+        return true;
+    }
+    LogLine("Dialing " + q.Dial + "...", lcNormal);
+    delete m_dialer;
+    m_dialer = new TTapi(RasBackend(), this);
+    if (!m_dialer->Available() || !m_dialer->LoadEntry(q.Dial)) {
+        // Without that entry the line may well be up another way: try.
+        LogLine("无法拨号 " + q.Dial + ", 直接连接", lcError);
+        btnConnectClick(true);
+        return true;
+    }
+    m_dialer->OnConnected = [this](TTapi*) { QTimer::singleShot(0, this, [this] { btnConnectClick(true); }); };
+    m_dialer->OnGiveUp = [this](TTapi* t) { LogLine("拨号失败: " + t->EntryName, lcError); };
+    m_dialer->Dial();
+    return true;
+}
+
+void TfrmMain::OfferInterruptedQueue()
+{
+    const std::string site = m_settingsFile.ReadString(QueueSection, "Site");
+    if (site.empty())
+        return;
+    const QString path = m_dataDir + QStringLiteral("qfile.dat");
+    if (!QFileInfo::exists(path)) {
+        m_settingsFile.EraseSection(QueueSection);
+        return;
+    }
+    switch (m_prompt->AskYesNoCancel("一批量传输 \"" + site + "\" 没有完成.  你要立即连接并完成它吗 ?")) {
+        case IPrompt::Answer::No:
+            return;  // asked again at the next start
+        case IPrompt::Answer::Cancel:
+            m_settingsFile.EraseSection(QueueSection);
+            return;
+        case IPrompt::Answer::Yes:
+            break;
+    }
+    m_settingsFile.EraseSection(QueueSection);
+    const bool had = !m_transferQueue.Empty();
+    LoadQueueFile(path.toStdString());
+    QFile::remove(path);
+    if (m_transferQueue.Empty()) {
+        m_prompt->ShowMessage(MessageKind::Error, "无法载入队列数据文件.");
+        return;
+    }
+    // The session starts where the first download came from.
+    const TQueueEntry& first = m_transferQueue.At(0);
+    if (!had && IsDownloadEntry(first.Kind))
+        FTP.InitialDirectory = ParentPath(first.Source);
+    m_workflow->AfterLogin = AfterLoginAction::ResumeQueue;
+    txtFTPServer->setEditText(QString::fromStdString(site));
+    btnConnectClick(true);
+}

@@ -1,0 +1,238 @@
+// Queue files from the window: saving and loading both forms, a site queue
+// that connects, transfers and quits on its own, and the queue a close
+// interrupted, offered again at the next start.
+
+#include "QueueWindow.h"
+#include "app/QueueFileDialog.h"
+#include "sites/IniFile.h"
+#include "sites/SiteDb.h"
+#include "transfer/QueueFile.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::vector<std::string> sources(TfrmMain& w)
+{
+    std::vector<std::string> out;
+    for (size_t i = 0; i < w.QueueEntries().Count(); ++i)
+        out.push_back(w.QueueEntries().At(i).Source);
+    return out;
+}
+
+}  // namespace
+
+TEST(QueueFileWindow, BothFormsAreSavedAndLoadedBackAndASiteQueueRunsOnItsOwn)
+{
+    const QByteArray a = pattern(5000, 1), b = pattern(7000, 2);
+    OwnServerRun s({{QStringLiteral("a.bin"), a}, {QStringLiteral("b.bin"), b}}, 0);
+    QTemporaryDir files;
+    TfrmMain& w = *s.t.w;
+    const std::string local = s.local.path().toStdString() + "/";
+    w.QueueEntries().Append({{TEntryKind::DownloadFile, "/a.bin", 5000, local + "a.bin"},
+                             {TEntryKind::DownloadFile, "/b.bin", 7000, local + "b.bin"}});
+
+    // Disconnected and without a site, only the entries can be saved.
+    const std::string plain = files.filePath("q:1?.cqf").toStdString();
+    s.t.prompt.saveQueue = [&](IPrompt::SaveQueueRequest& r) {
+        r.hostData = false;
+        r.path = plain;
+        return true;
+    };
+    w.queSaveQueueClick();
+    ASSERT_EQ(s.t.prompt.saveQueueShown.size(), 1u);
+    EXPECT_FALSE(s.t.prompt.saveQueueShown[0].hostAvailable);
+    const std::string written = files.filePath("q_1_.cqf").toStdString();  // ":" and "?" are no file-name characters
+    EXPECT_EQ(ReadTestFile(QString::fromStdString(written)),
+              "1\x01/a.bin\x01"
+              "5,000\x01" +
+                  local +
+                  "a.bin\r\n1\x01/b.bin\x01"
+                  "7,000\x01" +
+                  local + "b.bin\r\n");
+
+    // Loading the plain form appends.
+    s.t.prompt.openPath = written;
+    s.t.prompt.openFilter = 1;
+    w.queLoadQueueClick();
+    EXPECT_EQ(sources(w), (std::vector<std::string>{"/a.bin", "/b.bin", "/a.bin", "/b.bin"}));
+
+    // Connected through the site: the host data is offered, and saved.
+    ASSERT_TRUE(s.connect()) << s.logText();
+    w.QueueEntries().Remove({2, 3});
+    const std::string site = files.filePath("own.csq").toStdString();
+    s.t.prompt.saveQueue = [&](IPrompt::SaveQueueRequest& r) {
+        r.path = site;
+        return true;
+    };
+    w.queSaveQueueClick();
+    ASSERT_EQ(s.t.prompt.saveQueueShown.size(), 2u);
+    const IPrompt::SaveQueueRequest& shown = s.t.prompt.saveQueueShown[1];
+    EXPECT_TRUE(shown.hostAvailable && shown.hostData);
+    // The fields as the connect left them: the site's host, port and login.
+    EXPECT_EQ(shown.host, "127.0.0.1");
+    EXPECT_EQ(shown.port, std::to_string(s.port));
+    EXPECT_EQ(shown.user, RealServers::User);
+    EXPECT_FALSE(shown.anonymous);
+    std::vector<TQueueFileSkip> skipped;
+    std::string text, error;
+    ASSERT_TRUE(ReadQueueFile(site, text, error)) << error;
+    const TSiteQueue saved = ParseSiteQueue(text, skipped);
+    EXPECT_EQ(saved.Host, "127.0.0.1");
+    EXPECT_EQ(saved.Password, RealServers::Password);
+    EXPECT_EQ(saved.Entries.size(), 2u);
+
+    // Loaded from the dialog it replaces the queue, connects and transfers.
+    w.btnDisconnectClick();
+    ASSERT_TRUE(WaitFor([&] { return w.Workflow().State() == SessionState::Disconnected; }, 10000));
+    w.QueueEntries().Append({TEntryKind::DownloadFile, "/gone.bin", 1, local + "gone.bin"});
+    s.t.prompt.openPath = site;
+    s.t.prompt.openFilter = 0;
+    w.queLoadQueueClick();
+    ASSERT_TRUE(WaitFor([&] { return w.QueueEntries().Empty() && w.Workflow().State() == SessionState::Idle; }, 30000))
+        << s.logText();
+    EXPECT_EQ(ReadTestFile(s.local.path() + "/a.bin"), a.toStdString());
+    EXPECT_EQ(ReadTestFile(s.local.path() + "/b.bin"), b.toStdString());
+    EXPECT_FALSE(QFileInfo::exists(s.local.path() + "/gone.bin"));
+}
+
+TEST(QueueFileWindow, ASiteQueueOnTheCommandLineTransfersAndQuitsAndSaysWhatItSkipped)
+{
+    const QByteArray a = pattern(3000, 3);
+    OwnServerRun s({{QStringLiteral("a.bin"), a}}, 0);
+    QTemporaryDir files;
+    const QString path = files.filePath("run.csq");
+    const std::string local = s.local.path().toStdString() + "/";
+    WriteTestFile(path, QByteArray::fromStdString("[HOSTINFO]\r\nHOST=127.0.0.1\r\nPORT=" + std::to_string(s.port) +
+                                                  "\r\nUSER=ftptest\r\nPASS=" + ScramblePassword("ftppass") +
+                                                  "\r\nQUIT=YES\r\n\r\n[FILES]\r\n"
+                                                  "\"9\",\"/x\",\"\",\"/y\"\r\n"
+                                                  "\"1\",\"/a.bin\",\"3,000\",\"" +
+                                                  local + "a.bin\"\r\n"));
+    s.t.w->HandOffCommandLine({path});
+    ASSERT_TRUE(WaitFor([&] { return !s.t.w->isVisible(); }, 30000)) << s.logText();
+    EXPECT_EQ(ReadTestFile(s.local.path() + "/a.bin"), a.toStdString());
+    EXPECT_TRUE(s.logged("队列文件第 9 行未载入 (类型不在 0 到 3 之间): \"9\",\"/x\",\"\",\"/y\"")) << s.logText();
+    EXPECT_TRUE(s.t.prompt.asked.empty());
+}
+
+TEST(QueueFileWindow, AQueueAClosedRunLeftIsOfferedAtTheNextStartWithItsThreeAnswers)
+{
+    const QByteArray big = pattern(1024 * 1024, 4), small = pattern(2000, 5);
+    std::unique_ptr<OwnServerRun> s(
+        new OwnServerRun({{QStringLiteral("big.bin"), big}, {QStringLiteral("small.bin"), small}}, 256 * 1024));
+    const QString data = s->t.data.path();
+    ASSERT_TRUE(s->connect()) << s->logText();
+    s->select({QStringLiteral("big.bin"), QStringLiteral("small.bin")});
+    s->t.w->mnuDownloadClick();
+    const QString target = s->local.path() + "/big.bin";
+    ASSERT_TRUE(WaitFor([&] { return QFileInfo(target).size() > 0; }, 20000)) << s->logText();
+    s->t.w->CloseWithoutQuestions();
+
+    const QString qfile = data + "/qfile.dat";
+    const std::string queued = ReadTestFile(qfile);
+    EXPECT_NE(queued.find("1\x01/big.bin\x01"), std::string::npos);
+    EXPECT_NE(queued.find("1\x01/small.bin\x01"), std::string::npos);
+    auto site = [&] {
+        TIniFile ini((data + "/corvyne.ini").toStdString());
+        ini.Load();
+        return ini.ReadString("Queue", "Site");
+    };
+    EXPECT_EQ(site(), "Own");
+    const std::string question = "一批量传输 \"Own\" 没有完成.  你要立即连接并完成它吗 ?";
+
+    {  // No: asked again next time
+        QueueWindow again(data);
+        again.prompt.yesNoCancel = IPrompt::Answer::No;
+        again.w->HandOffCommandLine({});
+        EXPECT_EQ(again.prompt.asked, std::vector<std::string>{question});
+        EXPECT_TRUE(again.w->QueueEntries().Empty());
+    }
+    EXPECT_EQ(site(), "Own");
+    {  // Yes: the queue comes back, and the run finishes where it stopped
+        QueueWindow again(data);
+        again.prompt.yesNoCancel = IPrompt::Answer::Yes;
+        again.prompt.existing = IPrompt::ExistingFileAnswer::Resume;
+        again.w->HandOffCommandLine({});
+        ASSERT_TRUE(WaitFor(
+            [&] { return again.w->QueueEntries().Empty() && again.w->Workflow().State() == SessionState::Idle; },
+            30000));
+        EXPECT_EQ(ReadTestFile(target), big.toStdString());
+        EXPECT_EQ(ReadTestFile(s->local.path() + "/small.bin"), small.toStdString());
+        EXPECT_FALSE(QFileInfo::exists(qfile));
+        EXPECT_EQ(site(), "");
+    }
+    {  // Cancel: not asked again, but the file stays
+        WriteTestFile(qfile, QByteArray::fromStdString(std::string("1\x01/small.bin\x01\x01/tmp/x\r\n")));
+        TIniFile ini((data + "/corvyne.ini").toStdString(), true);
+        ini.Load();
+        ini.WriteString("Queue", "Site", "Own");
+        QueueWindow again(data);
+        again.prompt.yesNoCancel = IPrompt::Answer::Cancel;
+        again.w->HandOffCommandLine({});
+        EXPECT_EQ(again.prompt.asked, std::vector<std::string>{question});
+        EXPECT_EQ(site(), "");
+        EXPECT_TRUE(QFileInfo::exists(qfile));
+    }
+    {  // Yes, but nothing in the file can be queued
+        WriteTestFile(qfile, QByteArray::fromStdString(std::string("x\x01/small.bin\x01\x01/tmp/x\r\n")));
+        TIniFile ini((data + "/corvyne.ini").toStdString(), true);
+        ini.Load();
+        ini.WriteString("Queue", "Site", "Own");
+        QueueWindow again(data);
+        again.prompt.yesNoCancel = IPrompt::Answer::Yes;
+        again.w->HandOffCommandLine({});
+        EXPECT_EQ(again.prompt.asked, (std::vector<std::string>{question, "无法载入队列数据文件."}));
+        EXPECT_EQ(again.w->Workflow().State(), SessionState::Disconnected);
+    }
+}
+
+TEST(QueueFileWindow, TheSaveDialogFollowsItsChoices)
+{
+    IPrompt::SaveQueueRequest r;
+    r.host = "ftp.example.org";
+    r.user = "me";
+    r.dialEntries = {"isp"};
+    std::string asked;
+    TfrmQueue dialog(r, [&](const std::string& filter, std::string& path) {
+        asked = filter;
+        path = "/tmp/saved";
+        return true;
+    });
+    EXPECT_FALSE(dialog.btnSave->isEnabled());  // no file yet
+    dialog.btnBrowseClick();
+    EXPECT_EQ(asked, "Corvyne 站点队列 (*.csq)");
+    EXPECT_EQ(dialog.txtPathname->text(), QStringLiteral("/tmp/saved.csq"));
+    EXPECT_TRUE(dialog.btnSave->isEnabled());
+
+    dialog.chkAnonymous->setChecked(true);
+    EXPECT_FALSE(dialog.txtUser->isEnabled() || dialog.txtPass->isEnabled());
+    dialog.rdoCQF->setChecked(true);
+    EXPECT_FALSE(dialog.grpHost->isEnabled() || dialog.btnAdvanced->isEnabled());
+    dialog.rdoCSQ->setChecked(true);
+    EXPECT_TRUE(dialog.grpHost->isEnabled());
+
+    dialog.btnAdvancedClick();
+    EXPECT_EQ(dialog.btnAdvanced->text(), QStringLiteral("高级 <<"));
+    EXPECT_EQ(dialog.cboDial->count(), 2);
+    dialog.cboDial->setCurrentIndex(1);
+    dialog.chkQuit->setChecked(true);
+    IPrompt::SaveQueueRequest out;
+    dialog.Result(out);
+    EXPECT_TRUE(out.hostData && out.anonymous && out.quit && !out.hangUp);
+    EXPECT_EQ(out.dial, "isp");
+    EXPECT_EQ(out.path, "/tmp/saved.csq");
+
+    // Without a host only the entries can be saved.
+    r.hostAvailable = false;
+    TfrmQueue plain(r, [](const std::string&, std::string&) { return false; });
+    EXPECT_TRUE(plain.rdoCQF->isChecked());
+    EXPECT_FALSE(plain.rdoCSQ->isEnabled() || plain.grpHost->isEnabled());
+}
