@@ -327,10 +327,15 @@ void TConnectionWorkflow::SetBusy(SessionState s)
     SetState(s);
 }
 
-void TConnectionWorkflow::GoIdle()
+void TConnectionWorkflow::RestartIdleTimer()
 {
     m_idleCount = 0;
     m_idleTimer.start();
+}
+
+void TConnectionWorkflow::GoIdle()
+{
+    RestartIdleTimer();
     if (m_hooks.Status2)
         m_hooks.Status2("");
     SetState(SessionState::Idle);

@@ -109,6 +109,9 @@ public:
     bool ChangeRemoteDirectory(const std::string& name);
     void GoDisconnected();
     void GoIdle();
+    // The idle count starts again and the keep-alive runs (while a file is
+    // open in an editor).
+    void RestartIdleTimer();
     // A long operation begins (a queue run's step): no idle count meanwhile.
     void SetBusy(SessionState s);
     void LogLine(const std::string& text, int colour);

@@ -7,6 +7,7 @@
 #include "app/Connection.h"
 #include "app/FileOps.h"
 #include "app/ListingCache.h"
+#include "app/ViewEdit.h"
 #include "app/corvview.h"
 #include "ftp/Ftp.h"
 #include "ftp/Parser.h"
@@ -38,6 +39,7 @@ class TWinConsole;
 class TfrmMessageWindow;
 class TQueueView;
 class TTapi;
+
 struct TQueueFileSkip;
 
 class QAbstractItemDelegate;
@@ -179,6 +181,11 @@ public:
     void popPropertiesClick();    // remote rows: TfrmProperties
     void mnuRawDirectoryClick();  // the raw listing in a message window
     void popExecuteClick();       // a local file: run it, or open it with its program
+    // ---- viewing and editing (MainViewEdit.cpp)
+    void popViewClick();
+    void popEditClick();
+    // The built-in editor (modal; true: send the file back); tests put their own in.
+    std::function<bool(const QString& file)> RunEditor;
     // Opens a file with the desktop's program for it; tests put their own in.
     std::function<bool(const QUrl& file)> OpenUrl;
     void mnuASCIIExtensionsClick();   // TfrmASCII
@@ -295,6 +302,9 @@ private:
     void buildQueueRun();
     void buildQueueMenus(QMenu* queue);
     void buildFileOps();
+    void buildViewEdit();
+    bool launch(const QString& program, const QStringList& arguments);  // LaunchProgram, or a detached process
+    bool openDefault(const QString& path);                              // OpenUrl, or the desktop's program
     bool remoteBusy(const TCorvListView* pane) const;
     void fileOpsHooks(TConnectionWorkflow::Hooks& hooks);
     void buildProgress();
@@ -323,6 +333,7 @@ private:
     std::unique_ptr<IQueueHost> m_queueHost;
     std::unique_ptr<TQueueRun> m_queueRun;
     std::unique_ptr<TRemoteFileOps> m_fileOps;
+    std::unique_ptr<TViewEdit> m_viewEdit;
     std::unique_ptr<IProgressView> m_progressView;
     std::unique_ptr<TTransferProgress> m_progress;
     std::unique_ptr<IPowerBackend> m_power;

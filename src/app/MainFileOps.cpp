@@ -50,6 +50,7 @@ void TfrmMain::buildFileOps()
     host.Prompt = [this]() -> IPrompt& { return *m_prompt; };
     m_fileOps = std::make_unique<TRemoteFileOps>(FTP, *m_workflow, m_settings, std::move(host), this);
     m_queueRun->DirectoryCreatedElsewhere = [this] { m_fileOps->DirectoryCreated(); };
+    buildViewEdit();  // after the queue run: it takes the completions the run does not
 }
 
 void TfrmMain::fileOpsHooks(TConnectionWorkflow::Hooks& hooks)
@@ -214,10 +215,7 @@ void TfrmMain::popExecuteClick()
     const QString path = m_localDir + Local->Text(rows.front(), 0);
     const QFileInfo info(path);
     // A program runs; anything else opens with the desktop's program for it.
-    const bool ok =
-        info.isExecutable() && info.isFile()
-            ? (LaunchProgram ? LaunchProgram(path, {}) : QProcess::startDetached(path, {}, m_localDir))
-            : (OpenUrl ? OpenUrl(QUrl::fromLocalFile(path)) : QDesktopServices::openUrl(QUrl::fromLocalFile(path)));
+    const bool ok = info.isExecutable() && info.isFile() ? launch(path, {}) : openDefault(path);
     if (!ok)
         LogLine("无法打开: " + path.toStdString(), lcError);
 }

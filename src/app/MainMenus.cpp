@@ -154,6 +154,10 @@ void TfrmMain::buildMenus()
 
     // ---- file commands (file operations, viewing and editing)
     QMenu* tools = menuBar()->addMenu(QStringLiteral("工具(&O)"));
+    QAction* toolView = tools->addAction(QStringLiteral("查看(&V)"), this, [this] { popViewClick(); });
+    toolView->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V));
+    QAction* toolEdit = tools->addAction(QStringLiteral("编辑(&E)"), this, [this] { popEditClick(); });
+    toolEdit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     QAction* toolDelete = tools->addAction(QStringLiteral("删除(&L)"), this, [this] { popDeleteClick(); });
     QAction* toolRename = tools->addAction(QStringLiteral("重命名(&R)"), this, [this] { popRenameClick(); });
     toolRename->setShortcut(QKeySequence(Qt::Key_F2));
@@ -175,6 +179,10 @@ void TfrmMain::buildMenus()
         const bool remote = ActivePane() == Remote;
         const bool selected = !ActivePane()->SelectedRows().empty();
         raw->setEnabled(idle);
+        const std::vector<int> rows = ActivePane()->SelectedRows();
+        const bool file = !rows.empty() && ActivePane()->Kind(rows.front()) == rkFile;
+        toolView->setEnabled(file && (!remote || idle));
+        toolEdit->setEnabled(file && (!remote || idle));
         rawListing->setEnabled(!FTP.ListingLines.empty());
         toolProperties->setEnabled(selected && remote);  // local rows: the file manager's, later
         // Remote commands need an idle session; moving and permissions are
@@ -184,10 +192,10 @@ void TfrmMain::buildMenus()
         toolMove->setEnabled(selected && remote && idle);
         toolChmod->setEnabled(selected && remote && idle);
     });
-    // Their keys (F2, Ctrl+M, Ctrl+O, Ctrl+Z, Ctrl+R) stay live with the menu
+    // Their keys (Ctrl+Shift+V, Ctrl+E, F2, Ctrl+M, Ctrl+O, Ctrl+Z, Ctrl+R) stay live with the menu
     // closed: the handlers check the pane and the session themselves.
     connect(tools, &QMenu::aboutToHide, this, [=] {
-        for (QAction* a : {toolDelete, toolRename, toolMove, toolChmod, toolProperties, raw})
+        for (QAction* a : {toolView, toolEdit, toolDelete, toolRename, toolMove, toolChmod, toolProperties, raw})
             a->setEnabled(true);
     });
     tools->addSeparator();
@@ -329,8 +337,8 @@ void TfrmMain::buildToolBar()
     button(QStyle::SP_FileDialogToParent, QStringLiteral("主目录"), [this] { expParentClick(); });
     button(QStyle::SP_BrowserReload, QStringLiteral("刷新"), [this] { popRefreshClick(ActivePane() == Remote); });
     ToolBar->addSeparator();
-    button(QStyle::SP_FileDialogContentsView, QStringLiteral("查看"), nullptr);
-    button(QStyle::SP_FileDialogDetailedView, QStringLiteral("编辑"), nullptr);
+    button(QStyle::SP_FileDialogContentsView, QStringLiteral("查看"), [this] { popViewClick(); });
+    button(QStyle::SP_FileDialogDetailedView, QStringLiteral("编辑"), [this] { popEditClick(); });
     button(QStyle::SP_TrashIcon, QStringLiteral("删除"), [this] { popDeleteClick(); });
     button(QStyle::SP_FileDialogInfoView, QStringLiteral("属性"), [this] { popPropertiesClick(); });
     ToolBar->addSeparator();
@@ -354,8 +362,8 @@ void TfrmMain::buildPanePopups()
     QAction* toQueue =
         PopupCommand->addAction(QStringLiteral("队列(&Q)"), this, [this] { AddSelectionToQueue(ActivePane()); });
     PopupCommand->addSeparator();
-    QAction* view = later(PopupCommand, QStringLiteral("查看"));
-    QAction* edit = later(PopupCommand, QStringLiteral("编辑"));
+    QAction* view = PopupCommand->addAction(QStringLiteral("查看(&V)"), this, [this] { popViewClick(); });
+    QAction* edit = PopupCommand->addAction(QStringLiteral("编辑(&E)"), this, [this] { popEditClick(); });
     QAction* execute = PopupCommand->addAction(QStringLiteral("执行"), this, [this] { popExecuteClick(); });
     PopupCommand->addSeparator();
     QAction* remove = PopupCommand->addAction(QStringLiteral("删除"), this, [this] { popDeleteClick(); });

@@ -355,12 +355,15 @@ void TfrmMain::localDoubleClick(int row)
     }
 }
 
-// A file row: the "DoubleClick" choice (viewing and editing come with the
-// file-operations work).
+// A file row: the "DoubleClick" choice (0 transfer, 1 view, 2 edit, 3 queue).
 void TfrmMain::fileDoubleClick(TCorvListView* pane)
 {
     if (m_settings.DoubleClick == 3)
         AddSelectionToQueue(pane);
+    else if (m_settings.DoubleClick == 1)
+        popViewClick();
+    else if (m_settings.DoubleClick == 2)
+        popEditClick();
     else if (m_settings.DoubleClick == 0 && m_workflow->State() == SessionState::Idle)
         pane == Remote ? mnuDownloadClick() : mnuUploadClick();
 }

@@ -1,0 +1,98 @@
+// The main window's viewing and editing: the commands, and the programs and
+// built-in editor they hand files to.
+
+#include "app/Editor.h"
+#include "app/Main.h"
+#include "app/ViewEdit.h"
+#include "console/cxGraphics.h"
+
+#include <QDesktopServices>
+#include <QLabel>
+#include <QProcess>
+#include <QUrl>
+
+void TfrmMain::buildViewEdit()
+{
+    TViewEdit::Host host;
+    host.RemoteDirectory = [this] { return currentRemotePath(); };
+    host.Status = [this](const std::string& t) { StatusPanel->setText(QString::fromStdString(t)); };
+    host.Status2 = [this](const std::string& t) { StatusPanel2->setText(QString::fromStdString(t)); };
+    host.DropCache = [this](const std::string& dir) { m_cache.Drop(dir); };
+    host.ShowRemote = [this] { showRemoteDirectory(); };
+    host.ResetProgress = [this] { StatusPanel2->clear(); };
+    host.OpenWith = [this](const std::string& program, const std::string& file) {
+        // The program's own arguments may follow its name ("kate -n").
+        QStringList words = QProcess::splitCommand(QString::fromStdString(program));
+        if (words.isEmpty())
+            return false;
+        const QString name = words.takeFirst();
+        return launch(name, words << QString::fromStdString(file));
+    };
+    host.OpenDefault = [this](const std::string& file) { return openDefault(QString::fromStdString(file)); };
+    host.BuiltInViewer = [this](const std::string& file) {
+        auto* viewer = new TfrmEditor(*m_prompt, this);
+        viewer->setAttribute(Qt::WA_DeleteOnClose);
+        if (viewer->LoadFile(QString::fromStdString(file), true))
+            viewer->show();
+        else
+            viewer->deleteLater();
+    };
+    host.BuiltInEditor = [this](const std::string& file) {
+        if (RunEditor)
+            return RunEditor(QString::fromStdString(file));
+        TfrmEditor editor(*m_prompt, this);
+        return editor.LoadFile(QString::fromStdString(file), false) && editor.exec() == QDialog::Accepted;
+    };
+    host.Prompt = [this]() -> IPrompt& { return *m_prompt; };
+    host.Log = [this](const std::string& text, int colour) { LogLine(text, colour); };
+    m_viewEdit = std::make_unique<TViewEdit>(FTP, *m_workflow, m_settings, m_settingsFile, std::move(host), this);
+}
+
+bool TfrmMain::launch(const QString& program, const QStringList& arguments)
+{
+    return LaunchProgram ? LaunchProgram(program, arguments) : QProcess::startDetached(program, arguments, m_localDir);
+}
+
+bool TfrmMain::openDefault(const QString& path)
+{
+    const QUrl url = QUrl::fromLocalFile(path);
+    return OpenUrl ? OpenUrl(url) : QDesktopServices::openUrl(url);
+}
+
+namespace {
+// The first selected row, when it is a file: viewing and editing need one.
+int firstFileRow(const TCorvListView* pane)
+{
+    const std::vector<int> rows = pane->SelectedRows();
+    return !rows.empty() && pane->Kind(rows.front()) == rkFile ? rows.front() : -1;
+}
+}  // namespace
+
+void TfrmMain::popViewClick()
+{
+    TCorvListView* pane = ActivePane();
+    const int row = firstFileRow(pane);
+    if (row < 0)
+        return;
+    if (pane == Remote) {
+        m_viewEdit->ViewRemote(Remote->Text(row, 0).toStdString(), Remote->Size(row));
+        return;
+    }
+    std::vector<std::string> paths;
+    for (int r : Local->SelectedRows())
+        if (Local->Kind(r) == rkFile)
+            paths.push_back((m_localDir + Local->Text(r, 0)).toStdString());
+    m_viewEdit->ViewLocal(paths);
+}
+
+void TfrmMain::popEditClick()
+{
+    TCorvListView* pane = ActivePane();
+    const int row = firstFileRow(pane);
+    if (row < 0)
+        return;
+    if (pane == Remote)
+        m_viewEdit->EditRemote(Remote->Text(row, 0).toStdString(), Remote->Size(row));
+    else
+        m_viewEdit->EditLocal((m_localDir + Local->Text(row, 0)).toStdString());
+}
