@@ -11,4 +11,4 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp
 cd build/asan
-ctest --output-on-failure -j"$(nproc)" "$@"
+dbus-run-session -- ctest --output-on-failure -j"$(nproc)" "$@"

@@ -63,6 +63,9 @@ public:
                      int& filter) override;
     Answer AskYesNoCancel(const std::string& text) override;
     bool AskSaveQueue(SaveQueueRequest& request) override;
+    // In MainFileOps.cpp:
+    bool AskFolder(const std::string& caption, const std::string& initialDir, std::string& folder) override;
+    bool AskRetry(const std::string& text) override;
 
 private:
     QWidget* m_parent;
@@ -175,10 +178,10 @@ public:
     void popNewFoldClick();
     void popDeleteClick();
     void popRenameClick();
-    void popMoveClick(const std::string& folder = {});  // remote; folder: a row dropped onto
+    void popMoveClick(const std::string& folder = {});  // folder: a row dropped onto
     void popCHMODClick();
     void mnuRawCmdClick();
-    void popPropertiesClick();    // remote rows: TfrmProperties
+    void popPropertiesClick();    // remote rows: TfrmProperties; local: the file manager's, or ours
     void mnuRawDirectoryClick();  // the raw listing in a message window
     void popExecuteClick();       // a local file: run it, or open it with its program
     // ---- viewing and editing (MainViewEdit.cpp)
@@ -303,6 +306,9 @@ private:
     void buildQueueMenus(QMenu* queue);
     void buildFileOps();
     void buildViewEdit();
+    void localMove(const std::vector<std::string>& names, const QString& folder);
+    void localProperties(const QString& path);
+    void localPropertiesDialog(const QString& path);
     bool launch(const QString& program, const QStringList& arguments);  // LaunchProgram, or a detached process
     bool openDefault(const QString& path);                              // OpenUrl, or the desktop's program
     bool remoteBusy(const TCorvListView* pane) const;

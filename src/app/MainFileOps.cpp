@@ -2,6 +2,7 @@
 // remote pane, and the local pane's own (new folder, rename, delete to the
 // trash).
 
+#include "app/BrowseDir.h"
 #include "app/FileOps.h"
 #include "app/Main.h"
 #include "app/MessWin.h"
@@ -10,11 +11,16 @@
 #include "console/cxGraphics.h"
 
 #include <QCheckBox>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QUrl>
@@ -149,15 +155,60 @@ void TfrmMain::popRenameClick()
     ListLocalDirectory();
 }
 
+bool TWidgetPrompt::AskFolder(const std::string& caption, const std::string& initialDir, std::string& folder)
+{
+    TCorvBrowseDir chooser;
+    chooser.CaptionText = QString::fromStdString(caption);
+    chooser.InitialDir = QString::fromStdString(initialDir);
+    if (!chooser.Execute(*this, m_parent))
+        return false;
+    folder = chooser.Directory.toStdString();
+    return true;
+}
+
+bool TWidgetPrompt::AskRetry(const std::string& text)
+{
+    return QMessageBox::warning(m_parent, QStringLiteral("Corvyne"), QString::fromStdString(text),
+                                QMessageBox::Retry | QMessageBox::Cancel) == QMessageBox::Retry;
+}
+
 void TfrmMain::popMoveClick(const std::string& folder)
 {
+    if (ActivePane() == Local) {
+        localMove(selectedNames(Local), QString::fromStdString(folder));
+        return;
+    }
     const std::vector<std::string> names = selectedNames(Remote);
-    if (ActivePane() != Remote || names.empty() || remoteBusy(Remote))
+    if (names.empty() || remoteBusy(Remote))
         return;
     std::string target = folder.empty() ? currentRemotePath() : currentRemotePath() + folder;
     if (folder.empty() && (!m_prompt->AskText("移动文件", "目标目录", target) || target.empty()))
         return;
     m_fileOps->Move(names, target);
+}
+
+void TfrmMain::localMove(const std::vector<std::string>& names, const QString& folder)
+{
+    if (names.empty())
+        return;
+    QString target = m_localDir + folder;
+    if (folder.isEmpty()) {
+        std::string chosen;
+        if (!m_prompt->AskFolder("选择目录来移动文件", m_localDir.toStdString(), chosen) || chosen.empty())
+            return;
+        target = QString::fromStdString(chosen);
+    }
+    if (!target.endsWith(QLatin1Char('/')))
+        target += QLatin1Char('/');
+    for (const std::string& name : names) {
+        // Never over an existing entry; across volumes a file is copied, then removed.
+        const QString n = QString::fromStdString(name);
+        if (!QFile::rename(m_localDir + n, target + n)) {
+            m_prompt->ShowMessage(MessageKind::Error, "无法移动所选文件.");
+            return;  // what moved stays moved
+        }
+    }
+    ListLocalDirectory();
 }
 
 void TfrmMain::popCHMODClick()
@@ -180,8 +231,12 @@ void TfrmMain::popPropertiesClick()
         m_prompt->ShowMessage(MessageKind::Error, "你无法看到这个项目的属性.");
         return;
     }
-    if (pane != Remote || remoteBusy(pane))
-        return;  // the desktop's file manager shows a local file's properties (later work)
+    if (pane == Local) {
+        localProperties(m_localDir + Local->Text(rows.front(), 0));
+        return;
+    }
+    if (remoteBusy(pane))
+        return;
     const std::string name = Remote->Text(rows.front(), 0).toStdString();
     TRemoteProperties p = RemoteProperties(FTP.ListingLines, FTP.ServerType, name);
     if (!p.found) {
@@ -192,6 +247,59 @@ void TfrmMain::popPropertiesClick()
     // OK without a change sends nothing.
     if (m_prompt->EditProperties(p.shown) && p.shown.mode != before)
         m_fileOps->Chmod({name}, std::to_string(p.shown.mode));
+}
+
+void TfrmMain::localProperties(const QString& path)
+{
+    // The desktop's file manager shows its own sheet; where none answers on
+    // the session bus, ours does.
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItemProperties"));
+    call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
+    auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 5000), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, path](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        if (w->isError())
+            localPropertiesDialog(path);
+    });
+}
+
+void TfrmMain::localPropertiesDialog(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink()) {
+        m_prompt->ShowMessage(MessageKind::Error, "此项目的属性不可用.");
+        return;
+    }
+    IPrompt::PropertiesRequest shown;
+    shown.name = info.fileName().toStdString();
+    shown.type = info.isSymLink() ? "本地符号链接" : info.isDir() ? "本地目录" : "本地文件";
+    shown.size = PaneSizeText(info.size()).toStdString() + " 字节 ";
+    shown.date = info.lastModified().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")).toStdString();
+    shown.owner = info.owner().toStdString();
+    shown.group = info.group().toStdString();
+    // 750: a digit per owner, group and world; 4 read, 2 write, 1 execute.
+    struct Bit {
+        QFile::Permission flag;
+        int place, value;
+    };
+    constexpr Bit bits[] = {{QFile::ReadOwner, 100, 4}, {QFile::WriteOwner, 100, 2}, {QFile::ExeOwner, 100, 1},
+                            {QFile::ReadGroup, 10, 4},  {QFile::WriteGroup, 10, 2},  {QFile::ExeGroup, 10, 1},
+                            {QFile::ReadOther, 1, 4},   {QFile::WriteOther, 1, 2},   {QFile::ExeOther, 1, 1}};
+    for (const Bit& b : bits)
+        if (info.permissions() & b.flag)
+            shown.mode += b.place * b.value;
+    const int before = shown.mode;
+    if (!m_prompt->EditProperties(shown) || shown.mode == before)
+        return;
+    QFile::Permissions p;
+    for (const Bit& b : bits)
+        if (shown.mode / b.place % 10 & b.value)
+            p |= b.flag;
+    if (!QFile::setPermissions(path, p))
+        m_prompt->ShowMessage(MessageKind::Error, "无法改变许可权限: " + path.toStdString());
+    ListLocalDirectory();
 }
 
 void TfrmMain::mnuRawDirectoryClick()

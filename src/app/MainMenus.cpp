@@ -184,12 +184,12 @@ void TfrmMain::buildMenus()
         toolView->setEnabled(file && (!remote || idle));
         toolEdit->setEnabled(file && (!remote || idle));
         rawListing->setEnabled(!FTP.ListingLines.empty());
-        toolProperties->setEnabled(selected && remote);  // local rows: the file manager's, later
-        // Remote commands need an idle session; moving and permissions are
-        // the remote pane's.
+        toolProperties->setEnabled(selected && (!remote || idle));
+        // Remote commands need an idle session; permissions are the remote
+        // pane's (a local file's are in its properties).
         toolDelete->setEnabled(selected && (!remote || idle));
         toolRename->setEnabled(selected && (!remote || idle));
-        toolMove->setEnabled(selected && remote && idle);
+        toolMove->setEnabled(selected && (!remote || idle));
         toolChmod->setEnabled(selected && remote && idle);
     });
     // Their keys (Ctrl+Shift+V, Ctrl+E, F2, Ctrl+M, Ctrl+O, Ctrl+Z, Ctrl+R) stay live with the menu
@@ -386,12 +386,12 @@ void TfrmMain::buildPanePopups()
         auto set = [](QAction* a, bool on) { a->setEnabled(on && !a->property("later").toBool()); };
         set(transfer, m.transfer);
         set(toQueue, !rows.empty());
-        set(properties, !rows.empty() && pane == Remote);
+        set(properties, !rows.empty());
         set(view, m.view);
         set(edit, m.edit);
         set(remove, m.remove);
         set(rename, m.rename);
-        set(move, m.move && pane == Remote);  // local moves come with the folder chooser
+        set(move, m.move);
         execute->setVisible(m.executeVisible);
         set(execute, m.execute);
         chmod->setVisible(m.permissionsVisible);

@@ -123,8 +123,10 @@ void TfrmMain::buildQueueRun()
             mnuDownloadClick(folder);
         else if (drop.kind == TPaneDrop::Upload)
             mnuUploadClick(folder);
-        else if (drop.kind == TPaneDrop::Move && drop.source == Remote && !folder.empty())
+        else if (drop.kind == TPaneDrop::Move && !folder.empty()) {
+            SetActivePane(drop.source);
             popMoveClick(folder);
+        }
     };
 }
 

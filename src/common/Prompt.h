@@ -87,6 +87,22 @@ public:
         return false;
     }
 
+    // A folder (the chooser: a caption, the folder it starts in); false when cancelled.
+    virtual bool AskFolder(const std::string& caption, const std::string& initialDir, std::string& folder)
+    {
+        (void)caption;
+        (void)initialDir;
+        (void)folder;
+        return false;
+    }
+
+    // Something failed that may work a second time: true to try again.
+    virtual bool AskRetry(const std::string& text)
+    {
+        (void)text;
+        return false;
+    }
+
     // A yes/no/cancel question. Without an answerer: no (nothing changes).
     enum class Answer { Yes, No, Cancel };
     virtual Answer AskYesNoCancel(const std::string& text)

@@ -9,6 +9,7 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QDBusConnection>
 #include <QDir>
 #include <QFileInfo>
 #include <QMenu>
@@ -248,6 +249,97 @@ TEST(FileOpsLocal, NewFolderRenameAndDelete)
     EXPECT_EQ(opened, (std::vector<QString>{local.path() + "/doc.txt"}));
 }
 
+// A desktop file manager on the session bus, as far as properties go.
+class FakeFileManager : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+
+public:
+    QStringList shown;
+
+public Q_SLOTS:
+    void ShowItemProperties(const QStringList& uris, const QString&) { shown += uris; }
+};
+
+TEST(FileOpsLocal, MoveByTheFolderChooserAndByDroppingOntoAFolderStopsAtTheFirstFailure)
+{
+    QueueWindow t;
+    QTemporaryDir local;
+    for (const char* f : {"a.txt", "b.txt", "c.txt", "sub/b.txt", "dest/.keep"}) {
+        QDir().mkpath(QFileInfo(local.filePath(f)).path());
+        WriteTestFile(local.filePath(f), f);
+    }
+    t.w->SetLocalDirectory(local.path());
+    t.w->SetActivePane(t.w->Local);
+    auto select = [&](std::vector<QString> names) {
+        t.w->Local->ClearSelection();
+        t.w->Local->SelectWhere(
+            [&](int r) { return std::find(names.begin(), names.end(), t.w->Local->Text(r, 0)) != names.end(); });
+    };
+    // The chooser gives "sub", which holds a b.txt already: a.txt moves,
+    // b.txt is not put over the other one, and the move stops there.
+    t.prompt.folder = local.filePath("sub").toStdString();
+    select({QStringLiteral("a.txt"), QStringLiteral("b.txt"), QStringLiteral("c.txt")});
+    t.w->popMoveClick();
+    EXPECT_EQ(t.prompt.asked, (std::vector<std::string>{"选择目录来移动文件", "无法移动所选文件."}));
+    EXPECT_EQ(ReadTestFile(local.filePath("sub/a.txt")), "a.txt");
+    EXPECT_EQ(ReadTestFile(local.filePath("sub/b.txt")), "sub/b.txt");
+    EXPECT_TRUE(QFileInfo::exists(local.filePath("b.txt")) && QFileInfo::exists(local.filePath("c.txt")));
+
+    // Dropped onto a folder row of the same pane.
+    t.w->ListLocalDirectory();
+    t.w->Settings().ConfirmMove = false;
+    select({QStringLiteral("b.txt"), QStringLiteral("c.txt")});
+    t.w->PaneDragDrop(t.w->Local, t.w->Local->Tag, t.row(t.w->Local, QStringLiteral("dest")));
+    EXPECT_EQ(ReadTestFile(local.filePath("dest/b.txt")), "b.txt");
+    EXPECT_EQ(ReadTestFile(local.filePath("dest/c.txt")), "c.txt");
+    EXPECT_EQ(t.row(t.w->Local, QStringLiteral("c.txt")), -1);  // listed again
+}
+
+TEST(FileOpsLocal, PropertiesComeFromTheFileManagerOrFromOurOwnDialog)
+{
+    QueueWindow t;
+    QTemporaryDir local;
+    const QString file = local.filePath("p.txt");
+    WriteTestFile(file, "12345");
+    QFile::setPermissions(
+        file, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup);  // 750
+    t.w->SetLocalDirectory(local.path());
+    t.w->SetActivePane(t.w->Local);
+    t.w->Local->SelectWhere([&](int r) { return t.w->Local->Text(r, 0) == QStringLiteral("p.txt"); });
+
+    // No file manager on the bus: our dialog, and a changed mode applied.
+    t.prompt.newMode = 740;
+    t.w->popPropertiesClick();
+    ASSERT_TRUE(WaitFor([&] { return !t.prompt.shown.empty(); }, 10000));
+    const IPrompt::PropertiesRequest& shown = t.prompt.shown[0];
+    EXPECT_EQ(shown.name, "p.txt");
+    EXPECT_EQ(shown.type, "本地文件");
+    EXPECT_EQ(shown.size, "5 字节 ");
+    EXPECT_EQ(shown.mode, 750);
+    const QFile::Permissions ownerGroupWorld(0x7077);  // not the "user" bits: those are ours, as root all of them
+    EXPECT_EQ(QFileInfo(file).permissions() & ownerGroupWorld,
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup);
+
+    // A file manager answers: its own sheet, ours stays closed.
+    // On a connection of its own, as another program would be.
+    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("filemanager"));
+    ASSERT_TRUE(bus.isConnected()) << "the tests run on a session bus of their own";
+    FakeFileManager manager;
+    ASSERT_TRUE(
+        bus.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &manager, QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(bus.registerService(QStringLiteral("org.freedesktop.FileManager1")));
+    t.w->Local->SelectWhere([&](int r) { return t.w->Local->Text(r, 0) == QStringLiteral("p.txt"); });
+    t.w->popPropertiesClick();
+    const bool asked = WaitFor([&] { return !manager.shown.isEmpty(); }, 10000);
+    bus.unregisterService(QStringLiteral("org.freedesktop.FileManager1"));
+    bus.unregisterObject(QStringLiteral("/org/freedesktop/FileManager1"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("filemanager"));
+    ASSERT_TRUE(asked) << t.prompt.shown.size();
+    EXPECT_EQ(manager.shown, QStringList{QUrl::fromLocalFile(file).toString()});
+    EXPECT_EQ(t.prompt.shown.size(), 1u);
+}
+
 }  // namespace
 
 namespace {
@@ -281,3 +373,5 @@ TEST(MenuKeys, KeysOfItemsAMenuDisabledWorkAgainOnceItCloses)
 }
 
 }  // namespace
+
+#include "FileOpsWindowTest.moc"

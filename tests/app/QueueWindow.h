@@ -57,6 +57,13 @@ struct NoPrompt : IPrompt {
         filter = openFilter;
         return !openPath.empty();
     }
+    std::string folder;  // the folder chooser's answer (empty: cancel)
+    bool AskFolder(const std::string& caption, const std::string&, std::string& chosen) override
+    {
+        asked.push_back(caption);
+        chosen = folder;
+        return !folder.empty();
+    }
     Answer yesNoCancel = Answer::No;
     Answer AskYesNoCancel(const std::string& text) override
     {
