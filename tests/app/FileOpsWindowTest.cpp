@@ -249,6 +249,52 @@ TEST(FileOpsLocal, NewFolderRenameAndDelete)
     EXPECT_EQ(opened, (std::vector<QString>{local.path() + "/doc.txt"}));
 }
 
+TEST(FileOpsRemoteAbort, AnAbortedTreeDeleteStopsAfterTheFileAtHandAndReturnsToTheStartFolder)
+{
+    std::vector<std::pair<QString, QByteArray>> files;
+    for (int i = 0; i < 120; ++i)
+        files.push_back({QStringLiteral("tree/sub/f%1.txt").arg(i), "x"});
+    files.push_back({QStringLiteral("tree/top.txt"), "x"});
+    QTemporaryDir root;
+    const QString home = root.path() + QStringLiteral("/ftptest");
+    for (const auto& [name, data] : files) {
+        QDir().mkpath(QFileInfo(home + "/" + name).path());
+        WriteTestFile(home + "/" + name, data);
+    }
+    const quint16 port = ClosedLoopbackPort();
+    std::unique_ptr<QProcess> server = RealServers::startOwnPyftpdlib(port, home);
+    QueueWindow t;
+    t.addResumingSite("Own", port);
+    t.w->txtFTPServer->setEditText(QStringLiteral("Own"));
+    t.w->btnConnectClick();
+    ASSERT_TRUE(t.idle());
+    const std::string start = t.w->currentRemotePath();
+    t.w->SetActivePane(t.w->Remote);
+    t.w->Remote->SelectWhere([&](int r) { return t.w->Remote->Text(r, 0) == QStringLiteral("tree"); });
+    t.prompt.confirm = true;
+    t.w->popDeleteClick();
+    auto deleted = [&] {
+        int n = 0;
+        for (const std::string& l : t.log())
+            n += l.rfind("DELE ", 0) == 0;
+        return n;
+    };
+    ASSERT_TRUE(WaitFor([&] { return deleted() >= 3; }, 20000));
+    t.w->btnAbortClick();
+    ASSERT_TRUE(t.idle());
+    EXPECT_EQ(t.w->currentRemotePath(), start);
+    const int sent = deleted();
+    EXPECT_LT(sent, 121);
+    // What was not deleted is still there, and nothing more goes after the idle.
+    const int left = static_cast<int>(QDir(home + "/tree/sub").entryList(QDir::Files).size()) +
+                     (QFileInfo::exists(home + "/tree/top.txt") ? 1 : 0);
+    EXPECT_EQ(left, 121 - sent);
+    EXPECT_TRUE(QFileInfo(home + "/tree/sub").isDir());
+    EXPECT_EQ(deleted(), sent);
+    server->kill();
+    server->waitForFinished();
+}
+
 // A desktop file manager on the session bus, as far as properties go.
 class FakeFileManager : public QObject {
     Q_OBJECT

@@ -4,6 +4,7 @@
 
 #include "QueueWindow.h"
 #include "app/QueueFileDialog.h"
+#include "dialup/Ras2.h"
 #include "sites/IniFile.h"
 #include "sites/SiteDb.h"
 #include "transfer/QueueFile.h"
@@ -14,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -121,6 +123,63 @@ TEST(QueueFileWindow, ASiteQueueOnTheCommandLineTransfersAndQuitsAndSaysWhatItSk
     EXPECT_EQ(ReadTestFile(s.local.path() + "/a.bin"), a.toStdString());
     EXPECT_TRUE(s.logged("队列文件第 9 行未载入 (类型不在 0 到 3 之间): \"9\",\"/x\",\"\",\"/y\"")) << s.logText();
     EXPECT_TRUE(s.t.prompt.asked.empty());
+}
+
+namespace {
+// A dial-up service whose line comes up at once.
+struct LineComesUp : IRasBackend {
+    std::vector<std::string> dialled;
+    bool Available() const override { return true; }
+    std::vector<std::string> EnumEntries() override { return {"isp"}; }
+    bool GetEntryDialParams(const std::string& entry, TDialParams& p) override
+    {
+        p.EntryName = entry;
+        return entry == "isp";
+    }
+    int Dial(const TDialParams& p, uintptr_t& connection) override
+    {
+        dialled.push_back(p.EntryName);
+        connection = 7;
+        QTimer::singleShot(0, [this] { DialEvent(7, RasStateConnected, 0); });
+        return 0;
+    }
+    int HangUp(uintptr_t) override { return 0; }
+    bool GetConnectStatus(uintptr_t, int& state) override
+    {
+        state = RasStateConnected;
+        return true;
+    }
+    bool EnumConnections(std::vector<TRasConnection>&) override { return true; }
+};
+}  // namespace
+
+TEST(QueueFileWindow, ASiteQueueThatNamesADialUpEntryConnectsOnceTheLineIsUp)
+{
+    LineComesUp ras;
+    SetRasBackend(&ras);
+    struct Restore {
+        ~Restore() { SetRasBackend(nullptr); }
+    } restore;
+    const QByteArray a = pattern(1000, 6);
+    OwnServerRun s({{QStringLiteral("a.bin"), a}}, 0);
+    QTemporaryDir files;
+    const QString path = files.filePath("dial.csq");
+    WriteTestFile(path, QByteArray::fromStdString(
+                            "[HOSTINFO]\r\nHOST=Own\r\nDIAL=isp\r\n\r\n[FILES]\r\n\"1\",\"/a.bin\",\"\",\"" +
+                            s.local.path().toStdString() + "/a.bin\"\r\n"));
+    ASSERT_TRUE(s.t.w->LoadSiteQueueFile(path.toStdString()));
+    EXPECT_TRUE(s.logged("Dialing isp...")) << s.logText();
+    ASSERT_TRUE(
+        WaitFor([&] { return QFileInfo::exists(s.local.path() + "/a.bin") && s.t.w->QueueEntries().Empty(); }, 30000))
+        << s.logText();
+    EXPECT_EQ(ras.dialled, std::vector<std::string>{"isp"});
+    EXPECT_EQ(ReadTestFile(s.local.path() + "/a.bin"), a.toStdString());
+
+    // The save dialog offers the service's entries.
+    s.t.w->QueueEntries().Append({TEntryKind::DownloadFile, "/a.bin", 1000, "/tmp/a.bin"});
+    s.t.w->queSaveQueueClick();
+    ASSERT_EQ(s.t.prompt.saveQueueShown.size(), 1u);
+    EXPECT_EQ(s.t.prompt.saveQueueShown[0].dialEntries, std::vector<std::string>{"isp"});
 }
 
 TEST(QueueFileWindow, AQueueAClosedRunLeftIsOfferedAtTheNextStartWithItsThreeAnswers)
