@@ -19,7 +19,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -90,16 +89,6 @@ bool TWidgetPrompt::AskText(const std::string& title, const std::string& prompt,
     if (ok)
         text = answer.toStdString();
     return ok;
-}
-
-bool TWidgetPrompt::AskSaveFile(const std::string& title, const std::string& filter, std::string& path)
-{
-    const QString chosen = QFileDialog::getSaveFileName(m_parent, QString::fromStdString(title),
-                                                        QString::fromStdString(path), QString::fromStdString(filter));
-    if (chosen.isEmpty())
-        return false;
-    path = chosen.toStdString();
-    return true;
 }
 
 bool TWidgetPrompt::AskPrinter(PrinterChoice& choice)

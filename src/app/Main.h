@@ -54,11 +54,11 @@ public:
     bool Confirm(const std::string& text) override;
     bool AskLogin(LoginRequest& request) override;
     bool AskText(const std::string& title, const std::string& prompt, std::string& text) override;
-    bool AskSaveFile(const std::string& title, const std::string& filter, std::string& path) override;
     bool AskPrinter(PrinterChoice& choice) override;
     ExistingFileAnswer AskExistingFile(ExistingFileRequest& request) override;  // in MainQueue.cpp
     bool EditProperties(PropertiesRequest& request) override;                   // in MainFileOps.cpp
     // In MainQueueFiles.cpp:
+    bool AskSaveFile(const std::string& title, const std::string& filter, std::string& path) override;
     bool AskOpenFile(const std::string& title, const std::vector<std::string>& filters, std::string& path,
                      int& filter) override;
     Answer AskYesNoCancel(const std::string& text) override;

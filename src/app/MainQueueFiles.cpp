@@ -19,6 +19,16 @@ namespace {
 constexpr const char* QueueSection = "Queue";
 }
 
+bool TWidgetPrompt::AskSaveFile(const std::string& title, const std::string& filter, std::string& path)
+{
+    const QString chosen = QFileDialog::getSaveFileName(m_parent, QString::fromStdString(title),
+                                                        QString::fromStdString(path), QString::fromStdString(filter));
+    if (chosen.isEmpty())
+        return false;
+    path = chosen.toStdString();
+    return true;
+}
+
 bool TWidgetPrompt::AskOpenFile(const std::string& title, const std::vector<std::string>& filters, std::string& path,
                                 int& filter)
 {
