@@ -50,6 +50,7 @@ TfrmQueue::TfrmQueue(const IPrompt::SaveQueueRequest& request, PathChooser choos
     txtPathname->setReadOnly(true);
     pathRow->addWidget(txtPathname, 1);
     btnBrowse = new QPushButton(QStringLiteral("?"), this);
+    btnBrowse->setFixedWidth(btnBrowse->fontMetrics().horizontalAdvance(QStringLiteral("??")) + 16);
     pathRow->addWidget(btnBrowse);
     layout->addLayout(pathRow);
 

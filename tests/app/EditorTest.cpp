@@ -143,6 +143,9 @@ TEST(Editor, FindFindNextWrapAndTheEditMenu)
     e.mnuWordWrap->trigger();
     EXPECT_EQ(e.Memo1->lineWrapMode(), QPlainTextEdit::NoWrap);
 
+    e.resize(480, 240);
+    e.grab().save(QStringLiteral("editor-screenshot.png"));  // for a person to look at (tools/screenshot.sh)
+
     QApplication::clipboard()->setText(QStringLiteral("clip"));
     e.mnuEditPopup();
     EXPECT_TRUE(e.mnuPaste->isEnabled() && e.mnuCut->isEnabled() && e.mnuClear->isEnabled());

@@ -283,6 +283,7 @@ TEST(QueueFileWindow, TheSaveDialogFollowsItsChoices)
     EXPECT_EQ(dialog.cboDial->count(), 2);
     dialog.cboDial->setCurrentIndex(1);
     dialog.chkQuit->setChecked(true);
+    dialog.grab().save(QStringLiteral("save-queue-screenshot.png"));  // for a person to look at (tools/screenshot.sh)
     IPrompt::SaveQueueRequest out;
     dialog.Result(out);
     EXPECT_TRUE(out.hostData && out.anonymous && out.quit && !out.hangUp);
