@@ -5,9 +5,11 @@
 #include <QApplication>
 #include <QDrag>
 #include <QDropEvent>
+#include <QHash>
 #include <QHeaderView>
 #include <QMimeData>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QStyledItemDelegate>
 
 namespace {
@@ -42,6 +44,32 @@ class KindDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
+    // Every row is one line: its height comes from the style once per font,
+    // and a width is the sum of cached character advances. The view asks for
+    // sizes at every relayout (each file a run finishes), and laying out the
+    // text each time would cost more than the transfer.
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        if (m_height == 0 || option.font != m_font) {
+            m_font = option.font;
+            m_advance.clear();
+            m_height = QStyledItemDelegate::sizeHint(option, index).height();
+        }
+        const QFontMetrics metrics(m_font);
+        int width = 0;
+        for (QChar c : index.data(Qt::DisplayRole).toString()) {
+            auto it = m_advance.constFind(c.unicode());
+            if (it == m_advance.cend())
+                it = m_advance.insert(c.unicode(), metrics.horizontalAdvance(c));
+            width += *it;
+        }
+        const int margins = 2 * (option.widget ? option.widget->style() : QApplication::style())
+                                    ->pixelMetric(QStyle::PM_FocusFrameHMargin, &option, option.widget) +
+                            2;
+        const int icon = index.column() == TTransferQueue::ColName ? 16 + 4 : 0;
+        return {width + margins + icon, m_height};
+    }
+
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
     {
@@ -52,6 +80,11 @@ protected:
         option->icon = kindIcon(static_cast<TEntryKind>(index.data(TTransferQueue::KindRole).toInt()));
         option->decorationSize = QSize(16, 16);
     }
+
+private:
+    mutable QFont m_font;
+    mutable int m_height = 0;
+    mutable QHash<char16_t, int> m_advance;
 };
 constexpr const char* QueueRowsMime = "application/x-corvyne-queue-row";
 }  // namespace
@@ -103,7 +136,10 @@ void TQueueView::FitColumns()
 void TQueueView::resizeEvent(QResizeEvent* e)
 {
     QTreeView::resizeEvent(e);
-    FitColumns();
+    // Only a new width needs new columns; heights change whenever a scroll
+    // bar comes or goes, and measuring every row then costs a run dearly.
+    if (e->size().width() != e->oldSize().width())
+        FitColumns();
 }
 
 void TQueueView::startDrag(Qt::DropActions)
