@@ -372,6 +372,7 @@ void TfrmMain::buildWidgets()
         v->addWidget(pane);
         count = new QLabel(box);
         count->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        count->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);  // a new text never relayouts the window
         v->addWidget(count);
         return box;
     };
@@ -460,6 +461,8 @@ void TfrmMain::buildWidgets()
 
     StatusPanel = new QLabel(this);
     StatusPanel2 = new QLabel(this);
+    for (QLabel* l : {StatusPanel, StatusPanel2})  // the bar's shares set the widths, not the texts
+        l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     statusBar()->addWidget(StatusPanel, 1);
     statusBar()->addWidget(StatusPanel2, 1);
     pnlTransferMode = new QLabel(QStringLiteral("自动"), this);
