@@ -94,6 +94,8 @@ TRemoteFileOps::TRemoteFileOps(TFTPclient& client, TConnectionWorkflow& workflow
     m_ftp.OnRawCommand = [this](TFTPclient*) {
         if (m_workflow.State() == SessionState::RemoteCommand)
             m_workflow.GoIdle();
+        else if (m_workflow.State() == SessionState::CustomCommand)
+            customStep();
     };
 }
 
@@ -296,6 +298,26 @@ void TRemoteFileOps::chmodStep()
     if (m_host.Status2)
         m_host.Status2(std::to_string(m_pending.size() - 1) + "文件剩余");
     m_ftp.Chmod(m_pending.front(), m_mode);
+}
+
+bool TRemoteFileOps::CustomCommands(std::vector<std::string> lines)
+{
+    if (lines.empty() || !begin(SessionState::CustomCommand))
+        return false;
+    m_pending.assign(std::make_move_iterator(lines.begin()), std::make_move_iterator(lines.end()));
+    customStep();
+    return true;
+}
+
+void TRemoteFileOps::customStep()
+{
+    if (m_pending.empty()) {
+        m_workflow.GoIdle();
+        return;
+    }
+    const std::string line = std::move(m_pending.front());
+    m_pending.pop_front();
+    m_ftp.SendRawCommand(line);
 }
 
 bool TRemoteFileOps::RawCommand(const std::string& text)

@@ -59,6 +59,9 @@ public:
     bool Move(const std::vector<std::string>& names, const std::string& target);
     bool Chmod(const std::vector<std::string>& names, const std::string& mode);
     bool RawCommand(const std::string& text);
+    // Custom command lines, each sent after the reply to the one before;
+    // none: nothing is sent.
+    bool CustomCommands(std::vector<std::string> lines);
 
     // From the connection workflow while a delete runs: the entered folder
     // was listed, or could not be entered.
@@ -71,6 +74,7 @@ private:
     void deleteStep();
     void renameStep();
     void chmodStep();
+    void customStep();
     void showDirectory();
     bool begin(SessionState state);
 

@@ -39,6 +39,8 @@ class TWinConsole;
 class TfrmMessageWindow;
 class TQueueView;
 class TTapi;
+class TfrmCustom;
+struct TCustomCommand;
 
 struct TQueueFileSkip;
 
@@ -184,6 +186,13 @@ public:
     void popPropertiesClick();    // remote rows: TfrmProperties; local: the file manager's, or ours
     void mnuRawDirectoryClick();  // the raw listing in a message window
     void popExecuteClick();       // a local file: run it, or open it with its program
+    // ---- custom commands (MainCustom.cpp)
+    QMenu* mnuCustom = nullptr;
+    void RebuildCustomMenu();
+    void RunCustomCommand(const TCustomCommand& command);
+    void mnuDefineCustomClick();  // TfrmCustom; saved and the menu rebuilt when it closes
+    // Instead of the modal run of the dialog; tests put their own in.
+    std::function<void(TfrmCustom& dialog)> DefineCustomOpened;
     // ---- viewing and editing (MainViewEdit.cpp)
     void popViewClick();
     void popEditClick();

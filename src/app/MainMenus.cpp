@@ -179,6 +179,7 @@ void TfrmMain::buildMenus()
         const bool remote = ActivePane() == Remote;
         const bool selected = !ActivePane()->SelectedRows().empty();
         raw->setEnabled(idle);
+        mnuCustom->setEnabled(idle && !mnuCustom->isEmpty());
         const std::vector<int> rows = ActivePane()->SelectedRows();
         const bool file = !rows.empty() && ActivePane()->Kind(rows.front()) == rkFile;
         toolView->setEnabled(file && (!remote || idle));
@@ -199,7 +200,8 @@ void TfrmMain::buildMenus()
             a->setEnabled(true);
     });
     tools->addSeparator();
-    later(tools, QStringLiteral("自定义命令(&C)"));
+    mnuCustom = tools->addMenu(QStringLiteral("自定义命令(&C)"));
+    RebuildCustomMenu();
 
     // ---- queue and transfers
     buildQueueMenus(menuBar()->addMenu(QStringLiteral("队列(&Q)")));
@@ -267,7 +269,7 @@ void TfrmMain::buildMenus()
     later(preferences, QStringLiteral("常规(&G)"));
     preferences->addAction(QStringLiteral("&ASCII 类型"), this, [this] { mnuASCIIExtensionsClick(); });
     preferences->addAction(QStringLiteral("重命名类型(&R)"), this, [this] { mnuRenameExtensionsClick(); });
-    later(preferences, QStringLiteral("自定义命令(&C)"));
+    preferences->addAction(QStringLiteral("自定义命令(&C)"), this, [this] { mnuDefineCustomClick(); });
     later(options, QStringLiteral("DDE 客户端"));
     options->addSeparator();
     QAction* hide = options->addAction(QStringLiteral("隐藏(&H)"), this, [this] { mnuHideClick(); });

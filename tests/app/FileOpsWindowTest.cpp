@@ -5,13 +5,16 @@
 
 #include "QueueWindow.h"
 #include "RealServers.h"
+#include "app/Custom.h"
 #include "app/corvview.h"
 
 #include <QAbstractItemView>
+#include <QAction>
 #include <QComboBox>
 #include <QDBusConnection>
 #include <QDir>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTemporaryDir>
@@ -293,6 +296,76 @@ TEST(FileOpsRemoteAbort, AnAbortedTreeDeleteStopsAfterTheFileAtHandAndReturnsToT
     EXPECT_EQ(deleted(), sent);
     server->kill();
     server->waitForFinished();
+}
+
+TEST(CustomCommandsWindow, PerNameCommandsGoOneAfterAnotherAndANameCannotAddACommand)
+{
+    QTemporaryDir root;
+    const QString home = root.path() + QStringLiteral("/ftptest");
+    QDir().mkpath(home);
+    for (const char* f : {"a.txt", "b c.txt", "victim.txt", "e\rDELE victim.txt"})
+        WriteTestFile(home + "/" + QString::fromUtf8(f), "x");
+    const quint16 port = ClosedLoopbackPort();
+    std::unique_ptr<QProcess> server = RealServers::startOwnPyftpdlib(port, home);
+    QueueWindow t;
+    t.addResumingSite("Own", port);
+    t.w->SettingsFile().WriteString("Commands", "c1", "Mode");
+    t.w->SettingsFile().WriteString("Commands", "p1", "SITE CHMOD %d %f");
+    t.w->SettingsFile().WriteString("Commands", "k1", "Ctrl+Shift+M");
+    t.w->RebuildCustomMenu();
+    ASSERT_EQ(t.w->mnuCustom->actions().size(), 1);
+    QAction* mode = t.w->mnuCustom->actions().front();
+    EXPECT_EQ(mode->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+M")));
+    t.w->txtFTPServer->setEditText(QStringLiteral("Own"));
+    t.w->btnConnectClick();
+    ASSERT_TRUE(t.idle());
+    auto sent = [&](const std::string& prefix) {
+        std::vector<std::string> out;
+        for (const std::string& l : t.log())
+            if (l.rfind(prefix, 0) == 0)
+                out.push_back(l);
+        return out;
+    };
+
+    // Nothing selected: nothing sent, still idle.
+    t.prompt.texts = {"644"};
+    mode->trigger();
+    EXPECT_TRUE(sent("SITE").empty());
+    EXPECT_EQ(t.w->Workflow().State(), SessionState::Idle);
+
+    t.w->Remote->SelectWhere([&](int r) { return t.w->Remote->Text(r, 0) != QStringLiteral("victim.txt"); });
+    t.prompt.asked.clear();
+    t.prompt.texts = {"600"};
+    mode->trigger();
+    ASSERT_TRUE(t.idle());
+    EXPECT_EQ(t.prompt.asked, std::vector<std::string>{"自定义命令"});  // asked once for all
+    const std::vector<std::string> chmods = sent("SITE CHMOD 600 ");
+    ASSERT_EQ(chmods.size(), 3u);
+    EXPECT_EQ(chmods[0], "SITE CHMOD 600 a.txt");
+    EXPECT_EQ(chmods[1], "SITE CHMOD 600 b c.txt");
+    // The name's line break ends the command there: no second command rides along.
+    EXPECT_EQ(chmods[2], "SITE CHMOD 600 e");
+    EXPECT_TRUE(sent("DELE").empty());
+    EXPECT_TRUE(QFileInfo::exists(home + "/victim.txt"));
+    EXPECT_EQ(QFileInfo(home + "/a.txt").permissions() & QFile::Permissions(0x7077),
+              QFile::ReadOwner | QFile::WriteOwner);
+    server->kill();
+    server->waitForFinished();
+}
+
+TEST(CustomCommandsWindow, TheDialogSavesOnCloseAndTheMenuFollows)
+{
+    QueueWindow t;
+    t.w->DefineCustomOpened = [](TfrmCustom& d) {
+        d.txtCaption->setText(QStringLiteral("Who"));
+        d.txtCommand->setText(QStringLiteral("SITE WHO"));
+        d.btnAddClick();
+    };
+    t.w->mnuDefineCustomClick();
+    EXPECT_EQ(t.w->SettingsFile().ReadString("Commands", "p1"), "SITE WHO");
+    ASSERT_EQ(t.w->mnuCustom->actions().size(), 1);
+    EXPECT_EQ(t.w->mnuCustom->actions().front()->text(), QStringLiteral("Who"));
+    EXPECT_TRUE(t.w->mnuCustom->isEnabled());
 }
 
 // A desktop file manager on the session bus, as far as properties go.
