@@ -170,6 +170,8 @@ void TConnectionWorkflow::Prepare(TQuickConnectFields& f)
         m_ftp.InitialDirectory = startDirectory;
         if (!startDirectory.empty() && m_hooks.HomeBookmark)
             m_hooks.HomeBookmark(startDirectory);
+        if (m_hooks.SiteBookmarks)
+            m_hooks.SiteBookmarks();
         m_ftp.UserPassword = f.password;
         m_ftp.UserName = f.user;
         const int port = ParseIniInteger(f.port).value_or(21);

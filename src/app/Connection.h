@@ -69,6 +69,7 @@ public:
         std::function<bool()> StartQueueAfterLogin;
         std::function<void(int mode)> TransferModeShown;                 // 0 ASCII, 1 binary, 2 automatic
         std::function<void(const std::string& directory)> HomeBookmark;  // "<主目录>"; empty: none
+        std::function<void()> SiteBookmarks;  // the site (CurrentSite, maybe none) is chosen: its bookmarks
     };
 
     TConnectionWorkflow(TFTPclient& client, TSettings& settings, TIniFile& settingsFile, TSiteDatabase& sites,

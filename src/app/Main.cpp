@@ -156,6 +156,7 @@ TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
     };
     hooks.ListingLine = [this](const std::string& line) { addRemoteLine(line); };
     hooks.HomeBookmark = [this](const std::string& dir) { mnuHomeBookmark->setData(QString::fromStdString(dir)); };
+    hooks.SiteBookmarks = [this] { LoadBookmarks(); };
     hooks.TransferModeShown = [this](int mode) { pnlTransferMode->setText(TransferModeText(mode)); };
     hooks.ListingDone = [this](bool success) { remoteListingDone(success); };
     hooks.ListRemote = [this] { listRemoteDirectory(); };

@@ -40,6 +40,7 @@ class TfrmMessageWindow;
 class TQueueView;
 class TTapi;
 class TfrmCustom;
+class TfrmBookmark;
 struct TCustomCommand;
 
 struct TQueueFileSkip;
@@ -186,6 +187,14 @@ public:
     void popPropertiesClick();    // remote rows: TfrmProperties; local: the file manager's, or ours
     void mnuRawDirectoryClick();  // the raw listing in a message window
     void popExecuteClick();       // a local file: run it, or open it with its program
+    // ---- bookmarks (MainBookmarks.cpp)
+    QMenu* mnuBookmarks = nullptr;
+    void LoadBookmarks();  // the current site's, after the fixed items
+    void mnuAddBookmarkClick();
+    void mnuEditBookmarkClick();             // TfrmBookmark
+    void GoToBookmark(const QString& path);  // only while idle
+    // Instead of the modal run of the bookmark dialog (true: OK); tests put their own in.
+    std::function<bool(TfrmBookmark& dialog)> BookmarksOpened;
     // ---- custom commands (MainCustom.cpp)
     QMenu* mnuCustom = nullptr;
     void RebuildCustomMenu();
@@ -315,6 +324,7 @@ private:
     void buildQueueMenus(QMenu* queue);
     void buildFileOps();
     void buildViewEdit();
+    void buildBookmarks(QMenu* menu);
     void localMove(const std::vector<std::string>& names, const QString& folder);
     void localProperties(const QString& path);
     void localPropertiesDialog(const QString& path);

@@ -101,19 +101,7 @@ void TfrmMain::buildMenus()
     });
 
     // ---- bookmarks: the site's bookmarks follow the first items
-    QMenu* bookmarks = menuBar()->addMenu(QStringLiteral("书签(&B)"));
-    later(bookmarks, QStringLiteral("添加书签(&A)"));
-    later(bookmarks, QStringLiteral("编辑书签(&E)"));
-    bookmarks->addSeparator();
-    mnuHomeBookmark = bookmarks->addAction(QStringLiteral("<主目录>"), this, [this] {
-        const QString home = mnuHomeBookmark->data().toString();
-        if (!home.isEmpty() && m_workflow->State() == SessionState::Idle)
-            m_workflow->ChangeRemoteDirectory(home.toStdString());
-    });
-    connect(bookmarks, &QMenu::aboutToShow, this, [this] {
-        mnuHomeBookmark->setEnabled(!mnuHomeBookmark->data().toString().isEmpty());
-        mnuHomeBookmark->setToolTip(mnuHomeBookmark->data().toString());
-    });
+    buildBookmarks(menuBar()->addMenu(QStringLiteral("书签(&B)")));
 
     // ---- directory
     QMenu* dir = menuBar()->addMenu(QStringLiteral("目录(&D)"));

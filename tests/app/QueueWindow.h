@@ -9,6 +9,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QStatusBar>
 #include <QTemporaryDir>
 
@@ -155,8 +156,10 @@ struct OwnServerRun {
     {
         home = root.path() + QStringLiteral("/ftptest");
         QDir().mkpath(home);
-        for (const auto& [name, data] : files)
+        for (const auto& [name, data] : files) {
+            QDir().mkpath(QFileInfo(home + "/" + name).path());
             WriteTestFile(home + "/" + name, data);
+        }
         server = RealServers::startOwnPyftpdlib(port, home, bytesPerSecond);
         t.addResumingSite("Own", port);
         t.w->SetLocalDirectory(local.path());

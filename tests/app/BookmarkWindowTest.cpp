@@ -1,0 +1,94 @@
+// Bookmarks in the window: added at the current folder of a site's session,
+// listed in the menu for that site only, edited in the dialog, and taken
+// only while the session is idle.
+
+#include "QueueWindow.h"
+#include "app/Bookmark.h"
+#include "sites/Bookmarks.h"
+
+#include <QLineEdit>
+#include <QMenu>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+QStringList captions(QMenu* menu)
+{
+    QStringList out;
+    const QList<QAction*> items = menu->actions();
+    for (qsizetype i = 4; i < items.size(); ++i)
+        out << items[i]->text();
+    return out;
+}
+}  // namespace
+
+TEST(BookmarkWindow, AddGoEditAndNothingWhileBusyOrWithoutASite)
+{
+    OwnServerRun s({{QStringLiteral("sub/deep/x.bin"), pattern(1024 * 1024, 1)}}, 256 * 1024);
+    TfrmMain& w = *s.t.w;
+    ASSERT_TRUE(s.connect()) << s.logText();
+    Q_EMIT w.mnuBookmarks->aboutToShow();
+    QAction* add = w.mnuBookmarks->actions()[0];
+    EXPECT_TRUE(add->isEnabled());
+
+    // At the folder shown now, under the site's name.
+    ASSERT_TRUE(w.Workflow().ChangeRemoteDirectory("sub/deep"));
+    ASSERT_TRUE(s.t.idle());
+    s.t.prompt.texts = {"a:b"};  // the stored form would cut it
+    w.mnuAddBookmarkClick();
+    EXPECT_EQ(s.t.prompt.asked.back(), "书签名称不能含有 \":\"");
+    s.t.prompt.texts = {"deep"};
+    w.mnuAddBookmarkClick();
+    EXPECT_EQ(captions(w.mnuBookmarks), QStringList{QStringLiteral("deep")});
+    const std::vector<TBookmark> stored = ReadBookmarks(w.Sites().Stats(), "Own");
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].Name, "deep");
+    EXPECT_EQ(QString::fromStdString(stored[0].Path).remove(QLatin1Char('/')), QStringLiteral("subdeep"));
+
+    // From the home folder back to it.
+    w.GoToBookmark(QStringLiteral("/"));
+    ASSERT_TRUE(s.t.idle());
+    w.mnuBookmarks->actions()[4]->trigger();
+    ASSERT_TRUE(s.t.idle());
+    EXPECT_EQ(QString::fromStdString(w.currentRemotePath()).remove(QLatin1Char('/')), QStringLiteral("subdeep"));
+
+    // Edited in the dialog: renamed, and one added.
+    w.BookmarksOpened = [](TfrmBookmark& d) {
+        d.AskBookmark = [](const QString& caption, TBookmark& b) {
+            b = caption == QStringLiteral("编辑书签") ? TBookmark{"renamed", b.Path} : TBookmark{"root", "/"};
+            return true;
+        };
+        d.BookList->topLevelItem(0)->setSelected(true);
+        d.BookList->setCurrentItem(d.BookList->topLevelItem(0));
+        d.btnEditClick();
+        d.btnAddClick();
+        return true;
+    };
+    w.mnuEditBookmarkClick();
+    EXPECT_EQ(captions(w.mnuBookmarks), (QStringList{QStringLiteral("renamed"), QStringLiteral("root")}));
+
+    // While a file moves, a bookmark does nothing.
+    s.t.prompt.existing = IPrompt::ExistingFileAnswer::Overwrite;
+    s.select({QStringLiteral("x.bin")});
+    w.mnuDownloadClick();
+    ASSERT_TRUE(WaitFor([&] { return IsTransferring(w.Workflow().State()); }, 10000));
+    const std::string during = w.currentRemotePath();
+    w.mnuBookmarks->actions()[5]->trigger();
+    EXPECT_EQ(w.currentRemotePath(), during);
+    w.btnAbortClick();
+    ASSERT_TRUE(s.t.idle(30000)) << s.logText();
+
+    // A session without a site has no bookmarks.
+    w.btnDisconnectClick();
+    w.txtFTPServer->setEditText(QString());  // typed anew: the site is left
+    w.txtFTPServer->setEditText(QStringLiteral("127.0.0.1"));
+    w.txtUser->setText(QString::fromLatin1(RealServers::User));
+    w.txtPass->setText(QString::fromLatin1(RealServers::Password));
+    w.txtPort->setText(QString::number(s.port));
+    w.btnConnectClick();
+    ASSERT_TRUE(s.t.idle()) << s.logText();
+    Q_EMIT w.mnuBookmarks->aboutToShow();
+    EXPECT_TRUE(captions(w.mnuBookmarks).isEmpty());
+    EXPECT_FALSE(w.mnuBookmarks->actions()[0]->isEnabled());
+}
