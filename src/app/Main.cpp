@@ -629,7 +629,7 @@ void TfrmMain::HandOffCommandLine(const QStringList& arguments)
             return;
         case TCommandLineKind::Host:
             // Connects once the window is shown and idle.
-            txtFTPServer->setEditText(arguments.join(QLatin1Char(' ')));
+            FillServerFields(arguments.join(QLatin1Char(' ')));
             QTimer::singleShot(0, this, [this] {
                 if (m_settings.LocalAutoSize)
                     FitColumns(Local);

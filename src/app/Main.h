@@ -26,6 +26,7 @@
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QProcessEnvironment;
 class QAction;
 class QSplitter;
 class QSystemTrayIcon;
@@ -244,7 +245,16 @@ public:
     void mnuFlushCacheClick();  // "清空缓存(&U)"
     void mnuSaveLocalPathClick();
     void mnuSaveRemotePathClick();
+    // Another window: the current site, or the quick-connect fields with the
+    // password handed over in the new process's environment (readable by this
+    // user only), never on its command line.
     void mnuNewWindowClick();
+    static constexpr const char* HandedPasswordVariable = "CORVYNE_HANDED_PASSWORD";
+    std::function<bool(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment)>
+        LaunchNewWindow;  // tests put their own in
+    // A host text from the command line into the quick-connect bar, with a
+    // password handed over by the window that started this one.
+    void FillServerFields(const QString& text);
     void expParentClick();  // "主目录": the active pane's parent directory
     // Starts another instance; tests put their own in.
     std::function<bool(const QString& program, const QStringList& arguments)> LaunchProgram;

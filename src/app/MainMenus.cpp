@@ -529,16 +529,47 @@ void TfrmMain::mnuSaveRemotePathClick()
 
 void TfrmMain::mnuNewWindowClick()
 {
-    // The current site, or the quick-connect fields as one argument.
-    const QString argument = !m_workflow->CurrentSite.empty()
-                                 ? QString::fromStdString(m_workflow->CurrentSite)
-                                 : txtFTPServer->currentText() + QLatin1Char(':') + txtUser->text() + QLatin1Char(':') +
-                                       txtPass->text() + QLatin1Char(':') + txtPort->text();
+    // The current site, or the quick-connect fields as one argument with an
+    // empty password: a command line is there for every local user to read.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QString::fromLatin1(HandedPasswordVariable));
+    QString argument = QString::fromStdString(m_workflow->CurrentSite);
+    if (argument.isEmpty()) {
+        argument =
+            txtFTPServer->currentText() + QLatin1Char(':') + txtUser->text() + QStringLiteral("::") + txtPort->text();
+        if (!txtPass->text().isEmpty())
+            environment.insert(QString::fromLatin1(HandedPasswordVariable), txtPass->text());
+    }
     const QString program = QCoreApplication::applicationFilePath();
-    const bool started =
-        LaunchProgram ? LaunchProgram(program, {argument}) : QProcess::startDetached(program, {argument});
+    bool started = false;
+    if (LaunchNewWindow) {
+        started = LaunchNewWindow(program, {argument}, environment);
+    } else {
+        QProcess process;
+        process.setProgram(program);
+        process.setArguments({argument});
+        process.setProcessEnvironment(environment);
+        started = process.startDetached();
+    }
     if (!started)
         m_prompt->ShowMessage(MessageKind::Error, "无法启动 " + program.toStdString());
+}
+
+void TfrmMain::FillServerFields(const QString& text)
+{
+    // Taken once and gone from this process's environment, so that nothing
+    // this window starts inherits it.
+    const QString handed = qEnvironmentVariable(HandedPasswordVariable);
+    qunsetenv(HandedPasswordVariable);
+    const QStringList parts = text.split(QLatin1Char(':'));
+    if (handed.isEmpty() || parts.size() != 4 || !parts[2].isEmpty()) {
+        txtFTPServer->setEditText(text);  // the documented forms, as typed
+        return;
+    }
+    txtFTPServer->setEditText(parts[0]);  // empties the other fields
+    txtUser->setText(parts[1]);
+    txtPass->setText(handed);
+    txtPort->setText(parts[3]);
 }
 
 // ---------------------------------------------------------------- site menu

@@ -1214,14 +1214,50 @@ TEST(MainWindow, SiteMenuPrintFlushAndSitePaths)
     ASSERT_TRUE(t.waitIdle());
     EXPECT_EQ(t.w->Sites().ReadStats("R&D").ConnectCount, 2);
 
-    // New window: the site's name as the one argument.
+    // New window: the site's name as the one argument, and no password.
     QStringList launched;
-    t.w->LaunchProgram = [&](const QString&, const QStringList& args) {
+    QProcessEnvironment handed;
+    t.w->LaunchNewWindow = [&](const QString&, const QStringList& args, const QProcessEnvironment& env) {
         launched = args;
+        handed = env;
         return true;
     };
     t.w->mnuNewWindowClick();
     EXPECT_EQ(launched, QStringList{QStringLiteral("R&D")});
+    EXPECT_FALSE(handed.contains(QString::fromLatin1(TfrmMain::HandedPasswordVariable)));
+}
+
+TEST(MainWindow, ANewWindowGetsTheQuickConnectPasswordOutsideItsCommandLine)
+{
+    // The first window, connected through the quick-connect fields.
+    Window t;
+    RecordingPrompt prompt;
+    t.w->SetPrompt(&prompt);
+    const QString port = QString::number(RealServers::vsftpd().port);
+    t.connectTo(QStringLiteral("127.0.0.1:ftptest:ftppass:") + port);
+    ASSERT_TRUE(t.waitIdle());
+    QStringList launched;
+    QProcessEnvironment environment;
+    t.w->LaunchNewWindow = [&](const QString&, const QStringList& args, const QProcessEnvironment& env) {
+        launched = args;
+        environment = env;
+        return true;
+    };
+    t.w->mnuNewWindowClick();
+    ASSERT_EQ(launched.size(), 1);
+    EXPECT_FALSE(launched[0].contains(QStringLiteral("ftppass")));  // what every local user could read
+    EXPECT_EQ(environment.value(QString::fromLatin1(TfrmMain::HandedPasswordVariable)), QStringLiteral("ftppass"));
+
+    // The new window, as that process would start: it logs in, and the
+    // password is gone from its environment.
+    qputenv(TfrmMain::HandedPasswordVariable, "ftppass");
+    Window second;
+    second.w->SetPrompt(&prompt);
+    second.w->HandOffCommandLine(launched);
+    EXPECT_TRUE(qEnvironmentVariableIsEmpty(TfrmMain::HandedPasswordVariable));
+    ASSERT_TRUE(second.waitIdle());
+    EXPECT_EQ(second.w->Workflow().State(), SessionState::Idle);
+    EXPECT_GT(second.w->Remote->RowCount(), 0);
 }
 
 TEST(MainWindow, RemoteLinksAndFiltersAreShownAgainFromTheCache)
