@@ -255,8 +255,8 @@ void TfrmMain::OfferInterruptedQueue()
     }
     m_settingsFile.EraseSection(QueueSection);
     const bool had = !m_transferQueue.Empty();
-    LoadQueueFile(path.toStdString());
-    QFile::remove(path);
+    if (LoadQueueFile(path.toStdString()) > 0)
+        QFile::remove(path);  // a file nothing came from stays for the user to look at
     if (m_transferQueue.Empty()) {
         m_prompt->ShowMessage(MessageKind::Error, "无法载入队列数据文件.");
         return;

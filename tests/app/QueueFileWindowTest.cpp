@@ -250,6 +250,8 @@ TEST(QueueFileWindow, AQueueAClosedRunLeftIsOfferedAtTheNextStartWithItsThreeAns
         again.w->HandOffCommandLine({});
         EXPECT_EQ(again.prompt.asked, (std::vector<std::string>{question, "无法载入队列数据文件."}));
         EXPECT_EQ(again.w->Workflow().State(), SessionState::Disconnected);
+        EXPECT_TRUE(QFileInfo::exists(qfile));  // kept: nothing came from it
+        EXPECT_EQ(site(), "");
     }
 }
 
