@@ -87,3 +87,29 @@ bool RegisterSiteQueueType(const QString& executable)
         rebuildCache("update-desktop-database", appFolder);
     return mime != Written::Failed && desktop != Written::Failed;
 }
+
+bool CreateSiteLauncher(const QString& folder, const QString& name, const QString& executable, QString& path,
+                        std::string& error)
+{
+    // The name as one file-name segment; the entry's own text keeps it whole.
+    QString file = name;
+    file.replace(QLatin1Char('/'), QLatin1Char('_'));
+    if (file.startsWith(QLatin1Char('.')))
+        file.prepend(QLatin1Char('_'));
+    path = QDir(folder).filePath(file + QStringLiteral(".desktop"));
+    QString shown = name;
+    shown.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    const QString text = QStringLiteral("[Desktop Entry]\nType=Application\nName=") + shown +
+                         QStringLiteral("\nExec=") + execArgument(executable) + QLatin1Char(' ') + execArgument(name) +
+                         QStringLiteral("\nPath=") + QFileInfo(executable).absolutePath() +
+                         QStringLiteral("\nTerminal=false\nCategories=Network;FileTransfer;\n");
+    if (!QDir().mkpath(folder) || !WriteFileAtomically(path.toStdString(), text.toStdString(), error))
+        return false;
+    // A launcher the desktop runs is executable; nobody else may change it.
+    if (!QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                         QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther)) {
+        error = "无法设置可执行: " + path.toStdString();
+        return false;
+    }
+    return true;
+}

@@ -1,6 +1,8 @@
 #pragma once
 #include <QString>
 
+#include <string>
+
 // Registers the site-queue file type (.csq) for the user: a shared-mime-info
 // type and a desktop entry that opens such files with this program, under
 // $XDG_DATA_HOME (normally ~/.local/share). Files are rewritten only when
@@ -8,3 +10,9 @@
 // caches are rebuilt when stale. Returns false when a file could not be
 // written.
 bool RegisterSiteQueueType(const QString& executable);
+
+// A desktop launcher that starts the program with one argument (a site's
+// name): "<name>.desktop" in folder, executable. path is the file written;
+// false with error set when it could not be.
+bool CreateSiteLauncher(const QString& folder, const QString& name, const QString& executable, QString& path,
+                        std::string& error);

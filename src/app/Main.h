@@ -249,6 +249,7 @@ public:
     // password handed over in the new process's environment (readable by this
     // user only), never on its command line.
     void mnuNewWindowClick();
+    void mnuCreateShortcutClick();  // a desktop launcher for the current site
     static constexpr const char* HandedPasswordVariable = "CORVYNE_HANDED_PASSWORD";
     std::function<bool(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment)>
         LaunchNewWindow;  // tests put their own in

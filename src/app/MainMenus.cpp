@@ -2,6 +2,7 @@
 // bar, the panes' command and view pop-ups, and the commands they run that
 // belong to no other file. Items whose commands come with later work are
 // there and disabled.
+#include "app/FileType.h"
 #include "app/Main.h"
 
 #include "app/QueueView.h"
@@ -21,6 +22,7 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QTextDocument>
 #include <QToolBar>
@@ -82,7 +84,8 @@ void TfrmMain::buildMenus()
     later(sites, QStringLiteral("站点管理器(&M)"), QKeySequence(Qt::Key_F4));
     later(sites, QStringLiteral("添加当前站点(&A)"), QKeySequence(Qt::Key_F8));
     later(sites, QStringLiteral("编辑当前站点(&E)"));
-    later(sites, QStringLiteral("创建快捷方式(&S)"));
+    QAction* shortcut =
+        sites->addAction(QStringLiteral("创建快捷方式(&S)"), this, [this] { mnuCreateShortcutClick(); });
     sites->addSeparator();
     QAction* saveLocal =
         sites->addAction(QStringLiteral("保存本地路径(&L)"), this, [this] { mnuSaveLocalPathClick(); });
@@ -97,6 +100,7 @@ void TfrmMain::buildMenus()
     connect(sites, &QMenu::aboutToShow, this, [=, this] {
         const bool site = !txtFTPServer->currentText().isEmpty() && !m_workflow->CurrentSite.empty();
         saveLocal->setEnabled(site);
+        shortcut->setEnabled(site);
         saveRemote->setEnabled(site && FTP.IsConnected());
     });
 
@@ -553,6 +557,22 @@ void TfrmMain::mnuNewWindowClick()
     }
     if (!started)
         m_prompt->ShowMessage(MessageKind::Error, "无法启动 " + program.toStdString());
+}
+
+void TfrmMain::mnuCreateShortcutClick()
+{
+    const QString name = !m_workflow->CurrentSite.empty() ? QString::fromStdString(m_workflow->CurrentSite)
+                                                          : txtFTPServer->currentText().trimmed();
+    if (name.isEmpty())
+        return;
+    QString path;
+    std::string error;
+    if (!CreateSiteLauncher(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation), name,
+                            QCoreApplication::applicationFilePath(), path, error)) {
+        m_prompt->ShowMessage(MessageKind::Error, error);
+        return;
+    }
+    m_prompt->ShowMessage(MessageKind::Information, "一个快捷方式已被创建在桌面.");
 }
 
 void TfrmMain::FillServerFields(const QString& text)

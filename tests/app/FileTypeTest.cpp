@@ -5,6 +5,7 @@
 #include "app/FileType.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -59,4 +60,27 @@ TEST(FileType, RegisteredOnceRewrittenWhenMovedAndCachesRebuilt)
     EXPECT_TRUE(fileHas(entry, "Exec=\"/usr/local/bin/corvyne\" %f\n"));
     EXPECT_EQ(inode(package), packageBefore);
     qputenv("XDG_DATA_HOME", oldHome);
+}
+
+TEST(FileType, ASiteLauncherStartsTheProgramWithTheNameAsOneArgument)
+{
+    QTemporaryDir dir;
+    const QString desktop = dir.filePath("Desktop");  // made when missing
+    QString path;
+    std::string error;
+    // Quotes, "$", "%" and "/" in a name must neither split it nor run anything.
+    ASSERT_TRUE(CreateSiteLauncher(desktop, QStringLiteral("R&D \"x\" $y 5%/z"), QStringLiteral("/opt/c v/corvyne"),
+                                   path, error))
+        << error;
+    EXPECT_EQ(path, desktop + QStringLiteral("/R&D \"x\" $y 5%_z.desktop"));
+    const std::string text = ReadTestFile(path);
+    EXPECT_NE(text.find("\nExec=\"/opt/c v/corvyne\" \"R&D \\\\\"x\\\\\" \\\\$y 5%%/z\"\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nPath=/opt/c v\n"), std::string::npos) << text;
+    EXPECT_TRUE(QFileInfo(path).isExecutable());
+    EXPECT_FALSE(QFileInfo(path).permissions() & QFile::WriteOther);
+
+    // A folder that cannot be made: told, nothing claimed.
+    WriteTestFile(dir.filePath("file"), "x");
+    EXPECT_FALSE(
+        CreateSiteLauncher(dir.filePath("file/Desktop"), QStringLiteral("s"), QStringLiteral("/p"), path, error));
 }

@@ -1490,3 +1490,21 @@ TEST(MainWindow, AServerDroppingTheControlConnectionEndsTheSession)
     EXPECT_FALSE(t.w->btnDisconnect->isEnabled());
     EXPECT_EQ(t.w->windowTitle(), QStringLiteral("Corvyne 2.7.5"));
 }
+
+TEST(MainWindow, CreateShortcutPutsALauncherOnTheUsersDesktop)
+{
+    // The desktop folder as the user's folders file names it.
+    QTemporaryDir config;
+    const QString desktop = config.filePath(QStringLiteral("Schreibtisch"));
+    WriteTestFile(config.filePath(QStringLiteral("user-dirs.dirs")), "XDG_DESKTOP_DIR=\"" + desktop.toUtf8() + "\"\n");
+    const QByteArray before = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    Window t;
+    RecordingPrompt prompt;
+    t.w->SetPrompt(&prompt);
+    t.w->txtFTPServer->setEditText(QStringLiteral("myhost"));
+    t.w->mnuCreateShortcutClick();
+    qputenv("XDG_CONFIG_HOME", before);
+    EXPECT_TRUE(QFileInfo(desktop + QStringLiteral("/myhost.desktop")).isExecutable());
+    EXPECT_EQ(prompt.messages, std::vector<std::string>{"一个快捷方式已被创建在桌面."});
+}
