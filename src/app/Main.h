@@ -70,6 +70,7 @@ public:
     // In MainFileOps.cpp:
     bool AskFolder(const std::string& caption, const std::string& initialDir, std::string& folder) override;
     bool AskRetry(const std::string& text) override;
+    bool AskAddSite(AddSiteRequest& request) override;  // TfrmSiteGroup
 
 private:
     QWidget* m_parent;
@@ -250,6 +251,7 @@ public:
     // user only), never on its command line.
     void mnuNewWindowClick();
     void mnuCreateShortcutClick();  // a desktop launcher for the current site
+    void mnuAddCurrentSiteClick();  // the quick-connect fields as a new site (TfrmSiteGroup)
     static constexpr const char* HandedPasswordVariable = "CORVYNE_HANDED_PASSWORD";
     std::function<bool(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment)>
         LaunchNewWindow;  // tests put their own in

@@ -15,6 +15,9 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -27,6 +30,8 @@
 #include <QTextDocument>
 #include <QToolBar>
 #include <QToolButton>
+
+#include <algorithm>
 
 namespace {
 // An item whose command is not built yet: shown, never enabled.
@@ -82,7 +87,8 @@ void TfrmMain::buildMenus()
     // ---- sites
     QMenu* sites = menuBar()->addMenu(QStringLiteral("站点(&I)"));
     later(sites, QStringLiteral("站点管理器(&M)"), QKeySequence(Qt::Key_F4));
-    later(sites, QStringLiteral("添加当前站点(&A)"), QKeySequence(Qt::Key_F8));
+    QAction* addSite = sites->addAction(QStringLiteral("添加当前站点(&A)"), this, [this] { mnuAddCurrentSiteClick(); });
+    addSite->setShortcut(QKeySequence(Qt::Key_F8));
     later(sites, QStringLiteral("编辑当前站点(&E)"));
     QAction* shortcut =
         sites->addAction(QStringLiteral("创建快捷方式(&S)"), this, [this] { mnuCreateShortcutClick(); });
@@ -101,6 +107,7 @@ void TfrmMain::buildMenus()
         const bool site = !txtFTPServer->currentText().isEmpty() && !m_workflow->CurrentSite.empty();
         saveLocal->setEnabled(site);
         shortcut->setEnabled(site);
+        addSite->setEnabled(m_workflow->State() != SessionState::Disconnected);
         saveRemote->setEnabled(site && FTP.IsConnected());
     });
 
@@ -573,6 +580,69 @@ void TfrmMain::mnuCreateShortcutClick()
         return;
     }
     m_prompt->ShowMessage(MessageKind::Information, "一个快捷方式已被创建在桌面.");
+}
+
+bool TWidgetPrompt::AskAddSite(AddSiteRequest& request)
+{
+    QDialog dialog(m_parent);
+    dialog.setWindowTitle(QStringLiteral("添加站点"));
+    auto* form = new QFormLayout(&dialog);
+    auto* name = new QLineEdit(QString::fromStdString(request.name), &dialog);
+    name->setObjectName(QStringLiteral("txtSiteName"));
+    auto* group = new QComboBox(&dialog);
+    group->setObjectName(QStringLiteral("txtSiteGroup"));
+    for (const std::string& g : request.groups)
+        group->addItem(QString::fromStdString(g));
+    group->setCurrentIndex(request.group);
+    form->addRow(QStringLiteral("站点名称"), name);
+    form->addRow(QStringLiteral("站点组"), group);
+    auto* buttons = new QDialogButtonBox(&dialog);
+    buttons->addButton(QStringLiteral("确定(&O)"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(QStringLiteral("取消(&N)"), QDialogButtonBox::RejectRole);
+    form->addRow(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    request.name = name->text().toStdString();
+    request.group = group->currentIndex();
+    return true;
+}
+
+void TfrmMain::mnuAddCurrentSiteClick()
+{
+    const QString server = txtFTPServer->currentText().trimmed();
+    if (!m_workflow->CurrentSite.empty() || server.isEmpty())
+        return;
+    IPrompt::AddSiteRequest r;
+    r.groups = m_sites.Groups();
+    if (r.groups.empty())
+        r.groups = {"My Servers"};
+    // A name the database refuses asks again, as the dialog staying open would.
+    std::string name;
+    do {
+        if (!m_prompt->AskAddSite(r) || r.group < 0 || r.group >= static_cast<int>(r.groups.size()))
+            return;
+        name = QString::fromStdString(r.name).trimmed().toStdString();
+    } while (!m_sites.CheckSiteName(name, *m_prompt));
+    const std::string& group = r.groups[static_cast<size_t>(r.group)];
+    std::vector<std::string> members = m_sites.GroupSites(group);
+    members.push_back(name);
+    std::sort(members.begin(), members.end());
+    m_sites.WriteGroupSites(group, members);
+    TSiteRecord site;
+    site.Name = name;
+    site.IP = server.toStdString();
+    const QString user = txtUser->text();
+    if (!user.isEmpty() && user != QStringLiteral("anonymous")) {
+        site.User = user.toStdString();
+        site.SetPassword(txtPass->text().toStdString());
+    }
+    m_sites.WriteSite(site);
+    m_sites.Sites().Document().Set(name, "Port", txtPort->text().toStdString());  // written even when 21
+    m_workflow->CurrentSite = name;
+    RebuildSiteMenu();
+    ShowApplicationTitle(QString::fromStdString(name));
 }
 
 void TfrmMain::FillServerFields(const QString& text)

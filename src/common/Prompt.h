@@ -103,6 +103,19 @@ public:
         return false;
     }
 
+    // "添加站点": a name for the site and one of the groups (an index into
+    // groups). False when cancelled.
+    struct AddSiteRequest {
+        std::string name;
+        std::vector<std::string> groups;
+        int group = 0;
+    };
+    virtual bool AskAddSite(AddSiteRequest& request)
+    {
+        (void)request;
+        return false;
+    }
+
     // A yes/no/cancel question. Without an answerer: no (nothing changes).
     enum class Answer { Yes, No, Cancel };
     virtual Answer AskYesNoCancel(const std::string& text)

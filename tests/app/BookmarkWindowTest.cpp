@@ -5,6 +5,7 @@
 #include "QueueWindow.h"
 #include "app/Bookmark.h"
 #include "sites/Bookmarks.h"
+#include "sites/SiteDb.h"
 
 #include <QLineEdit>
 #include <QMenu>
@@ -91,4 +92,33 @@ TEST(BookmarkWindow, AddGoEditAndNothingWhileBusyOrWithoutASite)
     Q_EMIT w.mnuBookmarks->aboutToShow();
     EXPECT_TRUE(captions(w.mnuBookmarks).isEmpty());
     EXPECT_FALSE(w.mnuBookmarks->actions()[0]->isEnabled());
+}
+
+TEST(SiteCommands, AddCurrentSiteMakesTheQuickConnectFieldsASiteOfTheChosenGroup)
+{
+    QueueWindow t;
+    t.addResumingSite("Own", 2121);
+    t.w->Sites().WriteGroups({"My Servers", "Work"});
+    t.w->Sites().WriteGroupSites("Work", {"b", "d"});
+    t.w->txtFTPServer->setEditText(QStringLiteral("127.0.0.1"));
+    t.w->txtUser->setText(QStringLiteral("ftptest"));
+    t.w->txtPass->setText(QStringLiteral("ftppass"));
+    t.w->txtPort->setText(QStringLiteral("21"));
+    // A name in use is refused and asked again; the second is trimmed.
+    t.prompt.addSite = {{"Own", {}, 1}, {" c ", {}, 1}};
+    t.w->mnuAddCurrentSiteClick();
+    EXPECT_EQ(t.prompt.asked,
+              (std::vector<std::string>{"添加站点", "一个名为 \"Own\" 的站点已存在.  请选择另外的名字.", "添加站点"}));
+    EXPECT_EQ(t.w->Sites().GroupSites("Work"), (std::vector<std::string>{"b", "c", "d"}));
+    const auto site = t.w->Sites().ReadSite("c");
+    ASSERT_TRUE(site.has_value());
+    EXPECT_EQ(site->IP, "127.0.0.1");
+    EXPECT_EQ(t.w->Sites().Sites().ReadString("c", "Port"), "21");  // written even when 21
+    EXPECT_EQ(site->User, std::optional<std::string>("ftptest"));
+    EXPECT_EQ(UnscramblePassword(site->Pass.value_or("")), "ftppass");
+    EXPECT_EQ(t.w->Workflow().CurrentSite, "c");
+
+    // With a current site the command does nothing.
+    t.w->mnuAddCurrentSiteClick();
+    EXPECT_EQ(t.prompt.asked.size(), 3u);
 }

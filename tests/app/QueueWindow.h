@@ -65,6 +65,17 @@ struct NoPrompt : IPrompt {
         chosen = folder;
         return !folder.empty();
     }
+    std::vector<AddSiteRequest> addSite;  // answers to "添加站点", in turn (none: cancel)
+    bool AskAddSite(AddSiteRequest& request) override
+    {
+        asked.push_back("添加站点");
+        if (addSite.empty())
+            return false;
+        request.name = addSite.front().name;
+        request.group = addSite.front().group;
+        addSite.erase(addSite.begin());
+        return true;
+    }
     Answer yesNoCancel = Answer::No;
     Answer AskYesNoCancel(const std::string& text) override
     {
