@@ -2,6 +2,7 @@
 // bar, the panes' command and view pop-ups, and the commands they run that
 // belong to no other file. Items whose commands come with later work are
 // there and disabled.
+#include "app/Editor.h"
 #include "app/FileType.h"
 #include "app/Main.h"
 
@@ -23,7 +24,6 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPrinter>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QStyle>
@@ -497,16 +497,6 @@ void TfrmMain::mnuPrintClick()
 {
     if (m_workflow->State() != SessionState::Idle)
         return;
-    IPrompt::PrinterChoice choice;
-    if (!m_prompt->AskPrinter(choice))
-        return;
-    QPrinter printer;
-    if (!choice.outputFile.empty()) {
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(QString::fromStdString(choice.outputFile));
-    } else {
-        printer.setPrinterName(QString::fromStdString(choice.printerName));
-    }
     // A blank line, the header with the date as month/day/yy hh:mm, the listing.
     const QString date = QLocale::c().toString(QDateTime::currentDateTime(), QStringLiteral("MM/dd/yy hh:mm"));
     QFont font = Memo1->font();
@@ -514,9 +504,7 @@ void TfrmMain::mnuPrintClick()
     QTextDocument doc;
     doc.setDefaultFont(font);
     doc.setPlainText(QStringLiteral("\n") + ListingReport(date).join(QLatin1Char('\n')));
-    doc.print(&printer);
-    if (printer.printerState() == QPrinter::Error)
-        m_prompt->ShowMessage(MessageKind::Error, "打印失败");
+    PrintDocument(*m_prompt, doc);
 }
 
 void TfrmMain::mnuFlushCacheClick()

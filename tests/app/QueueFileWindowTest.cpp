@@ -206,6 +206,13 @@ TEST(QueueFileWindow, AQueueAClosedRunLeftIsOfferedAtTheNextStartWithItsThreeAns
     };
     EXPECT_EQ(site(), "Own");
     const std::string question = "一批量传输 \"Own\" 没有完成.  你要立即连接并完成它吗 ?";
+    // As a closed run leaves it: the queue file and the site's name.
+    auto leaveQueue = [&](const std::string& text) {
+        WriteTestFile(qfile, QByteArray::fromStdString(text));
+        TIniFile ini((data + "/corvyne.ini").toStdString(), true);
+        ini.Load();
+        ini.WriteString("Queue", "Site", "Own");
+    };
 
     {  // No: asked again next time
         QueueWindow again(data);
@@ -229,10 +236,7 @@ TEST(QueueFileWindow, AQueueAClosedRunLeftIsOfferedAtTheNextStartWithItsThreeAns
         EXPECT_EQ(site(), "");
     }
     {  // Cancel: not asked again, but the file stays
-        WriteTestFile(qfile, QByteArray::fromStdString(std::string("1\x01/small.bin\x01\x01/tmp/x\r\n")));
-        TIniFile ini((data + "/corvyne.ini").toStdString(), true);
-        ini.Load();
-        ini.WriteString("Queue", "Site", "Own");
+        leaveQueue(std::string("1\x01/small.bin\x01\x01/tmp/x\r\n"));
         QueueWindow again(data);
         again.prompt.yesNoCancel = IPrompt::Answer::Cancel;
         again.w->HandOffCommandLine({});
@@ -241,10 +245,7 @@ TEST(QueueFileWindow, AQueueAClosedRunLeftIsOfferedAtTheNextStartWithItsThreeAns
         EXPECT_TRUE(QFileInfo::exists(qfile));
     }
     {  // Yes, but nothing in the file can be queued
-        WriteTestFile(qfile, QByteArray::fromStdString(std::string("x\x01/small.bin\x01\x01/tmp/x\r\n")));
-        TIniFile ini((data + "/corvyne.ini").toStdString(), true);
-        ini.Load();
-        ini.WriteString("Queue", "Site", "Own");
+        leaveQueue(std::string("x\x01/small.bin\x01\x01/tmp/x\r\n"));
         QueueWindow again(data);
         again.prompt.yesNoCancel = IPrompt::Answer::Yes;
         again.w->HandOffCommandLine({});
