@@ -597,19 +597,6 @@ void TfrmMain::tryRestoreClick()
     Memo1->update();
 }
 
-QString TfrmMain::TransferModeText(int mode)
-{
-    return mode == 0 ? QStringLiteral("ASCII") : mode == 1 ? QStringLiteral("二进制") : QStringLiteral("自动");
-}
-
-void TfrmMain::pnlTransferModeClick()
-{
-    // 自动 → ASCII → 二进制 → 自动
-    const int next = m_workflow->TransferModePanel == 2 ? 0 : m_workflow->TransferModePanel == 0 ? 1 : 2;
-    m_workflow->TransferModePanel = next;
-    pnlTransferMode->setText(TransferModeText(next));
-}
-
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == pnlTransferMode && event->type() == QEvent::MouseButtonRelease) {
@@ -636,10 +623,14 @@ void TfrmMain::HandOffCommandLine(const QStringList& arguments)
                 btnConnectClick();
             });
             return;
+        case TCommandLineKind::LocalFiles:
+            QueueFileDrop(arguments);
+            if (m_settings.ConnectDrop)
+                QTimer::singleShot(0, this, [this] { ChooseTargetSite(); });
+            return;
         case TCommandLineKind::Keywords:
         case TCommandLineKind::Script:
-        case TCommandLineKind::LocalFiles:
-            // Scripts, keyword lines and uploads need the script engine.
+            // Scripts and keyword lines need the script engine.
             LogLine("这种命令行尚不能执行: " + arguments.join(QLatin1Char(' ')).toStdString(), lcError);
             return;
     }

@@ -42,6 +42,7 @@ class TQueueView;
 class TTapi;
 class TfrmCustom;
 class TfrmBookmark;
+class TfrmSite;
 struct TCustomCommand;
 
 struct TQueueFileSkip;
@@ -263,6 +264,14 @@ public:
     std::function<bool(const QString& program, const QStringList& arguments)> LaunchProgram;
     void RebuildSiteMenu();
     void SiteMenuChosen(int group, const QString& caption);
+    // ---- the site manager (MainSites.cpp)
+    void mnuSiteManagerClick(const std::string& site = {});  // TfrmSite; site: the one to show
+    void mnuEditCurrentSiteClick();
+    // Local files from the command line are queued; this picks the site they
+    // go to, then connects, uploads them and ends the program.
+    void ChooseTargetSite();
+    // Instead of the modal run of the site manager; tests put their own in.
+    std::function<void(TfrmSite& dialog)> SiteManagerOpened;
     void SetViewStyle(TCorvListView* pane, TViewStyle style);
     TViewStyle RemoteViewStyle() const { return m_remoteStyle; }
     TCorvListView* ActivePane() const { return m_activePane; }
@@ -338,6 +347,8 @@ private:
     void buildFileOps();
     void buildViewEdit();
     void buildBookmarks(QMenu* menu);
+    void connectToSite(const QString& name, int group);
+    void runSiteManager(TfrmSite& dialog);
     void localMove(const std::vector<std::string>& names, const QString& folder);
     void localProperties(const QString& path);
     void localPropertiesDialog(const QString& path);

@@ -465,3 +465,18 @@ IPrompt::ExistingFileAnswer TWidgetPrompt::AskExistingFile(ExistingFileRequest& 
     dialog.exec();
     return dialog.Result();
 }
+
+// ---------------------------------------------------------------- transfer-mode panel
+
+QString TfrmMain::TransferModeText(int mode)
+{
+    return mode == 0 ? QStringLiteral("ASCII") : mode == 1 ? QStringLiteral("二进制") : QStringLiteral("自动");
+}
+
+void TfrmMain::pnlTransferModeClick()
+{
+    // 自动 → ASCII → 二进制 → 自动
+    const int next = m_workflow->TransferModePanel == 2 ? 0 : m_workflow->TransferModePanel == 0 ? 1 : 2;
+    m_workflow->TransferModePanel = next;
+    pnlTransferMode->setText(TransferModeText(next));
+}

@@ -237,8 +237,11 @@ bool TfrmMain::LoadSiteQueueFile(std::string argument)
 void TfrmMain::OfferInterruptedQueue()
 {
     const std::string site = m_settingsFile.ReadString(QueueSection, "Site");
-    if (site.empty())
+    if (site.empty()) {
+        if (m_settings.ShowSiteManager)  // nothing to resume: the sites, as the user asked
+            QTimer::singleShot(0, this, [this] { mnuSiteManagerClick(); });
         return;
+    }
     const QString path = m_dataDir + QStringLiteral("qfile.dat");
     if (!QFileInfo::exists(path)) {
         m_settingsFile.EraseSection(QueueSection);

@@ -236,8 +236,7 @@ void TSiteDatabase::WriteSite(const TSiteRecord& r)
     TIniDocument& d = m_sites.Document();
     d.EraseSection(r.Name);
     d.Set(r.Name, "IP", r.IP);
-    if (!r.Port.empty() && r.Port != "21")
-        d.Set(r.Name, "Port", r.Port);
+    d.Set(r.Name, "Options", r.Options);
     if (r.User)
         d.Set(r.Name, "User", *r.User);
     if (r.Pass)
@@ -247,17 +246,33 @@ void TSiteDatabase::WriteSite(const TSiteRecord& r)
             d.Set(r.Name, key, value);
     };
     optional("Account", r.Account);
+    if (r.Port != "21")
+        optional("Port", r.Port);
     optional("LocalDir", r.LocalDir);
     optional("RemoteDir", r.RemoteDir);
     optional("LocalFilter", r.LocalFilter);
     optional("RemoteFilter", r.RemoteFilter);
+    optional("Resume", r.Resume);
     optional("Retry", r.Retry);
     optional("Timeout", r.Timeout);
-    optional("Resume", r.Resume);
-    d.Set(r.Name, "Options", r.Options);
     int n = 0;
     for (const std::string& line : r.Comment)
         d.Set(r.Name, "n" + std::to_string(++n), line);
+}
+
+void TSiteDatabase::DeleteSite(const std::string& name)
+{
+    m_sites.EraseSection(name);
+    m_stats.EraseSection(name);
+}
+
+void TSiteDatabase::RenameStats(const std::string& from, const std::string& to)
+{
+    const auto entries = m_stats.Document().Entries(from);
+    m_stats.EraseSection(from);
+    m_stats.EraseSection(to);
+    for (const auto& [key, value] : entries)
+        m_stats.WriteString(to, key, value);
 }
 
 std::string SiteNameProblem(const std::string& name)
@@ -276,6 +291,26 @@ std::string SiteNameProblem(const std::string& name)
     if (name.size() >= 2 && (name.front() == '"' || name.front() == '\'') && name.back() == name.front())
         return "站点名称不能以引号开始并结束.";
     return {};
+}
+
+std::string GroupNameProblem(const std::string& name)
+{
+    if (name.empty())
+        return "组名称不能为空.";
+    for (const char c : name)
+        if (c == '[' || c == ']' || static_cast<unsigned char>(c) < 32 || c == 127)
+            return "组名称不能包含 [ ] 或控制字符.";
+    if (name.front() == ' ' || name.back() == ' ')
+        return "组名称不能以空格开始或结尾.";
+    return {};
+}
+
+void SortNames(std::vector<std::string>& names)
+{
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        const std::string la = lowerAscii(a), lb = lowerAscii(b);
+        return la != lb ? la < lb : a < b;
+    });
 }
 
 bool TSiteDatabase::CheckSiteName(const std::string& name, IPrompt& prompt) const
@@ -305,6 +340,12 @@ TSiteStats TSiteDatabase::ReadStats(const std::string& site) const
     s.BytesDown = readNumber(m_stats, site, "BytesDown");
     s.FilesDown = readNumber(m_stats, site, "FilesDown");
     return s;
+}
+
+void TSiteDatabase::ResetStats(const std::string& site)
+{
+    for (const char* key : {"LastConnect", "ConnectCount", "BytesUp", "FilesUp", "BytesDown", "FilesDown"})
+        m_stats.DeleteKey(site, key);
 }
 
 void TSiteDatabase::RecordLogin(const std::string& site, const QDateTime& when)

@@ -89,6 +89,11 @@ struct TImportCounts {
 // Why a name cannot be a site's (characters the file format cannot hold or
 // would change on reading); empty when it can.
 std::string SiteNameProblem(const std::string& name);
+// The same for a group's name, which becomes a section "_" + name + "_".
+std::string GroupNameProblem(const std::string& name);
+// Group and site lists are kept in this order: letters without regard to
+// case, then byte order.
+void SortNames(std::vector<std::string>& names);
 
 class TSiteDatabase {
 public:
@@ -116,8 +121,15 @@ public:
     // (SiteNameProblem, or a site of that name exists).
     bool CheckSiteName(const std::string& name, IPrompt& prompt) const;
 
+    // The site's section in both files erased (the group lists untouched).
+    void DeleteSite(const std::string& name);
+    // The statistics and bookmarks of a site under another name.
+    void RenameStats(const std::string& from, const std::string& to);
+
     // statistics (in memory until SaveStats)
     TSiteStats ReadStats(const std::string& site) const;
+    // The counters erased; the site's bookmarks, kept beside them, stay.
+    void ResetStats(const std::string& site);
     void RecordLogin(const std::string& site, const QDateTime& when);
     void AddTransfer(const std::string& site, bool upload, double bytes);
 

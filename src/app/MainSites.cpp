@@ -1,0 +1,250 @@
+// The main window's site commands: the site manager and the target-site
+// chooser, the site menu of the quick-connect bar, adding and editing the
+// current site, its saved paths, a desktop launcher and a new window.
+#include "app/FileType.h"
+#include "app/Main.h"
+#include "app/Site.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <algorithm>
+
+void TfrmMain::mnuSaveLocalPathClick()
+{
+    if (m_workflow->CurrentSite.empty())
+        return;
+    m_sites.Sites().WriteString(m_workflow->CurrentSite, "LocalDir", m_localDir.toStdString());
+}
+
+void TfrmMain::mnuSaveRemotePathClick()
+{
+    if (m_workflow->CurrentSite.empty() || !FTP.IsConnected())
+        return;
+    m_sites.Sites().WriteString(m_workflow->CurrentSite, "RemoteDir", m_remoteDir);
+}
+
+void TfrmMain::mnuNewWindowClick()
+{
+    // The current site, or the quick-connect fields as one argument with an
+    // empty password: a command line is there for every local user to read.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QString::fromLatin1(HandedPasswordVariable));
+    QString argument = QString::fromStdString(m_workflow->CurrentSite);
+    if (argument.isEmpty()) {
+        argument =
+            txtFTPServer->currentText() + QLatin1Char(':') + txtUser->text() + QStringLiteral("::") + txtPort->text();
+        if (!txtPass->text().isEmpty())
+            environment.insert(QString::fromLatin1(HandedPasswordVariable), txtPass->text());
+    }
+    const QString program = QCoreApplication::applicationFilePath();
+    bool started = false;
+    if (LaunchNewWindow) {
+        started = LaunchNewWindow(program, {argument}, environment);
+    } else {
+        QProcess process;
+        process.setProgram(program);
+        process.setArguments({argument});
+        process.setProcessEnvironment(environment);
+        started = process.startDetached();
+    }
+    if (!started)
+        m_prompt->ShowMessage(MessageKind::Error, "无法启动 " + program.toStdString());
+}
+
+void TfrmMain::mnuCreateShortcutClick()
+{
+    const QString name = !m_workflow->CurrentSite.empty() ? QString::fromStdString(m_workflow->CurrentSite)
+                                                          : txtFTPServer->currentText().trimmed();
+    if (name.isEmpty())
+        return;
+    QString path;
+    std::string error;
+    if (!CreateSiteLauncher(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation), name,
+                            QCoreApplication::applicationFilePath(), path, error)) {
+        m_prompt->ShowMessage(MessageKind::Error, error);
+        return;
+    }
+    m_prompt->ShowMessage(MessageKind::Information, "一个快捷方式已被创建在桌面.");
+}
+
+bool TWidgetPrompt::AskAddSite(AddSiteRequest& request)
+{
+    QDialog dialog(m_parent);
+    dialog.setWindowTitle(QStringLiteral("添加站点"));
+    auto* form = new QFormLayout(&dialog);
+    auto* name = new QLineEdit(QString::fromStdString(request.name), &dialog);
+    name->setObjectName(QStringLiteral("txtSiteName"));
+    auto* group = new QComboBox(&dialog);
+    group->setObjectName(QStringLiteral("txtSiteGroup"));
+    for (const std::string& g : request.groups)
+        group->addItem(QString::fromStdString(g));
+    group->setCurrentIndex(request.group);
+    form->addRow(QStringLiteral("站点名称"), name);
+    form->addRow(QStringLiteral("站点组"), group);
+    auto* buttons = new QDialogButtonBox(&dialog);
+    buttons->addButton(QStringLiteral("确定(&O)"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(QStringLiteral("取消(&N)"), QDialogButtonBox::RejectRole);
+    form->addRow(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    request.name = name->text().toStdString();
+    request.group = group->currentIndex();
+    return true;
+}
+
+void TfrmMain::mnuAddCurrentSiteClick()
+{
+    const QString server = txtFTPServer->currentText().trimmed();
+    if (!m_workflow->CurrentSite.empty() || server.isEmpty())
+        return;
+    IPrompt::AddSiteRequest r;
+    r.groups = m_sites.Groups();
+    if (r.groups.empty())
+        r.groups = {"My Servers"};
+    // A name the database refuses asks again, as the dialog staying open would.
+    std::string name;
+    do {
+        if (!m_prompt->AskAddSite(r) || r.group < 0 || r.group >= static_cast<int>(r.groups.size()))
+            return;
+        name = QString::fromStdString(r.name).trimmed().toStdString();
+    } while (!m_sites.CheckSiteName(name, *m_prompt));
+    const std::string& group = r.groups[static_cast<size_t>(r.group)];
+    std::vector<std::string> members = m_sites.GroupSites(group);
+    members.push_back(name);
+    SortNames(members);
+    m_sites.WriteGroupSites(group, members);
+    TSiteRecord site;
+    site.Name = name;
+    site.IP = server.toStdString();
+    const QString user = txtUser->text();
+    if (!user.isEmpty() && user != QStringLiteral("anonymous")) {
+        site.User = user.toStdString();
+        site.SetPassword(txtPass->text().toStdString());
+    }
+    m_sites.WriteSite(site);
+    m_sites.Sites().Document().Set(name, "Port", txtPort->text().toStdString());  // written even when 21
+    m_workflow->CurrentSite = name;
+    RebuildSiteMenu();
+    ShowApplicationTitle(QString::fromStdString(name));
+}
+
+void TfrmMain::FillServerFields(const QString& text)
+{
+    // Taken once and gone from this process's environment, so that nothing
+    // this window starts inherits it.
+    const QString handed = qEnvironmentVariable(HandedPasswordVariable);
+    qunsetenv(HandedPasswordVariable);
+    const QStringList parts = text.split(QLatin1Char(':'));
+    if (handed.isEmpty() || parts.size() != 4 || !parts[2].isEmpty()) {
+        txtFTPServer->setEditText(text);  // the documented forms, as typed
+        return;
+    }
+    txtFTPServer->setEditText(parts[0]);  // empties the other fields
+    txtUser->setText(parts[1]);
+    txtPass->setText(handed);
+    txtPort->setText(parts[3]);
+}
+
+// ---------------------------------------------------------------- site menu
+
+void TfrmMain::RebuildSiteMenu()
+{
+    GroupMenu->clear();
+    std::vector<std::string> groups = m_sites.Groups();
+    if (groups.empty()) {
+        groups = {"My Servers"};
+        m_sites.Sites().WriteString("_Groups_", "g1", "My Servers");
+    }
+    // A group longer than the screen holds wraps into columns (QMenu does it).
+    for (size_t g = 0; g < groups.size(); ++g) {
+        QString caption = QString::fromStdString(groups[g]);
+        QMenu* sub = GroupMenu->addMenu(caption.replace(QLatin1Char('&'), QStringLiteral("&&")));
+        const std::vector<std::string> names = m_sites.GroupSites(groups[g]);
+        for (size_t i = 0; i < names.size(); ++i) {
+            QString item = QString::fromStdString(names[i]);
+            QAction* a = sub->addAction(item.replace(QLatin1Char('&'), QStringLiteral("&&")));
+            const int group = static_cast<int>(g);
+            connect(a, &QAction::triggered, this, [this, a, group] { SiteMenuChosen(group, a->text()); });
+        }
+    }
+}
+
+void TfrmMain::SiteMenuChosen(int group, const QString& caption)
+{
+    QString name = caption;
+    name.replace(QStringLiteral("&&"), QStringLiteral("&"));
+    connectToSite(name, group);
+}
+
+void TfrmMain::connectToSite(const QString& name, int group)
+{
+    const SessionState s = m_workflow->State();
+    if (s != SessionState::Disconnected) {
+        if (s == SessionState::Downloading || s == SessionState::Uploading) {
+            m_prompt->ShowMessage(MessageKind::Warning, "一个文件传输正在进行. 你必须在登录其他服务器前停止这项传输.");
+            return;
+        }
+        btnDisconnectClick();
+    }
+    txtFTPServer->setEditText(name);
+    txtFTPServer->setProperty("SiteGroup", group);
+    m_workflow->CurrentSite.clear();
+    FTP.InitialDirectory.clear();
+    m_workflow->ConnectionDirty = true;
+    btnConnectClick();
+}
+
+// ---------------------------------------------------------------- site manager
+
+void TfrmMain::runSiteManager(TfrmSite& dialog)
+{
+    if (SiteManagerOpened)
+        SiteManagerOpened(dialog);
+    else
+        dialog.exec();
+}
+
+void TfrmMain::mnuSiteManagerClick(const std::string& site)
+{
+    TfrmSite dialog(m_sites, *m_prompt, m_settings.AutoSave, TfrmSite::Mode::Normal, this);
+    dialog.OnSitesChanged = [this] { RebuildSiteMenu(); };
+    dialog.Opening(site);
+    runSiteManager(dialog);
+    m_workflow->ConnectionDirty = true;
+    if (!dialog.ChosenSite().empty())
+        connectToSite(QString::fromStdString(dialog.ChosenSite()), dialog.ChosenGroup());
+}
+
+void TfrmMain::mnuEditCurrentSiteClick()
+{
+    if (!m_workflow->CurrentSite.empty() && !txtFTPServer->currentText().isEmpty())
+        mnuSiteManagerClick(m_workflow->CurrentSite);
+}
+
+void TfrmMain::ChooseTargetSite()
+{
+    TfrmSite dialog(m_sites, *m_prompt, m_settings.AutoSave, TfrmSite::Mode::TargetSite, this);
+    dialog.Opening();
+    runSiteManager(dialog);
+    const std::optional<TSiteRecord> site = m_sites.ReadSite(dialog.ChosenSite());
+    if (dialog.ChosenSite().empty() || !site)
+        return;
+    // The queued files go to the site's folder; the program ends with the run.
+    txtFTPServer->setEditText(QString::fromStdString(site->Name));
+    FTP.InitialDirectory = site->RemoteDir;
+    m_workflow->AfterLogin = AfterLoginAction::StartQueue;
+    SetCompletionAction(static_cast<int>(TCompletionAction::Quit));
+    m_workflow->ConnectionDirty = true;
+    btnConnectClick(true);
+}
