@@ -334,9 +334,9 @@ void TfrmMain::buildToolBar()
         return a;
     };
     ToolBar->addSeparator();
-    button(QStyle::SP_DirHomeIcon, QStringLiteral("站点管理器"), nullptr);
-    button(QStyle::SP_FileDialogNewFolder, QStringLiteral("添加当前站点"), nullptr);
-    button(QStyle::SP_FileLinkIcon, QStringLiteral("创建站点快捷方式"), nullptr);
+    button(QStyle::SP_DirHomeIcon, QStringLiteral("站点管理器"), [this] { mnuSiteManagerClick(); });
+    button(QStyle::SP_FileDialogNewFolder, QStringLiteral("添加当前站点"), [this] { mnuAddCurrentSiteClick(); });
+    button(QStyle::SP_FileLinkIcon, QStringLiteral("创建站点快捷方式"), [this] { mnuCreateShortcutClick(); });
     ToolBar->addSeparator();
     button(QStyle::SP_FileDialogToParent, QStringLiteral("主目录"), [this] { expParentClick(); });
     button(QStyle::SP_BrowserReload, QStringLiteral("刷新"), [this] { popRefreshClick(ActivePane() == Remote); });
