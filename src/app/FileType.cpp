@@ -89,7 +89,7 @@ bool RegisterSiteQueueType(const QString& executable)
 }
 
 bool CreateSiteLauncher(const QString& folder, const QString& name, const QString& executable, QString& path,
-                        std::string& error)
+                        std::string& error, const QString& argument)
 {
     // The name as one file-name segment; the entry's own text keeps it whole.
     QString file = name;
@@ -100,7 +100,8 @@ bool CreateSiteLauncher(const QString& folder, const QString& name, const QStrin
     QString shown = name;
     shown.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('\n'), QLatin1Char(' '));
     const QString text = QStringLiteral("[Desktop Entry]\nType=Application\nName=") + shown +
-                         QStringLiteral("\nExec=") + execArgument(executable) + QLatin1Char(' ') + execArgument(name) +
+                         QStringLiteral("\nExec=") + execArgument(executable) + QLatin1Char(' ') +
+                         execArgument(argument.isEmpty() ? name : argument) +
                          QStringLiteral("\nPath=") + QFileInfo(executable).absolutePath() +
                          QStringLiteral("\nTerminal=false\nCategories=Network;FileTransfer;\n");
     if (!QDir().mkpath(folder) || !WriteFileAtomically(path.toStdString(), text.toStdString(), error))

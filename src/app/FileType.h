@@ -12,7 +12,7 @@
 bool RegisterSiteQueueType(const QString& executable);
 
 // A desktop launcher that starts the program with one argument (a site's
-// name): "<name>.desktop" in folder, executable. path is the file written;
-// false with error set when it could not be.
+// name, or the given argument): "<name>.desktop" in folder, executable.
+// path is the file written; false with error set when it could not be.
 bool CreateSiteLauncher(const QString& folder, const QString& name, const QString& executable, QString& path,
-                        std::string& error);
+                        std::string& error, const QString& argument = {});

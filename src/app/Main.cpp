@@ -629,9 +629,11 @@ void TfrmMain::HandOffCommandLine(const QStringList& arguments)
                 QTimer::singleShot(0, this, [this] { ChooseTargetSite(); });
             return;
         case TCommandLineKind::Keywords:
+            return KeywordCommandLine(arguments);
         case TCommandLineKind::Script:
-            // Scripts and keyword lines need the script engine.
-            LogLine("这种命令行尚不能执行: " + arguments.join(QLatin1Char(' ')).toStdString(), lcError);
+            // "+script.txt more words": the rest belongs to the file's name.
+            m_quitWhenDone = true;
+            RunScriptFile(arguments.join(QLatin1Char(' ')).mid(1), true);
             return;
     }
 }
@@ -681,6 +683,7 @@ void TfrmMain::LogLine(const std::string& text, int colour)
     const bool dark = Memo1->palette().color(QPalette::Base).lightness() < 128;
     Memo1->AddColoredLine(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
                           logLineColour(colour, dark));
+    forwardLogLine(text, colour);
 }
 
 // An ftp:// address copied in another program while nothing is connected
@@ -838,6 +841,7 @@ void TfrmMain::closeEvent(QCloseEvent* e)
     setWindowTitle(QStringLiteral("正关闭 Corvyne..."));
     if (m_workflow->State() > SessionState::Connecting && m_workflow->State() != SessionState::Starting)
         FTP.SendRawCommand("QUIT");
+    endAutomation();  // the script ends, the partner hears the link close
     if (SaveInterruptedQueue())  // offered again at the next start
         FTP.Abort();
     FTP.Close();

@@ -15,6 +15,7 @@
 #include "sites/Settings.h"
 #include "sites/SiteDb.h"
 #include "transfer/QueueRun.h"
+#include "transfer/Script.h"
 #include "transfer/TransferQueue.h"
 
 #include <QMainWindow>
@@ -43,6 +44,9 @@ class TTapi;
 class TfrmCustom;
 class TfrmBookmark;
 class TfrmSite;
+class TDdeServer;
+class TDdeClient;
+class QTimer;
 struct TCustomCommand;
 
 struct TQueueFileSkip;
@@ -168,7 +172,7 @@ public:
     void queMoveTopClick();
     void queMoveBottomClick();
     void mnuHaltClick();
-    void btnAbortClick();
+    void btnAbortClick(bool stopScript = true);  // the button also stops a running script
     void expAddClick();
     void queEditTargetClick();
     void queQueueInfoClick();
@@ -272,6 +276,33 @@ public:
     void ChooseTargetSite();
     // Instead of the modal run of the site manager; tests put their own in.
     std::function<void(TfrmSite& dialog)> SiteManagerOpened;
+    // ---- without a user: scripts, the keyword command line, the automation link (MainScript.cpp)
+    TScriptRunner& Script() { return m_script; }
+    QAction* mnuRunScript = nullptr;  // "运行脚本(&S)", or "停止脚本(&S)" while one runs
+    QAction* mnuDDEClient = nullptr;
+    QTimer* ScriptTimer = nullptr;
+    TDdeServer* DDEServer = nullptr;
+    TDdeClient* DDEClient = nullptr;
+    // A relative path: from the current folder, then the program's folder.
+    bool RunScriptFile(const QString& path, bool startNow);
+    void ExecuteScriptCommand(const std::string& compiled);
+    void RunNextScriptCommand();
+    void ReportScriptError(int lineNumber, TScriptError kind);  // lineNumber -1: the command box or a poke
+    void KeywordCommandLine(const QStringList& arguments);
+    void mnuRunScriptClick();
+    void mnuScriptShortcutClick();
+    void mnuScriptCommandClick();
+    void mnuRunProgramClick();
+    void mnuRunURLClick();
+    void ScriptTimerTimer();
+    void cmdPokeData(const std::string& text);
+    void SendDdeStatus(const std::string& text);
+    void mnuDDEClientClick();
+    void DDEClientOpen();
+    void DDEClientClose();
+    // What the process ends with: 0, or non-zero when an unattended run
+    // (QUIT=YES, a "+" script) failed or could not connect.
+    int ExitStatus() const;
     void SetViewStyle(TCorvListView* pane, TViewStyle style);
     TViewStyle RemoteViewStyle() const { return m_remoteStyle; }
     TCorvListView* ActivePane() const { return m_activePane; }
@@ -348,6 +379,27 @@ private:
     void buildViewEdit();
     void buildBookmarks(QMenu* menu);
     void connectToSite(const QString& name, int group);
+    enum class ScriptWait { None, State };  // on at once, or when the session settles
+    void buildScriptMenu(QMenu* menu);
+    TCompiledLine compileScriptLine(const std::string& line, int lineNumber);
+    void scriptStarted();
+    void scriptEnded();
+    void beginUnattended();
+    void endUnattended();
+    void unattendedFailed();
+    void continueScriptSoon();
+    void scriptStateChanged(SessionState previous);
+    std::vector<int> matchingRows(TCorvListView* pane, const std::string& mask) const;
+    bool selectMatching(TCorvListView* pane, const std::string& mask);
+    ScriptWait scriptTransfer(const TScriptCommand& command);
+    ScriptWait scriptPaneCommand(const TScriptCommand& command);
+    void startDdeServer();
+    void endAutomation();
+    bool openDdeClient();
+    void forwardLogLine(const std::string& text, int colour);
+    void sendListingToDde(TCorvListView* pane, const char* end);
+    bool openUrl(const QUrl& url);
+    bool SavePlainQueue(const std::string& path, std::string& error);
     void runSiteManager(TfrmSite& dialog);
     void localMove(const std::vector<std::string>& names, const QString& folder);
     void localProperties(const QString& path);
@@ -386,7 +438,17 @@ private:
     std::unique_ptr<IProgressView> m_progressView;
     std::unique_ptr<TTransferProgress> m_progress;
     std::unique_ptr<IPowerBackend> m_power;
-    TTapi* m_dialer = nullptr;  // dials the entry a site queue names (a child of the window)
+    TTapi* m_dialer = nullptr;
+    TScriptRunner m_script;
+    std::unique_ptr<IPrompt> m_scriptPrompt;    // answers while no person is there
+    IPrompt* m_promptBeforeScript = nullptr;
+    bool m_quitWhenDone = false;  // a "+" script or SCRIPT=: a connection that fails ends the program
+    bool m_unattended = false;    // QUIT=YES: no person, and an exit status that tells
+    int m_exitStatus = 0;
+    bool m_scriptWaits = false;          // for the session to settle
+    bool m_scriptWaitsForState = false;  // the last command waits for it
+    bool m_scriptContinuing = false;     // the next command is on its way
+    SessionState m_lastState = SessionState::Starting;  // dials the entry a site queue names (a child of the window)
     QString m_sessionTitle;
     bool m_firstRun = false;
     bool m_halveSplits = false;

@@ -7,6 +7,7 @@
 #include "app/Main.h"
 
 #include "app/QueueView.h"
+#include "transfer/DdeLink.h"
 #include "app/corvview.h"
 #include "console/cxGraphics.h"
 
@@ -209,14 +210,7 @@ void TfrmMain::buildMenus()
     buildQueueMenus(menuBar()->addMenu(QStringLiteral("队列(&Q)")));
 
     // ---- scripts
-    QMenu* script = menuBar()->addMenu(QStringLiteral("脚本(&C)"));
-    later(script, QStringLiteral("运行脚本(&S)"));
-    later(script, QStringLiteral("停止脚本(&S)"));
-    later(script, QStringLiteral("浏览脚本(&R)"));
-    later(script, QStringLiteral("脚本命令(&C)"));
-    script->addSeparator();
-    later(script, QStringLiteral("运行程序(&P)"));
-    later(script, QStringLiteral("打开网址(&O)"));
+    buildScriptMenu(menuBar()->addMenu(QStringLiteral("脚本(&C)")));
 
     // ---- view: styles and arranging of the active pane
     QMenu* view = menuBar()->addMenu(QStringLiteral("查看(&V)"));
@@ -272,7 +266,10 @@ void TfrmMain::buildMenus()
     preferences->addAction(QStringLiteral("&ASCII 类型"), this, [this] { mnuASCIIExtensionsClick(); });
     preferences->addAction(QStringLiteral("重命名类型(&R)"), this, [this] { mnuRenameExtensionsClick(); });
     preferences->addAction(QStringLiteral("自定义命令(&C)"), this, [this] { mnuDefineCustomClick(); });
-    later(options, QStringLiteral("DDE 客户端"));
+    mnuDDEClient = options->addAction(QStringLiteral("DDE 客户端"), this, [this] { mnuDDEClientClick(); });
+    mnuDDEClient->setCheckable(true);
+    // The check follows the link, not the click.
+    connect(mnuDDEClient, &QAction::triggered, this, [this] { mnuDDEClient->setChecked(DDEClient->IsOpen()); });
     options->addSeparator();
     QAction* hide = options->addAction(QStringLiteral("隐藏(&H)"), this, [this] { mnuHideClick(); });
     hide->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));

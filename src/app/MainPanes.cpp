@@ -40,6 +40,7 @@ void TfrmMain::ListLocalDirectory()
         const QString path = QString::fromStdString(m_settings.Path);
         m_localDir = folderPath(!path.isEmpty() && QFileInfo(path).isDir() ? path : QDir::homePath());
     }
+    SendDdeStatus("目录: " + m_localDir.toStdString());
     Local->BeginUpdate();
     Local->Clear();
     const bool transferring = IsTransferring(m_workflow->State());
@@ -73,6 +74,8 @@ void TfrmMain::ListLocalDirectory()
     QDir::setCurrent(m_localDir);
     rebuildLocalPathBox();
     showSummary(Local);
+    if (!transferring)
+        sendListingToDde(Local, "结束本地目录");
 }
 
 void TfrmMain::addRemoteLine(const std::string& line)
@@ -193,6 +196,7 @@ void TfrmMain::remoteListingDone(bool success)
     Remote->EndUpdate();
     rebuildRemotePathBox();
     showSummary(Remote);
+    sendListingToDde(Remote, "结束远程目录");
 }
 
 void TfrmMain::FitColumns(TCorvListView* pane)

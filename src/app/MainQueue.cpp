@@ -306,8 +306,12 @@ void TfrmMain::queueHooks(TConnectionWorkflow::Hooks& hooks)
     hooks.StateChanged = [this, changed = std::move(hooks.StateChanged)] {
         if (changed)
             changed();
-        if (m_progress && m_workflow && m_workflow->State() == SessionState::Disconnected)
+        if (!m_workflow)
+            return;
+        if (m_progress && m_workflow->State() == SessionState::Disconnected)
             m_progress->ShowNormalPanels();
+        // Scripts go on when the session settles.
+        scriptStateChanged(std::exchange(m_lastState, m_workflow->State()));
     };
     hooks.TransferInfo = [this](::FtpInfo kind, const std::string& text) {
         if (kind == fiDataConnected)
@@ -442,8 +446,13 @@ void TfrmMain::mnuHaltClick()
     m_queueRun->HaltRequested = m_prompt->Confirm("当前文件结束后停止传输吗 ?");
 }
 
-void TfrmMain::btnAbortClick()
+void TfrmMain::btnAbortClick(bool stopScript)
 {
+    if (stopScript && m_script.ScriptRunning) {
+        ScriptTimer->stop();
+        m_script.Stop();
+        scriptEnded();
+    }
     const SessionState state = m_workflow->State();
     if (state == SessionState::Disconnected)
         return;

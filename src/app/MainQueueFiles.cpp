@@ -125,19 +125,24 @@ void TfrmMain::logQueueFileSkips(const std::vector<TQueueFileSkip>& skipped)
         LogLine(s.LogText(), lcError);
 }
 
-bool TfrmMain::SaveInterruptedQueue()
+bool TfrmMain::SavePlainQueue(const std::string& path, std::string& error)
 {
-    // Only a site's run can be resumed: the next start connects by its name.
-    if (!IsTransferring(m_workflow->State()) || m_workflow->CurrentSite.empty() || m_transferQueue.Empty())
-        return false;
     std::vector<TQueueEntry> entries;
     for (size_t i = 0; i < m_transferQueue.Count(); ++i)
         entries.push_back(m_transferQueue.At(i));
     std::vector<TQueueFileSkip> skipped;
     const std::string text = FormatPlainQueue(entries, skipped);
     logQueueFileSkips(skipped);
+    return WriteQueueFile(path, text, error);
+}
+
+bool TfrmMain::SaveInterruptedQueue()
+{
+    // Only a site's run can be resumed: the next start connects by its name.
+    if (!IsTransferring(m_workflow->State()) || m_workflow->CurrentSite.empty() || m_transferQueue.Empty())
+        return false;
     std::string error;
-    if (!WriteQueueFile((m_dataDir + QStringLiteral("qfile.dat")).toStdString(), text, error)) {
+    if (!SavePlainQueue((m_dataDir + QStringLiteral("qfile.dat")).toStdString(), error)) {
         std::fprintf(stderr, "corvyne: %s\n", error.c_str());
         return false;
     }

@@ -49,5 +49,6 @@ int main(int argc, char** argv)
     app.WatchTerminationSignals();
 
     window.HandOffCommandLine(arguments);
-    return app.exec();
+    const int status = app.exec();
+    return status != 0 ? status : window.ExitStatus();
 }

@@ -542,6 +542,8 @@ void TQueueRun::ManualDownload(const std::string& remote)
 
 void TQueueRun::fileDone(bool upload)
 {
+    if (!m_ftp.Success())
+        ++Failures;
     if (m_progress)
         m_progress->LogTransfer(upload);
     if (IsTransferring(m_workflow.State()) && OnStatistics)

@@ -107,6 +107,7 @@ public:
     bool SessionRenameRules = true;
     TCompletionAction CompletionAction = TCompletionAction::Idle;
     int64_t CurrentFileSize = 0;
+    int Failures = 0;  // files that failed and errors logged, since the program started
     // Folders deeper than this below an entry the user queued are skipped:
     // a server that lists a folder inside itself cannot lead a run on forever.
     static constexpr int MaxTreeDepth = 64;
@@ -124,7 +125,12 @@ private:
     void fileStored();
     void directoryCreated();
     bool ensureLocalDirectory(const std::string& dir);
-    void log(const std::string& text, int colour = lcNormal) { m_workflow.LogLine(text, colour); }
+    void log(const std::string& text, int colour = lcNormal)
+    {
+        if (colour == lcError)
+            ++Failures;
+        m_workflow.LogLine(text, colour);
+    }
     bool unsafeName(const std::string& name, const std::string& where);
     TFileAction askExisting(bool upload, const std::string& name, int64_t sourceSize, int64_t targetSize,
                             const TListingDate& remoteDate, const std::string& localPath);

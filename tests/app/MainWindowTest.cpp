@@ -826,9 +826,10 @@ TEST(MainWindow, CommandLineFormsAndTheHostHandOff)
     ASSERT_TRUE(t.waitIdle());
     EXPECT_EQ(t.w->FTP.UserName, "anonymous");
     EXPECT_EQ(t.remoteNames(), QStringList{QStringLiteral("pub")});
-    // A form that needs the queue says so in the log.
-    t.w->HandOffCommandLine({QStringLiteral("+script.txt")});
-    EXPECT_GE(t.logIndex("这种命令行尚不能执行: +script.txt"), 0);
+    // A script that is not there says so in the log, and the run fails.
+    t.w->HandOffCommandLine({QStringLiteral("+no-such-script.txt")});
+    EXPECT_GE(t.logIndex("错误: 不能打开脚本文件"), 0);
+    EXPECT_NE(t.w->ExitStatus(), 0);
 }
 
 TEST(MainWindow, ASiteWithItsOptionsAndTheProxies)

@@ -1,0 +1,851 @@
+// The main window without a user: the keyword command line, script files,
+// the command box, and compiled commands run one after another, each
+// waiting for the operation it started; and the automation link (the
+// server other programs poke lines to, the client link status lines go to).
+#include "app/DataDirectory.h"
+#include "app/FileOps.h"
+#include "app/FileType.h"
+#include "app/Main.h"
+#include "app/PaneLogic.h"
+#include "app/QueueView.h"
+#include "dialup/TTapiComponent.h"
+#include "transfer/DdeLink.h"
+#include "transfer/QueueFile.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+constexpr qint64 MaxScriptFile = 16 * 1024 * 1024;
+
+// While a script or an unattended command line runs no dialog opens:
+// a question gets the answer the command itself implies (yes), a message
+// goes to the log, and anything that needs a person is declined.
+class TScriptPrompt : public IPrompt {
+public:
+    explicit TScriptPrompt(TfrmMain& w) : m_w(w) {}
+    void ShowMessage(MessageKind kind, const std::string& text) override
+    {
+        m_w.LogLine(text, kind == MessageKind::Information ? lcNormal : lcError);
+    }
+    bool Confirm(const std::string& text) override
+    {
+        m_w.LogLine(text + " 是", lcNormal);
+        return true;
+    }
+
+private:
+    TfrmMain& m_w;
+};
+
+bool settled(SessionState s)
+{
+    return s == SessionState::Idle || s == SessionState::Disconnected;
+}
+
+const char* stateText(SessionState s)
+{
+    switch (s) {
+        case SessionState::Disconnected:
+            return "Corvyne: 没有连接";
+        case SessionState::Connecting:
+            return "Corvyne: 连接到服务器";
+        case SessionState::Idle:
+            return "Corvyne: 空闲";
+        case SessionState::Downloading:
+            return "Corvyne: 接收文件";
+        case SessionState::Uploading:
+            return "Corvyne: 发送文件";
+        case SessionState::RemoteCommand:
+            return "Corvyne: 对话繁忙";
+        default:
+            return nullptr;
+    }
+}
+
+// "a:b" at its first ":"; other is empty without one.
+void splitPair(const std::string& text, std::string& name, std::string& other)
+{
+    const size_t colon = text.find(':');
+    name = text.substr(0, colon);
+    other = colon == std::string::npos ? std::string() : text.substr(colon + 1);
+}
+}  // namespace
+
+// ---------------------------------------------------------------- menus
+
+void TfrmMain::buildScriptMenu(QMenu* menu)
+{
+    mnuRunScript = menu->addAction(QStringLiteral("运行脚本(&S)"), this, [this] { mnuRunScriptClick(); });
+    mnuRunScript->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    menu->addAction(QStringLiteral("浏览脚本(&R)"), this, [this] { mnuScriptShortcutClick(); });
+    menu->addAction(QStringLiteral("脚本命令(&C)"), this, [this] { mnuScriptCommandClick(); });
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("运行程序(&P)"), this, [this] { mnuRunProgramClick(); });
+    menu->addAction(QStringLiteral("打开网址(&O)"), this, [this] { mnuRunURLClick(); });
+    ScriptTimer = new QTimer(this);
+    ScriptTimer->setSingleShot(true);
+    connect(ScriptTimer, &QTimer::timeout, this, [this] { ScriptTimerTimer(); });
+    m_scriptPrompt = std::make_unique<TScriptPrompt>(*this);
+    startDdeServer();
+}
+
+void TfrmMain::mnuRunScriptClick()
+{
+    if (m_script.ScriptRunning) {
+        ScriptTimer->stop();
+        m_script.Stop();
+        scriptEnded();
+        return;
+    }
+    std::string path;
+    int filter = 0;
+    if (m_prompt->AskOpenFile("运行脚本", {"脚本文件 (*.txt)"}, path, filter) && !path.empty())
+        RunScriptFile(QString::fromStdString(path), true);
+}
+
+void TfrmMain::mnuScriptShortcutClick()
+{
+    std::string path;
+    int filter = 0;
+    if (!m_prompt->AskOpenFile("浏览脚本", {"脚本文件 (*.txt)"}, path, filter) || path.empty())
+        return;
+    const QString script = QFileInfo(QString::fromStdString(path)).absoluteFilePath();
+    QString made;
+    std::string error;
+    if (!CreateSiteLauncher(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation),
+                            QFileInfo(script).fileName(), QCoreApplication::applicationFilePath(), made, error,
+                            QLatin1Char('+') + script))
+        m_prompt->ShowMessage(MessageKind::Error, error);
+    else
+        m_prompt->ShowMessage(MessageKind::Information, "一个快捷方式已被创建在桌面.");
+}
+
+void TfrmMain::mnuScriptCommandClick()
+{
+    std::string text;
+    if (!m_prompt->AskText("脚本命令", "执行的命令", text) || text.empty())
+        return;
+    const TCompiledLine c = compileScriptLine(text, -1);
+    if (c.error != TScriptError::None) {
+        LogLine("无效命令: \"" + text + "\"", lcNormal);
+        return;
+    }
+    ExecuteScriptCommand(c.text);
+}
+
+void TfrmMain::mnuRunProgramClick()
+{
+    std::string path;
+    int filter = 0;
+    if (m_prompt->AskOpenFile("运行程序", {"可执行文件 (*)"}, path, filter) && !path.empty() &&
+        !launch(QString::fromStdString(path), {}))
+        m_prompt->ShowMessage(MessageKind::Error, "无法启动 " + path);
+}
+
+void TfrmMain::mnuRunURLClick()
+{
+    std::string address = "http://";
+    if (m_prompt->AskText("打开网址", "要打开网址", address) && !address.empty() && address != "http://")
+        openUrl(QUrl::fromUserInput(QString::fromStdString(address)));
+}
+
+bool TfrmMain::openUrl(const QUrl& url)
+{
+    return OpenUrl ? OpenUrl(url) : QDesktopServices::openUrl(url);
+}
+
+// ---------------------------------------------------------------- scripts
+
+bool TfrmMain::RunScriptFile(const QString& path, bool startNow)
+{
+    // A relative name: from the current folder first, then the program's.
+    QString file = path;
+    if (QFileInfo(path).isRelative() && !QFileInfo::exists(path))
+        file = QCoreApplication::applicationDirPath() + QLatin1Char('/') + path;
+    if (!QFileInfo::exists(file)) {
+        LogLine("错误: 不能打开脚本文件", lcNormal);
+        unattendedFailed();
+        return false;
+    }
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly) || f.size() > MaxScriptFile) {
+        m_script.Stop();
+        m_prompt->ShowMessage(MessageKind::Error, "打开脚本文件错误.");
+        unattendedFailed();
+        return false;
+    }
+    const QByteArray text = f.readAll();
+    const TScriptRunner::LoadResult r = m_script.Load(std::string_view(text.constData(), text.size()),
+                                                      QDate::currentDate());
+    if (r.errorLine > 0) {
+        ReportScriptError(r.errorLine, r.error);
+        unattendedFailed();
+        return false;
+    }
+    if (!m_script.ScriptRunning)
+        return false;
+    scriptStarted();
+    if (startNow)
+        RunNextScriptCommand();
+    return true;
+}
+
+TCompiledLine TfrmMain::compileScriptLine(const std::string& line, int lineNumber)
+{
+    const TCompiledLine c =
+        CompileScriptLine(QString::fromStdString(line).trimmed().toStdString(), QDate::currentDate());
+    if (c.error != TScriptError::None)
+        ReportScriptError(lineNumber, c.error);
+    return c;
+}
+
+void TfrmMain::ReportScriptError(int lineNumber, TScriptError kind)
+{
+    if (lineNumber > 0) {
+        const std::string text = "错误在脚本文件 (行" + std::to_string(lineNumber) + "). " + ScriptErrorText(kind);
+        m_script.Stop();
+        // A script started without a person (a "+" start) cannot wait for a box.
+        if (m_quitWhenDone)
+            LogLine(text, lcError);
+        else
+            m_prompt->ShowMessage(MessageKind::Error, text);
+    }
+    SendDdeStatus("Corvyne: 错误在 DDE 命令");
+}
+
+void TfrmMain::scriptStarted()
+{
+    mnuRunScript->setText(QStringLiteral("停止脚本(&S)"));
+    m_queueRun->ScriptRunning = true;
+    beginUnattended();
+}
+
+void TfrmMain::scriptEnded()
+{
+    m_scriptWaits = false;
+    mnuRunScript->setText(QStringLiteral("运行脚本(&S)"));
+    m_queueRun->ScriptRunning = false;
+    StatusPanel->setText(QStringLiteral("完成脚本"));
+    Remote->ClearSelection();
+    if (!m_unattended)
+        endUnattended();
+}
+
+void TfrmMain::beginUnattended()
+{
+    if (m_prompt == m_scriptPrompt.get())
+        return;
+    m_promptBeforeScript = m_prompt;
+    SetPrompt(m_scriptPrompt.get());
+}
+
+void TfrmMain::endUnattended()
+{
+    if (m_prompt == m_scriptPrompt.get() && m_promptBeforeScript)
+        SetPrompt(m_promptBeforeScript);
+}
+
+void TfrmMain::unattendedFailed()
+{
+    if (m_unattended || m_quitWhenDone)
+        m_exitStatus = 1;
+}
+
+int TfrmMain::ExitStatus() const
+{
+    if (m_exitStatus != 0)
+        return m_exitStatus;
+    // An unattended run succeeded when nothing failed and nothing is left.
+    if (m_unattended && (m_queueRun->Failures > 0 || !m_transferQueue.Empty()))
+        return 1;
+    return 0;
+}
+
+void TfrmMain::RunNextScriptCommand()
+{
+    m_scriptWaits = false;
+    const TScriptRunner::Next next = m_script.TakeNext();
+    if (next.kind == TScriptRunner::NextKind::LoopNotClosed) {
+        LogLine("脚本错误: LOOP 没有 ENDLOOP, 脚本结束.", lcError);
+        m_script.Stop();
+        unattendedFailed();
+    }
+    if (next.kind != TScriptRunner::NextKind::Command) {
+        m_script.ScriptRunning = false;
+        scriptEnded();
+        return;
+    }
+    ExecuteScriptCommand(next.command);
+}
+
+void TfrmMain::continueScriptSoon()
+{
+    if (m_scriptContinuing)
+        return;
+    m_scriptContinuing = true;
+    // Through the event loop: an endless loop of commands that go on at once
+    // never blocks the window, and a command is never run inside the handler
+    // of the one before.
+    QTimer::singleShot(0, this, [this] {
+        m_scriptContinuing = false;
+        if (!m_script.ScriptRunning)
+            return;
+        if (!settled(m_workflow->State()) && m_scriptWaitsForState) {
+            m_scriptWaits = true;  // something began meanwhile (a listing after a delete)
+            return;
+        }
+        RunNextScriptCommand();
+    });
+}
+
+void TfrmMain::scriptStateChanged(SessionState previous)
+{
+    const SessionState now = m_workflow->State();
+    // A connection that never came: an unattended run ends here.
+    if (now == SessionState::Disconnected &&
+        (previous == SessionState::Connecting || previous == SessionState::Connected)) {
+        if (m_unattended || (m_quitWhenDone && m_script.ScriptRunning)) {
+            m_exitStatus = 1;
+            m_script.Stop();
+            QTimer::singleShot(0, this, [this] { CloseWithoutQuestions(); });
+            return;
+        }
+    }
+    if (m_scriptWaits && settled(now))
+        continueScriptSoon();
+}
+
+void TfrmMain::ScriptTimerTimer()
+{
+    ScriptTimer->stop();
+    if (m_script.ScriptRunning)
+        RunNextScriptCommand();
+}
+
+std::vector<int> TfrmMain::matchingRows(TCorvListView* pane, const std::string& mask) const
+{
+    const QString m = QString::fromStdString(mask);
+    const bool wild = m.contains(QLatin1Char('*'));
+    std::vector<int> rows;
+    for (int r = 0; r < pane->RowCount(); ++r) {
+        const QString name = pane->Text(r, 0);
+        if (name == QStringLiteral(".."))
+            continue;
+        if (wild ? MaskMatch(name, m) : name.compare(m, Qt::CaseInsensitive) == 0)
+            rows.push_back(r);
+    }
+    return rows;
+}
+
+bool TfrmMain::selectMatching(TCorvListView* pane, const std::string& mask)
+{
+    const std::vector<int> rows = matchingRows(pane, mask);
+    pane->SelectWhere([&](int r) { return std::find(rows.begin(), rows.end(), r) != rows.end(); });
+    return !rows.empty();
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptTransfer(const TScriptCommand& c)
+{
+    const bool download = c.code == TScriptCode::Get;
+    TCorvListView* pane = download ? Remote : Local;
+    SetActivePane(pane);
+    if (m_workflow->State() != SessionState::Idle) {
+        LogLine("不能传输: 没有空闲的连接", lcError);
+        unattendedFailed();
+        return ScriptWait::None;
+    }
+    if (c.argument.find('*') != std::string::npos) {
+        if (!selectMatching(pane, c.argument)) {
+            LogLine("没有找到文件匹配: " + c.argument, lcNormal);
+            return ScriptWait::None;
+        }
+        m_queueRun->StartQueue();
+        m_queueRun->DeleteAfterUpload = c.code == TScriptCode::PutDel;
+        AddSelectionToQueue(pane);
+    } else {
+        std::string name, other;
+        splitPair(c.argument, name, other);
+        const std::string remote = EnsureTrailingSeparator(m_queueHost->RemoteDirectory());
+        const std::string local = LocalDirectory().toStdString();
+        const std::string target = other.empty() ? name : other;
+        TQueueEntry e;
+        if (download) {
+            e = {TEntryKind::DownloadFile, remote + name, -1, local + target};
+        } else {
+            const QFileInfo f(QString::fromStdString(local + name));
+            e = {TEntryKind::UploadFile, local + name, f.exists() ? f.size() : -1, remote + target};
+        }
+        m_queueRun->StartQueue();
+        m_queueRun->DeleteAfterUpload = c.code == TScriptCode::PutDel;
+        m_transferQueue.Append(e);
+    }
+    Queue->FitColumns();
+    m_queueRun->ProcessQueueHead();
+    return ScriptWait::State;
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptPaneCommand(const TScriptCommand& c)
+{
+    const bool local = c.side == TScriptSide::Local;
+    TCorvListView* pane = local ? Local : Remote;
+    const std::string& a = c.argument;
+    const QString arg = QString::fromStdString(a);
+    switch (c.code) {
+        case TScriptCode::Del:
+            if (local && a.find('*') == std::string::npos) {
+                LogLine("删除文件: " + a, lcNormal);
+                if (!QFile::remove(m_localDir + arg))
+                    LogLine("无法删除: " + a, lcError);
+                ListLocalDirectory();
+                return ScriptWait::None;
+            }
+            if (!selectMatching(pane, a))
+                return ScriptWait::None;
+            SetActivePane(pane);
+            popDeleteClick();
+            return ScriptWait::State;
+        case TScriptCode::Rename: {
+            std::string from, to;
+            splitPair(a, from, to);
+            if (!local)
+                return m_fileOps->Rename(from, to) ? ScriptWait::State : ScriptWait::None;
+            if (!QDir(m_localDir).rename(QString::fromStdString(from), QString::fromStdString(to)))
+                LogLine("无法重命名: " + from, lcError);
+            ListLocalDirectory();
+            return ScriptWait::None;
+        }
+        case TScriptCode::Queue:
+            if (selectMatching(pane, a))
+                AddSelectionToQueue(pane);
+            return ScriptWait::None;
+        case TScriptCode::Cd:
+            if (local) {
+                SetLocalDirectory(QDir::isAbsolutePath(arg) ? arg : m_localDir + arg);
+                return ScriptWait::None;
+            }
+            return m_workflow->ChangeRemoteDirectory(a) ? ScriptWait::State : ScriptWait::None;
+        case TScriptCode::Md:
+            if (local) {
+                if (!QDir(m_localDir).mkpath(arg))
+                    LogLine("无法创建目录: " + a, lcError);
+                ListLocalDirectory();
+                return ScriptWait::None;
+            }
+            return m_fileOps->MakeDirectory(a) ? ScriptWait::State : ScriptWait::None;
+        case TScriptCode::Rd:
+            if (local) {
+                if (!QDir(m_localDir).rmdir(arg))
+                    LogLine("无法删除目录: " + a, lcError);
+                ListLocalDirectory();
+                return ScriptWait::None;
+            }
+            return m_fileOps->RawCommand("RMD " + a) ? ScriptWait::State : ScriptWait::None;
+        case TScriptCode::Dir:
+            if (local) {
+                ListLocalDirectory();
+                return ScriptWait::None;
+            }
+            if (m_workflow->State() == SessionState::Idle && m_workflow->UserRefresh())
+                return ScriptWait::State;
+            SendDdeStatus("Corvyne: 不能获取远程目录.");
+            return ScriptWait::None;
+        case TScriptCode::Path:
+            SendDdeStatus(local ? "本地路径: " + m_localDir.toStdString() : "远程路径: " + m_remoteDir);
+            return ScriptWait::None;
+        case TScriptCode::Filter:
+            (local ? m_localFilter : m_remoteFilter) = arg;  // from the pane's next listing
+            return ScriptWait::None;
+        case TScriptCode::IfExist:
+            if (!matchingRows(pane, a).empty())
+                pane->ClearSelection();
+            else
+                m_script.SkipToEndIf();
+            return ScriptWait::None;
+        default:
+            return ScriptWait::None;
+    }
+}
+
+void TfrmMain::ExecuteScriptCommand(const std::string& compiled)
+{
+    const std::optional<TScriptCommand> decoded = DecodeScriptCommand(compiled);
+    if (!decoded)
+        return;
+    const TScriptCommand& c = *decoded;
+    const std::string& a = c.argument;
+    ScriptWait wait = ScriptWait::None;
+    switch (c.code) {
+        case TScriptCode::Connect:
+            m_workflow->ConnectionDirty = true;
+            txtFTPServer->setEditText(QString::fromStdString(a));
+            btnConnectClick(true);
+            wait = ScriptWait::State;
+            break;
+        case TScriptCode::Disconnect:
+            btnDisconnectClick();
+            wait = ScriptWait::State;
+            break;
+        case TScriptCode::Abort: {
+            const bool stopsScript = m_script.ScriptRunning && static_cast<int>(m_workflow->State()) >
+                                                                   static_cast<int>(SessionState::Connected);
+            btnAbortClick(false);
+            if (stopsScript) {
+                m_script.Stop();
+                scriptEnded();
+                return;
+            }
+            break;
+        }
+        case TScriptCode::Hide:
+            mnuHideClick();
+            break;
+        case TScriptCode::Unhide:
+            tryRestoreClick();
+            break;
+        case TScriptCode::Status:
+            if (const char* text = stateText(m_workflow->State()))
+                SendDdeStatus(text);
+            break;
+        case TScriptCode::HangUp:
+            if (m_dialer)
+                m_dialer->HangUp();
+            break;
+        case TScriptCode::Script:
+            if (!m_script.ScriptRunning) {
+                RunScriptFile(QString::fromStdString(a), true);
+                return;  // the script goes on by itself
+            }
+            break;  // inside a script: nothing, and on at once
+        case TScriptCode::Exit:
+            m_script.Stop();
+            QTimer::singleShot(0, this, [this] { close(); });
+            return;
+        case TScriptCode::Ascii:
+        case TScriptCode::Binary:
+        case TScriptCode::Auto: {
+            const int mode = static_cast<int>(c.code) - static_cast<int>(TScriptCode::Ascii);
+            m_workflow->TransferModePanel = mode;
+            pnlTransferMode->setText(TransferModeText(mode));
+            break;
+        }
+        case TScriptCode::Transfer:
+            if (m_workflow->State() == SessionState::Idle && !m_transferQueue.Empty()) {
+                queTransferClick();
+                wait = ScriptWait::State;
+            }
+            break;
+        case TScriptCode::Get:
+        case TScriptCode::Put:
+        case TScriptCode::PutDel:
+            wait = scriptTransfer(c);
+            break;
+        case TScriptCode::Chmod: {
+            std::string mode, mask;
+            splitPair(a, mode, mask);
+            std::vector<std::string> names;
+            for (int r : matchingRows(Remote, mask))
+                names.push_back(Remote->Text(r, 0).toStdString());
+            if (!names.empty() && m_fileOps->Chmod(names, mode))
+                wait = ScriptWait::State;
+            break;
+        }
+        case TScriptCode::Raw:
+            if (m_fileOps->RawCommand(a))
+                wait = ScriptWait::State;
+            break;
+        case TScriptCode::DdeLink: {
+            const size_t first = a.find(':');
+            const size_t second = first == std::string::npos ? first : a.find(':', first + 1);
+            DDEClient->Close();
+            m_settings.DDEService = a.substr(0, first);
+            m_settings.DDETopic = first == std::string::npos ? std::string() : a.substr(first + 1, second - first - 1);
+            m_settings.DDECommand = second == std::string::npos ? std::string() : a.substr(second + 1);
+            openDdeClient();
+            break;
+        }
+        case TScriptCode::DdeOpen:
+            openDdeClient();
+            break;
+        case TScriptCode::DdeClose:
+            DDEClient->Close();
+            break;
+        case TScriptCode::LoadQueue:
+            LoadQueueFile(a);
+            break;
+        case TScriptCode::SaveQueue: {
+            std::string error;
+            if (!SavePlainQueue(QueueFileSafePath(a), error))
+                LogLine(error, lcError);
+            break;
+        }
+        case TScriptCode::ClearQueue:
+            m_transferQueue.Clear();
+            break;
+        case TScriptCode::Loop:
+            switch (m_script.BeginLoop(a)) {
+                case TScriptRunner::LoopStart::Started:
+                    break;
+                case TScriptRunner::LoopStart::CountTooLarge:
+                    LogLine("脚本错误: 循环次数过大: " + a, lcError);
+                    m_script.Stop();
+                    break;
+                case TScriptRunner::LoopStart::Nested:
+                    LogLine("脚本错误: 循环不能嵌套, 脚本结束.", lcError);
+                    m_script.Stop();
+                    break;
+            }
+            break;
+        case TScriptCode::EndLoop:
+            m_script.EndLoop();
+            break;
+        case TScriptCode::Delay: {
+            const std::optional<int> seconds = ParseIniInteger(a);
+            if (!seconds || *seconds < 0 || *seconds > 24 * 3600) {
+                LogLine("脚本错误: 无效的暂停秒数: " + a, lcError);
+                break;
+            }
+            StatusPanel->setText(QStringLiteral("脚本暂停%1秒").arg(*seconds));
+            ScriptTimer->start(*seconds * 1000);
+            return;  // the timer goes on
+        }
+        case TScriptCode::Dial:
+            delete m_dialer;
+            m_dialer = new TTapi(RasBackend(), this);
+            if (m_dialer->Available() && m_dialer->LoadEntry(a)) {
+                m_dialer->OnConnected = [this](TTapi*) {
+                    if (m_script.ScriptRunning)
+                        continueScriptSoon();
+                };
+                m_dialer->OnGiveUp = [this](TTapi* t) {
+                    LogLine("拨号失败: " + t->EntryName, lcError);
+                    if (m_script.ScriptRunning)
+                        continueScriptSoon();
+                };
+                m_dialer->Dial();
+                return;
+            }
+            LogLine("无法拨号 " + a, lcError);
+            break;
+        case TScriptCode::Run: {
+            QStringList parts = QProcess::splitCommand(QString::fromStdString(a));
+            if (parts.isEmpty() || !launch(parts.takeFirst(), parts))
+                LogLine("无法运行: " + a, lcError);
+            break;
+        }
+        case TScriptCode::IfExist:
+        case TScriptCode::Del:
+        case TScriptCode::Rename:
+        case TScriptCode::Queue:
+        case TScriptCode::Cd:
+        case TScriptCode::Md:
+        case TScriptCode::Rd:
+        case TScriptCode::Dir:
+        case TScriptCode::Path:
+        case TScriptCode::Filter:
+            wait = scriptPaneCommand(c);
+            break;
+        case TScriptCode::EndIf:
+            break;
+    }
+    if (!m_script.ScriptRunning) {
+        if (m_script.ScriptCommands.empty() && mnuRunScript->text() != QStringLiteral("运行脚本(&S)"))
+            scriptEnded();  // a command above ended the script
+        return;
+    }
+    // A command that began nothing to wait for (already idle, or refused)
+    // goes on at once.
+    m_scriptWaitsForState = wait == ScriptWait::State;
+    if (wait == ScriptWait::State && !settled(m_workflow->State()))
+        m_scriptWaits = true;
+    else
+        continueScriptSoon();
+}
+
+// ---------------------------------------------------------------- keyword command line
+
+void TfrmMain::KeywordCommandLine(const QStringList& arguments)
+{
+    m_workflow->AfterLogin = AfterLoginAction::CommandLineQueue;
+    QString siteQueue, host;
+    std::optional<QString> user, pass, port;
+    for (const QString& argument : arguments) {
+        const qsizetype eq = argument.indexOf(QLatin1Char('='));
+        if (eq < 0)
+            continue;
+        const QString key = argument.left(eq).toUpper();
+        const QString value = argument.mid(eq + 1);
+        if (key == QStringLiteral("HOST")) {
+            host = value;
+        } else if (key == QStringLiteral("USER")) {
+            user = value;
+        } else if (key == QStringLiteral("PASS")) {
+            pass = value;
+        } else if (key == QStringLiteral("PORT")) {
+            port = value;
+        } else if (key == QStringLiteral("QUEUE")) {
+            if (ClassifyCommandLine({value}) == TCommandLineKind::SiteQueueFile)
+                siteQueue = value;
+            else
+                LoadQueueFile(value.toStdString());
+        } else if (key == QStringLiteral("SCRIPT")) {
+            m_quitWhenDone = true;
+            RunScriptFile(value, true);
+        } else if (key == QStringLiteral("DDE")) {
+            mnuDDEClientClick();
+        } else if (key == QStringLiteral("GET")) {
+            m_transferQueue.Append(KeywordGetEntry(value.toStdString(), EnsureTrailingSeparator(m_settings.Path)));
+        } else if (key == QStringLiteral("PUT")) {
+            m_transferQueue.Append(KeywordPutEntry(value.toStdString()));
+        } else if (key == QStringLiteral("QUIT")) {
+            SetCompletionAction(static_cast<int>(TCompletionAction::Quit));
+            m_unattended = true;
+            beginUnattended();
+        } else if (key == QStringLiteral("LOCALDIR")) {
+            SetLocalDirectory(value);
+        } else if (key == QStringLiteral("REMOTEDIR")) {
+            FTP.InitialDirectory = EnsureTrailingSeparator(value.toStdString());
+        }
+    }
+    Queue->FitColumns();
+    if (!siteQueue.isEmpty()) {
+        LoadSiteQueueFile(siteQueue.toStdString());
+        return;
+    }
+    if (host.isEmpty()) {
+        if (m_unattended) {  // nothing to connect to: the run cannot succeed
+            LogLine("命令行没有 HOST", lcError);
+            m_exitStatus = 2;
+            QTimer::singleShot(0, this, [this] { CloseWithoutQuestions(); });
+        }
+        return;
+    }
+    txtFTPServer->setEditText(host);  // empties the other fields
+    if (user)
+        txtUser->setText(*user);
+    if (pass)
+        txtPass->setText(*pass);
+    if (port)
+        txtPort->setText(*port);
+    m_workflow->ConnectionDirty = true;
+    QTimer::singleShot(0, this, [this] { btnConnectClick(true); });
+}
+
+// ---------------------------------------------------------------- the automation link
+
+void TfrmMain::startDdeServer()
+{
+    DDEServer = new TDdeServer(QDBusConnection::sessionBus(), this);
+    DDEClient = new TDdeClient(QDBusConnection::sessionBus(), this);
+    DDEServer->OnPoke = [this](const QString& item, const QString& data) {
+        if (item.compare(QStringLiteral("cmd"), Qt::CaseInsensitive) == 0)
+            cmdPokeData(data.toStdString());
+    };
+    DDEClient->OnOpen = [this] { DDEClientOpen(); };
+    DDEClient->OnClose = [this] { DDEClientClose(); };
+    // The service is the executable's name without its extension.
+    const QString service = QFileInfo(QCoreApplication::applicationFilePath()).fileName().section(QLatin1Char('.'), 0, 0);
+    QString error;
+    if (!DDEServer->Start(service, QStringLiteral("link"), error))
+        LogLine("DDE 服务器关闭: " + error.toStdString(), lcLocalOnly);
+}
+
+void TfrmMain::endAutomation()
+{
+    ScriptTimer->stop();
+    m_script.Stop();
+    DDEClient->Close();
+}
+
+void TfrmMain::cmdPokeData(const std::string& text)
+{
+    if (m_settings.DDEShow)
+        LogLine("DDE> " + text, lcLocalOnly);
+    const TCompiledLine c = compileScriptLine(text, -1);
+    if (c.error != TScriptError::None) {
+        SendDdeStatus("Corvyne: 未知命令 \"" + text + "\"");
+        return;
+    }
+    ExecuteScriptCommand(c.text);
+}
+
+void TfrmMain::SendDdeStatus(const std::string& text)
+{
+    if (DDEClient && DDEClient->IsOpen())
+        DDEClient->Poke(QString::fromStdString(m_settings.DDECommand + " " + text));
+}
+
+void TfrmMain::forwardLogLine(const std::string& text, int colour)
+{
+    // Not continuation lines of a reply ("230-..."), nor the program's own.
+    if (colour == lcLocalOnly || (text.size() >= 4 && text[3] == '-') ||
+        (m_settings.DDEFilter && colour == lcCommand))
+        return;
+    SendDdeStatus(text);
+}
+
+void TfrmMain::sendListingToDde(TCorvListView* pane, const char* end)
+{
+    if (!DDEClient || !DDEClient->IsOpen())
+        return;
+    // A file as its name and size, anything else (folders, links) in brackets.
+    for (int r = 0; r < pane->RowCount(); ++r) {
+        const std::string name = pane->Text(r, 0).toStdString();
+        SendDdeStatus(pane->Kind(r) == rkFile ? name + " (" + pane->Text(r, 1).toStdString() + ")"
+                                                 : "[" + name + "]");
+    }
+    SendDdeStatus(end);
+}
+
+bool TfrmMain::openDdeClient()
+{
+    DDEClient->Service = QString::fromStdString(m_settings.DDEService);
+    DDEClient->Topic = QString::fromStdString(m_settings.DDETopic);
+    const bool open = DDEClient->Open();
+    if (mnuDDEClient)
+        mnuDDEClient->setChecked(open);
+    return open;
+}
+
+void TfrmMain::mnuDDEClientClick()
+{
+    if (DDEClient->IsOpen()) {
+        DDEClient->Close();
+        return;
+    }
+    if (!openDdeClient()) {
+        LogLine("错误: DDE 链接失败.", lcNormal);
+        return;
+    }
+    std::string command = m_settings.DDECommand;
+    if (m_settings.DDEPrompt && m_prompt->AskText("DDE 命令", "输入 DDE 命令", command))
+        m_settings.DDECommand = command;  // for this run only
+}
+
+void TfrmMain::DDEClientOpen()
+{
+    if (mnuDDEClient)
+        mnuDDEClient->setChecked(true);
+    SendDdeStatus(std::string(TConnectionWorkflow::ProgramTitle) + " DDE 链接打开.");
+    LogLine("DDE 链接打开.", lcLocalOnly);
+}
+
+void TfrmMain::DDEClientClose()
+{
+    SendDdeStatus(std::string(TConnectionWorkflow::ProgramTitle) + " DDE 链接关闭.");
+    LogLine("DDE 链接关闭.", lcLocalOnly);
+    if (mnuDDEClient)
+        mnuDDEClient->setChecked(false);
+}
