@@ -101,8 +101,8 @@ bool CreateSiteLauncher(const QString& folder, const QString& name, const QStrin
     shown.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('\n'), QLatin1Char(' '));
     const QString text = QStringLiteral("[Desktop Entry]\nType=Application\nName=") + shown +
                          QStringLiteral("\nExec=") + execArgument(executable) + QLatin1Char(' ') +
-                         execArgument(argument.isEmpty() ? name : argument) +
-                         QStringLiteral("\nPath=") + QFileInfo(executable).absolutePath() +
+                         execArgument(argument.isEmpty() ? name : argument) + QStringLiteral("\nPath=") +
+                         QFileInfo(executable).absolutePath() +
                          QStringLiteral("\nTerminal=false\nCategories=Network;FileTransfer;\n");
     if (!QDir().mkpath(folder) || !WriteFileAtomically(path.toStdString(), text.toStdString(), error))
         return false;

@@ -841,7 +841,7 @@ void TfrmMain::closeEvent(QCloseEvent* e)
     setWindowTitle(QStringLiteral("正关闭 Corvyne..."));
     if (m_workflow->State() > SessionState::Connecting && m_workflow->State() != SessionState::Starting)
         FTP.SendRawCommand("QUIT");
-    endAutomation();  // the script ends, the partner hears the link close
+    endAutomation();             // the script ends, the partner hears the link close
     if (SaveInterruptedQueue())  // offered again at the next start
         FTP.Abort();
     FTP.Close();

@@ -440,14 +440,14 @@ private:
     std::unique_ptr<IPowerBackend> m_power;
     TTapi* m_dialer = nullptr;
     TScriptRunner m_script;
-    std::unique_ptr<IPrompt> m_scriptPrompt;    // answers while no person is there
+    std::unique_ptr<IPrompt> m_scriptPrompt;  // answers while no person is there
     IPrompt* m_promptBeforeScript = nullptr;
     bool m_quitWhenDone = false;  // a "+" script or SCRIPT=: a connection that fails ends the program
     bool m_unattended = false;    // QUIT=YES: no person, and an exit status that tells
     int m_exitStatus = 0;
-    bool m_scriptWaits = false;          // for the session to settle
-    bool m_scriptWaitsForState = false;  // the last command waits for it
-    bool m_scriptContinuing = false;     // the next command is on its way
+    bool m_scriptWaits = false;                         // for the session to settle
+    bool m_scriptWaitsForState = false;                 // the last command waits for it
+    bool m_scriptContinuing = false;                    // the next command is on its way
     SessionState m_lastState = SessionState::Starting;  // dials the entry a site queue names (a child of the window)
     QString m_sessionTitle;
     bool m_firstRun = false;

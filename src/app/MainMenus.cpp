@@ -7,9 +7,9 @@
 #include "app/Main.h"
 
 #include "app/QueueView.h"
-#include "transfer/DdeLink.h"
 #include "app/corvview.h"
 #include "console/cxGraphics.h"
+#include "transfer/DdeLink.h"
 
 #include <QAction>
 #include <QActionGroup>

@@ -188,8 +188,8 @@ bool TfrmMain::RunScriptFile(const QString& path, bool startNow)
         return false;
     }
     const QByteArray text = f.readAll();
-    const TScriptRunner::LoadResult r = m_script.Load(std::string_view(text.constData(), text.size()),
-                                                      QDate::currentDate());
+    const TScriptRunner::LoadResult r =
+        m_script.Load(std::string_view(text.constData(), text.size()), QDate::currentDate());
     if (r.errorLine > 0) {
         ReportScriptError(r.errorLine, r.error);
         unattendedFailed();
@@ -326,6 +326,9 @@ void TfrmMain::scriptStateChanged(SessionState previous)
     }
     if (m_scriptWaits && settled(now))
         continueScriptSoon();
+    // QUIT=YES with nothing (left) to transfer: the work is done.
+    if (m_unattended && now == SessionState::Idle && m_transferQueue.Empty() && !m_script.ScriptRunning && isVisible())
+        QTimer::singleShot(0, this, [this] { CloseWithoutQuestions(); });
 }
 
 void TfrmMain::ScriptTimerTimer()
@@ -499,8 +502,8 @@ void TfrmMain::ExecuteScriptCommand(const std::string& compiled)
             wait = ScriptWait::State;
             break;
         case TScriptCode::Abort: {
-            const bool stopsScript = m_script.ScriptRunning && static_cast<int>(m_workflow->State()) >
-                                                                   static_cast<int>(SessionState::Connected);
+            const bool stopsScript = m_script.ScriptRunning &&
+                                     static_cast<int>(m_workflow->State()) > static_cast<int>(SessionState::Connected);
             btnAbortClick(false);
             if (stopsScript) {
                 m_script.Stop();
@@ -740,7 +743,11 @@ void TfrmMain::KeywordCommandLine(const QStringList& arguments)
     if (port)
         txtPort->setText(*port);
     m_workflow->ConnectionDirty = true;
-    QTimer::singleShot(0, this, [this] { btnConnectClick(true); });
+    QTimer::singleShot(0, this, [this] {
+        // What was queued starts after the first listing.
+        m_workflow->AfterLogin = m_transferQueue.Empty() ? AfterLoginAction::None : AfterLoginAction::StartQueue;
+        btnConnectClick(true);
+    });
 }
 
 // ---------------------------------------------------------------- the automation link
@@ -756,7 +763,8 @@ void TfrmMain::startDdeServer()
     DDEClient->OnOpen = [this] { DDEClientOpen(); };
     DDEClient->OnClose = [this] { DDEClientClose(); };
     // The service is the executable's name without its extension.
-    const QString service = QFileInfo(QCoreApplication::applicationFilePath()).fileName().section(QLatin1Char('.'), 0, 0);
+    const QString service =
+        QFileInfo(QCoreApplication::applicationFilePath()).fileName().section(QLatin1Char('.'), 0, 0);
     QString error;
     if (!DDEServer->Start(service, QStringLiteral("link"), error))
         LogLine("DDE 服务器关闭: " + error.toStdString(), lcLocalOnly);
@@ -790,8 +798,7 @@ void TfrmMain::SendDdeStatus(const std::string& text)
 void TfrmMain::forwardLogLine(const std::string& text, int colour)
 {
     // Not continuation lines of a reply ("230-..."), nor the program's own.
-    if (colour == lcLocalOnly || (text.size() >= 4 && text[3] == '-') ||
-        (m_settings.DDEFilter && colour == lcCommand))
+    if (colour == lcLocalOnly || (text.size() >= 4 && text[3] == '-') || (m_settings.DDEFilter && colour == lcCommand))
         return;
     SendDdeStatus(text);
 }
@@ -803,8 +810,7 @@ void TfrmMain::sendListingToDde(TCorvListView* pane, const char* end)
     // A file as its name and size, anything else (folders, links) in brackets.
     for (int r = 0; r < pane->RowCount(); ++r) {
         const std::string name = pane->Text(r, 0).toStdString();
-        SendDdeStatus(pane->Kind(r) == rkFile ? name + " (" + pane->Text(r, 1).toStdString() + ")"
-                                                 : "[" + name + "]");
+        SendDdeStatus(pane->Kind(r) == rkFile ? name + " (" + pane->Text(r, 1).toStdString() + ")" : "[" + name + "]");
     }
     SendDdeStatus(end);
 }

@@ -23,10 +23,16 @@ TDdeServer::TDdeServer(QDBusConnection bus, QObject* parent) : QObject(parent), 
 
 TDdeServer::~TDdeServer()
 {
+    Stop();
+}
+
+void TDdeServer::Stop()
+{
     if (!Running())
         return;
     m_bus.unregisterObject(m_path);
     m_bus.unregisterService(m_name);
+    m_name.clear();
 }
 
 bool TDdeServer::Start(const QString& service, const QString& topic, QString& error)
@@ -106,8 +112,8 @@ void TDdeClient::Poke(const QString& text)
 {
     if (!m_open)
         return;
-    QDBusMessage call = QDBusMessage::createMethodCall(m_name, m_path, QString::fromLatin1(DdeInterface),
-                                                       QStringLiteral("Poke"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(m_name, m_path, QString::fromLatin1(DdeInterface), QStringLiteral("Poke"));
     call << QStringLiteral("\r\n") << text;
     call.setAutoStartService(false);
     m_bus.asyncCall(call);  // the reply is not looked at

@@ -26,6 +26,7 @@ public:
     ~TDdeServer() override;
     // False, with the reason, when there is no bus or the name is taken.
     bool Start(const QString& service, const QString& topic, QString& error);
+    void Stop();
     bool Running() const { return !m_name.isEmpty(); }
     std::function<void(const QString& item, const QString& data)> OnPoke;
 

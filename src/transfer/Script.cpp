@@ -184,11 +184,13 @@ std::optional<TScriptCommand> DecodeScriptCommand(std::string_view compiled)
     TScriptCommand c{};
     const int code = (compiled[0] - '0') * 10 + (compiled[1] - '0');
     const auto& table = ScriptKeywords();
-    if (std::none_of(table.begin(), table.end(), [&](const TScriptKeyword& k) { return static_cast<int>(k.code) == code; }))
+    if (std::none_of(table.begin(), table.end(),
+                     [&](const TScriptKeyword& k) { return static_cast<int>(k.code) == code; }))
         return std::nullopt;
     c.code = static_cast<TScriptCode>(code);
-    c.side = dollar == 3 ? (compiled[2] == '1' ? TScriptSide::Local : compiled[2] == '2' ? TScriptSide::Remote
-                                                                                          : TScriptSide::None)
+    c.side = dollar == 3 ? (compiled[2] == '1'   ? TScriptSide::Local
+                            : compiled[2] == '2' ? TScriptSide::Remote
+                                                 : TScriptSide::None)
                          : TScriptSide::None;
     c.argument = std::string(compiled.substr(dollar + 1));
     return c;
@@ -305,8 +307,7 @@ TQueueEntry KeywordGetEntry(std::string_view value, const std::string& downloadD
 {
     const size_t bar = value.find('|');
     const std::string source(value.substr(0, bar));
-    const std::string dir =
-        bar == std::string_view::npos ? downloadDir : std::string(value.substr(bar + 1));
+    const std::string dir = bar == std::string_view::npos ? downloadDir : std::string(value.substr(bar + 1));
     return {TEntryKind::DownloadFile, source, -1, EnsureTrailingSeparator(dir) + LastPathSegment(source)};
 }
 
@@ -316,7 +317,8 @@ TQueueEntry KeywordPutEntry(std::string_view value)
     const std::string source(value.substr(0, bar));
     const QFileInfo file(QString::fromStdString(source));
     const std::string name = file.fileName().toStdString();
-    const std::string target =
-        bar == std::string_view::npos ? "~/" + name : EnsureTrailingSeparator(std::string(value.substr(bar + 1))) + name;
+    const std::string target = bar == std::string_view::npos
+                                   ? "~/" + name
+                                   : EnsureTrailingSeparator(std::string(value.substr(bar + 1))) + name;
     return {TEntryKind::UploadFile, source, file.exists() ? file.size() : -1, target};
 }

@@ -53,13 +53,13 @@ TEST(Script, LinesCompileToCodeSideAndArgument)
     EXPECT_EQ(compiled("cd-r:/x"), "302$/x");
     EXPECT_EQ(compiled("CD-L:/tmp/a:b"), "301$/tmp/a:b");  // the first ":" only
     EXPECT_EQ(compiled("DISCONNECT"), "02$");
-    EXPECT_EQ(compiled("EXIT:now"), "09$");               // no argument kept
-    EXPECT_EQ(compiled("CLEARQUEUE"), "47$");             // kept, though empty
+    EXPECT_EQ(compiled("EXIT:now"), "09$");    // no argument kept
+    EXPECT_EQ(compiled("CLEARQUEUE"), "47$");  // kept, though empty
     EXPECT_EQ(compiled("LOOP:3"), "50$3");
     EXPECT_EQ(compiled("DDELINK:svc:topic:cmd"), "40$svc:topic:cmd");
-    EXPECT_EQ(compiled("FILTER:*.txt"), "350$*.txt");     // no side: the remote pane
+    EXPECT_EQ(compiled("FILTER:*.txt"), "350$*.txt");  // no side: the remote pane
     EXPECT_EQ(compiled("FILTER-L:*.txt"), "351$*.txt");
-    EXPECT_EQ(compiled("DIR-R"), "332$DIR-R");            // without ":" the line is the argument
+    EXPECT_EQ(compiled("DIR-R"), "332$DIR-R");  // without ":" the line is the argument
     EXPECT_EQ(compiled("RAW:SITE CHMOD 644 a"), "27$SITE CHMOD 644 a");
     EXPECT_EQ(compiled("MD-L:/backup/&date"), "311$/backup/1206");
     EXPECT_EQ(compiled("CD-R:/logs/&date/old"), "302$/logs/1206");  // to the end
