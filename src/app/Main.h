@@ -448,6 +448,7 @@ private:
     bool m_scriptWaits = false;                         // for the session to settle
     bool m_scriptWaitsForState = false;                 // the last command waits for it
     bool m_scriptContinuing = false;                    // the next command is on its way
+    bool m_scriptErrorsChained = false;
     SessionState m_lastState = SessionState::Starting;  // dials the entry a site queue names (a child of the window)
     QString m_sessionTitle;
     bool m_firstRun = false;

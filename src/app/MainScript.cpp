@@ -228,6 +228,21 @@ void TfrmMain::ReportScriptError(int lineNumber, TScriptError kind)
 
 void TfrmMain::scriptStarted()
 {
+    if (!m_scriptErrorsChained) {
+        // A data connection that fails while a script runs ends the script
+        // (the workflow logs the error).
+        m_scriptErrorsChained = true;
+        FTP.OnFtpError = [this, before = FTP.OnFtpError](TFTPclient* c, ::FtpError kind, const std::string& text) {
+            if (before)
+                before(c, kind, text);
+            if (kind == feScriptDataConnection && m_script.ScriptRunning) {
+                m_script.ScriptCommands.clear();
+                m_script.LoopIndex = 0;
+                unattendedFailed();
+                RunNextScriptCommand();
+            }
+        };
+    }
     mnuRunScript->setText(QStringLiteral("停止脚本(&S)"));
     m_queueRun->ScriptRunning = true;
     beginUnattended();
