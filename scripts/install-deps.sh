@@ -14,7 +14,7 @@ SUDO=""
 packages=(cmake ninja-build g++ qt6-base-dev qt6-translations-l10n fonts-wqy-microhei
           shared-mime-info desktop-file-utils)
 if [ "${1:-}" = "--test" ]; then
-  packages+=(libgtest-dev clang libclang-rt-14-dev xvfb xauth dbus
+  packages+=(libgtest-dev clang libclang-rt-14-dev xvfb xauth dbus dbus-bin
              vsftpd python3-pyftpdlib dante-server ftp-proxy curl lftp time bc)
 fi
 
