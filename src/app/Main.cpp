@@ -1,4 +1,5 @@
 #include "app/Main.h"
+#include "app/Pref.h"
 
 #include "app/About.h"
 #include "app/CrashLog.h"
@@ -189,21 +190,7 @@ TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
         w->setAttribute(Qt::WA_ShowWithoutActivating, !isActiveWindow());
         w->show();
     };
-    hooks.PlaySound = [](int sound, const std::string& wave) {
-        // The named system sounds are the bell here; a wave file goes to a
-        // player found on the system, and nothing happens without one.
-        if (sound >= 1 && sound <= 5) {
-            QApplication::beep();
-        } else if (sound == 6 && !wave.empty()) {
-            for (const char* player : {"paplay", "aplay", "pw-play"}) {
-                const QString path = QStandardPaths::findExecutable(QString::fromLatin1(player));
-                if (!path.isEmpty()) {
-                    QProcess::startDetached(path, {QString::fromStdString(wave)});
-                    break;
-                }
-            }
-        }
-    };
+    hooks.PlaySound = PlaySettingSound;
     hooks.CloseMessages = [this] {
         if (MessageWindow)
             MessageWindow->close();

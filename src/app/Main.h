@@ -44,6 +44,7 @@ class TTapi;
 class TfrmCustom;
 class TfrmBookmark;
 class TfrmSite;
+class TfrmPref;
 class TDdeServer;
 class TDdeClient;
 class QTimer;
@@ -216,6 +217,9 @@ public:
     std::function<bool(const QString& file)> RunEditor;
     // Opens a file with the desktop's program for it; tests put their own in.
     std::function<bool(const QUrl& file)> OpenUrl;
+    void mnuPreferencesClick();  // TfrmPref: written, loaded again and applied on OK
+    // Instead of the modal run of the preferences (true: OK); tests put their own in.
+    std::function<bool(TfrmPref& dialog)> PreferencesOpened;
     void mnuASCIIExtensionsClick();   // TfrmASCII
     void mnuRenameExtensionsClick();  // TfrmRename
     // The "传输完成(&R)" choice: 0 idle .. 5 hang up and quit.
@@ -445,9 +449,9 @@ private:
     bool m_quitWhenDone = false;  // a "+" script or SCRIPT=: a connection that fails ends the program
     bool m_unattended = false;    // QUIT=YES: no person, and an exit status that tells
     int m_exitStatus = 0;
-    bool m_scriptWaits = false;                         // for the session to settle
-    bool m_scriptWaitsForState = false;                 // the last command waits for it
-    bool m_scriptContinuing = false;                    // the next command is on its way
+    bool m_scriptWaits = false;          // for the session to settle
+    bool m_scriptWaitsForState = false;  // the last command waits for it
+    bool m_scriptContinuing = false;     // the next command is on its way
     bool m_scriptErrorsChained = false;
     SessionState m_lastState = SessionState::Starting;  // dials the entry a site queue names (a child of the window)
     QString m_sessionTitle;

@@ -6,6 +6,7 @@
 #include "app/FileType.h"
 #include "app/Main.h"
 
+#include "app/Pref.h"
 #include "app/QueueView.h"
 #include "app/corvview.h"
 #include "console/cxGraphics.h"
@@ -262,7 +263,7 @@ void TfrmMain::buildMenus()
                                        [this] { FTP.ResumeSupported = !FTP.ResumeSupported; });
     mnuSiteResume->setCheckable(true);
     QMenu* preferences = options->addMenu(QStringLiteral("偏好设置(&P)"));
-    later(preferences, QStringLiteral("常规(&G)"));
+    preferences->addAction(QStringLiteral("常规(&G)"), this, [this] { mnuPreferencesClick(); });
     preferences->addAction(QStringLiteral("&ASCII 类型"), this, [this] { mnuASCIIExtensionsClick(); });
     preferences->addAction(QStringLiteral("重命名类型(&R)"), this, [this] { mnuRenameExtensionsClick(); });
     preferences->addAction(QStringLiteral("自定义命令(&C)"), this, [this] { mnuDefineCustomClick(); });
@@ -348,7 +349,7 @@ void TfrmMain::buildToolBar()
     button(QStyle::SP_MediaStop, QStringLiteral("中断"), [this] { btnAbortClick(); });
     button(QStyle::SP_DialogResetButton, QStringLiteral("清除队列"), [this] { queClearClick(); });
     ToolBar->addSeparator();
-    button(QStyle::SP_ComputerIcon, QStringLiteral("偏好设置"), nullptr);
+    button(QStyle::SP_ComputerIcon, QStringLiteral("偏好设置"), [this] { mnuPreferencesClick(); });
 }
 
 void TfrmMain::buildPanePopups()
@@ -510,4 +511,30 @@ void TfrmMain::mnuPrintClick()
 void TfrmMain::mnuFlushCacheClick()
 {
     m_cache.Clear();
+}
+
+void TfrmMain::mnuPreferencesClick()
+{
+    // The proxy login, log file and no-proxy hosts as the client has them;
+    // the font as the panes show it.
+    TfrmPref::Sources src = TfrmPref::ReadSources(m_settingsFile);
+    src.ProxyHost = FTP.ProxyHost;
+    src.ProxyPort = FTP.ProxyPort;
+    src.ProxyUser = FTP.ProxyUser;
+    src.ProxyPass = FTP.ProxyPass;
+    src.LogFile = FTP.LogFile;
+    src.CustomIP = FTP.CustomIP;
+    src.NoProxyHosts = FTP.NoProxyHost;
+    src.FontName = Local->font().family();
+    src.FontSize = Local->font().pointSize();
+    TfrmPref dialog(m_settings, src, *m_prompt, this);
+    const bool ok = PreferencesOpened ? PreferencesOpened(dialog) : dialog.exec() == QDialog::Accepted;
+    m_workflow->ConnectionDirty = true;
+    if (!ok)
+        return;
+    if (!dialog.Write(m_settingsFile))  // kept in memory; the next write tries again
+        m_prompt->ShowMessage(MessageKind::Error, "无法保存设置: " + m_settingsFile.LastError());
+    LoadSettings(m_settingsFile, m_settingsFile, m_settings, &FTP);
+    ApplyViewSettings();
+    SetCompletionAction(m_settings.XferOption);
 }
