@@ -45,6 +45,7 @@ class TfrmCustom;
 class TfrmBookmark;
 class TfrmSite;
 class TfrmPref;
+class TfrmBrowseServer;
 class TDdeServer;
 class TDdeClient;
 class QTimer;
@@ -280,6 +281,9 @@ public:
     void ChooseTargetSite();
     // Instead of the modal run of the site manager; tests put their own in.
     std::function<void(TfrmSite& dialog)> SiteManagerOpened;
+    // "浏览服务器": a second connection in a window of its own.
+    void mnuBrowseServerClick();
+    QPointer<TfrmBrowseServer> BrowseWindow;
     // ---- without a user: scripts, the keyword command line, the automation link (MainScript.cpp)
     TScriptRunner& Script() { return m_script; }
     QAction* mnuRunScript = nullptr;  // "运行脚本(&S)", or "停止脚本(&S)" while one runs
@@ -408,6 +412,9 @@ private:
     void localMove(const std::vector<std::string>& names, const QString& folder);
     void localProperties(const QString& path);
     void localPropertiesDialog(const QString& path);
+    void builtInViewer(const QString& file);
+    bool builtInEditor(const QString& file);  // RunEditor, or TfrmEditor modal; true: send it back
+    void queueRemoteRows(const std::string& remoteDir, const std::vector<TPaneItem>& rows);
     bool launch(const QString& program, const QStringList& arguments);  // LaunchProgram, or a detached process
     bool openDefault(const QString& path);                              // OpenUrl, or the desktop's program
     bool remoteBusy(const TCorvListView* pane) const;

@@ -104,7 +104,8 @@ void TfrmMain::buildMenus()
         sites->addAction(QStringLiteral("保存远程路径(&R)"), this, [this] { mnuSaveRemotePathClick(); });
     saveRemote->setShortcut(QKeySequence(Qt::Key_F7));
     sites->addSeparator();
-    later(sites, QStringLiteral("浏览服务器"), QKeySequence(Qt::CTRL | Qt::Key_B));
+    QAction* browse = sites->addAction(QStringLiteral("浏览服务器"), this, [this] { mnuBrowseServerClick(); });
+    browse->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
     QAction* newWindow = sites->addAction(QStringLiteral("新建窗口(&N)"), this, [this] { mnuNewWindowClick(); });
     newWindow->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     connect(sites, &QMenu::aboutToShow, this, [=, this] {
@@ -113,6 +114,7 @@ void TfrmMain::buildMenus()
         shortcut->setEnabled(site);
         editSite->setEnabled(site);
         addSite->setEnabled(m_workflow->State() != SessionState::Disconnected);
+        browse->setEnabled(addSite->isEnabled());
         saveRemote->setEnabled(site && FTP.IsConnected());
     });
 

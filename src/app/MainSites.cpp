@@ -1,9 +1,12 @@
 // The main window's site commands: the site manager and the target-site
 // chooser, the site menu of the quick-connect bar, adding and editing the
 // current site, its saved paths, a desktop launcher and a new window.
+#include "app/BrowServ.h"
 #include "app/FileType.h"
 #include "app/Main.h"
+#include "app/QueueView.h"
 #include "app/Site.h"
+#include "app/corvview.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -247,4 +250,60 @@ void TfrmMain::ChooseTargetSite()
     SetCompletionAction(static_cast<int>(TCompletionAction::Quit));
     m_workflow->ConnectionDirty = true;
     btnConnectClick(true);
+}
+
+// ---------------------------------------------------------------- browse server
+
+void TfrmMain::mnuBrowseServerClick()
+{
+    if (m_workflow->State() == SessionState::Disconnected)
+        return;
+    TfrmBrowseServer::Session s;
+    s.server = FTP.FtpServer;
+    s.user = FTP.UserName;
+    s.password = FTP.UserPassword;
+    s.port = FTP.Port;
+    s.initialDirectory = currentRemotePath();
+    s.customIP = m_settingsFile.ReadString(SetupSection, "CustomIP");
+    s.usePasv = m_settings.UsePasv;
+    s.proxyHost = FTP.ProxyHost;
+    s.proxyPort = FTP.ProxyPort;
+    s.socks = m_settings.EnableProxy && m_settings.ProxyMode == 2;
+    s.serverType = FTP.ServerType;
+    s.showLinks = mnuShowLinks->isChecked();
+    s.resolveFile = mnuResolveFile->isChecked();
+    s.selectLine = m_settingsFile.ReadBool(SetupSection, "SelectLine", false);
+    // A window of its own, not kept above this one.
+    auto* w = new TfrmBrowseServer(s, *m_prompt);
+    BrowseWindow = w;
+    w->OnQueue = [this](const std::string& dir, const std::vector<TPaneItem>& rows) { queueRemoteRows(dir, rows); };
+    w->RunEditor = [this](const QString& file) { return builtInEditor(file); };
+    w->RunViewer = [this](const QString& file) {
+        QStringList words = QProcess::splitCommand(QString::fromStdString(m_settings.Viewer));
+        if (!words.isEmpty() && launch(words.takeFirst(), words << file))
+            return;
+        if (!openDefault(file))
+            builtInViewer(file);
+    };
+    w->setWindowTitle(QStringLiteral("浏览 ") + windowTitle());
+    w->show();
+}
+
+void TfrmMain::queueRemoteRows(const std::string& remoteDir, const std::vector<TPaneItem>& rows)
+{
+    const std::string target = LocalDirectory().toStdString();
+    std::vector<TQueueEntry> entries;
+    for (const TPaneItem& r : rows) {
+        if (!SafeEntryName(r.name)) {
+            LogLine("跳过不安全的名称: " + r.name, lcError);
+            continue;
+        }
+        if (r.folder)
+            entries.push_back({TEntryKind::DownloadDirectory, EnsureTrailingSeparator(remoteDir + r.name), -1,
+                               EnsureTrailingSeparator(target + r.name)});
+        else
+            entries.push_back({TEntryKind::DownloadFile, remoteDir + r.name, r.size, target + r.name});
+    }
+    m_transferQueue.Append(std::move(entries));
+    Queue->FitColumns();
 }

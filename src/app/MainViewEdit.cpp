@@ -29,23 +29,29 @@ void TfrmMain::buildViewEdit()
         return launch(name, words << QString::fromStdString(file));
     };
     host.OpenDefault = [this](const std::string& file) { return openDefault(QString::fromStdString(file)); };
-    host.BuiltInViewer = [this](const std::string& file) {
-        auto* viewer = new TfrmEditor(*m_prompt, this);
-        viewer->setAttribute(Qt::WA_DeleteOnClose);
-        if (viewer->LoadFile(QString::fromStdString(file), true))
-            viewer->show();
-        else
-            viewer->deleteLater();
-    };
-    host.BuiltInEditor = [this](const std::string& file) {
-        if (RunEditor)
-            return RunEditor(QString::fromStdString(file));
-        TfrmEditor editor(*m_prompt, this);
-        return editor.LoadFile(QString::fromStdString(file), false) && editor.exec() == QDialog::Accepted;
-    };
+    host.BuiltInViewer = [this](const std::string& file) { builtInViewer(QString::fromStdString(file)); };
+    host.BuiltInEditor = [this](const std::string& file) { return builtInEditor(QString::fromStdString(file)); };
     host.Prompt = [this]() -> IPrompt& { return *m_prompt; };
     host.Log = [this](const std::string& text, int colour) { LogLine(text, colour); };
     m_viewEdit = std::make_unique<TViewEdit>(FTP, *m_workflow, m_settings, m_settingsFile, std::move(host), this);
+}
+
+void TfrmMain::builtInViewer(const QString& file)
+{
+    auto* viewer = new TfrmEditor(*m_prompt, this);
+    viewer->setAttribute(Qt::WA_DeleteOnClose);
+    if (viewer->LoadFile(file, true))
+        viewer->show();
+    else
+        viewer->deleteLater();
+}
+
+bool TfrmMain::builtInEditor(const QString& file)
+{
+    if (RunEditor)
+        return RunEditor(file);
+    TfrmEditor editor(*m_prompt, this);
+    return editor.LoadFile(file, false) && editor.exec() == QDialog::Accepted;
 }
 
 bool TfrmMain::launch(const QString& program, const QStringList& arguments)

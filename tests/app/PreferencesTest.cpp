@@ -62,6 +62,8 @@ TEST(Preferences, OneControlPerPageIsWrittenInOrderAndAppliedAtOnce)
             if (b->text() == QStringLiteral("!"))
                 b->click();  // the connect sound's, then the transfer sound's
         keys = d.Keys();
+        d.show();  // for a person to look at (tools/screenshot.sh)
+        d.grab().save(QCoreApplication::applicationDirPath() + QStringLiteral("/preferences-screenshot.png"));
         return true;
     };
     w.mnuPreferencesClick();
