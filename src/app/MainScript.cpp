@@ -794,11 +794,14 @@ void TfrmMain::endAutomation()
 
 void TfrmMain::cmdPokeData(const std::string& text)
 {
+    // A line from outside: shown and answered at a bounded length.
+    const std::string shown = text.size() > 200 ? text.substr(0, 200) + "..." : text;
     if (m_settings.DDEShow)
-        LogLine("DDE> " + text, lcLocalOnly);
+        LogLine("DDE> " + shown, lcLocalOnly);
     const TCompiledLine c = compileScriptLine(text, -1);
     if (c.error != TScriptError::None) {
-        SendDdeStatus("Corvyne: 未知命令 \"" + text + "\"");
+        LogLine("DDE 命令无效: " + ScriptErrorText(c.error), lcLocalOnly);
+        SendDdeStatus("Corvyne: 未知命令 \"" + shown + "\"");
         return;
     }
     ExecuteScriptCommand(c.text);

@@ -249,6 +249,14 @@ TEST(DdeLink, PokedLinesRunAndStatusLinesGoToThePartner)
     EXPECT_EQ(partner.lines[0], QStringLiteral(" Corvyne: 错误在 DDE 命令"));
     EXPECT_EQ(partner.lines[1], QStringLiteral(" Corvyne: 未知命令 \"FETCH-ALL\""));
 
+    // An overlong poke: refused with a line in the log, the answer bounded.
+    partner.lines.clear();
+    ASSERT_TRUE(poke(QStringLiteral("RAW:") + QString(40000, QLatin1Char('x'))));
+    ASSERT_TRUE(WaitFor([&] { return partner.lines.size() >= 2; }));
+    EXPECT_TRUE(s.logged("DDE 命令无效: 命令行过长."));
+    EXPECT_LT(partner.lines[1].size(), 300);
+    EXPECT_EQ(w.Workflow().State(), SessionState::Idle);
+
     // A listing goes over row by row; log lines too, but no continuation lines.
     partner.lines.clear();
     ASSERT_TRUE(poke(QStringLiteral("DIR-R")));
