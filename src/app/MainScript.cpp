@@ -283,10 +283,11 @@ int TfrmMain::ExitStatus() const
 {
     if (m_exitStatus != 0)
         return m_exitStatus;
-    // An unattended run succeeded when nothing failed and nothing is left.
-    if (m_unattended && (m_queueRun->Failures > 0 || !m_transferQueue.Empty()))
+    // An unattended run succeeded when nothing failed and (QUIT=YES) nothing
+    // is left; a "+" script when nothing failed.
+    if ((m_unattended || m_quitWhenDone) && m_queueRun->Failures > 0)
         return 1;
-    return 0;
+    return m_unattended && !m_transferQueue.Empty() ? 1 : 0;
 }
 
 void TfrmMain::RunNextScriptCommand()
