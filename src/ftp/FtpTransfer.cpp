@@ -458,7 +458,7 @@ void TFTPclient::SendTransferCommand()
     }
     switch (m_pending) {
         case poFileReceived:
-            if (!m_data.OpenReceiveFile(LocalFile, ResumePos)) {
+            if (!m_data.OpenReceiveFile(LocalFile, ResumePos, TransferMode == AsciiTransfer)) {
                 TransferFault(feLocalWrite, errno);  // before "RETR": nothing is fetched
                 return;
             }

@@ -447,9 +447,11 @@ bool TCustomCorvSocket::CanOpenFile(const std::string& name, bool forWriting)
     return true;
 }
 
-bool TCustomCorvSocket::OpenReceiveFile(const std::string& name, int64_t offset)
+bool TCustomCorvSocket::OpenReceiveFile(const std::string& name, int64_t offset, bool text)
 {
     CloseRecvFile();
+    m_recvText = text;
+    m_recvCR = false;
     // Never written through a link: the target is the path itself.
     int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0)
@@ -485,6 +487,12 @@ bool TCustomCorvSocket::StartSendFile(const std::string& name, int64_t offset)
 
 void TCustomCorvSocket::CloseRecvFile()
 {
+    if (m_recvFd >= 0 && m_recvText && m_recvCR) {
+        // A CR at the very end was no line end: it is the file's.
+        m_recvCR = false;
+        while (::write(m_recvFd, "\r", 1) < 0 && errno == EINTR) {
+        }
+    }
     if (m_recvFd >= 0) {
         ::close(m_recvFd);
         m_recvFd = -1;
@@ -854,6 +862,21 @@ void TCustomCorvSocket::RecvStreamSegment()
         if (got > 0) {
             const char* p = m_recvBuffer.data();
             size_t left = static_cast<size_t>(got);
+            if (m_recvText) {
+                // CR LF becomes LF; a CR before anything else stays.
+                m_textBuffer.resize(left + 1);
+                size_t n = 0;
+                for (size_t i = 0; i < left; ++i) {
+                    const char c = p[i];
+                    if (m_recvCR && c != '\n')
+                        m_textBuffer[n++] = '\r';
+                    m_recvCR = c == '\r';
+                    if (!m_recvCR)
+                        m_textBuffer[n++] = c;
+                }
+                p = m_textBuffer.data();
+                left = n;
+            }
             while (left > 0) {
                 ssize_t w = ::write(m_recvFd, p, left);
                 if (w < 0 && errno == EINTR)

@@ -97,7 +97,9 @@ public:
     // Dotted address of the peer; empty when not connected.
     std::string PeerAddress() const;
     static bool CanOpenFile(const std::string& name, bool forWriting);
-    bool OpenReceiveFile(const std::string& name, int64_t offset);
+    // text: an ASCII transfer; the CR LF line ends it brings become LF, the
+    // line end of the files here.
+    bool OpenReceiveFile(const std::string& name, int64_t offset, bool text = false);
     bool StartSendFile(const std::string& name, int64_t offset);
     void CloseReceiveFile();
     void StopSending(bool disconnect);
@@ -162,4 +164,7 @@ private:
     bool m_sendByKernel = true;  // sendfile(2) works for the current send file
     int m_recvFd = -1;
     std::vector<char> m_recvBuffer;
+    std::vector<char> m_textBuffer;  // a text receive's converted bytes
+    bool m_recvText = false;
+    bool m_recvCR = false;  // a text receive's CR at a chunk's end, held for what follows
 };

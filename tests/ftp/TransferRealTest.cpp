@@ -22,7 +22,6 @@ using ServerFn = const ServerInfo& (*)();
 struct RealServerCase {
     const char* name;
     ServerFn server;
-    bool asciiAddsCr;  // the server turns LF into CR LF in ASCII downloads
 };
 
 QByteArray fileHash(const QString& path)
@@ -137,8 +136,8 @@ TEST_P(RealTransfer, UploadDownloadAndListInBinaryAndAscii)
     ASSERT_TRUE(doneSuccess);
     QFile back(local.filePath(QStringLiteral("text-back.txt")));
     ASSERT_TRUE(back.open(QIODevice::ReadOnly));
-    EXPECT_EQ(back.readAll(), std::get<0>(GetParam()).asciiAddsCr ? QByteArray("line one\r\nline two\r\n")
-                                                                  : QByteArray("line one\nline two\n"));
+    // pyftpdlib sends CR LF, vsftpd its own LF: the copy here has LF either way.
+    EXPECT_EQ(back.readAll(), QByteArray("line one\nline two\n"));
     EXPECT_EQ(rec.commands.back(), "RETR text.txt");
     EXPECT_NE(std::find(rec.commands.begin(), rec.commands.end(), "TYPE A"), rec.commands.end());
 
@@ -262,14 +261,14 @@ TEST_P(RealTransfer, EveryFileAndDirectoryCommand)
     EXPECT_TRUE(rec.has(fiDisconnected, "Disconnected"));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Servers, RealTransfer,
-    ::testing::Combine(::testing::Values(RealServerCase{"vsftpd", &RealServers::vsftpd, false},
-                                         RealServerCase{"pyftpdlib", &RealServers::pyftpdlib, true}),
-                       ::testing::Bool()),
-    [](const ::testing::TestParamInfo<std::tuple<RealServerCase, bool>>& i) {
-        return std::string(std::get<0>(i.param).name) + (std::get<1>(i.param) ? "_passive" : "_active");
-    });
+INSTANTIATE_TEST_SUITE_P(Servers, RealTransfer,
+                         ::testing::Combine(::testing::Values(RealServerCase{"vsftpd", &RealServers::vsftpd},
+                                                              RealServerCase{"pyftpdlib", &RealServers::pyftpdlib}),
+                                            ::testing::Bool()),
+                         [](const ::testing::TestParamInfo<std::tuple<RealServerCase, bool>>& i) {
+                             return std::string(std::get<0>(i.param).name) +
+                                    (std::get<1>(i.param) ? "_passive" : "_active");
+                         });
 
 // The server is killed in the middle of a download and started again, twenty
 // times at growing points of the file: each new session resumes from what

@@ -261,6 +261,29 @@ TEST(TransferHelpers, SafeLocalNameTickDiffAndFileSize)
     EXPECT_EQ(TFTPclient::LocalFileSize(d.filePath(QStringLiteral("none")).toStdString()), 0);
 }
 
+TEST_F(ScriptedTransfer, AnAsciiDownloadGetsLocalLineEndsAcrossEveryChunkBoundary)
+{
+    // A byte per segment: a CR LF split between two reads still becomes LF;
+    // a CR before anything else, and one at the very end, stay.
+    const std::string text = "a\\nb\rc\\n\r";
+    server.addSession({{"220 hi"},
+                       loginThen({"200 ok", "<pasv>", "150 here\n<data-trickle:1:" + text + ">\n226 done",  // TYPE A
+                                  "200 ok", "<pasv>", "150 here\n<data:" + text + ">\n226 done"})});        // TYPE I
+    ASSERT_TRUE(login());
+    auto get = [&](const char* name, TTransferType mode) {
+        ftp.RemoteFile = name;
+        ftp.LocalFile = local(name).toStdString();
+        ftp.TransferMode = mode;
+        done = 0;
+        ftp.Download(false, false, 0);
+        return waitDone();
+    };
+    ASSERT_TRUE(get("t.txt", AsciiTransfer)) << rec.dump();
+    EXPECT_EQ(ReadTestFile(local("t.txt")), "a\nb\rc\n\r");
+    ASSERT_TRUE(get("t.bin", BinaryTransfer)) << rec.dump();
+    EXPECT_EQ(ReadTestFile(local("t.bin")), "a\r\nb\rc\r\n\r");  // binary: as sent
+}
+
 TEST_F(ScriptedTransfer, TypeIsSentOnlyWhenTheServerHasAnother)
 {
     // Two binary files in a row: one "TYPE I". A refused "TYPE" is asked
