@@ -268,9 +268,7 @@ void TfrmBrowseServer::fetch(bool edit)
     status(QString::fromUtf8(edit ? "编辑:" : "查看:") + QString::fromStdString(name));
     m_editMode = edit;
     setBusy(true);
-    // Byte for byte: an ASCII transfer would bring the server's CR LF into the
-    // local copy, and an edit would send it back changed in every line.
-    FTP2.TransferMode = BinaryTransfer;
+    FTP2.TransferMode = AsciiTransfer;
     FTP2.LocalFile = m_temp.filePath(QString::fromStdString(name)).toStdString();
     FTP2.RemoteFile = m_path + name;
     FTP2.ResumePos = 0;

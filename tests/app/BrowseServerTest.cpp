@@ -88,7 +88,7 @@ TEST(BrowseServer, ASecondConnectionWalksViewsEditsAndQueuesWhileTheMainOneStays
     b->mnuQueueClick();
     ASSERT_EQ(w.QueueEntries().Count(), 1u);
     EXPECT_EQ(w.QueueEntries().At(0).Kind, TEntryKind::DownloadDirectory);
-    w.Workflow().TransferModePanel = 1;  // binary: the bytes as the server has them
+    // Automatic mode: readme.txt comes in ASCII, with the local line ends.
     w.queTransferClick();
     ASSERT_TRUE(s.runEnded()) << s.logText();
     EXPECT_EQ(ReadTestFile(s.local.path() + "/sub/readme.txt"), "edited\n");
