@@ -294,8 +294,9 @@ TEST(TransferRulesWindow, ModesNamesAndSkipsApplyToEachFileOfARun)
     s.t.w->mnuDownloadClick();
     ASSERT_TRUE(s.runEnded()) << s.logText();
     EXPECT_TRUE(s.t.w->QueueEntries().Empty());
-    // ASCII by extension: the server's line ends; binary: as stored.
-    EXPECT_EQ(ReadTestFile(s.local.path() + "/notes.txt"), "one\r\ntwo\r\nthree\r\n");
+    // ASCII by extension (the server sends CR LF, the copy has LF); binary: as stored.
+    EXPECT_TRUE(s.logged("TYPE A") && s.logged("TYPE I")) << s.logText();
+    EXPECT_EQ(ReadTestFile(s.local.path() + "/notes.txt"), "one\ntwo\nthree\n");
     EXPECT_EQ(ReadTestFile(s.local.path() + "/data.bin"), text.toStdString());
     EXPECT_EQ(ReadTestFile(s.local.path() + "/page.htm"), "mine");
     EXPECT_EQ(s.t.prompt.asked, (std::vector<std::string>{"page.htm"}));
