@@ -1,5 +1,7 @@
 #include "app/ViewEdit.h"
 
+#include "common/Text.h"
+
 #include "transfer/TransferQueue.h"
 #include "transfer/TransferRules.h"
 
@@ -7,14 +9,6 @@
 #include <QTemporaryDir>
 
 namespace {
-
-std::string lower(std::string s)
-{
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
 
 bool alnum(char c)
 {
@@ -29,7 +23,7 @@ std::string EditorForExtension(const TIniFile& settings, const std::string& file
     const size_t dot = name.rfind('.');
     if (dot == std::string::npos || dot + 1 == name.size())
         return {};
-    const std::string ext = lower(name.substr(dot));
+    const std::string ext = AsciiLower(name.substr(dot));
     for (int i = 1;; ++i) {
         const std::optional<std::string> value = settings.Document().Get("Editors", "e" + std::to_string(i));
         if (!value)
@@ -39,7 +33,7 @@ std::string EditorForExtension(const TIniFile& settings, const std::string& file
             continue;
         // ".txt .htm" or ".txt.htm": the extension whole, so ".htm" is not
         // taken for ".html".
-        const std::string list = lower(value->substr(0, comma));
+        const std::string list = AsciiLower(value->substr(0, comma));
         for (size_t at = list.find(ext); at != std::string::npos; at = list.find(ext, at + 1)) {
             const size_t end = at + ext.size();
             if (end == list.size() || !alnum(list[end])) {

@@ -1,5 +1,7 @@
 #include "sites/IniFile.h"
 
+#include "common/Text.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -10,24 +12,6 @@
 #include <cstring>
 
 namespace {
-
-std::string lower(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
-std::string_view trim(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
-        s.remove_suffix(1);
-    return s;
-}
 
 // The folder holding path ("." for a bare name).
 std::string folderOf(const std::string& path)
@@ -63,7 +47,7 @@ void TIniDocument::Parse(std::string_view text)
         size_t end = text.find('\n', pos);
         if (end == std::string_view::npos)
             end = text.size();
-        std::string_view line = trim(text.substr(pos, end - pos));
+        std::string_view line = TrimLine(text.substr(pos, end - pos));
         pos = end + 1;
         if (line.empty() || line.front() == ';')
             continue;
@@ -71,7 +55,7 @@ void TIniDocument::Parse(std::string_view text)
             const size_t close = line.find(']');
             if (close == std::string_view::npos)
                 continue;
-            const std::string_view name = trim(line.substr(1, close - 1));
+            const std::string_view name = TrimLine(line.substr(1, close - 1));
             // The first of two sections of the same name is the one in use.
             current = find(name) ? nullptr : &findOrAdd(name);
             continue;
@@ -79,10 +63,10 @@ void TIniDocument::Parse(std::string_view text)
         const size_t eq = line.find('=');
         if (!current || eq == std::string_view::npos)
             continue;
-        const std::string_view key = trim(line.substr(0, eq));
+        const std::string_view key = TrimLine(line.substr(0, eq));
         if (key.empty() || current->findKey(key))
             continue;  // the first of two keys of the same name is the one in use
-        current->add(std::string(key), std::string(unquote(trim(line.substr(eq + 1)))));
+        current->add(std::string(key), std::string(unquote(TrimLine(line.substr(eq + 1)))));
     }
 }
 
@@ -110,25 +94,25 @@ std::string TIniDocument::Serialize() const
 
 const TIniDocument::Entry* TIniDocument::Section::findKey(std::string_view key) const
 {
-    auto it = keys.find(lower(key));
+    auto it = keys.find(AsciiLower(key));
     return it == keys.end() ? nullptr : &entries[it->second];
 }
 
 void TIniDocument::Section::add(std::string key, std::string value)
 {
-    keys.emplace(lower(key), entries.size());
+    keys.emplace(AsciiLower(key), entries.size());
     entries.push_back({std::move(key), std::move(value)});
 }
 
 TIniDocument::Section* TIniDocument::find(std::string_view section)
 {
-    auto it = m_index.find(lower(section));
+    auto it = m_index.find(AsciiLower(section));
     return it == m_index.end() ? nullptr : &m_sections[it->second];
 }
 
 const TIniDocument::Section* TIniDocument::find(std::string_view section) const
 {
-    auto it = m_index.find(lower(section));
+    auto it = m_index.find(AsciiLower(section));
     return it == m_index.end() ? nullptr : &m_sections[it->second];
 }
 
@@ -136,7 +120,7 @@ TIniDocument::Section& TIniDocument::findOrAdd(std::string_view section)
 {
     if (Section* s = find(section))
         return *s;
-    m_index.emplace(lower(section), m_sections.size());
+    m_index.emplace(AsciiLower(section), m_sections.size());
     m_sections.push_back({std::string(section), {}, {}, false});
     return m_sections.back();
 }
@@ -157,7 +141,7 @@ void TIniDocument::Set(std::string_view section, std::string_view key, std::stri
         if (c == '\r' || c == '\n')
             c = ' ';
     Section& s = findOrAdd(section);
-    auto it = s.keys.find(lower(key));
+    auto it = s.keys.find(AsciiLower(key));
     if (it != s.keys.end()) {
         s.entries[it->second].value = std::move(clean);
         return;
@@ -170,19 +154,19 @@ bool TIniDocument::EraseKey(std::string_view section, std::string_view key)
     Section* s = find(section);
     if (!s)
         return false;
-    auto it = s->keys.find(lower(key));
+    auto it = s->keys.find(AsciiLower(key));
     if (it == s->keys.end())
         return false;
     s->entries.erase(s->entries.begin() + static_cast<long>(it->second));
     s->keys.clear();
     for (size_t i = 0; i < s->entries.size(); ++i)
-        s->keys.emplace(lower(s->entries[i].key), i);
+        s->keys.emplace(AsciiLower(s->entries[i].key), i);
     return true;
 }
 
 bool TIniDocument::EraseSection(std::string_view section)
 {
-    auto it = m_index.find(lower(section));
+    auto it = m_index.find(AsciiLower(section));
     if (it == m_index.end())
         return false;
     // Marked, not removed, so the index of every other section stays valid;
@@ -200,7 +184,7 @@ bool TIniDocument::EraseSection(std::string_view section)
         for (Section& s : m_sections) {
             if (s.erased)
                 continue;
-            m_index.emplace(lower(s.name), kept.size());
+            m_index.emplace(AsciiLower(s.name), kept.size());
             kept.push_back(std::move(s));
         }
         m_sections = std::move(kept);
@@ -235,7 +219,7 @@ std::vector<std::string> TIniDocument::SectionNames() const
 
 std::optional<int> ParseIniInteger(std::string_view text)
 {
-    text = trim(text);
+    text = TrimLine(text);
     if (!text.empty() && text.front() == '+')
         text.remove_prefix(1);
     int value = 0;

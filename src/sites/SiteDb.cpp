@@ -1,5 +1,6 @@
 #include "sites/SiteDb.h"
 
+#include "common/Text.h"
 #include "sites/Settings.h"
 
 #include <QLocale>
@@ -29,14 +30,6 @@ TriState triState(char c)
 char triChar(TriState t)
 {
     return static_cast<char>('0' + static_cast<int>(t));
-}
-
-std::string lowerAscii(std::string s)
-{
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return s;
 }
 
 std::string plainNumber(double v)
@@ -308,7 +301,7 @@ std::string GroupNameProblem(const std::string& name)
 void SortNames(std::vector<std::string>& names)
 {
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        const std::string la = lowerAscii(a), lb = lowerAscii(b);
+        const std::string la = AsciiLower(a), lb = AsciiLower(b);
         return la != lb ? la < lb : a < b;
     });
 }
@@ -452,7 +445,7 @@ bool TSiteDatabase::ImportTextSiteList(const std::string& group, const std::stri
                 d.Set(site, "Port", port);
         };
         auto match = std::find_if(members.begin(), members.end(), [&](const std::string& s) {
-            return lowerAscii(m_sites.ReadString(s, "IP")) == lowerAscii(host);
+            return AsciiLower(m_sites.ReadString(s, "IP")) == AsciiLower(host);
         });
         if (match != members.end()) {
             writeLogin(*match);

@@ -1,5 +1,7 @@
 #include "transfer/Script.h"
 
+#include "common/Text.h"
+
 #include <QFileInfo>
 
 #include <algorithm>
@@ -7,24 +9,6 @@
 
 namespace {
 using K = TScriptKeyword;
-
-std::string upper(std::string_view s)
-{
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return out;
-}
-
-std::string_view trim(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
-        s.remove_suffix(1);
-    return s;
-}
 
 std::string twoDigits(int code)
 {
@@ -132,9 +116,9 @@ TCompiledLine CompileScriptLine(std::string_view line, const QDate& today)
     TScriptSide side = TScriptSide::None;
     const size_t colon = line.find(':');
     if (colon != std::string_view::npos || line.find('-') != std::string_view::npos) {
-        keyword = upper(colon != std::string_view::npos ? line.substr(0, colon) : line);
+        keyword = AsciiUpper(colon != std::string_view::npos ? line.substr(0, colon) : line);
         if (keyword.empty())
-            keyword = upper(line);
+            keyword = AsciiUpper(line);
         argument = std::string(colon != std::string_view::npos ? line.substr(colon + 1) : line);
         const size_t dash = keyword.find('-');
         if (dash != std::string::npos) {
@@ -148,9 +132,9 @@ TCompiledLine CompileScriptLine(std::string_view line, const QDate& today)
             keyword = keyword.substr(0, keyword.size() - 2);
         }
     } else {
-        keyword = upper(line);
+        keyword = AsciiUpper(line);
     }
-    keyword = std::string(trim(keyword));
+    keyword = std::string(TrimLine(keyword));
     const auto& table = ScriptKeywords();
     const auto k = std::find_if(table.begin(), table.end(), [&](const TScriptKeyword& e) { return keyword == e.name; });
     if (k == table.end())
@@ -208,7 +192,7 @@ TScriptRunner::LoadResult TScriptRunner::Load(std::string_view text, const QDate
         const std::string_view raw = text.substr(0, end);
         text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
         ++number;
-        const std::string_view line = trim(raw);
+        const std::string_view line = TrimLine(raw);
         if (line.empty() || line == "END")
             break;
         if (line.front() == '#')

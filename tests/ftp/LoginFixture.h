@@ -71,4 +71,14 @@ protected:
         return WaitFor([&] { return done > 0; }, ms);
     }
     QString local(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
+    // Downloads name into the test's folder in the given mode; true when it ended.
+    bool get(const char* name, TTransferType mode)
+    {
+        ftp.RemoteFile = name;
+        ftp.LocalFile = local(name).toStdString();
+        ftp.TransferMode = mode;
+        done = 0;
+        ftp.Download(false, false, 0);
+        return waitDone();
+    }
 };

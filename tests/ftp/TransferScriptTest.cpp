@@ -270,14 +270,6 @@ TEST_F(ScriptedTransfer, AnAsciiDownloadGetsLocalLineEndsAcrossEveryChunkBoundar
                        loginThen({"200 ok", "<pasv>", "150 here\n<data-trickle:1:" + text + ">\n226 done",  // TYPE A
                                   "200 ok", "<pasv>", "150 here\n<data:" + text + ">\n226 done"})});        // TYPE I
     ASSERT_TRUE(login());
-    auto get = [&](const char* name, TTransferType mode) {
-        ftp.RemoteFile = name;
-        ftp.LocalFile = local(name).toStdString();
-        ftp.TransferMode = mode;
-        done = 0;
-        ftp.Download(false, false, 0);
-        return waitDone();
-    };
     ASSERT_TRUE(get("t.txt", AsciiTransfer)) << rec.dump();
     EXPECT_EQ(ReadTestFile(local("t.txt")), "a\nb\rc\n\r");
     ASSERT_TRUE(get("t.bin", BinaryTransfer)) << rec.dump();
@@ -298,14 +290,6 @@ TEST_F(ScriptedTransfer, TypeIsSentOnlyWhenTheServerHasAnother)
                                   "200 raw",                     // the user's TYPE I
                                   "200 ok", "<pasv>", file})});  // TYPE I again, PASV, RETR f
     ASSERT_TRUE(login());
-    auto get = [&](const char* name, TTransferType mode) {
-        ftp.RemoteFile = name;
-        ftp.LocalFile = local(name).toStdString();
-        ftp.TransferMode = mode;
-        done = 0;
-        ftp.Download(false, false, 0);
-        return waitDone();
-    };
     ASSERT_TRUE(get("a", BinaryTransfer)) << rec.dump();
     ASSERT_TRUE(get("b", BinaryTransfer)) << rec.dump();
     ASSERT_TRUE(get("c", AsciiTransfer)) << rec.dump();
