@@ -32,9 +32,7 @@
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QProcess>
 #include <QSplitter>
-#include <QStandardPaths>
 #include <QStatusBar>
 #include <QStorageInfo>
 #include <QStyle>
