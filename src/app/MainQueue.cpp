@@ -53,12 +53,26 @@ public:
     }
     std::vector<TPaneItem> LocalRows() const override { return rows(m_w.Local); }
     std::vector<TPaneItem> RemoteRows() const override { return rows(m_w.Remote); }
+    // The row of that name: the one spelt exactly so, else the first that
+    // differs only in case. A run asks for the files in the pane's order, so
+    // the search starts after the row found last; a folder of thousands of
+    // files costs no scan per file.
     std::optional<TPaneItem> FindRemoteRow(const std::string& name) const override
     {
         const QString wanted = QString::fromStdString(name);
-        for (int r = 0; r < m_w.Remote->RowCount(); ++r)
-            if (m_w.Remote->Kind(r) != rkParent && m_w.Remote->Text(r, 0).compare(wanted, Qt::CaseInsensitive) == 0)
-                return item(m_w.Remote, r);
+        const TCorvListView* pane = m_w.Remote;
+        const int rows = pane->RowCount();
+        const int start = m_lastRemoteRow + 1 < rows ? m_lastRemoteRow + 1 : 0;
+        for (int i = 0; i < rows; ++i) {
+            const int r = (start + i) % rows;
+            if (pane->Kind(r) != rkParent && pane->Text(r, 0) == wanted) {
+                m_lastRemoteRow = r;
+                return item(pane, r);
+            }
+        }
+        for (int r = 0; r < rows; ++r)
+            if (pane->Kind(r) != rkParent && pane->Text(r, 0).compare(wanted, Qt::CaseInsensitive) == 0)
+                return item(pane, r);
         return std::nullopt;
     }
     std::string RemoteDirectory() const override { return m_w.currentRemotePath(); }
@@ -90,6 +104,7 @@ private:
     TfrmMain& m_w;
     QTimer m_refresh;
     QTimer m_statusTimer;
+    mutable int m_lastRemoteRow = -1;
     QString m_status;
     bool m_statusPending = false;
 };

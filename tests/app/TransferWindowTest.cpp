@@ -47,7 +47,8 @@ TEST(TransferProgressWindow, ARunShowsItsProgressThenLogsAndCountsEachFile)
     EXPECT_FALSE(s.t.w->StatusPanel2->isVisible());
     // A picture of the window in the middle of the run, to look at.
     s.t.w->resize(1100, 700);
-    for (QWidget* w : {static_cast<QWidget*>(s.t.w->Queue), static_cast<QWidget*>(s.t.w->Memo1)})
+    for (QWidget* w : {static_cast<QWidget*>(s.t.w->Queue), static_cast<QWidget*>(s.t.w->Memo1),
+                       static_cast<QWidget*>(s.t.w->statusBar())})
         w->setUpdatesEnabled(true);  // painted ten times a second during a run; now, for the picture
     EXPECT_TRUE(
         s.t.w->grab().save(QCoreApplication::applicationDirPath() + QStringLiteral("/transfer-screenshot.png")));
@@ -425,6 +426,35 @@ TEST_P(TransferExisting, EveryModeAndEveryAnswer)
         EXPECT_EQ(ReadTestFile(target), expect);
         EXPECT_EQ(ReadTestFile(target2), expect);
     }
+}
+
+// A server that tells case apart may hold "f.bin" and "F.BIN" side by side:
+// an upload resumes from the size of the file of its own name, whichever of
+// the two the pane lists first, and leaves the other alone.
+TEST(TransferExistingCase, AnUploadResumesTheFileSpeltAsItsName)
+{
+    const QByteArray full = pattern(100 * 1024, 13), other = pattern(90 * 1024, 14);
+    OwnServerRun s({{QStringLiteral("f.bin"), full.left(40 * 1024)},
+                    {QStringLiteral("F.BIN"), other},
+                    {QStringLiteral("g.bin"), other},
+                    {QStringLiteral("G.BIN"), full.left(40 * 1024)}},
+                   0);
+    WriteTestFile(s.local.path() + "/f.bin", full);
+    WriteTestFile(s.local.path() + "/G.BIN", full);
+    s.t.w->Settings().UploadMode = 1;  // resume without asking
+    ASSERT_TRUE(s.connect()) << s.logText();
+    s.t.w->ListLocalDirectory();
+    s.t.w->Local->SelectWhere(
+        [&](int r) { return s.t.w->Local->Text(r, 0).endsWith(QStringLiteral(".bin"), Qt::CaseInsensitive); });
+    s.t.w->mnuUploadClick();
+    ASSERT_TRUE(s.runEnded()) << s.logText();
+    EXPECT_TRUE(s.t.prompt.asked.empty());
+    // Compared whole but not printed: the contents are binary.
+    for (const auto& [name, want] :
+         {std::pair{"f.bin", full}, std::pair{"G.BIN", full}, std::pair{"F.BIN", other}, std::pair{"g.bin", other}})
+        EXPECT_TRUE(ReadTestFile(s.home + "/" + name) == want.toStdString()) << name;
+    const QString log = QString::fromStdString(s.logText());
+    EXPECT_EQ(log.count(QStringLiteral("REST 40960")), 2) << s.logText();
 }
 
 INSTANTIATE_TEST_SUITE_P(Directions, TransferExisting, ::testing::Values(false, true),
