@@ -44,26 +44,31 @@ private:
     QString m_text;
 };
 
-// While a run moves many small files, the queue list and the log change
-// several times per file; painting each change would cost more than the
-// files. During a run they are painted at most ten times a second.
+// While a run moves many small files, the queue list, the log and the
+// status bar change several times per file; painting each change (and laying
+// the queue's rows out at each) would cost more than the files. During a run
+// they are laid out and painted at most ten times a second.
 class TRepaintThrottle {
 public:
-    explicit TRepaintThrottle(std::vector<QWidget*> widgets) : m_widgets(std::move(widgets))
+    TRepaintThrottle(TQueueView* queue, std::vector<QWidget*> others) : m_queue(queue), m_widgets(std::move(others))
     {
+        m_widgets.push_back(queue);
         m_timer.setInterval(100);
         QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            m_queue->HoldLayout(false);
             for (QWidget* w : m_widgets) {
                 w->setUpdatesEnabled(true);
                 w->repaint();
                 w->setUpdatesEnabled(false);
             }
+            m_queue->HoldLayout(true);
         });
     }
     void SetActive(bool on)
     {
         if (on == m_timer.isActive())
             return;
+        m_queue->HoldLayout(on);
         for (QWidget* w : m_widgets)
             w->setUpdatesEnabled(!on);  // enabling again paints them once
         if (on)
@@ -73,13 +78,14 @@ public:
     }
 
 private:
+    TQueueView* m_queue;
     std::vector<QWidget*> m_widgets;
     QTimer m_timer;
 };
 
 class TWindowProgressView : public IProgressView {
 public:
-    explicit TWindowProgressView(TfrmMain& w) : m_w(w), m_throttle({w.Queue, w.Memo1})
+    explicit TWindowProgressView(TfrmMain& w) : m_w(w), m_throttle(w.Queue, {w.Memo1, w.statusBar()})
     {
         m_bar = new TProgressPanel(&w);
         m_elapsed = new QLabel(&w);
@@ -121,9 +127,11 @@ public:
     }
     void ClearProgress() override
     {
+        // Called at every file: setText leaves an empty label alone, where
+        // clear() would lay the status bar out again each time.
         m_bar->Show(0, {});
-        m_elapsed->clear();
-        m_remaining->clear();
+        m_elapsed->setText({});
+        m_remaining->setText({});
     }
     void ShowProgress(const TProgressDisplay& d) override
     {

@@ -133,6 +133,69 @@ void TQueueView::FitColumns()
     setColumnWidth(TTransferQueue::ColName, std::max(rest, 60));
 }
 
+void TQueueView::HoldLayout(bool on)
+{
+    m_holdLayout = on;
+    if (!on)
+        layOutHeldRows();
+}
+
+void TQueueView::layOutHeldRows()
+{
+    if (!m_layoutPending)
+        return;
+    m_layoutPending = false;
+    QTreeView::doItemsLayout();
+}
+
+void TQueueView::doItemsLayout()
+{
+    if (m_holdLayout) {
+        m_layoutPending = true;
+        return;
+    }
+    QTreeView::doItemsLayout();
+}
+
+namespace {
+// Events through which the user reaches the rows: they need them laid out.
+bool reachesRows(QEvent::Type t)
+{
+    switch (t) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::ShortcutOverride:
+        case QEvent::ContextMenu:
+        case QEvent::ToolTip:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+        case QEvent::FocusIn:
+            return true;
+        default:
+            return false;
+    }
+}
+}  // namespace
+
+bool TQueueView::event(QEvent* e)
+{
+    if (reachesRows(e->type()))
+        layOutHeldRows();
+    return QTreeView::event(e);
+}
+
+bool TQueueView::viewportEvent(QEvent* e)
+{
+    if (reachesRows(e->type()))
+        layOutHeldRows();
+    return QTreeView::viewportEvent(e);
+}
+
 void TQueueView::resizeEvent(QResizeEvent* e)
 {
     QTreeView::resizeEvent(e);

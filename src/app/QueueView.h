@@ -20,6 +20,10 @@ public:
     void SelectRow(size_t row, bool on);
     // The size and target columns at least 65 and 100 wide, the name the rest.
     void FitColumns();
+    // While a run removes the head row file after file, the rows are laid
+    // out at the release (or when the user reaches for the list), not at
+    // every removal: each layout walks all the rows.
+    void HoldLayout(bool on);
 
     // Dropped local files (paths) and pane rows (the source pane's tag).
     std::function<void(const QStringList& paths)> OnFilesDropped;
@@ -29,6 +33,9 @@ public:
     std::function<bool(size_t from, size_t onto)> OnRowMove;
 
 protected:
+    void doItemsLayout() override;
+    bool event(QEvent* e) override;
+    bool viewportEvent(QEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dragMoveEvent(QDragMoveEvent* e) override;
@@ -37,5 +44,8 @@ protected:
 
 private:
     bool acceptable(QDropEvent* e) const;
+    void layOutHeldRows();
     TTransferQueue& m_queue;
+    bool m_holdLayout = false;
+    bool m_layoutPending = false;
 };
