@@ -91,7 +91,7 @@ QRect TCustomConsole::textRect() const
 {
     QRect r = contentsRect();
     if (m_scrollBarOn)
-        r.setRight(r.right() - m_scrollBar->sizeHint().width());
+        r.setRight(r.right() - m_barWidth);
     return r;
 }
 
@@ -101,13 +101,25 @@ void TCustomConsole::updateFontMetrics()
     m_lineHeight = std::max(1, fm.height());
     m_wideChar = std::max(1, fm.maxWidth());
     m_asciiReady.fill(false);
+    m_otherAdvance.clear();
+    // Asked at every line added; the style's answer changes only with the
+    // style or the font.
+    m_barWidth = m_scrollBar ? m_scrollBar->sizeHint().width() : 0;
 }
 
 int TCustomConsole::charAdvance(uint8_t style, QChar c, const QFontMetrics& fm) const
 {
-    if (c.unicode() >= 128)
-        return fm.horizontalAdvance(c);
     const size_t s = style & 15;
+    if (c.unicode() >= 128) {
+        // Shaping one character is dear; a log repeats the same few
+        // non-ASCII characters line after line.
+        const uint32_t key = static_cast<uint32_t>(s) << 16 | c.unicode();
+        if (auto it = m_otherAdvance.find(key); it != m_otherAdvance.end())
+            return it->second;
+        if (m_otherAdvance.size() >= 8192)
+            m_otherAdvance.clear();
+        return m_otherAdvance[key] = fm.horizontalAdvance(c);
+    }
     if (!m_asciiReady[s]) {
         for (char16_t ch = 0; ch < 128; ++ch)
             m_asciiAdvance[s][ch] = fm.horizontalAdvance(QChar(ch));
@@ -411,8 +423,7 @@ void TCustomConsole::resizeEvent(QResizeEvent* e)
 {
     TCustomDrawBox::resizeEvent(e);
     const QRect c = contentsRect();
-    const int w = m_scrollBar->sizeHint().width();
-    m_scrollBar->setGeometry(c.right() - w + 1, c.top(), w, c.height());
+    m_scrollBar->setGeometry(c.right() - m_barWidth + 1, c.top(), m_barWidth, c.height());
     if (textRect().width() != m_layoutWidth && textRect().width() > 60)
         relayoutVisible();
     update();
@@ -420,7 +431,7 @@ void TCustomConsole::resizeEvent(QResizeEvent* e)
 
 void TCustomConsole::changeEvent(QEvent* e)
 {
-    if (e->type() == QEvent::FontChange) {
+    if (e->type() == QEvent::FontChange || e->type() == QEvent::StyleChange) {
         updateFontMetrics();
         relayoutVisible();
         update();

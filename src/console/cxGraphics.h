@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 class QMenu;
@@ -160,10 +161,12 @@ private:
     // once per font: a log line's layout asks for each of its characters.
     mutable std::array<std::array<int, 128>, 16> m_asciiAdvance{};
     mutable std::array<bool, 16> m_asciiReady{};
+    mutable std::unordered_map<uint32_t, int> m_otherAdvance;  // (style << 16 | character) -> advance
     int charAdvance(uint8_t style, QChar c, const QFontMetrics& fm) const;
     int m_layoutWidth = 0;
     QScrollBar* m_scrollBar = nullptr;
     bool m_scrollBarOn = true;
+    int m_barWidth = 0;
     QPoint m_downPoint;
     Hit m_anchor;
     bool m_selecting = false;
