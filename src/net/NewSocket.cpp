@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -567,13 +568,25 @@ void TCustomCorvSocket::OnTimerTick()
 void TCustomCorvSocket::CreateNotifiers(bool listening)
 {
     DropNotifiers();
-    m_readNotifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
-    connect(m_readNotifier, &QSocketNotifier::activated, this, [this] { GuardedDispatch([this] { OnReadReady(); }); });
-    if (listening)
+    // The notifiers of the last connection serve the next: a run of small
+    // files opens a data connection per file, and each notifier made, armed
+    // or dropped wakes the event loop once more.
+    auto take = [this](QSocketNotifier*& spare, QSocketNotifier::Type type, void (TCustomCorvSocket::*handler)()) {
+        QSocketNotifier* n = std::exchange(spare, nullptr);
+        if (!n) {
+            n = new QSocketNotifier(type, this);
+            connect(n, &QSocketNotifier::activated, this,
+                    [this, handler] { GuardedDispatch([this, handler] { (this->*handler)(); }); });
+        }
+        n->setSocket(m_fd);  // disabled until armed below
+        return n;
+    };
+    m_readNotifier = take(m_spareRead, QSocketNotifier::Read, &TCustomCorvSocket::OnReadReady);
+    if (listening) {
+        m_readNotifier->setEnabled(true);
         return;
-    m_writeNotifier = new QSocketNotifier(m_fd, QSocketNotifier::Write, this);
-    connect(m_writeNotifier, &QSocketNotifier::activated, this,
-            [this] { GuardedDispatch([this] { OnWriteReady(); }); });
+    }
+    m_writeNotifier = take(m_spareWrite, QSocketNotifier::Write, &TCustomCorvSocket::OnWriteReady);
     // While the connect is pending only its completion (a write notice) matters;
     // afterwards the write notice is wanted only when a send would block.
     m_readNotifier->setEnabled(!m_connectPending);
@@ -583,13 +596,14 @@ void TCustomCorvSocket::CreateNotifiers(bool listening)
 void TCustomCorvSocket::DropNotifiers()
 {
     // The notifiers may be the very objects whose signal is being handled:
-    // disable them now, delete them once control is back in the loop.
-    for (QSocketNotifier** n : {&m_readNotifier, &m_writeNotifier}) {
-        if (*n) {
-            (*n)->setEnabled(false);
-            (*n)->deleteLater();
-            *n = nullptr;
-        }
+    // they are disabled and kept for the next connection, never deleted here.
+    if (m_readNotifier) {
+        m_readNotifier->setEnabled(false);
+        m_spareRead = std::exchange(m_readNotifier, nullptr);
+    }
+    if (m_writeNotifier) {
+        m_writeNotifier->setEnabled(false);
+        m_spareWrite = std::exchange(m_writeNotifier, nullptr);
     }
 }
 

@@ -158,6 +158,8 @@ private:
     QTimer* m_timer = nullptr;
     QSocketNotifier* m_readNotifier = nullptr;
     QSocketNotifier* m_writeNotifier = nullptr;
+    QSocketNotifier* m_spareRead = nullptr;  // disabled, kept for the next connection
+    QSocketNotifier* m_spareWrite = nullptr;
     std::vector<char> m_sendChunk;
     size_t m_sendPos = 0;
     int m_sendFd = -1;
