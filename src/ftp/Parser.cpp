@@ -8,31 +8,36 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <charconv>
+#include <ctime>
+#include <string_view>
 
 namespace {
 
 constexpr size_t MaxVmsPendingLength = 1024;
 constexpr const char* Months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-bool isWholeNumber(const std::string& s)
+bool isWholeNumber(std::string_view s)
 {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c); });
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // A decimal number of exactly the given text (no sign, no blanks), or -1.
-int number(const std::string& s)
+int number(std::string_view s)
 {
     if (!isWholeNumber(s) || s.size() > 6)
         return -1;
-    return std::stoi(s);
+    int value = 0;
+    std::from_chars(s.data(), s.data() + s.size(), value);
+    return value;
 }
 
-// Characters from..to (1-based, inclusive) of s, as far as they exist.
-std::string chars(const std::string& s, size_t from, size_t to)
+std::string_view trimBlanks(std::string_view s)
 {
-    if (from < 1 || from > s.size())
+    const size_t first = s.find_first_not_of(' ');
+    if (first == std::string_view::npos)
         return {};
-    return s.substr(from - 1, to - from + 1);
+    return s.substr(first, s.find_last_not_of(' ') - first + 1);
 }
 
 std::string cutAtArrow(std::string s)
@@ -49,29 +54,49 @@ std::string cutAtArrow(std::string s)
 // first MaxFields fields are kept (layouts read at most ten).
 class FieldList {
 public:
-    explicit FieldList(const std::string& line)
+    explicit FieldList(std::string_view line)
     {
+        // A plain loop: fields are short, a search call per field costs more.
+        const size_t n = line.size();
         size_t start = 0;
         while (m_count < MaxFields) {
-            const size_t blank = line.find(' ', start);
-            if (blank == std::string::npos)
-                break;  // the last part has no blank after it: never a field
-            m_fields[m_count++] = std::string_view(line).substr(start, blank - start);
-            start = line.find_first_not_of(' ', blank);
-            if (start == std::string::npos)
+            m_starts[m_count] = start;
+            size_t blank = start;
+            while (blank < n && line[blank] != ' ')
+                ++blank;
+            if (blank == n) {
+                m_lastStarts = true;  // the last part has no blank after it: never a field
+                break;
+            }
+            m_fields[m_count++] = line.substr(start, blank - start);
+            start = blank;
+            while (start < n && line[start] == ' ')
+                ++start;
+            if (start == n)
                 break;
         }
     }
-    std::string operator()(int n) const
+    std::string operator()(int n) const { return std::string(View(n)); }
+    std::string_view View(int n) const
     {
-        return n >= 0 && static_cast<size_t>(n) < m_count ? std::string(m_fields[static_cast<size_t>(n)])
-                                                          : std::string();
+        return n >= 0 && static_cast<size_t>(n) < m_count ? m_fields[static_cast<size_t>(n)] : std::string_view();
+    }
+    // Where the n-th part begins, the last one included (the text from there
+    // is what ListText::Rest gives before the arrow); npos when there is none.
+    size_t StartOf(int n) const
+    {
+        const auto i = static_cast<size_t>(n);
+        if (n < 0 || i > m_count || (i == m_count && !m_lastStarts) || i >= MaxFields)
+            return std::string_view::npos;
+        return m_starts[i];
     }
 
 private:
     static constexpr size_t MaxFields = 16;
     std::array<std::string_view, MaxFields> m_fields;
+    std::array<size_t, MaxFields> m_starts{};
     size_t m_count = 0;
+    bool m_lastStarts = false;
 };
 
 enum class Layout { None, Unix, Dos, Mac, Netware, Os2, Vm, VmVps, Mvs, Vms };
@@ -151,34 +176,72 @@ std::string RestKeepingBlanks(const std::string& line, int n)
     return cutAtArrow(s.substr(blank + 1));
 }
 
-TListingDate UnixDate(const std::string& text, const QDateTime& now)
+namespace {
+// Plain calendar arithmetic for the Unix dates of large listings (the same
+// answers as QDate, which costs more per line than the rest of the parse).
+bool validDay(int year, int month, int day)
 {
-    const auto month = std::find(std::begin(Months), std::end(Months), text.substr(0, 3));
-    const int day = number(TrimBlanks(chars(text, 5, 6)));
-    if (month == std::end(Months) || day < 0)
+    static constexpr int Days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (year <= 0 || month < 1 || month > 12 || day < 1)
+        return false;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return day <= Days[month - 1] + (month == 2 && leap ? 1 : 0);
+}
+
+// Days from 1970-01-01 to a valid day of the proleptic Gregorian calendar.
+int64_t daysSinceEpoch(int year, int month, int day)
+{
+    const int64_t y = year - (month <= 2 ? 1 : 0);
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const int64_t yoe = y - era * 400;
+    const int64_t doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+TListingDate dayAt(int year, int month, int day, int minuteOfDay)
+{
+    TListingDate d;
+    d.Msecs = daysSinceEpoch(year, month, day) * 86400000 + (minuteOfDay < 0 ? 0 : int64_t{minuteOfDay} * 60000);
+    d.Kind = minuteOfDay < 0 ? TListingDate::Day : TListingDate::DayTime;
+    return d;
+}
+}  // namespace
+
+TListingDate UnixDate(std::string_view text, const TUnixClock& now)
+{
+    const std::string_view name = text.substr(0, 3);
+    int m = 0;
+    for (int i = 0; i < 12 && m == 0 && name.size() == 3; ++i)
+        if (name[0] == Months[i][0] && name[1] == Months[i][1] && name[2] == Months[i][2])
+            m = i + 1;
+    const int day = number(trimBlanks(text.size() > 4 ? text.substr(4, 2) : std::string_view()));
+    if (m == 0 || day < 0)
         return TListingDate::Unreadable();
-    const int m = static_cast<int>(month - std::begin(Months)) + 1;
     const size_t colon = text.find(':');
-    if (colon == std::string::npos) {
+    if (colon == std::string_view::npos) {
         const int year = text.size() >= 4 ? number(text.substr(text.size() - 4)) : -1;
-        if (!QDate::isValid(year, m, day))
+        if (!validDay(year, m, day))
             return TListingDate::Unreadable();
-        return TListingDate::Of(QDate(year, m, day));
+        return dayAt(year, m, day, -1);
     }
     const int hour = colon >= 2 ? number(text.substr(colon - 2, 2)) : -1;
     const int minute = number(text.substr(colon + 1, 2));
-    if (!QTime::isValid(hour, minute, 0))
+    if (hour < 0 || hour > 23 || minute < 0 || minute > 59)
         return TListingDate::Unreadable();
     // No year: this year, unless that is more than a day ahead of the wall
     // clock (compared as plain fields).
-    int year = now.date().year();
-    auto msecs = [](const QDate& d, int msOfDay) { return d.toJulianDay() * 86400000 + msOfDay; };
-    const qint64 limit = msecs(now.date(), now.time().msecsSinceStartOfDay()) + 86400000;
-    if (QDate::isValid(year, m, day) && msecs(QDate(year, m, day), (hour * 60 + minute) * 60000) > limit)
+    int year = now.Year;
+    if (validDay(year, m, day) && dayAt(year, m, day, hour * 60 + minute).Msecs > now.Limit)
         --year;
-    if (!QDate::isValid(year, m, day))
+    if (!validDay(year, m, day))
         return TListingDate::Unreadable();
-    return TListingDate::Of(QDate(year, m, day), QTime(hour, minute));
+    return dayAt(year, m, day, hour * 60 + minute);
+}
+
+TListingDate UnixDate(const std::string& text, const QDateTime& now)
+{
+    return UnixDate(std::string_view(text), TUnixClock::Of(now));
 }
 
 namespace {
@@ -298,6 +361,14 @@ std::string DateKey(const TListingDate& d)
 
 }  // namespace ListText
 
+TUnixClock TUnixClock::Of(const QDateTime& now)
+{
+    // The same epoch as TListingDate: plain fields counted from 1970-01-01.
+    constexpr qint64 EpochJulianDay = 2440588;
+    const QDate day = now.date();
+    return {day.year(), (day.toJulianDay() - EpochJulianDay) * 86400000 + now.time().msecsSinceStartOfDay() + 86400000};
+}
+
 QDate UnreadableListingDay()
 {
     return QDate(1980, 12, 1);
@@ -328,11 +399,13 @@ TListingDate TListingDate::Unreadable()
 
 namespace {
 // Sizes are whole numbers of bytes; anything else is no size.
-int64_t sizeOf(const std::string& text)
+int64_t sizeOf(std::string_view text)
 {
     if (!isWholeNumber(text) || text.size() > 18)
         return -1;
-    return std::stoll(text);
+    int64_t value = 0;
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
 }
 }  // namespace
 
@@ -352,7 +425,6 @@ bool TListParser::ParseListLine(TFTPServerType serverType, const std::string& li
         if (blank != std::string::npos && blank >= 10 && !std::isdigit(static_cast<unsigned char>(line[0])))
             layout = Layout::Unix;
     }
-    const QDateTime now = this->now();
     const FieldList F(line);
     auto kindFromFirst = [&e](char c) {
         if (c == '-' || c == 'f')
@@ -368,17 +440,37 @@ bool TListParser::ParseListLine(TFTPServerType serverType, const std::string& li
         case Layout::None:
             return false;
         case Layout::Unix: {
+            // The most common listing by far, and large ones are Unix: read
+            // from views of the line, without a copy per field.
             if (!kindFromFirst(line[0]))
                 return false;
-            const int k = (F(1).rfind('[', 0) == 0 || serverType == ftpstRedhat || !isWholeNumber(F(4))) ? 3 : 4;
-            e.Owner = F(2);
+            const int k =
+                (F.View(1).starts_with('[') || serverType == ftpstRedhat || !isWholeNumber(F.View(4))) ? 3 : 4;
+            e.Owner = F.View(2);
             if (k == 4)
-                e.Group = F(3);
-            e.Size = sizeOf(F(k));
-            const std::string f1 = F(k + 1);
-            const std::string dateText =
-                !isWholeNumber(f1) ? f1 + " " + F(k + 2) + " " + F(k + 3) : F(k + 2) + " " + f1 + " " + F(k + 3);
-            std::string name = serverType == ftpstUnixHidden ? RestKeepingBlanks(line, k + 4) : Rest(line, k + 4);
+                e.Group = F.View(3);
+            e.Size = sizeOf(F.View(k));
+            const std::string_view f1 = F.View(k + 1);
+            const bool dayFirst = isWholeNumber(f1);
+            std::string dateText;
+            dateText.reserve(16);
+            dateText.append(dayFirst ? F.View(k + 2) : f1).append(" ");
+            dateText.append(dayFirst ? f1 : F.View(k + 2)).append(" ").append(F.View(k + 3));
+            std::string name;
+            if (serverType == ftpstUnixHidden) {
+                name = RestKeepingBlanks(line, k + 4);
+            } else if (const size_t start = F.StartOf(k + 4); start != std::string::npos) {
+                // Up to a link's arrow. An arrow before the name (a field
+                // after a blank that starts with "->") leaves no name.
+                bool arrowBefore = false;
+                for (int j = 1; j < k + 4; ++j) {
+                    const std::string_view f = F.View(j);
+                    arrowBefore = arrowBefore || (f.size() >= 2 && f[0] == '-' && f[1] == '>');
+                }
+                const size_t arrow = std::min(line.find(" ->", start - 1), line.size());
+                if (!arrowBefore && arrow > start)
+                    name.assign(line, start, arrow - start);
+            }
             if (!name.empty() && name[0] == '\x1b') {
                 // A colour sequence: the name is what it colours.
                 const size_t m = name.find('m');
@@ -392,7 +484,7 @@ bool TListParser::ParseListLine(TFTPServerType serverType, const std::string& li
             if (name.empty())
                 return false;
             e.Name = std::move(name);
-            e.Date = UnixDate(dateText, now);
+            e.Date = UnixDate(dateText, clock());
             return true;
         }
         case Layout::Dos: {
@@ -421,7 +513,7 @@ bool TListParser::ParseListLine(TFTPServerType serverType, const std::string& li
             const int k = e.IsDir ? 2 : 3;
             e.Size = sizeOf(F(k));
             e.Name = Rest(line, k + 4);
-            e.Date = UnixDate(F(k + 1) + " " + F(k + 2) + " " + F(k + 3), now);
+            e.Date = UnixDate(F(k + 1) + " " + F(k + 2) + " " + F(k + 3), clock());
             return true;
         }
         case Layout::Netware: {
@@ -432,7 +524,7 @@ bool TListParser::ParseListLine(TFTPServerType serverType, const std::string& li
             const int k = isWholeNumber(F(3)) ? 3 : 4;
             e.Size = sizeOf(F(k));
             e.Name = Rest(line, k + 4);
-            e.Date = UnixDate(F(k + 1) + " " + F(k + 2) + " " + F(k + 3), now);
+            e.Date = UnixDate(F(k + 1) + " " + F(k + 2) + " " + F(k + 3), clock());
             return true;
         }
         case Layout::Os2: {
@@ -497,15 +589,24 @@ bool TListParser::ParseListLine(TFTPServerType serverType, const std::string& li
     return false;
 }
 
-QDateTime TListParser::now()
+const TUnixClock& TListParser::clock()
 {
-    if (Now.isValid())
-        return Now;
+    if (Now.isValid()) {
+        if (Now != m_clockOf) {
+            m_clockOf = Now;
+            m_clock = TUnixClock::Of(Now);
+        }
+        return m_clock;
+    }
     // Reading the clock (and the time zone) for every line of a large listing
-    // costs more than the parse; a second's precision is plenty for dates.
-    const qint64 tick = QDateTime::currentMSecsSinceEpoch();
-    if (!m_clock.isValid() || tick - m_clockTaken > 1000) {
-        m_clock = QDateTime::currentDateTime();
+    // costs more than the parse; a second's precision is plenty for dates, and
+    // the coarse clock answers without reading the hardware.
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME_COARSE, &ts);
+    const qint64 tick = static_cast<qint64>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+    if (!m_clockOf.isValid() || tick - m_clockTaken > 1000 || tick < m_clockTaken) {
+        m_clockOf = QDateTime::currentDateTime();
+        m_clock = TUnixClock::Of(m_clockOf);
         m_clockTaken = tick;
     }
     return m_clock;

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // A listing's date as typed fields: the wall-clock fields the server wrote
 // (held UTC-tagged, so that no time-zone rule is consulted per line), and how
@@ -29,6 +30,14 @@ struct TListingDate {
     static TListingDate Unreadable();
     QDateTime Value() const;  // the fields, UTC-tagged
     bool operator==(const TListingDate& o) const { return Kind == o.Kind && Msecs == o.Msecs; }
+};
+
+// What the dates of one listing that give a time instead of a year are read
+// against: this year, and the latest moment (as plain fields) they may name.
+struct TUnixClock {
+    int Year = 1970;
+    qint64 Limit = 0;
+    static TUnixClock Of(const QDateTime& now);
 };
 
 struct TRemoteEntry {
@@ -60,9 +69,10 @@ public:
 
 private:
     bool ParseVms(const std::string& line, TRemoteEntry& entry);
-    QDateTime now();
+    const TUnixClock& clock();
 
-    QDateTime m_clock;
+    TUnixClock m_clock;
+    QDateTime m_clockOf;  // the moment m_clock was made from
     qint64 m_clockTaken = 0;
 };
 
@@ -77,6 +87,7 @@ std::string RestKeepingBlanks(const std::string& line, int n);
 // "Mon D YYYY" or "Mon D hh:mm" (a time: the last year that is not more
 // than a day ahead of now); the fall-back date when it cannot be read.
 TListingDate UnixDate(const std::string& text, const QDateTime& now);
+TListingDate UnixDate(std::string_view text, const TUnixClock& now);
 // The date and time fields of a DOS/Windows line ("12-25-23", "12-25-2023",
 // "25-12-23" when the first number cannot be a month; "10:30PM", "22:30").
 // No year: no date. A date that cannot be read: the fall-back date.

@@ -55,6 +55,13 @@ TEST(ListParser, UnixFamily)
         {ftpstUNIX, "-rw-r--r-- 1 a b 5 12 Jan 2003 dayfirst", "dayfirst|5|0|0|a|b|2003-01-12"},
         {ftpstUNIX, "-rw-r--r-- 1 a b 5 Foo 12 2003 baddate", "baddate|5|0|0|a|b|fallback"},
         {ftpstUNIX, "-rw-r--r-- 1 a b 5 Feb 30 2003 feb30", "feb30|5|0|0|a|b|fallback"},
+        {ftpstUNIX, "-rw-r--r-- 1 a b 5 Feb 29 2024 leap", "leap|5|0|0|a|b|2024-02-29"},
+        {ftpstUNIX, "-rw-r--r-- 1 a b 5 Feb 29 1900 notleap", "notleap|5|0|0|a|b|fallback"},
+        {ftpstUNIX, "-rw-r--r-- 1 a b 5 Feb 29 2000 leap400", "leap400|5|0|0|a|b|2000-02-29"},
+        // A year that is no number is no year (never one before year 1).
+        {ftpstUNIX, "-rw-r--r-- 1 a b 5 Jan 12 x003 badyear", "badyear|5|0|0|a|b|fallback"},
+        {ftpstUNIX, "-rw-r--r-- 1 a b 5 Jan 12 24:00 badhour", "badhour|5|0|0|a|b|fallback"},
+        {ftpstUNIX, "-rw-r--r-- 1 a b 5 Jan 12 0000 yearzero", "yearzero|5|0|0|a|b|fallback"},
         {ftpstUNIX, "-rw-r--r-- 1 a b 5 Jan 12 2003 \x1b[01;32mcolour\x1b[0m", "colour|5|0|0|a|b|2003-01-12"},
         {ftpstUNIX, "-rw-r--r-- 1 a b 5 Jan 12 2003 \x1b[01;32mno end", "-"},
         {ftpstUNIX, "frw-r--r-- 1 a b 5 Jan 12 2003 f-kind", "f-kind|5|0|0|a|b|2003-01-12"},
