@@ -28,39 +28,54 @@ bool TListingCache::Begin(const std::string& directory)
     const QString path = tmp.fileName();
     tmp.close();
     m_open = std::make_unique<QFile>(path);
-    if (!m_open->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    if (!m_open->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         m_open.reset();
         QFile::remove(path);
         return false;
     }
     m_entries.push_back({directory, path});
+    m_openDirectory = directory;
+    m_failed = false;
     return true;
 }
 
 void TListingCache::WriteLine(const std::string& line)
 {
-    if (m_open) {
-        std::string out;
-        out.reserve(line.size() + 1);
-        out.append(line).push_back('\n');
-        m_open->write(out.data(), static_cast<qint64>(out.size()));
-    }
+    if (!m_open)
+        return;
+    m_pending.append(line).push_back('\n');
+    if (m_pending.size() >= 64 * 1024)
+        flush();
+}
+
+void TListingCache::flush()
+{
+    if (!m_pending.empty() && !m_failed &&
+        m_open->write(m_pending.data(), static_cast<qint64>(m_pending.size())) != static_cast<qint64>(m_pending.size()))
+        m_failed = true;
+    m_pending.clear();
 }
 
 void TListingCache::End()
 {
-    if (m_open) {
-        m_open->close();
-        m_open.reset();
-    }
+    if (!m_open)
+        return;
+    flush();
+    m_open->close();
+    m_open.reset();
+    if (m_failed)
+        Drop(m_openDirectory);
+    m_failed = false;
 }
 
 void TListingCache::Drop(const std::string& directory)
 {
     for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
         if (it->directory == directory) {
-            if (m_open && m_open->fileName() == it->path)
+            if (m_open && m_open->fileName() == it->path) {
                 m_open.reset();
+                m_pending.clear();
+            }
             QFile::remove(it->path);
             m_entries.erase(it);
             return;
@@ -71,6 +86,7 @@ void TListingCache::Drop(const std::string& directory)
 void TListingCache::Clear()
 {
     m_open.reset();
+    m_pending.clear();
     for (const Entry& e : m_entries)
         QFile::remove(e.path);
     m_entries.clear();

@@ -23,7 +23,9 @@ public:
     // Starts a cache file for a directory and opens it for the lines.
     bool Begin(const std::string& directory);
     void WriteLine(const std::string& line);
-    void End();  // closes the open file
+    // Closes the open file. A file that could not be written whole (a full
+    // disk) is dropped: the directory is listed from the server next time.
+    void End();
     bool Writing() const { return m_open != nullptr; }
     void Drop(const std::string& directory);
     void Clear();  // deletes every file
@@ -36,6 +38,10 @@ private:
         std::string directory;
         QString path;
     };
+    void flush();
     std::vector<Entry> m_entries;
     std::unique_ptr<QFile> m_open;
+    std::string m_openDirectory;
+    std::string m_pending;  // lines not yet written: one write per 64 KiB, not one per line
+    bool m_failed = false;  // a write of the open file fell short
 };

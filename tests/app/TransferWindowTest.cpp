@@ -522,23 +522,6 @@ TEST(TransferStops, AFinalReplyThatNeverComesCountsTheFileAndReconnectsForTheRes
 namespace {
 
 // A folder on a file system of its own, 1 MiB large, unmounted at the end.
-struct SmallDisk {
-    QTemporaryDir dir;
-    bool mounted = false;
-    SmallDisk()
-    {
-        mounted = QProcess::execute(QStringLiteral("mount"),
-                                    {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                                     QStringLiteral("size=1m"), QStringLiteral("tmpfs"), dir.path()}) == 0;
-    }
-    ~SmallDisk()
-    {
-        QDir::setCurrent(QDir::rootPath());  // the window made the folder the process's current one
-        if (mounted)
-            QProcess::execute(QStringLiteral("umount"), {dir.path()});
-    }
-};
-
 TEST(TransferLocalFaults, TooLittleSpaceIsAskedAboutAndAFullDiskEndsTheFileNotTheProgram)
 {
     SmallDisk disk;

@@ -1,5 +1,8 @@
 #include "TestSupport.h"
 
+#include <QDir>
+#include <QProcess>
+
 #include <gtest/gtest.h>
 #include <QFile>
 
@@ -139,4 +142,18 @@ std::string FtpRecorder::dump() const
     for (const auto& e : events)
         out += e + "\n";
     return out;
+}
+
+SmallDisk::SmallDisk()
+{
+    mounted = QProcess::execute(QStringLiteral("mount"),
+                                {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                 QStringLiteral("size=1m"), QStringLiteral("tmpfs"), dir.path()}) == 0;
+}
+
+SmallDisk::~SmallDisk()
+{
+    QDir::setCurrent(QDir::rootPath());  // a window may have made the folder the process's current one
+    if (mounted)
+        QProcess::execute(QStringLiteral("umount"), {dir.path()});
 }

@@ -2,6 +2,7 @@
 #include "ftp/Ftp.h"
 
 #include <QCoreApplication>
+#include <QTemporaryDir>
 
 #include <functional>
 #include <string>
@@ -21,6 +22,15 @@ std::string ReadTestFile(const QString& path);
 // Runs the event loop until cond() holds or ms milliseconds have passed;
 // returns cond().
 bool WaitFor(const std::function<bool()>& cond, int ms = 10000);
+
+// A file system of 1 MiB (tmpfs) mounted on a temporary folder, to fill up;
+// mounted is false where the tests may not mount (not root).
+struct SmallDisk {
+    QTemporaryDir dir;
+    bool mounted = false;
+    SmallDisk();
+    ~SmallDisk();
+};
 
 // A loopback port whose connects never complete (a listener with a full
 // accept queue drops further SYNs). Closed with the object.
