@@ -155,7 +155,10 @@ void TConnectionWorkflow::Prepare(TQuickConnectFields& f)
         }
         if (CurrentSite.empty()) {
             if (f.password == "********" && f.historyIndex >= 0) {
-                const auto raw = m_settingsFile.Document().Get("History", "h" + std::to_string(f.historyIndex + 1));
+                // Appended, not "h" + to_string(): GCC 12 at -O3 warns wrongly (-Wrestrict).
+                std::string key = "h";
+                key += std::to_string(f.historyIndex + 1);
+                const auto raw = m_settingsFile.Document().Get("History", key);
                 if (raw)
                     f.password = HistoryPassword(*raw);
             }
@@ -403,8 +406,8 @@ void TConnectionWorkflow::FtpInfo(::FtpInfo kind, const std::string& text)
             // One per listing line: the count is shown at most ten times a second
             // (a label updated per line costs more than the line itself).
             if (!IsTransferring(m_state) && m_state != SessionState::Disconnected && m_hooks.Status2 &&
-                TFTPclient::TickDiff(m_lastByteCount, TickCount()) >= 100) {
-                m_lastByteCount = TickCount();
+                TFTPclient::TickDiff(m_lastByteCount, CoarseTickCount()) >= 100) {
+                m_lastByteCount = CoarseTickCount();
                 m_hooks.Status2(std::to_string(m_ftp.TransferBytes) + " 字节已接收");
             }
             break;

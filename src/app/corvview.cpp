@@ -180,13 +180,27 @@ void TCorvListModel::Insert(int at, TCorvRow row, bool inReset)
 
 void TCorvListModel::Reorder(const std::vector<size_t>& order, bool inReset)
 {
-    // order[i] is the old place of the row that goes to place i.
-    std::vector<TCorvRow> sorted;
-    sorted.reserve(Rows.size());
-    for (size_t from : order)
-        sorted.push_back(std::move(Rows[from]));
+    // order[i] is the old place of the row that goes to place i. The rows
+    // move in place, cycle by cycle: a copy of 100,000 rows would cost more
+    // in fresh memory than the moves.
+    auto permute = [&] {
+        std::vector<bool> placed(Rows.size());
+        for (size_t start = 0; start < Rows.size(); ++start) {
+            if (placed[start] || order[start] == start)
+                continue;
+            TCorvRow held = std::move(Rows[start]);
+            size_t at = start;
+            while (order[at] != start) {
+                Rows[at] = std::move(Rows[order[at]]);
+                placed[at] = true;
+                at = order[at];
+            }
+            Rows[at] = std::move(held);
+            placed[at] = true;
+        }
+    };
     if (inReset) {
-        Rows = std::move(sorted);
+        permute();
         return;
     }
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
@@ -199,7 +213,7 @@ void TCorvListModel::Reorder(const std::vector<size_t>& order, bool inReset)
     to.reserve(from.size());
     for (const QModelIndex& i : from)
         to << index(newPlace[static_cast<size_t>(i.row())], i.column());
-    Rows = std::move(sorted);
+    permute();
     changePersistentIndexList(from, to);
     Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }

@@ -643,8 +643,9 @@ void TFTPclient::DataDoneHandler()
 
 void TFTPclient::ListingLine(const std::string& line)
 {
+    // The time is taken when the data ends (a clock read per line of a large
+    // listing costs more than keeping the count).
     TransferBytes += static_cast<int64_t>(line.size());
-    TransferTime = TickDiff(TransferStart, TickCount()) + 1;
     Info(fiListingData, "");
     if (ListingLines.size() >= MaxListingLines || TransferBytes > MaxListingBytes) {
         if (!m_transferFailed) {

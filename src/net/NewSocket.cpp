@@ -74,12 +74,24 @@ std::string dotted(const in_addr& a)
 
 }  // namespace
 
-uint32_t TickCount()
+namespace {
+uint32_t ticksOf(clockid_t clock)
 {
     timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
+    clock_gettime(clock, &ts);
     return static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000u +
                                  static_cast<uint64_t>(ts.tv_nsec) / 1000000u);
+}
+}  // namespace
+
+uint32_t TickCount()
+{
+    return ticksOf(CLOCK_MONOTONIC);
+}
+
+uint32_t CoarseTickCount()
+{
+    return ticksOf(CLOCK_MONOTONIC_COARSE);
 }
 
 bool IsDottedAddress(const std::string& text)

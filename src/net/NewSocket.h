@@ -20,6 +20,9 @@ enum TSocketMode : uint8_t { smLine = 0, smStream = 1, smSocks = 2 };
 
 // Milliseconds of a monotonic clock, wrapping at 32 bits (a tick count).
 uint32_t TickCount();
+// The same clock at the scheduler's resolution (a few milliseconds), read
+// without asking the hardware: for throttles that run once per line.
+uint32_t CoarseTickCount();
 
 // True when text is an IPv4 address in dotted form.
 bool IsDottedAddress(const std::string& text);
