@@ -1,19 +1,34 @@
 #!/bin/bash
 # A directory of 100,000 entries on vsftpd listed into the main window's
 # remote pane (and shown again from the cache), beside curl fetching the same
-# listing in the same run.   bench/panes.sh [ENTRIES]
+# listing, taking turns in one run; the best round of each.
+#   ROUNDS=5 bench/panes.sh [ENTRIES]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 entries=${1:-100000}
-cmake -S . -B build/bench-gui -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVYNE_TESTS=OFF -DCORVYNE_GUI=ON >/dev/null
+rounds=${ROUNDS:-5}
+# Built as scripts/run.sh builds the program.
+cmake -S . -B build/bench-gui -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVYNE_TESTS=OFF -DCORVYNE_GUI=ON >/dev/null
 cmake --build build/bench-gui --target pane_bench >/dev/null
 source bench/vsftpd.sh
 mkdir -p "$work/home/big"
 (cd "$work/home/big" && seq -f "file-%06g.dat" 1 $((entries * 9 / 10)) | xargs touch &&
  seq -f "dir-%06g" 1 $((entries / 10)) | xargs mkdir)
 chown -R ftptest "$work/home"
-echo "curl, the raw listing:"
-/usr/bin/time -f '  %e s, peak %M KiB' curl -sS --disable-epsv -o "$work/client/list.txt" "$url/big/"
-echo "  $(wc -l < "$work/client/list.txt") lines"
-echo "Corvyne, the remote pane:"
-${PROFILE:+perf record ${PROFILE_ARGS:--g} -o /tmp/pane.perf} /usr/bin/time -f "  process: %e s (user %U s, system %S s), peak %M KiB" ${PANE_BENCH:-build/bench-gui/bench/pane_bench} "$port" big | sed 's/^/  /'
+best() {  # best OLD NEW: the smaller of two numbers (OLD may be empty)
+  if [ -z "$1" ] || (( $(echo "$2 < $1" | bc -l) )); then echo "$2"; else echo "$1"; fi
+}
+cw=; pw=
+for r in $(seq "$rounds"); do
+  t=$(curl -sS --disable-epsv -o "$work/client/list.txt" -w '%{time_total}' "$url/big/")
+  lines=$(wc -l < "$work/client/list.txt")
+  echo "round $r: curl $t s ($lines lines)"
+  cw=$(best "$cw" "$t")
+  ${PROFILE:+perf record ${PROFILE_ARGS:--g} -o /tmp/pane.perf} /usr/bin/time -f "  process: %e s (user %U s, system %S s), peak %M KiB" \
+    ${PANE_BENCH:-build/bench-gui/bench/pane_bench} "$port" big > "$work/out.txt" 2>&1
+  grep -v -e '^QStandardPaths' -e 'propagateSizeHints' "$work/out.txt" | sed 's/^/  /'
+  p=$(grep '^listed' "$work/out.txt" | awk '{print $NF == "s" ? $(NF-1) : $NF}')
+  pw=$(best "$pw" "$p")
+done
+printf 'best of %d: curl %.3f s, Corvyne listed and shown %.3f s: %.2f x curl\n' "$rounds" "$cw" "$pw" \
+  "$(echo "$pw / $cw" | bc -l)"

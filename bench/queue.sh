@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 files=${1:-10000}
 size_mib=${2:-1024}
 rounds=${ROUNDS:-3}
-cmake -S . -B build/bench-gui -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVYNE_TESTS=OFF -DCORVYNE_GUI=ON >/dev/null
+cmake -S . -B build/bench-gui -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVYNE_TESTS=OFF -DCORVYNE_GUI=ON >/dev/null
 cmake --build build/bench-gui --target queue_bench >/dev/null
 bench=$PWD/build/bench-gui/bench/queue_bench
 source bench/vsftpd.sh

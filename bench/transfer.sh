@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 size_mib=${1:-1024}
 rounds=${2:-3}
-cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVYNE_TESTS=OFF -DCORVYNE_GUI=OFF >/dev/null
+cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVYNE_TESTS=OFF -DCORVYNE_GUI=OFF >/dev/null
 cmake --build build/bench --target ftpprobe >/dev/null
 probe=$PWD/build/bench/tools/ftpprobe
 
