@@ -20,6 +20,16 @@
 #include <thread>
 
 namespace {
+// A row as the sort sees it. Columns 1 and 2 carry sizes and dates; what the
+// queue shows there (size, target) sorts by its own texts through the same
+// rules.
+TPaneRow sortRowOf(const TCorvRow& r)
+{
+    return {r.kind, r.texts[0], r.size >= 0 || r.texts[1].isEmpty() ? r.size : PaneSizeValue(r.texts[1]), r.date};
+}
+}  // namespace
+
+namespace {
 // A view that reports a released left button after it has taken the click
 // into its selection.
 template <class Base>
@@ -336,6 +346,8 @@ void TCorvListView::addRow(TCorvRow row)
         return;
     }
     m_streamed.push_back(std::move(row));
+    if (m_streamed.size() - m_keyedStreamed >= StreamKeysRows)
+        keyStreamedRows(false);
     if (!m_streamTimer->isActive())
         m_streamTimer->start(StreamBatchMs);
 }
@@ -351,11 +363,29 @@ void TCorvListView::EndStream()
     m_streaming = false;
 }
 
+void TCorvListView::keyStreamedRows(bool rest)
+{
+    // A few thousand rows at a time, as they come: at the end of a listing
+    // only the last few are left for the worker while the sort waits. A
+    // small listing gets its keys at the sort, without a worker.
+    const size_t pending = m_streamed.size() - m_keyedStreamed;
+    if (!AutoSort || pending == 0 || (pending < StreamKeysRows && !(rest && m_streamKeys.Busy())))
+        return;
+    std::vector<TPaneRow> rows;
+    rows.reserve(pending);
+    for (size_t i = m_keyedStreamed; i < m_streamed.size(); ++i)
+        rows.push_back(sortRowOf(m_streamed[i]));
+    m_streamKeys.Add(m_model->Rows.size() + m_keyedStreamed, std::move(rows), m_sortColumn, targetColumn(m_sortColumn));
+    m_keyedStreamed = m_streamed.size();
+}
+
 void TCorvListView::flushStream()
 {
     m_streamTimer->stop();
     if (m_streamed.empty())
         return;
+    keyStreamedRows(true);
+    m_keyedStreamed = 0;
     if (m_updating) {
         for (TCorvRow& r : m_streamed)
             m_model->Rows.push_back(std::move(r));
@@ -368,6 +398,8 @@ void TCorvListView::flushStream()
 void TCorvListView::Clear()
 {
     m_streamed.clear();
+    m_keyedStreamed = 0;
+    m_streamKeys.Clear();
     if (m_updating) {
         m_model->Rows.clear();
         return;
@@ -516,52 +548,43 @@ void TCorvListView::SortNow()
     m_report->header()->setSortIndicator(m_sortColumn, m_ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
+bool TCorvListView::targetColumn(int column) const
+{
+    return ColumnCaption(column) == QLatin1String("Target");
+}
+
 void TCorvListView::SortByColumn(int column)
 {
-    // Columns 1 and 2 carry sizes and dates; what the queue shows there
-    // (size, target) sorts by its own texts through the same rules.
-    // Keys worked out once per row, then one sort of the row numbers. A large
-    // listing is keyed and sorted in two halves on two threads (each with its
-    // own collator) and merged: the collation keys are most of the cost.
-    const bool target = ColumnCaption(column) == QLatin1String("Target");
-    const auto& rows = m_model->Rows;
+    // Keys worked out once per row (most of them already, on a worker, while
+    // a listing came in), then one sort of the row numbers; a listing that
+    // comes in order, as many servers send it, costs one pass.
+    const bool target = targetColumn(column);
     const bool asc = m_ascending;
     const bool mixed = MixedOrder;
-    auto keysOf = [&](size_t from, size_t to) {
-        std::vector<TPaneSortKey> keys;
-        keys.reserve(to - from);
-        for (size_t i = from; i < to; ++i) {
-            const TCorvRow& r = rows[i];
-            keys.push_back(PaneSortKey(
-                {r.kind, r.texts[0], r.size >= 0 || r.texts[1].isEmpty() ? r.size : PaneSizeValue(r.texts[1]), r.date},
-                column, target));
-        }
-        return keys;
+    const auto& rows = m_model->Rows;
+    // A row fits keys made from it while it holds the very same name text (a
+    // changed name is another string) and the same kind, size and date.
+    auto fits = [&rows](size_t i, const TPaneRow& then) {
+        const TCorvRow& r = rows[i];
+        return r.texts[0].constData() == then.name.constData() && r.kind == then.kind && r.date == then.date &&
+               sortRowOf(r).size == then.size;
     };
-    std::vector<size_t> order(rows.size());
+    TSortKeys keys = m_streamKeys.Take(
+        rows.size(), fits, [&rows](size_t i) { return sortRowOf(rows[i]); }, column, target);
+    std::vector<size_t> order(keys.size());
     std::iota(order.begin(), order.end(), size_t{0});
-    const size_t half = rows.size() >= ParallelSortRows ? rows.size() / 2 : 0;
-    std::vector<TPaneSortKey> low, high;
-    auto less = [&](size_t a, size_t b) {
-        const TPaneSortKey& ka = a < half ? low[a] : high[a - half];
-        const TPaneSortKey& kb = b < half ? low[b] : high[b - half];
-        return PaneKeyLess(ka, kb, column, asc, mixed, target);
-    };
-    if (half > 0) {
-        std::thread first([&] {
-            low = keysOf(0, half);
-            std::stable_sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(half), less);
-        });
-        high = keysOf(half, rows.size());
-        std::stable_sort(order.begin() + static_cast<std::ptrdiff_t>(half), order.end(), less);
-        first.join();
-        // Equal rows of the first half stay before those of the second.
-        std::inplace_merge(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(half), order.end(), less);
-    } else {
-        high = keysOf(0, rows.size());
-        std::stable_sort(order.begin(), order.end(), less);
+    auto less = [&](size_t a, size_t b) { return PaneKeyLess(keys[a], keys[b], column, asc, mixed, target); };
+    // A run in order and a few rows after it (the parent entry, rows added
+    // since): only those are sorted, then merged in.
+    const auto unordered = std::is_sorted_until(order.begin(), order.end(), less);
+    const bool inOrder = unordered == order.end();
+    if (!inOrder) {
+        std::stable_sort(unordered, order.end(), less);
+        std::inplace_merge(order.begin(), unordered, order.end(), less);
     }
-    m_model->Reorder(order, m_updating);
+    TStreamSortKeys::Discard(std::move(keys));
+    if (!inOrder)
+        m_model->Reorder(order, m_updating);
 }
 
 void TCorvListView::SortByExtension()

@@ -6,6 +6,7 @@
 // can be dragged to another control and files dropped from other programs.
 
 #include "app/PaneLogic.h"
+#include "app/StreamSortKeys.h"
 
 #include <QAbstractTableModel>
 #include <QWidget>
@@ -134,7 +135,7 @@ public:
     void BeginStream();
     void EndStream();
     static constexpr int StreamBatchMs = 40;
-    static constexpr size_t ParallelSortRows = 20000;  // from here a sort uses two threads
+    static constexpr size_t StreamKeysRows = 1000;  // a batch this large gets its sort keys on a worker
     void SortNow();
     void SortByColumn(int column);
     void SortByExtension();
@@ -167,6 +168,8 @@ private:
     void sortBy(const std::function<bool(const TCorvRow&, const TCorvRow&)>& less);
     void addRow(TCorvRow row);
     void flushStream();
+    void keyStreamedRows(bool rest);      // hands streamed rows on for their sort keys
+    bool targetColumn(int column) const;  // the queue's "Target" column
     void reorder(std::vector<size_t> order);
     void applyListStyle();
     bool dragEvent(QEvent* event);
@@ -187,6 +190,8 @@ private:
     bool m_updating = false;
     bool m_streaming = false;
     std::vector<TCorvRow> m_streamed;  // added, not yet shown
+    TStreamSortKeys m_streamKeys;
+    size_t m_keyedStreamed = 0;  // rows of m_streamed whose keys are being made
     QTimer* m_streamTimer;
     std::vector<int> m_contentWidth;
     mutable std::vector<int> m_advance;  // character advances of the view's font, by code unit

@@ -1424,15 +1424,14 @@ TEST(MainWindow, RowsShowWhileTheListingIsStillComing)
     EXPECT_EQ(t.w->Remote->Text(0, 0), QStringLiteral("aa.txt"));
 }
 
-// A sort of a large listing runs on two threads and merges the halves: the
-// order must be exactly the one-thread stable order, by name (many equal
-// names, so stability across the halves shows) and by size.
-TEST(MainWindow, ALargeSortOnTwoThreadsKeepsTheStableOrder)
+// A large sort keeps the stable order, by name (many equal names, so
+// stability shows) and by size.
+TEST(MainWindow, ALargeSortKeepsTheStableOrder)
 {
     TCorvListView pane;
     pane.SetColumns({QStringLiteral("名称"), QStringLiteral("大小"), QStringLiteral("日期")});
     pane.AutoSort = true;
-    const int n = static_cast<int>(TCorvListView::ParallelSortRows) * 2 + 7;
+    const int n = 40007;
     std::vector<TPaneRow> expected;
     uint32_t seed = 12345;
     auto next = [&] { return seed = seed * 1103515245u + 12345u; };
@@ -1467,6 +1466,100 @@ TEST(MainWindow, ALargeSortOnTwoThreadsKeepsTheStableOrder)
         for (int i = 0; i < n; ++i)
             expected.push_back({pane.Kind(i), pane.Text(i, 0), pane.Size(i), {}});
     }
+}
+
+// Rows streamed in get their sort keys on a worker; the keys are used only
+// while they still fit the rows and the column. Each case must come out in
+// exactly the order a sort from scratch gives.
+TEST(MainWindow, KeysMadeWhileRowsStreamInNeverSortRowsTheyNoLongerFit)
+{
+    struct Entry {
+        int kind;
+        QString name;
+        int64_t size;
+    };
+    uint32_t seed = 777;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+    auto entries = [&](int n) {
+        std::vector<Entry> out;
+        for (int i = 0; i < n; ++i) {
+            const int kind = next() % 8 == 0 ? rkFolder : rkFile;
+            out.push_back({kind, QStringLiteral("%1-%2").arg(next() % 2 ? "Name" : "name").arg(next() % 900),
+                           kind == rkFolder ? -1 : static_cast<int64_t>(next() % 5000)});
+        }
+        return out;
+    };
+    // Streams the rows in three batches, each shown (and handed to the worker)
+    // before the next comes.
+    auto stream = [&](TCorvListView& pane, const std::vector<Entry>& rows) {
+        pane.Clear();
+        pane.BeginStream();
+        const size_t third = rows.size() / 3;
+        for (size_t i = 0; i < rows.size(); ++i) {
+            pane.AddEntry(rows[i].kind, rows[i].name, rows[i].size, {});
+            if ((i + 1) % third == 0 && i + 1 < rows.size()) {
+                ASSERT_TRUE(WaitFor([&] { return pane.RowCount() == static_cast<int>(i + 1); }, 5000));
+            }
+        }
+        pane.EndStream();
+    };
+    auto sortedFromScratch = [&](const TCorvListView& pane, int column) {
+        std::vector<TPaneRow> rows;
+        for (int i = 0; i < pane.RowCount(); ++i)
+            rows.push_back({pane.Kind(i), pane.Text(i, 0), pane.Size(i), {}});
+        std::stable_sort(rows.begin(), rows.end(),
+                         [&](const TPaneRow& a, const TPaneRow& b) { return PaneRowLess(a, b, column, true, false); });
+        return rows;
+    };
+    auto mismatches = [](const TCorvListView& pane, const std::vector<TPaneRow>& want) {
+        int bad = pane.RowCount() == static_cast<int>(want.size()) ? 0 : 1;
+        for (int i = 0; i < pane.RowCount() && !bad; ++i)
+            bad += pane.Text(i, 0) != want[static_cast<size_t>(i)].name ||
+                   pane.Size(i) != want[static_cast<size_t>(i)].size ||
+                   pane.Kind(i) != want[static_cast<size_t>(i)].kind;
+        return bad;
+    };
+    TCorvListView pane;
+    pane.SetColumns({QStringLiteral("名称"), QStringLiteral("大小"), QStringLiteral("日期")});
+    pane.AutoSort = true;
+    const std::vector<Entry> rows = entries(6000);
+
+    // As streamed.
+    pane.SetSort(0, true);
+    stream(pane, rows);
+    std::vector<TPaneRow> want = sortedFromScratch(pane, 0);
+    pane.SortNow();
+    EXPECT_EQ(mismatches(pane, want), 0) << "by name";
+
+    // A row put at the top after the stream shifts every row: keys by place no longer fit.
+    stream(pane, rows);
+    pane.AddRow(rkFolder, {QStringLiteral("zz-top"), QString(), QString(), QString()}, true);
+    want = sortedFromScratch(pane, 0);
+    pane.SortNow();
+    EXPECT_EQ(mismatches(pane, want), 0) << "after a row at the top";
+
+    // The column changed after the stream: keys by name are no keys by size.
+    stream(pane, rows);
+    pane.SetSort(1, true);
+    want = sortedFromScratch(pane, 1);
+    pane.SortNow();
+    EXPECT_EQ(mismatches(pane, want), 0) << "by size";
+
+    // Rows replaced by others of the same count between two streams.
+    pane.SetSort(0, true);
+    stream(pane, rows);
+    stream(pane, entries(6000));
+    want = sortedFromScratch(pane, 0);
+    pane.SortNow();
+    EXPECT_EQ(mismatches(pane, want), 0) << "other rows";
+
+    // Rows that come in order stay as they are.
+    std::vector<Entry> ordered;
+    for (const TPaneRow& r : want)
+        ordered.push_back({r.kind, r.name, r.size});
+    stream(pane, ordered);
+    pane.SortNow();
+    EXPECT_EQ(mismatches(pane, want), 0) << "in order";
 }
 
 TEST(MainWindow, AServerDroppingTheControlConnectionEndsTheSession)
