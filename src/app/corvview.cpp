@@ -17,7 +17,6 @@
 
 #include <algorithm>
 #include <numeric>
-#include <thread>
 
 namespace {
 // A row as the sort sees it. Columns 1 and 2 carry sizes and dates; what the
@@ -27,9 +26,7 @@ TPaneRow sortRowOf(const TCorvRow& r)
 {
     return {r.kind, r.texts[0], r.size >= 0 || r.texts[1].isEmpty() ? r.size : PaneSizeValue(r.texts[1]), r.date};
 }
-}  // namespace
 
-namespace {
 // A view that reports a released left button after it has taken the click
 // into its selection.
 template <class Base>
