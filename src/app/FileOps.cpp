@@ -24,12 +24,12 @@ int PermissionMode(const std::string& permissions)
     return mode;
 }
 
-TRemoteProperties RemoteProperties(const std::vector<std::string>& listing, TFTPServerType serverType,
-                                   const std::string& name)
+TRemoteProperties RemoteProperties(const TListingLines& listing, TFTPServerType serverType, const std::string& name)
 {
     TRemoteProperties p;
     TListParser parser;
-    for (const std::string& line : listing) {
+    for (const std::string_view text : listing) {
+        const std::string line(text);
         TRemoteEntry e;
         if (!parser.ParseListLine(serverType, line, e) || e.Name != name)
             continue;

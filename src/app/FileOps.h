@@ -28,8 +28,7 @@ struct TRemoteProperties {
     bool found = false;
     IPrompt::PropertiesRequest shown;
 };
-TRemoteProperties RemoteProperties(const std::vector<std::string>& listing, TFTPServerType serverType,
-                                   const std::string& name);
+TRemoteProperties RemoteProperties(const TListingLines& listing, TFTPServerType serverType, const std::string& name);
 // "-rwxr-x---" -> 750: any character but "-" in places 2..10 sets its bit.
 int PermissionMode(const std::string& permissions);
 

@@ -309,8 +309,8 @@ void TfrmMain::mnuRawDirectoryClick()
     w->setWindowTitle(QString::fromStdString("目录 " + currentRemotePath()));
     w->chkOption->hide();
     QStringList lines;
-    for (const std::string& line : FTP.ListingLines)
-        lines << QString::fromStdString(line);
+    for (const std::string_view line : FTP.ListingLines)
+        lines << QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
     w->Memo1->setPlainText(lines.join('\n'));
     w->show();
 }

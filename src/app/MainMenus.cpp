@@ -491,7 +491,7 @@ QStringList TfrmMain::ListingReport(const QString& date) const
 {
     QStringList lines;
     lines << listingHeader(date) << QString();
-    for (const std::string& line : FTP.ListingLines)
+    for (const std::string_view line : FTP.ListingLines)
         lines << QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
     return lines;
 }

@@ -162,7 +162,9 @@ void TfrmMain::showRemoteDirectory()
     if (!m_cache.Find(dir).isEmpty() && fromCache && m_cache.Read(dir, lines)) {
         // Replayed through the same line handler as a listing from the server.
         startRemoteFill();
-        FTP.ListingLines = lines;
+        FTP.ListingLines.clear();
+        for (const std::string& line : lines)
+            FTP.ListingLines.push_back(line);
         for (const std::string& line : lines)
             addRemoteLine(line);
         m_workflow->ListingFromCache();
@@ -551,8 +553,8 @@ void TfrmMain::mnuSaveListingClick()
     QByteArray text = (listingHeader(PaneDateText(TListingDate::Of(QDate::currentDate(), QTime::currentTime()))) +
                        QStringLiteral("\r\n\r\n"))
                           .toUtf8();
-    for (const std::string& line : FTP.ListingLines)
-        text += QByteArray::fromStdString(line) + "\r\n";
+    for (const std::string_view line : FTP.ListingLines)
+        text.append(line.data(), static_cast<qsizetype>(line.size())).append("\r\n");
     if (f.write(text) != text.size())
         m_prompt->ShowMessage(MessageKind::Error, "无法保存文件 \"" + path + "\": " + f.errorString().toStdString());
 }

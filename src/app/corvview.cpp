@@ -171,6 +171,11 @@ void TCorvListModel::AppendAll(std::vector<TCorvRow>& rows)
         return;
     const int at = static_cast<int>(Rows.size());
     beginInsertRows({}, at, at + static_cast<int>(rows.size()) - 1);
+    // Room for as many again as this batch brings: a listing's batches are
+    // large, and growing by twice the rows so far alone would move every row
+    // (and touch fresh memory for it) once more near the end.
+    if (Rows.capacity() < Rows.size() + rows.size())
+        Rows.reserve(std::max(Rows.capacity() * 2, (Rows.size() + rows.size()) * 2));
     Rows.insert(Rows.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
     endInsertRows();
     rows.clear();

@@ -6,6 +6,7 @@
 // events, the operation's own event always from a posted completion notice.
 
 #include "ftp/FtpTypes.h"
+#include "ftp/ListingLines.h"
 #include "net/NewSocket.h"
 
 #include <functional>
@@ -76,7 +77,7 @@ public:
     // ---- transfer counters and state
     int64_t TransferBytes = 0;  // bytes moved (listing: characters of the lines)
     uint32_t TransferTime = 0;  // ms from data connection start to end of data
-    std::vector<std::string> ListingLines;
+    TListingLines ListingLines;
     // A listing past either bound is broken off as failed: an endless or
     // hostile listing must not take all memory.
     static constexpr size_t MaxListingLines = 1'000'000;

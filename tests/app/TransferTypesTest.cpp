@@ -136,9 +136,11 @@ TEST(PropertiesDialog, BoxesAndModeFollowEachOther)
 
 TEST(PropertiesDialog, TheLastListingLineOfThatNameIsShown)
 {
-    const std::vector<std::string> listing = {"total 2", "-rw-r--r-- 1 ann staff 1234 Jan 12 2003 a.txt",
-                                              "lrwxrwxrwx 1 bob users 4 Jan 12 2003 l -> a.txt",
-                                              "-rwx------ 1 cat wheel 99 Jan 12 2003 a.txt"};
+    TListingLines listing;
+    for (const char* line :
+         {"total 2", "-rw-r--r-- 1 ann staff 1234 Jan 12 2003 a.txt", "lrwxrwxrwx 1 bob users 4 Jan 12 2003 l -> a.txt",
+          "-rwx------ 1 cat wheel 99 Jan 12 2003 a.txt"})
+        listing.push_back(line);
     const TRemoteProperties a = RemoteProperties(listing, ftpstDefault, "a.txt");
     ASSERT_TRUE(a.found);
     EXPECT_EQ(a.shown.mode, 700);

@@ -299,7 +299,7 @@ TEST_F(ScriptedTransfer, AnUnterminatedLastListingLineIsKept)
     ftp.List();
     ASSERT_TRUE(waitDone());
     EXPECT_TRUE(doneSuccess);
-    EXPECT_EQ(ftp.ListingLines, (std::vector<std::string>{"a", "b", "last without end"}));
+    EXPECT_EQ(ftp.ListingLines.Lines(), (std::vector<std::string>{"a", "b", "last without end"}));
     EXPECT_FALSE(rec.has(fiPassiveAddressIgnored));  // the reply named the server itself
 }
 
@@ -348,7 +348,7 @@ TEST_F(ScriptedTransfer, APassiveReplyWithoutParenthesesIsUnderstood)
     ftp.List();
     ASSERT_TRUE(waitDone()) << rec.dump();
     EXPECT_TRUE(doneSuccess);
-    EXPECT_EQ(ftp.ListingLines, std::vector<std::string>{"one"});
+    EXPECT_EQ(ftp.ListingLines.Lines(), std::vector<std::string>{"one"});
 }
 
 // In active mode only the server may connect; a stranger is refused and
@@ -486,7 +486,7 @@ TEST_F(ScriptedTransfer, HostileListingNamesPassVerbatimAndAnEndlessLineFailsThe
     ftp.List();
     ASSERT_TRUE(waitDone()) << rec.dump();
     EXPECT_TRUE(doneSuccess);
-    EXPECT_EQ(ftp.ListingLines, names);
+    EXPECT_EQ(ftp.ListingLines.Lines(), names);
 
     done = 0;
     const std::string longName = "-rw-r--r-- 1 a b 5 Jan 12 2003 " + std::string(60000, 'x');
@@ -494,7 +494,7 @@ TEST_F(ScriptedTransfer, HostileListingNamesPassVerbatimAndAnEndlessLineFailsThe
     ftp.List();
     ASSERT_TRUE(waitDone()) << rec.dump();
     EXPECT_TRUE(doneSuccess);
-    EXPECT_EQ(ftp.ListingLines, (std::vector<std::string>{names[0], longName, "last"}));
+    EXPECT_EQ(ftp.ListingLines.Lines(), (std::vector<std::string>{names[0], longName, "last"}));
 
     done = 0;
     server.payload = names[0] + "\r\n-rw-r--r-- 1 a b 5 Jan 12 2003 " + std::string(100000, 'x') + "\r\nlast\r\n";

@@ -133,7 +133,7 @@ TEST_P(RealLogin, ListingThroughSocks4UsesTheProxyForData)
     ASSERT_TRUE(WaitFor([&] { return listed > 0; })) << l.rec.dump();
     EXPECT_TRUE(l.ftp.Success());
     EXPECT_TRUE(std::any_of(l.ftp.ListingLines.begin(), l.ftp.ListingLines.end(),
-                            [](const std::string& line) { return line.find("hello.txt") != std::string::npos; }));
+                            [](std::string_view line) { return line.find("hello.txt") != std::string::npos; }));
     EXPECT_EQ(l.ftp.DataSocket().SocksVersion, 1);
 }
 

@@ -103,10 +103,10 @@ protected:
     {
         run([&] { ftp.List(); });
         std::vector<std::string> out;
-        for (const std::string& l : ftp.ListingLines) {
+        for (const std::string_view l : ftp.ListingLines) {
             const size_t sp = l.rfind(' ');
             if (l.size() > 10 && (l[0] == '-' || l[0] == 'd'))
-                out.push_back(l.substr(sp + 1));
+                out.emplace_back(l.substr(sp + 1));
         }
         std::sort(out.begin(), out.end());
         return out;

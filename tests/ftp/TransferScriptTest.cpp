@@ -148,7 +148,7 @@ TEST_F(ScriptedTransfer, RefusedHiddenListingIsFetchedAgainPlainly)
     EXPECT_EQ(after(server.transcript(), 6), (Strings{"TYPE A", "PASV", "LIST -al", "PASV", "LIST"}));
     EXPECT_FALSE(ftp.ShowHiddenFiles);
     EXPECT_TRUE(doneSuccess);
-    EXPECT_EQ(ftp.ListingLines, (Strings{"a", "b"}));
+    EXPECT_EQ(ftp.ListingLines.Lines(), (Strings{"a", "b"}));
     EXPECT_EQ(rec.count(fiListingLine), 2);
     EXPECT_EQ(rec.count(fiListingData), 2);
     EXPECT_TRUE(rec.has(fiListingData, ""));
