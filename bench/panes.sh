@@ -2,11 +2,11 @@
 # A directory of 100,000 entries on vsftpd listed into the main window's
 # remote pane (and shown again from the cache), beside curl fetching the same
 # listing, taking turns in one run; the best round of each.
-#   ROUNDS=5 bench/panes.sh [ENTRIES]
+#   ROUNDS=10 bench/panes.sh [ENTRIES]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 entries=${1:-100000}
-rounds=${ROUNDS:-5}
+rounds=${ROUNDS:-10}
 # Built as scripts/run.sh builds the program.
 cmake -S . -B build/bench-gui -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVYNE_TESTS=OFF -DCORVYNE_GUI=ON >/dev/null
 cmake --build build/bench-gui --target pane_bench >/dev/null
