@@ -763,6 +763,9 @@ void TCustomCorvSocket::FeedLineBytes(const char* data, size_t length)
     };
     {
         Depth depth(this);
+        // One string for every line of this call (a listener gets it for the
+        // length of its call only): no allocation per line of a large listing.
+        std::string line;
         while (true) {
             const size_t lf = m_pendingLine.find('\n', m_lineStart);
             if (lf == std::string::npos)
@@ -777,7 +780,7 @@ void TCustomCorvSocket::FeedLineBytes(const char* data, size_t length)
                 SocketError(SocketCode::MessageTooLong, true, "ReadLines");
                 return;
             }
-            std::string line = m_pendingLine.substr(m_lineStart, end - m_lineStart);
+            line.assign(m_pendingLine, m_lineStart, end - m_lineStart);
             m_lineStart = lf + 1;
             if (OnLine) {
                 OnLine(this, line);
