@@ -453,7 +453,6 @@ bool TListParser::ParseListLine(TFTPServerType serverType, const std::string& li
             const std::string_view f1 = F.View(k + 1);
             const bool dayFirst = isWholeNumber(f1);
             std::string dateText;
-            dateText.reserve(16);
             dateText.append(dayFirst ? F.View(k + 2) : f1).append(" ");
             dateText.append(dayFirst ? f1 : F.View(k + 2)).append(" ").append(F.View(k + 3));
             std::string name;
