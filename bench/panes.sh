@@ -18,7 +18,7 @@ chown -R ftptest "$work/home"
 best() {  # best OLD NEW: the smaller of two numbers (OLD may be empty)
   if [ -z "$1" ] || (( $(echo "$2 < $1" | bc -l) )); then echo "$2"; else echo "$1"; fi
 }
-cw=; pw=
+cw=; pw=; ratios=
 for r in $(seq "$rounds"); do
   t=$(curl -sS --disable-epsv -o "$work/client/list.txt" -w '%{time_total}' "$url/big/")
   lines=$(wc -l < "$work/client/list.txt")
@@ -29,6 +29,11 @@ for r in $(seq "$rounds"); do
   grep -v -e '^QStandardPaths' -e 'propagateSizeHints' "$work/out.txt" | sed 's/^/  /'
   p=$(grep '^listed' "$work/out.txt" | awk '{print $NF == "s" ? $(NF-1) : $NF}')
   pw=$(best "$pw" "$p")
+  ratios="$ratios $(echo "$p / $t" | bc -l)"
 done
 printf 'best of %d: curl %.3f s, Corvyne listed and shown %.3f s: %.2f x curl\n' "$rounds" "$cw" "$pw" \
   "$(echo "$pw / $cw" | bc -l)"
+# Each round's two runs follow each other, so the machine's state is alike
+# for both: the middle of the per-round ratios is the steadier figure.
+printf 'per-round ratios, middle value: %.2f x curl\n' \
+  "$(printf '%s\n' $ratios | sort -n | awk '{v[NR]=$1} END {print NR % 2 ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}')"
