@@ -141,6 +141,7 @@ TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
     hooks.Caption = [this](const std::string& t) { ShowSessionTitle(t); };
     hooks.ClearLog = [this] { Memo1->Clear(); };
     hooks.ClearRemote = [this] {
+        m_listingRows.Cancel();
         Remote->Clear();
         m_parser.VmsPendingLine.clear();
         if (m_workflow && m_workflow->State() == SessionState::Disconnected) {

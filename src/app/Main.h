@@ -7,6 +7,7 @@
 #include "app/Connection.h"
 #include "app/FileOps.h"
 #include "app/ListingCache.h"
+#include "app/ListingRows.h"
 #include "app/ViewEdit.h"
 #include "app/corvview.h"
 #include "ftp/Ftp.h"
@@ -463,10 +464,9 @@ private:
     SessionState m_lastState = SessionState::Starting;  // dials the entry a site queue names (a child of the window)
     QString m_sessionTitle;
     bool m_firstRun = false;
-    bool m_halveSplits = false;
+    bool m_halveSplits = false;  // no saved pane sizes: halve at the first show
     bool m_closeWithoutQuestions = false;
-    std::vector<QString>
-        m_attributeTexts;  // permission strings rows share  // no saved pane sizes: halve at the first show
+    TListingRows m_listingRows;  // listing lines to remote rows, on a worker
     bool m_hiddenToTray = false;
     QSystemTrayIcon* m_tray = nullptr;
     TViewStyle m_remoteStyle = TViewStyle::Report;  // the user's choice for the remote pane

@@ -83,35 +83,18 @@ void TfrmMain::addRemoteLine(const std::string& line)
     // Every line is kept, also those the parser holds back (a VMS name on a
     // line of its own), so that a replay parses exactly as the listing did.
     m_cache.WriteLine(line);
-    TRemoteEntry e;
-    if (!m_parser.ParseListLine(FTP.ServerType, line, e))
-        return;
-    if (e.Name == "." || e.Name == "..")
-        return;
-    const QString name = QString::fromUtf8(e.Name.data(), static_cast<qsizetype>(e.Name.size()));
-    const bool transferring = IsTransferring(m_workflow->State());
-    if (!(MaskMatch(name, m_remoteFilter) || (e.IsDir && !mnuFilterDirectories->isChecked())))
-        return;
-    if (e.IsLink && !(mnuShowLinks->isChecked() && (!transferring || !m_settings.GetLink)))
-        return;
-    // The permission string: a first word of exactly ten characters.
-    const size_t firstBlank = std::min(line.find(' '), line.size());
-    QString attributes;
-    if (firstBlank == 10) {
-        // A listing has few distinct permission strings: rows share them
-        // instead of holding a copy each.
-        const QLatin1StringView text(line.data(), 10);
-        auto known = std::find(m_attributeTexts.begin(), m_attributeTexts.end(), text);
-        if (known != m_attributeTexts.end()) {
-            attributes = *known;
-        } else {
-            attributes = QString(text);
-            if (m_attributeTexts.size() < 32)
-                m_attributeTexts.push_back(attributes);
-        }
+    if (!m_listingRows.Active()) {
+        // The rules of the listing's first line hold for all of it.
+        TListingRules rules;
+        rules.serverType = FTP.ServerType;
+        rules.filter = m_remoteFilter;
+        rules.filterFolders = mnuFilterDirectories->isChecked();
+        rules.showLinks = mnuShowLinks->isChecked() && (!IsTransferring(m_workflow->State()) || !m_settings.GetLink);
+        rules.linksAsFiles = mnuResolveFile->isChecked();
+        rules.now = m_parser.Now;
+        m_listingRows.Begin(rules, m_parser.VmsPendingLine, Remote);
     }
-    const int kind = e.IsDir ? rkFolder : e.IsLink ? (mnuResolveFile->isChecked() ? rkFile : rkLink) : rkFile;
-    Remote->AddEntry(kind, name, e.IsDir ? -1 : e.Size, e.Date, attributes);
+    m_listingRows.Add(line);
 }
 
 std::string TfrmMain::currentRemotePath() const
@@ -124,6 +107,7 @@ std::string TfrmMain::currentRemotePath() const
 
 void TfrmMain::startRemoteFill()
 {
+    m_listingRows.Cancel();
     // Empty; the rows show in batches as the listing comes, and the end of
     // the listing sorts them.
     Remote->EndUpdate();
@@ -148,6 +132,7 @@ void TfrmMain::showRemoteDirectory()
     // A run and a delete list what they enter whatever "AutoRefresh" says:
     // they act on the rows.
     if (!m_settings.AutoRefresh && !IsTransferring(m_workflow->State()) && !IsDeleting(m_workflow->State())) {
+        m_listingRows.Cancel();
         Remote->Clear();
         m_remoteDir = dir;
         rebuildRemotePathBox();
@@ -185,6 +170,9 @@ void TfrmMain::remoteListingDone(bool success)
         else
             m_linkTrail.back() += target;
     }
+    // Every line made into its row before the rows are finished.
+    if (m_listingRows.Active())
+        m_parser.VmsPendingLine = m_listingRows.Finish();
     m_cache.End();
     Remote->EndStream();
     m_remoteDir = currentRemotePath();

@@ -341,6 +341,13 @@ void TCorvListView::AddEntry(int kind, const QString& name, int64_t size, const 
     addRow(TCorvRow{kind, {name, QString(), QString(), fourth}, size, date});
 }
 
+void TCorvListView::AddRows(std::vector<TCorvRow>& rows)
+{
+    for (TCorvRow& row : rows)
+        addRow(std::move(row));
+    rows.clear();
+}
+
 void TCorvListView::addRow(TCorvRow row)
 {
     if (!m_streaming) {

@@ -113,6 +113,7 @@ public:
     // A pane entry: name, typed size (-1: none) and date, and a fourth text.
     void AddEntry(int kind, const QString& name, int64_t size, const TListingDate& date,
                   const QString& fourth = QString());
+    void AddRows(std::vector<TCorvRow>& rows);  // taken from the vector
     void Clear();
 
     // Selection, in the order the rows are shown.

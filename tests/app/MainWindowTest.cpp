@@ -5,6 +5,7 @@
 #include "ScriptServer.h"
 #include "TestSupport.h"
 #include "app/DataDirectory.h"
+#include "app/ListingRows.h"
 #include "app/Main.h"
 #include "app/MessWin.h"
 #include "app/QueueView.h"
@@ -1560,6 +1561,58 @@ TEST(MainWindow, KeysMadeWhileRowsStreamInNeverSortRowsTheyNoLongerFit)
     stream(pane, ordered);
     pane.SortNow();
     EXPECT_EQ(mismatches(pane, want), 0) << "in order";
+}
+
+// Listing lines become rows on a worker, in batches: the rows come in
+// listing order, a VMS name line meets its continuation across two batches,
+// and a listing given up never leaves rows in the next one.
+TEST(MainWindow, RowsMadeOnTheWorkerKeepTheListingsOrderAndNeverOutliveIt)
+{
+    TCorvListView pane;
+    pane.SetColumns({QStringLiteral("名称"), QStringLiteral("大小"), QStringLiteral("日期")});
+    TListingRows rows;
+    TListingRules vms;
+    vms.serverType = ftpstVmsUcx;
+    auto rowNames = [&] {
+        std::vector<std::string> names;
+        for (int i = 0; i < pane.RowCount(); ++i)
+            names.push_back(pane.Text(i, 0).toStdString());
+        return names;
+    };
+
+    std::vector<std::string> want;
+    pane.BeginStream();
+    rows.Begin(vms, {}, &pane);
+    for (int i = 0; i < 1999; ++i) {
+        rows.Add("F" + std::to_string(i) + ".TXT;1 5/6 5-DEC-1999 23:01:02 x");
+        want.push_back("F" + std::to_string(i) + ".TXT");
+    }
+    rows.Add("LONGNAME.TXT;1");                                                // the last line of the first batch
+    rows.Add("      12  12-JAN-2003 10:30:15 [GROUP,OWNER] (RWED,RWED,RE,)");  // the first of the next
+    want.push_back("LONGNAME.TXT");
+    rows.Add("ALONE.TXT;2");
+    EXPECT_EQ(rows.Finish(), "ALONE.TXT;2");  // still waiting for its continuation
+    pane.EndStream();
+    EXPECT_EQ(rowNames(), want);
+
+    // Given up half way: neither its batches on the worker nor those already
+    // done reach the pane once the next listing has begun.
+    pane.Clear();
+    pane.BeginStream();
+    TListingRules unix;
+    rows.Begin(unix, {}, &pane);
+    for (int i = 0; i < 9000; ++i)
+        rows.Add("-rw-r--r-- 1 a b 5 Jan 12 2003 old" + std::to_string(i));
+    rows.Cancel();
+    pane.Clear();
+    rows.Begin(unix, {}, &pane);
+    rows.Add("-rw-r--r-- 1 a b 5 Jan 12 2003 new");
+    rows.Finish();
+    pane.EndStream();
+    // The worker runs its batches in order, so by now it has posted all it
+    // will for the old listing: those calls are delivered here.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(rowNames(), std::vector<std::string>{"new"});
 }
 
 TEST(MainWindow, AServerDroppingTheControlConnectionEndsTheSession)

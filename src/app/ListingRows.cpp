@@ -1,0 +1,172 @@
+#include "app/ListingRows.h"
+
+#include "app/PaneLogic.h"
+
+#include <QMetaObject>
+#include <QPointer>
+#include <QThreadPool>
+
+#include <algorithm>
+#include <exception>
+#include <future>
+#include <mutex>
+
+namespace {
+constexpr size_t BatchLines = 2000;
+constexpr int HandOnMs = 20;
+}  // namespace
+
+bool ListingRowOf(TListParser& parser, const TListingRules& rules, const std::string& line, TCorvRow& row,
+                  std::vector<QString>& shared)
+{
+    TRemoteEntry e;
+    if (!parser.ParseListLine(rules.serverType, line, e) || e.Name == "." || e.Name == "..")
+        return false;
+    const QString name = QString::fromUtf8(e.Name.data(), static_cast<qsizetype>(e.Name.size()));
+    if (!(MaskMatch(name, rules.filter) || (e.IsDir && !rules.filterFolders)))
+        return false;
+    if (e.IsLink && !rules.showLinks)
+        return false;
+    // The permission string: a first word of exactly ten characters. A
+    // listing has few distinct ones: rows share them instead of a copy each.
+    const size_t firstBlank = std::min(line.find(' '), line.size());
+    QString attributes;
+    if (firstBlank == 10) {
+        const QLatin1StringView text(line.data(), 10);
+        auto known = std::find(shared.begin(), shared.end(), text);
+        if (known != shared.end()) {
+            attributes = *known;
+        } else {
+            attributes = QString(text);
+            if (shared.size() < 32)
+                shared.push_back(attributes);
+        }
+    }
+    const int kind = e.IsDir ? rkFolder : e.IsLink ? (rules.linksAsFiles ? rkFile : rkLink) : rkFile;
+    row = TCorvRow{kind, {name, QString(), QString(), attributes}, e.IsDir ? -1 : e.Size, e.Date};
+    return true;
+}
+
+// What the worker and the window's thread share for one listing: the worker
+// alone parses (one parser, so a VMS name line meets its continuation), and
+// finished batches wait in `done` under the lock until the window takes them.
+struct TListingRows::Job {
+    TListingRules rules;
+    TListParser parser;
+    std::vector<QString> shared;
+    std::mutex lock;
+    std::vector<std::vector<TCorvRow>> done;
+    std::exception_ptr failure;
+    std::future<void> last;  // the latest batch's end
+};
+
+TListingRows::TListingRows(QObject* parent) : QObject(parent), m_pool(std::make_unique<QThreadPool>())
+{
+    m_pool->setMaxThreadCount(1);
+    m_handOn.setSingleShot(true);
+    connect(&m_handOn, &QTimer::timeout, this, [this] { submit(); });
+}
+
+TListingRows::~TListingRows()
+{
+    Cancel();
+    m_pool->waitForDone();
+}
+
+void TListingRows::Begin(const TListingRules& rules, const std::string& vmsPending, TCorvListView* target)
+{
+    Cancel();
+    m_target = target;
+    m_job = std::make_shared<Job>();
+    m_job->rules = rules;
+    m_job->parser.Now = rules.now;
+    m_job->parser.VmsPendingLine = vmsPending;
+}
+
+void TListingRows::Add(const std::string& line)
+{
+    m_lines.push_back(line);
+    if (m_lines.size() >= BatchLines)
+        submit();
+    else if (m_lines.size() == 1)
+        m_handOn.start(HandOnMs);
+}
+
+void TListingRows::submit()
+{
+    m_handOn.stop();
+    if (!m_job || m_lines.empty())
+        return;
+    auto lines = std::make_shared<std::vector<std::string>>(std::move(m_lines));
+    m_lines.clear();
+    auto done = std::make_shared<std::promise<void>>();
+    m_job->last = done->get_future();
+    std::weak_ptr<Job> weak = m_job;
+    QPointer<TListingRows> self(this);
+    m_pool->start([weak, lines, done, self] {
+        if (std::shared_ptr<Job> job = weak.lock()) {
+            std::vector<TCorvRow> rows;
+            rows.reserve(lines->size());
+            try {
+                for (const std::string& line : *lines) {
+                    TCorvRow row;
+                    if (ListingRowOf(job->parser, job->rules, line, row, job->shared))
+                        rows.push_back(std::move(row));
+                }
+            } catch (...) {
+                const std::lock_guard<std::mutex> hold(job->lock);
+                job->failure = std::current_exception();
+            }
+            {
+                const std::lock_guard<std::mutex> hold(job->lock);
+                job->done.push_back(std::move(rows));
+            }
+            // Shown as soon as the window's thread comes round to it.
+            QMetaObject::invokeMethod(
+                self.data(),
+                [self] {
+                    if (self)
+                        self->deliver();
+                },
+                Qt::QueuedConnection);
+        }
+        done->set_value();
+    });
+}
+
+void TListingRows::deliver()
+{
+    if (!m_job)
+        return;
+    std::vector<std::vector<TCorvRow>> batches;
+    std::exception_ptr failure;
+    {
+        const std::lock_guard<std::mutex> hold(m_job->lock);
+        batches.swap(m_job->done);
+        std::swap(failure, m_job->failure);
+    }
+    for (std::vector<TCorvRow>& rows : batches)
+        m_target->AddRows(rows);
+    if (failure)
+        std::rethrow_exception(failure);  // to the application's handler, as a failure on this thread would go
+}
+
+std::string TListingRows::Finish()
+{
+    if (!m_job)
+        return {};
+    submit();
+    if (m_job->last.valid())
+        m_job->last.wait();
+    const std::shared_ptr<Job> job = m_job;
+    deliver();
+    m_job.reset();
+    return job->parser.VmsPendingLine;
+}
+
+void TListingRows::Cancel()
+{
+    m_handOn.stop();
+    m_lines.clear();
+    m_job.reset();  // a batch still running finds no job and posts nothing
+}
