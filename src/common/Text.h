@@ -6,12 +6,17 @@
 
 // The text without leading and trailing blanks (tabs and other white space
 // are kept: servers and users mean them).
-inline std::string TrimBlanks(const std::string& s)
+inline std::string_view TrimBlanksView(std::string_view s)
 {
     const size_t b = s.find_first_not_of(' ');
-    if (b == std::string::npos)
+    if (b == std::string_view::npos)
         return {};
     return s.substr(b, s.find_last_not_of(' ') - b + 1);
+}
+
+inline std::string TrimBlanks(const std::string& s)
+{
+    return std::string(TrimBlanksView(s));
 }
 
 // ASCII letters only: keys, keywords and extensions, never user text.

@@ -32,14 +32,6 @@ int number(std::string_view s)
     return value;
 }
 
-std::string_view trimBlanks(std::string_view s)
-{
-    const size_t first = s.find_first_not_of(' ');
-    if (first == std::string_view::npos)
-        return {};
-    return s.substr(first, s.find_last_not_of(' ') - first + 1);
-}
-
 std::string cutAtArrow(std::string s)
 {
     const size_t arrow = s.find(" ->");
@@ -215,7 +207,7 @@ TListingDate UnixDate(std::string_view text, const TUnixClock& now)
     for (int i = 0; i < 12 && m == 0 && name.size() == 3; ++i)
         if (name[0] == Months[i][0] && name[1] == Months[i][1] && name[2] == Months[i][2])
             m = i + 1;
-    const int day = number(trimBlanks(text.size() > 4 ? text.substr(4, 2) : std::string_view()));
+    const int day = number(TrimBlanksView(text.size() > 4 ? text.substr(4, 2) : std::string_view()));
     if (m == 0 || day < 0)
         return TListingDate::Unreadable();
     const size_t colon = text.find(':');
