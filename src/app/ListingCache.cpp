@@ -39,7 +39,7 @@ bool TListingCache::Begin(const std::string& directory)
     return true;
 }
 
-void TListingCache::WriteLine(const std::string& line)
+void TListingCache::WriteLine(std::string_view line)
 {
     if (!m_open)
         return;
@@ -92,7 +92,7 @@ void TListingCache::Clear()
     m_entries.clear();
 }
 
-bool TListingCache::Read(const std::string& directory, std::vector<std::string>& lines) const
+bool TListingCache::Read(const std::string& directory, TListingLines& lines) const
 {
     lines.clear();
     const QString path = Find(directory);
@@ -100,12 +100,13 @@ bool TListingCache::Read(const std::string& directory, std::vector<std::string>&
     if (path.isEmpty() || !f.open(QIODevice::ReadOnly))
         return false;
     const QByteArray all = f.readAll();
+    lines.reserve(static_cast<size_t>(all.size()), 0);
     qsizetype start = 0;
     while (start < all.size()) {
         qsizetype nl = all.indexOf('\n', start);
         if (nl < 0)
             nl = all.size();
-        lines.emplace_back(all.constData() + start, static_cast<size_t>(nl - start));
+        lines.push_back(std::string_view(all.constData() + start, static_cast<size_t>(nl - start)));
         start = nl + 1;
     }
     return true;

@@ -3,10 +3,13 @@
 // in a session, kept in temporary files ("ftp" prefix) so that showing the
 // directory again costs no round trip. Deleted when the session ends.
 
+#include "ftp/ListingLines.h"
+
 #include <QString>
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class QFile;
@@ -22,7 +25,7 @@ public:
     QString Find(const std::string& directory) const;
     // Starts a cache file for a directory and opens it for the lines.
     bool Begin(const std::string& directory);
-    void WriteLine(const std::string& line);
+    void WriteLine(std::string_view line);
     // Closes the open file. A file that could not be written whole (a full
     // disk) is dropped: the directory is listed from the server next time.
     void End();
@@ -31,7 +34,7 @@ public:
     void Clear();  // deletes every file
     size_t Count() const { return m_entries.size(); }
     // The lines of a cached directory; false when its file has gone.
-    bool Read(const std::string& directory, std::vector<std::string>& lines) const;
+    bool Read(const std::string& directory, TListingLines& lines) const;
 
 private:
     struct Entry {

@@ -83,7 +83,7 @@ void TListingRows::Begin(const TListingRules& rules, const std::string& vmsPendi
     m_job->parser.VmsPendingLine = vmsPending;
 }
 
-void TListingRows::Add(const std::string& line)
+void TListingRows::Add(std::string_view line)
 {
     m_lines.push_back(line);
     if (m_lines.size() >= BatchLines)
@@ -97,8 +97,9 @@ void TListingRows::submit()
     m_handOn.stop();
     if (!m_job || m_lines.empty())
         return;
-    auto lines = std::make_shared<std::vector<std::string>>(std::move(m_lines));
+    auto lines = std::make_shared<TListingLines>(std::move(m_lines));
     m_lines.clear();
+    m_lines.reserve(lines->Bytes() + lines->Bytes() / 4, BatchLines);
     auto done = std::make_shared<std::promise<void>>();
     m_job->last = done->get_future();
     std::weak_ptr<Job> weak = m_job;
@@ -108,7 +109,9 @@ void TListingRows::submit()
             std::vector<TCorvRow> rows;
             rows.reserve(lines->size());
             try {
-                for (const std::string& line : *lines) {
+                std::string line;  // one string for the batch's lines
+                for (const std::string_view text : *lines) {
+                    line.assign(text);
                     TCorvRow row;
                     if (ListingRowOf(job->parser, job->rules, line, row, job->shared))
                         rows.push_back(std::move(row));
@@ -145,8 +148,10 @@ void TListingRows::deliver()
         batches.swap(m_job->done);
         std::swap(failure, m_job->failure);
     }
-    for (std::vector<TCorvRow>& rows : batches)
+    for (std::vector<TCorvRow>& rows : batches) {
         m_target->AddRows(rows);
+        std::vector<TCorvRow>().swap(rows);  // freed as it goes: a replayed listing delivers all its batches at once
+    }
     if (failure)
         std::rethrow_exception(failure);  // to the application's handler, as a failure on this thread would go
 }

@@ -5,6 +5,7 @@
 // rules (server type, filter, link display) are those of its first line.
 
 #include "app/corvview.h"
+#include "ftp/ListingLines.h"
 #include "ftp/Parser.h"
 
 #include <QObject>
@@ -39,7 +40,7 @@ public:
     bool Active() const { return m_job != nullptr; }
     // Rows go to target's stream, in listing order, on the window's thread.
     void Begin(const TListingRules& rules, const std::string& vmsPending, TCorvListView* target);
-    void Add(const std::string& line);
+    void Add(std::string_view line);
     // Hands the last lines on and waits for the worker: every row has gone
     // to OnRows when it returns. Gives the parser's VMS line still waiting.
     std::string Finish();
@@ -51,7 +52,7 @@ private:
     void deliver();
     std::shared_ptr<Job> m_job;
     TCorvListView* m_target = nullptr;
-    std::vector<std::string> m_lines;     // lines not yet handed on
+    TListingLines m_lines;                // lines not yet handed on, in one block
     QTimer m_handOn;                      // a slow listing's lines go on after a moment, not after 2,000
     std::unique_ptr<QThreadPool> m_pool;  // one thread: batches run in order
 };

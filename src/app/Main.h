@@ -363,7 +363,7 @@ private:
     void paneMouseDown(TCorvListView* pane, QMouseEvent* e, int row, bool onItem);
     void serverFieldEdited();
     void updateButtons();
-    void addRemoteLine(const std::string& line);
+    void addRemoteLine(std::string_view line);
     void remoteListingDone(bool success);
     void startRemoteFill();
     void listRemoteDirectory();

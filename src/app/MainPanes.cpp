@@ -78,7 +78,7 @@ void TfrmMain::ListLocalDirectory()
         sendListingToDde(Local, "结束本地目录");
 }
 
-void TfrmMain::addRemoteLine(const std::string& line)
+void TfrmMain::addRemoteLine(std::string_view line)
 {
     // Every line is kept, also those the parser holds back (a VMS name on a
     // line of its own), so that a replay parses exactly as the listing did.
@@ -141,16 +141,14 @@ void TfrmMain::showRemoteDirectory()
         return;
     }
     const SessionState state = m_workflow->State();
-    std::vector<std::string> lines;
+    TListingLines lines;
     const bool fromCache =
         state == SessionState::RemoteCommand || state == SessionState::Downloading || state == SessionState::Idle;
     if (!m_cache.Find(dir).isEmpty() && fromCache && m_cache.Read(dir, lines)) {
         // Replayed through the same line handler as a listing from the server.
         startRemoteFill();
-        FTP.ListingLines.clear();
-        for (const std::string& line : lines)
-            FTP.ListingLines.push_back(line);
-        for (const std::string& line : lines)
+        FTP.ListingLines = std::move(lines);
+        for (const std::string_view line : FTP.ListingLines)
             addRemoteLine(line);
         m_workflow->ListingFromCache();
         return;

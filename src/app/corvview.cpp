@@ -165,20 +165,33 @@ void TCorvListModel::Append(TCorvRow row, bool inReset)
         endInsertRows();
 }
 
-void TCorvListModel::AppendAll(std::vector<TCorvRow>& rows)
+void TCorvListModel::AppendAll(std::vector<std::vector<TCorvRow>>& batches, bool inReset)
 {
-    if (rows.empty())
-        return;
-    const int at = static_cast<int>(Rows.size());
-    beginInsertRows({}, at, at + static_cast<int>(rows.size()) - 1);
-    // Room for as many again as this batch brings: a listing's batches are
-    // large, and growing by twice the rows so far alone would move every row
-    // (and touch fresh memory for it) once more near the end.
-    if (Rows.capacity() < Rows.size() + rows.size())
-        Rows.reserve(std::max(Rows.capacity() * 2, (Rows.size() + rows.size()) * 2));
-    Rows.insert(Rows.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
-    endInsertRows();
-    rows.clear();
+    size_t count = 0;
+    for (const std::vector<TCorvRow>& rows : batches)
+        count += rows.size();
+    if (count > 0) {
+        const int at = static_cast<int>(Rows.size());
+        if (!inReset)
+            beginInsertRows({}, at, at + static_cast<int>(count) - 1);
+        if (Rows.empty() && batches.size() == 1) {
+            Rows.swap(batches.front());  // taken over, not moved row by row
+        } else {
+            // Room for as many again as these rows: a listing's batches
+            // are large, and growing by twice the rows so far alone would
+            // move every row (and touch fresh memory for it) once more near
+            // the end.
+            if (Rows.capacity() < Rows.size() + count)
+                Rows.reserve(std::max(Rows.capacity() * 2, (Rows.size() + count) * 2));
+            for (std::vector<TCorvRow>& rows : batches) {
+                Rows.insert(Rows.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+                std::vector<TCorvRow>().swap(rows);
+            }
+        }
+        if (!inReset)
+            endInsertRows();
+    }
+    batches.clear();
 }
 
 void TCorvListModel::Insert(int at, TCorvRow row, bool inReset)
@@ -343,9 +356,17 @@ void TCorvListView::AddEntry(int kind, const QString& name, int64_t size, const 
 
 void TCorvListView::AddRows(std::vector<TCorvRow>& rows)
 {
-    for (TCorvRow& row : rows)
-        addRow(std::move(row));
+    if (!m_streaming || rows.empty()) {
+        for (TCorvRow& row : rows)
+            addRow(std::move(row));
+        rows.clear();
+        return;
+    }
+    // The batch waits as it is: its rows move once, into the model.
+    m_streamedRows += rows.size();
+    m_streamed.push_back(std::move(rows));
     rows.clear();
+    streamGrew();
 }
 
 void TCorvListView::addRow(TCorvRow row)
@@ -354,8 +375,16 @@ void TCorvListView::addRow(TCorvRow row)
         m_model->Append(std::move(row), m_updating);
         return;
     }
-    m_streamed.push_back(std::move(row));
-    if (m_streamed.size() - m_keyedStreamed >= StreamKeysRows)
+    if (m_streamed.empty())
+        m_streamed.emplace_back();
+    m_streamed.back().push_back(std::move(row));
+    ++m_streamedRows;
+    streamGrew();
+}
+
+void TCorvListView::streamGrew()
+{
+    if (m_streamedRows - m_keyedStreamed >= StreamKeysRows)
         keyStreamedRows(false);
     if (!m_streamTimer->isActive())
         m_streamTimer->start(StreamBatchMs);
@@ -377,44 +406,44 @@ void TCorvListView::keyStreamedRows(bool rest)
     // A few thousand rows at a time, as they come: at the end of a listing
     // only the last few are left for the worker while the sort waits. A
     // small listing gets its keys at the sort, without a worker.
-    const size_t pending = m_streamed.size() - m_keyedStreamed;
+    const size_t pending = m_streamedRows - m_keyedStreamed;
     if (!AutoSort || pending == 0 || (pending < StreamKeysRows && !(rest && m_streamKeys.Busy())))
         return;
     std::vector<TPaneRow> rows;
     rows.reserve(pending);
-    for (size_t i = m_keyedStreamed; i < m_streamed.size(); ++i)
-        rows.push_back(sortRowOf(m_streamed[i]));
+    size_t skip = m_keyedStreamed;
+    for (const std::vector<TCorvRow>& batch : m_streamed) {
+        for (size_t i = std::min(skip, batch.size()); i < batch.size(); ++i)
+            rows.push_back(sortRowOf(batch[i]));
+        skip -= std::min(skip, batch.size());
+    }
     m_streamKeys.Add(m_model->Rows.size() + m_keyedStreamed, std::move(rows), m_sortColumn, targetColumn(m_sortColumn));
-    m_keyedStreamed = m_streamed.size();
+    m_keyedStreamed = m_streamedRows;
 }
 
 void TCorvListView::flushStream()
 {
     m_streamTimer->stop();
-    if (m_streamed.empty())
-        return;
     keyStreamedRows(true);
     m_keyedStreamed = 0;
-    if (m_updating) {
-        for (TCorvRow& r : m_streamed)
-            m_model->Rows.push_back(std::move(r));
-        m_streamed.clear();
-        return;
-    }
-    m_model->AppendAll(m_streamed);
+    m_streamedRows = 0;
+    m_model->AppendAll(m_streamed, m_updating);
 }
 
 void TCorvListView::Clear()
 {
+    // The storage goes too: a large listing's rows would stay held while the
+    // next listing makes its own.
     m_streamed.clear();
+    m_streamedRows = 0;
     m_keyedStreamed = 0;
     m_streamKeys.Clear();
     if (m_updating) {
-        m_model->Rows.clear();
+        std::vector<TCorvRow>().swap(m_model->Rows);
         return;
     }
     m_model->BeginReset();
-    m_model->Rows.clear();
+    std::vector<TCorvRow>().swap(m_model->Rows);
     m_model->EndReset();
 }
 

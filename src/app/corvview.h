@@ -60,7 +60,7 @@ public:
     void Append(TCorvRow row, bool inReset);
     void Insert(int at, TCorvRow row, bool inReset);
     void Reorder(const std::vector<size_t>& order, bool inReset);
-    void AppendAll(std::vector<TCorvRow>& rows);  // announced as one insert
+    void AppendAll(std::vector<std::vector<TCorvRow>>& batches, bool inReset);  // announced as one insert
     void SetDropRow(int row);
 };
 
@@ -169,6 +169,7 @@ private:
     void sortBy(const std::function<bool(const TCorvRow&, const TCorvRow&)>& less);
     void addRow(TCorvRow row);
     void flushStream();
+    void streamGrew();                    // keys for a large enough batch, the batch shown soon
     void keyStreamedRows(bool rest);      // hands streamed rows on for their sort keys
     bool targetColumn(int column) const;  // the queue's "Target" column
     void reorder(std::vector<size_t> order);
@@ -190,9 +191,10 @@ private:
     bool m_ascending = true;
     bool m_updating = false;
     bool m_streaming = false;
-    std::vector<TCorvRow> m_streamed;  // added, not yet shown
+    std::vector<std::vector<TCorvRow>> m_streamed;  // batches added, not yet shown
+    size_t m_streamedRows = 0;                      // rows in them
     TStreamSortKeys m_streamKeys;
-    size_t m_keyedStreamed = 0;  // rows of m_streamed whose keys are being made
+    size_t m_keyedStreamed = 0;  // of those rows, how many have their keys being made
     QTimer* m_streamTimer;
     std::vector<int> m_contentWidth;
     mutable std::vector<int> m_advance;  // character advances of the view's font, by code unit

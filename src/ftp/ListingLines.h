@@ -48,7 +48,13 @@ public:
         m_text.clear();
         m_ends.clear();
     }
+    void reserve(size_t bytes, size_t lines)
+    {
+        m_text.reserve(bytes);
+        m_ends.reserve(lines);
+    }
     size_t size() const { return m_ends.size(); }
+    size_t Bytes() const { return m_text.size(); }
     bool empty() const { return m_ends.empty(); }
     std::string_view operator[](size_t i) const
     {

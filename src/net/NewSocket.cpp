@@ -730,17 +730,19 @@ int TCustomCorvSocket::ReadLines()
     int64_t avail = BytesAvailable();
     if (avail <= 0)
         return static_cast<int>(avail);
-    // Bounded per call; the level-triggered notice brings the rest.
-    std::string chunk(std::min(static_cast<size_t>(avail), RecvBufferSize), '\0');
-    ssize_t n = ::recv(m_fd, chunk.data(), chunk.size(), 0);
+    // Bounded per call; the level-triggered notice brings the rest. One
+    // buffer for every read: FeedLineBytes copies the bytes out at once, so
+    // a read made from inside a listener cannot spoil them.
+    if (m_recvBuffer.size() < RecvBufferSize)
+        m_recvBuffer.resize(RecvBufferSize);
+    ssize_t n = ::recv(m_fd, m_recvBuffer.data(), std::min(static_cast<size_t>(avail), m_recvBuffer.size()), 0);
     if (n < 0) {
         int code = lastSocketCode();
         if (code != SocketCode::WouldBlock)
             SocketError(code, true, "ReadLines");
         return -1;
     }
-    chunk.resize(static_cast<size_t>(n));
-    FeedLineBytes(chunk.data(), chunk.size());
+    FeedLineBytes(m_recvBuffer.data(), static_cast<size_t>(n));
     return static_cast<int>(n);
 }
 

@@ -43,9 +43,9 @@ TEST(ListingCache, LinesComeBackAsWrittenAcrossManyWrites)
     for (const std::string& l : written)
         cache.WriteLine(l);
     cache.End();
-    std::vector<std::string> read;
+    TListingLines read;
     ASSERT_TRUE(cache.Read("/big/", read));
-    EXPECT_EQ(read, written);
+    EXPECT_EQ(read.Lines(), written);
     EXPECT_TRUE(cache.Find("/big/").startsWith(tmp.path()));
 
     // Dropped while being written: nothing of it is left, nothing written later.
@@ -78,7 +78,7 @@ TEST(ListingCache, AFileTheFullDiskCutShortIsNotKept)
         cache.WriteLine(l);
     cache.End();
     EXPECT_TRUE(cache.Find("/huge/").isEmpty());
-    std::vector<std::string> read;
+    TListingLines read;
     EXPECT_FALSE(cache.Read("/huge/", read));
     EXPECT_EQ(cache.Count(), 1u);  // the one that fitted stays
     ASSERT_TRUE(cache.Read("/small/", read));

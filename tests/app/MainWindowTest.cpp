@@ -1561,6 +1561,34 @@ TEST(MainWindow, KeysMadeWhileRowsStreamInNeverSortRowsTheyNoLongerFit)
     stream(pane, ordered);
     pane.SortNow();
     EXPECT_EQ(mismatches(pane, want), 0) << "in order";
+
+    // Whole batches (as the listing worker hands them) and single rows mixed:
+    // the rows show in the order they came, and sort as from scratch.
+    pane.Clear();
+    pane.BeginStream();
+    auto batch = [&](size_t from, size_t to) {
+        std::vector<TCorvRow> b;
+        for (size_t i = from; i < to; ++i)
+            b.push_back(TCorvRow{rows[i].kind, {rows[i].name, QString(), QString(), QString()}, rows[i].size, {}});
+        pane.AddRows(b);
+    };
+    batch(0, 2500);
+    for (size_t i = 2500; i < 2510; ++i)
+        pane.AddEntry(rows[i].kind, rows[i].name, rows[i].size, {});
+    batch(2510, 3010);
+    ASSERT_TRUE(WaitFor([&] { return pane.RowCount() == 3010; }, 5000));
+    batch(3010, 3400);
+    for (size_t i = 3400; i < 3405; ++i)
+        pane.AddEntry(rows[i].kind, rows[i].name, rows[i].size, {});
+    batch(3405, rows.size());
+    pane.EndStream();
+    int outOfPlace = pane.RowCount() == static_cast<int>(rows.size()) ? 0 : 1;
+    for (int i = 0; i < pane.RowCount() && !outOfPlace; ++i)
+        outOfPlace += pane.Text(i, 0) != rows[static_cast<size_t>(i)].name;
+    EXPECT_EQ(outOfPlace, 0) << "batches and rows as they came";
+    want = sortedFromScratch(pane, 0);
+    pane.SortNow();
+    EXPECT_EQ(mismatches(pane, want), 0) << "batches and rows";
 }
 
 // Listing lines become rows on a worker, in batches: the rows come in
