@@ -86,6 +86,7 @@ int main(int argc, char** argv)
             firstRows = since.nsecsElapsed() / 1e6;
     });
     w.txtFTPServer->setEditText(field);
+    const double cpuBefore = cpuMs();
     since.start();
     w.btnConnectClick();
     if (!waitIdle(w, 120000)) {
@@ -93,6 +94,7 @@ int main(int argc, char** argv)
         return 1;
     }
     const double first = since.nsecsElapsed() / 1e9;
+    const double cpu = cpuMs() - cpuBefore;
     std::printf(
         "timeline (ms): connected %.0f, LIST sent %.0f, data connection %.0f, first line %.0f, data end %.0f, "
         "226 %.0f, shown %.0f\n",
@@ -101,6 +103,7 @@ int main(int argc, char** argv)
     std::printf("data connection to last line %.3f s\n", w.FTP.TransferTime / 1000.0);
     std::printf("first listing line to first rows shown %.0f ms\n", firstRows - firstLine);
     std::printf("first listing line to last %.0f ms\n", dataEnd - firstLine);
+    std::printf("processor time for the listing (all threads) %.0f ms\n", cpu);
     std::printf("peak memory after the listing %ld KiB\n", peakKiB());
     QElapsedTimer t;
 

@@ -33,7 +33,12 @@ bool ListingRowOf(TListParser& parser, const TListingRules& rules, const std::st
     QString attributes;
     if (firstBlank == 10) {
         const QLatin1StringView text(line.data(), 10);
-        auto known = std::find(shared.begin(), shared.end(), text);
+        // Compared here, character by character: a call per row to the
+        // general comparison costs more than the rest of the row's rules.
+        auto known = std::find_if(shared.begin(), shared.end(), [&](const QString& s) {
+            return std::equal(s.begin(), s.end(), text.begin(), text.end(),
+                              [](QChar a, char b) { return a.unicode() == static_cast<uchar>(b); });
+        });
         if (known != shared.end()) {
             attributes = *known;
         } else {

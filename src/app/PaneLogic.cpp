@@ -55,9 +55,13 @@ TPaneSortKey PaneSortKey(const TPaneRow& row, int column, bool targetColumn)
         c.setCaseSensitivity(Qt::CaseInsensitive);
         return c;
     }();
+    // In the C locale a collator's key is the text's bytes, case and all:
+    // the folded text gives the order without case there.
+    static thread_local const bool plainBytes = collator.locale().language() == QLocale::C;
     const bool byName = column < 0 || column == 0 || column == 3 || targetColumn;
-    return TPaneSortKey{row.kind, byName ? collator.sortKey(row.name) : collator.sortKey(QString()), row.size,
-                        row.date};
+    static const QString none;
+    const QString& name = byName ? row.name : none;
+    return TPaneSortKey{row.kind, collator.sortKey(plainBytes ? name.toCaseFolded() : name), row.size, row.date};
 }
 
 TPaneSortKey PaneSortKey(const TPaneRow& row)
@@ -130,8 +134,12 @@ QString SelectionSummary(int folders, int others, int64_t bytes, bool firstIsPar
 
 bool MaskMatch(const QString& name, const QString& mask)
 {
-    if (mask == QLatin1String("*.*") || mask == QLatin1String("*"))
-        return true;  // the usual filter: every name, checked once per row
+    // The usual filter, every name: checked once per row, so by hand (a
+    // string comparison call costs more than the rest of a row's rules).
+    const auto star = QLatin1Char('*');
+    if ((mask.size() == 1 && mask[0] == star) ||
+        (mask.size() == 3 && mask[0] == star && mask[1] == QLatin1Char('.') && mask[2] == star))
+        return true;
     const QString& m = mask;
     // Iterative wildcard match with one back-track point.
     qsizetype n = 0, p = 0, starP = -1, starN = 0;

@@ -22,9 +22,15 @@ namespace {
 // A row as the sort sees it. Columns 1 and 2 carry sizes and dates; what the
 // queue shows there (size, target) sorts by its own texts through the same
 // rules.
+// The size a row sorts by: typed, or read from a size text of its own.
+int64_t sortSizeOf(const TCorvRow& r)
+{
+    return r.size >= 0 || r.texts[1].isEmpty() ? r.size : PaneSizeValue(r.texts[1]);
+}
+
 TPaneRow sortRowOf(const TCorvRow& r)
 {
-    return {r.kind, r.texts[0], r.size >= 0 || r.texts[1].isEmpty() ? r.size : PaneSizeValue(r.texts[1]), r.date};
+    return {r.kind, r.texts[0], sortSizeOf(r), r.date};
 }
 
 // A view that reports a released left button after it has taken the click
@@ -605,7 +611,7 @@ void TCorvListView::SortByColumn(int column)
     auto fits = [&rows](size_t i, const TPaneRow& then) {
         const TCorvRow& r = rows[i];
         return r.texts[0].constData() == then.name.constData() && r.kind == then.kind && r.date == then.date &&
-               sortRowOf(r).size == then.size;
+               sortSizeOf(r) == then.size;
     };
     TSortKeys keys = m_streamKeys.Take(
         rows.size(), fits, [&rows](size_t i) { return sortRowOf(rows[i]); }, column, target);

@@ -46,7 +46,7 @@ std::string cutAtArrow(std::string s)
 // first MaxFields fields are kept (layouts read at most ten).
 class FieldList {
 public:
-    explicit FieldList(std::string_view line)
+    explicit FieldList(std::string_view line) : m_line(line)
     {
         // A plain loop: fields are short, a search call per field costs more.
         const size_t n = line.size();
@@ -60,7 +60,7 @@ public:
                 m_lastStarts = true;  // the last part has no blank after it: never a field
                 break;
             }
-            m_fields[m_count++] = line.substr(start, blank - start);
+            m_ends[m_count++] = blank;
             start = blank;
             while (start < n && line[start] == ' ')
                 ++start;
@@ -71,7 +71,10 @@ public:
     std::string operator()(int n) const { return std::string(View(n)); }
     std::string_view View(int n) const
     {
-        return n >= 0 && static_cast<size_t>(n) < m_count ? m_fields[static_cast<size_t>(n)] : std::string_view();
+        if (n < 0 || static_cast<size_t>(n) >= m_count)
+            return {};
+        const size_t i = static_cast<size_t>(n);
+        return m_line.substr(m_starts[i], m_ends[i] - m_starts[i]);
     }
     // Where the n-th part begins, the last one included (the text from there
     // is what ListText::Rest gives before the arrow); npos when there is none.
@@ -85,8 +88,11 @@ public:
 
 private:
     static constexpr size_t MaxFields = 16;
-    std::array<std::string_view, MaxFields> m_fields;
-    std::array<size_t, MaxFields> m_starts{};
+    std::string_view m_line;
+    // Not cleared: an entry is written before it is read, and clearing them
+    // took a fifth of the time of a whole line.
+    size_t m_starts[MaxFields];
+    size_t m_ends[MaxFields];  // where field i ends, for i < m_count
     size_t m_count = 0;
     bool m_lastStarts = false;
 };

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <thread>
 
 namespace {
 
@@ -46,6 +47,28 @@ TEST(PaneSort, ByNameGroupedAndMixed)
     EXPECT_EQ(sorted(0, true, false), (Names{"..", "alpha", "zeta", "link", "A.bin", "b.txt", "c.dat"}));
     EXPECT_EQ(sorted(0, false, false), (Names{"..", "zeta", "alpha", "link", "c.dat", "b.txt", "A.bin"}));
     EXPECT_EQ(sorted(0, true, true), (Names{"..", "A.bin", "alpha", "b.txt", "c.dat", "link", "zeta"}));
+}
+
+// Names sort without regard to case whatever the locale; in the C locale a
+// collator's key alone would put "B.txt" before "a.txt".
+TEST(PaneSort, NamesIgnoreCaseInTheCLocaleToo)
+{
+    for (const QLocale& locale : {QLocale::c(), QLocale(QLocale::English, QLocale::UnitedStates)}) {
+        const QLocale before;
+        QLocale::setDefault(locale);
+        Names names;
+        // The keys' collator is made per thread, with the locale of the moment.
+        std::thread([&] {
+            std::vector<TPaneRow> r = {
+                {rkFile, "C.txt", 1, {}}, {rkFile, "B.txt", 1, {}}, {rkFile, "a.txt", 1, {}}, {rkFile, "b.dat", 1, {}}};
+            std::stable_sort(r.begin(), r.end(),
+                             [](const TPaneRow& a, const TPaneRow& b) { return PaneRowLess(a, b, 0, true, false); });
+            for (const TPaneRow& x : r)
+                names.push_back(x.name);
+        }).join();
+        QLocale::setDefault(before);
+        EXPECT_EQ(names, (Names{"a.txt", "b.dat", "B.txt", "C.txt"})) << locale.name().toStdString();
+    }
 }
 
 TEST(PaneSort, BySizeKeepsFoldersAboveFilesBothWays)
