@@ -50,6 +50,11 @@ int main(int argc, char** argv)
     TfrmMain w(data.path() + "/");
     w.Settings().UsePasv = true;
     w.show();
+    // A user clicks in a window already on the screen: its first layout and
+    // paint (fonts, glyphs) are done before the clock starts.
+    QCoreApplication::processEvents();
+    w.repaint();
+    QCoreApplication::processEvents();
     // "host|dir": the directory is entered relative to the login directory.
     const QString field =
         QStringLiteral("127.0.0.1|%1:ftptest:ftppass:%2").arg(QString::fromLocal8Bit(argv[2]), argv[1]);

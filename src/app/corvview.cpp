@@ -678,6 +678,12 @@ std::vector<int> TCorvListView::widestRows(int column, size_t count) const
         return n;
     };
     std::vector<std::pair<int, int>> widest;  // estimate, row
+    // Rows of a listing share days and permission strings: the last one's
+    // width is kept (a calendar lookup or a sum of advances each otherwise).
+    int64_t lastDays = -1;
+    int lastMonthDay = 0;
+    QStringView lastText;
+    int lastTextWidth = 0;
     const auto& rows = m_model->Rows;
     for (size_t r = 0; r < rows.size(); ++r) {
         const TCorvRow& row = rows[r];
@@ -688,10 +694,16 @@ std::vector<int> TCorvListView::widestRows(int column, size_t count) const
         } else if (text.isEmpty() && column == 2 && row.date.Kind != TListingDate::None) {
             // Short formats differ in length by one- and two-digit fields.
             const int64_t days = row.date.Msecs / 86400000;
-            int y = 0, m = 0, d = 0;
-            QDate::fromJulianDay(days + 2440588).getDate(&y, &m, &d);
+            if (days != lastDays) {
+                int y = 0, m = 0, d = 0;
+                QDate::fromJulianDay(days + 2440588).getDate(&y, &m, &d);
+                lastDays = days;
+                lastMonthDay = (m > 9) + (d > 9);
+            }
             const int hour = static_cast<int>(row.date.Msecs / 3600000 - days * 24);
-            w = (10 + (m > 9) + (d > 9) + (row.date.Kind == TListingDate::DayTime ? 6 + (hour % 12 > 9) : 0)) * digit;
+            w = (10 + lastMonthDay + (row.date.Kind == TListingDate::DayTime ? 6 + (hour % 12 > 9) : 0)) * digit;
+        } else if (!text.isEmpty() && text.constData() == lastText.data() && text.size() == lastText.size()) {
+            w = lastTextWidth;
         } else {
             for (QChar ch : text) {
                 int& a = m_advance[ch.unicode()];
@@ -699,6 +711,8 @@ std::vector<int> TCorvListView::widestRows(int column, size_t count) const
                     a = fm.horizontalAdvance(ch);
                 w += a;
             }
+            lastText = text;
+            lastTextWidth = w;
         }
         if (widest.size() < count || w > widest.back().first) {
             if (widest.size() == count)
