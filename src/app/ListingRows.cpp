@@ -86,10 +86,12 @@ void TListingRows::Begin(const TListingRules& rules, const std::string& vmsPendi
     m_job->rules = rules;
     m_job->parser.Now = rules.now;
     m_job->parser.VmsPendingLine = vmsPending;
+    m_seen = 0;
 }
 
 void TListingRows::Add(std::string_view line)
 {
+    ++m_seen;
     m_lines.push_back(line);
     if (m_lines.size() >= BatchLines)
         submit();
@@ -153,6 +155,7 @@ void TListingRows::deliver()
         batches.swap(m_job->done);
         std::swap(failure, m_job->failure);
     }
+    m_target->ExpectRows(m_seen);  // most lines become rows
     for (std::vector<TCorvRow>& rows : batches) {
         m_target->AddRows(rows);
         std::vector<TCorvRow>().swap(rows);  // freed as it goes: a replayed listing delivers all its batches at once

@@ -53,6 +53,7 @@ private:
     std::shared_ptr<Job> m_job;
     TCorvListView* m_target = nullptr;
     TListingLines m_lines;                // lines not yet handed on, in one block
+    size_t m_seen = 0;                    // lines of this listing so far
     QTimer m_handOn;                      // a slow listing's lines go on after a moment, not after 2,000
     std::unique_ptr<QThreadPool> m_pool;  // one thread: batches run in order
 };

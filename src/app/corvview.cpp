@@ -188,7 +188,7 @@ void TCorvListModel::AppendAll(std::vector<std::vector<TCorvRow>>& batches, bool
             // move every row (and touch fresh memory for it) once more near
             // the end.
             if (Rows.capacity() < Rows.size() + count)
-                Rows.reserve(std::max(Rows.capacity() * 2, (Rows.size() + count) * 2));
+                Rows.reserve(std::max({Rows.capacity() * 2, (Rows.size() + count) * 2, ExpectRows + ExpectRows / 2}));
             for (std::vector<TCorvRow>& rows : batches) {
                 Rows.insert(Rows.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
                 std::vector<TCorvRow>().swap(rows);
@@ -390,6 +390,12 @@ void TCorvListView::addRow(TCorvRow row)
 
 void TCorvListView::streamGrew()
 {
+    if (m_streamedRows >= StreamShowRows) {
+        // A fast listing keeps the window's thread too busy for the timer:
+        // its rows would all wait for the end, and move there at once.
+        flushStream();
+        return;
+    }
     if (m_streamedRows - m_keyedStreamed >= StreamKeysRows)
         keyStreamedRows(false);
     if (!m_streamTimer->isActive())
@@ -443,6 +449,7 @@ void TCorvListView::Clear()
     m_streamed.clear();
     m_streamedRows = 0;
     m_keyedStreamed = 0;
+    m_model->ExpectRows = 0;
     m_streamKeys.Clear();
     if (m_updating) {
         std::vector<TCorvRow>().swap(m_model->Rows);
@@ -659,12 +666,13 @@ void TCorvListView::ColumnClick(int column)
         OnAfterSort(this);
 }
 
-std::vector<int> TCorvListView::widestRows(int column, size_t count) const
+std::vector<std::vector<int>> TCorvListView::widestRows(int columns, size_t count) const
 {
     // Measuring each of 100,000 texts exactly costs more than the listing,
     // so widths are estimated from cached character advances (typed sizes
     // and dates from their digit counts, without writing the text); the
-    // caller measures only the widest few exactly.
+    // caller measures only the widest few exactly. One pass over the rows
+    // for all the columns.
     const QFontMetrics fm(m_report->font());
     if (m_advance.empty())
         m_advance.assign(0x10000, -1);
@@ -677,54 +685,63 @@ std::vector<int> TCorvListView::widestRows(int column, size_t count) const
         }
         return n;
     };
-    std::vector<std::pair<int, int>> widest;  // estimate, row
-    // Rows of a listing share days and permission strings: the last one's
-    // width is kept (a calendar lookup or a sum of advances each otherwise).
-    int64_t lastDays = -1;
+    struct Column {
+        std::vector<std::pair<int, int>> widest;  // estimate, row
+        // Rows of a listing share permission strings: the last one's width
+        // is kept (a sum of advances each otherwise).
+        QStringView lastText;
+        int lastTextWidth = 0;
+    };
+    std::vector<Column> state(static_cast<size_t>(std::max(columns, 0)));
+    int64_t lastDays = -1;  // and days: a calendar lookup each otherwise
     int lastMonthDay = 0;
-    QStringView lastText;
-    int lastTextWidth = 0;
     const auto& rows = m_model->Rows;
     for (size_t r = 0; r < rows.size(); ++r) {
         const TCorvRow& row = rows[r];
-        const QString& text = row.texts[static_cast<size_t>(column)];
-        int w = 0;
-        if (text.isEmpty() && column == 1 && row.size >= 0) {
-            w = (digits(row.size) * 4 / 3) * digit;
-        } else if (text.isEmpty() && column == 2 && row.date.Kind != TListingDate::None) {
-            // Short formats differ in length by one- and two-digit fields.
-            const int64_t days = row.date.Msecs / 86400000;
-            if (days != lastDays) {
-                int y = 0, m = 0, d = 0;
-                QDate::fromJulianDay(days + 2440588).getDate(&y, &m, &d);
-                lastDays = days;
-                lastMonthDay = (m > 9) + (d > 9);
+        for (size_t column = 0; column < state.size(); ++column) {
+            Column& c = state[column];
+            const QString& text = row.texts[column];
+            int w = 0;
+            if (text.isEmpty() && column == 1 && row.size >= 0) {
+                w = (digits(row.size) * 4 / 3) * digit;
+            } else if (text.isEmpty() && column == 2 && row.date.Kind != TListingDate::None) {
+                // Short formats differ in length by one- and two-digit fields.
+                const int64_t days = row.date.Msecs / 86400000;
+                if (days != lastDays) {
+                    int y = 0, m = 0, d = 0;
+                    QDate::fromJulianDay(days + 2440588).getDate(&y, &m, &d);
+                    lastDays = days;
+                    lastMonthDay = (m > 9) + (d > 9);
+                }
+                const int hour = static_cast<int>(row.date.Msecs / 3600000 - days * 24);
+                w = (10 + lastMonthDay + (row.date.Kind == TListingDate::DayTime ? 6 + (hour % 12 > 9) : 0)) * digit;
+            } else if (!text.isEmpty() && text.constData() == c.lastText.data() && text.size() == c.lastText.size()) {
+                w = c.lastTextWidth;
+            } else {
+                for (QChar ch : text) {
+                    int& a = m_advance[ch.unicode()];
+                    if (a < 0)
+                        a = fm.horizontalAdvance(ch);
+                    w += a;
+                }
+                c.lastText = text;
+                c.lastTextWidth = w;
             }
-            const int hour = static_cast<int>(row.date.Msecs / 3600000 - days * 24);
-            w = (10 + lastMonthDay + (row.date.Kind == TListingDate::DayTime ? 6 + (hour % 12 > 9) : 0)) * digit;
-        } else if (!text.isEmpty() && text.constData() == lastText.data() && text.size() == lastText.size()) {
-            w = lastTextWidth;
-        } else {
-            for (QChar ch : text) {
-                int& a = m_advance[ch.unicode()];
-                if (a < 0)
-                    a = fm.horizontalAdvance(ch);
-                w += a;
+            if (c.widest.size() < count || w > c.widest.back().first) {
+                if (c.widest.size() == count)
+                    c.widest.pop_back();
+                c.widest.insert(std::upper_bound(c.widest.begin(), c.widest.end(), std::make_pair(w, -1),
+                                                 [](const auto& x, const auto& y) { return x.first > y.first; }),
+                                {w, static_cast<int>(r)});
             }
-            lastText = text;
-            lastTextWidth = w;
-        }
-        if (widest.size() < count || w > widest.back().first) {
-            if (widest.size() == count)
-                widest.pop_back();
-            widest.insert(std::upper_bound(widest.begin(), widest.end(), std::make_pair(w, -1),
-                                           [](const auto& x, const auto& y) { return x.first > y.first; }),
-                          {w, static_cast<int>(r)});
         }
     }
-    std::vector<int> result;
-    for (const auto& [estimate, row] : widest)
-        result.push_back(row);
+    std::vector<std::vector<int>> result;
+    for (const Column& c : state) {
+        std::vector<int>& widest = result.emplace_back();
+        for (const auto& [estimate, row] : c.widest)
+            widest.push_back(row);
+    }
     return result;
 }
 
@@ -732,9 +749,10 @@ void TCorvListView::SizeColumnsToContent()
 {
     // Every column as wide as its widest text.
     m_contentWidth.assign(static_cast<size_t>(ColumnCount()), 0);
+    const std::vector<std::vector<int>> widest = widestRows(ColumnCount(), 8);
     for (int c = 0; c < ColumnCount(); ++c) {
         int width = 0;
-        for (int row : widestRows(c, 8))
+        for (int row : widest[static_cast<size_t>(c)])
             width = std::max(width, m_report->sizeHintForIndex(m_model->index(row, c)).width());
         width += 2 * m_report->style()->pixelMetric(QStyle::PM_FocusFrameHMargin);
         m_contentWidth[static_cast<size_t>(c)] = width;
@@ -818,7 +836,8 @@ void TCorvListView::applyListStyle()
             // One grid for every row, as wide as the widest name: the rows
             // lay out without measuring each one, and no name is cut.
             int name = 0;
-            for (int row : widestRows(0, 4))
+            const std::vector<std::vector<int>> widest = widestRows(1, 4);
+            for (int row : widest.front())
                 name = std::max(name, m_list->fontMetrics().horizontalAdvance(Text(row, 0)));
             name = std::min(name, 400);
             m_list->setViewMode(QListView::ListMode);

@@ -53,7 +53,8 @@ public:
 
     std::vector<TCorvRow> Rows;
     QStringList Captions;
-    int DropRow = -1;  // the row under a drag that would take it, highlighted
+    int DropRow = -1;       // the row under a drag that would take it, highlighted
+    size_t ExpectRows = 0;  // rows the stream will likely bring in all
 
     void BeginReset() { beginResetModel(); }
     void EndReset() { endResetModel(); }
@@ -132,10 +133,15 @@ public:
     void BeginUpdate();
     void EndUpdate();  // also ends a stream
     // Rows that arrive over time (a listing): shown in batches while they
-    // come, at most StreamBatchMs after they were added; sort at the end.
+    // come, at most StreamBatchMs after they were added or once
+    // StreamShowRows wait; sort at the end.
     void BeginStream();
     void EndStream();
+    // About how many rows the stream will bring in all (the lines of a
+    // listing so far): room is made for them at once, not by doubling.
+    void ExpectRows(size_t rows) { m_model->ExpectRows = rows; }
     static constexpr int StreamBatchMs = 40;
+    static constexpr size_t StreamShowRows = 16384;
     static constexpr size_t StreamKeysRows = 1000;  // a batch this large gets its sort keys on a worker
     void SortNow();
     void SortByColumn(int column);
@@ -177,7 +183,8 @@ private:
     bool dragEvent(QEvent* event);
     void startDrag();
     void leftReleased();
-    std::vector<int> widestRows(int column, size_t count) const;  // rows of the widest texts, widest first
+    // For columns 0 to columns - 1: rows of the widest texts, widest first.
+    std::vector<std::vector<int>> widestRows(int columns, size_t count) const;
 
     TCorvListModel* m_model;
     QTreeView* m_report;
