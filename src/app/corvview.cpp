@@ -19,15 +19,15 @@
 #include <numeric>
 
 namespace {
-// A row as the sort sees it. Columns 1 and 2 carry sizes and dates; what the
-// queue shows there (size, target) sorts by its own texts through the same
-// rules.
 // The size a row sorts by: typed, or read from a size text of its own.
 int64_t sortSizeOf(const TCorvRow& r)
 {
     return r.size >= 0 || r.texts[1].isEmpty() ? r.size : PaneSizeValue(r.texts[1]);
 }
 
+// A row as the sort sees it. Columns 1 and 2 carry sizes and dates; what the
+// queue shows there (size, target) sorts by its own texts through the same
+// rules.
 TPaneRow sortRowOf(const TCorvRow& r)
 {
     return {r.kind, r.texts[0], sortSizeOf(r), r.date};
