@@ -1643,6 +1643,38 @@ TEST(MainWindow, RowsMadeOnTheWorkerKeepTheListingsOrderAndNeverOutliveIt)
     EXPECT_EQ(rowNames(), std::vector<std::string>{"new"});
 }
 
+// The control connection dropped while a large listing is still being made
+// into rows: the session ends with an empty pane, and nothing of that
+// listing shows in the next one.
+TEST(MainWindow, ADroppedListingLeavesNoRowsForTheNextSession)
+{
+    std::string lines;
+    for (int i = 0; i < 40000; ++i)
+        lines += "-rw-r--r-- 1 a b 5 Jan 12 2003 old" + std::to_string(i) + ".txt\\n";
+    const std::vector<ScriptReply> login = {"331 pw", "230 ok", "215 UNIX Type: L8", "350 r", "350 r", "257 \"/\"",
+                                            "200 ok", "<pasv>"};
+    ScriptServer server;
+    std::vector<ScriptReply> dropped = login;
+    dropped.emplace_back("150 here\n<data:" + lines + ">\n<close-later:20>");  // no 226
+    server.addSession({{"220 hello"}, dropped});
+    std::vector<ScriptReply> next = login;
+    next.emplace_back("150 here\n<data:-rw-r--r-- 1 a b 5 Jan 12 2003 new.txt\\n>\n226 done");
+    server.addSession({{"220 hello"}, next});
+
+    Window t;
+    t.w->Settings().UsePasv = true;
+    const QString field = QStringLiteral("127.0.0.1:bob:pw:%1").arg(server.port());
+    t.connectTo(field);
+    // The lines come at once and the connection goes 20 ms later, while the
+    // worker is still on them.
+    ASSERT_TRUE(WaitFor([&] { return t.w->Workflow().State() == SessionState::Disconnected; }, 10000));
+    EXPECT_EQ(t.w->Remote->RowCount(), 0);
+
+    t.connectTo(field);
+    ASSERT_TRUE(t.waitIdle());
+    EXPECT_EQ(t.remoteNames(), QStringList{QStringLiteral("new.txt")});
+}
+
 TEST(MainWindow, AServerDroppingTheControlConnectionEndsTheSession)
 {
     ScriptServer server;
