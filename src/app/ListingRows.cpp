@@ -60,7 +60,7 @@ struct TListingRows::Job {
     TListParser parser;
     std::vector<QString> shared;
     std::mutex lock;
-    std::vector<std::vector<TCorvRow>> done;
+    std::vector<std::pair<std::vector<TCorvRow>, std::vector<TPaneRow>>> done;  // rows, as the sort sees them
     std::exception_ptr failure;
     std::future<void> last;  // the latest batch's end
 };
@@ -127,9 +127,14 @@ void TListingRows::submit()
                 const std::lock_guard<std::mutex> hold(job->lock);
                 job->failure = std::current_exception();
             }
+            // Copies for the sort keys, made here while the rows are at hand.
+            std::vector<TPaneRow> sortRows;
+            sortRows.reserve(rows.size());
+            for (const TCorvRow& row : rows)
+                sortRows.push_back(TCorvListView::SortRowOf(row));
             {
                 const std::lock_guard<std::mutex> hold(job->lock);
-                job->done.push_back(std::move(rows));
+                job->done.emplace_back(std::move(rows), std::move(sortRows));
             }
             // Shown as soon as the window's thread comes round to it.
             QMetaObject::invokeMethod(
@@ -148,7 +153,7 @@ void TListingRows::deliver()
 {
     if (!m_job)
         return;
-    std::vector<std::vector<TCorvRow>> batches;
+    std::vector<std::pair<std::vector<TCorvRow>, std::vector<TPaneRow>>> batches;
     std::exception_ptr failure;
     {
         const std::lock_guard<std::mutex> hold(m_job->lock);
@@ -156,9 +161,11 @@ void TListingRows::deliver()
         std::swap(failure, m_job->failure);
     }
     m_target->ExpectRows(m_seen);  // most lines become rows
-    for (std::vector<TCorvRow>& rows : batches) {
-        m_target->AddRows(rows);
-        std::vector<TCorvRow>().swap(rows);  // freed as it goes: a replayed listing delivers all its batches at once
+    for (auto& [rows, sortRows] : batches) {
+        m_target->AddRows(rows, &sortRows);
+        // Freed as it goes: a replayed listing delivers all its batches at once.
+        std::vector<TCorvRow>().swap(rows);
+        std::vector<TPaneRow>().swap(sortRows);
     }
     if (failure)
         std::rethrow_exception(failure);  // to the application's handler, as a failure on this thread would go

@@ -360,13 +360,25 @@ void TCorvListView::AddEntry(int kind, const QString& name, int64_t size, const 
     addRow(TCorvRow{kind, {name, QString(), QString(), fourth}, size, date});
 }
 
-void TCorvListView::AddRows(std::vector<TCorvRow>& rows)
+TPaneRow TCorvListView::SortRowOf(const TCorvRow& row)
+{
+    return sortRowOf(row);
+}
+
+void TCorvListView::AddRows(std::vector<TCorvRow>& rows, std::vector<TPaneRow>* sortRows)
 {
     if (!m_streaming || rows.empty()) {
         for (TCorvRow& row : rows)
             addRow(std::move(row));
         rows.clear();
         return;
+    }
+    if (sortRows && sortRows->size() == rows.size() && AutoSort && m_keyedStreamed == m_streamedRows &&
+        rows.size() >= StreamKeysRows) {
+        // Keys follow on from the rows before: this batch's go on at once.
+        m_streamKeys.Add(m_model->Rows.size() + m_streamedRows, std::move(*sortRows), m_sortColumn,
+                         targetColumn(m_sortColumn));
+        m_keyedStreamed += rows.size();
     }
     // The batch waits as it is: its rows move once, into the model.
     m_streamedRows += rows.size();

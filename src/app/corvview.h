@@ -114,7 +114,11 @@ public:
     // A pane entry: name, typed size (-1: none) and date, and a fourth text.
     void AddEntry(int kind, const QString& name, int64_t size, const TListingDate& date,
                   const QString& fourth = QString());
-    void AddRows(std::vector<TCorvRow>& rows);  // taken from the vector
+    // Taken from the vector. sortRows, when given, are the rows as the sort
+    // sees them (SortRowOf), made where the rows were made: the window's
+    // thread need not copy them for the sort keys.
+    void AddRows(std::vector<TCorvRow>& rows, std::vector<TPaneRow>* sortRows = nullptr);
+    static TPaneRow SortRowOf(const TCorvRow& row);
     void Clear();
 
     // Selection, in the order the rows are shown.

@@ -1566,13 +1566,18 @@ TEST(MainWindow, KeysMadeWhileRowsStreamInNeverSortRowsTheyNoLongerFit)
     // the rows show in the order they came, and sort as from scratch.
     pane.Clear();
     pane.BeginStream();
-    auto batch = [&](size_t from, size_t to) {
+    auto batch = [&](size_t from, size_t to, bool withSortRows = false) {
+        // As the listing worker hands them: with the rows as the sort sees them.
         std::vector<TCorvRow> b;
-        for (size_t i = from; i < to; ++i)
+        std::vector<TPaneRow> sortRows;
+        for (size_t i = from; i < to; ++i) {
             b.push_back(TCorvRow{rows[i].kind, {rows[i].name, QString(), QString(), QString()}, rows[i].size, {}});
-        pane.AddRows(b);
+            sortRows.push_back(TCorvListView::SortRowOf(b.back()));
+        }
+        pane.AddRows(b, withSortRows ? &sortRows : nullptr);
     };
-    batch(0, 2500);
+    batch(0, 1500, true);
+    batch(1500, 2500, true);
     for (size_t i = 2500; i < 2510; ++i)
         pane.AddEntry(rows[i].kind, rows[i].name, rows[i].size, {});
     batch(2510, 3010);
@@ -1580,7 +1585,8 @@ TEST(MainWindow, KeysMadeWhileRowsStreamInNeverSortRowsTheyNoLongerFit)
     batch(3010, 3400);
     for (size_t i = 3400; i < 3405; ++i)
         pane.AddEntry(rows[i].kind, rows[i].name, rows[i].size, {});
-    batch(3405, rows.size());
+    batch(3405, 4500, true);
+    batch(4500, rows.size(), true);
     pane.EndStream();
     int outOfPlace = pane.RowCount() == static_cast<int>(rows.size()) ? 0 : 1;
     for (int i = 0; i < pane.RowCount() && !outOfPlace; ++i)
