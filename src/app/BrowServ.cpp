@@ -1,5 +1,6 @@
 #include "app/BrowServ.h"
 
+#include "app/ListingRows.h"
 #include "app/PaneLogic.h"
 #include "app/corvview.h"
 #include "console/cxGraphics.h"
@@ -161,16 +162,14 @@ void TfrmBrowseServer::ftpInfo(FtpInfo kind, const std::string& text)
             break;
         }
         case fiListingLine: {
-            TRemoteEntry e;
-            if (!m_parser.ParseListLine(FTP2.ServerType, text, e) || e.Name == "." || e.Name == "..")
-                break;
-            if (e.IsLink && !m_session.showLinks)
-                break;
-            const size_t blank = std::min(text.find(' '), text.size());
-            const QString attributes = blank == 10 ? QString::fromLatin1(text.data(), 10) : QString();
-            const int rowKind = e.IsDir ? rkFolder : e.IsLink ? (m_session.resolveFile ? rkFile : rkLink) : rkFile;
-            Browse->AddEntry(rowKind, QString::fromUtf8(e.Name.data(), static_cast<qsizetype>(e.Name.size())),
-                             e.IsDir ? -1 : e.Size, e.Date, attributes);
+            // The main window's rules for a row, without a name filter.
+            TListingRules rules;
+            rules.serverType = FTP2.ServerType;
+            rules.showLinks = m_session.showLinks;
+            rules.linksAsFiles = m_session.resolveFile;
+            TCorvRow row;
+            if (ListingRowOf(m_parser, rules, text, row, m_sharedTexts))
+                Browse->AddEntry(row.kind, row.texts[0], row.size, row.date, row.texts[3]);
             break;
         }
         default:

@@ -83,7 +83,8 @@ private:
     IPrompt& m_prompt;
     Session m_session;
     TListParser m_parser;
-    QTemporaryDir m_temp;  // viewed and edited copies, private to this window
+    std::vector<QString> m_sharedTexts;  // permission strings the rows share
+    QTemporaryDir m_temp;                // viewed and edited copies, private to this window
     std::string m_path = "/";
     bool m_busy = false, m_loggedIn = false, m_editMode = false, m_closing = false;
 };

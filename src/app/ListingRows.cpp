@@ -55,12 +55,15 @@ bool ListingRowOf(TListParser& parser, const TListingRules& rules, const std::st
 // What the worker and the window's thread share for one listing: the worker
 // alone parses (one parser, so a VMS name line meets its continuation), and
 // finished batches wait in `done` under the lock until the window takes them.
+// A batch's rows, and the same rows as the sort sees them.
+using Batch = std::pair<std::vector<TCorvRow>, std::vector<TPaneRow>>;
+
 struct TListingRows::Job {
     TListingRules rules;
     TListParser parser;
     std::vector<QString> shared;
     std::mutex lock;
-    std::vector<std::pair<std::vector<TCorvRow>, std::vector<TPaneRow>>> done;  // rows, as the sort sees them
+    std::vector<Batch> done;
     std::exception_ptr failure;
     std::future<void> last;  // the latest batch's end
 };
@@ -114,6 +117,7 @@ void TListingRows::submit()
     m_pool->start([weak, lines, done, self] {
         if (std::shared_ptr<Job> job = weak.lock()) {
             std::vector<TCorvRow> rows;
+            std::vector<TPaneRow> sortRows;
             rows.reserve(lines->size());
             try {
                 std::string line;  // one string for the batch's lines
@@ -123,15 +127,15 @@ void TListingRows::submit()
                     if (ListingRowOf(job->parser, job->rules, line, row, job->shared))
                         rows.push_back(std::move(row));
                 }
+                // Copies for the sort keys, made here while the rows are at hand.
+                sortRows.reserve(rows.size());
+                for (const TCorvRow& row : rows)
+                    sortRows.push_back(TCorvListView::SortRowOf(row));
             } catch (...) {
                 const std::lock_guard<std::mutex> hold(job->lock);
                 job->failure = std::current_exception();
+                sortRows.clear();  // none rather than some: the pane makes them
             }
-            // Copies for the sort keys, made here while the rows are at hand.
-            std::vector<TPaneRow> sortRows;
-            sortRows.reserve(rows.size());
-            for (const TCorvRow& row : rows)
-                sortRows.push_back(TCorvListView::SortRowOf(row));
             {
                 const std::lock_guard<std::mutex> hold(job->lock);
                 job->done.emplace_back(std::move(rows), std::move(sortRows));
@@ -153,7 +157,7 @@ void TListingRows::deliver()
 {
     if (!m_job)
         return;
-    std::vector<std::pair<std::vector<TCorvRow>, std::vector<TPaneRow>>> batches;
+    std::vector<Batch> batches;
     std::exception_ptr failure;
     {
         const std::lock_guard<std::mutex> hold(m_job->lock);

@@ -42,7 +42,7 @@ public:
     void Begin(const TListingRules& rules, const std::string& vmsPending, TCorvListView* target);
     void Add(std::string_view line);
     // Hands the last lines on and waits for the worker: every row has gone
-    // to OnRows when it returns. Gives the parser's VMS line still waiting.
+    // to the target when it returns. Gives the parser's VMS line still waiting.
     std::string Finish();
     void Cancel();  // rows of this listing still on their way are dropped
 

@@ -25,14 +25,6 @@ int64_t sortSizeOf(const TCorvRow& r)
     return r.size >= 0 || r.texts[1].isEmpty() ? r.size : PaneSizeValue(r.texts[1]);
 }
 
-// A row as the sort sees it. Columns 1 and 2 carry sizes and dates; what the
-// queue shows there (size, target) sorts by its own texts through the same
-// rules.
-TPaneRow sortRowOf(const TCorvRow& r)
-{
-    return {r.kind, r.texts[0], sortSizeOf(r), r.date};
-}
-
 // A view that reports a released left button after it has taken the click
 // into its selection.
 template <class Base>
@@ -360,9 +352,11 @@ void TCorvListView::AddEntry(int kind, const QString& name, int64_t size, const 
     addRow(TCorvRow{kind, {name, QString(), QString(), fourth}, size, date});
 }
 
+// Columns 1 and 2 carry sizes and dates; what the queue shows there (size,
+// target) sorts by its own texts through the same rules.
 TPaneRow TCorvListView::SortRowOf(const TCorvRow& row)
 {
-    return sortRowOf(row);
+    return {row.kind, row.texts[0], sortSizeOf(row), row.date};
 }
 
 void TCorvListView::AddRows(std::vector<TCorvRow>& rows, std::vector<TPaneRow>* sortRows)
@@ -438,7 +432,7 @@ void TCorvListView::keyStreamedRows(bool rest)
     size_t skip = m_keyedStreamed;
     for (const std::vector<TCorvRow>& batch : m_streamed) {
         for (size_t i = std::min(skip, batch.size()); i < batch.size(); ++i)
-            rows.push_back(sortRowOf(batch[i]));
+            rows.push_back(SortRowOf(batch[i]));
         skip -= std::min(skip, batch.size());
     }
     m_streamKeys.Add(m_model->Rows.size() + m_keyedStreamed, std::move(rows), m_sortColumn, targetColumn(m_sortColumn));
@@ -633,7 +627,7 @@ void TCorvListView::SortByColumn(int column)
                sortSizeOf(r) == then.size;
     };
     TSortKeys keys = m_streamKeys.Take(
-        rows.size(), fits, [&rows](size_t i) { return sortRowOf(rows[i]); }, column, target);
+        rows.size(), fits, [&rows](size_t i) { return SortRowOf(rows[i]); }, column, target);
     std::vector<size_t> order(keys.size());
     std::iota(order.begin(), order.end(), size_t{0});
     auto less = [&](size_t a, size_t b) { return PaneKeyLess(keys[a], keys[b], column, asc, mixed, target); };

@@ -118,7 +118,7 @@ public:
     // sees them (SortRowOf), made where the rows were made: the window's
     // thread need not copy them for the sort keys.
     void AddRows(std::vector<TCorvRow>& rows, std::vector<TPaneRow>* sortRows = nullptr);
-    static TPaneRow SortRowOf(const TCorvRow& row);
+    static TPaneRow SortRowOf(const TCorvRow& row);  // a row as the sort sees it
     void Clear();
 
     // Selection, in the order the rows are shown.
