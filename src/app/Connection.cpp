@@ -506,6 +506,9 @@ void TConnectionWorkflow::FtpError(::FtpError kind, const std::string& text)
         case feLocalRead:
             LogLine("错误:无法打开本地文件来读取 (" + text + ").", lcError);
             break;
+        case feSizeMismatch:
+            LogLine("错误: 续传的文件与源文件大小不同 (" + text + ").", lcError);
+            break;
         case feScriptDataConnection:
             LogLine("错误: 连接失败. 脚本中断.", lcError);
             break;

@@ -261,6 +261,7 @@ void TfrmMain::scriptEnded()
 
 void TfrmMain::beginUnattended()
 {
+    m_queueRun->NoUser = true;
     if (m_prompt == m_scriptPrompt.get())
         return;
     m_promptBeforeScript = m_prompt;
@@ -269,6 +270,7 @@ void TfrmMain::beginUnattended()
 
 void TfrmMain::endUnattended()
 {
+    m_queueRun->NoUser = false;
     if (m_prompt == m_scriptPrompt.get() && m_promptBeforeScript)
         SetPrompt(m_promptBeforeScript);
 }
@@ -356,14 +358,18 @@ void TfrmMain::ScriptTimerTimer()
 
 std::vector<int> TfrmMain::matchingRows(TCorvListView* pane, const std::string& mask) const
 {
+    // A plain name is that one file; a mask ignores case only where the
+    // server's names do (local names never do).
     const QString m = QString::fromStdString(mask);
     const bool wild = m.contains(QLatin1Char('*'));
+    const Qt::CaseSensitivity cs =
+        pane == Remote && ServerIgnoresCase(FTP.ServerType) ? Qt::CaseInsensitive : Qt::CaseSensitive;
     std::vector<int> rows;
     for (int r = 0; r < pane->RowCount(); ++r) {
         const QString name = pane->Text(r, 0);
         if (name == QStringLiteral(".."))
             continue;
-        if (wild ? MaskMatch(name, m) : name.compare(m, Qt::CaseInsensitive) == 0)
+        if (wild ? MaskMatch(name, m, cs) : name == m)
             rows.push_back(r);
     }
     return rows;

@@ -132,7 +132,7 @@ QString SelectionSummary(int folders, int others, int64_t bytes, bool firstIsPar
     return text + QStringLiteral(" 已选定 [") + PaneSizeText(bytes) + QStringLiteral(" 字节]");
 }
 
-bool MaskMatch(const QString& name, const QString& mask)
+bool MaskMatch(const QString& name, const QString& mask, Qt::CaseSensitivity cs)
 {
     // The usual filter, every name: checked once per row, so by hand (a
     // string comparison call costs more than the rest of a row's rules).
@@ -150,13 +150,14 @@ bool MaskMatch(const QString& name, const QString& mask)
         if (negate)
             ++i;
         bool found = false;
-        const QChar lc = c.toLower();
+        const auto fold = [cs](QChar ch) { return cs == Qt::CaseInsensitive ? ch.toLower() : ch; };
+        const QChar lc = fold(c);
         for (; i < m.size() && m[i] != QLatin1Char(']'); ++i) {
             if (i + 2 < m.size() && m[i + 1] == QLatin1Char('-') && m[i + 2] != QLatin1Char(']')) {
-                found = found || (lc >= m[i].toLower() && lc <= m[i + 2].toLower());
+                found = found || (lc >= fold(m[i]) && lc <= fold(m[i + 2]));
                 i += 2;
             } else {
-                found = found || lc == m[i].toLower();
+                found = found || lc == fold(m[i]);
             }
         }
         end = i < m.size() ? i + 1 : -1;
@@ -176,7 +177,8 @@ bool MaskMatch(const QString& name, const QString& mask)
                     ++n;
                     continue;
                 }
-            } else if (m[p] == QLatin1Char('?') || m[p].toLower() == name[n].toLower()) {
+            } else if (m[p] == QLatin1Char('?') || m[p] == name[n] ||
+                       (cs == Qt::CaseInsensitive && m[p].toLower() == name[n].toLower())) {
                 ++p;
                 ++n;
                 continue;

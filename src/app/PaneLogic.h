@@ -65,8 +65,9 @@ QStringList RemotePathItems(const QString& directory);
 QStringList LocalPathItems(const QString& directory, const QStringList& volumeRoots);
 
 // Wildcards: "*" any run, "?" one character, "[...]" a set; without regard
-// to case; "*.*" matches every name (also names without a dot).
-bool MaskMatch(const QString& name, const QString& mask);
+// to case unless cs says otherwise; "*.*" matches every name (also names
+// without a dot).
+bool MaskMatch(const QString& name, const QString& mask, Qt::CaseSensitivity cs = Qt::CaseInsensitive);
 
 // The pane command menu as it opens: which items are there and enabled.
 struct TCommandMenuState {

@@ -88,6 +88,24 @@ std::string_view FirewallTypeName(TFirewallType type)
     return type < FirewallTypeCount ? names[type] : "fwNone";
 }
 
+bool ServerIgnoresCase(TFTPServerType type)
+{
+    switch (type) {
+        case ftpstWin2K:
+        case ftpstVmsMultinet:
+        case ftpstVmsUcx:
+        case ftpstMVS:
+        case ftpstVM:
+        case ftpstVMVPS:
+        case ftpstOS2:
+        case ftpSTNetware:
+        case ftpstMacOS:
+            return true;
+        default:
+            return false;
+    }
+}
+
 std::string_view ServerTypeName(TFTPServerType type)
 {
     static constexpr std::string_view names[] = {
@@ -158,6 +176,7 @@ TFTPclient::~TFTPclient()
     OnFtpError = nullptr;
     OnFtpQuit = nullptr;
     Close();
+    DropPartFile();  // the target stays as it was
 }
 
 std::string TFTPclient::Description() const
@@ -582,6 +601,8 @@ void TFTPclient::CompletionNotice(int param)
     if (done == poFileReceived || done == poFileStored || done == poListingDone) {
         if (m_transferFailed)
             m_success = false;
+        if (done == poFileReceived)
+            EndReceivedFile();
         FinishTransfer();
     }
     if (event && *event)

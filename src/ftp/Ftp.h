@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 class QTimer;
@@ -107,7 +108,16 @@ public:
     void PostCompletion();
 
     // transfers
+    // An existing file is replaced only when the new one arrived whole: the
+    // data goes into a file beside it, renamed over it at the end. A
+    // replacement cut off by a drop or an abort is kept for a resume of the
+    // same file; refused or failed, it goes and the old file stays.
     void Download(bool resume, bool inScript, int64_t expectedSize);
+    // The data of a download whose final reply never came arrived whole: its
+    // file takes the target's place.
+    bool CommitReceivedFile();
+    // The file a download writes into: the target, or its replacement.
+    const std::string& ReceivePath() const { return m_partFile.empty() ? LocalFile : m_partFile; }
     void Upload(bool inScript);
     void List();
     void Abort();
@@ -195,6 +205,12 @@ private:
     void DataDoneHandler();
     void ListingLine(const std::string& line);
     bool PrepareDownloadFile(bool resume);
+    // A file beside LocalFile that the data goes into (made at once, empty).
+    bool MakePartFile(mode_t mode);
+    void DropPartFile();
+    // At the end of a download: the replacement takes the target's place, a
+    // resumed file is checked against the source's size.
+    void EndReceivedFile();
     void FinishTransfer();
 
     // command handlers
@@ -238,6 +254,11 @@ private:
     QTimer* m_acceptTimer = nullptr;  // bounds the wait for an active data connection
     bool m_inScript = false;
     std::string m_renameTarget;
+    std::string m_partFile;      // the replacement being received for m_partFor
+    std::string m_partFor;
+    mode_t m_partMode = 0644;    // the replaced file's permissions
+    int64_t m_replySize = -1;    // the size the "150" reply announced
+    bool m_abortAsked = false;   // the user broke this transfer off
     TCustomCorvSocket m_data;
     TCustomCorvSocket m_listener;
 };

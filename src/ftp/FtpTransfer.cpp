@@ -155,37 +155,106 @@ bool TFTPclient::PrepareDownloadFile(bool resume)
     struct stat st {};
     if (::lstat(LocalFile.c_str(), &st) != 0)
         return errno == ENOENT && canCreateFile(LocalFile);
-    if (S_ISLNK(st.st_mode)) {
-        // A link is replaced by the file, never written through: it may
-        // point anywhere, outside the folder the user chose.
-        return ::unlink(LocalFile.c_str()) == 0 && canCreateFile(LocalFile);
-    }
+    // A link is replaced by the file, never written through: it may point
+    // anywhere, outside the folder the user chose.
+    if (S_ISLNK(st.st_mode))
+        return MakePartFile(0644);
     // A device, a FIFO, a socket or a folder is not a download target, and
-    // deleting one is never what was asked for.
+    // replacing one is never what was asked for.
     if (!S_ISREG(st.st_mode))
         return false;
-    ::chmod(LocalFile.c_str(), st.st_mode | S_IWUSR);
     if (resume) {
+        ::chmod(LocalFile.c_str(), st.st_mode | S_IWUSR);
         if (!CanOpenFile(LocalFile, true))
             return false;
         ResumePos = LocalFileSize(LocalFile);
         return true;
     }
-    ::unlink(LocalFile.c_str());
-    return ::access(LocalFile.c_str(), F_OK) != 0;
+    return MakePartFile((st.st_mode & 07777) | S_IWUSR);
+}
+
+bool TFTPclient::MakePartFile(mode_t mode)
+{
+    DropPartFile();
+    const size_t slash = LocalFile.rfind('/');
+    const std::string dir = slash == std::string::npos ? std::string() : LocalFile.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? LocalFile : LocalFile.substr(slash + 1);
+    // Hidden, and short enough for any name the folder already holds.
+    std::string path = dir + "." + name.substr(0, 200) + ".corvyne-XXXXXX";
+    const int fd = ::mkstemp(path.data());
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    m_partFile = std::move(path);
+    m_partFor = LocalFile;
+    m_partMode = mode;
+    return true;
+}
+
+void TFTPclient::DropPartFile()
+{
+    if (m_partFile.empty())
+        return;
+    ::unlink(m_partFile.c_str());
+    m_partFile.clear();
+    m_partFor.clear();
+}
+
+bool TFTPclient::CommitReceivedFile()
+{
+    if (m_partFile.empty())
+        return true;
+    ::chmod(m_partFile.c_str(), m_partMode);
+    if (::rename(m_partFile.c_str(), LocalFile.c_str()) != 0) {
+        Error(feLocalWrite, LocalFile + ": " + std::strerror(errno));
+        DropPartFile();
+        return false;
+    }
+    m_partFile.clear();
+    m_partFor.clear();
+    return true;
+}
+
+void TFTPclient::EndReceivedFile()
+{
+    if (!m_success || m_abortAsked) {
+        // Broken off by the user or by a drop: kept for a resume of this
+        // file. Refused or failed otherwise: the target stays as it was.
+        if (!m_abortAsked && !m_fatalError)
+            DropPartFile();
+        return;
+    }
+    const int64_t size = ExpectedSize > 0 ? ExpectedSize : m_replySize;
+    if (ResumePos > 0 && size > 0 && TransferMode == BinaryTransfer) {
+        const int64_t have = LocalFileSize(ReceivePath());
+        if (have != size) {
+            m_success = false;
+            Error(feSizeMismatch, LocalFile + ": " + std::to_string(have) + " / " + std::to_string(size));
+            return;
+        }
+    }
+    if (!CommitReceivedFile())
+        m_success = false;
 }
 
 void TFTPclient::Download(bool resume, bool inScript, int64_t expectedSize)
 {
     m_success = true;
     m_aborting = false;
+    m_abortAsked = false;
     m_pending = poFileReceived;
     m_transferFailed = false;
     ResumePos = 0;
     ExpectedSize = 0;
+    m_replySize = -1;
     m_inScript = inScript;
     LocalFile = SafeLocalName(LocalFile);
-    if (!PrepareDownloadFile(resume)) {
+    if (!m_partFile.empty() && (!resume || m_partFor != LocalFile))
+        DropPartFile();
+    if (!m_partFile.empty()) {
+        // The replacement a drop or an abort cut short goes on.
+        ResumePos = LocalFileSize(m_partFile);
+    } else if (!PrepareDownloadFile(resume)) {
         m_success = false;
         Error(feLocalWrite, LocalFile);
         return;
@@ -443,9 +512,15 @@ void TFTPclient::RestartStep()
 void TFTPclient::OnRestReply(const std::string& reply)
 {
     if (ReplyClass(reply) == '5') {
+        // No resume: the whole file comes again, into a replacement (the part
+        // that is here stays until the new file is whole).
         ResumePos = 0;
-        if (m_pending == poFileReceived)
-            PrepareDownloadFile(false);
+        if (m_pending == poFileReceived && m_partFile.empty() && !MakePartFile(0644)) {
+            TransferFault(feLocalWrite, errno);
+            return;
+        }
+        if (m_pending == poFileReceived && !m_partFile.empty())
+            ::truncate(m_partFile.c_str(), 0);
     }
     SendTransferCommand();
 }
@@ -458,7 +533,7 @@ void TFTPclient::SendTransferCommand()
     }
     switch (m_pending) {
         case poFileReceived:
-            if (!m_data.OpenReceiveFile(LocalFile, ResumePos, TransferMode == AsciiTransfer)) {
+            if (!m_data.OpenReceiveFile(ReceivePath(), ResumePos, TransferMode == AsciiTransfer)) {
                 TransferFault(feLocalWrite, errno);  // before "RETR": nothing is fetched
                 return;
             }
@@ -557,8 +632,12 @@ void TFTPclient::OnTransferReply(const std::string& reply)
                     if (reply[i] == '(') {
                         std::string size = reply.substr(i + 1);
                         size = size.substr(0, size.find(' '));
-                        if (size.find('.') == std::string::npos)
+                        if (size.find('.') == std::string::npos) {
+                            int64_t n = -1;
+                            const auto [end, ec] = std::from_chars(size.data(), size.data() + size.size(), n);
+                            m_replySize = ec == std::errc() && end == size.data() + size.size() ? n : -1;
                             Info(fiFileSize, size);
+                        }
                         break;
                     }
                 }
@@ -595,8 +674,9 @@ void TFTPclient::OnTransferReply(const std::string& reply)
                 case poFileReceived:
                     m_data.Disconnect();
                     // A resumed file is what the user already had: kept. A
-                    // fresh one holds nothing and goes.
-                    if (ResumePos <= 0)
+                    // fresh one holds nothing and goes; a replacement goes at
+                    // the completion, the old file staying.
+                    if (ResumePos <= 0 && m_partFile.empty())
                         ::unlink(LocalFile.c_str());
                     Finish(false);
                     break;
@@ -674,6 +754,7 @@ void TFTPclient::FinishTransfer()
 void TFTPclient::AbortWithSync()
 {
     m_aborting = true;
+    m_abortAsked = true;
     if (m_pending == poFileStored)
         m_data.StopSending(true);
     static const char ip[] = {'\xff', '\xf4'};
@@ -686,6 +767,7 @@ void TFTPclient::AbortWithSync()
 void TFTPclient::Abort()
 {
     m_aborting = true;
+    m_abortAsked = true;
     SendRaw("ABOR");
     if (m_pending == poFileStored)
         m_data.StopSending(true);

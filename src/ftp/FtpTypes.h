@@ -75,6 +75,7 @@ enum FtpError : uint8_t {
     feNoDataConnection = 21,      // no data connection could be made
     feLocalWrite = 22,            // local file cannot be written (download)
     feLocalRead = 24,             // local file cannot be read (upload)
+    feSizeMismatch = 25,          // a resumed file's size differs from the source's at the end
     feScriptDataConnection = 35,  // data connection failed while a script runs
 };
 
@@ -126,3 +127,7 @@ enum TPendingOperation : uint8_t {
 std::string_view ReplyStateName(int32_t state);
 std::string_view FirewallTypeName(TFirewallType type);  // "fwNone", ...
 std::string_view ServerTypeName(TFTPServerType type);   // "ftpstDefault", ...
+// Whether the server's file names are known to ignore letter case (Windows,
+// VMS, MVS, VM, OS/2, NetWare, classic Mac OS): only there may a mask match
+// names without regard to case.
+bool ServerIgnoresCase(TFTPServerType type);

@@ -32,9 +32,11 @@ int number(std::string_view s)
     return value;
 }
 
-std::string cutAtArrow(std::string s)
+// A link's name ends at the arrow before its target; on any other line
+// " -> " is part of the name.
+std::string cutAtArrow(std::string s, bool link)
 {
-    const size_t arrow = s.find(" ->");
+    const size_t arrow = link ? s.find(" ->") : std::string::npos;
     if (arrow != std::string::npos)
         s.erase(arrow);
     return s;
@@ -75,6 +77,11 @@ public:
             return {};
         const size_t i = static_cast<size_t>(n);
         return m_line.substr(m_starts[i], m_ends[i] - m_starts[i]);
+    }
+    // Where the n-th field ends (npos when there is none).
+    size_t EndOf(int n) const
+    {
+        return n < 0 || static_cast<size_t>(n) >= m_count ? std::string_view::npos : m_ends[static_cast<size_t>(n)];
     }
     // Where the n-th part begins, the last one included (the text from there
     // is what ListText::Rest gives before the arrow); npos when there is none.
@@ -148,8 +155,7 @@ std::string Field(const std::string& line, int n)
 
 std::string Rest(const std::string& line, int n)
 {
-    // As if cut at the arrow first, without copying the line.
-    const size_t end = std::min(line.find(" ->"), line.size());
+    const size_t end = line.size();
     int count = 0;
     for (size_t i = 0; i + 1 < end; ++i) {
         if (line[i] == ' ' && line[i + 1] != ' ' && ++count == n)
@@ -158,7 +164,7 @@ std::string Rest(const std::string& line, int n)
     return {};
 }
 
-std::string RestKeepingBlanks(const std::string& line, int n)
+std::string RestKeepingBlanks(const std::string& line, int n, bool link)
 {
     std::string s = line;
     for (int i = 0; i < n - 1; ++i) {
@@ -171,7 +177,7 @@ std::string RestKeepingBlanks(const std::string& line, int n)
     const size_t blank = s.find(' ');
     if (blank == std::string::npos)
         return {};
-    return cutAtArrow(s.substr(blank + 1));
+    return cutAtArrow(s.substr(blank + 1), link);
 }
 
 namespace {
@@ -455,16 +461,19 @@ bool TListParser::ParseListLine(TFTPServerType serverType, const std::string& li
             dateText.append(dayFirst ? f1 : F.View(k + 2)).append(" ").append(F.View(k + 3));
             std::string name;
             if (serverType == ftpstUnixHidden) {
-                name = RestKeepingBlanks(line, k + 4);
-            } else if (const size_t start = F.StartOf(k + 4); start != std::string::npos) {
-                // Up to a link's arrow. An arrow before the name (a field
-                // after a blank that starts with "->") leaves no name.
+                name = RestKeepingBlanks(line, k + 4, e.IsLink);
+            } else if (F.StartOf(k + 4) != std::string::npos) {
+                // "ls -l" puts one blank after the time or year: any more
+                // belong to the name (" lead" is not "lead"). A link's name
+                // ends at its arrow; an arrow before the name (a field after
+                // a blank that starts with "->") leaves no name.
+                const size_t start = F.EndOf(k + 3) + 1;
                 bool arrowBefore = false;
                 for (int j = 1; j < k + 4; ++j) {
                     const std::string_view f = F.View(j);
                     arrowBefore = arrowBefore || (f.size() >= 2 && f[0] == '-' && f[1] == '>');
                 }
-                const size_t arrow = std::min(line.find(" ->", start - 1), line.size());
+                const size_t arrow = e.IsLink ? std::min(line.find(" ->", start), line.size()) : line.size();
                 if (!arrowBefore && arrow > start)
                     name.assign(line, start, arrow - start);
             }
@@ -509,7 +518,7 @@ bool TListParser::ParseListLine(TFTPServerType serverType, const std::string& li
                 return false;
             const int k = e.IsDir ? 2 : 3;
             e.Size = sizeOf(F(k));
-            e.Name = Rest(line, k + 4);
+            e.Name = cutAtArrow(Rest(line, k + 4), e.IsLink);
             e.Date = UnixDate(F(k + 1) + " " + F(k + 2) + " " + F(k + 3), clock());
             return true;
         }

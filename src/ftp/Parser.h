@@ -82,8 +82,11 @@ bool ParseListLine(TFTPServerType serverType, const std::string& line, TRemoteEn
 // The text functions of the parser (fields are separated by blanks).
 namespace ListText {
 std::string Field(const std::string& line, int n);
+// The text from the n-th field's start to the end of the line.
 std::string Rest(const std::string& line, int n);
-std::string RestKeepingBlanks(const std::string& line, int n);
+// The text after the blank that ends the (n-1)-th field, leading blanks kept;
+// a link's name is cut at its arrow.
+std::string RestKeepingBlanks(const std::string& line, int n, bool link);
 // "Mon D YYYY" or "Mon D hh:mm" (a time: the last year that is not more
 // than a day ahead of now); the fall-back date when it cannot be read.
 TListingDate UnixDate(const std::string& text, const QDateTime& now);

@@ -77,6 +77,7 @@ void TQueueRun::StartQueue()
     QueueStartLocalDir = EnsureTrailingSeparator(m_host.LocalDirectory());
     DeleteAfterUpload = false;
     ExistingFileAnswer = TExistingAnswer::Ask;
+    m_written.clear();
     m_ftp.TransferBytes = 0;
     if (m_progress)
         m_progress->ShowTransferPanels();
@@ -101,6 +102,7 @@ void TQueueRun::hung()
     // The data arrived in full but the final reply never came: the file
     // counts as done, and a fresh connection takes the rest.
     log("传输挂起, 文件视为完成: " + m_ftp.RemoteFile, lcError);
+    m_ftp.CommitReceivedFile();
     RemoveQueueHead();
     if (!m_queue.Empty())
         m_workflow.Reconnect(true);
@@ -346,7 +348,8 @@ TFileAction TQueueRun::askExisting(bool upload, const std::string& name, int64_t
         PaneDateText(TListingDate::Of(info.lastModified().date(), info.lastModified().time())).toStdString();
     req.source = upload ? localLine : remoteLine;
     req.target = upload ? remoteLine : localLine;
-    req.resumeAllowed = m_ftp.ResumeSupported;
+    // Only a target no larger than its source can be resumed into.
+    req.resumeAllowed = m_ftp.ResumeSupported && (sourceSize < 0 || targetSize <= sourceSize);
     req.countdownSeconds = m_settings.DialogTimer ? 30 : 0;
     req.newName = upload ? m_ftp.RemoteFile : m_ftp.LocalFile;
     const IPrompt::ExistingFileAnswer a = m_prompt->AskExistingFile(req);
@@ -365,7 +368,7 @@ TFileAction TQueueRun::askExisting(bool upload, const std::string& name, int64_t
         case IPrompt::ExistingFileAnswer::Cancel:
             return TFileAction::Cancel;
         case IPrompt::ExistingFileAnswer::Resume:
-            return m_ftp.ResumeSupported ? TFileAction::Resume : TFileAction::Overwrite;
+            return req.resumeAllowed ? TFileAction::Resume : TFileAction::Overwrite;
         case IPrompt::ExistingFileAnswer::OverwriteAll:
             ExistingFileAnswer = TExistingAnswer::OverwriteAll;
             return TFileAction::Overwrite;
@@ -381,6 +384,30 @@ bool TQueueRun::goOn(TFileAction action)
     else if (action == TFileAction::Cancel)
         FinishQueue(false);  // the file stays queued
     return action != TFileAction::Skip && action != TFileAction::Cancel;
+}
+
+std::string TQueueRun::localTarget(const std::string& path, const std::string& source)
+{
+    const std::string cleaned = TFTPclient::SafeLocalName(path);
+    const auto taken = [&](const std::string& p) {
+        const auto it = m_written.find(p);
+        return it != m_written.end() && it->second != source;
+    };
+    if (!taken(cleaned))
+        return cleaned;
+    // "q?a.bin" and "q*a.bin" both clean to "q_a.bin": the second becomes
+    // "q_a (2).bin", never the first one's file.
+    const std::string dir = ParentPath(cleaned), name = localName(cleaned);
+    const size_t dot = name.rfind('.');
+    const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+    const std::string ext = dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot);
+    for (int n = 2;; ++n) {
+        const std::string candidate = dir + stem + " (" + std::to_string(n) + ")" + ext;
+        if (!taken(candidate) && !QFileInfo::exists(QString::fromStdString(candidate))) {
+            log("本地名称已被其他文件使用, 另存为: " + candidate);
+            return candidate;
+        }
+    }
 }
 
 void TQueueRun::downloadHeadFile()
@@ -415,17 +442,22 @@ void TQueueRun::downloadHeadFile()
     m_ftp.TransferMode =
         ChooseTransferMode(static_cast<TModePanel>(m_workflow.TransferModePanel), m_ftp.LocalFile, m_settings);
     // The name it will have here: the existing file to ask about is that one.
-    m_ftp.LocalFile = ParentPath(m_ftp.LocalFile) +
-                      ApplyCaseRule(ApplyRenameRules(localName(m_ftp.LocalFile), false, m_settings, SessionRenameRules),
-                                    m_settings.ForceLowerCase);
+    m_ftp.LocalFile = localTarget(
+        ParentPath(m_ftp.LocalFile) +
+            ApplyCaseRule(ApplyRenameRules(localName(m_ftp.LocalFile), false, m_settings, SessionRenameRules),
+                          m_settings.ForceLowerCase),
+        head.Source);
     const QFileInfo local(QString::fromStdString(m_ftp.LocalFile));
-    const TExistingTarget target{local.exists(), local.exists() ? local.size() : 0, CurrentFileSize};
-    TFileAction action =
-        DecideExisting(target, m_settings.ResumeMode, ExistingFileAnswer,
-                       m_workflow.AfterLogin == AfterLoginAction::ResumeQueue, m_ftp.ResumeSupported, ScriptRunning);
+    const TExistingTarget target{local.exists(), local.exists() ? local.size() : 0, size};
+    TFileAction action = DecideExisting(target, m_settings.ResumeMode, ExistingFileAnswer,
+                                        m_workflow.AfterLogin == AfterLoginAction::ResumeQueue,
+                                        m_ftp.ResumeSupported, ScriptRunning || NoUser);
     if (action == TFileAction::Ask)
-        action = askExisting(false, localName(m_ftp.LocalFile), CurrentFileSize, target.targetSize,
+        action = askExisting(false, localName(m_ftp.LocalFile), size, target.targetSize,
                              remote ? remote->date : TListingDate(), m_ftp.LocalFile);
+    if (action == TFileAction::Overwrite && target.exists && size >= 0 && target.targetSize > size &&
+        m_settings.ResumeMode == static_cast<int>(TExistingMode::Resume))
+        log("本地文件比远程文件大, 不能续传, 覆盖: " + m_ftp.LocalFile);
     if (!goOn(action))
         return;
     const bool resume = action == TFileAction::Resume;
@@ -475,11 +507,14 @@ void TQueueRun::uploadHeadFile()
     const int64_t localSize = QFileInfo(QString::fromStdString(m_ftp.LocalFile)).size();
     const int64_t remoteSize = existing ? std::max<int64_t>(existing->size, 0) : 0;
     const TExistingTarget target{existing.has_value(), remoteSize, localSize};
-    TFileAction action =
-        DecideExisting(target, m_settings.UploadMode, ExistingFileAnswer,
-                       m_workflow.AfterLogin == AfterLoginAction::ResumeQueue, m_ftp.ResumeSupported, ScriptRunning);
+    TFileAction action = DecideExisting(target, m_settings.UploadMode, ExistingFileAnswer,
+                                        m_workflow.AfterLogin == AfterLoginAction::ResumeQueue,
+                                        m_ftp.ResumeSupported, ScriptRunning || NoUser);
     if (action == TFileAction::Ask)
         action = askExisting(true, m_ftp.RemoteFile, localSize, remoteSize, existing->date, m_ftp.LocalFile);
+    if (action == TFileAction::Overwrite && existing && remoteSize > localSize &&
+        m_settings.UploadMode == static_cast<int>(TExistingMode::Resume))
+        log("远程文件比本地文件大, 不能续传, 覆盖: " + m_ftp.RemoteFile);
     if (!goOn(action))
         return;
     if (action == TFileAction::Resume)
@@ -517,15 +552,15 @@ void TQueueRun::ManualDownload(const std::string& remote)
     m_manual = true;
     CurrentFileSize = 0;
     m_host.Status("接收:" + name + " (0字节)");
-    m_ftp.LocalFile = m_host.LocalDirectory() + name;
+    m_ftp.LocalFile = localTarget(m_host.LocalDirectory() + name, remote);
     m_ftp.RemoteFile = remote;
     m_ftp.TransferMode =
         ChooseTransferMode(static_cast<TModePanel>(m_workflow.TransferModePanel), m_ftp.LocalFile, m_settings);
     // A file of that name here is not overwritten unasked.
     bool resume = false;
     const QFileInfo local(QString::fromStdString(m_ftp.LocalFile));
-    if (local.exists() && !ScriptRunning) {
-        const TFileAction action = askExisting(false, name, 0, local.size(), {}, m_ftp.LocalFile);
+    if (local.exists() && !ScriptRunning && !NoUser) {
+        const TFileAction action = askExisting(false, localName(m_ftp.LocalFile), -1, local.size(), {}, m_ftp.LocalFile);
         if (action == TFileAction::Skip || action == TFileAction::Cancel) {
             m_manual = false;
             FinishQueue(false);
@@ -567,6 +602,8 @@ void TQueueRun::fileReceived()
         return;
     }
     m_workflow.AfterLogin = AfterLoginAction::None;
+    if (m_ftp.Success() && !m_queue.Empty())
+        m_written[m_ftp.LocalFile] = m_queue.Head().Source;
     if (m_settings.PreserveDate && m_ftp.Success() && !m_queue.Empty()) {
         // The listing's date, when it has one; the file keeps its own date
         // otherwise.

@@ -17,6 +17,7 @@
 #include <QObject>
 
 #include <optional>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -104,6 +105,7 @@ public:
     bool HangUpWhenDone = false;  // set by a site-queue file
     bool HaltRequested = false;
     bool ScriptRunning = false;
+    bool NoUser = false;  // nobody answers questions (a script, QUIT=YES): decide as a script does
     bool SessionRenameRules = true;
     TCompletionAction CompletionAction = TCompletionAction::Idle;
     int64_t CurrentFileSize = 0;
@@ -113,6 +115,9 @@ public:
     static constexpr int MaxTreeDepth = 64;
 
 private:
+    // The local file a download writes: the name cleaned as the client
+    // cleans it, and never a file this run wrote from another source.
+    std::string localTarget(const std::string& path, const std::string& source);
     void processHead();
     void downloadHeadFile();
     void uploadHeadFile();
@@ -156,4 +161,6 @@ private:
     bool m_inHead = false;     // inside ProcessQueueHead
     bool m_headAgain = false;  // the next head was asked for meanwhile
     bool m_manual = false;     // the file that moves is a manual download
+    // Local files this run wrote, and the remote file each came from.
+    std::unordered_map<std::string, std::string> m_written;
 };

@@ -8,26 +8,30 @@
 #include <cctype>
 
 TFileAction DecideExisting(const TExistingTarget& t, int mode, TExistingAnswer answer, bool reconnectResume,
-                           bool resumeSupported, bool scriptRunning)
+                           bool resumeSupported, bool noUser)
 {
     if (!t.exists || answer == TExistingAnswer::OverwriteAll)
         return TFileAction::Overwrite;
+    // A target larger than its source is no beginning of it: resuming would
+    // leave a file that differs from the source.
+    const bool resumable = t.sourceSize < 0 || t.targetSize <= t.sourceSize;
+    const TFileAction notResumable = noUser ? TFileAction::Overwrite : TFileAction::Ask;
     if (reconnectResume && resumeSupported)
-        return TFileAction::Resume;
+        return resumable ? TFileAction::Resume : notResumable;
     switch (static_cast<TExistingMode>(mode)) {
         case TExistingMode::Ask:
             if (answer == TExistingAnswer::SkipAll)
                 return TFileAction::Skip;
-            return scriptRunning ? TFileAction::Overwrite : TFileAction::Ask;
+            return noUser ? TFileAction::Overwrite : TFileAction::Ask;
         case TExistingMode::Resume:
-            return TFileAction::Resume;
+            return resumable ? TFileAction::Resume : notResumable;
         case TExistingMode::Overwrite:
             return TFileAction::Overwrite;
         case TExistingMode::Skip:
             return TFileAction::Skip;
         case TExistingMode::ResumeWhenSmaller:
             // Nothing left to fetch (or send) when the target is as large.
-            return t.targetSize >= t.sourceSize ? TFileAction::Skip : TFileAction::Resume;
+            return t.sourceSize < 0 || t.targetSize >= t.sourceSize ? TFileAction::Skip : TFileAction::Resume;
     }
     return TFileAction::Overwrite;
 }

@@ -22,14 +22,15 @@ enum class TFileAction { Overwrite, Resume, Skip, Ask, Cancel };
 struct TExistingTarget {
     bool exists = false;
     int64_t targetSize = 0;  // the file already there
-    int64_t sourceSize = 0;  // the file to send
+    int64_t sourceSize = 0;  // the file to send; -1 when not known
 };
 
 // What to do with a file whose target may exist. A run resumed after a
-// reconnect resumes without asking when the server can. A script never
-// asks: it overwrites.
+// reconnect resumes without asking when the server can. A run without a user
+// (a script, QUIT=YES) never asks: it overwrites. Only a target no larger
+// than its source is resumed.
 TFileAction DecideExisting(const TExistingTarget& target, int mode, TExistingAnswer answer, bool reconnectResume,
-                           bool resumeSupported, bool scriptRunning);
+                           bool resumeSupported, bool noUser);
 
 TTransferType ChooseTransferMode(TModePanel panel, const std::string& path, const TSettings& settings);
 // ".htm,.html" rules: local extension, remote extension.

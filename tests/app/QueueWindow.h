@@ -216,3 +216,28 @@ struct OwnServerRun {
         return std::find(log.begin(), log.end(), line) != log.end();
     }
 };
+
+// The real executable, offscreen, with its own data folder.
+struct Program {
+    QTemporaryDir data;
+    QProcess p;
+    int run(QStringList arguments, const QByteArray& settings = {})
+    {
+        if (!settings.isEmpty())
+            WriteTestFile(data.filePath("corvyne.ini"), settings);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        p.setProcessEnvironment(env);
+        arguments.prepend(QStringLiteral("DATA=") + data.path());
+        arguments.prepend(QStringLiteral("--nosplash"));
+        p.start(QStringLiteral(CORVYNE_EXE), arguments);
+        // A dialog would wait for ever: the bound catches it.
+        if (!p.waitForFinished(60000)) {
+            p.kill();
+            p.waitForFinished();
+            return -1;
+        }
+        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+    }
+};
+

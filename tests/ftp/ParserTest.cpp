@@ -44,6 +44,15 @@ TEST(ListParser, UnixFamily)
          "notes.txt|1234|0|0|webmaster|staff|2003-01-12"},
         {ftpstUNIX, "-rw-r--r-- 1 webmaster 1234 Jan 12 2003 notes.txt", "notes.txt|1234|0|0|webmaster||2003-01-12"},
         {ftpstUNIX, "lrwxrwxrwx 1 root root 7 Jan 12 2003 lib -> usr/lib", "lib|7|0|1|root|root|2003-01-12"},
+        // The name is what follows the one blank after the time or year,
+        // blanks at both ends included; an arrow ends only a link's name.
+        {ftpstUNIX, "-rw-r--r-- 1 1000 1000 5 Dec 07 07:34  lead", " lead|5|0|0|1000|1000|2026-12-07 07:34"},
+        {ftpstUNIX, "-rw-r--r-- 1 1000 1000 5 Dec 07 07:34 lead ", "lead |5|0|0|1000|1000|2026-12-07 07:34"},
+        {ftpstUNIX, "-rw-r--r-- 1 1000 1000 5 Jan 15  2020 old", "old|5|0|0|1000|1000|2020-01-15"},
+        {ftpstUNIX, "-rw-r--r-- 1 1000 1000 5 Dec 07 07:34 a -> b", "a -> b|5|0|0|1000|1000|2026-12-07 07:34"},
+        {ftpstUnixHidden, "-rw-r--r-- 1 a b 5 Dec 07 07:34 a -> b", "a -> b|5|0|0|a|b|2026-12-07 07:34"},
+        {ftpstUnixHidden, "lrwxrwxrwx 1 a b 5 Dec 07 07:34 a -> b", "a|5|0|1|a|b|2026-12-07 07:34"},
+        {ftpstWin2K, "12-07-26  07:34PM                    5 a -> b", "a -> b|5|0|0|||2026-12-07 19:34"},
         {ftpstUNIX, "drwxr-xr-x    2 1001     1001         4096 Dec 07 09:04 子目录",
          "子目录|4096|1|0|1001|1001|2026-12-07 09:04"},
         {ftpstUNIX, "-rw-r--r--   1 ftptest  ftptest         7 Dec  7 09:04 two  inner  blanks.txt",
@@ -156,11 +165,12 @@ TEST(ListParser, TextFunctions)
     EXPECT_EQ(Field("a  b   c d", 3), "");  // the last field has no blank after it
     EXPECT_EQ(Field("a b", 5), "");
     EXPECT_EQ(Rest("a b  c d  e", 2), "c d  e");
-    EXPECT_EQ(Rest("a b link -> target", 2), "link");
+    EXPECT_EQ(Rest("a b link -> target", 2), "link -> target");
     EXPECT_EQ(Rest("a b", 4), "");
-    EXPECT_EQ(RestKeepingBlanks("a  b  c  d", 2), " c  d");
-    EXPECT_EQ(RestKeepingBlanks("a b  name -> t", 2), " name");
-    EXPECT_EQ(RestKeepingBlanks("a", 3), "");
+    EXPECT_EQ(RestKeepingBlanks("a  b  c  d", 2, false), " c  d");
+    EXPECT_EQ(RestKeepingBlanks("a b  name -> t", 2, true), " name");
+    EXPECT_EQ(RestKeepingBlanks("a b  name -> t", 2, false), " name -> t");
+    EXPECT_EQ(RestKeepingBlanks("a", 3, false), "");
 }
 
 TEST(ListParser, ProcessWideParserSharesVmsState)

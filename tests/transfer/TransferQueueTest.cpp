@@ -77,6 +77,17 @@ TEST(TransferRules, ExistingTargetsByModeAndAnswer)
     EXPECT_EQ(DecideExisting(same, 3, A::Ask, true, true, false), TFileAction::Resume);     // after a reconnect
     EXPECT_EQ(DecideExisting(same, 3, A::Ask, true, false, false), TFileAction::Skip);
     EXPECT_EQ(DecideExisting(same, 9, A::Ask, false, true, false), TFileAction::Overwrite);
+    // A target larger than its source cannot be resumed into it: the user is
+    // asked, a run without one replaces it whole. Unknown sizes resume.
+    const TExistingTarget larger{true, 1500, 1000}, unknown{true, 1500, -1};
+    EXPECT_EQ(DecideExisting(larger, 1, A::Ask, false, true, false), TFileAction::Ask);
+    EXPECT_EQ(DecideExisting(larger, 1, A::Ask, false, true, true), TFileAction::Overwrite);
+    EXPECT_EQ(DecideExisting(larger, 3, A::Ask, true, true, false), TFileAction::Ask);
+    EXPECT_EQ(DecideExisting(larger, 3, A::Ask, true, true, true), TFileAction::Overwrite);
+    EXPECT_EQ(DecideExisting(larger, 4, A::Ask, false, true, true), TFileAction::Skip);
+    EXPECT_EQ(DecideExisting(same, 1, A::Ask, false, true, true), TFileAction::Resume);
+    EXPECT_EQ(DecideExisting(unknown, 1, A::Ask, false, true, true), TFileAction::Resume);
+    EXPECT_EQ(DecideExisting(unknown, 4, A::Ask, false, true, true), TFileAction::Skip);
 }
 
 TEST(TransferRules, ModesRenamesSkipsAndCase)

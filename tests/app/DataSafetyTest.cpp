@@ -1,0 +1,262 @@
+// A user's files are never lost or mistaken: the row a command names is the
+// file the server gets, a failed or refused transfer leaves the target as it
+// was, and a run reports every item it did not move. Against real servers,
+// files compared byte for byte.
+
+#include "QueueWindow.h"
+#include "RealServers.h"
+#include "app/corvview.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace {
+
+// A folder of the test's own in vsftpd's local user's home, removed at the end.
+struct VsftpdFolder {
+    QString base, root;
+    explicit VsftpdFolder(const char* tag)
+    {
+        base = QStringLiteral("%1_%2").arg(QLatin1String(tag)).arg(::getpid());
+        root = QString::fromStdString(RealServers::root()) + QStringLiteral("/ftptest/") + base;
+        QDir().mkpath(root);
+    }
+    ~VsftpdFolder() { QDir(root).removeRecursively(); }
+    void write(const QString& name, const QByteArray& data) const { WriteTestFile(root + "/" + name, data); }
+    QByteArray read(const QString& name) const { return QByteArray::fromStdString(ReadTestFile(root + "/" + name)); }
+    bool exists(const QString& name) const { return QFileInfo::exists(root + "/" + name); }
+    void ownByServerUser() const
+    {
+        QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("ftptest"), root});
+    }
+    // Logs the window in with the folder as its start folder.
+    bool connect(QueueWindow& t) const
+    {
+        t.w->txtFTPServer->setEditText(QStringLiteral("127.0.0.1|%1:ftptest:ftppass:%2")
+                                           .arg(base)
+                                           .arg(RealServers::vsftpd().port));
+        t.w->btnConnectClick();
+        return t.idle();
+    }
+};
+
+std::string logOf(const QueueWindow& t)
+{
+    std::string s;
+    for (const std::string& l : t.log())
+        s += l + "\n";
+    return s;
+}
+
+void selectExactly(TCorvListView* pane, const QStringList& names)
+{
+    pane->SelectWhere([&](int r) { return names.contains(pane->Text(r, 0)); });
+}
+
+}  // namespace
+
+// Names with blanks at either end, or with " -> " in a plain file's name, are
+// rows of their own, and deleting or fetching one names that file exactly.
+TEST(ExactNames, BlanksAndArrowsInNamesReachTheServerAsListed)
+{
+    VsftpdFolder f("names");
+    const std::vector<std::pair<QString, QByteArray>> files = {
+        {QStringLiteral(" lead"), "blank lead"}, {QStringLiteral("lead"), "lead"},
+        {QStringLiteral("tail "), "blank tail"}, {QStringLiteral("tail"), "tail"},
+        {QStringLiteral("a -> b"), "arrow"},     {QStringLiteral("a"), "plain a"}};
+    for (const auto& [name, data] : files)
+        f.write(name, data);
+    f.ownByServerUser();
+
+    QueueWindow t;
+    QTemporaryDir local;
+    t.w->SetLocalDirectory(local.path());
+    ASSERT_TRUE(f.connect(t)) << logOf(t);
+    for (const auto& [name, data] : files)
+        EXPECT_GE(t.row(t.w->Remote, name), 0) << "no row for '" << name.toStdString() << "'\n" << logOf(t);
+
+    // Fetched under their own names, with their own contents.
+    t.w->SetActivePane(t.w->Remote);
+    selectExactly(t.w->Remote, {QStringLiteral(" lead"), QStringLiteral("a -> b"), QStringLiteral("tail ")});
+    t.w->mnuDownloadClick();
+    ASSERT_TRUE(WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); },
+                        30000))
+        << logOf(t);
+    EXPECT_EQ(ReadTestFile(local.path() + "/ lead"), "blank lead");
+    EXPECT_EQ(ReadTestFile(local.path() + "/a -_ b"), "arrow");  // ">" is cleaned from local names
+    EXPECT_EQ(ReadTestFile(local.path() + "/tail "), "blank tail");
+    EXPECT_FALSE(QFileInfo::exists(local.path() + "/lead"));
+    EXPECT_FALSE(QFileInfo::exists(local.path() + "/a"));
+
+    // Deleted: only the selected files go.
+    t.w->Settings().ConfirmDel = false;
+    selectExactly(t.w->Remote, {QStringLiteral(" lead"), QStringLiteral("a -> b"), QStringLiteral("tail ")});
+    t.w->popDeleteClick();
+    ASSERT_TRUE(t.idle()) << logOf(t);
+    EXPECT_FALSE(f.exists(QStringLiteral(" lead")));
+    EXPECT_FALSE(f.exists(QStringLiteral("a -> b")));
+    EXPECT_FALSE(f.exists(QStringLiteral("tail ")));
+    EXPECT_EQ(f.read(QStringLiteral("lead")), "lead");
+    EXPECT_EQ(f.read(QStringLiteral("a")), "plain a");
+    EXPECT_EQ(f.read(QStringLiteral("tail")), "tail");
+}
+
+// A script's plain name is that one file; a mask ignores case only on a
+// server whose names ignore case (vsftpd's do not).
+TEST(ExactNames, AScriptDeletesTheNameItGivesAndMasksKeepTheServersCase)
+{
+    VsftpdFolder f("case");
+    for (const char* n : {"case.txt", "Case.txt", "CASE.TXT", "x.LOG", "y.log"})
+        f.write(QString::fromLatin1(n), n);
+    f.ownByServerUser();
+    QueueWindow t;
+    ASSERT_TRUE(f.connect(t)) << logOf(t);
+    QTemporaryDir dir;
+    const QString script = dir.filePath(QStringLiteral("del.txt"));
+    WriteTestFile(script, "DEL-R:case.txt\nDEL-R:*.log\n");
+    ASSERT_TRUE(t.w->RunScriptFile(script, true));
+    ASSERT_TRUE(WaitFor([&] { return !t.w->Script().ScriptRunning; }, 20000)) << logOf(t);
+    ASSERT_TRUE(t.idle());
+    EXPECT_FALSE(f.exists(QStringLiteral("case.txt")));
+    EXPECT_TRUE(f.exists(QStringLiteral("Case.txt")));
+    EXPECT_TRUE(f.exists(QStringLiteral("CASE.TXT")));
+    EXPECT_FALSE(f.exists(QStringLiteral("y.log")));
+    EXPECT_TRUE(f.exists(QStringLiteral("x.LOG")));
+}
+
+// Hidden replacements a download leaves behind, if any.
+QStringList leftovers(const QString& dir)
+{
+    return QDir(dir).entryList({QStringLiteral(".*corvyne-*")}, QDir::Files | QDir::Hidden);
+}
+
+// An overwrite replaces the user's file only with a whole new one: a refused
+// download leaves it as it was, a completed one takes its place and keeps
+// its permissions.
+TEST(SafeOverwrite, ARefusedDownloadLeavesTheUsersFileAndACompletedOneReplacesIt)
+{
+    VsftpdFolder f("overwrite");
+    f.write(QStringLiteral("locked.bin"), "the server's copy");
+    f.write(QStringLiteral("new.bin"), "new contents");
+    f.ownByServerUser();
+    // Unreadable for the server's user: the "RETR" is refused with 550.
+    QProcess::execute(QStringLiteral("chown"), {QStringLiteral("root"), f.root + QStringLiteral("/locked.bin")});
+    QFile::setPermissions(f.root + QStringLiteral("/locked.bin"), {});
+
+    QueueWindow t;
+    QTemporaryDir local;
+    WriteTestFile(local.path() + "/locked.bin", "the user's file");
+    WriteTestFile(local.path() + "/new.bin", "old contents, longer than the new ones");
+    QFile::setPermissions(local.path() + "/new.bin", QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+    t.w->SetLocalDirectory(local.path());
+    t.w->Settings().ResumeMode = 2;  // overwrite without asking
+    ASSERT_TRUE(f.connect(t)) << logOf(t);
+    t.w->SetActivePane(t.w->Remote);
+    selectExactly(t.w->Remote, {QStringLiteral("locked.bin"), QStringLiteral("new.bin")});
+    t.w->mnuDownloadClick();
+    ASSERT_TRUE(WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); },
+                        30000))
+        << logOf(t);
+    EXPECT_EQ(ReadTestFile(local.path() + "/locked.bin"), "the user's file") << logOf(t);
+    EXPECT_EQ(ReadTestFile(local.path() + "/new.bin"), "new contents") << logOf(t);
+    EXPECT_EQ(QFileInfo(local.path() + "/new.bin").permissions() & 0x0777,
+              QFile::ReadUser | QFile::WriteUser | QFile::ReadGroup);
+    EXPECT_TRUE(leftovers(local.path()).isEmpty()) << leftovers(local.path()).join(' ').toStdString();
+}
+
+// Resuming into a target larger than its source would leave a file unlike
+// the source: the user is asked (without the resume choice), a run without
+// a user replaces the file whole; both end with the source's bytes.
+TEST(SafeOverwrite, AResumeOntoALargerTargetNeverEndsWithADifferentFile)
+{
+    const QByteArray remote = pattern(100000, 21), local = pattern(150000, 22), partial = remote.left(30000);
+    OwnServerRun s({{QStringLiteral("big.bin"), remote}, {QStringLiteral("part.bin"), remote}}, 0);
+    WriteTestFile(s.local.path() + "/big.bin", local);
+    WriteTestFile(s.local.path() + "/part.bin", partial);
+    s.t.w->Settings().ResumeMode = 1;  // resume without asking
+    s.t.prompt.existing = IPrompt::ExistingFileAnswer::Resume;
+    ASSERT_TRUE(s.connect()) << s.logText();
+    s.t.w->SetActivePane(s.t.w->Remote);
+    s.select({QStringLiteral("big.bin"), QStringLiteral("part.bin")});
+    s.t.w->mnuDownloadClick();
+    ASSERT_TRUE(s.runEnded()) << s.logText();
+    // Asked about the larger one only; "resume" there means a whole new copy.
+    EXPECT_EQ(s.t.prompt.asked, std::vector<std::string>{"big.bin"});
+    EXPECT_TRUE(ReadTestFile(s.local.path() + "/big.bin") == remote.toStdString());
+    EXPECT_TRUE(ReadTestFile(s.local.path() + "/part.bin") == remote.toStdString());
+    EXPECT_TRUE(s.logText().find("REST 30000") != std::string::npos) << s.logText();
+    EXPECT_TRUE(s.logText().find("REST 150000") == std::string::npos) << s.logText();
+
+    // The keyword command line: no question, the same result, status 0.
+    WriteTestFile(s.local.path() + "/big.bin", local);
+    Program get;
+    const QByteArray setup = "[Setup]\r\nResumeMode=1\r\nPath=" + s.local.path().toUtf8() + "\r\n";
+    EXPECT_EQ(get.run({QStringLiteral("HOST=127.0.0.1"), QStringLiteral("PORT=%1").arg(s.port),
+                       QStringLiteral("USER=ftptest"), QStringLiteral("PASS=ftppass"), QStringLiteral("GET=/big.bin"),
+                       QStringLiteral("QUIT=YES")},
+                      setup),
+              0)
+        << get.p.readAllStandardError().toStdString();
+    EXPECT_TRUE(ReadTestFile(s.local.path() + "/big.bin") == remote.toStdString());
+}
+
+// GET= of a file that exists here follows the resume mode; in its "ask" mode
+// it does what a script does (a whole new copy), and never skips unasked.
+TEST(SafeOverwrite, AKeywordGetReplacesADailyFileInsteadOfSkippingIt)
+{
+    OwnServerRun s({{QStringLiteral("daily.csv"), "today's figures\n"}}, 0);
+    WriteTestFile(s.local.path() + "/daily.csv", "yesterday's figures, a longer line\n");
+    Program get;
+    const QByteArray setup = "[Setup]\r\nResumeMode=0\r\nPath=" + s.local.path().toUtf8() + "\r\n";
+    EXPECT_EQ(get.run({QStringLiteral("HOST=127.0.0.1"), QStringLiteral("PORT=%1").arg(s.port),
+                       QStringLiteral("USER=ftptest"), QStringLiteral("PASS=ftppass"),
+                       QStringLiteral("GET=/daily.csv"), QStringLiteral("QUIT=YES")},
+                      setup),
+              0)
+        << get.p.readAllStandardError().toStdString();
+    EXPECT_EQ(ReadTestFile(s.local.path() + "/daily.csv"), "today's figures\n");
+    EXPECT_TRUE(leftovers(s.local.path()).isEmpty());
+}
+
+// Names cleaned for the local disk ("q?mark.bin" -> "q_mark.bin") meet the
+// existing-file rules under the name really written, and two remote files
+// never land in one local file.
+TEST(SafeOverwrite, CleanedLocalNamesMeetTheRulesAndNeverShareAFile)
+{
+    const QByteArray q1 = pattern(5000, 31), q2 = pattern(6000, 32);
+    OwnServerRun s({{QStringLiteral("q?mark.bin"), q1}, {QStringLiteral("q*mark.bin"), q2}}, 0);
+    WriteTestFile(s.local.path() + "/q_mark.bin", "the user's own file");
+    ASSERT_TRUE(s.connect()) << s.logText();
+    s.t.w->SetActivePane(s.t.w->Remote);
+
+    // "Always skip": both skipped, the user's file untouched.
+    s.t.w->Settings().ResumeMode = 3;
+    s.select({QStringLiteral("q?mark.bin"), QStringLiteral("q*mark.bin")});
+    s.t.w->mnuDownloadClick();
+    ASSERT_TRUE(s.runEnded()) << s.logText();
+    EXPECT_EQ(ReadTestFile(s.local.path() + "/q_mark.bin"), "the user's own file");
+
+    // "Ask": a double-click asks about the local name, and skipping keeps it.
+    s.t.w->Settings().ResumeMode = 0;
+    s.t.prompt.existing = IPrompt::ExistingFileAnswer::Skip;
+    s.select({QStringLiteral("q?mark.bin")});
+    Q_EMIT s.t.w->Remote->RowDoubleClicked(s.t.row(s.t.w->Remote, QStringLiteral("q?mark.bin")));
+    ASSERT_TRUE(s.runEnded()) << s.logText();
+    EXPECT_EQ(s.t.prompt.asked, std::vector<std::string>{"q_mark.bin"});
+    EXPECT_EQ(ReadTestFile(s.local.path() + "/q_mark.bin"), "the user's own file");
+
+    // Overwriting: the first takes the user's name, the second one of its own.
+    QFile::remove(s.local.path() + "/q_mark.bin");
+    s.t.w->Settings().ResumeMode = 2;
+    s.select({QStringLiteral("q?mark.bin"), QStringLiteral("q*mark.bin")});
+    s.t.w->mnuDownloadClick();
+    ASSERT_TRUE(s.runEnded()) << s.logText();
+    const std::string a = ReadTestFile(s.local.path() + "/q_mark.bin"),
+                      b = ReadTestFile(s.local.path() + "/q_mark (2).bin");
+    EXPECT_TRUE((a == q1.toStdString() && b == q2.toStdString()) || (a == q2.toStdString() && b == q1.toStdString()))
+        << s.logText();
+}
