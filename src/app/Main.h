@@ -392,6 +392,9 @@ private:
     void buildScriptMenu(QMenu* menu);
     TCompiledLine compileScriptLine(const std::string& line, int lineNumber);
     void scriptStarted();
+    void scriptStepFailed() { m_scriptStep.failed = true; }
+    // After a command: false when it failed and the script stops there.
+    bool scriptStepEnded();
     void scriptEnded();
     void beginUnattended();
     void endUnattended();
@@ -461,6 +464,16 @@ private:
     bool m_scriptWaitsForState = false;  // the last command waits for it
     bool m_scriptContinuing = false;     // the next command is on its way
     bool m_scriptErrorsChained = false;
+    // The script command running now: what it is, and what tells its failure
+    // (the server refused a file command; a transfer failed; a local fault).
+    struct ScriptStep {
+        std::string text;
+        int refusalsBefore = 0;
+        int failuresBefore = 0;
+        bool watchesServer = false;
+        bool failed = false;
+    } m_scriptStep;
+    bool m_scriptGoesOn = false;  // ONERROR:CONTINUE
     SessionState m_lastState = SessionState::Starting;  // dials the entry a site queue names (a child of the window)
     QString m_sessionTitle;
     bool m_firstRun = false;

@@ -146,6 +146,9 @@ void TfrmMain::popRenameClick()
     if (!m_prompt->AskText("重命名文件", "新的文件名:", name) || name.empty() || name == names.front())
         return;
     if (pane == Remote) {
+        // The server would replace a file of the new name without a word.
+        if (Remote->RowNamed(QString::fromStdString(name)) >= 0 && !m_prompt->Confirm("\"" + name + "\" 已存在. 要替换它吗?"))
+            return;
         m_fileOps->Rename(names.front(), name);
         return;
     }

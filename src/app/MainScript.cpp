@@ -245,6 +245,8 @@ void TfrmMain::scriptStarted()
     }
     mnuRunScript->setText(QStringLiteral("停止脚本(&S)"));
     m_queueRun->ScriptRunning = true;
+    m_scriptGoesOn = false;
+    m_scriptStep = {};
     beginUnattended();
 }
 
@@ -289,12 +291,33 @@ int TfrmMain::ExitStatus() const
     // is left; a "+" script when nothing failed.
     if ((m_unattended || m_quitWhenDone) && m_queueRun->Failures > 0)
         return 1;
-    return m_unattended && !m_transferQueue.Empty() ? 1 : 0;
+    return (m_unattended || m_quitWhenDone) && !m_transferQueue.Empty() ? 1 : 0;
+}
+
+bool TfrmMain::scriptStepEnded()
+{
+    ScriptStep step = std::exchange(m_scriptStep, {});
+    const bool refused = step.watchesServer && FTP.CommandRefusals() > step.refusalsBefore;
+    if (!step.failed && !refused && m_queueRun->Failures <= step.failuresBefore)
+        return true;
+    // A failed command never lets the script go on as if it had worked (the
+    // next line may act on the wrong folder): the script stops there unless
+    // it said ONERROR:CONTINUE, and the run's status says it failed.
+    LogLine("脚本命令失败: " + step.text + (refused ? " (" + FTP.LastRefusal() + ")" : std::string()), lcError);
+    unattendedFailed();
+    if (m_scriptGoesOn)
+        return true;
+    LogLine("脚本结束.", lcError);
+    m_script.Stop();
+    scriptEnded();
+    return false;
 }
 
 void TfrmMain::RunNextScriptCommand()
 {
     m_scriptWaits = false;
+    if (m_script.ScriptRunning && !m_scriptStep.text.empty() && !scriptStepEnded())
+        return;
     const TScriptRunner::Next next = m_script.TakeNext();
     if (next.kind == TScriptRunner::NextKind::LoopNotClosed) {
         LogLine("脚本错误: LOOP 没有 ENDLOOP, 脚本结束.", lcError);
@@ -432,23 +455,43 @@ TfrmMain::ScriptWait TfrmMain::scriptPaneCommand(const TScriptCommand& c)
         case TScriptCode::Del:
             if (local && a.find('*') == std::string::npos) {
                 LogLine("删除文件: " + a, lcNormal);
-                if (!QFile::remove(m_localDir + arg))
+                if (!QFile::remove(m_localDir + arg)) {
                     LogLine("无法删除: " + a, lcError);
+                    scriptStepFailed();
+                }
                 ListLocalDirectory();
                 return ScriptWait::None;
             }
-            if (!selectMatching(pane, a))
+            if (!selectMatching(pane, a)) {
+                // A mask that matches nothing deletes nothing; a name that is
+                // not there is a delete that failed.
+                if (a.find('*') == std::string::npos) {
+                    LogLine("无法删除: 没有这个文件: " + a, lcError);
+                    scriptStepFailed();
+                }
                 return ScriptWait::None;
+            }
             SetActivePane(pane);
             popDeleteClick();
             return ScriptWait::State;
         case TScriptCode::Rename: {
             std::string from, to;
             splitPair(a, from, to);
-            if (!local)
+            if (!local) {
+                // The server would replace a file of the new name: a script
+                // never does that unasked.
+                if (Remote->RowNamed(QString::fromStdString(to)) >= 0) {
+                    LogLine("无法重命名: \"" + to + "\" 已存在", lcError);
+                    scriptStepFailed();
+                    return ScriptWait::None;
+                }
                 return m_fileOps->Rename(from, to) ? ScriptWait::State : ScriptWait::None;
-            if (!QDir(m_localDir).rename(QString::fromStdString(from), QString::fromStdString(to)))
+            }
+            if (QFileInfo::exists(m_localDir + QString::fromStdString(to)) ||
+                !QDir(m_localDir).rename(QString::fromStdString(from), QString::fromStdString(to))) {
                 LogLine("无法重命名: " + from, lcError);
+                scriptStepFailed();
+            }
             ListLocalDirectory();
             return ScriptWait::None;
         }
@@ -458,22 +501,32 @@ TfrmMain::ScriptWait TfrmMain::scriptPaneCommand(const TScriptCommand& c)
             return ScriptWait::None;
         case TScriptCode::Cd:
             if (local) {
-                SetLocalDirectory(QDir::isAbsolutePath(arg) ? arg : m_localDir + arg);
+                const QString dir = QDir::isAbsolutePath(arg) ? arg : m_localDir + arg;
+                if (!QFileInfo(dir).isDir()) {
+                    LogLine("无法进入目录: " + a, lcError);
+                    scriptStepFailed();
+                    return ScriptWait::None;
+                }
+                SetLocalDirectory(dir);
                 return ScriptWait::None;
             }
             return m_workflow->ChangeRemoteDirectory(a) ? ScriptWait::State : ScriptWait::None;
         case TScriptCode::Md:
             if (local) {
-                if (!QDir(m_localDir).mkpath(arg))
+                if (!QDir(m_localDir).mkpath(arg)) {
                     LogLine("无法创建目录: " + a, lcError);
+                    scriptStepFailed();
+                }
                 ListLocalDirectory();
                 return ScriptWait::None;
             }
             return m_fileOps->MakeDirectory(a) ? ScriptWait::State : ScriptWait::None;
         case TScriptCode::Rd:
             if (local) {
-                if (!QDir(m_localDir).rmdir(arg))
+                if (!QDir(m_localDir).rmdir(arg)) {
                     LogLine("无法删除目录: " + a, lcError);
+                    scriptStepFailed();
+                }
                 ListLocalDirectory();
                 return ScriptWait::None;
             }
@@ -511,8 +564,23 @@ void TfrmMain::ExecuteScriptCommand(const std::string& compiled)
         return;
     const TScriptCommand& c = *decoded;
     const std::string& a = c.argument;
+    if (m_script.ScriptRunning) {
+        const bool fileCommand = c.code == TScriptCode::Cd || c.code == TScriptCode::Md || c.code == TScriptCode::Rd ||
+                                 c.code == TScriptCode::Del || c.code == TScriptCode::Rename ||
+                                 c.code == TScriptCode::Raw || c.code == TScriptCode::Chmod;
+        m_scriptStep = {ScriptCommandText(c), FTP.CommandRefusals(), m_queueRun->Failures,
+                        fileCommand && c.side != TScriptSide::Local, false};
+    }
     ScriptWait wait = ScriptWait::None;
     switch (c.code) {
+        case TScriptCode::OnError: {
+            const QString how = QString::fromStdString(a).trimmed().toUpper();
+            if (how == QStringLiteral("CONTINUE") || how == QStringLiteral("STOP"))
+                m_scriptGoesOn = how == QStringLiteral("CONTINUE");
+            else
+                scriptStepFailed();
+            break;
+        }
         case TScriptCode::Connect:
             m_workflow->ConnectionDirty = true;
             txtFTPServer->setEditText(QString::fromStdString(a));
@@ -608,12 +676,19 @@ void TfrmMain::ExecuteScriptCommand(const std::string& compiled)
             DDEClient->Close();
             break;
         case TScriptCode::LoadQueue:
+            if (!QFileInfo(QString::fromStdString(a)).isFile()) {
+                LogLine("无法载入队列文件: " + a, lcError);
+                scriptStepFailed();
+                break;
+            }
             LoadQueueFile(a);
             break;
         case TScriptCode::SaveQueue: {
             std::string error;
-            if (!SavePlainQueue(QueueFileSafePath(a), error))
+            if (!SavePlainQueue(QueueFileSafePath(a), error)) {
                 LogLine(error, lcError);
+                scriptStepFailed();
+            }
             break;
         }
         case TScriptCode::ClearQueue:
@@ -704,6 +779,7 @@ void TfrmMain::ExecuteScriptCommand(const std::string& compiled)
 void TfrmMain::KeywordCommandLine(const QStringList& arguments)
 {
     m_workflow->AfterLogin = AfterLoginAction::CommandLineQueue;
+    bool missingQueue = false;
     QString siteQueue, host;
     std::optional<QString> user, pass, port;
     for (const QString& argument : arguments) {
@@ -721,7 +797,10 @@ void TfrmMain::KeywordCommandLine(const QStringList& arguments)
         } else if (key == QStringLiteral("PORT")) {
             port = value;
         } else if (key == QStringLiteral("QUEUE")) {
-            if (ClassifyCommandLine({value}) == TCommandLineKind::SiteQueueFile)
+            if (!QFileInfo(value).isFile()) {
+                LogLine("无法载入队列文件: " + value.toStdString(), lcError);
+                missingQueue = true;
+            } else if (ClassifyCommandLine({value}) == TCommandLineKind::SiteQueueFile)
                 siteQueue = value;
             else
                 LoadQueueFile(value.toStdString());
@@ -745,6 +824,8 @@ void TfrmMain::KeywordCommandLine(const QStringList& arguments)
         }
     }
     Queue->FitColumns();
+    if (missingQueue)
+        unattendedFailed();  // QUIT=YES may come after QUEUE=
     if (!siteQueue.isEmpty()) {
         LoadSiteQueueFile(siteQueue.toStdString());
         return;

@@ -977,3 +977,11 @@ bool TCorvListView::dragEvent(QEvent* event)
     e->ignore();
     return true;
 }
+
+int TCorvListView::RowNamed(const QString& name) const
+{
+    for (int r = 0; r < RowCount(); ++r)
+        if (Kind(r) != rkParent && Text(r, 0) == name)
+            return r;
+    return -1;
+}

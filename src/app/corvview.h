@@ -109,6 +109,8 @@ public:
     int Kind(int row) const { return m_model->Rows[static_cast<size_t>(row)].kind; }
     QString Text(int row, int column) const { return m_model->Rows[static_cast<size_t>(row)].Text(column); }
     int64_t Size(int row) const { return m_model->Rows[static_cast<size_t>(row)].size; }
+    // The row whose name is exactly name ("..": never), or -1.
+    int RowNamed(const QString& name) const;
     const TListingDate& Date(int row) const { return m_model->Rows[static_cast<size_t>(row)].date; }
     void AddRow(int kind, TCorvTexts texts, bool atTop = false);
     // A pane entry: name, typed size (-1: none) and date, and a fourth text.

@@ -377,6 +377,22 @@ void TFTPclient::FinalReply(const std::string& line)
     m_inMultiLine = false;
     if (ReplyClass(line) != '1')
         m_awaitingReply = false;
+    if (ReplyClass(line) >= '4') {
+        m_lastRefusal = line;
+        switch (m_replyState) {
+            case rsCwd:
+            case rsMkdRmd:
+            case rsDele:
+            case rsRnfr:
+            case rsRnto:
+            case rsChmod:
+            case rsRaw:
+                ++m_commandRefusals;
+                break;
+            default:
+                break;
+        }
+    }
     if (line.compare(0, 3, "421") == 0) {
         // Service closing: before login it is a refused attempt; afterwards the
         // close that follows is reported on its own.

@@ -56,6 +56,11 @@ public:
     int64_t ConnectAttempt() const { return m_connectAttempt; }
     bool FatalError() const { return m_fatalError; }
     const std::string& LastDirectory() const { return m_lastDirectory; }
+    // The server's last 4xx or 5xx reply: why a command failed.
+    const std::string& LastRefusal() const { return m_lastRefusal; }
+    // How many file commands (CWD, MKD, RMD, DELE, RNFR, RNTO, SITE CHMOD, a
+    // raw command) the server refused so far.
+    int CommandRefusals() const { return m_commandRefusals; }
     const std::string& LocalHost() const { return m_localHost; }
     std::string Description() const;
 
@@ -227,6 +232,8 @@ private:
     int64_t m_connectAttempt = 0;
     bool m_fatalError = false;
     std::string m_lastDirectory;
+    std::string m_lastRefusal;
+    int m_commandRefusals = 0;
     std::string m_localHost;
     // The representation type the server confirmed ('A', 'I'; 0 unknown): a
     // run of files in one type sends "TYPE" once, not before every file.

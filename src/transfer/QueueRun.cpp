@@ -10,6 +10,11 @@
 #include <QFileInfo>
 #include <QStorageInfo>
 
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
 TQueueRun::TQueueRun(TFTPclient& client, TConnectionWorkflow& workflow, TSettings& settings, TTransferQueue& queue,
                      IQueueHost& host, IPrompt& prompt, QObject* parent)
     : QObject(parent),
@@ -34,13 +39,14 @@ std::string localName(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Control characters shown as \xNN in log lines.
-std::string printable(const std::string& name)
+// Control characters (and with high, every byte above 0x7f) shown as \xNN in
+// log lines.
+std::string printable(const std::string& name, bool high = false)
 {
     std::string out;
     for (char c : name) {
         const auto u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7f) {
+        if (u < 0x20 || u == 0x7f || (high && u > 0x7f)) {
             char hex[8];
             std::snprintf(hex, sizeof hex, "\\x%02X", u);
             out += hex;
@@ -78,6 +84,9 @@ void TQueueRun::StartQueue()
     DeleteAfterUpload = false;
     ExistingFileAnswer = TExistingAnswer::Ask;
     m_written.clear();
+    m_runEnded = 0;
+    m_runFailed.clear();
+    m_uploadedDirs.clear();
     m_ftp.TransferBytes = 0;
     if (m_progress)
         m_progress->ShowTransferPanels();
@@ -113,6 +122,7 @@ void TQueueRun::hung()
 void TQueueRun::SkipQueueHead(int kind, const std::string& name)
 {
     log(std::string("跳过") + SkipKinds[kind < 0 || kind > 2 ? 0 : kind] + ": " + name);
+    ++m_runEnded;
     RemoveQueueHead();
     ProcessQueueHead();
 }
@@ -169,10 +179,18 @@ void TQueueRun::processHead()
             if (m_pendingDir.size() > 1 && m_pendingDir.back() == '/')
                 m_pendingDir.pop_back();
             const std::string local = EnsureTrailingSeparator(head.Source);
-            if (!QFileInfo(QString::fromStdString(local)).isDir()) {
-                log("无法读取本地目录: " + local, lcError);
+            // A folder that cannot be read would be made empty on the server.
+            if (!QFileInfo(QString::fromStdString(local)).isDir() || !QDir(QString::fromStdString(local)).isReadable()) {
+                failed(head, "无法读取本地目录: " + local);
                 RemoveQueueHead();
                 ProcessQueueHead();
+                return;
+            }
+            struct stat st {};
+            if (::stat(local.c_str(), &st) == 0 && !m_uploadedDirs.insert({st.st_dev, st.st_ino}).second) {
+                // A link back into a folder of this run (a loop, or a second
+                // way to the same folder): its files went up once already.
+                SkipQueueHead(1, local + " (链接到已上传的目录)");
                 return;
             }
             m_host.ShowLocalDirectory(local);
@@ -229,13 +247,14 @@ void TQueueRun::DirectoryFailed()
         FinishQueue(false);
         return;
     }
-    if (IsDirectoryEntry(m_queue.Head().Kind)) {
-        RemoveQueueHead();
-        ProcessQueueHead();
-        return;
-    }
-    // A file's folder cannot be entered: the run stops with the file queued.
-    m_workflow.GoIdle();
+    // The folder (or a file's folder) cannot be entered: that entry fails
+    // and the run goes on with the next.
+    const TQueueEntry head = m_queue.Head();
+    const std::string folder = IsDirectoryEntry(head.Kind) ? head.Source : ParentPath(head.Source);
+    failed(head, "无法进入目录: " + (IsDownloadEntry(head.Kind) ? folder : fromRunStart(head.Target)) + " (" +
+                     m_ftp.LastRefusal() + ")");
+    RemoveQueueHead();
+    ProcessQueueHead();
 }
 
 void TQueueRun::Listed()
@@ -260,11 +279,11 @@ void TQueueRun::Listed()
     }
 }
 
-bool TQueueRun::ensureLocalDirectory(const std::string& dir)
+bool TQueueRun::ensureLocalDirectory(const std::string& dir, const TQueueEntry& entry)
 {
     if (QDir().mkpath(QString::fromStdString(dir)))
         return true;
-    log("无法创建目录: " + dir, lcError);
+    failed(entry, "无法创建目录: " + dir);
     return false;
 }
 
@@ -283,14 +302,14 @@ void TQueueRun::expandDownload()
     const std::vector<TPaneItem> rows = m_host.RemoteRows();
     if (rows.empty()) {
         if (!m_settings.SkipDir)
-            ensureLocalDirectory(local);
+            ensureLocalDirectory(local, head);
         RemoveQueueHead();
         ProcessQueueHead();
         return;
     }
     const std::string prefix = EnsureTrailingSeparator(head.Source);
     RemoveQueueHead();
-    if (tooDeep(head, prefix) || !ensureLocalDirectory(local)) {
+    if (tooDeep(head, prefix) || !ensureLocalDirectory(local, head)) {
         ProcessQueueHead();
         return;
     }
@@ -305,6 +324,17 @@ void TQueueRun::expandUpload()
     RemoveQueueHead();
     const std::string remote = EnsureTrailingSeparator(m_host.RemoteDirectory());
     const std::string local = m_host.LocalDirectory();
+    // Names that are not UTF-8 never reach the pane's rows: each is a file
+    // the run was asked to move and did not.
+    if (DIR* d = ::opendir(local.c_str())) {
+        while (const dirent* e = ::readdir(d)) {
+            const std::string name = e->d_name;
+            if (name != "." && name != ".." && QString::fromUtf8(name).toUtf8().toStdString() != name)
+                failed({TEntryKind::UploadFile, local + name, -1, remote + name, head.Depth + 1},
+                       "名称不是 UTF-8, 没有上传: " + local + printable(name, true));
+        }
+        ::closedir(d);
+    }
     if (!tooDeep(head, local))
         m_queue.InsertAtHead(childEntries(m_host.LocalRows(), local, remote, false, head.Depth));
     ProcessQueueHead();
@@ -419,7 +449,7 @@ void TQueueRun::downloadHeadFile()
     const TQueueEntry head = m_queue.Head();
     const std::string dir = ParentPath(head.Target);
     if (!dir.empty() && dir != m_host.LocalDirectory()) {
-        if (!ensureLocalDirectory(dir)) {
+        if (!ensureLocalDirectory(dir, head)) {
             RemoveQueueHead();
             ProcessQueueHead();
             return;
@@ -575,10 +605,52 @@ void TQueueRun::ManualDownload(const std::string& remote)
         fileReceived();
 }
 
+void TQueueRun::failed(const TQueueEntry& entry, const std::string& reason)
+{
+    log(reason, lcError);
+    m_failed.push_back({entry, reason});
+    m_runFailed.push_back(LastPathSegment(entry.Source));
+    if (OnFailuresChanged)
+        OnFailuresChanged();
+}
+
+void TQueueRun::RetryFailed(const std::vector<size_t>& rows)
+{
+    std::vector<TQueueEntry> again;
+    for (size_t i = 0; i < m_failed.size(); ++i)
+        if (rows.empty() || std::find(rows.begin(), rows.end(), i) != rows.end())
+            again.push_back(m_failed[i].Entry);
+    ClearFailed(rows);
+    for (const TQueueEntry& e : again)
+        m_queue.Append(e);
+}
+
+void TQueueRun::ClearFailed(const std::vector<size_t>& rows)
+{
+    if (rows.empty()) {
+        m_failed.clear();
+    } else {
+        std::vector<TFailedEntry> kept;
+        for (size_t i = 0; i < m_failed.size(); ++i)
+            if (std::find(rows.begin(), rows.end(), i) == rows.end())
+                kept.push_back(std::move(m_failed[i]));
+        m_failed = std::move(kept);
+    }
+    if (OnFailuresChanged)
+        OnFailuresChanged();
+}
+
 void TQueueRun::fileDone(bool upload)
 {
-    if (!m_ftp.Success())
-        ++Failures;
+    ++m_runEnded;
+    if (!m_ftp.Success()) {
+        const std::string& refusal = m_ftp.LastRefusal();
+        const TQueueEntry entry = m_manual || m_queue.Empty()
+                                      ? TQueueEntry{TEntryKind::DownloadFile, m_ftp.RemoteFile, -1, m_ftp.LocalFile}
+                                      : m_queue.Head();
+        failed(entry, (upload ? "上传失败: " : "下载失败: ") + entry.Source +
+                          (refusal.empty() ? std::string() : " (" + refusal + ")"));
+    }
     if (m_progress)
         m_progress->LogTransfer(upload);
     if (IsTransferring(m_workflow.State()) && OnStatistics)
@@ -645,6 +717,19 @@ void TQueueRun::Abort()
 
 void TQueueRun::FinishQueue(bool returnHome)
 {
+    if (!m_runFailed.empty()) {
+        // What this run did not move, in one line a user (or a log reader) finds.
+        std::string names;
+        for (size_t i = 0; i < m_runFailed.size() && i < 10; ++i)
+            names += (i ? ", " : "") + m_runFailed[i];
+        if (m_runFailed.size() > 10)
+            names += ", ...";
+        m_workflow.LogLine(std::to_string(m_runFailed.size()) + " 个项目失败 (共 " +
+                               std::to_string(std::max<size_t>(m_runEnded, m_runFailed.size())) + " 个文件): " + names,
+                           lcError);
+        m_runFailed.clear();
+        m_runEnded = 0;
+    }
     const SessionState was = m_workflow.State();
     m_workflow.SetBusy(SessionState::Refreshing);
     m_workflow.AfterLogin = AfterLoginAction::None;

@@ -17,6 +17,8 @@
 #include <QObject>
 
 #include <optional>
+#include <set>
+#include <sys/types.h>
 #include <unordered_map>
 #include <string>
 #include <vector>
@@ -49,6 +51,12 @@ public:
     virtual void CloseWindow() = 0;
 };
 
+// An entry a run gave up on, and why.
+struct TFailedEntry {
+    TQueueEntry Entry;
+    std::string Reason;
+};
+
 // What the run does when it ends by itself.
 enum class TCompletionAction : int { Idle = 0, Disconnect = 1, HangUp = 2, Quit = 3, PowerOff = 4, HangUpQuit = 5 };
 
@@ -70,6 +78,8 @@ public:
     void SetPowerBackend(IPowerBackend* backend) { m_power = backend; }
     // The progress display, its hang and stall checks, the transfer log.
     void SetProgress(TTransferProgress* progress);
+    // The failed-entries list changed (an entry failed, or it was cleared).
+    std::function<void()> OnFailuresChanged;
     // After each finished file while a site is current.
     std::function<void(bool upload, int64_t bytes)> OnStatistics;
     // A folder made while no upload runs (the user's own command).
@@ -110,6 +120,13 @@ public:
     TCompletionAction CompletionAction = TCompletionAction::Idle;
     int64_t CurrentFileSize = 0;
     int Failures = 0;  // files that failed and errors logged, since the program started
+    // The entries given up on since the list was last cleared, oldest first,
+    // for the user to retry or clear.
+    const std::vector<TFailedEntry>& FailedEntries() const { return m_failed; }
+    // Failed entries back at the end of the queue (all when rows is empty),
+    // and out of the list.
+    void RetryFailed(const std::vector<size_t>& rows);
+    void ClearFailed(const std::vector<size_t>& rows);
     // Folders deeper than this below an entry the user queued are skipped:
     // a server that lists a folder inside itself cannot lead a run on forever.
     static constexpr int MaxTreeDepth = 64;
@@ -129,7 +146,9 @@ private:
     void fileReceived();
     void fileStored();
     void directoryCreated();
-    bool ensureLocalDirectory(const std::string& dir);
+    bool ensureLocalDirectory(const std::string& dir, const TQueueEntry& entry);
+    // An entry given up on: logged, counted, kept in the failed list.
+    void failed(const TQueueEntry& entry, const std::string& reason);
     void log(const std::string& text, int colour = lcNormal)
     {
         if (colour == lcError)
@@ -163,4 +182,11 @@ private:
     bool m_manual = false;     // the file that moves is a manual download
     // Local files this run wrote, and the remote file each came from.
     std::unordered_map<std::string, std::string> m_written;
+    std::vector<TFailedEntry> m_failed;
+    // The real local folders (device, inode) this run uploaded: a link back
+    // into one is not followed again.
+    std::set<std::pair<dev_t, ino_t>> m_uploadedDirs;
+    // This run's files that ended (moved, skipped or failed) and its failures.
+    int m_runEnded = 0;
+    std::vector<std::string> m_runFailed;
 };

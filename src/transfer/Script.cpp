@@ -51,10 +51,10 @@ std::string ScriptErrorText(TScriptError error)
     return {};
 }
 
-const std::array<TScriptKeyword, 40>& ScriptKeywords()
+const std::array<TScriptKeyword, 41>& ScriptKeywords()
 {
     using C = TScriptCode;
-    static const std::array<TScriptKeyword, 40> table = {{
+    static const std::array<TScriptKeyword, 41> table = {{
         {"CONNECT", C::Connect, K::Required, K::NoSide},
         {"DISCONNECT", C::Disconnect, K::None, K::NoSide},
         {"ABORT", C::Abort, K::None, K::NoSide},
@@ -95,6 +95,7 @@ const std::array<TScriptKeyword, 40>& ScriptKeywords()
         {"ENDIF", C::EndIf, K::None, K::NoSide},
         {"DIAL", C::Dial, K::Required, K::NoSide},
         {"RUN", C::Run, K::Required, K::NoSide},
+        {"ONERROR", C::OnError, K::Required, K::NoSide},
     }};
     return table;
 }
@@ -155,6 +156,20 @@ TCompiledLine CompileScriptLine(std::string_view line, const QDate& today)
     if (k->argument != K::None)
         out.text += argument;
     return out;
+}
+
+std::string ScriptCommandText(const TScriptCommand& command)
+{
+    const auto& table = ScriptKeywords();
+    const auto k = std::find_if(table.begin(), table.end(), [&](const TScriptKeyword& e) { return e.code == command.code; });
+    std::string text = k == table.end() ? std::string("?") : k->name;
+    if (command.side == TScriptSide::Local)
+        text += "-L";
+    else if (command.side == TScriptSide::Remote && k != table.end() && k->side == TScriptKeyword::NeedsSide)
+        text += "-R";
+    if (!command.argument.empty())
+        text += ":" + command.argument;
+    return text;
 }
 
 std::optional<TScriptCommand> DecodeScriptCommand(std::string_view compiled)

@@ -57,6 +57,7 @@ enum class TScriptCode : int {
     EndIf = 54,
     Dial = 60,
     Run = 61,
+    OnError = 62,  // "ONERROR:CONTINUE" or "ONERROR:STOP" (the default)
 };
 
 enum class TScriptSide : uint8_t { None = 0, Local = 1, Remote = 2 };
@@ -82,7 +83,7 @@ struct TScriptKeyword {
     } argument;
     enum Side : uint8_t { NoSide, NeedsSide, MaySide } side;
 };
-const std::array<TScriptKeyword, 40>& ScriptKeywords();
+const std::array<TScriptKeyword, 41>& ScriptKeywords();
 
 inline constexpr size_t MaxScriptLine = 32 * 1024;
 
@@ -98,6 +99,8 @@ struct TScriptCommand {
     TScriptSide side = TScriptSide::None;  // two-digit codes: remote
     std::string argument;
 };
+// A command as a script line would write it ("CD-R:/pub"), for the log.
+std::string ScriptCommandText(const TScriptCommand& command);
 // A compiled text taken apart; nothing for a text the compiler cannot give.
 std::optional<TScriptCommand> DecodeScriptCommand(std::string_view compiled);
 
