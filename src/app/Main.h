@@ -473,7 +473,7 @@ private:
         bool watchesServer = false;
         bool failed = false;
     } m_scriptStep;
-    bool m_scriptGoesOn = false;  // ONERROR:CONTINUE
+    bool m_scriptGoesOn = false;                        // ONERROR:CONTINUE
     SessionState m_lastState = SessionState::Starting;  // dials the entry a site queue names (a child of the window)
     QString m_sessionTitle;
     bool m_firstRun = false;

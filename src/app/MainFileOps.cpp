@@ -147,7 +147,8 @@ void TfrmMain::popRenameClick()
         return;
     if (pane == Remote) {
         // The server would replace a file of the new name without a word.
-        if (Remote->RowNamed(QString::fromStdString(name)) >= 0 && !m_prompt->Confirm("\"" + name + "\" 已存在. 要替换它吗?"))
+        if (Remote->RowNamed(QString::fromStdString(name)) >= 0 &&
+            !m_prompt->Confirm("\"" + name + "\" 已存在. 要替换它吗?"))
             return;
         m_fileOps->Rename(names.front(), name);
         return;

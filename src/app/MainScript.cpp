@@ -477,6 +477,11 @@ TfrmMain::ScriptWait TfrmMain::scriptPaneCommand(const TScriptCommand& c)
         case TScriptCode::Rename: {
             std::string from, to;
             splitPair(a, from, to);
+            if (from.empty() || to.empty()) {
+                LogLine("无法重命名: " + a, lcError);
+                scriptStepFailed();
+                return ScriptWait::None;
+            }
             if (!local) {
                 // The server would replace a file of the new name: a script
                 // never does that unasked.

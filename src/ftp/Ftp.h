@@ -9,9 +9,9 @@
 #include "ftp/ListingLines.h"
 #include "net/NewSocket.h"
 
+#include <sys/types.h>
 #include <functional>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 class QTimer;
@@ -261,11 +261,11 @@ private:
     QTimer* m_acceptTimer = nullptr;  // bounds the wait for an active data connection
     bool m_inScript = false;
     std::string m_renameTarget;
-    std::string m_partFile;      // the replacement being received for m_partFor
+    std::string m_partFile;  // the replacement being received for m_partFor
     std::string m_partFor;
-    mode_t m_partMode = 0644;    // the replaced file's permissions
-    int64_t m_replySize = -1;    // the size the "150" reply announced
-    bool m_abortAsked = false;   // the user broke this transfer off
+    mode_t m_partMode = 0644;   // the replaced file's permissions
+    int64_t m_replySize = -1;   // the size the "150" reply announced
+    bool m_abortAsked = false;  // the user broke this transfer off
     TCustomCorvSocket m_data;
     TCustomCorvSocket m_listener;
 };

@@ -180,7 +180,8 @@ void TQueueRun::processHead()
                 m_pendingDir.pop_back();
             const std::string local = EnsureTrailingSeparator(head.Source);
             // A folder that cannot be read would be made empty on the server.
-            if (!QFileInfo(QString::fromStdString(local)).isDir() || !QDir(QString::fromStdString(local)).isReadable()) {
+            if (!QFileInfo(QString::fromStdString(local)).isDir() ||
+                !QDir(QString::fromStdString(local)).isReadable()) {
                 failed(head, "无法读取本地目录: " + local);
                 RemoveQueueHead();
                 ProcessQueueHead();
@@ -480,8 +481,8 @@ void TQueueRun::downloadHeadFile()
     const QFileInfo local(QString::fromStdString(m_ftp.LocalFile));
     const TExistingTarget target{local.exists(), local.exists() ? local.size() : 0, size};
     TFileAction action = DecideExisting(target, m_settings.ResumeMode, ExistingFileAnswer,
-                                        m_workflow.AfterLogin == AfterLoginAction::ResumeQueue,
-                                        m_ftp.ResumeSupported, ScriptRunning || NoUser);
+                                        m_workflow.AfterLogin == AfterLoginAction::ResumeQueue, m_ftp.ResumeSupported,
+                                        ScriptRunning || NoUser);
     if (action == TFileAction::Ask)
         action = askExisting(false, localName(m_ftp.LocalFile), size, target.targetSize,
                              remote ? remote->date : TListingDate(), m_ftp.LocalFile);
@@ -538,8 +539,8 @@ void TQueueRun::uploadHeadFile()
     const int64_t remoteSize = existing ? std::max<int64_t>(existing->size, 0) : 0;
     const TExistingTarget target{existing.has_value(), remoteSize, localSize};
     TFileAction action = DecideExisting(target, m_settings.UploadMode, ExistingFileAnswer,
-                                        m_workflow.AfterLogin == AfterLoginAction::ResumeQueue,
-                                        m_ftp.ResumeSupported, ScriptRunning || NoUser);
+                                        m_workflow.AfterLogin == AfterLoginAction::ResumeQueue, m_ftp.ResumeSupported,
+                                        ScriptRunning || NoUser);
     if (action == TFileAction::Ask)
         action = askExisting(true, m_ftp.RemoteFile, localSize, remoteSize, existing->date, m_ftp.LocalFile);
     if (action == TFileAction::Overwrite && existing && remoteSize > localSize &&
@@ -590,7 +591,8 @@ void TQueueRun::ManualDownload(const std::string& remote)
     bool resume = false;
     const QFileInfo local(QString::fromStdString(m_ftp.LocalFile));
     if (local.exists() && !ScriptRunning && !NoUser) {
-        const TFileAction action = askExisting(false, localName(m_ftp.LocalFile), -1, local.size(), {}, m_ftp.LocalFile);
+        const TFileAction action =
+            askExisting(false, localName(m_ftp.LocalFile), -1, local.size(), {}, m_ftp.LocalFile);
         if (action == TFileAction::Skip || action == TFileAction::Cancel) {
             m_manual = false;
             FinishQueue(false);
@@ -608,6 +610,7 @@ void TQueueRun::ManualDownload(const std::string& remote)
 void TQueueRun::failed(const TQueueEntry& entry, const std::string& reason)
 {
     log(reason, lcError);
+    ++m_runEnded;
     m_failed.push_back({entry, reason});
     m_runFailed.push_back(LastPathSegment(entry.Source));
     if (OnFailuresChanged)
@@ -642,8 +645,9 @@ void TQueueRun::ClearFailed(const std::vector<size_t>& rows)
 
 void TQueueRun::fileDone(bool upload)
 {
-    ++m_runEnded;
-    if (!m_ftp.Success()) {
+    if (m_ftp.Success())
+        ++m_runEnded;
+    else {
         const std::string& refusal = m_ftp.LastRefusal();
         const TQueueEntry entry = m_manual || m_queue.Empty()
                                       ? TQueueEntry{TEntryKind::DownloadFile, m_ftp.RemoteFile, -1, m_ftp.LocalFile}
@@ -724,9 +728,9 @@ void TQueueRun::FinishQueue(bool returnHome)
             names += (i ? ", " : "") + m_runFailed[i];
         if (m_runFailed.size() > 10)
             names += ", ...";
-        m_workflow.LogLine(std::to_string(m_runFailed.size()) + " 个项目失败 (共 " +
-                               std::to_string(std::max<size_t>(m_runEnded, m_runFailed.size())) + " 个文件): " + names,
-                           lcError);
+        m_workflow.LogLine(
+            std::to_string(m_runFailed.size()) + " 个项目失败 (共 " + std::to_string(m_runEnded) + " 个项目): " + names,
+            lcError);
         m_runFailed.clear();
         m_runEnded = 0;
     }

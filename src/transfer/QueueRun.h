@@ -16,11 +16,11 @@
 
 #include <QObject>
 
+#include <sys/types.h>
 #include <optional>
 #include <set>
-#include <sys/types.h>
-#include <unordered_map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // A pane row as a run reads it.

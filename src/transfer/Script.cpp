@@ -161,7 +161,8 @@ TCompiledLine CompileScriptLine(std::string_view line, const QDate& today)
 std::string ScriptCommandText(const TScriptCommand& command)
 {
     const auto& table = ScriptKeywords();
-    const auto k = std::find_if(table.begin(), table.end(), [&](const TScriptKeyword& e) { return e.code == command.code; });
+    const auto k =
+        std::find_if(table.begin(), table.end(), [&](const TScriptKeyword& e) { return e.code == command.code; });
     std::string text = k == table.end() ? std::string("?") : k->name;
     if (command.side == TScriptSide::Local)
         text += "-L";

@@ -11,7 +11,9 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -26,7 +28,11 @@ struct VsftpdFolder {
         QDir().mkpath(root);
     }
     ~VsftpdFolder() { QDir(root).removeRecursively(); }
-    void write(const QString& name, const QByteArray& data) const { WriteTestFile(root + "/" + name, data); }
+    void write(const QString& name, const QByteArray& data) const
+    {
+        QDir().mkpath(QFileInfo(root + "/" + name).path());
+        WriteTestFile(root + "/" + name, data);
+    }
     QByteArray read(const QString& name) const { return QByteArray::fromStdString(ReadTestFile(root + "/" + name)); }
     bool exists(const QString& name) const { return QFileInfo::exists(root + "/" + name); }
     void ownByServerUser() const
@@ -36,9 +42,8 @@ struct VsftpdFolder {
     // Logs the window in with the folder as its start folder.
     bool connect(QueueWindow& t) const
     {
-        t.w->txtFTPServer->setEditText(QStringLiteral("127.0.0.1|%1:ftptest:ftppass:%2")
-                                           .arg(base)
-                                           .arg(RealServers::vsftpd().port));
+        t.w->txtFTPServer->setEditText(
+            QStringLiteral("127.0.0.1|%1:ftptest:ftppass:%2").arg(base).arg(RealServers::vsftpd().port));
         t.w->btnConnectClick();
         return t.idle();
     }
@@ -50,6 +55,12 @@ std::string logOf(const QueueWindow& t)
     for (const std::string& l : t.log())
         s += l + "\n";
     return s;
+}
+
+size_t countLines(const QueueWindow& t, const std::string& line)
+{
+    const std::vector<std::string> log = t.log();
+    return static_cast<size_t>(std::count(log.begin(), log.end(), line));
 }
 
 void selectExactly(TCorvListView* pane, const QStringList& names)
@@ -83,8 +94,8 @@ TEST(ExactNames, BlanksAndArrowsInNamesReachTheServerAsListed)
     t.w->SetActivePane(t.w->Remote);
     selectExactly(t.w->Remote, {QStringLiteral(" lead"), QStringLiteral("a -> b"), QStringLiteral("tail ")});
     t.w->mnuDownloadClick();
-    ASSERT_TRUE(WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); },
-                        30000))
+    ASSERT_TRUE(
+        WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 30000))
         << logOf(t);
     EXPECT_EQ(ReadTestFile(local.path() + "/ lead"), "blank lead");
     EXPECT_EQ(ReadTestFile(local.path() + "/a -_ b"), "arrow");  // ">" is cleaned from local names
@@ -158,8 +169,8 @@ TEST(SafeOverwrite, ARefusedDownloadLeavesTheUsersFileAndACompletedOneReplacesIt
     t.w->SetActivePane(t.w->Remote);
     selectExactly(t.w->Remote, {QStringLiteral("locked.bin"), QStringLiteral("new.bin")});
     t.w->mnuDownloadClick();
-    ASSERT_TRUE(WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); },
-                        30000))
+    ASSERT_TRUE(
+        WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 30000))
         << logOf(t);
     EXPECT_EQ(ReadTestFile(local.path() + "/locked.bin"), "the user's file") << logOf(t);
     EXPECT_EQ(ReadTestFile(local.path() + "/new.bin"), "new contents") << logOf(t);
@@ -213,8 +224,8 @@ TEST(SafeOverwrite, AKeywordGetReplacesADailyFileInsteadOfSkippingIt)
     Program get;
     const QByteArray setup = "[Setup]\r\nResumeMode=0\r\nPath=" + s.local.path().toUtf8() + "\r\n";
     EXPECT_EQ(get.run({QStringLiteral("HOST=127.0.0.1"), QStringLiteral("PORT=%1").arg(s.port),
-                       QStringLiteral("USER=ftptest"), QStringLiteral("PASS=ftppass"),
-                       QStringLiteral("GET=/daily.csv"), QStringLiteral("QUIT=YES")},
+                       QStringLiteral("USER=ftptest"), QStringLiteral("PASS=ftppass"), QStringLiteral("GET=/daily.csv"),
+                       QStringLiteral("QUIT=YES")},
                       setup),
               0)
         << get.p.readAllStandardError().toStdString();
@@ -259,4 +270,164 @@ TEST(SafeOverwrite, CleanedLocalNamesMeetTheRulesAndNeverShareAFile)
                       b = ReadTestFile(s.local.path() + "/q_mark (2).bin");
     EXPECT_TRUE((a == q1.toStdString() && b == q2.toStdString()) || (a == q2.toStdString() && b == q1.toStdString()))
         << s.logText();
+}
+
+// A script never goes on after a command that failed: a refused change of
+// folder would let the next lines delete in the wrong folder.
+TEST(ScriptFailures, AFailedCommandStopsTheScriptUnlessItSaysToGoOn)
+{
+    OwnServerRun s({{QStringLiteral("victim/important.zip"), "keep me"}, {QStringLiteral("victim/x.txt"), "x"}}, 0);
+    TfrmMain& w = *s.t.w;
+    ASSERT_TRUE(s.connect()) << s.logText();
+    QTemporaryDir dir;
+    auto run = [&](const char* name, const QByteArray& text) {
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        WriteTestFile(path, text);
+        EXPECT_TRUE(w.RunScriptFile(path, true));
+        return WaitFor([&] { return !w.Script().ScriptRunning; }, 20000) && s.t.idle();
+    };
+    ASSERT_TRUE(run("cd.txt", "CD-R:/victim\nCD-R:/victim/oldlogs\nIFEXIST-R:*.zip\nDEL-R:*.zip\nENDIF\n"))
+        << s.logText();
+    EXPECT_EQ(ReadTestFile(s.home + "/victim/important.zip"), "keep me");
+    EXPECT_TRUE(s.logged("脚本命令失败: CD-R:/victim/oldlogs (550 No such file or directory.)")) << s.logText();
+
+    // Each kind of failure stops the script before its next line.
+    for (const char* failing :
+         {"DEL-R:nothere.txt", "RD-R:nothere", "RENAME-R:nothere:y", "RENAME-R:nothere", "RAW:NOSUCHCOMMAND",
+          "MD-R:/victim/x.txt/sub", "RENAME-R:important.zip:x.txt", "CD-L:/no/such/folder", "LOADQUEUE:/no/such.cqf"}) {
+        const QByteArray text = QByteArray("CD-R:/victim\n") + failing + "\nRAW:HELP\n";
+        const auto helps = [&] { return countLines(s.t, "HELP"); };
+        const auto before = helps();
+        ASSERT_TRUE(run("fail.txt", text)) << failing << "\n" << s.logText();
+        EXPECT_EQ(helps(), before) << failing << "\n" << s.logText();
+    }
+    EXPECT_EQ(ReadTestFile(s.home + "/victim/x.txt"), "x");  // the rename onto it was refused
+
+    // ONERROR:CONTINUE: the failure is logged and the script goes on.
+    const size_t helps = countLines(s.t, "HELP");
+    ASSERT_TRUE(run("on.txt", "ONERROR:CONTINUE\nDEL-R:nothere.txt\nRAW:HELP\n")) << s.logText();
+    EXPECT_EQ(countLines(s.t, "HELP"), helps + 1) << s.logText();
+}
+
+// A run ends with a failed status when anything it was asked to move did
+// not move: a folder the server refuses (the rest of the tree still comes), a
+// file whose folder is missing (and the entries after it still run), a local
+// name that is not UTF-8. Each is in the failed list, to retry or clear.
+TEST(ScriptFailures, TreeTransfersCountEveryItemTheyDidNotMove)
+{
+    VsftpdFolder f("tree");
+    f.write(QStringLiteral("tree/a.txt"), "a");
+    f.write(QStringLiteral("tree/locked.denied/b.txt"), "b");
+    f.write(QStringLiteral("tree/open/c.txt"), "c");
+    f.write(QStringLiteral("pub/d.txt"), "d");
+    f.ownByServerUser();
+    QueueWindow t;
+    TfrmMain& w = *t.w;
+    QTemporaryDir local;
+    w.SetLocalDirectory(local.path());
+    ASSERT_TRUE(f.connect(t)) << logOf(t);
+    const std::string start = w.currentRemotePath();
+    auto ended = [&] {
+        return WaitFor([&] { return w.Workflow().State() == SessionState::Idle && w.QueueEntries().Empty(); }, 30000);
+    };
+
+    w.SetActivePane(w.Remote);
+    selectExactly(w.Remote, {QStringLiteral("tree")});
+    w.mnuDownloadClick();
+    ASSERT_TRUE(ended()) << logOf(t);
+    EXPECT_EQ(ReadTestFile(local.path() + "/tree/a.txt"), "a");
+    EXPECT_EQ(ReadTestFile(local.path() + "/tree/open/c.txt"), "c");
+    ASSERT_EQ(w.QueueRun().FailedEntries().size(), 1u) << logOf(t);
+    EXPECT_EQ(w.QueueRun().FailedEntries()[0].Entry.Source, start + "tree/locked.denied/");
+
+    // A file whose folder is missing fails; the entry after it still runs.
+    w.QueueRun().ClearFailed({});
+    w.QueueEntries().Append({TEntryKind::DownloadFile, "/nodir/a.zip", -1, (local.path() + "/a.zip").toStdString()});
+    w.QueueEntries().Append(
+        {TEntryKind::DownloadFile, start + "pub/d.txt", 1, (local.path() + "/d.txt").toStdString()});
+    w.queTransferClick();
+    ASSERT_TRUE(ended()) << logOf(t);
+    EXPECT_EQ(ReadTestFile(local.path() + "/d.txt"), "d");
+    ASSERT_EQ(w.QueueRun().FailedEntries().size(), 1u) << logOf(t);
+    EXPECT_EQ(w.QueueRun().FailedEntries()[0].Entry.Source, "/nodir/a.zip");
+    const auto log = t.log();
+    EXPECT_NE(std::find(log.begin(), log.end(), "1 个项目失败 (共 2 个项目): a.zip"), log.end()) << logOf(t);
+
+    // Retry puts it back in the queue, clear forgets it.
+    w.QueueRun().RetryFailed({});
+    EXPECT_EQ(w.QueueEntries().Count(), 1u);
+    EXPECT_TRUE(w.QueueRun().FailedEntries().empty());
+    w.QueueEntries().Clear();
+
+    // An upload of a folder holding a name that is not UTF-8: the file is a
+    // failure with its bytes shown, the others go up.
+    QTemporaryDir up;
+    const QString tree = up.path() + QStringLiteral("/up");
+    QDir().mkpath(tree);
+    WriteTestFile(tree + "/ok.txt", "ok");
+    const QByteArray bad = QFile::encodeName(tree) + "/caf\xe9.txt";
+    const int fd = ::open(bad.constData(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    w.SetLocalDirectory(up.path());
+    selectExactly(w.Local, {QStringLiteral("up")});
+    w.SetActivePane(w.Local);
+    w.mnuUploadClick();
+    ASSERT_TRUE(ended()) << logOf(t);
+    EXPECT_EQ(f.read(QStringLiteral("up/ok.txt")), "ok");
+    ASSERT_EQ(w.QueueRun().FailedEntries().size(), 1u) << logOf(t);
+    EXPECT_NE(w.QueueRun().FailedEntries()[0].Reason.find("caf\\xE9.txt"), std::string::npos) << logOf(t);
+}
+
+// A link back into a folder being uploaded is followed once, not until the
+// depth bound: the tree goes up whole, the loop is named in the log.
+TEST(ScriptFailures, AnUploadFollowsALinkIntoAFolderOnlyOnce)
+{
+    VsftpdFolder f("loop");
+    f.ownByServerUser();
+    QueueWindow t;
+    TfrmMain& w = *t.w;
+    QTemporaryDir up;
+    const QString tree = up.path() + QStringLiteral("/top");
+    QDir().mkpath(tree + QStringLiteral("/sub"));
+    WriteTestFile(tree + "/sub/f.txt", "f");
+    ASSERT_TRUE(QFile::link(QStringLiteral(".."), tree + QStringLiteral("/sub/loopdir")));
+    w.SetLocalDirectory(up.path());
+    ASSERT_TRUE(f.connect(t)) << logOf(t);
+    selectExactly(w.Local, {QStringLiteral("top")});
+    w.SetActivePane(w.Local);
+    w.mnuUploadClick();
+    ASSERT_TRUE(WaitFor([&] { return w.Workflow().State() == SessionState::Idle && w.QueueEntries().Empty(); }, 30000))
+        << logOf(t);
+    EXPECT_EQ(f.read(QStringLiteral("top/sub/f.txt")), "f");
+    EXPECT_FALSE(QFileInfo::exists(f.root + "/top/sub/loopdir/sub")) << logOf(t);
+    const std::string log = logOf(t);
+    EXPECT_NE(log.find("链接到已上传的目录"), std::string::npos) << log;
+}
+
+// Renaming onto a listed name asks first; "no" leaves both files.
+TEST(ExactNames, ARemoteRenameOntoAnExistingFileAsksFirst)
+{
+    VsftpdFolder f("rename");
+    f.write(QStringLiteral("b"), "b");
+    f.write(QStringLiteral("keep1"), "keep");
+    f.ownByServerUser();
+    QueueWindow t;
+    ASSERT_TRUE(f.connect(t)) << logOf(t);
+    t.w->SetActivePane(t.w->Remote);
+    selectExactly(t.w->Remote, {QStringLiteral("b")});
+    t.prompt.texts = {"keep1"};
+    t.prompt.confirm = false;
+    t.w->popRenameClick();
+    ASSERT_TRUE(t.idle());
+    EXPECT_EQ(t.prompt.asked.back(), "\"keep1\" 已存在. 要替换它吗?");
+    EXPECT_EQ(f.read(QStringLiteral("keep1")), "keep");
+    EXPECT_EQ(f.read(QStringLiteral("b")), "b");
+    // Yes replaces it, as the user chose.
+    t.prompt.texts = {"keep1"};
+    t.prompt.confirm = true;
+    t.w->popRenameClick();
+    ASSERT_TRUE(t.idle()) << logOf(t);
+    EXPECT_EQ(f.read(QStringLiteral("keep1")), "b");
+    EXPECT_FALSE(f.exists(QStringLiteral("b")));
 }

@@ -240,4 +240,3 @@ struct Program {
         return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
     }
 };
-

@@ -173,7 +173,9 @@ const ServerInfo& vsftpd()
                                    "no_anon_password=YES\nlocal_enable=YES\nlocal_root=%3/ftptest\nwrite_enable=YES\n"
                                    "local_umask=022\npam_service_name=vsftpd\npasv_enable=YES\npasv_min_port=%4\n"
                                    "pasv_max_port=%5\nport_enable=YES\nconnect_from_port_20=NO\nutf8_filesystem=YES\n"
-                                   "xferlog_enable=YES\nvsftpd_log_file=%2/vsftpd.log\nasync_abor_enable=YES\n")
+                                   "xferlog_enable=YES\nvsftpd_log_file=%2/vsftpd.log\nasync_abor_enable=YES\n"
+                                   // Listed but refused: a folder a test's run cannot enter.
+                                   "deny_file={*.denied}\n")
                         .arg(port)
                         .arg(dir, QString::fromStdString(root()))
                         .arg(lo)

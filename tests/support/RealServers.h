@@ -26,6 +26,8 @@ constexpr const char* Password = "ftppass";
 // <root>/anon the anonymous root.
 std::string root();
 
+// Names ending in ".denied" are listed but refused (a folder cannot be
+// entered, a file cannot be fetched), whoever the server runs as.
 const ServerInfo& vsftpd();
 const ServerInfo& pyftpdlib();
 // SOCKS 4/5 proxy that reaches 127.0.0.1 only: a request for any other
