@@ -41,6 +41,7 @@ class QMouseEvent;
 class TWinConsole;
 class TfrmMessageWindow;
 class TQueueView;
+class TFailedView;
 class TTapi;
 class TfrmCustom;
 class TfrmBookmark;
@@ -127,6 +128,7 @@ public:
     TCorvListView* Local = nullptr;
     TCorvListView* Remote = nullptr;
     TQueueView* Queue = nullptr;
+    TFailedView* FailedList = nullptr;  // below the queue while a run left failed entries
     TWinConsole* Memo1 = nullptr;
     QLabel* StatusPanel = nullptr;
     QLabel* StatusPanel2 = nullptr;

@@ -3,6 +3,7 @@
 // commands. The run itself is TQueueRun.
 
 #include "app/Main.h"
+#include "app/FailedView.h"
 #include "app/QueueView.h"
 #include "app/Resume.h"
 #include "app/TransferTypes.h"
@@ -112,7 +113,10 @@ private:
 
 void TfrmMain::buildQueue(QWidget* parent)
 {
-    Queue = new TQueueView(m_transferQueue, parent);
+    // The queue above, the failed entries below it.
+    auto* column = new QSplitter(Qt::Vertical, parent);
+    column->setObjectName(QStringLiteral("QueueColumn"));
+    Queue = new TQueueView(m_transferQueue, column);
     Queue->setObjectName(QStringLiteral("Queue"));
 }
 
@@ -123,6 +127,7 @@ void TfrmMain::buildQueueRun()
         std::make_unique<TQueueRun>(FTP, *m_workflow, m_settings, m_transferQueue, *m_queueHost, *m_prompt, this);
     buildProgress();
     buildFileOps();
+    FailedList = new TFailedView(*m_queueRun, Queue->parentWidget());
     SetCompletionAction(m_settings.XferOption);
     Queue->OnFilesDropped = [this](const QStringList& paths) { QueueFileDrop(paths); };
     Queue->OnPaneRowsDragOver = [](int tag) { return tag == 12 || tag == 14; };

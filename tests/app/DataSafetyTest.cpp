@@ -5,6 +5,7 @@
 
 #include "QueueWindow.h"
 #include "RealServers.h"
+#include "app/FailedView.h"
 #include "app/corvview.h"
 
 #include <QDir>
@@ -430,4 +431,32 @@ TEST(ExactNames, ARemoteRenameOntoAnExistingFileAsksFirst)
     ASSERT_TRUE(t.idle()) << logOf(t);
     EXPECT_EQ(f.read(QStringLiteral("keep1")), "b");
     EXPECT_FALSE(f.exists(QStringLiteral("b")));
+}
+
+// The failed list below the queue: shown while a run left failed entries,
+// its retry puts them back in the queue, its clear hides it again.
+TEST(FailedList, AppearsWithTheRunsFailuresAndRetriesOrClearsThem)
+{
+    OwnServerRun s({{QStringLiteral("pub/d.txt"), "d"}}, 0);
+    TfrmMain& w = *s.t.w;
+    ASSERT_TRUE(s.connect()) << s.logText();
+    EXPECT_TRUE(w.FailedList->isHidden());
+    w.QueueEntries().Append({TEntryKind::DownloadFile, "/pub/none.txt", 5, (s.local.path() + "/none.txt").toStdString()});
+    w.QueueEntries().Append({TEntryKind::DownloadFile, "/nodir/x.txt", 5, (s.local.path() + "/x.txt").toStdString()});
+    w.queTransferClick();
+    ASSERT_TRUE(s.runEnded()) << s.logText();
+    ASSERT_FALSE(w.FailedList->isHidden());
+    ASSERT_EQ(w.FailedList->topLevelItemCount(), 2);
+    EXPECT_EQ(w.FailedList->topLevelItem(0)->text(0), QStringLiteral("/pub/none.txt"));
+    EXPECT_TRUE(w.FailedList->topLevelItem(0)->text(1).contains(QStringLiteral("550"))) << s.logText();
+    EXPECT_FALSE(QFileInfo::exists(s.local.path() + "/none.txt"));  // a refused file leaves nothing behind
+
+    w.FailedList->topLevelItem(1)->setSelected(true);
+    w.FailedList->RetrySelected();
+    EXPECT_EQ(w.QueueEntries().Count(), 1u);
+    EXPECT_EQ(w.QueueEntries().Head().Source, "/nodir/x.txt");
+    ASSERT_EQ(w.FailedList->topLevelItemCount(), 1);
+    w.FailedList->ClearAll();
+    EXPECT_TRUE(w.FailedList->isHidden());
+    EXPECT_TRUE(w.QueueRun().FailedEntries().empty());
 }
