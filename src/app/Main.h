@@ -54,6 +54,7 @@ class QTimer;
 struct TCustomCommand;
 
 struct TQueueFileSkip;
+struct TSiteQueue;
 
 class QAbstractItemDelegate;
 // Draws the local path box's dropped-down levels indented.
@@ -394,6 +395,11 @@ private:
     void buildScriptMenu(QMenu* menu);
     TCompiledLine compileScriptLine(const std::string& line, int lineNumber);
     void scriptStarted();
+    // What a site queue file will do, as the question before it runs.
+    std::string siteQueueSummary(const std::string& file, const TSiteQueue& queue) const;
+    // In a run without a user: entries whose local path is outside the local
+    // folder are refused and fail the run; the lines to log are returned.
+    std::vector<std::string> admitUnattended(std::vector<TQueueEntry>& entries);
     void scriptStepFailed() { m_scriptStep.failed = true; }
     // After a command: false when it failed and the script stops there.
     bool scriptStepEnded();

@@ -176,6 +176,8 @@ size_t TfrmMain::LoadQueueFile(const std::string& path)
     std::vector<TQueueFileSkip> skipped;
     std::vector<TQueueEntry> entries = ParsePlainQueue(text, skipped);
     logQueueFileSkips(skipped);
+    for (const std::string& line : admitUnattended(entries))
+        LogLine(line, lcError);
     const size_t count = entries.size();
     m_transferQueue.Append(std::move(entries));
     Queue->FitColumns();
@@ -193,13 +195,27 @@ bool TfrmMain::LoadSiteQueueFile(std::string argument)
         return false;
     }
     std::vector<TQueueFileSkip> skipped;
-    const TSiteQueue q = ParseSiteQueue(text, skipped);
+    TSiteQueue q = ParseSiteQueue(text, skipped);
+    // A site queue is input from anywhere that connects and moves files at
+    // once: a user sees what it will do first; a run without one takes only
+    // what stays inside its local folder.
+    if (!m_queueRun->NoUser && !m_prompt->Confirm(siteQueueSummary(argument, q))) {
+        LogLine("站点队列文件没有运行: " + argument, lcNormal);
+        return false;
+    }
+    const std::vector<std::string> refused = admitUnattended(q.Entries);
     // The connect starts a new log: what was skipped is told after it.
     struct LogAtEnd {
         TfrmMain& w;
         const std::vector<TQueueFileSkip>& skipped;
-        ~LogAtEnd() { w.logQueueFileSkips(skipped); }
-    } logAtEnd{*this, skipped};
+        const std::vector<std::string>& refused;
+        ~LogAtEnd()
+        {
+            w.logQueueFileSkips(skipped);
+            for (const std::string& line : refused)
+                w.LogLine(line, lcError);
+        }
+    } logAtEnd{*this, skipped, refused};
     m_transferQueue.Clear();
     if (!q.Host.empty()) {
         txtFTPServer->setEditText(QString::fromStdString(q.Host));
@@ -237,6 +253,36 @@ bool TfrmMain::LoadSiteQueueFile(std::string argument)
     m_dialer->OnGiveUp = [this](TTapi* t) { LogLine("拨号失败: " + t->EntryName, lcError); };
     m_dialer->Dial();
     return true;
+}
+
+std::string TfrmMain::siteQueueSummary(const std::string& file, const TSiteQueue& q) const
+{
+    const TQueueReach reach = QueueReach(q.Entries);
+    auto folders = [](const std::vector<std::string>& list) {
+        std::string text;
+        for (size_t i = 0; i < list.size() && i < 8; ++i)
+            text += "\n    " + list[i];
+        if (list.size() > 8)
+            text += "\n    ... (" + std::to_string(list.size()) + ")";
+        return text.empty() ? std::string("\n    (无)") : text;
+    };
+    return "站点队列文件 \"" + file + "\" 将连接到 " + (q.Host.empty() ? std::string("(没有主机)") : q.Host) +
+           (q.User ? ", 用户 " + *q.User : std::string()) + ", 传输 " + std::to_string(q.Entries.size()) +
+           " 个项目." + "\n读取的本地目录:" + folders(reach.ReadFolders) + "\n写入的本地目录:" +
+           folders(reach.WriteFolders) + (q.Quit ? "\n完成后退出 Corvyne." : "") + "\n\n要运行吗?";
+}
+
+std::vector<std::string> TfrmMain::admitUnattended(std::vector<TQueueEntry>& entries)
+{
+    std::vector<std::string> refused;
+    if (!m_queueRun->NoUser)
+        return refused;
+    const std::string root = LocalDirectory().toStdString();
+    for (const TQueueEntry& e : TakeEntriesOutside(entries, root)) {
+        refused.push_back("拒绝队列项目: 本地路径在 " + root + " 之外: " + (IsDownloadEntry(e.Kind) ? e.Target : e.Source));
+        unattendedFailed();
+    }
+    return refused;
 }
 
 void TfrmMain::OfferInterruptedQueue()

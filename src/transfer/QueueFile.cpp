@@ -4,6 +4,7 @@
 #include "sites/IniFile.h"
 #include "sites/SiteDb.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <algorithm>
@@ -300,4 +301,45 @@ bool ReadQueueFile(const std::string& path, std::string& text, std::string& erro
     }
     text.assign(bytes.constData(), static_cast<size_t>(bytes.size()));
     return true;
+}
+
+namespace {
+// The local side of an entry, absolute and with "." and ".." resolved; a
+// relative path counts from "/" (a queue file names no folder of its own).
+std::string localPathOf(const TQueueEntry& e)
+{
+    const std::string& path = IsDownloadEntry(e.Kind) ? e.Target : e.Source;
+    return QDir::cleanPath(QDir(QStringLiteral("/")).absoluteFilePath(QString::fromStdString(path))).toStdString();
+}
+
+void addOnce(std::vector<std::string>& list, const std::string& item)
+{
+    if (std::find(list.begin(), list.end(), item) == list.end())
+        list.push_back(item);
+}
+}  // namespace
+
+TQueueReach QueueReach(const std::vector<TQueueEntry>& entries)
+{
+    TQueueReach reach;
+    for (const TQueueEntry& e : entries) {
+        const std::string path = localPathOf(e);
+        const std::string folder = IsDirectoryEntry(e.Kind) ? EnsureTrailingSeparator(path) : ParentPath(path);
+        addOnce(IsDownloadEntry(e.Kind) ? reach.WriteFolders : reach.ReadFolders, folder.empty() ? "/" : folder);
+    }
+    return reach;
+}
+
+std::vector<TQueueEntry> TakeEntriesOutside(std::vector<TQueueEntry>& entries, const std::string& root)
+{
+    std::string inside = QDir::cleanPath(QString::fromStdString(root)).toStdString();
+    if (inside.empty() || inside.back() != '/')
+        inside += '/';
+    std::vector<TQueueEntry> kept, outside;
+    for (TQueueEntry& e : entries) {
+        const std::string path = localPathOf(e);
+        (path.rfind(inside, 0) == 0 ? kept : outside).push_back(std::move(e));
+    }
+    entries = std::move(kept);
+    return outside;
 }

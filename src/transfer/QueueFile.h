@@ -41,6 +41,18 @@ struct TSiteQueue {
 std::string FormatSiteQueue(const TSiteQueue& queue, std::vector<TQueueFileSkip>& skipped);
 TSiteQueue ParseSiteQueue(std::string_view text, std::vector<TQueueFileSkip>& skipped);
 
+// What the entries of a queue file reach on this machine: the local folders
+// uploads read from and downloads write into ("." and ".." resolved), each
+// once, in the order met.
+struct TQueueReach {
+    std::vector<std::string> ReadFolders, WriteFolders;
+};
+TQueueReach QueueReach(const std::vector<TQueueEntry>& entries);
+// Entries whose local path (resolved as above) is not inside root: taken out
+// of entries and returned. A run without a user loads only what stays in the
+// folder it names.
+std::vector<TQueueEntry> TakeEntriesOutside(std::vector<TQueueEntry>& entries, const std::string& root);
+
 // The path with "_" for each of ?"*:<>| in its file-name part (after the last
 // "/"); folder names stay as they are.
 std::string QueueFileSafePath(const std::string& path);

@@ -97,6 +97,13 @@ TEST(QueueFileWindow, BothFormsAreSavedAndLoadedBackAndASiteQueueRunsOnItsOwn)
     w.QueueEntries().Append({TEntryKind::DownloadFile, "/gone.bin", 1, local + "gone.bin"});
     s.t.prompt.openPath = site;
     s.t.prompt.openFilter = 0;
+    // Asked first: declined, nothing changes.
+    s.t.prompt.confirm = false;
+    const size_t queued = w.QueueEntries().Count();
+    w.queLoadQueueClick();
+    EXPECT_EQ(w.QueueEntries().Count(), queued);
+    EXPECT_EQ(w.Workflow().State(), SessionState::Disconnected);
+    s.t.prompt.confirm = true;
     w.queLoadQueueClick();
     ASSERT_TRUE(WaitFor([&] { return w.QueueEntries().Empty() && w.Workflow().State() == SessionState::Idle; }, 30000))
         << s.logText();
@@ -118,10 +125,41 @@ TEST(QueueFileWindow, ASiteQueueOnTheCommandLineTransfersAndQuitsAndSaysWhatItSk
                                                   "\"9\",\"/x\",\"\",\"/y\"\r\n"
                                                   "\"1\",\"/a.bin\",\"3,000\",\"" +
                                                   local + "a.bin\"\r\n"));
+    s.t.prompt.confirm = true;
     s.t.w->HandOffCommandLine({path});
     ASSERT_TRUE(WaitFor([&] { return !s.t.w->isVisible(); }, 30000)) << s.logText();
     EXPECT_EQ(ReadTestFile(s.local.path() + "/a.bin"), a.toStdString());
     EXPECT_TRUE(s.logged("队列文件第 9 行未载入 (类型不在 0 到 3 之间): \"9\",\"/x\",\"\",\"/y\"")) << s.logText();
+    // One question: what the file will do, before it connects.
+    ASSERT_EQ(s.t.prompt.asked.size(), 1u);
+    EXPECT_EQ(s.t.prompt.asked[0], "站点队列文件 \"" + path.toStdString() + "\" 将连接到 127.0.0.1, 用户 ftptest, 传输 1 个项目.\n" +
+                                       "读取的本地目录:\n    (无)\n写入的本地目录:\n    " + local +
+                                       "\n完成后退出 Corvyne.\n\n要运行吗?");
+}
+
+// A queue file is input from anywhere: a run without a user takes only the
+// entries that stay inside its local folder, and says what it refused.
+TEST(QueueFileWindow, AnUnattendedRunRefusesQueueEntriesOutsideItsFolder)
+{
+    OwnServerRun s({{QStringLiteral("a.bin"), "a"}, {QStringLiteral("b.bin"), "b"}}, 0);
+    QTemporaryDir files, outside;
+    const QString path = files.filePath("run.csq");
+    const std::string local = s.local.path().toStdString() + "/";
+    const std::string escape = local + "../" + QFileInfo(outside.path()).fileName().toStdString() + "/b.bin";
+    WriteTestFile(path, QByteArray::fromStdString("[HOSTINFO]\r\nHOST=127.0.0.1\r\nPORT=" + std::to_string(s.port) +
+                                                  "\r\nUSER=ftptest\r\nPASS=" + ScramblePassword("ftppass") +
+                                                  "\r\n\r\n[FILES]\r\n\"1\",\"/a.bin\",\"1\",\"" + local +
+                                                  "a.bin\"\r\n\"1\",\"/b.bin\",\"1\",\"" + escape +
+                                                  "\"\r\n\"3\",\"/etc/hostname\",\"1\",\"/hostname\"\r\n"));
+    s.t.w->HandOffCommandLine({QStringLiteral("QUEUE=") + path, QStringLiteral("QUIT=YES"),
+                               QStringLiteral("LOCALDIR=") + s.local.path()});
+    ASSERT_TRUE(WaitFor([&] { return !s.t.w->isVisible(); }, 30000)) << s.logText();
+    EXPECT_EQ(ReadTestFile(s.local.path() + "/a.bin"), "a");
+    EXPECT_FALSE(QFileInfo::exists(outside.path() + "/b.bin"));
+    EXPECT_FALSE(QFileInfo::exists(s.home + "/hostname"));
+    EXPECT_TRUE(s.logged("拒绝队列项目: 本地路径在 " + local + " 之外: " + escape)) << s.logText();
+    EXPECT_TRUE(s.logged("拒绝队列项目: 本地路径在 " + local + " 之外: /etc/hostname")) << s.logText();
+    EXPECT_NE(s.t.w->ExitStatus(), 0);
     EXPECT_TRUE(s.t.prompt.asked.empty());
 }
 
@@ -167,6 +205,7 @@ TEST(QueueFileWindow, ASiteQueueThatNamesADialUpEntryConnectsOnceTheLineIsUp)
     WriteTestFile(path, QByteArray::fromStdString(
                             "[HOSTINFO]\r\nHOST=Own\r\nDIAL=isp\r\n\r\n[FILES]\r\n\"1\",\"/a.bin\",\"\",\"" +
                             s.local.path().toStdString() + "/a.bin\"\r\n"));
+    s.t.prompt.confirm = true;
     ASSERT_TRUE(s.t.w->LoadSiteQueueFile(path.toStdString()));
     EXPECT_TRUE(s.logged("Dialing isp...")) << s.logText();
     ASSERT_TRUE(

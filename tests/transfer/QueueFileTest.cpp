@@ -181,3 +181,27 @@ TEST(QueueFiles, PathsAndFileErrors)
     EXPECT_FALSE(WriteQueueFile(dir.filePath("gone/q.cqf").toStdString(), "x", error));
     EXPECT_FALSE(error.empty());
 }
+
+TEST(QueueFileReach, FoldersAreResolvedAndEntriesOutsideARootAreTakenOut)
+{
+    std::vector<TQueueEntry> entries = {
+        {TEntryKind::DownloadFile, "/a", 1, "/home/u/in/a"},
+        {TEntryKind::DownloadFile, "/b", 1, "/home/u/in/../out/b"},
+        {TEntryKind::DownloadDirectory, "/d/", -1, "/home/u/in/sub/"},
+        {TEntryKind::UploadFile, "/etc/hostname", 1, "/hostname"},
+        {TEntryKind::UploadFile, "relative/x", 1, "/x"},
+        {TEntryKind::DownloadFile, "/c", 1, "/home/u/inside-not/c"},
+    };
+    const TQueueReach reach = QueueReach(entries);
+    EXPECT_EQ(reach.WriteFolders,
+              (std::vector<std::string>{"/home/u/in/", "/home/u/out/", "/home/u/in/sub/", "/home/u/inside-not/"}));
+    EXPECT_EQ(reach.ReadFolders, (std::vector<std::string>{"/etc/", "/relative/"}));
+    const std::vector<TQueueEntry> outside = TakeEntriesOutside(entries, "/home/u/in/");
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].Source, "/a");
+    EXPECT_EQ(entries[1].Source, "/d/");
+    std::vector<std::string> sources;
+    for (const TQueueEntry& e : outside)
+        sources.push_back(e.Source);
+    EXPECT_EQ(sources, (std::vector<std::string>{"/b", "/etc/hostname", "relative/x", "/c"}));
+}
