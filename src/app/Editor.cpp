@@ -84,17 +84,7 @@ bool TfrmEditor::LoadFile(const QString& path, bool viewOnly)
         m_prompt.ShowMessage(MessageKind::Error, "这不是文本文件, 不能在编辑器中编辑: " + path.toStdString());
         return false;
     }
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    m_utf8 = !utf8.hasError();
-    if (!m_utf8)
-        text = QString::fromLatin1(bytes);  // one byte per character: every byte comes back
-    m_crlf = bytes.contains("\r\n");
-    m_finalBreak = bytes.isEmpty() || bytes.endsWith('\n');
-    if (m_crlf)
-        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    if (m_finalBreak && text.endsWith(QLatin1Char('\n')))
-        text.chop(1);
+    const QString text = m_text.Load(bytes);
     Memo1->setPlainText(text);
     Memo1->document()->setModified(false);
     m_path = path;
@@ -109,18 +99,14 @@ bool TfrmEditor::LoadFile(const QString& path, bool viewOnly)
 
 void TfrmEditor::mnuReuploadClick()
 {
-    QString text = Memo1->toPlainText();
-    if (m_finalBreak)
-        text += QLatin1Char('\n');
-    if (m_crlf)
-        text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    // Characters the file's one-byte form cannot hold turn it into UTF-8.
-    bool latin1 = !m_utf8;
-    for (QChar c : text)
-        if (c.unicode() > 0xff)
-            latin1 = false;
+    QByteArray bytes;
+    QString error;
+    if (!m_text.Save(Memo1->toPlainText(), bytes, error)) {
+        m_prompt.ShowMessage(MessageKind::Error, error.toStdString());  // the text stays in the editor
+        return;
+    }
     QSaveFile f(m_path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(latin1 ? text.toLatin1() : text.toUtf8()) < 0 || !f.commit()) {
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) < 0 || !f.commit()) {
         // The text stays in the editor: nothing is lost.
         m_prompt.ShowMessage(MessageKind::Error,
                              "无法保存 " + m_path.toStdString() + ": " + f.errorString().toStdString());

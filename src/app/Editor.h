@@ -2,13 +2,13 @@
 // TfrmEditor: the built-in text editor for a remote file fetched for editing
 // ("重新上传" sends it back), and the text viewer where no program opens a
 // file. The file's bytes come back as they were except where the text was
-// changed: its encoding (UTF-8, or one byte per character) and its line
-// ends are kept.
+// changed: its encoding (UTF-8, GB18030 or one byte per character) and each
+// line's end are kept (TEditorText).
 
+#include "app/EditorText.h"
 #include "common/Prompt.h"
 
 #include <QDialog>
-#include <QStringDecoder>
 
 class QAction;
 class QMenu;
@@ -55,7 +55,5 @@ private:
     bool m_saved = false;
     bool m_viewOnly = false;
     bool m_closing = false;
-    bool m_utf8 = true;
-    bool m_crlf = false;
-    bool m_finalBreak = true;
+    TEditorText m_text;
 };

@@ -71,6 +71,61 @@ TEST(Editor, AnEditKeepsTheFilesEncodingAndLineEnds)
     EXPECT_EQ(ReadTestFile(utf8), "中文\nzwei\n");
 }
 
+// GBK text stays GBK (shown as Chinese, not double-encoded on the way
+// back); mixed line ends and a byte-order mark come back byte for byte where
+// the user did not edit; a character the file's encoding cannot hold is
+// refused, never written by turning the file into another encoding.
+TEST(Editor, GbkTextMixedLineEndsAndBomsComeBackAsTheyWere)
+{
+    QTemporaryDir dir;
+    Answers a;
+    const QByteArray gbk("\xd6\xd0\xce\xc4\r\n\xb2\xe2\xca\xd4\r\n");  // "中文", "测试" in GBK
+    const QString gbkPath = dir.filePath("gbk.txt");
+    WriteTestFile(gbkPath, gbk);
+    TfrmEditor g(a);
+    ASSERT_TRUE(g.LoadFile(gbkPath, false));
+    EXPECT_EQ(g.Memo1->toPlainText(), QStringLiteral("中文\n测试"));
+    QTextCursor c(g.Memo1->document()->findBlockByNumber(1));
+    c.movePosition(QTextCursor::EndOfBlock);
+    c.insertText(QStringLiteral("完成"));
+    g.mnuReuploadClick();
+    EXPECT_TRUE(g.Saved());
+    EXPECT_TRUE(ReadTestFile(gbkPath) == std::string("\xd6\xd0\xce\xc4\r\n\xb2\xe2\xca\xd4\xcd\xea\xb3\xc9\r\n"));
+
+    // Every kind of line end, a BOM, no final break: unchanged, the same bytes.
+    const QByteArray mixed("\xef\xbb\xbfone\r\ntwo\nthree\rfour\r\n\nlast");
+    const QString mixedPath = dir.filePath("mixed.txt");
+    WriteTestFile(mixedPath, mixed);
+    TfrmEditor m(a);
+    ASSERT_TRUE(m.LoadFile(mixedPath, false));
+    EXPECT_EQ(m.Memo1->toPlainText(), QStringLiteral("one\ntwo\nthree\nfour\n\nlast"));
+    m.mnuReuploadClick();
+    EXPECT_TRUE(ReadTestFile(mixedPath) == mixed.toStdString());
+    // One line changed, one added: only those lines differ.
+    TfrmEditor m2(a);
+    ASSERT_TRUE(m2.LoadFile(mixedPath, false));
+    QTextCursor c2(m2.Memo1->document()->findBlockByNumber(1));
+    c2.movePosition(QTextCursor::EndOfBlock);
+    c2.insertText(QStringLiteral("2\nadded"));
+    m2.mnuReuploadClick();
+    EXPECT_TRUE(ReadTestFile(mixedPath) ==
+                std::string("\xef\xbb\xbfone\r\ntwo2\nadded\nthree\rfour\r\n\nlast"))
+        << ReadTestFile(mixedPath);
+
+    // A Latin-1 file cannot hold Chinese: told, the file as it was, the text kept.
+    const QString latin = dir.filePath("latin.txt");
+    WriteTestFile(latin, QByteArray("caf\xe9\n"));
+    TfrmEditor l(a);
+    ASSERT_TRUE(l.LoadFile(latin, false));
+    l.show();
+    l.Memo1->setPlainText(QStringLiteral("café 中文"));
+    l.mnuReuploadClick();
+    EXPECT_FALSE(l.Saved());
+    EXPECT_TRUE(ReadTestFile(latin) == std::string("caf\xe9\n"));
+    EXPECT_NE(a.said.back().find("ISO-8859-1"), std::string::npos);
+    EXPECT_EQ(l.Memo1->toPlainText(), QStringLiteral("café 中文"));
+}
+
 TEST(Editor, FilesItMustNotEditAndSavesThatFailKeepTheText)
 {
     QTemporaryDir dir;
