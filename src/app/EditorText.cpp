@@ -1,8 +1,8 @@
 #include "app/EditorText.h"
 
 #include <QStringDecoder>
-#include <QStringList>
 #include <QStringEncoder>
+#include <QStringList>
 
 #include <algorithm>
 #include <map>
@@ -76,8 +76,8 @@ QString TEditorText::Load(const QByteArray& bytes)
         m_lines.push_back(text.mid(start));
         m_ends.push_back(QString());
     }
-    const auto usual =
-        std::max_element(counts.begin(), counts.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
+    const auto usual = std::max_element(counts.begin(), counts.end(),
+                                        [](const auto& a, const auto& b) { return a.second < b.second; });
     m_usualEnd = usual == counts.end() ? QStringLiteral("\n") : usual->first;
     QStringList shown;
     for (const QString& l : m_lines)

@@ -27,8 +27,8 @@ public:
 
 private:
     Encoding m_encoding = Encoding::Utf8;
-    bool m_bom = false;                // UTF-8 with a byte-order mark
-    std::vector<QString> m_lines;      // as loaded, without their ends
-    std::vector<QString> m_ends;       // each line's end; the last one may be empty
+    bool m_bom = false;                         // UTF-8 with a byte-order mark
+    std::vector<QString> m_lines;               // as loaded, without their ends
+    std::vector<QString> m_ends;                // each line's end; the last one may be empty
     QString m_usualEnd = QStringLiteral("\n");  // for lines the edit added
 };

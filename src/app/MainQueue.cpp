@@ -2,8 +2,8 @@
 // panes' selections and dropped files, and the thin handlers of the queue's
 // commands. The run itself is TQueueRun.
 
-#include "app/Main.h"
 #include "app/FailedView.h"
+#include "app/Main.h"
 #include "app/QueueView.h"
 #include "app/Resume.h"
 #include "app/TransferTypes.h"

@@ -267,9 +267,9 @@ std::string TfrmMain::siteQueueSummary(const std::string& file, const TSiteQueue
         return text.empty() ? std::string("\n    (无)") : text;
     };
     return "站点队列文件 \"" + file + "\" 将连接到 " + (q.Host.empty() ? std::string("(没有主机)") : q.Host) +
-           (q.User ? ", 用户 " + *q.User : std::string()) + ", 传输 " + std::to_string(q.Entries.size()) +
-           " 个项目." + "\n读取的本地目录:" + folders(reach.ReadFolders) + "\n写入的本地目录:" +
-           folders(reach.WriteFolders) + (q.Quit ? "\n完成后退出 Corvyne." : "") + "\n\n要运行吗?";
+           (q.User ? ", 用户 " + *q.User : std::string()) + ", 传输 " + std::to_string(q.Entries.size()) + " 个项目." +
+           "\n读取的本地目录:" + folders(reach.ReadFolders) + "\n写入的本地目录:" + folders(reach.WriteFolders) +
+           (q.Quit ? "\n完成后退出 Corvyne." : "") + "\n\n要运行吗?";
 }
 
 std::vector<std::string> TfrmMain::admitUnattended(std::vector<TQueueEntry>& entries)
@@ -279,7 +279,8 @@ std::vector<std::string> TfrmMain::admitUnattended(std::vector<TQueueEntry>& ent
         return refused;
     const std::string root = LocalDirectory().toStdString();
     for (const TQueueEntry& e : TakeEntriesOutside(entries, root)) {
-        refused.push_back("拒绝队列项目: 本地路径在 " + root + " 之外: " + (IsDownloadEntry(e.Kind) ? e.Target : e.Source));
+        refused.push_back("拒绝队列项目: 本地路径在 " + root +
+                          " 之外: " + (IsDownloadEntry(e.Kind) ? e.Target : e.Source));
         unattendedFailed();
     }
     return refused;

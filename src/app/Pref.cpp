@@ -328,6 +328,7 @@ QWidget* TfrmPref::transferPage(const TSettings& st)
     chkDialogTimer = check(v, "询问对话框 30 秒计时", st.DialogTimer);
     chkGetLink = check(v, "忽略循环获取的链接", st.GetLink);
     chkUseAppe = check(v, "使用 APPE 继续上传", st.UseAPPE);
+    chkUploadTempName = check(v, "上传到临时文件名, 完成后再改名", st.UploadTempName);
     v->addStretch();
     return page;
 }
@@ -620,6 +621,7 @@ std::vector<std::pair<std::string, std::string>> TfrmPref::Keys() const
         {"SkipNull", b(chkSkipNullFile->isChecked())},
         {"UsePasv", b(chkPasvMode->isChecked())},
         {"UseAPPE", b(chkUseAppe->isChecked())},
+        {"UploadTempName", b(chkUploadTempName->isChecked())},
     };
     k.insert(k.end(), rest.begin(), rest.end());
     return k;

@@ -79,7 +79,8 @@ public:
     // ---- transfer
     QComboBox *cboDuplicateLocal = nullptr, *cboDuplicateRemote = nullptr, *cboTransferOption = nullptr;
     QButtonGroup *grpFileCase = nullptr, *grpTransferSpeed = nullptr;
-    QCheckBox *chkPreserveDate = nullptr, *chkDialogTimer = nullptr, *chkGetLink = nullptr, *chkUseAppe = nullptr;
+    QCheckBox *chkPreserveDate = nullptr, *chkDialogTimer = nullptr, *chkGetLink = nullptr, *chkUseAppe = nullptr,
+              *chkUploadTempName = nullptr;
     // ---- skip list
     QCheckBox *chkEnableSkip = nullptr, *chkSkipNullFile = nullptr, *chkSkipEmptyDir = nullptr,
               *chkSkipDirectories = nullptr;

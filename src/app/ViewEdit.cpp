@@ -207,7 +207,7 @@ void TViewEdit::upload()
     m_ftp.ResumePos = 0;
     m_host.ResetProgress();
     m_ftp.TransferBytes = 0;
-    m_ftp.Upload(false);
+    m_ftp.Upload(false, true);  // the server's copy stays whole until the edited one is
     if (!m_ftp.Success() && m_ftp.ReplyState() == rsIdle)
         stored();
 }

@@ -286,6 +286,17 @@ void TFTPclient::Close()
 
 void TFTPclient::Finish()
 {
+    if (m_pending == poFileStored && !m_storName.empty()) {
+        // Stored whole under its temporary name: now over the target. A
+        // failed upload leaves the target as it was.
+        const std::string stored = std::exchange(m_storName, {});
+        if (m_success && !m_transferFailed && !m_aborting) {
+            m_data.Disconnect();
+            m_renameTarget = RemoteFile;
+            SendCommand("RNFR " + stored, rsRnfr);
+            return;
+        }
+    }
     SetReplyState(rsIdle);
     PostCompletion();
 }

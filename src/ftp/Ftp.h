@@ -123,7 +123,9 @@ public:
     bool CommitReceivedFile();
     // The file a download writes into: the target, or its replacement.
     const std::string& ReceivePath() const { return m_partFile.empty() ? LocalFile : m_partFile; }
-    void Upload(bool inScript);
+    // viaTemporaryName: "STOR" under a hidden name beside the target, then
+    // "RNFR"/"RNTO" over it; the target changes only once the file is whole.
+    void Upload(bool inScript, bool viaTemporaryName = false);
     void List();
     void Abort();
     void AbortWithSync();
@@ -261,6 +263,7 @@ private:
     QTimer* m_acceptTimer = nullptr;  // bounds the wait for an active data connection
     bool m_inScript = false;
     std::string m_renameTarget;
+    std::string m_storName;  // the name an upload is stored under before its rename
     std::string m_partFile;  // the replacement being received for m_partFor
     std::string m_partFor;
     mode_t m_partMode = 0644;   // the replaced file's permissions

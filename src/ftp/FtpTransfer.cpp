@@ -266,9 +266,15 @@ void TFTPclient::Download(bool resume, bool inScript, int64_t expectedSize)
     RequestType(TransferMode == BinaryTransfer ? 'I' : 'A');
 }
 
-void TFTPclient::Upload(bool inScript)
+void TFTPclient::Upload(bool inScript, bool viaTemporaryName)
 {
     m_pending = poFileStored;
+    m_storName.clear();
+    if (viaTemporaryName && ResumePos <= 0) {
+        const size_t slash = RemoteFile.rfind('/');
+        const size_t at = slash == std::string::npos ? 0 : slash + 1;
+        m_storName = RemoteFile.substr(0, at) + "." + RemoteFile.substr(at) + ".corvyne-upload";
+    }
     m_success = true;
     PacketCount = 0;
     DataDone = false;
@@ -540,7 +546,7 @@ void TFTPclient::SendTransferCommand()
             SendCommand("RETR " + RemoteFile, rsTransfer);
             break;
         case poFileStored:
-            SendCommand("STOR " + RemoteFile, rsTransfer);
+            SendCommand("STOR " + (m_storName.empty() ? RemoteFile : m_storName), rsTransfer);
             break;
         case poListingDone:
             ListingLines.clear();

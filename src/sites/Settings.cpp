@@ -25,6 +25,7 @@ const std::vector<TSettingKey>& SettingKeys()
         {"UsePasv", &TSettings::UsePasv},
         {"AlternateMode", &TSettings::AlternateMode},
         {"UseAPPE", &TSettings::UseAPPE},
+        {"UploadTempName", &TSettings::UploadTempName},
         {"URL", &TSettings::URL},
         {"ForceParent", &TSettings::ForceParent},
         {"DialogTimer", &TSettings::DialogTimer},

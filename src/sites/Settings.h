@@ -34,6 +34,9 @@ struct TSettings {
     bool UsePasv = false;
     bool AlternateMode = true;
     bool UseAPPE = false;
+    // Uploads go under a hidden temporary name and are renamed over the
+    // target once whole: a broken upload never leaves a cut-off file there.
+    bool UploadTempName = false;
     bool URL = true;
     bool ForceParent = false;
     bool DialogTimer = false;

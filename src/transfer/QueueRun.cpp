@@ -555,7 +555,7 @@ void TQueueRun::uploadHeadFile()
     m_host.Status("发送:" + name);
     if (m_progress)
         m_progress->FileStarted();
-    m_ftp.Upload(ScriptRunning);
+    m_ftp.Upload(ScriptRunning, m_settings.UploadTempName);
     if (refusedLocally())
         fileStored();
 }

@@ -441,7 +441,8 @@ TEST(FailedList, AppearsWithTheRunsFailuresAndRetriesOrClearsThem)
     TfrmMain& w = *s.t.w;
     ASSERT_TRUE(s.connect()) << s.logText();
     EXPECT_TRUE(w.FailedList->isHidden());
-    w.QueueEntries().Append({TEntryKind::DownloadFile, "/pub/none.txt", 5, (s.local.path() + "/none.txt").toStdString()});
+    w.QueueEntries().Append(
+        {TEntryKind::DownloadFile, "/pub/none.txt", 5, (s.local.path() + "/none.txt").toStdString()});
     w.QueueEntries().Append({TEntryKind::DownloadFile, "/nodir/x.txt", 5, (s.local.path() + "/x.txt").toStdString()});
     w.queTransferClick();
     ASSERT_TRUE(s.runEnded()) << s.logText();
@@ -459,4 +460,43 @@ TEST(FailedList, AppearsWithTheRunsFailuresAndRetriesOrClearsThem)
     w.FailedList->ClearAll();
     EXPECT_TRUE(w.FailedList->isHidden());
     EXPECT_TRUE(w.QueueRun().FailedEntries().empty());
+}
+
+// With uploads under a temporary name, the server's file changes only when
+// the new one arrived whole: a server killed in the middle leaves the old
+// file; a completed upload is renamed over it.
+TEST(SafeOverwrite, AnUploadUnderATemporaryNameLeavesTheServersFileUntilItIsWhole)
+{
+    const QByteArray old = pattern(20000, 41), fresh = pattern(2 * 1024 * 1024, 42);
+    OwnServerRun s({{QStringLiteral("big.bin"), old}}, 256 * 1024);
+    WriteTestFile(s.local.path() + "/big.bin", fresh);
+    TfrmMain& w = *s.t.w;
+    w.Settings().UploadMode = 2;  // overwrite
+    w.Settings().UploadTempName = true;
+    ASSERT_TRUE(s.connect()) << s.logText();
+    w.ListLocalDirectory();
+    w.SetActivePane(w.Local);
+    w.Local->SelectWhere([&](int r) { return w.Local->Text(r, 0) == QStringLiteral("big.bin"); });
+    w.mnuUploadClick();
+    ASSERT_TRUE(WaitFor([&] { return w.FTP.TransferBytes > 100000; }, 20000)) << s.logText();
+    s.server->kill();
+    s.server->waitForFinished();
+    ASSERT_TRUE(WaitFor([&] { return w.Workflow().State() != SessionState::Uploading; }, 20000)) << s.logText();
+    EXPECT_TRUE(ReadTestFile(s.home + "/big.bin") == old.toStdString());
+
+    // A server again, and the whole upload: renamed over the old file.
+    s.server = RealServers::startOwnPyftpdlib(s.port, s.home);
+    w.btnDisconnectClick();
+    ASSERT_TRUE(WaitFor([&] { return w.Workflow().State() == SessionState::Disconnected; }, 10000));
+    w.QueueEntries().Clear();
+    ASSERT_TRUE(s.connect()) << s.logText();
+    w.ListLocalDirectory();
+    w.SetActivePane(w.Local);
+    w.Local->SelectWhere([&](int r) { return w.Local->Text(r, 0) == QStringLiteral("big.bin"); });
+    w.mnuUploadClick();
+    ASSERT_TRUE(s.runEnded()) << s.logText();
+    EXPECT_TRUE(ReadTestFile(s.home + "/big.bin") == fresh.toStdString());
+    EXPECT_TRUE(s.logged("STOR .big.bin.corvyne-upload")) << s.logText();
+    EXPECT_TRUE(s.logged("RNTO big.bin")) << s.logText();
+    EXPECT_FALSE(QFileInfo::exists(s.home + "/.big.bin.corvyne-upload"));
 }

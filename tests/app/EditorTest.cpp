@@ -108,8 +108,7 @@ TEST(Editor, GbkTextMixedLineEndsAndBomsComeBackAsTheyWere)
     c2.movePosition(QTextCursor::EndOfBlock);
     c2.insertText(QStringLiteral("2\nadded"));
     m2.mnuReuploadClick();
-    EXPECT_TRUE(ReadTestFile(mixedPath) ==
-                std::string("\xef\xbb\xbfone\r\ntwo2\nadded\nthree\rfour\r\n\nlast"))
+    EXPECT_TRUE(ReadTestFile(mixedPath) == std::string("\xef\xbb\xbfone\r\ntwo2\nadded\nthree\rfour\r\n\nlast"))
         << ReadTestFile(mixedPath);
 
     // A Latin-1 file cannot hold Chinese: told, the file as it was, the text kept.

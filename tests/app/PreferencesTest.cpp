@@ -80,7 +80,7 @@ TEST(Preferences, OneControlPerPageIsWrittenInOrderAndAppliedAtOnce)
         expected.push_back(k.first);
     EXPECT_EQ(written, expected);
     EXPECT_EQ(expected.front(), "PreserveDate");
-    EXPECT_EQ(expected.back(), "UseAPPE");
+    EXPECT_EQ(expected.back(), "UploadTempName");  // added after the keys of earlier versions
     EXPECT_EQ(f.ReadString("Setup", "Email"), "me@example.org");
     EXPECT_EQ(f.ReadString("Setup", "Delay"), "soon");  // as typed
     EXPECT_EQ(w.Settings().Delay, 30);                  // and loaded as the default

@@ -132,9 +132,9 @@ TEST(QueueFileWindow, ASiteQueueOnTheCommandLineTransfersAndQuitsAndSaysWhatItSk
     EXPECT_TRUE(s.logged("队列文件第 9 行未载入 (类型不在 0 到 3 之间): \"9\",\"/x\",\"\",\"/y\"")) << s.logText();
     // One question: what the file will do, before it connects.
     ASSERT_EQ(s.t.prompt.asked.size(), 1u);
-    EXPECT_EQ(s.t.prompt.asked[0], "站点队列文件 \"" + path.toStdString() + "\" 将连接到 127.0.0.1, 用户 ftptest, 传输 1 个项目.\n" +
-                                       "读取的本地目录:\n    (无)\n写入的本地目录:\n    " + local +
-                                       "\n完成后退出 Corvyne.\n\n要运行吗?");
+    EXPECT_EQ(s.t.prompt.asked[0],
+              "站点队列文件 \"" + path.toStdString() + "\" 将连接到 127.0.0.1, 用户 ftptest, 传输 1 个项目.\n" +
+                  "读取的本地目录:\n    (无)\n写入的本地目录:\n    " + local + "\n完成后退出 Corvyne.\n\n要运行吗?");
 }
 
 // A queue file is input from anywhere: a run without a user takes only the
@@ -151,8 +151,8 @@ TEST(QueueFileWindow, AnUnattendedRunRefusesQueueEntriesOutsideItsFolder)
                                                   "\r\n\r\n[FILES]\r\n\"1\",\"/a.bin\",\"1\",\"" + local +
                                                   "a.bin\"\r\n\"1\",\"/b.bin\",\"1\",\"" + escape +
                                                   "\"\r\n\"3\",\"/etc/hostname\",\"1\",\"/hostname\"\r\n"));
-    s.t.w->HandOffCommandLine({QStringLiteral("QUEUE=") + path, QStringLiteral("QUIT=YES"),
-                               QStringLiteral("LOCALDIR=") + s.local.path()});
+    s.t.w->HandOffCommandLine(
+        {QStringLiteral("QUEUE=") + path, QStringLiteral("QUIT=YES"), QStringLiteral("LOCALDIR=") + s.local.path()});
     ASSERT_TRUE(WaitFor([&] { return !s.t.w->isVisible(); }, 30000)) << s.logText();
     EXPECT_EQ(ReadTestFile(s.local.path() + "/a.bin"), "a");
     EXPECT_FALSE(QFileInfo::exists(outside.path() + "/b.bin"));

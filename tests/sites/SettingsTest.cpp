@@ -33,6 +33,7 @@ CustomIP s
 UsePasv b 0
 AlternateMode b 1
 UseAPPE b 0
+UploadTempName b 0
 URL b 1
 ForceParent b 0
 DialogTimer b 0
