@@ -92,6 +92,10 @@ TRemoteFileOps::TRemoteFileOps(TFTPclient& client, TConnectionWorkflow& workflow
         chmodStep();
     };
     m_ftp.OnRawCommand = [this](TFTPclient*) {
+        if (std::exchange(m_probing, false)) {
+            moveProbed();
+            return;
+        }
         if (m_workflow.State() == SessionState::RemoteCommand)
             m_workflow.GoIdle();
         else if (m_workflow.State() == SessionState::CustomCommand)
@@ -269,9 +273,23 @@ void TRemoteFileOps::renameStep()
         showDirectory();
         return;
     }
+    // The server replaces a file of that name in the target without a word:
+    // whether there is one is asked first ("MDTM" answers 213 for a file).
+    m_host.Status("移动: " + m_pending.front());
+    m_probing = true;
+    m_ftp.SendRawCommand("MDTM " + m_target + m_pending.front());
+}
+
+void TRemoteFileOps::moveProbed()
+{
     const std::string name = m_pending.front();
     m_pending.pop_front();
-    m_host.Status("移动: " + name);
+    if (m_ftp.LastReply().rfind("213", 0) == 0 &&
+        !m_host.Prompt().Confirm("\"" + m_target + name + "\" 已存在. 要替换它吗?")) {
+        m_workflow.LogLine("没有移动: " + name, lcNormal);
+        renameStep();
+        return;
+    }
     m_ftp.Rename(withSlash(m_host.RemoteDirectory()) + name, m_target + name);
 }
 

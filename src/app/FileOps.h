@@ -72,6 +72,7 @@ public:
 private:
     void deleteStep();
     void renameStep();
+    void moveProbed();  // the answer to whether the next moved name is in the target
     void chmodStep();
     void customStep();
     void showDirectory();
@@ -82,6 +83,7 @@ private:
     const TSettings& m_settings;
     Host m_host;
     std::deque<std::string> m_pending;   // files to delete, names to rename or chmod
+    bool m_probing = false;              // a move asked whether its next name is in the target
     std::deque<std::string> m_toVisit;   // folders a delete still enters
     std::vector<std::string> m_visited;  // entered, in order; removed from the end
     std::string m_startDir, m_target, m_mode;

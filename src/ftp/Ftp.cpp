@@ -388,6 +388,7 @@ void TFTPclient::FinalReply(const std::string& line)
     m_inMultiLine = false;
     if (ReplyClass(line) != '1')
         m_awaitingReply = false;
+    m_lastReply = line;
     if (ReplyClass(line) >= '4') {
         m_lastRefusal = line;
         switch (m_replyState) {

@@ -56,6 +56,8 @@ public:
     int64_t ConnectAttempt() const { return m_connectAttempt; }
     bool FatalError() const { return m_fatalError; }
     const std::string& LastDirectory() const { return m_lastDirectory; }
+    // The server's last final reply.
+    const std::string& LastReply() const { return m_lastReply; }
     // The server's last 4xx or 5xx reply: why a command failed.
     const std::string& LastRefusal() const { return m_lastRefusal; }
     // How many file commands (CWD, MKD, RMD, DELE, RNFR, RNTO, SITE CHMOD, a
@@ -235,6 +237,7 @@ private:
     bool m_fatalError = false;
     std::string m_lastDirectory;
     std::string m_lastRefusal;
+    std::string m_lastReply;
     int m_commandRefusals = 0;
     std::string m_localHost;
     // The representation type the server confirmed ('A', 'I'; 0 unknown): a

@@ -431,6 +431,24 @@ TEST(ExactNames, ARemoteRenameOntoAnExistingFileAsksFirst)
     ASSERT_TRUE(t.idle()) << logOf(t);
     EXPECT_EQ(f.read(QStringLiteral("keep1")), "b");
     EXPECT_FALSE(f.exists(QStringLiteral("b")));
+
+    // A move into a folder that holds a file of the same name asks the same
+    // way; the others move without a question.
+    f.write(QStringLiteral("dest/keep1"), "in dest");
+    f.write(QStringLiteral("other"), "other");
+    f.ownByServerUser();
+    t.w->Workflow().UserRefresh();
+    ASSERT_TRUE(t.idle());
+    t.prompt.asked.clear();
+    t.prompt.confirm = false;
+    selectExactly(t.w->Remote, {QStringLiteral("keep1"), QStringLiteral("other")});
+    t.w->popMoveClick("dest");
+    ASSERT_TRUE(t.idle()) << logOf(t);
+    EXPECT_EQ(t.prompt.asked.size(), 1u) << logOf(t);
+    EXPECT_EQ(f.read(QStringLiteral("dest/keep1")), "in dest");
+    EXPECT_EQ(f.read(QStringLiteral("keep1")), "b");
+    EXPECT_EQ(f.read(QStringLiteral("dest/other")), "other");
+    EXPECT_FALSE(f.exists(QStringLiteral("other")));
 }
 
 // The failed list below the queue: shown while a run left failed entries,
