@@ -8,6 +8,7 @@
 #include "app/FailedView.h"
 #include "app/corvview.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -469,6 +470,8 @@ TEST(FailedList, AppearsWithTheRunsFailuresAndRetriesOrClearsThem)
     EXPECT_EQ(w.FailedList->topLevelItem(0)->text(0), QStringLiteral("/pub/none.txt"));
     EXPECT_TRUE(w.FailedList->topLevelItem(0)->text(1).contains(QStringLiteral("550"))) << s.logText();
     EXPECT_FALSE(QFileInfo::exists(s.local.path() + "/none.txt"));  // a refused file leaves nothing behind
+    // For a person to look at (tools/screenshot.sh).
+    w.grab().save(QCoreApplication::applicationDirPath() + QStringLiteral("/failed-list-screenshot.png"));
 
     w.FailedList->topLevelItem(1)->setSelected(true);
     w.FailedList->RetrySelected();
