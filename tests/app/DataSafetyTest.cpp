@@ -141,6 +141,22 @@ TEST(ExactNames, AScriptDeletesTheNameItGivesAndMasksKeepTheServersCase)
     EXPECT_TRUE(f.exists(QStringLiteral("x.LOG")));
 }
 
+// The real program's "GET=path QUIT=YES" into the run's local folder with
+// the given resume mode; its exit status.
+int keywordGet(const OwnServerRun& s, const char* path, int resumeMode)
+{
+    Program get;
+    const QByteArray setup =
+        "[Setup]\r\nResumeMode=" + QByteArray::number(resumeMode) + "\r\nPath=" + s.local.path().toUtf8() + "\r\n";
+    const int status = get.run(
+        {QStringLiteral("HOST=127.0.0.1"), QStringLiteral("PORT=%1").arg(s.port), QStringLiteral("USER=ftptest"),
+         QStringLiteral("PASS=ftppass"), QStringLiteral("GET=") + QLatin1String(path), QStringLiteral("QUIT=YES")},
+        setup);
+    if (status != 0)
+        ADD_FAILURE() << get.p.readAllStandardError().toStdString();
+    return status;
+}
+
 // Hidden replacements a download leaves behind, if any.
 QStringList leftovers(const QString& dir)
 {
@@ -206,14 +222,7 @@ TEST(SafeOverwrite, AResumeOntoALargerTargetNeverEndsWithADifferentFile)
 
     // The keyword command line: no question, the same result, status 0.
     WriteTestFile(s.local.path() + "/big.bin", local);
-    Program get;
-    const QByteArray setup = "[Setup]\r\nResumeMode=1\r\nPath=" + s.local.path().toUtf8() + "\r\n";
-    EXPECT_EQ(get.run({QStringLiteral("HOST=127.0.0.1"), QStringLiteral("PORT=%1").arg(s.port),
-                       QStringLiteral("USER=ftptest"), QStringLiteral("PASS=ftppass"), QStringLiteral("GET=/big.bin"),
-                       QStringLiteral("QUIT=YES")},
-                      setup),
-              0)
-        << get.p.readAllStandardError().toStdString();
+    EXPECT_EQ(keywordGet(s, "/big.bin", 1), 0);
     EXPECT_TRUE(ReadTestFile(s.local.path() + "/big.bin") == remote.toStdString());
 }
 
@@ -223,14 +232,7 @@ TEST(SafeOverwrite, AKeywordGetReplacesADailyFileInsteadOfSkippingIt)
 {
     OwnServerRun s({{QStringLiteral("daily.csv"), "today's figures\n"}}, 0);
     WriteTestFile(s.local.path() + "/daily.csv", "yesterday's figures, a longer line\n");
-    Program get;
-    const QByteArray setup = "[Setup]\r\nResumeMode=0\r\nPath=" + s.local.path().toUtf8() + "\r\n";
-    EXPECT_EQ(get.run({QStringLiteral("HOST=127.0.0.1"), QStringLiteral("PORT=%1").arg(s.port),
-                       QStringLiteral("USER=ftptest"), QStringLiteral("PASS=ftppass"), QStringLiteral("GET=/daily.csv"),
-                       QStringLiteral("QUIT=YES")},
-                      setup),
-              0)
-        << get.p.readAllStandardError().toStdString();
+    EXPECT_EQ(keywordGet(s, "/daily.csv", 0), 0);
     EXPECT_EQ(ReadTestFile(s.local.path() + "/daily.csv"), "today's figures\n");
     EXPECT_TRUE(leftovers(s.local.path()).isEmpty());
 }
