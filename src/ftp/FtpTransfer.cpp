@@ -224,10 +224,12 @@ void TFTPclient::EndReceivedFile()
             DropPartFile();
         return;
     }
+    // The listing's size, else the "150" reply's: the whole file's, or (on
+    // some servers) what is left after the restart point.
     const int64_t size = ExpectedSize > 0 ? ExpectedSize : m_replySize;
     if (ResumePos > 0 && size > 0 && TransferMode == BinaryTransfer) {
         const int64_t have = LocalFileSize(ReceivePath());
-        if (have != size) {
+        if (have != size && (ExpectedSize > 0 || have != ResumePos + size)) {
             m_success = false;
             Error(feSizeMismatch, LocalFile + ": " + std::to_string(have) + " / " + std::to_string(size));
             return;
