@@ -381,6 +381,19 @@ TEST(ScriptFailures, TreeTransfersCountEveryItemTheyDidNotMove)
     EXPECT_EQ(f.read(QStringLiteral("up/ok.txt")), "ok");
     ASSERT_EQ(w.QueueRun().FailedEntries().size(), 1u) << logOf(t);
     EXPECT_NE(w.QueueRun().FailedEntries()[0].Reason.find("caf\\xE9.txt"), std::string::npos) << logOf(t);
+
+    // A folder the server will not make: its files are not put elsewhere,
+    // and the folder is a failure.
+    w.QueueRun().ClearFailed({});
+    QDir().mkpath(up.path() + QStringLiteral("/made.denied"));
+    WriteTestFile(up.path() + "/made.denied/m.txt", "m");
+    w.ListLocalDirectory();
+    selectExactly(w.Local, {QStringLiteral("made.denied")});
+    w.mnuUploadClick();
+    ASSERT_TRUE(ended()) << logOf(t);
+    ASSERT_EQ(w.QueueRun().FailedEntries().size(), 1u) << logOf(t);
+    EXPECT_EQ(w.QueueRun().FailedEntries()[0].Entry.Kind, TEntryKind::UploadDirectory);
+    EXPECT_FALSE(f.exists(QStringLiteral("m.txt")));
 }
 
 // A link back into a folder being uploaded is followed once, not until the
