@@ -76,7 +76,9 @@ void TWidgetPrompt::ShowMessage(MessageKind kind, const std::string& text)
 
 bool TWidgetPrompt::Confirm(const std::string& text)
 {
-    return QMessageBox::question(m_parent, QStringLiteral("Corvyne"), QString::fromStdString(text)) == QMessageBox::Yes;
+    // No is the default: Enter never deletes or replaces anything unasked.
+    return QMessageBox::question(m_parent, QStringLiteral("Corvyne"), QString::fromStdString(text),
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 bool TWidgetPrompt::AskText(const std::string& title, const std::string& prompt, std::string& text)

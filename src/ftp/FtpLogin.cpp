@@ -114,7 +114,12 @@ void TFTPclient::OnSystReply(const std::string& reply)
 
 void TFTPclient::OnRestProbeReply(const std::string& reply)
 {
-    if (ReplyClass(reply) == '5') {
+    // The probe runs in ASCII mode; a refusal because of that mode ("501
+    // Resuming transfers not allowed in ASCII mode", pyftpdlib) says nothing
+    // of binary transfers, which resume: that is no refusal of resuming.
+    std::string lower = reply;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (ReplyClass(reply) == '5' && lower.find("ascii") == std::string::npos) {
         DirectoryStep();
         return;
     }

@@ -8,7 +8,12 @@
 #include "app/FailedView.h"
 #include "app/corvview.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest/QTest>
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -535,4 +540,24 @@ TEST(SafeOverwrite, AnUploadUnderATemporaryNameLeavesTheServersFileUntilItIsWhol
     EXPECT_TRUE(s.logged("STOR .big.bin.corvyne-upload")) << s.logText();
     EXPECT_TRUE(s.logged("RNTO big.bin")) << s.logText();
     EXPECT_FALSE(QFileInfo::exists(s.home + "/.big.bin.corvyne-upload"));
+}
+
+// A question whose yes deletes or replaces has No as its default button:
+// Enter on it keeps the files.
+TEST(Questions, EnterOnAConfirmingQuestionAnswersNo)
+{
+    QWidget parent;
+    TWidgetPrompt prompt(&parent);
+    bool seen = false, noIsDefault = false;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        seen = box != nullptr;
+        if (!box)
+            return;
+        noIsDefault = box->standardButton(box->defaultButton()) == QMessageBox::No;
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    EXPECT_FALSE(prompt.Confirm("要删除所选文件吗?"));
+    EXPECT_TRUE(seen);
+    EXPECT_TRUE(noIsDefault);
 }
