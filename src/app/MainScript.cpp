@@ -736,18 +736,23 @@ void TfrmMain::ExecuteScriptCommand(const std::string& compiled)
                 };
                 m_dialer->OnGiveUp = [this](TTapi* t) {
                     LogLine("拨号失败: " + t->EntryName, lcError);
-                    if (m_script.ScriptRunning)
+                    if (m_script.ScriptRunning) {
+                        scriptStepFailed();  // what follows needs the line
                         continueScriptSoon();
+                    }
                 };
                 m_dialer->Dial();
                 return;
             }
             LogLine("无法拨号 " + a, lcError);
+            scriptStepFailed();
             break;
         case TScriptCode::Run: {
             QStringList parts = QProcess::splitCommand(QString::fromStdString(a));
-            if (parts.isEmpty() || !launch(parts.takeFirst(), parts))
+            if (parts.isEmpty() || !launch(parts.takeFirst(), parts)) {
                 LogLine("无法运行: " + a, lcError);
+                scriptStepFailed();
+            }
             break;
         }
         case TScriptCode::IfExist:
