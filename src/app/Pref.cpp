@@ -21,6 +21,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpressionValidator>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTreeWidget>
@@ -395,6 +396,10 @@ QWidget* TfrmPref::editorsPage(const TSettings& st, const Sources& src)
     auto* ext = new QHBoxLayout;
     ext->addWidget(new QLabel(QStringLiteral("扩展名:")));
     ext->addWidget(txtEditExtension = new QLineEdit);
+    // "," ends the extensions in the stored "e1=.txt .htm,program": it cannot
+    // be part of them.
+    txtEditExtension->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[^,]*")), txtEditExtension));
     ext->addWidget(new QLabel(QStringLiteral("(.htm;.html)")));
     v->addLayout(ext);
     v->addWidget(new QLabel(QStringLiteral("编辑器:")));

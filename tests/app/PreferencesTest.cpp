@@ -16,6 +16,8 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include <QtTest/QTest>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -36,7 +38,9 @@ void editEveryPage(TfrmPref& d)
     d.cboTransferOption->setCurrentIndex(1);                // transfer
     d.txtSkipName->setText(QStringLiteral("*.bak"));        // skip list
     d.btnSkipAddClick();
-    d.txtEditExtension->setText(QStringLiteral(".htm;.html"));  // editors
+    // Editors: a "," typed into the extensions is refused (it would end them
+    // in the stored line and the rest would read back as the program).
+    QTest::keyClicks(d.txtEditExtension, QStringLiteral(".htm;,.html"));
     d.txtEditEditor->setText(QStringLiteral("/opt/my,editor"));
     d.btnEditorAddClick();
     d.txtService->setText(QStringLiteral("partner"));  // DDE
