@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -107,7 +108,9 @@ std::optional<TScriptCommand> DecodeScriptCommand(std::string_view compiled);
 // The compiled commands still to run, with the loop and condition state.
 class TScriptRunner {
 public:
-    std::vector<std::string> ScriptCommands;
+    // A deque: each command is taken from the front, and a long script must
+    // not cost a move of all the rest per command.
+    std::deque<std::string> ScriptCommands;
     int LoopIndex = 0;  // 0 outside a loop; inside, the next command's position
     bool ScriptRunning = false;
 

@@ -5,6 +5,8 @@
 
 #include <QTemporaryDir>
 
+#include <deque>
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -99,9 +101,9 @@ TEST(Script, LoadingStopsAtABlankLineOrEndAndAFaultyLineLoadsNothing)
     TScriptRunner r;
     EXPECT_EQ(r.Load("# a comment\r\nCONNECT:mysite\r\n  cd-r:/pub  \r\n\r\nGET:never\r\n", Dec6).errorLine, 0);
     EXPECT_TRUE(r.ScriptRunning);
-    EXPECT_EQ(r.ScriptCommands, (std::vector<std::string>{"01$mysite", "302$/pub"}));
+    EXPECT_EQ(r.ScriptCommands, (std::deque<std::string>{"01$mysite", "302$/pub"}));
     r.Load("RAW:A\nEND\nRAW:B\n", Dec6);
-    EXPECT_EQ(r.ScriptCommands, std::vector<std::string>{"27$A"});
+    EXPECT_EQ(r.ScriptCommands, std::deque<std::string>{"27$A"});
 
     const TScriptRunner::LoadResult bad = r.Load("RAW:A\nRAW:B\nDEL-Q:x\nRAW:C\n", Dec6);
     EXPECT_EQ(bad.errorLine, 3);
@@ -161,4 +163,19 @@ TEST(Script, KeywordGetAndPutBecomeQueueEntries)
     std::ofstream(file) << "12345";
     EXPECT_EQ(KeywordPutEntry(file), (TQueueEntry{TEntryKind::UploadFile, file, 5, "~/x.txt"}));
     EXPECT_EQ(KeywordPutEntry(file + "|/incoming"), (TQueueEntry{TEntryKind::UploadFile, file, 5, "/incoming/x.txt"}));
+}
+
+// A script of 200,000 lines loads and runs to its end, every command once and
+// in order (taking each from the front once moved all the rest).
+TEST(Script, ALongScriptLoadsAndRunsEveryLineInOrder)
+{
+    std::string text;
+    for (int i = 0; i < 200000; ++i)
+        text += "RAW:NOOP " + std::to_string(i) + "\n";
+    TScriptRunner r;
+    ASSERT_EQ(r.Load(text, QDate(2026, 12, 8)).errorLine, 0);
+    int n = 0;
+    for (TScriptRunner::Next next = r.TakeNext(); next.kind == TScriptRunner::NextKind::Command; next = r.TakeNext())
+        ASSERT_EQ(next.command, "27$NOOP " + std::to_string(n++));
+    EXPECT_EQ(n, 200000);
 }
