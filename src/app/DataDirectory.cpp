@@ -6,6 +6,10 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <pwd.h>
+#include <unistd.h>
+#include <cstdlib>
+
 namespace {
 const QStringList switchNames = {QStringLiteral("nosplash")};
 
@@ -95,4 +99,14 @@ QString ResolveDataDirectory(QStringList& arguments, QString& error)
     const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/corvyne";
     QDir().mkpath(base);
     return base + QLatin1Char('/');
+}
+
+QString EnsureHomeDirectory()
+{
+    const char* home = std::getenv("HOME");
+    if (!home || !*home) {
+        if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir && *pw->pw_dir)
+            ::setenv("HOME", pw->pw_dir, 1);
+    }
+    return QFile::decodeName(qgetenv("HOME"));
 }

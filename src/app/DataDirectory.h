@@ -25,3 +25,8 @@ TCommandLineKind ClassifyCommandLine(const QStringList& arguments);
 // does not exist, error holds the message for the user. Every "DATA="
 // argument is taken out of arguments: the rest is the command line proper.
 QString ResolveDataDirectory(QStringList& arguments, QString& error);
+
+// Sets HOME from the password database when it is unset or empty (cron,
+// "env -i"): Qt's home, configuration and data folders then never fall back
+// to "/". Returns the home in force afterwards.
+QString EnsureHomeDirectory();

@@ -16,6 +16,7 @@ int main(int argc, char** argv)
     // unattended command lines work on a headless machine.
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    EnsureHomeDirectory();  // before Qt reads it
     TCorvApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("corvyne"));
     QApplication::setApplicationVersion(QStringLiteral(CORVYNE_VERSION));

@@ -37,6 +37,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
 #include <cmath>
 #include <csignal>
 #include <numeric>
@@ -768,6 +770,24 @@ TEST(MainWindow, TerminationSignalsCloseAsTheUserWould)
         EXPECT_EQ(saved.ReadString("Setup", "Version"), "2.7.5") << sig;
         EXPECT_GT(saved.ReadInteger("Setup", "RemoteSize", 0), 0) << sig;
     }
+}
+
+// Without HOME (cron, "env -i") the home comes from the password database,
+// never "/"; a HOME that is set stays.
+TEST(MainWindow, AMissingHomeComesFromThePasswordDatabase)
+{
+    const QByteArray before = qgetenv("HOME");
+    struct Restore {
+        QByteArray home;
+        ~Restore() { qputenv("HOME", home); }
+    } restore{before};
+    qunsetenv("HOME");
+    const passwd* pw = ::getpwuid(::getuid());
+    ASSERT_NE(pw, nullptr);
+    EXPECT_EQ(EnsureHomeDirectory(), QFile::decodeName(pw->pw_dir));
+    EXPECT_EQ(QDir::homePath(), QFile::decodeName(pw->pw_dir));
+    qputenv("HOME", "/somewhere/else");
+    EXPECT_EQ(EnsureHomeDirectory(), QStringLiteral("/somewhere/else"));
 }
 
 TEST(MainWindow, DataDirectoryArgument)
