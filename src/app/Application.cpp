@@ -2,7 +2,9 @@
 
 #include "net/EventDispatch.h"
 
+#include <QLibraryInfo>
 #include <QSocketNotifier>
+#include <QTranslator>
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -50,4 +52,18 @@ bool TCorvApplication::notify(QObject* receiver, QEvent* event)
         HandleApplicationException(std::current_exception());
         return false;
     }
+}
+
+int InstallQtTranslations(QCoreApplication& app)
+{
+    int loaded = 0;
+    const QString dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    for (const char* name : {"qtbase_zh_CN", "qt_zh_CN"}) {
+        auto* translator = new QTranslator(&app);
+        if (translator->load(QString::fromLatin1(name), dir) && QCoreApplication::installTranslator(translator))
+            ++loaded;
+        else
+            delete translator;
+    }
+    return loaded;
 }

@@ -20,3 +20,8 @@ public:
 Q_SIGNALS:
     void TerminationRequested();
 };
+
+// Qt's own texts (buttons of message boxes, the file dialog, the edit menu
+// of text fields) in Simplified Chinese, from the translations installed
+// with Qt; how many translation files were loaded.
+int InstallQtTranslations(QCoreApplication& app);

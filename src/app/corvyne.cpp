@@ -18,6 +18,7 @@ int main(int argc, char** argv)
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     EnsureHomeDirectory();  // before Qt reads it
     TCorvApplication app(argc, argv);
+    InstallQtTranslations(app);
     QApplication::setApplicationName(QStringLiteral("corvyne"));
     QApplication::setApplicationVersion(QStringLiteral(CORVYNE_VERSION));
     ProgramVersionBlock();

@@ -10,13 +10,13 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QTimer>
-#include <QtTest/QTest>
 #include <QDir>
 #include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest/QTest>
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -303,8 +303,8 @@ TEST(ScriptFailures, AFailedCommandStopsTheScriptUnlessItSaysToGoOn)
     // Each kind of failure stops the script before its next line.
     for (const char* failing :
          {"DEL-R:nothere.txt", "RD-R:nothere", "RENAME-R:nothere:y", "RENAME-R:nothere", "RAW:NOSUCHCOMMAND",
-          "MD-R:/victim/x.txt/sub", "RENAME-R:important.zip:x.txt", "CD-L:/no/such/folder", "LOADQUEUE:/no/such.cqf", "DIAL:nowhere",
-          "RUN:/no/such/program"}) {
+          "MD-R:/victim/x.txt/sub", "RENAME-R:important.zip:x.txt", "CD-L:/no/such/folder", "LOADQUEUE:/no/such.cqf",
+          "DIAL:nowhere", "RUN:/no/such/program"}) {
         const QByteArray text = QByteArray("CD-R:/victim\n") + failing + "\nRAW:HELP\n";
         const auto helps = [&] { return countLines(s.t, "HELP"); };
         const auto before = helps();

@@ -3,6 +3,7 @@
 // must refuse.
 
 #include "TestSupport.h"
+#include "app/Application.h"
 #include "app/Editor.h"
 
 #include <QAction>
@@ -15,6 +16,11 @@
 #include <QTextBlock>
 
 #include <gtest/gtest.h>
+#include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTranslator>
 
 namespace {
 
@@ -219,4 +225,24 @@ TEST(Editor, PrintsThroughThePrinterChoice)
     ASSERT_TRUE(e.LoadFile(dir.filePath("a.txt"), false));
     e.mnuPrint->trigger();
     EXPECT_EQ(ReadTestFile(dir.filePath("out.pdf")).substr(0, 5), "%PDF-");
+}
+
+// Qt's own buttons and menus speak the program's language.
+TEST(QtTexts, StandardButtonsAndTheEditMenuAreChinese)
+{
+    ASSERT_GE(InstallQtTranslations(*QCoreApplication::instance()), 1);
+    QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Yes |
+                         QDialogButtonBox::No);
+    EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text().remove(QLatin1Char('&')), QStringLiteral("取消"));
+    EXPECT_TRUE(box.button(QDialogButtonBox::Yes)->text().startsWith(QStringLiteral("是")));
+    QLineEdit edit;
+    std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
+    QStringList texts;
+    for (QAction* a : menu->actions())
+        texts << a->text();
+    EXPECT_TRUE(texts.join(QLatin1Char('|')).contains(QStringLiteral("粘贴"))) << texts.join('|').toStdString();
+    for (QTranslator* t : QCoreApplication::instance()->findChildren<QTranslator*>()) {
+        QCoreApplication::removeTranslator(t);
+        delete t;
+    }
 }

@@ -44,7 +44,7 @@ using ServerFn = const ServerInfo& (*)();
 struct RealCase {
     const char* name;
     ServerFn server;
-    bool absoluteHome;   // PWD of the local user is the absolute home
+    bool absoluteHome;  // PWD of the local user is the absolute home
 };
 
 }  // namespace
