@@ -110,3 +110,13 @@ QString EnsureHomeDirectory()
     }
     return QFile::decodeName(qgetenv("HOME"));
 }
+
+bool RunsWithoutUser(const QStringList& arguments)
+{
+    for (const QString& a : arguments) {
+        if (a.startsWith(QLatin1Char('+')) || a.startsWith(QLatin1String("SCRIPT="), Qt::CaseInsensitive) ||
+            a.compare(QLatin1String("QUIT=YES"), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}

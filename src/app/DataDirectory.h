@@ -26,6 +26,10 @@ TCommandLineKind ClassifyCommandLine(const QStringList& arguments);
 // argument is taken out of arguments: the rest is the command line proper.
 QString ResolveDataDirectory(QStringList& arguments, QString& error);
 
+// Whether the command line runs without a user: QUIT=YES, SCRIPT= or a
+// "+script". Such a run never opens a dialog.
+bool RunsWithoutUser(const QStringList& arguments);
+
 // Sets HOME from the password database when it is unset or empty (cron,
 // "env -i"): Qt's home, configuration and data folders then never fall back
 // to "/". Returns the home in force afterwards.

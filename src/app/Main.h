@@ -97,6 +97,7 @@ public:
 
     // Every question goes here; tests and scripts put their own answerer in.
     void SetPrompt(IPrompt* prompt);
+    IPrompt& Prompt() { return *m_prompt; }
 
     // ---- handlers
     void btnConnectClick(bool prepared = false);  // prepared: keeps the after-login action

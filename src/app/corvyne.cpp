@@ -5,8 +5,8 @@
 #include "app/VersionInfo.h"
 
 #include <QApplication>
-#include <QMessageBox>
 
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -37,9 +37,16 @@ int main(int argc, char** argv)
     QStringList arguments = CollectArguments(parameters);
     QString error;
     const QString dataDir = ResolveDataDirectory(arguments, error);
+    // A run without a user never goes on with the user's own settings when
+    // the folder it named is missing (the folder is not made: a mistyped
+    // path would be): it says so and ends.
+    if (!error.isEmpty() && RunsWithoutUser(arguments)) {
+        std::fprintf(stderr, "corvyne: %s\n", error.toLocal8Bit().constData());
+        return 2;
+    }
     TfrmMain window(dataDir);
     if (!error.isEmpty())
-        QMessageBox::critical(&window, QStringLiteral("Corvyne"), error);
+        window.Prompt().ShowMessage(MessageKind::Error, error.toStdString());
     window.show();
     splash.reset();
 

@@ -562,3 +562,23 @@ TEST(Questions, EnterOnAConfirmingQuestionAnswersNo)
     EXPECT_TRUE(seen);
     EXPECT_TRUE(noIsDefault);
 }
+
+// A run without a user whose DATA= folder is missing ends at once with a
+// failed status and the reason on stderr, never with the user's own settings
+// and never waiting for a dialog.
+TEST(Unattended, AMissingDataFolderEndsTheRunWithItsReason)
+{
+    for (const QStringList& args :
+         {QStringList{QStringLiteral("HOST=127.0.0.1"), QStringLiteral("QUIT=YES")},
+          QStringList{QStringLiteral("+/tmp/no-such-script.txt")}}) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(CORVYNE_EXE),
+                QStringList{QStringLiteral("--nosplash"), QStringLiteral("DATA=/no/such/folder")} + args);
+        ASSERT_TRUE(p.waitForFinished(30000)) << args.join(' ').toStdString();
+        EXPECT_EQ(p.exitCode(), 2);
+        EXPECT_TRUE(QString::fromLocal8Bit(p.readAllStandardError()).contains(QStringLiteral("无效数据路径")));
+    }
+}
