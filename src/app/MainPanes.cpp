@@ -71,7 +71,6 @@ void TfrmMain::ListLocalDirectory()
     if (m_settings.LocalAutoSize && isVisible())
         FitColumns(Local);
     Local->EndUpdate();
-    QDir::setCurrent(m_localDir);
     rebuildLocalPathBox();
     showSummary(Local);
     if (!transferring)

@@ -314,8 +314,10 @@ TQueueEntry KeywordGetEntry(std::string_view value, const std::string& downloadD
 TQueueEntry KeywordPutEntry(std::string_view value)
 {
     const size_t bar = value.find('|');
-    const std::string source(value.substr(0, bar));
-    const QFileInfo file(QString::fromStdString(source));
+    // A relative name is the shell's: resolved now, against the folder the
+    // program was started in.
+    const QFileInfo file(QString::fromStdString(std::string(value.substr(0, bar))));
+    const std::string source = file.absoluteFilePath().toStdString();
     const std::string name = file.fileName().toStdString();
     const std::string target = bar == std::string_view::npos
                                    ? "~/" + name

@@ -568,9 +568,8 @@ TEST(Questions, EnterOnAConfirmingQuestionAnswersNo)
 // and never waiting for a dialog.
 TEST(Unattended, AMissingDataFolderEndsTheRunWithItsReason)
 {
-    for (const QStringList& args :
-         {QStringList{QStringLiteral("HOST=127.0.0.1"), QStringLiteral("QUIT=YES")},
-          QStringList{QStringLiteral("+/tmp/no-such-script.txt")}}) {
+    for (const QStringList& args : {QStringList{QStringLiteral("HOST=127.0.0.1"), QStringLiteral("QUIT=YES")},
+                                    QStringList{QStringLiteral("+/tmp/no-such-script.txt")}}) {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -581,4 +580,24 @@ TEST(Unattended, AMissingDataFolderEndsTheRunWithItsReason)
         EXPECT_EQ(p.exitCode(), 2);
         EXPECT_TRUE(QString::fromLocal8Bit(p.readAllStandardError()).contains(QStringLiteral("无效数据路径")));
     }
+}
+
+// Relative names on the command line are the shell's: "cd /reports &&
+// corvyne PUT=report.txt" sends /reports/report.txt, whatever folder the
+// local pane shows.
+TEST(Unattended, RelativeNamesResolveAgainstTheFolderTheProgramStartedIn)
+{
+    OwnServerRun s({}, 0);
+    QTemporaryDir shell, pane;
+    WriteTestFile(shell.path() + "/report.txt", "from the shell's folder");
+    WriteTestFile(pane.path() + "/report.txt", "from the pane's folder");
+    Program put;
+    put.p.setWorkingDirectory(shell.path());
+    EXPECT_EQ(put.run({QStringLiteral("HOST=127.0.0.1"), QStringLiteral("PORT=%1").arg(s.port),
+                       QStringLiteral("USER=ftptest"), QStringLiteral("PASS=ftppass"),
+                       QStringLiteral("LOCALDIR=") + pane.path(), QStringLiteral("PUT=report.txt"),
+                       QStringLiteral("QUIT=YES")}),
+              0)
+        << put.p.readAllStandardError().toStdString();
+    EXPECT_EQ(ReadTestFile(s.home + "/report.txt"), "from the shell's folder");
 }
