@@ -601,3 +601,18 @@ TEST(Unattended, RelativeNamesResolveAgainstTheFolderTheProgramStartedIn)
         << put.p.readAllStandardError().toStdString();
     EXPECT_EQ(ReadTestFile(s.home + "/report.txt"), "from the shell's folder");
 }
+
+// GET= of a file in a folder the server does not have ends the run by itself,
+// with a failed status.
+TEST(Unattended, AGetFromAMissingFolderEndsWithAFailedStatus)
+{
+    OwnServerRun s({{QStringLiteral("pub/a.zip"), "a"}}, 0);
+    QTemporaryDir target;
+    Program get;
+    const int status = get.run({QStringLiteral("HOST=127.0.0.1"), QStringLiteral("PORT=%1").arg(s.port),
+                                QStringLiteral("USER=ftptest"), QStringLiteral("PASS=ftppass"),
+                                QStringLiteral("GET=/nodir/a.zip|") + target.path(), QStringLiteral("QUIT=YES")});
+    EXPECT_NE(status, -1) << "the run did not end";
+    EXPECT_NE(status, 0);
+    EXPECT_FALSE(QFileInfo::exists(target.path() + "/a.zip"));
+}
