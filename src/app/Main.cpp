@@ -620,8 +620,12 @@ void TfrmMain::HandOffCommandLine(const QStringList& arguments)
             return KeywordCommandLine(arguments);
         case TCommandLineKind::Script:
             // "+script.txt more words": the rest belongs to the file's name.
+            // No dialog may wait in such a run, not even for a script that
+            // cannot be read; one that cannot run ends the program at once.
             m_quitWhenDone = true;
-            RunScriptFile(arguments.join(QLatin1Char(' ')).mid(1), true);
+            beginUnattended();
+            if (!RunScriptFile(arguments.join(QLatin1Char(' ')).mid(1), true))
+                QTimer::singleShot(0, this, [this] { CloseWithoutQuestions(); });
             return;
     }
 }

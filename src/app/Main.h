@@ -414,6 +414,7 @@ private:
     bool selectMatching(TCorvListView* pane, const std::string& mask);
     ScriptWait scriptTransfer(const TScriptCommand& command);
     ScriptWait scriptPaneCommand(const TScriptCommand& command);
+    ScriptWait started(bool began);
     void startDdeServer();
     void endAutomation();
     bool openDdeClient();

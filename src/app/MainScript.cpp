@@ -259,6 +259,10 @@ void TfrmMain::scriptEnded()
     Remote->ClearSelection();
     if (!m_unattended)
         endUnattended();
+    // A script the command line started ends the program when it ends, with
+    // its status (EXIT is not needed).
+    if (m_quitWhenDone)
+        QTimer::singleShot(0, this, [this] { CloseWithoutQuestions(); });
 }
 
 void TfrmMain::beginUnattended()
@@ -445,6 +449,17 @@ TfrmMain::ScriptWait TfrmMain::scriptTransfer(const TScriptCommand& c)
     return ScriptWait::State;
 }
 
+TfrmMain::ScriptWait TfrmMain::started(bool began)
+{
+    // A remote command that could not even start (no connection, the session
+    // busy) failed.
+    if (!began) {
+        LogLine("不能执行: 没有空闲的连接", lcError);
+        scriptStepFailed();
+    }
+    return began ? ScriptWait::State : ScriptWait::None;
+}
+
 TfrmMain::ScriptWait TfrmMain::scriptPaneCommand(const TScriptCommand& c)
 {
     const bool local = c.side == TScriptSide::Local;
@@ -490,7 +505,7 @@ TfrmMain::ScriptWait TfrmMain::scriptPaneCommand(const TScriptCommand& c)
                     scriptStepFailed();
                     return ScriptWait::None;
                 }
-                return m_fileOps->Rename(from, to) ? ScriptWait::State : ScriptWait::None;
+                return started(m_fileOps->Rename(from, to));
             }
             if (QFileInfo::exists(m_localDir + QString::fromStdString(to)) ||
                 !QDir(m_localDir).rename(QString::fromStdString(from), QString::fromStdString(to))) {
@@ -515,7 +530,7 @@ TfrmMain::ScriptWait TfrmMain::scriptPaneCommand(const TScriptCommand& c)
                 SetLocalDirectory(dir);
                 return ScriptWait::None;
             }
-            return m_workflow->ChangeRemoteDirectory(a) ? ScriptWait::State : ScriptWait::None;
+            return started(m_workflow->ChangeRemoteDirectory(a));
         case TScriptCode::Md:
             if (local) {
                 if (!QDir(m_localDir).mkpath(arg)) {
@@ -525,7 +540,7 @@ TfrmMain::ScriptWait TfrmMain::scriptPaneCommand(const TScriptCommand& c)
                 ListLocalDirectory();
                 return ScriptWait::None;
             }
-            return m_fileOps->MakeDirectory(a) ? ScriptWait::State : ScriptWait::None;
+            return started(m_fileOps->MakeDirectory(a));
         case TScriptCode::Rd:
             if (local) {
                 if (!QDir(m_localDir).rmdir(arg)) {
@@ -535,7 +550,7 @@ TfrmMain::ScriptWait TfrmMain::scriptPaneCommand(const TScriptCommand& c)
                 ListLocalDirectory();
                 return ScriptWait::None;
             }
-            return m_fileOps->RawCommand("RMD " + a) ? ScriptWait::State : ScriptWait::None;
+            return started(m_fileOps->RawCommand("RMD " + a));
         case TScriptCode::Dir:
             if (local) {
                 ListLocalDirectory();
@@ -656,13 +671,12 @@ void TfrmMain::ExecuteScriptCommand(const std::string& compiled)
             std::vector<std::string> names;
             for (int r : matchingRows(Remote, mask))
                 names.push_back(Remote->Text(r, 0).toStdString());
-            if (!names.empty() && m_fileOps->Chmod(names, mode))
-                wait = ScriptWait::State;
+            if (!names.empty())
+                wait = started(m_fileOps->Chmod(names, mode));
             break;
         }
         case TScriptCode::Raw:
-            if (m_fileOps->RawCommand(a))
-                wait = ScriptWait::State;
+            wait = started(m_fileOps->RawCommand(a));
             break;
         case TScriptCode::DdeLink: {
             const size_t first = a.find(':');
@@ -706,10 +720,12 @@ void TfrmMain::ExecuteScriptCommand(const std::string& compiled)
                 case TScriptRunner::LoopStart::CountTooLarge:
                     LogLine("脚本错误: 循环次数过大: " + a, lcError);
                     m_script.Stop();
+                    unattendedFailed();
                     break;
                 case TScriptRunner::LoopStart::Nested:
                     LogLine("脚本错误: 循环不能嵌套, 脚本结束.", lcError);
                     m_script.Stop();
+                    unattendedFailed();
                     break;
             }
             break;
@@ -816,7 +832,9 @@ void TfrmMain::KeywordCommandLine(const QStringList& arguments)
                 LoadQueueFile(value.toStdString());
         } else if (key == QStringLiteral("SCRIPT")) {
             m_quitWhenDone = true;
-            RunScriptFile(value, true);
+            beginUnattended();
+            if (!RunScriptFile(value, true))
+                QTimer::singleShot(0, this, [this] { CloseWithoutQuestions(); });
         } else if (key == QStringLiteral("DDE")) {
             mnuDDEClientClick();
         } else if (key == QStringLiteral("GET")) {

@@ -616,3 +616,32 @@ TEST(Unattended, AGetFromAMissingFolderEndsWithAFailedStatus)
     EXPECT_NE(status, 0);
     EXPECT_FALSE(QFileInfo::exists(target.path() + "/a.zip"));
 }
+
+// A script given on the command line ends the program when it ends, whether
+// it ran to its end, stopped at a failure, or could not run at all; the
+// status is 0 only when every command succeeded. No dialog waits meanwhile.
+TEST(Unattended, ACommandLineScriptAlwaysEndsTheProgramWithItsStatus)
+{
+    QTemporaryDir dir;
+    QDir().mkpath(dir.path() + QStringLiteral("/folder.txt"));
+    const std::vector<std::pair<QByteArray, int>> scripts = {
+        {"ASCII\nBINARY\n", 0},                            // no EXIT needed
+        {"ASCII\nCD-R:/pub\nBINARY\n", 1},                 // not connected: CD fails
+        {"ASCII\nNOT A COMMAND\n", 1},                     // does not compile
+        {"LOOP:4294967296\nASCII\nENDLOOP\n", 1},          // a count too large
+        {"LOOP:2\nLOOP:2\nASCII\nENDLOOP\nENDLOOP\n", 1},  // nested
+        {QByteArray("ASCII\n\0\1\2", 9), 1},               // binary
+    };
+    int i = 0;
+    for (const auto& [text, want] : scripts) {
+        const QString path = dir.filePath(QStringLiteral("s%1.txt").arg(i++));
+        WriteTestFile(path, text);
+        Program p;
+        EXPECT_EQ(p.run({QLatin1Char('+') + path}), want) << text.toStdString();
+    }
+    for (const QString& missing :
+         {dir.filePath(QStringLiteral("none.txt")), dir.filePath(QStringLiteral("folder.txt"))}) {
+        Program p;
+        EXPECT_EQ(p.run({QLatin1Char('+') + missing}), 1) << missing.toStdString();
+    }
+}
