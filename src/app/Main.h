@@ -396,12 +396,10 @@ private:
     void buildScriptMenu(QMenu* menu);
     TCompiledLine compileScriptLine(const std::string& line, int lineNumber);
     void scriptStarted();
-    // What a site queue file will do, as the question before it runs.
-    std::string siteQueueSummary(const std::string& file, const TSiteQueue& queue) const;
     // In a run without a user: entries whose local path is outside the local
     // folder are refused and fail the run; the lines to log are returned.
     std::vector<std::string> admitUnattended(std::vector<TQueueEntry>& entries);
-    void scriptStepFailed() { m_scriptStep.failed = true; }
+    void scriptStepFailed() { m_scriptStep.Fail(); }
     // After a command: false when it failed and the script stops there.
     bool scriptStepEnded();
     void scriptEnded();
@@ -474,15 +472,7 @@ private:
     bool m_scriptWaitsForState = false;  // the last command waits for it
     bool m_scriptContinuing = false;     // the next command is on its way
     bool m_scriptErrorsChained = false;
-    // The script command running now: what it is, and what tells its failure
-    // (the server refused a file command; a transfer failed; a local fault).
-    struct ScriptStep {
-        std::string text;
-        int refusalsBefore = 0;
-        int failuresBefore = 0;
-        bool watchesServer = false;
-        bool failed = false;
-    } m_scriptStep;
+    TScriptStep m_scriptStep;
     bool m_scriptGoesOn = false;                        // ONERROR:CONTINUE
     SessionState m_lastState = SessionState::Starting;  // dials the entry a site queue names (a child of the window)
     QString m_sessionTitle;

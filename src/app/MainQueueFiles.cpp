@@ -199,7 +199,7 @@ bool TfrmMain::LoadSiteQueueFile(std::string argument)
     // A site queue is input from anywhere that connects and moves files at
     // once: a user sees what it will do first; a run without one takes only
     // what stays inside its local folder.
-    if (!m_queueRun->NoUser && !m_prompt->Confirm(siteQueueSummary(argument, q))) {
+    if (!m_queueRun->NoUser && !m_prompt->Confirm(SiteQueueQuestion(argument, q))) {
         LogLine("站点队列文件没有运行: " + argument, lcNormal);
         return false;
     }
@@ -253,23 +253,6 @@ bool TfrmMain::LoadSiteQueueFile(std::string argument)
     m_dialer->OnGiveUp = [this](TTapi* t) { LogLine("拨号失败: " + t->EntryName, lcError); };
     m_dialer->Dial();
     return true;
-}
-
-std::string TfrmMain::siteQueueSummary(const std::string& file, const TSiteQueue& q) const
-{
-    const TQueueReach reach = QueueReach(q.Entries);
-    auto folders = [](const std::vector<std::string>& list) {
-        std::string text;
-        for (size_t i = 0; i < list.size() && i < 8; ++i)
-            text += "\n    " + list[i];
-        if (list.size() > 8)
-            text += "\n    ... (" + std::to_string(list.size()) + ")";
-        return text.empty() ? std::string("\n    (无)") : text;
-    };
-    return "站点队列文件 \"" + file + "\" 将连接到 " + (q.Host.empty() ? std::string("(没有主机)") : q.Host) +
-           (q.User ? ", 用户 " + *q.User : std::string()) + ", 传输 " + std::to_string(q.Entries.size()) + " 个项目." +
-           "\n读取的本地目录:" + folders(reach.ReadFolders) + "\n写入的本地目录:" + folders(reach.WriteFolders) +
-           (q.Quit ? "\n完成后退出 Corvyne." : "") + "\n\n要运行吗?";
 }
 
 std::vector<std::string> TfrmMain::admitUnattended(std::vector<TQueueEntry>& entries)

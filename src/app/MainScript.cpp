@@ -300,14 +300,14 @@ int TfrmMain::ExitStatus() const
 
 bool TfrmMain::scriptStepEnded()
 {
-    ScriptStep step = std::exchange(m_scriptStep, {});
-    const bool refused = step.watchesServer && FTP.CommandRefusals() > step.refusalsBefore;
-    if (!step.failed && !refused && m_queueRun->Failures <= step.failuresBefore)
+    const std::optional<std::string> failure =
+        m_scriptStep.End(FTP.CommandRefusals(), m_queueRun->Failures, FTP.LastRefusal());
+    if (!failure)
         return true;
     // A failed command never lets the script go on as if it had worked (the
     // next line may act on the wrong folder): the script stops there unless
     // it said ONERROR:CONTINUE, and the run's status says it failed.
-    LogLine("脚本命令失败: " + step.text + (refused ? " (" + FTP.LastRefusal() + ")" : std::string()), lcError);
+    LogLine(*failure, lcError);
     unattendedFailed();
     if (m_scriptGoesOn)
         return true;
@@ -320,7 +320,7 @@ bool TfrmMain::scriptStepEnded()
 void TfrmMain::RunNextScriptCommand()
 {
     m_scriptWaits = false;
-    if (m_script.ScriptRunning && !m_scriptStep.text.empty() && !scriptStepEnded())
+    if (m_script.ScriptRunning && m_scriptStep.Active() && !scriptStepEnded())
         return;
     const TScriptRunner::Next next = m_script.TakeNext();
     if (next.kind == TScriptRunner::NextKind::LoopNotClosed) {
@@ -584,13 +584,8 @@ void TfrmMain::ExecuteScriptCommand(const std::string& compiled)
         return;
     const TScriptCommand& c = *decoded;
     const std::string& a = c.argument;
-    if (m_script.ScriptRunning) {
-        const bool fileCommand = c.code == TScriptCode::Cd || c.code == TScriptCode::Md || c.code == TScriptCode::Rd ||
-                                 c.code == TScriptCode::Del || c.code == TScriptCode::Rename ||
-                                 c.code == TScriptCode::Raw || c.code == TScriptCode::Chmod;
-        m_scriptStep = {ScriptCommandText(c), FTP.CommandRefusals(), m_queueRun->Failures,
-                        fileCommand && c.side != TScriptSide::Local, false};
-    }
+    if (m_script.ScriptRunning)
+        m_scriptStep.Begin(c, FTP.CommandRefusals(), m_queueRun->Failures);
     ScriptWait wait = ScriptWait::None;
     switch (c.code) {
         case TScriptCode::OnError: {

@@ -343,3 +343,20 @@ std::vector<TQueueEntry> TakeEntriesOutside(std::vector<TQueueEntry>& entries, c
     entries = std::move(kept);
     return outside;
 }
+
+std::string SiteQueueQuestion(const std::string& file, const TSiteQueue& q)
+{
+    const TQueueReach reach = QueueReach(q.Entries);
+    auto folders = [](const std::vector<std::string>& list) {
+        std::string text;
+        for (size_t i = 0; i < list.size() && i < 8; ++i)
+            text += "\n    " + list[i];
+        if (list.size() > 8)
+            text += "\n    ... (" + std::to_string(list.size()) + ")";
+        return text.empty() ? std::string("\n    (无)") : text;
+    };
+    return "站点队列文件 \"" + file + "\" 将连接到 " + (q.Host.empty() ? std::string("(没有主机)") : q.Host) +
+           (q.User ? ", 用户 " + *q.User : std::string()) + ", 传输 " + std::to_string(q.Entries.size()) + " 个项目." +
+           "\n读取的本地目录:" + folders(reach.ReadFolders) + "\n写入的本地目录:" + folders(reach.WriteFolders) +
+           (q.Quit ? "\n完成后退出 Corvyne." : "") + "\n\n要运行吗?";
+}

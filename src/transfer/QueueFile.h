@@ -48,6 +48,9 @@ struct TQueueReach {
     std::vector<std::string> ReadFolders, WriteFolders;
 };
 TQueueReach QueueReach(const std::vector<TQueueEntry>& entries);
+// What a site queue file will do (host, user, entries, the local folders it
+// reads and writes, whether it quits), as the question before it runs.
+std::string SiteQueueQuestion(const std::string& file, const TSiteQueue& queue);
 // Entries whose local path (resolved as above) is not inside root: taken out
 // of entries and returned. A run without a user loads only what stays in the
 // folder it names.

@@ -324,3 +324,25 @@ TQueueEntry KeywordPutEntry(std::string_view value)
                                    : EnsureTrailingSeparator(std::string(value.substr(bar + 1))) + name;
     return {TEntryKind::UploadFile, source, file.exists() ? file.size() : -1, target};
 }
+
+void TScriptStep::Begin(const TScriptCommand& c, int refusals, int failures)
+{
+    using C = TScriptCode;
+    const bool fileCommand = c.code == C::Cd || c.code == C::Md || c.code == C::Rd || c.code == C::Del ||
+                             c.code == C::Rename || c.code == C::Raw || c.code == C::Chmod;
+    m_text = ScriptCommandText(c);
+    m_refusals = refusals;
+    m_failures = failures;
+    m_watchesServer = fileCommand && c.side != TScriptSide::Local;
+    m_failed = false;
+}
+
+std::optional<std::string> TScriptStep::End(int refusals, int failures, const std::string& lastRefusal)
+{
+    const bool refused = m_watchesServer && refusals > m_refusals;
+    const bool failed = m_failed || refused || failures > m_failures;
+    const std::string text = std::exchange(m_text, {});
+    if (!failed)
+        return std::nullopt;
+    return "脚本命令失败: " + text + (refused ? " (" + lastRefusal + ")" : std::string());
+}

@@ -142,6 +142,23 @@ public:
     void Stop();
 };
 
+// The script command running now, and whether it failed: the server refused
+// one of its file commands (the client's refusal count grew), the run's
+// failures grew, or the window said so for a local step.
+class TScriptStep {
+public:
+    void Begin(const TScriptCommand& command, int refusals, int failures);
+    void Fail() { m_failed = true; }
+    bool Active() const { return !m_text.empty(); }
+    // Ends the step: its failure line for the log, or nothing when it worked.
+    std::optional<std::string> End(int refusals, int failures, const std::string& lastRefusal);
+
+private:
+    std::string m_text;
+    int m_refusals = 0, m_failures = 0;
+    bool m_watchesServer = false, m_failed = false;
+};
+
 // The keyword command line's "GET=remote[|localdir]" and
 // "PUT=local[|remotedir]" as queue entries; downloadDir (the "Path"
 // setting) when GET names no folder. PUT's size is read from the file.

@@ -179,3 +179,24 @@ TEST(Script, ALongScriptLoadsAndRunsEveryLineInOrder)
         ASSERT_EQ(next.command, "27$NOOP " + std::to_string(n++));
     EXPECT_EQ(n, 200000);
 }
+
+// A step fails when the server refused one of its file commands, when the
+// run's failures grew, or when it was told so; refusals during a local step
+// or a transfer do not count as the step's own.
+TEST(Script, AStepFailsOnARefusalOfItsOwnAFailureOrWhenTold)
+{
+    const auto cmd = [](const char* line) { return *DecodeScriptCommand(CompileScriptLine(line, QDate()).text); };
+    TScriptStep s;
+    s.Begin(cmd("CD-R:/x"), 3, 0);
+    EXPECT_EQ(s.End(4, 0, "550 No such file"), "脚本命令失败: CD-R:/x (550 No such file)");
+    EXPECT_FALSE(s.Active());
+    s.Begin(cmd("CD-R:/x"), 3, 0);
+    EXPECT_EQ(s.End(3, 0, "550 old"), std::nullopt);
+    s.Begin(cmd("GET:a.zip"), 3, 0);
+    EXPECT_EQ(s.End(5, 0, "550"), std::nullopt);  // a transfer's refusals count through its failures
+    s.Begin(cmd("GET:a.zip"), 3, 0);
+    EXPECT_EQ(s.End(3, 1, ""), "脚本命令失败: GET:a.zip");
+    s.Begin(cmd("DEL-L:x"), 0, 0);
+    s.Fail();
+    EXPECT_EQ(s.End(0, 0, ""), "脚本命令失败: DEL-L:x");
+}
