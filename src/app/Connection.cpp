@@ -384,6 +384,10 @@ void TConnectionWorkflow::FtpInfo(::FtpInfo kind, const std::string& text)
             }
             break;
         case fiDisconnected:
+            // A file in the middle of moving when the line went: it has its
+            // line in the transfer log too.
+            if ((m_state == SessionState::Downloading || m_state == SessionState::Uploading) && m_hooks.TransferCut)
+                m_hooks.TransferCut(m_state == SessionState::Uploading);
             if (IsTransferring(m_state) && Session.RestoreTransfer)
                 SetState(SessionState::ConnectionLost);
             LogLine("服务器断开.", lcNormal);

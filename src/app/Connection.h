@@ -64,6 +64,7 @@ public:
         // While transferring: the data connection stood, or the server
         // announced the incoming file's size.
         std::function<void(::FtpInfo kind, const std::string& text)> TransferInfo;
+        std::function<void(bool upload)> TransferCut;  // the line dropped in the middle of a file
         // The first listing after a login that should start the queue (or
         // resume it after a drop): true when a run began.
         std::function<bool()> StartQueueAfterLogin;

@@ -1,6 +1,7 @@
 #include "app/Custom.h"
 
 #include <QFormLayout>
+#include <QKeyEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -31,6 +32,11 @@ TfrmCustom::TfrmCustom(std::vector<TCustomCommand> commands, QWidget* parent)
     auto* note = new QLabel(QStringLiteral("命令符:\n%f - 所选文件名\n%d - 对话框文字"), this);
     note->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     left->addWidget(note);
+    lblProblem = new QLabel(this);
+    lblProblem->setStyleSheet(QStringLiteral("color: #b00000"));
+    lblProblem->setWordWrap(true);
+    lblProblem->hide();
+    left->addWidget(lblProblem);
     CustomList = new QListWidget(this);
     left->addWidget(CustomList, 1);
     layout->addLayout(left, 1);
@@ -69,6 +75,7 @@ void TfrmCustom::clearFields()
     txtCaption->clear();
     txtCommand->clear();
     txtShortcut->clear();
+    lblProblem->hide();
     btnAdd->setText(QStringLiteral("添加(&A)"));
     btnDelete->setEnabled(false);
     follow();
@@ -101,6 +108,22 @@ void TfrmCustom::btnAddClick()
     const char shortcut = key.size() == 1 && key[0].isLetterOrNumber() && key[0].unicode() < 0x80
                               ? static_cast<char>(key[0].unicode())
                               : 0;
+    // Two commands on one key run neither: a key already taken is refused.
+    if (shortcut) {
+        std::string owner = ShortcutOwner ? ShortcutOwner(shortcut) : std::string();
+        for (size_t i = 0; i < m_commands.size() && owner.empty(); ++i)
+            if (static_cast<int>(i) != m_selected && m_commands[i].Shortcut == shortcut)
+                owner = m_commands[i].Caption;
+        if (!owner.empty()) {
+            lblProblem->setText(QStringLiteral("%1 已被 \"%2\" 使用.  请选择另外的键.")
+                                    .arg(QString::fromStdString(CustomShortcutText(shortcut)),
+                                         QString::fromStdString(owner)));
+            lblProblem->show();
+            txtShortcut->setFocus();
+            txtShortcut->selectAll();
+            return;
+        }
+    }
     TCustomCommand c{txtCaption->text().toStdString(), txtCommand->text().toStdString(), shortcut};
     if (m_selected >= 0) {
         TCustomCommand& old = m_commands[static_cast<size_t>(m_selected)];
@@ -123,4 +146,17 @@ void TfrmCustom::btnDeleteClick()
     m_commands.erase(m_commands.begin() + m_selected);
     refill();
     clearFields();
+}
+
+void TfrmCustom::keyPressEvent(QKeyEvent* event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    const bool typed = !txtCaption->text().isEmpty() || !txtCommand->text().isEmpty();
+    if (enter && typed) {
+        if (btnAdd->isEnabled())
+            btnAddClick();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }

@@ -96,9 +96,21 @@ QString ResolveDataDirectory(QStringList& arguments, QString& error)
     }
     if (!chosen.isEmpty())
         return chosen;
-    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/corvyne";
+    const QString base = DefaultDataDirectory();
     QDir().mkpath(base);
-    return base + QLatin1Char('/');
+    return base;
+}
+
+QString DefaultDataDirectory()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/corvyne/");
+}
+
+QStringList DataDirectoryArguments(const QString& dataDir)
+{
+    if (QDir(dataDir).absolutePath() == QDir(DefaultDataDirectory()).absolutePath())
+        return {};
+    return {QStringLiteral("DATA=") + dataDir};
 }
 
 QString EnsureHomeDirectory()

@@ -26,6 +26,13 @@ TCommandLineKind ClassifyCommandLine(const QStringList& arguments);
 // argument is taken out of arguments: the rest is the command line proper.
 QString ResolveDataDirectory(QStringList& arguments, QString& error);
 
+// The data folder when the command line names none (ends with "/").
+QString DefaultDataDirectory();
+// What a program started from this one (a new window, a desktop launcher)
+// needs on its command line to use the same data folder: nothing for the
+// default one, else "DATA=<folder>".
+QStringList DataDirectoryArguments(const QString& dataDir);
+
 // Whether the command line runs without a user: QUIT=YES, SCRIPT= or a
 // "+script". Such a run never opens a dialog.
 bool RunsWithoutUser(const QStringList& arguments);

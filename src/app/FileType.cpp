@@ -89,7 +89,7 @@ bool RegisterSiteQueueType(const QString& executable)
 }
 
 bool CreateSiteLauncher(const QString& folder, const QString& name, const QString& executable, QString& path,
-                        std::string& error, const QString& argument)
+                        std::string& error, const QStringList& arguments)
 {
     // The name as one file-name segment; the entry's own text keeps it whole.
     QString file = name;
@@ -99,9 +99,11 @@ bool CreateSiteLauncher(const QString& folder, const QString& name, const QStrin
     path = QDir(folder).filePath(file + QStringLiteral(".desktop"));
     QString shown = name;
     shown.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    QString exec = execArgument(executable);
+    for (const QString& argument : arguments.isEmpty() ? QStringList{name} : arguments)
+        exec += QLatin1Char(' ') + execArgument(argument);
     const QString text = QStringLiteral("[Desktop Entry]\nType=Application\nName=") + shown +
-                         QStringLiteral("\nExec=") + execArgument(executable) + QLatin1Char(' ') +
-                         execArgument(argument.isEmpty() ? name : argument) + QStringLiteral("\nPath=") +
+                         QStringLiteral("\nExec=") + exec + QStringLiteral("\nPath=") +
                          QFileInfo(executable).absolutePath() +
                          QStringLiteral("\nTerminal=false\nCategories=Network;FileTransfer;\n");
     if (!QDir().mkpath(folder) || !WriteFileAtomically(path.toStdString(), text.toStdString(), error))

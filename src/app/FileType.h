@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QStringList>
 
 #include <string>
 
@@ -11,8 +12,8 @@
 // written.
 bool RegisterSiteQueueType(const QString& executable);
 
-// A desktop launcher that starts the program with one argument (a site's
-// name, or the given argument): "<name>.desktop" in folder, executable.
+// A desktop launcher that starts the program with the given arguments (the
+// site's name alone when none): "<name>.desktop" in folder, executable.
 // path is the file written; false with error set when it could not be.
 bool CreateSiteLauncher(const QString& folder, const QString& name, const QString& executable, QString& path,
-                        std::string& error, const QString& argument = {});
+                        std::string& error, const QStringList& arguments = {});

@@ -254,7 +254,7 @@ void TfrmMain::ApplyViewSettings()
     const bool wholeRow = m_settingsFile.ReadBool(SetupSection, "SelectLine", false);
     for (TCorvListView* pane : {Local, Remote}) {
         pane->Header()->setVisible(headers);
-        pane->MixedOrder = m_settings.AlphaSort;
+        pane->SetMixedOrder(m_settings.AlphaSort);
         pane->SetRowSelect(wholeRow);
     }
     // A font of the user's choice for the panes, the queue, the log and the
@@ -676,6 +676,7 @@ void TfrmMain::LogLine(const std::string& text, int colour)
     Memo1->AddColoredLine(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
                           logLineColour(colour, dark));
     forwardLogLine(text, colour);
+    m_report.Line(text, colour == lcError);
 }
 
 // An ftp:// address copied in another program while nothing is connected
@@ -851,6 +852,8 @@ void TfrmMain::closeEvent(QCloseEvent* e)
         tell(m_settingsFile.LastError());
     if (!m_sites.SaveSites() || !m_sites.SaveStats())
         tell(m_sites.LastError());
+    m_report.Summary(ExitStatus(), m_queueRun->Completed, m_queueRun->Failures,
+                     static_cast<int>(m_transferQueue.Count()));
     SetApplicationExceptionHandler(nullptr);
     e->accept();
 }

@@ -8,6 +8,7 @@
 #include "app/FileOps.h"
 #include "app/ListingCache.h"
 #include "app/ListingRows.h"
+#include "app/RunReport.h"
 #include "app/ViewEdit.h"
 #include "app/corvview.h"
 #include "ftp/Ftp.h"
@@ -98,6 +99,9 @@ public:
     // Every question goes here; tests and scripts put their own answerer in.
     void SetPrompt(IPrompt* prompt);
     IPrompt& Prompt() { return *m_prompt; }
+    // Errors and the final summary on the standard error output (a run
+    // nobody watches).
+    TRunReport& Report() { return m_report; }
 
     // ---- handlers
     void btnConnectClick(bool prepared = false);  // prepared: keeps the after-login action
@@ -213,6 +217,8 @@ public:
     QMenu* mnuCustom = nullptr;
     void RebuildCustomMenu();
     void RunCustomCommand(const TCustomCommand& command);
+    // The menu text of the program's own command on Ctrl+Shift+key; empty when free.
+    std::string BuiltInShortcutOwner(char key) const;
     void mnuDefineCustomClick();  // TfrmCustom; saved and the menu rebuilt when it closes
     // Instead of the modal run of the dialog; tests put their own in.
     std::function<void(TfrmCustom& dialog)> DefineCustomOpened;
@@ -468,6 +474,7 @@ private:
     bool m_quitWhenDone = false;  // a "+" script or SCRIPT=: a connection that fails ends the program
     bool m_unattended = false;    // QUIT=YES: no person, and an exit status that tells
     int m_exitStatus = 0;
+    TRunReport m_report;
     bool m_scriptWaits = false;          // for the session to settle
     bool m_scriptWaitsForState = false;  // the last command waits for it
     bool m_scriptContinuing = false;     // the next command is on its way

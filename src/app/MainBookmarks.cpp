@@ -2,6 +2,7 @@
 // adding one, the dialog that edits them, and going to one.
 
 #include "app/Bookmark.h"
+#include "app/DialogSize.h"
 #include "app/Main.h"
 
 #include <QMenu>
@@ -73,6 +74,7 @@ void TfrmMain::mnuEditBookmarkClick()
     if (m_workflow->CurrentSite.empty())
         return;
     TfrmBookmark dialog(ReadBookmarks(m_sites.Stats(), m_workflow->CurrentSite), this);
+    new TDialogSize(dialog, m_settingsFile, "Bookmarks");
     const bool ok = BookmarksOpened ? BookmarksOpened(dialog) : dialog.exec() == QDialog::Accepted;
     if (!ok)
         return;

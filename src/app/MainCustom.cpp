@@ -2,23 +2,40 @@
 // running a command, and the dialog that edits them.
 
 #include "app/Custom.h"
+#include "app/DialogSize.h"
 #include "app/Main.h"
 #include "app/corvview.h"
 
 #include <QMenu>
 
+#include <set>
+
 void TfrmMain::RebuildCustomMenu()
 {
     mnuCustom->clear();
     const std::vector<TCustomCommand> commands = ReadCustomCommands(m_settingsFile);
+    std::set<char> taken;
     for (const TCustomCommand& c : commands) {
+        // A key taken already (a file from before keys were checked) stays
+        // with its first owner: two owners would run neither.
+        const bool free = c.Shortcut && BuiltInShortcutOwner(c.Shortcut).empty() && taken.insert(c.Shortcut).second;
         QAction* a = mnuCustom->addAction(QString::fromStdString(c.Caption), this, [this, c] { RunCustomCommand(c); });
         a->setToolTip(QString::fromStdString(c.Command));
         a->setStatusTip(QString::fromStdString(c.Command));
-        if (c.Shortcut)
+        if (free)
             a->setShortcut(QKeySequence(QString::fromStdString(CustomShortcutText(c.Shortcut))));
     }
     mnuCustom->setEnabled(!commands.empty());
+}
+
+std::string TfrmMain::BuiltInShortcutOwner(char key) const
+{
+    const QKeySequence wanted(QString::fromStdString(CustomShortcutText(key)));
+    const QList<QAction*> custom = mnuCustom->actions();
+    for (QAction* a : findChildren<QAction*>())
+        if (a->shortcut() == wanted && !custom.contains(a))
+            return a->text().remove(QLatin1Char('&')).toStdString();
+    return {};
 }
 
 void TfrmMain::RunCustomCommand(const TCustomCommand& command)
@@ -44,9 +61,12 @@ void TfrmMain::RunCustomCommand(const TCustomCommand& command)
 void TfrmMain::mnuDefineCustomClick()
 {
     TfrmCustom dialog(ReadCustomCommands(m_settingsFile), this);
+    new TDialogSize(dialog, m_settingsFile, "CustomCommands");
     dialog.OnSave = [this](const std::vector<TCustomCommand>& commands) {
         WriteCustomCommands(m_settingsFile, commands);
     };
+    // The custom commands' own keys are checked by the dialog, among themselves.
+    dialog.ShortcutOwner = [this](char key) { return BuiltInShortcutOwner(key); };
     if (DefineCustomOpened)
         DefineCustomOpened(dialog);
     else

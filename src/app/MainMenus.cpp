@@ -2,6 +2,7 @@
 // bar, the panes' command and view pop-ups, and the commands they run that
 // belong to no other file. Items whose commands come with later work are
 // there and disabled.
+#include "app/DialogSize.h"
 #include "app/Editor.h"
 #include "app/FileType.h"
 #include "app/Main.h"
@@ -530,6 +531,7 @@ void TfrmMain::mnuPreferencesClick()
     src.FontName = Local->font().family();
     src.FontSize = Local->font().pointSize();
     TfrmPref dialog(m_settings, src, *m_prompt, this);
+    new TDialogSize(dialog, m_settingsFile, "Preferences");
     const bool ok = PreferencesOpened ? PreferencesOpened(dialog) : dialog.exec() == QDialog::Accepted;
     m_workflow->ConnectionDirty = true;
     if (!ok)

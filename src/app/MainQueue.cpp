@@ -333,6 +333,7 @@ void TfrmMain::queueHooks(TConnectionWorkflow::Hooks& hooks)
         // Scripts go on when the session settles.
         scriptStateChanged(std::exchange(m_lastState, m_workflow->State()));
     };
+    hooks.TransferCut = [this](bool upload) { m_progress->LogTransfer(upload, false); };
     hooks.TransferInfo = [this](::FtpInfo kind, const std::string& text) {
         if (kind == fiDataConnected)
             m_progress->DataConnected();

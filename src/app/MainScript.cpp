@@ -9,6 +9,7 @@
 #include "app/PaneLogic.h"
 #include "app/QueueView.h"
 #include "dialup/TTapiComponent.h"
+#include "sites/Netrc.h"
 #include "transfer/DdeLink.h"
 #include "transfer/QueueFile.h"
 
@@ -27,8 +28,11 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace {
 constexpr qint64 MaxScriptFile = 16 * 1024 * 1024;
+constexpr const char* PasswordVariable = "CORVYNE_PASSWORD";
 
 // While a script or an unattended command line runs no dialog opens:
 // a question gets the answer the command itself implies (yes), a message
@@ -127,7 +131,7 @@ void TfrmMain::mnuScriptShortcutClick()
     std::string error;
     if (!CreateSiteLauncher(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation),
                             QFileInfo(script).fileName(), QCoreApplication::applicationFilePath(), made, error,
-                            QLatin1Char('+') + script))
+                            QStringList{QLatin1Char('+') + script} + DataDirectoryArguments(m_dataDir)))
         m_prompt->ShowMessage(MessageKind::Error, error);
     else
         m_prompt->ShowMessage(MessageKind::Information, "一个快捷方式已被创建在桌面.");
@@ -801,7 +805,7 @@ void TfrmMain::KeywordCommandLine(const QStringList& arguments)
 {
     m_workflow->AfterLogin = AfterLoginAction::CommandLineQueue;
     bool missingQueue = false;
-    QString siteQueue, host;
+    QString siteQueue, host, malformed;
     std::optional<QString> user, pass, port;
     for (const QString& argument : arguments) {
         const qsizetype eq = argument.indexOf(QLatin1Char('='));
@@ -809,6 +813,13 @@ void TfrmMain::KeywordCommandLine(const QStringList& arguments)
             continue;
         const QString key = argument.left(eq).toUpper();
         const QString value = argument.mid(eq + 1);
+        // A CR or LF would end a command to the server early, or smuggle in
+        // another: such a value is a broken command line, not a name.
+        if (std::any_of(value.begin(), value.end(), [](QChar c) { return c.unicode() < 32 || c.unicode() == 127; })) {
+            LogLine("命令行参数含有控制字符: " + key.toStdString() + "=", lcError);
+            malformed = key;
+            continue;
+        }
         if (key == QStringLiteral("HOST")) {
             host = value;
         } else if (key == QStringLiteral("USER")) {
@@ -849,6 +860,11 @@ void TfrmMain::KeywordCommandLine(const QStringList& arguments)
     Queue->FitColumns();
     if (missingQueue)
         unattendedFailed();  // QUIT=YES may come after QUEUE=
+    if (!malformed.isEmpty() && m_unattended) {  // nothing of a broken command line runs
+        m_exitStatus = 2;
+        QTimer::singleShot(0, this, [this] { CloseWithoutQuestions(); });
+        return;
+    }
     if (!siteQueue.isEmpty()) {
         LoadSiteQueueFile(siteQueue.toStdString());
         return;
@@ -860,6 +876,21 @@ void TfrmMain::KeywordCommandLine(const QStringList& arguments)
             QTimer::singleShot(0, this, [this] { CloseWithoutQuestions(); });
         }
         return;
+    }
+    // A password on the command line is in every user's process list: it
+    // may come from the environment or ~/.netrc instead.
+    if (!pass && qEnvironmentVariableIsSet(PasswordVariable))
+        pass = qEnvironmentVariable(PasswordVariable);
+    if (!pass) {
+        std::string refusal;
+        if (const auto netrc = ReadNetrcLogin(host.toStdString(), user ? user->toStdString() : std::string(), &refusal)) {
+            if (!user && !netrc->login.empty())
+                user = QString::fromStdString(netrc->login);
+            if (netrc->password)
+                pass = QString::fromStdString(*netrc->password);
+        }
+        if (!refusal.empty())
+            LogLine(refusal, lcError);
     }
     txtFTPServer->setEditText(host);  // empties the other fields
     if (user)

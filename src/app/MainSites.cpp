@@ -2,6 +2,8 @@
 // chooser, the site menu of the quick-connect bar, adding and editing the
 // current site, its saved paths, a desktop launcher and a new window.
 #include "app/BrowServ.h"
+#include "app/DataDirectory.h"
+#include "app/DialogSize.h"
 #include "app/FileType.h"
 #include "app/Main.h"
 #include "app/QueueView.h"
@@ -51,11 +53,11 @@ void TfrmMain::mnuNewWindowClick()
     const QString program = QCoreApplication::applicationFilePath();
     bool started = false;
     if (LaunchNewWindow) {
-        started = LaunchNewWindow(program, {argument}, environment);
+        started = LaunchNewWindow(program, QStringList{argument} + DataDirectoryArguments(m_dataDir), environment);
     } else {
         QProcess process;
         process.setProgram(program);
-        process.setArguments({argument});
+        process.setArguments(QStringList{argument} + DataDirectoryArguments(m_dataDir));
         process.setProcessEnvironment(environment);
         started = process.startDetached();
     }
@@ -72,7 +74,8 @@ void TfrmMain::mnuCreateShortcutClick()
     QString path;
     std::string error;
     if (!CreateSiteLauncher(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation), name,
-                            QCoreApplication::applicationFilePath(), path, error)) {
+                            QCoreApplication::applicationFilePath(), path, error,
+                            QStringList{name} + DataDirectoryArguments(m_dataDir))) {
         m_prompt->ShowMessage(MessageKind::Error, error);
         return;
     }
@@ -221,6 +224,7 @@ void TfrmMain::runSiteManager(TfrmSite& dialog)
 void TfrmMain::mnuSiteManagerClick(const std::string& site)
 {
     TfrmSite dialog(m_sites, *m_prompt, m_settings.AutoSave, TfrmSite::Mode::Normal, this);
+    new TDialogSize(dialog, m_settingsFile, "SiteManager");
     dialog.OnSitesChanged = [this] { RebuildSiteMenu(); };
     dialog.Opening(site);
     runSiteManager(dialog);
@@ -238,6 +242,7 @@ void TfrmMain::mnuEditCurrentSiteClick()
 void TfrmMain::ChooseTargetSite()
 {
     TfrmSite dialog(m_sites, *m_prompt, m_settings.AutoSave, TfrmSite::Mode::TargetSite, this);
+    new TDialogSize(dialog, m_settingsFile, "TargetSite");
     dialog.Opening();
     runSiteManager(dialog);
     const std::optional<TSiteRecord> site = m_sites.ReadSite(dialog.ChosenSite());

@@ -15,6 +15,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -126,6 +127,7 @@ TfrmPref::TfrmPref(const TSettings& st, const Sources& src, IPrompt& prompt, QWi
     setWindowTitle(QStringLiteral("偏好设置"));
     auto* layout = new QVBoxLayout(this);
     auto* pages = new QTabWidget(this);
+    pages->setUsesScrollButtons(false);  // every page's tab in sight: the dialog is as wide as they need
     pages->addTab(generalPage(st, src), QStringLiteral("常规"));
     pages->addTab(advancedPage(st), QStringLiteral("高级"));
     pages->addTab(viewPage(st, src), QStringLiteral("查看"));
@@ -423,6 +425,22 @@ QWidget* TfrmPref::editorsPage(const TSettings& st, const Sources& src)
     connect(btnEditorAdd, &QPushButton::clicked, this, [this] { btnEditorAddClick(); });
     connect(btnEditorDelete, &QPushButton::clicked, this, [this] { btnEditorDeleteClick(); });
     return page;
+}
+
+void TfrmPref::keyPressEvent(QKeyEvent* event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    QWidget* focus = focusWidget();
+    if (enter && focus == txtSkipName && !txtSkipName->text().isEmpty()) {
+        btnSkipAddClick();
+        return event->accept();
+    }
+    if (enter && (focus == txtEditExtension || focus == txtEditEditor) &&
+        !(txtEditExtension->text().isEmpty() && txtEditEditor->text().isEmpty())) {
+        btnEditorAddClick();  // both are needed: with one, nothing is added and nothing lost
+        return event->accept();
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void TfrmPref::btnEditorAddClick()

@@ -18,6 +18,7 @@
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -109,6 +110,11 @@ public:
     void btnEditorDeleteClick();
     // Instead of the sound itself; tests put their own in.
     std::function<void(int sound, const std::string& wave)> PlaySound = PlaySettingSound;
+
+protected:
+    // Enter in a field that feeds a list adds to the list; OK is not pressed
+    // with a pattern or editor typed but not added.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QWidget* generalPage(const TSettings& s, const Sources& src);

@@ -1,6 +1,7 @@
 #include "app/Site.h"
 
 #include "app/PaneLogic.h"
+#include "common/Text.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -63,8 +64,8 @@ TfrmSite::TfrmSite(TSiteDatabase& sites, IPrompt& prompt, bool autoSave, Mode mo
     auto* groupButtons = new QGridLayout;
     btnAddGroup = new QPushButton(QStringLiteral("添加组(&D)"), this);
     btnDeleteGroup = new QPushButton(QStringLiteral("删除组(&E)"), this);
-    btnAddSite = new QPushButton(QStringLiteral("添加站点"), this);
-    btnDeleteSite = new QPushButton(QStringLiteral("删除站点"), this);
+    btnAddSite = new QPushButton(QStringLiteral("添加站点(&N)"), this);
+    btnDeleteSite = new QPushButton(QStringLiteral("删除站点(&S)"), this);
     groupButtons->addWidget(btnAddGroup, 0, 0);
     groupButtons->addWidget(btnDeleteGroup, 0, 1);
     groupButtons->addWidget(btnAddSite, 1, 0);
@@ -159,6 +160,7 @@ void TfrmSite::buildDetails()
     txtRemotePath = line();
     g->addRow(QStringLiteral("远程路径"), txtRemotePath);
     SiteMemo = new QPlainTextEdit(this);
+    SiteMemo->setTabChangesFocus(true);  // Tab moves on, as in every other field
     SiteMemo->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(SiteMemo, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         QMenu menu(this);
@@ -395,7 +397,7 @@ void TfrmSite::resetFields()
     m_loading = false;
 }
 
-void TfrmSite::ShowSite(const std::string& name)
+void TfrmSite::ShowSite(std::string name)
 {
     resetFields();
     const std::optional<TSiteRecord> site = m_sites.ReadSite(name);
@@ -769,16 +771,20 @@ void TfrmSite::btnAddGroupClick()
     std::string text;
     if (!m_prompt.AskText("添加站点组", "输入组名称", text))
         return;
-    const std::string name = QString::fromStdString(text).trimmed().toStdString();
+    std::string name = QString::fromStdString(text).trimmed().toStdString();
     if (name.empty())
         return;
-    if (const std::string problem = GroupNameProblem(name); !problem.empty()) {
+    if (const std::string problem = m_sites.GroupNameClash(name); !problem.empty()) {
         m_prompt.ShowMessage(MessageKind::Error, problem);
         return;
     }
     leaveModified();
-    auto existing = std::find(m_groups.begin(), m_groups.end(), name);
-    if (existing == m_groups.end()) {
+    // Sections are found without regard to case: "work" is the group "Work".
+    auto existing = std::find_if(m_groups.begin(), m_groups.end(),
+                                 [&](const std::string& g) { return AsciiLower(g) == AsciiLower(name); });
+    if (existing != m_groups.end()) {
+        name = *existing;
+    } else {
         m_groups.push_back(name);
         SortNames(m_groups);
         writeGroups();

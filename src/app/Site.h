@@ -72,7 +72,7 @@ public:
     // ---- handlers
     void GroupListChange();
     void SiteListClick();  // the clicked site shown, after the modified one is left
-    void ShowSite(const std::string& name);
+    void ShowSite(std::string name);  // by value: callers pass m_shown, which it resets
     bool SaveSite();  // "应用"
     void btnAddSiteClick();
     void btnDeleteSiteClick();

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <utility>
 
 namespace {
 // The size a row sorts by: typed, or read from a size text of its own.
@@ -597,6 +598,12 @@ void TCorvListView::sortBy(const std::function<bool(const TCorvRow&, const TCorv
     m_model->Reorder(order, m_updating);
 }
 
+void TCorvListView::SetMixedOrder(bool mixed)
+{
+    if (std::exchange(m_mixedOrder, mixed) != mixed)
+        SortNow();
+}
+
 void TCorvListView::SortNow()
 {
     if (!AutoSort)
@@ -617,7 +624,7 @@ void TCorvListView::SortByColumn(int column)
     // comes in order, as many servers send it, costs one pass.
     const bool target = targetColumn(column);
     const bool asc = m_ascending;
-    const bool mixed = MixedOrder;
+    const bool mixed = m_mixedOrder;
     const auto& rows = m_model->Rows;
     // A row fits keys made from it while it holds the very same name text (a
     // changed name is another string) and the same kind, size and date.

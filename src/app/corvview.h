@@ -75,7 +75,9 @@ public:
     explicit TCorvListView(QWidget* parent = nullptr);
 
     bool AutoSort = false;
-    bool MixedOrder = false;
+    // Folders among the files by name (true) or first; a change re-sorts now.
+    void SetMixedOrder(bool mixed);
+    bool MixedOrder() const { return m_mixedOrder; }
     int Tag = 0;  // names the source of a drag: queue 10, local 12, remote 14
     int SortColumn() const { return m_sortColumn; }
     bool Ascending() const { return m_ascending; }
@@ -201,6 +203,7 @@ private:
     bool m_autoArrange = true;
     bool m_acceptFiles = false;
     int m_sortColumn = 0;
+    bool m_mixedOrder = false;
     bool m_ascending = true;
     bool m_updating = false;
     bool m_streaming = false;

@@ -2,6 +2,7 @@
 #include "app/Application.h"
 #include "app/DataDirectory.h"
 #include "app/Main.h"
+#include "app/RunReport.h"
 #include "app/VersionInfo.h"
 
 #include <QApplication>
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 int main(int argc, char** argv)
 {
@@ -17,7 +19,24 @@ int main(int argc, char** argv)
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     EnsureHomeDirectory();  // before Qt reads it
+    const bool headless = qgetenv("QT_QPA_PLATFORM") == "offscreen";
+    if (headless)
+        TRunReport::FilterQtNoise();
     TCorvApplication app(argc, argv);
+    // Ended by the session or a terminal, whatever is open (a dialog waiting
+    // in its own event loop included): a close without questions. Watched
+    // from the start, as a dialog may open before the main loop runs.
+    bool terminated = false;
+    TfrmMain* window = nullptr;
+    QObject::connect(&app, &TCorvApplication::TerminationRequested, &app, [&] {
+        const bool first = !std::exchange(terminated, true);
+        if (first && window)
+            window->CloseWithoutQuestions();
+        // exit(), not quit(): quit() does nothing before the main loop runs,
+        // and a dialog's loop must end too.
+        QCoreApplication::exit(0);
+    });
+    app.WatchTerminationSignals();
     InstallQtTranslations(app);
     QApplication::setApplicationName(QStringLiteral("corvyne"));
     QApplication::setApplicationVersion(QStringLiteral(CORVYNE_VERSION));
@@ -44,20 +63,23 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "corvyne: %s\n", error.toLocal8Bit().constData());
         return 2;
     }
-    TfrmMain window(dataDir);
-    if (!error.isEmpty())
-        window.Prompt().ShowMessage(MessageKind::Error, error.toStdString());
-    window.show();
+    TfrmMain mainWindow(dataDir);
+    const bool endedBeforeTheWindow = terminated;
+    window = &mainWindow;
+    mainWindow.Report().SetEnabled(headless || RunsWithoutUser(arguments));
+    if (!error.isEmpty() && !terminated)
+        mainWindow.Prompt().ShowMessage(MessageKind::Error, error.toStdString());
+    if (!terminated)
+        mainWindow.show();
     splash.reset();
-
-    // Ended by the session or a terminal: a close without questions.
-    QObject::connect(&app, &TCorvApplication::TerminationRequested, &window, [&window] {
-        window.CloseWithoutQuestions();
-        QApplication::quit();  // also when the window was hidden to the tray
-    });
-    app.WatchTerminationSignals();
-
-    window.HandOffCommandLine(arguments);
+    if (!terminated)
+        mainWindow.HandOffCommandLine(arguments);
+    // The main loop would not see a quit asked for before it started.
+    if (terminated) {
+        if (endedBeforeTheWindow)
+            mainWindow.CloseWithoutQuestions();
+        return mainWindow.ExitStatus();
+    }
     const int status = app.exec();
-    return status != 0 ? status : window.ExitStatus();
+    return status != 0 ? status : mainWindow.ExitStatus();
 }

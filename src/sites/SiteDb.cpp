@@ -16,6 +16,8 @@ namespace {
 constexpr unsigned char PasswordMark = 127;
 constexpr int PasswordOffset = 7;  // any small positive number, the same both ways
 const std::string GroupsSection = "_Groups_";
+// Sections of sites.ini that are not a site's and not a group's list.
+const std::string ReservedGroupNames[] = {"Groups", "LastData"};
 
 bool isDigit(char c)
 {
@@ -283,6 +285,9 @@ std::string SiteNameProblem(const std::string& name)
         return "站点名称不能以空格结尾.";
     if (name.size() >= 2 && (name.front() == '"' || name.front() == '\'') && name.back() == name.front())
         return "站点名称不能以引号开始并结束.";
+    // "_" + group + "_" is a group's list (or the group list itself).
+    if (name.size() >= 2 && name.front() == '_' && name.back() == '_')
+        return "站点名称不能以 _ 开始并结尾.";
     return {};
 }
 
@@ -304,6 +309,23 @@ void SortNames(std::vector<std::string>& names)
         const std::string la = AsciiLower(a), lb = AsciiLower(b);
         return la != lb ? la < lb : a < b;
     });
+}
+
+std::string TSiteDatabase::GroupNameClash(const std::string& name) const
+{
+    if (std::string problem = GroupNameProblem(name); !problem.empty())
+        return problem;
+    const std::string lower = AsciiLower(name);
+    for (const std::string& reserved : ReservedGroupNames)
+        if (lower == AsciiLower(reserved))
+            return "组名称 \"" + name + "\" 已保留.  请选择另外的名字.";
+    for (const std::string& g : Groups())
+        if (AsciiLower(g) == lower)
+            return {};  // that group itself
+    // A site written by an earlier version may own the section.
+    if (m_sites.SectionExists(sectionOf(name)))
+        return "组名称 \"" + name + "\" 与站点 \"" + sectionOf(name) + "\" 冲突.  请选择另外的名字.";
+    return {};
 }
 
 bool TSiteDatabase::CheckSiteName(const std::string& name, IPrompt& prompt) const
@@ -370,7 +392,7 @@ TImportCounts TSiteDatabase::ImportOlderSiteFile(const std::string& group, const
         const std::string name = old.ReadString("Servers", "s" + std::to_string(k));
         if (name.empty())
             break;
-        if (SiteExists(name))
+        if (SiteExists(name) || !SiteNameProblem(name).empty())
             continue;
         members.push_back(name);
         TIniDocument& d = m_sites.Document();

@@ -117,6 +117,10 @@ public:
     bool SiteExists(const std::string& name) const;
     std::optional<TSiteRecord> ReadSite(const std::string& name) const;
     void WriteSite(const TSiteRecord& site);
+    // Why a group cannot be called so here: GroupNameProblem, a reserved
+    // section, or a site's section in the way; empty when it can (an existing
+    // group in other letters is that group).
+    std::string GroupNameClash(const std::string& name) const;
     // Checks a new site name, telling the user why it is refused
     // (SiteNameProblem, or a site of that name exists).
     bool CheckSiteName(const std::string& name, IPrompt& prompt) const;

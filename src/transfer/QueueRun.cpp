@@ -645,9 +645,10 @@ void TQueueRun::ClearFailed(const std::vector<size_t>& rows)
 
 void TQueueRun::fileDone(bool upload)
 {
-    if (m_ftp.Success())
+    if (m_ftp.Success()) {
         ++m_runEnded;
-    else {
+        ++Completed;
+    } else {
         const std::string& refusal = m_ftp.LastRefusal();
         const TQueueEntry entry = m_manual || m_queue.Empty()
                                       ? TQueueEntry{TEntryKind::DownloadFile, m_ftp.RemoteFile, -1, m_ftp.LocalFile}

@@ -119,7 +119,8 @@ public:
     bool SessionRenameRules = true;
     TCompletionAction CompletionAction = TCompletionAction::Idle;
     int64_t CurrentFileSize = 0;
-    int Failures = 0;  // files that failed and errors logged, since the program started
+    int Failures = 0;   // files that failed and errors logged, since the program started
+    int Completed = 0;  // files moved whole, since the program started
     // The entries given up on since the list was last cleared, oldest first,
     // for the user to retry or clear.
     const std::vector<TFailedEntry>& FailedEntries() const { return m_failed; }

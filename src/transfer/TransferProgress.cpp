@@ -151,7 +151,7 @@ void TTransferProgress::SizeAnnounced(const std::string& text)
         m_announced = size;
 }
 
-void TTransferProgress::LogTransfer(bool upload)
+void TTransferProgress::LogTransfer(bool upload, std::optional<bool> success)
 {
     if (m_logOff || m_settings.CustomLogFile.empty())
         return;
@@ -163,7 +163,7 @@ void TTransferProgress::LogTransfer(bool upload)
     r.server = m_ftp.FtpServer;
     r.started = m_fileStart.isValid() ? m_fileStart : QDateTime::currentDateTime();
     r.seconds = m_ftp.TransferTime / 1000;
-    r.success = m_ftp.Success();
+    r.success = success.value_or(m_ftp.Success());
     if (!AppendTransferLog(m_settings.CustomLogFile, r))
         m_logOff = true;
 }

@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 // "%.2d:%.2d:%.2d"; hours take more digits past 99.
@@ -102,8 +103,9 @@ public:
     // The size the server announces for a binary download started without
     // one; it then counts as the file's size and in the queue's bytes.
     void SizeAnnounced(const std::string& text);
-    // The transfer log line; a failure turns the log off until restart.
-    void LogTransfer(bool upload);
+    // The transfer log line (success as the client saw it unless given); a
+    // failure to write turns the log off until restart.
+    void LogTransfer(bool upload, std::optional<bool> success = std::nullopt);
     // One tick (the timer's, or a test's with its own clock).
     void Tick(uint32_t now);
 

@@ -515,6 +515,9 @@ TEST(SafeOverwrite, AnUploadUnderATemporaryNameLeavesTheServersFileUntilItIsWhol
     TfrmMain& w = *s.t.w;
     w.Settings().UploadMode = 2;  // overwrite
     w.Settings().UploadTempName = true;
+    QTemporaryDir logDir;
+    const QString transferLog = logDir.filePath(QStringLiteral("xfer.log"));
+    w.Settings().CustomLogFile = transferLog.toStdString();
     ASSERT_TRUE(s.connect()) << s.logText();
     w.ListLocalDirectory();
     w.SetActivePane(w.Local);
@@ -525,6 +528,11 @@ TEST(SafeOverwrite, AnUploadUnderATemporaryNameLeavesTheServersFileUntilItIsWhol
     s.server->waitForFinished();
     ASSERT_TRUE(WaitFor([&] { return w.Workflow().State() != SessionState::Uploading; }, 20000)) << s.logText();
     EXPECT_TRUE(ReadTestFile(s.home + "/big.bin") == old.toStdString());
+    // The cut transfer has its line in the transfer log.
+    const QStringList logged = QString::fromStdString(ReadTestFile(transferLog)).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(logged.size(), 1) << logged.join('|').toStdString();
+    EXPECT_TRUE(logged[0].startsWith(QStringLiteral("PUT\t"))) << logged[0].toStdString() << s.logText();
+    EXPECT_TRUE(logged[0].endsWith(QStringLiteral("\tFailed"))) << logged[0].toStdString();
 
     // A server again, and the whole upload: renamed over the old file.
     s.server = RealServers::startOwnPyftpdlib(s.port, s.home);

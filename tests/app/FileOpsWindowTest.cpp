@@ -14,9 +14,12 @@
 #include <QDBusConnection>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QtTest/QTest>
@@ -366,6 +369,59 @@ TEST(CustomCommandsWindow, TheDialogSavesOnCloseAndTheMenuFollows)
     ASSERT_EQ(t.w->mnuCustom->actions().size(), 1);
     EXPECT_EQ(t.w->mnuCustom->actions().front()->text(), QStringLiteral("Who"));
     EXPECT_TRUE(t.w->mnuCustom->isEnabled());
+}
+
+// A key the program's own commands or another custom command use is refused
+// in the dialog; a file from before keeps the key with its first owner.
+// Enter in a field that holds a command adds it instead of closing.
+TEST(CustomCommandsWindow, AShortcutAlreadyTakenIsRefusedAndEnterAdds)
+{
+    QueueWindow t;
+    t.w->DefineCustomOpened = [](TfrmCustom& d) {
+        d.show();
+        d.txtCaption->setText(QStringLiteral("Viewer"));
+        d.txtCommand->setText(QStringLiteral("SITE V"));
+        d.txtShortcut->setText(QStringLiteral("v"));  // Ctrl+Shift+V: 查看
+        d.btnAddClick();
+        EXPECT_EQ(d.Commands().size(), 0u);
+        EXPECT_FALSE(d.lblProblem->isHidden());
+        EXPECT_TRUE(d.lblProblem->text().contains(QStringLiteral("Ctrl+Shift+V"))) << d.lblProblem->text().toStdString();
+        EXPECT_EQ(d.txtCaption->text(), QStringLiteral("Viewer"));  // kept for another key
+        d.txtShortcut->setText(QStringLiteral("w"));
+        d.txtCommand->setFocus();
+        QTest::keyClick(d.txtCommand, Qt::Key_Return);  // adds, does not close
+        EXPECT_TRUE(d.isVisible());
+        ASSERT_EQ(d.Commands().size(), 1u);
+        EXPECT_EQ(d.Commands()[0].Shortcut, 'W');
+        EXPECT_TRUE(d.lblProblem->isHidden());
+        // Another custom command's key.
+        d.txtCaption->setText(QStringLiteral("Who"));
+        d.txtCommand->setText(QStringLiteral("SITE WHO"));
+        d.txtShortcut->setText(QStringLiteral("W"));
+        QTest::keyClick(d.txtShortcut, Qt::Key_Return);
+        EXPECT_EQ(d.Commands().size(), 1u);
+        EXPECT_TRUE(d.lblProblem->text().contains(QStringLiteral("Viewer")));
+        // Its own key, when it is updated, is no collision.
+        d.CustomListClick(0);
+        d.txtCommand->setText(QStringLiteral("SITE VV"));
+        d.btnAddClick();
+        EXPECT_EQ(d.Commands()[0].Command, "SITE VV");
+        // Nothing typed: Enter closes as before.
+        QTest::keyClick(d.CustomList, Qt::Key_Return);
+        EXPECT_FALSE(d.isVisible());
+    };
+    t.w->mnuDefineCustomClick();
+    EXPECT_EQ(t.w->SettingsFile().ReadString("Commands", "k1"), "Ctrl+Shift+W");
+
+    // An older file with two commands on 查看's key and one on another's.
+    const std::vector<TCustomCommand> older = {{"A", "SITE A", 'V'}, {"B", "SITE B", 'Q'}, {"C", "SITE C", 'Q'}};
+    WriteCustomCommands(t.w->SettingsFile(), older);
+    t.w->RebuildCustomMenu();
+    const QList<QAction*> actions = t.w->mnuCustom->actions();
+    ASSERT_EQ(actions.size(), 3);
+    EXPECT_TRUE(actions[0]->shortcut().isEmpty());
+    EXPECT_EQ(actions[1]->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+Q")));
+    EXPECT_TRUE(actions[2]->shortcut().isEmpty());
 }
 
 // A desktop file manager on the session bus, as far as properties go.

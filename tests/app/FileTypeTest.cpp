@@ -2,6 +2,7 @@
 // when it changed (a moved program), and the desktop's caches rebuilt so the
 // type takes effect.
 #include "TestSupport.h"
+#include "app/DataDirectory.h"
 #include "app/FileType.h"
 
 #include <QFile>
@@ -78,6 +79,15 @@ TEST(FileType, ASiteLauncherStartsTheProgramWithTheNameAsOneArgument)
     EXPECT_NE(text.find("\nPath=/opt/c v\n"), std::string::npos) << text;
     EXPECT_TRUE(QFileInfo(path).isExecutable());
     EXPECT_FALSE(QFileInfo(path).permissions() & QFile::WriteOther);
+
+    // More than one argument (a data folder besides the site): each one whole.
+    ASSERT_TRUE(CreateSiteLauncher(desktop, QStringLiteral("s"), QStringLiteral("/p/corvyne"), path, error,
+                                   {QStringLiteral("s"), QStringLiteral("DATA=/d a/")}))
+        << error;
+    EXPECT_NE(ReadTestFile(path).find("\nExec=\"/p/corvyne\" \"s\" \"DATA=/d a/\"\n"), std::string::npos)
+        << ReadTestFile(path);
+    EXPECT_EQ(DataDirectoryArguments(DefaultDataDirectory()), QStringList{});
+    EXPECT_EQ(DataDirectoryArguments(QStringLiteral("/d a/")), QStringList{QStringLiteral("DATA=/d a/")});
 
     // A folder that cannot be made: told, nothing claimed.
     WriteTestFile(dir.filePath("file"), "x");

@@ -772,6 +772,35 @@ TEST(MainWindow, TerminationSignalsCloseAsTheUserWould)
     }
 }
 
+// A dialog open before the main loop runs (the missing data folder's
+// message) does not keep SIGTERM from ending the program: quit() alone would
+// be lost there, and the main loop would then run for ever.
+TEST(MainWindow, TerminationSignalsEndTheProgramWithADialogOpen)
+{
+    QTemporaryDir home, data;
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(CORVYNE_EXE),
+            {QStringLiteral("--nosplash"), QStringLiteral("DATA=") + data.filePath(QStringLiteral("missing"))});
+    // The default folder is made just before the window and its message:
+    // a signal from then on is either handled or kills the process.
+    const QString shownWhen = home.filePath(QStringLiteral(".config/corvyne"));
+    ASSERT_TRUE(p.waitForStarted(10000));
+    ASSERT_TRUE(WaitFor([&] { return QFileInfo::exists(shownWhen); }, 20000)) << p.readAllStandardError().toStdString();
+    ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+    const bool ended = p.waitForFinished(20000);
+    if (!ended) {
+        p.kill();
+        p.waitForFinished();
+    }
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+}
+
 // Without HOME (cron, "env -i") the home comes from the password database,
 // never "/"; a HOME that is set stays.
 TEST(MainWindow, AMissingHomeComesFromThePasswordDatabase)
@@ -1236,7 +1265,7 @@ TEST(MainWindow, SiteMenuPrintFlushAndSitePaths)
     ASSERT_TRUE(t.waitIdle());
     EXPECT_EQ(t.w->Sites().ReadStats("R&D").ConnectCount, 2);
 
-    // New window: the site's name as the one argument, and no password.
+    // New window: the site's name and the data folder, and no password.
     QStringList launched;
     QProcessEnvironment handed;
     t.w->LaunchNewWindow = [&](const QString&, const QStringList& args, const QProcessEnvironment& env) {
@@ -1245,7 +1274,7 @@ TEST(MainWindow, SiteMenuPrintFlushAndSitePaths)
         return true;
     };
     t.w->mnuNewWindowClick();
-    EXPECT_EQ(launched, QStringList{QStringLiteral("R&D")});
+    EXPECT_EQ(launched, (QStringList{QStringLiteral("R&D"), QStringLiteral("DATA=") + t.w->DataDirectory()}));
     EXPECT_FALSE(handed.contains(QString::fromLatin1(TfrmMain::HandedPasswordVariable)));
 }
 
@@ -1266,8 +1295,12 @@ TEST(MainWindow, ANewWindowGetsTheQuickConnectPasswordOutsideItsCommandLine)
         return true;
     };
     t.w->mnuNewWindowClick();
-    ASSERT_EQ(launched.size(), 1);
-    EXPECT_FALSE(launched[0].contains(QStringLiteral("ftppass")));  // what every local user could read
+    ASSERT_EQ(launched.size(), 2);
+    EXPECT_FALSE(launched.join(' ').contains(QStringLiteral("ftppass")));  // what every local user could read
+    // The new window's data folder is this one's, as the program reads it.
+    QString error;
+    EXPECT_EQ(ResolveDataDirectory(launched, error), t.w->DataDirectory());
+    EXPECT_TRUE(error.isEmpty());
     EXPECT_EQ(environment.value(QString::fromLatin1(TfrmMain::HandedPasswordVariable)), QStringLiteral("ftppass"));
 
     // The new window, as that process would start: it logs in, and the

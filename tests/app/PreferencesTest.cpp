@@ -14,6 +14,9 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTreeWidget>
 
 #include <QtTest/QTest>
@@ -147,4 +150,100 @@ TEST(Preferences, CancelChangesNothingAndAFileThatCannotBeWrittenIsTold)
     EXPECT_EQ(t.prompt.asked.back().rfind("无法保存设置: ", 0), 0u) << t.prompt.asked.back();
     EXPECT_EQ(w.Settings().Email, "after@example.org");  // in force for this run
     ASSERT_TRUE(QDir().rmdir(path));
+}
+
+// Mixed order applies at OK: the panes re-sort without a refresh.
+TEST(Preferences, MixedOrderAppliesAtOnce)
+{
+    QueueWindow t;
+    TfrmMain& w = *t.w;
+    QTemporaryDir local;
+    QDir().mkpath(local.filePath(QStringLiteral("b_dir")));
+    WriteTestFile(local.filePath(QStringLiteral("a.txt")), "a");
+    WriteTestFile(local.filePath(QStringLiteral("c.txt")), "c");
+    w.SetLocalDirectory(local.path());
+    auto names = [&] {
+        QStringList out;
+        for (int r = 0; r < w.Local->RowCount(); ++r)
+            if (w.Local->Text(r, 0) != QStringLiteral(".."))
+                out << w.Local->Text(r, 0);
+        return out;
+    };
+    ASSERT_EQ(names(), (QStringList{"b_dir", "a.txt", "c.txt"}));
+    w.PreferencesOpened = [&](TfrmPref& d) {
+        d.grpSortAlpha->button(1)->setChecked(true);
+        return true;
+    };
+    w.mnuPreferencesClick();
+    EXPECT_EQ(names(), (QStringList{"a.txt", "b_dir", "c.txt"}));
+}
+
+// Enter in the skip-list field adds the pattern (and in the editor fields
+// the editor) instead of pressing OK and dropping it.
+TEST(Preferences, EnterInAFieldThatFeedsAListAddsToTheList)
+{
+    QueueWindow t;
+    TfrmMain& w = *t.w;
+    w.PreferencesOpened = [&](TfrmPref& d) {
+        d.show();
+        auto* pages = d.findChild<QTabWidget*>();
+        auto page = [&](const char* title) {
+            for (int i = 0; i < pages->count(); ++i)
+                if (pages->tabText(i) == QString::fromUtf8(title))
+                    pages->setCurrentIndex(i);
+        };
+        page("跳过列表");
+        d.txtSkipName->setFocus();
+        QTest::keyClicks(d.txtSkipName, QStringLiteral("*.tmp"));
+        QTest::keyClick(d.txtSkipName, Qt::Key_Return);
+        EXPECT_TRUE(d.isVisible());
+        EXPECT_EQ(d.SkipList->count(), 1);
+        EXPECT_TRUE(d.txtSkipName->text().isEmpty());
+        page("编辑器");
+        d.txtEditExtension->setText(QStringLiteral(".md"));
+        d.txtEditEditor->setText(QStringLiteral("/usr/bin/vi"));
+        d.txtEditEditor->setFocus();
+        QTest::keyClick(d.txtEditEditor, Qt::Key_Return);
+        EXPECT_EQ(d.EditorList->topLevelItemCount(), 1);
+        // An empty field: Enter is OK, as before.
+        page("跳过列表");
+        d.txtSkipName->setFocus();
+        QTest::keyClick(d.txtSkipName, Qt::Key_Return);
+        EXPECT_FALSE(d.isVisible());
+        return d.result() == QDialog::Accepted;
+    };
+    w.mnuPreferencesClick();
+    EXPECT_EQ(w.Settings().SkipPatterns, std::vector<std::string>{"*.tmp"});
+    EXPECT_EQ(onDisk(t).ReadString("Editors", "e1"), ".md,/usr/bin/vi");
+}
+
+// The dialog opens showing every page's tab, and at the size the user last
+// gave it.
+TEST(Preferences, OpensShowingEveryPageAndAtTheSizeLastGiven)
+{
+    QueueWindow t;
+    TfrmMain& w = *t.w;
+    const QSize chosen(760, 560);
+    w.PreferencesOpened = [&](TfrmPref& d) {
+        d.show();
+        auto* pages = d.findChild<QTabWidget*>();
+        const QTabBar* bar = pages->tabBar();
+        for (int i = 0; i < bar->count(); ++i)
+            EXPECT_TRUE(bar->rect().contains(bar->tabRect(i))) << bar->tabText(i).toStdString();
+        EXPECT_GE(d.width(), d.minimumSizeHint().width());
+        d.resize(chosen);
+        d.hide();
+        return false;
+    };
+    w.mnuPreferencesClick();
+    EXPECT_EQ(w.SettingsFile().ReadString("Dialogs", "Preferences"), "760,560");
+    QSize reopened;
+    w.PreferencesOpened = [&](TfrmPref& d) {
+        d.show();
+        reopened = d.size();
+        d.hide();
+        return false;
+    };
+    w.mnuPreferencesClick();
+    EXPECT_EQ(reopened, chosen);
 }

@@ -221,11 +221,11 @@ struct OwnServerRun {
 struct Program {
     QTemporaryDir data;
     QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     int run(QStringList arguments, const QByteArray& settings = {})
     {
         if (!settings.isEmpty())
             WriteTestFile(data.filePath("corvyne.ini"), settings);
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         p.setProcessEnvironment(env);
         arguments.prepend(QStringLiteral("DATA=") + data.path());

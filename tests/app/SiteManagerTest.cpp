@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QtTest/QTest>
 
 #include <gtest/gtest.h>
 
@@ -500,4 +501,110 @@ TEST(SiteManagerWindow, LocalFilesOnTheCommandLineGoToTheChosenTargetSiteAndTheP
     again.w->Settings().ShowSiteManager = true;
     again.w->HandOffCommandLine({});
     EXPECT_TRUE(WaitFor([&] { return opened == 1; }, 5000));
+}
+
+TEST(SiteManager, NamesThatWouldMeetAListSectionOrEachOtherNeverReachTheFile)
+{
+    Db db;
+    db.group("Work", {"alpha"});
+    // A site from an earlier version's file whose section is what a group
+    // "Old" would use for its list.
+    TSiteRecord older;
+    older.Name = "_Old_";
+    older.IP = "older.example";
+    db.sites.WriteSite(older);
+    db.sites.SaveSites();
+    TfrmSite d(db.sites, db.prompt, true);
+    d.Opening();
+
+    for (const char* reserved : {"Groups", "groups", "LastData", "Old"}) {
+        db.prompt.texts = {reserved};
+        d.btnAddGroupClick();
+        EXPECT_NE(last(db.prompt).find("组名称"), std::string::npos) << reserved << ": " << last(db.prompt);
+    }
+    // The same group in other letters is that group, not a second list.
+    db.prompt.texts = {"WORK"};
+    d.btnAddGroupClick();
+    EXPECT_EQ(d.GroupList->currentText(), QStringLiteral("Work"));
+
+    for (const char* clash : {"_Work_", "_Groups_", "_lastdata_", "_x_"}) {
+        db.prompt.texts = {clash};
+        d.btnAddSiteClick();
+        EXPECT_NE(last(db.prompt).find("_"), std::string::npos) << clash << ": " << last(db.prompt);
+    }
+    // Renaming is the same check.
+    click(d, QStringLiteral("alpha"));
+    db.prompt.texts = {"_Work_"};
+    d.btnRenameClick();
+    EXPECT_EQ(d.ShownSite(), "alpha");
+
+    const TIniFile f = db.onDisk();
+    EXPECT_EQ(f.ReadList("_Groups_", "g"), std::vector<std::string>{"Work"});
+    EXPECT_EQ(f.ReadList("_Work_", "s"), std::vector<std::string>{"alpha"});
+    EXPECT_EQ(f.ReadString("alpha", "IP"), "alpha.example");
+    EXPECT_EQ(f.ReadString("_Old_", "IP"), "older.example");
+    EXPECT_FALSE(f.SectionExists("_Groups__"));
+    // An imported list cannot bring such a name in either.
+    const QString list = db.dir.filePath("list.txt");
+    WriteTestFile(list, "_Work_:evil.example:u:p\r\nfine:fine.example:u:p\r\n");
+    db.prompt.openPath = list.toStdString();
+    d.btnImportClick();
+    const TIniFile after = db.onDisk();
+    EXPECT_EQ(after.ReadList("_Work_", "s"), (std::vector<std::string>{"alpha", "fine"}));
+    EXPECT_TRUE(after.ReadString("_Work_", "IP").empty());
+}
+
+TEST(SiteManager, TheSiteShownBeforeAnImportIsShownAfterItAndKeepsWhatIsTyped)
+{
+    Db db;
+    db.group("A", {"keep"});
+    const QString list = db.dir.filePath("list.txt");
+    WriteTestFile(list, "new:new.example:u:p\r\n");
+    TfrmSite d(db.sites, db.prompt, false);
+    d.Opening();
+    click(d, QStringLiteral("keep"));
+    db.prompt.openPath = list.toStdString();
+    d.btnImportClick();
+    EXPECT_EQ(d.ShownSite(), "keep");
+    EXPECT_EQ(d.txtSiteName->text(), QStringLiteral("keep"));
+    EXPECT_EQ(d.txtServer->text(), QStringLiteral("keep.example"));
+    d.txtServer->setText(QStringLiteral("changed.example"));
+    EXPECT_TRUE(d.btnApply->isEnabled());
+    d.SaveSite();
+    EXPECT_EQ(db.onDisk().ReadString("keep", "IP"), "changed.example");
+}
+
+// The site manager reopens at the size the user gave it; Tab in the comment
+// moves on instead of writing a tab into the file; the site buttons have
+// their keys.
+TEST(SiteManagerWindow, ReopensAtItsSizeAndTheCommentBoxTabsOn)
+{
+    QueueWindow t;
+    TfrmMain& w = *t.w;
+    w.SiteManagerOpened = [&](TfrmSite& d) {
+        d.show();
+        d.resize(780, 590);
+        EXPECT_TRUE(d.btnAddSite->text().contains(QLatin1Char('&')));
+        EXPECT_TRUE(d.btnDeleteSite->text().contains(QLatin1Char('&')));
+        t.prompt.texts = {"tabbed"};
+        d.btnAddSiteClick();
+        d.txtServer->setText(QStringLiteral("h.example"));
+        d.SiteMemo->setFocus();
+        QTest::keyClicks(d.SiteMemo, QStringLiteral("a"));
+        QTest::keyClick(d.SiteMemo, Qt::Key_Tab);
+        QTest::keyClicks(d.SiteMemo, QStringLiteral("b"));
+        EXPECT_EQ(d.SiteMemo->toPlainText(), QStringLiteral("ab"));
+        d.SaveSite();
+        d.btnExitClick();
+    };
+    w.mnuSiteManagerClick();
+    EXPECT_EQ(w.Sites().ReadSite("tabbed")->Comment, std::vector<std::string>{"ab"});
+    QSize reopened;
+    w.SiteManagerOpened = [&](TfrmSite& d) {
+        d.show();
+        reopened = d.size();
+        d.btnExitClick();
+    };
+    w.mnuSiteManagerClick();
+    EXPECT_EQ(reopened, QSize(780, 590));
 }
