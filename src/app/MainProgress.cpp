@@ -9,7 +9,6 @@
 
 #include <QLabel>
 #include <QPainter>
-#include <QScreen>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -98,10 +97,14 @@ public:
     }
     void ShowTransferPanels() override
     {
-        const int w = m_w.screen() && m_w.screen()->logicalDotsPerInch() <= 96 ? 110 : 120;
-        m_bar->setFixedWidth(w + 40);
-        m_elapsed->setFixedWidth(w + 5);
-        m_remaining->setFixedWidth(w);
+        // As wide as their longest texts in the font in use: a byte count
+        // of a terabyte and its speed, nine hundred hours.
+        const auto fit = [](QWidget* panel, const QString& longest) {
+            panel->setFixedWidth(panel->fontMetrics().horizontalAdvance(longest) + 12);
+        };
+        fit(m_bar, QStringLiteral("999,999,999,999 (99999.99 KB/s)"));
+        fit(m_elapsed, QStringLiteral("逝去:999:00:00"));
+        fit(m_remaining, QStringLiteral("剩余:999:00:00"));
         m_w.StatusPanel2->hide();
         QStatusBar* bar = m_w.statusBar();
         int at = 1;

@@ -97,7 +97,12 @@ void TQueueRun::SetProgress(TTransferProgress* progress)
     m_progress = progress;
     if (!progress)
         return;
-    progress->QueueBytes = [this] { return m_queue.Bytes(); };
+    progress->QueueBytes = [this] {
+        // The file moving now counts with the size found for it (in its
+        // folder's listing) when it was queued without one.
+        const bool sizeFound = !m_queue.Empty() && m_queue.Head().Size < 0;
+        return m_queue.Bytes() + (sizeFound ? CurrentFileSize : 0);
+    };
     progress->FilesLeft = [this] { return std::max<int64_t>(static_cast<int64_t>(m_queue.Files()) - 1, 0); };
     progress->CurrentFileSize = [this] { return CurrentFileSize; };
     progress->Transferring = [this] { return IsTransferring(m_workflow.State()); };

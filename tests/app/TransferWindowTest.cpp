@@ -168,6 +168,36 @@ TEST(TransferStops, AStalledTransferReconnectsAndResumes)
     EXPECT_TRUE(s.t.prompt.asked.empty());
 }
 
+// A file queued without a size (script GET, keyword GET=, a queue line
+// without one) shows its progress all the same: the size comes from the
+// folder's listing, never from a file of that name in another folder.
+TEST(TransferProgressWindow, AFileQueuedWithoutASizeShowsItsProgress)
+{
+    const QByteArray big = pattern(1024 * 1024, 3);
+    OwnServerRun s({{QStringLiteral("sub/big.bin"), big}, {QStringLiteral("big.bin"), pattern(10, 4)}}, 256 * 1024);
+    ASSERT_TRUE(s.connect()) << s.logText();
+    s.t.w->QueueEntries().Append(
+        {TEntryKind::DownloadFile, "/sub/big.bin", -1, (s.local.path() + "/big.bin").toStdString()});
+    s.t.w->queTransferClick();
+    auto* bar = s.t.w->statusBar()->findChild<QWidget*>(QStringLiteral("ProgressPanel"));
+    auto* remaining = s.t.w->statusBar()->findChild<QLabel*>(QStringLiteral("RemainingPanel"));
+    ASSERT_TRUE(bar && remaining);
+    ASSERT_TRUE(WaitFor([&] { return bar->property("percent").toInt() > 0; }, 20000)) << s.logText();
+    EXPECT_LT(bar->property("percent").toInt(), 100);  // not the 10-byte file of the first folder
+    EXPECT_TRUE(remaining->text().startsWith(QStringLiteral("剩余:00:00:0"))) << remaining->text().toStdString();
+    EXPECT_FALSE(s.t.w->windowTitle().contains(QStringLiteral("--:--:--"))) << s.t.w->windowTitle().toStdString();
+    // One file left: the title's time is the panel's, set in the same tick.
+    const QString title = s.t.w->windowTitle();
+    EXPECT_EQ(title.mid(title.lastIndexOf(QLatin1Char('(')) + 1, 8), remaining->text().mid(3, 8))
+        << title.toStdString() << " / " << remaining->text().toStdString();
+    // The whole text in sight: no "/s)" cut off.
+    const QString text = bar->property("text").toString();
+    EXPECT_TRUE(text.endsWith(QStringLiteral("KB/s)"))) << text.toStdString();
+    EXPECT_GE(bar->width(), bar->fontMetrics().horizontalAdvance(text) + 2) << text.toStdString();
+    ASSERT_TRUE(s.runEnded()) << s.logText();
+    EXPECT_EQ(ReadTestFile(s.local.path() + "/big.bin"), big.toStdString());
+}
+
 TEST(TransferManual, AManualDownloadLeavesTheQueueAloneAndAsksBeforeReplacing)
 {
     const QByteArray one = pattern(3000, 7), two = pattern(2000, 8);
