@@ -4,7 +4,7 @@
 //   pane_bench PORT DIRECTORY   (DIRECTORY relative to the login directory)
 #include "BenchSupport.h"
 #include "app/Main.h"
-#include "app/corvview.h"
+#include "widgets/corvview.h"
 #include "console/cxGraphics.h"
 
 #include <QAbstractItemView>

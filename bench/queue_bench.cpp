@@ -7,8 +7,8 @@
 // Prints seconds, processor time, peak memory.
 #include "BenchSupport.h"
 #include "app/Main.h"
-#include "app/QueueView.h"
-#include "app/corvview.h"
+#include "widgets/QueueView.h"
+#include "widgets/corvview.h"
 
 #include <QApplication>
 #include <QComboBox>

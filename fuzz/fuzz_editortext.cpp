@@ -1,6 +1,6 @@
 // Files of any bytes opened in the editor: sent back unchanged they are the
 // same bytes, and an added line changes nothing before it.
-#include "app/EditorText.h"
+#include "session/EditorText.h"
 
 #include <cstddef>
 #include <cstdint>

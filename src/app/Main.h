@@ -4,19 +4,19 @@
 // workflow, the settings, the site database and the prompt are collaborators
 // it owns; its handlers are thin entry points.
 
-#include "app/Connection.h"
-#include "app/FileOps.h"
-#include "app/ListingCache.h"
-#include "app/ListingRows.h"
-#include "app/RunReport.h"
-#include "app/ViewEdit.h"
-#include "app/corvview.h"
+#include "session/Connection.h"
+#include "session/FileOps.h"
+#include "session/ListingCache.h"
+#include "widgets/ListingRows.h"
+#include "session/RunReport.h"
+#include "session/ViewEdit.h"
+#include "widgets/corvview.h"
 #include "ftp/Ftp.h"
 #include "ftp/Parser.h"
 #include "sites/IniFile.h"
 #include "sites/Settings.h"
 #include "sites/SiteDb.h"
-#include "transfer/QueueRun.h"
+#include "session/QueueRun.h"
 #include "transfer/Script.h"
 #include "transfer/TransferQueue.h"
 

@@ -1,8 +1,8 @@
 // The main window's bookmarks: the menu with the current site's folders,
 // adding one, the dialog that edits them, and going to one.
 
-#include "app/Bookmark.h"
-#include "app/DialogSize.h"
+#include "dialogs/BookmarkDialogs.h"
+#include "widgets/DialogSize.h"
 #include "app/Main.h"
 
 #include <QMenu>

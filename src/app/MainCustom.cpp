@@ -1,10 +1,10 @@
 // The main window's custom commands: the submenu built from the settings,
 // running a command, and the dialog that edits them.
 
-#include "app/Custom.h"
-#include "app/DialogSize.h"
+#include "dialogs/CustomCommandsDialog.h"
+#include "widgets/DialogSize.h"
 #include "app/Main.h"
-#include "app/corvview.h"
+#include "widgets/corvview.h"
 
 #include <QMenu>
 

@@ -2,12 +2,12 @@
 // remote pane, and the local pane's own (new folder, rename, delete to the
 // trash).
 
-#include "app/BrowseDir.h"
-#include "app/FileOps.h"
+#include "dialogs/FolderChooser.h"
+#include "session/FileOps.h"
 #include "app/Main.h"
-#include "app/MessWin.h"
-#include "app/Properties.h"
-#include "app/corvview.h"
+#include "dialogs/MessageWindow.h"
+#include "dialogs/PropertiesDialog.h"
+#include "widgets/corvview.h"
 #include "console/cxGraphics.h"
 
 #include <QCheckBox>

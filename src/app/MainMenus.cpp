@@ -2,16 +2,16 @@
 // bar, the panes' command and view pop-ups, and the commands they run that
 // belong to no other file. Items whose commands come with later work are
 // there and disabled.
-#include "app/DialogSize.h"
-#include "app/Editor.h"
+#include "widgets/DialogSize.h"
+#include "dialogs/Editor.h"
 #include "app/FileType.h"
 #include "app/Main.h"
 
-#include "app/Pref.h"
-#include "app/QueueView.h"
-#include "app/corvview.h"
+#include "dialogs/Preferences.h"
+#include "widgets/QueueView.h"
+#include "widgets/corvview.h"
 #include "console/cxGraphics.h"
-#include "transfer/DdeLink.h"
+#include "desktop/DdeLink.h"
 
 #include <QAction>
 #include <QActionGroup>

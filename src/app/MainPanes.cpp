@@ -2,7 +2,7 @@
 // cache, count lines, path boxes, navigation, filters, find and selection.
 #include "app/Main.h"
 
-#include "app/corvview.h"
+#include "widgets/corvview.h"
 
 #include <QApplication>
 #include <QComboBox>

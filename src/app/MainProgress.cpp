@@ -3,9 +3,9 @@
 // the tray tip. The figures and checks are TTransferProgress.
 
 #include "app/Main.h"
-#include "app/QueueView.h"
+#include "widgets/QueueView.h"
 #include "console/cxGraphics.h"
-#include "transfer/PowerBackend.h"
+#include "desktop/PowerBackend.h"
 
 #include <QLabel>
 #include <QPainter>

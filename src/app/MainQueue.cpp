@@ -2,11 +2,11 @@
 // panes' selections and dropped files, and the thin handlers of the queue's
 // commands. The run itself is TQueueRun.
 
-#include "app/FailedView.h"
+#include "widgets/FailedView.h"
 #include "app/Main.h"
-#include "app/QueueView.h"
-#include "app/Resume.h"
-#include "app/TransferTypes.h"
+#include "widgets/QueueView.h"
+#include "dialogs/FileExistsDialog.h"
+#include "dialogs/TransferTypeDialogs.h"
 
 #include <QActionGroup>
 #include <QComboBox>

@@ -2,8 +2,8 @@
 // that connect and run on their own, and the queue a close interrupted.
 
 #include "app/Main.h"
-#include "app/QueueFileDialog.h"
-#include "app/QueueView.h"
+#include "dialogs/QueueFileDialog.h"
+#include "widgets/QueueView.h"
 #include "dialup/TTapiComponent.h"
 #include "transfer/QueueFile.h"
 

@@ -3,14 +3,14 @@
 // waiting for the operation it started; and the automation link (the
 // server other programs poke lines to, the client link status lines go to).
 #include "app/DataDirectory.h"
-#include "app/FileOps.h"
+#include "session/FileOps.h"
 #include "app/FileType.h"
 #include "app/Main.h"
-#include "app/PaneLogic.h"
-#include "app/QueueView.h"
+#include "panes/PaneLogic.h"
+#include "widgets/QueueView.h"
 #include "dialup/TTapiComponent.h"
 #include "sites/Netrc.h"
-#include "transfer/DdeLink.h"
+#include "desktop/DdeLink.h"
 #include "transfer/QueueFile.h"
 
 #include <QAction>

@@ -1,14 +1,14 @@
 // The main window's site commands: the site manager and the target-site
 // chooser, the site menu of the quick-connect bar, adding and editing the
 // current site, its saved paths, a desktop launcher and a new window.
-#include "app/BrowServ.h"
+#include "dialogs/BrowseServer.h"
 #include "app/DataDirectory.h"
-#include "app/DialogSize.h"
+#include "widgets/DialogSize.h"
 #include "app/FileType.h"
 #include "app/Main.h"
-#include "app/QueueView.h"
-#include "app/Site.h"
-#include "app/corvview.h"
+#include "widgets/QueueView.h"
+#include "dialogs/SiteManager.h"
+#include "widgets/corvview.h"
 
 #include <QComboBox>
 #include <QCoreApplication>

@@ -1,9 +1,9 @@
 // The main window's viewing and editing: the commands, and the programs and
 // built-in editor they hand files to.
 
-#include "app/Editor.h"
+#include "dialogs/Editor.h"
 #include "app/Main.h"
-#include "app/ViewEdit.h"
+#include "session/ViewEdit.h"
 #include "console/cxGraphics.h"
 
 #include <QDesktopServices>

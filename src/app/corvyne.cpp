@@ -1,9 +1,9 @@
-#include "app/About.h"
+#include "dialogs/About.h"
 #include "app/Application.h"
 #include "app/DataDirectory.h"
 #include "app/Main.h"
-#include "app/RunReport.h"
-#include "app/VersionInfo.h"
+#include "session/RunReport.h"
+#include "widgets/VersionInfo.h"
 
 #include <QApplication>
 

@@ -1,6 +1,6 @@
 #include "transfer/QueueFile.h"
 
-#include "app/PaneLogic.h"
+#include "common/TextFormat.h"
 #include "sites/IniFile.h"
 #include "sites/SiteDb.h"
 

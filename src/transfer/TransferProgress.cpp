@@ -1,6 +1,6 @@
 #include "transfer/TransferProgress.h"
 
-#include "app/PaneLogic.h"
+#include "common/TextFormat.h"
 #include "net/NewSocket.h"
 
 #include <QFile>

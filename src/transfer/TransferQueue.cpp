@@ -1,6 +1,6 @@
 #include "transfer/TransferQueue.h"
 
-#include "app/PaneLogic.h"
+#include "common/TextFormat.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "transfer/TransferRules.h"
 
-#include "app/PaneLogic.h"
+#include "common/TextFormat.h"
 
 #include <QString>
 

@@ -3,7 +3,7 @@
 // only while the session is idle.
 
 #include "QueueWindow.h"
-#include "app/Bookmark.h"
+#include "dialogs/BookmarkDialogs.h"
 #include "sites/Bookmarks.h"
 #include "sites/SiteDb.h"
 

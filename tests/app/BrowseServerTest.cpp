@@ -4,8 +4,8 @@
 // moves to another server meanwhile.
 
 #include "QueueWindow.h"
-#include "app/BrowServ.h"
-#include "app/corvview.h"
+#include "dialogs/BrowseServer.h"
+#include "widgets/corvview.h"
 #include "console/cxGraphics.h"
 
 #include <QComboBox>

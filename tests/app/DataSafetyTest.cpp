@@ -5,8 +5,8 @@
 
 #include "QueueWindow.h"
 #include "RealServers.h"
-#include "app/FailedView.h"
-#include "app/corvview.h"
+#include "widgets/FailedView.h"
+#include "widgets/corvview.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -5,8 +5,8 @@
 
 #include "QueueWindow.h"
 #include "RealServers.h"
-#include "app/Custom.h"
-#include "app/corvview.h"
+#include "dialogs/CustomCommandsDialog.h"
+#include "widgets/corvview.h"
 
 #include <QAbstractItemView>
 #include <QAction>

@@ -3,8 +3,8 @@
 // file that cannot be written is told and the settings stay in force.
 
 #include "QueueWindow.h"
-#include "app/Pref.h"
-#include "app/corvview.h"
+#include "dialogs/Preferences.h"
+#include "widgets/corvview.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

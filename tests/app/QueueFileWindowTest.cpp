@@ -3,7 +3,7 @@
 // interrupted, offered again at the next start.
 
 #include "QueueWindow.h"
-#include "app/QueueFileDialog.h"
+#include "dialogs/QueueFileDialog.h"
 #include "dialup/Ras2.h"
 #include "sites/IniFile.h"
 #include "sites/SiteDb.h"

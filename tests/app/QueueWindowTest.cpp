@@ -7,7 +7,7 @@
 #include "ScriptServer.h"
 #include "TestSupport.h"
 #include "app/Main.h"
-#include "app/QueueView.h"
+#include "widgets/QueueView.h"
 #include "console/cxGraphics.h"
 
 #include <QComboBox>

@@ -4,7 +4,7 @@
 // bus, poked by the stock dbus-send and answering a partner of the test's own.
 
 #include "QueueWindow.h"
-#include "transfer/DdeLink.h"
+#include "desktop/DdeLink.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -4,7 +4,7 @@
 // and local files from the command line sent to a chosen target site.
 
 #include "QueueWindow.h"
-#include "app/Site.h"
+#include "dialogs/SiteManager.h"
 #include "sites/Bookmarks.h"
 #include "sites/SiteDb.h"
 

@@ -6,7 +6,7 @@
 #include "QueueWindow.h"
 #include "RealServers.h"
 #include "ScriptServer.h"
-#include "app/QueueView.h"
+#include "widgets/QueueView.h"
 
 #include <QComboBox>
 #include <QCoreApplication>

@@ -4,7 +4,6 @@
 
 #include "QueueWindow.h"
 #include "RealServers.h"
-#include "sites/Netrc.h"
 
 #include <QDir>
 #include <QFile>
@@ -139,31 +138,4 @@ TEST(UnattendedReport, ThePasswordComesFromTheEnvironmentOrNetrc)
             EXPECT_TRUE(said.contains(QStringLiteral("可被其他用户读取"))) << said.toStdString();
         }
     }
-}
-
-TEST(Netrc, EntriesTokensAndMacros)
-{
-    const std::string text =
-        "# a comment line\n"
-        "machine ftp.example.org login alice password secret\n"
-        "macdef init\ncd /pub\nbinary\n\n"
-        "machine FTP.example.org login bob password \"two words \\\"quoted\\\"\" account acct\n"
-        "machine comma.example,login carol,password c1\n"
-        "default login anonymous password guest@\n";
-    auto alice = FindNetrcLogin(text, "ftp.example.org", {});
-    ASSERT_TRUE(alice);
-    EXPECT_EQ(alice->login, "alice");
-    EXPECT_EQ(alice->password, "secret");
-    auto bob = FindNetrcLogin(text, "ftp.EXAMPLE.org", "bob");
-    ASSERT_TRUE(bob);
-    EXPECT_EQ(bob->password, "two words \"quoted\"");
-    EXPECT_EQ(bob->account, "acct");
-    EXPECT_EQ(FindNetrcLogin(text, "comma.example", {})->password, "c1");
-    // Another host, or a login no entry has: the default entry.
-    EXPECT_EQ(FindNetrcLogin(text, "elsewhere", {})->login, "anonymous");
-    EXPECT_EQ(FindNetrcLogin(text, "ftp.example.org", "dave")->login, "anonymous");
-    // The macro's body is not read as entries.
-    EXPECT_FALSE(FindNetrcLogin("macdef x\nmachine h password p\n\n", "h", {}));
-    EXPECT_FALSE(FindNetrcLogin("machine", "h", {}));
-    EXPECT_FALSE(FindNetrcLogin("password p machine", "", {}) && FindNetrcLogin("password p machine", "", {})->password);
 }

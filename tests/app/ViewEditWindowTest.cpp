@@ -3,7 +3,7 @@
 // happens when the copy does not arrive or the session drops meanwhile.
 
 #include "QueueWindow.h"
-#include "app/Editor.h"
+#include "dialogs/Editor.h"
 
 #include <QFile>
 #include <QPlainTextEdit>

@@ -1,0 +1,609 @@
+#include "session/Connection.h"
+
+#include "panes/PaneLogic.h"
+#include "transfer/TransferProgress.h"
+
+#include <QDateTime>
+
+#include <cstdio>
+
+TConnectionWorkflow::TConnectionWorkflow(TFTPclient& client, TSettings& settings, TIniFile& settingsFile,
+                                         TSiteDatabase& sites, IPrompt& prompt, Hooks hooks, QObject* parent)
+    : QObject(parent),
+      m_ftp(client),
+      m_settings(settings),
+      m_settingsFile(settingsFile),
+      m_sites(sites),
+      m_prompt(&prompt),
+      m_hooks(std::move(hooks))
+{
+    m_ftp.OnFtpInfo = [this](TFTPclient*, ::FtpInfo kind, const std::string& text) { FtpInfo(kind, text); };
+    m_ftp.OnFtpError = [this](TFTPclient*, ::FtpError kind, const std::string& text) { FtpError(kind, text); };
+    m_ftp.OnLoggedIn = [this](TFTPclient*) { LoggedIn(); };
+    m_ftp.OnFtpQuit = [this](TFTPclient*) { FtpQuit(); };
+    m_ftp.OnListingDone = [this](TFTPclient*) { ListingFinished(); };
+    m_ftp.OnDirectoryChanged = [this](TFTPclient* c) {
+        if (m_hooks.DirectoryEntered)
+            m_hooks.DirectoryEntered();
+        if (!c->Success() && IsTransferring(m_state) && m_hooks.TransferDirectoryFailed)
+            m_hooks.TransferDirectoryFailed();
+        else if (!c->Success() && IsDeleting(m_state) && m_hooks.DeleteDirectoryFailed)
+            m_hooks.DeleteDirectoryFailed();
+        else if (!c->Success())
+            GoIdle();
+        else if (m_hooks.ShowRemote)
+            m_hooks.ShowRemote();
+        else
+            Refresh();
+    };
+    m_idleTimer.setInterval(1000);
+    connect(&m_idleTimer, &QTimer::timeout, this, [this] { IdleTick(); });
+    connect(&m_restartTimer, &QTimer::timeout, this, [this] { RestartTick(); });
+    ReloadHistory();
+}
+
+void TConnectionWorkflow::SetState(SessionState s)
+{
+    m_state = s;
+    if (m_hooks.StateChanged)
+        m_hooks.StateChanged();
+}
+
+void TConnectionWorkflow::LogLine(const std::string& text, int colour)
+{
+    if (m_hooks.LogLine)
+        m_hooks.LogLine(text, colour);
+}
+
+void TConnectionWorkflow::ShowStatus(int code, const std::string& attempt)
+{
+    const std::string text = StatusText(code, m_ftp.FtpServer, m_ftp.Port, attempt);
+    if (!text.empty() && m_hooks.Status)
+        m_hooks.Status(text);
+}
+
+void TConnectionWorkflow::ReloadHistory()
+{
+    m_history = ReadHistory(m_settingsFile);
+    if (m_hooks.HistoryChanged)
+        m_hooks.HistoryChanged(m_history);
+}
+
+// ---------------------------------------------------------------- connecting
+
+void TConnectionWorkflow::Connect(TQuickConnectFields& fields, bool prepared)
+{
+    if (!prepared)
+        AfterLogin = AfterLoginAction::None;
+    SetState(SessionState::Connected);
+    Prepare(fields);
+}
+
+void TConnectionWorkflow::Prepare(TQuickConnectFields& f)
+{
+    if (f.server.empty()) {
+        SetState(SessionState::Disconnected);
+        return;
+    }
+    m_idleTimer.stop();
+    m_ftp.Close();
+    if (ConnectionDirty) {
+        m_ftp.LogSession = m_settings.Log;
+        m_ftp.AlternateMode = m_settings.AlternateMode;
+        m_ftp.UsePasv = m_settings.UsePasv;
+        m_ftp.FirewallType = fwNone;
+        m_ftp.Timeout = m_settings.Delay;
+        m_ftp.ServerDetect = true;
+        m_ftp.ServerType = ftpstAutoDetect;
+        m_ftp.ShowHiddenFiles = m_settings.ShowHidden;
+        m_ftp.Retry = m_settings.Retry;
+        m_ftp.RetryDelay = m_settings.RetryDelay;
+        m_ftp.ResumeSupport = 0;
+        m_ftp.UseAppe = m_settings.UseAPPE;
+        m_ftp.SKeyLogin = false;
+        Session = TSessionOptions();
+        if (m_hooks.HomeBookmark)
+            m_hooks.HomeBookmark("");
+        if (m_hooks.ClearLog)
+            m_hooks.ClearLog();
+        std::string startDirectory;
+        if (AfterLogin == AfterLoginAction::CommandLineQueue)
+            AfterLogin = AfterLoginAction::None;  // no queue yet to resume
+        if (CurrentSite.empty() && AfterLogin == AfterLoginAction::None)
+            m_ftp.InitialDirectory.clear();
+        startDirectory = m_ftp.InitialDirectory;
+        Session.AntiIdle = m_settings.Antiidle;
+        Session.RestoreTransfer = m_settings.RestoreTransfer;
+        Session.TransferMode = TransferModePanel;  // a site's own mode replaces it
+        if (m_hooks.Status2)
+            m_hooks.Status2("");
+        m_ftp.UserAccount.clear();
+
+        const TServerField field = ReadServerField(f.server, m_sites);
+        if (field.kind == TServerField::Url) {
+            const auto url = ParseFtpUrl(f.server);
+            f.user = url->user;
+            f.password = url->password;
+            f.server = url->host;
+            f.port = url->port;
+            if (url->startDirectory)
+                startDirectory = *url->startDirectory;
+            if (url->filePath) {
+                // The download waits for the transfer queue; the session
+                // starts in the file's directory.
+                LogLine("队列中的下载: " + *url->filePath, lcNormal);
+            }
+        } else if (field.kind == TServerField::Site) {
+            CurrentSite = field.name;
+            if (!ApplySite(f, startDirectory)) {
+                GoDisconnected();
+                return;
+            }
+        } else if (field.kind == TServerField::Host) {
+            f.server = field.name;
+            if (field.user)
+                f.user = *field.user;
+            if (field.password)
+                f.password = *field.password;
+            if (field.port)
+                f.port = *field.port;
+            if (field.startDirectory)
+                startDirectory = *field.startDirectory;
+        } else {
+            GoDisconnected();
+            return;
+        }
+        if (CurrentSite.empty()) {
+            if (f.password == "********" && f.historyIndex >= 0) {
+                // Appended, not "h" + to_string(): GCC 12 at -O3 warns wrongly (-Wrestrict).
+                std::string key = "h";
+                key += std::to_string(f.historyIndex + 1);
+                const auto raw = m_settingsFile.Document().Get("History", key);
+                if (raw)
+                    f.password = HistoryPassword(*raw);
+            }
+            if (f.user.empty())
+                f.user = "anonymous";
+            if (f.password.empty())
+                f.password = m_settings.Email;
+            if (f.port.empty())
+                f.port = "21";
+        }
+        IdleEnabled = Session.AntiIdle;
+        m_ftp.InitialDirectory = startDirectory;
+        if (!startDirectory.empty() && m_hooks.HomeBookmark)
+            m_hooks.HomeBookmark(startDirectory);
+        if (m_hooks.SiteBookmarks)
+            m_hooks.SiteBookmarks();
+        m_ftp.UserPassword = f.password;
+        m_ftp.UserName = f.user;
+        const int port = ParseIniInteger(f.port).value_or(21);
+        ChooseProxy(m_ftp, m_settings, f.server, port > 0 && port < 65536 ? port : 21, Session.NoProxy);
+        if (CurrentSite.empty() && m_settings.KeepHistory) {
+            m_history = RecordHistory(m_settingsFile, HistoryEntry(f.server, f.user, f.password, f.port));
+            if (m_hooks.HistoryChanged)
+                m_hooks.HistoryChanged(m_history);
+        }
+        TransferModePanel = Session.TransferMode;
+        if (m_hooks.TransferModeShown)
+            m_hooks.TransferModeShown(TransferModePanel);
+        ConnectionDirty = false;
+    }
+    SetState(SessionState::Connecting);
+    m_serverMessages.clear();
+    m_ftp.Connect();
+}
+
+bool TConnectionWorkflow::ApplySite(TQuickConnectFields& f, std::string& startDirectory)
+{
+    const auto site = m_sites.ReadSite(CurrentSite);
+    if (!site || site->IP.empty())
+        return false;
+    f.server = site->IP;
+    f.port = site->Port;
+    ApplySiteOptions(site->Options, m_ftp, Session);
+    if (auto n = ParseIniInteger(site->Retry))
+        m_ftp.Retry = *n;
+    if (auto n = ParseIniInteger(site->Timeout))
+        m_ftp.Timeout = *n;
+    m_ftp.UserAccount = site->Account;
+    if (!site->RemoteDir.empty() && AfterLogin == AfterLoginAction::None)
+        startDirectory = site->RemoteDir;
+    if (m_hooks.SitePanes)
+        m_hooks.SitePanes(site->LocalDir, site->LocalFilter, site->RemoteFilter);
+    if (!site->User) {
+        f.user = "anonymous";
+        f.password = m_settings.Email;
+        return true;
+    }
+    if (*site->User != "?" && (site->HasPassword() || m_ftp.SKeyLogin)) {
+        f.user = *site->User;
+        f.password = m_ftp.SKeyLogin ? std::string() : site->Password();
+        return true;
+    }
+    IPrompt::LoginRequest req;
+    req.mode = m_ftp.SKeyLogin ? IPrompt::LoginRequest::UserOnly : IPrompt::LoginRequest::Credentials;
+    if (*site->User != "?")
+        req.user = *site->User;
+    if (!m_prompt->AskLogin(req))
+        return false;
+    f.user = req.user;
+    f.password = req.password;
+    if (req.savePassword) {
+        TSiteRecord saved = *site;
+        saved.User = req.user;
+        saved.SetPassword(req.password);
+        m_sites.WriteSite(saved);
+        m_sites.Sites().Document().Set(CurrentSite, "Prompt", "0");
+    }
+    return true;
+}
+
+void TConnectionWorkflow::Disconnect()
+{
+    if (static_cast<int>(m_state) > static_cast<int>(SessionState::Connected))
+        m_ftp.SendRawCommand("QUIT");
+    LogLine("从服务器断开.", lcNormal);
+    GoDisconnected();
+}
+
+void TConnectionWorkflow::Reconnect(bool resumeQueue)
+{
+    m_idleTimer.stop();
+    GoDisconnected();
+    if (resumeQueue)
+        AfterLogin = AfterLoginAction::ResumeQueue;
+    TQuickConnectFields unchanged;
+    unchanged.server = m_ftp.FtpServer;  // not read: the settings in the client are used
+    const bool dirty = ConnectionDirty;
+    ConnectionDirty = false;
+    Prepare(unchanged);
+    ConnectionDirty = dirty;
+}
+
+bool TConnectionWorkflow::ChangeRemoteDirectory(const std::string& name)
+{
+    if (m_state != SessionState::Idle)
+        return false;
+    m_idleTimer.stop();
+    SetState(SessionState::RemoteCommand);
+    ShowStatus(6);
+    if (name == "..")
+        m_ftp.ChangeDirUp();
+    else
+        m_ftp.ChangeDir(name);
+    return true;
+}
+
+void TConnectionWorkflow::Refresh()
+{
+    if (m_hooks.ListRemote) {
+        m_hooks.ListRemote();
+        return;
+    }
+    if (m_hooks.ClearRemote)
+        m_hooks.ClearRemote();
+    StartList();
+}
+
+bool TConnectionWorkflow::UserRefresh()
+{
+    if (m_state != SessionState::Idle)
+        return false;
+    SetState(SessionState::Refreshing);
+    Refresh();
+    return true;
+}
+
+void TConnectionWorkflow::StartList()
+{
+    m_idleTimer.stop();
+    ShowStatus(5);
+    m_ftp.List();
+}
+
+void TConnectionWorkflow::ListingFromCache()
+{
+    m_ftp.TransferBytes = 0;
+    ListingFinished();
+}
+
+// ---------------------------------------------------------------- states
+
+void TConnectionWorkflow::GoDisconnected()
+{
+    m_restartTimer.stop();
+    m_idleTimer.stop();
+    SetState(SessionState::Disconnected);
+    if (m_hooks.Caption)
+        m_hooks.Caption(ProgramTitle);
+    m_ftp.Close();
+    ShowStatus(0);
+    if (m_hooks.ClearRemote)
+        m_hooks.ClearRemote();
+    if (m_hooks.Status2)
+        m_hooks.Status2("");
+    IdleEnabled = false;
+}
+
+void TConnectionWorkflow::SetBusy(SessionState s)
+{
+    m_idleTimer.stop();
+    SetState(s);
+}
+
+void TConnectionWorkflow::RestartIdleTimer()
+{
+    m_idleCount = 0;
+    m_idleTimer.start();
+}
+
+void TConnectionWorkflow::GoIdle()
+{
+    RestartIdleTimer();
+    if (m_hooks.Status2)
+        m_hooks.Status2("");
+    SetState(SessionState::Idle);
+    ShowStatus(13);
+}
+
+void TConnectionWorkflow::IdleTick()
+{
+    ++m_idleCount;
+    char text[32];
+    std::snprintf(text, sizeof text, "空闲 (%.2d:%.2d)", (m_idleCount % 3600) / 60, m_idleCount % 60);
+    if (m_hooks.Status)
+        m_hooks.Status(text);
+    if (IdleEnabled && m_idleCount >= m_settings.IdleTime &&
+        (m_state == SessionState::Idle || m_state == SessionState::Editing)) {
+        m_idleCount = 0;
+        m_ftp.KeepAlive(m_settings.IdleNOOP ? "NOOP" : "PWD");
+        ShowStatus(13);
+    }
+}
+
+// ---------------------------------------------------------------- client events
+
+void TConnectionWorkflow::FtpInfo(::FtpInfo kind, const std::string& text)
+{
+    switch (kind) {
+        case fiDataConnected:
+        case fiFileSize:
+            if (IsTransferring(m_state) && m_hooks.TransferInfo)
+                m_hooks.TransferInfo(kind, text);
+            break;
+        case fiConnected:
+            if (m_state == SessionState::Disconnected)
+                break;
+            if (m_ftp.FirewallType != fwNone) {
+                LogLine("连接到代理服务器. 正等待登录主机.", lcNormal);
+                ShowStatus(11);
+            } else {
+                LogLine("已连接.  正等待响应.", lcNormal);
+                ShowStatus(3);
+            }
+            break;
+        case fiDisconnected:
+            // A file in the middle of moving when the line went: it has its
+            // line in the transfer log too.
+            if ((m_state == SessionState::Downloading || m_state == SessionState::Uploading) && m_hooks.TransferCut)
+                m_hooks.TransferCut(m_state == SessionState::Uploading);
+            if (IsTransferring(m_state) && Session.RestoreTransfer)
+                SetState(SessionState::ConnectionLost);
+            LogLine("服务器断开.", lcNormal);
+            ShowStatus(0);
+            break;
+        case fiResolved:
+            LogLine("解析主机为: " + text, lcNormal);
+            break;
+        case fiReplyLine:
+            LogLine(text, lcReply);
+            break;
+        case fiCommandSent:
+            LogLine(text, lcCommand);
+            break;
+        case fiAttemptsExhausted:
+            LogLine("连接尝试失败.", lcNormal);
+            GoDisconnected();
+            break;
+        case fiListingData:
+            // One per listing line: the count is shown at most ten times a second
+            // (a label updated per line costs more than the line itself).
+            if (!IsTransferring(m_state) && m_state != SessionState::Disconnected && m_hooks.Status2 &&
+                TFTPclient::TickDiff(m_lastByteCount, CoarseTickCount()) >= 100) {
+                m_lastByteCount = CoarseTickCount();
+                m_hooks.Status2(std::to_string(m_ftp.TransferBytes) + " 字节已接收");
+            }
+            break;
+        case fiTransferComplete: {
+            const std::string speed = FinishedSpeedText(m_ftp.TransferBytes, m_ftp.TransferTime, m_settings.ShowCps);
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, "%.3f", m_ftp.TransferTime / 1000.0);
+            LogLine(
+                text + " " + PaneSizeText(m_ftp.TransferBytes).toStdString() + " 字节 共 " + seconds + " 秒 (" + speed,
+                lcNormal);
+            break;
+        }
+        case fiSKeyChallenge: {
+            IPrompt::LoginRequest req;
+            req.mode = IPrompt::LoginRequest::Challenge;
+            req.user = m_ftp.UserName;
+            req.challenge = text;
+            if (m_prompt->AskLogin(req))
+                m_ftp.SendPassword(req.password);
+            else
+                GoDisconnected();
+            break;
+        }
+        case fiListingLine:
+            if (m_state != SessionState::Disconnected && m_hooks.ListingLine)
+                m_hooks.ListingLine(text);
+            break;
+        case fiMultiLineFirst:
+        case fiMultiLineInner:
+            if (!IsTransferring(m_state))
+                m_serverMessages.push_back(text);
+            break;
+        case fiMultiLineLast:
+            if (!IsTransferring(m_state) && m_ftp.ReplyState() >= rsSyst && m_ftp.ReplyState() != rsTransfer)
+                ShowMessageBuffer(false, text);
+            break;
+        case fiSystReply:
+            if (!IsTransferring(m_state) && m_ftp.ReplyState() != rsTransfer)
+                ShowMessageBuffer(true, text);
+            break;
+        case fiClosed:
+            if (m_hooks.CloseMessages)
+                m_hooks.CloseMessages();
+            break;
+        case fiClosedBeforeLogin:
+            LogLine(text, lcError);
+            break;
+        case fiAttemptStart:
+            ShowStatus(2, std::to_string(m_ftp.ConnectAttempt()));
+            LogLine("连接到 " + text + ", 端口 " + std::to_string(m_ftp.Port) + " (#" +
+                        std::to_string(m_ftp.ConnectAttempt()) + ") ",
+                    lcNormal);
+            break;
+        case fiRetryScheduled:
+            LogLine("连接尝试失败. " + text, lcNormal);
+            break;
+        case fiPassiveAddressIgnored:
+            LogLine(text, lcNormal);
+            break;
+        case fiAttemptStartFirewall:
+            ShowStatus(10);
+            LogLine("连接到代理服务器.", lcNormal);
+            break;
+        default:
+            break;
+    }
+}
+
+// Kinds 25 (a directory message complete) and 27 (the login messages
+// complete): the collected lines go to the message window when the setting
+// asks for it; either way the buffer starts again.
+void TConnectionWorkflow::ShowMessageBuffer(bool serverMessages, const std::string& text)
+{
+    const bool wanted = serverMessages ? m_settings.ShowMessages : m_settings.MessageWin;
+    if (wanted) {
+        if (!text.empty())
+            m_serverMessages.push_back(text);
+        if (!m_serverMessages.empty() && m_hooks.ShowMessages)
+            m_hooks.ShowMessages(serverMessages, m_serverMessages);
+    }
+    m_serverMessages.clear();
+}
+
+void TConnectionWorkflow::FtpError(::FtpError kind, const std::string& text)
+{
+    switch (kind) {
+        case feSocket:
+            LogLine("错误: " + text, lcError);
+            break;
+        case feNoDataConnection:
+            LogLine("错误: 无法创建数据连接.", lcError);
+            break;
+        case feLocalWrite:
+            LogLine("错误: 无法写入到本地文件 (" + text + ").", lcError);
+            break;
+        case feLocalRead:
+            LogLine("错误:无法打开本地文件来读取 (" + text + ").", lcError);
+            break;
+        case feSizeMismatch:
+            LogLine("错误: 续传的文件与源文件大小不同 (" + text + ").", lcError);
+            break;
+        case feScriptDataConnection:
+            LogLine("错误: 连接失败. 脚本中断.", lcError);
+            break;
+    }
+}
+
+void TConnectionWorkflow::LoggedIn()
+{
+    if (!m_ftp.Success()) {
+        GoDisconnected();
+        return;
+    }
+    SetState(SessionState::Connected);
+    const std::string name = !CurrentSite.empty()           ? CurrentSite
+                             : m_ftp.FirewallType != fwNone ? m_ftp.SocksHost
+                                                            : m_ftp.FtpServer;
+    if (!CurrentSite.empty())
+        m_sites.RecordLogin(CurrentSite, QDateTime::currentDateTime());
+    if (m_hooks.Caption)
+        m_hooks.Caption(std::string(ProgramTitle) + " - " + name);
+    if (m_settings.ConnectSound != 0 && m_hooks.PlaySound)
+        m_hooks.PlaySound(m_settings.ConnectSound, m_settings.ConnectWav);
+    if (m_settings.AutoSendQueue)
+        AfterLogin = AfterLoginAction::StartQueue;
+    // A queue waiting for the login starts from the first listing, which
+    // comes even when the user lists by hand.
+    const bool queueWaits = AfterLogin == AfterLoginAction::ResumeQueue || AfterLogin == AfterLoginAction::StartQueue;
+    if (m_settings.AutoRefresh || queueWaits)
+        Refresh();
+    else
+        GoIdle();
+}
+
+void TConnectionWorkflow::ListingFinished()
+{
+    if (m_hooks.ListingDone)
+        m_hooks.ListingDone(m_ftp.Success());
+    if (IsTransferring(m_state) && m_hooks.TransferListed) {
+        m_hooks.TransferListed();
+        return;
+    }
+    if (IsDeleting(m_state) && m_hooks.DeleteListed) {
+        m_hooks.DeleteListed();
+        return;
+    }
+    if (m_state == SessionState::Disconnected)
+        return;
+    const bool queueWaits = AfterLogin == AfterLoginAction::ResumeQueue || AfterLogin == AfterLoginAction::StartQueue;
+    if (queueWaits && m_hooks.StartQueueAfterLogin && m_hooks.StartQueueAfterLogin())
+        return;
+    if (queueWaits)
+        AfterLogin = AfterLoginAction::None;  // nothing queued: nothing to resume later
+    GoIdle();
+}
+
+void TConnectionWorkflow::FtpQuit()
+{
+    if (!m_ftp.FatalError()) {
+        GoDisconnected();
+        return;
+    }
+    // The server dropped the line in the middle of something: come back.
+    SetState(SessionState::ConnectionLost);
+    m_ftp.Close();
+    if (m_hooks.Caption)
+        m_hooks.Caption(ProgramTitle);
+    AfterLogin = AfterLoginAction::ResumeQueue;
+    ShowStatus(14);
+    m_restartTicks = 0;
+    if (m_settings.RestoreState) {
+        ShowStatus(15);
+        m_restartTimer.setInterval(1001);
+    } else {
+        ShowStatus(16);
+        m_restartTimer.setInterval(1000);
+    }
+    m_restartTimer.start();
+}
+
+void TConnectionWorkflow::RestartTick()
+{
+    if (++m_restartTicks == 1)
+        return;
+    const bool external = m_restartTimer.interval() == 1001;
+    if ((external && m_restartTicks > 60) || (!external && m_restartTicks > 6)) {
+        m_restartTimer.stop();
+        TQuickConnectFields unchanged;
+        unchanged.server = m_ftp.FtpServer;
+        const bool dirty = ConnectionDirty;
+        ConnectionDirty = false;
+        Prepare(unchanged);
+        ConnectionDirty = dirty;
+    }
+}

@@ -1,0 +1,151 @@
+#pragma once
+// The connection workflow of the main window: turns the quick-connect fields,
+// a site or an ftp:// address into one session on the FTP client, and the
+// client's events into log lines, status texts and the next step. It holds
+// the session state every command handler consults; the window supplies the
+// hooks that touch widgets.
+
+#include "session/ConnectLogic.h"
+#include "session/Session.h"
+#include "common/Prompt.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Log colours: 0 window text, 1 green (commands), 2 navy (replies), 3 red.
+enum LogColour { lcNormal = 0, lcCommand = 1, lcReply = 2, lcError = 3, lcLocalOnly = -1 };
+
+struct TQuickConnectFields {
+    std::string server, user, password, port = "21";
+    int historyIndex = -1;  // the drop-down item chosen, -1 when typed
+};
+
+class TConnectionWorkflow : public QObject {
+    Q_OBJECT
+
+public:
+    struct Hooks {
+        std::function<void(const std::string& text, int colour)> LogLine;
+        std::function<void(const std::string& text)> Status;   // first status panel
+        std::function<void(const std::string& text)> Status2;  // second status panel
+        std::function<void(const std::string& caption)> Caption;
+        std::function<void()> ClearLog;
+        std::function<void()> ClearRemote;
+        std::function<void(const std::string& line)> ListingLine;
+        std::function<void(bool success)> ListingDone;
+        std::function<void()> StateChanged;
+        std::function<void(const std::vector<std::string>& items)> HistoryChanged;
+        // The panes' own ways to list and to show a directory (with their
+        // cache); without them the workflow lists directly.
+        std::function<void()> ListRemote;
+        std::function<void()> ShowRemote;
+        std::function<void()> DirectoryEntered;  // a change of directory ended
+        // Server (login) or directory messages for the message window;
+        // CloseMessages when all connections close.
+        std::function<void(bool serverMessages, const std::vector<std::string>& lines)> ShowMessages;
+        std::function<void()> CloseMessages;
+        std::function<void(int sound, const std::string& wave)> PlaySound;
+        // A site's panes at connect: its local folder (empty: stay) and the
+        // two panes' filters.
+        std::function<void(const std::string& localDir, const std::string& localFilter,
+                           const std::string& remoteFilter)>
+            SitePanes;
+        // A queue run's steps: a listing ended, or a change of directory
+        // failed, while transferring.
+        std::function<void()> TransferListed;
+        std::function<void()> TransferDirectoryFailed;
+        // The same for a remote delete (states DeletingTree, DeletingFolders).
+        std::function<void()> DeleteListed;
+        std::function<void()> DeleteDirectoryFailed;
+        // While transferring: the data connection stood, or the server
+        // announced the incoming file's size.
+        std::function<void(::FtpInfo kind, const std::string& text)> TransferInfo;
+        std::function<void(bool upload)> TransferCut;  // the line dropped in the middle of a file
+        // The first listing after a login that should start the queue (or
+        // resume it after a drop): true when a run began.
+        std::function<bool()> StartQueueAfterLogin;
+        std::function<void(int mode)> TransferModeShown;                 // 0 ASCII, 1 binary, 2 automatic
+        std::function<void(const std::string& directory)> HomeBookmark;  // "<主目录>"; empty: none
+        std::function<void()> SiteBookmarks;  // the site (CurrentSite, maybe none) is chosen: its bookmarks
+    };
+
+    TConnectionWorkflow(TFTPclient& client, TSettings& settings, TIniFile& settingsFile, TSiteDatabase& sites,
+                        IPrompt& prompt, Hooks hooks, QObject* parent = nullptr);
+
+    SessionState State() const { return m_state; }
+    void SetPrompt(IPrompt& prompt) { m_prompt = &prompt; }
+    AfterLoginAction AfterLogin = AfterLoginAction::None;
+    std::string CurrentSite;
+    bool ConnectionDirty = true;
+    bool IdleEnabled = false;   // the anti-idle menu check
+    int TransferModePanel = 2;  // the mode the panel shows: 0 ASCII, 1 binary, 2 automatic
+    TSessionOptions Session;
+    const std::vector<std::string>& History() const { return m_history; }
+    void ReloadHistory();
+
+    // btnConnectClick: prepares and starts a connection from the fields (which
+    // it rewrites as the server field is read). A prepared connect (a queue
+    // file, a restored queue) keeps what is to happen after the login.
+    void Connect(TQuickConnectFields& fields, bool prepared = false);
+    void Disconnect();
+    // Disconnects and connects again with the same settings; resumeQueue:
+    // the first listing after the login resumes the queue (a hung or
+    // stalled transfer).
+    void Reconnect(bool resumeQueue = false);
+    void Refresh();  // list the remote directory again
+    void PlaySound(int sound, const std::string& wave)
+    {
+        if (sound != 0 && m_hooks.PlaySound)
+            m_hooks.PlaySound(sound, wave);
+    }
+    void StartList();  // the client's listing, nothing else
+    // The refresh command: from Idle, state Refreshing and a fresh listing.
+    bool UserRefresh();
+    // A listing filled from the cache: finish as a listing from the server.
+    void ListingFromCache();
+    // Enter a remote directory (a name, or ".." for the parent) from Idle.
+    bool ChangeRemoteDirectory(const std::string& name);
+    void GoDisconnected();
+    void GoIdle();
+    // The idle count starts again and the keep-alive runs (while a file is
+    // open in an editor).
+    void RestartIdleTimer();
+    // A long operation begins (a queue run's step): no idle count meanwhile.
+    void SetBusy(SessionState s);
+    void LogLine(const std::string& text, int colour);
+
+    static constexpr const char* ProgramTitle = "Corvyne 2.7.5";
+
+private:
+    void Prepare(TQuickConnectFields& fields);
+    bool ApplySite(TQuickConnectFields& fields, std::string& startDirectory);
+    void SetState(SessionState s);
+    void ShowStatus(int code, const std::string& attempt = {});
+    void FtpInfo(FtpInfo kind, const std::string& text);
+    void FtpError(FtpError kind, const std::string& text);
+    void LoggedIn();
+    void FtpQuit();
+    void ListingFinished();
+    void IdleTick();
+    void ShowMessageBuffer(bool serverMessages, const std::string& text);
+    void RestartTick();
+
+    TFTPclient& m_ftp;
+    TSettings& m_settings;
+    TIniFile& m_settingsFile;
+    TSiteDatabase& m_sites;
+    IPrompt* m_prompt;
+    Hooks m_hooks;
+    SessionState m_state = SessionState::Disconnected;
+    std::vector<std::string> m_history;
+    std::vector<std::string> m_serverMessages;
+    QTimer m_idleTimer;
+    int m_idleCount = 0;
+    QTimer m_restartTimer;
+    int m_restartTicks = 0;
+    uint32_t m_lastByteCount = 0;  // tick of the last "bytes received" status
+};

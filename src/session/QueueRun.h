@@ -1,0 +1,193 @@
+#pragma once
+// One run of the transfer queue: takes the head entry, moves it over the
+// FTP client, removes it and goes on until the queue is empty or the user
+// stops. Folders are expanded when they reach the head, so a run walks a
+// tree depth first. Each step starts one client operation and returns; the
+// client's event (directory entered, listing done, folder made, file
+// received or stored) takes the next step.
+
+#include "session/Connection.h"
+#include "common/Prompt.h"
+#include "ftp/Ftp.h"
+#include "ftp/Parser.h"
+#include "transfer/TransferProgress.h"
+#include "transfer/TransferQueue.h"
+#include "transfer/TransferRules.h"
+
+#include <QObject>
+
+#include <sys/types.h>
+#include <optional>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+// A pane row as a run reads it.
+struct TPaneItem {
+    std::string name;
+    bool folder = false;
+    int64_t size = -1;
+    TListingDate date;
+};
+
+// What a run needs of the window: the panes and the status line.
+class IQueueHost {
+public:
+    virtual ~IQueueHost() = default;
+    virtual std::string LocalDirectory() const = 0;  // ends with "/"
+    // Makes dir (which exists) the local pane's folder and lists it.
+    virtual void ShowLocalDirectory(const std::string& dir) = 0;
+    // Lists the local pane's folder again soon: a burst of received files
+    // costs one listing, not one per file.
+    virtual void RefreshLocalSoon() { ShowLocalDirectory(LocalDirectory()); }
+    virtual std::vector<TPaneItem> LocalRows() const = 0;   // without ".."
+    virtual std::vector<TPaneItem> RemoteRows() const = 0;  // without ".."
+    // The first remote row of that name, letter case ignored.
+    virtual std::optional<TPaneItem> FindRemoteRow(const std::string& name) const = 0;
+    virtual std::string RemoteDirectory() const = 0;  // ends with "/"
+    virtual void Status(const std::string& text) = 0;
+    // After the run: close the window (completion actions that quit).
+    virtual void CloseWindow() = 0;
+};
+
+// An entry a run gave up on, and why.
+struct TFailedEntry {
+    TQueueEntry Entry;
+    std::string Reason;
+};
+
+// What the run does when it ends by itself.
+enum class TCompletionAction : int { Idle = 0, Disconnect = 1, HangUp = 2, Quit = 3, PowerOff = 4, HangUpQuit = 5 };
+
+// Powering the machine off, behind an interface that tests replace.
+class IPowerBackend {
+public:
+    virtual ~IPowerBackend() = default;
+    virtual bool PowerOff() = 0;  // true when the request was accepted
+};
+
+class TQueueRun : public QObject {
+    Q_OBJECT
+
+public:
+    TQueueRun(TFTPclient& client, TConnectionWorkflow& workflow, TSettings& settings, TTransferQueue& queue,
+              IQueueHost& host, IPrompt& prompt, QObject* parent = nullptr);
+
+    void SetPrompt(IPrompt& prompt) { m_prompt = &prompt; }
+    void SetPowerBackend(IPowerBackend* backend) { m_power = backend; }
+    // The progress display, its hang and stall checks, the transfer log.
+    void SetProgress(TTransferProgress* progress);
+    // The failed-entries list changed (an entry failed, or it was cleared).
+    std::function<void()> OnFailuresChanged;
+    // After each finished file while a site is current.
+    std::function<void(bool upload, int64_t bytes)> OnStatistics;
+    // A folder made while no upload runs (the user's own command).
+    std::function<void()> DirectoryCreatedElsewhere;
+    // The run ended (the window puts its own title back).
+    std::function<void()> OnFinished;
+
+    // queTransferClick: from Idle with entries.
+    bool TransferQueue();
+    // After a login that should start or resume the queue: a run when
+    // entries are queued.
+    bool StartAfterLogin();
+    void StartQueue();
+    void ProcessQueueHead();
+    void SkipQueueHead(int kind, const std::string& name);  // 0 file, 1 folder, 2 empty folder
+    void RemoveQueueHead() { m_queue.RemoveHead(); }
+    void FinishQueue(bool returnHome);
+    // One file by name (relative to the remote folder, or absolute) into the
+    // local folder, outside the queue; the queued entries stay as they are.
+    void ManualDownload(const std::string& remote);
+    void Halt() { HaltRequested = true; }
+    // btnAbortClick while transferring.
+    void Abort();
+
+    // From the connection workflow: a listing ended, or a change of
+    // directory failed, while transferring.
+    void Listed();
+    void DirectoryFailed();
+
+    std::string QueueStartLocalDir, QueueStartRemoteDir;
+    TExistingAnswer ExistingFileAnswer = TExistingAnswer::Ask;
+    bool DeleteAfterUpload = false;
+    bool HangUpWhenDone = false;  // set by a site-queue file
+    bool HaltRequested = false;
+    bool ScriptRunning = false;
+    bool NoUser = false;  // nobody answers questions (a script, QUIT=YES): decide as a script does
+    bool SessionRenameRules = true;
+    TCompletionAction CompletionAction = TCompletionAction::Idle;
+    int64_t CurrentFileSize = 0;
+    int Failures = 0;   // files that failed and errors logged, since the program started
+    int Completed = 0;  // files moved whole, since the program started
+    // The entries given up on since the list was last cleared, oldest first,
+    // for the user to retry or clear.
+    const std::vector<TFailedEntry>& FailedEntries() const { return m_failed; }
+    // Failed entries back at the end of the queue (all when rows is empty),
+    // and out of the list.
+    void RetryFailed(const std::vector<size_t>& rows);
+    void ClearFailed(const std::vector<size_t>& rows);
+    // Folders deeper than this below an entry the user queued are skipped:
+    // a server that lists a folder inside itself cannot lead a run on forever.
+    static constexpr int MaxTreeDepth = 64;
+
+private:
+    // The local file a download writes: the name cleaned as the client
+    // cleans it, and never a file this run wrote from another source.
+    std::string localTarget(const std::string& path, const std::string& source);
+    void processHead();
+    void downloadHeadFile();
+    void uploadHeadFile();
+    void expandDownload();
+    void expandUpload();
+    bool refusedLocally() const;
+    void fileDone(bool upload);
+    void hung();
+    void fileReceived();
+    void fileStored();
+    void directoryCreated();
+    bool ensureLocalDirectory(const std::string& dir, const TQueueEntry& entry);
+    // An entry given up on: logged, counted, kept in the failed list.
+    void failed(const TQueueEntry& entry, const std::string& reason);
+    void log(const std::string& text, int colour = lcNormal)
+    {
+        if (colour == lcError)
+            ++Failures;
+        m_workflow.LogLine(text, colour);
+    }
+    bool unsafeName(const std::string& name, const std::string& where);
+    TFileAction askExisting(bool upload, const std::string& name, int64_t sourceSize, int64_t targetSize,
+                            const TListingDate& remoteDate, const std::string& localPath);
+    // Skip and Cancel end this file's step (false); the others go on.
+    bool goOn(TFileAction action);
+    bool skippedFolder(const TQueueEntry& head);
+    // "~/..." from the folder the run began in.
+    std::string fromRunStart(const std::string& remote) const;
+    bool tooDeep(const TQueueEntry& head, const std::string& folder);
+    // A listed folder's rows as entries one level below, unsafe names left out.
+    std::vector<TQueueEntry> childEntries(const std::vector<TPaneItem>& rows, const std::string& source,
+                                          const std::string& target, bool download, int depth);
+
+    TFTPclient& m_ftp;
+    TConnectionWorkflow& m_workflow;
+    TSettings& m_settings;
+    TTransferQueue& m_queue;
+    IQueueHost& m_host;
+    IPrompt* m_prompt;
+    IPowerBackend* m_power = nullptr;
+    TTransferProgress* m_progress = nullptr;
+    std::string m_pendingDir;  // the remote folder an upload makes and enters
+    bool m_inHead = false;     // inside ProcessQueueHead
+    bool m_headAgain = false;  // the next head was asked for meanwhile
+    bool m_manual = false;     // the file that moves is a manual download
+    // Local files this run wrote, and the remote file each came from.
+    std::unordered_map<std::string, std::string> m_written;
+    std::vector<TFailedEntry> m_failed;
+    // The real local folders (device, inode) this run uploaded: a link back
+    // into one is not followed again.
+    std::set<std::pair<dev_t, ino_t>> m_uploadedDirs;
+    // This run's files that ended (moved, skipped or failed) and its failures.
+    int m_runEnded = 0;
+    std::vector<std::string> m_runFailed;
+};
