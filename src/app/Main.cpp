@@ -1,16 +1,16 @@
 #include "app/Main.h"
 #include "dialogs/Preferences.h"
 
-#include "dialogs/About.h"
 #include "app/CrashLog.h"
 #include "app/DataDirectory.h"
 #include "app/FileType.h"
-#include "dialogs/MessageWindow.h"
+#include "console/cxGraphics.h"
+#include "dialogs/About.h"
 #include "dialogs/LoginPrompt.h"
+#include "dialogs/MessageWindow.h"
+#include "net/EventDispatch.h"
 #include "widgets/QueueView.h"
 #include "widgets/corvview.h"
-#include "console/cxGraphics.h"
-#include "net/EventDispatch.h"
 
 #include <QApplication>
 
@@ -136,13 +136,17 @@ TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
     buildWidgets();
     buildMenus();
 
-    TConnectionWorkflow::Hooks hooks;
-    hooks.LogLine = [this](const std::string& t, int c) { LogLine(t, c); };
-    hooks.Status = [this](const std::string& t) { StatusPanel->setText(QString::fromStdString(t)); };
-    hooks.Status2 = [this](const std::string& t) { StatusPanel2->setText(QString::fromStdString(t)); };
-    hooks.Caption = [this](const std::string& t) { ShowSessionTitle(t); };
-    hooks.ClearLog = [this] { Memo1->Clear(); };
-    hooks.ClearRemote = [this] {
+    m_workflow = std::make_unique<TConnectionWorkflow>(FTP, m_settings, m_settingsFile, m_sites, *m_prompt, this);
+    TConnectionWorkflow* flow = m_workflow.get();
+    using W = TConnectionWorkflow;
+    connect(flow, &W::LineLogged, this, [this](const std::string& t, int c) { LogLine(t, c); });
+    connect(flow, &W::StatusShown, this,
+            [this](const std::string& t) { StatusPanel->setText(QString::fromStdString(t)); });
+    connect(flow, &W::Status2Shown, this,
+            [this](const std::string& t) { StatusPanel2->setText(QString::fromStdString(t)); });
+    connect(flow, &W::CaptionShown, this, [this](const std::string& t) { ShowSessionTitle(t); });
+    connect(flow, &W::LogCleared, this, [this] { Memo1->Clear(); });
+    connect(flow, &W::RemoteCleared, this, [this] {
         m_listingRows.Cancel();
         Remote->Clear();
         m_parser.VmsPendingLine.clear();
@@ -155,14 +159,14 @@ TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
         } else {
             Remote->BeginStream();
         }
-    };
-    hooks.ListingLine = [this](const std::string& line) { addRemoteLine(line); };
-    hooks.HomeBookmark = [this](const std::string& dir) { mnuHomeBookmark->setData(QString::fromStdString(dir)); };
-    hooks.SiteBookmarks = [this] { LoadBookmarks(); };
-    hooks.TransferModeShown = [this](int mode) { pnlTransferMode->setText(TransferModeText(mode)); };
-    hooks.ListingDone = [this](bool success) { remoteListingDone(success); };
-    hooks.ListRemote = [this] { listRemoteDirectory(); };
-    hooks.ShowMessages = [this](bool server, const std::vector<std::string>& lines) {
+    });
+    connect(flow, &W::ListingLine, this, [this](const std::string& line) { addRemoteLine(line); });
+    connect(flow, &W::HomeBookmarkChanged, this,
+            [this](const std::string& dir) { mnuHomeBookmark->setData(QString::fromStdString(dir)); });
+    connect(flow, &W::SiteChosen, this, [this] { LoadBookmarks(); });
+    connect(flow, &W::TransferModeShown, this, [this](int mode) { pnlTransferMode->setText(TransferModeText(mode)); });
+    connect(flow, &W::ListingDone, this, [this](bool success) { remoteListingDone(success); });
+    connect(flow, &W::MessagesArrived, this, [this](bool server, const std::vector<std::string>& lines) {
         if (!MessageWindow) {
             MessageWindow = new TfrmMessageWindow(this);
             MessageWindow->setAttribute(Qt::WA_DeleteOnClose);
@@ -190,18 +194,19 @@ TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
         // Shown without taking the focus unless this window is the active one.
         w->setAttribute(Qt::WA_ShowWithoutActivating, !isActiveWindow());
         w->show();
-    };
-    hooks.PlaySound = PlaySettingSound;
-    hooks.CloseMessages = [this] {
+    });
+    connect(flow, &W::SoundRequested, this, PlaySettingSound);
+    connect(flow, &W::MessagesClosed, this, [this] {
         if (MessageWindow)
             MessageWindow->close();
-    };
-    hooks.ShowRemote = [this] { showRemoteDirectory(); };
-    hooks.DirectoryEntered = [this] { rememberRemoteDirectory(); };
-    hooks.SitePanes = [this](const std::string& dir, const std::string& local, const std::string& remote) {
-        applySitePanes(dir, local, remote);
-    };
-    hooks.StateChanged = [this] {
+    });
+    m_workflow->SetRemotePane([this] { listRemoteDirectory(); }, [this] { showRemoteDirectory(); });
+    connect(flow, &W::DirectoryEntered, this, [this] { rememberRemoteDirectory(); });
+    connect(flow, &W::SitePanesChosen, this,
+            [this](const std::string& dir, const std::string& local, const std::string& remote) {
+                applySitePanes(dir, local, remote);
+            });
+    connect(flow, &W::StateChanged, this, [this] {
         updateButtons();
         RemotePathBox->setEnabled(m_workflow && m_workflow->State() == SessionState::Idle);
         Remote->SetAcceptFiles(m_workflow && m_workflow->State() == SessionState::Idle);  // uploads only while idle
@@ -219,8 +224,8 @@ TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
         }
         if (m_workflow && m_workflow->State() == SessionState::Disconnected)
             RemotePathBox->clear();
-    };
-    hooks.HistoryChanged = [this](const std::vector<std::string>& items) {
+    });
+    connect(flow, &W::HistoryChanged, this, [this](const std::vector<std::string>& items) {
         m_settingFields = true;
         const QString text = txtFTPServer->currentText();
         txtFTPServer->clear();
@@ -229,10 +234,8 @@ TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
         txtFTPServer->setCurrentIndex(-1);
         txtFTPServer->setEditText(text);
         m_settingFields = false;
-    };
-    queueHooks(hooks);
-    m_workflow = std::make_unique<TConnectionWorkflow>(FTP, m_settings, m_settingsFile, m_sites, *m_prompt,
-                                                       std::move(hooks), this);
+    });
+    queueConnections();
     buildQueueRun();
     m_workflow->ReloadHistory();
     m_workflow->GoDisconnected();

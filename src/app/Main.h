@@ -436,9 +436,8 @@ private:
     bool launch(const QString& program, const QStringList& arguments);  // LaunchProgram, or a detached process
     bool openDefault(const QString& path);                              // OpenUrl, or the desktop's program
     bool remoteBusy(const TCorvListView* pane) const;
-    void fileOpsHooks(TConnectionWorkflow::Hooks& hooks);
     void buildProgress();
-    void queueHooks(TConnectionWorkflow::Hooks& hooks);
+    void queueConnections();
     void logQueueFileSkips(const std::vector<TQueueFileSkip>& skipped);
     void transferSelection(TCorvListView* pane, const std::string& extra);  // start a run with it
     std::vector<TQueueEntry> droppedFiles(const QStringList& paths) const;

@@ -59,12 +59,6 @@ void TfrmMain::buildFileOps()
     buildViewEdit();  // after the queue run: it takes the completions the run does not
 }
 
-void TfrmMain::fileOpsHooks(TConnectionWorkflow::Hooks& hooks)
-{
-    hooks.DeleteListed = [this] { m_fileOps->Listed(); };
-    hooks.DeleteDirectoryFailed = [this] { m_fileOps->DirectoryFailed(); };
-}
-
 namespace {
 // The selected rows' names, ".." left out.
 std::vector<std::string> selectedNames(const TCorvListView* pane)

@@ -2,11 +2,11 @@
 // panes' selections and dropped files, and the thin handlers of the queue's
 // commands. The run itself is TQueueRun.
 
-#include "widgets/FailedView.h"
 #include "app/Main.h"
-#include "widgets/QueueView.h"
 #include "dialogs/FileExistsDialog.h"
 #include "dialogs/TransferTypeDialogs.h"
+#include "widgets/FailedView.h"
+#include "widgets/QueueView.h"
 
 #include <QActionGroup>
 #include <QComboBox>
@@ -315,31 +315,16 @@ void TfrmMain::mnuRenameExtensionsClick()
     TfrmRename(m_settingsFile, m_settings, this).exec();
 }
 
-void TfrmMain::queueHooks(TConnectionWorkflow::Hooks& hooks)
+void TfrmMain::queueConnections()
 {
-    hooks.TransferListed = [this] { m_queueRun->Listed(); };
-    hooks.TransferDirectoryFailed = [this] { m_queueRun->DirectoryFailed(); };
-    fileOpsHooks(hooks);
-    hooks.StartQueueAfterLogin = [this] { return m_queueRun->StartAfterLogin(); };
     // Going disconnected ends the transfer layout (a lost connection that
     // waits to come back keeps it).
-    hooks.StateChanged = [this, changed = std::move(hooks.StateChanged)] {
-        if (changed)
-            changed();
-        if (!m_workflow)
-            return;
+    connect(m_workflow.get(), &TConnectionWorkflow::StateChanged, this, [this] {
         if (m_progress && m_workflow->State() == SessionState::Disconnected)
             m_progress->ShowNormalPanels();
         // Scripts go on when the session settles.
         scriptStateChanged(std::exchange(m_lastState, m_workflow->State()));
-    };
-    hooks.TransferCut = [this](bool upload) { m_progress->LogTransfer(upload, false); };
-    hooks.TransferInfo = [this](::FtpInfo kind, const std::string& text) {
-        if (kind == fiDataConnected)
-            m_progress->DataConnected();
-        else
-            m_progress->SizeAnnounced(text);
-    };
+    });
 }
 
 void TfrmMain::AddSelectionToQueue(TCorvListView* pane, const std::string& extra)

@@ -8,14 +8,13 @@
 #include <cstdio>
 
 TConnectionWorkflow::TConnectionWorkflow(TFTPclient& client, TSettings& settings, TIniFile& settingsFile,
-                                         TSiteDatabase& sites, IPrompt& prompt, Hooks hooks, QObject* parent)
+                                         TSiteDatabase& sites, IPrompt& prompt, QObject* parent)
     : QObject(parent),
       m_ftp(client),
       m_settings(settings),
       m_settingsFile(settingsFile),
       m_sites(sites),
-      m_prompt(&prompt),
-      m_hooks(std::move(hooks))
+      m_prompt(&prompt)
 {
     m_ftp.OnFtpInfo = [this](TFTPclient*, ::FtpInfo kind, const std::string& text) { FtpInfo(kind, text); };
     m_ftp.OnFtpError = [this](TFTPclient*, ::FtpError kind, const std::string& text) { FtpError(kind, text); };
@@ -23,16 +22,15 @@ TConnectionWorkflow::TConnectionWorkflow(TFTPclient& client, TSettings& settings
     m_ftp.OnFtpQuit = [this](TFTPclient*) { FtpQuit(); };
     m_ftp.OnListingDone = [this](TFTPclient*) { ListingFinished(); };
     m_ftp.OnDirectoryChanged = [this](TFTPclient* c) {
-        if (m_hooks.DirectoryEntered)
-            m_hooks.DirectoryEntered();
-        if (!c->Success() && IsTransferring(m_state) && m_hooks.TransferDirectoryFailed)
-            m_hooks.TransferDirectoryFailed();
-        else if (!c->Success() && IsDeleting(m_state) && m_hooks.DeleteDirectoryFailed)
-            m_hooks.DeleteDirectoryFailed();
+        Q_EMIT DirectoryEntered();
+        if (!c->Success() && IsTransferring(m_state))
+            Q_EMIT TransferDirectoryFailed();
+        else if (!c->Success() && IsDeleting(m_state))
+            Q_EMIT DeleteDirectoryFailed();
         else if (!c->Success())
             GoIdle();
-        else if (m_hooks.ShowRemote)
-            m_hooks.ShowRemote();
+        else if (m_showRemote)
+            m_showRemote();
         else
             Refresh();
     };
@@ -45,28 +43,25 @@ TConnectionWorkflow::TConnectionWorkflow(TFTPclient& client, TSettings& settings
 void TConnectionWorkflow::SetState(SessionState s)
 {
     m_state = s;
-    if (m_hooks.StateChanged)
-        m_hooks.StateChanged();
+    Q_EMIT StateChanged();
 }
 
 void TConnectionWorkflow::LogLine(const std::string& text, int colour)
 {
-    if (m_hooks.LogLine)
-        m_hooks.LogLine(text, colour);
+    Q_EMIT LineLogged(text, colour);
 }
 
 void TConnectionWorkflow::ShowStatus(int code, const std::string& attempt)
 {
     const std::string text = StatusText(code, m_ftp.FtpServer, m_ftp.Port, attempt);
-    if (!text.empty() && m_hooks.Status)
-        m_hooks.Status(text);
+    if (!text.empty())
+        Q_EMIT StatusShown(text);
 }
 
 void TConnectionWorkflow::ReloadHistory()
 {
     m_history = ReadHistory(m_settingsFile);
-    if (m_hooks.HistoryChanged)
-        m_hooks.HistoryChanged(m_history);
+    Q_EMIT HistoryChanged(m_history);
 }
 
 // ---------------------------------------------------------------- connecting
@@ -102,10 +97,8 @@ void TConnectionWorkflow::Prepare(TQuickConnectFields& f)
         m_ftp.UseAppe = m_settings.UseAPPE;
         m_ftp.SKeyLogin = false;
         Session = TSessionOptions();
-        if (m_hooks.HomeBookmark)
-            m_hooks.HomeBookmark("");
-        if (m_hooks.ClearLog)
-            m_hooks.ClearLog();
+        Q_EMIT HomeBookmarkChanged("");
+        Q_EMIT LogCleared();
         std::string startDirectory;
         if (AfterLogin == AfterLoginAction::CommandLineQueue)
             AfterLogin = AfterLoginAction::None;  // no queue yet to resume
@@ -115,8 +108,7 @@ void TConnectionWorkflow::Prepare(TQuickConnectFields& f)
         Session.AntiIdle = m_settings.Antiidle;
         Session.RestoreTransfer = m_settings.RestoreTransfer;
         Session.TransferMode = TransferModePanel;  // a site's own mode replaces it
-        if (m_hooks.Status2)
-            m_hooks.Status2("");
+        Q_EMIT Status2Shown("");
         m_ftp.UserAccount.clear();
 
         const TServerField field = ReadServerField(f.server, m_sites);
@@ -171,22 +163,19 @@ void TConnectionWorkflow::Prepare(TQuickConnectFields& f)
         }
         IdleEnabled = Session.AntiIdle;
         m_ftp.InitialDirectory = startDirectory;
-        if (!startDirectory.empty() && m_hooks.HomeBookmark)
-            m_hooks.HomeBookmark(startDirectory);
-        if (m_hooks.SiteBookmarks)
-            m_hooks.SiteBookmarks();
+        if (!startDirectory.empty())
+            Q_EMIT HomeBookmarkChanged(startDirectory);
+        Q_EMIT SiteChosen();
         m_ftp.UserPassword = f.password;
         m_ftp.UserName = f.user;
         const int port = ParseIniInteger(f.port).value_or(21);
         ChooseProxy(m_ftp, m_settings, f.server, port > 0 && port < 65536 ? port : 21, Session.NoProxy);
         if (CurrentSite.empty() && m_settings.KeepHistory) {
             m_history = RecordHistory(m_settingsFile, HistoryEntry(f.server, f.user, f.password, f.port));
-            if (m_hooks.HistoryChanged)
-                m_hooks.HistoryChanged(m_history);
+            Q_EMIT HistoryChanged(m_history);
         }
         TransferModePanel = Session.TransferMode;
-        if (m_hooks.TransferModeShown)
-            m_hooks.TransferModeShown(TransferModePanel);
+        Q_EMIT TransferModeShown(TransferModePanel);
         ConnectionDirty = false;
     }
     SetState(SessionState::Connecting);
@@ -209,8 +198,7 @@ bool TConnectionWorkflow::ApplySite(TQuickConnectFields& f, std::string& startDi
     m_ftp.UserAccount = site->Account;
     if (!site->RemoteDir.empty() && AfterLogin == AfterLoginAction::None)
         startDirectory = site->RemoteDir;
-    if (m_hooks.SitePanes)
-        m_hooks.SitePanes(site->LocalDir, site->LocalFilter, site->RemoteFilter);
+    Q_EMIT SitePanesChosen(site->LocalDir, site->LocalFilter, site->RemoteFilter);
     if (!site->User) {
         f.user = "anonymous";
         f.password = m_settings.Email;
@@ -277,12 +265,11 @@ bool TConnectionWorkflow::ChangeRemoteDirectory(const std::string& name)
 
 void TConnectionWorkflow::Refresh()
 {
-    if (m_hooks.ListRemote) {
-        m_hooks.ListRemote();
+    if (m_listRemote) {
+        m_listRemote();
         return;
     }
-    if (m_hooks.ClearRemote)
-        m_hooks.ClearRemote();
+    Q_EMIT RemoteCleared();
     StartList();
 }
 
@@ -315,14 +302,11 @@ void TConnectionWorkflow::GoDisconnected()
     m_restartTimer.stop();
     m_idleTimer.stop();
     SetState(SessionState::Disconnected);
-    if (m_hooks.Caption)
-        m_hooks.Caption(ProgramTitle);
+    Q_EMIT CaptionShown(ProgramTitle);
     m_ftp.Close();
     ShowStatus(0);
-    if (m_hooks.ClearRemote)
-        m_hooks.ClearRemote();
-    if (m_hooks.Status2)
-        m_hooks.Status2("");
+    Q_EMIT RemoteCleared();
+    Q_EMIT Status2Shown("");
     IdleEnabled = false;
 }
 
@@ -341,8 +325,7 @@ void TConnectionWorkflow::RestartIdleTimer()
 void TConnectionWorkflow::GoIdle()
 {
     RestartIdleTimer();
-    if (m_hooks.Status2)
-        m_hooks.Status2("");
+    Q_EMIT Status2Shown("");
     SetState(SessionState::Idle);
     ShowStatus(13);
 }
@@ -352,8 +335,7 @@ void TConnectionWorkflow::IdleTick()
     ++m_idleCount;
     char text[32];
     std::snprintf(text, sizeof text, "空闲 (%.2d:%.2d)", (m_idleCount % 3600) / 60, m_idleCount % 60);
-    if (m_hooks.Status)
-        m_hooks.Status(text);
+    Q_EMIT StatusShown(text);
     if (IdleEnabled && m_idleCount >= m_settings.IdleTime &&
         (m_state == SessionState::Idle || m_state == SessionState::Editing)) {
         m_idleCount = 0;
@@ -369,8 +351,8 @@ void TConnectionWorkflow::FtpInfo(::FtpInfo kind, const std::string& text)
     switch (kind) {
         case fiDataConnected:
         case fiFileSize:
-            if (IsTransferring(m_state) && m_hooks.TransferInfo)
-                m_hooks.TransferInfo(kind, text);
+            if (IsTransferring(m_state))
+                Q_EMIT TransferInfo(kind, text);
             break;
         case fiConnected:
             if (m_state == SessionState::Disconnected)
@@ -386,8 +368,8 @@ void TConnectionWorkflow::FtpInfo(::FtpInfo kind, const std::string& text)
         case fiDisconnected:
             // A file in the middle of moving when the line went: it has its
             // line in the transfer log too.
-            if ((m_state == SessionState::Downloading || m_state == SessionState::Uploading) && m_hooks.TransferCut)
-                m_hooks.TransferCut(m_state == SessionState::Uploading);
+            if ((m_state == SessionState::Downloading || m_state == SessionState::Uploading))
+                Q_EMIT TransferCut(m_state == SessionState::Uploading);
             if (IsTransferring(m_state) && Session.RestoreTransfer)
                 SetState(SessionState::ConnectionLost);
             LogLine("服务器断开.", lcNormal);
@@ -409,10 +391,10 @@ void TConnectionWorkflow::FtpInfo(::FtpInfo kind, const std::string& text)
         case fiListingData:
             // One per listing line: the count is shown at most ten times a second
             // (a label updated per line costs more than the line itself).
-            if (!IsTransferring(m_state) && m_state != SessionState::Disconnected && m_hooks.Status2 &&
+            if (!IsTransferring(m_state) && m_state != SessionState::Disconnected &&
                 TFTPclient::TickDiff(m_lastByteCount, CoarseTickCount()) >= 100) {
                 m_lastByteCount = CoarseTickCount();
-                m_hooks.Status2(std::to_string(m_ftp.TransferBytes) + " 字节已接收");
+                Q_EMIT Status2Shown(std::to_string(m_ftp.TransferBytes) + " 字节已接收");
             }
             break;
         case fiTransferComplete: {
@@ -436,8 +418,8 @@ void TConnectionWorkflow::FtpInfo(::FtpInfo kind, const std::string& text)
             break;
         }
         case fiListingLine:
-            if (m_state != SessionState::Disconnected && m_hooks.ListingLine)
-                m_hooks.ListingLine(text);
+            if (m_state != SessionState::Disconnected)
+                Q_EMIT ListingLine(text);
             break;
         case fiMultiLineFirst:
         case fiMultiLineInner:
@@ -453,8 +435,7 @@ void TConnectionWorkflow::FtpInfo(::FtpInfo kind, const std::string& text)
                 ShowMessageBuffer(true, text);
             break;
         case fiClosed:
-            if (m_hooks.CloseMessages)
-                m_hooks.CloseMessages();
+            Q_EMIT MessagesClosed();
             break;
         case fiClosedBeforeLogin:
             LogLine(text, lcError);
@@ -489,8 +470,8 @@ void TConnectionWorkflow::ShowMessageBuffer(bool serverMessages, const std::stri
     if (wanted) {
         if (!text.empty())
             m_serverMessages.push_back(text);
-        if (!m_serverMessages.empty() && m_hooks.ShowMessages)
-            m_hooks.ShowMessages(serverMessages, m_serverMessages);
+        if (!m_serverMessages.empty())
+            Q_EMIT MessagesArrived(serverMessages, m_serverMessages);
     }
     m_serverMessages.clear();
 }
@@ -531,10 +512,9 @@ void TConnectionWorkflow::LoggedIn()
                                                             : m_ftp.FtpServer;
     if (!CurrentSite.empty())
         m_sites.RecordLogin(CurrentSite, QDateTime::currentDateTime());
-    if (m_hooks.Caption)
-        m_hooks.Caption(std::string(ProgramTitle) + " - " + name);
-    if (m_settings.ConnectSound != 0 && m_hooks.PlaySound)
-        m_hooks.PlaySound(m_settings.ConnectSound, m_settings.ConnectWav);
+    Q_EMIT CaptionShown(std::string(ProgramTitle) + " - " + name);
+    if (m_settings.ConnectSound != 0)
+        Q_EMIT SoundRequested(m_settings.ConnectSound, m_settings.ConnectWav);
     if (m_settings.AutoSendQueue)
         AfterLogin = AfterLoginAction::StartQueue;
     // A queue waiting for the login starts from the first listing, which
@@ -548,20 +528,19 @@ void TConnectionWorkflow::LoggedIn()
 
 void TConnectionWorkflow::ListingFinished()
 {
-    if (m_hooks.ListingDone)
-        m_hooks.ListingDone(m_ftp.Success());
-    if (IsTransferring(m_state) && m_hooks.TransferListed) {
-        m_hooks.TransferListed();
+    Q_EMIT ListingDone(m_ftp.Success());
+    if (IsTransferring(m_state)) {
+        Q_EMIT TransferListed();
         return;
     }
-    if (IsDeleting(m_state) && m_hooks.DeleteListed) {
-        m_hooks.DeleteListed();
+    if (IsDeleting(m_state)) {
+        Q_EMIT DeleteListed();
         return;
     }
     if (m_state == SessionState::Disconnected)
         return;
     const bool queueWaits = AfterLogin == AfterLoginAction::ResumeQueue || AfterLogin == AfterLoginAction::StartQueue;
-    if (queueWaits && m_hooks.StartQueueAfterLogin && m_hooks.StartQueueAfterLogin())
+    if (queueWaits && m_startQueue && m_startQueue())
         return;
     if (queueWaits)
         AfterLogin = AfterLoginAction::None;  // nothing queued: nothing to resume later
@@ -577,8 +556,7 @@ void TConnectionWorkflow::FtpQuit()
     // The server dropped the line in the middle of something: come back.
     SetState(SessionState::ConnectionLost);
     m_ftp.Close();
-    if (m_hooks.Caption)
-        m_hooks.Caption(ProgramTitle);
+    Q_EMIT CaptionShown(ProgramTitle);
     AfterLogin = AfterLoginAction::ResumeQueue;
     ShowStatus(14);
     m_restartTicks = 0;

@@ -2,12 +2,12 @@
 // The connection workflow of the main window: turns the quick-connect fields,
 // a site or an ftp:// address into one session on the FTP client, and the
 // client's events into log lines, status texts and the next step. It holds
-// the session state every command handler consults; the window supplies the
-// hooks that touch widgets.
+// the session state every command handler consults, and says what happened
+// as signals: the parts of the window that show it connect to them.
 
+#include "common/Prompt.h"
 #include "session/ConnectLogic.h"
 #include "session/Session.h"
-#include "common/Prompt.h"
 
 #include <QObject>
 #include <QTimer>
@@ -28,53 +28,19 @@ class TConnectionWorkflow : public QObject {
     Q_OBJECT
 
 public:
-    struct Hooks {
-        std::function<void(const std::string& text, int colour)> LogLine;
-        std::function<void(const std::string& text)> Status;   // first status panel
-        std::function<void(const std::string& text)> Status2;  // second status panel
-        std::function<void(const std::string& caption)> Caption;
-        std::function<void()> ClearLog;
-        std::function<void()> ClearRemote;
-        std::function<void(const std::string& line)> ListingLine;
-        std::function<void(bool success)> ListingDone;
-        std::function<void()> StateChanged;
-        std::function<void(const std::vector<std::string>& items)> HistoryChanged;
-        // The panes' own ways to list and to show a directory (with their
-        // cache); without them the workflow lists directly.
-        std::function<void()> ListRemote;
-        std::function<void()> ShowRemote;
-        std::function<void()> DirectoryEntered;  // a change of directory ended
-        // Server (login) or directory messages for the message window;
-        // CloseMessages when all connections close.
-        std::function<void(bool serverMessages, const std::vector<std::string>& lines)> ShowMessages;
-        std::function<void()> CloseMessages;
-        std::function<void(int sound, const std::string& wave)> PlaySound;
-        // A site's panes at connect: its local folder (empty: stay) and the
-        // two panes' filters.
-        std::function<void(const std::string& localDir, const std::string& localFilter,
-                           const std::string& remoteFilter)>
-            SitePanes;
-        // A queue run's steps: a listing ended, or a change of directory
-        // failed, while transferring.
-        std::function<void()> TransferListed;
-        std::function<void()> TransferDirectoryFailed;
-        // The same for a remote delete (states DeletingTree, DeletingFolders).
-        std::function<void()> DeleteListed;
-        std::function<void()> DeleteDirectoryFailed;
-        // While transferring: the data connection stood, or the server
-        // announced the incoming file's size.
-        std::function<void(::FtpInfo kind, const std::string& text)> TransferInfo;
-        std::function<void(bool upload)> TransferCut;  // the line dropped in the middle of a file
-        // The first listing after a login that should start the queue (or
-        // resume it after a drop): true when a run began.
-        std::function<bool()> StartQueueAfterLogin;
-        std::function<void(int mode)> TransferModeShown;                 // 0 ASCII, 1 binary, 2 automatic
-        std::function<void(const std::string& directory)> HomeBookmark;  // "<主目录>"; empty: none
-        std::function<void()> SiteBookmarks;  // the site (CurrentSite, maybe none) is chosen: its bookmarks
-    };
-
     TConnectionWorkflow(TFTPclient& client, TSettings& settings, TIniFile& settingsFile, TSiteDatabase& sites,
-                        IPrompt& prompt, Hooks hooks, QObject* parent = nullptr);
+                        IPrompt& prompt, QObject* parent = nullptr);
+
+    // The panes' own ways to list the remote folder and to show one just
+    // entered (with their cache); without them the workflow lists directly.
+    void SetRemotePane(std::function<void()> list, std::function<void()> show)
+    {
+        m_listRemote = std::move(list);
+        m_showRemote = std::move(show);
+    }
+    // The first listing after a login that should start the queue (or
+    // resume it after a drop): true when a run began.
+    void SetQueueStarter(std::function<bool()> start) { m_startQueue = std::move(start); }
 
     SessionState State() const { return m_state; }
     void SetPrompt(IPrompt& prompt) { m_prompt = &prompt; }
@@ -99,8 +65,8 @@ public:
     void Refresh();  // list the remote directory again
     void PlaySound(int sound, const std::string& wave)
     {
-        if (sound != 0 && m_hooks.PlaySound)
-            m_hooks.PlaySound(sound, wave);
+        if (sound != 0)
+            Q_EMIT SoundRequested(sound, wave);
     }
     void StartList();  // the client's listing, nothing else
     // The refresh command: from Idle, state Refreshing and a fresh listing.
@@ -119,6 +85,41 @@ public:
     void LogLine(const std::string& text, int colour);
 
     static constexpr const char* ProgramTitle = "Corvyne 2.7.5";
+
+    // What happened, for every part of the window that shows or follows it.
+Q_SIGNALS:
+    void LineLogged(const std::string& text, int colour);
+    void StatusShown(const std::string& text);   // first status panel
+    void Status2Shown(const std::string& text);  // second status panel
+    void CaptionShown(const std::string& caption);
+    void LogCleared();
+    void RemoteCleared();
+    void ListingLine(const std::string& line);
+    void ListingDone(bool success);
+    void StateChanged();
+    void HistoryChanged(const std::vector<std::string>& items);
+    void DirectoryEntered();  // a change of directory ended
+    // Server (login) or directory messages for the message window; closed
+    // when all connections close.
+    void MessagesArrived(bool serverMessages, const std::vector<std::string>& lines);
+    void MessagesClosed();
+    void SoundRequested(int sound, const std::string& wave);
+    // A site's panes at connect: its local folder (empty: stay) and the two
+    // panes' filters.
+    void SitePanesChosen(const std::string& localDir, const std::string& localFilter, const std::string& remoteFilter);
+    // A queue run's steps: a listing ended, or a change of directory failed,
+    // while transferring; the same for a remote delete.
+    void TransferListed();
+    void TransferDirectoryFailed();
+    void DeleteListed();
+    void DeleteDirectoryFailed();
+    // While transferring: the data connection stood, or the server announced
+    // the incoming file's size; the line dropped in the middle of a file.
+    void TransferInfo(::FtpInfo kind, const std::string& text);
+    void TransferCut(bool upload);
+    void TransferModeShown(int mode);                        // 0 ASCII, 1 binary, 2 automatic
+    void HomeBookmarkChanged(const std::string& directory);  // "<主目录>"; empty: none
+    void SiteChosen();  // the site (CurrentSite, maybe none) is chosen: its bookmarks
 
 private:
     void Prepare(TQuickConnectFields& fields);
@@ -139,7 +140,8 @@ private:
     TIniFile& m_settingsFile;
     TSiteDatabase& m_sites;
     IPrompt* m_prompt;
-    Hooks m_hooks;
+    std::function<void()> m_listRemote, m_showRemote;
+    std::function<bool()> m_startQueue;
     SessionState m_state = SessionState::Disconnected;
     std::vector<std::string> m_history;
     std::vector<std::string> m_serverMessages;

@@ -1,7 +1,7 @@
 #include "session/FileOps.h"
 
-#include "panes/PaneLogic.h"
 #include "ftp/Parser.h"
+#include "panes/PaneLogic.h"
 #include "transfer/TransferQueue.h"
 #include "transfer/TransferRules.h"
 
@@ -50,6 +50,8 @@ TRemoteFileOps::TRemoteFileOps(TFTPclient& client, TConnectionWorkflow& workflow
                                QObject* parent)
     : QObject(parent), m_ftp(client), m_workflow(workflow), m_settings(settings), m_host(std::move(host))
 {
+    connect(&workflow, &TConnectionWorkflow::DeleteListed, this, [this] { Listed(); });
+    connect(&workflow, &TConnectionWorkflow::DeleteDirectoryFailed, this, [this] { DirectoryFailed(); });
     m_ftp.OnFileDeleted = [this](TFTPclient*) {
         if (m_workflow.State() != SessionState::DeletingTree)
             return;

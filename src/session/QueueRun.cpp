@@ -28,6 +28,9 @@ TQueueRun::TQueueRun(TFTPclient& client, TConnectionWorkflow& workflow, TSetting
     m_ftp.OnFileReceived = [this](TFTPclient*) { fileReceived(); };
     m_ftp.OnFileStored = [this](TFTPclient*) { fileStored(); };
     m_ftp.OnDirectoryCreated = [this](TFTPclient*) { directoryCreated(); };
+    connect(&workflow, &TConnectionWorkflow::TransferListed, this, [this] { Listed(); });
+    connect(&workflow, &TConnectionWorkflow::TransferDirectoryFailed, this, [this] { DirectoryFailed(); });
+    workflow.SetQueueStarter([this] { return StartAfterLogin(); });
 }
 
 namespace {
@@ -97,6 +100,17 @@ void TQueueRun::SetProgress(TTransferProgress* progress)
     m_progress = progress;
     if (!progress)
         return;
+    // The progress sees the data connection stand, the size the server
+    // announces, and a file cut by a drop (its transfer-log line).
+    connect(&m_workflow, &TConnectionWorkflow::TransferInfo, progress,
+            [progress](::FtpInfo kind, const std::string& text) {
+                if (kind == fiDataConnected)
+                    progress->DataConnected();
+                else
+                    progress->SizeAnnounced(text);
+            });
+    connect(&m_workflow, &TConnectionWorkflow::TransferCut, progress,
+            [progress](bool upload) { progress->LogTransfer(upload, false); });
     progress->QueueBytes = [this] {
         // The file moving now counts with the size found for it (in its
         // folder's listing) when it was queued without one.
