@@ -4,21 +4,21 @@
 // workflow, the settings, the site database and the prompt are collaborators
 // it owns; its handlers are thin entry points.
 
+#include "ftp/Ftp.h"
+#include "ftp/Parser.h"
 #include "session/Connection.h"
 #include "session/FileOps.h"
 #include "session/ListingCache.h"
-#include "widgets/ListingRows.h"
+#include "session/QueueRun.h"
 #include "session/RunReport.h"
 #include "session/ViewEdit.h"
-#include "widgets/corvview.h"
-#include "ftp/Ftp.h"
-#include "ftp/Parser.h"
 #include "sites/IniFile.h"
 #include "sites/Settings.h"
 #include "sites/SiteDb.h"
-#include "session/QueueRun.h"
 #include "transfer/Script.h"
 #include "transfer/TransferQueue.h"
+#include "widgets/ListingRows.h"
+#include "widgets/corvview.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -398,7 +398,37 @@ private:
     void buildViewEdit();
     void buildBookmarks(QMenu* menu);
     void connectToSite(const QString& name, int group);
-    enum class ScriptWait { None, State };  // on at once, or when the session settles
+    // On at once, when the session settles, or by the command itself (a
+    // delay, a dial, a script file) or never (the script ended).
+    enum class ScriptWait { None, State, Own };
+    using ScriptHandler = ScriptWait (TfrmMain::*)(const TScriptCommand&);
+    static const ScriptHandler* scriptHandler(TScriptCode code);
+    ScriptWait scriptNothing(const TScriptCommand&);
+    ScriptWait scriptOnError(const TScriptCommand& c);
+    ScriptWait scriptConnect(const TScriptCommand& c);
+    ScriptWait scriptDisconnect(const TScriptCommand&);
+    ScriptWait scriptAbort(const TScriptCommand&);
+    ScriptWait scriptHide(const TScriptCommand&);
+    ScriptWait scriptUnhide(const TScriptCommand&);
+    ScriptWait scriptStatus(const TScriptCommand&);
+    ScriptWait scriptHangUp(const TScriptCommand&);
+    ScriptWait scriptScript(const TScriptCommand& c);
+    ScriptWait scriptExit(const TScriptCommand&);
+    ScriptWait scriptMode(const TScriptCommand& c);
+    ScriptWait scriptQueueTransfer(const TScriptCommand&);
+    ScriptWait scriptChmod(const TScriptCommand& c);
+    ScriptWait scriptRaw(const TScriptCommand& c);
+    ScriptWait scriptDdeLink(const TScriptCommand& c);
+    ScriptWait scriptDdeOpen(const TScriptCommand&);
+    ScriptWait scriptDdeClose(const TScriptCommand&);
+    ScriptWait scriptLoadQueue(const TScriptCommand& c);
+    ScriptWait scriptSaveQueue(const TScriptCommand& c);
+    ScriptWait scriptClearQueue(const TScriptCommand&);
+    ScriptWait scriptLoop(const TScriptCommand& c);
+    ScriptWait scriptEndLoop(const TScriptCommand&);
+    ScriptWait scriptDelay(const TScriptCommand& c);
+    ScriptWait scriptDial(const TScriptCommand& c);
+    ScriptWait scriptRun(const TScriptCommand& c);
     void buildScriptMenu(QMenu* menu);
     TCompiledLine compileScriptLine(const std::string& line, int lineNumber);
     void scriptStarted();

@@ -3,15 +3,15 @@
 // waiting for the operation it started; and the automation link (the
 // server other programs poke lines to, the client link status lines go to).
 #include "app/DataDirectory.h"
-#include "session/FileOps.h"
 #include "app/FileType.h"
 #include "app/Main.h"
-#include "panes/PaneLogic.h"
-#include "widgets/QueueView.h"
-#include "dialup/TTapiComponent.h"
-#include "sites/Netrc.h"
 #include "desktop/DdeLink.h"
+#include "dialup/TTapiComponent.h"
+#include "panes/PaneLogic.h"
+#include "session/FileOps.h"
+#include "sites/Netrc.h"
 #include "transfer/QueueFile.h"
+#include "widgets/QueueView.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -29,6 +29,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <map>
 
 namespace {
 constexpr qint64 MaxScriptFile = 16 * 1024 * 1024;
@@ -581,210 +582,70 @@ TfrmMain::ScriptWait TfrmMain::scriptPaneCommand(const TScriptCommand& c)
     }
 }
 
+// One handler per command; each says whether the script waits for the
+// session to settle, goes on at once, or goes on by itself (a delay, a dial,
+// a script file) or has ended.
+const TfrmMain::ScriptHandler* TfrmMain::scriptHandler(TScriptCode code)
+{
+    using C = TScriptCode;
+    static const std::map<TScriptCode, ScriptHandler> table = {
+        {C::OnError, &TfrmMain::scriptOnError},
+        {C::Connect, &TfrmMain::scriptConnect},
+        {C::Disconnect, &TfrmMain::scriptDisconnect},
+        {C::Abort, &TfrmMain::scriptAbort},
+        {C::Hide, &TfrmMain::scriptHide},
+        {C::Unhide, &TfrmMain::scriptUnhide},
+        {C::Status, &TfrmMain::scriptStatus},
+        {C::HangUp, &TfrmMain::scriptHangUp},
+        {C::Script, &TfrmMain::scriptScript},
+        {C::Exit, &TfrmMain::scriptExit},
+        {C::Ascii, &TfrmMain::scriptMode},
+        {C::Binary, &TfrmMain::scriptMode},
+        {C::Auto, &TfrmMain::scriptMode},
+        {C::Transfer, &TfrmMain::scriptQueueTransfer},
+        {C::Get, &TfrmMain::scriptTransfer},
+        {C::Put, &TfrmMain::scriptTransfer},
+        {C::PutDel, &TfrmMain::scriptTransfer},
+        {C::Chmod, &TfrmMain::scriptChmod},
+        {C::Raw, &TfrmMain::scriptRaw},
+        {C::DdeLink, &TfrmMain::scriptDdeLink},
+        {C::DdeOpen, &TfrmMain::scriptDdeOpen},
+        {C::DdeClose, &TfrmMain::scriptDdeClose},
+        {C::LoadQueue, &TfrmMain::scriptLoadQueue},
+        {C::SaveQueue, &TfrmMain::scriptSaveQueue},
+        {C::ClearQueue, &TfrmMain::scriptClearQueue},
+        {C::Loop, &TfrmMain::scriptLoop},
+        {C::EndLoop, &TfrmMain::scriptEndLoop},
+        {C::Delay, &TfrmMain::scriptDelay},
+        {C::Dial, &TfrmMain::scriptDial},
+        {C::Run, &TfrmMain::scriptRun},
+        {C::IfExist, &TfrmMain::scriptPaneCommand},
+        {C::Del, &TfrmMain::scriptPaneCommand},
+        {C::Rename, &TfrmMain::scriptPaneCommand},
+        {C::Queue, &TfrmMain::scriptPaneCommand},
+        {C::Cd, &TfrmMain::scriptPaneCommand},
+        {C::Md, &TfrmMain::scriptPaneCommand},
+        {C::Rd, &TfrmMain::scriptPaneCommand},
+        {C::Dir, &TfrmMain::scriptPaneCommand},
+        {C::Path, &TfrmMain::scriptPaneCommand},
+        {C::Filter, &TfrmMain::scriptPaneCommand},
+        {C::EndIf, &TfrmMain::scriptNothing},
+    };
+    const auto it = table.find(code);
+    return it == table.end() ? nullptr : &it->second;
+}
+
 void TfrmMain::ExecuteScriptCommand(const std::string& compiled)
 {
     const std::optional<TScriptCommand> decoded = DecodeScriptCommand(compiled);
-    if (!decoded)
+    const ScriptHandler* handler = decoded ? scriptHandler(decoded->code) : nullptr;
+    if (!handler)
         return;
-    const TScriptCommand& c = *decoded;
-    const std::string& a = c.argument;
     if (m_script.ScriptRunning)
-        m_scriptStep.Begin(c, FTP.CommandRefusals(), m_queueRun->Failures);
-    ScriptWait wait = ScriptWait::None;
-    switch (c.code) {
-        case TScriptCode::OnError: {
-            const QString how = QString::fromStdString(a).trimmed().toUpper();
-            if (how == QStringLiteral("CONTINUE") || how == QStringLiteral("STOP"))
-                m_scriptGoesOn = how == QStringLiteral("CONTINUE");
-            else
-                scriptStepFailed();
-            break;
-        }
-        case TScriptCode::Connect:
-            m_workflow->ConnectionDirty = true;
-            txtFTPServer->setEditText(QString::fromStdString(a));
-            btnConnectClick(true);
-            wait = ScriptWait::State;
-            break;
-        case TScriptCode::Disconnect:
-            btnDisconnectClick();
-            wait = ScriptWait::State;
-            break;
-        case TScriptCode::Abort: {
-            const bool stopsScript = m_script.ScriptRunning &&
-                                     static_cast<int>(m_workflow->State()) > static_cast<int>(SessionState::Connected);
-            btnAbortClick(false);
-            if (stopsScript) {
-                m_script.Stop();
-                scriptEnded();
-                return;
-            }
-            break;
-        }
-        case TScriptCode::Hide:
-            mnuHideClick();
-            break;
-        case TScriptCode::Unhide:
-            tryRestoreClick();
-            break;
-        case TScriptCode::Status:
-            if (const char* text = stateText(m_workflow->State()))
-                SendDdeStatus(text);
-            break;
-        case TScriptCode::HangUp:
-            if (m_dialer)
-                m_dialer->HangUp();
-            break;
-        case TScriptCode::Script:
-            if (!m_script.ScriptRunning) {
-                RunScriptFile(QString::fromStdString(a), true);
-                return;  // the script goes on by itself
-            }
-            break;  // inside a script: nothing, and on at once
-        case TScriptCode::Exit:
-            m_script.Stop();
-            QTimer::singleShot(0, this, [this] { close(); });
-            return;
-        case TScriptCode::Ascii:
-        case TScriptCode::Binary:
-        case TScriptCode::Auto: {
-            const int mode = static_cast<int>(c.code) - static_cast<int>(TScriptCode::Ascii);
-            m_workflow->TransferModePanel = mode;
-            pnlTransferMode->setText(TransferModeText(mode));
-            break;
-        }
-        case TScriptCode::Transfer:
-            if (m_workflow->State() == SessionState::Idle && !m_transferQueue.Empty()) {
-                queTransferClick();
-                wait = ScriptWait::State;
-            }
-            break;
-        case TScriptCode::Get:
-        case TScriptCode::Put:
-        case TScriptCode::PutDel:
-            wait = scriptTransfer(c);
-            break;
-        case TScriptCode::Chmod: {
-            std::string mode, mask;
-            splitPair(a, mode, mask);
-            std::vector<std::string> names;
-            for (int r : matchingRows(Remote, mask))
-                names.push_back(Remote->Text(r, 0).toStdString());
-            if (!names.empty())
-                wait = started(m_fileOps->Chmod(names, mode));
-            break;
-        }
-        case TScriptCode::Raw:
-            wait = started(m_fileOps->RawCommand(a));
-            break;
-        case TScriptCode::DdeLink: {
-            const size_t first = a.find(':');
-            const size_t second = first == std::string::npos ? first : a.find(':', first + 1);
-            DDEClient->Close();
-            m_settings.DDEService = a.substr(0, first);
-            m_settings.DDETopic = first == std::string::npos ? std::string() : a.substr(first + 1, second - first - 1);
-            m_settings.DDECommand = second == std::string::npos ? std::string() : a.substr(second + 1);
-            openDdeClient();
-            break;
-        }
-        case TScriptCode::DdeOpen:
-            openDdeClient();
-            break;
-        case TScriptCode::DdeClose:
-            DDEClient->Close();
-            break;
-        case TScriptCode::LoadQueue:
-            if (!QFileInfo(QString::fromStdString(a)).isFile()) {
-                LogLine("无法载入队列文件: " + a, lcError);
-                scriptStepFailed();
-                break;
-            }
-            LoadQueueFile(a);
-            break;
-        case TScriptCode::SaveQueue: {
-            std::string error;
-            if (!SavePlainQueue(QueueFileSafePath(a), error)) {
-                LogLine(error, lcError);
-                scriptStepFailed();
-            }
-            break;
-        }
-        case TScriptCode::ClearQueue:
-            m_transferQueue.Clear();
-            break;
-        case TScriptCode::Loop:
-            switch (m_script.BeginLoop(a)) {
-                case TScriptRunner::LoopStart::Started:
-                    break;
-                case TScriptRunner::LoopStart::CountTooLarge:
-                    LogLine("脚本错误: 循环次数过大: " + a, lcError);
-                    m_script.Stop();
-                    unattendedFailed();
-                    break;
-                case TScriptRunner::LoopStart::Nested:
-                    LogLine("脚本错误: 循环不能嵌套, 脚本结束.", lcError);
-                    m_script.Stop();
-                    unattendedFailed();
-                    break;
-            }
-            break;
-        case TScriptCode::EndLoop:
-            m_script.EndLoop();
-            break;
-        case TScriptCode::Delay: {
-            const std::optional<int> seconds = ParseIniInteger(a);
-            if (!seconds || *seconds < 0 || *seconds > 24 * 3600) {
-                LogLine("脚本错误: 无效的暂停秒数: " + a, lcError);
-                break;
-            }
-            StatusPanel->setText(QStringLiteral("脚本暂停%1秒").arg(*seconds));
-            ScriptTimer->start(*seconds * 1000);
-            return;  // the timer goes on
-        }
-        case TScriptCode::Dial:
-            delete m_dialer;
-            m_dialer = new TTapi(RasBackend(), this);
-            if (m_dialer->Available() && m_dialer->LoadEntry(a)) {
-                m_dialer->OnConnected = [this](TTapi*) {
-                    if (m_script.ScriptRunning)
-                        continueScriptSoon();
-                };
-                m_dialer->OnGiveUp = [this](TTapi* t) {
-                    LogLine("拨号失败: " + t->EntryName, lcError);
-                    if (m_script.ScriptRunning) {
-                        scriptStepFailed();  // what follows needs the line
-                        continueScriptSoon();
-                    }
-                };
-                m_dialer->Dial();
-                return;
-            }
-            LogLine("无法拨号 " + a, lcError);
-            scriptStepFailed();
-            break;
-        case TScriptCode::Run: {
-            QStringList parts = QProcess::splitCommand(QString::fromStdString(a));
-            if (parts.isEmpty() || !launch(parts.takeFirst(), parts)) {
-                LogLine("无法运行: " + a, lcError);
-                scriptStepFailed();
-            }
-            break;
-        }
-        case TScriptCode::IfExist:
-        case TScriptCode::Del:
-        case TScriptCode::Rename:
-        case TScriptCode::Queue:
-        case TScriptCode::Cd:
-        case TScriptCode::Md:
-        case TScriptCode::Rd:
-        case TScriptCode::Dir:
-        case TScriptCode::Path:
-        case TScriptCode::Filter:
-            wait = scriptPaneCommand(c);
-            break;
-        case TScriptCode::EndIf:
-            break;
-    }
+        m_scriptStep.Begin(*decoded, FTP.CommandRefusals(), m_queueRun->Failures);
+    const ScriptWait wait = (this->*(*handler))(*decoded);
+    if (wait == ScriptWait::Own)
+        return;
     if (!m_script.ScriptRunning) {
         if (m_script.ScriptCommands.empty() && mnuRunScript->text() != QStringLiteral("运行脚本(&S)"))
             scriptEnded();  // a command above ended the script
@@ -797,6 +658,240 @@ void TfrmMain::ExecuteScriptCommand(const std::string& compiled)
         m_scriptWaits = true;
     else
         continueScriptSoon();
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptNothing(const TScriptCommand&)
+{
+    return ScriptWait::None;
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptOnError(const TScriptCommand& c)
+{
+    const QString how = QString::fromStdString(c.argument).trimmed().toUpper();
+    if (how == QStringLiteral("CONTINUE") || how == QStringLiteral("STOP"))
+        m_scriptGoesOn = how == QStringLiteral("CONTINUE");
+    else
+        scriptStepFailed();
+    return ScriptWait::None;
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptConnect(const TScriptCommand& c)
+{
+    m_workflow->ConnectionDirty = true;
+    txtFTPServer->setEditText(QString::fromStdString(c.argument));
+    btnConnectClick(true);
+    return ScriptWait::State;
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptDisconnect(const TScriptCommand&)
+{
+    btnDisconnectClick();
+    return ScriptWait::State;
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptAbort(const TScriptCommand&)
+{
+    const bool stopsScript =
+        m_script.ScriptRunning && static_cast<int>(m_workflow->State()) > static_cast<int>(SessionState::Connected);
+    btnAbortClick(false);
+    if (!stopsScript)
+        return ScriptWait::None;
+    m_script.Stop();
+    scriptEnded();
+    return ScriptWait::Own;
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptHide(const TScriptCommand&)
+{
+    mnuHideClick();
+    return ScriptWait::None;
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptUnhide(const TScriptCommand&)
+{
+    tryRestoreClick();
+    return ScriptWait::None;
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptStatus(const TScriptCommand&)
+{
+    if (const char* text = stateText(m_workflow->State()))
+        SendDdeStatus(text);
+    return ScriptWait::None;
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptHangUp(const TScriptCommand&)
+{
+    if (m_dialer)
+        m_dialer->HangUp();
+    return ScriptWait::None;
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptScript(const TScriptCommand& c)
+{
+    if (m_script.ScriptRunning)
+        return ScriptWait::None;  // inside a script: nothing, and on at once
+    RunScriptFile(QString::fromStdString(c.argument), true);
+    return ScriptWait::Own;  // the script goes on by itself
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptExit(const TScriptCommand&)
+{
+    m_script.Stop();
+    QTimer::singleShot(0, this, [this] { close(); });
+    return ScriptWait::Own;
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptMode(const TScriptCommand& c)
+{
+    const int mode = static_cast<int>(c.code) - static_cast<int>(TScriptCode::Ascii);
+    m_workflow->TransferModePanel = mode;
+    pnlTransferMode->setText(TransferModeText(mode));
+    return ScriptWait::None;
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptQueueTransfer(const TScriptCommand&)
+{
+    if (m_workflow->State() != SessionState::Idle || m_transferQueue.Empty())
+        return ScriptWait::None;
+    queTransferClick();
+    return ScriptWait::State;
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptChmod(const TScriptCommand& c)
+{
+    std::string mode, mask;
+    splitPair(c.argument, mode, mask);
+    std::vector<std::string> names;
+    for (int r : matchingRows(Remote, mask))
+        names.push_back(Remote->Text(r, 0).toStdString());
+    return names.empty() ? ScriptWait::None : started(m_fileOps->Chmod(names, mode));
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptRaw(const TScriptCommand& c)
+{
+    return started(m_fileOps->RawCommand(c.argument));
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptDdeLink(const TScriptCommand& c)
+{
+    const std::string& a = c.argument;
+    const size_t first = a.find(':');
+    const size_t second = first == std::string::npos ? first : a.find(':', first + 1);
+    DDEClient->Close();
+    m_settings.DDEService = a.substr(0, first);
+    m_settings.DDETopic = first == std::string::npos ? std::string() : a.substr(first + 1, second - first - 1);
+    m_settings.DDECommand = second == std::string::npos ? std::string() : a.substr(second + 1);
+    openDdeClient();
+    return ScriptWait::None;
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptDdeOpen(const TScriptCommand&)
+{
+    openDdeClient();
+    return ScriptWait::None;
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptDdeClose(const TScriptCommand&)
+{
+    DDEClient->Close();
+    return ScriptWait::None;
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptLoadQueue(const TScriptCommand& c)
+{
+    if (!QFileInfo(QString::fromStdString(c.argument)).isFile()) {
+        LogLine("无法载入队列文件: " + c.argument, lcError);
+        scriptStepFailed();
+        return ScriptWait::None;
+    }
+    LoadQueueFile(c.argument);
+    return ScriptWait::None;
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptSaveQueue(const TScriptCommand& c)
+{
+    std::string error;
+    if (!SavePlainQueue(QueueFileSafePath(c.argument), error)) {
+        LogLine(error, lcError);
+        scriptStepFailed();
+    }
+    return ScriptWait::None;
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptClearQueue(const TScriptCommand&)
+{
+    m_transferQueue.Clear();
+    return ScriptWait::None;
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptLoop(const TScriptCommand& c)
+{
+    switch (m_script.BeginLoop(c.argument)) {
+        case TScriptRunner::LoopStart::Started:
+            return ScriptWait::None;
+        case TScriptRunner::LoopStart::CountTooLarge:
+            LogLine("脚本错误: 循环次数过大: " + c.argument, lcError);
+            break;
+        case TScriptRunner::LoopStart::Nested:
+            LogLine("脚本错误: 循环不能嵌套, 脚本结束.", lcError);
+            break;
+    }
+    m_script.Stop();
+    unattendedFailed();
+    return ScriptWait::None;
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptEndLoop(const TScriptCommand&)
+{
+    m_script.EndLoop();
+    return ScriptWait::None;
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptDelay(const TScriptCommand& c)
+{
+    const std::optional<int> seconds = ParseIniInteger(c.argument);
+    if (!seconds || *seconds < 0 || *seconds > 24 * 3600) {
+        LogLine("脚本错误: 无效的暂停秒数: " + c.argument, lcError);
+        return ScriptWait::None;
+    }
+    StatusPanel->setText(QStringLiteral("脚本暂停%1秒").arg(*seconds));
+    ScriptTimer->start(*seconds * 1000);
+    return ScriptWait::Own;  // the timer goes on
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptDial(const TScriptCommand& c)
+{
+    delete m_dialer;
+    m_dialer = new TTapi(RasBackend(), this);
+    if (!m_dialer->Available() || !m_dialer->LoadEntry(c.argument)) {
+        LogLine("无法拨号 " + c.argument, lcError);
+        scriptStepFailed();
+        return ScriptWait::None;
+    }
+    m_dialer->OnConnected = [this](TTapi*) {
+        if (m_script.ScriptRunning)
+            continueScriptSoon();
+    };
+    m_dialer->OnGiveUp = [this](TTapi* t) {
+        LogLine("拨号失败: " + t->EntryName, lcError);
+        if (m_script.ScriptRunning) {
+            scriptStepFailed();  // what follows needs the line
+            continueScriptSoon();
+        }
+    };
+    m_dialer->Dial();
+    return ScriptWait::Own;
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptRun(const TScriptCommand& c)
+{
+    QStringList parts = QProcess::splitCommand(QString::fromStdString(c.argument));
+    if (parts.isEmpty() || !launch(parts.takeFirst(), parts)) {
+        LogLine("无法运行: " + c.argument, lcError);
+        scriptStepFailed();
+    }
+    return ScriptWait::None;
 }
 
 // ---------------------------------------------------------------- keyword command line
@@ -859,7 +954,7 @@ void TfrmMain::KeywordCommandLine(const QStringList& arguments)
     }
     Queue->FitColumns();
     if (missingQueue)
-        unattendedFailed();  // QUIT=YES may come after QUEUE=
+        unattendedFailed();                      // QUIT=YES may come after QUEUE=
     if (!malformed.isEmpty() && m_unattended) {  // nothing of a broken command line runs
         m_exitStatus = 2;
         QTimer::singleShot(0, this, [this] { CloseWithoutQuestions(); });
@@ -883,7 +978,8 @@ void TfrmMain::KeywordCommandLine(const QStringList& arguments)
         pass = qEnvironmentVariable(PasswordVariable);
     if (!pass) {
         std::string refusal;
-        if (const auto netrc = ReadNetrcLogin(host.toStdString(), user ? user->toStdString() : std::string(), &refusal)) {
+        if (const auto netrc =
+                ReadNetrcLogin(host.toStdString(), user ? user->toStdString() : std::string(), &refusal)) {
             if (!user && !netrc->login.empty())
                 user = QString::fromStdString(netrc->login);
             if (netrc->password)
