@@ -366,6 +366,15 @@ protected:
 private:
     void buildWidgets();
     void buildMenus();
+    void buildServerMenu();
+    void buildSitesMenu();
+    void buildDirectoryMenu();
+    void buildToolsMenu();
+    void buildViewMenu();
+    void buildOptionsMenu();
+    void buildHelpMenu();
+    void buildConsoleMenu();
+    void buildSiteButton();
     void buildPanePopups();
     void buildToolBar();
     void fillNameColumn(TCorvListView* pane);

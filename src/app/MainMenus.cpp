@@ -2,16 +2,16 @@
 // bar, the panes' command and view pop-ups, and the commands they run that
 // belong to no other file. Items whose commands come with later work are
 // there and disabled.
-#include "widgets/DialogSize.h"
-#include "dialogs/Editor.h"
 #include "app/FileType.h"
 #include "app/Main.h"
+#include "dialogs/Editor.h"
+#include "widgets/DialogSize.h"
 
+#include "console/cxGraphics.h"
+#include "desktop/DdeLink.h"
 #include "dialogs/Preferences.h"
 #include "widgets/QueueView.h"
 #include "widgets/corvview.h"
-#include "console/cxGraphics.h"
-#include "desktop/DdeLink.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -53,9 +53,24 @@ const char* const StyleCaptions[] = {"大图标(&G)", "小图标(&M)", "列表(&
 
 void TfrmMain::buildMenus()
 {
-    auto activePane = [this] { return ActivePane(); };
+    buildServerMenu();
+    buildSitesMenu();
+    buildBookmarks(menuBar()->addMenu(QStringLiteral("书签(&B)")));  // the site's bookmarks follow its items
+    buildDirectoryMenu();
+    buildToolsMenu();
+    buildQueueMenus(menuBar()->addMenu(QStringLiteral("队列(&Q)")));
+    buildScriptMenu(menuBar()->addMenu(QStringLiteral("脚本(&C)")));
+    buildViewMenu();
+    buildOptionsMenu();
+    buildHelpMenu();
+    buildConsoleMenu();
+    buildSiteButton();
+    buildPanePopups();
+}
 
-    // ---- server
+// The server menu
+void TfrmMain::buildServerMenu()
+{
     QMenu* server = menuBar()->addMenu(QStringLiteral("服务器(&S)"));
     QAction* connectItem = server->addAction(QStringLiteral("连接(&C)"), this, [this] { btnConnectClick(); });
     connectItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
@@ -86,8 +101,11 @@ void TfrmMain::buildMenus()
         save->setEnabled(idle);
         mnuIdle->setChecked(m_workflow->IdleEnabled);
     });
+}
 
-    // ---- sites
+// The site menu
+void TfrmMain::buildSitesMenu()
+{
     QMenu* sites = menuBar()->addMenu(QStringLiteral("站点(&I)"));
     sites->addAction(QStringLiteral("站点管理器(&M)"), this, [this] { mnuSiteManagerClick(); })
         ->setShortcut(QKeySequence(Qt::Key_F4));
@@ -118,11 +136,12 @@ void TfrmMain::buildMenus()
         browse->setEnabled(addSite->isEnabled());
         saveRemote->setEnabled(site && FTP.IsConnected());
     });
+}
 
-    // ---- bookmarks: the site's bookmarks follow the first items
-    buildBookmarks(menuBar()->addMenu(QStringLiteral("书签(&B)")));
-
-    // ---- directory
+// The directory menu
+void TfrmMain::buildDirectoryMenu()
+{
+    auto activePane = [this] { return ActivePane(); };
     QMenu* dir = menuBar()->addMenu(QStringLiteral("目录(&D)"));
     QAction* refresh =
         dir->addAction(QStringLiteral("刷新(&R)"), this, [=, this] { popRefreshClick(activePane() == Remote); });
@@ -158,8 +177,11 @@ void TfrmMain::buildMenus()
                 showRemoteDirectory();
         });
     }
+}
 
-    // ---- file commands (file operations, viewing and editing)
+// File commands (file operations, viewing and editing)
+void TfrmMain::buildToolsMenu()
+{
     QMenu* tools = menuBar()->addMenu(QStringLiteral("工具(&O)"));
     QAction* toolView = tools->addAction(QStringLiteral("查看(&V)"), this, [this] { popViewClick(); });
     toolView->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V));
@@ -209,14 +231,12 @@ void TfrmMain::buildMenus()
     tools->addSeparator();
     mnuCustom = tools->addMenu(QStringLiteral("自定义命令(&C)"));
     RebuildCustomMenu();
+}
 
-    // ---- queue and transfers
-    buildQueueMenus(menuBar()->addMenu(QStringLiteral("队列(&Q)")));
-
-    // ---- scripts
-    buildScriptMenu(menuBar()->addMenu(QStringLiteral("脚本(&C)")));
-
-    // ---- view: styles and arranging of the active pane
+// View: styles and arranging of the active pane
+void TfrmMain::buildViewMenu()
+{
+    auto activePane = [this] { return ActivePane(); };
     QMenu* view = menuBar()->addMenu(QStringLiteral("查看(&V)"));
     auto* styles = new QActionGroup(this);
     std::vector<QAction*> styleItems;
@@ -249,8 +269,11 @@ void TfrmMain::buildMenus()
     };
     connect(view, &QMenu::aboutToShow, this, followPane);
     connect(arrange, &QMenu::aboutToShow, this, followPane);
+}
 
-    // ---- options
+// The options menu
+void TfrmMain::buildOptionsMenu()
+{
     QMenu* options = menuBar()->addMenu(QStringLiteral("选项(&P)"));
     mnuShowQueue = options->addAction(QStringLiteral("显示队列(&Q)"), this, [this](bool on) { Queue->setVisible(on); });
     mnuShowToolbar =
@@ -285,13 +308,19 @@ void TfrmMain::buildMenus()
         mnuSiteResume->setEnabled(s != SessionState::Disconnected && s != SessionState::Connecting);
         mnuSiteResume->setChecked(mnuSiteResume->isEnabled() && FTP.ResumeSupported);
     });
+}
 
-    // ---- help
+// The help menu
+void TfrmMain::buildHelpMenu()
+{
     QMenu* help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
     later(help, QStringLiteral("目录(&C)"), QKeySequence(Qt::Key_F1));
     help->addAction(QStringLiteral("关于(&A)..."), this, [this] { mnuAboutClick(); });
+}
 
-    // ---- the log console's own menu
+// The log console's own menu
+void TfrmMain::buildConsoleMenu()
+{
     auto* consoleMenu = new QMenu(Memo1);
     consoleMenu->addAction(QStringLiteral("复制到剪贴板(&C)"), this, [this] { Memo1->CopyAll(); });
     consoleMenu->addAction(QStringLiteral("保存为文件(&S)"), this, [this] {
@@ -308,8 +337,11 @@ void TfrmMain::buildMenus()
     Memo1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(Memo1, &QWidget::customContextMenuRequested, this,
             [=, this](const QPoint& at) { consoleMenu->popup(Memo1->mapToGlobal(at)); });
+}
 
-    // ---- the site menu under "FTP 服务器"
+// The site menu under "FTP 服务器"
+void TfrmMain::buildSiteButton()
+{
     GroupMenu = new QMenu(this);
     btnSites = new QToolButton(ToolBar);
     btnSites->setText(QStringLiteral("FTP 服务器"));
