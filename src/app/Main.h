@@ -456,7 +456,16 @@ private:
     std::vector<int> matchingRows(TCorvListView* pane, const std::string& mask) const;
     bool selectMatching(TCorvListView* pane, const std::string& mask);
     ScriptWait scriptTransfer(const TScriptCommand& command);
-    ScriptWait scriptPaneCommand(const TScriptCommand& command);
+    ScriptWait scriptDel(const TScriptCommand& c);
+    ScriptWait scriptRename(const TScriptCommand& c);
+    ScriptWait scriptQueueSelection(const TScriptCommand& c);
+    ScriptWait scriptCd(const TScriptCommand& c);
+    ScriptWait scriptMd(const TScriptCommand& c);
+    ScriptWait scriptRd(const TScriptCommand& c);
+    ScriptWait scriptDir(const TScriptCommand& c);
+    ScriptWait scriptPath(const TScriptCommand& c);
+    ScriptWait scriptFilter(const TScriptCommand& c);
+    ScriptWait scriptIfExist(const TScriptCommand& c);
     ScriptWait started(bool began);
     void startDdeServer();
     void endAutomation();

@@ -465,121 +465,162 @@ TfrmMain::ScriptWait TfrmMain::started(bool began)
     return began ? ScriptWait::State : ScriptWait::None;
 }
 
-TfrmMain::ScriptWait TfrmMain::scriptPaneCommand(const TScriptCommand& c)
+TfrmMain::ScriptWait TfrmMain::scriptDel(const TScriptCommand& c)
 {
     const bool local = c.side == TScriptSide::Local;
     TCorvListView* pane = local ? Local : Remote;
     const std::string& a = c.argument;
-    const QString arg = QString::fromStdString(a);
-    switch (c.code) {
-        case TScriptCode::Del:
-            if (local && a.find('*') == std::string::npos) {
-                LogLine("删除文件: " + a, lcNormal);
-                if (!QFile::remove(m_localDir + arg)) {
-                    LogLine("无法删除: " + a, lcError);
-                    scriptStepFailed();
-                }
-                ListLocalDirectory();
-                return ScriptWait::None;
-            }
-            if (!selectMatching(pane, a)) {
-                // A mask that matches nothing deletes nothing; a name that is
-                // not there is a delete that failed.
-                if (a.find('*') == std::string::npos) {
-                    LogLine("无法删除: 没有这个文件: " + a, lcError);
-                    scriptStepFailed();
-                }
-                return ScriptWait::None;
-            }
-            SetActivePane(pane);
-            popDeleteClick();
-            return ScriptWait::State;
-        case TScriptCode::Rename: {
-            std::string from, to;
-            splitPair(a, from, to);
-            if (from.empty() || to.empty()) {
-                LogLine("无法重命名: " + a, lcError);
-                scriptStepFailed();
-                return ScriptWait::None;
-            }
-            if (!local) {
-                // The server would replace a file of the new name: a script
-                // never does that unasked.
-                if (Remote->RowNamed(QString::fromStdString(to)) >= 0) {
-                    LogLine("无法重命名: \"" + to + "\" 已存在", lcError);
-                    scriptStepFailed();
-                    return ScriptWait::None;
-                }
-                return started(m_fileOps->Rename(from, to));
-            }
-            if (QFileInfo::exists(m_localDir + QString::fromStdString(to)) ||
-                !QDir(m_localDir).rename(QString::fromStdString(from), QString::fromStdString(to))) {
-                LogLine("无法重命名: " + from, lcError);
-                scriptStepFailed();
-            }
-            ListLocalDirectory();
+    const QString arg = QString::fromStdString(c.argument);
+    if (local && a.find('*') == std::string::npos) {
+        LogLine("删除文件: " + a, lcNormal);
+        if (!QFile::remove(m_localDir + arg)) {
+            LogLine("无法删除: " + a, lcError);
+            scriptStepFailed();
+        }
+        ListLocalDirectory();
+        return ScriptWait::None;
+    }
+    if (!selectMatching(pane, a)) {
+        // A mask that matches nothing deletes nothing; a name that is
+        // not there is a delete that failed.
+        if (a.find('*') == std::string::npos) {
+            LogLine("无法删除: 没有这个文件: " + a, lcError);
+            scriptStepFailed();
+        }
+        return ScriptWait::None;
+    }
+    SetActivePane(pane);
+    popDeleteClick();
+    return ScriptWait::State;
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptRename(const TScriptCommand& c)
+{
+    const bool local = c.side == TScriptSide::Local;
+    const std::string& a = c.argument;
+    std::string from, to;
+    splitPair(a, from, to);
+    if (from.empty() || to.empty()) {
+        LogLine("无法重命名: " + a, lcError);
+        scriptStepFailed();
+        return ScriptWait::None;
+    }
+    if (!local) {
+        // The server would replace a file of the new name: a script
+        // never does that unasked.
+        if (Remote->RowNamed(QString::fromStdString(to)) >= 0) {
+            LogLine("无法重命名: \"" + to + "\" 已存在", lcError);
+            scriptStepFailed();
             return ScriptWait::None;
         }
-        case TScriptCode::Queue:
-            if (selectMatching(pane, a))
-                AddSelectionToQueue(pane);
-            return ScriptWait::None;
-        case TScriptCode::Cd:
-            if (local) {
-                const QString dir = QDir::isAbsolutePath(arg) ? arg : m_localDir + arg;
-                if (!QFileInfo(dir).isDir()) {
-                    LogLine("无法进入目录: " + a, lcError);
-                    scriptStepFailed();
-                    return ScriptWait::None;
-                }
-                SetLocalDirectory(dir);
-                return ScriptWait::None;
-            }
-            return started(m_workflow->ChangeRemoteDirectory(a));
-        case TScriptCode::Md:
-            if (local) {
-                if (!QDir(m_localDir).mkpath(arg)) {
-                    LogLine("无法创建目录: " + a, lcError);
-                    scriptStepFailed();
-                }
-                ListLocalDirectory();
-                return ScriptWait::None;
-            }
-            return started(m_fileOps->MakeDirectory(a));
-        case TScriptCode::Rd:
-            if (local) {
-                if (!QDir(m_localDir).rmdir(arg)) {
-                    LogLine("无法删除目录: " + a, lcError);
-                    scriptStepFailed();
-                }
-                ListLocalDirectory();
-                return ScriptWait::None;
-            }
-            return started(m_fileOps->RawCommand("RMD " + a));
-        case TScriptCode::Dir:
-            if (local) {
-                ListLocalDirectory();
-                return ScriptWait::None;
-            }
-            if (m_workflow->State() == SessionState::Idle && m_workflow->UserRefresh())
-                return ScriptWait::State;
-            SendDdeStatus("Corvyne: 不能获取远程目录.");
-            return ScriptWait::None;
-        case TScriptCode::Path:
-            SendDdeStatus(local ? "本地路径: " + m_localDir.toStdString() : "远程路径: " + m_remoteDir);
-            return ScriptWait::None;
-        case TScriptCode::Filter:
-            (local ? m_localFilter : m_remoteFilter) = arg;  // from the pane's next listing
-            return ScriptWait::None;
-        case TScriptCode::IfExist:
-            if (!matchingRows(pane, a).empty())
-                pane->ClearSelection();
-            else
-                m_script.SkipToEndIf();
-            return ScriptWait::None;
-        default:
-            return ScriptWait::None;
+        return started(m_fileOps->Rename(from, to));
     }
+    if (QFileInfo::exists(m_localDir + QString::fromStdString(to)) ||
+        !QDir(m_localDir).rename(QString::fromStdString(from), QString::fromStdString(to))) {
+        LogLine("无法重命名: " + from, lcError);
+        scriptStepFailed();
+    }
+    ListLocalDirectory();
+    return ScriptWait::None;
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptQueueSelection(const TScriptCommand& c)
+{
+    const bool local = c.side == TScriptSide::Local;
+    TCorvListView* pane = local ? Local : Remote;
+    const std::string& a = c.argument;
+    if (selectMatching(pane, a))
+        AddSelectionToQueue(pane);
+    return ScriptWait::None;
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptCd(const TScriptCommand& c)
+{
+    const bool local = c.side == TScriptSide::Local;
+    const std::string& a = c.argument;
+    const QString arg = QString::fromStdString(c.argument);
+    if (local) {
+        const QString dir = QDir::isAbsolutePath(arg) ? arg : m_localDir + arg;
+        if (!QFileInfo(dir).isDir()) {
+            LogLine("无法进入目录: " + a, lcError);
+            scriptStepFailed();
+            return ScriptWait::None;
+        }
+        SetLocalDirectory(dir);
+        return ScriptWait::None;
+    }
+    return started(m_workflow->ChangeRemoteDirectory(a));
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptMd(const TScriptCommand& c)
+{
+    const bool local = c.side == TScriptSide::Local;
+    const std::string& a = c.argument;
+    const QString arg = QString::fromStdString(c.argument);
+    if (local) {
+        if (!QDir(m_localDir).mkpath(arg)) {
+            LogLine("无法创建目录: " + a, lcError);
+            scriptStepFailed();
+        }
+        ListLocalDirectory();
+        return ScriptWait::None;
+    }
+    return started(m_fileOps->MakeDirectory(a));
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptRd(const TScriptCommand& c)
+{
+    const bool local = c.side == TScriptSide::Local;
+    const std::string& a = c.argument;
+    const QString arg = QString::fromStdString(c.argument);
+    if (local) {
+        if (!QDir(m_localDir).rmdir(arg)) {
+            LogLine("无法删除目录: " + a, lcError);
+            scriptStepFailed();
+        }
+        ListLocalDirectory();
+        return ScriptWait::None;
+    }
+    return started(m_fileOps->RawCommand("RMD " + a));
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptDir(const TScriptCommand& c)
+{
+    const bool local = c.side == TScriptSide::Local;
+    if (local) {
+        ListLocalDirectory();
+        return ScriptWait::None;
+    }
+    if (m_workflow->State() == SessionState::Idle && m_workflow->UserRefresh())
+        return ScriptWait::State;
+    SendDdeStatus("Corvyne: 不能获取远程目录.");
+    return ScriptWait::None;
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptPath(const TScriptCommand& c)
+{
+    const bool local = c.side == TScriptSide::Local;
+    SendDdeStatus(local ? "本地路径: " + m_localDir.toStdString() : "远程路径: " + m_remoteDir);
+    return ScriptWait::None;
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptFilter(const TScriptCommand& c)
+{
+    const bool local = c.side == TScriptSide::Local;
+    (local ? m_localFilter : m_remoteFilter) = QString::fromStdString(c.argument);  // from the pane's next listing
+    return ScriptWait::None;
+}
+
+TfrmMain::ScriptWait TfrmMain::scriptIfExist(const TScriptCommand& c)
+{
+    const bool local = c.side == TScriptSide::Local;
+    TCorvListView* pane = local ? Local : Remote;
+    const std::string& a = c.argument;
+    if (!matchingRows(pane, a).empty())
+        pane->ClearSelection();
+    else
+        m_script.SkipToEndIf();
+    return ScriptWait::None;
 }
 
 // One handler per command; each says whether the script waits for the
@@ -619,16 +660,16 @@ const TfrmMain::ScriptHandler* TfrmMain::scriptHandler(TScriptCode code)
         {C::Delay, &TfrmMain::scriptDelay},
         {C::Dial, &TfrmMain::scriptDial},
         {C::Run, &TfrmMain::scriptRun},
-        {C::IfExist, &TfrmMain::scriptPaneCommand},
-        {C::Del, &TfrmMain::scriptPaneCommand},
-        {C::Rename, &TfrmMain::scriptPaneCommand},
-        {C::Queue, &TfrmMain::scriptPaneCommand},
-        {C::Cd, &TfrmMain::scriptPaneCommand},
-        {C::Md, &TfrmMain::scriptPaneCommand},
-        {C::Rd, &TfrmMain::scriptPaneCommand},
-        {C::Dir, &TfrmMain::scriptPaneCommand},
-        {C::Path, &TfrmMain::scriptPaneCommand},
-        {C::Filter, &TfrmMain::scriptPaneCommand},
+        {C::IfExist, &TfrmMain::scriptIfExist},
+        {C::Del, &TfrmMain::scriptDel},
+        {C::Rename, &TfrmMain::scriptRename},
+        {C::Queue, &TfrmMain::scriptQueueSelection},
+        {C::Cd, &TfrmMain::scriptCd},
+        {C::Md, &TfrmMain::scriptMd},
+        {C::Rd, &TfrmMain::scriptRd},
+        {C::Dir, &TfrmMain::scriptDir},
+        {C::Path, &TfrmMain::scriptPath},
+        {C::Filter, &TfrmMain::scriptFilter},
         {C::EndIf, &TfrmMain::scriptNothing},
     };
     const auto it = table.find(code);
