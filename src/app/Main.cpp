@@ -137,6 +137,28 @@ TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
     buildMenus();
 
     m_workflow = std::make_unique<TConnectionWorkflow>(FTP, m_settings, m_settingsFile, m_sites, *m_prompt, this);
+    connectLogAndStatus();
+    connectRemotePane();
+    connectMessages();
+    queueConnections();
+    buildQueueRun();
+    m_workflow->ReloadHistory();
+    m_workflow->GoDisconnected();
+    LogLine(FTP.Description(), lcNormal);
+
+    applySortSettings();
+    ApplyViewSettings();
+    restoreLayout();
+    connect(QApplication::clipboard(), &QClipboard::dataChanged, this, [this] { clipboardChanged(); });
+    RegisterSiteQueueType(QCoreApplication::applicationFilePath());
+    const QString path = QString::fromStdString(m_settings.Path);
+    SetLocalDirectory(!path.isEmpty() && QFileInfo(path).isDir() ? path : QDir::homePath());
+}
+
+// The session told in the log, the status bar, the title, the mode panel,
+// the server history and the buttons.
+void TfrmMain::connectLogAndStatus()
+{
     TConnectionWorkflow* flow = m_workflow.get();
     using W = TConnectionWorkflow;
     connect(flow, &W::LineLogged, this, [this](const std::string& t, int c) { LogLine(t, c); });
@@ -146,66 +168,8 @@ TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
             [this](const std::string& t) { StatusPanel2->setText(QString::fromStdString(t)); });
     connect(flow, &W::CaptionShown, this, [this](const std::string& t) { ShowSessionTitle(t); });
     connect(flow, &W::LogCleared, this, [this] { Memo1->Clear(); });
-    connect(flow, &W::RemoteCleared, this, [this] {
-        m_listingRows.Cancel();
-        Remote->Clear();
-        m_parser.VmsPendingLine.clear();
-        if (m_workflow && m_workflow->State() == SessionState::Disconnected) {
-            Remote->EndUpdate();  // a listing cut off by the disconnect
-            m_cache.Clear();
-            m_linkTrail.clear();
-            m_remoteDir.clear();
-            PanelRemoteCount->clear();
-        } else {
-            Remote->BeginStream();
-        }
-    });
-    connect(flow, &W::ListingLine, this, [this](const std::string& line) { addRemoteLine(line); });
-    connect(flow, &W::HomeBookmarkChanged, this,
-            [this](const std::string& dir) { mnuHomeBookmark->setData(QString::fromStdString(dir)); });
-    connect(flow, &W::SiteChosen, this, [this] { LoadBookmarks(); });
     connect(flow, &W::TransferModeShown, this, [this](int mode) { pnlTransferMode->setText(TransferModeText(mode)); });
-    connect(flow, &W::ListingDone, this, [this](bool success) { remoteListingDone(success); });
-    connect(flow, &W::MessagesArrived, this, [this](bool server, const std::vector<std::string>& lines) {
-        if (!MessageWindow) {
-            MessageWindow = new TfrmMessageWindow(this);
-            MessageWindow->setAttribute(Qt::WA_DeleteOnClose);
-            MessageWindow->resize(m_settings.ServerMessageWidth, m_settings.ServerMessageHeight);
-        }
-        TfrmMessageWindow* w = MessageWindow;
-        w->ServerMessages = server;
-        w->setWindowTitle(server ? QStringLiteral("服务器消息") : QStringLiteral("目录信息"));
-        w->chkOption->setText(server ? QStringLiteral("不显示服务器消息") : QStringLiteral("不显示目录信息"));
-        QString text;
-        for (const std::string& line : lines)
-            text += QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())) + QLatin1Char('\n');
-        w->Memo1->setPlainText(text);
-        w->OnOK = [this, server](bool dontShow, QSize size) {
-            TIniFile::Batch batch(m_settingsFile);
-            if (dontShow) {
-                m_settingsFile.WriteBool(SetupSection, server ? "ShowMessages" : "MessageWin", false);
-                (server ? m_settings.ShowMessages : m_settings.MessageWin) = false;
-            }
-            m_settingsFile.WriteInteger(SetupSection, "ServerMessageWidth", size.width());
-            m_settingsFile.WriteInteger(SetupSection, "ServerMessageHeight", size.height());
-            m_settings.ServerMessageWidth = size.width();
-            m_settings.ServerMessageHeight = size.height();
-        };
-        // Shown without taking the focus unless this window is the active one.
-        w->setAttribute(Qt::WA_ShowWithoutActivating, !isActiveWindow());
-        w->show();
-    });
     connect(flow, &W::SoundRequested, this, PlaySettingSound);
-    connect(flow, &W::MessagesClosed, this, [this] {
-        if (MessageWindow)
-            MessageWindow->close();
-    });
-    m_workflow->SetRemotePane([this] { listRemoteDirectory(); }, [this] { showRemoteDirectory(); });
-    connect(flow, &W::DirectoryEntered, this, [this] { rememberRemoteDirectory(); });
-    connect(flow, &W::SitePanesChosen, this,
-            [this](const std::string& dir, const std::string& local, const std::string& remote) {
-                applySitePanes(dir, local, remote);
-            });
     connect(flow, &W::StateChanged, this, [this] {
         updateButtons();
         RemotePathBox->setEnabled(m_workflow && m_workflow->State() == SessionState::Idle);
@@ -235,19 +199,79 @@ TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
         txtFTPServer->setEditText(text);
         m_settingFields = false;
     });
-    queueConnections();
-    buildQueueRun();
-    m_workflow->ReloadHistory();
-    m_workflow->GoDisconnected();
-    LogLine(FTP.Description(), lcNormal);
+}
 
-    applySortSettings();
-    ApplyViewSettings();
-    restoreLayout();
-    connect(QApplication::clipboard(), &QClipboard::dataChanged, this, [this] { clipboardChanged(); });
-    RegisterSiteQueueType(QCoreApplication::applicationFilePath());
-    const QString path = QString::fromStdString(m_settings.Path);
-    SetLocalDirectory(!path.isEmpty() && QFileInfo(path).isDir() ? path : QDir::homePath());
+// The remote pane follows the session: its listing, its folder, the site's
+// filters and bookmarks.
+void TfrmMain::connectRemotePane()
+{
+    TConnectionWorkflow* flow = m_workflow.get();
+    using W = TConnectionWorkflow;
+    connect(flow, &W::RemoteCleared, this, [this] {
+        m_listingRows.Cancel();
+        Remote->Clear();
+        m_parser.VmsPendingLine.clear();
+        if (m_workflow && m_workflow->State() == SessionState::Disconnected) {
+            Remote->EndUpdate();  // a listing cut off by the disconnect
+            m_cache.Clear();
+            m_linkTrail.clear();
+            m_remoteDir.clear();
+            PanelRemoteCount->clear();
+        } else {
+            Remote->BeginStream();
+        }
+    });
+    connect(flow, &W::ListingLine, this, [this](const std::string& line) { addRemoteLine(line); });
+    connect(flow, &W::HomeBookmarkChanged, this,
+            [this](const std::string& dir) { mnuHomeBookmark->setData(QString::fromStdString(dir)); });
+    connect(flow, &W::SiteChosen, this, [this] { LoadBookmarks(); });
+    connect(flow, &W::ListingDone, this, [this](bool success) { remoteListingDone(success); });
+    m_workflow->SetRemotePane([this] { listRemoteDirectory(); }, [this] { showRemoteDirectory(); });
+    connect(flow, &W::DirectoryEntered, this, [this] { rememberRemoteDirectory(); });
+    connect(flow, &W::SitePanesChosen, this,
+            [this](const std::string& dir, const std::string& local, const std::string& remote) {
+                applySitePanes(dir, local, remote);
+            });
+}
+
+// Server and directory messages in their own window.
+void TfrmMain::connectMessages()
+{
+    TConnectionWorkflow* flow = m_workflow.get();
+    using W = TConnectionWorkflow;
+    connect(flow, &W::MessagesArrived, this, [this](bool server, const std::vector<std::string>& lines) {
+        if (!MessageWindow) {
+            MessageWindow = new TfrmMessageWindow(this);
+            MessageWindow->setAttribute(Qt::WA_DeleteOnClose);
+            MessageWindow->resize(m_settings.ServerMessageWidth, m_settings.ServerMessageHeight);
+        }
+        TfrmMessageWindow* w = MessageWindow;
+        w->ServerMessages = server;
+        w->setWindowTitle(server ? QStringLiteral("服务器消息") : QStringLiteral("目录信息"));
+        w->chkOption->setText(server ? QStringLiteral("不显示服务器消息") : QStringLiteral("不显示目录信息"));
+        QString text;
+        for (const std::string& line : lines)
+            text += QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())) + QLatin1Char('\n');
+        w->Memo1->setPlainText(text);
+        w->OnOK = [this, server](bool dontShow, QSize size) {
+            TIniFile::Batch batch(m_settingsFile);
+            if (dontShow) {
+                m_settingsFile.WriteBool(SetupSection, server ? "ShowMessages" : "MessageWin", false);
+                (server ? m_settings.ShowMessages : m_settings.MessageWin) = false;
+            }
+            m_settingsFile.WriteInteger(SetupSection, "ServerMessageWidth", size.width());
+            m_settingsFile.WriteInteger(SetupSection, "ServerMessageHeight", size.height());
+            m_settings.ServerMessageWidth = size.width();
+            m_settings.ServerMessageHeight = size.height();
+        };
+        // Shown without taking the focus unless this window is the active one.
+        w->setAttribute(Qt::WA_ShowWithoutActivating, !isActiveWindow());
+        w->show();
+    });
+    connect(flow, &W::MessagesClosed, this, [this] {
+        if (MessageWindow)
+            MessageWindow->close();
+    });
 }
 
 void TfrmMain::ApplyViewSettings()

@@ -486,6 +486,9 @@ private:
     bool remoteBusy(const TCorvListView* pane) const;
     void buildProgress();
     void queueConnections();
+    void connectLogAndStatus();
+    void connectRemotePane();
+    void connectMessages();
     void logQueueFileSkips(const std::vector<TQueueFileSkip>& skipped);
     void transferSelection(TCorvListView* pane, const std::string& extra);  // start a run with it
     std::vector<TQueueEntry> droppedFiles(const QStringList& paths) const;
