@@ -329,6 +329,19 @@ TfrmMain::~TfrmMain()
 void TfrmMain::buildWidgets()
 {
     resize(960, 680);
+    buildQuickConnectBar();
+    buildPanes();
+    buildBottom(MiddleSplitter);
+    buildStatusBar();
+    // Drop targets for files from other programs; the local pane has no use
+    // for them, what the others do with them is the queue's.
+    Local->SetAcceptFiles(true);
+    SetActivePane(Local);
+}
+
+// The toolbar's connect buttons and the quick-connect bar.
+void TfrmMain::buildQuickConnectBar()
+{
     ToolBar = new QToolBar(QStringLiteral("工具栏"), this);
     ToolBar->setObjectName(QStringLiteral("ToolBar"));
     ToolBar->setIconSize(QSize(20, 20));
@@ -371,7 +384,11 @@ void TfrmMain::buildWidgets()
             m_workflow->CurrentSite.clear();
             btnConnectClick();
         });
+}
 
+// The two panes with their path boxes and count lines, side by side.
+void TfrmMain::buildPanes()
+{
     auto makePane = [](const QString& name, const QStringList& columns, QWidget* parent) {
         auto* t = new TCorvListView(parent);
         t->setObjectName(name);
@@ -425,6 +442,12 @@ void TfrmMain::buildWidgets()
     Remote->Tag = 14;
     connect(Local, &TCorvListView::RowDoubleClicked, this, [this](int row) { localDoubleClick(row); });
     connect(Remote, &TCorvListView::RowDoubleClicked, this, [this](int row) { remoteDoubleClick(row); });
+    wirePaneEvents();
+}
+
+// What the panes report: keys, clicks, drags, selections, resizing.
+void TfrmMain::wirePaneEvents()
+{
     for (TCorvListView* pane : {Local, Remote}) {
         pane->OnKeyDown = [this](TCorvListView* p, QKeyEvent* key) { return paneKeyDown(p, key); };
         pane->OnSelectedInfo = [this](TCorvListView* p) { showSummary(p); };
@@ -445,6 +468,11 @@ void TfrmMain::buildWidgets()
         pane->OnDragDrop = [this](TCorvListView* p, int source, int row) { PaneDragDrop(p, source, row); };
         connect(pane, &TCorvListView::SelectionChanged, this, [this, pane] { showSummary(pane); });
     }
+}
+
+// The queue and the log below the panes, and the splitters' rules.
+void TfrmMain::buildBottom(QSplitter* panes)
+{
     auto* bottom = QueueSplitter = new QSplitter(Qt::Horizontal);
     bottom->setObjectName(QStringLiteral("QueueSplitter"));
     buildQueue(bottom);
@@ -474,7 +502,10 @@ void TfrmMain::buildWidgets()
     bottom->setMinimumHeight(100);
     for (QSplitter* sp : {panes, bottom, main})
         sp->setChildrenCollapsible(false);
+}
 
+void TfrmMain::buildStatusBar()
+{
     StatusPanel = new QLabel(this);
     StatusPanel2 = new QLabel(this);
     for (QLabel* l : {StatusPanel, StatusPanel2})  // the bar's shares set the widths, not the texts
@@ -487,10 +518,6 @@ void TfrmMain::buildWidgets()
     pnlTransferMode->setMinimumWidth(60);
     pnlTransferMode->installEventFilter(this);
     statusBar()->addPermanentWidget(pnlTransferMode);
-    // Drop targets for files from other programs; the local pane has no use
-    // for them, what the others do with them is the queue's.
-    Local->SetAcceptFiles(true);
-    SetActivePane(Local);
 }
 
 void TfrmMain::serverFieldEdited()

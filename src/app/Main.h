@@ -365,6 +365,11 @@ protected:
 
 private:
     void buildWidgets();
+    void buildQuickConnectBar();
+    void buildPanes();
+    void wirePaneEvents();
+    void buildBottom(QSplitter* panes);
+    void buildStatusBar();
     void buildMenus();
     void buildServerMenu();
     void buildSitesMenu();
