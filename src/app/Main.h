@@ -308,6 +308,7 @@ public:
     void RunNextScriptCommand();
     void ReportScriptError(int lineNumber, TScriptError kind);  // lineNumber -1: the command box or a poke
     void KeywordCommandLine(const QStringList& arguments);
+
     void mnuRunScriptClick();
     void mnuScriptShortcutClick();
     void mnuScriptCommandClick();
@@ -416,6 +417,9 @@ private:
     // delay, a dial, a script file) or never (the script ended).
     enum class ScriptWait { None, State, Own };
     using ScriptHandler = ScriptWait (TfrmMain::*)(const TScriptCommand&);
+    struct KeywordLogin;
+    void takeKeyword(const QString& key, const QString& value, KeywordLogin& login);
+    void passwordFromElsewhere(KeywordLogin& login);
     static const ScriptHandler* scriptHandler(TScriptCode code);
     ScriptWait scriptNothing(const TScriptCommand&);
     ScriptWait scriptOnError(const TScriptCommand& c);

@@ -937,12 +937,78 @@ TfrmMain::ScriptWait TfrmMain::scriptRun(const TScriptCommand& c)
 
 // ---------------------------------------------------------------- keyword command line
 
+// What the keywords of a command line gathered before anything connects.
+struct TfrmMain::KeywordLogin {
+    QString host, siteQueue, malformed;
+    std::optional<QString> user, pass, port;
+    bool missingQueue = false;
+};
+
+void TfrmMain::takeKeyword(const QString& key, const QString& value, KeywordLogin& login)
+{
+    if (key == QStringLiteral("HOST")) {
+        login.host = value;
+    } else if (key == QStringLiteral("USER")) {
+        login.user = value;
+    } else if (key == QStringLiteral("PASS")) {
+        login.pass = value;
+    } else if (key == QStringLiteral("PORT")) {
+        login.port = value;
+    } else if (key == QStringLiteral("QUEUE")) {
+        if (!QFileInfo(value).isFile()) {
+            LogLine("无法载入队列文件: " + value.toStdString(), lcError);
+            login.missingQueue = true;
+        } else if (ClassifyCommandLine({value}) == TCommandLineKind::SiteQueueFile) {
+            login.siteQueue = value;
+        } else {
+            LoadQueueFile(value.toStdString());
+        }
+    } else if (key == QStringLiteral("SCRIPT")) {
+        m_quitWhenDone = true;
+        beginUnattended();
+        if (!RunScriptFile(value, true))
+            QTimer::singleShot(0, this, [this] { CloseWithoutQuestions(); });
+    } else if (key == QStringLiteral("DDE")) {
+        mnuDDEClientClick();
+    } else if (key == QStringLiteral("GET")) {
+        m_transferQueue.Append(KeywordGetEntry(value.toStdString(), EnsureTrailingSeparator(m_settings.Path)));
+    } else if (key == QStringLiteral("PUT")) {
+        m_transferQueue.Append(KeywordPutEntry(value.toStdString()));
+    } else if (key == QStringLiteral("QUIT")) {
+        SetCompletionAction(static_cast<int>(TCompletionAction::Quit));
+        m_unattended = true;
+        beginUnattended();
+    } else if (key == QStringLiteral("LOCALDIR")) {
+        SetLocalDirectory(value);
+    } else if (key == QStringLiteral("REMOTEDIR")) {
+        FTP.InitialDirectory = EnsureTrailingSeparator(value.toStdString());
+    }
+}
+
+// A password on the command line is in every user's process list: it may
+// come from the environment or ~/.netrc instead (the login too, from there).
+void TfrmMain::passwordFromElsewhere(KeywordLogin& login)
+{
+    if (!login.pass && qEnvironmentVariableIsSet(PasswordVariable))
+        login.pass = qEnvironmentVariable(PasswordVariable);
+    if (login.pass)
+        return;
+    std::string refusal;
+    const std::string user = login.user ? login.user->toStdString() : std::string();
+    if (const auto netrc = ReadNetrcLogin(login.host.toStdString(), user, &refusal)) {
+        if (!login.user && !netrc->login.empty())
+            login.user = QString::fromStdString(netrc->login);
+        if (netrc->password)
+            login.pass = QString::fromStdString(*netrc->password);
+    }
+    if (!refusal.empty())
+        LogLine(refusal, lcError);
+}
+
 void TfrmMain::KeywordCommandLine(const QStringList& arguments)
 {
     m_workflow->AfterLogin = AfterLoginAction::CommandLineQueue;
-    bool missingQueue = false;
-    QString siteQueue, host, malformed;
-    std::optional<QString> user, pass, port;
+    KeywordLogin login;
     for (const QString& argument : arguments) {
         const qsizetype eq = argument.indexOf(QLatin1Char('='));
         if (eq < 0)
@@ -953,89 +1019,38 @@ void TfrmMain::KeywordCommandLine(const QStringList& arguments)
         // another: such a value is a broken command line, not a name.
         if (std::any_of(value.begin(), value.end(), [](QChar c) { return c.unicode() < 32 || c.unicode() == 127; })) {
             LogLine("命令行参数含有控制字符: " + key.toStdString() + "=", lcError);
-            malformed = key;
+            login.malformed = key;
             continue;
         }
-        if (key == QStringLiteral("HOST")) {
-            host = value;
-        } else if (key == QStringLiteral("USER")) {
-            user = value;
-        } else if (key == QStringLiteral("PASS")) {
-            pass = value;
-        } else if (key == QStringLiteral("PORT")) {
-            port = value;
-        } else if (key == QStringLiteral("QUEUE")) {
-            if (!QFileInfo(value).isFile()) {
-                LogLine("无法载入队列文件: " + value.toStdString(), lcError);
-                missingQueue = true;
-            } else if (ClassifyCommandLine({value}) == TCommandLineKind::SiteQueueFile)
-                siteQueue = value;
-            else
-                LoadQueueFile(value.toStdString());
-        } else if (key == QStringLiteral("SCRIPT")) {
-            m_quitWhenDone = true;
-            beginUnattended();
-            if (!RunScriptFile(value, true))
-                QTimer::singleShot(0, this, [this] { CloseWithoutQuestions(); });
-        } else if (key == QStringLiteral("DDE")) {
-            mnuDDEClientClick();
-        } else if (key == QStringLiteral("GET")) {
-            m_transferQueue.Append(KeywordGetEntry(value.toStdString(), EnsureTrailingSeparator(m_settings.Path)));
-        } else if (key == QStringLiteral("PUT")) {
-            m_transferQueue.Append(KeywordPutEntry(value.toStdString()));
-        } else if (key == QStringLiteral("QUIT")) {
-            SetCompletionAction(static_cast<int>(TCompletionAction::Quit));
-            m_unattended = true;
-            beginUnattended();
-        } else if (key == QStringLiteral("LOCALDIR")) {
-            SetLocalDirectory(value);
-        } else if (key == QStringLiteral("REMOTEDIR")) {
-            FTP.InitialDirectory = EnsureTrailingSeparator(value.toStdString());
-        }
+        takeKeyword(key, value, login);
     }
     Queue->FitColumns();
-    if (missingQueue)
-        unattendedFailed();                      // QUIT=YES may come after QUEUE=
-    if (!malformed.isEmpty() && m_unattended) {  // nothing of a broken command line runs
+    if (login.missingQueue)
+        unattendedFailed();  // QUIT=YES may come after QUEUE=
+    const bool noHost = login.host.isEmpty() && login.siteQueue.isEmpty();
+    if (m_unattended && (!login.malformed.isEmpty() || noHost)) {
+        // Nothing of a broken command line runs; without a host the run
+        // cannot succeed.
+        if (login.malformed.isEmpty())
+            LogLine("命令行没有 HOST", lcError);
         m_exitStatus = 2;
         QTimer::singleShot(0, this, [this] { CloseWithoutQuestions(); });
         return;
     }
-    if (!siteQueue.isEmpty()) {
-        LoadSiteQueueFile(siteQueue.toStdString());
+    if (!login.siteQueue.isEmpty()) {
+        LoadSiteQueueFile(login.siteQueue.toStdString());
         return;
     }
-    if (host.isEmpty()) {
-        if (m_unattended) {  // nothing to connect to: the run cannot succeed
-            LogLine("命令行没有 HOST", lcError);
-            m_exitStatus = 2;
-            QTimer::singleShot(0, this, [this] { CloseWithoutQuestions(); });
-        }
+    if (login.host.isEmpty())
         return;
-    }
-    // A password on the command line is in every user's process list: it
-    // may come from the environment or ~/.netrc instead.
-    if (!pass && qEnvironmentVariableIsSet(PasswordVariable))
-        pass = qEnvironmentVariable(PasswordVariable);
-    if (!pass) {
-        std::string refusal;
-        if (const auto netrc =
-                ReadNetrcLogin(host.toStdString(), user ? user->toStdString() : std::string(), &refusal)) {
-            if (!user && !netrc->login.empty())
-                user = QString::fromStdString(netrc->login);
-            if (netrc->password)
-                pass = QString::fromStdString(*netrc->password);
-        }
-        if (!refusal.empty())
-            LogLine(refusal, lcError);
-    }
-    txtFTPServer->setEditText(host);  // empties the other fields
-    if (user)
-        txtUser->setText(*user);
-    if (pass)
-        txtPass->setText(*pass);
-    if (port)
-        txtPort->setText(*port);
+    passwordFromElsewhere(login);
+    txtFTPServer->setEditText(login.host);  // empties the other fields
+    if (login.user)
+        txtUser->setText(*login.user);
+    if (login.pass)
+        txtPass->setText(*login.pass);
+    if (login.port)
+        txtPort->setText(*login.port);
     m_workflow->ConnectionDirty = true;
     QTimer::singleShot(0, this, [this] {
         // What was queued starts after the first listing.
