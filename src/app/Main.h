@@ -409,6 +409,8 @@ private:
     void buildQueue(QWidget* parent);
     void buildQueueRun();
     void buildQueueMenus(QMenu* queue);
+    void buildCompletionMenu(QMenu* queue);
+    void buildQueuePopup();
     void buildFileOps();
     void buildViewEdit();
     void buildBookmarks(QMenu* menu);

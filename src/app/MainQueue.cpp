@@ -150,14 +150,23 @@ void TfrmMain::buildQueueRun()
     };
 }
 
+namespace {
+// A menu item with its command and key.
+QAction* menuItem(QObject* owner, QMenu* menu, const char* caption, std::function<void()> run,
+                  const QKeySequence& key = {})
+{
+    QAction* a = menu->addAction(QString::fromUtf8(caption), owner, std::move(run));
+    a->setShortcut(key);
+    return a;
+}
+}  // namespace
+
 void TfrmMain::buildQueueMenus(QMenu* queue)
 {
     // The main menu's queue items; their enabling follows the queue and the
     // session each time the menu opens.
-    auto item = [&](QMenu* menu, const char* caption, std::function<void()> run, const QKeySequence& key = {}) {
-        QAction* a = menu->addAction(QString::fromUtf8(caption), this, std::move(run));
-        a->setShortcut(key);
-        return a;
+    auto item = [this](QMenu* menu, const char* caption, std::function<void()> run, const QKeySequence& key = {}) {
+        return menuItem(this, menu, caption, std::move(run), key);
     };
     QAction* download = item(queue, "下载(&O)", [this] { mnuDownloadClick(); });
     QAction* upload = item(queue, "上传", [this] { mnuUploadClick(); });
@@ -180,21 +189,7 @@ void TfrmMain::buildQueueMenus(QMenu* queue)
     QAction* save = item(queue, "保存队列(&S)", [this] { queSaveQueueClick(); });
     QAction* load = item(queue, "载入队列(&L)", [this] { queLoadQueueClick(); });
     queue->addSeparator();
-    QMenu* completion = queue->addMenu(QStringLiteral("传输完成(&R)"));
-    auto* group = new QActionGroup(completion);
-    int value = 0;
-    for (const char* caption :
-         {"空闲(&I)", "断开(&D)", "挂断 ISP(&H)", "退出 Corvyne(&Q)", "注销 Windows(&E)", "挂断并离开"}) {
-        QAction* a = completion->addAction(QString::fromUtf8(caption));
-        a->setCheckable(true);
-        a->setActionGroup(group);
-        a->setData(value);
-        connect(a, &QAction::triggered, this, [this, value] { SetCompletionAction(value); });
-        mnuComplete.push_back(a);
-        ++value;
-    }
-    SetCompletionAction(m_settings.XferOption);
-
+    buildCompletionMenu(queue);
     connect(queue, &QMenu::aboutToShow, this, [=, this] {
         const SessionState state = m_workflow->State();
         const bool idle = state == SessionState::Idle;
@@ -223,8 +218,34 @@ void TfrmMain::buildQueueMenus(QMenu* queue)
         for (QAction* a : {transfer, abort})
             a->setEnabled(true);
     });
+    buildQueuePopup();
+}
 
-    // The queue list's own menu.
+// "传输完成": what the program does when a run ends by itself.
+void TfrmMain::buildCompletionMenu(QMenu* queue)
+{
+    QMenu* completion = queue->addMenu(QStringLiteral("传输完成(&R)"));
+    auto* group = new QActionGroup(completion);
+    int value = 0;
+    for (const char* caption :
+         {"空闲(&I)", "断开(&D)", "挂断 ISP(&H)", "退出 Corvyne(&Q)", "注销 Windows(&E)", "挂断并离开"}) {
+        QAction* a = completion->addAction(QString::fromUtf8(caption));
+        a->setCheckable(true);
+        a->setActionGroup(group);
+        a->setData(value);
+        connect(a, &QAction::triggered, this, [this, value] { SetCompletionAction(value); });
+        mnuComplete.push_back(a);
+        ++value;
+    }
+    SetCompletionAction(m_settings.XferOption);
+}
+
+// The queue list's own menu, and Delete on the list.
+void TfrmMain::buildQueuePopup()
+{
+    auto item = [this](QMenu* menu, const char* caption, std::function<void()> run) {
+        return menuItem(this, menu, caption, std::move(run));
+    };
     QueueMenu = new QMenu(Queue);
     QAction* popTransfer = item(QueueMenu, "传输(&T)", [this] { queTransferClick(); });
     QueueMenu->addSeparator();
