@@ -478,6 +478,8 @@ private:
     ScriptWait scriptFilter(const TScriptCommand& c);
     ScriptWait scriptIfExist(const TScriptCommand& c);
     ScriptWait started(bool began);
+    // A local step of a script: a failure logged and counted, the local pane listed again.
+    ScriptWait localStepDone(bool ok, const std::string& failure);
     void startDdeServer();
     void endAutomation();
     bool openDdeClient();

@@ -454,6 +454,16 @@ TfrmMain::ScriptWait TfrmMain::scriptTransfer(const TScriptCommand& c)
     return ScriptWait::State;
 }
 
+TfrmMain::ScriptWait TfrmMain::localStepDone(bool ok, const std::string& failure)
+{
+    if (!ok) {
+        LogLine(failure, lcError);
+        scriptStepFailed();
+    }
+    ListLocalDirectory();
+    return ScriptWait::None;
+}
+
 TfrmMain::ScriptWait TfrmMain::started(bool began)
 {
     // A remote command that could not even start (no connection, the session
@@ -473,12 +483,7 @@ TfrmMain::ScriptWait TfrmMain::scriptDel(const TScriptCommand& c)
     const QString arg = QString::fromStdString(c.argument);
     if (local && a.find('*') == std::string::npos) {
         LogLine("删除文件: " + a, lcNormal);
-        if (!QFile::remove(m_localDir + arg)) {
-            LogLine("无法删除: " + a, lcError);
-            scriptStepFailed();
-        }
-        ListLocalDirectory();
-        return ScriptWait::None;
+        return localStepDone(QFile::remove(m_localDir + arg), "无法删除: " + a);
     }
     if (!selectMatching(pane, a)) {
         // A mask that matches nothing deletes nothing; a name that is
@@ -515,13 +520,9 @@ TfrmMain::ScriptWait TfrmMain::scriptRename(const TScriptCommand& c)
         }
         return started(m_fileOps->Rename(from, to));
     }
-    if (QFileInfo::exists(m_localDir + QString::fromStdString(to)) ||
-        !QDir(m_localDir).rename(QString::fromStdString(from), QString::fromStdString(to))) {
-        LogLine("无法重命名: " + from, lcError);
-        scriptStepFailed();
-    }
-    ListLocalDirectory();
-    return ScriptWait::None;
+    const bool renamed = !QFileInfo::exists(m_localDir + QString::fromStdString(to)) &&
+                         QDir(m_localDir).rename(QString::fromStdString(from), QString::fromStdString(to));
+    return localStepDone(renamed, "无法重命名: " + from);
 }
 
 TfrmMain::ScriptWait TfrmMain::scriptQueueSelection(const TScriptCommand& c)
@@ -557,14 +558,8 @@ TfrmMain::ScriptWait TfrmMain::scriptMd(const TScriptCommand& c)
     const bool local = c.side == TScriptSide::Local;
     const std::string& a = c.argument;
     const QString arg = QString::fromStdString(c.argument);
-    if (local) {
-        if (!QDir(m_localDir).mkpath(arg)) {
-            LogLine("无法创建目录: " + a, lcError);
-            scriptStepFailed();
-        }
-        ListLocalDirectory();
-        return ScriptWait::None;
-    }
+    if (local)
+        return localStepDone(QDir(m_localDir).mkpath(arg), "无法创建目录: " + a);
     return started(m_fileOps->MakeDirectory(a));
 }
 
@@ -573,14 +568,8 @@ TfrmMain::ScriptWait TfrmMain::scriptRd(const TScriptCommand& c)
     const bool local = c.side == TScriptSide::Local;
     const std::string& a = c.argument;
     const QString arg = QString::fromStdString(c.argument);
-    if (local) {
-        if (!QDir(m_localDir).rmdir(arg)) {
-            LogLine("无法删除目录: " + a, lcError);
-            scriptStepFailed();
-        }
-        ListLocalDirectory();
-        return ScriptWait::None;
-    }
+    if (local)
+        return localStepDone(QDir(m_localDir).rmdir(arg), "无法删除目录: " + a);
     return started(m_fileOps->RawCommand("RMD " + a));
 }
 
