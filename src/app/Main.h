@@ -382,6 +382,8 @@ private:
     void buildConsoleMenu();
     void buildSiteButton();
     void buildPanePopups();
+    void buildCommandPopup();
+    void buildViewPopup();
     void buildToolBar();
     void fillNameColumn(TCorvListView* pane);
     QString listingHeader(const QString& date) const;  // date, server and directory, tab-separated

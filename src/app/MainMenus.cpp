@@ -389,6 +389,14 @@ void TfrmMain::buildToolBar()
 
 void TfrmMain::buildPanePopups()
 {
+    buildCommandPopup();
+    buildViewPopup();
+}
+
+// A pane's command pop-up: transfer, queue, view, edit and the file commands,
+// as the pane and its selection allow.
+void TfrmMain::buildCommandPopup()
+{
     PopupCommand = new QMenu(this);
     QAction* transfer = PopupCommand->addAction(QStringLiteral("下载"), this, [this] {
         if (ActivePane() == Local)
@@ -435,7 +443,11 @@ void TfrmMain::buildPanePopups()
         set(chmod, m.permissions);
         copyAddress->setVisible(m.copyAddressVisible);
     });
+}
 
+// A pane's view pop-up: the styles, folders, selection.
+void TfrmMain::buildViewPopup()
+{
     PopupView = new QMenu(this);
     auto* styles = new QActionGroup(this);
     std::vector<QAction*> styleItems;
