@@ -501,6 +501,8 @@ private:
     bool remoteBusy(const TCorvListView* pane) const;
     void buildProgress();
     void queueConnections();
+    void applySiteQueue(const TSiteQueue& q);
+    void dialThenConnect(const std::string& entry);
     void connectLogAndStatus();
     void connectRemotePane();
     void connectMessages();

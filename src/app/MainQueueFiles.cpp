@@ -3,9 +3,9 @@
 
 #include "app/Main.h"
 #include "dialogs/QueueFileDialog.h"
-#include "widgets/QueueView.h"
 #include "dialup/TTapiComponent.h"
 #include "transfer/QueueFile.h"
+#include "widgets/QueueView.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -217,6 +217,17 @@ bool TfrmMain::LoadSiteQueueFile(std::string argument)
         }
     } logAtEnd{*this, skipped, refused};
     m_transferQueue.Clear();
+    applySiteQueue(q);
+    if (!m_transferQueue.Empty() && !q.Host.empty()) {
+        m_workflow->AfterLogin = AfterLoginAction::StartQueue;
+        dialThenConnect(q.Dial);
+    }
+    return true;
+}
+
+// A site queue's login into the quick-connect fields, its options, its entries.
+void TfrmMain::applySiteQueue(const TSiteQueue& q)
+{
     if (!q.Host.empty()) {
         txtFTPServer->setEditText(QString::fromStdString(q.Host));
         m_workflow->ConnectionDirty = true;
@@ -233,26 +244,27 @@ bool TfrmMain::LoadSiteQueueFile(std::string argument)
         m_queueRun->HangUpWhenDone = true;
     m_transferQueue.Append(std::vector<TQueueEntry>(q.Entries));
     Queue->FitColumns();
-    if (m_transferQueue.Empty() || q.Host.empty())
-        return true;
-    m_workflow->AfterLogin = AfterLoginAction::StartQueue;
-    if (q.Dial.empty()) {
+}
+
+// Connects, after dialling the entry when one is named.
+void TfrmMain::dialThenConnect(const std::string& entry)
+{
+    if (entry.empty()) {
         btnConnectClick(true);
-        return true;
+        return;
     }
-    LogLine("Dialing " + q.Dial + "...", lcNormal);
+    LogLine("Dialing " + entry + "...", lcNormal);
     delete m_dialer;
     m_dialer = new TTapi(RasBackend(), this);
-    if (!m_dialer->Available() || !m_dialer->LoadEntry(q.Dial)) {
+    if (!m_dialer->Available() || !m_dialer->LoadEntry(entry)) {
         // Without that entry the line may well be up another way: try.
-        LogLine("无法拨号 " + q.Dial + ", 直接连接", lcError);
+        LogLine("无法拨号 " + entry + ", 直接连接", lcError);
         btnConnectClick(true);
-        return true;
+        return;
     }
     m_dialer->OnConnected = [this](TTapi*) { QTimer::singleShot(0, this, [this] { btnConnectClick(true); }); };
     m_dialer->OnGiveUp = [this](TTapi* t) { LogLine("拨号失败: " + t->EntryName, lcError); };
     m_dialer->Dial();
-    return true;
 }
 
 std::vector<std::string> TfrmMain::admitUnattended(std::vector<TQueueEntry>& entries)
