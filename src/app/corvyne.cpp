@@ -1,7 +1,7 @@
-#include "dialogs/About.h"
 #include "app/Application.h"
 #include "app/DataDirectory.h"
 #include "app/Main.h"
+#include "dialogs/About.h"
 #include "session/RunReport.h"
 #include "widgets/VersionInfo.h"
 
@@ -11,6 +11,22 @@
 #include <cstdlib>
 #include <memory>
 #include <utility>
+
+namespace {
+// The splash window, unless the first argument asks for none.
+std::unique_ptr<TfrmSplash> showSplash(const QStringList& parameters)
+{
+    const bool noSplash =
+        parameters.size() > 1 && (parameters[1].compare(QLatin1String("/nosplash"), Qt::CaseInsensitive) == 0 ||
+                                  parameters[1].compare(QLatin1String("--nosplash"), Qt::CaseInsensitive) == 0);
+    if (noSplash)
+        return nullptr;
+    auto splash = std::make_unique<TfrmSplash>();
+    splash->show();
+    QApplication::processEvents();
+    return splash;
+}
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -43,16 +59,7 @@ int main(int argc, char** argv)
     ProgramVersionBlock();
 
     const QStringList parameters = QApplication::arguments();
-    const bool noSplash =
-        parameters.size() > 1 && (parameters[1].compare(QLatin1String("/nosplash"), Qt::CaseInsensitive) == 0 ||
-                                  parameters[1].compare(QLatin1String("--nosplash"), Qt::CaseInsensitive) == 0);
-    // The splash window lives until the main window has built itself.
-    std::unique_ptr<TfrmSplash> splash;
-    if (!noSplash) {
-        splash = std::make_unique<TfrmSplash>();
-        splash->show();
-        QApplication::processEvents();
-    }
+    std::unique_ptr<TfrmSplash> splash = showSplash(parameters);  // until the main window has built itself
     QStringList arguments = CollectArguments(parameters);
     QString error;
     const QString dataDir = ResolveDataDirectory(arguments, error);
