@@ -501,6 +501,8 @@ private:
     bool remoteBusy(const TCorvListView* pane) const;
     void buildProgress();
     void queueConnections();
+    // The local folder's rows that pass the filter; true when ".." was among them.
+    bool addLocalRows(bool parentWanted);
     void applySiteQueue(const TSiteQueue& q);
     void dialThenConnect(const std::string& entry);
     void connectLogAndStatus();

@@ -44,17 +44,32 @@ void TfrmMain::ListLocalDirectory()
     Local->BeginUpdate();
     Local->Clear();
     const bool transferring = IsTransferring(m_workflow->State());
-    const QDir d(m_localDir);
+    // No way up while a run moves this pane itself, nor above the root.
+    const bool parentWanted = !transferring && m_localDir != QLatin1String("/");
+    const bool parentListed = addLocalRows(parentWanted);
+    if (m_settings.ForceParent && !parentListed && parentWanted)
+        Local->AddRow(rkParent, {QStringLiteral(".."), QString(), QString()});
+    Local->SortNow();
+    if (m_settings.LocalAutoSize && isVisible())
+        FitColumns(Local);
+    Local->EndUpdate();
+    rebuildLocalPathBox();
+    showSummary(Local);
+    if (!transferring)
+        sendListingToDde(Local, "结束本地目录");
+}
+
+bool TfrmMain::addLocalRows(bool parentWanted)
+{
     const QFileInfoList entries =
-        d.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDot, QDir::NoSort);
+        QDir(m_localDir).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDot, QDir::NoSort);
     bool parentListed = false;
     for (const QFileInfo& fi : entries) {
         const QString name = fi.fileName();
         if (name == QLatin1String("..")) {
-            if (transferring || m_localDir == QLatin1String("/"))
-                continue;
-            Local->AddRow(rkParent, {name, QString(), QString()});
-            parentListed = true;
+            if (parentWanted)
+                Local->AddRow(rkParent, {name, QString(), QString()});
+            parentListed = parentListed || parentWanted;
             continue;
         }
         const bool isDir = fi.isDir();
@@ -65,16 +80,7 @@ void TfrmMain::ListLocalDirectory()
             modified.isValid() ? TListingDate::Of(modified.date(), modified.time()) : TListingDate();
         Local->AddEntry(isDir ? rkFolder : rkFile, name, isDir ? -1 : fi.size(), date);
     }
-    if (m_settings.ForceParent && !parentListed && m_localDir != QLatin1String("/") && !transferring)
-        Local->AddRow(rkParent, {QStringLiteral(".."), QString(), QString()});
-    Local->SortNow();
-    if (m_settings.LocalAutoSize && isVisible())
-        FitColumns(Local);
-    Local->EndUpdate();
-    rebuildLocalPathBox();
-    showSummary(Local);
-    if (!transferring)
-        sendListingToDde(Local, "结束本地目录");
+    return parentListed;
 }
 
 void TfrmMain::addRemoteLine(std::string_view line)
