@@ -1,12 +1,13 @@
 // The main window's custom commands: the submenu built from the settings,
 // running a command, and the dialog that edits them.
 
+#include "app/Main.h"
 #include "dialogs/CustomCommandsDialog.h"
 #include "widgets/DialogSize.h"
-#include "app/Main.h"
 #include "widgets/corvview.h"
 
 #include <QMenu>
+#include <QRegularExpression>
 
 #include <set>
 
@@ -34,7 +35,10 @@ std::string TfrmMain::BuiltInShortcutOwner(char key) const
     const QList<QAction*> custom = mnuCustom->actions();
     for (QAction* a : findChildren<QAction*>())
         if (a->shortcut() == wanted && !custom.contains(a))
-            return a->text().remove(QLatin1Char('&')).toStdString();
+            return a->text()
+                .remove(QRegularExpression(QStringLiteral("\\(&.\\)")))
+                .remove(QLatin1Char('&'))
+                .toStdString();
     return {};
 }
 

@@ -11,6 +11,7 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDir>
 #include <QFileInfo>
@@ -385,7 +386,10 @@ TEST(CustomCommandsWindow, AShortcutAlreadyTakenIsRefusedAndEnterAdds)
         d.btnAddClick();
         EXPECT_EQ(d.Commands().size(), 0u);
         EXPECT_FALSE(d.lblProblem->isHidden());
-        EXPECT_TRUE(d.lblProblem->text().contains(QStringLiteral("Ctrl+Shift+V"))) << d.lblProblem->text().toStdString();
+        EXPECT_TRUE(d.lblProblem->text().contains(QStringLiteral("Ctrl+Shift+V 已被 \"查看\" 使用")))
+            << d.lblProblem->text().toStdString();
+        // A picture of the refusal, to look at.
+        d.grab().save(QCoreApplication::applicationDirPath() + QStringLiteral("/custom-commands-screenshot.png"));
         EXPECT_EQ(d.txtCaption->text(), QStringLiteral("Viewer"));  // kept for another key
         d.txtShortcut->setText(QStringLiteral("w"));
         d.txtCommand->setFocus();
