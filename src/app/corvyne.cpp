@@ -26,18 +26,25 @@ std::unique_ptr<TfrmSplash> showSplash(const QStringList& parameters)
     QApplication::processEvents();
     return splash;
 }
+
+// Before Qt starts: without a display the program still runs (offscreen), so
+// that unattended command lines work on a headless machine; HOME is set.
+// True when there is no display.
+bool prepareEnvironment()
+{
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    EnsureHomeDirectory();
+    const bool headless = qgetenv("QT_QPA_PLATFORM") == "offscreen";
+    if (headless)
+        TRunReport::FilterQtNoise();
+    return headless;
+}
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    // Without a display the program still runs (offscreen), so that
-    // unattended command lines work on a headless machine.
-    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    EnsureHomeDirectory();  // before Qt reads it
-    const bool headless = qgetenv("QT_QPA_PLATFORM") == "offscreen";
-    if (headless)
-        TRunReport::FilterQtNoise();
+    const bool headless = prepareEnvironment();
     TCorvApplication app(argc, argv);
     // Ended by the session or a terminal, whatever is open (a dialog waiting
     // in its own event loop included): a close without questions. Watched
