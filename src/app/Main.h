@@ -423,7 +423,6 @@ private:
     using ScriptHandler = ScriptWait (TfrmMain::*)(const TScriptCommand&);
     struct KeywordLogin;
     void takeKeyword(const QString& key, const QString& value, KeywordLogin& login);
-    void passwordFromElsewhere(KeywordLogin& login);
     static const ScriptHandler* scriptHandler(TScriptCode code);
     ScriptWait scriptNothing(const TScriptCommand&);
     ScriptWait scriptOnError(const TScriptCommand& c);

@@ -33,7 +33,6 @@
 
 namespace {
 constexpr qint64 MaxScriptFile = 16 * 1024 * 1024;
-constexpr const char* PasswordVariable = "CORVYNE_PASSWORD";
 
 // While a script or an unattended command line runs no dialog opens:
 // a question gets the answer the command itself implies (yes), a message
@@ -929,7 +928,8 @@ TfrmMain::ScriptWait TfrmMain::scriptRun(const TScriptCommand& c)
 // What the keywords of a command line gathered before anything connects.
 struct TfrmMain::KeywordLogin {
     QString host, siteQueue, malformed;
-    std::optional<QString> user, pass, port;
+    std::optional<std::string> user, pass;
+    std::optional<QString> port;
     bool missingQueue = false;
 };
 
@@ -938,9 +938,9 @@ void TfrmMain::takeKeyword(const QString& key, const QString& value, KeywordLogi
     if (key == QStringLiteral("HOST")) {
         login.host = value;
     } else if (key == QStringLiteral("USER")) {
-        login.user = value;
+        login.user = value.toStdString();
     } else if (key == QStringLiteral("PASS")) {
-        login.pass = value;
+        login.pass = value.toStdString();
     } else if (key == QStringLiteral("PORT")) {
         login.port = value;
     } else if (key == QStringLiteral("QUEUE")) {
@@ -972,26 +972,6 @@ void TfrmMain::takeKeyword(const QString& key, const QString& value, KeywordLogi
     } else if (key == QStringLiteral("REMOTEDIR")) {
         FTP.InitialDirectory = EnsureTrailingSeparator(value.toStdString());
     }
-}
-
-// A password on the command line is in every user's process list: it may
-// come from the environment or ~/.netrc instead (the login too, from there).
-void TfrmMain::passwordFromElsewhere(KeywordLogin& login)
-{
-    if (!login.pass && qEnvironmentVariableIsSet(PasswordVariable))
-        login.pass = qEnvironmentVariable(PasswordVariable);
-    if (login.pass)
-        return;
-    std::string refusal;
-    const std::string user = login.user ? login.user->toStdString() : std::string();
-    if (const auto netrc = ReadNetrcLogin(login.host.toStdString(), user, &refusal)) {
-        if (!login.user && !netrc->login.empty())
-            login.user = QString::fromStdString(netrc->login);
-        if (netrc->password)
-            login.pass = QString::fromStdString(*netrc->password);
-    }
-    if (!refusal.empty())
-        LogLine(refusal, lcError);
 }
 
 void TfrmMain::KeywordCommandLine(const QStringList& arguments)
@@ -1032,12 +1012,17 @@ void TfrmMain::KeywordCommandLine(const QStringList& arguments)
     }
     if (login.host.isEmpty())
         return;
-    passwordFromElsewhere(login);
+    // A password on the command line is in every user's process list: it
+    // may come from the environment or ~/.netrc instead.
+    std::string refusal;
+    CompleteLogin(login.host.toStdString(), login.user, login.pass, &refusal);
+    if (!refusal.empty())
+        LogLine(refusal, lcError);
     txtFTPServer->setEditText(login.host);  // empties the other fields
     if (login.user)
-        txtUser->setText(*login.user);
+        txtUser->setText(QString::fromStdString(*login.user));
     if (login.pass)
-        txtPass->setText(*login.pass);
+        txtPass->setText(QString::fromStdString(*login.pass));
     if (login.port)
         txtPort->setText(*login.port);
     m_workflow->ConnectionDirty = true;

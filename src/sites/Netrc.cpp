@@ -122,3 +122,17 @@ std::optional<TNetrcLogin> ReadNetrcLogin(const std::string& host, const std::st
     }
     return found;
 }
+
+void CompleteLogin(const std::string& host, std::optional<std::string>& user, std::optional<std::string>& password,
+                   std::string* refusal)
+{
+    if (!password && qEnvironmentVariableIsSet("CORVYNE_PASSWORD"))
+        password = qEnvironmentVariable("CORVYNE_PASSWORD").toStdString();
+    if (password)
+        return;
+    if (const auto netrc = ReadNetrcLogin(host, user.value_or(std::string()), refusal)) {
+        if (!user && !netrc->login.empty())
+            user = netrc->login;
+        password = netrc->password;
+    }
+}

@@ -21,3 +21,10 @@ std::optional<TNetrcLogin> FindNetrcLogin(std::string_view text, const std::stri
 // The path ($NETRC, else ~/.netrc) and the entry from it. A file that others
 // than its owner may read gives no password (why: in *refusal), as ftp does.
 std::optional<TNetrcLogin> ReadNetrcLogin(const std::string& host, const std::string& user, std::string* refusal);
+
+// A command line's login without a password: the password from the
+// environment variable CORVYNE_PASSWORD, else from ~/.netrc, which gives the
+// login too when none was given. A password given stays. Why .netrc gave no
+// password, when it was refused, in *refusal.
+void CompleteLogin(const std::string& host, std::optional<std::string>& user, std::optional<std::string>& password,
+                   std::string* refusal);
