@@ -146,14 +146,6 @@ struct QueueWindow {
     }
 };
 
-inline QByteArray pattern(int size, uint32_t seed)
-{
-    QByteArray data(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        data[i] = static_cast<char>(((static_cast<uint32_t>(i) + seed) * 7919u) >> 5);
-    return data;
-}
-
 // A server of the test's own (throttled when asked) with files in its home,
 // and the window logged in to it through a site that says it resumes.
 struct OwnServerRun {

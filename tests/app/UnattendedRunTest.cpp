@@ -15,22 +15,8 @@
 namespace {
 
 // pyftpdlib of the test's own, serving /pub/a.zip.
-struct Server {
-    QTemporaryDir root;
-    QString home = root.path() + QStringLiteral("/ftptest");
-    quint16 port = ClosedLoopbackPort();
-    std::unique_ptr<QProcess> process;
-    Server()
-    {
-        QDir().mkpath(home + QStringLiteral("/pub"));
-        WriteTestFile(home + QStringLiteral("/pub/a.zip"), pattern(30000, 9));
-        process = RealServers::startOwnPyftpdlib(port, home);
-    }
-    ~Server()
-    {
-        process->kill();
-        process->waitForFinished();
-    }
+struct Server : RealServers::OwnPyftpdlib {
+    Server() : OwnPyftpdlib({{QStringLiteral("pub/a.zip"), pattern(30000, 9)}}) {}
 };
 
 QStringList login(const Server& s, bool withPassword = true)
@@ -68,8 +54,8 @@ TEST(UnattendedReport, ErrorsAndTheSummaryGoToStderrAndQtNoiseDoesNot)
     Program fine;
     QTemporaryDir target2;
     const QString scriptPath = target2.filePath(QStringLiteral("s.txt"));
-    EXPECT_EQ(fine.run(login(s) + QStringList{QStringLiteral("GET=/pub/a.zip|") + target2.path(),
-                                              QStringLiteral("QUIT=YES")}),
+    EXPECT_EQ(fine.run(login(s) +
+                       QStringList{QStringLiteral("GET=/pub/a.zip|") + target2.path(), QStringLiteral("QUIT=YES")}),
               0);
     const QString done = errors(fine);
     EXPECT_TRUE(done.contains(QStringLiteral("完成 (状态 0): 1 个文件已传输, 0 个失败, 0 个仍在队列中")))
@@ -107,8 +93,8 @@ TEST(UnattendedReport, ThePasswordComesFromTheEnvironmentOrNetrc)
         QTemporaryDir target;
         Program p;
         p.env.insert(QStringLiteral("CORVYNE_PASSWORD"), QStringLiteral("ftppass"));
-        EXPECT_EQ(p.run(login(s, false) + QStringList{QStringLiteral("GET=/pub/a.zip|") + target.path(),
-                                                      QStringLiteral("QUIT=YES")}),
+        EXPECT_EQ(p.run(login(s, false) +
+                        QStringList{QStringLiteral("GET=/pub/a.zip|") + target.path(), QStringLiteral("QUIT=YES")}),
                   0)
             << errors(p).toStdString();
         EXPECT_TRUE(QFileInfo::exists(target.filePath(QStringLiteral("a.zip"))));
@@ -125,10 +111,9 @@ TEST(UnattendedReport, ThePasswordComesFromTheEnvironmentOrNetrc)
         p.env.insert(QStringLiteral("HOME"), home.path());
         p.env.remove(QStringLiteral("NETRC"));
         // Neither USER= nor PASS=: both from the file.
-        const int status =
-            p.run({QStringLiteral("HOST=127.0.0.1"), QStringLiteral("PORT=%1").arg(s.port),
-                   QStringLiteral("GET=/pub/a.zip|") + target.path(), QStringLiteral("QUIT=YES")},
-                  "[Setup]\r\nRetry=1\r\n");  // a refused login is not tried again and again
+        const int status = p.run({QStringLiteral("HOST=127.0.0.1"), QStringLiteral("PORT=%1").arg(s.port),
+                                  QStringLiteral("GET=/pub/a.zip|") + target.path(), QStringLiteral("QUIT=YES")},
+                                 "[Setup]\r\nRetry=1\r\n");  // a refused login is not tried again and again
         const QString said = errors(p);
         if (privateFile) {
             EXPECT_EQ(status, 0) << said.toStdString();

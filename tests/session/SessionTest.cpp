@@ -129,35 +129,7 @@ struct Session {
     }
 };
 
-// pyftpdlib of the test's own, serving the given files from its user's home.
-struct OwnServer {
-    QTemporaryDir root;
-    QString home = root.path() + QStringLiteral("/ftptest");
-    quint16 port = ClosedLoopbackPort();
-    std::unique_ptr<QProcess> process;
-    OwnServer(const std::vector<std::pair<QString, QByteArray>>& files, int bytesPerSecond = 0)
-    {
-        QDir().mkpath(home);
-        for (const auto& [name, data] : files) {
-            QDir().mkpath(QFileInfo(home + "/" + name).path());
-            WriteTestFile(home + "/" + name, data);
-        }
-        process = RealServers::startOwnPyftpdlib(port, home, bytesPerSecond);
-    }
-    ~OwnServer()
-    {
-        process->kill();
-        process->waitForFinished();
-    }
-};
-
-QByteArray bytes(int size, char seed)
-{
-    QByteArray b(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        b[i] = static_cast<char>(seed + i * 31);
-    return b;
-}
+using OwnServer = RealServers::OwnPyftpdlib;
 
 }  // namespace
 
@@ -188,7 +160,8 @@ TEST(SessionWithoutWindow, ConnectsListsAndDisconnectsThroughItsSignals)
 // the server does not have, which fails without stopping the others.
 TEST(SessionWithoutWindow, AQueueRunMovesItsFilesAndKeepsItsFailures)
 {
-    OwnServer server({{QStringLiteral("sub/deep.bin"), bytes(70000, 1)}, {QStringLiteral("top.bin"), bytes(3000, 2)}});
+    OwnServer server(
+        {{QStringLiteral("sub/deep.bin"), pattern(70000, 1)}, {QStringLiteral("top.bin"), pattern(3000, 2)}});
     Session s;
     ASSERT_TRUE(s.connect(server.port)) << s.logText();
     const std::string local = s.panes.LocalDirectory();
@@ -199,8 +172,8 @@ TEST(SessionWithoutWindow, AQueueRunMovesItsFilesAndKeepsItsFailures)
     ASSERT_TRUE(s.run.TransferQueue());
     ASSERT_TRUE(WaitFor([&] { return s.queue.Empty() && s.workflow.State() == SessionState::Idle; }, 30000))
         << s.logText();
-    EXPECT_TRUE(ReadTestFile(QString::fromStdString(local + "deep.bin")) == bytes(70000, 1).toStdString());
-    EXPECT_TRUE(ReadTestFile(QString::fromStdString(local + "top.bin")) == bytes(3000, 2).toStdString());
+    EXPECT_TRUE(ReadTestFile(QString::fromStdString(local + "deep.bin")) == pattern(70000, 1).toStdString());
+    EXPECT_TRUE(ReadTestFile(QString::fromStdString(local + "top.bin")) == pattern(3000, 2).toStdString());
     ASSERT_EQ(s.run.FailedEntries().size(), 1u) << s.logText();
     EXPECT_EQ(s.run.FailedEntries()[0].Entry.Source, "/missing.bin");
     EXPECT_EQ(s.run.Completed, 2);
@@ -211,7 +184,7 @@ TEST(SessionWithoutWindow, AQueueRunMovesItsFilesAndKeepsItsFailures)
 // file while the other does, and neither sees the other's events.
 TEST(SessionWithoutWindow, TwoSessionsTransferAtTheSameTime)
 {
-    const QByteArray one = bytes(400 * 1024, 3), two = bytes(400 * 1024, 4);
+    const QByteArray one = pattern(400 * 1024, 3), two = pattern(400 * 1024, 4);
     OwnServer server({{QStringLiteral("one.bin"), one}, {QStringLiteral("two.bin"), two}});
     Session a, b;
     // Passive: with two active-mode sessions pyftpdlib stops reading the

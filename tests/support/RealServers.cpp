@@ -14,6 +14,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -279,6 +280,26 @@ std::unique_ptr<QProcess> startOwnPyftpdlib(quint16 port, const QString& home, i
         QThread::msleep(20);
     }
     return p;
+}
+
+OwnPyftpdlib::OwnPyftpdlib(const std::vector<std::pair<QString, QByteArray>>& files, int bytesPerSecond)
+    : home(root.path() + QStringLiteral("/ftptest")), port(ClosedLoopbackPort())
+{
+    QDir().mkpath(home);
+    for (const auto& [name, data] : files) {
+        QDir().mkpath(QFileInfo(home + "/" + name).path());
+        WriteTestFile(home + "/" + name, data);
+    }
+    process = startOwnPyftpdlib(port, home, bytesPerSecond);
+}
+
+OwnPyftpdlib::~OwnPyftpdlib()
+{
+    if (!process)
+        return;
+    ::kill(static_cast<pid_t>(process->processId()), SIGCONT);
+    process->kill();
+    process->waitForFinished();
 }
 
 void stopAll()

@@ -9,9 +9,12 @@
 
 #include <QProcess>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 struct ServerInfo {
     std::string name;
@@ -41,6 +44,17 @@ const ServerInfo& ftpProxy();
 // Running when returned (it answers on port). bytesPerSecond > 0 throttles
 // its data connections.
 std::unique_ptr<QProcess> startOwnPyftpdlib(quint16 port, const QString& home, int bytesPerSecond = 0);
+
+// That server with its own home holding the given files (their folders made),
+// on a free port; stopped (and woken first, if a test stopped it) when it goes.
+struct OwnPyftpdlib {
+    QTemporaryDir root;
+    QString home;
+    quint16 port;
+    std::unique_ptr<QProcess> process;
+    explicit OwnPyftpdlib(const std::vector<std::pair<QString, QByteArray>>& files = {}, int bytesPerSecond = 0);
+    ~OwnPyftpdlib();
+};
 
 // Stops every server started so far (also done at exit).
 void stopAll();

@@ -67,3 +67,12 @@ struct FtpRecorder {
     std::vector<int> flow() const;
     std::string dump() const;
 };
+
+// size bytes of a pattern that differs with seed.
+inline QByteArray pattern(int size, uint32_t seed)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        data[i] = static_cast<char>(((static_cast<uint32_t>(i) + seed) * 7919u) >> 5);
+    return data;
+}
