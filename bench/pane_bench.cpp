@@ -86,7 +86,7 @@ int main(int argc, char** argv)
         }
         previous(c, info, text);
     };
-    QObject::connect(w.Remote->View()->model(), &QAbstractItemModel::rowsInserted, &w, [&] {
+    QObject::connect(w.RemotePane().View()->View()->model(), &QAbstractItemModel::rowsInserted, &w, [&] {
         if (firstRows < 0 && firstLine >= 0)
             firstRows = since.nsecsElapsed() / 1e6;
     });
@@ -104,7 +104,7 @@ int main(int argc, char** argv)
         "timeline (ms): connected %.0f, LIST sent %.0f, data connection %.0f, first line %.0f, data end %.0f, "
         "226 %.0f, shown %.0f\n",
         greeting, listSent, dataUp, firstLine, dataEnd, complete, first * 1000);
-    const int rows = w.Remote->RowCount();
+    const int rows = w.RemotePane().View()->RowCount();
     std::printf("data connection to last line %.3f s\n", w.FTP.TransferTime / 1000.0);
     std::printf("first listing line to first rows shown %.0f ms\n", firstRows - firstLine);
     std::printf("first listing line to last %.0f ms\n", dataEnd - firstLine);
@@ -113,17 +113,17 @@ int main(int argc, char** argv)
     QElapsedTimer t;
 
     // Up and back in again: the second visit replays the cached listing.
-    w.Remote->EmitDoubleClick(0);  // ".."
+    w.RemotePane().View()->EmitDoubleClick(0);  // ".."
     waitIdle(w, 60000);
     int back = -1;
     const QString name = QString::fromLocal8Bit(argv[2]).section(QLatin1Char('/'), -1);
-    for (int i = 0; i < w.Remote->RowCount() && back < 0; ++i)
-        if (w.Remote->Text(i, 0) == name)
+    for (int i = 0; i < w.RemotePane().View()->RowCount() && back < 0; ++i)
+        if (w.RemotePane().View()->Text(i, 0) == name)
             back = i;
     double cached = -1;
     if (back >= 0) {
         t.restart();
-        w.Remote->EmitDoubleClick(back);
+        w.RemotePane().View()->EmitDoubleClick(back);
         waitIdle(w, 60000);
         cached = t.nsecsElapsed() / 1e9;
     }

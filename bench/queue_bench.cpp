@@ -50,7 +50,7 @@ bool waitFor(const std::function<bool()>& cond, int ms)
 
 int transfer(TfrmMain& w, const char* port, const QString& name, const QString& into, bool pauses)
 {
-    w.SetLocalDirectory(into);
+    w.LocalPane().SetDirectory(into);
     w.txtFTPServer->setEditText(QStringLiteral("127.0.0.1:ftptest:ftppass:%1").arg(port));
     w.btnConnectClick();
     auto idle = [&] { return w.Workflow().State() == SessionState::Idle; };
@@ -58,8 +58,8 @@ int transfer(TfrmMain& w, const char* port, const QString& name, const QString& 
         std::fprintf(stderr, "no login\n");
         return 1;
     }
-    w.Remote->SelectWhere([&](int r) { return w.Remote->Text(r, 0) == name; });
-    if (w.Remote->SelectedRows().empty()) {
+    w.RemotePane().View()->SelectWhere([&](int r) { return w.RemotePane().View()->Text(r, 0) == name; });
+    if (w.RemotePane().View()->SelectedRows().empty()) {
         std::fprintf(stderr, "no row %s\n", qPrintable(name));
         return 1;
     }

@@ -133,12 +133,12 @@ TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
     if (m_sites.ImportValue() == 0)
         m_sites.Sites().WriteInteger("_Groups_", "Import", 1);  // no older version's file on this system
 
+    m_workflow = std::make_unique<TConnectionWorkflow>(FTP, m_settings, m_settingsFile, m_sites, *m_prompt, this);
+    fillParts();
     buildWidgets();
     buildMenus();
-
-    m_workflow = std::make_unique<TConnectionWorkflow>(FTP, m_settings, m_settingsFile, m_sites, *m_prompt, this);
     connectLogAndStatus();
-    connectRemotePane();
+    connectSitePanes();
     connectMessages();
     queueConnections();
     buildQueueRun();
@@ -152,42 +152,49 @@ TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
     connect(QApplication::clipboard(), &QClipboard::dataChanged, this, [this] { clipboardChanged(); });
     RegisterSiteQueueType(QCoreApplication::applicationFilePath());
     const QString path = QString::fromStdString(m_settings.Path);
-    SetLocalDirectory(!path.isEmpty() && QFileInfo(path).isDir() ? path : QDir::homePath());
+    m_local->SetDirectory(!path.isEmpty() && QFileInfo(path).isDir() ? path : QDir::homePath());
 }
 
-// The session told in the log, the status bar, the title, the mode panel,
-// the server history and the buttons.
+// What the parts share; the queue run and the file commands come later, before any event.
+void TfrmMain::fillParts()
+{
+    m_parts.window = this;
+    m_parts.dataDir = m_dataDir;
+    m_parts.ftp = &FTP;
+    m_parts.settings = &m_settings;
+    m_parts.settingsFile = &m_settingsFile;
+    m_parts.sites = &m_sites;
+    m_parts.cache = &m_cache;
+    m_parts.queue = &m_transferQueue;
+    m_parts.workflow = m_workflow.get();
+    m_parts.prompt = [this]() -> IPrompt& { return *m_prompt; };
+    m_parts.log = [this](const std::string& text, int colour) { LogLine(text, colour); };
+}
+
+// The session told in the log, the title, the server history and the
+// buttons; the status bar and the panes follow it themselves.
 void TfrmMain::connectLogAndStatus()
 {
     TConnectionWorkflow* flow = m_workflow.get();
     using W = TConnectionWorkflow;
     connect(flow, &W::LineLogged, this, [this](const std::string& t, int c) { LogLine(t, c); });
-    connect(flow, &W::StatusShown, this,
-            [this](const std::string& t) { StatusPanel->setText(QString::fromStdString(t)); });
-    connect(flow, &W::Status2Shown, this,
-            [this](const std::string& t) { StatusPanel2->setText(QString::fromStdString(t)); });
     connect(flow, &W::CaptionShown, this, [this](const std::string& t) { ShowSessionTitle(t); });
     connect(flow, &W::LogCleared, this, [this] { Memo1->Clear(); });
-    connect(flow, &W::TransferModeShown, this, [this](int mode) { pnlTransferMode->setText(TransferModeText(mode)); });
     connect(flow, &W::SoundRequested, this, PlaySettingSound);
     connect(flow, &W::StateChanged, this, [this] {
         updateButtons();
-        RemotePathBox->setEnabled(m_workflow && m_workflow->State() == SessionState::Idle);
-        Remote->SetAcceptFiles(m_workflow && m_workflow->State() == SessionState::Idle);  // uploads only while idle
         // Busy: an hourglass over the remote pane, and over the local one
         // while transferring (else the arrow with an hourglass).
-        const SessionState state = m_workflow ? m_workflow->State() : SessionState::Starting;
-        LocalPathBox->setEnabled(!IsTransferring(state));  // a run moves the local pane itself
+        const SessionState state = m_workflow->State();
+        m_local->PathBox()->setEnabled(!IsTransferring(state));  // a run moves the local pane itself
         const bool busy = state != SessionState::Idle && state != SessionState::Disconnected &&
                           state != SessionState::Starting && state != SessionState::ConnectionLost;
-        for (TCorvListView* pane : {Local, Remote}) {
+        for (TFilePane* pane : {static_cast<TFilePane*>(m_local), static_cast<TFilePane*>(m_remote)}) {
             if (!busy)
-                pane->unsetCursor();
+                pane->View()->unsetCursor();
             else
-                pane->setCursor(pane == Remote || IsTransferring(state) ? Qt::WaitCursor : Qt::BusyCursor);
+                pane->View()->setCursor(pane->IsRemote() || IsTransferring(state) ? Qt::WaitCursor : Qt::BusyCursor);
         }
-        if (m_workflow && m_workflow->State() == SessionState::Disconnected)
-            RemotePathBox->clear();
     });
     connect(flow, &W::HistoryChanged, this, [this](const std::vector<std::string>& items) {
         m_settingFields = true;
@@ -201,36 +208,18 @@ void TfrmMain::connectLogAndStatus()
     });
 }
 
-// The remote pane follows the session: its listing, its folder, the site's
-// filters and bookmarks.
-void TfrmMain::connectRemotePane()
+// The site's bookmarks, local folder and filters when it is connected to.
+void TfrmMain::connectSitePanes()
 {
     TConnectionWorkflow* flow = m_workflow.get();
     using W = TConnectionWorkflow;
-    connect(flow, &W::RemoteCleared, this, [this] {
-        m_listingRows.Cancel();
-        Remote->Clear();
-        m_parser.VmsPendingLine.clear();
-        if (m_workflow && m_workflow->State() == SessionState::Disconnected) {
-            Remote->EndUpdate();  // a listing cut off by the disconnect
-            m_cache.Clear();
-            m_linkTrail.clear();
-            m_remoteDir.clear();
-            PanelRemoteCount->clear();
-        } else {
-            Remote->BeginStream();
-        }
-    });
-    connect(flow, &W::ListingLine, this, [this](const std::string& line) { addRemoteLine(line); });
     connect(flow, &W::HomeBookmarkChanged, this,
             [this](const std::string& dir) { mnuHomeBookmark->setData(QString::fromStdString(dir)); });
     connect(flow, &W::SiteChosen, this, [this] { LoadBookmarks(); });
-    connect(flow, &W::ListingDone, this, [this](bool success) { remoteListingDone(success); });
-    m_workflow->SetRemotePane([this] { listRemoteDirectory(); }, [this] { showRemoteDirectory(); });
-    connect(flow, &W::DirectoryEntered, this, [this] { rememberRemoteDirectory(); });
     connect(flow, &W::SitePanesChosen, this,
             [this](const std::string& dir, const std::string& local, const std::string& remote) {
-                applySitePanes(dir, local, remote);
+                m_remote->ApplySite(remote);
+                m_local->ApplySite(dir, local);
             });
 }
 
@@ -279,7 +268,7 @@ void TfrmMain::ApplyViewSettings()
     ApplyClientViewSettings(m_settingsFile, FTP);
     const bool headers = !m_settingsFile.ReadBool(SetupSection, "HideHeader", false);
     const bool wholeRow = m_settingsFile.ReadBool(SetupSection, "SelectLine", false);
-    for (TCorvListView* pane : {Local, Remote}) {
+    for (TCorvListView* pane : {m_local->View(), m_remote->View()}) {
         pane->Header()->setVisible(headers);
         pane->SetMixedOrder(m_settings.AlphaSort);
         pane->SetRowSelect(wholeRow);
@@ -290,28 +279,28 @@ void TfrmMain::ApplyViewSettings()
     const int size = m_settingsFile.ReadInteger(SetupSection, "FontSize", 0);
     if (name.empty() && size <= 0)
         return;
-    QFont font = Local->font();
+    QFont font = m_local->View()->font();
     if (!name.empty())
         font.setFamily(QString::fromStdString(name));
     if (size > 0)
         font.setPointSize(size);
-    if (font == Local->font())
+    if (font == m_local->View()->font())
         return;
-    for (QWidget* w : std::initializer_list<QWidget*>{Local, Remote, Queue, Memo1, statusBar()})
+    for (QWidget* w : std::initializer_list<QWidget*>{m_local->View(), m_remote->View(), Queue, Memo1, statusBar()})
         w->setFont(font);
     statusBar()->setFixedHeight(QFontInfo(font).pixelSize() + 12);
 }
 
 void TfrmMain::applySortSettings()
 {
-    for (TCorvListView* pane : {Local, Remote})
+    for (TCorvListView* pane : {m_local->View(), m_remote->View()})
         pane->AutoSort = true;
-    Local->SetSort(m_settingsFile.ReadInteger(SetupSection, "SortLocalColumn", 0),
+    m_local->View()->SetSort(m_settingsFile.ReadInteger(SetupSection, "SortLocalColumn", 0),
                    m_settingsFile.ReadBool(SetupSection, "SortLocalAscend", true));
-    Remote->SetSort(m_settingsFile.ReadInteger(SetupSection, "SortRemoteColumn", 0),
+    m_remote->View()->SetSort(m_settingsFile.ReadInteger(SetupSection, "SortRemoteColumn", 0),
                     m_settingsFile.ReadBool(SetupSection, "SortRemoteAscend", true));
-    mnuShowLinks->setChecked(m_settingsFile.ReadBool(SetupSection, "ShowLinks", true));
-    mnuResolveFile->setChecked(m_settingsFile.ReadBool(SetupSection, "ResolveFile", false));
+    m_parts.switches.showLinks = m_settingsFile.ReadBool(SetupSection, "ShowLinks", true);
+    m_parts.switches.linksAsFiles = m_settingsFile.ReadBool(SetupSection, "ResolveFile", false);
 }
 
 void TfrmMain::SetPrompt(IPrompt* prompt)
@@ -332,11 +321,10 @@ void TfrmMain::buildWidgets()
     buildQuickConnectBar();
     buildPanes();
     buildBottom(MiddleSplitter);
-    buildStatusBar();
-    // Drop targets for files from other programs; the local pane has no use
-    // for them, what the others do with them is the queue's.
-    Local->SetAcceptFiles(true);
-    SetActivePane(Local);
+    m_status = m_parts.status = new TStatusLine(statusBar(), *m_workflow, this);
+    connect(m_status, &TStatusLine::ProgressTitle, this, [this](const QString& t) { ShowApplicationTitle(t); });
+    connect(m_status, &TStatusLine::ProgressEnded, this, [this] { ShowApplicationTitle(m_sessionTitle); });
+    SetActivePart(*m_local);
 }
 
 // The toolbar's connect buttons and the quick-connect bar.
@@ -386,87 +374,22 @@ void TfrmMain::buildQuickConnectBar()
         });
 }
 
-// The two panes with their path boxes and count lines, side by side.
+// The two panes side by side, and what they ask of the rest of the window.
 void TfrmMain::buildPanes()
 {
-    auto makePane = [](const QString& name, const QStringList& columns, QWidget* parent) {
-        auto* t = new TCorvListView(parent);
-        t->setObjectName(name);
-        t->SetColumns(columns);
-        return t;
-    };
-    auto withCount = [](QComboBox*& path, QWidget* pane, QLabel*& count, QWidget* parent) {
-        auto* box = new QWidget(parent);
-        auto* v = new QVBoxLayout(box);
-        v->setContentsMargins(0, 0, 0, 0);
-        v->setSpacing(1);
-        path = new QComboBox(box);
-        v->addWidget(path);
-        v->addWidget(pane);
-        count = new QLabel(box);
-        count->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        count->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);  // a new text never relayouts the window
-        v->addWidget(count);
-        return box;
-    };
+    m_local = m_parts.local = new TLocalPane(m_parts, this);
+    m_remote = m_parts.remote = new TRemotePane(m_parts, this);
     auto* panes = MiddleSplitter = new QSplitter(Qt::Horizontal);
     panes->setObjectName(QStringLiteral("MiddleSplitter"));
-    Local = makePane(QStringLiteral("Local"),
-                     {QStringLiteral("文件名"), QStringLiteral("大小"), QStringLiteral("日期")}, nullptr);
-    Remote = makePane(QStringLiteral("Remote"),
-                      {QStringLiteral("名称"), QStringLiteral("大小"), QStringLiteral("日期"), QStringLiteral("属性")},
-                      nullptr);
-    panes->addWidget(withCount(LocalPathBox, Local, PanelLocalCount, panes));
-    panes->addWidget(withCount(RemotePathBox, Remote, PanelRemoteCount, panes));
-    LocalPathBox->setObjectName(QStringLiteral("LocalPathBox"));
-    LocalPathBox->setItemDelegate(NewPathLevelDelegate(LocalPathBox));
-    RemotePathBox->setObjectName(QStringLiteral("RemotePathBox"));
-    RemotePathBox->setEnabled(false);
-    connect(LocalPathBox, &QComboBox::activated, this, [this](int index) {
-        const QString item = LocalPathBox->itemData(index).toString();
-        const QString path = item.mid(item.indexOf(QLatin1Char(':')) + 1);
-        if (QFileInfo(path).isDir()) {
-            SetLocalDirectory(path);
-            Local->setFocus();
-        } else {
-            m_prompt->ShowMessage(MessageKind::Error, "无法存取 " + path.toStdString() + " .");
-            rebuildLocalPathBox();
-        }
-    });
-    connect(RemotePathBox, &QComboBox::activated, this, [this](int index) {
-        const std::string dir = RemotePathBox->itemText(index).toStdString();
-        if (dir != m_remoteDir)
-            m_workflow->ChangeRemoteDirectory(dir);
-    });
-    Local->Tag = 12;
-    Remote->Tag = 14;
-    connect(Local, &TCorvListView::RowDoubleClicked, this, [this](int row) { localDoubleClick(row); });
-    connect(Remote, &TCorvListView::RowDoubleClicked, this, [this](int row) { remoteDoubleClick(row); });
-    wirePaneEvents();
-}
-
-// What the panes report: keys, clicks, drags, selections, resizing.
-void TfrmMain::wirePaneEvents()
-{
-    for (TCorvListView* pane : {Local, Remote}) {
-        pane->OnKeyDown = [this](TCorvListView* p, QKeyEvent* key) { return paneKeyDown(p, key); };
-        pane->OnSelectedInfo = [this](TCorvListView* p) { showSummary(p); };
-        pane->OnEnter = [this](TCorvListView* p) { SetActivePane(p); };
-        pane->OnResize = [this](TCorvListView* p) {
-            if (p == Local ? m_settings.LocalAutoSize : m_settings.RemoteAutoSize)
-                fillNameColumn(p);
-        };
-        pane->OnMouseDown = [this](TCorvListView* p, QMouseEvent* e, int row, bool onItem) {
-            paneMouseDown(p, e, row, onItem);
-        };
-        pane->OnDragOver = [this](TCorvListView* p, int source, int row) {
-            // Refused outright while nothing is there to carry a drop out.
-            return OnPaneDrop &&
-                   PaneAcceptsDrag(p == Remote, source, row >= 0 ? p->Kind(row) : -1, row >= 0 && p->IsSelected(row),
-                                   m_workflow->State() == SessionState::Idle, IsTransferring(m_workflow->State()));
-        };
-        pane->OnDragDrop = [this](TCorvListView* p, int source, int row) { PaneDragDrop(p, source, row); };
-        connect(pane, &TCorvListView::SelectionChanged, this, [this, pane] { showSummary(pane); });
+    for (TFilePane* pane : {static_cast<TFilePane*>(m_local), static_cast<TFilePane*>(m_remote)}) {
+        panes->addWidget(pane->Box());
+        connect(pane, &TFilePane::Entered, this, [this, pane] { SetActivePart(*pane); });
+        connect(pane, &TFilePane::ContextMenuWanted, this,
+                [this](const QPoint& at, bool onItem) { (onItem ? PopupCommand : PopupView)->popup(at); });
+        connect(pane, &TFilePane::FileOpened, this, [this, pane] { fileDoubleClick(pane->View()); });
+        connect(pane, &TFilePane::DeletePressed, this, [this] { popDeleteClick(); });
+        connect(pane, &TFilePane::RowsDropped, this,
+                [this, pane](int source, int row) { PaneDragDrop(pane->View(), source, row); });
     }
 }
 
@@ -504,20 +427,17 @@ void TfrmMain::buildBottom(QSplitter* panes)
         sp->setChildrenCollapsible(false);
 }
 
-void TfrmMain::buildStatusBar()
+// A file row opened: the "DoubleClick" choice (0 transfer, 1 view, 2 edit, 3 queue).
+void TfrmMain::fileDoubleClick(TCorvListView* pane)
 {
-    StatusPanel = new QLabel(this);
-    StatusPanel2 = new QLabel(this);
-    for (QLabel* l : {StatusPanel, StatusPanel2})  // the bar's shares set the widths, not the texts
-        l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    statusBar()->addWidget(StatusPanel, 1);
-    statusBar()->addWidget(StatusPanel2, 1);
-    pnlTransferMode = new QLabel(QStringLiteral("自动"), this);
-    pnlTransferMode->setToolTip(QStringLiteral("传输模式(点击此处更改)"));
-    pnlTransferMode->setAlignment(Qt::AlignCenter);
-    pnlTransferMode->setMinimumWidth(60);
-    pnlTransferMode->installEventFilter(this);
-    statusBar()->addPermanentWidget(pnlTransferMode);
+    if (m_settings.DoubleClick == 3)
+        AddSelectionToQueue(pane);
+    else if (m_settings.DoubleClick == 1)
+        popViewClick();
+    else if (m_settings.DoubleClick == 2)
+        popEditClick();
+    else if (m_settings.DoubleClick == 0 && m_workflow->State() == SessionState::Idle)
+        pane == m_remote->View() ? mnuDownloadClick() : mnuUploadClick();
 }
 
 void TfrmMain::serverFieldEdited()
@@ -568,7 +488,7 @@ void TfrmMain::btnConnectClick(bool prepared)
         // The field shows the masked item; the host is its first part.
         f.server = txtFTPServer->itemText(item).split(QLatin1Char(':')).front().toStdString();
     }
-    Local->setFocus();
+    m_local->View()->setFocus();
     m_workflow->Connect(f, prepared);
     // The server field is read and rewritten by the connect step.
     m_settingFields = true;
@@ -639,15 +559,6 @@ void TfrmMain::tryRestoreClick()
     Memo1->update();
 }
 
-bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == pnlTransferMode && event->type() == QEvent::MouseButtonRelease) {
-        pnlTransferModeClick();
-        return true;
-    }
-    return QMainWindow::eventFilter(watched, event);
-}
-
 void TfrmMain::HandOffCommandLine(const QStringList& arguments)
 {
     switch (ClassifyCommandLine(arguments)) {
@@ -661,7 +572,7 @@ void TfrmMain::HandOffCommandLine(const QStringList& arguments)
             FillServerFields(arguments.join(QLatin1Char(' ')));
             QTimer::singleShot(0, this, [this] {
                 if (m_settings.LocalAutoSize)
-                    FitColumns(Local);
+                    m_local->FitColumns();
                 btnConnectClick();
             });
             return;
@@ -696,7 +607,7 @@ void TfrmMain::showEvent(QShowEvent* event)
         QueueSplitter->setSizes({QueueSplitter->width() / 2, QueueSplitter->width() / 2});
     }
     if (m_settings.LocalAutoSize)
-        FitColumns(Local);
+        m_local->FitColumns();
     Queue->FitColumns();
 }
 
@@ -756,14 +667,14 @@ void TfrmMain::mnuCopyURLClick(bool file)
 {
     std::string name;
     if (file) {
-        const std::vector<int> selected = Remote->SelectedRows();
-        if (selected.empty() || Remote->Kind(selected.front()) != rkFile)
+        const std::vector<int> selected = m_remote->View()->SelectedRows();
+        if (selected.empty() || m_remote->View()->Kind(selected.front()) != rkFile)
             return;
-        name = Remote->Text(selected.front(), 0).toStdString();
+        name = m_remote->View()->Text(selected.front(), 0).toStdString();
     }
     const bool connected = m_workflow->State() != SessionState::Disconnected;
     const std::string text = CopyAddressText(txtFTPServer->currentText().toStdString(), txtPort->text().toStdString(),
-                                             connected, m_remoteDir, name);
+                                             connected, m_remote->Directory(), name);
     QApplication::clipboard()->setText(QString::fromStdString(text));
 }
 
@@ -807,18 +718,18 @@ void TfrmMain::restoreLayout()
     auto style = [&](const char* key) {
         return static_cast<TViewStyle>(std::clamp(f.ReadInteger(SetupSection, key, 3), 0, 3));
     };
-    SetViewStyle(Remote, style("RemoteIcon"));
-    SetViewStyle(Local, style("LocalIcon"));
+    m_remote->SetViewStyle(style("RemoteIcon"));
+    m_local->SetViewStyle(style("LocalIcon"));
     if (!m_settings.LocalAutoSize)
         for (auto [c, key, width] :
              {std::tuple{0, "LocalNameWidth", 150}, {1, "LocalSizeWidth", 75}, {2, "LocalDateWidth", 120}})
-            Local->SetColumnWidth(c, f.ReadInteger(SetupSection, key, width));
+            m_local->View()->SetColumnWidth(c, f.ReadInteger(SetupSection, key, width));
     if (!m_settings.RemoteAutoSize)
         for (auto [c, key, width] : {std::tuple{0, "RemoteNameWidth", 150},
                                      {1, "RemoteSizeWidth", 75},
                                      {2, "RemoteDateWidth", 120},
                                      {3, "RemoteAttrWidth", 65}})
-            Remote->SetColumnWidth(c, f.ReadInteger(SetupSection, key, width));
+            m_remote->View()->SetColumnWidth(c, f.ReadInteger(SetupSection, key, width));
     const int state = f.ReadInteger(SetupSection, "WindowState", 3);
     if (state != 0) {
         const QRect r = geometry();
@@ -844,27 +755,27 @@ void TfrmMain::saveLayout()
     }
     if (!m_settings.LocalAutoSize)
         for (auto [c, key] : {std::pair{0, "LocalNameWidth"}, {1, "LocalSizeWidth"}, {2, "LocalDateWidth"}})
-            f.WriteInteger(SetupSection, key, Local->ColumnWidth(c));
+            f.WriteInteger(SetupSection, key, m_local->View()->ColumnWidth(c));
     if (!m_settings.RemoteAutoSize)
         for (auto [c, key] :
              {std::pair{0, "RemoteNameWidth"}, {1, "RemoteSizeWidth"}, {2, "RemoteDateWidth"}, {3, "RemoteAttrWidth"}})
-            f.WriteInteger(SetupSection, key, Remote->ColumnWidth(c));
+            f.WriteInteger(SetupSection, key, m_remote->View()->ColumnWidth(c));
     f.WriteString(SetupSection, "Version", ProgramVersionText);
-    f.WriteInteger(SetupSection, "RemoteIcon", static_cast<int>(m_remoteStyle));
-    f.WriteInteger(SetupSection, "LocalIcon", static_cast<int>(Local->ViewStyle()));
+    f.WriteInteger(SetupSection, "RemoteIcon", static_cast<int>(m_remote->View()->ViewStyle()));
+    f.WriteInteger(SetupSection, "LocalIcon", static_cast<int>(m_local->View()->ViewStyle()));
     f.WriteBool(SetupSection, "ShowQueue", !Queue->isHidden());
     f.WriteInteger(SetupSection, "RemoteSize", MiddleSplitter->sizes().value(1));
     f.WriteInteger(SetupSection, "ServerSize", BottomSplitter->sizes().value(1));
     f.WriteInteger(SetupSection, "QueueSize", QueueSplitter->sizes().value(0));
-    f.WriteBool(SetupSection, "ShowLinks", mnuShowLinks->isChecked());
+    f.WriteBool(SetupSection, "ShowLinks", m_parts.switches.showLinks);
     f.WriteBool(SetupSection, "ShowToolbar", !ToolBar->isHidden());
     f.WriteBool(SetupSection, "ShowInfoPanel", InfoPanel.front()->isVisible());
     f.WriteBool(SetupSection, "QueueVisible", !Queue->isHidden());
-    f.WriteBool(SetupSection, "ResolveFile", mnuResolveFile->isChecked());
-    f.WriteInteger(SetupSection, "SortLocalColumn", Local->SortColumn());
-    f.WriteBool(SetupSection, "SortLocalAscend", Local->Ascending());
-    f.WriteInteger(SetupSection, "SortRemoteColumn", Remote->SortColumn());
-    f.WriteBool(SetupSection, "SortRemoteAscend", Remote->Ascending());
+    f.WriteBool(SetupSection, "ResolveFile", m_parts.switches.linksAsFiles);
+    f.WriteInteger(SetupSection, "SortLocalColumn", m_local->View()->SortColumn());
+    f.WriteBool(SetupSection, "SortLocalAscend", m_local->View()->Ascending());
+    f.WriteInteger(SetupSection, "SortRemoteColumn", m_remote->View()->SortColumn());
+    f.WriteBool(SetupSection, "SortRemoteAscend", m_remote->View()->Ascending());
 }
 
 void TfrmMain::CloseWithoutQuestions()

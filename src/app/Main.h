@@ -5,7 +5,6 @@
 // it owns; its handlers are thin entry points.
 
 #include "ftp/Ftp.h"
-#include "ftp/Parser.h"
 #include "session/Connection.h"
 #include "session/FileOps.h"
 #include "session/ListingCache.h"
@@ -17,7 +16,10 @@
 #include "sites/SiteDb.h"
 #include "transfer/Script.h"
 #include "transfer/TransferQueue.h"
-#include "widgets/ListingRows.h"
+#include "app/LocalPane.h"
+#include "app/RemotePane.h"
+#include "app/StatusLine.h"
+#include "app/WindowParts.h"
 #include "widgets/corvview.h"
 
 #include <QMainWindow>
@@ -57,9 +59,6 @@ struct TCustomCommand;
 struct TQueueFileSkip;
 struct TSiteQueue;
 
-class QAbstractItemDelegate;
-// Draws the local path box's dropped-down levels indented.
-QAbstractItemDelegate* NewPathLevelDelegate(QObject* parent);
 
 // Questions through message boxes and the login dialog.
 class TWidgetPrompt : public IPrompt {
@@ -131,20 +130,9 @@ public:
     QLineEdit* txtPort = nullptr;
     QAction* btnConnect = nullptr;
     QAction* btnDisconnect = nullptr;
-    TCorvListView* Local = nullptr;
-    TCorvListView* Remote = nullptr;
     TQueueView* Queue = nullptr;
     TFailedView* FailedList = nullptr;  // below the queue while a run left failed entries
     TWinConsole* Memo1 = nullptr;
-    QLabel* StatusPanel = nullptr;
-    QLabel* StatusPanel2 = nullptr;
-    QLabel* pnlTransferMode = nullptr;  // "自动", "ASCII" or "二进制"; a click changes it
-    void pnlTransferModeClick();
-    static QString TransferModeText(int mode);
-    QComboBox* LocalPathBox = nullptr;
-    QComboBox* RemotePathBox = nullptr;
-    QLabel* PanelLocalCount = nullptr;
-    QLabel* PanelRemoteCount = nullptr;
     QSplitter* MiddleSplitter = nullptr;
     QSplitter* BottomSplitter = nullptr;
     QSplitter* QueueSplitter = nullptr;
@@ -162,10 +150,6 @@ public:
     QAction* mnuShowQueue = nullptr;
     QAction* mnuShowToolbar = nullptr;
     QAction* mnuShowInfoPanel = nullptr;
-    QAction* mnuFindNext = nullptr;
-    QAction* mnuShowLinks = nullptr;
-    QAction* mnuResolveFile = nullptr;
-    QAction* mnuFilterDirectories = nullptr;
 
     // ---- the transfer queue (MainQueue.cpp)
     TTransferQueue& QueueEntries() { return m_transferQueue; }
@@ -245,26 +229,13 @@ public:
     const QString& SessionTitle() const { return m_sessionTitle; }
     TTransferProgress& Progress() { return *m_progress; }
 
+    // ---- the parts, each with its own widgets
+    TLocalPane& LocalPane() { return *m_local; }
+    TRemotePane& RemotePane() { return *m_remote; }
+    TStatusLine& StatusLine() { return *m_status; }
+    TFilePane& ActivePart() const { return *m_activePart; }
     // ---- panes
-    const QString& LocalDirectory() const { return m_localDir; }
-    const std::string& RemoteDirectory() const { return m_remoteDir; }  // as last listed
-    std::string currentRemotePath() const;                              // the client's, with a trailing "/"
-    void SetLocalDirectory(const QString& dir);
-    void ListLocalDirectory();
-    void popRefreshClick(bool remote);
     void mnuCopyURLClick(bool file);  // the address of the connection or of the selected file
-    void mnuFilterClick(bool remote);
-    void applySitePanes(const std::string& localDir, const std::string& localFilter, const std::string& remoteFilter);
-    void mnuGroupSelectClick(TCorvListView* pane);
-    void mnuFindClick(TCorvListView* pane);
-    bool mnuFindNextClick(TCorvListView* pane);
-    void popChangeDirClick(bool remote);
-    void FitColumns(TCorvListView* pane);  // to content, with the minimums; the name takes the rest
-    void mnuSaveListingClick();            // the remote listing into a text file
-    void mnuSelectAllClick(TCorvListView* pane);
-    void mnuInvertSelectionClick(TCorvListView* pane);
-    void mnuPrintClick();       // the remote listing on paper (or into a PDF file)
-    void mnuFlushCacheClick();  // "清空缓存(&U)"
     void mnuSaveLocalPathClick();
     void mnuSaveRemotePathClick();
     // Another window: the current site, or the quick-connect fields with the
@@ -279,7 +250,6 @@ public:
     // A host text from the command line into the quick-connect bar, with a
     // password handed over by the window that started this one.
     void FillServerFields(const QString& text);
-    void expParentClick();  // "主目录": the active pane's parent directory
     // Starts another instance; tests put their own in.
     std::function<bool(const QString& program, const QStringList& arguments)> LaunchProgram;
     void RebuildSiteMenu();
@@ -323,10 +293,9 @@ public:
     // What the process ends with: 0, or non-zero when an unattended run
     // (QUIT=YES, a "+" script) failed or could not connect.
     int ExitStatus() const;
-    void SetViewStyle(TCorvListView* pane, TViewStyle style);
-    TViewStyle RemoteViewStyle() const { return m_remoteStyle; }
-    TCorvListView* ActivePane() const { return m_activePane; }
+    TCorvListView* ActivePane() const;
     void SetActivePane(TCorvListView* pane);
+    void SetActivePart(TFilePane& pane);
     void PaneDragDrop(TCorvListView* pane, int sourceTag, int row);
     // Pane rows dropped: moved within a pane, or sent to the other one.
     struct TPaneDrop {
@@ -335,18 +304,10 @@ public:
         QString folder;  // the folder row dropped onto; empty for the current directory
     };
     std::function<void(const TPaneDrop&)> OnPaneDrop;
-    // The first remote row of that name (case ignored): its name as shown,
-    // size and date texts.
-    bool FindRemoteRow(const QString& name, QString& shown, QString& size, QString& date) const;
-    // The listing as printed and saved: header line, blank line, lines.
-    QStringList ListingReport(const QString& date) const;
-    QString RemoteFilter() const { return m_remoteFilter; }
-    QString LocalFilter() const { return m_localFilter; }
 
 protected:
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 public:
@@ -368,9 +329,7 @@ private:
     void buildWidgets();
     void buildQuickConnectBar();
     void buildPanes();
-    void wirePaneEvents();
     void buildBottom(QSplitter* panes);
-    void buildStatusBar();
     void buildMenus();
     void buildServerMenu();
     void buildSitesMenu();
@@ -385,27 +344,11 @@ private:
     void buildCommandPopup();
     void buildViewPopup();
     void buildToolBar();
-    void fillNameColumn(TCorvListView* pane);
-    QString listingHeader(const QString& date) const;  // date, server and directory, tab-separated
-    void paneMouseDown(TCorvListView* pane, QMouseEvent* e, int row, bool onItem);
     void serverFieldEdited();
     void updateButtons();
-    void addRemoteLine(std::string_view line);
-    void remoteListingDone(bool success);
-    void startRemoteFill();
-    void listRemoteDirectory();
-    void showRemoteDirectory();
-    void showSummary(TCorvListView* pane);
-    void localDoubleClick(int row);
-    void remoteDoubleClick(int row);
     void fileDoubleClick(TCorvListView* pane);
-    bool paneKeyDown(TCorvListView* pane, QKeyEvent* key);
-    void remoteUp();
     void applySortSettings();
     void clipboardChanged();
-    void rebuildLocalPathBox();
-    void rebuildRemotePathBox();
-    void rememberRemoteDirectory();
     void restoreLayout();
     void saveLayout();
     void buildQueue(QWidget* parent);
@@ -465,8 +408,6 @@ private:
     void unattendedFailed();
     void continueScriptSoon();
     void scriptStateChanged(SessionState previous);
-    std::vector<int> matchingRows(TCorvListView* pane, const std::string& mask) const;
-    bool selectMatching(TCorvListView* pane, const std::string& mask);
     ScriptWait scriptTransfer(const TScriptCommand& command);
     ScriptWait scriptDel(const TScriptCommand& c);
     ScriptWait scriptRename(const TScriptCommand& c);
@@ -498,14 +439,13 @@ private:
     bool launch(const QString& program, const QStringList& arguments);  // LaunchProgram, or a detached process
     bool openDefault(const QString& path);                              // OpenUrl, or the desktop's program
     bool remoteBusy(const TCorvListView* pane) const;
-    void buildProgress();
     void queueConnections();
-    // The local folder's rows that pass the filter; true when ".." was among them.
-    bool addLocalRows(bool parentWanted);
     void applySiteQueue(const TSiteQueue& q);
     void dialThenConnect(const std::string& entry);
     void connectLogAndStatus();
-    void connectRemotePane();
+    void connectSitePanes();
+    void fillParts();
+    void buildProgress();
     void connectMessages();
     void logQueueFileSkips(const std::vector<TQueueFileSkip>& skipped);
     void transferSelection(TCorvListView* pane, const std::string& extra);  // start a run with it
@@ -518,24 +458,21 @@ private:
     std::unique_ptr<TWidgetPrompt> m_widgetPrompt;
     IPrompt* m_prompt = nullptr;
     std::unique_ptr<TConnectionWorkflow> m_workflow;
-    TListParser m_parser;
     bool m_settingFields = false;
-    QString m_localDir;       // ends with "/"
-    std::string m_remoteDir;  // ends with "/" once listed
-    QString m_localFilter = QStringLiteral("*.*");
-    QString m_remoteFilter = QStringLiteral("*.*");
-    QString m_findText;
-    std::vector<std::string> m_linkTrail;  // "origin;target" of links followed
     TListingCache m_cache;
     TTransferQueue m_transferQueue;
     std::unique_ptr<IQueueHost> m_queueHost;
     std::unique_ptr<TQueueRun> m_queueRun;
     std::unique_ptr<TRemoteFileOps> m_fileOps;
     std::unique_ptr<TViewEdit> m_viewEdit;
-    std::unique_ptr<IProgressView> m_progressView;
     std::unique_ptr<TTransferProgress> m_progress;
     std::unique_ptr<IPowerBackend> m_power;
     TTapi* m_dialer = nullptr;
+    TWindowParts m_parts;
+    TLocalPane* m_local = nullptr;
+    TRemotePane* m_remote = nullptr;
+    TStatusLine* m_status = nullptr;
+    TFilePane* m_activePart = nullptr;
     TScriptRunner m_script;
     std::unique_ptr<IPrompt> m_scriptPrompt;  // answers while no person is there
     IPrompt* m_promptBeforeScript = nullptr;
@@ -554,9 +491,6 @@ private:
     bool m_firstRun = false;
     bool m_halveSplits = false;  // no saved pane sizes: halve at the first show
     bool m_closeWithoutQuestions = false;
-    TListingRows m_listingRows;  // listing lines to remote rows, on a worker
     bool m_hiddenToTray = false;
     QSystemTrayIcon* m_tray = nullptr;
-    TViewStyle m_remoteStyle = TViewStyle::Report;  // the user's choice for the remote pane
-    TCorvListView* m_activePane = nullptr;
 };

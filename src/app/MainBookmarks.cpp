@@ -23,7 +23,7 @@ void TfrmMain::buildBookmarks(QMenu* menu)
         const bool site = !m_workflow->CurrentSite.empty();
         if (!site && menu->actions().size() > FixedItems)
             LoadBookmarks();  // no site: no bookmarks
-        add->setEnabled(site && !m_remoteDir.empty());
+        add->setEnabled(site && !m_remote->Directory().empty());
         edit->setEnabled(add->isEnabled());
         mnuHomeBookmark->setEnabled(!mnuHomeBookmark->data().toString().isEmpty());
         mnuHomeBookmark->setToolTip(mnuHomeBookmark->data().toString());
@@ -56,7 +56,7 @@ void TfrmMain::GoToBookmark(const QString& path)
 
 void TfrmMain::mnuAddBookmarkClick()
 {
-    if (m_workflow->CurrentSite.empty() || m_remoteDir.empty())
+    if (m_workflow->CurrentSite.empty() || m_remote->Directory().empty())
         return;
     std::string name;
     if (!m_prompt->AskText("添加书签", "书签名称", name) || name.empty())
@@ -65,7 +65,7 @@ void TfrmMain::mnuAddBookmarkClick()
         m_prompt->ShowMessage(MessageKind::Error, "书签名称不能含有 \":\"");
         return;
     }
-    AppendBookmark(m_sites.Stats(), m_workflow->CurrentSite, {name, m_remoteDir});
+    AppendBookmark(m_sites.Stats(), m_workflow->CurrentSite, {name, m_remote->Directory()});
     LoadBookmarks();
 }
 

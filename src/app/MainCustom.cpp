@@ -52,9 +52,9 @@ void TfrmMain::RunCustomCommand(const TCustomCommand& command)
         m_prompt->AskText("自定义命令", "输入参数", parameter);
     std::vector<std::string> names;
     if (CustomCommandKind(command.Command) == TCustomKind::PerFile)
-        for (int r : Remote->SelectedRows())
-            if (Remote->Kind(r) != rkParent)
-                names.push_back(Remote->Text(r, 0).toStdString());
+        for (int r : m_remote->View()->SelectedRows())
+            if (m_remote->View()->Kind(r) != rkParent)
+                names.push_back(m_remote->View()->Text(r, 0).toStdString());
     const std::vector<std::string> lines = ExpandCustomCommand(command.Command, parameter, names);
     if (CustomCommandKind(command.Command) == TCustomKind::PerFile)
         m_fileOps->CustomCommands(lines);

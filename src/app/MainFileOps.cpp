@@ -42,19 +42,20 @@ std::vector<TRemoteRow> remoteRows(const TCorvListView* pane, const std::vector<
 void TfrmMain::buildFileOps()
 {
     TRemoteFileOps::Host host;
-    host.RemoteDirectory = [this] { return currentRemotePath(); };
+    host.RemoteDirectory = [this] { return m_remote->CurrentPath(); };
     host.RemoteRows = [this] {
-        std::vector<int> all(static_cast<size_t>(Remote->RowCount()));
+        std::vector<int> all(static_cast<size_t>(m_remote->View()->RowCount()));
         std::iota(all.begin(), all.end(), 0);
-        return remoteRows(Remote, all);
+        return remoteRows(m_remote->View(), all);
     };
     host.DropCache = [this](const std::string& dir) { m_cache.Drop(dir); };
-    host.Status = [this](const std::string& t) { StatusPanel->setText(QString::fromStdString(t)); };
-    host.Status2 = [this](const std::string& t) { StatusPanel2->setText(QString::fromStdString(t)); };
-    host.StatusText = [this] { return StatusPanel->text().toStdString(); };
-    host.ShowRemote = [this] { showRemoteDirectory(); };
+    host.Status = [this](const std::string& t) { m_status->Show(QString::fromStdString(t)); };
+    host.Status2 = [this](const std::string& t) { m_status->Show2(QString::fromStdString(t)); };
+    host.StatusText = [this] { return m_status->Text().toStdString(); };
+    host.ShowRemote = [this] { m_remote->Show(); };
     host.Prompt = [this]() -> IPrompt& { return *m_prompt; };
     m_fileOps = std::make_unique<TRemoteFileOps>(FTP, *m_workflow, m_settings, std::move(host), this);
+    m_parts.fileOps = m_fileOps.get();
     m_queueRun->DirectoryCreatedElsewhere = [this] { m_fileOps->DirectoryCreated(); };
     buildViewEdit();  // after the queue run: it takes the completions the run does not
 }
@@ -79,10 +80,10 @@ bool plainLocalName(const QString& name)
 }
 }  // namespace
 
-// Remote commands run only from an idle session: nothing is asked otherwise.
+// m_remote->View() commands run only from an idle session: nothing is asked otherwise.
 bool TfrmMain::remoteBusy(const TCorvListView* pane) const
 {
-    return pane == Remote && m_workflow->State() != SessionState::Idle;
+    return pane == m_remote->View() && m_workflow->State() != SessionState::Idle;
 }
 
 void TfrmMain::popNewFoldClick()
@@ -92,26 +93,26 @@ void TfrmMain::popNewFoldClick()
     std::string name;
     if (!m_prompt->AskText("创建新目录", "目录名称", name) || name.empty())
         return;
-    if (ActivePane() == Remote) {
+    if (ActivePane() == m_remote->View()) {
         m_fileOps->MakeDirectory(name);
         return;
     }
     // Every missing level of a/b/c.
-    const QString path = QDir::cleanPath(m_localDir + QString::fromStdString(name));
-    const QString inside = QDir::cleanPath(m_localDir) + QLatin1Char('/');
+    const QString path = QDir::cleanPath(m_local->Directory() + QString::fromStdString(name));
+    const QString inside = QDir::cleanPath(m_local->Directory()) + QLatin1Char('/');
     if (!path.startsWith(inside) || !QDir().mkpath(path))
         m_prompt->ShowMessage(MessageKind::Error, "无法创建目录: " + name);
-    ListLocalDirectory();
+    m_local->List();
 }
 
 void TfrmMain::popDeleteClick()
 {
     TCorvListView* pane = ActivePane();
-    if (pane == Remote) {
-        m_fileOps->Delete(remoteRows(Remote, Remote->SelectedRows()));
+    if (pane == m_remote->View()) {
+        m_fileOps->Delete(remoteRows(m_remote->View(), m_remote->View()->SelectedRows()));
         return;
     }
-    const std::vector<std::string> names = selectedNames(Local);
+    const std::vector<std::string> names = selectedNames(m_local->View());
     if (names.empty())
         return;
     // To the trash unless the user chose deleting for good; asked once.
@@ -119,7 +120,7 @@ void TfrmMain::popDeleteClick()
         !m_prompt->Confirm(m_settings.DeleteOverride ? "要永久删除所选文件吗?" : "要将所选文件移到回收站吗?"))
         return;
     for (const std::string& name : names) {
-        const QString path = m_localDir + QString::fromStdString(name);
+        const QString path = m_local->Directory() + QString::fromStdString(name);
         const bool ok = m_settings.DeleteOverride ? (QFileInfo(path).isDir() ? false : QFile::remove(path))
                                                   : QFile::moveToTrash(path);
         if (!ok) {
@@ -127,7 +128,7 @@ void TfrmMain::popDeleteClick()
             break;
         }
     }
-    ListLocalDirectory();
+    m_local->List();
 }
 
 void TfrmMain::popRenameClick()
@@ -139,18 +140,18 @@ void TfrmMain::popRenameClick()
     std::string name = names.front();
     if (!m_prompt->AskText("重命名文件", "新的文件名:", name) || name.empty() || name == names.front())
         return;
-    if (pane == Remote) {
+    if (pane == m_remote->View()) {
         // The server would replace a file of the new name without a word.
-        if (Remote->RowNamed(QString::fromStdString(name)) >= 0 &&
+        if (m_remote->View()->RowNamed(QString::fromStdString(name)) >= 0 &&
             !m_prompt->Confirm("\"" + name + "\" 已存在. 要替换它吗?"))
             return;
         m_fileOps->Rename(names.front(), name);
         return;
     }
     const QString to = QString::fromStdString(name);
-    if (!plainLocalName(to) || !QDir(m_localDir).rename(QString::fromStdString(names.front()), to))
+    if (!plainLocalName(to) || !QDir(m_local->Directory()).rename(QString::fromStdString(names.front()), to))
         m_prompt->ShowMessage(MessageKind::Error, "无法重命名: " + names.front());
-    ListLocalDirectory();
+    m_local->List();
 }
 
 bool TWidgetPrompt::AskFolder(const std::string& caption, const std::string& initialDir, std::string& folder)
@@ -172,14 +173,14 @@ bool TWidgetPrompt::AskRetry(const std::string& text)
 
 void TfrmMain::popMoveClick(const std::string& folder)
 {
-    if (ActivePane() == Local) {
-        localMove(selectedNames(Local), QString::fromStdString(folder));
+    if (ActivePane() == m_local->View()) {
+        localMove(selectedNames(m_local->View()), QString::fromStdString(folder));
         return;
     }
-    const std::vector<std::string> names = selectedNames(Remote);
-    if (names.empty() || remoteBusy(Remote))
+    const std::vector<std::string> names = selectedNames(m_remote->View());
+    if (names.empty() || remoteBusy(m_remote->View()))
         return;
-    std::string target = folder.empty() ? currentRemotePath() : currentRemotePath() + folder;
+    std::string target = folder.empty() ? m_remote->CurrentPath() : m_remote->CurrentPath() + folder;
     if (folder.empty() && (!m_prompt->AskText("移动文件", "目标目录", target) || target.empty()))
         return;
     m_fileOps->Move(names, target);
@@ -189,10 +190,10 @@ void TfrmMain::localMove(const std::vector<std::string>& names, const QString& f
 {
     if (names.empty())
         return;
-    QString target = m_localDir + folder;
+    QString target = m_local->Directory() + folder;
     if (folder.isEmpty()) {
         std::string chosen;
-        if (!m_prompt->AskFolder("选择目录来移动文件", m_localDir.toStdString(), chosen) || chosen.empty())
+        if (!m_prompt->AskFolder("选择目录来移动文件", m_local->Directory().toStdString(), chosen) || chosen.empty())
             return;
         target = QString::fromStdString(chosen);
     }
@@ -201,18 +202,18 @@ void TfrmMain::localMove(const std::vector<std::string>& names, const QString& f
     for (const std::string& name : names) {
         // Never over an existing entry; across volumes a file is copied, then removed.
         const QString n = QString::fromStdString(name);
-        if (!QFile::rename(m_localDir + n, target + n)) {
+        if (!QFile::rename(m_local->Directory() + n, target + n)) {
             m_prompt->ShowMessage(MessageKind::Error, "无法移动所选文件.");
             return;  // what moved stays moved
         }
     }
-    ListLocalDirectory();
+    m_local->List();
 }
 
 void TfrmMain::popCHMODClick()
 {
-    const std::vector<std::string> names = selectedNames(Remote);
-    if (ActivePane() != Remote || names.empty() || remoteBusy(Remote))
+    const std::vector<std::string> names = selectedNames(m_remote->View());
+    if (ActivePane() != m_remote->View() || names.empty() || remoteBusy(m_remote->View()))
         return;
     std::string mode;
     if (m_prompt->AskText("权限文件", "输入新的权限", mode) && !mode.empty())
@@ -229,13 +230,13 @@ void TfrmMain::popPropertiesClick()
         m_prompt->ShowMessage(MessageKind::Error, "你无法看到这个项目的属性.");
         return;
     }
-    if (pane == Local) {
-        localProperties(m_localDir + Local->Text(rows.front(), 0));
+    if (pane == m_local->View()) {
+        localProperties(m_local->Directory() + m_local->View()->Text(rows.front(), 0));
         return;
     }
     if (remoteBusy(pane))
         return;
-    const std::string name = Remote->Text(rows.front(), 0).toStdString();
+    const std::string name = m_remote->View()->Text(rows.front(), 0).toStdString();
     TRemoteProperties p = RemoteProperties(FTP.ListingLines, FTP.ServerType, name);
     if (!p.found) {
         m_prompt->ShowMessage(MessageKind::Error, "此项目的属性不可用.");
@@ -297,14 +298,14 @@ void TfrmMain::localPropertiesDialog(const QString& path)
             p |= b.flag;
     if (!QFile::setPermissions(path, p))
         m_prompt->ShowMessage(MessageKind::Error, "无法改变许可权限: " + path.toStdString());
-    ListLocalDirectory();
+    m_local->List();
 }
 
 void TfrmMain::mnuRawDirectoryClick()
 {
     auto* w = new TfrmMessageWindow(this);
     w->setAttribute(Qt::WA_DeleteOnClose);
-    w->setWindowTitle(QString::fromStdString("目录 " + currentRemotePath()));
+    w->setWindowTitle(QString::fromStdString("目录 " + m_remote->CurrentPath()));
     w->chkOption->hide();
     QStringList lines;
     for (const std::string_view line : FTP.ListingLines)
@@ -315,10 +316,10 @@ void TfrmMain::mnuRawDirectoryClick()
 
 void TfrmMain::popExecuteClick()
 {
-    const std::vector<int> rows = Local->SelectedRows();
-    if (ActivePane() != Local || rows.empty() || Local->Kind(rows.front()) != rkFile)
+    const std::vector<int> rows = m_local->View()->SelectedRows();
+    if (ActivePane() != m_local->View() || rows.empty() || m_local->View()->Kind(rows.front()) != rkFile)
         return;
-    const QString path = m_localDir + Local->Text(rows.front(), 0);
+    const QString path = m_local->Directory() + m_local->View()->Text(rows.front(), 0);
     const QFileInfo info(path);
     // A program runs; anything else opens with the desktop's program for it.
     const bool ok = info.isExecutable() && info.isFile() ? launch(path, {}) : openDefault(path);

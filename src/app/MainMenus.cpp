@@ -84,9 +84,9 @@ void TfrmMain::buildServerMenu()
     mnuIdle->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
     connect(mnuIdle, &QAction::toggled, this, [this](bool on) { m_workflow->IdleEnabled = on; });
     server->addSeparator();
-    QAction* print = server->addAction(QStringLiteral("打印(&P)"), this, [this] { mnuPrintClick(); });
+    QAction* print = server->addAction(QStringLiteral("打印(&P)"), this, [this] { m_remote->Print(); });
     print->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
-    QAction* save = server->addAction(QStringLiteral("保存(&S)"), this, [this] { mnuSaveListingClick(); });
+    QAction* save = server->addAction(QStringLiteral("保存(&S)"), this, [this] { m_remote->AskSaveListing(); });
     server->addSeparator();
     server->addAction(QStringLiteral("复制网址到剪贴板(&U)"), this, [this] { mnuCopyURLClick(false); });
     server->addAction(QStringLiteral("复制日志到剪贴板(&C)"), this, [this] { Memo1->CopyAll(); });
@@ -141,41 +141,44 @@ void TfrmMain::buildSitesMenu()
 // The directory menu
 void TfrmMain::buildDirectoryMenu()
 {
-    auto activePane = [this] { return ActivePane(); };
     QMenu* dir = menuBar()->addMenu(QStringLiteral("目录(&D)"));
-    QAction* refresh =
-        dir->addAction(QStringLiteral("刷新(&R)"), this, [=, this] { popRefreshClick(activePane() == Remote); });
-    refresh->setShortcut(QKeySequence(Qt::Key_F5));
-    QAction* changeDir =
-        dir->addAction(QStringLiteral("更改目录"), this, [=, this] { popChangeDirClick(activePane() == Remote); });
-    changeDir->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Insert));
+    dir->addAction(QStringLiteral("刷新(&R)"), this, [this] { ActivePart().Refresh(); })
+        ->setShortcut(QKeySequence(Qt::Key_F5));
+    dir->addAction(QStringLiteral("更改目录"), this, [this] { ActivePart().AskChangeDirectory(); })
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Insert));
     dir->addAction(QStringLiteral("创建目录(&D)"), this, [this] { popNewFoldClick(); })
         ->setShortcut(QKeySequence(Qt::Key_Insert));
     dir->addSeparator();
-    dir->addAction(QStringLiteral("过滤文件(&L)"), this, [=, this] { mnuFilterClick(activePane() == Remote); });
-    dir->addAction(QStringLiteral("组选择(&G)"), this, [=, this] { mnuGroupSelectClick(activePane()); });
-    QAction* find = dir->addAction(QStringLiteral("查找文件(&F)"), this, [=, this] { mnuFindClick(activePane()); });
-    find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
-    mnuFindNext = dir->addAction(QStringLiteral("查找下一个(&I)"), this, [=, this] { mnuFindNextClick(activePane()); });
-    mnuFindNext->setShortcut(QKeySequence(Qt::Key_F3));
-    mnuFindNext->setEnabled(false);  // until a search finds something
+    dir->addAction(QStringLiteral("过滤文件(&L)"), this, [this] { ActivePart().AskFilter(); });
+    dir->addAction(QStringLiteral("组选择(&G)"), this, [this] { ActivePart().AskGroupSelect(); });
+    dir->addAction(QStringLiteral("查找文件(&F)"), this, [this] { ActivePart().AskFind(); })
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    QAction* findNext = dir->addAction(QStringLiteral("查找下一个(&I)"), this, [this] { ActivePart().FindNext(); });
+    findNext->setShortcut(QKeySequence(Qt::Key_F3));
+    findNext->setEnabled(false);  // until a search finds something
+    for (TFilePane* pane : {static_cast<TFilePane*>(m_local), static_cast<TFilePane*>(m_remote)})
+        connect(pane, &TFilePane::FindNextAvailable, findNext, &QAction::setEnabled);
     dir->addSeparator();
     dir->addAction(QStringLiteral("复制网址(&U)"), this, [this] { mnuCopyURLClick(true); });
-    dir->addAction(QStringLiteral("清空缓存(&U)"), this, [this] { mnuFlushCacheClick(); });
+    dir->addAction(QStringLiteral("清空缓存(&U)"), this, [this] { m_cache.Clear(); });
     dir->addSeparator();
-    mnuFilterDirectories = dir->addAction(QStringLiteral("过滤目录(&D)"));
-    mnuShowLinks = dir->addAction(QStringLiteral("显示链接(&S)"));
-    mnuResolveFile = dir->addAction(QStringLiteral("作为文件解析链接(&R)"));
-    for (QAction* a : {mnuFilterDirectories, mnuShowLinks, mnuResolveFile}) {
+    TListingSwitches& on = m_parts.switches;
+    const std::pair<const char*, bool*> switches[] = {{"过滤目录(&D)", &on.filterFolders},
+                                                      {"显示链接(&S)", &on.showLinks},
+                                                      {"作为文件解析链接(&R)", &on.linksAsFiles}};
+    for (auto [caption, value] : switches) {
+        QAction* a = dir->addAction(QString::fromUtf8(caption));
         a->setCheckable(true);
         // The panes the switch affects are shown again (the remote one from
         // the listing cache).
-        connect(a, &QAction::triggered, this, [this, a] {
-            if (a == mnuFilterDirectories)
-                ListLocalDirectory();
-            if (m_workflow->State() == SessionState::Idle && Remote->RowCount() > 0)
-                showRemoteDirectory();
+        connect(a, &QAction::triggered, this, [this, a, value = value] {
+            *value = !*value;
+            a->setChecked(*value);
+            if (value == &m_parts.switches.filterFolders)
+                m_local->List();
+            m_remote->ShowAgain();
         });
+        connect(dir, &QMenu::aboutToShow, a, [a, value = value] { a->setChecked(*value); });
     }
 }
 
@@ -205,7 +208,7 @@ void TfrmMain::buildToolsMenu()
         tools->addAction(QStringLiteral("浏览原始目录(&V)"), this, [this] { mnuRawDirectoryClick(); });
     connect(tools, &QMenu::aboutToShow, this, [=, this] {
         const bool idle = m_workflow->State() == SessionState::Idle;
-        const bool remote = ActivePane() == Remote;
+        const bool remote = ActivePane() == m_remote->View();
         const bool selected = !ActivePane()->SelectedRows().empty();
         raw->setEnabled(idle);
         mnuCustom->setEnabled(idle && !mnuCustom->isEmpty());
@@ -215,7 +218,7 @@ void TfrmMain::buildToolsMenu()
         toolEdit->setEnabled(file && (!remote || idle));
         rawListing->setEnabled(!FTP.ListingLines.empty());
         toolProperties->setEnabled(selected && (!remote || idle));
-        // Remote commands need an idle session; permissions are the remote
+        // m_remote->View() commands need an idle session; permissions are the remote
         // pane's (a local file's are in its properties).
         toolDelete->setEnabled(selected && (!remote || idle));
         toolRename->setEnabled(selected && (!remote || idle));
@@ -242,7 +245,7 @@ void TfrmMain::buildViewMenu()
     std::vector<QAction*> styleItems;
     for (int i = 0; i < 4; ++i) {
         QAction* a = view->addAction(QString::fromUtf8(StyleCaptions[i]), this,
-                                     [=, this] { SetViewStyle(activePane(), static_cast<TViewStyle>(i)); });
+                                     [=, this] { ActivePart().SetViewStyle(static_cast<TViewStyle>(i)); });
         a->setCheckable(true);
         a->setObjectName(QStringLiteral("mnuViewStyle%1").arg(i));
         styles->addAction(a);
@@ -260,9 +263,9 @@ void TfrmMain::buildViewMenu()
     autoArrange->setCheckable(true);
     arrange->addAction(QStringLiteral("对齐图标"), this, [=] { activePane()->Arrange(); });
     view->addSeparator();
-    QAction* all = view->addAction(QStringLiteral("全部选定"), this, [=, this] { mnuSelectAllClick(activePane()); });
+    QAction* all = view->addAction(QStringLiteral("全部选定"), this, [this] { ActivePart().SelectAll(); });
     all->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
-    view->addAction(QStringLiteral("反向选择"), this, [=, this] { mnuInvertSelectionClick(activePane()); });
+    view->addAction(QStringLiteral("反向选择"), this, [this] { ActivePart().InvertSelection(); });
     auto followPane = [=] {
         styleItems[static_cast<size_t>(activePane()->ViewStyle())]->setChecked(true);
         autoArrange->setChecked(activePane()->AutoArrange());
@@ -371,8 +374,8 @@ void TfrmMain::buildToolBar()
     button(QStyle::SP_FileDialogNewFolder, QStringLiteral("添加当前站点"), [this] { mnuAddCurrentSiteClick(); });
     button(QStyle::SP_FileLinkIcon, QStringLiteral("创建站点快捷方式"), [this] { mnuCreateShortcutClick(); });
     ToolBar->addSeparator();
-    button(QStyle::SP_FileDialogToParent, QStringLiteral("主目录"), [this] { expParentClick(); });
-    button(QStyle::SP_BrowserReload, QStringLiteral("刷新"), [this] { popRefreshClick(ActivePane() == Remote); });
+    button(QStyle::SP_FileDialogToParent, QStringLiteral("主目录"), [this] { ActivePart().Parent(); });
+    button(QStyle::SP_BrowserReload, QStringLiteral("刷新"), [this] { ActivePart().Refresh(); });
     ToolBar->addSeparator();
     button(QStyle::SP_FileDialogContentsView, QStringLiteral("查看"), [this] { popViewClick(); });
     button(QStyle::SP_FileDialogDetailedView, QStringLiteral("编辑"), [this] { popEditClick(); });
@@ -399,7 +402,7 @@ void TfrmMain::buildCommandPopup()
 {
     PopupCommand = new QMenu(this);
     QAction* transfer = PopupCommand->addAction(QStringLiteral("下载"), this, [this] {
-        if (ActivePane() == Local)
+        if (ActivePane() == m_local->View())
             mnuUploadClick();
         else
             mnuDownloadClick();
@@ -424,7 +427,7 @@ void TfrmMain::buildCommandPopup()
         bool folder = false;
         for (int r : rows)
             folder = folder || pane->Kind(r) == rkFolder;
-        const TCommandMenuState m = CommandMenuState(pane == Remote, m_workflow->State() == SessionState::Idle, folder,
+        const TCommandMenuState m = CommandMenuState(pane == m_remote->View(), m_workflow->State() == SessionState::Idle, folder,
                                                      !rows.empty() && pane->Kind(rows.front()) == rkFile);
         transfer->setText(m.transferCaption);
         // The rules decide; a command not built yet stays disabled.
@@ -453,7 +456,7 @@ void TfrmMain::buildViewPopup()
     std::vector<QAction*> styleItems;
     for (int i = 0; i < 4; ++i) {
         QAction* a = PopupView->addAction(QString::fromUtf8(StyleCaptions[i]), this,
-                                          [=, this] { SetViewStyle(ActivePane(), static_cast<TViewStyle>(i)); });
+                                          [=, this] { ActivePart().SetViewStyle(static_cast<TViewStyle>(i)); });
         a->setCheckable(true);
         styles->addAction(a);
         styleItems.push_back(a);
@@ -461,16 +464,15 @@ void TfrmMain::buildViewPopup()
     PopupView->addSeparator();
     QAction* newFolder = PopupView->addAction(QStringLiteral("创建目录"), this, [this] { popNewFoldClick(); });
     QAction* changeDir =
-        PopupView->addAction(QStringLiteral("更改目录"), this, [this] { popChangeDirClick(ActivePane() == Remote); });
-    QAction* refresh =
-        PopupView->addAction(QStringLiteral("刷新"), this, [this] { popRefreshClick(ActivePane() == Remote); });
+        PopupView->addAction(QStringLiteral("更改目录"), this, [this] { ActivePart().AskChangeDirectory(); });
+    QAction* refresh = PopupView->addAction(QStringLiteral("刷新"), this, [this] { ActivePart().Refresh(); });
     PopupView->addSeparator();
-    PopupView->addAction(QStringLiteral("全部选定"), this, [this] { mnuSelectAllClick(ActivePane()); });
-    PopupView->addAction(QStringLiteral("反向选择"), this, [this] { mnuInvertSelectionClick(ActivePane()); });
+    PopupView->addAction(QStringLiteral("全部选定"), this, [this] { ActivePart().SelectAll(); });
+    PopupView->addAction(QStringLiteral("反向选择"), this, [this] { ActivePart().InvertSelection(); });
     connect(PopupView, &QMenu::aboutToShow, this, [=, this] {
         styleItems[static_cast<size_t>(ActivePane()->ViewStyle())]->setChecked(true);
         const SessionState s = m_workflow->State();
-        const bool may = !IsTransferring(s) && (ActivePane() != Remote || s == SessionState::Idle);
+        const bool may = !IsTransferring(s) && (ActivePane() != m_remote->View() || s == SessionState::Idle);
         for (QAction* a : {newFolder, changeDir, refresh})
             a->setEnabled(may && !a->property("later").toBool());
     });
@@ -478,32 +480,21 @@ void TfrmMain::buildViewPopup()
 
 // ---------------------------------------------------------------- panes
 
+TCorvListView* TfrmMain::ActivePane() const
+{
+    return m_activePart->View();
+}
+
 void TfrmMain::SetActivePane(TCorvListView* pane)
 {
-    m_activePane = pane;
-    // The count line of the active pane in the shadow colour.
-    for (auto [p, label] : {std::pair{Local, PanelLocalCount}, {Remote, PanelRemoteCount}}) {
-        label->setAutoFillBackground(true);
-        label->setBackgroundRole(p == pane ? QPalette::Mid : QPalette::Button);
-    }
+    SetActivePart(pane == m_remote->View() ? static_cast<TFilePane&>(*m_remote) : *m_local);
 }
 
-void TfrmMain::paneMouseDown(TCorvListView* pane, QMouseEvent* e, int row, bool onItem)
+void TfrmMain::SetActivePart(TFilePane& pane)
 {
-    (void)row;
-    SetActivePane(pane);
-    if (e->button() != Qt::RightButton)
-        return;
-    (onItem ? PopupCommand : PopupView)->popup(e->globalPosition().toPoint());
-}
-
-void TfrmMain::SetViewStyle(TCorvListView* pane, TViewStyle style)
-{
-    pane->SetViewStyle(style);
-    if (pane == Remote)
-        m_remoteStyle = style;
-    if (style == TViewStyle::Report)
-        FitColumns(pane);
+    m_activePart = &pane;
+    m_local->SetShaded(&pane == m_local);
+    m_remote->SetShaded(&pane == m_remote);
 }
 
 void TfrmMain::PaneDragDrop(TCorvListView* pane, int sourceTag, int row)
@@ -519,46 +510,12 @@ void TfrmMain::PaneDragDrop(TCorvListView* pane, int sourceTag, int row)
             OnPaneDrop({TPaneDrop::Move, pane, folder});
         return;
     }
-    TCorvListView* source = pane == Remote ? Local : Remote;
+    TCorvListView* source = pane == m_remote->View() ? m_local->View() : m_remote->View();
     if (OnPaneDrop)
-        OnPaneDrop({pane == Remote ? TPaneDrop::Upload : TPaneDrop::Download, source, folder});
+        OnPaneDrop({pane == m_remote->View() ? TPaneDrop::Upload : TPaneDrop::Download, source, folder});
 }
 
 // ---------------------------------------------------------------- commands
-
-QString TfrmMain::listingHeader(const QString& date) const
-{
-    return date + QStringLiteral("\t\t") + QString::fromStdString(FTP.FtpServer) + QStringLiteral("\t\t") +
-           QString::fromStdString(m_remoteDir);
-}
-
-QStringList TfrmMain::ListingReport(const QString& date) const
-{
-    QStringList lines;
-    lines << listingHeader(date) << QString();
-    for (const std::string_view line : FTP.ListingLines)
-        lines << QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
-    return lines;
-}
-
-void TfrmMain::mnuPrintClick()
-{
-    if (m_workflow->State() != SessionState::Idle)
-        return;
-    // A blank line, the header with the date as month/day/yy hh:mm, the listing.
-    const QString date = QLocale::c().toString(QDateTime::currentDateTime(), QStringLiteral("MM/dd/yy hh:mm"));
-    QFont font = Memo1->font();
-    font.setPointSize(12);
-    QTextDocument doc;
-    doc.setDefaultFont(font);
-    doc.setPlainText(QStringLiteral("\n") + ListingReport(date).join(QLatin1Char('\n')));
-    PrintDocument(*m_prompt, doc);
-}
-
-void TfrmMain::mnuFlushCacheClick()
-{
-    m_cache.Clear();
-}
 
 void TfrmMain::mnuPreferencesClick()
 {
@@ -572,8 +529,8 @@ void TfrmMain::mnuPreferencesClick()
     src.LogFile = FTP.LogFile;
     src.CustomIP = FTP.CustomIP;
     src.NoProxyHosts = FTP.NoProxyHost;
-    src.FontName = Local->font().family();
-    src.FontSize = Local->font().pointSize();
+    src.FontName = m_local->View()->font().family();
+    src.FontSize = m_local->View()->font().pointSize();
     TfrmPref dialog(m_settings, src, *m_prompt, this);
     new TDialogSize(dialog, m_settingsFile, "Preferences");
     const bool ok = PreferencesOpened ? PreferencesOpened(dialog) : dialog.exec() == QDialog::Accepted;

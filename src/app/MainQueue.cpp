@@ -23,19 +23,20 @@ namespace {
 // The panes as a queue run sees them.
 class TWindowQueueHost : public IQueueHost {
 public:
-    explicit TWindowQueueHost(TfrmMain& w) : m_w(w)
+    TWindowQueueHost(TWindowParts& parts, std::function<void()> close) : m_parts(parts), m_close(std::move(close))
     {
+        QWidget* w = parts.window;
         m_refresh.setSingleShot(true);
         m_refresh.setInterval(300);
-        QObject::connect(&m_refresh, &QTimer::timeout, &w, [this] { m_w.ListLocalDirectory(); });
+        QObject::connect(&m_refresh, &QTimer::timeout, w, [this] { m_parts.local->List(); });
         // A run of small files names each in the status bar; a relayout of
         // the bar per file would cost more than the file. The newest name
         // shows at most every 100 ms.
         m_statusTimer.setSingleShot(true);
         m_statusTimer.setInterval(100);
-        QObject::connect(&m_statusTimer, &QTimer::timeout, &w, [this] {
-            if (m_statusPending && IsTransferring(m_w.Workflow().State())) {
-                m_w.StatusPanel->setText(m_status);
+        QObject::connect(&m_statusTimer, &QTimer::timeout, w, [this] {
+            if (m_statusPending && IsTransferring(m_parts.workflow->State())) {
+                m_parts.status->Show(m_status);
                 m_statusTimer.start();
             }
             m_statusPending = false;
@@ -46,14 +47,10 @@ public:
         if (!m_refresh.isActive())
             m_refresh.start();
     }
-    std::string LocalDirectory() const override { return m_w.LocalDirectory().toStdString(); }
-    void ShowLocalDirectory(const std::string& dir) override
-    {
-        m_w.SetLocalDirectory(QString::fromStdString(dir));
-        m_w.ListLocalDirectory();
-    }
-    std::vector<TPaneItem> LocalRows() const override { return rows(m_w.Local); }
-    std::vector<TPaneItem> RemoteRows() const override { return rows(m_w.Remote); }
+    std::string LocalDirectory() const override { return m_parts.local->Directory().toStdString(); }
+    void ShowLocalDirectory(const std::string& dir) override { m_parts.local->SetDirectory(QString::fromStdString(dir)); }
+    std::vector<TPaneItem> LocalRows() const override { return rows(m_parts.local->View()); }
+    std::vector<TPaneItem> RemoteRows() const override { return rows(m_parts.remote->View()); }
     // The row of that name: the one spelt exactly so, else the first that
     // differs only in case. A run asks for the files in the pane's order, so
     // the search starts after the row found last; a folder of thousands of
@@ -61,7 +58,7 @@ public:
     std::optional<TPaneItem> FindRemoteRow(const std::string& name) const override
     {
         const QString wanted = QString::fromStdString(name);
-        const TCorvListView* pane = m_w.Remote;
+        const TCorvListView* pane = m_parts.remote->View();
         const int rows = pane->RowCount();
         const int start = m_lastRemoteRow + 1 < rows ? m_lastRemoteRow + 1 : 0;
         for (int i = 0; i < rows; ++i) {
@@ -76,17 +73,17 @@ public:
                 return item(pane, r);
         return std::nullopt;
     }
-    std::string RemoteDirectory() const override { return m_w.currentRemotePath(); }
+    std::string RemoteDirectory() const override { return m_parts.remote->CurrentPath(); }
     void Status(const std::string& text) override
     {
         m_status = QString::fromStdString(text);
         m_statusPending = m_statusTimer.isActive();
         if (!m_statusPending) {
-            m_w.StatusPanel->setText(m_status);
+            m_parts.status->Show(m_status);
             m_statusTimer.start();
         }
     }
-    void CloseWindow() override { m_w.CloseWithoutQuestions(); }
+    void CloseWindow() override { m_close(); }
 
 private:
     static TPaneItem item(const TCorvListView* pane, int r)
@@ -102,7 +99,8 @@ private:
                 out.push_back(item(pane, r));
         return out;
     }
-    TfrmMain& m_w;
+    TWindowParts& m_parts;
+    std::function<void()> m_close;
     QTimer m_refresh;
     QTimer m_statusTimer;
     mutable int m_lastRemoteRow = -1;
@@ -122,21 +120,22 @@ void TfrmMain::buildQueue(QWidget* parent)
 
 void TfrmMain::buildQueueRun()
 {
-    m_queueHost = std::make_unique<TWindowQueueHost>(*this);
+    m_queueHost = std::make_unique<TWindowQueueHost>(m_parts, [this] { CloseWithoutQuestions(); });
     m_queueRun =
         std::make_unique<TQueueRun>(FTP, *m_workflow, m_settings, m_transferQueue, *m_queueHost, *m_prompt, this);
+    m_parts.queueRun = m_queueRun.get();
     buildProgress();
     buildFileOps();
     FailedList = new TFailedView(*m_queueRun, Queue->parentWidget());
     SetCompletionAction(m_settings.XferOption);
     Queue->OnFilesDropped = [this](const QStringList& paths) { QueueFileDrop(paths); };
     Queue->OnPaneRowsDragOver = [](int tag) { return tag == 12 || tag == 14; };
-    Queue->OnPaneRowsDropped = [this](int tag) { AddSelectionToQueue(tag == 14 ? Remote : Local); };
+    Queue->OnPaneRowsDropped = [this](int tag) { AddSelectionToQueue(tag == 14 ? m_remote->View() : m_local->View()); };
     // While a file moves, the head row stays where it is.
     Queue->OnRowMove = [this](size_t from, size_t onto) {
         return !IsTransferring(m_workflow->State()) || (from != 0 && onto != 0);
     };
-    Remote->OnFileDrop = [this](TCorvListView*, const QStringList& files, QPoint) { RemoteFileDrop(files); };
+    m_remote->View()->OnFileDrop = [this](TCorvListView*, const QStringList& files, QPoint) { RemoteFileDrop(files); };
     OnPaneDrop = [this](const TPaneDrop& drop) {
         const std::string folder = drop.folder.toStdString();
         if (drop.kind == TPaneDrop::Download)
@@ -195,8 +194,8 @@ void TfrmMain::buildQueueMenus(QMenu* queue)
         const bool idle = state == SessionState::Idle;
         const bool rows = !m_transferQueue.Empty();
         const size_t selected = Queue->SelectedRows().size();
-        download->setEnabled(idle && !Remote->SelectedRows().empty());
-        upload->setEnabled(idle && !Local->SelectedRows().empty());
+        download->setEnabled(idle && !m_remote->View()->SelectedRows().empty());
+        upload->setEnabled(idle && !m_local->View()->SelectedRows().empty());
         manual->setEnabled(idle);
         add->setEnabled(!ActivePane()->SelectedRows().empty());
         transfer->setEnabled(rows && idle);
@@ -350,12 +349,12 @@ void TfrmMain::queueConnections()
 
 void TfrmMain::AddSelectionToQueue(TCorvListView* pane, const std::string& extra)
 {
-    const bool download = pane == Remote;
+    const bool download = pane == m_remote->View();
     const std::string prefix =
-        EnsureTrailingSeparator(download ? m_queueHost->RemoteDirectory() : LocalDirectory().toStdString());
+        EnsureTrailingSeparator(download ? m_queueHost->RemoteDirectory() : m_local->Directory().toStdString());
     std::string targetDir;
     if (download)
-        targetDir = EnsureTrailingSeparator(LocalDirectory().toStdString() + extra);
+        targetDir = EnsureTrailingSeparator(m_local->Directory().toStdString() + extra);
     else if (FTP.LoggedIn())
         targetDir = EnsureTrailingSeparator(m_queueHost->RemoteDirectory() + extra);
     else
@@ -388,12 +387,12 @@ void TfrmMain::queTransferClick()
 
 void TfrmMain::mnuDownloadClick(const std::string& extra)
 {
-    transferSelection(Remote, extra);
+    transferSelection(m_remote->View(), extra);
 }
 
 void TfrmMain::mnuUploadClick(const std::string& extra)
 {
-    transferSelection(Local, extra);
+    transferSelection(m_local->View(), extra);
 }
 
 void TfrmMain::transferSelection(TCorvListView* pane, const std::string& extra)
@@ -487,7 +486,7 @@ void TfrmMain::btnAbortClick(bool stopScript)
     if (IsTransferring(state))
         m_queueRun->Abort();
     else if (state == SessionState::DeletingTree)
-        StatusPanel->setText(QStringLiteral("Aborting"));  // the delete stops after the file it deletes now
+        m_status->Show(QStringLiteral("Aborting"));  // the delete stops after the file it deletes now
     else if (state > SessionState::Idle)
         FTP.SendRaw("ABOR");
     else if (state != SessionState::Idle)
@@ -504,15 +503,3 @@ IPrompt::ExistingFileAnswer TWidgetPrompt::AskExistingFile(ExistingFileRequest& 
 
 // ---------------------------------------------------------------- transfer-mode panel
 
-QString TfrmMain::TransferModeText(int mode)
-{
-    return mode == 0 ? QStringLiteral("ASCII") : mode == 1 ? QStringLiteral("二进制") : QStringLiteral("自动");
-}
-
-void TfrmMain::pnlTransferModeClick()
-{
-    // 自动 → ASCII → 二进制 → 自动
-    const int next = m_workflow->TransferModePanel == 2 ? 0 : m_workflow->TransferModePanel == 0 ? 1 : 2;
-    m_workflow->TransferModePanel = next;
-    pnlTransferMode->setText(TransferModeText(next));
-}

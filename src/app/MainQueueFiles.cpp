@@ -272,7 +272,7 @@ std::vector<std::string> TfrmMain::admitUnattended(std::vector<TQueueEntry>& ent
     std::vector<std::string> refused;
     if (!m_queueRun->NoUser)
         return refused;
-    const std::string root = LocalDirectory().toStdString();
+    const std::string root = m_local->Directory().toStdString();
     for (const TQueueEntry& e : TakeEntriesOutside(entries, root)) {
         refused.push_back("拒绝队列项目: 本地路径在 " + root +
                           " 之外: " + (IsDownloadEntry(e.Kind) ? e.Target : e.Source));

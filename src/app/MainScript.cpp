@@ -259,8 +259,8 @@ void TfrmMain::scriptEnded()
     m_scriptWaits = false;
     mnuRunScript->setText(QStringLiteral("运行脚本(&S)"));
     m_queueRun->ScriptRunning = false;
-    StatusPanel->setText(QStringLiteral("完成脚本"));
-    Remote->ClearSelection();
+    m_status->Show(QStringLiteral("完成脚本"));
+    m_remote->View()->ClearSelection();
     if (!m_unattended)
         endUnattended();
     // A script the command line started ends the program when it ends, with
@@ -387,44 +387,19 @@ void TfrmMain::ScriptTimerTimer()
         RunNextScriptCommand();
 }
 
-std::vector<int> TfrmMain::matchingRows(TCorvListView* pane, const std::string& mask) const
-{
-    // A plain name is that one file; a mask ignores case only where the
-    // server's names do (local names never do).
-    const QString m = QString::fromStdString(mask);
-    const bool wild = m.contains(QLatin1Char('*'));
-    const Qt::CaseSensitivity cs =
-        pane == Remote && ServerIgnoresCase(FTP.ServerType) ? Qt::CaseInsensitive : Qt::CaseSensitive;
-    std::vector<int> rows;
-    for (int r = 0; r < pane->RowCount(); ++r) {
-        const QString name = pane->Text(r, 0);
-        if (name == QStringLiteral(".."))
-            continue;
-        if (wild ? MaskMatch(name, m, cs) : name == m)
-            rows.push_back(r);
-    }
-    return rows;
-}
-
-bool TfrmMain::selectMatching(TCorvListView* pane, const std::string& mask)
-{
-    const std::vector<int> rows = matchingRows(pane, mask);
-    pane->SelectWhere([&](int r) { return std::find(rows.begin(), rows.end(), r) != rows.end(); });
-    return !rows.empty();
-}
-
 TfrmMain::ScriptWait TfrmMain::scriptTransfer(const TScriptCommand& c)
 {
     const bool download = c.code == TScriptCode::Get;
-    TCorvListView* pane = download ? Remote : Local;
-    SetActivePane(pane);
+    TFilePane& part = download ? static_cast<TFilePane&>(*m_remote) : *m_local;
+    TCorvListView* pane = part.View();
+    SetActivePart(part);
     if (m_workflow->State() != SessionState::Idle) {
         LogLine("不能传输: 没有空闲的连接", lcError);
         unattendedFailed();
         return ScriptWait::None;
     }
     if (c.argument.find('*') != std::string::npos) {
-        if (!selectMatching(pane, c.argument)) {
+        if (!part.SelectMatching(c.argument)) {
             LogLine("没有找到文件匹配: " + c.argument, lcNormal);
             return ScriptWait::None;
         }
@@ -435,7 +410,7 @@ TfrmMain::ScriptWait TfrmMain::scriptTransfer(const TScriptCommand& c)
         std::string name, other;
         splitPair(c.argument, name, other);
         const std::string remote = EnsureTrailingSeparator(m_queueHost->RemoteDirectory());
-        const std::string local = LocalDirectory().toStdString();
+        const std::string local = m_local->Directory().toStdString();
         const std::string target = other.empty() ? name : other;
         TQueueEntry e;
         if (download) {
@@ -459,7 +434,7 @@ TfrmMain::ScriptWait TfrmMain::localStepDone(bool ok, const std::string& failure
         LogLine(failure, lcError);
         scriptStepFailed();
     }
-    ListLocalDirectory();
+    m_local->List();
     return ScriptWait::None;
 }
 
@@ -477,14 +452,14 @@ TfrmMain::ScriptWait TfrmMain::started(bool began)
 TfrmMain::ScriptWait TfrmMain::scriptDel(const TScriptCommand& c)
 {
     const bool local = c.side == TScriptSide::Local;
-    TCorvListView* pane = local ? Local : Remote;
+    TFilePane& part = local ? static_cast<TFilePane&>(*m_local) : *m_remote;
     const std::string& a = c.argument;
     const QString arg = QString::fromStdString(c.argument);
     if (local && a.find('*') == std::string::npos) {
         LogLine("删除文件: " + a, lcNormal);
-        return localStepDone(QFile::remove(m_localDir + arg), "无法删除: " + a);
+        return localStepDone(QFile::remove(m_local->Directory() + arg), "无法删除: " + a);
     }
-    if (!selectMatching(pane, a)) {
+    if (!part.SelectMatching(a)) {
         // A mask that matches nothing deletes nothing; a name that is
         // not there is a delete that failed.
         if (a.find('*') == std::string::npos) {
@@ -493,7 +468,7 @@ TfrmMain::ScriptWait TfrmMain::scriptDel(const TScriptCommand& c)
         }
         return ScriptWait::None;
     }
-    SetActivePane(pane);
+    SetActivePart(part);
     popDeleteClick();
     return ScriptWait::State;
 }
@@ -512,25 +487,24 @@ TfrmMain::ScriptWait TfrmMain::scriptRename(const TScriptCommand& c)
     if (!local) {
         // The server would replace a file of the new name: a script
         // never does that unasked.
-        if (Remote->RowNamed(QString::fromStdString(to)) >= 0) {
+        if (m_remote->View()->RowNamed(QString::fromStdString(to)) >= 0) {
             LogLine("无法重命名: \"" + to + "\" 已存在", lcError);
             scriptStepFailed();
             return ScriptWait::None;
         }
         return started(m_fileOps->Rename(from, to));
     }
-    const bool renamed = !QFileInfo::exists(m_localDir + QString::fromStdString(to)) &&
-                         QDir(m_localDir).rename(QString::fromStdString(from), QString::fromStdString(to));
+    const bool renamed = !QFileInfo::exists(m_local->Directory() + QString::fromStdString(to)) &&
+                         QDir(m_local->Directory()).rename(QString::fromStdString(from), QString::fromStdString(to));
     return localStepDone(renamed, "无法重命名: " + from);
 }
 
 TfrmMain::ScriptWait TfrmMain::scriptQueueSelection(const TScriptCommand& c)
 {
     const bool local = c.side == TScriptSide::Local;
-    TCorvListView* pane = local ? Local : Remote;
-    const std::string& a = c.argument;
-    if (selectMatching(pane, a))
-        AddSelectionToQueue(pane);
+    TFilePane& part = local ? static_cast<TFilePane&>(*m_local) : *m_remote;
+    if (part.SelectMatching(c.argument))
+        AddSelectionToQueue(part.View());
     return ScriptWait::None;
 }
 
@@ -540,13 +514,13 @@ TfrmMain::ScriptWait TfrmMain::scriptCd(const TScriptCommand& c)
     const std::string& a = c.argument;
     const QString arg = QString::fromStdString(c.argument);
     if (local) {
-        const QString dir = QDir::isAbsolutePath(arg) ? arg : m_localDir + arg;
+        const QString dir = QDir::isAbsolutePath(arg) ? arg : m_local->Directory() + arg;
         if (!QFileInfo(dir).isDir()) {
             LogLine("无法进入目录: " + a, lcError);
             scriptStepFailed();
             return ScriptWait::None;
         }
-        SetLocalDirectory(dir);
+        m_local->SetDirectory(dir);
         return ScriptWait::None;
     }
     return started(m_workflow->ChangeRemoteDirectory(a));
@@ -558,7 +532,7 @@ TfrmMain::ScriptWait TfrmMain::scriptMd(const TScriptCommand& c)
     const std::string& a = c.argument;
     const QString arg = QString::fromStdString(c.argument);
     if (local)
-        return localStepDone(QDir(m_localDir).mkpath(arg), "无法创建目录: " + a);
+        return localStepDone(QDir(m_local->Directory()).mkpath(arg), "无法创建目录: " + a);
     return started(m_fileOps->MakeDirectory(a));
 }
 
@@ -568,7 +542,7 @@ TfrmMain::ScriptWait TfrmMain::scriptRd(const TScriptCommand& c)
     const std::string& a = c.argument;
     const QString arg = QString::fromStdString(c.argument);
     if (local)
-        return localStepDone(QDir(m_localDir).rmdir(arg), "无法删除目录: " + a);
+        return localStepDone(QDir(m_local->Directory()).rmdir(arg), "无法删除目录: " + a);
     return started(m_fileOps->RawCommand("RMD " + a));
 }
 
@@ -576,7 +550,7 @@ TfrmMain::ScriptWait TfrmMain::scriptDir(const TScriptCommand& c)
 {
     const bool local = c.side == TScriptSide::Local;
     if (local) {
-        ListLocalDirectory();
+        m_local->List();
         return ScriptWait::None;
     }
     if (m_workflow->State() == SessionState::Idle && m_workflow->UserRefresh())
@@ -588,24 +562,24 @@ TfrmMain::ScriptWait TfrmMain::scriptDir(const TScriptCommand& c)
 TfrmMain::ScriptWait TfrmMain::scriptPath(const TScriptCommand& c)
 {
     const bool local = c.side == TScriptSide::Local;
-    SendDdeStatus(local ? "本地路径: " + m_localDir.toStdString() : "远程路径: " + m_remoteDir);
+    SendDdeStatus(local ? "本地路径: " + m_local->Directory().toStdString() : "远程路径: " + m_remote->Directory());
     return ScriptWait::None;
 }
 
 TfrmMain::ScriptWait TfrmMain::scriptFilter(const TScriptCommand& c)
 {
     const bool local = c.side == TScriptSide::Local;
-    (local ? m_localFilter : m_remoteFilter) = QString::fromStdString(c.argument);  // from the pane's next listing
+    TFilePane& part = local ? static_cast<TFilePane&>(*m_local) : *m_remote;
+    part.SetFilter(QString::fromStdString(c.argument));  // from the pane's next listing
     return ScriptWait::None;
 }
 
 TfrmMain::ScriptWait TfrmMain::scriptIfExist(const TScriptCommand& c)
 {
     const bool local = c.side == TScriptSide::Local;
-    TCorvListView* pane = local ? Local : Remote;
-    const std::string& a = c.argument;
-    if (!matchingRows(pane, a).empty())
-        pane->ClearSelection();
+    TFilePane& part = local ? static_cast<TFilePane&>(*m_local) : *m_remote;
+    if (!part.MatchingRows(c.argument).empty())
+        part.View()->ClearSelection();
     else
         m_script.SkipToEndIf();
     return ScriptWait::None;
@@ -775,7 +749,7 @@ TfrmMain::ScriptWait TfrmMain::scriptMode(const TScriptCommand& c)
 {
     const int mode = static_cast<int>(c.code) - static_cast<int>(TScriptCode::Ascii);
     m_workflow->TransferModePanel = mode;
-    pnlTransferMode->setText(TransferModeText(mode));
+    m_status->ShowTransferMode(mode);
     return ScriptWait::None;
 }
 
@@ -792,8 +766,8 @@ TfrmMain::ScriptWait TfrmMain::scriptChmod(const TScriptCommand& c)
     std::string mode, mask;
     splitPair(c.argument, mode, mask);
     std::vector<std::string> names;
-    for (int r : matchingRows(Remote, mask))
-        names.push_back(Remote->Text(r, 0).toStdString());
+    for (int r : m_remote->MatchingRows(mask))
+        names.push_back(m_remote->View()->Text(r, 0).toStdString());
     return names.empty() ? ScriptWait::None : started(m_fileOps->Chmod(names, mode));
 }
 
@@ -884,7 +858,7 @@ TfrmMain::ScriptWait TfrmMain::scriptDelay(const TScriptCommand& c)
         LogLine("脚本错误: 无效的暂停秒数: " + c.argument, lcError);
         return ScriptWait::None;
     }
-    StatusPanel->setText(QStringLiteral("脚本暂停%1秒").arg(*seconds));
+    m_status->Show(QStringLiteral("脚本暂停%1秒").arg(*seconds));
     ScriptTimer->start(*seconds * 1000);
     return ScriptWait::Own;  // the timer goes on
 }
@@ -968,7 +942,7 @@ void TfrmMain::takeKeyword(const QString& key, const QString& value, KeywordLogi
         m_unattended = true;
         beginUnattended();
     } else if (key == QStringLiteral("LOCALDIR")) {
-        SetLocalDirectory(value);
+        m_local->SetDirectory(value);
     } else if (key == QStringLiteral("REMOTEDIR")) {
         FTP.InitialDirectory = EnsureTrailingSeparator(value.toStdString());
     }
@@ -1044,6 +1018,13 @@ void TfrmMain::startDdeServer()
             cmdPokeData(data.toStdString());
     };
     DDEClient->OnOpen = [this] { DDEClientOpen(); };
+    // The partner hears every folder the panes list, and their rows.
+    connect(m_local, &TLocalPane::Listed, this, [this](bool rowsWanted) {
+        SendDdeStatus("目录: " + m_local->Directory().toStdString());
+        if (rowsWanted)
+            sendListingToDde(m_local->View(), "结束本地目录");
+    });
+    connect(m_remote, &TRemotePane::Listed, this, [this] { sendListingToDde(m_remote->View(), "结束远程目录"); });
     DDEClient->OnClose = [this] { DDEClientClose(); };
     // The service is the executable's name without its extension.
     const QString service =

@@ -27,14 +27,14 @@ void TfrmMain::mnuSaveLocalPathClick()
 {
     if (m_workflow->CurrentSite.empty())
         return;
-    m_sites.Sites().WriteString(m_workflow->CurrentSite, "LocalDir", m_localDir.toStdString());
+    m_sites.Sites().WriteString(m_workflow->CurrentSite, "LocalDir", m_local->Directory().toStdString());
 }
 
 void TfrmMain::mnuSaveRemotePathClick()
 {
     if (m_workflow->CurrentSite.empty() || !FTP.IsConnected())
         return;
-    m_sites.Sites().WriteString(m_workflow->CurrentSite, "RemoteDir", m_remoteDir);
+    m_sites.Sites().WriteString(m_workflow->CurrentSite, "RemoteDir", m_remote->Directory());
 }
 
 void TfrmMain::mnuNewWindowClick()
@@ -268,15 +268,15 @@ void TfrmMain::mnuBrowseServerClick()
     s.user = FTP.UserName;
     s.password = FTP.UserPassword;
     s.port = FTP.Port;
-    s.initialDirectory = currentRemotePath();
+    s.initialDirectory = m_remote->CurrentPath();
     s.customIP = m_settingsFile.ReadString(SetupSection, "CustomIP");
     s.usePasv = m_settings.UsePasv;
     s.proxyHost = FTP.ProxyHost;
     s.proxyPort = FTP.ProxyPort;
     s.socks = m_settings.EnableProxy && m_settings.ProxyMode == 2;
     s.serverType = FTP.ServerType;
-    s.showLinks = mnuShowLinks->isChecked();
-    s.resolveFile = mnuResolveFile->isChecked();
+    s.showLinks = m_parts.switches.showLinks;
+    s.resolveFile = m_parts.switches.linksAsFiles;
     s.selectLine = m_settingsFile.ReadBool(SetupSection, "SelectLine", false);
     // A window of its own, not kept above this one.
     auto* w = new TfrmBrowseServer(s, *m_prompt);
@@ -296,7 +296,7 @@ void TfrmMain::mnuBrowseServerClick()
 
 void TfrmMain::queueRemoteRows(const std::string& remoteDir, const std::vector<TPaneItem>& rows)
 {
-    const std::string target = LocalDirectory().toStdString();
+    const std::string target = m_local->Directory().toStdString();
     std::vector<TQueueEntry> entries;
     for (const TPaneItem& r : rows) {
         if (!SafeEntryName(r.name)) {

@@ -14,12 +14,12 @@
 void TfrmMain::buildViewEdit()
 {
     TViewEdit::Host host;
-    host.RemoteDirectory = [this] { return currentRemotePath(); };
-    host.Status = [this](const std::string& t) { StatusPanel->setText(QString::fromStdString(t)); };
-    host.Status2 = [this](const std::string& t) { StatusPanel2->setText(QString::fromStdString(t)); };
+    host.RemoteDirectory = [this] { return m_remote->CurrentPath(); };
+    host.Status = [this](const std::string& t) { m_status->Show(QString::fromStdString(t)); };
+    host.Status2 = [this](const std::string& t) { m_status->Show2(QString::fromStdString(t)); };
     host.DropCache = [this](const std::string& dir) { m_cache.Drop(dir); };
-    host.ShowRemote = [this] { showRemoteDirectory(); };
-    host.ResetProgress = [this] { StatusPanel2->clear(); };
+    host.ShowRemote = [this] { m_remote->Show(); };
+    host.ResetProgress = [this] { m_status->Show2({}); };
     host.OpenWith = [this](const std::string& program, const std::string& file) {
         // The program's own arguments may follow its name ("kate -n").
         QStringList words = QProcess::splitCommand(QString::fromStdString(program));
@@ -56,7 +56,7 @@ bool TfrmMain::builtInEditor(const QString& file)
 
 bool TfrmMain::launch(const QString& program, const QStringList& arguments)
 {
-    return LaunchProgram ? LaunchProgram(program, arguments) : QProcess::startDetached(program, arguments, m_localDir);
+    return LaunchProgram ? LaunchProgram(program, arguments) : QProcess::startDetached(program, arguments, m_local->Directory());
 }
 
 bool TfrmMain::openDefault(const QString& path)
@@ -80,14 +80,14 @@ void TfrmMain::popViewClick()
     const int row = firstFileRow(pane);
     if (row < 0)
         return;
-    if (pane == Remote) {
-        m_viewEdit->ViewRemote(Remote->Text(row, 0).toStdString(), Remote->Size(row));
+    if (pane == m_remote->View()) {
+        m_viewEdit->ViewRemote(m_remote->View()->Text(row, 0).toStdString(), m_remote->View()->Size(row));
         return;
     }
     std::vector<std::string> paths;
-    for (int r : Local->SelectedRows())
-        if (Local->Kind(r) == rkFile)
-            paths.push_back((m_localDir + Local->Text(r, 0)).toStdString());
+    for (int r : m_local->View()->SelectedRows())
+        if (m_local->View()->Kind(r) == rkFile)
+            paths.push_back((m_local->Directory() + m_local->View()->Text(r, 0)).toStdString());
     m_viewEdit->ViewLocal(paths);
 }
 
@@ -97,8 +97,8 @@ void TfrmMain::popEditClick()
     const int row = firstFileRow(pane);
     if (row < 0)
         return;
-    if (pane == Remote)
-        m_viewEdit->EditRemote(Remote->Text(row, 0).toStdString(), Remote->Size(row));
+    if (pane == m_remote->View())
+        m_viewEdit->EditRemote(m_remote->View()->Text(row, 0).toStdString(), m_remote->View()->Size(row));
     else
-        m_viewEdit->EditLocal((m_localDir + Local->Text(row, 0)).toStdString());
+        m_viewEdit->EditLocal((m_local->Directory() + m_local->View()->Text(row, 0)).toStdString());
 }

@@ -52,7 +52,7 @@ TEST(BookmarkWindow, AddGoEditAndNothingWhileBusyOrWithoutASite)
     ASSERT_TRUE(s.t.idle());
     w.mnuBookmarks->actions()[4]->trigger();
     ASSERT_TRUE(s.t.idle());
-    EXPECT_EQ(QString::fromStdString(w.currentRemotePath()).remove(QLatin1Char('/')), QStringLiteral("subdeep"));
+    EXPECT_EQ(QString::fromStdString(w.RemotePane().CurrentPath()).remove(QLatin1Char('/')), QStringLiteral("subdeep"));
 
     // Edited in the dialog: renamed, and one added.
     w.BookmarksOpened = [](TfrmBookmark& d) {
@@ -74,9 +74,9 @@ TEST(BookmarkWindow, AddGoEditAndNothingWhileBusyOrWithoutASite)
     s.select({QStringLiteral("x.bin")});
     w.mnuDownloadClick();
     ASSERT_TRUE(WaitFor([&] { return IsTransferring(w.Workflow().State()); }, 10000));
-    const std::string during = w.currentRemotePath();
+    const std::string during = w.RemotePane().CurrentPath();
     w.mnuBookmarks->actions()[5]->trigger();
-    EXPECT_EQ(w.currentRemotePath(), during);
+    EXPECT_EQ(w.RemotePane().CurrentPath(), during);
     w.btnAbortClick();
     ASSERT_TRUE(s.t.idle(30000)) << s.logText();
 

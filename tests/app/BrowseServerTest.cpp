@@ -39,7 +39,7 @@ TEST(BrowseServer, ASecondConnectionWalksViewsEditsAndQueuesWhileTheMainOneStays
                    0);
     TfrmMain& w = *s.t.w;
     ASSERT_TRUE(s.connect());
-    const std::string mainDir = w.currentRemotePath();
+    const std::string mainDir = w.RemotePane().CurrentPath();
     w.mnuBrowseServerClick();
     QPointer<TfrmBrowseServer> b = w.BrowseWindow;
     ASSERT_TRUE(b);
@@ -79,7 +79,7 @@ TEST(BrowseServer, ASecondConnectionWalksViewsEditsAndQueuesWhileTheMainOneStays
 
     // The main session did not move meanwhile.
     EXPECT_EQ(w.Workflow().State(), SessionState::Idle);
-    EXPECT_EQ(w.currentRemotePath(), mainDir);
+    EXPECT_EQ(w.RemotePane().CurrentPath(), mainDir);
 
     // A folder queued from the browse list goes with the main run.
     b->BrowseDblClick(0);  // ".."

@@ -92,14 +92,14 @@ TEST(ExactNames, BlanksAndArrowsInNamesReachTheServerAsListed)
 
     QueueWindow t;
     QTemporaryDir local;
-    t.w->SetLocalDirectory(local.path());
+    t.w->LocalPane().SetDirectory(local.path());
     ASSERT_TRUE(f.connect(t)) << logOf(t);
     for (const auto& [name, data] : files)
-        EXPECT_GE(t.row(t.w->Remote, name), 0) << "no row for '" << name.toStdString() << "'\n" << logOf(t);
+        EXPECT_GE(t.row(t.w->RemotePane().View(), name), 0) << "no row for '" << name.toStdString() << "'\n" << logOf(t);
 
     // Fetched under their own names, with their own contents.
-    t.w->SetActivePane(t.w->Remote);
-    selectExactly(t.w->Remote, {QStringLiteral(" lead"), QStringLiteral("a -> b"), QStringLiteral("tail ")});
+    t.w->SetActivePane(t.w->RemotePane().View());
+    selectExactly(t.w->RemotePane().View(), {QStringLiteral(" lead"), QStringLiteral("a -> b"), QStringLiteral("tail ")});
     t.w->mnuDownloadClick();
     ASSERT_TRUE(
         WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 30000))
@@ -112,7 +112,7 @@ TEST(ExactNames, BlanksAndArrowsInNamesReachTheServerAsListed)
 
     // Deleted: only the selected files go.
     t.w->Settings().ConfirmDel = false;
-    selectExactly(t.w->Remote, {QStringLiteral(" lead"), QStringLiteral("a -> b"), QStringLiteral("tail ")});
+    selectExactly(t.w->RemotePane().View(), {QStringLiteral(" lead"), QStringLiteral("a -> b"), QStringLiteral("tail ")});
     t.w->popDeleteClick();
     ASSERT_TRUE(t.idle()) << logOf(t);
     EXPECT_FALSE(f.exists(QStringLiteral(" lead")));
@@ -186,11 +186,11 @@ TEST(SafeOverwrite, ARefusedDownloadLeavesTheUsersFileAndACompletedOneReplacesIt
     WriteTestFile(local.path() + "/locked.bin", "the user's file");
     WriteTestFile(local.path() + "/new.bin", "old contents, longer than the new ones");
     QFile::setPermissions(local.path() + "/new.bin", QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
-    t.w->SetLocalDirectory(local.path());
+    t.w->LocalPane().SetDirectory(local.path());
     t.w->Settings().ResumeMode = 2;  // overwrite without asking
     ASSERT_TRUE(f.connect(t)) << logOf(t);
-    t.w->SetActivePane(t.w->Remote);
-    selectExactly(t.w->Remote, {QStringLiteral("locked.bin"), QStringLiteral("new.bin")});
+    t.w->SetActivePane(t.w->RemotePane().View());
+    selectExactly(t.w->RemotePane().View(), {QStringLiteral("locked.bin"), QStringLiteral("new.bin")});
     t.w->mnuDownloadClick();
     ASSERT_TRUE(
         WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 30000))
@@ -214,7 +214,7 @@ TEST(SafeOverwrite, AResumeOntoALargerTargetNeverEndsWithADifferentFile)
     s.t.w->Settings().ResumeMode = 1;  // resume without asking
     s.t.prompt.existing = IPrompt::ExistingFileAnswer::Resume;
     ASSERT_TRUE(s.connect()) << s.logText();
-    s.t.w->SetActivePane(s.t.w->Remote);
+    s.t.w->SetActivePane(s.t.w->RemotePane().View());
     s.select({QStringLiteral("big.bin"), QStringLiteral("part.bin")});
     s.t.w->mnuDownloadClick();
     ASSERT_TRUE(s.runEnded()) << s.logText();
@@ -251,7 +251,7 @@ TEST(SafeOverwrite, CleanedLocalNamesMeetTheRulesAndNeverShareAFile)
     OwnServerRun s({{QStringLiteral("q?mark.bin"), q1}, {QStringLiteral("q*mark.bin"), q2}}, 0);
     WriteTestFile(s.local.path() + "/q_mark.bin", "the user's own file");
     ASSERT_TRUE(s.connect()) << s.logText();
-    s.t.w->SetActivePane(s.t.w->Remote);
+    s.t.w->SetActivePane(s.t.w->RemotePane().View());
 
     // "Always skip": both skipped, the user's file untouched.
     s.t.w->Settings().ResumeMode = 3;
@@ -264,7 +264,7 @@ TEST(SafeOverwrite, CleanedLocalNamesMeetTheRulesAndNeverShareAFile)
     s.t.w->Settings().ResumeMode = 0;
     s.t.prompt.existing = IPrompt::ExistingFileAnswer::Skip;
     s.select({QStringLiteral("q?mark.bin")});
-    Q_EMIT s.t.w->Remote->RowDoubleClicked(s.t.row(s.t.w->Remote, QStringLiteral("q?mark.bin")));
+    Q_EMIT s.t.w->RemotePane().View()->RowDoubleClicked(s.t.row(s.t.w->RemotePane().View(), QStringLiteral("q?mark.bin")));
     ASSERT_TRUE(s.runEnded()) << s.logText();
     EXPECT_EQ(s.t.prompt.asked, std::vector<std::string>{"q_mark.bin"});
     EXPECT_EQ(ReadTestFile(s.local.path() + "/q_mark.bin"), "the user's own file");
@@ -334,15 +334,15 @@ TEST(ScriptFailures, TreeTransfersCountEveryItemTheyDidNotMove)
     QueueWindow t;
     TfrmMain& w = *t.w;
     QTemporaryDir local;
-    w.SetLocalDirectory(local.path());
+    w.LocalPane().SetDirectory(local.path());
     ASSERT_TRUE(f.connect(t)) << logOf(t);
-    const std::string start = w.currentRemotePath();
+    const std::string start = w.RemotePane().CurrentPath();
     auto ended = [&] {
         return WaitFor([&] { return w.Workflow().State() == SessionState::Idle && w.QueueEntries().Empty(); }, 30000);
     };
 
-    w.SetActivePane(w.Remote);
-    selectExactly(w.Remote, {QStringLiteral("tree")});
+    w.SetActivePane(w.RemotePane().View());
+    selectExactly(w.RemotePane().View(), {QStringLiteral("tree")});
     w.mnuDownloadClick();
     ASSERT_TRUE(ended()) << logOf(t);
     EXPECT_EQ(ReadTestFile(local.path() + "/tree/a.txt"), "a");
@@ -379,9 +379,9 @@ TEST(ScriptFailures, TreeTransfersCountEveryItemTheyDidNotMove)
     const int fd = ::open(bad.constData(), O_CREAT | O_WRONLY, 0644);
     ASSERT_GE(fd, 0);
     ::close(fd);
-    w.SetLocalDirectory(up.path());
-    selectExactly(w.Local, {QStringLiteral("up")});
-    w.SetActivePane(w.Local);
+    w.LocalPane().SetDirectory(up.path());
+    selectExactly(w.LocalPane().View(), {QStringLiteral("up")});
+    w.SetActivePane(w.LocalPane().View());
     w.mnuUploadClick();
     ASSERT_TRUE(ended()) << logOf(t);
     EXPECT_EQ(f.read(QStringLiteral("up/ok.txt")), "ok");
@@ -393,8 +393,8 @@ TEST(ScriptFailures, TreeTransfersCountEveryItemTheyDidNotMove)
     w.QueueRun().ClearFailed({});
     QDir().mkpath(up.path() + QStringLiteral("/made.denied"));
     WriteTestFile(up.path() + "/made.denied/m.txt", "m");
-    w.ListLocalDirectory();
-    selectExactly(w.Local, {QStringLiteral("made.denied")});
+    w.LocalPane().List();
+    selectExactly(w.LocalPane().View(), {QStringLiteral("made.denied")});
     w.mnuUploadClick();
     ASSERT_TRUE(ended()) << logOf(t);
     ASSERT_EQ(w.QueueRun().FailedEntries().size(), 1u) << logOf(t);
@@ -415,10 +415,10 @@ TEST(ScriptFailures, AnUploadFollowsALinkIntoAFolderOnlyOnce)
     QDir().mkpath(tree + QStringLiteral("/sub"));
     WriteTestFile(tree + "/sub/f.txt", "f");
     ASSERT_TRUE(QFile::link(QStringLiteral(".."), tree + QStringLiteral("/sub/loopdir")));
-    w.SetLocalDirectory(up.path());
+    w.LocalPane().SetDirectory(up.path());
     ASSERT_TRUE(f.connect(t)) << logOf(t);
-    selectExactly(w.Local, {QStringLiteral("top")});
-    w.SetActivePane(w.Local);
+    selectExactly(w.LocalPane().View(), {QStringLiteral("top")});
+    w.SetActivePane(w.LocalPane().View());
     w.mnuUploadClick();
     ASSERT_TRUE(WaitFor([&] { return w.Workflow().State() == SessionState::Idle && w.QueueEntries().Empty(); }, 30000))
         << logOf(t);
@@ -437,8 +437,8 @@ TEST(ExactNames, ARemoteRenameOntoAnExistingFileAsksFirst)
     f.ownByServerUser();
     QueueWindow t;
     ASSERT_TRUE(f.connect(t)) << logOf(t);
-    t.w->SetActivePane(t.w->Remote);
-    selectExactly(t.w->Remote, {QStringLiteral("b")});
+    t.w->SetActivePane(t.w->RemotePane().View());
+    selectExactly(t.w->RemotePane().View(), {QStringLiteral("b")});
     t.prompt.texts = {"keep1"};
     t.prompt.confirm = false;
     t.w->popRenameClick();
@@ -463,7 +463,7 @@ TEST(ExactNames, ARemoteRenameOntoAnExistingFileAsksFirst)
     ASSERT_TRUE(t.idle());
     t.prompt.asked.clear();
     t.prompt.confirm = false;
-    selectExactly(t.w->Remote, {QStringLiteral("keep1"), QStringLiteral("other")});
+    selectExactly(t.w->RemotePane().View(), {QStringLiteral("keep1"), QStringLiteral("other")});
     t.w->popMoveClick("dest");
     ASSERT_TRUE(t.idle()) << logOf(t);
     EXPECT_EQ(t.prompt.asked.size(), 1u) << logOf(t);
@@ -519,9 +519,9 @@ TEST(SafeOverwrite, AnUploadUnderATemporaryNameLeavesTheServersFileUntilItIsWhol
     const QString transferLog = logDir.filePath(QStringLiteral("xfer.log"));
     w.Settings().CustomLogFile = transferLog.toStdString();
     ASSERT_TRUE(s.connect()) << s.logText();
-    w.ListLocalDirectory();
-    w.SetActivePane(w.Local);
-    w.Local->SelectWhere([&](int r) { return w.Local->Text(r, 0) == QStringLiteral("big.bin"); });
+    w.LocalPane().List();
+    w.SetActivePane(w.LocalPane().View());
+    w.LocalPane().View()->SelectWhere([&](int r) { return w.LocalPane().View()->Text(r, 0) == QStringLiteral("big.bin"); });
     w.mnuUploadClick();
     ASSERT_TRUE(WaitFor([&] { return w.FTP.TransferBytes > 100000; }, 20000)) << s.logText();
     s.server->kill();
@@ -540,9 +540,9 @@ TEST(SafeOverwrite, AnUploadUnderATemporaryNameLeavesTheServersFileUntilItIsWhol
     ASSERT_TRUE(WaitFor([&] { return w.Workflow().State() == SessionState::Disconnected; }, 10000));
     w.QueueEntries().Clear();
     ASSERT_TRUE(s.connect()) << s.logText();
-    w.ListLocalDirectory();
-    w.SetActivePane(w.Local);
-    w.Local->SelectWhere([&](int r) { return w.Local->Text(r, 0) == QStringLiteral("big.bin"); });
+    w.LocalPane().List();
+    w.SetActivePane(w.LocalPane().View());
+    w.LocalPane().View()->SelectWhere([&](int r) { return w.LocalPane().View()->Text(r, 0) == QStringLiteral("big.bin"); });
     w.mnuUploadClick();
     ASSERT_TRUE(s.runEnded()) << s.logText();
     EXPECT_TRUE(ReadTestFile(s.home + "/big.bin") == fresh.toStdString());

@@ -69,22 +69,22 @@ TEST_P(FileOpsRemote, FolderTreeDeleteRenameMovePermissionsAndRaw)
         return s;
     };
     auto select = [&](std::initializer_list<const char*> names) {
-        t.w->Remote->SelectWhere([&](int r) {
+        t.w->RemotePane().View()->SelectWhere([&](int r) {
             for (const char* n : names)
-                if (t.w->Remote->Text(r, 0) == QString::fromUtf8(n))
+                if (t.w->RemotePane().View()->Text(r, 0) == QString::fromUtf8(n))
                     return true;
             return false;
         });
     };
-    t.w->SetActivePane(t.w->Remote);
-    const std::string start = t.w->currentRemotePath();  // vsftpd names it from /, pyftpdlib from its root
+    t.w->SetActivePane(t.w->RemotePane().View());
+    const std::string start = t.w->RemotePane().CurrentPath();  // vsftpd names it from /, pyftpdlib from its root
 
     // A new folder, shown at once.
     t.prompt.texts = {"新目录"};
     t.w->popNewFoldClick();
     ASSERT_TRUE(t.idle()) << text();
     EXPECT_TRUE(QFileInfo(root + "/新目录").isDir());
-    EXPECT_GE(t.row(t.w->Remote, QStringLiteral("新目录")), 0);
+    EXPECT_GE(t.row(t.w->RemotePane().View(), QStringLiteral("新目录")), 0);
 
     // Declining the folder question deletes nothing.
     t.prompt.confirm = false;
@@ -104,11 +104,11 @@ TEST_P(FileOpsRemote, FolderTreeDeleteRenameMovePermissionsAndRaw)
     EXPECT_EQ(t.prompt.asked,
               (std::vector<std::string>{"要删除所选文件吗?",
                                         "你确定你要删除所选的文件夹吗?  它包含的所有文件和文件夹都将被删除."}));
-    EXPECT_EQ(t.w->currentRemotePath(), start);
+    EXPECT_EQ(t.w->RemotePane().CurrentPath(), start);
     t.w->Settings().AutoRefresh = true;
     t.w->Workflow().UserRefresh();
     ASSERT_TRUE(t.idle());
-    EXPECT_LT(t.row(t.w->Remote, QStringLiteral("del")), 0);
+    EXPECT_LT(t.row(t.w->RemotePane().View(), QStringLiteral("del")), 0);
 
     // The skip list spares a selected file.
     t.w->Settings().SkipDelete = true;
@@ -126,7 +126,7 @@ TEST_P(FileOpsRemote, FolderTreeDeleteRenameMovePermissionsAndRaw)
     t.w->popRenameClick();
     ASSERT_TRUE(t.idle()) << text();
     EXPECT_TRUE(QFileInfo::exists(root + "/uno.txt"));
-    EXPECT_GE(t.row(t.w->Remote, QStringLiteral("uno.txt")), 0);
+    EXPECT_GE(t.row(t.w->RemotePane().View(), QStringLiteral("uno.txt")), 0);
 
     // Three files dropped onto a folder row: three renames into it.
     select({"uno.txt", "two.txt", "three.txt"});
@@ -136,7 +136,7 @@ TEST_P(FileOpsRemote, FolderTreeDeleteRenameMovePermissionsAndRaw)
         EXPECT_TRUE(QFileInfo::exists(root + "/target/" + f)) << f;
         EXPECT_FALSE(QFileInfo::exists(root + "/" + f)) << f;
     }
-    EXPECT_LT(t.row(t.w->Remote, QStringLiteral("two.txt")), 0);
+    EXPECT_LT(t.row(t.w->RemotePane().View(), QStringLiteral("two.txt")), 0);
 
     // Permissions, and a raw command.
     WriteTestFile(root + "/p.txt", "p");
@@ -175,7 +175,7 @@ TEST_P(FileOpsRemote, FolderTreeDeleteRenameMovePermissionsAndRaw)
     ASSERT_EQ(::stat((root + "/p.txt").toLocal8Bit().constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0604u) << text();
     // The parent row has none.
-    t.w->Remote->SelectWhere([&](int r) { return t.w->Remote->Kind(r) == rkParent; });
+    t.w->RemotePane().View()->SelectWhere([&](int r) { return t.w->RemotePane().View()->Kind(r) == rkParent; });
     t.w->popPropertiesClick();
     EXPECT_EQ(t.prompt.asked.back(), "你无法看到这个项目的属性.");
     t.prompt.texts = {"NOOP"};
@@ -193,8 +193,8 @@ TEST(FileOpsLocal, NewFolderRenameAndDelete)
     qputenv("XDG_DATA_HOME", trashHome.path().toLocal8Bit());
     QueueWindow t;
     QTemporaryDir local;
-    t.w->SetLocalDirectory(local.path());
-    t.w->SetActivePane(t.w->Local);
+    t.w->LocalPane().SetDirectory(local.path());
+    t.w->SetActivePane(t.w->LocalPane().View());
 
     t.prompt.texts = {"a/b/c"};
     t.w->popNewFoldClick();
@@ -207,27 +207,27 @@ TEST(FileOpsLocal, NewFolderRenameAndDelete)
     QDir(beside).removeRecursively();
 
     WriteTestFile(local.path() + "/f.txt", "f");
-    t.w->ListLocalDirectory();
-    t.w->Local->SelectWhere([&](int r) { return t.w->Local->Text(r, 0) == QStringLiteral("f.txt"); });
+    t.w->LocalPane().List();
+    t.w->LocalPane().View()->SelectWhere([&](int r) { return t.w->LocalPane().View()->Text(r, 0) == QStringLiteral("f.txt"); });
     t.prompt.texts = {"../../g.txt"};  // not a name here
     t.w->popRenameClick();
     EXPECT_TRUE(QFileInfo::exists(local.path() + "/f.txt"));
-    t.w->Local->SelectWhere([&](int r) { return t.w->Local->Text(r, 0) == QStringLiteral("f.txt"); });
+    t.w->LocalPane().View()->SelectWhere([&](int r) { return t.w->LocalPane().View()->Text(r, 0) == QStringLiteral("f.txt"); });
     t.prompt.texts = {"g.txt"};
     t.w->popRenameClick();
     EXPECT_TRUE(QFileInfo::exists(local.path() + "/g.txt"));
 
     // To the trash by default, asked once; for good with "DeleteOverride".
-    t.w->Local->SelectWhere([&](int r) { return t.w->Local->Text(r, 0) == QStringLiteral("g.txt"); });
+    t.w->LocalPane().View()->SelectWhere([&](int r) { return t.w->LocalPane().View()->Text(r, 0) == QStringLiteral("g.txt"); });
     t.prompt.confirm = true;
     t.w->popDeleteClick();
     EXPECT_FALSE(QFileInfo::exists(local.path() + "/g.txt"));
     EXPECT_TRUE(QFileInfo::exists(trashHome.path() + "/Trash/files/g.txt"));
     WriteTestFile(local.path() + "/h.txt", "h");
-    t.w->ListLocalDirectory();
+    t.w->LocalPane().List();
     t.w->Settings().DeleteOverride = true;
-    t.w->Local->SelectWhere([&](int r) { return t.w->Local->Text(r, 0) == QStringLiteral("h.txt"); });
-    QTest::keyClick(t.w->Local->View(), Qt::Key_Delete);  // the Delete key does the same
+    t.w->LocalPane().View()->SelectWhere([&](int r) { return t.w->LocalPane().View()->Text(r, 0) == QStringLiteral("h.txt"); });
+    QTest::keyClick(t.w->LocalPane().View()->View(), Qt::Key_Delete);  // the Delete key does the same
     EXPECT_FALSE(QFileInfo::exists(local.path() + "/h.txt"));
     EXPECT_FALSE(QFileInfo::exists(trashHome.path() + "/Trash/files/h.txt"));
     qunsetenv("XDG_DATA_HOME");
@@ -246,10 +246,10 @@ TEST(FileOpsLocal, NewFolderRenameAndDelete)
     QFile::setPermissions(local.path() + "/run.sh",
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     WriteTestFile(local.path() + "/doc.txt", "d");
-    t.w->ListLocalDirectory();
+    t.w->LocalPane().List();
     for (const char* name : {"run.sh", "doc.txt"}) {
-        t.w->Local->ClearSelection();
-        t.w->Local->SelectWhere([&](int r) { return t.w->Local->Text(r, 0) == QString::fromUtf8(name); });
+        t.w->LocalPane().View()->ClearSelection();
+        t.w->LocalPane().View()->SelectWhere([&](int r) { return t.w->LocalPane().View()->Text(r, 0) == QString::fromUtf8(name); });
         t.w->popExecuteClick();
     }
     EXPECT_EQ(ran, (std::vector<QString>{local.path() + "/run.sh"}));
@@ -275,9 +275,9 @@ TEST(FileOpsRemoteAbort, AnAbortedTreeDeleteStopsAfterTheFileAtHandAndReturnsToT
     t.w->txtFTPServer->setEditText(QStringLiteral("Own"));
     t.w->btnConnectClick();
     ASSERT_TRUE(t.idle());
-    const std::string start = t.w->currentRemotePath();
-    t.w->SetActivePane(t.w->Remote);
-    t.w->Remote->SelectWhere([&](int r) { return t.w->Remote->Text(r, 0) == QStringLiteral("tree"); });
+    const std::string start = t.w->RemotePane().CurrentPath();
+    t.w->SetActivePane(t.w->RemotePane().View());
+    t.w->RemotePane().View()->SelectWhere([&](int r) { return t.w->RemotePane().View()->Text(r, 0) == QStringLiteral("tree"); });
     t.prompt.confirm = true;
     t.w->popDeleteClick();
     auto deleted = [&] {
@@ -289,7 +289,7 @@ TEST(FileOpsRemoteAbort, AnAbortedTreeDeleteStopsAfterTheFileAtHandAndReturnsToT
     ASSERT_TRUE(WaitFor([&] { return deleted() >= 3; }, 20000));
     t.w->btnAbortClick();
     ASSERT_TRUE(t.idle());
-    EXPECT_EQ(t.w->currentRemotePath(), start);
+    EXPECT_EQ(t.w->RemotePane().CurrentPath(), start);
     const int sent = deleted();
     EXPECT_LT(sent, 121);
     // What was not deleted is still there, and nothing more goes after the idle.
@@ -337,7 +337,7 @@ TEST(CustomCommandsWindow, PerNameCommandsGoOneAfterAnotherAndANameCannotAddACom
     EXPECT_TRUE(sent("SITE").empty());
     EXPECT_EQ(t.w->Workflow().State(), SessionState::Idle);
 
-    t.w->Remote->SelectWhere([&](int r) { return t.w->Remote->Text(r, 0) != QStringLiteral("victim.txt"); });
+    t.w->RemotePane().View()->SelectWhere([&](int r) { return t.w->RemotePane().View()->Text(r, 0) != QStringLiteral("victim.txt"); });
     t.prompt.asked.clear();
     t.prompt.texts = {"600"};
     mode->trigger();
@@ -448,12 +448,12 @@ TEST(FileOpsLocal, MoveByTheFolderChooserAndByDroppingOntoAFolderStopsAtTheFirst
         QDir().mkpath(QFileInfo(local.filePath(f)).path());
         WriteTestFile(local.filePath(f), f);
     }
-    t.w->SetLocalDirectory(local.path());
-    t.w->SetActivePane(t.w->Local);
+    t.w->LocalPane().SetDirectory(local.path());
+    t.w->SetActivePane(t.w->LocalPane().View());
     auto select = [&](std::vector<QString> names) {
-        t.w->Local->ClearSelection();
-        t.w->Local->SelectWhere(
-            [&](int r) { return std::find(names.begin(), names.end(), t.w->Local->Text(r, 0)) != names.end(); });
+        t.w->LocalPane().View()->ClearSelection();
+        t.w->LocalPane().View()->SelectWhere(
+            [&](int r) { return std::find(names.begin(), names.end(), t.w->LocalPane().View()->Text(r, 0)) != names.end(); });
     };
     // The chooser gives "sub", which holds a b.txt already: a.txt moves,
     // b.txt is not put over the other one, and the move stops there.
@@ -466,13 +466,13 @@ TEST(FileOpsLocal, MoveByTheFolderChooserAndByDroppingOntoAFolderStopsAtTheFirst
     EXPECT_TRUE(QFileInfo::exists(local.filePath("b.txt")) && QFileInfo::exists(local.filePath("c.txt")));
 
     // Dropped onto a folder row of the same pane.
-    t.w->ListLocalDirectory();
+    t.w->LocalPane().List();
     t.w->Settings().ConfirmMove = false;
     select({QStringLiteral("b.txt"), QStringLiteral("c.txt")});
-    t.w->PaneDragDrop(t.w->Local, t.w->Local->Tag, t.row(t.w->Local, QStringLiteral("dest")));
+    t.w->PaneDragDrop(t.w->LocalPane().View(), t.w->LocalPane().View()->Tag, t.row(t.w->LocalPane().View(), QStringLiteral("dest")));
     EXPECT_EQ(ReadTestFile(local.filePath("dest/b.txt")), "b.txt");
     EXPECT_EQ(ReadTestFile(local.filePath("dest/c.txt")), "c.txt");
-    EXPECT_EQ(t.row(t.w->Local, QStringLiteral("c.txt")), -1);  // listed again
+    EXPECT_EQ(t.row(t.w->LocalPane().View(), QStringLiteral("c.txt")), -1);  // listed again
 }
 
 TEST(FileOpsLocal, PropertiesComeFromTheFileManagerOrFromOurOwnDialog)
@@ -483,9 +483,9 @@ TEST(FileOpsLocal, PropertiesComeFromTheFileManagerOrFromOurOwnDialog)
     WriteTestFile(file, "12345");
     QFile::setPermissions(
         file, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup);  // 750
-    t.w->SetLocalDirectory(local.path());
-    t.w->SetActivePane(t.w->Local);
-    t.w->Local->SelectWhere([&](int r) { return t.w->Local->Text(r, 0) == QStringLiteral("p.txt"); });
+    t.w->LocalPane().SetDirectory(local.path());
+    t.w->SetActivePane(t.w->LocalPane().View());
+    t.w->LocalPane().View()->SelectWhere([&](int r) { return t.w->LocalPane().View()->Text(r, 0) == QStringLiteral("p.txt"); });
 
     // No file manager on the bus: our dialog, and a changed mode applied.
     t.prompt.newMode = 740;
@@ -508,7 +508,7 @@ TEST(FileOpsLocal, PropertiesComeFromTheFileManagerOrFromOurOwnDialog)
     ASSERT_TRUE(
         bus.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &manager, QDBusConnection::ExportAllSlots));
     ASSERT_TRUE(bus.registerService(QStringLiteral("org.freedesktop.FileManager1")));
-    t.w->Local->SelectWhere([&](int r) { return t.w->Local->Text(r, 0) == QStringLiteral("p.txt"); });
+    t.w->LocalPane().View()->SelectWhere([&](int r) { return t.w->LocalPane().View()->Text(r, 0) == QStringLiteral("p.txt"); });
     t.w->popPropertiesClick();
     const bool asked = WaitFor([&] { return !manager.shown.isEmpty(); }, 10000);
     bus.unregisterService(QStringLiteral("org.freedesktop.FileManager1"));

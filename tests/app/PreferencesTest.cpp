@@ -94,7 +94,7 @@ TEST(Preferences, OneControlPerPageIsWrittenInOrderAndAppliedAtOnce)
     EXPECT_EQ(w.Settings().Email, "me@example.org");
     EXPECT_FALSE(w.Settings().ConfirmDel);
     EXPECT_EQ(f.ReadString("Setup", "HideHeader"), "1");
-    EXPECT_TRUE(w.Remote->Header()->isHidden());  // applied at once
+    EXPECT_TRUE(w.RemotePane().View()->Header()->isHidden());  // applied at once
     EXPECT_TRUE(w.mnuComplete[1]->isChecked());
     EXPECT_EQ(f.ReadList("Skip", "s"), std::vector<std::string>{"*.bak"});
     EXPECT_EQ(w.Settings().SkipPatterns, std::vector<std::string>{"*.bak"});
@@ -161,12 +161,12 @@ TEST(Preferences, MixedOrderAppliesAtOnce)
     QDir().mkpath(local.filePath(QStringLiteral("b_dir")));
     WriteTestFile(local.filePath(QStringLiteral("a.txt")), "a");
     WriteTestFile(local.filePath(QStringLiteral("c.txt")), "c");
-    w.SetLocalDirectory(local.path());
+    w.LocalPane().SetDirectory(local.path());
     auto names = [&] {
         QStringList out;
-        for (int r = 0; r < w.Local->RowCount(); ++r)
-            if (w.Local->Text(r, 0) != QStringLiteral(".."))
-                out << w.Local->Text(r, 0);
+        for (int r = 0; r < w.LocalPane().View()->RowCount(); ++r)
+            if (w.LocalPane().View()->Text(r, 0) != QStringLiteral(".."))
+                out << w.LocalPane().View()->Text(r, 0);
         return out;
     };
     ASSERT_EQ(names(), (QStringList{"b_dir", "a.txt", "c.txt"}));

@@ -165,7 +165,7 @@ struct OwnServerRun {
         }
         server = RealServers::startOwnPyftpdlib(port, home, bytesPerSecond);
         t.addResumingSite("Own", port);
-        t.w->SetLocalDirectory(local.path());
+        t.w->LocalPane().SetDirectory(local.path());
     }
     ~OwnServerRun()
     {
@@ -183,8 +183,8 @@ struct OwnServerRun {
     }
     void select(const std::vector<QString>& names)
     {
-        t.w->Remote->SelectWhere(
-            [&](int r) { return std::find(names.begin(), names.end(), t.w->Remote->Text(r, 0)) != names.end(); });
+        t.w->RemotePane().View()->SelectWhere(
+            [&](int r) { return std::find(names.begin(), names.end(), t.w->RemotePane().View()->Text(r, 0)) != names.end(); });
     }
     bool runEnded(int ms = 60000)
     {

@@ -93,7 +93,7 @@ TEST_P(QueueTree, ATreeGoesDownAndBackUpByteForByte)
 
     QueueWindow t;
     QTemporaryDir local;
-    t.w->SetLocalDirectory(local.path());
+    t.w->LocalPane().SetDirectory(local.path());
     t.w->txtFTPServer->setEditText(QStringLiteral("127.0.0.1|%1:ftptest:ftppass:%2").arg(base).arg(port));
     t.w->btnConnectClick();
     ASSERT_TRUE(t.idle()) << [&] {
@@ -102,34 +102,34 @@ TEST_P(QueueTree, ATreeGoesDownAndBackUpByteForByte)
             s += l + "\n";
         return s;
     }();
-    const std::string start = t.w->RemoteDirectory();
+    const std::string start = t.w->RemotePane().Directory();
 
     // Down: the folder row, through the queue.
-    const int tree = t.row(t.w->Remote, QStringLiteral("树"));
+    const int tree = t.row(t.w->RemotePane().View(), QStringLiteral("树"));
     ASSERT_GE(tree, 0);
-    t.w->Remote->SetSelected(tree, true);
+    t.w->RemotePane().View()->SetSelected(tree, true);
     t.w->mnuDownloadClick();
     ASSERT_TRUE(
         WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 250000));
     EXPECT_EQ(treeOf(local.path() + QStringLiteral("/树")), treeOf(home + "/" + base + QStringLiteral("/树")));
     EXPECT_TRUE(QDir(local.path() + QStringLiteral("/树/中文/空的")).exists());
     // Both panes back where the run began.
-    EXPECT_EQ(t.w->LocalDirectory(), local.path() + "/");
-    EXPECT_EQ(t.w->RemoteDirectory(), start);
-    EXPECT_GE(t.row(t.w->Local, QStringLiteral("树")), 0);
-    EXPECT_GE(t.row(t.w->Remote, QStringLiteral("树")), 0);
+    EXPECT_EQ(t.w->LocalPane().Directory(), local.path() + "/");
+    EXPECT_EQ(t.w->RemotePane().Directory(), start);
+    EXPECT_GE(t.row(t.w->LocalPane().View(), QStringLiteral("树")), 0);
+    EXPECT_GE(t.row(t.w->RemotePane().View(), QStringLiteral("树")), 0);
 
     // Up again, into the folder "back": local rows dropped onto its row.
-    const int back = t.row(t.w->Remote, QStringLiteral("back"));
+    const int back = t.row(t.w->RemotePane().View(), QStringLiteral("back"));
     ASSERT_GE(back, 0);
-    t.w->Local->ClearSelection();
-    t.w->Local->SetSelected(t.row(t.w->Local, QStringLiteral("树")), true);
+    t.w->LocalPane().View()->ClearSelection();
+    t.w->LocalPane().View()->SetSelected(t.row(t.w->LocalPane().View(), QStringLiteral("树")), true);
     t.w->mnuUploadClick("back");
     ASSERT_TRUE(
         WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 250000));
     EXPECT_EQ(treeOf(home + "/" + base + QStringLiteral("/back/树")), treeOf(local.path() + QStringLiteral("/树")));
-    EXPECT_EQ(t.w->RemoteDirectory(), start);
-    EXPECT_EQ(t.w->LocalDirectory(), local.path() + "/");
+    EXPECT_EQ(t.w->RemotePane().Directory(), start);
+    EXPECT_EQ(t.w->LocalPane().Directory(), local.path() + "/");
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, QueueTree, ::testing::Values("vsftpd", "pyftpdlib"));
@@ -188,13 +188,13 @@ TEST(QueueHostile, NamesThatLeaveTheTargetAndALoopingFolderStayInside)
     QTemporaryDir outside;
     const QString target = outside.path() + QStringLiteral("/in");
     ASSERT_TRUE(QDir().mkpath(target));
-    t.w->SetLocalDirectory(target);
+    t.w->LocalPane().SetDirectory(target);
     t.w->Settings().ReceiveRefresh = false;
     t.w->Memo1->SetMaxRecords(32768);  // the whole walk stays in the log
     t.w->txtFTPServer->setEditText(QStringLiteral("127.0.0.1:bob:pw:%1").arg(server.port()));
     t.w->btnConnectClick();
     ASSERT_TRUE(t.idle());
-    t.w->Remote->SelectWhere([&](int r) { return t.w->Remote->Text(r, 0) == QStringLiteral("loop"); });
+    t.w->RemotePane().View()->SelectWhere([&](int r) { return t.w->RemotePane().View()->Text(r, 0) == QStringLiteral("loop"); });
     t.w->mnuDownloadClick();
     ASSERT_TRUE(
         WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 60000))
@@ -236,13 +236,13 @@ TEST(QueueRunLength, ALongRunOfSkippedFilesDoesNotDeepenTheStack)
     // must not nest a call per file.
     QueueWindow t;
     QTemporaryDir local;
-    t.w->SetLocalDirectory(local.path());
+    t.w->LocalPane().SetDirectory(local.path());
     t.w->txtFTPServer->setEditText(QStringLiteral("127.0.0.1:ftptest:ftppass:%1").arg(RealServers::pyftpdlib().port));
     t.w->btnConnectClick();
     ASSERT_TRUE(t.idle());
     t.w->Settings().SkipEnabled = true;
     t.w->Settings().SkipPatterns = {"*.skip"};
-    const std::string remote = t.w->currentRemotePath();
+    const std::string remote = t.w->RemotePane().CurrentPath();
     const std::string target = local.path().toStdString() + "/";
     std::vector<TQueueEntry> entries;
     for (int i = 0; i < 100000; ++i) {
@@ -278,12 +278,12 @@ TEST(QueueLocalFaults, AFileThatCannotBeWrittenOrReadEndsAndTheRunGoesOn)
 
     QueueWindow t;
     QTemporaryDir local;
-    t.w->SetLocalDirectory(local.path());
+    t.w->LocalPane().SetDirectory(local.path());
     t.w->txtFTPServer->setEditText(
         QStringLiteral("127.0.0.1|%1:ftptest:ftppass:%2").arg(base).arg(RealServers::pyftpdlib().port));
     t.w->btnConnectClick();
     ASSERT_TRUE(t.idle());
-    const std::string remote = t.w->currentRemotePath();
+    const std::string remote = t.w->RemotePane().CurrentPath();
     const std::string target = local.path().toStdString() + "/";
     ASSERT_TRUE(QDir().mkpath(local.path() + "/a.bin"));
     t.w->QueueEntries().Append({{TEntryKind::DownloadFile, remote + "a.bin", 5, target + "a.bin"},
@@ -337,11 +337,11 @@ TEST_P(QueueDroppedConnection, ATransferCutByAServerKillResumesAfterTheReconnect
     QueueWindow t;
     t.w->Settings().RestoreState = false;  // reconnect after six seconds
     t.addResumingSite("Dies", port);
-    t.w->SetLocalDirectory(local.path());
+    t.w->LocalPane().SetDirectory(local.path());
     t.w->txtFTPServer->setEditText(QStringLiteral("Dies"));
     t.w->btnConnectClick();
     ASSERT_TRUE(t.idle());
-    TCorvListView* pane = upload ? t.w->Local : t.w->Remote;
+    TCorvListView* pane = upload ? t.w->LocalPane().View() : t.w->RemotePane().View();
     pane->SelectWhere([&](int r) { return pane->Text(r, 0) == QStringLiteral("big.bin"); });
     if (upload)
         t.w->mnuUploadClick();

@@ -99,7 +99,7 @@ TEST(ScriptWindow, LoopsConditionsStopsAndErrorsAndNoQuestionWhileItRuns)
     EXPECT_EQ(count(s.t.log(), "NOOP"), 2u) << s.logText();
     EXPECT_EQ(count(s.t.log(), "SYST"), systAtLogin + 1);
     EXPECT_EQ(w.mnuRunScript->text(), QStringLiteral("运行脚本(&S)"));
-    EXPECT_EQ(w.StatusPanel->text(), QStringLiteral("完成脚本"));
+    EXPECT_EQ(w.StatusLine().Panel(0)->text(), QStringLiteral("完成脚本"));
 
     // The logs are deleted only when there are some; the delete's question
     // is answered by the script, not by a person.
@@ -138,13 +138,13 @@ TEST(ScriptWindow, LoopsConditionsStopsAndErrorsAndNoQuestionWhileItRuns)
     ASSERT_TRUE(runScript("local.txt",
                           QByteArray("MD-L:") + local.toUtf8() + "/made/&date\nDELAY:1\nCD-L:made\nPATH-L\nAUTO\n"));
     EXPECT_TRUE(QFileInfo(local + "/made/" + QDate::currentDate().toString(QStringLiteral("MMdd"))).isDir());
-    EXPECT_EQ(w.LocalDirectory(), local + QStringLiteral("/made/"));
+    EXPECT_EQ(w.LocalPane().Directory(), local + QStringLiteral("/made/"));
     s.t.prompt.texts = {"NOT A COMMAND"};
     w.mnuScriptCommandClick();
     EXPECT_TRUE(s.logged("无效命令: \"NOT A COMMAND\""));
     s.t.prompt.texts = {"binary"};
     w.mnuScriptCommandClick();
-    EXPECT_EQ(w.pnlTransferMode->text(), QStringLiteral("二进制"));
+    EXPECT_EQ(w.StatusLine().Panel(2)->text(), QStringLiteral("二进制"));
 }
 
 namespace {
@@ -206,7 +206,7 @@ TEST(DdeLink, PokedLinesRunAndStatusLinesGoToThePartner)
 
     // Not open: a poked line runs, nothing goes anywhere.
     ASSERT_TRUE(poke(QStringLiteral("ascii")));
-    ASSERT_TRUE(WaitFor([&] { return w.pnlTransferMode->text() == QStringLiteral("ASCII"); }));
+    ASSERT_TRUE(WaitFor([&] { return w.StatusLine().Panel(2)->text() == QStringLiteral("ASCII"); }));
     EXPECT_TRUE(s.logged("DDE> ascii"));
 
     ASSERT_TRUE(poke(QStringLiteral("DDELINK:partner:status:")));

@@ -44,7 +44,7 @@ TEST(TransferProgressWindow, ARunShowsItsProgressThenLogsAndCountsEachFile)
     EXPECT_TRUE(bar->property("text").toString().endsWith(QStringLiteral(" KB/s)")));
     EXPECT_TRUE(s.t.w->windowTitle().startsWith(QStringLiteral("FTP - 2 文件  (00:00:0")))
         << s.t.w->windowTitle().toStdString();
-    EXPECT_FALSE(s.t.w->StatusPanel2->isVisible());
+    EXPECT_FALSE(s.t.w->StatusLine().Panel(1)->isVisible());
     // A picture of the window in the middle of the run, to look at.
     s.t.w->resize(1100, 700);
     for (QWidget* w : {static_cast<QWidget*>(s.t.w->Queue), static_cast<QWidget*>(s.t.w->Memo1),
@@ -204,7 +204,7 @@ TEST(TransferManual, AManualDownloadLeavesTheQueueAloneAndAsksBeforeReplacing)
     OwnServerRun s({{QStringLiteral("one.bin"), one}, {QStringLiteral("two.bin"), two}}, 0);
     ASSERT_TRUE(s.connect()) << s.logText();
     s.select({QStringLiteral("two.bin")});
-    s.t.w->AddSelectionToQueue(s.t.w->Remote);
+    s.t.w->AddSelectionToQueue(s.t.w->RemotePane().View());
     ASSERT_EQ(s.t.w->QueueEntries().Count(), 1u);
 
     s.t.prompt.texts = {"/one.bin"};
@@ -232,14 +232,14 @@ TEST(TransferManual, AManualDownloadLeavesTheQueueAloneAndAsksBeforeReplacing)
     // once with "transfer".
     s.t.w->QueueEntries().Clear();
     s.t.w->Settings().DoubleClick = 3;
-    const int twoRow = s.t.row(s.t.w->Remote, QStringLiteral("two.bin"));
+    const int twoRow = s.t.row(s.t.w->RemotePane().View(), QStringLiteral("two.bin"));
     s.select({QStringLiteral("two.bin")});
-    s.t.w->Remote->EmitDoubleClick(twoRow);
+    s.t.w->RemotePane().View()->EmitDoubleClick(twoRow);
     ASSERT_EQ(s.t.w->QueueEntries().Count(), 1u);
     EXPECT_EQ(s.t.w->Workflow().State(), SessionState::Idle);
     s.t.w->QueueEntries().Clear();
     s.t.w->Settings().DoubleClick = 0;
-    s.t.w->Remote->EmitDoubleClick(twoRow);
+    s.t.w->RemotePane().View()->EmitDoubleClick(twoRow);
     ASSERT_TRUE(s.runEnded()) << s.logText();
     EXPECT_EQ(ReadTestFile(s.local.path() + "/two.bin"), two.toStdString());
 }
@@ -321,7 +321,7 @@ TEST(TransferRulesWindow, ModesNamesAndSkipsApplyToEachFileOfARun)
     set.SkipNull = true;
     WriteTestFile(s.local.path() + "/page.htm", "mine");  // where page.html arrives: asked about, kept
     ASSERT_TRUE(s.connect()) << s.logText();
-    s.t.w->Remote->SelectWhere([&](int r) { return s.t.w->Remote->Kind(r) != rkParent; });
+    s.t.w->RemotePane().View()->SelectWhere([&](int r) { return s.t.w->RemotePane().View()->Kind(r) != rkParent; });
     s.t.w->mnuDownloadClick();
     ASSERT_TRUE(s.runEnded()) << s.logText();
     EXPECT_TRUE(s.t.w->QueueEntries().Empty());
@@ -344,11 +344,11 @@ TEST(TransferRulesWindow, ModesNamesAndSkipsApplyToEachFileOfARun)
     WriteTestFile(s.local.path() + "/up.txt", "a\r\nb\r\n");
     WriteTestFile(s.local.path() + "/page.htm", "<p>2");
     s.t.prompt.existing = IPrompt::ExistingFileAnswer::Overwrite;
-    s.t.w->Remote->ClearSelection();
+    s.t.w->RemotePane().View()->ClearSelection();
     set.ForceLowerCase = 0;
-    s.t.w->ListLocalDirectory();
-    s.t.w->Local->SelectWhere([&](int r) {
-        const QString n = s.t.w->Local->Text(r, 0);
+    s.t.w->LocalPane().List();
+    s.t.w->LocalPane().View()->SelectWhere([&](int r) {
+        const QString n = s.t.w->LocalPane().View()->Text(r, 0);
         return n == QStringLiteral("up.txt") || n == QStringLiteral("page.htm");
     });
     s.t.w->mnuUploadClick();
@@ -407,11 +407,11 @@ TEST_P(TransferExisting, EveryModeAndEveryAnswer)
         (upload ? s.t.w->Settings().UploadMode : s.t.w->Settings().ResumeMode) = c.mode;
         s.t.prompt.asked.clear();
         s.t.prompt.existing = c.answer;
-        s.t.w->ListLocalDirectory();
+        s.t.w->LocalPane().List();
         s.t.w->Workflow().UserRefresh();
         ASSERT_TRUE(s.t.idle());
-        TCorvListView* pane = upload ? s.t.w->Local : s.t.w->Remote;
-        (upload ? s.t.w->Remote : s.t.w->Local)->ClearSelection();
+        TCorvListView* pane = upload ? s.t.w->LocalPane().View() : s.t.w->RemotePane().View();
+        (upload ? s.t.w->RemotePane().View() : s.t.w->LocalPane().View())->ClearSelection();
         pane->SelectWhere([&](int r) { return pane->Text(r, 0) == QStringLiteral("f.bin"); });
         if (upload)
             s.t.w->mnuUploadClick();
@@ -441,10 +441,10 @@ TEST_P(TransferExisting, EveryModeAndEveryAnswer)
         (upload ? s.t.w->Settings().UploadMode : s.t.w->Settings().ResumeMode) = 0;
         s.t.prompt.asked.clear();
         s.t.prompt.existing = all;
-        s.t.w->ListLocalDirectory();
+        s.t.w->LocalPane().List();
         s.t.w->Workflow().UserRefresh();
         ASSERT_TRUE(s.t.idle());
-        TCorvListView* pane = upload ? s.t.w->Local : s.t.w->Remote;
+        TCorvListView* pane = upload ? s.t.w->LocalPane().View() : s.t.w->RemotePane().View();
         pane->SelectWhere([&](int r) { return pane->Text(r, 0).endsWith(QStringLiteral(".bin")); });
         if (upload)
             s.t.w->mnuUploadClick();
@@ -473,9 +473,9 @@ TEST(TransferExistingCase, AnUploadResumesTheFileSpeltAsItsName)
     WriteTestFile(s.local.path() + "/G.BIN", full);
     s.t.w->Settings().UploadMode = 1;  // resume without asking
     ASSERT_TRUE(s.connect()) << s.logText();
-    s.t.w->ListLocalDirectory();
-    s.t.w->Local->SelectWhere(
-        [&](int r) { return s.t.w->Local->Text(r, 0).endsWith(QStringLiteral(".bin"), Qt::CaseInsensitive); });
+    s.t.w->LocalPane().List();
+    s.t.w->LocalPane().View()->SelectWhere(
+        [&](int r) { return s.t.w->LocalPane().View()->Text(r, 0).endsWith(QStringLiteral(".bin"), Qt::CaseInsensitive); });
     s.t.w->mnuUploadClick();
     ASSERT_TRUE(s.runEnded()) << s.logText();
     EXPECT_TRUE(s.t.prompt.asked.empty());
@@ -523,13 +523,13 @@ TEST(TransferStops, AFinalReplyThatNeverComesCountsTheFileAndReconnectsForTheRes
                              {"LIST", "150 here\n<data:" + listing + ">\n226 done"}}));
     QueueWindow t;
     QTemporaryDir local;
-    t.w->SetLocalDirectory(local.path());
+    t.w->LocalPane().SetDirectory(local.path());
     t.w->Settings().HangTimeout = 500;
     t.w->Settings().RestoreState = false;
     t.w->txtFTPServer->setEditText(QStringLiteral("127.0.0.1:bob:pw:%1").arg(server.port()));
     t.w->btnConnectClick();
     ASSERT_TRUE(t.idle());
-    t.w->Remote->SelectWhere([&](int r) { return t.w->Remote->Kind(r) == rkFile; });
+    t.w->RemotePane().View()->SelectWhere([&](int r) { return t.w->RemotePane().View()->Kind(r) == rkFile; });
     t.w->mnuDownloadClick();
     auto text = [&] {
         std::string s;
@@ -559,7 +559,7 @@ TEST(TransferLocalFaults, TooLittleSpaceIsAskedAboutAndAFullDiskEndsTheFileNotTh
         GTEST_SKIP() << "mounting a small file system needs root";
     const QByteArray big = pattern(2 * 1024 * 1024, 13);
     OwnServerRun s({{QStringLiteral("big.bin"), big}, {QStringLiteral("small.bin"), pattern(1000, 14)}}, 0);
-    s.t.w->SetLocalDirectory(disk.dir.path());
+    s.t.w->LocalPane().SetDirectory(disk.dir.path());
     ASSERT_TRUE(s.connect()) << s.logText();
 
     // No: the run ends before the file, which stays queued.

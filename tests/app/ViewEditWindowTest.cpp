@@ -36,7 +36,7 @@ struct EditRun : OwnServerRun {
     }
     void selectOnly(const QString& name)
     {
-        t.w->SetActivePane(t.w->Remote);
+        t.w->SetActivePane(t.w->RemotePane().View());
         select({name});
     }
     std::string serverFile(const QString& name) const { return ReadTestFile(home + "/" + name); }
@@ -212,10 +212,10 @@ TEST(LocalViewEdit, ProgramsByExtensionSettingOrDesktop)
     };
     t.w->SettingsFile().WriteString("Editors", "e1", ".txt.htm,texteditor");
     t.w->Settings().Editor = "fallback";
-    t.w->SetLocalDirectory(dir.path());
-    t.w->SetActivePane(t.w->Local);
+    t.w->LocalPane().SetDirectory(dir.path());
+    t.w->SetActivePane(t.w->LocalPane().View());
     auto edit = [&](const QString& name) {
-        t.w->Local->SelectWhere([&](int r) { return t.w->Local->Text(r, 0) == name; });
+        t.w->LocalPane().View()->SelectWhere([&](int r) { return t.w->LocalPane().View()->Text(r, 0) == name; });
         t.w->popEditClick();
     };
     edit(QStringLiteral("A.TXT"));
@@ -225,7 +225,7 @@ TEST(LocalViewEdit, ProgramsByExtensionSettingOrDesktop)
     EXPECT_EQ(launched[1], (QStringList{"fallback", dir.filePath("b.log")}));
 
     // Viewing every selected file without a viewer: the desktop's programs.
-    t.w->Local->SelectWhere([&](int r) { return t.w->Local->Kind(r) == rkFile; });
+    t.w->LocalPane().View()->SelectWhere([&](int r) { return t.w->LocalPane().View()->Kind(r) == rkFile; });
     t.w->popViewClick();
     EXPECT_EQ(opened.size(), 2u);
 }
