@@ -114,6 +114,46 @@ bool TWidgetPrompt::AskLogin(LoginRequest& request)
 
 // ---------------------------------------------------------------- window
 
+// What scripts ask of the window.
+class TfrmMain::TScriptWindow : public IScriptWindow {
+public:
+    explicit TScriptWindow(TfrmMain& w) : m_w(w) {}
+    void FillLogin(const QString& host, const std::optional<std::string>& user, const std::optional<std::string>& pass,
+                   const std::optional<QString>& port) override
+    {
+        m_w.txtFTPServer->setEditText(host);  // empties the other fields
+        if (user)
+            m_w.txtUser->setText(QString::fromStdString(*user));
+        if (pass)
+            m_w.txtPass->setText(QString::fromStdString(*pass));
+        if (port)
+            m_w.txtPort->setText(*port);
+    }
+    void Connect() override { m_w.btnConnectClick(true); }
+    void Disconnect() override { m_w.btnDisconnectClick(); }
+    void AbortOperation() override { m_w.btnAbortClick(false); }
+    void Activate(TFilePane& pane) override { m_w.SetActivePart(pane); }
+    void QueueSelection(TCorvListView* pane) override { m_w.AddSelectionToQueue(pane); }
+    void TransferQueue() override { m_w.queTransferClick(); }
+    void FitQueue() override { m_w.Queue->FitColumns(); }
+    void DeleteSelection() override { m_w.popDeleteClick(); }
+    size_t LoadQueueFile(const std::string& path) override { return m_w.LoadQueueFile(path); }
+    bool LoadSiteQueueFile(const std::string& path) override { return m_w.LoadSiteQueueFile(path); }
+    bool SavePlainQueue(const std::string& path, std::string& error) override
+    {
+        return m_w.SavePlainQueue(path, error);
+    }
+    void SetCompletionAction(int action) override { m_w.SetCompletionAction(action); }
+    void Hide() override { m_w.mnuHideClick(); }
+    void Unhide() override { m_w.tryRestoreClick(); }
+    void Close(bool questions) override { questions ? (void)m_w.close() : m_w.CloseWithoutQuestions(); }
+    bool Launch(const QString& program, const QStringList& arguments) override { return m_w.launch(program, arguments); }
+    bool OpenUrl(const QUrl& url) override { return m_w.openUrl(url); }
+
+private:
+    TfrmMain& m_w;
+};
+
 TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
     : QMainWindow(parent),
       m_dataDir(dataDirectory),
@@ -136,6 +176,8 @@ TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
     m_workflow = std::make_unique<TConnectionWorkflow>(FTP, m_settings, m_settingsFile, m_sites, *m_prompt, this);
     fillParts();
     buildWidgets();
+    m_scriptWindow = std::make_unique<TScriptWindow>(*this);
+    m_scripts = new TScriptHost(m_parts, *m_scriptWindow, this);
     buildMenus();
     connectLogAndStatus();
     connectSitePanes();
@@ -169,7 +211,9 @@ void TfrmMain::fillParts()
     m_parts.workflow = m_workflow.get();
     m_parts.prompt = [this]() -> IPrompt& { return *m_prompt; };
     m_parts.log = [this](const std::string& text, int colour) { LogLine(text, colour); };
+    m_parts.setPrompt = [this](IPrompt* prompt) { SetPrompt(prompt); };
 }
+
 
 // The session told in the log, the title, the server history and the
 // buttons; the status bar and the panes follow it themselves.
@@ -582,15 +626,10 @@ void TfrmMain::HandOffCommandLine(const QStringList& arguments)
                 QTimer::singleShot(0, this, [this] { ChooseTargetSite(); });
             return;
         case TCommandLineKind::Keywords:
-            return KeywordCommandLine(arguments);
+            return m_scripts->KeywordCommandLine(arguments);
         case TCommandLineKind::Script:
             // "+script.txt more words": the rest belongs to the file's name.
-            // No dialog may wait in such a run, not even for a script that
-            // cannot be read; one that cannot run ends the program at once.
-            m_quitWhenDone = true;
-            beginUnattended();
-            if (!RunScriptFile(arguments.join(QLatin1Char(' ')).mid(1), true))
-                QTimer::singleShot(0, this, [this] { CloseWithoutQuestions(); });
+            m_scripts->RunStartScript(arguments.join(QLatin1Char(' ')).mid(1));
             return;
     }
 }
@@ -640,7 +679,8 @@ void TfrmMain::LogLine(const std::string& text, int colour)
     const bool dark = Memo1->palette().color(QPalette::Base).lightness() < 128;
     Memo1->AddColoredLine(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
                           logLineColour(colour, dark));
-    forwardLogLine(text, colour);
+    if (m_scripts)
+        m_scripts->ForwardLogLine(text, colour);
     m_report.Line(text, colour == lcError);
 }
 
@@ -799,7 +839,7 @@ void TfrmMain::closeEvent(QCloseEvent* e)
     setWindowTitle(QStringLiteral("正关闭 Corvyne..."));
     if (m_workflow->State() > SessionState::Connecting && m_workflow->State() != SessionState::Starting)
         FTP.SendRawCommand("QUIT");
-    endAutomation();             // the script ends, the partner hears the link close
+    m_scripts->End();            // the script ends, the partner hears the link close
     if (SaveInterruptedQueue())  // offered again at the next start
         FTP.Abort();
     FTP.Close();
@@ -817,7 +857,7 @@ void TfrmMain::closeEvent(QCloseEvent* e)
         tell(m_settingsFile.LastError());
     if (!m_sites.SaveSites() || !m_sites.SaveStats())
         tell(m_sites.LastError());
-    m_report.Summary(ExitStatus(), m_queueRun->Completed, m_queueRun->Failures,
+    m_report.Summary(m_scripts->ExitStatus(), m_queueRun->Completed, m_queueRun->Failures,
                      static_cast<int>(m_transferQueue.Count()));
     SetApplicationExceptionHandler(nullptr);
     e->accept();

@@ -14,7 +14,7 @@
 #include "sites/IniFile.h"
 #include "sites/Settings.h"
 #include "sites/SiteDb.h"
-#include "transfer/Script.h"
+#include "app/ScriptHost.h"
 #include "transfer/TransferQueue.h"
 #include "app/LocalPane.h"
 #include "app/RemotePane.h"
@@ -51,8 +51,6 @@ class TfrmBookmark;
 class TfrmSite;
 class TfrmPref;
 class TfrmBrowseServer;
-class TDdeServer;
-class TDdeClient;
 class QTimer;
 struct TCustomCommand;
 
@@ -265,34 +263,8 @@ public:
     // "浏览服务器": a second connection in a window of its own.
     void mnuBrowseServerClick();
     QPointer<TfrmBrowseServer> BrowseWindow;
-    // ---- without a user: scripts, the keyword command line, the automation link (MainScript.cpp)
-    TScriptRunner& Script() { return m_script; }
-    QAction* mnuRunScript = nullptr;  // "运行脚本(&S)", or "停止脚本(&S)" while one runs
-    QAction* mnuDDEClient = nullptr;
-    QTimer* ScriptTimer = nullptr;
-    TDdeServer* DDEServer = nullptr;
-    TDdeClient* DDEClient = nullptr;
-    // A relative path: from the current folder, then the program's folder.
-    bool RunScriptFile(const QString& path, bool startNow);
-    void ExecuteScriptCommand(const std::string& compiled);
-    void RunNextScriptCommand();
-    void ReportScriptError(int lineNumber, TScriptError kind);  // lineNumber -1: the command box or a poke
-    void KeywordCommandLine(const QStringList& arguments);
-
-    void mnuRunScriptClick();
-    void mnuScriptShortcutClick();
-    void mnuScriptCommandClick();
-    void mnuRunProgramClick();
-    void mnuRunURLClick();
-    void ScriptTimerTimer();
-    void cmdPokeData(const std::string& text);
-    void SendDdeStatus(const std::string& text);
-    void mnuDDEClientClick();
-    void DDEClientOpen();
-    void DDEClientClose();
-    // What the process ends with: 0, or non-zero when an unattended run
-    // (QUIT=YES, a "+" script) failed or could not connect.
-    int ExitStatus() const;
+    // ---- without a user: scripts, the keyword command line, the automation link
+    TScriptHost& Scripts() { return *m_scripts; }
     TCorvListView* ActivePane() const;
     void SetActivePane(TCorvListView* pane);
     void SetActivePart(TFilePane& pane);
@@ -360,73 +332,6 @@ private:
     void buildViewEdit();
     void buildBookmarks(QMenu* menu);
     void connectToSite(const QString& name, int group);
-    // On at once, when the session settles, or by the command itself (a
-    // delay, a dial, a script file) or never (the script ended).
-    enum class ScriptWait { None, State, Own };
-    using ScriptHandler = ScriptWait (TfrmMain::*)(const TScriptCommand&);
-    struct KeywordLogin;
-    void takeKeyword(const QString& key, const QString& value, KeywordLogin& login);
-    static const ScriptHandler* scriptHandler(TScriptCode code);
-    ScriptWait scriptNothing(const TScriptCommand&);
-    ScriptWait scriptOnError(const TScriptCommand& c);
-    ScriptWait scriptConnect(const TScriptCommand& c);
-    ScriptWait scriptDisconnect(const TScriptCommand&);
-    ScriptWait scriptAbort(const TScriptCommand&);
-    ScriptWait scriptHide(const TScriptCommand&);
-    ScriptWait scriptUnhide(const TScriptCommand&);
-    ScriptWait scriptStatus(const TScriptCommand&);
-    ScriptWait scriptHangUp(const TScriptCommand&);
-    ScriptWait scriptScript(const TScriptCommand& c);
-    ScriptWait scriptExit(const TScriptCommand&);
-    ScriptWait scriptMode(const TScriptCommand& c);
-    ScriptWait scriptQueueTransfer(const TScriptCommand&);
-    ScriptWait scriptChmod(const TScriptCommand& c);
-    ScriptWait scriptRaw(const TScriptCommand& c);
-    ScriptWait scriptDdeLink(const TScriptCommand& c);
-    ScriptWait scriptDdeOpen(const TScriptCommand&);
-    ScriptWait scriptDdeClose(const TScriptCommand&);
-    ScriptWait scriptLoadQueue(const TScriptCommand& c);
-    ScriptWait scriptSaveQueue(const TScriptCommand& c);
-    ScriptWait scriptClearQueue(const TScriptCommand&);
-    ScriptWait scriptLoop(const TScriptCommand& c);
-    ScriptWait scriptEndLoop(const TScriptCommand&);
-    ScriptWait scriptDelay(const TScriptCommand& c);
-    ScriptWait scriptDial(const TScriptCommand& c);
-    ScriptWait scriptRun(const TScriptCommand& c);
-    void buildScriptMenu(QMenu* menu);
-    TCompiledLine compileScriptLine(const std::string& line, int lineNumber);
-    void scriptStarted();
-    // In a run without a user: entries whose local path is outside the local
-    // folder are refused and fail the run; the lines to log are returned.
-    std::vector<std::string> admitUnattended(std::vector<TQueueEntry>& entries);
-    void scriptStepFailed() { m_scriptStep.Fail(); }
-    // After a command: false when it failed and the script stops there.
-    bool scriptStepEnded();
-    void scriptEnded();
-    void beginUnattended();
-    void endUnattended();
-    void unattendedFailed();
-    void continueScriptSoon();
-    void scriptStateChanged(SessionState previous);
-    ScriptWait scriptTransfer(const TScriptCommand& command);
-    ScriptWait scriptDel(const TScriptCommand& c);
-    ScriptWait scriptRename(const TScriptCommand& c);
-    ScriptWait scriptQueueSelection(const TScriptCommand& c);
-    ScriptWait scriptCd(const TScriptCommand& c);
-    ScriptWait scriptMd(const TScriptCommand& c);
-    ScriptWait scriptRd(const TScriptCommand& c);
-    ScriptWait scriptDir(const TScriptCommand& c);
-    ScriptWait scriptPath(const TScriptCommand& c);
-    ScriptWait scriptFilter(const TScriptCommand& c);
-    ScriptWait scriptIfExist(const TScriptCommand& c);
-    ScriptWait started(bool began);
-    // A local step of a script: a failure logged and counted, the local pane listed again.
-    ScriptWait localStepDone(bool ok, const std::string& failure);
-    void startDdeServer();
-    void endAutomation();
-    bool openDdeClient();
-    void forwardLogLine(const std::string& text, int colour);
-    void sendListingToDde(TCorvListView* pane, const char* end);
     bool openUrl(const QUrl& url);
     bool SavePlainQueue(const std::string& path, std::string& error);
     void runSiteManager(TfrmSite& dialog);
@@ -467,26 +372,15 @@ private:
     std::unique_ptr<TViewEdit> m_viewEdit;
     std::unique_ptr<TTransferProgress> m_progress;
     std::unique_ptr<IPowerBackend> m_power;
-    TTapi* m_dialer = nullptr;
     TWindowParts m_parts;
     TLocalPane* m_local = nullptr;
     TRemotePane* m_remote = nullptr;
     TStatusLine* m_status = nullptr;
     TFilePane* m_activePart = nullptr;
-    TScriptRunner m_script;
-    std::unique_ptr<IPrompt> m_scriptPrompt;  // answers while no person is there
-    IPrompt* m_promptBeforeScript = nullptr;
-    bool m_quitWhenDone = false;  // a "+" script or SCRIPT=: a connection that fails ends the program
-    bool m_unattended = false;    // QUIT=YES: no person, and an exit status that tells
-    int m_exitStatus = 0;
+    class TScriptWindow;
+    std::unique_ptr<TScriptWindow> m_scriptWindow;
+    TScriptHost* m_scripts = nullptr;
     TRunReport m_report;
-    bool m_scriptWaits = false;          // for the session to settle
-    bool m_scriptWaitsForState = false;  // the last command waits for it
-    bool m_scriptContinuing = false;     // the next command is on its way
-    bool m_scriptErrorsChained = false;
-    TScriptStep m_scriptStep;
-    bool m_scriptGoesOn = false;                        // ONERROR:CONTINUE
-    SessionState m_lastState = SessionState::Starting;  // dials the entry a site queue names (a child of the window)
     QString m_sessionTitle;
     bool m_firstRun = false;
     bool m_halveSplits = false;  // no saved pane sizes: halve at the first show

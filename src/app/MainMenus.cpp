@@ -59,7 +59,7 @@ void TfrmMain::buildMenus()
     buildDirectoryMenu();
     buildToolsMenu();
     buildQueueMenus(menuBar()->addMenu(QStringLiteral("队列(&Q)")));
-    buildScriptMenu(menuBar()->addMenu(QStringLiteral("脚本(&C)")));
+    m_scripts->BuildMenu(menuBar()->addMenu(QStringLiteral("脚本(&C)")));
     buildViewMenu();
     buildOptionsMenu();
     buildHelpMenu();
@@ -296,10 +296,7 @@ void TfrmMain::buildOptionsMenu()
     preferences->addAction(QStringLiteral("&ASCII 类型"), this, [this] { mnuASCIIExtensionsClick(); });
     preferences->addAction(QStringLiteral("重命名类型(&R)"), this, [this] { mnuRenameExtensionsClick(); });
     preferences->addAction(QStringLiteral("自定义命令(&C)"), this, [this] { mnuDefineCustomClick(); });
-    mnuDDEClient = options->addAction(QStringLiteral("DDE 客户端"), this, [this] { mnuDDEClientClick(); });
-    mnuDDEClient->setCheckable(true);
-    // The check follows the link, not the click.
-    connect(mnuDDEClient, &QAction::triggered, this, [this] { mnuDDEClient->setChecked(DDEClient->IsOpen()); });
+    m_scripts->AddDdeClientItem(options);
     options->addSeparator();
     QAction* hide = options->addAction(QStringLiteral("隐藏(&H)"), this, [this] { mnuHideClick(); });
     hide->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));

@@ -342,8 +342,6 @@ void TfrmMain::queueConnections()
     connect(m_workflow.get(), &TConnectionWorkflow::StateChanged, this, [this] {
         if (m_progress && m_workflow->State() == SessionState::Disconnected)
             m_progress->ShowNormalPanels();
-        // Scripts go on when the session settles.
-        scriptStateChanged(std::exchange(m_lastState, m_workflow->State()));
     });
 }
 
@@ -474,11 +472,8 @@ void TfrmMain::mnuHaltClick()
 
 void TfrmMain::btnAbortClick(bool stopScript)
 {
-    if (stopScript && m_script.ScriptRunning) {
-        ScriptTimer->stop();
-        m_script.Stop();
-        scriptEnded();
-    }
+    if (stopScript)
+        m_scripts->Stop();
     const SessionState state = m_workflow->State();
     if (state == SessionState::Disconnected)
         return;

@@ -176,7 +176,7 @@ size_t TfrmMain::LoadQueueFile(const std::string& path)
     std::vector<TQueueFileSkip> skipped;
     std::vector<TQueueEntry> entries = ParsePlainQueue(text, skipped);
     logQueueFileSkips(skipped);
-    for (const std::string& line : admitUnattended(entries))
+    for (const std::string& line : m_scripts->AdmitUnattended(entries))
         LogLine(line, lcError);
     const size_t count = entries.size();
     m_transferQueue.Append(std::move(entries));
@@ -203,7 +203,7 @@ bool TfrmMain::LoadSiteQueueFile(std::string argument)
         LogLine("站点队列文件没有运行: " + argument, lcNormal);
         return false;
     }
-    const std::vector<std::string> refused = admitUnattended(q.Entries);
+    const std::vector<std::string> refused = m_scripts->AdmitUnattended(q.Entries);
     // The connect starts a new log: what was skipped is told after it.
     struct LogAtEnd {
         TfrmMain& w;
@@ -254,31 +254,17 @@ void TfrmMain::dialThenConnect(const std::string& entry)
         return;
     }
     LogLine("Dialing " + entry + "...", lcNormal);
-    delete m_dialer;
-    m_dialer = new TTapi(RasBackend(), this);
-    if (!m_dialer->Available() || !m_dialer->LoadEntry(entry)) {
+    delete m_parts.dialer;
+    TTapi* dialer = m_parts.dialer = new TTapi(RasBackend(), this);
+    if (!dialer->Available() || !dialer->LoadEntry(entry)) {
         // Without that entry the line may well be up another way: try.
         LogLine("无法拨号 " + entry + ", 直接连接", lcError);
         btnConnectClick(true);
         return;
     }
-    m_dialer->OnConnected = [this](TTapi*) { QTimer::singleShot(0, this, [this] { btnConnectClick(true); }); };
-    m_dialer->OnGiveUp = [this](TTapi* t) { LogLine("拨号失败: " + t->EntryName, lcError); };
-    m_dialer->Dial();
-}
-
-std::vector<std::string> TfrmMain::admitUnattended(std::vector<TQueueEntry>& entries)
-{
-    std::vector<std::string> refused;
-    if (!m_queueRun->NoUser)
-        return refused;
-    const std::string root = m_local->Directory().toStdString();
-    for (const TQueueEntry& e : TakeEntriesOutside(entries, root)) {
-        refused.push_back("拒绝队列项目: 本地路径在 " + root +
-                          " 之外: " + (IsDownloadEntry(e.Kind) ? e.Target : e.Source));
-        unattendedFailed();
-    }
-    return refused;
+    dialer->OnConnected = [this](TTapi*) { QTimer::singleShot(0, this, [this] { btnConnectClick(true); }); };
+    dialer->OnGiveUp = [this](TTapi* t) { LogLine("拨号失败: " + t->EntryName, lcError); };
+    dialer->Dial();
 }
 
 void TfrmMain::OfferInterruptedQueue()

@@ -54,6 +54,11 @@ bool TfrmMain::builtInEditor(const QString& file)
     return editor.LoadFile(file, false) && editor.exec() == QDialog::Accepted;
 }
 
+bool TfrmMain::openUrl(const QUrl& url)
+{
+    return OpenUrl ? OpenUrl(url) : QDesktopServices::openUrl(url);
+}
+
 bool TfrmMain::launch(const QString& program, const QStringList& arguments)
 {
     return LaunchProgram ? LaunchProgram(program, arguments) : QProcess::startDetached(program, arguments, m_local->Directory());

@@ -25,6 +25,7 @@ class TLocalPane;
 class TRemotePane;
 class TFilePane;
 class TStatusLine;
+class TTapi;
 
 // The directory menu's switches, read by both panes when they list.
 struct TListingSwitches {
@@ -50,11 +51,14 @@ struct TWindowParts {
     TRemotePane* remote = nullptr;
     TStatusLine* status = nullptr;
 
+    TTapi* dialer = nullptr;  // the line dialed last (by a site's queue or a script), a child of the window
+
     TListingSwitches switches;
     QString findText;  // the last "查找文件" text, for either pane
 
     // The prompt of the moment (the window's, a test's, or a script's).
     std::function<IPrompt&()> prompt;
+    std::function<void(IPrompt*)> setPrompt;  // nullptr: the window's own
     // A line in the log with its colour (lcNormal ... lcLocalOnly).
     std::function<void(const std::string& text, int colour)> log;
 

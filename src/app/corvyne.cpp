@@ -92,8 +92,8 @@ int main(int argc, char** argv)
     if (terminated) {
         if (endedBeforeTheWindow)
             mainWindow.CloseWithoutQuestions();
-        return mainWindow.ExitStatus();
+        return mainWindow.Scripts().ExitStatus();
     }
     const int status = app.exec();
-    return status != 0 ? status : mainWindow.ExitStatus();
+    return status != 0 ? status : mainWindow.Scripts().ExitStatus();
 }

@@ -136,8 +136,8 @@ TEST(ExactNames, AScriptDeletesTheNameItGivesAndMasksKeepTheServersCase)
     QTemporaryDir dir;
     const QString script = dir.filePath(QStringLiteral("del.txt"));
     WriteTestFile(script, "DEL-R:case.txt\nDEL-R:*.log\n");
-    ASSERT_TRUE(t.w->RunScriptFile(script, true));
-    ASSERT_TRUE(WaitFor([&] { return !t.w->Script().ScriptRunning; }, 20000)) << logOf(t);
+    ASSERT_TRUE(t.w->Scripts().RunScriptFile(script, true));
+    ASSERT_TRUE(WaitFor([&] { return !t.w->Scripts().Script().ScriptRunning; }, 20000)) << logOf(t);
     ASSERT_TRUE(t.idle());
     EXPECT_FALSE(f.exists(QStringLiteral("case.txt")));
     EXPECT_TRUE(f.exists(QStringLiteral("Case.txt")));
@@ -292,8 +292,8 @@ TEST(ScriptFailures, AFailedCommandStopsTheScriptUnlessItSaysToGoOn)
     auto run = [&](const char* name, const QByteArray& text) {
         const QString path = dir.filePath(QString::fromLatin1(name));
         WriteTestFile(path, text);
-        EXPECT_TRUE(w.RunScriptFile(path, true));
-        return WaitFor([&] { return !w.Script().ScriptRunning; }, 20000) && s.t.idle();
+        EXPECT_TRUE(w.Scripts().RunScriptFile(path, true));
+        return WaitFor([&] { return !w.Scripts().Script().ScriptRunning; }, 20000) && s.t.idle();
     };
     ASSERT_TRUE(run("cd.txt", "CD-R:/victim\nCD-R:/victim/oldlogs\nIFEXIST-R:*.zip\nDEL-R:*.zip\nENDIF\n"))
         << s.logText();

@@ -3,6 +3,7 @@
 // screenshot to look at.
 #include "RealServers.h"
 #include "ScriptServer.h"
+#include "MenuItem.h"
 #include "TestSupport.h"
 #include "app/DataDirectory.h"
 #include "widgets/ListingRows.h"
@@ -58,19 +59,6 @@ struct DecliningPrompt : IPrompt {
         return false;
     }
 };
-
-// An item of the menu bar's menu, as the user picks it.
-QAction* menuItem(QMainWindow& w, const char* menu, const char* item)
-{
-    for (QAction* m : w.menuBar()->actions())
-        if (m->text() == QString::fromUtf8(menu) && m->menu())
-            for (QAction* a : m->menu()->actions())
-                if (a->text() == QString::fromUtf8(item))
-                    return a;
-    ADD_FAILURE() << "no menu item " << menu << " / " << item;
-    static QAction none;
-    return &none;
-}
 
 struct Window {
     QTemporaryDir data;
@@ -572,9 +560,9 @@ TEST(MainWindow, FiltersGroupSelectFindAndKeys)
     t.w->LocalPane().AskFilter();
     EXPECT_EQ(names(), (QStringList{"..", "docs", "a.txt", "b.TXT"}));  // folders still shown
     EXPECT_TRUE(t.w->LocalPane().CountLine()->text().endsWith(QStringLiteral("[*.txt]")));
-    menuItem(*t.w, "目录(&D)", "过滤目录(&D)")->trigger();
+    MenuItem(*t.w, "目录(&D)", "过滤目录(&D)")->trigger();
     EXPECT_EQ(names(), (QStringList{"..", "a.txt", "b.TXT"}));
-    menuItem(*t.w, "目录(&D)", "过滤目录(&D)")->trigger();
+    MenuItem(*t.w, "目录(&D)", "过滤目录(&D)")->trigger();
     prompt.texts = {""};
     t.w->LocalPane().AskFilter();
     EXPECT_EQ(t.w->LocalPane().Filter(), QStringLiteral("*.*"));
@@ -595,9 +583,9 @@ TEST(MainWindow, FiltersGroupSelectFindAndKeys)
     EXPECT_EQ(t.w->LocalPane().View()->Text(t.w->LocalPane().View()->SelectedRows().front(), 0), QStringLiteral("a.txt"));
     EXPECT_TRUE(t.w->LocalPane().FindNext());
     EXPECT_TRUE(t.w->LocalPane().FindNext());  // c.bin
-    EXPECT_TRUE(menuItem(*t.w, "目录(&D)", "查找下一个(&I)")->isEnabled());
+    EXPECT_TRUE(MenuItem(*t.w, "目录(&D)", "查找下一个(&I)")->isEnabled());
     EXPECT_FALSE(t.w->LocalPane().FindNext());
-    EXPECT_FALSE(menuItem(*t.w, "目录(&D)", "查找下一个(&I)")->isEnabled());
+    EXPECT_FALSE(MenuItem(*t.w, "目录(&D)", "查找下一个(&I)")->isEnabled());
     EXPECT_EQ(prompt.messages.back(), "文件没找到");
 }
 
@@ -893,7 +881,7 @@ TEST(MainWindow, CommandLineFormsAndTheHostHandOff)
     // A script that is not there says so in the log, and the run fails.
     t.w->HandOffCommandLine({QStringLiteral("+no-such-script.txt")});
     EXPECT_GE(t.logIndex("错误: 不能打开脚本文件"), 0);
-    EXPECT_NE(t.w->ExitStatus(), 0);
+    EXPECT_NE(t.w->Scripts().ExitStatus(), 0);
 }
 
 TEST(MainWindow, ASiteWithItsOptionsAndTheProxies)
@@ -1271,7 +1259,7 @@ TEST(MainWindow, SiteMenuPrintFlushAndSitePaths)
 
     // Flushing the cache deletes its files.
     ASSERT_GT(t.w->ListingCache().Count(), 0u);
-    menuItem(*t.w, "目录(&D)", "清空缓存(&U)")->trigger();
+    MenuItem(*t.w, "目录(&D)", "清空缓存(&U)")->trigger();
     EXPECT_EQ(t.w->ListingCache().Count(), 0u);
 
     // A site chosen while connected: the session ends and a new login starts.
@@ -1352,19 +1340,19 @@ TEST(MainWindow, RemoteLinksAndFiltersAreShownAgainFromTheCache)
     EXPECT_EQ(shown, QStringLiteral("hello.txt"));
     EXPECT_EQ(size, QStringLiteral("6"));
 
-    menuItem(*t.w, "目录(&D)", "显示链接(&S)")->trigger();  // off
+    MenuItem(*t.w, "目录(&D)", "显示链接(&S)")->trigger();  // off
     EXPECT_EQ(kindOf(QStringLiteral("link")), -1);
-    menuItem(*t.w, "目录(&D)", "显示链接(&S)")->trigger();  // on again, and links as files
-    menuItem(*t.w, "目录(&D)", "作为文件解析链接(&R)")->trigger();
+    MenuItem(*t.w, "目录(&D)", "显示链接(&S)")->trigger();  // on again, and links as files
+    MenuItem(*t.w, "目录(&D)", "作为文件解析链接(&R)")->trigger();
     EXPECT_EQ(kindOf(QStringLiteral("link")), rkFile);
-    menuItem(*t.w, "目录(&D)", "作为文件解析链接(&R)")->trigger();
+    MenuItem(*t.w, "目录(&D)", "作为文件解析链接(&R)")->trigger();
 
     // A filter keeps the folders (not links) unless folders are filtered too.
     prompt.texts = {"*.txt"};
     t.w->RemotePane().AskFilter();
     EXPECT_EQ(t.remoteNames(),
               (QStringList{QStringLiteral("hello.txt"), QStringLiteral("中文文件.txt"), QStringLiteral("子目录")}));
-    menuItem(*t.w, "目录(&D)", "过滤目录(&D)")->trigger();
+    MenuItem(*t.w, "目录(&D)", "过滤目录(&D)")->trigger();
     EXPECT_EQ(t.remoteNames(), (QStringList{QStringLiteral("hello.txt"), QStringLiteral("中文文件.txt")}));
     EXPECT_TRUE(t.w->RemotePane().CountLine()->text().endsWith(QStringLiteral("[*.txt]")));
     // All of it from the cache: no listing was asked of the server.

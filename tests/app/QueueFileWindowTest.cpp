@@ -159,7 +159,7 @@ TEST(QueueFileWindow, AnUnattendedRunRefusesQueueEntriesOutsideItsFolder)
     EXPECT_FALSE(QFileInfo::exists(s.home + "/hostname"));
     EXPECT_TRUE(s.logged("拒绝队列项目: 本地路径在 " + local + " 之外: " + escape)) << s.logText();
     EXPECT_TRUE(s.logged("拒绝队列项目: 本地路径在 " + local + " 之外: /etc/hostname")) << s.logText();
-    EXPECT_NE(s.t.w->ExitStatus(), 0);
+    EXPECT_NE(s.t.w->Scripts().ExitStatus(), 0);
     EXPECT_TRUE(s.t.prompt.asked.empty());
 }
 

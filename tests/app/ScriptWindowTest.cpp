@@ -3,6 +3,7 @@
 // line waiting for the one before), and the automation link on the session
 // bus, poked by the stock dbus-send and answering a partner of the test's own.
 
+#include "MenuItem.h"
 #include "QueueWindow.h"
 #include "desktop/DdeLink.h"
 
@@ -79,7 +80,7 @@ TEST(ScriptWindow, FiveLinesConnectChangeDirectoryGetTheMatchesDisconnectAndExit
     EXPECT_TRUE(ReadTestFile(s.local.path() + "/b.zip") == pattern(5000, 2).toStdString());
     EXPECT_FALSE(QFileInfo::exists(s.local.path() + "/c.txt"));
     EXPECT_EQ(s.t.w->Workflow().State(), SessionState::Disconnected);
-    EXPECT_EQ(s.t.w->ExitStatus(), 0);
+    EXPECT_EQ(s.t.w->Scripts().ExitStatus(), 0);
     EXPECT_TRUE(s.t.prompt.asked.empty());
 }
 
@@ -91,14 +92,14 @@ TEST(ScriptWindow, LoopsConditionsStopsAndErrorsAndNoQuestionWhileItRuns)
     ASSERT_TRUE(s.connect());
     QTemporaryDir dir;
     auto runScript = [&](const char* name, const QByteArray& text) {
-        EXPECT_TRUE(w.RunScriptFile(writeScript(dir, name, text), true));
-        return WaitFor([&] { return !w.Script().ScriptRunning; }, 20000);
+        EXPECT_TRUE(w.Scripts().RunScriptFile(writeScript(dir, name, text), true));
+        return WaitFor([&] { return !w.Scripts().Script().ScriptRunning; }, 20000);
     };
     const size_t systAtLogin = count(s.t.log(), "SYST");
     ASSERT_TRUE(runScript("loop.txt", "LOOP:2\nRAW:NOOP\nENDLOOP\nRAW:SYST\n")) << s.logText();
     EXPECT_EQ(count(s.t.log(), "NOOP"), 2u) << s.logText();
     EXPECT_EQ(count(s.t.log(), "SYST"), systAtLogin + 1);
-    EXPECT_EQ(w.mnuRunScript->text(), QStringLiteral("运行脚本(&S)"));
+    EXPECT_EQ(w.Scripts().RunScriptAction()->text(), QStringLiteral("运行脚本(&S)"));
     EXPECT_EQ(w.StatusLine().Panel(0)->text(), QStringLiteral("完成脚本"));
 
     // The logs are deleted only when there are some; the delete's question
@@ -117,18 +118,18 @@ TEST(ScriptWindow, LoopsConditionsStopsAndErrorsAndNoQuestionWhileItRuns)
     // A blank line ends the script; a faulty line loads nothing and says where.
     ASSERT_TRUE(runScript("blank.txt", "RAW:NOOP\n\nRAW:SYST\n"));
     EXPECT_EQ(count(s.t.log(), "SYST"), systAtLogin + 1);
-    EXPECT_FALSE(w.RunScriptFile(writeScript(dir, "bad.txt", "RAW:NOOP\nCD-R:/\nDEL-Q:x\n"), true));
+    EXPECT_FALSE(w.Scripts().RunScriptFile(writeScript(dir, "bad.txt", "RAW:NOOP\nCD-R:/\nDEL-Q:x\n"), true));
     EXPECT_EQ(s.t.prompt.asked.back(), "错误在脚本文件 (行3). 丢失 本地-远程 参数");
-    EXPECT_FALSE(w.Script().ScriptRunning);
+    EXPECT_FALSE(w.Scripts().Script().ScriptRunning);
 
     // A loop that never ends, stopped from the menu; the window kept working.
-    EXPECT_TRUE(w.RunScriptFile(writeScript(dir, "endless.txt", "LOOP\nASCII\nENDLOOP\n"), true));
+    EXPECT_TRUE(w.Scripts().RunScriptFile(writeScript(dir, "endless.txt", "LOOP\nASCII\nENDLOOP\n"), true));
     for (int i = 0; i < 50; ++i)
         QCoreApplication::processEvents();
-    EXPECT_TRUE(w.Script().ScriptRunning);
-    EXPECT_EQ(w.mnuRunScript->text(), QStringLiteral("停止脚本(&S)"));
-    w.mnuRunScript->trigger();
-    EXPECT_FALSE(w.Script().ScriptRunning);
+    EXPECT_TRUE(w.Scripts().Script().ScriptRunning);
+    EXPECT_EQ(w.Scripts().RunScriptAction()->text(), QStringLiteral("停止脚本(&S)"));
+    w.Scripts().RunScriptAction()->trigger();
+    EXPECT_FALSE(w.Scripts().Script().ScriptRunning);
     // A loop without its end stops the script with a line in the log.
     ASSERT_TRUE(runScript("open.txt", "LOOP:2\nRAW:NOOP\n"));
     EXPECT_TRUE(s.logged("脚本错误: LOOP 没有 ENDLOOP, 脚本结束.")) << s.logText();
@@ -140,10 +141,10 @@ TEST(ScriptWindow, LoopsConditionsStopsAndErrorsAndNoQuestionWhileItRuns)
     EXPECT_TRUE(QFileInfo(local + "/made/" + QDate::currentDate().toString(QStringLiteral("MMdd"))).isDir());
     EXPECT_EQ(w.LocalPane().Directory(), local + QStringLiteral("/made/"));
     s.t.prompt.texts = {"NOT A COMMAND"};
-    w.mnuScriptCommandClick();
+    w.Scripts().mnuScriptCommandClick();
     EXPECT_TRUE(s.logged("无效命令: \"NOT A COMMAND\""));
     s.t.prompt.texts = {"binary"};
-    w.mnuScriptCommandClick();
+    w.Scripts().mnuScriptCommandClick();
     EXPECT_EQ(w.StatusLine().Panel(2)->text(), QStringLiteral("二进制"));
 }
 
@@ -199,8 +200,8 @@ TEST(DdeLink, PokedLinesRunAndStatusLinesGoToThePartner)
     TfrmMain& w = *s.t.w;
     ASSERT_TRUE(s.connect());
     QString error;
-    w.DDEServer->Stop();
-    ASSERT_TRUE(w.DDEServer->Start(serviceName(), QStringLiteral("link"), error)) << error.toStdString();
+    w.Scripts().DdeServer()->Stop();
+    ASSERT_TRUE(w.Scripts().DdeServer()->Start(serviceName(), QStringLiteral("link"), error)) << error.toStdString();
     Partner partner;
     ASSERT_TRUE(partner.start());
 
@@ -210,7 +211,7 @@ TEST(DdeLink, PokedLinesRunAndStatusLinesGoToThePartner)
     EXPECT_TRUE(s.logged("DDE> ascii"));
 
     ASSERT_TRUE(poke(QStringLiteral("DDELINK:partner:status:")));
-    ASSERT_TRUE(WaitFor([&] { return w.mnuDDEClient->isChecked(); })) << s.logText();
+    ASSERT_TRUE(WaitFor([&] { return MenuItem(w, "选项(&P)", "DDE 客户端")->isChecked(); })) << s.logText();
     ASSERT_TRUE(WaitFor([&] { return !partner.lines.isEmpty(); }));
     EXPECT_EQ(partner.lines.front(), QStringLiteral(" Corvyne 2.7.5 DDE 链接打开."));
 
@@ -248,7 +249,7 @@ TEST(DdeLink, PokedLinesRunAndStatusLinesGoToThePartner)
 
     // The partner goes: the link closes by itself.
     partner.bus.unregisterService(QStringLiteral("org.corvyne.partner"));
-    ASSERT_TRUE(WaitFor([&] { return !w.mnuDDEClient->isChecked(); }));
+    ASSERT_TRUE(WaitFor([&] { return !MenuItem(w, "选项(&P)", "DDE 客户端")->isChecked(); }));
     EXPECT_TRUE(s.logged("DDE 链接关闭."));
 
     // Another program (another bus connection) finds the name taken.
