@@ -90,10 +90,10 @@ int main(int argc, char** argv)
         if (firstRows < 0 && firstLine >= 0)
             firstRows = since.nsecsElapsed() / 1e6;
     });
-    w.txtFTPServer->setEditText(field);
+    w.QuickConnect().ServerField()->setEditText(field);
     const double cpuBefore = cpuMs();
     since.start();
-    w.btnConnectClick();
+    w.QuickConnect().Connect();
     if (!waitIdle(w, 120000)) {
         std::fprintf(stderr, "listing did not finish\n");
         return 1;

@@ -51,8 +51,8 @@ bool waitFor(const std::function<bool()>& cond, int ms)
 int transfer(TfrmMain& w, const char* port, const QString& name, const QString& into, bool pauses)
 {
     w.LocalPane().SetDirectory(into);
-    w.txtFTPServer->setEditText(QStringLiteral("127.0.0.1:ftptest:ftppass:%1").arg(port));
-    w.btnConnectClick();
+    w.QuickConnect().ServerField()->setEditText(QStringLiteral("127.0.0.1:ftptest:ftppass:%1").arg(port));
+    w.QuickConnect().Connect();
     auto idle = [&] { return w.Workflow().State() == SessionState::Idle; };
     if (!waitFor(idle, 60000)) {
         std::fprintf(stderr, "no login\n");

@@ -121,16 +121,10 @@ public:
     void FillLogin(const QString& host, const std::optional<std::string>& user, const std::optional<std::string>& pass,
                    const std::optional<QString>& port) override
     {
-        m_w.txtFTPServer->setEditText(host);  // empties the other fields
-        if (user)
-            m_w.txtUser->setText(QString::fromStdString(*user));
-        if (pass)
-            m_w.txtPass->setText(QString::fromStdString(*pass));
-        if (port)
-            m_w.txtPort->setText(*port);
+        m_w.m_quick->Fill(host, user, pass, port);
     }
-    void Connect() override { m_w.btnConnectClick(true); }
-    void Disconnect() override { m_w.btnDisconnectClick(); }
+    void Connect() override { m_w.m_quick->Connect(true); }
+    void Disconnect() override { m_w.m_quick->Disconnect(); }
     void AbortOperation() override { m_w.btnAbortClick(false); }
     void Activate(TFilePane& pane) override { m_w.SetActivePart(pane); }
     void QueueSelection(TCorvListView* pane) override { m_w.AddSelectionToQueue(pane); }
@@ -191,7 +185,6 @@ TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
     applySortSettings();
     ApplyViewSettings();
     restoreLayout();
-    connect(QApplication::clipboard(), &QClipboard::dataChanged, this, [this] { clipboardChanged(); });
     RegisterSiteQueueType(QCoreApplication::applicationFilePath());
     const QString path = QString::fromStdString(m_settings.Path);
     m_local->SetDirectory(!path.isEmpty() && QFileInfo(path).isDir() ? path : QDir::homePath());
@@ -226,7 +219,6 @@ void TfrmMain::connectLogAndStatus()
     connect(flow, &W::LogCleared, this, [this] { Memo1->Clear(); });
     connect(flow, &W::SoundRequested, this, PlaySettingSound);
     connect(flow, &W::StateChanged, this, [this] {
-        updateButtons();
         // Busy: an hourglass over the remote pane, and over the local one
         // while transferring (else the arrow with an hourglass).
         const SessionState state = m_workflow->State();
@@ -239,16 +231,6 @@ void TfrmMain::connectLogAndStatus()
             else
                 pane->View()->setCursor(pane->IsRemote() || IsTransferring(state) ? Qt::WaitCursor : Qt::BusyCursor);
         }
-    });
-    connect(flow, &W::HistoryChanged, this, [this](const std::vector<std::string>& items) {
-        m_settingFields = true;
-        const QString text = txtFTPServer->currentText();
-        txtFTPServer->clear();
-        for (const std::string& item : items)
-            txtFTPServer->addItem(QString::fromStdString(item));
-        txtFTPServer->setCurrentIndex(-1);
-        txtFTPServer->setEditText(text);
-        m_settingFields = false;
     });
 }
 
@@ -379,43 +361,7 @@ void TfrmMain::buildQuickConnectBar()
     ToolBar->setIconSize(QSize(20, 20));
     addToolBar(ToolBar);
     addToolBarBreak();
-    auto* bar = QuickConnectBar = new QToolBar(QStringLiteral("快速连接"), this);
-    bar->setObjectName(QStringLiteral("QuickConnect"));
-    txtFTPServer = new QComboBox(bar);
-    txtFTPServer->setEditable(true);
-    txtFTPServer->setMaxVisibleItems(5);
-    txtFTPServer->setMinimumWidth(220);
-    txtFTPServer->lineEdit()->setPlaceholderText(QStringLiteral("IP:<用户名>:<密码>:<端口>"));
-    txtFTPServer->setInsertPolicy(QComboBox::NoInsert);
-    bar->addWidget(txtFTPServer);
-    InfoPanel.push_back(bar->addWidget(new QLabel(QStringLiteral(" 用户名 "), bar)));
-    txtUser = new QLineEdit(bar);
-    txtUser->setPlaceholderText(QStringLiteral("用户名 (留空表示匿名)"));
-    InfoPanel.push_back(bar->addWidget(txtUser));
-    InfoPanel.push_back(bar->addWidget(new QLabel(QStringLiteral(" 密码 "), bar)));
-    txtPass = new QLineEdit(bar);
-    txtPass->setEchoMode(QLineEdit::Password);
-    InfoPanel.push_back(bar->addWidget(txtPass));
-    InfoPanel.push_back(bar->addWidget(new QLabel(QStringLiteral(" 端口 "), bar)));
-    txtPort = new QLineEdit(QStringLiteral("21"), bar);
-    txtPort->setMaximumWidth(60);
-    InfoPanel.push_back(bar->addWidget(txtPort));
-    btnConnect = ToolBar->addAction(style()->standardIcon(QStyle::SP_DialogYesButton), QStringLiteral("连接"), this,
-                                    [this] { btnConnectClick(); });
-    btnDisconnect = ToolBar->addAction(style()->standardIcon(QStyle::SP_DialogNoButton), QStringLiteral("断开"), this,
-                                       [this] { btnDisconnectClick(); });
-    addToolBar(bar);
-
-    connect(txtFTPServer, &QComboBox::editTextChanged, this, [this] { serverFieldEdited(); });
-    for (QLineEdit* e : {txtUser, txtPass, txtPort})
-        connect(e, &QLineEdit::textEdited, this, [this] { m_workflow->ConnectionDirty = true; });
-    for (QLineEdit* e : {txtFTPServer->lineEdit(), txtUser, txtPass, txtPort})
-        connect(e, &QLineEdit::returnPressed, this, [this] {
-            if (m_workflow->State() != SessionState::Disconnected)
-                m_workflow->GoDisconnected();
-            m_workflow->CurrentSite.clear();
-            btnConnectClick();
-        });
+    m_quick = new TQuickConnect(m_parts, this, ToolBar);
 }
 
 // The two panes side by side, and what they ask of the rest of the window.
@@ -484,71 +430,6 @@ void TfrmMain::fileDoubleClick(TCorvListView* pane)
         pane == m_remote->View() ? mnuDownloadClick() : mnuUploadClick();
 }
 
-void TfrmMain::serverFieldEdited()
-{
-    if (m_settingFields)
-        return;
-    // A new server text starts a new login: the other fields are cleared.
-    m_settingFields = true;
-    txtUser->clear();
-    txtPass->clear();
-    txtPort->setText(QStringLiteral("21"));
-    m_settingFields = false;
-    m_workflow->CurrentSite.clear();
-    m_workflow->ConnectionDirty = true;
-    const int item = txtFTPServer->findText(txtFTPServer->currentText());
-    if (item >= 0 && txtFTPServer->itemText(item).contains(QStringLiteral("********"))) {
-        // A history item: its fields come back, the password masked.
-        m_settingFields = true;
-        const QStringList parts = txtFTPServer->itemText(item).split(QLatin1Char(':'));
-        if (parts.size() >= 3) {
-            txtUser->setText(parts[1]);
-            txtPass->setText(QStringLiteral("********"));
-        }
-        if (parts.size() >= 4)
-            txtPort->setText(parts[3]);
-        m_settingFields = false;
-    }
-    updateButtons();
-}
-
-void TfrmMain::updateButtons()
-{
-    const bool disconnected = m_workflow && m_workflow->State() == SessionState::Disconnected;
-    btnConnect->setEnabled(disconnected && !txtFTPServer->currentText().isEmpty());
-    btnDisconnect->setEnabled(m_workflow && !disconnected);
-}
-
-void TfrmMain::btnConnectClick(bool prepared)
-{
-    TQuickConnectFields f;
-    f.server = txtFTPServer->currentText().trimmed().toStdString();
-    f.user = txtUser->text().toStdString();
-    f.password = txtPass->text().toStdString();
-    f.port = txtPort->text().toStdString();
-    const int item = txtFTPServer->findText(txtFTPServer->currentText());
-    f.historyIndex = item >= 0 && txtFTPServer->itemText(item).contains(QStringLiteral("********")) ? item : -1;
-    if (f.historyIndex >= 0) {
-        // The field shows the masked item; the host is its first part.
-        f.server = txtFTPServer->itemText(item).split(QLatin1Char(':')).front().toStdString();
-    }
-    m_local->View()->setFocus();
-    m_workflow->Connect(f, prepared);
-    // The server field is read and rewritten by the connect step.
-    m_settingFields = true;
-    if (f.historyIndex < 0)
-        txtFTPServer->setEditText(QString::fromStdString(f.server));
-    txtUser->setText(QString::fromStdString(f.user));
-    txtPass->setText(QString::fromStdString(f.password));
-    txtPort->setText(QString::fromStdString(f.port));
-    m_settingFields = false;
-}
-
-void TfrmMain::btnDisconnectClick()
-{
-    m_workflow->Disconnect();
-}
-
 void TfrmMain::mnuReconnectClick()
 {
     m_workflow->Reconnect();
@@ -613,11 +494,11 @@ void TfrmMain::HandOffCommandLine(const QStringList& arguments)
             return;
         case TCommandLineKind::Host:
             // Connects once the window is shown and idle.
-            FillServerFields(arguments.join(QLatin1Char(' ')));
+            m_quick->FillHanded(arguments.join(QLatin1Char(' ')));
             QTimer::singleShot(0, this, [this] {
                 if (m_settings.LocalAutoSize)
                     m_local->FitColumns();
-                btnConnectClick();
+                m_quick->Connect();
             });
             return;
         case TCommandLineKind::LocalFiles:
@@ -639,7 +520,7 @@ void TfrmMain::showEvent(QShowEvent* event)
     QMainWindow::showEvent(event);
     // Shown: the server field has the focus; the local pane, filled while
     // the window was hidden, gets its columns fitted.
-    txtFTPServer->setFocus();
+    m_quick->ServerField()->setFocus();
     if (m_halveSplits) {
         m_halveSplits = false;
         MiddleSplitter->setSizes({MiddleSplitter->width() / 2, MiddleSplitter->width() / 2});
@@ -684,25 +565,6 @@ void TfrmMain::LogLine(const std::string& text, int colour)
     m_report.Line(text, colour == lcError);
 }
 
-// An ftp:// address copied in another program while nothing is connected
-// starts a connection to it.
-void TfrmMain::clipboardChanged()
-{
-    if (QApplication::activeWindow() || !m_settings.URL || m_workflow->State() != SessionState::Disconnected)
-        return;
-    QString text = QApplication::clipboard()->text().left(256).trimmed();
-    if (!text.left(6).toUpper().startsWith(QLatin1String("FTP://")))
-        return;
-    text.replace(0, 6, QStringLiteral("ftp://"));  // the scheme in any letter case
-    m_settingFields = true;
-    txtUser->clear();
-    txtPass->clear();
-    txtPort->clear();
-    m_settingFields = false;
-    txtFTPServer->setEditText(text);
-    btnConnectClick();
-}
-
 void TfrmMain::mnuCopyURLClick(bool file)
 {
     std::string name;
@@ -713,7 +575,7 @@ void TfrmMain::mnuCopyURLClick(bool file)
         name = m_remote->View()->Text(selected.front(), 0).toStdString();
     }
     const bool connected = m_workflow->State() != SessionState::Disconnected;
-    const std::string text = CopyAddressText(txtFTPServer->currentText().toStdString(), txtPort->text().toStdString(),
+    const std::string text = CopyAddressText(m_quick->Server().toStdString(), m_quick->Port().toStdString(),
                                              connected, m_remote->Directory(), name);
     QApplication::clipboard()->setText(QString::fromStdString(text));
 }
@@ -738,8 +600,7 @@ void TfrmMain::restoreLayout()
     Queue->setVisible(f.ReadBool(SetupSection, "QueueVisible", true));
     ToolBar->setVisible(f.ReadBool(SetupSection, "ShowToolbar", true));
     const bool info = f.ReadBool(SetupSection, "ShowInfoPanel", true);
-    for (QAction* a : InfoPanel)
-        a->setVisible(info);
+    m_quick->SetInfoVisible(info);
     int remote = f.ReadInteger(SetupSection, "RemoteSize", 0);
     m_halveSplits = remote <= 0 || m_firstRun;
     if (m_halveSplits)
@@ -809,7 +670,7 @@ void TfrmMain::saveLayout()
     f.WriteInteger(SetupSection, "QueueSize", QueueSplitter->sizes().value(0));
     f.WriteBool(SetupSection, "ShowLinks", m_parts.switches.showLinks);
     f.WriteBool(SetupSection, "ShowToolbar", !ToolBar->isHidden());
-    f.WriteBool(SetupSection, "ShowInfoPanel", InfoPanel.front()->isVisible());
+    f.WriteBool(SetupSection, "ShowInfoPanel", m_quick->InfoVisible());
     f.WriteBool(SetupSection, "QueueVisible", !Queue->isHidden());
     f.WriteBool(SetupSection, "ResolveFile", m_parts.switches.linksAsFiles);
     f.WriteInteger(SetupSection, "SortLocalColumn", m_local->View()->SortColumn());

@@ -17,6 +17,7 @@
 #include "app/ScriptHost.h"
 #include "transfer/TransferQueue.h"
 #include "app/LocalPane.h"
+#include "app/QuickConnect.h"
 #include "app/RemotePane.h"
 #include "app/StatusLine.h"
 #include "app/WindowParts.h"
@@ -101,8 +102,6 @@ public:
     TRunReport& Report() { return m_report; }
 
     // ---- handlers
-    void btnConnectClick(bool prepared = false);  // prepared: keeps the after-login action
-    void btnDisconnectClick();
     void mnuReconnectClick();
     void mnuAboutClick();
     // Headers, sort order, row selection, font, proxy and log file from the
@@ -122,12 +121,6 @@ public:
 
     // ---- parts, named as the program names them
     TFTPclient FTP;
-    QComboBox* txtFTPServer = nullptr;
-    QLineEdit* txtUser = nullptr;
-    QLineEdit* txtPass = nullptr;
-    QLineEdit* txtPort = nullptr;
-    QAction* btnConnect = nullptr;
-    QAction* btnDisconnect = nullptr;
     TQueueView* Queue = nullptr;
     TFailedView* FailedList = nullptr;  // below the queue while a run left failed entries
     TWinConsole* Memo1 = nullptr;
@@ -135,8 +128,6 @@ public:
     QSplitter* BottomSplitter = nullptr;
     QSplitter* QueueSplitter = nullptr;
     QToolBar* ToolBar = nullptr;                // the command buttons
-    QToolBar* QuickConnectBar = nullptr;        // server field, user, password, port
-    std::vector<QAction*> InfoPanel;            // the user, password and port fields with their labels
     QPointer<TfrmMessageWindow> MessageWindow;  // the one server or directory message window
     QToolButton* btnSites = nullptr;            // "FTP 服务器": drops GroupMenu
     QMenu* GroupMenu = nullptr;
@@ -231,6 +222,7 @@ public:
     TLocalPane& LocalPane() { return *m_local; }
     TRemotePane& RemotePane() { return *m_remote; }
     TStatusLine& StatusLine() { return *m_status; }
+    TQuickConnect& QuickConnect() { return *m_quick; }
     TFilePane& ActivePart() const { return *m_activePart; }
     // ---- panes
     void mnuCopyURLClick(bool file);  // the address of the connection or of the selected file
@@ -242,16 +234,12 @@ public:
     void mnuNewWindowClick();
     void mnuCreateShortcutClick();  // a desktop launcher for the current site
     void mnuAddCurrentSiteClick();  // the quick-connect fields as a new site (TfrmSiteGroup)
-    static constexpr const char* HandedPasswordVariable = "CORVYNE_HANDED_PASSWORD";
     std::function<bool(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment)>
         LaunchNewWindow;  // tests put their own in
-    // A host text from the command line into the quick-connect bar, with a
-    // password handed over by the window that started this one.
-    void FillServerFields(const QString& text);
     // Starts another instance; tests put their own in.
     std::function<bool(const QString& program, const QStringList& arguments)> LaunchProgram;
     void RebuildSiteMenu();
-    void SiteMenuChosen(int group, const QString& caption);
+    void SiteMenuChosen(const QString& caption);
     // ---- the site manager (MainSites.cpp)
     void mnuSiteManagerClick(const std::string& site = {});  // TfrmSite; site: the one to show
     void mnuEditCurrentSiteClick();
@@ -316,11 +304,8 @@ private:
     void buildCommandPopup();
     void buildViewPopup();
     void buildToolBar();
-    void serverFieldEdited();
-    void updateButtons();
     void fileDoubleClick(TCorvListView* pane);
     void applySortSettings();
-    void clipboardChanged();
     void restoreLayout();
     void saveLayout();
     void buildQueue(QWidget* parent);
@@ -331,7 +316,7 @@ private:
     void buildFileOps();
     void buildViewEdit();
     void buildBookmarks(QMenu* menu);
-    void connectToSite(const QString& name, int group);
+    void connectToSite(const QString& name);
     bool openUrl(const QUrl& url);
     bool SavePlainQueue(const std::string& path, std::string& error);
     void runSiteManager(TfrmSite& dialog);
@@ -363,7 +348,6 @@ private:
     std::unique_ptr<TWidgetPrompt> m_widgetPrompt;
     IPrompt* m_prompt = nullptr;
     std::unique_ptr<TConnectionWorkflow> m_workflow;
-    bool m_settingFields = false;
     TListingCache m_cache;
     TTransferQueue m_transferQueue;
     std::unique_ptr<IQueueHost> m_queueHost;
@@ -376,6 +360,7 @@ private:
     TLocalPane* m_local = nullptr;
     TRemotePane* m_remote = nullptr;
     TStatusLine* m_status = nullptr;
+    TQuickConnect* m_quick = nullptr;
     TFilePane* m_activePart = nullptr;
     class TScriptWindow;
     std::unique_ptr<TScriptWindow> m_scriptWindow;

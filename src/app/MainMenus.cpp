@@ -72,9 +72,9 @@ void TfrmMain::buildMenus()
 void TfrmMain::buildServerMenu()
 {
     QMenu* server = menuBar()->addMenu(QStringLiteral("服务器(&S)"));
-    QAction* connectItem = server->addAction(QStringLiteral("连接(&C)"), this, [this] { btnConnectClick(); });
+    QAction* connectItem = server->addAction(QStringLiteral("连接(&C)"), this, [this] { m_quick->Connect(); });
     connectItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
-    QAction* disconnectItem = server->addAction(QStringLiteral("断开(&D)"), this, [this] { btnDisconnectClick(); });
+    QAction* disconnectItem = server->addAction(QStringLiteral("断开(&D)"), this, [this] { m_quick->Disconnect(); });
     disconnectItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
     QAction* reconnect = server->addAction(QStringLiteral("重新连接(&R)"), this, [this] { mnuReconnectClick(); });
     server->addSeparator();
@@ -93,9 +93,9 @@ void TfrmMain::buildServerMenu()
     server->addSeparator();
     server->addAction(QStringLiteral("退出(&X)"), this, &QWidget::close);
     connect(server, &QMenu::aboutToShow, this, [=, this] {
-        connectItem->setEnabled(btnConnect->isEnabled());
-        disconnectItem->setEnabled(btnDisconnect->isEnabled());
-        reconnect->setEnabled(btnDisconnect->isEnabled());
+        connectItem->setEnabled(m_quick->CanConnect());
+        disconnectItem->setEnabled(m_quick->CanDisconnect());
+        reconnect->setEnabled(m_quick->CanDisconnect());
         const bool idle = m_workflow->State() == SessionState::Idle;
         print->setEnabled(idle);
         save->setEnabled(idle);
@@ -128,7 +128,7 @@ void TfrmMain::buildSitesMenu()
     QAction* newWindow = sites->addAction(QStringLiteral("新建窗口(&N)"), this, [this] { mnuNewWindowClick(); });
     newWindow->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     connect(sites, &QMenu::aboutToShow, this, [=, this] {
-        const bool site = !txtFTPServer->currentText().isEmpty() && !m_workflow->CurrentSite.empty();
+        const bool site = !m_quick->Server().isEmpty() && !m_workflow->CurrentSite.empty();
         saveLocal->setEnabled(site);
         shortcut->setEnabled(site);
         editSite->setEnabled(site);
@@ -282,8 +282,7 @@ void TfrmMain::buildOptionsMenu()
     mnuShowToolbar =
         options->addAction(QStringLiteral("显示工具栏(&T)"), this, [this](bool on) { ToolBar->setVisible(on); });
     mnuShowInfoPanel = options->addAction(QStringLiteral("显示提示(&O)"), this, [this](bool on) {
-        for (QAction* a : InfoPanel)
-            a->setVisible(on);
+        m_quick->SetInfoVisible(on);
     });
     for (QAction* a : {mnuShowQueue, mnuShowToolbar, mnuShowInfoPanel})
         a->setCheckable(true);
@@ -303,7 +302,7 @@ void TfrmMain::buildOptionsMenu()
     connect(options, &QMenu::aboutToShow, this, [this] {
         mnuShowQueue->setChecked(!Queue->isHidden());
         mnuShowToolbar->setChecked(!ToolBar->isHidden());
-        mnuShowInfoPanel->setChecked(InfoPanel.front()->isVisible());
+        mnuShowInfoPanel->setChecked(m_quick->InfoVisible());
         const SessionState s = m_workflow->State();
         mnuSiteResume->setEnabled(s != SessionState::Disconnected && s != SessionState::Connecting);
         mnuSiteResume->setChecked(mnuSiteResume->isEnabled() && FTP.ResumeSupported);
@@ -347,7 +346,7 @@ void TfrmMain::buildSiteButton()
     btnSites->setText(QStringLiteral("FTP 服务器"));
     btnSites->setPopupMode(QToolButton::InstantPopup);
     btnSites->setMenu(GroupMenu);
-    QuickConnectBar->insertWidget(QuickConnectBar->actions().value(0), btnSites);
+    m_quick->Bar()->insertWidget(m_quick->Bar()->actions().value(0), btnSites);
     RebuildSiteMenu();
     buildToolBar();
 

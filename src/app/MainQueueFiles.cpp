@@ -77,13 +77,13 @@ void TfrmMain::queSaveQueueClick()
     r.hostAvailable = !m_workflow->CurrentSite.empty() || m_workflow->State() != SessionState::Disconnected;
     r.hostData = r.hostAvailable;
     if (r.hostAvailable) {
-        r.host = txtFTPServer->currentText().trimmed().toStdString();
-        r.port = txtPort->text().toStdString();
-        const QString user = txtUser->text();
+        r.host = m_quick->Server().trimmed().toStdString();
+        r.port = m_quick->Port().toStdString();
+        const QString user = m_quick->User();
         r.anonymous = user.isEmpty() || user == QStringLiteral("anonymous");
         if (!r.anonymous) {
             r.user = user.toStdString();
-            r.password = txtPass->text().toStdString();
+            r.password = m_quick->Password().toStdString();
         }
     }
     if (RasBackend().Available())
@@ -229,15 +229,13 @@ bool TfrmMain::LoadSiteQueueFile(std::string argument)
 void TfrmMain::applySiteQueue(const TSiteQueue& q)
 {
     if (!q.Host.empty()) {
-        txtFTPServer->setEditText(QString::fromStdString(q.Host));
+        m_quick->Fill(QString::fromStdString(q.Host));
         m_workflow->ConnectionDirty = true;
     }
-    if (q.User)
-        txtUser->setText(QString::fromStdString(*q.User));
-    if (q.Password)
-        txtPass->setText(QString::fromStdString(*q.Password));
+    std::optional<QString> port;
     if (q.Port)
-        txtPort->setText(QString::fromStdString(*q.Port));
+        port = QString::fromStdString(*q.Port);
+    m_quick->SetLogin(q.User, q.Password, port);
     if (q.Quit)
         SetCompletionAction(static_cast<int>(TCompletionAction::Quit));
     if (q.HangUp)
@@ -250,7 +248,7 @@ void TfrmMain::applySiteQueue(const TSiteQueue& q)
 void TfrmMain::dialThenConnect(const std::string& entry)
 {
     if (entry.empty()) {
-        btnConnectClick(true);
+        m_quick->Connect(true);
         return;
     }
     LogLine("Dialing " + entry + "...", lcNormal);
@@ -259,10 +257,10 @@ void TfrmMain::dialThenConnect(const std::string& entry)
     if (!dialer->Available() || !dialer->LoadEntry(entry)) {
         // Without that entry the line may well be up another way: try.
         LogLine("无法拨号 " + entry + ", 直接连接", lcError);
-        btnConnectClick(true);
+        m_quick->Connect(true);
         return;
     }
-    dialer->OnConnected = [this](TTapi*) { QTimer::singleShot(0, this, [this] { btnConnectClick(true); }); };
+    dialer->OnConnected = [this](TTapi*) { QTimer::singleShot(0, this, [this] { m_quick->Connect(true); }); };
     dialer->OnGiveUp = [this](TTapi* t) { LogLine("拨号失败: " + t->EntryName, lcError); };
     dialer->Dial();
 }
@@ -302,6 +300,6 @@ void TfrmMain::OfferInterruptedQueue()
     if (!had && IsDownloadEntry(first.Kind))
         FTP.InitialDirectory = ParentPath(first.Source);
     m_workflow->AfterLogin = AfterLoginAction::ResumeQueue;
-    txtFTPServer->setEditText(QString::fromStdString(site));
-    btnConnectClick(true);
+    m_quick->Fill(QString::fromStdString(site));
+    m_quick->Connect(true);
 }

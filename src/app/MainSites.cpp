@@ -42,13 +42,13 @@ void TfrmMain::mnuNewWindowClick()
     // The current site, or the quick-connect fields as one argument with an
     // empty password: a command line is there for every local user to read.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QString::fromLatin1(HandedPasswordVariable));
+    environment.remove(QString::fromLatin1(TQuickConnect::HandedPasswordVariable));
     QString argument = QString::fromStdString(m_workflow->CurrentSite);
     if (argument.isEmpty()) {
         argument =
-            txtFTPServer->currentText() + QLatin1Char(':') + txtUser->text() + QStringLiteral("::") + txtPort->text();
-        if (!txtPass->text().isEmpty())
-            environment.insert(QString::fromLatin1(HandedPasswordVariable), txtPass->text());
+            m_quick->Server() + QLatin1Char(':') + m_quick->User() + QStringLiteral("::") + m_quick->Port();
+        if (!m_quick->Password().isEmpty())
+            environment.insert(QString::fromLatin1(TQuickConnect::HandedPasswordVariable), m_quick->Password());
     }
     const QString program = QCoreApplication::applicationFilePath();
     bool started = false;
@@ -68,7 +68,7 @@ void TfrmMain::mnuNewWindowClick()
 void TfrmMain::mnuCreateShortcutClick()
 {
     const QString name = !m_workflow->CurrentSite.empty() ? QString::fromStdString(m_workflow->CurrentSite)
-                                                          : txtFTPServer->currentText().trimmed();
+                                                          : m_quick->Server().trimmed();
     if (name.isEmpty())
         return;
     QString path;
@@ -111,7 +111,7 @@ bool TWidgetPrompt::AskAddSite(AddSiteRequest& request)
 
 void TfrmMain::mnuAddCurrentSiteClick()
 {
-    const QString server = txtFTPServer->currentText().trimmed();
+    const QString server = m_quick->Server().trimmed();
     if (!m_workflow->CurrentSite.empty() || server.isEmpty())
         return;
     IPrompt::AddSiteRequest r;
@@ -133,33 +133,16 @@ void TfrmMain::mnuAddCurrentSiteClick()
     TSiteRecord site;
     site.Name = name;
     site.IP = server.toStdString();
-    const QString user = txtUser->text();
+    const QString user = m_quick->User();
     if (!user.isEmpty() && user != QStringLiteral("anonymous")) {
         site.User = user.toStdString();
-        site.SetPassword(txtPass->text().toStdString());
+        site.SetPassword(m_quick->Password().toStdString());
     }
     m_sites.WriteSite(site);
-    m_sites.Sites().Document().Set(name, "Port", txtPort->text().toStdString());  // written even when 21
+    m_sites.Sites().Document().Set(name, "Port", m_quick->Port().toStdString());  // written even when 21
     m_workflow->CurrentSite = name;
     RebuildSiteMenu();
     ShowApplicationTitle(QString::fromStdString(name));
-}
-
-void TfrmMain::FillServerFields(const QString& text)
-{
-    // Taken once and gone from this process's environment, so that nothing
-    // this window starts inherits it.
-    const QString handed = qEnvironmentVariable(HandedPasswordVariable);
-    qunsetenv(HandedPasswordVariable);
-    const QStringList parts = text.split(QLatin1Char(':'));
-    if (handed.isEmpty() || parts.size() != 4 || !parts[2].isEmpty()) {
-        txtFTPServer->setEditText(text);  // the documented forms, as typed
-        return;
-    }
-    txtFTPServer->setEditText(parts[0]);  // empties the other fields
-    txtUser->setText(parts[1]);
-    txtPass->setText(handed);
-    txtPort->setText(parts[3]);
 }
 
 // ---------------------------------------------------------------- site menu
@@ -180,20 +163,19 @@ void TfrmMain::RebuildSiteMenu()
         for (size_t i = 0; i < names.size(); ++i) {
             QString item = QString::fromStdString(names[i]);
             QAction* a = sub->addAction(item.replace(QLatin1Char('&'), QStringLiteral("&&")));
-            const int group = static_cast<int>(g);
-            connect(a, &QAction::triggered, this, [this, a, group] { SiteMenuChosen(group, a->text()); });
+            connect(a, &QAction::triggered, this, [this, a] { SiteMenuChosen(a->text()); });
         }
     }
 }
 
-void TfrmMain::SiteMenuChosen(int group, const QString& caption)
+void TfrmMain::SiteMenuChosen(const QString& caption)
 {
     QString name = caption;
     name.replace(QStringLiteral("&&"), QStringLiteral("&"));
-    connectToSite(name, group);
+    connectToSite(name);
 }
 
-void TfrmMain::connectToSite(const QString& name, int group)
+void TfrmMain::connectToSite(const QString& name)
 {
     const SessionState s = m_workflow->State();
     if (s != SessionState::Disconnected) {
@@ -201,14 +183,13 @@ void TfrmMain::connectToSite(const QString& name, int group)
             m_prompt->ShowMessage(MessageKind::Warning, "一个文件传输正在进行. 你必须在登录其他服务器前停止这项传输.");
             return;
         }
-        btnDisconnectClick();
+        m_quick->Disconnect();
     }
-    txtFTPServer->setEditText(name);
-    txtFTPServer->setProperty("SiteGroup", group);
+    m_quick->Fill(name);
     m_workflow->CurrentSite.clear();
     FTP.InitialDirectory.clear();
     m_workflow->ConnectionDirty = true;
-    btnConnectClick();
+    m_quick->Connect();
 }
 
 // ---------------------------------------------------------------- site manager
@@ -230,12 +211,12 @@ void TfrmMain::mnuSiteManagerClick(const std::string& site)
     runSiteManager(dialog);
     m_workflow->ConnectionDirty = true;
     if (!dialog.ChosenSite().empty())
-        connectToSite(QString::fromStdString(dialog.ChosenSite()), dialog.ChosenGroup());
+        connectToSite(QString::fromStdString(dialog.ChosenSite()));
 }
 
 void TfrmMain::mnuEditCurrentSiteClick()
 {
-    if (!m_workflow->CurrentSite.empty() && !txtFTPServer->currentText().isEmpty())
+    if (!m_workflow->CurrentSite.empty() && !m_quick->Server().isEmpty())
         mnuSiteManagerClick(m_workflow->CurrentSite);
 }
 
@@ -249,12 +230,12 @@ void TfrmMain::ChooseTargetSite()
     if (dialog.ChosenSite().empty() || !site)
         return;
     // The queued files go to the site's folder; the program ends with the run.
-    txtFTPServer->setEditText(QString::fromStdString(site->Name));
+    m_quick->Fill(QString::fromStdString(site->Name));
     FTP.InitialDirectory = site->RemoteDir;
     m_workflow->AfterLogin = AfterLoginAction::StartQueue;
     SetCompletionAction(static_cast<int>(TCompletionAction::Quit));
     m_workflow->ConnectionDirty = true;
-    btnConnectClick(true);
+    m_quick->Connect(true);
 }
 
 // ---------------------------------------------------------------- browse server

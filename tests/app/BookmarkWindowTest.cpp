@@ -81,13 +81,13 @@ TEST(BookmarkWindow, AddGoEditAndNothingWhileBusyOrWithoutASite)
     ASSERT_TRUE(s.t.idle(30000)) << s.logText();
 
     // A session without a site has no bookmarks.
-    w.btnDisconnectClick();
-    w.txtFTPServer->setEditText(QString());  // typed anew: the site is left
-    w.txtFTPServer->setEditText(QStringLiteral("127.0.0.1"));
-    w.txtUser->setText(QString::fromLatin1(RealServers::User));
-    w.txtPass->setText(QString::fromLatin1(RealServers::Password));
-    w.txtPort->setText(QString::number(s.port));
-    w.btnConnectClick();
+    w.QuickConnect().Disconnect();
+    w.QuickConnect().ServerField()->setEditText(QString());  // typed anew: the site is left
+    w.QuickConnect().ServerField()->setEditText(QStringLiteral("127.0.0.1"));
+    w.QuickConnect().UserField()->setText(QString::fromLatin1(RealServers::User));
+    w.QuickConnect().PasswordField()->setText(QString::fromLatin1(RealServers::Password));
+    w.QuickConnect().PortField()->setText(QString::number(s.port));
+    w.QuickConnect().Connect();
     ASSERT_TRUE(s.t.idle()) << s.logText();
     Q_EMIT w.mnuBookmarks->aboutToShow();
     EXPECT_TRUE(captions(w.mnuBookmarks).isEmpty());
@@ -100,10 +100,10 @@ TEST(SiteCommands, AddCurrentSiteMakesTheQuickConnectFieldsASiteOfTheChosenGroup
     t.addResumingSite("Own", 2121);
     t.w->Sites().WriteGroups({"My Servers", "Work"});
     t.w->Sites().WriteGroupSites("Work", {"b", "d"});
-    t.w->txtFTPServer->setEditText(QStringLiteral("127.0.0.1"));
-    t.w->txtUser->setText(QStringLiteral("ftptest"));
-    t.w->txtPass->setText(QStringLiteral("ftppass"));
-    t.w->txtPort->setText(QStringLiteral("21"));
+    t.w->QuickConnect().ServerField()->setEditText(QStringLiteral("127.0.0.1"));
+    t.w->QuickConnect().UserField()->setText(QStringLiteral("ftptest"));
+    t.w->QuickConnect().PasswordField()->setText(QStringLiteral("ftppass"));
+    t.w->QuickConnect().PortField()->setText(QStringLiteral("21"));
     // A name in use is refused and asked again; the second is trimmed.
     t.prompt.addSite = {{"Own", {}, 1}, {" c ", {}, 1}};
     t.w->mnuAddCurrentSiteClick();

@@ -95,9 +95,9 @@ TEST(BrowseServer, ASecondConnectionWalksViewsEditsAndQueuesWhileTheMainOneStays
     EXPECT_TRUE(ReadTestFile(s.local.path() + "/sub/data.bin") == pattern(7000, 3).toStdString());
 
     // The main session moves to another server; the browse window stays on its own.
-    w.btnDisconnectClick();
-    w.txtFTPServer->setEditText(QStringLiteral("127.0.0.1:%1").arg(RealServers::vsftpd().port));
-    w.btnConnectClick();
+    w.QuickConnect().Disconnect();
+    w.QuickConnect().ServerField()->setEditText(QStringLiteral("127.0.0.1:%1").arg(RealServers::vsftpd().port));
+    w.QuickConnect().Connect();
     ASSERT_TRUE(s.t.idle());
     EXPECT_EQ(w.FTP.Port, RealServers::vsftpd().port);
     b->BrowseDblClick(row(b->Browse, QStringLiteral("sub")));

@@ -49,9 +49,9 @@ struct VsftpdFolder {
     // Logs the window in with the folder as its start folder.
     bool connect(QueueWindow& t) const
     {
-        t.w->txtFTPServer->setEditText(
+        t.w->QuickConnect().ServerField()->setEditText(
             QStringLiteral("127.0.0.1|%1:ftptest:ftppass:%2").arg(base).arg(RealServers::vsftpd().port));
-        t.w->btnConnectClick();
+        t.w->QuickConnect().Connect();
         return t.idle();
     }
 };
@@ -536,7 +536,7 @@ TEST(SafeOverwrite, AnUploadUnderATemporaryNameLeavesTheServersFileUntilItIsWhol
 
     // A server again, and the whole upload: renamed over the old file.
     s.server = RealServers::startOwnPyftpdlib(s.port, s.home);
-    w.btnDisconnectClick();
+    w.QuickConnect().Disconnect();
     ASSERT_TRUE(WaitFor([&] { return w.Workflow().State() == SessionState::Disconnected; }, 10000));
     w.QueueEntries().Clear();
     ASSERT_TRUE(s.connect()) << s.logText();

@@ -56,8 +56,8 @@ TEST_P(FileOpsRemote, FolderTreeDeleteRenameMovePermissionsAndRaw)
 
     QueueWindow t;
     t.w->Settings().AutoRefresh = false;  // a delete lists what it enters all the same
-    t.w->txtFTPServer->setEditText(QStringLiteral("127.0.0.1|%1:ftptest:ftppass:%2").arg(base).arg(port));
-    t.w->btnConnectClick();
+    t.w->QuickConnect().ServerField()->setEditText(QStringLiteral("127.0.0.1|%1:ftptest:ftppass:%2").arg(base).arg(port));
+    t.w->QuickConnect().Connect();
     ASSERT_TRUE(t.idle());
     t.w->Settings().AutoRefresh = true;
     t.w->Workflow().UserRefresh();
@@ -272,8 +272,8 @@ TEST(FileOpsRemoteAbort, AnAbortedTreeDeleteStopsAfterTheFileAtHandAndReturnsToT
     std::unique_ptr<QProcess> server = RealServers::startOwnPyftpdlib(port, home);
     QueueWindow t;
     t.addResumingSite("Own", port);
-    t.w->txtFTPServer->setEditText(QStringLiteral("Own"));
-    t.w->btnConnectClick();
+    t.w->QuickConnect().ServerField()->setEditText(QStringLiteral("Own"));
+    t.w->QuickConnect().Connect();
     ASSERT_TRUE(t.idle());
     const std::string start = t.w->RemotePane().CurrentPath();
     t.w->SetActivePane(t.w->RemotePane().View());
@@ -320,8 +320,8 @@ TEST(CustomCommandsWindow, PerNameCommandsGoOneAfterAnotherAndANameCannotAddACom
     ASSERT_EQ(t.w->mnuCustom->actions().size(), 1);
     QAction* mode = t.w->mnuCustom->actions().front();
     EXPECT_EQ(mode->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+M")));
-    t.w->txtFTPServer->setEditText(QStringLiteral("Own"));
-    t.w->btnConnectClick();
+    t.w->QuickConnect().ServerField()->setEditText(QStringLiteral("Own"));
+    t.w->QuickConnect().Connect();
     ASSERT_TRUE(t.idle());
     auto sent = [&](const std::string& prefix) {
         std::vector<std::string> out;

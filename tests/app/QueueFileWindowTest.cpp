@@ -92,7 +92,7 @@ TEST(QueueFileWindow, BothFormsAreSavedAndLoadedBackAndASiteQueueRunsOnItsOwn)
     EXPECT_EQ(saved.Entries.size(), 2u);
 
     // Loaded from the dialog it replaces the queue, connects and transfers.
-    w.btnDisconnectClick();
+    w.QuickConnect().Disconnect();
     ASSERT_TRUE(WaitFor([&] { return w.Workflow().State() == SessionState::Disconnected; }, 10000));
     w.QueueEntries().Append({TEntryKind::DownloadFile, "/gone.bin", 1, local + "gone.bin"});
     s.t.prompt.openPath = site;

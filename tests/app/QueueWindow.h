@@ -177,8 +177,8 @@ struct OwnServerRun {
     }
     bool connect()
     {
-        t.w->txtFTPServer->setEditText(QStringLiteral("Own"));
-        t.w->btnConnectClick();
+        t.w->QuickConnect().ServerField()->setEditText(QStringLiteral("Own"));
+        t.w->QuickConnect().Connect();
         return t.idle();
     }
     void select(const std::vector<QString>& names)

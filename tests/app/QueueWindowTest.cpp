@@ -94,8 +94,8 @@ TEST_P(QueueTree, ATreeGoesDownAndBackUpByteForByte)
     QueueWindow t;
     QTemporaryDir local;
     t.w->LocalPane().SetDirectory(local.path());
-    t.w->txtFTPServer->setEditText(QStringLiteral("127.0.0.1|%1:ftptest:ftppass:%2").arg(base).arg(port));
-    t.w->btnConnectClick();
+    t.w->QuickConnect().ServerField()->setEditText(QStringLiteral("127.0.0.1|%1:ftptest:ftppass:%2").arg(base).arg(port));
+    t.w->QuickConnect().Connect();
     ASSERT_TRUE(t.idle()) << [&] {
         std::string s;
         for (const std::string& l : t.log())
@@ -191,8 +191,8 @@ TEST(QueueHostile, NamesThatLeaveTheTargetAndALoopingFolderStayInside)
     t.w->LocalPane().SetDirectory(target);
     t.w->Settings().ReceiveRefresh = false;
     t.w->Memo1->SetMaxRecords(32768);  // the whole walk stays in the log
-    t.w->txtFTPServer->setEditText(QStringLiteral("127.0.0.1:bob:pw:%1").arg(server.port()));
-    t.w->btnConnectClick();
+    t.w->QuickConnect().ServerField()->setEditText(QStringLiteral("127.0.0.1:bob:pw:%1").arg(server.port()));
+    t.w->QuickConnect().Connect();
     ASSERT_TRUE(t.idle());
     t.w->RemotePane().View()->SelectWhere([&](int r) { return t.w->RemotePane().View()->Text(r, 0) == QStringLiteral("loop"); });
     t.w->mnuDownloadClick();
@@ -237,8 +237,8 @@ TEST(QueueRunLength, ALongRunOfSkippedFilesDoesNotDeepenTheStack)
     QueueWindow t;
     QTemporaryDir local;
     t.w->LocalPane().SetDirectory(local.path());
-    t.w->txtFTPServer->setEditText(QStringLiteral("127.0.0.1:ftptest:ftppass:%1").arg(RealServers::pyftpdlib().port));
-    t.w->btnConnectClick();
+    t.w->QuickConnect().ServerField()->setEditText(QStringLiteral("127.0.0.1:ftptest:ftppass:%1").arg(RealServers::pyftpdlib().port));
+    t.w->QuickConnect().Connect();
     ASSERT_TRUE(t.idle());
     t.w->Settings().SkipEnabled = true;
     t.w->Settings().SkipPatterns = {"*.skip"};
@@ -279,9 +279,9 @@ TEST(QueueLocalFaults, AFileThatCannotBeWrittenOrReadEndsAndTheRunGoesOn)
     QueueWindow t;
     QTemporaryDir local;
     t.w->LocalPane().SetDirectory(local.path());
-    t.w->txtFTPServer->setEditText(
+    t.w->QuickConnect().ServerField()->setEditText(
         QStringLiteral("127.0.0.1|%1:ftptest:ftppass:%2").arg(base).arg(RealServers::pyftpdlib().port));
-    t.w->btnConnectClick();
+    t.w->QuickConnect().Connect();
     ASSERT_TRUE(t.idle());
     const std::string remote = t.w->RemotePane().CurrentPath();
     const std::string target = local.path().toStdString() + "/";
@@ -338,8 +338,8 @@ TEST_P(QueueDroppedConnection, ATransferCutByAServerKillResumesAfterTheReconnect
     t.w->Settings().RestoreState = false;  // reconnect after six seconds
     t.addResumingSite("Dies", port);
     t.w->LocalPane().SetDirectory(local.path());
-    t.w->txtFTPServer->setEditText(QStringLiteral("Dies"));
-    t.w->btnConnectClick();
+    t.w->QuickConnect().ServerField()->setEditText(QStringLiteral("Dies"));
+    t.w->QuickConnect().Connect();
     ASSERT_TRUE(t.idle());
     TCorvListView* pane = upload ? t.w->LocalPane().View() : t.w->RemotePane().View();
     pane->SelectWhere([&](int r) { return pane->Text(r, 0) == QStringLiteral("big.bin"); });

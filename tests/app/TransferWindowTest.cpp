@@ -526,8 +526,8 @@ TEST(TransferStops, AFinalReplyThatNeverComesCountsTheFileAndReconnectsForTheRes
     t.w->LocalPane().SetDirectory(local.path());
     t.w->Settings().HangTimeout = 500;
     t.w->Settings().RestoreState = false;
-    t.w->txtFTPServer->setEditText(QStringLiteral("127.0.0.1:bob:pw:%1").arg(server.port()));
-    t.w->btnConnectClick();
+    t.w->QuickConnect().ServerField()->setEditText(QStringLiteral("127.0.0.1:bob:pw:%1").arg(server.port()));
+    t.w->QuickConnect().Connect();
     ASSERT_TRUE(t.idle());
     t.w->RemotePane().View()->SelectWhere([&](int r) { return t.w->RemotePane().View()->Kind(r) == rkFile; });
     t.w->mnuDownloadClick();
