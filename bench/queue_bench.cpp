@@ -77,7 +77,7 @@ int transfer(TfrmMain& w, const char* port, const QString& name, const QString& 
         gap.start();
         probe.start(5);
     }
-    w.mnuDownloadClick();
+    w.QueuePanel().mnuDownloadClick();
     if (!waitFor([&] { return idle() && w.QueueEntries().Empty(); }, 3'600'000)) {
         std::fprintf(stderr, "run did not end\n");
         return 1;

@@ -56,62 +56,6 @@ QColor logLineColour(int kind, bool darkBackground)
 }
 }  // namespace
 
-// ---------------------------------------------------------------- prompt
-
-void TWidgetPrompt::ShowMessage(MessageKind kind, const std::string& text)
-{
-    const QString t = QString::fromStdString(text);
-    switch (kind) {
-        case MessageKind::Information:
-            QMessageBox::information(m_parent, QStringLiteral("Corvyne"), t);
-            break;
-        case MessageKind::Warning:
-            QMessageBox::warning(m_parent, QStringLiteral("Corvyne"), t);
-            break;
-        case MessageKind::Error:
-            QMessageBox::critical(m_parent, QStringLiteral("Corvyne"), t);
-            break;
-    }
-}
-
-bool TWidgetPrompt::Confirm(const std::string& text)
-{
-    // No is the default: Enter never deletes or replaces anything unasked.
-    return QMessageBox::question(m_parent, QStringLiteral("Corvyne"), QString::fromStdString(text),
-                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
-}
-
-bool TWidgetPrompt::AskText(const std::string& title, const std::string& prompt, std::string& text)
-{
-    bool ok = false;
-    const QString answer =
-        QInputDialog::getText(m_parent, QString::fromStdString(title), QString::fromStdString(prompt),
-                              QLineEdit::Normal, QString::fromStdString(text), &ok);
-    if (ok)
-        text = answer.toStdString();
-    return ok;
-}
-
-bool TWidgetPrompt::AskPrinter(PrinterChoice& choice)
-{
-    QPrinter printer;
-    QPrintDialog dialog(&printer, m_parent);
-    if (dialog.exec() != QDialog::Accepted)
-        return false;
-    choice.printerName = printer.printerName().toStdString();
-    choice.outputFile = printer.outputFileName().toStdString();  // "print to file" in the dialog
-    return true;
-}
-
-bool TWidgetPrompt::AskLogin(LoginRequest& request)
-{
-    TfrmInput dialog(request, m_parent);
-    if (dialog.exec() != QDialog::Accepted)
-        return false;
-    dialog.Result(request);
-    return true;
-}
-
 // ---------------------------------------------------------------- window
 
 // What scripts ask of the window.
@@ -125,19 +69,19 @@ public:
     }
     void Connect() override { m_w.m_quick->Connect(true); }
     void Disconnect() override { m_w.m_quick->Disconnect(); }
-    void AbortOperation() override { m_w.btnAbortClick(false); }
+    void AbortOperation() override { m_w.m_queuePanel->btnAbortClick(false); }
     void Activate(TFilePane& pane) override { m_w.SetActivePart(pane); }
-    void QueueSelection(TCorvListView* pane) override { m_w.AddSelectionToQueue(pane); }
-    void TransferQueue() override { m_w.queTransferClick(); }
-    void FitQueue() override { m_w.Queue->FitColumns(); }
+    void QueueSelection(TCorvListView* pane) override { m_w.m_queuePanel->AddSelectionToQueue(pane); }
+    void TransferQueue() override { m_w.m_queuePanel->queTransferClick(); }
+    void FitQueue() override { m_w.m_queuePanel->View()->FitColumns(); }
     void DeleteSelection() override { m_w.popDeleteClick(); }
-    size_t LoadQueueFile(const std::string& path) override { return m_w.LoadQueueFile(path); }
-    bool LoadSiteQueueFile(const std::string& path) override { return m_w.LoadSiteQueueFile(path); }
+    size_t LoadQueueFile(const std::string& path) override { return m_w.m_queuePanel->LoadQueueFile(path); }
+    bool LoadSiteQueueFile(const std::string& path) override { return m_w.m_queuePanel->LoadSiteQueueFile(path); }
     bool SavePlainQueue(const std::string& path, std::string& error) override
     {
-        return m_w.SavePlainQueue(path, error);
+        return m_w.m_queuePanel->SavePlainQueue(path, error);
     }
-    void SetCompletionAction(int action) override { m_w.SetCompletionAction(action); }
+    void SetCompletionAction(int action) override { m_w.m_queuePanel->SetCompletionAction(action); }
     void Hide() override { m_w.mnuHideClick(); }
     void Unhide() override { m_w.tryRestoreClick(); }
     void Close(bool questions) override { questions ? (void)m_w.close() : m_w.CloseWithoutQuestions(); }
@@ -171,13 +115,13 @@ TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
     fillParts();
     buildWidgets();
     m_scriptWindow = std::make_unique<TScriptWindow>(*this);
-    m_scripts = new TScriptHost(m_parts, *m_scriptWindow, this);
+    m_scripts = m_parts.scripts = new TScriptHost(m_parts, *m_scriptWindow, this);
+    connect(m_queuePanel, &TQueuePanel::ScriptStopWanted, m_scripts, &TScriptHost::Stop);
     buildMenus();
     connectLogAndStatus();
     connectSitePanes();
     connectMessages();
-    queueConnections();
-    buildQueueRun();
+    buildFileOps();
     m_workflow->ReloadHistory();
     m_workflow->GoDisconnected();
     LogLine(FTP.Description(), lcNormal);
@@ -205,6 +149,7 @@ void TfrmMain::fillParts()
     m_parts.prompt = [this]() -> IPrompt& { return *m_prompt; };
     m_parts.log = [this](const std::string& text, int colour) { LogLine(text, colour); };
     m_parts.setPrompt = [this](IPrompt* prompt) { SetPrompt(prompt); };
+    m_parts.active = [this]() -> TFilePane& { return *m_activePart; };
 }
 
 
@@ -312,7 +257,7 @@ void TfrmMain::ApplyViewSettings()
         font.setPointSize(size);
     if (font == m_local->View()->font())
         return;
-    for (QWidget* w : std::initializer_list<QWidget*>{m_local->View(), m_remote->View(), Queue, Memo1, statusBar()})
+    for (QWidget* w : std::initializer_list<QWidget*>{m_local->View(), m_remote->View(), m_queuePanel->View(), Memo1, statusBar()})
         w->setFont(font);
     statusBar()->setFixedHeight(QFontInfo(font).pixelSize() + 12);
 }
@@ -333,7 +278,7 @@ void TfrmMain::SetPrompt(IPrompt* prompt)
 {
     m_prompt = prompt ? prompt : m_widgetPrompt.get();
     m_workflow->SetPrompt(*m_prompt);
-    m_queueRun->SetPrompt(*m_prompt);
+    m_queuePanel->Run().SetPrompt(*m_prompt);
 }
 
 TfrmMain::~TfrmMain()
@@ -350,6 +295,7 @@ void TfrmMain::buildWidgets()
     m_status = m_parts.status = new TStatusLine(statusBar(), *m_workflow, this);
     connect(m_status, &TStatusLine::ProgressTitle, this, [this](const QString& t) { ShowApplicationTitle(t); });
     connect(m_status, &TStatusLine::ProgressEnded, this, [this] { ShowApplicationTitle(m_sessionTitle); });
+    m_queuePanel->AttachProgress({Memo1, statusBar()});
     SetActivePart(*m_local);
 }
 
@@ -361,7 +307,7 @@ void TfrmMain::buildQuickConnectBar()
     ToolBar->setIconSize(QSize(20, 20));
     addToolBar(ToolBar);
     addToolBarBreak();
-    m_quick = new TQuickConnect(m_parts, this, ToolBar);
+    m_quick = m_parts.quick = new TQuickConnect(m_parts, this, ToolBar);
 }
 
 // The two panes side by side, and what they ask of the rest of the window.
@@ -380,7 +326,18 @@ void TfrmMain::buildPanes()
         connect(pane, &TFilePane::DeletePressed, this, [this] { popDeleteClick(); });
         connect(pane, &TFilePane::RowsDropped, this,
                 [this, pane](int source, int row) { PaneDragDrop(pane->View(), source, row); });
-    }
+    }    // Rows dropped on the other pane are transferred, onto a folder of their own pane moved.
+    OnPaneDrop = [this](const TPaneDrop& drop) {
+        const std::string folder = drop.folder.toStdString();
+        if (drop.kind == TPaneDrop::Download) {
+            m_queuePanel->mnuDownloadClick(folder);
+        } else if (drop.kind == TPaneDrop::Upload) {
+            m_queuePanel->mnuUploadClick(folder);
+        } else if (drop.kind == TPaneDrop::Move && !folder.empty()) {
+            SetActivePane(drop.source);
+            popMoveClick(folder);
+        }
+    };
 }
 
 // The queue and the log below the panes, and the splitters' rules.
@@ -388,7 +345,9 @@ void TfrmMain::buildBottom(QSplitter* panes)
 {
     auto* bottom = QueueSplitter = new QSplitter(Qt::Horizontal);
     bottom->setObjectName(QStringLiteral("QueueSplitter"));
-    buildQueue(bottom);
+    m_queuePanel = m_parts.queuePanel = new TQueuePanel(m_parts, bottom);
+    connect(m_queuePanel, &TQueuePanel::CloseWanted, this, [this] { CloseWithoutQuestions(); });
+    connect(m_queuePanel, &TQueuePanel::SitesWanted, this, [this] { mnuSiteManagerClick(); });
     Memo1 = new TWinConsole(bottom);
     Memo1->SelectColor = Qt::green;
     TURLData url = Memo1->URLText();
@@ -411,7 +370,7 @@ void TfrmMain::buildBottom(QSplitter* panes)
     // The splitters' minimums: the remote pane 40 wide, the queue 200 wide,
     // the bottom panel (queue and log) 100 high.
     panes->widget(1)->setMinimumWidth(40);
-    Queue->setMinimumWidth(200);
+    m_queuePanel->View()->setMinimumWidth(200);
     bottom->setMinimumHeight(100);
     for (QSplitter* sp : {panes, bottom, main})
         sp->setChildrenCollapsible(false);
@@ -421,13 +380,13 @@ void TfrmMain::buildBottom(QSplitter* panes)
 void TfrmMain::fileDoubleClick(TCorvListView* pane)
 {
     if (m_settings.DoubleClick == 3)
-        AddSelectionToQueue(pane);
+        m_queuePanel->AddSelectionToQueue(pane);
     else if (m_settings.DoubleClick == 1)
         popViewClick();
     else if (m_settings.DoubleClick == 2)
         popEditClick();
     else if (m_settings.DoubleClick == 0 && m_workflow->State() == SessionState::Idle)
-        pane == m_remote->View() ? mnuDownloadClick() : mnuUploadClick();
+        pane == m_remote->View() ? m_queuePanel->mnuDownloadClick() : m_queuePanel->mnuUploadClick();
 }
 
 void TfrmMain::mnuReconnectClick()
@@ -455,6 +414,19 @@ void TfrmMain::mnuHideClick()
     m_tray->show();
     m_hiddenToTray = true;
     hide();
+}
+
+void TfrmMain::ShowSessionTitle(const std::string& title)
+{
+    m_sessionTitle = QString::fromStdString(title);
+    ShowApplicationTitle(m_sessionTitle);
+}
+
+void TfrmMain::ShowApplicationTitle(const QString& title)
+{
+    setWindowTitle(title);
+    if (m_tray)
+        m_tray->setToolTip(title.left(63));
 }
 
 // A double click on the icon restores; a single click does nothing (the
@@ -488,9 +460,9 @@ void TfrmMain::HandOffCommandLine(const QStringList& arguments)
 {
     switch (ClassifyCommandLine(arguments)) {
         case TCommandLineKind::None:
-            return OfferInterruptedQueue();
+            return m_queuePanel->OfferInterruptedQueue();
         case TCommandLineKind::SiteQueueFile:
-            LoadSiteQueueFile(arguments.front().toStdString());
+            m_queuePanel->LoadSiteQueueFile(arguments.front().toStdString());
             return;
         case TCommandLineKind::Host:
             // Connects once the window is shown and idle.
@@ -502,7 +474,7 @@ void TfrmMain::HandOffCommandLine(const QStringList& arguments)
             });
             return;
         case TCommandLineKind::LocalFiles:
-            QueueFileDrop(arguments);
+            m_queuePanel->QueueFileDrop(arguments);
             if (m_settings.ConnectDrop)
                 QTimer::singleShot(0, this, [this] { ChooseTargetSite(); });
             return;
@@ -528,7 +500,7 @@ void TfrmMain::showEvent(QShowEvent* event)
     }
     if (m_settings.LocalAutoSize)
         m_local->FitColumns();
-    Queue->FitColumns();
+    m_queuePanel->View()->FitColumns();
 }
 
 void TfrmMain::changeEvent(QEvent* event)
@@ -597,7 +569,7 @@ void TfrmMain::restoreLayout()
 {
     const TIniFile& f = m_settingsFile;
     const int halfWidth = width() / 2;
-    Queue->setVisible(f.ReadBool(SetupSection, "QueueVisible", true));
+    m_queuePanel->View()->setVisible(f.ReadBool(SetupSection, "QueueVisible", true));
     ToolBar->setVisible(f.ReadBool(SetupSection, "ShowToolbar", true));
     const bool info = f.ReadBool(SetupSection, "ShowInfoPanel", true);
     m_quick->SetInfoVisible(info);
@@ -664,14 +636,14 @@ void TfrmMain::saveLayout()
     f.WriteString(SetupSection, "Version", ProgramVersionText);
     f.WriteInteger(SetupSection, "RemoteIcon", static_cast<int>(m_remote->View()->ViewStyle()));
     f.WriteInteger(SetupSection, "LocalIcon", static_cast<int>(m_local->View()->ViewStyle()));
-    f.WriteBool(SetupSection, "ShowQueue", !Queue->isHidden());
+    f.WriteBool(SetupSection, "ShowQueue", !m_queuePanel->View()->isHidden());
     f.WriteInteger(SetupSection, "RemoteSize", MiddleSplitter->sizes().value(1));
     f.WriteInteger(SetupSection, "ServerSize", BottomSplitter->sizes().value(1));
     f.WriteInteger(SetupSection, "QueueSize", QueueSplitter->sizes().value(0));
     f.WriteBool(SetupSection, "ShowLinks", m_parts.switches.showLinks);
     f.WriteBool(SetupSection, "ShowToolbar", !ToolBar->isHidden());
     f.WriteBool(SetupSection, "ShowInfoPanel", m_quick->InfoVisible());
-    f.WriteBool(SetupSection, "QueueVisible", !Queue->isHidden());
+    f.WriteBool(SetupSection, "QueueVisible", !m_queuePanel->View()->isHidden());
     f.WriteBool(SetupSection, "ResolveFile", m_parts.switches.linksAsFiles);
     f.WriteInteger(SetupSection, "SortLocalColumn", m_local->View()->SortColumn());
     f.WriteBool(SetupSection, "SortLocalAscend", m_local->View()->Ascending());
@@ -691,7 +663,7 @@ void TfrmMain::closeEvent(QCloseEvent* e)
     const char* question = nullptr;
     if (IsTransferring(m_workflow->State()) && m_settings.ExitWarn)
         question = "一个传输正在进行.  你确定要退出吗?";
-    else if (m_settings.ConfirmQueue && Queue->RowCount() > 0)
+    else if (m_settings.ConfirmQueue && m_queuePanel->View()->RowCount() > 0)
         question = "仍有文件在传输队列中.  你确定要退出吗?";
     if (question && !m_closeWithoutQuestions && !m_prompt->Confirm(question)) {
         e->ignore();
@@ -701,7 +673,7 @@ void TfrmMain::closeEvent(QCloseEvent* e)
     if (m_workflow->State() > SessionState::Connecting && m_workflow->State() != SessionState::Starting)
         FTP.SendRawCommand("QUIT");
     m_scripts->End();            // the script ends, the partner hears the link close
-    if (SaveInterruptedQueue())  // offered again at the next start
+    if (m_queuePanel->SaveInterruptedQueue())  // offered again at the next start
         FTP.Abort();
     FTP.Close();
     m_cache.Clear();
@@ -718,7 +690,7 @@ void TfrmMain::closeEvent(QCloseEvent* e)
         tell(m_settingsFile.LastError());
     if (!m_sites.SaveSites() || !m_sites.SaveStats())
         tell(m_sites.LastError());
-    m_report.Summary(m_scripts->ExitStatus(), m_queueRun->Completed, m_queueRun->Failures,
+    m_report.Summary(m_scripts->ExitStatus(), m_queuePanel->Run().Completed, m_queuePanel->Run().Failures,
                      static_cast<int>(m_transferQueue.Count()));
     SetApplicationExceptionHandler(nullptr);
     e->accept();

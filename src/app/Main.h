@@ -17,9 +17,11 @@
 #include "app/ScriptHost.h"
 #include "transfer/TransferQueue.h"
 #include "app/LocalPane.h"
+#include "app/QueuePanel.h"
 #include "app/QuickConnect.h"
 #include "app/RemotePane.h"
 #include "app/StatusLine.h"
+#include "app/WidgetPrompt.h"
 #include "app/WindowParts.h"
 #include "widgets/corvview.h"
 
@@ -59,32 +61,6 @@ struct TQueueFileSkip;
 struct TSiteQueue;
 
 
-// Questions through message boxes and the login dialog.
-class TWidgetPrompt : public IPrompt {
-public:
-    explicit TWidgetPrompt(QWidget* parent) : m_parent(parent) {}
-    void ShowMessage(MessageKind kind, const std::string& text) override;
-    bool Confirm(const std::string& text) override;
-    bool AskLogin(LoginRequest& request) override;
-    bool AskText(const std::string& title, const std::string& prompt, std::string& text) override;
-    bool AskPrinter(PrinterChoice& choice) override;
-    ExistingFileAnswer AskExistingFile(ExistingFileRequest& request) override;  // in MainQueue.cpp
-    bool EditProperties(PropertiesRequest& request) override;                   // in MainFileOps.cpp
-    // In MainQueueFiles.cpp:
-    bool AskSaveFile(const std::string& title, const std::string& filter, std::string& path) override;
-    bool AskOpenFile(const std::string& title, const std::vector<std::string>& filters, std::string& path,
-                     int& filter) override;
-    Answer AskYesNoCancel(const std::string& text) override;
-    bool AskSaveQueue(SaveQueueRequest& request) override;
-    // In MainFileOps.cpp:
-    bool AskFolder(const std::string& caption, const std::string& initialDir, std::string& folder) override;
-    bool AskRetry(const std::string& text) override;
-    bool AskAddSite(AddSiteRequest& request) override;  // TfrmSiteGroup
-
-private:
-    QWidget* m_parent;
-};
-
 class TfrmMain : public QMainWindow {
     Q_OBJECT
 
@@ -121,8 +97,6 @@ public:
 
     // ---- parts, named as the program names them
     TFTPclient FTP;
-    TQueueView* Queue = nullptr;
-    TFailedView* FailedList = nullptr;  // below the queue while a run left failed entries
     TWinConsole* Memo1 = nullptr;
     QSplitter* MiddleSplitter = nullptr;
     QSplitter* BottomSplitter = nullptr;
@@ -140,34 +114,10 @@ public:
     QAction* mnuShowToolbar = nullptr;
     QAction* mnuShowInfoPanel = nullptr;
 
-    // ---- the transfer queue (MainQueue.cpp)
+    // ---- the transfer queue
+    TQueuePanel& QueuePanel() { return *m_queuePanel; }
     TTransferQueue& QueueEntries() { return m_transferQueue; }
-    TQueueRun& QueueRun() { return *m_queueRun; }
-    // The selected rows of a pane as entries; extra is a folder name added
-    // to the target folder.
-    void AddSelectionToQueue(TCorvListView* pane, const std::string& extra = {});
-    void queTransferClick();
-    void mnuDownloadClick(const std::string& extra = {});
-    void mnuUploadClick(const std::string& extra = {});
-    void QueueFileDrop(const QStringList& paths);
-    void RemoteFileDrop(const QStringList& paths);
-    void queDeleteClick();
-    void queClearClick();
-    void queMoveTopClick();
-    void queMoveBottomClick();
-    void mnuHaltClick();
-    void btnAbortClick(bool stopScript = true);  // the button also stops a running script
-    void expAddClick();
-    void queEditTargetClick();
-    void queQueueInfoClick();
-    void mnuManualDownloadClick();
-    // ---- queue files (MainQueueFiles.cpp)
-    void queSaveQueueClick();  // TfrmQueue: a site queue (.csq) or the entries only (.cqf)
-    void queLoadQueueClick();
-    size_t LoadQueueFile(const std::string& path);  // the entries only, appended; how many came
-    bool LoadSiteQueueFile(std::string argument);   // replaces the queue, and connects when it can
-    void OfferInterruptedQueue();                   // at a start without arguments
-    bool SaveInterruptedQueue();                    // at close, while a site's queue runs
+    TQueueRun& QueueRun() { return m_queuePanel->Run(); }
     // ---- file commands (MainFileOps.cpp)
     void popNewFoldClick();
     void popDeleteClick();
@@ -207,16 +157,10 @@ public:
     std::function<bool(TfrmPref& dialog)> PreferencesOpened;
     void mnuASCIIExtensionsClick();   // TfrmASCII
     void mnuRenameExtensionsClick();  // TfrmRename
-    // The "传输完成(&R)" choice: 0 idle .. 5 hang up and quit.
-    void SetCompletionAction(int action);
-    QMenu* QueueMenu = nullptr;
-    QAction* mnuHalt = nullptr;
-    std::vector<QAction*> mnuComplete;
     // The window title and tray tip: the session's, or the run's progress.
     void ShowSessionTitle(const std::string& title);
     void ShowApplicationTitle(const QString& title);
     const QString& SessionTitle() const { return m_sessionTitle; }
-    TTransferProgress& Progress() { return *m_progress; }
 
     // ---- the parts, each with its own widgets
     TLocalPane& LocalPane() { return *m_local; }
@@ -308,17 +252,11 @@ private:
     void applySortSettings();
     void restoreLayout();
     void saveLayout();
-    void buildQueue(QWidget* parent);
-    void buildQueueRun();
-    void buildQueueMenus(QMenu* queue);
-    void buildCompletionMenu(QMenu* queue);
-    void buildQueuePopup();
     void buildFileOps();
     void buildViewEdit();
     void buildBookmarks(QMenu* menu);
     void connectToSite(const QString& name);
     bool openUrl(const QUrl& url);
-    bool SavePlainQueue(const std::string& path, std::string& error);
     void runSiteManager(TfrmSite& dialog);
     void localMove(const std::vector<std::string>& names, const QString& folder);
     void localProperties(const QString& path);
@@ -329,17 +267,10 @@ private:
     bool launch(const QString& program, const QStringList& arguments);  // LaunchProgram, or a detached process
     bool openDefault(const QString& path);                              // OpenUrl, or the desktop's program
     bool remoteBusy(const TCorvListView* pane) const;
-    void queueConnections();
-    void applySiteQueue(const TSiteQueue& q);
-    void dialThenConnect(const std::string& entry);
     void connectLogAndStatus();
     void connectSitePanes();
     void fillParts();
-    void buildProgress();
     void connectMessages();
-    void logQueueFileSkips(const std::vector<TQueueFileSkip>& skipped);
-    void transferSelection(TCorvListView* pane, const std::string& extra);  // start a run with it
-    std::vector<TQueueEntry> droppedFiles(const QStringList& paths) const;
 
     QString m_dataDir;
     TIniFile m_settingsFile;
@@ -350,17 +281,14 @@ private:
     std::unique_ptr<TConnectionWorkflow> m_workflow;
     TListingCache m_cache;
     TTransferQueue m_transferQueue;
-    std::unique_ptr<IQueueHost> m_queueHost;
-    std::unique_ptr<TQueueRun> m_queueRun;
     std::unique_ptr<TRemoteFileOps> m_fileOps;
     std::unique_ptr<TViewEdit> m_viewEdit;
-    std::unique_ptr<TTransferProgress> m_progress;
-    std::unique_ptr<IPowerBackend> m_power;
     TWindowParts m_parts;
     TLocalPane* m_local = nullptr;
     TRemotePane* m_remote = nullptr;
     TStatusLine* m_status = nullptr;
     TQuickConnect* m_quick = nullptr;
+    TQueuePanel* m_queuePanel = nullptr;
     TFilePane* m_activePart = nullptr;
     class TScriptWindow;
     std::unique_ptr<TScriptWindow> m_scriptWindow;

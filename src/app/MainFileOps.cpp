@@ -56,7 +56,7 @@ void TfrmMain::buildFileOps()
     host.Prompt = [this]() -> IPrompt& { return *m_prompt; };
     m_fileOps = std::make_unique<TRemoteFileOps>(FTP, *m_workflow, m_settings, std::move(host), this);
     m_parts.fileOps = m_fileOps.get();
-    m_queueRun->DirectoryCreatedElsewhere = [this] { m_fileOps->DirectoryCreated(); };
+    m_queuePanel->Run().DirectoryCreatedElsewhere = [this] { m_fileOps->DirectoryCreated(); };
     buildViewEdit();  // after the queue run: it takes the completions the run does not
 }
 
@@ -152,23 +152,6 @@ void TfrmMain::popRenameClick()
     if (!plainLocalName(to) || !QDir(m_local->Directory()).rename(QString::fromStdString(names.front()), to))
         m_prompt->ShowMessage(MessageKind::Error, "无法重命名: " + names.front());
     m_local->List();
-}
-
-bool TWidgetPrompt::AskFolder(const std::string& caption, const std::string& initialDir, std::string& folder)
-{
-    TCorvBrowseDir chooser;
-    chooser.CaptionText = QString::fromStdString(caption);
-    chooser.InitialDir = QString::fromStdString(initialDir);
-    if (!chooser.Execute(*this, m_parent))
-        return false;
-    folder = chooser.Directory.toStdString();
-    return true;
-}
-
-bool TWidgetPrompt::AskRetry(const std::string& text)
-{
-    return QMessageBox::warning(m_parent, QStringLiteral("Corvyne"), QString::fromStdString(text),
-                                QMessageBox::Retry | QMessageBox::Cancel) == QMessageBox::Retry;
 }
 
 void TfrmMain::popMoveClick(const std::string& folder)
@@ -336,11 +319,3 @@ void TfrmMain::mnuRawCmdClick()
         m_fileOps->RawCommand(text);
 }
 
-bool TWidgetPrompt::EditProperties(PropertiesRequest& request)
-{
-    TfrmProperties dialog(request, m_parent);
-    if (dialog.exec() != QDialog::Accepted)
-        return false;
-    request.mode = dialog.Mode();
-    return true;
-}

@@ -10,6 +10,7 @@
 #include "console/cxGraphics.h"
 #include "desktop/DdeLink.h"
 #include "dialogs/Preferences.h"
+#include "dialogs/TransferTypeDialogs.h"
 #include "widgets/QueueView.h"
 #include "widgets/corvview.h"
 
@@ -58,7 +59,7 @@ void TfrmMain::buildMenus()
     buildBookmarks(menuBar()->addMenu(QStringLiteral("书签(&B)")));  // the site's bookmarks follow its items
     buildDirectoryMenu();
     buildToolsMenu();
-    buildQueueMenus(menuBar()->addMenu(QStringLiteral("队列(&Q)")));
+    m_queuePanel->BuildMenu(menuBar()->addMenu(QStringLiteral("队列(&Q)")));
     m_scripts->BuildMenu(menuBar()->addMenu(QStringLiteral("脚本(&C)")));
     buildViewMenu();
     buildOptionsMenu();
@@ -278,7 +279,7 @@ void TfrmMain::buildViewMenu()
 void TfrmMain::buildOptionsMenu()
 {
     QMenu* options = menuBar()->addMenu(QStringLiteral("选项(&P)"));
-    mnuShowQueue = options->addAction(QStringLiteral("显示队列(&Q)"), this, [this](bool on) { Queue->setVisible(on); });
+    mnuShowQueue = options->addAction(QStringLiteral("显示队列(&Q)"), this, [this](bool on) { m_queuePanel->View()->setVisible(on); });
     mnuShowToolbar =
         options->addAction(QStringLiteral("显示工具栏(&T)"), this, [this](bool on) { ToolBar->setVisible(on); });
     mnuShowInfoPanel = options->addAction(QStringLiteral("显示提示(&O)"), this, [this](bool on) {
@@ -300,7 +301,7 @@ void TfrmMain::buildOptionsMenu()
     QAction* hide = options->addAction(QStringLiteral("隐藏(&H)"), this, [this] { mnuHideClick(); });
     hide->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
     connect(options, &QMenu::aboutToShow, this, [this] {
-        mnuShowQueue->setChecked(!Queue->isHidden());
+        mnuShowQueue->setChecked(!m_queuePanel->View()->isHidden());
         mnuShowToolbar->setChecked(!ToolBar->isHidden());
         mnuShowInfoPanel->setChecked(m_quick->InfoVisible());
         const SessionState s = m_workflow->State();
@@ -378,10 +379,10 @@ void TfrmMain::buildToolBar()
     button(QStyle::SP_TrashIcon, QStringLiteral("删除"), [this] { popDeleteClick(); });
     button(QStyle::SP_FileDialogInfoView, QStringLiteral("属性"), [this] { popPropertiesClick(); });
     ToolBar->addSeparator();
-    button(QStyle::SP_FileIcon, QStringLiteral("添加文件"), [this] { expAddClick(); });
-    button(QStyle::SP_MediaPlay, QStringLiteral("传输队列"), [this] { queTransferClick(); });
-    button(QStyle::SP_MediaStop, QStringLiteral("中断"), [this] { btnAbortClick(); });
-    button(QStyle::SP_DialogResetButton, QStringLiteral("清除队列"), [this] { queClearClick(); });
+    button(QStyle::SP_FileIcon, QStringLiteral("添加文件"), [this] { m_queuePanel->expAddClick(); });
+    button(QStyle::SP_MediaPlay, QStringLiteral("传输队列"), [this] { m_queuePanel->queTransferClick(); });
+    button(QStyle::SP_MediaStop, QStringLiteral("中断"), [this] { m_queuePanel->btnAbortClick(); });
+    button(QStyle::SP_DialogResetButton, QStringLiteral("清除队列"), [this] { m_queuePanel->queClearClick(); });
     ToolBar->addSeparator();
     button(QStyle::SP_ComputerIcon, QStringLiteral("偏好设置"), [this] { mnuPreferencesClick(); });
 }
@@ -399,12 +400,12 @@ void TfrmMain::buildCommandPopup()
     PopupCommand = new QMenu(this);
     QAction* transfer = PopupCommand->addAction(QStringLiteral("下载"), this, [this] {
         if (ActivePane() == m_local->View())
-            mnuUploadClick();
+            m_queuePanel->mnuUploadClick();
         else
-            mnuDownloadClick();
+            m_queuePanel->mnuDownloadClick();
     });
     QAction* toQueue =
-        PopupCommand->addAction(QStringLiteral("队列(&Q)"), this, [this] { AddSelectionToQueue(ActivePane()); });
+        PopupCommand->addAction(QStringLiteral("队列(&Q)"), this, [this] { m_queuePanel->AddSelectionToQueue(ActivePane()); });
     PopupCommand->addSeparator();
     QAction* view = PopupCommand->addAction(QStringLiteral("查看(&V)"), this, [this] { popViewClick(); });
     QAction* edit = PopupCommand->addAction(QStringLiteral("编辑(&E)"), this, [this] { popEditClick(); });
@@ -513,6 +514,16 @@ void TfrmMain::PaneDragDrop(TCorvListView* pane, int sourceTag, int row)
 
 // ---------------------------------------------------------------- commands
 
+void TfrmMain::mnuASCIIExtensionsClick()
+{
+    TfrmASCII(m_settingsFile, m_settings, this).exec();
+}
+
+void TfrmMain::mnuRenameExtensionsClick()
+{
+    TfrmRename(m_settingsFile, m_settings, this).exec();
+}
+
 void TfrmMain::mnuPreferencesClick()
 {
     // The proxy login, log file and no-proxy hosts as the client has them;
@@ -537,5 +548,5 @@ void TfrmMain::mnuPreferencesClick()
         m_prompt->ShowMessage(MessageKind::Error, "无法保存设置: " + m_settingsFile.LastError());
     LoadSettings(m_settingsFile, m_settingsFile, m_settings, &FTP);
     ApplyViewSettings();
-    SetCompletionAction(m_settings.XferOption);
+    m_queuePanel->SetCompletionAction(m_settings.XferOption);
 }

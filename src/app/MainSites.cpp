@@ -82,33 +82,6 @@ void TfrmMain::mnuCreateShortcutClick()
     m_prompt->ShowMessage(MessageKind::Information, "一个快捷方式已被创建在桌面.");
 }
 
-bool TWidgetPrompt::AskAddSite(AddSiteRequest& request)
-{
-    QDialog dialog(m_parent);
-    dialog.setWindowTitle(QStringLiteral("添加站点"));
-    auto* form = new QFormLayout(&dialog);
-    auto* name = new QLineEdit(QString::fromStdString(request.name), &dialog);
-    name->setObjectName(QStringLiteral("txtSiteName"));
-    auto* group = new QComboBox(&dialog);
-    group->setObjectName(QStringLiteral("txtSiteGroup"));
-    for (const std::string& g : request.groups)
-        group->addItem(QString::fromStdString(g));
-    group->setCurrentIndex(request.group);
-    form->addRow(QStringLiteral("站点名称"), name);
-    form->addRow(QStringLiteral("站点组"), group);
-    auto* buttons = new QDialogButtonBox(&dialog);
-    buttons->addButton(QStringLiteral("确定(&O)"), QDialogButtonBox::AcceptRole);
-    buttons->addButton(QStringLiteral("取消(&N)"), QDialogButtonBox::RejectRole);
-    form->addRow(buttons);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    if (dialog.exec() != QDialog::Accepted)
-        return false;
-    request.name = name->text().toStdString();
-    request.group = group->currentIndex();
-    return true;
-}
-
 void TfrmMain::mnuAddCurrentSiteClick()
 {
     const QString server = m_quick->Server().trimmed();
@@ -233,7 +206,7 @@ void TfrmMain::ChooseTargetSite()
     m_quick->Fill(QString::fromStdString(site->Name));
     FTP.InitialDirectory = site->RemoteDir;
     m_workflow->AfterLogin = AfterLoginAction::StartQueue;
-    SetCompletionAction(static_cast<int>(TCompletionAction::Quit));
+    m_queuePanel->SetCompletionAction(static_cast<int>(TCompletionAction::Quit));
     m_workflow->ConnectionDirty = true;
     m_quick->Connect(true);
 }
@@ -291,5 +264,5 @@ void TfrmMain::queueRemoteRows(const std::string& remoteDir, const std::vector<T
             entries.push_back({TEntryKind::DownloadFile, remoteDir + r.name, r.size, target + r.name});
     }
     m_transferQueue.Append(std::move(entries));
-    Queue->FitColumns();
+    m_queuePanel->View()->FitColumns();
 }

@@ -25,6 +25,9 @@ class TLocalPane;
 class TRemotePane;
 class TFilePane;
 class TStatusLine;
+class TQuickConnect;
+class TScriptHost;
+class TQueuePanel;
 class TTapi;
 
 // The directory menu's switches, read by both panes when they list.
@@ -50,6 +53,10 @@ struct TWindowParts {
     TLocalPane* local = nullptr;
     TRemotePane* remote = nullptr;
     TStatusLine* status = nullptr;
+    TQuickConnect* quick = nullptr;
+    TScriptHost* scripts = nullptr;
+    TQueuePanel* queuePanel = nullptr;
+    std::function<TFilePane&()> active;  // the pane the user works in
 
     TTapi* dialer = nullptr;  // the line dialed last (by a site's queue or a script), a child of the window
 
@@ -63,5 +70,6 @@ struct TWindowParts {
     std::function<void(const std::string& text, int colour)> log;
 
     IPrompt& Prompt() const { return prompt(); }
+    TFilePane& Active() const { return active(); }
     void Log(const std::string& text, int colour) const { log(text, colour); }
 };

@@ -72,12 +72,12 @@ TEST(BookmarkWindow, AddGoEditAndNothingWhileBusyOrWithoutASite)
     // While a file moves, a bookmark does nothing.
     s.t.prompt.existing = IPrompt::ExistingFileAnswer::Overwrite;
     s.select({QStringLiteral("x.bin")});
-    w.mnuDownloadClick();
+    w.QueuePanel().mnuDownloadClick();
     ASSERT_TRUE(WaitFor([&] { return IsTransferring(w.Workflow().State()); }, 10000));
     const std::string during = w.RemotePane().CurrentPath();
     w.mnuBookmarks->actions()[5]->trigger();
     EXPECT_EQ(w.RemotePane().CurrentPath(), during);
-    w.btnAbortClick();
+    w.QueuePanel().btnAbortClick();
     ASSERT_TRUE(s.t.idle(30000)) << s.logText();
 
     // A session without a site has no bookmarks.

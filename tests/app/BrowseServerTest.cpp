@@ -89,7 +89,7 @@ TEST(BrowseServer, ASecondConnectionWalksViewsEditsAndQueuesWhileTheMainOneStays
     ASSERT_EQ(w.QueueEntries().Count(), 1u);
     EXPECT_EQ(w.QueueEntries().At(0).Kind, TEntryKind::DownloadDirectory);
     // Automatic mode: readme.txt comes in ASCII, with the local line ends.
-    w.queTransferClick();
+    w.QueuePanel().queTransferClick();
     ASSERT_TRUE(s.runEnded()) << s.logText();
     EXPECT_EQ(ReadTestFile(s.local.path() + "/sub/readme.txt"), "edited\n");
     EXPECT_TRUE(ReadTestFile(s.local.path() + "/sub/data.bin") == pattern(7000, 3).toStdString());

@@ -100,7 +100,7 @@ TEST(ExactNames, BlanksAndArrowsInNamesReachTheServerAsListed)
     // Fetched under their own names, with their own contents.
     t.w->SetActivePane(t.w->RemotePane().View());
     selectExactly(t.w->RemotePane().View(), {QStringLiteral(" lead"), QStringLiteral("a -> b"), QStringLiteral("tail ")});
-    t.w->mnuDownloadClick();
+    t.w->QueuePanel().mnuDownloadClick();
     ASSERT_TRUE(
         WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 30000))
         << logOf(t);
@@ -191,7 +191,7 @@ TEST(SafeOverwrite, ARefusedDownloadLeavesTheUsersFileAndACompletedOneReplacesIt
     ASSERT_TRUE(f.connect(t)) << logOf(t);
     t.w->SetActivePane(t.w->RemotePane().View());
     selectExactly(t.w->RemotePane().View(), {QStringLiteral("locked.bin"), QStringLiteral("new.bin")});
-    t.w->mnuDownloadClick();
+    t.w->QueuePanel().mnuDownloadClick();
     ASSERT_TRUE(
         WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 30000))
         << logOf(t);
@@ -216,7 +216,7 @@ TEST(SafeOverwrite, AResumeOntoALargerTargetNeverEndsWithADifferentFile)
     ASSERT_TRUE(s.connect()) << s.logText();
     s.t.w->SetActivePane(s.t.w->RemotePane().View());
     s.select({QStringLiteral("big.bin"), QStringLiteral("part.bin")});
-    s.t.w->mnuDownloadClick();
+    s.t.w->QueuePanel().mnuDownloadClick();
     ASSERT_TRUE(s.runEnded()) << s.logText();
     // Asked about the larger one only; "resume" there means a whole new copy.
     EXPECT_EQ(s.t.prompt.asked, std::vector<std::string>{"big.bin"});
@@ -256,7 +256,7 @@ TEST(SafeOverwrite, CleanedLocalNamesMeetTheRulesAndNeverShareAFile)
     // "Always skip": both skipped, the user's file untouched.
     s.t.w->Settings().ResumeMode = 3;
     s.select({QStringLiteral("q?mark.bin"), QStringLiteral("q*mark.bin")});
-    s.t.w->mnuDownloadClick();
+    s.t.w->QueuePanel().mnuDownloadClick();
     ASSERT_TRUE(s.runEnded()) << s.logText();
     EXPECT_EQ(ReadTestFile(s.local.path() + "/q_mark.bin"), "the user's own file");
 
@@ -273,7 +273,7 @@ TEST(SafeOverwrite, CleanedLocalNamesMeetTheRulesAndNeverShareAFile)
     QFile::remove(s.local.path() + "/q_mark.bin");
     s.t.w->Settings().ResumeMode = 2;
     s.select({QStringLiteral("q?mark.bin"), QStringLiteral("q*mark.bin")});
-    s.t.w->mnuDownloadClick();
+    s.t.w->QueuePanel().mnuDownloadClick();
     ASSERT_TRUE(s.runEnded()) << s.logText();
     const std::string a = ReadTestFile(s.local.path() + "/q_mark.bin"),
                       b = ReadTestFile(s.local.path() + "/q_mark (2).bin");
@@ -343,7 +343,7 @@ TEST(ScriptFailures, TreeTransfersCountEveryItemTheyDidNotMove)
 
     w.SetActivePane(w.RemotePane().View());
     selectExactly(w.RemotePane().View(), {QStringLiteral("tree")});
-    w.mnuDownloadClick();
+    w.QueuePanel().mnuDownloadClick();
     ASSERT_TRUE(ended()) << logOf(t);
     EXPECT_EQ(ReadTestFile(local.path() + "/tree/a.txt"), "a");
     EXPECT_EQ(ReadTestFile(local.path() + "/tree/open/c.txt"), "c");
@@ -355,7 +355,7 @@ TEST(ScriptFailures, TreeTransfersCountEveryItemTheyDidNotMove)
     w.QueueEntries().Append({TEntryKind::DownloadFile, "/nodir/a.zip", -1, (local.path() + "/a.zip").toStdString()});
     w.QueueEntries().Append(
         {TEntryKind::DownloadFile, start + "pub/d.txt", 1, (local.path() + "/d.txt").toStdString()});
-    w.queTransferClick();
+    w.QueuePanel().queTransferClick();
     ASSERT_TRUE(ended()) << logOf(t);
     EXPECT_EQ(ReadTestFile(local.path() + "/d.txt"), "d");
     ASSERT_EQ(w.QueueRun().FailedEntries().size(), 1u) << logOf(t);
@@ -382,7 +382,7 @@ TEST(ScriptFailures, TreeTransfersCountEveryItemTheyDidNotMove)
     w.LocalPane().SetDirectory(up.path());
     selectExactly(w.LocalPane().View(), {QStringLiteral("up")});
     w.SetActivePane(w.LocalPane().View());
-    w.mnuUploadClick();
+    w.QueuePanel().mnuUploadClick();
     ASSERT_TRUE(ended()) << logOf(t);
     EXPECT_EQ(f.read(QStringLiteral("up/ok.txt")), "ok");
     ASSERT_EQ(w.QueueRun().FailedEntries().size(), 1u) << logOf(t);
@@ -395,7 +395,7 @@ TEST(ScriptFailures, TreeTransfersCountEveryItemTheyDidNotMove)
     WriteTestFile(up.path() + "/made.denied/m.txt", "m");
     w.LocalPane().List();
     selectExactly(w.LocalPane().View(), {QStringLiteral("made.denied")});
-    w.mnuUploadClick();
+    w.QueuePanel().mnuUploadClick();
     ASSERT_TRUE(ended()) << logOf(t);
     ASSERT_EQ(w.QueueRun().FailedEntries().size(), 1u) << logOf(t);
     EXPECT_EQ(w.QueueRun().FailedEntries()[0].Entry.Kind, TEntryKind::UploadDirectory);
@@ -419,7 +419,7 @@ TEST(ScriptFailures, AnUploadFollowsALinkIntoAFolderOnlyOnce)
     ASSERT_TRUE(f.connect(t)) << logOf(t);
     selectExactly(w.LocalPane().View(), {QStringLiteral("top")});
     w.SetActivePane(w.LocalPane().View());
-    w.mnuUploadClick();
+    w.QueuePanel().mnuUploadClick();
     ASSERT_TRUE(WaitFor([&] { return w.Workflow().State() == SessionState::Idle && w.QueueEntries().Empty(); }, 30000))
         << logOf(t);
     EXPECT_EQ(f.read(QStringLiteral("top/sub/f.txt")), "f");
@@ -480,27 +480,27 @@ TEST(FailedList, AppearsWithTheRunsFailuresAndRetriesOrClearsThem)
     OwnServerRun s({{QStringLiteral("pub/d.txt"), "d"}}, 0);
     TfrmMain& w = *s.t.w;
     ASSERT_TRUE(s.connect()) << s.logText();
-    EXPECT_TRUE(w.FailedList->isHidden());
+    EXPECT_TRUE(w.QueuePanel().FailedList()->isHidden());
     w.QueueEntries().Append(
         {TEntryKind::DownloadFile, "/pub/none.txt", 5, (s.local.path() + "/none.txt").toStdString()});
     w.QueueEntries().Append({TEntryKind::DownloadFile, "/nodir/x.txt", 5, (s.local.path() + "/x.txt").toStdString()});
-    w.queTransferClick();
+    w.QueuePanel().queTransferClick();
     ASSERT_TRUE(s.runEnded()) << s.logText();
-    ASSERT_FALSE(w.FailedList->isHidden());
-    ASSERT_EQ(w.FailedList->topLevelItemCount(), 2);
-    EXPECT_EQ(w.FailedList->topLevelItem(0)->text(0), QStringLiteral("/pub/none.txt"));
-    EXPECT_TRUE(w.FailedList->topLevelItem(0)->text(1).contains(QStringLiteral("550"))) << s.logText();
+    ASSERT_FALSE(w.QueuePanel().FailedList()->isHidden());
+    ASSERT_EQ(w.QueuePanel().FailedList()->topLevelItemCount(), 2);
+    EXPECT_EQ(w.QueuePanel().FailedList()->topLevelItem(0)->text(0), QStringLiteral("/pub/none.txt"));
+    EXPECT_TRUE(w.QueuePanel().FailedList()->topLevelItem(0)->text(1).contains(QStringLiteral("550"))) << s.logText();
     EXPECT_FALSE(QFileInfo::exists(s.local.path() + "/none.txt"));  // a refused file leaves nothing behind
     // For a person to look at (tools/screenshot.sh).
     w.grab().save(QCoreApplication::applicationDirPath() + QStringLiteral("/failed-list-screenshot.png"));
 
-    w.FailedList->topLevelItem(1)->setSelected(true);
-    w.FailedList->RetrySelected();
+    w.QueuePanel().FailedList()->topLevelItem(1)->setSelected(true);
+    w.QueuePanel().FailedList()->RetrySelected();
     EXPECT_EQ(w.QueueEntries().Count(), 1u);
     EXPECT_EQ(w.QueueEntries().Head().Source, "/nodir/x.txt");
-    ASSERT_EQ(w.FailedList->topLevelItemCount(), 1);
-    w.FailedList->ClearAll();
-    EXPECT_TRUE(w.FailedList->isHidden());
+    ASSERT_EQ(w.QueuePanel().FailedList()->topLevelItemCount(), 1);
+    w.QueuePanel().FailedList()->ClearAll();
+    EXPECT_TRUE(w.QueuePanel().FailedList()->isHidden());
     EXPECT_TRUE(w.QueueRun().FailedEntries().empty());
 }
 
@@ -522,7 +522,7 @@ TEST(SafeOverwrite, AnUploadUnderATemporaryNameLeavesTheServersFileUntilItIsWhol
     w.LocalPane().List();
     w.SetActivePane(w.LocalPane().View());
     w.LocalPane().View()->SelectWhere([&](int r) { return w.LocalPane().View()->Text(r, 0) == QStringLiteral("big.bin"); });
-    w.mnuUploadClick();
+    w.QueuePanel().mnuUploadClick();
     ASSERT_TRUE(WaitFor([&] { return w.FTP.TransferBytes > 100000; }, 20000)) << s.logText();
     s.server->kill();
     s.server->waitForFinished();
@@ -543,7 +543,7 @@ TEST(SafeOverwrite, AnUploadUnderATemporaryNameLeavesTheServersFileUntilItIsWhol
     w.LocalPane().List();
     w.SetActivePane(w.LocalPane().View());
     w.LocalPane().View()->SelectWhere([&](int r) { return w.LocalPane().View()->Text(r, 0) == QStringLiteral("big.bin"); });
-    w.mnuUploadClick();
+    w.QueuePanel().mnuUploadClick();
     ASSERT_TRUE(s.runEnded()) << s.logText();
     EXPECT_TRUE(ReadTestFile(s.home + "/big.bin") == fresh.toStdString());
     EXPECT_TRUE(s.logged("STOR .big.bin.corvyne-upload")) << s.logText();

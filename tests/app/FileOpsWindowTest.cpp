@@ -287,7 +287,7 @@ TEST(FileOpsRemoteAbort, AnAbortedTreeDeleteStopsAfterTheFileAtHandAndReturnsToT
         return n;
     };
     ASSERT_TRUE(WaitFor([&] { return deleted() >= 3; }, 20000));
-    t.w->btnAbortClick();
+    t.w->QueuePanel().btnAbortClick();
     ASSERT_TRUE(t.idle());
     EXPECT_EQ(t.w->RemotePane().CurrentPath(), start);
     const int sent = deleted();

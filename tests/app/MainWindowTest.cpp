@@ -432,7 +432,7 @@ TEST(MainWindow, FirstRunThenTheSavedLayoutIsRestored)
     EXPECT_FALSE(second.isMaximized());
     EXPECT_EQ(second.geometry().width(), 700);
     EXPECT_EQ(second.geometry().height(), 500);
-    EXPECT_FALSE(second.Queue->isVisible());
+    EXPECT_FALSE(second.QueuePanel().View()->isVisible());
     EXPECT_FALSE(second.QuickConnect().InfoVisible());
     EXPECT_EQ(second.RemotePane().View()->SortColumn(), 2);
 }
@@ -1376,7 +1376,7 @@ TEST(MainWindow, ViewSettingsHeadersFontAndProxy)
     TfrmMain w(dir);
     EXPECT_FALSE(w.LocalPane().View()->Header()->isVisibleTo(&w));
     EXPECT_FALSE(w.RemotePane().View()->Header()->isVisibleTo(&w));
-    for (QWidget* widget : std::initializer_list<QWidget*>{w.LocalPane().View(), w.RemotePane().View(), w.Queue, w.Memo1}) {
+    for (QWidget* widget : std::initializer_list<QWidget*>{w.LocalPane().View(), w.RemotePane().View(), w.QueuePanel().View(), w.Memo1}) {
         EXPECT_EQ(widget->font().family(), QStringLiteral("DejaVu Sans"));
         EXPECT_EQ(widget->font().pointSize(), 11);
     }

@@ -20,3 +20,14 @@ inline QAction* MenuItem(QMainWindow& w, const char* menu, const char* item)
     static QAction none;
     return &none;
 }
+
+// The index-th item of a submenu of a menu bar's menu ("队列(&Q)" / "传输完成(&R)").
+inline QAction* SubMenuItem(QMainWindow& w, const char* menu, const char* submenu, int index)
+{
+    QAction* sub = MenuItem(w, menu, submenu);
+    if (!sub->menu() || index >= sub->menu()->actions().size()) {
+        ADD_FAILURE() << "no item " << index << " in " << menu << " / " << submenu;
+        return sub;
+    }
+    return sub->menu()->actions().at(index);
+}

@@ -2,6 +2,7 @@
 // dialog's order and is applied at once; Cancel leaves the file as it was; a
 // file that cannot be written is told and the settings stay in force.
 
+#include "MenuItem.h"
 #include "QueueWindow.h"
 #include "dialogs/Preferences.h"
 #include "widgets/corvview.h"
@@ -95,7 +96,7 @@ TEST(Preferences, OneControlPerPageIsWrittenInOrderAndAppliedAtOnce)
     EXPECT_FALSE(w.Settings().ConfirmDel);
     EXPECT_EQ(f.ReadString("Setup", "HideHeader"), "1");
     EXPECT_TRUE(w.RemotePane().View()->Header()->isHidden());  // applied at once
-    EXPECT_TRUE(w.mnuComplete[1]->isChecked());
+    EXPECT_TRUE(SubMenuItem(w, "队列(&Q)", "传输完成(&R)", 1)->isChecked());
     EXPECT_EQ(f.ReadList("Skip", "s"), std::vector<std::string>{"*.bak"});
     EXPECT_EQ(w.Settings().SkipPatterns, std::vector<std::string>{"*.bak"});
     EXPECT_EQ(f.ReadString("Editors", "e1"), ".htm;.html,/opt/my,editor");

@@ -48,7 +48,7 @@ TEST(QueueFileWindow, BothFormsAreSavedAndLoadedBackAndASiteQueueRunsOnItsOwn)
         r.path = plain;
         return true;
     };
-    w.queSaveQueueClick();
+    w.QueuePanel().queSaveQueueClick();
     ASSERT_EQ(s.t.prompt.saveQueueShown.size(), 1u);
     EXPECT_FALSE(s.t.prompt.saveQueueShown[0].hostAvailable);
     const std::string written = files.filePath("q_1_.cqf").toStdString();  // ":" and "?" are no file-name characters
@@ -63,7 +63,7 @@ TEST(QueueFileWindow, BothFormsAreSavedAndLoadedBackAndASiteQueueRunsOnItsOwn)
     // Loading the plain form appends.
     s.t.prompt.openPath = written;
     s.t.prompt.openFilter = 1;
-    w.queLoadQueueClick();
+    w.QueuePanel().queLoadQueueClick();
     EXPECT_EQ(sources(w), (std::vector<std::string>{"/a.bin", "/b.bin", "/a.bin", "/b.bin"}));
 
     // Connected through the site: the host data is offered, and saved.
@@ -74,7 +74,7 @@ TEST(QueueFileWindow, BothFormsAreSavedAndLoadedBackAndASiteQueueRunsOnItsOwn)
         r.path = site;
         return true;
     };
-    w.queSaveQueueClick();
+    w.QueuePanel().queSaveQueueClick();
     ASSERT_EQ(s.t.prompt.saveQueueShown.size(), 2u);
     const IPrompt::SaveQueueRequest& shown = s.t.prompt.saveQueueShown[1];
     EXPECT_TRUE(shown.hostAvailable && shown.hostData);
@@ -100,11 +100,11 @@ TEST(QueueFileWindow, BothFormsAreSavedAndLoadedBackAndASiteQueueRunsOnItsOwn)
     // Asked first: declined, nothing changes.
     s.t.prompt.confirm = false;
     const size_t queued = w.QueueEntries().Count();
-    w.queLoadQueueClick();
+    w.QueuePanel().queLoadQueueClick();
     EXPECT_EQ(w.QueueEntries().Count(), queued);
     EXPECT_EQ(w.Workflow().State(), SessionState::Disconnected);
     s.t.prompt.confirm = true;
-    w.queLoadQueueClick();
+    w.QueuePanel().queLoadQueueClick();
     ASSERT_TRUE(WaitFor([&] { return w.QueueEntries().Empty() && w.Workflow().State() == SessionState::Idle; }, 30000))
         << s.logText();
     EXPECT_EQ(ReadTestFile(s.local.path() + "/a.bin"), a.toStdString());
@@ -206,7 +206,7 @@ TEST(QueueFileWindow, ASiteQueueThatNamesADialUpEntryConnectsOnceTheLineIsUp)
                             "[HOSTINFO]\r\nHOST=Own\r\nDIAL=isp\r\n\r\n[FILES]\r\n\"1\",\"/a.bin\",\"\",\"" +
                             s.local.path().toStdString() + "/a.bin\"\r\n"));
     s.t.prompt.confirm = true;
-    ASSERT_TRUE(s.t.w->LoadSiteQueueFile(path.toStdString()));
+    ASSERT_TRUE(s.t.w->QueuePanel().LoadSiteQueueFile(path.toStdString()));
     EXPECT_TRUE(s.logged("Dialing isp...")) << s.logText();
     ASSERT_TRUE(
         WaitFor([&] { return QFileInfo::exists(s.local.path() + "/a.bin") && s.t.w->QueueEntries().Empty(); }, 30000))
@@ -216,7 +216,7 @@ TEST(QueueFileWindow, ASiteQueueThatNamesADialUpEntryConnectsOnceTheLineIsUp)
 
     // The save dialog offers the service's entries.
     s.t.w->QueueEntries().Append({TEntryKind::DownloadFile, "/a.bin", 1000, "/tmp/a.bin"});
-    s.t.w->queSaveQueueClick();
+    s.t.w->QueuePanel().queSaveQueueClick();
     ASSERT_EQ(s.t.prompt.saveQueueShown.size(), 1u);
     EXPECT_EQ(s.t.prompt.saveQueueShown[0].dialEntries, std::vector<std::string>{"isp"});
 }
@@ -229,7 +229,7 @@ TEST(QueueFileWindow, AQueueAClosedRunLeftIsOfferedAtTheNextStartWithItsThreeAns
     const QString data = s->t.data.path();
     ASSERT_TRUE(s->connect()) << s->logText();
     s->select({QStringLiteral("big.bin"), QStringLiteral("small.bin")});
-    s->t.w->mnuDownloadClick();
+    s->t.w->QueuePanel().mnuDownloadClick();
     const QString target = s->local.path() + "/big.bin";
     ASSERT_TRUE(WaitFor([&] { return QFileInfo(target).size() > 0; }, 20000)) << s->logText();
     s->t.w->CloseWithoutQuestions();

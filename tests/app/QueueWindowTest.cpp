@@ -108,7 +108,7 @@ TEST_P(QueueTree, ATreeGoesDownAndBackUpByteForByte)
     const int tree = t.row(t.w->RemotePane().View(), QStringLiteral("树"));
     ASSERT_GE(tree, 0);
     t.w->RemotePane().View()->SetSelected(tree, true);
-    t.w->mnuDownloadClick();
+    t.w->QueuePanel().mnuDownloadClick();
     ASSERT_TRUE(
         WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 250000));
     EXPECT_EQ(treeOf(local.path() + QStringLiteral("/树")), treeOf(home + "/" + base + QStringLiteral("/树")));
@@ -124,7 +124,7 @@ TEST_P(QueueTree, ATreeGoesDownAndBackUpByteForByte)
     ASSERT_GE(back, 0);
     t.w->LocalPane().View()->ClearSelection();
     t.w->LocalPane().View()->SetSelected(t.row(t.w->LocalPane().View(), QStringLiteral("树")), true);
-    t.w->mnuUploadClick("back");
+    t.w->QueuePanel().mnuUploadClick("back");
     ASSERT_TRUE(
         WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 250000));
     EXPECT_EQ(treeOf(home + "/" + base + QStringLiteral("/back/树")), treeOf(local.path() + QStringLiteral("/树")));
@@ -195,7 +195,7 @@ TEST(QueueHostile, NamesThatLeaveTheTargetAndALoopingFolderStayInside)
     t.w->QuickConnect().Connect();
     ASSERT_TRUE(t.idle());
     t.w->RemotePane().View()->SelectWhere([&](int r) { return t.w->RemotePane().View()->Text(r, 0) == QStringLiteral("loop"); });
-    t.w->mnuDownloadClick();
+    t.w->QueuePanel().mnuDownloadClick();
     ASSERT_TRUE(
         WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 60000))
         << [&] {
@@ -250,7 +250,7 @@ TEST(QueueRunLength, ALongRunOfSkippedFilesDoesNotDeepenTheStack)
         entries.push_back({TEntryKind::DownloadFile, remote + name, 10, target + name});
     }
     t.w->QueueEntries().Append(std::move(entries));
-    t.w->queTransferClick();
+    t.w->QueuePanel().queTransferClick();
     ASSERT_TRUE(
         WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 60000));
     const auto log = t.log();
@@ -289,7 +289,7 @@ TEST(QueueLocalFaults, AFileThatCannotBeWrittenOrReadEndsAndTheRunGoesOn)
     t.w->QueueEntries().Append({{TEntryKind::DownloadFile, remote + "a.bin", 5, target + "a.bin"},
                                 {TEntryKind::DownloadFile, remote + "b.bin", 6, target + "b.bin"}});
     t.w->Settings().ResumeMode = 2;  // the folder "exists": overwrite it, which must fail
-    t.w->queTransferClick();
+    t.w->QueuePanel().queTransferClick();
     ASSERT_TRUE(
         WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 20000));
     EXPECT_TRUE(QFileInfo(local.path() + "/a.bin").isDir());
@@ -300,7 +300,7 @@ TEST(QueueLocalFaults, AFileThatCannotBeWrittenOrReadEndsAndTheRunGoesOn)
     WriteTestFile(local.path() + "/c.bin", "third");
     t.w->QueueEntries().Append({{TEntryKind::UploadFile, fifo.toStdString(), 0, remote + "pipe"},
                                 {TEntryKind::UploadFile, target + "c.bin", 5, remote + "c.bin"}});
-    t.w->queTransferClick();
+    t.w->QueuePanel().queTransferClick();
     ASSERT_TRUE(
         WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 20000));
     EXPECT_FALSE(QFileInfo::exists(home + "/" + base + "/pipe"));
@@ -344,9 +344,9 @@ TEST_P(QueueDroppedConnection, ATransferCutByAServerKillResumesAfterTheReconnect
     TCorvListView* pane = upload ? t.w->LocalPane().View() : t.w->RemotePane().View();
     pane->SelectWhere([&](int r) { return pane->Text(r, 0) == QStringLiteral("big.bin"); });
     if (upload)
-        t.w->mnuUploadClick();
+        t.w->QueuePanel().mnuUploadClick();
     else
-        t.w->mnuDownloadClick();
+        t.w->QueuePanel().mnuDownloadClick();
     ASSERT_TRUE(WaitFor([&] { return QFileInfo(target).size() >= 256 * 1024; }, 20000));
     server->kill();
     server->waitForFinished();

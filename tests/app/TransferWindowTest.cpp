@@ -3,6 +3,7 @@
 // aborting in the middle, a server that stops sending, and what happens
 // when the queue is done.
 
+#include "MenuItem.h"
 #include "QueueWindow.h"
 #include "RealServers.h"
 #include "ScriptServer.h"
@@ -30,7 +31,7 @@ TEST(TransferProgressWindow, ARunShowsItsProgressThenLogsAndCountsEachFile)
     ASSERT_TRUE(s.connect()) << s.logText();
     const QString sessionTitle = s.t.w->windowTitle();
     s.select({QStringLiteral("big.bin"), QStringLiteral("small.bin")});
-    s.t.w->mnuDownloadClick();
+    s.t.w->QueuePanel().mnuDownloadClick();
 
     // While the big file moves: elapsed time, a bar that grows, and the
     // queue's files and time left in the title.
@@ -47,7 +48,7 @@ TEST(TransferProgressWindow, ARunShowsItsProgressThenLogsAndCountsEachFile)
     EXPECT_FALSE(s.t.w->StatusLine().Panel(1)->isVisible());
     // A picture of the window in the middle of the run, to look at.
     s.t.w->resize(1100, 700);
-    for (QWidget* w : {static_cast<QWidget*>(s.t.w->Queue), static_cast<QWidget*>(s.t.w->Memo1),
+    for (QWidget* w : {static_cast<QWidget*>(s.t.w->QueuePanel().View()), static_cast<QWidget*>(s.t.w->Memo1),
                        static_cast<QWidget*>(s.t.w->statusBar())})
         w->setUpdatesEnabled(true);  // painted ten times a second during a run; now, for the picture
     EXPECT_TRUE(
@@ -81,7 +82,7 @@ TEST(TransferProgressWindow, ARunShowsItsProgressThenLogsAndCountsEachFile)
     ASSERT_TRUE(QDir().mkpath(logFile));  // a folder where the file was
     QFile::remove(s.local.path() + "/small.bin");
     s.select({QStringLiteral("small.bin")});
-    s.t.w->mnuDownloadClick();
+    s.t.w->QueuePanel().mnuDownloadClick();
     ASSERT_TRUE(s.runEnded()) << s.logText();
     EXPECT_EQ(ReadTestFile(s.local.path() + "/small.bin"), small.toStdString());
     EXPECT_EQ(s.t.w->Sites().ReadStats("Own").FilesDown, 3);
@@ -98,20 +99,20 @@ TEST(TransferStops, HaltingWithThreeEntriesLeavesTwoAndAbortKeepsTheEntry)
                    256 * 1024);
     ASSERT_TRUE(s.connect()) << s.logText();
     s.select({QStringLiteral("a.bin"), QStringLiteral("b.bin"), QStringLiteral("c.bin")});
-    s.t.w->mnuDownloadClick();
+    s.t.w->QueuePanel().mnuDownloadClick();
     ASSERT_TRUE(WaitFor([&] { return QFileInfo(s.local.path() + "/a.bin").size() > 0; }, 20000)) << s.logText();
     ASSERT_EQ(s.t.w->QueueEntries().Count(), 3u);
 
     // While a.bin moves, the head row is out of reach of the queue's edits.
-    s.t.w->Queue->SelectRow(0, true);
-    s.t.w->queEditTargetClick();
+    s.t.w->QueuePanel().View()->SelectRow(0, true);
+    s.t.w->QueuePanel().queEditTargetClick();
     EXPECT_EQ(s.t.prompt.asked.back(), "当一个文件正在传输时你不能更改其目标.");
-    s.t.w->queDeleteClick();
-    s.t.w->queMoveBottomClick();
+    s.t.w->QueuePanel().queDeleteClick();
+    s.t.w->QueuePanel().queMoveBottomClick();
     EXPECT_EQ(s.t.w->QueueEntries().Head().Source, "/a.bin");
 
     s.t.prompt.confirm = true;
-    s.t.w->mnuHaltClick();
+    s.t.w->QueuePanel().mnuHaltClick();
     EXPECT_EQ(s.t.prompt.asked.back(), "当前文件结束后停止传输吗 ?");
     ASSERT_TRUE(s.runEnded()) << s.logText();
     EXPECT_EQ(ReadTestFile(s.local.path() + "/a.bin"), a.toStdString());
@@ -121,23 +122,23 @@ TEST(TransferStops, HaltingWithThreeEntriesLeavesTwoAndAbortKeepsTheEntry)
     EXPECT_FALSE(s.t.w->QueueRun().HaltRequested);
 
     // The summary counts what is left.
-    s.t.w->queQueueInfoClick();
+    s.t.w->QueuePanel().queQueueInfoClick();
     EXPECT_EQ(s.t.prompt.asked.back(), "队列摘要:\n\n合计文件: 2\n合计目录: 0\n合计字节: 9,000");
 
     // Abort in the middle of a file: the run ends, the entry stays queued,
     // and the next run resumes it from what arrived.
     s.t.w->QueueEntries().Clear();
     s.select({QStringLiteral("d.bin")});
-    s.t.w->mnuDownloadClick();
+    s.t.w->QueuePanel().mnuDownloadClick();
     ASSERT_TRUE(WaitFor([&] { return QFileInfo(s.local.path() + "/d.bin").size() >= 64 * 1024; }, 20000));
-    s.t.w->btnAbortClick();
+    s.t.w->QueuePanel().btnAbortClick();
     ASSERT_TRUE(s.runEnded()) << s.logText();
     EXPECT_TRUE(s.logged("中断操作"));
     ASSERT_EQ(s.t.w->QueueEntries().Count(), 1u);
     const qint64 had = QFileInfo(s.local.path() + "/d.bin").size();
     EXPECT_LT(had, d.size());
     s.t.prompt.existing = IPrompt::ExistingFileAnswer::Resume;
-    s.t.w->queTransferClick();
+    s.t.w->QueuePanel().queTransferClick();
     ASSERT_TRUE(s.runEnded()) << s.logText();
     EXPECT_TRUE(s.t.w->QueueEntries().Empty());
     EXPECT_EQ(ReadTestFile(s.local.path() + "/d.bin"), d.toStdString());
@@ -152,7 +153,7 @@ TEST(TransferStops, AStalledTransferReconnectsAndResumes)
     s.t.w->Settings().PacketTimeout = 2;
     ASSERT_TRUE(s.connect()) << s.logText();
     s.select({QStringLiteral("big.bin")});
-    s.t.w->mnuDownloadClick();
+    s.t.w->QueuePanel().mnuDownloadClick();
     const QString target = s.local.path() + "/big.bin";
     ASSERT_TRUE(WaitFor([&] { return QFileInfo(target).size() >= 128 * 1024; }, 20000)) << s.logText();
     // The server stops answering without closing anything.
@@ -178,7 +179,7 @@ TEST(TransferProgressWindow, AFileQueuedWithoutASizeShowsItsProgress)
     ASSERT_TRUE(s.connect()) << s.logText();
     s.t.w->QueueEntries().Append(
         {TEntryKind::DownloadFile, "/sub/big.bin", -1, (s.local.path() + "/big.bin").toStdString()});
-    s.t.w->queTransferClick();
+    s.t.w->QueuePanel().queTransferClick();
     auto* bar = s.t.w->statusBar()->findChild<QWidget*>(QStringLiteral("ProgressPanel"));
     auto* remaining = s.t.w->statusBar()->findChild<QLabel*>(QStringLiteral("RemainingPanel"));
     ASSERT_TRUE(bar && remaining);
@@ -204,11 +205,11 @@ TEST(TransferManual, AManualDownloadLeavesTheQueueAloneAndAsksBeforeReplacing)
     OwnServerRun s({{QStringLiteral("one.bin"), one}, {QStringLiteral("two.bin"), two}}, 0);
     ASSERT_TRUE(s.connect()) << s.logText();
     s.select({QStringLiteral("two.bin")});
-    s.t.w->AddSelectionToQueue(s.t.w->RemotePane().View());
+    s.t.w->QueuePanel().AddSelectionToQueue(s.t.w->RemotePane().View());
     ASSERT_EQ(s.t.w->QueueEntries().Count(), 1u);
 
     s.t.prompt.texts = {"/one.bin"};
-    s.t.w->mnuManualDownloadClick();
+    s.t.w->QueuePanel().mnuManualDownloadClick();
     ASSERT_TRUE(s.runEnded()) << s.logText();
     EXPECT_EQ(ReadTestFile(s.local.path() + "/one.bin"), one.toStdString());
     EXPECT_EQ(s.t.w->QueueEntries().Count(), 1u);  // two.bin still waits
@@ -218,14 +219,14 @@ TEST(TransferManual, AManualDownloadLeavesTheQueueAloneAndAsksBeforeReplacing)
     WriteTestFile(s.local.path() + "/one.bin", "mine");
     s.t.prompt.texts = {"one.bin"};
     s.t.prompt.existing = IPrompt::ExistingFileAnswer::Skip;
-    s.t.w->mnuManualDownloadClick();
+    s.t.w->QueuePanel().mnuManualDownloadClick();
     ASSERT_TRUE(s.runEnded()) << s.logText();
     EXPECT_EQ(ReadTestFile(s.local.path() + "/one.bin"), "mine");
     EXPECT_EQ(s.t.prompt.asked.back(), "one.bin");
 
     // A name that would leave the local folder is refused.
     s.t.prompt.texts = {".."};
-    s.t.w->mnuManualDownloadClick();
+    s.t.w->QueuePanel().mnuManualDownloadClick();
     EXPECT_EQ(s.t.w->Workflow().State(), SessionState::Idle);
 
     // A double click on a file: queued with the "queue" choice, moved at
@@ -271,10 +272,10 @@ TEST_P(TransferCompletion, TheChosenActionFollowsTheLastFile)
     power.accept = c.accept;
     s.t.w->QueueRun().SetPowerBackend(&power);
     ASSERT_TRUE(s.connect()) << s.logText();
-    s.t.w->mnuComplete.at(static_cast<size_t>(c.action))->trigger();
+    SubMenuItem(*s.t.w, "队列(&Q)", "传输完成(&R)", c.action)->trigger();
     EXPECT_EQ(static_cast<int>(s.t.w->QueueRun().CompletionAction), c.action);
     s.select({QStringLiteral("f.bin")});
-    s.t.w->mnuDownloadClick();
+    s.t.w->QueuePanel().mnuDownloadClick();
     ASSERT_TRUE(WaitFor(
         [&] {
             const SessionState st = s.t.w->Workflow().State();
@@ -322,7 +323,7 @@ TEST(TransferRulesWindow, ModesNamesAndSkipsApplyToEachFileOfARun)
     WriteTestFile(s.local.path() + "/page.htm", "mine");  // where page.html arrives: asked about, kept
     ASSERT_TRUE(s.connect()) << s.logText();
     s.t.w->RemotePane().View()->SelectWhere([&](int r) { return s.t.w->RemotePane().View()->Kind(r) != rkParent; });
-    s.t.w->mnuDownloadClick();
+    s.t.w->QueuePanel().mnuDownloadClick();
     ASSERT_TRUE(s.runEnded()) << s.logText();
     EXPECT_TRUE(s.t.w->QueueEntries().Empty());
     // ASCII by extension (the server sends CR LF, the copy has LF); binary: as stored.
@@ -351,7 +352,7 @@ TEST(TransferRulesWindow, ModesNamesAndSkipsApplyToEachFileOfARun)
         const QString n = s.t.w->LocalPane().View()->Text(r, 0);
         return n == QStringLiteral("up.txt") || n == QStringLiteral("page.htm");
     });
-    s.t.w->mnuUploadClick();
+    s.t.w->QueuePanel().mnuUploadClick();
     ASSERT_TRUE(s.runEnded()) << s.logText();
     EXPECT_EQ(ReadTestFile(s.home + "/up.txt"), "a\nb\n");
     EXPECT_EQ(ReadTestFile(s.home + "/page.html"), "<p>2");
@@ -414,9 +415,9 @@ TEST_P(TransferExisting, EveryModeAndEveryAnswer)
         (upload ? s.t.w->RemotePane().View() : s.t.w->LocalPane().View())->ClearSelection();
         pane->SelectWhere([&](int r) { return pane->Text(r, 0) == QStringLiteral("f.bin"); });
         if (upload)
-            s.t.w->mnuUploadClick();
+            s.t.w->QueuePanel().mnuUploadClick();
         else
-            s.t.w->mnuDownloadClick();
+            s.t.w->QueuePanel().mnuDownloadClick();
         ASSERT_TRUE(s.runEnded()) << s.logText();
         EXPECT_EQ(!s.t.prompt.asked.empty(), c.asked);
         EXPECT_EQ(s.t.w->QueueEntries().Count(), c.stillQueued ? 1u : 0u);
@@ -447,9 +448,9 @@ TEST_P(TransferExisting, EveryModeAndEveryAnswer)
         TCorvListView* pane = upload ? s.t.w->LocalPane().View() : s.t.w->RemotePane().View();
         pane->SelectWhere([&](int r) { return pane->Text(r, 0).endsWith(QStringLiteral(".bin")); });
         if (upload)
-            s.t.w->mnuUploadClick();
+            s.t.w->QueuePanel().mnuUploadClick();
         else
-            s.t.w->mnuDownloadClick();
+            s.t.w->QueuePanel().mnuDownloadClick();
         ASSERT_TRUE(s.runEnded()) << s.logText();
         EXPECT_EQ(s.t.prompt.asked.size(), 1u);
         const std::string expect = (all == A::SkipAll ? other : full).toStdString();
@@ -476,7 +477,7 @@ TEST(TransferExistingCase, AnUploadResumesTheFileSpeltAsItsName)
     s.t.w->LocalPane().List();
     s.t.w->LocalPane().View()->SelectWhere(
         [&](int r) { return s.t.w->LocalPane().View()->Text(r, 0).endsWith(QStringLiteral(".bin"), Qt::CaseInsensitive); });
-    s.t.w->mnuUploadClick();
+    s.t.w->QueuePanel().mnuUploadClick();
     ASSERT_TRUE(s.runEnded()) << s.logText();
     EXPECT_TRUE(s.t.prompt.asked.empty());
     // Compared whole but not printed: the contents are binary.
@@ -530,7 +531,7 @@ TEST(TransferStops, AFinalReplyThatNeverComesCountsTheFileAndReconnectsForTheRes
     t.w->QuickConnect().Connect();
     ASSERT_TRUE(t.idle());
     t.w->RemotePane().View()->SelectWhere([&](int r) { return t.w->RemotePane().View()->Kind(r) == rkFile; });
-    t.w->mnuDownloadClick();
+    t.w->QueuePanel().mnuDownloadClick();
     auto text = [&] {
         std::string s;
         for (const std::string& l : t.log())
@@ -564,7 +565,7 @@ TEST(TransferLocalFaults, TooLittleSpaceIsAskedAboutAndAFullDiskEndsTheFileNotTh
 
     // No: the run ends before the file, which stays queued.
     s.select({QStringLiteral("big.bin")});
-    s.t.w->mnuDownloadClick();
+    s.t.w->QueuePanel().mnuDownloadClick();
     ASSERT_TRUE(s.runEnded()) << s.logText();
     ASSERT_FALSE(s.t.prompt.asked.empty());
     EXPECT_EQ(s.t.prompt.asked.back(), "没有足够的内存来下载当前文件. 无论如何都要继续 ?");
@@ -576,7 +577,7 @@ TEST(TransferLocalFaults, TooLittleSpaceIsAskedAboutAndAFullDiskEndsTheFileNotTh
     s.t.prompt.confirm = true;
     s.t.w->QueueEntries().Clear();
     s.select({QStringLiteral("big.bin"), QStringLiteral("small.bin")});
-    s.t.w->mnuDownloadClick();
+    s.t.w->QueuePanel().mnuDownloadClick();
     ASSERT_TRUE(s.runEnded()) << s.logText();
     EXPECT_TRUE(s.t.w->QueueEntries().Empty());
     const auto log = s.t.log();

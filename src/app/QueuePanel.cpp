@@ -1,10 +1,17 @@
-// The main window's side of the transfer queue: the queue list, adding the
-// panes' selections and dropped files, and the thin handlers of the queue's
-// commands. The run itself is TQueueRun.
+// The queue panel: the list, its menus, adding the panes' selections and
+// dropped files, and the thin handlers of the queue's commands. The run
+// itself is TQueueRun; queue files are QueuePanelFiles.cpp.
 
-#include "app/Main.h"
+#include "app/LocalPane.h"
+#include "app/QueuePanel.h"
+#include "app/RemotePane.h"
+#include "app/StatusLine.h"
+#include "desktop/PowerBackend.h"
+#include "ftp/Ftp.h"
+#include "sites/Settings.h"
+#include "sites/SiteDb.h"
+#include "transfer/TransferQueue.h"
 #include "dialogs/FileExistsDialog.h"
-#include "dialogs/TransferTypeDialogs.h"
 #include "widgets/FailedView.h"
 #include "widgets/QueueView.h"
 
@@ -19,11 +26,10 @@
 #include <QSplitter>
 #include <QTimer>
 
-namespace {
 // The panes as a queue run sees them.
-class TWindowQueueHost : public IQueueHost {
+class TQueuePanel::TPanesHost : public IQueueHost {
 public:
-    TWindowQueueHost(TWindowParts& parts, std::function<void()> close) : m_parts(parts), m_close(std::move(close))
+    TPanesHost(TWindowParts& parts, std::function<void()> close) : m_parts(parts), m_close(std::move(close))
     {
         QWidget* w = parts.window;
         m_refresh.setSingleShot(true);
@@ -107,45 +113,51 @@ private:
     QString m_status;
     bool m_statusPending = false;
 };
-}  // namespace
 
-void TfrmMain::buildQueue(QWidget* parent)
+TQueuePanel::TQueuePanel(TWindowParts& parts, QWidget* parent) : QObject(parent), m_parts(parts)
 {
     // The queue above, the failed entries below it.
     auto* column = new QSplitter(Qt::Vertical, parent);
     column->setObjectName(QStringLiteral("QueueColumn"));
-    Queue = new TQueueView(m_transferQueue, column);
-    Queue->setObjectName(QStringLiteral("Queue"));
+    m_view = new TQueueView(*parts.queue, column);
+    m_view->setObjectName(QStringLiteral("Queue"));
+    m_host = std::make_unique<TPanesHost>(parts, [this] { Q_EMIT CloseWanted(); });
+    m_run = std::make_unique<TQueueRun>(*parts.ftp, *parts.workflow, *parts.settings, *parts.queue, *m_host,
+                                        parts.Prompt(), this);
+    parts.queueRun = m_run.get();
+    m_failed = new TFailedView(*m_run, column);
+    m_view->OnFilesDropped = [this](const QStringList& paths) { QueueFileDrop(paths); };
+    m_view->OnPaneRowsDragOver = [](int tag) { return tag == 12 || tag == 14; };
+    m_view->OnPaneRowsDropped = [this](int tag) {
+        AddSelectionToQueue(tag == 14 ? m_parts.remote->View() : m_parts.local->View());
+    };
+    // While a file moves, the head row stays where it is.
+    m_view->OnRowMove = [this](size_t from, size_t onto) {
+        return !IsTransferring(m_parts.workflow->State()) || (from != 0 && onto != 0);
+    };
+    m_parts.remote->View()->OnFileDrop = [this](TCorvListView*, const QStringList& files, QPoint) {
+        RemoteFileDrop(files);
+    };
+    // Going disconnected ends the transfer layout (a lost connection that
+    // waits to come back keeps it).
+    connect(parts.workflow, &TConnectionWorkflow::StateChanged, this, [this] {
+        if (m_progress && m_parts.workflow->State() == SessionState::Disconnected)
+            m_progress->ShowNormalPanels();
+    });
 }
 
-void TfrmMain::buildQueueRun()
+TQueuePanel::~TQueuePanel() = default;
+
+void TQueuePanel::AttachProgress(std::vector<QWidget*> throttled)
 {
-    m_queueHost = std::make_unique<TWindowQueueHost>(m_parts, [this] { CloseWithoutQuestions(); });
-    m_queueRun =
-        std::make_unique<TQueueRun>(FTP, *m_workflow, m_settings, m_transferQueue, *m_queueHost, *m_prompt, this);
-    m_parts.queueRun = m_queueRun.get();
-    buildProgress();
-    buildFileOps();
-    FailedList = new TFailedView(*m_queueRun, Queue->parentWidget());
-    SetCompletionAction(m_settings.XferOption);
-    Queue->OnFilesDropped = [this](const QStringList& paths) { QueueFileDrop(paths); };
-    Queue->OnPaneRowsDragOver = [](int tag) { return tag == 12 || tag == 14; };
-    Queue->OnPaneRowsDropped = [this](int tag) { AddSelectionToQueue(tag == 14 ? m_remote->View() : m_local->View()); };
-    // While a file moves, the head row stays where it is.
-    Queue->OnRowMove = [this](size_t from, size_t onto) {
-        return !IsTransferring(m_workflow->State()) || (from != 0 && onto != 0);
-    };
-    m_remote->View()->OnFileDrop = [this](TCorvListView*, const QStringList& files, QPoint) { RemoteFileDrop(files); };
-    OnPaneDrop = [this](const TPaneDrop& drop) {
-        const std::string folder = drop.folder.toStdString();
-        if (drop.kind == TPaneDrop::Download)
-            mnuDownloadClick(folder);
-        else if (drop.kind == TPaneDrop::Upload)
-            mnuUploadClick(folder);
-        else if (drop.kind == TPaneDrop::Move && !folder.empty()) {
-            SetActivePane(drop.source);
-            popMoveClick(folder);
-        }
+    IProgressView& view = m_parts.status->ProgressView(m_view, std::move(throttled));
+    m_progress = std::make_unique<TTransferProgress>(*m_parts.ftp, *m_parts.settings, view, this);
+    m_run->SetProgress(m_progress.get());
+    m_power = std::make_unique<TLogindPower>();
+    m_run->SetPowerBackend(m_power.get());
+    m_run->OnStatistics = [this](bool upload, int64_t bytes) {
+        if (!m_parts.workflow->CurrentSite.empty())
+            m_parts.sites->AddTransfer(m_parts.workflow->CurrentSite, upload, static_cast<double>(bytes));
     };
 }
 
@@ -160,7 +172,7 @@ QAction* menuItem(QObject* owner, QMenu* menu, const char* caption, std::functio
 }
 }  // namespace
 
-void TfrmMain::buildQueueMenus(QMenu* queue)
+void TQueuePanel::BuildMenu(QMenu* queue)
 {
     // The main menu's queue items; their enabling follows the queue and the
     // session each time the menu opens.
@@ -190,17 +202,17 @@ void TfrmMain::buildQueueMenus(QMenu* queue)
     queue->addSeparator();
     buildCompletionMenu(queue);
     connect(queue, &QMenu::aboutToShow, this, [=, this] {
-        const SessionState state = m_workflow->State();
+        const SessionState state = m_parts.workflow->State();
         const bool idle = state == SessionState::Idle;
-        const bool rows = !m_transferQueue.Empty();
-        const size_t selected = Queue->SelectedRows().size();
-        download->setEnabled(idle && !m_remote->View()->SelectedRows().empty());
-        upload->setEnabled(idle && !m_local->View()->SelectedRows().empty());
+        const bool rows = !m_parts.queue->Empty();
+        const size_t selected = m_view->SelectedRows().size();
+        download->setEnabled(idle && !m_parts.remote->View()->SelectedRows().empty());
+        upload->setEnabled(idle && !m_parts.local->View()->SelectedRows().empty());
         manual->setEnabled(idle);
-        add->setEnabled(!ActivePane()->SelectedRows().empty());
+        add->setEnabled(!m_parts.Active().View()->SelectedRows().empty());
         transfer->setEnabled(rows && idle);
         mnuHalt->setEnabled(IsTransferring(state));
-        mnuHalt->setChecked(m_queueRun->HaltRequested);
+        mnuHalt->setChecked(m_run->HaltRequested);
         abort->setEnabled(state != SessionState::Disconnected && state != SessionState::Idle);
         remove->setEnabled(selected > 0);
         clear->setEnabled(rows && !IsTransferring(state));
@@ -217,11 +229,11 @@ void TfrmMain::buildQueueMenus(QMenu* queue)
         for (QAction* a : {transfer, abort})
             a->setEnabled(true);
     });
-    buildQueuePopup();
+    buildPopup();
 }
 
 // "传输完成": what the program does when a run ends by itself.
-void TfrmMain::buildCompletionMenu(QMenu* queue)
+void TQueuePanel::buildCompletionMenu(QMenu* queue)
 {
     QMenu* completion = queue->addMenu(QStringLiteral("传输完成(&R)"));
     auto* group = new QActionGroup(completion);
@@ -236,16 +248,16 @@ void TfrmMain::buildCompletionMenu(QMenu* queue)
         mnuComplete.push_back(a);
         ++value;
     }
-    SetCompletionAction(m_settings.XferOption);
+    SetCompletionAction(m_parts.settings->XferOption);
 }
 
 // The queue list's own menu, and Delete on the list.
-void TfrmMain::buildQueuePopup()
+void TQueuePanel::buildPopup()
 {
     auto item = [this](QMenu* menu, const char* caption, std::function<void()> run) {
         return menuItem(this, menu, caption, std::move(run));
     };
-    QueueMenu = new QMenu(Queue);
+    QueueMenu = new QMenu(m_view);
     QAction* popTransfer = item(QueueMenu, "传输(&T)", [this] { queTransferClick(); });
     QueueMenu->addSeparator();
     QAction* popRemove = item(QueueMenu, "删除记录(&D)", [this] { queDeleteClick(); });
@@ -257,104 +269,85 @@ void TfrmMain::buildQueuePopup()
     QueueMenu->addSeparator();
     QAction* popInfo = item(QueueMenu, "队列信息(&N)", [this] { queQueueInfoClick(); });
     connect(QueueMenu, &QMenu::aboutToShow, this, [=, this] {
-        const SessionState state = m_workflow->State();
-        const bool rows = !m_transferQueue.Empty();
-        const bool selected = !Queue->SelectedRows().empty();
+        const SessionState state = m_parts.workflow->State();
+        const bool rows = !m_parts.queue->Empty();
+        const bool selected = !m_view->SelectedRows().empty();
         popTransfer->setEnabled(rows && state == SessionState::Idle);
         popClear->setEnabled(rows && !IsTransferring(state));
         popInfo->setEnabled(rows);
         for (QAction* a : {popRemove, popTop, popBottom, popTarget})
             a->setEnabled(selected);
     });
-    Queue->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(Queue, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& at) { QueueMenu->popup(Queue->viewport()->mapToGlobal(at)); });
+    m_view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_view, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { QueueMenu->popup(m_view->viewport()->mapToGlobal(at)); });
     // QueueKeyDown: Delete removes the selected rows.
-    auto* del = new QAction(Queue);
+    auto* del = new QAction(m_view);
     del->setShortcut(QKeySequence::Delete);
     del->setShortcutContext(Qt::WidgetShortcut);
     connect(del, &QAction::triggered, this, [this] { queDeleteClick(); });
-    Queue->addAction(del);
+    m_view->addAction(del);
 }
 
-void TfrmMain::SetCompletionAction(int action)
+void TQueuePanel::SetCompletionAction(int action)
 {
-    if (action < 0 || action >= static_cast<int>(mnuComplete.size()))
+    if (action < 0 || action > static_cast<int>(TCompletionAction::HangUpQuit))
         action = 0;
-    mnuComplete[static_cast<size_t>(action)]->setChecked(true);
-    if (m_queueRun)
-        m_queueRun->CompletionAction = static_cast<TCompletionAction>(action);
+    if (static_cast<size_t>(action) < mnuComplete.size())  // the menu comes after the run
+        mnuComplete[static_cast<size_t>(action)]->setChecked(true);
+    m_run->CompletionAction = static_cast<TCompletionAction>(action);
 }
 
-void TfrmMain::expAddClick()
+void TQueuePanel::expAddClick()
 {
-    AddSelectionToQueue(ActivePane());
+    AddSelectionToQueue(m_parts.Active().View());
 }
 
-void TfrmMain::queEditTargetClick()
+void TQueuePanel::queEditTargetClick()
 {
-    const std::vector<size_t> rows = Queue->SelectedRows();
+    const std::vector<size_t> rows = m_view->SelectedRows();
     if (rows.empty())
         return;
-    if (rows.front() == 0 && IsTransferring(m_workflow->State())) {
-        m_prompt->ShowMessage(MessageKind::Error, "当一个文件正在传输时你不能更改其目标.");
+    if (rows.front() == 0 && IsTransferring(m_parts.workflow->State())) {
+        m_parts.Prompt().ShowMessage(MessageKind::Error, "当一个文件正在传输时你不能更改其目标.");
         return;
     }
-    std::string target = m_transferQueue.At(rows.front()).Target;
-    if (!m_prompt->AskText("编辑目标", "输入新的目标", target))
+    std::string target = m_parts.queue->At(rows.front()).Target;
+    if (!m_parts.Prompt().AskText("编辑目标", "输入新的目标", target))
         return;
     for (size_t row : rows)
-        if (row != 0 || !IsTransferring(m_workflow->State()))
-            m_transferQueue.SetTarget(row, target);
+        if (row != 0 || !IsTransferring(m_parts.workflow->State()))
+            m_parts.queue->SetTarget(row, target);
 }
 
-void TfrmMain::queQueueInfoClick()
+void TQueuePanel::queQueueInfoClick()
 {
-    m_prompt->ShowMessage(MessageKind::Information,
-                          "队列摘要:\n\n合计文件: " + std::to_string(m_transferQueue.Files()) +
-                              "\n合计目录: " + std::to_string(m_transferQueue.Directories()) +
-                              "\n合计字节: " + PaneSizeText(m_transferQueue.Bytes()).toStdString());
+    m_parts.Prompt().ShowMessage(MessageKind::Information,
+                          "队列摘要:\n\n合计文件: " + std::to_string(m_parts.queue->Files()) +
+                              "\n合计目录: " + std::to_string(m_parts.queue->Directories()) +
+                              "\n合计字节: " + PaneSizeText(m_parts.queue->Bytes()).toStdString());
 }
 
-void TfrmMain::mnuManualDownloadClick()
+void TQueuePanel::mnuManualDownloadClick()
 {
-    if (m_workflow->State() != SessionState::Idle)
+    if (m_parts.workflow->State() != SessionState::Idle)
         return;
     std::string name;
-    if (m_prompt->AskText("手动下载", "输入文件名", name) && !name.empty())
-        m_queueRun->ManualDownload(name);
+    if (m_parts.Prompt().AskText("手动下载", "输入文件名", name) && !name.empty())
+        m_run->ManualDownload(name);
 }
 
-void TfrmMain::mnuASCIIExtensionsClick()
-{
-    TfrmASCII(m_settingsFile, m_settings, this).exec();
-}
 
-void TfrmMain::mnuRenameExtensionsClick()
+void TQueuePanel::AddSelectionToQueue(TCorvListView* pane, const std::string& extra)
 {
-    TfrmRename(m_settingsFile, m_settings, this).exec();
-}
-
-void TfrmMain::queueConnections()
-{
-    // Going disconnected ends the transfer layout (a lost connection that
-    // waits to come back keeps it).
-    connect(m_workflow.get(), &TConnectionWorkflow::StateChanged, this, [this] {
-        if (m_progress && m_workflow->State() == SessionState::Disconnected)
-            m_progress->ShowNormalPanels();
-    });
-}
-
-void TfrmMain::AddSelectionToQueue(TCorvListView* pane, const std::string& extra)
-{
-    const bool download = pane == m_remote->View();
+    const bool download = pane == m_parts.remote->View();
     const std::string prefix =
-        EnsureTrailingSeparator(download ? m_queueHost->RemoteDirectory() : m_local->Directory().toStdString());
+        EnsureTrailingSeparator(download ? m_host->RemoteDirectory() : m_parts.local->Directory().toStdString());
     std::string targetDir;
     if (download)
-        targetDir = EnsureTrailingSeparator(m_local->Directory().toStdString() + extra);
-    else if (FTP.LoggedIn())
-        targetDir = EnsureTrailingSeparator(m_queueHost->RemoteDirectory() + extra);
+        targetDir = EnsureTrailingSeparator(m_parts.local->Directory().toStdString() + extra);
+    else if (m_parts.ftp->LoggedIn())
+        targetDir = EnsureTrailingSeparator(m_host->RemoteDirectory() + extra);
     else
         targetDir = "~/";
     std::vector<TQueueEntry> entries;
@@ -364,7 +357,7 @@ void TfrmMain::AddSelectionToQueue(TCorvListView* pane, const std::string& extra
             continue;
         const std::string name = pane->Text(row, 0).toStdString();
         if (!SafeEntryName(name)) {
-            LogLine("跳过不安全的名称: " + name, lcError);
+            m_parts.Log("跳过不安全的名称: " + name, lcError);
             continue;
         }
         if (kind == rkFile)
@@ -374,37 +367,37 @@ void TfrmMain::AddSelectionToQueue(TCorvListView* pane, const std::string& extra
             entries.push_back({download ? TEntryKind::DownloadDirectory : TEntryKind::UploadDirectory,
                                EnsureTrailingSeparator(prefix + name), -1, EnsureTrailingSeparator(targetDir + name)});
     }
-    m_transferQueue.Append(std::move(entries));
-    Queue->FitColumns();
+    m_parts.queue->Append(std::move(entries));
+    m_view->FitColumns();
 }
 
-void TfrmMain::queTransferClick()
+void TQueuePanel::queTransferClick()
 {
-    m_queueRun->TransferQueue();
+    m_run->TransferQueue();
 }
 
-void TfrmMain::mnuDownloadClick(const std::string& extra)
+void TQueuePanel::mnuDownloadClick(const std::string& extra)
 {
-    transferSelection(m_remote->View(), extra);
+    transferSelection(m_parts.remote->View(), extra);
 }
 
-void TfrmMain::mnuUploadClick(const std::string& extra)
+void TQueuePanel::mnuUploadClick(const std::string& extra)
 {
-    transferSelection(m_local->View(), extra);
+    transferSelection(m_parts.local->View(), extra);
 }
 
-void TfrmMain::transferSelection(TCorvListView* pane, const std::string& extra)
+void TQueuePanel::transferSelection(TCorvListView* pane, const std::string& extra)
 {
-    if (m_workflow->State() != SessionState::Idle)
+    if (m_parts.workflow->State() != SessionState::Idle)
         return;
-    m_queueRun->StartQueue();
+    m_run->StartQueue();
     AddSelectionToQueue(pane, extra);
-    m_queueRun->ProcessQueueHead();
+    m_run->ProcessQueueHead();
 }
 
-std::vector<TQueueEntry> TfrmMain::droppedFiles(const QStringList& paths) const
+std::vector<TQueueEntry> TQueuePanel::droppedFiles(const QStringList& paths) const
 {
-    const std::string dir = FTP.LoggedIn() ? m_queueHost->RemoteDirectory() : std::string("~/");
+    const std::string dir = m_parts.ftp->LoggedIn() ? m_host->RemoteDirectory() : std::string("~/");
     std::vector<TQueueEntry> entries;
     for (const QString& path : paths) {
         const QFileInfo fi(path);
@@ -422,79 +415,68 @@ std::vector<TQueueEntry> TfrmMain::droppedFiles(const QStringList& paths) const
     return entries;
 }
 
-void TfrmMain::QueueFileDrop(const QStringList& paths)
+void TQueuePanel::QueueFileDrop(const QStringList& paths)
 {
-    m_transferQueue.Append(droppedFiles(paths));
-    Queue->FitColumns();
+    m_parts.queue->Append(droppedFiles(paths));
+    m_view->FitColumns();
 }
 
-void TfrmMain::RemoteFileDrop(const QStringList& paths)
+void TQueuePanel::RemoteFileDrop(const QStringList& paths)
 {
-    if (m_workflow->State() != SessionState::Idle)
+    if (m_parts.workflow->State() != SessionState::Idle)
         return;
-    m_transferQueue.Append(droppedFiles(paths));
-    m_queueRun->StartQueue();
-    m_queueRun->ProcessQueueHead();
+    m_parts.queue->Append(droppedFiles(paths));
+    m_run->StartQueue();
+    m_run->ProcessQueueHead();
 }
 
-void TfrmMain::queDeleteClick()
+void TQueuePanel::queDeleteClick()
 {
-    std::vector<size_t> rows = Queue->SelectedRows();
-    if (IsTransferring(m_workflow->State()))
+    std::vector<size_t> rows = m_view->SelectedRows();
+    if (IsTransferring(m_parts.workflow->State()))
         std::erase(rows, size_t{0});  // the file that moves now
-    m_transferQueue.Remove(rows);
+    m_parts.queue->Remove(rows);
 }
 
-void TfrmMain::queClearClick()
+void TQueuePanel::queClearClick()
 {
-    if (!IsTransferring(m_workflow->State()))
-        m_transferQueue.Clear();
+    if (!IsTransferring(m_parts.workflow->State()))
+        m_parts.queue->Clear();
 }
 
-void TfrmMain::queMoveTopClick()
+void TQueuePanel::queMoveTopClick()
 {
-    const bool busy = IsTransferring(m_workflow->State());
-    m_transferQueue.MoveToFront(Queue->SelectedRows(), busy ? 1 : 0);
+    const bool busy = IsTransferring(m_parts.workflow->State());
+    m_parts.queue->MoveToFront(m_view->SelectedRows(), busy ? 1 : 0);
 }
 
-void TfrmMain::queMoveBottomClick()
+void TQueuePanel::queMoveBottomClick()
 {
-    std::vector<size_t> rows = Queue->SelectedRows();
-    if (IsTransferring(m_workflow->State()))
+    std::vector<size_t> rows = m_view->SelectedRows();
+    if (IsTransferring(m_parts.workflow->State()))
         std::erase(rows, size_t{0});
-    m_transferQueue.MoveToEnd(rows);
+    m_parts.queue->MoveToEnd(rows);
 }
 
-void TfrmMain::mnuHaltClick()
+void TQueuePanel::mnuHaltClick()
 {
-    m_queueRun->HaltRequested = m_prompt->Confirm("当前文件结束后停止传输吗 ?");
+    m_run->HaltRequested = m_parts.Prompt().Confirm("当前文件结束后停止传输吗 ?");
 }
 
-void TfrmMain::btnAbortClick(bool stopScript)
+void TQueuePanel::btnAbortClick(bool stopScript)
 {
     if (stopScript)
-        m_scripts->Stop();
-    const SessionState state = m_workflow->State();
+        Q_EMIT ScriptStopWanted();
+    const SessionState state = m_parts.workflow->State();
     if (state == SessionState::Disconnected)
         return;
-    m_workflow->LogLine("中断操作", lcNormal);
+    m_parts.workflow->LogLine("中断操作", lcNormal);
     if (IsTransferring(state))
-        m_queueRun->Abort();
+        m_run->Abort();
     else if (state == SessionState::DeletingTree)
-        m_status->Show(QStringLiteral("Aborting"));  // the delete stops after the file it deletes now
+        m_parts.status->Show(QStringLiteral("Aborting"));  // the delete stops after the file it deletes now
     else if (state > SessionState::Idle)
-        FTP.SendRaw("ABOR");
+        m_parts.ftp->SendRaw("ABOR");
     else if (state != SessionState::Idle)
-        m_workflow->GoDisconnected();
+        m_parts.workflow->GoDisconnected();
 }
-
-IPrompt::ExistingFileAnswer TWidgetPrompt::AskExistingFile(ExistingFileRequest& request)
-{
-    TfrmResume dialog(request, m_parent);
-    dialog.AskNewName = [this](std::string& name) { return AskText("新的名称", "输入一个新文件名", name); };
-    dialog.exec();
-    return dialog.Result();
-}
-
-// ---------------------------------------------------------------- transfer-mode panel
-

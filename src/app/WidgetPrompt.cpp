@@ -1,0 +1,180 @@
+#include "app/WidgetPrompt.h"
+
+#include "dialogs/FileExistsDialog.h"
+#include "dialogs/FolderChooser.h"
+#include "dialogs/LoginPrompt.h"
+#include "dialogs/PropertiesDialog.h"
+#include "dialogs/QueueFileDialog.h"
+
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+
+void TWidgetPrompt::ShowMessage(MessageKind kind, const std::string& text)
+{
+    const QString t = QString::fromStdString(text);
+    switch (kind) {
+        case MessageKind::Information:
+            QMessageBox::information(m_parent, QStringLiteral("Corvyne"), t);
+            break;
+        case MessageKind::Warning:
+            QMessageBox::warning(m_parent, QStringLiteral("Corvyne"), t);
+            break;
+        case MessageKind::Error:
+            QMessageBox::critical(m_parent, QStringLiteral("Corvyne"), t);
+            break;
+    }
+}
+
+bool TWidgetPrompt::Confirm(const std::string& text)
+{
+    // No is the default: Enter never deletes or replaces anything unasked.
+    return QMessageBox::question(m_parent, QStringLiteral("Corvyne"), QString::fromStdString(text),
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
+bool TWidgetPrompt::AskText(const std::string& title, const std::string& prompt, std::string& text)
+{
+    bool ok = false;
+    const QString answer =
+        QInputDialog::getText(m_parent, QString::fromStdString(title), QString::fromStdString(prompt),
+                              QLineEdit::Normal, QString::fromStdString(text), &ok);
+    if (ok)
+        text = answer.toStdString();
+    return ok;
+}
+
+bool TWidgetPrompt::AskPrinter(PrinterChoice& choice)
+{
+    QPrinter printer;
+    QPrintDialog dialog(&printer, m_parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    choice.printerName = printer.printerName().toStdString();
+    choice.outputFile = printer.outputFileName().toStdString();  // "print to file" in the dialog
+    return true;
+}
+
+bool TWidgetPrompt::AskLogin(LoginRequest& request)
+{
+    TfrmInput dialog(request, m_parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    dialog.Result(request);
+    return true;
+}
+
+bool TWidgetPrompt::AskFolder(const std::string& caption, const std::string& initialDir, std::string& folder)
+{
+    TCorvBrowseDir chooser;
+    chooser.CaptionText = QString::fromStdString(caption);
+    chooser.InitialDir = QString::fromStdString(initialDir);
+    if (!chooser.Execute(*this, m_parent))
+        return false;
+    folder = chooser.Directory.toStdString();
+    return true;
+}
+
+bool TWidgetPrompt::AskRetry(const std::string& text)
+{
+    return QMessageBox::warning(m_parent, QStringLiteral("Corvyne"), QString::fromStdString(text),
+                                QMessageBox::Retry | QMessageBox::Cancel) == QMessageBox::Retry;
+}
+
+bool TWidgetPrompt::EditProperties(PropertiesRequest& request)
+{
+    TfrmProperties dialog(request, m_parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    request.mode = dialog.Mode();
+    return true;
+}
+
+IPrompt::ExistingFileAnswer TWidgetPrompt::AskExistingFile(ExistingFileRequest& request)
+{
+    TfrmResume dialog(request, m_parent);
+    dialog.AskNewName = [this](std::string& name) { return AskText("新的名称", "输入一个新文件名", name); };
+    dialog.exec();
+    return dialog.Result();
+}
+
+bool TWidgetPrompt::AskSaveFile(const std::string& title, const std::string& filter, std::string& path)
+{
+    const QString chosen = QFileDialog::getSaveFileName(m_parent, QString::fromStdString(title),
+                                                        QString::fromStdString(path), QString::fromStdString(filter));
+    if (chosen.isEmpty())
+        return false;
+    path = chosen.toStdString();
+    return true;
+}
+
+bool TWidgetPrompt::AskOpenFile(const std::string& title, const std::vector<std::string>& filters, std::string& path,
+                                int& filter)
+{
+    QStringList list;
+    for (const std::string& f : filters)
+        list << QString::fromStdString(f);
+    QString selected = list.value(filter);
+    const QString chosen =
+        QFileDialog::getOpenFileName(m_parent, QString::fromStdString(title), QString::fromStdString(path),
+                                     list.join(QStringLiteral(";;")), &selected);
+    if (chosen.isEmpty())
+        return false;
+    path = chosen.toStdString();
+    filter = std::max<int>(0, static_cast<int>(list.indexOf(selected)));
+    return true;
+}
+
+IPrompt::Answer TWidgetPrompt::AskYesNoCancel(const std::string& text)
+{
+    const auto button =
+        QMessageBox::question(m_parent, QStringLiteral("Corvyne"), QString::fromStdString(text),
+                              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+    return button == QMessageBox::Yes ? Answer::Yes : button == QMessageBox::No ? Answer::No : Answer::Cancel;
+}
+
+bool TWidgetPrompt::AskSaveQueue(SaveQueueRequest& request)
+{
+    TfrmQueue dialog(
+        request,
+        [this](const std::string& filter, std::string& path) { return AskSaveFile("保存队列...", filter, path); },
+        m_parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    dialog.Result(request);
+    return true;
+}
+
+bool TWidgetPrompt::AskAddSite(AddSiteRequest& request)
+{
+    QDialog dialog(m_parent);
+    dialog.setWindowTitle(QStringLiteral("添加站点"));
+    auto* form = new QFormLayout(&dialog);
+    auto* name = new QLineEdit(QString::fromStdString(request.name), &dialog);
+    name->setObjectName(QStringLiteral("txtSiteName"));
+    auto* group = new QComboBox(&dialog);
+    group->setObjectName(QStringLiteral("txtSiteGroup"));
+    for (const std::string& g : request.groups)
+        group->addItem(QString::fromStdString(g));
+    group->setCurrentIndex(request.group);
+    form->addRow(QStringLiteral("站点名称"), name);
+    form->addRow(QStringLiteral("站点组"), group);
+    auto* buttons = new QDialogButtonBox(&dialog);
+    buttons->addButton(QStringLiteral("确定(&O)"), QDialogButtonBox::AcceptRole);
+    buttons->addButton(QStringLiteral("取消(&N)"), QDialogButtonBox::RejectRole);
+    form->addRow(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    request.name = name->text().toStdString();
+    request.group = group->currentIndex();
+    return true;
+}
