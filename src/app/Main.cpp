@@ -62,31 +62,10 @@ QColor logLineColour(int kind, bool darkBackground)
 class TfrmMain::TScriptWindow : public IScriptWindow {
 public:
     explicit TScriptWindow(TfrmMain& w) : m_w(w) {}
-    void FillLogin(const QString& host, const std::optional<std::string>& user, const std::optional<std::string>& pass,
-                   const std::optional<QString>& port) override
-    {
-        m_w.m_quick->Fill(host, user, pass, port);
-    }
-    void Connect() override { m_w.m_quick->Connect(true); }
-    void Disconnect() override { m_w.m_quick->Disconnect(); }
-    void AbortOperation() override { m_w.m_queuePanel->btnAbortClick(false); }
     void Activate(TFilePane& pane) override { m_w.SetActivePart(pane); }
-    void QueueSelection(TCorvListView* pane) override { m_w.m_queuePanel->AddSelectionToQueue(pane); }
-    void TransferQueue() override { m_w.m_queuePanel->queTransferClick(); }
-    void FitQueue() override { m_w.m_queuePanel->View()->FitColumns(); }
-    void DeleteSelection() override { m_w.popDeleteClick(); }
-    size_t LoadQueueFile(const std::string& path) override { return m_w.m_queuePanel->LoadQueueFile(path); }
-    bool LoadSiteQueueFile(const std::string& path) override { return m_w.m_queuePanel->LoadSiteQueueFile(path); }
-    bool SavePlainQueue(const std::string& path, std::string& error) override
-    {
-        return m_w.m_queuePanel->SavePlainQueue(path, error);
-    }
-    void SetCompletionAction(int action) override { m_w.m_queuePanel->SetCompletionAction(action); }
     void Hide() override { m_w.mnuHideClick(); }
     void Unhide() override { m_w.tryRestoreClick(); }
     void Close(bool questions) override { questions ? (void)m_w.close() : m_w.CloseWithoutQuestions(); }
-    bool Launch(const QString& program, const QStringList& arguments) override { return m_w.launch(program, arguments); }
-    bool OpenUrl(const QUrl& url) override { return m_w.openUrl(url); }
 
 private:
     TfrmMain& m_w;
@@ -121,7 +100,7 @@ TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
     connectLogAndStatus();
     connectSitePanes();
     connectMessages();
-    buildFileOps();
+    m_files = m_parts.files = new TFileCommands(m_parts);
     m_workflow->ReloadHistory();
     m_workflow->GoDisconnected();
     LogLine(FTP.Description(), lcNormal);
@@ -323,7 +302,7 @@ void TfrmMain::buildPanes()
         connect(pane, &TFilePane::ContextMenuWanted, this,
                 [this](const QPoint& at, bool onItem) { (onItem ? PopupCommand : PopupView)->popup(at); });
         connect(pane, &TFilePane::FileOpened, this, [this, pane] { fileDoubleClick(pane->View()); });
-        connect(pane, &TFilePane::DeletePressed, this, [this] { popDeleteClick(); });
+        connect(pane, &TFilePane::DeletePressed, this, [this] { m_files->popDeleteClick(); });
         connect(pane, &TFilePane::RowsDropped, this,
                 [this, pane](int source, int row) { PaneDragDrop(pane->View(), source, row); });
     }    // Rows dropped on the other pane are transferred, onto a folder of their own pane moved.
@@ -335,7 +314,7 @@ void TfrmMain::buildPanes()
             m_queuePanel->mnuUploadClick(folder);
         } else if (drop.kind == TPaneDrop::Move && !folder.empty()) {
             SetActivePane(drop.source);
-            popMoveClick(folder);
+            m_files->popMoveClick(folder);
         }
     };
 }
@@ -382,9 +361,9 @@ void TfrmMain::fileDoubleClick(TCorvListView* pane)
     if (m_settings.DoubleClick == 3)
         m_queuePanel->AddSelectionToQueue(pane);
     else if (m_settings.DoubleClick == 1)
-        popViewClick();
+        m_files->popViewClick();
     else if (m_settings.DoubleClick == 2)
-        popEditClick();
+        m_files->popEditClick();
     else if (m_settings.DoubleClick == 0 && m_workflow->State() == SessionState::Idle)
         pane == m_remote->View() ? m_queuePanel->mnuDownloadClick() : m_queuePanel->mnuUploadClick();
 }

@@ -16,6 +16,7 @@
 #include "sites/SiteDb.h"
 #include "app/ScriptHost.h"
 #include "transfer/TransferQueue.h"
+#include "app/FileCommands.h"
 #include "app/LocalPane.h"
 #include "app/QueuePanel.h"
 #include "app/QuickConnect.h"
@@ -118,16 +119,8 @@ public:
     TQueuePanel& QueuePanel() { return *m_queuePanel; }
     TTransferQueue& QueueEntries() { return m_transferQueue; }
     TQueueRun& QueueRun() { return m_queuePanel->Run(); }
-    // ---- file commands (MainFileOps.cpp)
-    void popNewFoldClick();
-    void popDeleteClick();
-    void popRenameClick();
-    void popMoveClick(const std::string& folder = {});  // folder: a row dropped onto
-    void popCHMODClick();
-    void mnuRawCmdClick();
-    void popPropertiesClick();    // remote rows: TfrmProperties; local: the file manager's, or ours
-    void mnuRawDirectoryClick();  // the raw listing in a message window
-    void popExecuteClick();       // a local file: run it, or open it with its program
+    // ---- file commands, viewing and editing
+    TFileCommands& FileCommands() { return *m_files; }
     // ---- bookmarks (MainBookmarks.cpp)
     QMenu* mnuBookmarks = nullptr;
     void LoadBookmarks();  // the current site's, after the fixed items
@@ -145,13 +138,6 @@ public:
     void mnuDefineCustomClick();  // TfrmCustom; saved and the menu rebuilt when it closes
     // Instead of the modal run of the dialog; tests put their own in.
     std::function<void(TfrmCustom& dialog)> DefineCustomOpened;
-    // ---- viewing and editing (MainViewEdit.cpp)
-    void popViewClick();
-    void popEditClick();
-    // The built-in editor (modal; true: send the file back); tests put their own in.
-    std::function<bool(const QString& file)> RunEditor;
-    // Opens a file with the desktop's program for it; tests put their own in.
-    std::function<bool(const QUrl& file)> OpenUrl;
     void mnuPreferencesClick();  // TfrmPref: written, loaded again and applied on OK
     // Instead of the modal run of the preferences (true: OK); tests put their own in.
     std::function<bool(TfrmPref& dialog)> PreferencesOpened;
@@ -180,8 +166,6 @@ public:
     void mnuAddCurrentSiteClick();  // the quick-connect fields as a new site (TfrmSiteGroup)
     std::function<bool(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment)>
         LaunchNewWindow;  // tests put their own in
-    // Starts another instance; tests put their own in.
-    std::function<bool(const QString& program, const QStringList& arguments)> LaunchProgram;
     void RebuildSiteMenu();
     void SiteMenuChosen(const QString& caption);
     // ---- the site manager (MainSites.cpp)
@@ -252,21 +236,10 @@ private:
     void applySortSettings();
     void restoreLayout();
     void saveLayout();
-    void buildFileOps();
-    void buildViewEdit();
     void buildBookmarks(QMenu* menu);
     void connectToSite(const QString& name);
-    bool openUrl(const QUrl& url);
     void runSiteManager(TfrmSite& dialog);
-    void localMove(const std::vector<std::string>& names, const QString& folder);
-    void localProperties(const QString& path);
-    void localPropertiesDialog(const QString& path);
-    void builtInViewer(const QString& file);
-    bool builtInEditor(const QString& file);  // RunEditor, or TfrmEditor modal; true: send it back
     void queueRemoteRows(const std::string& remoteDir, const std::vector<TPaneItem>& rows);
-    bool launch(const QString& program, const QStringList& arguments);  // LaunchProgram, or a detached process
-    bool openDefault(const QString& path);                              // OpenUrl, or the desktop's program
-    bool remoteBusy(const TCorvListView* pane) const;
     void connectLogAndStatus();
     void connectSitePanes();
     void fillParts();
@@ -281,14 +254,13 @@ private:
     std::unique_ptr<TConnectionWorkflow> m_workflow;
     TListingCache m_cache;
     TTransferQueue m_transferQueue;
-    std::unique_ptr<TRemoteFileOps> m_fileOps;
-    std::unique_ptr<TViewEdit> m_viewEdit;
     TWindowParts m_parts;
     TLocalPane* m_local = nullptr;
     TRemotePane* m_remote = nullptr;
     TStatusLine* m_status = nullptr;
     TQuickConnect* m_quick = nullptr;
     TQueuePanel* m_queuePanel = nullptr;
+    TFileCommands* m_files = nullptr;
     TFilePane* m_activePart = nullptr;
     class TScriptWindow;
     std::unique_ptr<TScriptWindow> m_scriptWindow;

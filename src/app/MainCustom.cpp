@@ -57,9 +57,9 @@ void TfrmMain::RunCustomCommand(const TCustomCommand& command)
                 names.push_back(m_remote->View()->Text(r, 0).toStdString());
     const std::vector<std::string> lines = ExpandCustomCommand(command.Command, parameter, names);
     if (CustomCommandKind(command.Command) == TCustomKind::PerFile)
-        m_fileOps->CustomCommands(lines);
+        m_parts.fileOps->CustomCommands(lines);
     else
-        m_fileOps->RawCommand(lines.front());
+        m_parts.fileOps->RawCommand(lines.front());
 }
 
 void TfrmMain::mnuDefineCustomClick()

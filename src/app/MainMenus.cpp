@@ -147,7 +147,7 @@ void TfrmMain::buildDirectoryMenu()
         ->setShortcut(QKeySequence(Qt::Key_F5));
     dir->addAction(QStringLiteral("更改目录"), this, [this] { ActivePart().AskChangeDirectory(); })
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Insert));
-    dir->addAction(QStringLiteral("创建目录(&D)"), this, [this] { popNewFoldClick(); })
+    dir->addAction(QStringLiteral("创建目录(&D)"), this, [this] { m_files->popNewFoldClick(); })
         ->setShortcut(QKeySequence(Qt::Key_Insert));
     dir->addSeparator();
     dir->addAction(QStringLiteral("过滤文件(&L)"), this, [this] { ActivePart().AskFilter(); });
@@ -187,26 +187,26 @@ void TfrmMain::buildDirectoryMenu()
 void TfrmMain::buildToolsMenu()
 {
     QMenu* tools = menuBar()->addMenu(QStringLiteral("工具(&O)"));
-    QAction* toolView = tools->addAction(QStringLiteral("查看(&V)"), this, [this] { popViewClick(); });
+    QAction* toolView = tools->addAction(QStringLiteral("查看(&V)"), this, [this] { m_files->popViewClick(); });
     toolView->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V));
-    QAction* toolEdit = tools->addAction(QStringLiteral("编辑(&E)"), this, [this] { popEditClick(); });
+    QAction* toolEdit = tools->addAction(QStringLiteral("编辑(&E)"), this, [this] { m_files->popEditClick(); });
     toolEdit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
-    QAction* toolDelete = tools->addAction(QStringLiteral("删除(&L)"), this, [this] { popDeleteClick(); });
-    QAction* toolRename = tools->addAction(QStringLiteral("重命名(&R)"), this, [this] { popRenameClick(); });
+    QAction* toolDelete = tools->addAction(QStringLiteral("删除(&L)"), this, [this] { m_files->popDeleteClick(); });
+    QAction* toolRename = tools->addAction(QStringLiteral("重命名(&R)"), this, [this] { m_files->popRenameClick(); });
     toolRename->setShortcut(QKeySequence(Qt::Key_F2));
-    QAction* toolMove = tools->addAction(QStringLiteral("移动(&M)"), this, [this] { popMoveClick(); });
+    QAction* toolMove = tools->addAction(QStringLiteral("移动(&M)"), this, [this] { m_files->popMoveClick(); });
     toolMove->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
-    QAction* toolChmod = tools->addAction(QStringLiteral("改变许可权限(&C)"), this, [this] { popCHMODClick(); });
+    QAction* toolChmod = tools->addAction(QStringLiteral("改变许可权限(&C)"), this, [this] { m_files->popCHMODClick(); });
     toolChmod->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    QAction* toolProperties = tools->addAction(QStringLiteral("属性(&P)"), this, [this] { popPropertiesClick(); });
+    QAction* toolProperties = tools->addAction(QStringLiteral("属性(&P)"), this, [this] { m_files->popPropertiesClick(); });
     toolProperties->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
-    tools->addAction(QStringLiteral("执行(&X)"), this, [this] { popExecuteClick(); })
+    tools->addAction(QStringLiteral("执行(&X)"), this, [this] { m_files->popExecuteClick(); })
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Y));
     tools->addSeparator();
-    QAction* raw = tools->addAction(QStringLiteral("原始命令(&R)"), this, [this] { mnuRawCmdClick(); });
+    QAction* raw = tools->addAction(QStringLiteral("原始命令(&R)"), this, [this] { m_files->mnuRawCmdClick(); });
     raw->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     QAction* rawListing =
-        tools->addAction(QStringLiteral("浏览原始目录(&V)"), this, [this] { mnuRawDirectoryClick(); });
+        tools->addAction(QStringLiteral("浏览原始目录(&V)"), this, [this] { m_files->mnuRawDirectoryClick(); });
     connect(tools, &QMenu::aboutToShow, this, [=, this] {
         const bool idle = m_workflow->State() == SessionState::Idle;
         const bool remote = ActivePane() == m_remote->View();
@@ -374,10 +374,10 @@ void TfrmMain::buildToolBar()
     button(QStyle::SP_FileDialogToParent, QStringLiteral("主目录"), [this] { ActivePart().Parent(); });
     button(QStyle::SP_BrowserReload, QStringLiteral("刷新"), [this] { ActivePart().Refresh(); });
     ToolBar->addSeparator();
-    button(QStyle::SP_FileDialogContentsView, QStringLiteral("查看"), [this] { popViewClick(); });
-    button(QStyle::SP_FileDialogDetailedView, QStringLiteral("编辑"), [this] { popEditClick(); });
-    button(QStyle::SP_TrashIcon, QStringLiteral("删除"), [this] { popDeleteClick(); });
-    button(QStyle::SP_FileDialogInfoView, QStringLiteral("属性"), [this] { popPropertiesClick(); });
+    button(QStyle::SP_FileDialogContentsView, QStringLiteral("查看"), [this] { m_files->popViewClick(); });
+    button(QStyle::SP_FileDialogDetailedView, QStringLiteral("编辑"), [this] { m_files->popEditClick(); });
+    button(QStyle::SP_TrashIcon, QStringLiteral("删除"), [this] { m_files->popDeleteClick(); });
+    button(QStyle::SP_FileDialogInfoView, QStringLiteral("属性"), [this] { m_files->popPropertiesClick(); });
     ToolBar->addSeparator();
     button(QStyle::SP_FileIcon, QStringLiteral("添加文件"), [this] { m_queuePanel->expAddClick(); });
     button(QStyle::SP_MediaPlay, QStringLiteral("传输队列"), [this] { m_queuePanel->queTransferClick(); });
@@ -407,15 +407,15 @@ void TfrmMain::buildCommandPopup()
     QAction* toQueue =
         PopupCommand->addAction(QStringLiteral("队列(&Q)"), this, [this] { m_queuePanel->AddSelectionToQueue(ActivePane()); });
     PopupCommand->addSeparator();
-    QAction* view = PopupCommand->addAction(QStringLiteral("查看(&V)"), this, [this] { popViewClick(); });
-    QAction* edit = PopupCommand->addAction(QStringLiteral("编辑(&E)"), this, [this] { popEditClick(); });
-    QAction* execute = PopupCommand->addAction(QStringLiteral("执行"), this, [this] { popExecuteClick(); });
+    QAction* view = PopupCommand->addAction(QStringLiteral("查看(&V)"), this, [this] { m_files->popViewClick(); });
+    QAction* edit = PopupCommand->addAction(QStringLiteral("编辑(&E)"), this, [this] { m_files->popEditClick(); });
+    QAction* execute = PopupCommand->addAction(QStringLiteral("执行"), this, [this] { m_files->popExecuteClick(); });
     PopupCommand->addSeparator();
-    QAction* remove = PopupCommand->addAction(QStringLiteral("删除"), this, [this] { popDeleteClick(); });
-    QAction* rename = PopupCommand->addAction(QStringLiteral("重命名"), this, [this] { popRenameClick(); });
-    QAction* move = PopupCommand->addAction(QStringLiteral("移动"), this, [this] { popMoveClick(); });
-    QAction* chmod = PopupCommand->addAction(QStringLiteral("权限"), this, [this] { popCHMODClick(); });
-    QAction* properties = PopupCommand->addAction(QStringLiteral("属性(&P)"), this, [this] { popPropertiesClick(); });
+    QAction* remove = PopupCommand->addAction(QStringLiteral("删除"), this, [this] { m_files->popDeleteClick(); });
+    QAction* rename = PopupCommand->addAction(QStringLiteral("重命名"), this, [this] { m_files->popRenameClick(); });
+    QAction* move = PopupCommand->addAction(QStringLiteral("移动"), this, [this] { m_files->popMoveClick(); });
+    QAction* chmod = PopupCommand->addAction(QStringLiteral("权限"), this, [this] { m_files->popCHMODClick(); });
+    QAction* properties = PopupCommand->addAction(QStringLiteral("属性(&P)"), this, [this] { m_files->popPropertiesClick(); });
     QAction* copyAddress =
         PopupCommand->addAction(QStringLiteral("复制网址(&U)"), this, [this] { mnuCopyURLClick(true); });
     connect(PopupCommand, &QMenu::aboutToShow, this, [=, this] {
@@ -459,7 +459,7 @@ void TfrmMain::buildViewPopup()
         styleItems.push_back(a);
     }
     PopupView->addSeparator();
-    QAction* newFolder = PopupView->addAction(QStringLiteral("创建目录"), this, [this] { popNewFoldClick(); });
+    QAction* newFolder = PopupView->addAction(QStringLiteral("创建目录"), this, [this] { m_files->popNewFoldClick(); });
     QAction* changeDir =
         PopupView->addAction(QStringLiteral("更改目录"), this, [this] { ActivePart().AskChangeDirectory(); });
     QAction* refresh = PopupView->addAction(QStringLiteral("刷新"), this, [this] { ActivePart().Refresh(); });

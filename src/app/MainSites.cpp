@@ -236,13 +236,13 @@ void TfrmMain::mnuBrowseServerClick()
     auto* w = new TfrmBrowseServer(s, *m_prompt);
     BrowseWindow = w;
     w->OnQueue = [this](const std::string& dir, const std::vector<TPaneItem>& rows) { queueRemoteRows(dir, rows); };
-    w->RunEditor = [this](const QString& file) { return builtInEditor(file); };
+    w->RunEditor = [this](const QString& file) { return m_files->BuiltInEditor(file); };
     w->RunViewer = [this](const QString& file) {
         QStringList words = QProcess::splitCommand(QString::fromStdString(m_settings.Viewer));
-        if (!words.isEmpty() && launch(words.takeFirst(), words << file))
+        if (!words.isEmpty() && m_files->Launch(words.takeFirst(), words << file))
             return;
-        if (!openDefault(file))
-            builtInViewer(file);
+        if (!m_files->OpenDefault(file))
+            m_files->BuiltInViewer(file);
     };
     w->setWindowTitle(QStringLiteral("浏览 ") + windowTitle());
     w->show();

@@ -1,7 +1,10 @@
 // The window without a user; see ScriptHost.h.
 #include "app/DataDirectory.h"
 #include "app/FileType.h"
+#include "app/FileCommands.h"
 #include "app/LocalPane.h"
+#include "app/QueuePanel.h"
+#include "app/QuickConnect.h"
 #include "app/RemotePane.h"
 #include "app/ScriptHost.h"
 #include "app/StatusLine.h"
@@ -15,6 +18,7 @@
 #include "session/FileOps.h"
 #include "sites/Netrc.h"
 #include "transfer/QueueFile.h"
+#include "widgets/QueueView.h"
 #include "widgets/corvview.h"
 
 #include <QAction>
@@ -171,7 +175,7 @@ void TScriptHost::mnuRunProgramClick()
     std::string path;
     int filter = 0;
     if (m_parts.Prompt().AskOpenFile("运行程序", {"可执行文件 (*)"}, path, filter) && !path.empty() &&
-        !m_window.Launch(QString::fromStdString(path), {}))
+        !m_parts.files->Launch(QString::fromStdString(path), {}))
         m_parts.Prompt().ShowMessage(MessageKind::Error, "无法启动 " + path);
 }
 
@@ -179,7 +183,7 @@ void TScriptHost::mnuRunURLClick()
 {
     std::string address = "http://";
     if (m_parts.Prompt().AskText("打开网址", "要打开网址", address) && !address.empty() && address != "http://")
-        m_window.OpenUrl(QUrl::fromUserInput(QString::fromStdString(address)));
+        m_parts.files->OpenUrl(QUrl::fromUserInput(QString::fromStdString(address)));
 }
 
 
@@ -450,7 +454,7 @@ TScriptHost::ScriptWait TScriptHost::scriptTransfer(const TScriptCommand& c)
         }
         m_parts.queueRun->StartQueue();
         m_parts.queueRun->DeleteAfterUpload = c.code == TScriptCode::PutDel;
-        m_window.QueueSelection(pane);
+        m_parts.queuePanel->AddSelectionToQueue(pane);
     } else {
         std::string name, other;
         splitPair(c.argument, name, other);
@@ -468,7 +472,7 @@ TScriptHost::ScriptWait TScriptHost::scriptTransfer(const TScriptCommand& c)
         m_parts.queueRun->DeleteAfterUpload = c.code == TScriptCode::PutDel;
         m_parts.queue->Append(e);
     }
-    m_window.FitQueue();
+    m_parts.queuePanel->View()->FitColumns();
     m_parts.queueRun->ProcessQueueHead();
     return ScriptWait::State;
 }
@@ -514,7 +518,7 @@ TScriptHost::ScriptWait TScriptHost::scriptDel(const TScriptCommand& c)
         return ScriptWait::None;
     }
     m_window.Activate(part);
-    m_window.DeleteSelection();
+    m_parts.files->popDeleteClick();
     return ScriptWait::State;
 }
 
@@ -549,7 +553,7 @@ TScriptHost::ScriptWait TScriptHost::scriptQueueSelection(const TScriptCommand& 
     const bool local = c.side == TScriptSide::Local;
     TFilePane& part = local ? static_cast<TFilePane&>(*m_parts.local) : *m_parts.remote;
     if (part.SelectMatching(c.argument))
-        m_window.QueueSelection(part.View());
+        m_parts.queuePanel->AddSelectionToQueue(part.View());
     return ScriptWait::None;
 }
 
@@ -726,14 +730,14 @@ TScriptHost::ScriptWait TScriptHost::scriptOnError(const TScriptCommand& c)
 TScriptHost::ScriptWait TScriptHost::scriptConnect(const TScriptCommand& c)
 {
     m_parts.workflow->ConnectionDirty = true;
-    m_window.FillLogin(QString::fromStdString(c.argument), {}, {}, {});
-    m_window.Connect();
+    m_parts.quick->Fill(QString::fromStdString(c.argument));
+    m_parts.quick->Connect(true);
     return ScriptWait::State;
 }
 
 TScriptHost::ScriptWait TScriptHost::scriptDisconnect(const TScriptCommand&)
 {
-    m_window.Disconnect();
+    m_parts.quick->Disconnect();
     return ScriptWait::State;
 }
 
@@ -741,7 +745,7 @@ TScriptHost::ScriptWait TScriptHost::scriptAbort(const TScriptCommand&)
 {
     const bool stopsScript =
         m_script.ScriptRunning && static_cast<int>(m_parts.workflow->State()) > static_cast<int>(SessionState::Connected);
-    m_window.AbortOperation();
+    m_parts.queuePanel->btnAbortClick(false);
     if (!stopsScript)
         return ScriptWait::None;
     m_script.Stop();
@@ -802,7 +806,7 @@ TScriptHost::ScriptWait TScriptHost::scriptQueueTransfer(const TScriptCommand&)
 {
     if (m_parts.workflow->State() != SessionState::Idle || m_parts.queue->Empty())
         return ScriptWait::None;
-    m_window.TransferQueue();
+    m_parts.queuePanel->queTransferClick();
     return ScriptWait::State;
 }
 
@@ -853,14 +857,14 @@ TScriptHost::ScriptWait TScriptHost::scriptLoadQueue(const TScriptCommand& c)
         stepFailed();
         return ScriptWait::None;
     }
-    m_window.LoadQueueFile(c.argument);
+    m_parts.queuePanel->LoadQueueFile(c.argument);
     return ScriptWait::None;
 }
 
 TScriptHost::ScriptWait TScriptHost::scriptSaveQueue(const TScriptCommand& c)
 {
     std::string error;
-    if (!m_window.SavePlainQueue(QueueFileSafePath(c.argument), error)) {
+    if (!m_parts.queuePanel->SavePlainQueue(QueueFileSafePath(c.argument), error)) {
         m_parts.Log(error, lcError);
         stepFailed();
     }
@@ -935,7 +939,7 @@ TScriptHost::ScriptWait TScriptHost::scriptDial(const TScriptCommand& c)
 TScriptHost::ScriptWait TScriptHost::scriptRun(const TScriptCommand& c)
 {
     QStringList parts = QProcess::splitCommand(QString::fromStdString(c.argument));
-    if (parts.isEmpty() || !m_window.Launch(parts.takeFirst(), parts)) {
+    if (parts.isEmpty() || !m_parts.files->Launch(parts.takeFirst(), parts)) {
         m_parts.Log("无法运行: " + c.argument, lcError);
         stepFailed();
     }
@@ -969,7 +973,7 @@ void TScriptHost::takeKeyword(const QString& key, const QString& value, KeywordL
         } else if (ClassifyCommandLine({value}) == TCommandLineKind::SiteQueueFile) {
             login.siteQueue = value;
         } else {
-            m_window.LoadQueueFile(value.toStdString());
+            m_parts.queuePanel->LoadQueueFile(value.toStdString());
         }
     } else if (key == QStringLiteral("SCRIPT")) {
         RunStartScript(value);
@@ -980,7 +984,7 @@ void TScriptHost::takeKeyword(const QString& key, const QString& value, KeywordL
     } else if (key == QStringLiteral("PUT")) {
         m_parts.queue->Append(KeywordPutEntry(value.toStdString()));
     } else if (key == QStringLiteral("QUIT")) {
-        m_window.SetCompletionAction(static_cast<int>(TCompletionAction::Quit));
+        m_parts.queuePanel->SetCompletionAction(static_cast<int>(TCompletionAction::Quit));
         m_unattended = true;
         beginUnattended();
     } else if (key == QStringLiteral("LOCALDIR")) {
@@ -1009,7 +1013,7 @@ void TScriptHost::KeywordCommandLine(const QStringList& arguments)
         }
         takeKeyword(key, value, login);
     }
-    m_window.FitQueue();
+    m_parts.queuePanel->View()->FitColumns();
     if (login.missingQueue)
         unattendedFailed();  // QUIT=YES may come after QUEUE=
     const bool noHost = login.host.isEmpty() && login.siteQueue.isEmpty();
@@ -1023,7 +1027,7 @@ void TScriptHost::KeywordCommandLine(const QStringList& arguments)
         return;
     }
     if (!login.siteQueue.isEmpty()) {
-        m_window.LoadSiteQueueFile(login.siteQueue.toStdString());
+        m_parts.queuePanel->LoadSiteQueueFile(login.siteQueue.toStdString());
         return;
     }
     if (login.host.isEmpty())
@@ -1034,12 +1038,12 @@ void TScriptHost::KeywordCommandLine(const QStringList& arguments)
     CompleteLogin(login.host.toStdString(), login.user, login.pass, &refusal);
     if (!refusal.empty())
         m_parts.Log(refusal, lcError);
-    m_window.FillLogin(login.host, login.user, login.pass, login.port);
+    m_parts.quick->Fill(login.host, login.user, login.pass, login.port);
     m_parts.workflow->ConnectionDirty = true;
     QTimer::singleShot(0, this, [this] {
         // What was queued starts after the first listing.
         m_parts.workflow->AfterLogin = m_parts.queue->Empty() ? AfterLoginAction::None : AfterLoginAction::StartQueue;
-        m_window.Connect();
+        m_parts.quick->Connect(true);
     });
 }
 

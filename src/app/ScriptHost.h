@@ -15,7 +15,6 @@
 #include <QStringList>
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,31 +27,16 @@ class TDdeClient;
 class TDdeServer;
 class TFilePane;
 
-// What scripts ask of the rest of the window: the quick-connect bar, the
-// queue and the frame. The window answers it.
+// What scripts ask of the frame: the active pane, the window's visibility
+// and closing. The window answers it; the panes, the quick-connect bar, the
+// queue and the file commands are reached as parts.
 class IScriptWindow {
 public:
     virtual ~IScriptWindow() = default;
-    // The quick-connect fields (unset: left as the host text leaves them), then a connection.
-    virtual void FillLogin(const QString& host, const std::optional<std::string>& user,
-                           const std::optional<std::string>& pass, const std::optional<QString>& port) = 0;
-    virtual void Connect() = 0;  // keeps the after-login action
-    virtual void Disconnect() = 0;
-    virtual void AbortOperation() = 0;  // what the session does now; the script is the host's
     virtual void Activate(TFilePane& pane) = 0;
-    virtual void QueueSelection(TCorvListView* pane) = 0;
-    virtual void TransferQueue() = 0;
-    virtual void FitQueue() = 0;
-    virtual void DeleteSelection() = 0;  // of the active pane
-    virtual size_t LoadQueueFile(const std::string& path) = 0;
-    virtual bool LoadSiteQueueFile(const std::string& path) = 0;
-    virtual bool SavePlainQueue(const std::string& path, std::string& error) = 0;
-    virtual void SetCompletionAction(int action) = 0;
     virtual void Hide() = 0;
     virtual void Unhide() = 0;
     virtual void Close(bool questions) = 0;
-    virtual bool Launch(const QString& program, const QStringList& arguments) = 0;
-    virtual bool OpenUrl(const QUrl& url) = 0;
 };
 
 class TScriptHost : public QObject {

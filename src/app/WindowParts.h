@@ -28,6 +28,7 @@ class TStatusLine;
 class TQuickConnect;
 class TScriptHost;
 class TQueuePanel;
+class TFileCommands;
 class TTapi;
 
 // The directory menu's switches, read by both panes when they list.
@@ -56,6 +57,7 @@ struct TWindowParts {
     TQuickConnect* quick = nullptr;
     TScriptHost* scripts = nullptr;
     TQueuePanel* queuePanel = nullptr;
+    TFileCommands* files = nullptr;
     std::function<TFilePane&()> active;  // the pane the user works in
 
     TTapi* dialer = nullptr;  // the line dialed last (by a site's queue or a script), a child of the window

@@ -113,7 +113,7 @@ TEST(ExactNames, BlanksAndArrowsInNamesReachTheServerAsListed)
     // Deleted: only the selected files go.
     t.w->Settings().ConfirmDel = false;
     selectExactly(t.w->RemotePane().View(), {QStringLiteral(" lead"), QStringLiteral("a -> b"), QStringLiteral("tail ")});
-    t.w->popDeleteClick();
+    t.w->FileCommands().popDeleteClick();
     ASSERT_TRUE(t.idle()) << logOf(t);
     EXPECT_FALSE(f.exists(QStringLiteral(" lead")));
     EXPECT_FALSE(f.exists(QStringLiteral("a -> b")));
@@ -441,7 +441,7 @@ TEST(ExactNames, ARemoteRenameOntoAnExistingFileAsksFirst)
     selectExactly(t.w->RemotePane().View(), {QStringLiteral("b")});
     t.prompt.texts = {"keep1"};
     t.prompt.confirm = false;
-    t.w->popRenameClick();
+    t.w->FileCommands().popRenameClick();
     ASSERT_TRUE(t.idle());
     EXPECT_EQ(t.prompt.asked.back(), "\"keep1\" 已存在. 要替换它吗?");
     EXPECT_EQ(f.read(QStringLiteral("keep1")), "keep");
@@ -449,7 +449,7 @@ TEST(ExactNames, ARemoteRenameOntoAnExistingFileAsksFirst)
     // Yes replaces it, as the user chose.
     t.prompt.texts = {"keep1"};
     t.prompt.confirm = true;
-    t.w->popRenameClick();
+    t.w->FileCommands().popRenameClick();
     ASSERT_TRUE(t.idle()) << logOf(t);
     EXPECT_EQ(f.read(QStringLiteral("keep1")), "b");
     EXPECT_FALSE(f.exists(QStringLiteral("b")));
@@ -464,7 +464,7 @@ TEST(ExactNames, ARemoteRenameOntoAnExistingFileAsksFirst)
     t.prompt.asked.clear();
     t.prompt.confirm = false;
     selectExactly(t.w->RemotePane().View(), {QStringLiteral("keep1"), QStringLiteral("other")});
-    t.w->popMoveClick("dest");
+    t.w->FileCommands().popMoveClick("dest");
     ASSERT_TRUE(t.idle()) << logOf(t);
     EXPECT_EQ(t.prompt.asked.size(), 1u) << logOf(t);
     EXPECT_EQ(f.read(QStringLiteral("dest/keep1")), "in dest");

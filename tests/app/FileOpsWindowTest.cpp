@@ -81,7 +81,7 @@ TEST_P(FileOpsRemote, FolderTreeDeleteRenameMovePermissionsAndRaw)
 
     // A new folder, shown at once.
     t.prompt.texts = {"新目录"};
-    t.w->popNewFoldClick();
+    t.w->FileCommands().popNewFoldClick();
     ASSERT_TRUE(t.idle()) << text();
     EXPECT_TRUE(QFileInfo(root + "/新目录").isDir());
     EXPECT_GE(t.row(t.w->RemotePane().View(), QStringLiteral("新目录")), 0);
@@ -89,7 +89,7 @@ TEST_P(FileOpsRemote, FolderTreeDeleteRenameMovePermissionsAndRaw)
     // Declining the folder question deletes nothing.
     t.prompt.confirm = false;
     select({"del"});
-    t.w->popDeleteClick();
+    t.w->FileCommands().popDeleteClick();
     ASSERT_TRUE(t.idle());
     EXPECT_TRUE(QFileInfo::exists(root + "/del/sub/deeper/c.txt"));
 
@@ -98,7 +98,7 @@ TEST_P(FileOpsRemote, FolderTreeDeleteRenameMovePermissionsAndRaw)
     t.prompt.confirm = true;
     t.prompt.asked.clear();
     select({"del"});
-    t.w->popDeleteClick();
+    t.w->FileCommands().popDeleteClick();
     ASSERT_TRUE(WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle; }, 30000)) << text();
     EXPECT_FALSE(QFileInfo::exists(root + "/del")) << text();
     EXPECT_EQ(t.prompt.asked,
@@ -115,7 +115,7 @@ TEST_P(FileOpsRemote, FolderTreeDeleteRenameMovePermissionsAndRaw)
     t.w->Settings().SkipEnabled = true;
     t.w->Settings().SkipPatterns = {"*.keep"};
     select({"k.keep", "gone.txt"});
-    t.w->popDeleteClick();
+    t.w->FileCommands().popDeleteClick();
     ASSERT_TRUE(WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle; }, 30000)) << text();
     EXPECT_TRUE(QFileInfo::exists(root + "/k.keep"));
     EXPECT_FALSE(QFileInfo::exists(root + "/gone.txt"));
@@ -123,14 +123,14 @@ TEST_P(FileOpsRemote, FolderTreeDeleteRenameMovePermissionsAndRaw)
     // Rename.
     t.prompt.texts = {"uno.txt"};
     select({"one.txt"});
-    t.w->popRenameClick();
+    t.w->FileCommands().popRenameClick();
     ASSERT_TRUE(t.idle()) << text();
     EXPECT_TRUE(QFileInfo::exists(root + "/uno.txt"));
     EXPECT_GE(t.row(t.w->RemotePane().View(), QStringLiteral("uno.txt")), 0);
 
     // Three files dropped onto a folder row: three renames into it.
     select({"uno.txt", "two.txt", "three.txt"});
-    t.w->popMoveClick("target");
+    t.w->FileCommands().popMoveClick("target");
     ASSERT_TRUE(t.idle()) << text();
     for (const char* f : {"uno.txt", "two.txt", "three.txt"}) {
         EXPECT_TRUE(QFileInfo::exists(root + "/target/" + f)) << f;
@@ -145,7 +145,7 @@ TEST_P(FileOpsRemote, FolderTreeDeleteRenameMovePermissionsAndRaw)
     ASSERT_TRUE(t.idle());
     select({"p.txt"});
     t.prompt.texts = {"640"};
-    t.w->popCHMODClick();
+    t.w->FileCommands().popCHMODClick();
     ASSERT_TRUE(t.idle()) << text();
     struct stat st {};
     ASSERT_EQ(::stat((root + "/p.txt").toLocal8Bit().constData(), &st), 0);
@@ -161,7 +161,7 @@ TEST_P(FileOpsRemote, FolderTreeDeleteRenameMovePermissionsAndRaw)
     };
     const auto chmodsBefore = chmods();
     select({"p.txt"});
-    t.w->popPropertiesClick();
+    t.w->FileCommands().popPropertiesClick();
     EXPECT_EQ(chmods(), chmodsBefore);
     ASSERT_EQ(t.prompt.shown.size(), 1u);
     EXPECT_EQ(t.prompt.shown[0].mode, 640);
@@ -170,16 +170,16 @@ TEST_P(FileOpsRemote, FolderTreeDeleteRenameMovePermissionsAndRaw)
     ASSERT_TRUE(t.idle());
     t.prompt.newMode = 604;
     select({"p.txt"});
-    t.w->popPropertiesClick();
+    t.w->FileCommands().popPropertiesClick();
     ASSERT_TRUE(t.idle()) << text();
     ASSERT_EQ(::stat((root + "/p.txt").toLocal8Bit().constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0604u) << text();
     // The parent row has none.
     t.w->RemotePane().View()->SelectWhere([&](int r) { return t.w->RemotePane().View()->Kind(r) == rkParent; });
-    t.w->popPropertiesClick();
+    t.w->FileCommands().popPropertiesClick();
     EXPECT_EQ(t.prompt.asked.back(), "你无法看到这个项目的属性.");
     t.prompt.texts = {"NOOP"};
-    t.w->mnuRawCmdClick();
+    t.w->FileCommands().mnuRawCmdClick();
     ASSERT_TRUE(t.idle()) << text();
     const auto log = t.log();
     EXPECT_NE(std::find(log.begin(), log.end(), "NOOP"), log.end());
@@ -197,12 +197,12 @@ TEST(FileOpsLocal, NewFolderRenameAndDelete)
     t.w->SetActivePane(t.w->LocalPane().View());
 
     t.prompt.texts = {"a/b/c"};
-    t.w->popNewFoldClick();
+    t.w->FileCommands().popNewFoldClick();
     EXPECT_TRUE(QFileInfo(local.path() + "/a/b/c").isDir());
     // Nothing outside the folder, not even beside it under a longer name.
     const QString beside = local.path() + QStringLiteral("-beside");
     t.prompt.texts = {"../" + QFileInfo(beside).fileName().toStdString()};
-    t.w->popNewFoldClick();
+    t.w->FileCommands().popNewFoldClick();
     EXPECT_FALSE(QFileInfo::exists(beside));
     QDir(beside).removeRecursively();
 
@@ -210,17 +210,17 @@ TEST(FileOpsLocal, NewFolderRenameAndDelete)
     t.w->LocalPane().List();
     t.w->LocalPane().View()->SelectWhere([&](int r) { return t.w->LocalPane().View()->Text(r, 0) == QStringLiteral("f.txt"); });
     t.prompt.texts = {"../../g.txt"};  // not a name here
-    t.w->popRenameClick();
+    t.w->FileCommands().popRenameClick();
     EXPECT_TRUE(QFileInfo::exists(local.path() + "/f.txt"));
     t.w->LocalPane().View()->SelectWhere([&](int r) { return t.w->LocalPane().View()->Text(r, 0) == QStringLiteral("f.txt"); });
     t.prompt.texts = {"g.txt"};
-    t.w->popRenameClick();
+    t.w->FileCommands().popRenameClick();
     EXPECT_TRUE(QFileInfo::exists(local.path() + "/g.txt"));
 
     // To the trash by default, asked once; for good with "DeleteOverride".
     t.w->LocalPane().View()->SelectWhere([&](int r) { return t.w->LocalPane().View()->Text(r, 0) == QStringLiteral("g.txt"); });
     t.prompt.confirm = true;
-    t.w->popDeleteClick();
+    t.w->FileCommands().popDeleteClick();
     EXPECT_FALSE(QFileInfo::exists(local.path() + "/g.txt"));
     EXPECT_TRUE(QFileInfo::exists(trashHome.path() + "/Trash/files/g.txt"));
     WriteTestFile(local.path() + "/h.txt", "h");
@@ -234,11 +234,11 @@ TEST(FileOpsLocal, NewFolderRenameAndDelete)
 
     // Execute: a program runs, a document opens with the desktop's program.
     std::vector<QString> ran, opened;
-    t.w->LaunchProgram = [&](const QString& program, const QStringList&) {
+    t.w->FileCommands().LaunchProgram = [&](const QString& program, const QStringList&) {
         ran.push_back(program);
         return true;
     };
-    t.w->OpenUrl = [&](const QUrl& file) {
+    t.w->FileCommands().OpenUrlHook = [&](const QUrl& file) {
         opened.push_back(file.toLocalFile());
         return true;
     };
@@ -250,7 +250,7 @@ TEST(FileOpsLocal, NewFolderRenameAndDelete)
     for (const char* name : {"run.sh", "doc.txt"}) {
         t.w->LocalPane().View()->ClearSelection();
         t.w->LocalPane().View()->SelectWhere([&](int r) { return t.w->LocalPane().View()->Text(r, 0) == QString::fromUtf8(name); });
-        t.w->popExecuteClick();
+        t.w->FileCommands().popExecuteClick();
     }
     EXPECT_EQ(ran, (std::vector<QString>{local.path() + "/run.sh"}));
     EXPECT_EQ(opened, (std::vector<QString>{local.path() + "/doc.txt"}));
@@ -279,7 +279,7 @@ TEST(FileOpsRemoteAbort, AnAbortedTreeDeleteStopsAfterTheFileAtHandAndReturnsToT
     t.w->SetActivePane(t.w->RemotePane().View());
     t.w->RemotePane().View()->SelectWhere([&](int r) { return t.w->RemotePane().View()->Text(r, 0) == QStringLiteral("tree"); });
     t.prompt.confirm = true;
-    t.w->popDeleteClick();
+    t.w->FileCommands().popDeleteClick();
     auto deleted = [&] {
         int n = 0;
         for (const std::string& l : t.log())
@@ -459,7 +459,7 @@ TEST(FileOpsLocal, MoveByTheFolderChooserAndByDroppingOntoAFolderStopsAtTheFirst
     // b.txt is not put over the other one, and the move stops there.
     t.prompt.folder = local.filePath("sub").toStdString();
     select({QStringLiteral("a.txt"), QStringLiteral("b.txt"), QStringLiteral("c.txt")});
-    t.w->popMoveClick();
+    t.w->FileCommands().popMoveClick();
     EXPECT_EQ(t.prompt.asked, (std::vector<std::string>{"选择目录来移动文件", "无法移动所选文件."}));
     EXPECT_EQ(ReadTestFile(local.filePath("sub/a.txt")), "a.txt");
     EXPECT_EQ(ReadTestFile(local.filePath("sub/b.txt")), "sub/b.txt");
@@ -489,7 +489,7 @@ TEST(FileOpsLocal, PropertiesComeFromTheFileManagerOrFromOurOwnDialog)
 
     // No file manager on the bus: our dialog, and a changed mode applied.
     t.prompt.newMode = 740;
-    t.w->popPropertiesClick();
+    t.w->FileCommands().popPropertiesClick();
     ASSERT_TRUE(WaitFor([&] { return !t.prompt.shown.empty(); }, 10000));
     const IPrompt::PropertiesRequest& shown = t.prompt.shown[0];
     EXPECT_EQ(shown.name, "p.txt");
@@ -509,7 +509,7 @@ TEST(FileOpsLocal, PropertiesComeFromTheFileManagerOrFromOurOwnDialog)
         bus.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &manager, QDBusConnection::ExportAllSlots));
     ASSERT_TRUE(bus.registerService(QStringLiteral("org.freedesktop.FileManager1")));
     t.w->LocalPane().View()->SelectWhere([&](int r) { return t.w->LocalPane().View()->Text(r, 0) == QStringLiteral("p.txt"); });
-    t.w->popPropertiesClick();
+    t.w->FileCommands().popPropertiesClick();
     const bool asked = WaitFor([&] { return !manager.shown.isEmpty(); }, 10000);
     bus.unregisterService(QStringLiteral("org.freedesktop.FileManager1"));
     bus.unregisterObject(QStringLiteral("/org/freedesktop/FileManager1"));

@@ -24,13 +24,13 @@ struct EditRun : OwnServerRun {
     std::string writes;                 // what the external program leaves in the file
     explicit EditRun(const std::vector<std::pair<QString, QByteArray>>& files) : OwnServerRun(files, 0)
     {
-        t.w->LaunchProgram = [this](const QString& program, const QStringList& args) {
+        t.w->FileCommands().LaunchProgram = [this](const QString& program, const QStringList& args) {
             launched.push_back(QStringList{program} + args);
             if (!writes.empty())
                 WriteTestFile(args.back(), QByteArray::fromStdString(writes));
             return true;
         };
-        t.w->OpenUrl = [](const QUrl&) { return false; };  // no desktop program here
+        t.w->FileCommands().OpenUrlHook = [](const QUrl&) { return false; };  // no desktop program here
         t.w->Settings().Editor.clear();
         t.w->Settings().Viewer.clear();
     }
@@ -56,7 +56,7 @@ TEST(RemoteEdit, TheBuiltInEditorSendsTheChangedFileBackFromAPrivateCopy)
     EditRun s({{QStringLiteral("notes.txt"), "alpha\nbeta\n"}});
     ASSERT_TRUE(s.connect()) << s.logText();
     QString copy;
-    s.t.w->RunEditor = [&](const QString& file) {
+    s.t.w->FileCommands().RunEditor = [&](const QString& file) {
         copy = file;
         EXPECT_EQ(s.t.w->Workflow().State(), SessionState::Editing);
         EXPECT_EQ(noCR(ReadTestFile(file)), "alpha\nbeta\n");
@@ -64,7 +64,7 @@ TEST(RemoteEdit, TheBuiltInEditorSendsTheChangedFileBackFromAPrivateCopy)
         return true;
     };
     s.selectOnly(QStringLiteral("notes.txt"));
-    s.t.w->popEditClick();
+    s.t.w->FileCommands().popEditClick();
     ASSERT_TRUE(WaitFor([&] { return !copy.isEmpty() && s.t.w->Workflow().State() == SessionState::Idle; }, 20000))
         << s.logText();
     EXPECT_EQ(s.serverFile("notes.txt"), "alpha\nGAMMA\n");
@@ -78,11 +78,11 @@ TEST(RemoteEdit, TheBuiltInEditorSendsTheChangedFileBackFromAPrivateCopy)
     EXPECT_NE(folder.absoluteFilePath(), QDir::tempPath());
 
     // Closing the editor without sending leaves the server's file alone.
-    s.t.w->RunEditor = [&](const QString& file) {
+    s.t.w->FileCommands().RunEditor = [&](const QString& file) {
         WriteTestFile(file, "lost\n");
         return false;
     };
-    s.t.w->popEditClick();
+    s.t.w->FileCommands().popEditClick();
     ASSERT_TRUE(s.t.idle()) << s.logText();
     EXPECT_EQ(s.serverFile("notes.txt"), "alpha\nGAMMA\n");
 }
@@ -99,7 +99,7 @@ TEST(RemoteEdit, ExternalEditorsByExtensionOrSettingAskBeforeSendingAndKeepTheSe
     s.t.prompt.confirm = true;
     s.writes = "<p>2</p>\n";
     s.selectOnly(QStringLiteral("page.HTM"));
-    s.t.w->popEditClick();
+    s.t.w->FileCommands().popEditClick();
     ASSERT_TRUE(WaitFor([&] { return !s.launched.empty(); }, 20000)) << s.logText();
     ASSERT_EQ(s.launched.size(), 1u);
     EXPECT_EQ(s.launched[0].mid(0, 2), (QStringList{"htmledit", "--new"}));
@@ -112,7 +112,7 @@ TEST(RemoteEdit, ExternalEditorsByExtensionOrSettingAskBeforeSendingAndKeepTheSe
     s.t.prompt.confirm = false;
     s.writes = "changed\n";
     s.selectOnly(QStringLiteral("run.log"));
-    s.t.w->popEditClick();
+    s.t.w->FileCommands().popEditClick();
     ASSERT_TRUE(WaitFor([&] { return s.launched.size() == 2; }, 20000)) << s.logText();
     EXPECT_EQ(s.launched[1].front(), QStringLiteral("plainedit"));
     ASSERT_TRUE(s.t.idle());
@@ -126,12 +126,12 @@ TEST(RemoteEdit, AKeepAliveGoesOutWhileTheBuiltInEditorIsOpen)
     s.t.w->Settings().IdleTime = 1;
     ASSERT_TRUE(s.connect()) << s.logText();
     bool noop = false;
-    s.t.w->RunEditor = [&](const QString&) {
+    s.t.w->FileCommands().RunEditor = [&](const QString&) {
         noop = WaitFor([&] { return s.logged("NOOP"); }, 10000);
         return false;
     };
     s.selectOnly(QStringLiteral("a.txt"));
-    s.t.w->popEditClick();
+    s.t.w->FileCommands().popEditClick();
     ASSERT_TRUE(WaitFor([&] { return noop || s.t.w->Workflow().State() == SessionState::Idle; }, 20000));
     EXPECT_TRUE(noop) << s.logText();
 }
@@ -141,14 +141,14 @@ TEST(RemoteEdit, NothingIsSentOverTheServersFileWhenTheCopyOrTheSessionFails)
     EditRun s({{QStringLiteral("gone.txt"), "v1\n"}, {QStringLiteral("keep.txt"), "v1\n"}});
     ASSERT_TRUE(s.connect()) << s.logText();
     int opened = 0;
-    s.t.w->RunEditor = [&](const QString&) {
+    s.t.w->FileCommands().RunEditor = [&](const QString&) {
         ++opened;
         return true;
     };
     // The file went away after the listing: no editor, no upload.
     QFile::remove(s.home + "/gone.txt");
     s.selectOnly(QStringLiteral("gone.txt"));
-    s.t.w->popEditClick();
+    s.t.w->FileCommands().popEditClick();
     ASSERT_TRUE(s.t.idle()) << s.logText();
     EXPECT_EQ(opened, 0);
     EXPECT_FALSE(QFileInfo::exists(s.home + "/gone.txt"));
@@ -156,7 +156,7 @@ TEST(RemoteEdit, NothingIsSentOverTheServersFileWhenTheCopyOrTheSessionFails)
     // The server goes away while the file is open: the edited copy is kept
     // and the user told where.
     QString copy;
-    s.t.w->RunEditor = [&](const QString& file) {
+    s.t.w->FileCommands().RunEditor = [&](const QString& file) {
         copy = file;
         WriteTestFile(file, "v2\n");
         s.server->kill();
@@ -165,7 +165,7 @@ TEST(RemoteEdit, NothingIsSentOverTheServersFileWhenTheCopyOrTheSessionFails)
         return true;
     };
     s.selectOnly(QStringLiteral("keep.txt"));
-    s.t.w->popEditClick();
+    s.t.w->FileCommands().popEditClick();
     ASSERT_TRUE(WaitFor([&] { return !copy.isEmpty() && !s.t.prompt.asked.empty(); }, 20000)) << s.logText();
     EXPECT_EQ(s.t.prompt.asked.back(), "连接已断开, 编辑过的文件未上传, 保留在: " + copy.toStdString());
     EXPECT_EQ(ReadTestFile(copy), "v2\n");
@@ -177,7 +177,7 @@ TEST(RemoteView, AViewerOrTheBuiltInTextWindowShowsTheCopy)
     EditRun s({{QStringLiteral("readme.txt"), "hello\nworld\n"}});
     ASSERT_TRUE(s.connect()) << s.logText();
     s.selectOnly(QStringLiteral("readme.txt"));
-    s.t.w->popViewClick();
+    s.t.w->FileCommands().popViewClick();
     // No program for the file: the built-in window, read-only.
     TfrmEditor* viewer = nullptr;
     ASSERT_TRUE(WaitFor([&] { return (viewer = s.t.w->findChild<TfrmEditor*>()) && viewer->isVisible(); }, 20000))
@@ -188,7 +188,7 @@ TEST(RemoteView, AViewerOrTheBuiltInTextWindowShowsTheCopy)
     viewer->close();
 
     s.t.w->Settings().Viewer = "myviewer";
-    s.t.w->popViewClick();
+    s.t.w->FileCommands().popViewClick();
     ASSERT_TRUE(WaitFor([&] { return !s.launched.empty(); }, 20000)) << s.logText();
     EXPECT_EQ(s.launched[0].front(), QStringLiteral("myviewer"));
     EXPECT_EQ(noCR(ReadTestFile(s.launched[0].back())), "hello\nworld\n");
@@ -202,11 +202,11 @@ TEST(LocalViewEdit, ProgramsByExtensionSettingOrDesktop)
     WriteTestFile(dir.filePath("b.log"), "b");
     std::vector<QStringList> launched;
     std::vector<QUrl> opened;
-    t.w->LaunchProgram = [&](const QString& program, const QStringList& args) {
+    t.w->FileCommands().LaunchProgram = [&](const QString& program, const QStringList& args) {
         launched.push_back(QStringList{program} + args);
         return true;
     };
-    t.w->OpenUrl = [&](const QUrl& url) {
+    t.w->FileCommands().OpenUrlHook = [&](const QUrl& url) {
         opened.push_back(url);
         return true;
     };
@@ -216,7 +216,7 @@ TEST(LocalViewEdit, ProgramsByExtensionSettingOrDesktop)
     t.w->SetActivePane(t.w->LocalPane().View());
     auto edit = [&](const QString& name) {
         t.w->LocalPane().View()->SelectWhere([&](int r) { return t.w->LocalPane().View()->Text(r, 0) == name; });
-        t.w->popEditClick();
+        t.w->FileCommands().popEditClick();
     };
     edit(QStringLiteral("A.TXT"));
     edit(QStringLiteral("b.log"));
@@ -226,6 +226,6 @@ TEST(LocalViewEdit, ProgramsByExtensionSettingOrDesktop)
 
     // Viewing every selected file without a viewer: the desktop's programs.
     t.w->LocalPane().View()->SelectWhere([&](int r) { return t.w->LocalPane().View()->Kind(r) == rkFile; });
-    t.w->popViewClick();
+    t.w->FileCommands().popViewClick();
     EXPECT_EQ(opened.size(), 2u);
 }
