@@ -58,6 +58,9 @@ TLocalPane::TLocalPane(TWindowParts& parts, QObject* parent)
             rebuildPathBox();
         }
     });
+    // A site's own local folder and filter when it is connected to.
+    connect(parts.workflow, &TConnectionWorkflow::SitePanesChosen, this,
+            [this](const std::string& dir, const std::string& filter, const std::string&) { ApplySite(dir, filter); });
     // Drop target for files from other programs: what they do is the queue's.
     View()->SetAcceptFiles(true);
 }

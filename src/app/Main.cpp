@@ -96,9 +96,10 @@ TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
     m_scriptWindow = std::make_unique<TScriptWindow>(*this);
     m_scripts = m_parts.scripts = new TScriptHost(m_parts, *m_scriptWindow, this);
     connect(m_queuePanel, &TQueuePanel::ScriptStopWanted, m_scripts, &TScriptHost::Stop);
+    m_siteCommands = new TSiteCommands(m_parts);
+    connect(m_siteCommands, &TSiteCommands::TitleWanted, this, &TfrmMain::ShowApplicationTitle);
     buildMenus();
     connectLogAndStatus();
-    connectSitePanes();
     connectMessages();
     m_files = m_parts.files = new TFileCommands(m_parts);
     m_workflow->ReloadHistory();
@@ -156,21 +157,6 @@ void TfrmMain::connectLogAndStatus()
                 pane->View()->setCursor(pane->IsRemote() || IsTransferring(state) ? Qt::WaitCursor : Qt::BusyCursor);
         }
     });
-}
-
-// The site's bookmarks, local folder and filters when it is connected to.
-void TfrmMain::connectSitePanes()
-{
-    TConnectionWorkflow* flow = m_workflow.get();
-    using W = TConnectionWorkflow;
-    connect(flow, &W::HomeBookmarkChanged, this,
-            [this](const std::string& dir) { mnuHomeBookmark->setData(QString::fromStdString(dir)); });
-    connect(flow, &W::SiteChosen, this, [this] { LoadBookmarks(); });
-    connect(flow, &W::SitePanesChosen, this,
-            [this](const std::string& dir, const std::string& local, const std::string& remote) {
-                m_remote->ApplySite(remote);
-                m_local->ApplySite(dir, local);
-            });
 }
 
 // Server and directory messages in their own window.
@@ -326,7 +312,7 @@ void TfrmMain::buildBottom(QSplitter* panes)
     bottom->setObjectName(QStringLiteral("QueueSplitter"));
     m_queuePanel = m_parts.queuePanel = new TQueuePanel(m_parts, bottom);
     connect(m_queuePanel, &TQueuePanel::CloseWanted, this, [this] { CloseWithoutQuestions(); });
-    connect(m_queuePanel, &TQueuePanel::SitesWanted, this, [this] { mnuSiteManagerClick(); });
+    connect(m_queuePanel, &TQueuePanel::SitesWanted, this, [this] { m_siteCommands->mnuSiteManagerClick(); });
     Memo1 = new TWinConsole(bottom);
     Memo1->SelectColor = Qt::green;
     TURLData url = Memo1->URLText();
@@ -455,7 +441,7 @@ void TfrmMain::HandOffCommandLine(const QStringList& arguments)
         case TCommandLineKind::LocalFiles:
             m_queuePanel->QueueFileDrop(arguments);
             if (m_settings.ConnectDrop)
-                QTimer::singleShot(0, this, [this] { ChooseTargetSite(); });
+                QTimer::singleShot(0, this, [this] { m_siteCommands->ChooseTargetSite(); });
             return;
         case TCommandLineKind::Keywords:
             return m_scripts->KeywordCommandLine(arguments);

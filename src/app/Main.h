@@ -15,6 +15,7 @@
 #include "sites/Settings.h"
 #include "sites/SiteDb.h"
 #include "app/ScriptHost.h"
+#include "app/SiteCommands.h"
 #include "transfer/TransferQueue.h"
 #include "app/FileCommands.h"
 #include "app/LocalPane.h"
@@ -104,12 +105,9 @@ public:
     QSplitter* QueueSplitter = nullptr;
     QToolBar* ToolBar = nullptr;                // the command buttons
     QPointer<TfrmMessageWindow> MessageWindow;  // the one server or directory message window
-    QToolButton* btnSites = nullptr;            // "FTP 服务器": drops GroupMenu
-    QMenu* GroupMenu = nullptr;
     QMenu* PopupCommand = nullptr;
     QMenu* PopupView = nullptr;
     QAction* mnuIdle = nullptr;
-    QAction* mnuHomeBookmark = nullptr;  // "<主目录>": its data is the session's start directory
     QAction* mnuSiteResume = nullptr;
     QAction* mnuShowQueue = nullptr;
     QAction* mnuShowToolbar = nullptr;
@@ -121,14 +119,8 @@ public:
     TQueueRun& QueueRun() { return m_queuePanel->Run(); }
     // ---- file commands, viewing and editing
     TFileCommands& FileCommands() { return *m_files; }
-    // ---- bookmarks (MainBookmarks.cpp)
-    QMenu* mnuBookmarks = nullptr;
-    void LoadBookmarks();  // the current site's, after the fixed items
-    void mnuAddBookmarkClick();
-    void mnuEditBookmarkClick();             // TfrmBookmark
-    void GoToBookmark(const QString& path);  // only while idle
-    // Instead of the modal run of the bookmark dialog (true: OK); tests put their own in.
-    std::function<bool(TfrmBookmark& dialog)> BookmarksOpened;
+    // ---- the site commands and bookmarks
+    TSiteCommands& SiteCommands() { return *m_siteCommands; }
     // ---- custom commands (MainCustom.cpp)
     QMenu* mnuCustom = nullptr;
     void RebuildCustomMenu();
@@ -156,29 +148,6 @@ public:
     TFilePane& ActivePart() const { return *m_activePart; }
     // ---- panes
     void mnuCopyURLClick(bool file);  // the address of the connection or of the selected file
-    void mnuSaveLocalPathClick();
-    void mnuSaveRemotePathClick();
-    // Another window: the current site, or the quick-connect fields with the
-    // password handed over in the new process's environment (readable by this
-    // user only), never on its command line.
-    void mnuNewWindowClick();
-    void mnuCreateShortcutClick();  // a desktop launcher for the current site
-    void mnuAddCurrentSiteClick();  // the quick-connect fields as a new site (TfrmSiteGroup)
-    std::function<bool(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment)>
-        LaunchNewWindow;  // tests put their own in
-    void RebuildSiteMenu();
-    void SiteMenuChosen(const QString& caption);
-    // ---- the site manager (MainSites.cpp)
-    void mnuSiteManagerClick(const std::string& site = {});  // TfrmSite; site: the one to show
-    void mnuEditCurrentSiteClick();
-    // Local files from the command line are queued; this picks the site they
-    // go to, then connects, uploads them and ends the program.
-    void ChooseTargetSite();
-    // Instead of the modal run of the site manager; tests put their own in.
-    std::function<void(TfrmSite& dialog)> SiteManagerOpened;
-    // "浏览服务器": a second connection in a window of its own.
-    void mnuBrowseServerClick();
-    QPointer<TfrmBrowseServer> BrowseWindow;
     // ---- without a user: scripts, the keyword command line, the automation link
     TScriptHost& Scripts() { return *m_scripts; }
     TCorvListView* ActivePane() const;
@@ -227,7 +196,6 @@ private:
     void buildOptionsMenu();
     void buildHelpMenu();
     void buildConsoleMenu();
-    void buildSiteButton();
     void buildPanePopups();
     void buildCommandPopup();
     void buildViewPopup();
@@ -236,12 +204,7 @@ private:
     void applySortSettings();
     void restoreLayout();
     void saveLayout();
-    void buildBookmarks(QMenu* menu);
-    void connectToSite(const QString& name);
-    void runSiteManager(TfrmSite& dialog);
-    void queueRemoteRows(const std::string& remoteDir, const std::vector<TPaneItem>& rows);
     void connectLogAndStatus();
-    void connectSitePanes();
     void fillParts();
     void connectMessages();
 
@@ -261,6 +224,7 @@ private:
     TQuickConnect* m_quick = nullptr;
     TQueuePanel* m_queuePanel = nullptr;
     TFileCommands* m_files = nullptr;
+    TSiteCommands* m_siteCommands = nullptr;
     TFilePane* m_activePart = nullptr;
     class TScriptWindow;
     std::unique_ptr<TScriptWindow> m_scriptWindow;

@@ -56,7 +56,7 @@ void TfrmMain::buildMenus()
 {
     buildServerMenu();
     buildSitesMenu();
-    buildBookmarks(menuBar()->addMenu(QStringLiteral("书签(&B)")));  // the site's bookmarks follow its items
+    m_siteCommands->BuildBookmarkMenu(menuBar()->addMenu(QStringLiteral("书签(&B)")));  // the site's bookmarks follow
     buildDirectoryMenu();
     buildToolsMenu();
     m_queuePanel->BuildMenu(menuBar()->addMenu(QStringLiteral("队列(&Q)")));
@@ -65,7 +65,8 @@ void TfrmMain::buildMenus()
     buildOptionsMenu();
     buildHelpMenu();
     buildConsoleMenu();
-    buildSiteButton();
+    m_siteCommands->BuildSiteButton(m_quick->Bar());
+    buildToolBar();
     buildPanePopups();
 }
 
@@ -108,25 +109,25 @@ void TfrmMain::buildServerMenu()
 void TfrmMain::buildSitesMenu()
 {
     QMenu* sites = menuBar()->addMenu(QStringLiteral("站点(&I)"));
-    sites->addAction(QStringLiteral("站点管理器(&M)"), this, [this] { mnuSiteManagerClick(); })
+    sites->addAction(QStringLiteral("站点管理器(&M)"), this, [this] { m_siteCommands->mnuSiteManagerClick(); })
         ->setShortcut(QKeySequence(Qt::Key_F4));
-    QAction* addSite = sites->addAction(QStringLiteral("添加当前站点(&A)"), this, [this] { mnuAddCurrentSiteClick(); });
+    QAction* addSite = sites->addAction(QStringLiteral("添加当前站点(&A)"), this, [this] { m_siteCommands->mnuAddCurrentSiteClick(); });
     addSite->setShortcut(QKeySequence(Qt::Key_F8));
     QAction* editSite =
-        sites->addAction(QStringLiteral("编辑当前站点(&E)"), this, [this] { mnuEditCurrentSiteClick(); });
+        sites->addAction(QStringLiteral("编辑当前站点(&E)"), this, [this] { m_siteCommands->mnuEditCurrentSiteClick(); });
     QAction* shortcut =
-        sites->addAction(QStringLiteral("创建快捷方式(&S)"), this, [this] { mnuCreateShortcutClick(); });
+        sites->addAction(QStringLiteral("创建快捷方式(&S)"), this, [this] { m_siteCommands->mnuCreateShortcutClick(); });
     sites->addSeparator();
     QAction* saveLocal =
-        sites->addAction(QStringLiteral("保存本地路径(&L)"), this, [this] { mnuSaveLocalPathClick(); });
+        sites->addAction(QStringLiteral("保存本地路径(&L)"), this, [this] { m_siteCommands->mnuSaveLocalPathClick(); });
     saveLocal->setShortcut(QKeySequence(Qt::Key_F6));
     QAction* saveRemote =
-        sites->addAction(QStringLiteral("保存远程路径(&R)"), this, [this] { mnuSaveRemotePathClick(); });
+        sites->addAction(QStringLiteral("保存远程路径(&R)"), this, [this] { m_siteCommands->mnuSaveRemotePathClick(); });
     saveRemote->setShortcut(QKeySequence(Qt::Key_F7));
     sites->addSeparator();
-    QAction* browse = sites->addAction(QStringLiteral("浏览服务器"), this, [this] { mnuBrowseServerClick(); });
+    QAction* browse = sites->addAction(QStringLiteral("浏览服务器"), this, [this] { m_siteCommands->mnuBrowseServerClick(); });
     browse->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
-    QAction* newWindow = sites->addAction(QStringLiteral("新建窗口(&N)"), this, [this] { mnuNewWindowClick(); });
+    QAction* newWindow = sites->addAction(QStringLiteral("新建窗口(&N)"), this, [this] { m_siteCommands->mnuNewWindowClick(); });
     newWindow->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     connect(sites, &QMenu::aboutToShow, this, [=, this] {
         const bool site = !m_quick->Server().isEmpty() && !m_workflow->CurrentSite.empty();
@@ -339,21 +340,6 @@ void TfrmMain::buildConsoleMenu()
             [=, this](const QPoint& at) { consoleMenu->popup(Memo1->mapToGlobal(at)); });
 }
 
-// The site menu under "FTP 服务器"
-void TfrmMain::buildSiteButton()
-{
-    GroupMenu = new QMenu(this);
-    btnSites = new QToolButton(ToolBar);
-    btnSites->setText(QStringLiteral("FTP 服务器"));
-    btnSites->setPopupMode(QToolButton::InstantPopup);
-    btnSites->setMenu(GroupMenu);
-    m_quick->Bar()->insertWidget(m_quick->Bar()->actions().value(0), btnSites);
-    RebuildSiteMenu();
-    buildToolBar();
-
-    buildPanePopups();
-}
-
 void TfrmMain::buildToolBar()
 {
     // After connect and disconnect: the commands most used, with their hints.
@@ -367,9 +353,9 @@ void TfrmMain::buildToolBar()
         return a;
     };
     ToolBar->addSeparator();
-    button(QStyle::SP_DirHomeIcon, QStringLiteral("站点管理器"), [this] { mnuSiteManagerClick(); });
-    button(QStyle::SP_FileDialogNewFolder, QStringLiteral("添加当前站点"), [this] { mnuAddCurrentSiteClick(); });
-    button(QStyle::SP_FileLinkIcon, QStringLiteral("创建站点快捷方式"), [this] { mnuCreateShortcutClick(); });
+    button(QStyle::SP_DirHomeIcon, QStringLiteral("站点管理器"), [this] { m_siteCommands->mnuSiteManagerClick(); });
+    button(QStyle::SP_FileDialogNewFolder, QStringLiteral("添加当前站点"), [this] { m_siteCommands->mnuAddCurrentSiteClick(); });
+    button(QStyle::SP_FileLinkIcon, QStringLiteral("创建站点快捷方式"), [this] { m_siteCommands->mnuCreateShortcutClick(); });
     ToolBar->addSeparator();
     button(QStyle::SP_FileDialogToParent, QStringLiteral("主目录"), [this] { ActivePart().Parent(); });
     button(QStyle::SP_BrowserReload, QStringLiteral("刷新"), [this] { ActivePart().Refresh(); });

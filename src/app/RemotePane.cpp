@@ -38,6 +38,8 @@ void TRemotePane::connectSession()
     connect(flow, &W::ListingDone, this, [this](bool success) { listingDone(success); });
     connect(flow, &W::DirectoryEntered, this, [this] { remember(); });
     connect(flow, &W::StateChanged, this, [this] { stateChanged(); });
+    connect(flow, &W::SitePanesChosen, this,
+            [this](const std::string&, const std::string&, const std::string& filter) { ApplySite(filter); });
     flow->SetRemotePane([this] { list(); }, [this] { Show(); });
 }
 

@@ -29,33 +29,33 @@ TEST(BookmarkWindow, AddGoEditAndNothingWhileBusyOrWithoutASite)
     OwnServerRun s({{QStringLiteral("sub/deep/x.bin"), pattern(1024 * 1024, 1)}}, 256 * 1024);
     TfrmMain& w = *s.t.w;
     ASSERT_TRUE(s.connect()) << s.logText();
-    Q_EMIT w.mnuBookmarks->aboutToShow();
-    QAction* add = w.mnuBookmarks->actions()[0];
+    Q_EMIT w.SiteCommands().BookmarkMenu()->aboutToShow();
+    QAction* add = w.SiteCommands().BookmarkMenu()->actions()[0];
     EXPECT_TRUE(add->isEnabled());
 
     // At the folder shown now, under the site's name.
     ASSERT_TRUE(w.Workflow().ChangeRemoteDirectory("sub/deep"));
     ASSERT_TRUE(s.t.idle());
     s.t.prompt.texts = {"a:b"};  // the stored form would cut it
-    w.mnuAddBookmarkClick();
+    w.SiteCommands().mnuAddBookmarkClick();
     EXPECT_EQ(s.t.prompt.asked.back(), "书签名称不能含有 \":\"");
     s.t.prompt.texts = {"deep"};
-    w.mnuAddBookmarkClick();
-    EXPECT_EQ(captions(w.mnuBookmarks), QStringList{QStringLiteral("deep")});
+    w.SiteCommands().mnuAddBookmarkClick();
+    EXPECT_EQ(captions(w.SiteCommands().BookmarkMenu()), QStringList{QStringLiteral("deep")});
     const std::vector<TBookmark> stored = ReadBookmarks(w.Sites().Stats(), "Own");
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored[0].Name, "deep");
     EXPECT_EQ(QString::fromStdString(stored[0].Path).remove(QLatin1Char('/')), QStringLiteral("subdeep"));
 
     // From the home folder back to it.
-    w.GoToBookmark(QStringLiteral("/"));
+    w.SiteCommands().GoToBookmark(QStringLiteral("/"));
     ASSERT_TRUE(s.t.idle());
-    w.mnuBookmarks->actions()[4]->trigger();
+    w.SiteCommands().BookmarkMenu()->actions()[4]->trigger();
     ASSERT_TRUE(s.t.idle());
     EXPECT_EQ(QString::fromStdString(w.RemotePane().CurrentPath()).remove(QLatin1Char('/')), QStringLiteral("subdeep"));
 
     // Edited in the dialog: renamed, and one added.
-    w.BookmarksOpened = [](TfrmBookmark& d) {
+    w.SiteCommands().BookmarksOpened = [](TfrmBookmark& d) {
         d.AskBookmark = [](const QString& caption, TBookmark& b) {
             b = caption == QStringLiteral("编辑书签") ? TBookmark{"renamed", b.Path} : TBookmark{"root", "/"};
             return true;
@@ -66,8 +66,8 @@ TEST(BookmarkWindow, AddGoEditAndNothingWhileBusyOrWithoutASite)
         d.btnAddClick();
         return true;
     };
-    w.mnuEditBookmarkClick();
-    EXPECT_EQ(captions(w.mnuBookmarks), (QStringList{QStringLiteral("renamed"), QStringLiteral("root")}));
+    w.SiteCommands().mnuEditBookmarkClick();
+    EXPECT_EQ(captions(w.SiteCommands().BookmarkMenu()), (QStringList{QStringLiteral("renamed"), QStringLiteral("root")}));
 
     // While a file moves, a bookmark does nothing.
     s.t.prompt.existing = IPrompt::ExistingFileAnswer::Overwrite;
@@ -75,7 +75,7 @@ TEST(BookmarkWindow, AddGoEditAndNothingWhileBusyOrWithoutASite)
     w.QueuePanel().mnuDownloadClick();
     ASSERT_TRUE(WaitFor([&] { return IsTransferring(w.Workflow().State()); }, 10000));
     const std::string during = w.RemotePane().CurrentPath();
-    w.mnuBookmarks->actions()[5]->trigger();
+    w.SiteCommands().BookmarkMenu()->actions()[5]->trigger();
     EXPECT_EQ(w.RemotePane().CurrentPath(), during);
     w.QueuePanel().btnAbortClick();
     ASSERT_TRUE(s.t.idle(30000)) << s.logText();
@@ -89,9 +89,9 @@ TEST(BookmarkWindow, AddGoEditAndNothingWhileBusyOrWithoutASite)
     w.QuickConnect().PortField()->setText(QString::number(s.port));
     w.QuickConnect().Connect();
     ASSERT_TRUE(s.t.idle()) << s.logText();
-    Q_EMIT w.mnuBookmarks->aboutToShow();
-    EXPECT_TRUE(captions(w.mnuBookmarks).isEmpty());
-    EXPECT_FALSE(w.mnuBookmarks->actions()[0]->isEnabled());
+    Q_EMIT w.SiteCommands().BookmarkMenu()->aboutToShow();
+    EXPECT_TRUE(captions(w.SiteCommands().BookmarkMenu()).isEmpty());
+    EXPECT_FALSE(w.SiteCommands().BookmarkMenu()->actions()[0]->isEnabled());
 }
 
 TEST(SiteCommands, AddCurrentSiteMakesTheQuickConnectFieldsASiteOfTheChosenGroup)
@@ -106,7 +106,7 @@ TEST(SiteCommands, AddCurrentSiteMakesTheQuickConnectFieldsASiteOfTheChosenGroup
     t.w->QuickConnect().PortField()->setText(QStringLiteral("21"));
     // A name in use is refused and asked again; the second is trimmed.
     t.prompt.addSite = {{"Own", {}, 1}, {" c ", {}, 1}};
-    t.w->mnuAddCurrentSiteClick();
+    t.w->SiteCommands().mnuAddCurrentSiteClick();
     EXPECT_EQ(t.prompt.asked,
               (std::vector<std::string>{"添加站点", "一个名为 \"Own\" 的站点已存在.  请选择另外的名字.", "添加站点"}));
     EXPECT_EQ(t.w->Sites().GroupSites("Work"), (std::vector<std::string>{"b", "c", "d"}));
@@ -119,6 +119,6 @@ TEST(SiteCommands, AddCurrentSiteMakesTheQuickConnectFieldsASiteOfTheChosenGroup
     EXPECT_EQ(t.w->Workflow().CurrentSite, "c");
 
     // With a current site the command does nothing.
-    t.w->mnuAddCurrentSiteClick();
+    t.w->SiteCommands().mnuAddCurrentSiteClick();
     EXPECT_EQ(t.prompt.asked.size(), 3u);
 }

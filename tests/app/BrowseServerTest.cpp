@@ -40,8 +40,8 @@ TEST(BrowseServer, ASecondConnectionWalksViewsEditsAndQueuesWhileTheMainOneStays
     TfrmMain& w = *s.t.w;
     ASSERT_TRUE(s.connect());
     const std::string mainDir = w.RemotePane().CurrentPath();
-    w.mnuBrowseServerClick();
-    QPointer<TfrmBrowseServer> b = w.BrowseWindow;
+    w.SiteCommands().mnuBrowseServerClick();
+    QPointer<TfrmBrowseServer> b = w.SiteCommands().BrowseWindow();
     ASSERT_TRUE(b);
     ASSERT_TRUE(WaitFor([&] { return b->IsLoggedIn() && !b->Busy(); }, 20000));
     // From the root: no ".." and one path item.
@@ -117,8 +117,8 @@ TEST(BrowseServer, AServerThatGoesAwayEndsTheBrowseWindowWithItsMessage)
     OwnServerRun s({{QStringLiteral("a.txt"), "a"}}, 0);
     TfrmMain& w = *s.t.w;
     ASSERT_TRUE(s.connect());
-    w.mnuBrowseServerClick();
-    QPointer<TfrmBrowseServer> b = w.BrowseWindow;
+    w.SiteCommands().mnuBrowseServerClick();
+    QPointer<TfrmBrowseServer> b = w.SiteCommands().BrowseWindow();
     ASSERT_TRUE(WaitFor([&] { return b && b->IsLoggedIn() && !b->Busy(); }, 20000));
     s.server->kill();
     s.server->waitForFinished();

@@ -920,7 +920,7 @@ TEST(MainWindow, ASiteWithItsOptionsAndTheProxies)
     EXPECT_EQ(t.w->Sites().ReadStats("Test Site").ConnectCount, 1);
     EXPECT_EQ(t.w->StatusLine().Panel(2)->text(), QStringLiteral("二进制"));  // the site's mode
     // "<主目录>" leads back to the site's start directory.
-    EXPECT_EQ(t.w->mnuHomeBookmark->data().toString(), QStringLiteral("/子目录"));
+    EXPECT_EQ(t.w->SiteCommands().HomeBookmarkItem()->data().toString(), QStringLiteral("/子目录"));
     t.w->Workflow().ChangeRemoteDirectory("/");
     ASSERT_TRUE(
         WaitFor([&] { return t.w->RemotePane().Directory() == "/" && t.w->Workflow().State() == SessionState::Idle; }));
@@ -929,7 +929,7 @@ TEST(MainWindow, ASiteWithItsOptionsAndTheProxies)
     const QStringList names = t.remoteNames();
     EXPECT_EQ(names.filter(QStringLiteral("hello.txt")).size(), 1) << names.join(QLatin1Char(',')).toStdString();
     EXPECT_TRUE(names.filter(QStringLiteral("中文文件.txt")).isEmpty());  // the site's remote filter
-    t.w->mnuHomeBookmark->trigger();
+    t.w->SiteCommands().HomeBookmarkItem()->trigger();
     ASSERT_TRUE(
         WaitFor([&] { return t.w->RemotePane().Directory() == "/子目录/" && t.w->Workflow().State() == SessionState::Idle; }));
     t.w->StatusLine().NextTransferMode();
@@ -948,7 +948,7 @@ TEST(MainWindow, ASiteWithItsOptionsAndTheProxies)
     ASSERT_TRUE(t.waitIdle());
     EXPECT_EQ(t.w->FTP.FirewallType, fwSocks);
     EXPECT_EQ(t.w->StatusLine().Panel(2)->text(), QStringLiteral("ASCII"));  // a quick connection keeps the panel's mode
-    EXPECT_TRUE(t.w->mnuHomeBookmark->data().toString().isEmpty());
+    EXPECT_TRUE(t.w->SiteCommands().HomeBookmarkItem()->data().toString().isEmpty());
     EXPECT_GE(t.logIndex("连接到代理服务器."), 0);
     EXPECT_GE(t.logIndex("连接到代理服务器. 正等待登录主机."), 0);
     EXPECT_TRUE(t.remoteNames().contains(QStringLiteral("hello.txt")));
@@ -1225,10 +1225,10 @@ TEST(MainWindow, SiteMenuPrintFlushAndSitePaths)
     t.w->Sites().WriteSite(site);
     t.w->Sites().WriteGroups({"A&B"});
     t.w->Sites().WriteGroupSites("A&B", {"R&D"});
-    t.w->RebuildSiteMenu();
+    t.w->SiteCommands().RebuildSiteMenu();
     // "&" shows literally: doubled in the captions.
-    ASSERT_EQ(t.w->GroupMenu->actions().size(), 1);
-    QMenu* group = t.w->GroupMenu->actions().front()->menu();
+    ASSERT_EQ(t.w->SiteCommands().SiteMenu()->actions().size(), 1);
+    QMenu* group = t.w->SiteCommands().SiteMenu()->actions().front()->menu();
     ASSERT_TRUE(group);
     EXPECT_EQ(group->title(), QStringLiteral("A&&B"));
     ASSERT_EQ(group->actions().size(), 1);
@@ -1240,8 +1240,8 @@ TEST(MainWindow, SiteMenuPrintFlushAndSitePaths)
     EXPECT_TRUE(t.remoteNames().contains(QStringLiteral("hello.txt")));
 
     // The site keeps the paths it is asked to.
-    t.w->mnuSaveRemotePathClick();
-    t.w->mnuSaveLocalPathClick();
+    t.w->SiteCommands().mnuSaveRemotePathClick();
+    t.w->SiteCommands().mnuSaveLocalPathClick();
     EXPECT_EQ(t.w->Sites().ReadSite("R&D")->RemoteDir, t.w->RemotePane().Directory());
     EXPECT_EQ(QString::fromStdString(t.w->Sites().ReadSite("R&D")->LocalDir), t.w->LocalPane().Directory());
 
@@ -1263,19 +1263,19 @@ TEST(MainWindow, SiteMenuPrintFlushAndSitePaths)
     EXPECT_EQ(t.w->ListingCache().Count(), 0u);
 
     // A site chosen while connected: the session ends and a new login starts.
-    t.w->SiteMenuChosen(QStringLiteral("R&&D"));
+    t.w->SiteCommands().SiteMenuChosen(QStringLiteral("R&&D"));
     ASSERT_TRUE(t.waitIdle());
     EXPECT_EQ(t.w->Sites().ReadStats("R&D").ConnectCount, 2);
 
     // New window: the site's name and the data folder, and no password.
     QStringList launched;
     QProcessEnvironment handed;
-    t.w->LaunchNewWindow = [&](const QString&, const QStringList& args, const QProcessEnvironment& env) {
+    t.w->SiteCommands().LaunchNewWindow = [&](const QString&, const QStringList& args, const QProcessEnvironment& env) {
         launched = args;
         handed = env;
         return true;
     };
-    t.w->mnuNewWindowClick();
+    t.w->SiteCommands().mnuNewWindowClick();
     EXPECT_EQ(launched, (QStringList{QStringLiteral("R&D"), QStringLiteral("DATA=") + t.w->DataDirectory()}));
     EXPECT_FALSE(handed.contains(QString::fromLatin1(TQuickConnect::HandedPasswordVariable)));
 }
@@ -1291,12 +1291,12 @@ TEST(MainWindow, ANewWindowGetsTheQuickConnectPasswordOutsideItsCommandLine)
     ASSERT_TRUE(t.waitIdle());
     QStringList launched;
     QProcessEnvironment environment;
-    t.w->LaunchNewWindow = [&](const QString&, const QStringList& args, const QProcessEnvironment& env) {
+    t.w->SiteCommands().LaunchNewWindow = [&](const QString&, const QStringList& args, const QProcessEnvironment& env) {
         launched = args;
         environment = env;
         return true;
     };
-    t.w->mnuNewWindowClick();
+    t.w->SiteCommands().mnuNewWindowClick();
     ASSERT_EQ(launched.size(), 2);
     EXPECT_FALSE(launched.join(' ').contains(QStringLiteral("ftppass")));  // what every local user could read
     // The new window's data folder is this one's, as the program reads it.
@@ -1771,7 +1771,7 @@ TEST(MainWindow, CreateShortcutPutsALauncherOnTheUsersDesktop)
     RecordingPrompt prompt;
     t.w->SetPrompt(&prompt);
     t.w->QuickConnect().ServerField()->setEditText(QStringLiteral("myhost"));
-    t.w->mnuCreateShortcutClick();
+    t.w->SiteCommands().mnuCreateShortcutClick();
     qputenv("XDG_CONFIG_HOME", before);
     EXPECT_TRUE(QFileInfo(desktop + QStringLiteral("/myhost.desktop")).isExecutable());
     EXPECT_EQ(prompt.messages, std::vector<std::string>{"一个快捷方式已被创建在桌面."});

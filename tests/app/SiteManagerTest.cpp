@@ -408,7 +408,7 @@ TEST(SiteManagerWindow, ConnectsFromTheDialogAndFromTheSiteMenuAndEditsTheCurren
     TfrmMain& w = *t.w;
     const quint16 port = RealServers::pyftpdlib().port;
     // F4: a group and a site made, then "连接" (the modified site saved first).
-    w.SiteManagerOpened = [&](TfrmSite& d) {
+    w.SiteCommands().SiteManagerOpened = [&](TfrmSite& d) {
         t.prompt.texts = {"R&D", "Lab & Co"};
         d.btnAddGroupClick();
         d.btnAddSiteClick();
@@ -420,7 +420,7 @@ TEST(SiteManagerWindow, ConnectsFromTheDialogAndFromTheSiteMenuAndEditsTheCurren
         d.chkSavePass->setChecked(true);
         d.btnConnectClick();
     };
-    w.mnuSiteManagerClick();
+    w.SiteCommands().mnuSiteManagerClick();
     ASSERT_TRUE(t.idle()) << t.log().back();
     EXPECT_EQ(w.Workflow().CurrentSite, "Lab & Co");
     EXPECT_EQ(w.FTP.UserName, RealServers::User);
@@ -428,7 +428,7 @@ TEST(SiteManagerWindow, ConnectsFromTheDialogAndFromTheSiteMenuAndEditsTheCurren
 
     // The site menu shows "&" as it is, and gives the plain name back.
     QMenu* group = nullptr;
-    for (QAction* a : w.GroupMenu->actions())
+    for (QAction* a : w.SiteCommands().SiteMenu()->actions())
         if (a->menu() && a->text() == QStringLiteral("R&&D"))
             group = a->menu();
     ASSERT_NE(group, nullptr);
@@ -442,12 +442,12 @@ TEST(SiteManagerWindow, ConnectsFromTheDialogAndFromTheSiteMenuAndEditsTheCurren
     // Edit current site: its group chosen and the site shown.
     std::string shown;
     QString groupShown;
-    w.SiteManagerOpened = [&](TfrmSite& d) {
+    w.SiteCommands().SiteManagerOpened = [&](TfrmSite& d) {
         shown = d.ShownSite();
         groupShown = d.GroupList->currentText();
         d.btnExitClick();
     };
-    w.mnuEditCurrentSiteClick();
+    w.SiteCommands().mnuEditCurrentSiteClick();
     EXPECT_EQ(shown, "Lab & Co");
     EXPECT_EQ(groupShown, QStringLiteral("R&D"));
     EXPECT_TRUE(w.FTP.IsConnected());  // leaving the dialog does not disconnect
@@ -465,7 +465,7 @@ TEST(SiteManagerWindow, LocalFilesOnTheCommandLineGoToTheChosenTargetSiteAndTheP
     WriteTestFile(files.filePath("a.bin"), a);
     WriteTestFile(files.filePath("b b.bin"), b);
     QString caption;
-    w.SiteManagerOpened = [&](TfrmSite& d) {
+    w.SiteCommands().SiteManagerOpened = [&](TfrmSite& d) {
         caption = d.windowTitle();
         EXPECT_TRUE(d.btnAddSite->isHidden());
         EXPECT_EQ(d.btnAddGroup->text(), QStringLiteral("OK"));
@@ -483,7 +483,7 @@ TEST(SiteManagerWindow, LocalFilesOnTheCommandLineGoToTheChosenTargetSiteAndTheP
     again.w->Sites().WriteGroups({"G"});
     again.w->Sites().WriteGroupSites("G", {"Own"});
     bool cancelled = false;
-    again.w->SiteManagerOpened = [&](TfrmSite& d) {
+    again.w->SiteCommands().SiteManagerOpened = [&](TfrmSite& d) {
         d.btnDeleteGroupClick();
         cancelled = true;
     };
@@ -494,7 +494,7 @@ TEST(SiteManagerWindow, LocalFilesOnTheCommandLineGoToTheChosenTargetSiteAndTheP
 
     // A start without arguments opens the site manager when the user asked for it.
     int opened = 0;
-    again.w->SiteManagerOpened = [&](TfrmSite& d) {
+    again.w->SiteCommands().SiteManagerOpened = [&](TfrmSite& d) {
         ++opened;
         d.btnExitClick();
     };
@@ -581,7 +581,7 @@ TEST(SiteManagerWindow, ReopensAtItsSizeAndTheCommentBoxTabsOn)
 {
     QueueWindow t;
     TfrmMain& w = *t.w;
-    w.SiteManagerOpened = [&](TfrmSite& d) {
+    w.SiteCommands().SiteManagerOpened = [&](TfrmSite& d) {
         d.show();
         d.resize(780, 590);
         EXPECT_TRUE(d.btnAddSite->text().contains(QLatin1Char('&')));
@@ -597,14 +597,14 @@ TEST(SiteManagerWindow, ReopensAtItsSizeAndTheCommentBoxTabsOn)
         d.SaveSite();
         d.btnExitClick();
     };
-    w.mnuSiteManagerClick();
+    w.SiteCommands().mnuSiteManagerClick();
     EXPECT_EQ(w.Sites().ReadSite("tabbed")->Comment, std::vector<std::string>{"ab"});
     QSize reopened;
-    w.SiteManagerOpened = [&](TfrmSite& d) {
+    w.SiteCommands().SiteManagerOpened = [&](TfrmSite& d) {
         d.show();
         reopened = d.size();
         d.btnExitClick();
     };
-    w.mnuSiteManagerClick();
+    w.SiteCommands().mnuSiteManagerClick();
     EXPECT_EQ(reopened, QSize(780, 590));
 }
