@@ -2,6 +2,7 @@
 #include "dialogs/Preferences.h"
 
 #include "app/CrashLog.h"
+#include "widgets/DialogSize.h"
 #include "app/DataDirectory.h"
 #include "app/FileType.h"
 #include "console/cxGraphics.h"
@@ -58,6 +59,19 @@ QColor logLineColour(int kind, bool darkBackground)
 
 // ---------------------------------------------------------------- window
 
+// What only the frame does, for the menus.
+class TfrmMain::TMenuFrame : public IMenuFrame {
+public:
+    explicit TMenuFrame(TfrmMain& w) : m_w(w) {}
+    void About() override { m_w.mnuAboutClick(); }
+    void Preferences() override { m_w.mnuPreferencesClick(); }
+    void Hide() override { m_w.mnuHideClick(); }
+    TWinConsole* Console() override { return m_w.Memo1; }
+
+private:
+    TfrmMain& m_w;
+};
+
 // What scripts ask of the window.
 class TfrmMain::TScriptWindow : public IScriptWindow {
 public:
@@ -96,9 +110,10 @@ TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
     m_scriptWindow = std::make_unique<TScriptWindow>(*this);
     m_scripts = m_parts.scripts = new TScriptHost(m_parts, *m_scriptWindow, this);
     connect(m_queuePanel, &TQueuePanel::ScriptStopWanted, m_scripts, &TScriptHost::Stop);
-    m_siteCommands = new TSiteCommands(m_parts);
+    m_siteCommands = m_parts.siteCommands = new TSiteCommands(m_parts);
     connect(m_siteCommands, &TSiteCommands::TitleWanted, this, &TfrmMain::ShowApplicationTitle);
-    buildMenus();
+    m_menuFrame = std::make_unique<TMenuFrame>(*this);
+    m_menus = new TMenuBar(m_parts, this, ToolBar, *m_menuFrame);
     connectLogAndStatus();
     connectMessages();
     m_files = m_parts.files = new TFileCommands(m_parts);
@@ -285,8 +300,6 @@ void TfrmMain::buildPanes()
     for (TFilePane* pane : {static_cast<TFilePane*>(m_local), static_cast<TFilePane*>(m_remote)}) {
         panes->addWidget(pane->Box());
         connect(pane, &TFilePane::Entered, this, [this, pane] { SetActivePart(*pane); });
-        connect(pane, &TFilePane::ContextMenuWanted, this,
-                [this](const QPoint& at, bool onItem) { (onItem ? PopupCommand : PopupView)->popup(at); });
         connect(pane, &TFilePane::FileOpened, this, [this, pane] { fileDoubleClick(pane->View()); });
         connect(pane, &TFilePane::DeletePressed, this, [this] { m_files->popDeleteClick(); });
         connect(pane, &TFilePane::RowsDropped, this,
@@ -352,11 +365,6 @@ void TfrmMain::fileDoubleClick(TCorvListView* pane)
         m_files->popEditClick();
     else if (m_settings.DoubleClick == 0 && m_workflow->State() == SessionState::Idle)
         pane == m_remote->View() ? m_queuePanel->mnuDownloadClick() : m_queuePanel->mnuUploadClick();
-}
-
-void TfrmMain::mnuReconnectClick()
-{
-    m_workflow->Reconnect();
 }
 
 void TfrmMain::mnuHideClick()
@@ -502,21 +510,6 @@ void TfrmMain::LogLine(const std::string& text, int colour)
     m_report.Line(text, colour == lcError);
 }
 
-void TfrmMain::mnuCopyURLClick(bool file)
-{
-    std::string name;
-    if (file) {
-        const std::vector<int> selected = m_remote->View()->SelectedRows();
-        if (selected.empty() || m_remote->View()->Kind(selected.front()) != rkFile)
-            return;
-        name = m_remote->View()->Text(selected.front(), 0).toStdString();
-    }
-    const bool connected = m_workflow->State() != SessionState::Disconnected;
-    const std::string text = CopyAddressText(m_quick->Server().toStdString(), m_quick->Port().toStdString(),
-                                             connected, m_remote->Directory(), name);
-    QApplication::clipboard()->setText(QString::fromStdString(text));
-}
-
 void TfrmMain::AppException(const std::string& what)
 {
     TCrashContext context;
@@ -659,4 +652,68 @@ void TfrmMain::closeEvent(QCloseEvent* e)
                      static_cast<int>(m_transferQueue.Count()));
     SetApplicationExceptionHandler(nullptr);
     e->accept();
+}
+
+// ---------------------------------------------------------------- panes and preferences
+
+TCorvListView* TfrmMain::ActivePane() const
+{
+    return m_activePart->View();
+}
+
+void TfrmMain::SetActivePane(TCorvListView* pane)
+{
+    SetActivePart(pane == m_remote->View() ? static_cast<TFilePane&>(*m_remote) : *m_local);
+}
+
+void TfrmMain::SetActivePart(TFilePane& pane)
+{
+    m_activePart = &pane;
+    m_local->SetShaded(&pane == m_local);
+    m_remote->SetShaded(&pane == m_remote);
+}
+
+void TfrmMain::PaneDragDrop(TCorvListView* pane, int sourceTag, int row)
+{
+    const bool onFolder = row >= 0 && pane->Kind(row) == rkFolder;
+    const QString folder = onFolder ? pane->Text(row, 0) : QString();
+    if (sourceTag == pane->Tag) {
+        if (!onFolder)
+            return;
+        if (m_settings.ConfirmMove && !m_prompt->Confirm("移动所选文件到 \"" + folder.toStdString() + "\" ?"))
+            return;
+        if (OnPaneDrop)
+            OnPaneDrop({TPaneDrop::Move, pane, folder});
+        return;
+    }
+    TCorvListView* source = pane == m_remote->View() ? m_local->View() : m_remote->View();
+    if (OnPaneDrop)
+        OnPaneDrop({pane == m_remote->View() ? TPaneDrop::Upload : TPaneDrop::Download, source, folder});
+}
+
+void TfrmMain::mnuPreferencesClick()
+{
+    // The proxy login, log file and no-proxy hosts as the client has them;
+    // the font as the panes show it.
+    TfrmPref::Sources src = TfrmPref::ReadSources(m_settingsFile);
+    src.ProxyHost = FTP.ProxyHost;
+    src.ProxyPort = FTP.ProxyPort;
+    src.ProxyUser = FTP.ProxyUser;
+    src.ProxyPass = FTP.ProxyPass;
+    src.LogFile = FTP.LogFile;
+    src.CustomIP = FTP.CustomIP;
+    src.NoProxyHosts = FTP.NoProxyHost;
+    src.FontName = m_local->View()->font().family();
+    src.FontSize = m_local->View()->font().pointSize();
+    TfrmPref dialog(m_settings, src, *m_prompt, this);
+    new TDialogSize(dialog, m_settingsFile, "Preferences");
+    const bool ok = PreferencesOpened ? PreferencesOpened(dialog) : dialog.exec() == QDialog::Accepted;
+    m_workflow->ConnectionDirty = true;
+    if (!ok)
+        return;
+    if (!dialog.Write(m_settingsFile))  // kept in memory; the next write tries again
+        m_prompt->ShowMessage(MessageKind::Error, "无法保存设置: " + m_settingsFile.LastError());
+    LoadSettings(m_settingsFile, m_settingsFile, m_settings, &FTP);
+    ApplyViewSettings();
+    m_queuePanel->SetCompletionAction(m_settings.XferOption);
 }

@@ -19,6 +19,7 @@
 #include "transfer/TransferQueue.h"
 #include "app/FileCommands.h"
 #include "app/LocalPane.h"
+#include "app/MenuBar.h"
 #include "app/QueuePanel.h"
 #include "app/QuickConnect.h"
 #include "app/RemotePane.h"
@@ -80,7 +81,6 @@ public:
     TRunReport& Report() { return m_report; }
 
     // ---- handlers
-    void mnuReconnectClick();
     void mnuAboutClick();
     // Headers, sort order, row selection, font, proxy and log file from the
     // settings file (at start, and after the preferences are saved).
@@ -105,13 +105,6 @@ public:
     QSplitter* QueueSplitter = nullptr;
     QToolBar* ToolBar = nullptr;                // the command buttons
     QPointer<TfrmMessageWindow> MessageWindow;  // the one server or directory message window
-    QMenu* PopupCommand = nullptr;
-    QMenu* PopupView = nullptr;
-    QAction* mnuIdle = nullptr;
-    QAction* mnuSiteResume = nullptr;
-    QAction* mnuShowQueue = nullptr;
-    QAction* mnuShowToolbar = nullptr;
-    QAction* mnuShowInfoPanel = nullptr;
 
     // ---- the transfer queue
     TQueuePanel& QueuePanel() { return *m_queuePanel; }
@@ -121,20 +114,11 @@ public:
     TFileCommands& FileCommands() { return *m_files; }
     // ---- the site commands and bookmarks
     TSiteCommands& SiteCommands() { return *m_siteCommands; }
-    // ---- custom commands (MainCustom.cpp)
-    QMenu* mnuCustom = nullptr;
-    void RebuildCustomMenu();
-    void RunCustomCommand(const TCustomCommand& command);
-    // The menu text of the program's own command on Ctrl+Shift+key; empty when free.
-    std::string BuiltInShortcutOwner(char key) const;
-    void mnuDefineCustomClick();  // TfrmCustom; saved and the menu rebuilt when it closes
-    // Instead of the modal run of the dialog; tests put their own in.
-    std::function<void(TfrmCustom& dialog)> DefineCustomOpened;
+    // ---- the menus, the command toolbar and the custom commands
+    TMenuBar& MenuBar() { return *m_menus; }
     void mnuPreferencesClick();  // TfrmPref: written, loaded again and applied on OK
     // Instead of the modal run of the preferences (true: OK); tests put their own in.
     std::function<bool(TfrmPref& dialog)> PreferencesOpened;
-    void mnuASCIIExtensionsClick();   // TfrmASCII
-    void mnuRenameExtensionsClick();  // TfrmRename
     // The window title and tray tip: the session's, or the run's progress.
     void ShowSessionTitle(const std::string& title);
     void ShowApplicationTitle(const QString& title);
@@ -147,7 +131,6 @@ public:
     TQuickConnect& QuickConnect() { return *m_quick; }
     TFilePane& ActivePart() const { return *m_activePart; }
     // ---- panes
-    void mnuCopyURLClick(bool file);  // the address of the connection or of the selected file
     // ---- without a user: scripts, the keyword command line, the automation link
     TScriptHost& Scripts() { return *m_scripts; }
     TCorvListView* ActivePane() const;
@@ -187,19 +170,6 @@ private:
     void buildQuickConnectBar();
     void buildPanes();
     void buildBottom(QSplitter* panes);
-    void buildMenus();
-    void buildServerMenu();
-    void buildSitesMenu();
-    void buildDirectoryMenu();
-    void buildToolsMenu();
-    void buildViewMenu();
-    void buildOptionsMenu();
-    void buildHelpMenu();
-    void buildConsoleMenu();
-    void buildPanePopups();
-    void buildCommandPopup();
-    void buildViewPopup();
-    void buildToolBar();
     void fileDoubleClick(TCorvListView* pane);
     void applySortSettings();
     void restoreLayout();
@@ -225,6 +195,9 @@ private:
     TQueuePanel* m_queuePanel = nullptr;
     TFileCommands* m_files = nullptr;
     TSiteCommands* m_siteCommands = nullptr;
+    class TMenuFrame;
+    std::unique_ptr<TMenuFrame> m_menuFrame;
+    TMenuBar* m_menus = nullptr;
     TFilePane* m_activePart = nullptr;
     class TScriptWindow;
     std::unique_ptr<TScriptWindow> m_scriptWindow;

@@ -1,10 +1,14 @@
 #include "app/RemotePane.h"
 
+#include "app/QuickConnect.h"
 #include "dialogs/Editor.h"
+#include "session/ConnectLogic.h"
 #include "session/Connection.h"
 #include "session/ListingCache.h"
 #include "sites/Settings.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDateTime>
 #include <QFile>
@@ -352,4 +356,20 @@ void TRemotePane::Print()
     doc.setDefaultFont(font);
     doc.setPlainText(QStringLiteral("\n") + ListingReport(date).join(QLatin1Char('\n')));
     PrintDocument(m_parts.Prompt(), doc);
+}
+
+void TRemotePane::CopyAddress(bool file)
+{
+    std::string name;
+    if (file) {
+        const std::vector<int> selected = View()->SelectedRows();
+        if (selected.empty() || View()->Kind(selected.front()) != rkFile)
+            return;
+        name = View()->Text(selected.front(), 0).toStdString();
+    }
+    const bool connected = m_parts.workflow->State() != SessionState::Disconnected;
+    const TQuickConnect& quick = *m_parts.quick;
+    const std::string text =
+        CopyAddressText(quick.Server().toStdString(), quick.Port().toStdString(), connected, m_dir, name);
+    QApplication::clipboard()->setText(QString::fromStdString(text));
 }

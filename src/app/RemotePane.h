@@ -35,6 +35,8 @@ public:
     QStringList ListingReport(const QString& date) const;
     void AskSaveListing();  // the listing into a text file
     void Print();           // on paper (or into a PDF file)
+    // The address of the connection, or of the selected file, to the clipboard.
+    void CopyAddress(bool file);
 
 Q_SIGNALS:
     void Listed();  // a listing ended and its rows are shown

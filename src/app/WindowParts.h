@@ -29,6 +29,7 @@ class TQuickConnect;
 class TScriptHost;
 class TQueuePanel;
 class TFileCommands;
+class TSiteCommands;
 class TTapi;
 
 // The directory menu's switches, read by both panes when they list.
@@ -58,6 +59,7 @@ struct TWindowParts {
     TScriptHost* scripts = nullptr;
     TQueuePanel* queuePanel = nullptr;
     TFileCommands* files = nullptr;
+    TSiteCommands* siteCommands = nullptr;
     std::function<TFilePane&()> active;  // the pane the user works in
 
     TTapi* dialer = nullptr;  // the line dialed last (by a site's queue or a script), a child of the window

@@ -316,9 +316,9 @@ TEST(CustomCommandsWindow, PerNameCommandsGoOneAfterAnotherAndANameCannotAddACom
     t.w->SettingsFile().WriteString("Commands", "c1", "Mode");
     t.w->SettingsFile().WriteString("Commands", "p1", "SITE CHMOD %d %f");
     t.w->SettingsFile().WriteString("Commands", "k1", "Ctrl+Shift+M");
-    t.w->RebuildCustomMenu();
-    ASSERT_EQ(t.w->mnuCustom->actions().size(), 1);
-    QAction* mode = t.w->mnuCustom->actions().front();
+    t.w->MenuBar().RebuildCustomMenu();
+    ASSERT_EQ(t.w->MenuBar().CustomMenu()->actions().size(), 1);
+    QAction* mode = t.w->MenuBar().CustomMenu()->actions().front();
     EXPECT_EQ(mode->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+M")));
     t.w->QuickConnect().ServerField()->setEditText(QStringLiteral("Own"));
     t.w->QuickConnect().Connect();
@@ -360,16 +360,16 @@ TEST(CustomCommandsWindow, PerNameCommandsGoOneAfterAnotherAndANameCannotAddACom
 TEST(CustomCommandsWindow, TheDialogSavesOnCloseAndTheMenuFollows)
 {
     QueueWindow t;
-    t.w->DefineCustomOpened = [](TfrmCustom& d) {
+    t.w->MenuBar().DefineCustomOpened = [](TfrmCustom& d) {
         d.txtCaption->setText(QStringLiteral("Who"));
         d.txtCommand->setText(QStringLiteral("SITE WHO"));
         d.btnAddClick();
     };
-    t.w->mnuDefineCustomClick();
+    t.w->MenuBar().mnuDefineCustomClick();
     EXPECT_EQ(t.w->SettingsFile().ReadString("Commands", "p1"), "SITE WHO");
-    ASSERT_EQ(t.w->mnuCustom->actions().size(), 1);
-    EXPECT_EQ(t.w->mnuCustom->actions().front()->text(), QStringLiteral("Who"));
-    EXPECT_TRUE(t.w->mnuCustom->isEnabled());
+    ASSERT_EQ(t.w->MenuBar().CustomMenu()->actions().size(), 1);
+    EXPECT_EQ(t.w->MenuBar().CustomMenu()->actions().front()->text(), QStringLiteral("Who"));
+    EXPECT_TRUE(t.w->MenuBar().CustomMenu()->isEnabled());
 }
 
 // A key the program's own commands or another custom command use is refused
@@ -378,7 +378,7 @@ TEST(CustomCommandsWindow, TheDialogSavesOnCloseAndTheMenuFollows)
 TEST(CustomCommandsWindow, AShortcutAlreadyTakenIsRefusedAndEnterAdds)
 {
     QueueWindow t;
-    t.w->DefineCustomOpened = [](TfrmCustom& d) {
+    t.w->MenuBar().DefineCustomOpened = [](TfrmCustom& d) {
         d.show();
         d.txtCaption->setText(QStringLiteral("Viewer"));
         d.txtCommand->setText(QStringLiteral("SITE V"));
@@ -414,14 +414,14 @@ TEST(CustomCommandsWindow, AShortcutAlreadyTakenIsRefusedAndEnterAdds)
         QTest::keyClick(d.CustomList, Qt::Key_Return);
         EXPECT_FALSE(d.isVisible());
     };
-    t.w->mnuDefineCustomClick();
+    t.w->MenuBar().mnuDefineCustomClick();
     EXPECT_EQ(t.w->SettingsFile().ReadString("Commands", "k1"), "Ctrl+Shift+W");
 
     // An older file with two commands on 查看's key and one on another's.
     const std::vector<TCustomCommand> older = {{"A", "SITE A", 'V'}, {"B", "SITE B", 'Q'}, {"C", "SITE C", 'Q'}};
     WriteCustomCommands(t.w->SettingsFile(), older);
-    t.w->RebuildCustomMenu();
-    const QList<QAction*> actions = t.w->mnuCustom->actions();
+    t.w->MenuBar().RebuildCustomMenu();
+    const QList<QAction*> actions = t.w->MenuBar().CustomMenu()->actions();
     ASSERT_EQ(actions.size(), 3);
     EXPECT_TRUE(actions[0]->shortcut().isEmpty());
     EXPECT_EQ(actions[1]->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+Q")));

@@ -297,7 +297,7 @@ TEST(MainWindow, RemoteNavigationByDoubleClick)
     // The address of a file, for the clipboard.
     for (int i = 0; i < t.w->RemotePane().View()->RowCount(); ++i)
         t.w->RemotePane().View()->SetSelected(i, t.w->RemotePane().View()->Text(i, 0) == QStringLiteral("hello.txt"));
-    t.w->mnuCopyURLClick(true);
+    t.w->RemotePane().CopyAddress(true);
     EXPECT_EQ(QApplication::clipboard()->text(),
               QStringLiteral("ftp://127.0.0.1:%1/hello.txt\r\n").arg(RealServers::pyftpdlib().port));
 }
@@ -1186,15 +1186,15 @@ TEST(MainWindow, ViewStylesColumnClicksAndTheCommandMenu)
         w.LocalPane().View()->SetSelected(file, true);
         const QRect r = w.LocalPane().View()->RowRect(file);
         QTest::mousePress(w.LocalPane().View()->View()->viewport(), Qt::RightButton, {}, QPoint(r.left() + 24, r.center().y()));
-        ASSERT_TRUE(WaitFor([&] { return w.PopupCommand->isVisible(); }));
+        ASSERT_TRUE(WaitFor([&] { return w.MenuBar().CommandPopup()->isVisible(); }));
         EXPECT_EQ(w.ActivePane(), w.LocalPane().View());
-        EXPECT_EQ(w.PopupCommand->actions().front()->text(), QStringLiteral("上传"));
-        w.PopupCommand->hide();
+        EXPECT_EQ(w.MenuBar().CommandPopup()->actions().front()->text(), QStringLiteral("上传"));
+        w.MenuBar().CommandPopup()->hide();
         // On blank space: the view menu.
         QTest::mousePress(w.LocalPane().View()->View()->viewport(), Qt::RightButton, {},
                           QPoint(5, w.LocalPane().View()->View()->viewport()->height() - 3));
-        ASSERT_TRUE(WaitFor([&] { return w.PopupView->isVisible(); }));
-        w.PopupView->hide();
+        ASSERT_TRUE(WaitFor([&] { return w.MenuBar().ViewPopup()->isVisible(); }));
+        w.MenuBar().ViewPopup()->hide();
 
         // Icons and list: the rows stay, the selection too.
         w.LocalPane().SetViewStyle(TViewStyle::Icon);
