@@ -65,8 +65,8 @@ int main(int argc, char** argv)
     QElapsedTimer since;
     double greeting = -1, listSent = -1, dataUp = -1, firstLine = -1, dataEnd = -1, complete = -1, firstRows = -1;
     const bool trace = std::getenv("PANE_TRACE") != nullptr;  // each command and reply, timed
-    auto previous = w.FTP.OnFtpInfo;
-    w.FTP.OnFtpInfo = [&, previous](TFTPclient* c, FtpInfo info, const std::string& text) {
+    auto previous = w.FTP().OnFtpInfo;
+    w.FTP().OnFtpInfo = [&, previous](TFTPclient* c, FtpInfo info, const std::string& text) {
         const auto now = [&] { return since.nsecsElapsed() / 1e6; };
         if (trace && (info == fiCommandSent || info == fiReplyLine))
             std::fprintf(stderr, "%7.1f %s %s\n", now(), info == fiCommandSent ? ">" : "<", text.c_str());
@@ -105,7 +105,7 @@ int main(int argc, char** argv)
         "226 %.0f, shown %.0f\n",
         greeting, listSent, dataUp, firstLine, dataEnd, complete, first * 1000);
     const int rows = w.RemotePane().View()->RowCount();
-    std::printf("data connection to last line %.3f s\n", w.FTP.TransferTime / 1000.0);
+    std::printf("data connection to last line %.3f s\n", w.FTP().TransferTime / 1000.0);
     std::printf("first listing line to first rows shown %.0f ms\n", firstRows - firstLine);
     std::printf("first listing line to last %.0f ms\n", dataEnd - firstLine);
     std::printf("processor time for the listing (all threads) %.0f ms\n", cpu);

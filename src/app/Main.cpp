@@ -66,7 +66,7 @@ public:
     void About() override { m_w.mnuAboutClick(); }
     void Preferences() override { m_w.mnuPreferencesClick(); }
     void Hide() override { m_w.mnuHideClick(); }
-    TWinConsole* Console() override { return m_w.Memo1; }
+    TWinConsole* Console() override { return m_w.m_log; }
 
 private:
     TfrmMain& m_w;
@@ -99,12 +99,12 @@ TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
     m_sites.Load(dataDirectory.toStdString());
     {
         TIniFile::Batch batch(m_settingsFile);  // a first run's defaults reach the disk at once
-        LoadSettings(m_settingsFile, m_settingsFile, m_settings, &FTP);
+        LoadSettings(m_settingsFile, m_settingsFile, m_settings, &m_ftp);
     }
     if (m_sites.ImportValue() == 0)
         m_sites.Sites().WriteInteger("_Groups_", "Import", 1);  // no older version's file on this system
 
-    m_workflow = std::make_unique<TConnectionWorkflow>(FTP, m_settings, m_settingsFile, m_sites, *m_prompt, this);
+    m_workflow = std::make_unique<TConnectionWorkflow>(m_ftp, m_settings, m_settingsFile, m_sites, *m_prompt, this);
     fillParts();
     buildWidgets();
     m_scriptWindow = std::make_unique<TScriptWindow>(*this);
@@ -119,7 +119,7 @@ TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
     m_files = m_parts.files = new TFileCommands(m_parts);
     m_workflow->ReloadHistory();
     m_workflow->GoDisconnected();
-    LogLine(FTP.Description(), lcNormal);
+    LogLine(m_ftp.Description(), lcNormal);
 
     applySortSettings();
     ApplyViewSettings();
@@ -134,7 +134,7 @@ void TfrmMain::fillParts()
 {
     m_parts.window = this;
     m_parts.dataDir = m_dataDir;
-    m_parts.ftp = &FTP;
+    m_parts.ftp = &m_ftp;
     m_parts.settings = &m_settings;
     m_parts.settingsFile = &m_settingsFile;
     m_parts.sites = &m_sites;
@@ -156,7 +156,7 @@ void TfrmMain::connectLogAndStatus()
     using W = TConnectionWorkflow;
     connect(flow, &W::LineLogged, this, [this](const std::string& t, int c) { LogLine(t, c); });
     connect(flow, &W::CaptionShown, this, [this](const std::string& t) { ShowSessionTitle(t); });
-    connect(flow, &W::LogCleared, this, [this] { Memo1->Clear(); });
+    connect(flow, &W::LogCleared, this, [this] { m_log->Clear(); });
     connect(flow, &W::SoundRequested, this, PlaySettingSound);
     connect(flow, &W::StateChanged, this, [this] {
         // Busy: an hourglass over the remote pane, and over the local one
@@ -180,12 +180,12 @@ void TfrmMain::connectMessages()
     TConnectionWorkflow* flow = m_workflow.get();
     using W = TConnectionWorkflow;
     connect(flow, &W::MessagesArrived, this, [this](bool server, const std::vector<std::string>& lines) {
-        if (!MessageWindow) {
-            MessageWindow = new TfrmMessageWindow(this);
-            MessageWindow->setAttribute(Qt::WA_DeleteOnClose);
-            MessageWindow->resize(m_settings.ServerMessageWidth, m_settings.ServerMessageHeight);
+        if (!m_messageWindow) {
+            m_messageWindow = new TfrmMessageWindow(this);
+            m_messageWindow->setAttribute(Qt::WA_DeleteOnClose);
+            m_messageWindow->resize(m_settings.ServerMessageWidth, m_settings.ServerMessageHeight);
         }
-        TfrmMessageWindow* w = MessageWindow;
+        TfrmMessageWindow* w = m_messageWindow;
         w->ServerMessages = server;
         w->setWindowTitle(server ? QStringLiteral("服务器消息") : QStringLiteral("目录信息"));
         w->chkOption->setText(server ? QStringLiteral("不显示服务器消息") : QStringLiteral("不显示目录信息"));
@@ -209,14 +209,14 @@ void TfrmMain::connectMessages()
         w->show();
     });
     connect(flow, &W::MessagesClosed, this, [this] {
-        if (MessageWindow)
-            MessageWindow->close();
+        if (m_messageWindow)
+            m_messageWindow->close();
     });
 }
 
 void TfrmMain::ApplyViewSettings()
 {
-    ApplyClientViewSettings(m_settingsFile, FTP);
+    ApplyClientViewSettings(m_settingsFile, m_ftp);
     const bool headers = !m_settingsFile.ReadBool(SetupSection, "HideHeader", false);
     const bool wholeRow = m_settingsFile.ReadBool(SetupSection, "SelectLine", false);
     for (TCorvListView* pane : {m_local->View(), m_remote->View()}) {
@@ -237,7 +237,7 @@ void TfrmMain::ApplyViewSettings()
         font.setPointSize(size);
     if (font == m_local->View()->font())
         return;
-    for (QWidget* w : std::initializer_list<QWidget*>{m_local->View(), m_remote->View(), m_queuePanel->View(), Memo1, statusBar()})
+    for (QWidget* w : std::initializer_list<QWidget*>{m_local->View(), m_remote->View(), m_queuePanel->View(), m_log, statusBar()})
         w->setFont(font);
     statusBar()->setFixedHeight(QFontInfo(font).pixelSize() + 12);
 }
@@ -275,7 +275,7 @@ void TfrmMain::buildWidgets()
     m_status = m_parts.status = new TStatusLine(statusBar(), *m_workflow, this);
     connect(m_status, &TStatusLine::ProgressTitle, this, [this](const QString& t) { ShowApplicationTitle(t); });
     connect(m_status, &TStatusLine::ProgressEnded, this, [this] { ShowApplicationTitle(m_sessionTitle); });
-    m_queuePanel->AttachProgress({Memo1, statusBar()});
+    m_queuePanel->AttachProgress({m_log, statusBar()});
     SetActivePart(*m_local);
 }
 
@@ -305,7 +305,7 @@ void TfrmMain::buildPanes()
         connect(pane, &TFilePane::RowsDropped, this,
                 [this, pane](int source, int row) { PaneDragDrop(pane->View(), source, row); });
     }    // Rows dropped on the other pane are transferred, onto a folder of their own pane moved.
-    OnPaneDrop = [this](const TPaneDrop& drop) {
+    m_onPaneDrop = [this](const TPaneDrop& drop) {
         const std::string folder = drop.folder.toStdString();
         if (drop.kind == TPaneDrop::Download) {
             m_queuePanel->mnuDownloadClick(folder);
@@ -326,12 +326,12 @@ void TfrmMain::buildBottom(QSplitter* panes)
     m_queuePanel = m_parts.queuePanel = new TQueuePanel(m_parts, bottom);
     connect(m_queuePanel, &TQueuePanel::CloseWanted, this, [this] { CloseWithoutQuestions(); });
     connect(m_queuePanel, &TQueuePanel::SitesWanted, this, [this] { m_siteCommands->mnuSiteManagerClick(); });
-    Memo1 = new TWinConsole(bottom);
-    Memo1->SelectColor = Qt::green;
-    TURLData url = Memo1->URLText();
+    m_log = new TWinConsole(bottom);
+    m_log->SelectColor = Qt::green;
+    TURLData url = m_log->URLText();
     url.Enabled = false;
     url.Clickable = false;
-    Memo1->SetURLText(url);
+    m_log->SetURLText(url);
     auto* main = BottomSplitter = new QSplitter(Qt::Vertical);
     main->setObjectName(QStringLiteral("BottomSplitter"));
     main->addWidget(panes);
@@ -426,7 +426,7 @@ void TfrmMain::tryRestoreClick()
     showNormal();
     raise();
     activateWindow();
-    Memo1->update();
+    m_log->update();
 }
 
 void TfrmMain::HandOffCommandLine(const QStringList& arguments)
@@ -502,8 +502,8 @@ void TfrmMain::mnuAboutClick()
 
 void TfrmMain::LogLine(const std::string& text, int colour)
 {
-    const bool dark = Memo1->palette().color(QPalette::Base).lightness() < 128;
-    Memo1->AddColoredLine(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
+    const bool dark = m_log->palette().color(QPalette::Base).lightness() < 128;
+    m_log->AddColoredLine(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
                           logLineColour(colour, dark));
     if (m_scripts)
         m_scripts->ForwardLogLine(text, colour);
@@ -513,10 +513,10 @@ void TfrmMain::LogLine(const std::string& text, int colour)
 void TfrmMain::AppException(const std::string& what)
 {
     TCrashContext context;
-    context.connected = FTP.IsConnected();
+    context.connected = m_ftp.IsConnected();
     context.sessionState =
         m_workflow ? static_cast<int>(m_workflow->State()) : static_cast<int>(SessionState::Starting);
-    context.systemType = FTP.SystemType();
+    context.systemType = m_ftp.SystemType();
     const QString log = WriteCrashLog(m_dataDir, what, context);
     m_prompt->ShowMessage(MessageKind::Error, CrashMessage(log));
 }
@@ -629,11 +629,11 @@ void TfrmMain::closeEvent(QCloseEvent* e)
     }
     setWindowTitle(QStringLiteral("正关闭 Corvyne..."));
     if (m_workflow->State() > SessionState::Connecting && m_workflow->State() != SessionState::Starting)
-        FTP.SendRawCommand("QUIT");
+        m_ftp.SendRawCommand("QUIT");
     m_scripts->End();            // the script ends, the partner hears the link close
     if (m_queuePanel->SaveInterruptedQueue())  // offered again at the next start
-        FTP.Abort();
-    FTP.Close();
+        m_ftp.Abort();
+    m_ftp.Close();
     m_cache.Clear();
     saveLayout();
     // Failures are told; at the end of a session no dialog can wait for an
@@ -682,13 +682,13 @@ void TfrmMain::PaneDragDrop(TCorvListView* pane, int sourceTag, int row)
             return;
         if (m_settings.ConfirmMove && !m_prompt->Confirm("移动所选文件到 \"" + folder.toStdString() + "\" ?"))
             return;
-        if (OnPaneDrop)
-            OnPaneDrop({TPaneDrop::Move, pane, folder});
+        if (m_onPaneDrop)
+            m_onPaneDrop({TPaneDrop::Move, pane, folder});
         return;
     }
     TCorvListView* source = pane == m_remote->View() ? m_local->View() : m_remote->View();
-    if (OnPaneDrop)
-        OnPaneDrop({pane == m_remote->View() ? TPaneDrop::Upload : TPaneDrop::Download, source, folder});
+    if (m_onPaneDrop)
+        m_onPaneDrop({pane == m_remote->View() ? TPaneDrop::Upload : TPaneDrop::Download, source, folder});
 }
 
 void TfrmMain::mnuPreferencesClick()
@@ -696,24 +696,24 @@ void TfrmMain::mnuPreferencesClick()
     // The proxy login, log file and no-proxy hosts as the client has them;
     // the font as the panes show it.
     TfrmPref::Sources src = TfrmPref::ReadSources(m_settingsFile);
-    src.ProxyHost = FTP.ProxyHost;
-    src.ProxyPort = FTP.ProxyPort;
-    src.ProxyUser = FTP.ProxyUser;
-    src.ProxyPass = FTP.ProxyPass;
-    src.LogFile = FTP.LogFile;
-    src.CustomIP = FTP.CustomIP;
-    src.NoProxyHosts = FTP.NoProxyHost;
+    src.ProxyHost = m_ftp.ProxyHost;
+    src.ProxyPort = m_ftp.ProxyPort;
+    src.ProxyUser = m_ftp.ProxyUser;
+    src.ProxyPass = m_ftp.ProxyPass;
+    src.LogFile = m_ftp.LogFile;
+    src.CustomIP = m_ftp.CustomIP;
+    src.NoProxyHosts = m_ftp.NoProxyHost;
     src.FontName = m_local->View()->font().family();
     src.FontSize = m_local->View()->font().pointSize();
     TfrmPref dialog(m_settings, src, *m_prompt, this);
     new TDialogSize(dialog, m_settingsFile, "Preferences");
-    const bool ok = PreferencesOpened ? PreferencesOpened(dialog) : dialog.exec() == QDialog::Accepted;
+    const bool ok = m_preferencesOpened ? m_preferencesOpened(dialog) : dialog.exec() == QDialog::Accepted;
     m_workflow->ConnectionDirty = true;
     if (!ok)
         return;
     if (!dialog.Write(m_settingsFile))  // kept in memory; the next write tries again
         m_prompt->ShowMessage(MessageKind::Error, "无法保存设置: " + m_settingsFile.LastError());
-    LoadSettings(m_settingsFile, m_settingsFile, m_settings, &FTP);
+    LoadSettings(m_settingsFile, m_settingsFile, m_settings, &m_ftp);
     ApplyViewSettings();
     m_queuePanel->SetCompletionAction(m_settings.XferOption);
 }

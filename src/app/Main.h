@@ -25,6 +25,7 @@
 #include "app/RemotePane.h"
 #include "app/StatusLine.h"
 #include "app/WidgetPrompt.h"
+#include "dialogs/MessageWindow.h"
 #include "app/WindowParts.h"
 #include "widgets/corvview.h"
 
@@ -48,7 +49,7 @@ class QMenu;
 class QKeyEvent;
 class QMouseEvent;
 class TWinConsole;
-class TfrmMessageWindow;
+
 class TQueueView;
 class TFailedView;
 class TTapi;
@@ -97,14 +98,10 @@ public:
     bool HiddenToTray() const { return m_hiddenToTray; }
     void LogLine(const std::string& text, int colour);
 
-    // ---- parts, named as the program names them
-    TFTPclient FTP;
-    TWinConsole* Memo1 = nullptr;
-    QSplitter* MiddleSplitter = nullptr;
-    QSplitter* BottomSplitter = nullptr;
-    QSplitter* QueueSplitter = nullptr;
-    QToolBar* ToolBar = nullptr;                // the command buttons
-    QPointer<TfrmMessageWindow> MessageWindow;  // the one server or directory message window
+    // ---- what the window holds itself, named as the program names it
+    TFTPclient& FTP() { return m_ftp; }
+    TWinConsole* Memo1() const { return m_log; }  // the coloured log
+    TfrmMessageWindow* MessageWindow() const { return m_messageWindow; }
 
     // ---- the transfer queue
     TQueuePanel& QueuePanel() { return *m_queuePanel; }
@@ -118,7 +115,7 @@ public:
     TMenuBar& MenuBar() { return *m_menus; }
     void mnuPreferencesClick();  // TfrmPref: written, loaded again and applied on OK
     // Instead of the modal run of the preferences (true: OK); tests put their own in.
-    std::function<bool(TfrmPref& dialog)> PreferencesOpened;
+    void SetPreferencesOpened(std::function<bool(TfrmPref& dialog)> run) { m_preferencesOpened = std::move(run); }
     // The window title and tray tip: the session's, or the run's progress.
     void ShowSessionTitle(const std::string& title);
     void ShowApplicationTitle(const QString& title);
@@ -143,7 +140,9 @@ public:
         TCorvListView* source;
         QString folder;  // the folder row dropped onto; empty for the current directory
     };
-    std::function<void(const TPaneDrop&)> OnPaneDrop;
+    // What a drop does; tests put their own in.
+    const std::function<void(const TPaneDrop&)>& PaneDropHandler() const { return m_onPaneDrop; }
+    void SetPaneDropHandler(std::function<void(const TPaneDrop&)> run) { m_onPaneDrop = std::move(run); }
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -179,6 +178,15 @@ private:
     void connectMessages();
 
     QString m_dataDir;
+    TFTPclient m_ftp;
+    TWinConsole* m_log = nullptr;
+    QSplitter* MiddleSplitter = nullptr;
+    QSplitter* BottomSplitter = nullptr;
+    QSplitter* QueueSplitter = nullptr;
+    QToolBar* ToolBar = nullptr;                  // the command buttons
+    QPointer<TfrmMessageWindow> m_messageWindow;  // the one server or directory message window
+    std::function<bool(TfrmPref& dialog)> m_preferencesOpened;
+    std::function<void(const TPaneDrop&)> m_onPaneDrop;
     TIniFile m_settingsFile;
     TSettings m_settings;
     TSiteDatabase m_sites;

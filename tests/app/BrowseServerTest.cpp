@@ -99,7 +99,7 @@ TEST(BrowseServer, ASecondConnectionWalksViewsEditsAndQueuesWhileTheMainOneStays
     w.QuickConnect().ServerField()->setEditText(QStringLiteral("127.0.0.1:%1").arg(RealServers::vsftpd().port));
     w.QuickConnect().Connect();
     ASSERT_TRUE(s.t.idle());
-    EXPECT_EQ(w.FTP.Port, RealServers::vsftpd().port);
+    EXPECT_EQ(w.FTP().Port, RealServers::vsftpd().port);
     b->BrowseDblClick(row(b->Browse, QStringLiteral("sub")));
     ASSERT_TRUE(WaitFor([&] { return !b->Busy() && b->CurrentPath() == "/docs/sub/"; }));
     EXPECT_EQ(b->FTP2.Port, s.port);
@@ -108,7 +108,7 @@ TEST(BrowseServer, ASecondConnectionWalksViewsEditsAndQueuesWhileTheMainOneStays
     // Closing ends only its own connection.
     b->mnuCloseClick();
     ASSERT_TRUE(WaitFor([&] { return b.isNull(); }));
-    EXPECT_TRUE(w.FTP.IsConnected());
+    EXPECT_TRUE(w.FTP().IsConnected());
     EXPECT_TRUE(s.t.prompt.asked.empty());
 }
 

@@ -523,7 +523,7 @@ TEST(SafeOverwrite, AnUploadUnderATemporaryNameLeavesTheServersFileUntilItIsWhol
     w.SetActivePane(w.LocalPane().View());
     w.LocalPane().View()->SelectWhere([&](int r) { return w.LocalPane().View()->Text(r, 0) == QStringLiteral("big.bin"); });
     w.QueuePanel().mnuUploadClick();
-    ASSERT_TRUE(WaitFor([&] { return w.FTP.TransferBytes > 100000; }, 20000)) << s.logText();
+    ASSERT_TRUE(WaitFor([&] { return w.FTP().TransferBytes > 100000; }, 20000)) << s.logText();
     s.server->kill();
     s.server->waitForFinished();
     ASSERT_TRUE(WaitFor([&] { return w.Workflow().State() != SessionState::Uploading; }, 20000)) << s.logText();

@@ -61,7 +61,7 @@ TEST(Preferences, OneControlPerPageIsWrittenInOrderAndAppliedAtOnce)
     TfrmMain& w = *t.w;
     std::vector<std::pair<std::string, std::string>> keys;
     std::vector<std::pair<int, std::string>> played;
-    w.PreferencesOpened = [&](TfrmPref& d) {
+    w.SetPreferencesOpened([&](TfrmPref& d) {
         EXPECT_FALSE(d.txtConnectWAV->isEnabled());  // only for "<WAV 文件>"
         editEveryPage(d);
         EXPECT_TRUE(d.txtConnectWAV->isEnabled());
@@ -73,7 +73,7 @@ TEST(Preferences, OneControlPerPageIsWrittenInOrderAndAppliedAtOnce)
         d.show();  // for a person to look at (tools/screenshot.sh)
         d.grab().save(QCoreApplication::applicationDirPath() + QStringLiteral("/preferences-screenshot.png"));
         return true;
-    };
+    });
     w.mnuPreferencesClick();
     EXPECT_EQ(played, (std::vector<std::pair<int, std::string>>{{6, "/tmp/ding.wav"}, {0, ""}}));
 
@@ -106,11 +106,11 @@ TEST(Preferences, OneControlPerPageIsWrittenInOrderAndAppliedAtOnce)
     const std::string pass = f.ReadString("Setup", "ProxyPass");
     EXPECT_NE(pass, "pr0xy");
     EXPECT_EQ(UnscramblePassword(pass), "pr0xy");
-    EXPECT_EQ(w.FTP.ProxyPass, "pr0xy");
+    EXPECT_EQ(w.FTP().ProxyPass, "pr0xy");
 
     // Opened again, the dialog shows what was written (the editor row split
     // at its first ",").
-    w.PreferencesOpened = [&](TfrmPref& d) {
+    w.SetPreferencesOpened([&](TfrmPref& d) {
         EXPECT_EQ(d.txtEmail->text(), QStringLiteral("me@example.org"));
         EXPECT_TRUE(d.chkHideHeader->isChecked());
         EXPECT_EQ(d.SkipList->count(), 1);
@@ -120,7 +120,7 @@ TEST(Preferences, OneControlPerPageIsWrittenInOrderAndAppliedAtOnce)
         EXPECT_EQ(d.MemoProxy->toPlainText(), QStringLiteral("proxyless.example"));
         EXPECT_EQ(d.txtProxyPass->text(), QStringLiteral("pr0xy"));
         return false;
-    };
+    });
     w.mnuPreferencesClick();
 }
 
@@ -131,10 +131,10 @@ TEST(Preferences, CancelChangesNothingAndAFileThatCannotBeWrittenIsTold)
     w.SettingsFile().WriteString("Setup", "Email", "before@example.org");
     const QString path = t.data.path() + QStringLiteral("/corvyne.ini");
     const std::string before = ReadTestFile(path);
-    w.PreferencesOpened = [&](TfrmPref& d) {
+    w.SetPreferencesOpened([&](TfrmPref& d) {
         editEveryPage(d);
         return false;
-    };
+    });
     w.mnuPreferencesClick();
     EXPECT_TRUE(ReadTestFile(path) == before);
     EXPECT_EQ(w.Settings().Email, "guest@corvyne.invalid");  // as loaded at start
@@ -142,10 +142,10 @@ TEST(Preferences, CancelChangesNothingAndAFileThatCannotBeWrittenIsTold)
     // The file turned into a folder: nothing can be written, even as root.
     ASSERT_TRUE(QFile::remove(path));
     ASSERT_TRUE(QDir().mkdir(path));
-    w.PreferencesOpened = [&](TfrmPref& d) {
+    w.SetPreferencesOpened([&](TfrmPref& d) {
         d.txtEmail->setText(QStringLiteral("after@example.org"));
         return true;
-    };
+    });
     w.mnuPreferencesClick();
     ASSERT_FALSE(t.prompt.asked.empty());
     EXPECT_EQ(t.prompt.asked.back().rfind("无法保存设置: ", 0), 0u) << t.prompt.asked.back();
@@ -171,10 +171,10 @@ TEST(Preferences, MixedOrderAppliesAtOnce)
         return out;
     };
     ASSERT_EQ(names(), (QStringList{"b_dir", "a.txt", "c.txt"}));
-    w.PreferencesOpened = [&](TfrmPref& d) {
+    w.SetPreferencesOpened([&](TfrmPref& d) {
         d.grpSortAlpha->button(1)->setChecked(true);
         return true;
-    };
+    });
     w.mnuPreferencesClick();
     EXPECT_EQ(names(), (QStringList{"a.txt", "b_dir", "c.txt"}));
 }
@@ -185,7 +185,7 @@ TEST(Preferences, EnterInAFieldThatFeedsAListAddsToTheList)
 {
     QueueWindow t;
     TfrmMain& w = *t.w;
-    w.PreferencesOpened = [&](TfrmPref& d) {
+    w.SetPreferencesOpened([&](TfrmPref& d) {
         d.show();
         auto* pages = d.findChild<QTabWidget*>();
         auto page = [&](const char* title) {
@@ -212,7 +212,7 @@ TEST(Preferences, EnterInAFieldThatFeedsAListAddsToTheList)
         QTest::keyClick(d.txtSkipName, Qt::Key_Return);
         EXPECT_FALSE(d.isVisible());
         return d.result() == QDialog::Accepted;
-    };
+    });
     w.mnuPreferencesClick();
     EXPECT_EQ(w.Settings().SkipPatterns, std::vector<std::string>{"*.tmp"});
     EXPECT_EQ(onDisk(t).ReadString("Editors", "e1"), ".md,/usr/bin/vi");
@@ -225,7 +225,7 @@ TEST(Preferences, OpensShowingEveryPageAndAtTheSizeLastGiven)
     QueueWindow t;
     TfrmMain& w = *t.w;
     const QSize chosen(760, 560);
-    w.PreferencesOpened = [&](TfrmPref& d) {
+    w.SetPreferencesOpened([&](TfrmPref& d) {
         d.show();
         auto* pages = d.findChild<QTabWidget*>();
         const QTabBar* bar = pages->tabBar();
@@ -235,16 +235,16 @@ TEST(Preferences, OpensShowingEveryPageAndAtTheSizeLastGiven)
         d.resize(chosen);
         d.hide();
         return false;
-    };
+    });
     w.mnuPreferencesClick();
     EXPECT_EQ(w.SettingsFile().ReadString("Dialogs", "Preferences"), "760,560");
     QSize reopened;
-    w.PreferencesOpened = [&](TfrmPref& d) {
+    w.SetPreferencesOpened([&](TfrmPref& d) {
         d.show();
         reopened = d.size();
         d.hide();
         return false;
-    };
+    });
     w.mnuPreferencesClick();
     EXPECT_EQ(reopened, chosen);
 }

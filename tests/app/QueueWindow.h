@@ -140,8 +140,8 @@ struct QueueWindow {
     std::vector<std::string> log() const
     {
         std::vector<std::string> out;
-        for (int i = 0; i < w->Memo1->LineCount(); ++i)
-            out.push_back(w->Memo1->GetLineText(i).toStdString());
+        for (int i = 0; i < w->Memo1()->LineCount(); ++i)
+            out.push_back(w->Memo1()->GetLineText(i).toStdString());
         return out;
     }
 };

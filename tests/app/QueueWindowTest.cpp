@@ -190,7 +190,7 @@ TEST(QueueHostile, NamesThatLeaveTheTargetAndALoopingFolderStayInside)
     ASSERT_TRUE(QDir().mkpath(target));
     t.w->LocalPane().SetDirectory(target);
     t.w->Settings().ReceiveRefresh = false;
-    t.w->Memo1->SetMaxRecords(32768);  // the whole walk stays in the log
+    t.w->Memo1()->SetMaxRecords(32768);  // the whole walk stays in the log
     t.w->QuickConnect().ServerField()->setEditText(QStringLiteral("127.0.0.1:bob:pw:%1").arg(server.port()));
     t.w->QuickConnect().Connect();
     ASSERT_TRUE(t.idle());

@@ -423,7 +423,7 @@ TEST(SiteManagerWindow, ConnectsFromTheDialogAndFromTheSiteMenuAndEditsTheCurren
     w.SiteCommands().mnuSiteManagerClick();
     ASSERT_TRUE(t.idle()) << t.log().back();
     EXPECT_EQ(w.Workflow().CurrentSite, "Lab & Co");
-    EXPECT_EQ(w.FTP.UserName, RealServers::User);
+    EXPECT_EQ(w.FTP().UserName, RealServers::User);
     EXPECT_EQ(w.Sites().ReadSite("Lab & Co")->Port, std::to_string(port));
 
     // The site menu shows "&" as it is, and gives the plain name back.
@@ -450,7 +450,7 @@ TEST(SiteManagerWindow, ConnectsFromTheDialogAndFromTheSiteMenuAndEditsTheCurren
     w.SiteCommands().mnuEditCurrentSiteClick();
     EXPECT_EQ(shown, "Lab & Co");
     EXPECT_EQ(groupShown, QStringLiteral("R&D"));
-    EXPECT_TRUE(w.FTP.IsConnected());  // leaving the dialog does not disconnect
+    EXPECT_TRUE(w.FTP().IsConnected());  // leaving the dialog does not disconnect
 }
 
 TEST(SiteManagerWindow, LocalFilesOnTheCommandLineGoToTheChosenTargetSiteAndTheProgramEnds)

@@ -48,7 +48,7 @@ TEST(TransferProgressWindow, ARunShowsItsProgressThenLogsAndCountsEachFile)
     EXPECT_FALSE(s.t.w->StatusLine().Panel(1)->isVisible());
     // A picture of the window in the middle of the run, to look at.
     s.t.w->resize(1100, 700);
-    for (QWidget* w : {static_cast<QWidget*>(s.t.w->QueuePanel().View()), static_cast<QWidget*>(s.t.w->Memo1),
+    for (QWidget* w : {static_cast<QWidget*>(s.t.w->QueuePanel().View()), static_cast<QWidget*>(s.t.w->Memo1()),
                        static_cast<QWidget*>(s.t.w->statusBar())})
         w->setUpdatesEnabled(true);  // painted ten times a second during a run; now, for the picture
     EXPECT_TRUE(

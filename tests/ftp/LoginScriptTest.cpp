@@ -440,7 +440,8 @@ TEST_F(ScriptedLogin, CloseSendsNothingAndReportsClosed)
 
 TEST_F(ScriptedLogin, RefusedConnectionIsErrorTwentyWithoutRetry)
 {
-    ftp.Port = ClosedLoopbackPort();
+    const RefusingPort refusing;
+    ftp.Port = refusing.port();
     ftp.Retry = 3;
     ASSERT_TRUE(login());
     EXPECT_TRUE(rec.has(feSocket, "连接被拒绝"));

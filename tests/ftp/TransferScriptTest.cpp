@@ -200,7 +200,8 @@ TEST_F(ScriptedTransfer, RefusedRetrieveDeletesOnlyTheFileItCreated)
 
 TEST_F(ScriptedTransfer, RefusedPassiveConnectionEndsTheTransfer)
 {
-    server.addSession({{"220 hi"}, loginThen({"200 ok", PassiveReplyFor(ClosedLoopbackPort())})});
+    const RefusingPort refusing;
+    server.addSession({{"220 hi"}, loginThen({"200 ok", PassiveReplyFor(refusing.port())})});
     ASSERT_TRUE(login());
     ftp.List();
     ASSERT_TRUE(waitDone());

@@ -141,7 +141,8 @@ TEST(Socket, UnresolvableNameReportsHostNotFound)
 
 TEST(Socket, RefusedConnectReportsErrorAndCloses)
 {
-    const quint16 port = ClosedLoopbackPort();
+    const RefusingPort refusing;
+    const quint16 port = refusing.port();
     TCustomCorvSocket s;
     Events ev(s);
     s.Host = "127.0.0.1";

@@ -1,3 +1,4 @@
+#include <stdexcept>
 #include "TestSupport.h"
 
 #include <QDir>
@@ -53,6 +54,24 @@ quint16 ClosedLoopbackPort()
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
     ::close(fd);  // bound, never listened: the port is free and closed
     return ntohs(a.sin_port);
+}
+
+RefusingPort::RefusingPort()
+{
+    m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+        throw std::runtime_error("no loopback port to refuse on");
+    m_port = ntohs(a.sin_port);
+}
+
+RefusingPort::~RefusingPort()
+{
+    ::close(m_fd);
 }
 
 std::string PassiveReplyFor(quint16 port)

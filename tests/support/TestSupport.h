@@ -8,8 +8,23 @@
 #include <string>
 #include <vector>
 
-// A loopback port nothing listens on (a connect to it is refused).
+// A free loopback port, for a server of the test's own to listen on.
 quint16 ClosedLoopbackPort();
+// A loopback port that refuses connections for as long as this lives: bound
+// and never listened on, so no other socket (not even a client's own
+// ephemeral port, which would connect to itself) can take it meanwhile.
+class RefusingPort {
+public:
+    RefusingPort();
+    ~RefusingPort();
+    RefusingPort(const RefusingPort&) = delete;
+    RefusingPort& operator=(const RefusingPort&) = delete;
+    quint16 port() const { return m_port; }
+
+private:
+    int m_fd = -1;
+    quint16 m_port = 0;
+};
 
 // "227 Entering Passive Mode (127,0,0,1,hi,lo)" for a loopback port.
 std::string PassiveReplyFor(quint16 port);
