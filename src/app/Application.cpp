@@ -6,10 +6,10 @@
 #include <QSocketNotifier>
 #include <QTranslator>
 
-#include <sys/socket.h>
-#include <unistd.h>
 #include <cerrno>
 #include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 int signalPipe[2] = {-1, -1};

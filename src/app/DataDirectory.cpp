@@ -1,14 +1,14 @@
 #include "app/DataDirectory.h"
 
-#include <QDir>
 #include "sites/IniFile.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <cstdlib>
 #include <pwd.h>
 #include <unistd.h>
-#include <cstdlib>
 
 namespace {
 const QStringList switchNames = {QStringLiteral("nosplash")};

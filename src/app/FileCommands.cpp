@@ -2,22 +2,23 @@
 // the local pane's own (new folder, rename, delete to the trash), and
 // viewing and editing over TViewEdit.
 
-#include "dialogs/FolderChooser.h"
-#include "session/FileOps.h"
 #include "app/FileCommands.h"
+
 #include "app/LocalPane.h"
 #include "app/QueuePanel.h"
 #include "app/RemotePane.h"
 #include "app/StatusLine.h"
+#include "console/cxGraphics.h"
 #include "dialogs/Editor.h"
+#include "dialogs/FolderChooser.h"
+#include "dialogs/MessageWindow.h"
+#include "dialogs/PropertiesDialog.h"
 #include "ftp/Ftp.h"
+#include "session/FileOps.h"
 #include "session/ListingCache.h"
 #include "session/ViewEdit.h"
 #include "sites/Settings.h"
-#include "dialogs/MessageWindow.h"
-#include "dialogs/PropertiesDialog.h"
 #include "widgets/corvview.h"
-#include "console/cxGraphics.h"
 
 #include <QCheckBox>
 #include <QDBusConnection>

@@ -1,21 +1,20 @@
 #include "app/Main.h"
-#include "dialogs/Preferences.h"
 
 #include "app/CrashLog.h"
-#include "widgets/DialogSize.h"
 #include "app/DataDirectory.h"
 #include "app/FileType.h"
 #include "console/cxGraphics.h"
 #include "dialogs/About.h"
 #include "dialogs/LoginPrompt.h"
 #include "dialogs/MessageWindow.h"
+#include "dialogs/Preferences.h"
 #include "net/EventDispatch.h"
+#include "widgets/DialogSize.h"
 #include "widgets/QueueView.h"
 #include "widgets/corvview.h"
 
-#include <QApplication>
-
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -42,6 +41,7 @@
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
 #include <cstdio>
 #include <map>
 
@@ -264,6 +264,11 @@ void TfrmMain::SetPrompt(IPrompt* prompt)
 TfrmMain::~TfrmMain()
 {
     SetApplicationExceptionHandler(nullptr);
+    // The parts hold the session by reference: they go before it does (as
+    // children they would outlive the members).
+    for (QObject* part : std::initializer_list<QObject*>{m_menus, m_siteCommands, m_files, m_scripts, m_queuePanel,
+                                                         m_quick, m_status, m_remote, m_local})
+        delete part;
 }
 
 void TfrmMain::buildWidgets()

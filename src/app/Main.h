@@ -1,33 +1,31 @@
 #pragma once
-// The main window: the quick-connect bar, the local and remote panes, the
-// queue, the log console and the status bar. A composition: the connection
-// workflow, the settings, the site database and the prompt are collaborators
-// it owns; its handlers are thin entry points.
+// The main window: a frame that makes the parts (the quick-connect bar, the
+// two panes, the queue panel, the log, the status line, the menus, and the
+// parts without widgets of their own: file commands, site commands, the
+// script host), lays them out, restores and saves the layout, and closes.
+// It owns the session (client, workflow, cache, queue, settings, sites) the
+// parts share through TWindowParts.
 
-#include "ftp/Ftp.h"
-#include "session/Connection.h"
-#include "session/FileOps.h"
-#include "session/ListingCache.h"
-#include "session/QueueRun.h"
-#include "session/RunReport.h"
-#include "session/ViewEdit.h"
-#include "sites/IniFile.h"
-#include "sites/Settings.h"
-#include "sites/SiteDb.h"
-#include "app/ScriptHost.h"
-#include "app/SiteCommands.h"
-#include "transfer/TransferQueue.h"
 #include "app/FileCommands.h"
 #include "app/LocalPane.h"
 #include "app/MenuBar.h"
 #include "app/QueuePanel.h"
 #include "app/QuickConnect.h"
 #include "app/RemotePane.h"
+#include "app/ScriptHost.h"
+#include "app/SiteCommands.h"
 #include "app/StatusLine.h"
 #include "app/WidgetPrompt.h"
-#include "dialogs/MessageWindow.h"
 #include "app/WindowParts.h"
-#include "widgets/corvview.h"
+#include "dialogs/MessageWindow.h"
+#include "ftp/Ftp.h"
+#include "session/Connection.h"
+#include "session/ListingCache.h"
+#include "session/RunReport.h"
+#include "sites/IniFile.h"
+#include "sites/Settings.h"
+#include "sites/SiteDb.h"
+#include "transfer/TransferQueue.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -35,35 +33,12 @@
 #include <functional>
 #include <memory>
 
-class QComboBox;
-class QLabel;
-class QLineEdit;
-class QProcessEnvironment;
-class QAction;
+class QKeyEvent;
 class QSplitter;
 class QSystemTrayIcon;
-class QUrl;
 class QToolBar;
-class QToolButton;
-class QMenu;
-class QKeyEvent;
-class QMouseEvent;
 class TWinConsole;
-
-class TQueueView;
-class TFailedView;
-class TTapi;
-class TfrmCustom;
-class TfrmBookmark;
-class TfrmSite;
 class TfrmPref;
-class TfrmBrowseServer;
-class QTimer;
-struct TCustomCommand;
-
-struct TQueueFileSkip;
-struct TSiteQueue;
-
 
 class TfrmMain : public QMainWindow {
     Q_OBJECT

@@ -2,16 +2,17 @@
 // dropped files, and the thin handlers of the queue's commands. The run
 // itself is TQueueRun; queue files are QueuePanelFiles.cpp.
 
-#include "app/LocalPane.h"
 #include "app/QueuePanel.h"
+
+#include "app/LocalPane.h"
 #include "app/RemotePane.h"
 #include "app/StatusLine.h"
 #include "desktop/PowerBackend.h"
+#include "dialogs/FileExistsDialog.h"
 #include "ftp/Ftp.h"
 #include "sites/Settings.h"
 #include "sites/SiteDb.h"
 #include "transfer/TransferQueue.h"
-#include "dialogs/FileExistsDialog.h"
 #include "widgets/FailedView.h"
 #include "widgets/QueueView.h"
 

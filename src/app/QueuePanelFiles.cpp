@@ -5,13 +5,13 @@
 #include "app/QueuePanel.h"
 #include "app/QuickConnect.h"
 #include "app/ScriptHost.h"
+#include "dialogs/QueueFileDialog.h"
+#include "dialup/TTapiComponent.h"
 #include "ftp/Ftp.h"
 #include "sites/IniFile.h"
 #include "sites/Settings.h"
-#include "transfer/TransferQueue.h"
-#include "dialogs/QueueFileDialog.h"
-#include "dialup/TTapiComponent.h"
 #include "transfer/QueueFile.h"
+#include "transfer/TransferQueue.h"
 #include "widgets/QueueView.h"
 
 #include <QComboBox>

@@ -1,24 +1,23 @@
 // The site commands and bookmarks; see SiteCommands.h.
-#include "dialogs/BrowseServer.h"
+#include "app/SiteCommands.h"
+
 #include "app/DataDirectory.h"
-#include "widgets/DialogSize.h"
-#include "app/FileType.h"
 #include "app/FileCommands.h"
+#include "app/FileType.h"
 #include "app/LocalPane.h"
 #include "app/QueuePanel.h"
 #include "app/QuickConnect.h"
 #include "app/RemotePane.h"
-#include "app/SiteCommands.h"
 #include "dialogs/BookmarkDialogs.h"
+#include "dialogs/BrowseServer.h"
+#include "dialogs/SiteManager.h"
 #include "ftp/Ftp.h"
 #include "sites/IniFile.h"
 #include "sites/Settings.h"
 #include "sites/SiteDb.h"
 #include "transfer/TransferQueue.h"
-#include <QToolBar>
-#include <QToolButton>
+#include "widgets/DialogSize.h"
 #include "widgets/QueueView.h"
-#include "dialogs/SiteManager.h"
 #include "widgets/corvview.h"
 
 #include <QComboBox>
@@ -31,6 +30,8 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
 
 #include <algorithm>
 
