@@ -71,6 +71,21 @@ void TMenuBar::addItems(QMenu* menu, std::initializer_list<TItem> items)
     }
 }
 
+// The four view styles of the active pane, one checked at a time.
+std::vector<QAction*> TMenuBar::addStyleItems(QMenu* menu)
+{
+    auto* styles = new QActionGroup(menu);
+    std::vector<QAction*> items;
+    for (int i = 0; i < 4; ++i) {
+        QAction* a = menu->addAction(QString::fromUtf8(StyleCaptions[i]), this,
+                                     [this, i] { m_parts.Active().SetViewStyle(static_cast<TViewStyle>(i)); });
+        a->setCheckable(true);
+        styles->addAction(a);
+        items.push_back(a);
+    }
+    return items;
+}
+
 QMenu* TMenuBar::addMenu(const char* caption)
 {
     return m_window->menuBar()->addMenu(QString::fromUtf8(caption));
@@ -232,16 +247,9 @@ void TMenuBar::buildViewMenu()
 {
     QMenu* view = addMenu("查看(&V)");
     TWindowParts& p = m_parts;
-    auto* styles = new QActionGroup(this);
-    std::vector<QAction*> styleItems;
-    for (int i = 0; i < 4; ++i) {
-        QAction* a = view->addAction(QString::fromUtf8(StyleCaptions[i]), this,
-                                     [&p, i] { p.Active().SetViewStyle(static_cast<TViewStyle>(i)); });
-        a->setCheckable(true);
-        a->setObjectName(QStringLiteral("mnuViewStyle%1").arg(i));
-        styles->addAction(a);
-        styleItems.push_back(a);
-    }
+    const std::vector<QAction*> styleItems = addStyleItems(view);
+    for (size_t i = 0; i < styleItems.size(); ++i)
+        styleItems[i]->setObjectName(QStringLiteral("mnuViewStyle%1").arg(i));
     view->addSeparator();
     QMenu* arrange = view->addMenu(QStringLiteral("排列图标(&I)"));
     QAction* autoArrange;
@@ -446,15 +454,7 @@ void TMenuBar::buildViewPopup()
 {
     PopupView = new QMenu(m_window);
     TWindowParts& p = m_parts;
-    auto* styles = new QActionGroup(this);
-    std::vector<QAction*> styleItems;
-    for (int i = 0; i < 4; ++i) {
-        QAction* a = PopupView->addAction(QString::fromUtf8(StyleCaptions[i]), this,
-                                          [&p, i] { p.Active().SetViewStyle(static_cast<TViewStyle>(i)); });
-        a->setCheckable(true);
-        styles->addAction(a);
-        styleItems.push_back(a);
-    }
+    const std::vector<QAction*> styleItems = addStyleItems(PopupView);
     QAction *newFolder, *changeDir, *refresh;
     addItems(PopupView, {
                             {},

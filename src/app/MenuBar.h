@@ -14,6 +14,7 @@
 #include <functional>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 class QAction;
 class QMainWindow;
@@ -61,6 +62,7 @@ private:
     };
     void addItems(QMenu* menu, std::initializer_list<TItem> items);
     QMenu* addMenu(const char* caption);
+    std::vector<QAction*> addStyleItems(QMenu* menu);
 
     void buildServerMenu();
     void buildSitesMenu();

@@ -18,16 +18,27 @@
 #include <unistd.h>
 #include <algorithm>
 
-BlackholePort::BlackholePort()
+namespace {
+// A socket bound to a free loopback port (throws when there is none).
+int boundLoopbackSocket(sockaddr_in& a)
 {
-    m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    a = {};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t len = sizeof a;
-    ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+        throw std::runtime_error("no free loopback port");
+    return fd;
+}
+}  // namespace
+
+BlackholePort::BlackholePort()
+{
+    sockaddr_in a;
+    m_fd = boundLoopbackSocket(a);
     ::listen(m_fd, 0);
-    ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len);
     m_port = ntohs(a.sin_port);
     for (int i = 0; i < 3; ++i) {
         int f = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
@@ -45,27 +56,15 @@ BlackholePort::~BlackholePort()
 
 quint16 ClosedLoopbackPort()
 {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);  // bound, never listened: the port is free and closed
+    sockaddr_in a;
+    ::close(boundLoopbackSocket(a));  // bound, never listened: the port is free and closed
     return ntohs(a.sin_port);
 }
 
 RefusingPort::RefusingPort()
 {
-    m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len) != 0)
-        throw std::runtime_error("no loopback port to refuse on");
+    sockaddr_in a;
+    m_fd = boundLoopbackSocket(a);
     m_port = ntohs(a.sin_port);
 }
 
