@@ -415,184 +415,262 @@ int64_t sizeOf(std::string_view text)
 
 using namespace ListText;
 
+namespace {
+// "12-25-03" or "12-25-2023": the first field of a DOS line.
+bool dosDateField(std::string_view f)
+{
+    if (f.size() < 8 || f.size() > 10 || f[2] != '-' || f[5] != '-')
+        return false;
+    for (size_t i = 0; i < f.size(); ++i)
+        if (i != 2 && i != 5 && !std::isdigit(static_cast<unsigned char>(f[i])))
+            return false;
+    return true;
+}
+
+// The layout of a line: the server type's, unless the line shows another.
+Layout chooseLayout(TFTPServerType serverType, const std::string& line)
+{
+    const size_t blank = line.find(' ');
+    if (serverType == ftpstWin2K) {
+        // The first blank at position 11 or later, and not after a date
+        // with a four-digit year ("12-25-2023").
+        return blank != std::string::npos && blank >= 10 && !std::isdigit(static_cast<unsigned char>(line[0]))
+                   ? Layout::Unix
+                   : Layout::Dos;
+    }
+    // A DOS line from a server of another type (a Unix server listing in
+    // DOS form): it begins with its date. Other lines that begin with a
+    // digit are the server's own (OS/2 sizes, VM names, MVS volumes).
+    if (dosDateField(std::string_view(line).substr(0, std::min(blank, line.size()))))
+        return Layout::Dos;
+    return layoutOf(serverType);
+}
+
+bool kindFromFirst(char c, TRemoteEntry& e)
+{
+    if (c == '-' || c == 'f')
+        return true;
+    if (c == 'd')
+        return e.IsDir = true;
+    if (c == 'l')
+        return e.IsLink = true;
+    return false;
+}
+
+// A name coloured by the server ("\x1b[01;34mname\x1b[0m"): the name is
+// what the sequence colours; an unfinished sequence leaves none.
+void stripColour(std::string& name)
+{
+    if (name.empty() || name[0] != '\x1b')
+        return;
+    const size_t m = name.find('m');
+    if (m == std::string::npos) {
+        name.clear();
+        return;
+    }
+    const size_t esc = name.find('\x1b', m + 1);
+    name = esc == std::string::npos ? std::string() : name.substr(m + 1, esc - m - 1);
+}
+}  // namespace
+
 bool TListParser::ParseListLine(TFTPServerType serverType, const std::string& line, TRemoteEntry& e)
 {
     if (line.empty())
         return false;
-    Layout layout = layoutOf(serverType);
-    if (serverType != ftpstWin2K && std::isdigit(static_cast<unsigned char>(line[0])))
-        layout = Layout::Dos;
-    if (serverType == ftpstWin2K) {
-        const size_t blank = line.find(' ');
-        // The first blank at position 11 or later, and not after a date
-        // with a four-digit year ("12-25-2023").
-        if (blank != std::string::npos && blank >= 10 && !std::isdigit(static_cast<unsigned char>(line[0])))
-            layout = Layout::Unix;
-    }
-    const FieldList F(line);
-    auto kindFromFirst = [&e](char c) {
-        if (c == '-' || c == 'f')
-            return true;
-        if (c == 'd')
-            return e.IsDir = true;
-        if (c == 'l')
-            return e.IsLink = true;
-        return false;
-    };
-
-    switch (layout) {
+    switch (chooseLayout(serverType, line)) {
         case Layout::None:
             return false;
-        case Layout::Unix: {
-            // The most common listing by far, and large ones are Unix: read
-            // from views of the line, without a copy per field.
-            if (!kindFromFirst(line[0]))
-                return false;
-            const int k =
-                (F.View(1).starts_with('[') || serverType == ftpstRedhat || !isWholeNumber(F.View(4))) ? 3 : 4;
-            e.Owner = F.View(2);
-            if (k == 4)
-                e.Group = F.View(3);
-            e.Size = sizeOf(F.View(k));
-            const std::string_view f1 = F.View(k + 1);
-            const bool dayFirst = isWholeNumber(f1);
-            std::string dateText;
-            dateText.append(dayFirst ? F.View(k + 2) : f1).append(" ");
-            dateText.append(dayFirst ? f1 : F.View(k + 2)).append(" ").append(F.View(k + 3));
-            std::string name;
-            if (serverType == ftpstUnixHidden) {
-                name = RestKeepingBlanks(line, k + 4, e.IsLink);
-            } else if (F.StartOf(k + 4) != std::string::npos) {
-                // "ls -l" puts one blank after the time or year: any more
-                // belong to the name (" lead" is not "lead"). A link's name
-                // ends at its arrow; an arrow before the name (a field after
-                // a blank that starts with "->") leaves no name.
-                const size_t start = F.EndOf(k + 3) + 1;
-                bool arrowBefore = false;
-                for (int j = 1; j < k + 4; ++j) {
-                    const std::string_view f = F.View(j);
-                    arrowBefore = arrowBefore || (f.size() >= 2 && f[0] == '-' && f[1] == '>');
-                }
-                const size_t arrow = e.IsLink ? std::min(line.find(" ->", start), line.size()) : line.size();
-                if (!arrowBefore && arrow > start)
-                    name.assign(line, start, arrow - start);
-            }
-            if (!name.empty() && name[0] == '\x1b') {
-                // A colour sequence: the name is what it colours.
-                const size_t m = name.find('m');
-                if (m == std::string::npos) {
-                    name.clear();
-                } else {
-                    const size_t esc = name.find('\x1b', m + 1);
-                    name = esc == std::string::npos ? std::string() : name.substr(m + 1, esc - m - 1);
-                }
-            }
-            if (name.empty())
-                return false;
-            e.Name = std::move(name);
-            e.Date = UnixDate(dateText, clock());
-            return true;
-        }
-        case Layout::Dos: {
-            // A line naming a file always shows it, whatever its date says:
-            // a date, a size or "<DIR>", a name.
-            if (line.find("*.*") != std::string::npos || !std::isdigit(static_cast<unsigned char>(line[0])))
-                return false;
-            const std::string size = F(2);
-            const bool dir = size == "<DIR>";
-            if (!dir && !isWholeNumber(size))
-                return false;
-            std::string name = Rest(line, 3);
-            if (name.empty())
-                return false;
-            e.IsDir = dir;
-            e.IsLink = false;
-            e.Owner.clear();
-            e.Date = DosDate(F(0), F(1));
-            e.Size = dir ? 0 : sizeOf(size);
-            e.Name = std::move(name);
-            return true;
-        }
-        case Layout::Mac: {
-            if (!kindFromFirst(line[0]))
-                return false;
-            const int k = e.IsDir ? 2 : 3;
-            e.Size = sizeOf(F(k));
-            e.Name = cutAtArrow(Rest(line, k + 4), e.IsLink);
-            e.Date = UnixDate(F(k + 1) + " " + F(k + 2) + " " + F(k + 3), clock());
-            return true;
-        }
-        case Layout::Netware: {
-            if (line.size() < 20)
-                return false;
-            e.IsLink = false;
-            e.IsDir = line[0] == 'd';
-            const int k = isWholeNumber(F(3)) ? 3 : 4;
-            e.Size = sizeOf(F(k));
-            e.Name = Rest(line, k + 4);
-            e.Date = UnixDate(F(k + 1) + " " + F(k + 2) + " " + F(k + 3), clock());
-            return true;
-        }
-        case Layout::Os2: {
-            const std::string s = line.substr(std::min(line.find_first_not_of(' '), line.size()));
-            e.IsDir = false;
-            e.IsLink = false;
-            const FieldList S(s);
-            e.Size = sizeOf(S(0));
-            std::string d = S(1);
-            int k = 2;
-            if (d == "A" || d == "DIR") {
-                k = 3;
-                e.IsDir = d == "DIR";
-                d = S(2);
-            }
-            e.Date = DosDate(d, S(k));
-            e.Name = Rest(s, k + 1);
-            return true;
-        }
+        case Layout::Unix:
+            return parseUnix(serverType, line, e);
+        case Layout::Dos:
+            return parseDos(line, e);
+        case Layout::Mac:
+            return parseMac(line, e);
+        case Layout::Netware:
+            return parseNetware(line, e);
+        case Layout::Os2:
+            return parseOs2(line, e);
         case Layout::Vm:
-            e.Name = F(0) + "." + F(1);
-            e.Size = sizeOf(F(3));
-            e.Date = IsoDate(F(6), F(7));
-            e.IsDir = false;
-            return true;
+            return parseVm(line, e);
         case Layout::VmVps:
-            for (const char* skip : {"=", "总计:  ", " rf trks", "磁道限制   "})
-                if (line.find(skip) != std::string::npos)
-                    return false;
-            e.Name = F(1);
-            e.Name.insert(0, 1, '.');  // not "." + F(1): GCC 12 warns wrongly at -O2 (-Wrestrict)
-            e.Size = sizeOf(F(2));
-            e.Date = IsoDate(F(7), F(6));
-            e.IsDir = false;
-            return true;
-        case Layout::Mvs: {
-            // The header, in the server's words or translated.
-            if (line.find("容量单位   ") != std::string::npos ||
-                (F(0) == "Volume" && line.find("Dsname") != std::string::npos))
-                return false;
-            e.IsLink = false;
-            if (F(0) == "Migrated") {
-                // A data set moved to tape: only its name is known.
-                const std::string name = TrimBlanks(line.substr(8));
-                if (name.empty() || name.find(' ') != std::string::npos)
-                    return false;
-                e.IsDir = false;
-                e.Size = -1;
-                e.Name = name;
-                e.Date = {};
-                return true;
-            }
-            e.IsDir = F(8) == "PO";
-            e.Size = sizeOf(F(7));
-            e.Name = Rest(line, 9);
-            e.Date = IsoDate(F(2), {});
-            return !e.Name.empty();
-        }
+            return parseVmVps(line, e);
+        case Layout::Mvs:
+            return parseMvs(line, e);
         case Layout::Vms:
             return ParseVms(line, e);
     }
     return false;
+}
+
+// The most common listing by far, and large ones are Unix: read from views
+// of the line, without a copy per field.
+bool TListParser::parseUnix(TFTPServerType serverType, const std::string& line, TRemoteEntry& e)
+{
+    if (!kindFromFirst(line[0], e))
+        return false;
+    const FieldList F(line);
+    const int k = (F.View(1).starts_with('[') || serverType == ftpstRedhat || !isWholeNumber(F.View(4))) ? 3 : 4;
+    e.Owner = F.View(2);
+    if (k == 4)
+        e.Group = F.View(3);
+    e.Size = sizeOf(F.View(k));
+    const std::string_view f1 = F.View(k + 1);
+    const bool dayFirst = isWholeNumber(f1);
+    std::string dateText;
+    dateText.append(dayFirst ? F.View(k + 2) : f1).append(" ");
+    dateText.append(dayFirst ? f1 : F.View(k + 2)).append(" ").append(F.View(k + 3));
+    std::string name;
+    if (serverType == ftpstUnixHidden) {
+        name = RestKeepingBlanks(line, k + 4, e.IsLink);
+    } else if (F.StartOf(k + 4) != std::string::npos) {
+        // "ls -l" puts one blank after the time or year: any more belong to
+        // the name (" lead" is not "lead"). A link's name ends at its arrow;
+        // an arrow before the name (a field after a blank that starts with
+        // "->") leaves no name.
+        const size_t start = F.EndOf(k + 3) + 1;
+        bool arrowBefore = false;
+        for (int j = 1; j < k + 4; ++j) {
+            const std::string_view f = F.View(j);
+            arrowBefore = arrowBefore || (f.size() >= 2 && f[0] == '-' && f[1] == '>');
+        }
+        const size_t arrow = e.IsLink ? std::min(line.find(" ->", start), line.size()) : line.size();
+        if (!arrowBefore && arrow > start)
+            name.assign(line, start, arrow - start);
+    }
+    stripColour(name);
+    if (name.empty())
+        return false;
+    e.Name = std::move(name);
+    e.Date = UnixDate(dateText, clock());
+    return true;
+}
+
+// A line naming a file always shows it, whatever its date says: a date, a
+// size or "<DIR>", a name.
+bool TListParser::parseDos(const std::string& line, TRemoteEntry& e)
+{
+    if (line.find("*.*") != std::string::npos || !std::isdigit(static_cast<unsigned char>(line[0])))
+        return false;
+    const FieldList F(line);
+    const std::string size = F(2);
+    const bool dir = size == "<DIR>";
+    if (!dir && !isWholeNumber(size))
+        return false;
+    std::string name = Rest(line, 3);
+    if (name.empty())
+        return false;
+    e.IsDir = dir;
+    e.IsLink = false;
+    e.Owner.clear();
+    e.Date = DosDate(F(0), F(1));
+    e.Size = dir ? 0 : sizeOf(size);
+    e.Name = std::move(name);
+    return true;
+}
+
+bool TListParser::parseMac(const std::string& line, TRemoteEntry& e)
+{
+    if (!kindFromFirst(line[0], e))
+        return false;
+    const FieldList F(line);
+    const int k = e.IsDir ? 2 : 3;
+    e.Size = sizeOf(F(k));
+    e.Name = cutAtArrow(Rest(line, k + 4), e.IsLink);
+    e.Date = UnixDate(F(k + 1) + " " + F(k + 2) + " " + F(k + 3), clock());
+    return true;
+}
+
+bool TListParser::parseNetware(const std::string& line, TRemoteEntry& e)
+{
+    if (line.size() < 20)
+        return false;
+    const FieldList F(line);
+    e.IsLink = false;
+    e.IsDir = line[0] == 'd';
+    const int k = isWholeNumber(F(3)) ? 3 : 4;
+    e.Size = sizeOf(F(k));
+    e.Name = Rest(line, k + 4);
+    e.Date = UnixDate(F(k + 1) + " " + F(k + 2) + " " + F(k + 3), clock());
+    return true;
+}
+
+// "size [attributes] [DIR] date time name": the attributes ("A", "RSA",
+// none) vary, the date is the field that looks like one.
+bool TListParser::parseOs2(const std::string& line, TRemoteEntry& e)
+{
+    const std::string s = line.substr(std::min(line.find_first_not_of(' '), line.size()));
+    const FieldList S(s);
+    int date = 1;
+    bool dir = false;
+    for (; date < 6 && !S.View(date).empty() && !dosDateField(S.View(date)); ++date)
+        dir = dir || S.View(date) == "DIR";
+    if (!dosDateField(S.View(date)))
+        return false;
+    std::string name = Rest(s, date + 2);
+    if (name.empty())
+        return false;
+    e.IsDir = dir;
+    e.IsLink = false;
+    e.Size = sizeOf(S(0));
+    e.Date = DosDate(S(date), S(date + 1));
+    e.Name = std::move(name);
+    return true;
+}
+
+// "NAME TYPE [mode] F|V lrecl records ... date time": the size is the
+// record length times the records (z/VM leaves the file mode out).
+bool TListParser::parseVm(const std::string& line, TRemoteEntry& e)
+{
+    const FieldList F(line);
+    e.Name = F(0) + "." + F(1);
+    const int format = F(2) == "F" || F(2) == "V" ? 2 : 3;
+    const int64_t length = sizeOf(F(format + 1));
+    const int64_t records = sizeOf(F(format + 2));
+    e.Size = length >= 0 && records >= 0 && length < (int64_t(1) << 31) && records < (int64_t(1) << 31)
+                 ? length * records
+                 : -1;
+    e.Date = IsoDate(F(6), F(7));
+    e.IsDir = false;
+    return true;
+}
+
+bool TListParser::parseVmVps(const std::string& line, TRemoteEntry& e)
+{
+    for (const char* skip : {"=", "总计:  ", " rf trks", "磁道限制   "})
+        if (line.find(skip) != std::string::npos)
+            return false;
+    const FieldList F(line);
+    e.Name = F(1);
+    e.Name.insert(0, 1, '.');  // not "." + F(1): GCC 12 warns wrongly at -O2 (-Wrestrict)
+    e.Size = sizeOf(F(2));
+    e.Date = IsoDate(F(7), F(6));
+    e.IsDir = false;
+    return true;
+}
+
+bool TListParser::parseMvs(const std::string& line, TRemoteEntry& e)
+{
+    const FieldList F(line);
+    // The header, in the server's words or translated.
+    if (line.find("容量单位   ") != std::string::npos || (F(0) == "Volume" && line.find("Dsname") != std::string::npos))
+        return false;
+    e.IsLink = false;
+    if (F(0) == "Migrated") {
+        // A data set moved to tape: only its name is known.
+        const std::string name = TrimBlanks(line.substr(8));
+        if (name.empty() || name.find(' ') != std::string::npos)
+            return false;
+        e.IsDir = false;
+        e.Size = -1;
+        e.Name = name;
+        e.Date = {};
+        return true;
+    }
+    e.IsDir = F(8) == "PO";
+    e.Size = sizeOf(F(7));
+    e.Name = Rest(line, 9);
+    e.Date = IsoDate(F(2), {});
+    return !e.Name.empty();
 }
 
 const TUnixClock& TListParser::clock()

@@ -68,6 +68,15 @@ public:
     QDateTime Now;
 
 private:
+    // One reader per layout; each returns whether the line was an entry.
+    bool parseUnix(TFTPServerType serverType, const std::string& line, TRemoteEntry& entry);
+    bool parseDos(const std::string& line, TRemoteEntry& entry);
+    bool parseMac(const std::string& line, TRemoteEntry& entry);
+    bool parseNetware(const std::string& line, TRemoteEntry& entry);
+    bool parseOs2(const std::string& line, TRemoteEntry& entry);
+    bool parseVm(const std::string& line, TRemoteEntry& entry);
+    bool parseVmVps(const std::string& line, TRemoteEntry& entry);
+    bool parseMvs(const std::string& line, TRemoteEntry& entry);
     bool ParseVms(const std::string& line, TRemoteEntry& entry);
     const TUnixClock& clock();
 

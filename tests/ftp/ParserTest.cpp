@@ -122,7 +122,17 @@ TEST(ListParser, HostAndOtherFamilies)
         {ftpSTNetware, "d [R] x 1 Jan", "-"},
         {ftpstOS2, "     0           DIR   08-20-98   16:54  docs", "docs|0|1|0|||1998-08-20 16:54"},
         {ftpstOS2, "  1234      A    08-20-98   16:54  file.txt", "file.txt|1234|0|0|||1998-08-20 16:54"},
-        {ftpstVM, "PROFILE EXEC A1 V 80 10 2003-01-12 10:30:00 DISK", "PROFILE.EXEC||0|0|||2003-01-12 10:30"},
+        // OS/2 lines begin with the size: not DOS lines, whatever their first digit.
+        {ftpstOS2, "149473      A          11-17-98   16:07  POPUPLOG.OS2", "POPUPLOG.OS2|149473|0|0|||1998-11-17 16:07"},
+        {ftpstOS2, "587823    RSA    DIR   01-08-97   13:58  OS2KRNL", "OS2KRNL|587823|1|0|||1997-01-08 13:58"},
+        // VM: the size is the record length times the records; z/VM names
+        // begin with a digit and leave the file mode out.
+        {ftpstVM, "PROFILE EXEC A1 V 80 10 2003-01-12 10:30:00 DISK", "PROFILE.EXEC|800|0|0|||2003-01-12 10:30"},
+        {ftpstVM, "70-ZVMFILE  TRACE   V        65      107        2 2005-10-04 15:28:42 060191",
+         "70-ZVMFILE.TRACE|6955|0|0|||2005-10-04 15:28"},
+        // A Unix server listing in DOS form is read as DOS.
+        {ftpstUNIX, "01-08-2003  01:30PM       <DIR>          folder", "folder|0|1|0|||2003-01-08 13:30"},
+        {ftpstUNIX, "12-25-03  09:05AM                 1234 file.txt", "file.txt|1234|0|0|||2003-12-25 09:05"},
         {ftpstVMVPS, "x NAME 42 a b c 10:30 2003-01-12 y", ".NAME|42|0|0|||2003-01-12 10:30"},
         {ftpstVMVPS, "x = y", "-"},
         {ftpstMVS, "VOL001 3390   2003/01/12  1   15  FB     80  6160  PO  SRC.LIB", "SRC.LIB|6160|1|0|||2003-01-12"},
