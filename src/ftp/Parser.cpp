@@ -104,7 +104,7 @@ private:
     bool m_lastStarts = false;
 };
 
-enum class Layout { None, Unix, Dos, Mac, Netware, Os2, Vm, VmVps, Mvs, Vms };
+enum class Layout { None, Unix, Dos, Mac, Netware, Os2, Vm, VmVps, Mvs, Vms, Eplf };
 
 Layout layoutOf(TFTPServerType type)
 {
@@ -430,6 +430,9 @@ bool dosDateField(std::string_view f)
 // The layout of a line: the server type's, unless the line shows another.
 Layout chooseLayout(TFTPServerType serverType, const std::string& line)
 {
+    // EPLF ("+facts<tab>name") says what it is in its first character.
+    if (line[0] == '+')
+        return Layout::Eplf;
     const size_t blank = line.find(' ');
     if (serverType == ftpstWin2K) {
         // The first blank at position 11 or later, and not after a date
@@ -446,9 +449,17 @@ Layout chooseLayout(TFTPServerType serverType, const std::string& line)
     return layoutOf(serverType);
 }
 
-bool kindFromFirst(char c, TRemoteEntry& e)
+// A permission field "prwxr-xr-x": its nine letters after the kind.
+bool permissionLetters(std::string_view f)
 {
-    if (c == '-' || c == 'f')
+    return f.size() >= 10 && f.substr(1, 9).find_first_not_of("rwxsStTlL-") == std::string_view::npos;
+}
+
+bool kindFromFirst(std::string_view first, TRemoteEntry& e)
+{
+    const char c = first.empty() ? '\0' : first[0];
+    // Sockets, pipes and devices are shown as files, as "ls" lists them.
+    if (c == '-' || c == 'f' || ((c == 's' || c == 'p' || c == 'c' || c == 'b') && permissionLetters(first)))
         return true;
     if (c == 'd')
         return e.IsDir = true;
@@ -498,6 +509,8 @@ bool TListParser::ParseListLine(TFTPServerType serverType, const std::string& li
             return parseMvs(line, e);
         case Layout::Vms:
             return ParseVms(line, e);
+        case Layout::Eplf:
+            return parseEplf(line, e);
     }
     return false;
 }
@@ -506,9 +519,9 @@ bool TListParser::ParseListLine(TFTPServerType serverType, const std::string& li
 // of the line, without a copy per field.
 bool TListParser::parseUnix(TFTPServerType serverType, const std::string& line, TRemoteEntry& e)
 {
-    if (!kindFromFirst(line[0], e))
-        return false;
     const FieldList F(line);
+    if (!kindFromFirst(F.View(0), e))
+        return false;
     const int k = (F.View(1).starts_with('[') || serverType == ftpstRedhat || !isWholeNumber(F.View(4))) ? 3 : 4;
     e.Owner = F.View(2);
     if (k == 4)
@@ -570,9 +583,9 @@ bool TListParser::parseDos(const std::string& line, TRemoteEntry& e)
 
 bool TListParser::parseMac(const std::string& line, TRemoteEntry& e)
 {
-    if (!kindFromFirst(line[0], e))
-        return false;
     const FieldList F(line);
+    if (!kindFromFirst(F.View(0), e))
+        return false;
     const int k = e.IsDir ? 2 : 3;
     e.Size = sizeOf(F(k));
     e.Name = cutAtArrow(Rest(line, k + 4), e.IsLink);
@@ -645,6 +658,39 @@ bool TListParser::parseVmVps(const std::string& line, TRemoteEntry& e)
     e.Size = sizeOf(F(2));
     e.Date = IsoDate(F(7), F(6));
     e.IsDir = false;
+    return true;
+}
+
+// EPLF: "+facts,<tab>name" (some servers put a blank for the tab): "/" a
+// folder, "r" a file, "s" its size, "m" its time in seconds since 1970 UTC.
+bool TListParser::parseEplf(const std::string& line, TRemoteEntry& e)
+{
+    size_t end = line.find('\t');
+    size_t name = end + 1;
+    if (end == std::string::npos) {
+        end = line.find(", ");
+        name = end + 2;
+    }
+    if (end == std::string::npos || name >= line.size())
+        return false;
+    e.IsDir = false;
+    e.IsLink = false;
+    e.Size = -1;
+    e.Date = {};
+    for (size_t at = 1; at < end;) {
+        const size_t comma = std::min(line.find(',', at), end);
+        const std::string_view fact(line.data() + at, comma - at);
+        if (fact == "/")
+            e.IsDir = true;
+        else if (fact.starts_with('s'))
+            e.Size = sizeOf(fact.substr(1));
+        else if (fact.starts_with('m') && sizeOf(fact.substr(1)) >= 0) {
+            const QDateTime t = QDateTime::fromSecsSinceEpoch(sizeOf(fact.substr(1)), Qt::UTC).toLocalTime();
+            e.Date = TListingDate::Of(t.date(), t.time());
+        }
+        at = comma + 1;
+    }
+    e.Name = line.substr(name);
     return true;
 }
 

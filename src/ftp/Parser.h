@@ -77,6 +77,7 @@ private:
     bool parseVm(const std::string& line, TRemoteEntry& entry);
     bool parseVmVps(const std::string& line, TRemoteEntry& entry);
     bool parseMvs(const std::string& line, TRemoteEntry& entry);
+    bool parseEplf(const std::string& line, TRemoteEntry& entry);
     bool ParseVms(const std::string& line, TRemoteEntry& entry);
     const TUnixClock& clock();
 

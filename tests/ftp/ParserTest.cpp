@@ -53,6 +53,12 @@ TEST(ListParser, UnixFamily)
         {ftpstUnixHidden, "-rw-r--r-- 1 a b 5 Dec 07 07:34 a -> b", "a -> b|5|0|0|a|b|2026-12-07 07:34"},
         {ftpstUnixHidden, "lrwxrwxrwx 1 a b 5 Dec 07 07:34 a -> b", "a|5|0|1|a|b|2026-12-07 07:34"},
         {ftpstWin2K, "12-07-26  07:34PM                    5 a -> b", "a -> b|5|0|0|||2026-12-07 19:34"},
+        // Sockets, pipes and devices are files; a word that only begins like
+        // one is no entry.
+        {ftpstUNIX, "srwxr-xr-x 1 root root 0 Jan 12 2003 socket", "socket|0|0|0|root|root|2003-01-12"},
+        {ftpstUNIX, "prw-r--r-- 1 root root 0 Jan 12 2003 fifo", "fifo|0|0|0|root|root|2003-01-12"},
+        {ftpstUNIX, "crw-rw-rw- 1 root root 0 Jan 12 2003 null", "null|0|0|0|root|root|2003-01-12"},
+        {ftpstUNIX, "started 1 root root 0 Jan 12 2003 x", "-"},
         {ftpstUNIX, "drwxr-xr-x    2 1001     1001         4096 Dec 07 09:04 子目录",
          "子目录|4096|1|0|1001|1001|2026-12-07 09:04"},
         {ftpstUNIX, "-rw-r--r--   1 ftptest  ftptest         7 Dec  7 09:04 two  inner  blanks.txt",
@@ -143,6 +149,27 @@ TEST(ListParser, HostAndOtherFamilies)
         {ftpstMVS, "Migrated                                                OLD.DATA.SET", "OLD.DATA.SET||0|0|||"},
         {ftpstMVS, "Migrated", "-"},
     });
+}
+
+// EPLF says what each entry is in facts; its time is UTC, shown in local time.
+TEST(ListParser, EplfWhateverTheServerType)
+{
+    TListParser p = fixedClock();
+    const auto local = [](qint64 seconds) {
+        const QDateTime t = QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC).toLocalTime();
+        return ListText::DateKey(TListingDate::Of(t.date(), t.time()));
+    };
+    for (TFTPServerType type : {ftpstUNIX, ftpstDefault, ftpstWin2K}) {
+        EXPECT_EQ(render(p, type, "+i8388621.48594,m825718503,r,s280,\tdjb.html"),
+                  "djb.html|280|0|0|||" + local(825718503));
+        EXPECT_EQ(render(p, type, "+i8388621.48594,m825718503,r,s280, djb.html"),
+                  "djb.html|280|0|0|||" + local(825718503));
+        EXPECT_EQ(render(p, type, "+i8388621.50690,m824255907,/,\t514"), "514||1|0|||" + local(824255907));
+        // A name with blanks and commas is the name; facts without a name are no entry.
+        EXPECT_EQ(render(p, type, "+r,s5,\ta, b c"), "a, b c|5|0|0|||");
+        EXPECT_EQ(render(p, type, "+i1,m2,r,s3"), "-");
+        EXPECT_EQ(render(p, type, "+r,\t"), "-");
+    }
 }
 
 TEST(ListParser, VmsNameOnItsOwnLineJoinsTheNext)
