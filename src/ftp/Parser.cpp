@@ -694,27 +694,61 @@ bool TListParser::parseEplf(const std::string& line, TRemoteEntry& e)
     return true;
 }
 
-bool TListParser::parseMvs(const std::string& line, TRemoteEntry& e)
+// A member of a partitioned data set: "NAME VV.MM created changed time size
+// init mod id", or the name alone when the member has no statistics.
+namespace {
+bool mvsMember(const FieldList& F, const std::string& line, TRemoteEntry& e)
 {
+    const std::string_view version = F.View(1);
+    const bool stats = version.size() == 5 && version[2] == '.' && isWholeNumber(version.substr(0, 2)) &&
+                       isWholeNumber(version.substr(3)) && F.View(3).size() == 10 && F.View(3)[4] == '/';
+    const std::string_view whole = TrimBlanksView(line);
+    const bool alone = !whole.empty() && whole.find(' ') == std::string_view::npos && whole != "Migrated";
+    if (!stats && !alone)
+        return false;
+    e.Name = stats ? F(0) : std::string(whole);
+    e.Size = -1;
+    e.Date = stats ? IsoDate(F(3), F(4)) : TListingDate();
+    return true;
+}
+}  // namespace
+
+// "Volume Unit Referred Ext Used Recfm Lrecl BlkSz Dsorg Dsname": the data
+// set's organisation is found by its value (the extent and used columns run
+// together on some servers), the name follows it; a VSAM or migrated data
+// set shows only its name. Tabs separate like blanks.
+bool TListParser::parseMvs(const std::string& input, TRemoteEntry& e)
+{
+    std::string line = input;
+    std::replace(line.begin(), line.end(), '\t', ' ');
     const FieldList F(line);
     // The header, in the server's words or translated.
     if (line.find("容量单位   ") != std::string::npos || (F(0) == "Volume" && line.find("Dsname") != std::string::npos))
         return false;
     e.IsLink = false;
-    if (F(0) == "Migrated") {
-        // A data set moved to tape: only its name is known.
-        const std::string name = TrimBlanks(line.substr(8));
+    e.IsDir = false;
+    const bool vsam = F(2) == "VSAM" || F(1) == "VSAM";
+    if (F(0) == "Migrated" || vsam) {
+        const int at = F(0) == "Migrated" ? 1 : F(1) == "VSAM" ? 2 : 3;
+        const std::string name = TrimBlanks(Rest(line, at));
         if (name.empty() || name.find(' ') != std::string::npos)
             return false;
-        e.IsDir = false;
         e.Size = -1;
         e.Name = name;
         e.Date = {};
         return true;
     }
-    e.IsDir = F(8) == "PO";
-    e.Size = sizeOf(F(7));
-    e.Name = Rest(line, 9);
+    if (mvsMember(F, line, e))
+        return true;
+    int org = 3;
+    while (org < 10 && !F(org).empty() && F(org) != "PS" && F(org) != "PO" && F(org) != "PO-E" && F(org) != "DA" &&
+           F(org) != "IS" && F(org) != "VS")
+        ++org;
+    if (org >= 10 || F(org).empty())
+        return false;
+    e.IsDir = F(org).starts_with("PO");
+    e.Size = sizeOf(F(org - 1));
+    e.Name = Rest(line, org + 1);
     e.Date = IsoDate(F(2), {});
     return !e.Name.empty();
 }

@@ -148,6 +148,17 @@ TEST(ListParser, HostAndOtherFamilies)
         {ftpstMVS, "Volume Unit    Referred Ext Used Recfm Lrecl BlkSz Dsorg Dsname", "-"},
         {ftpstMVS, "Migrated                                                OLD.DATA.SET", "OLD.DATA.SET||0|0|||"},
         {ftpstMVS, "Migrated", "-"},
+        // The extent and used columns run together; a VSAM data set and a
+        // migrated one after tabs show their names.
+        {ftpstMVS, "PEX26F 3390   2017/07/03  115807  FB   29600 29600  PS    INCOMING.FIN.D170630.T160630",
+         "INCOMING.FIN.D170630.T160630|29600|0|0|||2017-07-03"},
+        {ftpstMVS, "TSO004 3390   VSAM 64-mvs-file", "64-mvs-file||0|0|||"},
+        {ftpstMVS, "Migrated\t\t\t\t69-SOME.FILE", "69-SOME.FILE||0|0|||"},
+        // The members of a partitioned data set, with statistics or alone.
+        {ftpstMVS, "SAVE03    01.03 2002/09/12 2002/10/11 09:37    11    11     0 KIL001",
+         "SAVE03||0|0|||2002-10-11 09:37"},
+        {ftpstMVS, "Name     VV.MM   Created       Changed      Size  Init   Mod   Id", "-"},
+        {ftpstMVS, "MEMBER1", "MEMBER1||0|0|||"},
     });
 }
 
