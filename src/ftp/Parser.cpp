@@ -381,8 +381,12 @@ QDate UnreadableListingDay()
 TListingDate TListingDate::Of(const QDate& day, const QTime& time)
 {
     constexpr qint64 EpochJulianDay = 2440588;
+    constexpr qint64 MaxDays = 100'000'000;  // some 270,000 years: no listing's date is farther
     TListingDate d;
-    d.Msecs = (day.toJulianDay() - EpochJulianDay) * 86400000 + (time.isValid() ? time.msecsSinceStartOfDay() : 0);
+    const qint64 days = day.isValid() ? day.toJulianDay() - EpochJulianDay : MaxDays + 1;
+    if (days < -MaxDays || days > MaxDays)
+        return d;  // no date (an invalid day, or one whose milliseconds would overflow)
+    d.Msecs = days * 86400000 + (time.isValid() ? time.msecsSinceStartOfDay() : 0);
     d.Kind = time.isValid() ? DayTime : Day;
     return d;
 }

@@ -180,6 +180,9 @@ TEST(ListParser, EplfWhateverTheServerType)
         EXPECT_EQ(render(p, type, "+r,s5,\ta, b c"), "a, b c|5|0|0|||");
         EXPECT_EQ(render(p, type, "+i1,m2,r,s3"), "-");
         EXPECT_EQ(render(p, type, "+r,\t"), "-");
+        // A time the calendar cannot hold is no date, not an overflow.
+        EXPECT_EQ(render(p, type, "+r,m999999999999999999,\tfar"), "far||0|0|||");
+        EXPECT_EQ(render(p, type, "+r,m99999999999999,\tfar"), "far||0|0|||");
     }
 }
 
