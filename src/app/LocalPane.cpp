@@ -58,6 +58,9 @@ TLocalPane::TLocalPane(TWindowParts& parts, QObject* parent)
             rebuildPathBox();
         }
     });
+    // A run moves this pane itself: no choosing another folder meanwhile.
+    connect(parts.workflow, &TConnectionWorkflow::StateChanged, this,
+            [this] { PathBox()->setEnabled(!transferring()); });
     // A site's own local folder and filter when it is connected to.
     connect(parts.workflow, &TConnectionWorkflow::SitePanesChosen, this,
             [this](const std::string& dir, const std::string& filter, const std::string&) { ApplySite(dir, filter); });

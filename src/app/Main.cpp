@@ -162,7 +162,6 @@ void TfrmMain::connectLogAndStatus()
         // Busy: an hourglass over the remote pane, and over the local one
         // while transferring (else the arrow with an hourglass).
         const SessionState state = m_workflow->State();
-        m_local->PathBox()->setEnabled(!IsTransferring(state));  // a run moves the local pane itself
         const bool busy = state != SessionState::Idle && state != SessionState::Disconnected &&
                           state != SessionState::Starting && state != SessionState::ConnectionLost;
         for (TFilePane* pane : {static_cast<TFilePane*>(m_local), static_cast<TFilePane*>(m_remote)}) {
