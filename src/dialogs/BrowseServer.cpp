@@ -182,6 +182,7 @@ void TfrmBrowseServer::list()
     setBusy(true);
     Browse->BeginUpdate();
     Browse->Clear();
+    m_parser.BeginListing();
     FTP2.List();
 }
 

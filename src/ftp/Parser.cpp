@@ -17,6 +17,40 @@ namespace {
 constexpr size_t MaxVmsPendingLength = 1024;
 constexpr const char* Months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
+// A month's name as listings write it, in any letter case, a trailing "." or
+// "," ignored: English (or its first three letters), and the abbreviations
+// of the languages servers are set to. 0 when it is none.
+int monthOf(std::string_view t)
+{
+    while (!t.empty() && (t.back() == '.' || t.back() == ','))
+        t.remove_suffix(1);
+    if (t.size() < 3 || t.size() > 6)
+        return 0;
+    std::string low(t);
+    for (char& c : low)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    static constexpr std::pair<std::string_view, int> Names[] = {
+        // German, French, Hungarian, Spanish, Italian, Dutch, Swedish, Portuguese
+        {"mär", 3},  {"mrz", 3},   {"mai", 5},  {"juni", 6}, {"juli", 7}, {"okt", 10}, {"dez", 12}, {"janv", 1},
+        {"févr", 2}, {"fév", 2},   {"fevr", 2}, {"mars", 3}, {"avr", 4},  {"juin", 6}, {"juil", 7}, {"jui", 7},
+        {"août", 8}, {"aoû", 8},   {"déc", 12}, {"febr", 2}, {"márc", 3}, {"ápr", 4},  {"máj", 5},  {"jún", 6},
+        {"júl", 7},  {"szept", 9}, {"ene", 1},  {"abr", 4},  {"ago", 8},  {"dic", 12}, {"gen", 1},  {"mag", 5},
+        {"giu", 6},  {"lug", 7},   {"set", 9},  {"ott", 10}, {"mrt", 3},  {"mei", 5},  {"maj", 5},  {"fev", 2},
+        {"out", 10},
+    };
+    for (const auto& [name, month] : Names)
+        if (low == name)
+            return month;
+    static constexpr std::string_view English[] = {"jan", "feb", "mar", "apr", "may", "jun",
+                                                   "jul", "aug", "sep", "oct", "nov", "dec"};
+    for (int i = 0; i < 12; ++i)
+        if (std::string_view(low).substr(0, 3) == English[i] && std::all_of(low.begin(), low.end(), [](char c) {
+                return c >= 'a' && c <= 'z';
+            }))
+            return i + 1;
+    return 0;
+}
+
 bool isWholeNumber(std::string_view s)
 {
     return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
@@ -45,7 +79,7 @@ std::string cutAtArrow(std::string s, bool link)
 // The fields of one line, split once (a layout asks for many of them): runs
 // of blanks count as one blank, and a field with no blank after it (the last
 // one) reads as empty. Views into the line, which must outlive the list; the
-// first MaxFields fields are kept (layouts read at most ten).
+// first MaxFields fields are kept.
 class FieldList {
 public:
     explicit FieldList(std::string_view line) : m_line(line)
@@ -92,9 +126,16 @@ public:
             return std::string_view::npos;
         return m_starts[i];
     }
+    // The text from the n-th part to the end of the line; empty when none.
+    std::string_view From(int n) const
+    {
+        const size_t at = StartOf(n);
+        return at == std::string_view::npos ? std::string_view() : m_line.substr(at);
+    }
+    int Count() const { return static_cast<int>(m_count); }
 
 private:
-    static constexpr size_t MaxFields = 16;
+    static constexpr size_t MaxFields = 32;
     std::string_view m_line;
     // Not cleared: an entry is written before it is read, and clearing them
     // took a fifth of the time of a whole line.
@@ -103,44 +144,6 @@ private:
     size_t m_count = 0;
     bool m_lastStarts = false;
 };
-
-enum class Layout { None, Unix, Dos, Mac, Netware, Os2, Vm, VmVps, Mvs, Vms, Eplf };
-
-Layout layoutOf(TFTPServerType type)
-{
-    switch (type) {
-        case ftpstWin2K:
-            return Layout::Dos;
-        case ftpstDefault:
-        case ftpstUNIX:
-        case ftpstRedhat:
-        case ftpstCorvyned:
-        case ftpstULTRIX:
-        case ftpstU5000:
-        case ftpstSINTFTPD:
-        case ftpstWarFTPD:
-        case ftpstUnixHidden:
-        case ftpstBSD:
-            return Layout::Unix;
-        case ftpstMacOS:
-            return Layout::Mac;
-        case ftpSTNetware:
-            return Layout::Netware;
-        case ftpstOS2:
-            return Layout::Os2;
-        case ftpstVM:
-            return Layout::Vm;
-        case ftpstVMVPS:
-            return Layout::VmVps;
-        case ftpstMVS:
-            return Layout::Mvs;
-        case ftpstVmsMultinet:
-        case ftpstVmsUcx:
-            return Layout::Vms;
-        default:
-            return Layout::None;
-    }
-}
 
 }  // namespace
 
@@ -277,6 +280,8 @@ QTime timeOfDay(const std::string& text)
     std::string rest = text.size() > colon + 3 ? text.substr(colon + 3) : std::string();
     if (rest.size() >= 3 && rest[0] == ':')
         rest.erase(0, 3);  // seconds
+    if (rest.size() >= 2 && rest[0] == '.' && isWholeNumber(std::string_view(rest).substr(1)))
+        rest.clear();  // hundredths (VMS)
     if (rest == "AM" || rest == "PM" || rest == "am" || rest == "pm") {
         if (hour < 1 || hour > 12)
             return {};
@@ -290,9 +295,10 @@ QTime timeOfDay(const std::string& text)
 int fullYear(const std::string& digits)
 {
     const int y = number(digits);
-    if (y < 0 || (digits.size() != 2 && digits.size() != 4))
+    if (y < 0 || digits.size() < 2 || digits.size() > 4)
         return -1;
-    return digits.size() == 4 ? y : (y < 70 ? 2000 + y : 1900 + y);
+    // Three digits: a server that counts years from 1900 ("103" is 2003).
+    return digits.size() == 4 ? y : digits.size() == 3 ? 1900 + y : (y < 70 ? 2000 + y : 1900 + y);
 }
 
 TListingDate withTime(const QDate& day, const std::string& time)
@@ -311,6 +317,8 @@ TListingDate DosDate(const std::string& date, const std::string& time)
 {
     std::vector<std::string> p;
     splitNumbers(date, "-/.", p);
+    if (p.size() == 3 && p[0].size() == 4)
+        return IsoDate(date, time);  // "2002-09-02"
     if (p.size() < 3 || !isWholeNumber(p[2]))
         return {};  // no year: no date, the entry still counts
     const int year = fullYear(p[2]);
@@ -337,14 +345,10 @@ TListingDate VmsDate(const std::string& date, const std::string& time)
 {
     std::vector<std::string> p;
     splitNumbers(date, "-", p);
-    if (p.size() < 3 || p[1].size() != 3)
+    if (p.size() < 3)
         return TListingDate::Unreadable();
-    std::string mon = p[1];
-    for (size_t i = 1; i < mon.size(); ++i)
-        mon[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(mon[i])));
-    const auto month = std::find(std::begin(Months), std::end(Months), mon);
     const int year = fullYear(p[2]), day = number(p[0]);
-    const int m = month == std::end(Months) ? -1 : static_cast<int>(month - std::begin(Months)) + 1;
+    const int m = monthOf(p[1]) > 0 ? monthOf(p[1]) : -1;
     return withTime(QDate::isValid(year, m, day) ? QDate(year, m, day) : QDate(), time);
 }
 
@@ -405,6 +409,8 @@ TListingDate TListingDate::Unreadable()
 
 // ---------------------------------------------------------------- layouts
 
+using namespace ListText;
+
 namespace {
 // Sizes are whole numbers of bytes; anything else is no size.
 int64_t sizeOf(std::string_view text)
@@ -415,42 +421,17 @@ int64_t sizeOf(std::string_view text)
     std::from_chars(text.data(), text.data() + text.size(), value);
     return value;
 }
-}  // namespace
 
-using namespace ListText;
-
-namespace {
-// "12-25-03" or "12-25-2023": the first field of a DOS line.
+// "12-25-03", "12-25-2023" or "2023-12-25": the first field of a DOS line.
 bool dosDateField(std::string_view f)
 {
-    if (f.size() < 8 || f.size() > 10 || f[2] != '-' || f[5] != '-')
+    const bool yearFirst = f.size() == 10 && f[4] == '-' && f[7] == '-';
+    if (!yearFirst && (f.size() < 8 || f.size() > 10 || f[2] != '-' || f[5] != '-'))
         return false;
     for (size_t i = 0; i < f.size(); ++i)
-        if (i != 2 && i != 5 && !std::isdigit(static_cast<unsigned char>(f[i])))
+        if (f[i] != '-' && !std::isdigit(static_cast<unsigned char>(f[i])))
             return false;
     return true;
-}
-
-// The layout of a line: the server type's, unless the line shows another.
-Layout chooseLayout(TFTPServerType serverType, const std::string& line)
-{
-    // EPLF ("+facts<tab>name") says what it is in its first character.
-    if (line[0] == '+')
-        return Layout::Eplf;
-    const size_t blank = line.find(' ');
-    if (serverType == ftpstWin2K) {
-        // The first blank at position 11 or later, and not after a date
-        // with a four-digit year ("12-25-2023").
-        return blank != std::string::npos && blank >= 10 && !std::isdigit(static_cast<unsigned char>(line[0]))
-                   ? Layout::Unix
-                   : Layout::Dos;
-    }
-    // A DOS line from a server of another type (a Unix server listing in
-    // DOS form): it begins with its date. Other lines that begin with a
-    // digit are the server's own (OS/2 sizes, VM names, MVS volumes).
-    if (dosDateField(std::string_view(line).substr(0, std::min(blank, line.size()))))
-        return Layout::Dos;
-    return layoutOf(serverType);
 }
 
 // A permission field "prwxr-xr-x": its nine letters after the kind.
@@ -486,91 +467,535 @@ void stripColour(std::string& name)
     const size_t esc = name.find('\x1b', m + 1);
     name = esc == std::string::npos ? std::string() : name.substr(m + 1, esc - m - 1);
 }
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// The digits a token begins with, when what follows them is not ASCII
+// (Asian dates: "4月", "2003年"), or the whole token when it is digits.
+std::string_view leadingDigits(std::string_view t, bool& marked)
+{
+    size_t n = 0;
+    while (n < t.size() && isDigit(t[n]))
+        ++n;
+    marked = n > 0 && n < t.size() && static_cast<unsigned char>(t[n]) >= 0x80;
+    return n > 0 && (n == t.size() || marked) ? t.substr(0, n) : std::string_view();
+}
+
+// A day of the month, "7", "07", "26." or "08,".
+int dayOf(std::string_view t)
+{
+    while (!t.empty() && (t.back() == '.' || t.back() == ','))
+        t.remove_suffix(1);
+    const int d = t.size() <= 2 ? number(t) : -1;
+    return d >= 1 && d <= 31 ? d : -1;
+}
+
+// "hh:mm" or "h:mm" (seconds allowed) as minutes of the day; 24:00 is the
+// next midnight (1440). -1 when it is no time.
+int minuteOf(std::string_view t)
+{
+    const size_t colon = t.find(':');
+    if (colon == std::string_view::npos || colon == 0 || colon > 2 || t.size() < colon + 3)
+        return -1;
+    const int h = number(t.substr(0, colon)), m = number(t.substr(colon + 1, 2));
+    if (t.size() > colon + 3 && (t.size() != colon + 6 || t[colon + 3] != ':' || number(t.substr(colon + 4)) < 0))
+        return -1;
+    if (h < 0 || m < 0 || m > 59 || h > 24 || (h == 24 && m != 0))
+        return -1;
+    return h * 60 + m;
+}
+
+// A year ("2003", or "2003年") or a time of day in a Unix date's last place.
+struct YearOrTime {
+    int year = -1;
+    int minute = -1;
+    bool ok() const { return year >= 0 || minute >= 0; }
+};
+
+YearOrTime yearOrTime(std::string_view t)
+{
+    YearOrTime r;
+    bool marked = false;
+    const std::string_view digits = leadingDigits(t, marked);
+    if (digits.size() == 4)
+        r.year = number(digits);
+    else
+        r.minute = minuteOf(t);
+    return r;
+}
+
+// A Unix listing's date from its fields: the year given, or (a time of day
+// instead) this year unless that is more than a day ahead of now.
+bool unixDay(int year, int month, int day, int minute, const TUnixClock& now, TListingDate& date)
+{
+    const bool nextDay = minute == 24 * 60;
+    if (nextDay)
+        minute = 0;
+    if (year < 0) {
+        year = now.Year;
+        if (validDay(year, month, day) && dayAt(year, month, day, std::max(minute, 0)).Msecs > now.Limit)
+            --year;
+    }
+    if (!validDay(year, month, day))
+        return false;
+    date = dayAt(year, month, day, minute);
+    if (nextDay)
+        date.Msecs += 86400000;
+    return true;
+}
+
+// A whole date in one field: "2005-06-07", "1999/10/12", "2004.07.15",
+// "24-04-2003", "18.09.06" is not one (too short a year to tell).
+bool numericDay(std::string_view t, int& y, int& m, int& d)
+{
+    if (t.size() == 10 && (t[4] == '-' || t[4] == '/' || t[4] == '.') && t[7] == t[4]) {
+        y = number(t.substr(0, 4)), m = number(t.substr(5, 2)), d = number(t.substr(8, 2));
+        return y > 0 && m > 0 && d > 0;
+    }
+    if (t.size() == 10 && (t[2] == '-' || t[2] == '.') && t[5] == t[2]) {
+        d = number(t.substr(0, 2)), m = number(t.substr(3, 2)), y = number(t.substr(6, 4));
+        return y > 0 && m > 0 && d > 0;
+    }
+    // "01-jun-99"
+    if (t.size() == 9 && t[2] == '-' && t[6] == '-' && monthOf(t.substr(3, 3)) > 0) {
+        d = number(t.substr(0, 2)), m = monthOf(t.substr(3, 3)), y = fullYear(std::string(t.substr(7, 2)));
+        return d > 0 && y > 0;
+    }
+    return false;
+}
+
+}  // namespace
+
+namespace {
+
+// The date of a Unix-like line at field i, in the shapes servers write:
+// "Apr  8  1994" / "Jan 25 00:17", "Oct 08, 2002 09:47", "26. Juli, 20:10",
+// "01 oct 2004", "2005-06-07 21:22", "2004.07.15", "01-jun-99" (first pass);
+// "3 29 03:26", "09-26 2000", "4月 18日 2003年", "2003 3月 20" (second pass,
+// numbers that a first-pass shape would have read as owner or size). Sets
+// how many fields it took and whether the name after it may be padded.
+bool readDate(const FieldList& F, int i, int pass, const TUnixClock& now, TListingDate& date, int& used, bool& padded)
+{
+    const std::string_view t0 = F.View(i), t1 = F.View(i + 1), t2 = F.View(i + 2), t3 = F.View(i + 3);
+    padded = false;
+    if (pass == 0) {
+        int m = monthOf(t0), d = dayOf(t1);
+        if (m > 0 && d > 0) {
+            const YearOrTime y2 = yearOrTime(t2);
+            if (t1.ends_with(',') && y2.year >= 0 && minuteOf(t3) >= 0) {
+                used = 4;
+                return unixDay(y2.year, m, d, minuteOf(t3), now, date);
+            }
+            used = 3;
+            return y2.ok() && unixDay(y2.year, m, d, y2.minute, now, date);
+        }
+        d = dayOf(t0), m = monthOf(t1);
+        if (m > 0 && d > 0) {
+            const YearOrTime y2 = yearOrTime(t2);
+            used = 3;
+            return y2.ok() && unixDay(y2.year, m, d, y2.minute, now, date);
+        }
+        int y = 0;
+        if (numericDay(t0, y, m, d)) {
+            const int minute = minuteOf(t1);
+            used = minute >= 0 ? 2 : 1;
+            padded = minute < 0;
+            return unixDay(y, m, d, minute, now, date);
+        }
+        return false;
+    }
+    bool marked0 = false, marked1 = false, marked2 = false;
+    const std::string_view a = leadingDigits(t0, marked0), b = leadingDigits(t1, marked1),
+                           c = leadingDigits(t2, marked2);
+    const bool asian = marked0 || marked1 || marked2;
+    if (a.size() == 4 && asian && !b.empty() && !c.empty()) {  // year, month, day
+        used = 3;
+        return unixDay(number(a), number(b), number(c), -1, now, date);
+    }
+    if (!a.empty() && a.size() <= 2 && !b.empty() && b.size() <= 2 && (asian || (a == t0 && b == t1))) {
+        const YearOrTime y2 = yearOrTime(t2);
+        used = 3;
+        return y2.ok() && unixDay(y2.year, number(a), number(b), y2.minute, now, date);
+    }
+    if (t0.size() == 5 && t0[2] == '-' && number(t0.substr(0, 2)) > 0 && number(t0.substr(3)) > 0) {  // "09-26"
+        const YearOrTime y1 = yearOrTime(t1);
+        used = 2;
+        return y1.ok() && unixDay(y1.year, number(t0.substr(0, 2)), number(t0.substr(3)), y1.minute, now, date);
+    }
+    return false;
+}
+
+// A size as a Unix-like line writes it: bytes, or "33.5k" / "2M".
+bool unixSize(std::string_view t, int64_t& size)
+{
+    size = sizeOf(t);
+    if (size >= 0)
+        return true;
+    if (t.size() < 2 || t.size() > 12 || !isDigit(t[0]))
+        return false;
+    const char unit = static_cast<char>(std::tolower(static_cast<unsigned char>(t.back())));
+    const int shift = unit == 'k' ? 10 : unit == 'm' ? 20 : unit == 'g' ? 30 : -1;
+    const std::string_view value = t.substr(0, t.size() - 1);
+    const size_t dot = value.find('.');
+    const std::string_view whole = value.substr(0, dot);
+    const std::string_view tenths = dot == std::string_view::npos ? std::string_view() : value.substr(dot + 1);
+    if (shift < 0 || !isWholeNumber(whole) || (dot != std::string_view::npos && !isWholeNumber(tenths)))
+        return false;
+    int64_t scaled = sizeOf(whole);
+    double fraction = 0;
+    for (size_t i = 0, div = 10; i < tenths.size() && i < 3; ++i, div *= 10)
+        fraction += (tenths[i] - '0') / static_cast<double>(div);
+    size = (scaled << shift) + static_cast<int64_t>(fraction * static_cast<double>(int64_t{1} << shift));
+    return true;
+}
+
+// A field of letters then digits ("longgroup123456"): a group the size ran
+// into; the digits are the size.
+size_t gluedSizeAt(std::string_view t)
+{
+    size_t n = t.size();
+    while (n > 0 && isDigit(t[n - 1]))
+        --n;
+    return n > 0 && n < t.size() && std::isalpha(static_cast<unsigned char>(t[0])) &&
+                   std::isalpha(static_cast<unsigned char>(t[n - 1]))
+               ? n
+               : std::string_view::npos;
+}
+
+// The name from `start`, a link's cut at its arrow; an arrow before the name
+// (a field before it that starts with "->") leaves none.
+std::string nameFrom(const std::string& line, const FieldList& F, size_t start, int nameField, bool link)
+{
+    for (int j = 1; j < nameField; ++j) {
+        const std::string_view f = F.View(j);
+        if (f.size() >= 2 && f[0] == '-' && f[1] == '>')
+            return {};
+    }
+    const size_t arrow = link ? std::min(line.find(" ->", start), line.size()) : line.size();
+    return arrow > start ? line.substr(start, arrow - start) : std::string();
+}
+
+TListingDate localOfUtc(const QDateTime& utc)
+{
+    if (!utc.isValid())
+        return {};
+    const QDateTime t = utc.toLocalTime();
+    return TListingDate::Of(t.date(), t.time());
+}
+
+bool isFactName(std::string_view line)
+{
+    size_t n = 0;
+    while (n < line.size() && (std::isalnum(static_cast<unsigned char>(line[n])) || line[n] == '.' || line[n] == '-'))
+        ++n;
+    return n > 0 && n < line.size() && line[n] == '=' && std::isalpha(static_cast<unsigned char>(line[0]));
+}
+
+// "20.20" (group.user), "07/03/29", "06/03/04": numbers joined by one sign.
+bool joinedNumbers(std::string_view t, char sign, int parts)
+{
+    int seen = 1;
+    size_t run = 0;
+    for (const char c : t) {
+        if (c == sign) {
+            if (run == 0)
+                return false;
+            ++seen, run = 0;
+        } else if (isDigit(c)) {
+            ++run;
+        } else {
+            return false;
+        }
+    }
+    return run > 0 && seen == parts;
+}
+
+// "Feb-28-1998" (VxWorks) or "6-Apr-07" (NonStop).
+bool monthDashDate(std::string_view t, bool monthFirst)
+{
+    const size_t a = t.find('-'), b = t.rfind('-');
+    if (a == std::string_view::npos || a == b)
+        return false;
+    const std::string_view p0 = t.substr(0, a), p1 = t.substr(a + 1, b - a - 1), p2 = t.substr(b + 1);
+    return monthFirst ? monthOf(p0) > 0 && dayOf(p1) > 0 && isWholeNumber(p2)
+                      : dayOf(p0) > 0 && monthOf(p1) > 0 && isWholeNumber(p2);
+}
+
+TListLayout layoutOf(TFTPServerType type)
+{
+    switch (type) {
+        case ftpstWin2K:
+            return TListLayout::Dos;
+        case ftpstDefault:
+        case ftpstUNIX:
+        case ftpstRedhat:
+        case ftpstCorvyned:
+        case ftpstULTRIX:
+        case ftpstU5000:
+        case ftpstSINTFTPD:
+        case ftpstWarFTPD:
+        case ftpstUnixHidden:
+        case ftpstBSD:
+            return TListLayout::Unix;
+        case ftpstMacOS:
+            return TListLayout::Mac;
+        case ftpSTNetware:
+            return TListLayout::Netware;
+        case ftpstOS2:
+            return TListLayout::Os2;
+        case ftpstVM:
+            return TListLayout::Vm;
+        case ftpstVMVPS:
+            return TListLayout::VmVps;
+        case ftpstMVS:
+            return TListLayout::Mvs;
+        case ftpstVmsMultinet:
+        case ftpstVmsUcx:
+            return TListLayout::Vms;
+        default:
+            return TListLayout::None;
+    }
+}
+
+// The shapes a server that calls itself Unix or Windows (or gives no usable
+// type) may send besides "ls -l" and DOS lines.
+TListLayout otherShape(const std::string& line, const FieldList& F)
+{
+    const std::string_view trimmed = TrimBlanksView(line);
+    const char first = trimmed.empty() ? '\0' : trimmed[0];
+    if (isDigit(first) || first == 'D') {
+        // OS/2: "size [attributes] [DIR] mm-dd-yy hh:mm name".
+        const FieldList S(trimmed);
+        for (int i = 1; i <= 3; ++i)
+            if (dosDateField(S.View(i)) || (S.View(i).size() == 9 && dosDateField(S.View(i).substr(0, 8))))
+                return (isWholeNumber(S.View(0)) || S.View(0) == "DIR") && minuteOf(S.View(i + 1)) >= 0
+                           ? TListLayout::Os2
+                           : TListLayout::None;
+    }
+    if (isDigit(line[0])) {
+        if (isWholeNumber(F.View(0)) && monthOf(F.View(1)) > 0 && F.View(2).ends_with(','))
+            return TListLayout::VShell;
+        if (F.View(0).size() >= 6 && F.View(0)[0] == '0' && F.View(0).find_first_not_of("01234567") == std::string_view::npos &&
+            isWholeNumber(F.View(3)) && isWholeNumber(F.View(4)))
+            return TListLayout::NumericUnix;
+        if (isWholeNumber(F.View(0)) && monthDashDate(F.View(1), true))
+            return TListLayout::VxWorks;
+        if (joinedNumbers(F.View(0), '.', 2) && joinedNumbers(F.View(1), '/', 3))
+            return TListLayout::Os9;
+    }
+    if (isWholeNumber(F.View(1)) && F.View(4).starts_with('*') &&
+        (joinedNumbers(F.View(2), '/', 3) || joinedNumbers(F.View(2), '.', 3)))
+        return TListLayout::As400;
+    if (isWholeNumber(F.View(1)) && joinedNumbers(F.View(2), '/', 3) && F.View(3).ends_with('.') &&
+        minuteOf(F.Count() > 4 ? F.View(4) : F.From(4)) >= 0)
+        return TListLayout::WfFtp;
+    if (isWholeNumber(F.View(1)) && isWholeNumber(F.View(2)) && monthDashDate(F.View(3), false))
+        return TListLayout::NonStop;
+    return TListLayout::None;
+}
+
+// The layout of a line: what the line shows, else the server type's.
+TListLayout chooseLayout(TFTPServerType serverType, const std::string& line)
+{
+    // EPLF ("+facts<tab>name") and RFC 3659 facts ("type=file;... name")
+    // say what they are in their first characters.
+    if (line[0] == '+')
+        return TListLayout::Eplf;
+    if (isFactName(line))
+        return TListLayout::Mlsd;
+    const FieldList F(line);
+    // A DOS line from a server of another type (a Unix server listing in
+    // DOS form) begins with its date.
+    if (dosDateField(F.View(0)))
+        return TListLayout::Dos;
+    const TListLayout own = layoutOf(serverType);
+    if (own != TListLayout::Unix && own != TListLayout::Dos && own != TListLayout::None)
+        return own;
+    if ((line[0] == 'd' || line[0] == '-') && F.View(0).size() == 1 && F.View(1).starts_with('['))
+        return TListLayout::Netware;
+    if (F.View(0).size() >= 10 && std::string_view("-dlfspcb").find(line[0]) != std::string_view::npos)
+        return TListLayout::Unix;
+    const TListLayout other = otherShape(line, F);
+    if (other != TListLayout::None)
+        return other;
+    // A type without a layout of its own reads "ls -l" lines.
+    return own == TListLayout::None ? TListLayout::Unix : own;
+}
 }  // namespace
 
 bool TListParser::ParseListLine(TFTPServerType serverType, const std::string& line, TRemoteEntry& e)
 {
     if (line.empty())
         return false;
-    switch (chooseLayout(serverType, line)) {
-        case Layout::None:
+    if (OneLayoutPerListing && m_layout != TListLayout::None)
+        return parseAs(m_layout, serverType, line, e);
+    const TListLayout layout = chooseLayout(serverType, line);
+    const bool entry = parseAs(layout, serverType, line, e);
+    if (entry && OneLayoutPerListing)
+        m_layout = layout;
+    return entry;
+}
+
+bool TListParser::ParseMlsdLine(const std::string& line, TRemoteEntry& e)
+{
+    return parseMlsd(line, e, true);
+}
+
+bool TListParser::parseAs(TListLayout layout, TFTPServerType serverType, const std::string& line, TRemoteEntry& e)
+{
+    switch (layout) {
+        case TListLayout::None:
             return false;
-        case Layout::Unix:
+        case TListLayout::Unix:
             return parseUnix(serverType, line, e);
-        case Layout::Dos:
+        case TListLayout::Dos:
             return parseDos(line, e);
-        case Layout::Mac:
+        case TListLayout::Mac:
             return parseMac(line, e);
-        case Layout::Netware:
+        case TListLayout::Netware:
             return parseNetware(line, e);
-        case Layout::Os2:
+        case TListLayout::Os2:
             return parseOs2(line, e);
-        case Layout::Vm:
+        case TListLayout::Vm:
             return parseVm(line, e);
-        case Layout::VmVps:
+        case TListLayout::VmVps:
             return parseVmVps(line, e);
-        case Layout::Mvs:
+        case TListLayout::Mvs:
             return parseMvs(line, e);
-        case Layout::Vms:
+        case TListLayout::Vms:
             return ParseVms(line, e);
-        case Layout::Eplf:
+        case TListLayout::Eplf:
             return parseEplf(line, e);
+        case TListLayout::Mlsd:
+            return parseMlsd(line, e, false);
+        case TListLayout::VShell:
+            return parseVShell(line, e);
+        case TListLayout::NumericUnix:
+            return parseNumericUnix(line, e);
+        case TListLayout::As400:
+            return parseAs400(line, e);
+        case TListLayout::VxWorks:
+            return parseVxWorks(line, e);
+        case TListLayout::Os9:
+            return parseOs9(line, e);
+        case TListLayout::WfFtp:
+            return parseWfFtp(line, e);
+        case TListLayout::NonStop:
+            return parseNonStop(line, e);
     }
     return false;
 }
 
 // The most common listing by far, and large ones are Unix: read from views
-// of the line, without a copy per field.
+// of the line, without a copy per field. The size is the number just before
+// the date, wherever owner, group and link count leave it.
 bool TListParser::parseUnix(TFTPServerType serverType, const std::string& line, TRemoteEntry& e)
 {
     const FieldList F(line);
     if (!kindFromFirst(F.View(0), e))
         return false;
-    const int k = (F.View(1).starts_with('[') || serverType == ftpstRedhat || !isWholeNumber(F.View(4))) ? 3 : 4;
-    e.Owner = F.View(2);
-    if (k == 4)
-        e.Group = F.View(3);
-    e.Size = sizeOf(F.View(k));
-    const std::string_view f1 = F.View(k + 1);
-    const bool dayFirst = isWholeNumber(f1);
-    std::string dateText;
-    dateText.append(dayFirst ? F.View(k + 2) : f1).append(" ");
-    dateText.append(dayFirst ? f1 : F.View(k + 2)).append(" ").append(F.View(k + 3));
-    std::string name;
-    if (serverType == ftpstUnixHidden) {
-        name = RestKeepingBlanks(line, k + 4, e.IsLink);
-    } else if (F.StartOf(k + 4) != std::string::npos) {
-        // "ls -l" puts one blank after the time or year: any more belong to
-        // the name (" lead" is not "lead"). A link's name ends at its arrow;
-        // an arrow before the name (a field after a blank that starts with
-        // "->") leaves no name.
-        const size_t start = F.EndOf(k + 3) + 1;
-        bool arrowBefore = false;
-        for (int j = 1; j < k + 4; ++j) {
-            const std::string_view f = F.View(j);
-            arrowBefore = arrowBefore || (f.size() >= 2 && f[0] == '-' && f[1] == '>');
+    const TUnixClock& now = clock();
+    int sizeAt = -1, dateAt = -1, used = 0;
+    bool padded = false;
+    int64_t size = -1;
+    size_t groupEnd = std::string::npos;  // where the group ends when the size ran into it
+    TListingDate date;
+    for (int pass = 0; pass < 2 && dateAt < 0; ++pass) {
+        for (int i = 1; i + 1 < F.Count() && dateAt < 0; ++i) {
+            const std::string_view t = F.View(i);
+            int at = i + 1;
+            if (!unixSize(t, size)) {
+                // A device's "major, minor" ("0, 27" or "109,767"): no size.
+                const size_t comma = t.find(',');
+                if (comma == std::string_view::npos || comma == 0 || !isWholeNumber(t.substr(0, comma)) ||
+                    !(comma + 1 == t.size() ? isWholeNumber(F.View(at++)) : isWholeNumber(t.substr(comma + 1))))
+                    continue;
+                size = -1;
+            }
+            if (readDate(F, at, pass, now, date, used, padded))
+                sizeAt = i, dateAt = at;
         }
-        const size_t arrow = e.IsLink ? std::min(line.find(" ->", start), line.size()) : line.size();
-        if (!arrowBefore && arrow > start)
-            name.assign(line, start, arrow - start);
     }
+    for (int i = 1; i + 1 < F.Count() && dateAt < 0; ++i) {
+        const size_t glued = gluedSizeAt(F.View(i));
+        if (glued != std::string_view::npos && readDate(F, i + 1, 0, now, date, used, padded)) {
+            sizeAt = i, dateAt = i + 1;
+            size = sizeOf(F.View(i).substr(glued));
+            groupEnd = F.StartOf(i) + glued;
+        }
+    }
+    std::string name;
+    if (dateAt >= 0) {
+        const int first = isWholeNumber(F.View(1)) && sizeAt > 2 ? 2 : 1;
+        if (sizeAt > first || groupEnd != std::string::npos) {
+            e.Owner = F.View(first);
+            const size_t from = F.StartOf(first + 1);
+            const size_t to = groupEnd != std::string::npos ? groupEnd : F.EndOf(sizeAt - 1);
+            if (groupEnd != std::string::npos && sizeAt == first)
+                e.Owner.clear();
+            if (from != std::string::npos && to != std::string::npos && to > from && sizeAt - 1 >= first + 1)
+                e.Group.assign(line, from, to - from);
+            else if (groupEnd != std::string::npos && sizeAt > first)
+                e.Group.assign(line, F.StartOf(sizeAt), groupEnd - F.StartOf(sizeAt));
+        }
+        e.Size = size;
+        e.Date = date;
+        // "ls -l" puts one blank after the time or year: any more belong to
+        // the name (" lead" is not "lead"); a date in a padded column of its
+        // own ("2004.07.15   name") is followed by the padding.
+        const int last = dateAt + used - 1;
+        if (F.StartOf(last + 1) == std::string::npos)
+            return false;
+        size_t start = F.EndOf(last) + 1;
+        if (padded)
+            start = F.StartOf(last + 1);
+        name = nameFrom(line, F, start, last + 1, e.IsLink);
+    } else {
+        // No date in any shape: the fields where "ls -l" puts them, the date
+        // unreadable (the fall-back date), as long as a size and a month-like
+        // word stand there; or a line without a date at all ("size name").
+        const int k = (F.View(1).starts_with('[') || serverType == ftpstRedhat || !isWholeNumber(F.View(4))) ? 3 : 4;
+        if (!isWholeNumber(F.View(k)))
+            return false;
+        e.Owner = F.View(2);
+        if (k == 4)
+            e.Group = F.View(3);
+        e.Size = sizeOf(F.View(k));
+        const std::string_view word = F.View(k + 1);
+        if (!word.empty() && std::isalpha(static_cast<unsigned char>(word[0])) && F.StartOf(k + 4) != std::string::npos) {
+            std::string dateText;
+            dateText.append(word).append(" ").append(F.View(k + 2)).append(" ").append(F.View(k + 3));
+            e.Date = UnixDate(dateText, now);
+            name = nameFrom(line, F, F.EndOf(k + 3) + 1, k + 4, e.IsLink);
+        } else if (word.empty() && F.StartOf(k + 1) != std::string::npos) {
+            e.Date = {};
+            name = F.From(k + 1);
+        }
+    }
+    if (serverType == ftpstUnixHidden && dateAt < 0 && name.empty())
+        return false;
     stripColour(name);
     if (name.empty())
         return false;
     e.Name = std::move(name);
-    e.Date = UnixDate(dateText, clock());
     return true;
 }
 
-// A line naming a file always shows it, whatever its date says: a date, a
-// size or "<DIR>", a name.
+// A DOS line: "date time size|<DIR> name". A line naming a file always
+// shows it, whatever its date says.
 bool TListParser::parseDos(const std::string& line, TRemoteEntry& e)
 {
     if (line.find("*.*") != std::string::npos || !std::isdigit(static_cast<unsigned char>(line[0])))
         return false;
     const FieldList F(line);
-    const std::string size = F(2);
+    std::string size = F(2);
     const bool dir = size == "<DIR>";
+    // Thousands separated by commas ("9,730").
+    if (!dir && size.find(',') != std::string::npos && size.find_first_not_of("0123456789,") == std::string::npos)
+        size.erase(std::remove(size.begin(), size.end(), ','), size.end());
     if (!dir && !isWholeNumber(size))
         return false;
     std::string name = Rest(line, 3);
@@ -597,18 +1022,28 @@ bool TListParser::parseMac(const std::string& line, TRemoteEntry& e)
     return true;
 }
 
+// "d [RWCEAFMS] owner size date name": the name after the padding.
 bool TListParser::parseNetware(const std::string& line, TRemoteEntry& e)
 {
-    if (line.size() < 20)
+    if (line.size() < 20 || (line[0] != 'd' && line[0] != '-'))
         return false;
     const FieldList F(line);
     e.IsLink = false;
     e.IsDir = line[0] == 'd';
     const int k = isWholeNumber(F(3)) ? 3 : 4;
     e.Size = sizeOf(F(k));
-    e.Name = Rest(line, k + 4);
-    e.Date = UnixDate(F(k + 1) + " " + F(k + 2) + " " + F(k + 3), clock());
-    return true;
+    e.Owner.assign(line, F.StartOf(2), F.EndOf(k - 1) - F.StartOf(2));  // an owner of two words too
+    int used = 0;
+    bool padded = false;
+    TListingDate date;
+    if (readDate(F, k + 1, 0, clock(), date, used, padded)) {
+        e.Date = date;
+        e.Name = Rest(line, k + 1 + used);
+    } else {
+        e.Name = Rest(line, k + 4);
+        e.Date = UnixDate(F(k + 1) + " " + F(k + 2) + " " + F(k + 3), clock());
+    }
+    return !e.Name.empty();
 }
 
 // "size [attributes] [DIR] date time name": the attributes ("A", "RSA",
@@ -617,11 +1052,12 @@ bool TListParser::parseOs2(const std::string& line, TRemoteEntry& e)
 {
     const std::string s = line.substr(std::min(line.find_first_not_of(' '), line.size()));
     const FieldList S(s);
-    int date = 1;
+    auto isDate = [](std::string_view f) { return dosDateField(f) || (f.size() == 9 && dosDateField(f.substr(0, 8))); };
+    int date = 0;
     bool dir = false;
-    for (; date < 6 && !S.View(date).empty() && !dosDateField(S.View(date)); ++date)
+    for (; date < 6 && !S.View(date).empty() && !isDate(S.View(date)); ++date)
         dir = dir || S.View(date) == "DIR";
-    if (!dosDateField(S.View(date)))
+    if (!isDate(S.View(date)))
         return false;
     std::string name = Rest(s, date + 2);
     if (name.empty())
@@ -634,8 +1070,8 @@ bool TListParser::parseOs2(const std::string& line, TRemoteEntry& e)
     return true;
 }
 
-// "NAME TYPE [mode] F|V lrecl records ... date time": the size is the
-// record length times the records (z/VM leaves the file mode out).
+// "NAME TYPE [mode] F|V lrecl records [blocks] date time [owner]": the size
+// is the record length times the records (z/VM leaves the file mode out).
 bool TListParser::parseVm(const std::string& line, TRemoteEntry& e)
 {
     const FieldList F(line);
@@ -646,7 +1082,12 @@ bool TListParser::parseVm(const std::string& line, TRemoteEntry& e)
     e.Size = length >= 0 && records >= 0 && length < (int64_t(1) << 31) && records < (int64_t(1) << 31)
                  ? length * records
                  : -1;
-    e.Date = IsoDate(F(6), F(7));
+    int date = format + 3;
+    while (date < F.Count() && !joinedNumbers(F.View(date), '-', 3) && !joinedNumbers(F.View(date), '/', 3))
+        ++date;
+    e.Date = date < F.Count() ? (joinedNumbers(F.View(date), '-', 3) ? IsoDate(F(date), F(date + 1))
+                                                                      : DosDate(F(date), F(date + 1)))
+                              : TListingDate();
     e.IsDir = false;
     return true;
 }
@@ -688,30 +1129,230 @@ bool TListParser::parseEplf(const std::string& line, TRemoteEntry& e)
             e.IsDir = true;
         else if (fact.starts_with('s'))
             e.Size = sizeOf(fact.substr(1));
-        else if (fact.starts_with('m') && sizeOf(fact.substr(1)) >= 0) {
-            const QDateTime t = QDateTime::fromSecsSinceEpoch(sizeOf(fact.substr(1)), Qt::UTC).toLocalTime();
-            e.Date = TListingDate::Of(t.date(), t.time());
-        }
+        else if (fact.starts_with('m') && sizeOf(fact.substr(1)) >= 0)
+            e.Date = localOfUtc(QDateTime::fromSecsSinceEpoch(sizeOf(fact.substr(1)), Qt::UTC));
         at = comma + 1;
     }
     e.Name = line.substr(name);
     return true;
 }
 
+// RFC 3659: "fact=value;fact=value; name" (older drafts leave the last ";"
+// out, some servers put a tab for the blank). Times are UTC, shown local.
+bool TListParser::parseMlsd(const std::string& line, TRemoteEntry& e, bool asked)
+{
+    const size_t blank = line.find_first_of(" \t");
+    if (blank == std::string::npos || blank + 1 >= line.size() || (blank == 0 && !asked))
+        return false;
+    e.IsDir = false;
+    e.IsLink = false;
+    e.Size = -1;
+    e.Date = {};
+    const std::string_view facts(line.data(), blank);
+    for (size_t at = 0; at < facts.size();) {
+        const size_t semi = std::min(facts.find(';', at), facts.size());
+        const std::string_view fact = facts.substr(at, semi - at);
+        at = semi + 1;
+        const size_t eq = fact.find('=');
+        if (eq == std::string_view::npos || eq == 0)
+            return false;
+        std::string key(fact.substr(0, eq));
+        std::string value(fact.substr(eq + 1));
+        for (char& c : key)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (key == "type") {
+            for (char& c : value)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            if (value == "cdir" || value == "pdir")
+                return false;  // the listed folder and its parent
+            e.IsDir = value == "dir";
+            e.IsLink = value.starts_with("os.unix=slink") || value.starts_with("os.unix=symlink");
+        } else if (key == "size") {
+            e.Size = sizeOf(value);
+        } else if (key == "modify") {
+            const std::string_view stamp = std::string_view(value).substr(0, std::min<size_t>(value.find('.'), 14));
+            const bool plain = value.size() == 14 || (value.size() > 15 && value[14] == '.' &&
+                                                     isWholeNumber(std::string_view(value).substr(15)));
+            if (stamp.size() == 14 && isWholeNumber(stamp) && plain) {
+                const QDate day(number(stamp.substr(0, 4)), number(stamp.substr(4, 2)), number(stamp.substr(6, 2)));
+                const QTime time(number(stamp.substr(8, 2)), number(stamp.substr(10, 2)), number(stamp.substr(12, 2)));
+                if (day.isValid() && time.isValid())
+                    e.Date = localOfUtc(QDateTime(day, time, Qt::UTC));
+            }
+        } else if (key == "unix.owner") {
+            e.Owner = value;
+        } else if (key == "unix.group") {
+            e.Group = value;
+        }
+    }
+    e.Name = line.substr(blank + 1);
+    return true;
+}
+
+// VShell: "size Mon DD, YYYY HH:MM name" ("name/" a folder).
+bool TListParser::parseVShell(const std::string& line, TRemoteEntry& e)
+{
+    const FieldList F(line);
+    int used = 0;
+    bool padded = false;
+    TListingDate date;
+    if (!readDate(F, 1, 0, clock(), date, used, padded) || F.StartOf(1 + used) == std::string::npos)
+        return false;
+    std::string name(F.From(1 + used));
+    e.IsDir = name.size() > 1 && name.back() == '/';
+    if (e.IsDir)
+        name.pop_back();
+    e.IsLink = false;
+    e.Size = sizeOf(F.View(0));
+    e.Date = date;
+    e.Name = std::move(name);
+    return true;
+}
+
+// "0100644 owner group size seconds name": the mode in octal, the time in
+// seconds since 1970 UTC.
+bool TListParser::parseNumericUnix(const std::string& line, TRemoteEntry& e)
+{
+    const FieldList F(line);
+    std::string name(F.From(5));
+    if (name.empty())
+        return false;
+    int64_t mode = 0;
+    for (const char c : F.View(0))
+        mode = mode * 8 + (c - '0');
+    e.IsDir = (mode & 0170000) == 0040000;
+    e.IsLink = (mode & 0170000) == 0120000;
+    e.Owner = F.View(1);
+    e.Group = F.View(2);
+    e.Size = sizeOf(F.View(3));
+    e.Date = localOfUtc(QDateTime::fromSecsSinceEpoch(sizeOf(F.View(4)), Qt::UTC));
+    e.Name = std::move(name);
+    return true;
+}
+
+// AS/400: "owner size date time *TYPE name" ("*DIR" a folder; "name/" too).
+// A date "04/03/24" is month first, as the system's default (*MDY) writes it;
+// day first when the first number cannot be a month.
+bool TListParser::parseAs400(const std::string& line, TRemoteEntry& e)
+{
+    const FieldList F(line);
+    std::string name(TrimBlanksView(F.From(5)));
+    e.IsDir = F.View(4) == "*DIR" || F.View(4) == "*LIB";
+    if (name.size() > 1 && name.back() == '/') {
+        e.IsDir = true;
+        name.pop_back();
+    }
+    if (const size_t slash = name.rfind('/'); slash != std::string::npos && slash + 1 < name.size())
+        name.erase(0, slash + 1);  // a path: its last part
+    if (name.empty())
+        return false;
+    e.IsLink = false;
+    e.Owner = F.View(0);
+    e.Size = sizeOf(F.View(1));
+    std::string time(F.View(3));
+    if (minuteOf(time) < 0)
+        time.clear();
+    e.Date = DosDate(F(2), time.substr(0, 5));
+    e.Name = std::move(name);
+    return true;
+}
+
+// VxWorks: "size Mon-DD-YYYY HH:MM:SS name [<DIR>]".
+bool TListParser::parseVxWorks(const std::string& line, TRemoteEntry& e)
+{
+    const FieldList F(line);
+    std::string name(F.From(3));
+    e.IsDir = name.ends_with(" <DIR>");
+    if (e.IsDir)
+        name = TrimBlanks(name.substr(0, name.size() - 6));
+    if (name.empty())
+        return false;
+    const std::string_view d = F.View(1);
+    const size_t a = d.find('-'), b = d.rfind('-');
+    const QDate day(number(d.substr(b + 1)), monthOf(d.substr(0, a)), number(d.substr(a + 1, b - a - 1)));
+    const int minute = minuteOf(F.View(2));
+    e.IsLink = false;
+    e.Size = sizeOf(F.View(0));
+    e.Date = day.isValid() ? TListingDate::Of(day, minute >= 0 ? QTime(minute / 60, minute % 60) : QTime())
+                           : TListingDate::Unreadable();
+    e.Name = std::move(name);
+    return true;
+}
+
+// Microware OS-9: "group.user yy/mm/dd hhmm attributes sector size name".
+bool TListParser::parseOs9(const std::string& line, TRemoteEntry& e)
+{
+    const FieldList F(line);
+    std::string name(F.From(6));
+    if (name.empty())
+        return false;
+    const std::string_view d = F.View(1);
+    const QDate day(fullYear(std::string(d.substr(0, 2))), number(d.substr(3, 2)), number(d.substr(6, 2)));
+    e.IsDir = F.View(3).starts_with('d');
+    e.IsLink = false;
+    e.Owner = F.View(0);
+    e.Size = sizeOf(F.View(5));
+    e.Date = day.isValid() ? TListingDate::Of(day) : TListingDate::Unreadable();
+    e.Name = std::move(name);
+    return true;
+}
+
+// Nortel wfFtp: "name size mm/dd/yy day. hh:mm:ss".
+bool TListParser::parseWfFtp(const std::string& line, TRemoteEntry& e)
+{
+    const FieldList F(line);
+    const std::string_view time = F.Count() > 4 ? F.View(4) : F.From(4);
+    e.IsDir = false;
+    e.IsLink = false;
+    e.Size = sizeOf(F.View(1));
+    e.Date = DosDate(F(2), std::string(time.substr(0, 5)));
+    e.Name = F.View(0);
+    return true;
+}
+
+// HP NonStop: "name code size d-Mon-yy hh:mm:ss owner, group "rwep"".
+bool TListParser::parseNonStop(const std::string& line, TRemoteEntry& e)
+{
+    const FieldList F(line);
+    const std::string_view d = F.View(3);
+    const size_t a = d.find('-'), b = d.rfind('-');
+    const QDate day(fullYear(std::string(d.substr(b + 1))), monthOf(d.substr(a + 1, b - a - 1)), number(d.substr(0, a)));
+    const int minute = minuteOf(F.View(4));
+    e.IsDir = false;
+    e.IsLink = false;
+    e.Size = sizeOf(F.View(2));
+    e.Date = day.isValid() ? TListingDate::Of(day, minute >= 0 ? QTime(minute / 60, minute % 60) : QTime())
+                           : TListingDate::Unreadable();
+    e.Name = F.View(0);
+    return true;
+}
+
 // A member of a partitioned data set: "NAME VV.MM created changed time size
-// init mod id", or the name alone when the member has no statistics.
+// init mod id", a load module's "NAME size(hex) ttr ...", or the name alone
+// when the member has no statistics.
 namespace {
+bool hexNumber(std::string_view t, int64_t& value)
+{
+    if (t.size() != 6 || t.find_first_not_of("0123456789ABCDEFabcdef") != std::string_view::npos)
+        return false;
+    value = 0;
+    std::from_chars(t.data(), t.data() + t.size(), value, 16);
+    return true;
+}
+
 bool mvsMember(const FieldList& F, const std::string& line, TRemoteEntry& e)
 {
     const std::string_view version = F.View(1);
     const bool stats = version.size() == 5 && version[2] == '.' && isWholeNumber(version.substr(0, 2)) &&
                        isWholeNumber(version.substr(3)) && F.View(3).size() == 10 && F.View(3)[4] == '/';
+    int64_t hex = -1, ttr = -1;
+    const bool module = hexNumber(F.View(1), hex) && hexNumber(F.View(2), ttr);
     const std::string_view whole = TrimBlanksView(line);
     const bool alone = !whole.empty() && whole.find(' ') == std::string_view::npos && whole != "Migrated";
-    if (!stats && !alone)
+    if (!stats && !alone && !module)
         return false;
-    e.Name = stats ? F(0) : std::string(whole);
-    e.Size = -1;
+    e.Name = stats || module ? F(0) : std::string(whole);
+    e.Size = module ? hex : -1;
     e.Date = stats ? IsoDate(F(3), F(4)) : TListingDate();
     return true;
 }
@@ -719,8 +1360,9 @@ bool mvsMember(const FieldList& F, const std::string& line, TRemoteEntry& e)
 
 // "Volume Unit Referred Ext Used Recfm Lrecl BlkSz Dsorg Dsname": the data
 // set's organisation is found by its value (the extent and used columns run
-// together on some servers), the name follows it; a VSAM or migrated data
-// set shows only its name. Tabs separate like blanks.
+// together on some servers), the name follows it; a VSAM, migrated or tape
+// data set shows only its name. Tabs separate like blanks. No column gives a
+// size in bytes.
 bool TListParser::parseMvs(const std::string& input, TRemoteEntry& e)
 {
     std::string line = input;
@@ -732,8 +1374,8 @@ bool TListParser::parseMvs(const std::string& input, TRemoteEntry& e)
     e.IsLink = false;
     e.IsDir = false;
     const bool vsam = F(2) == "VSAM" || F(1) == "VSAM";
-    if (F(0) == "Migrated" || vsam) {
-        const int at = F(0) == "Migrated" ? 1 : F(1) == "VSAM" ? 2 : 3;
+    if (F(0) == "Migrated" || vsam || F(1) == "Tape") {
+        const int at = F(0) == "Migrated" ? 1 : F(1) == "VSAM" || F(1) == "Tape" ? 2 : 3;
         const std::string name = TrimBlanks(Rest(line, at));
         if (name.empty() || name.find(' ') != std::string::npos)
             return false;
@@ -751,10 +1393,81 @@ bool TListParser::parseMvs(const std::string& input, TRemoteEntry& e)
     if (org >= 10 || F(org).empty())
         return false;
     e.IsDir = F(org).starts_with("PO");
-    e.Size = sizeOf(F(org - 1));
+    e.Size = -1;
     e.Name = Rest(line, org + 1);
-    e.Date = IsoDate(F(2), {});
+    e.Date = joinedNumbers(F.View(2), '/', 3) ? IsoDate(F(2), {}) : TListingDate();
     return !e.Name.empty();
+}
+
+
+// VMS: "NAME.EXT;version size date time [owner] (protection)", the fields
+// after the name in whatever order the server writes them; the size in
+// 512-byte blocks ("9", "9/12" used/allocated) or "2KB". A name alone on its
+// line waits for the line of its fields.
+bool TListParser::ParseVms(const std::string& input, TRemoteEntry& e)
+{
+    std::string line = input;
+    const bool joined = !VmsPendingLine.empty();
+    if (joined) {
+        line = VmsPendingLine + " " + line;  // the fields' line may begin with the size
+        VmsPendingLine.clear();
+    }
+    if (line.find(';') == std::string::npos) {
+        VmsPendingLine.clear();
+        return false;
+    }
+    const FieldList V(line);
+    std::string name = V(0);
+    if (name.empty()) {
+        // The name stands alone; its data follows. Only a single line waits:
+        // joined lines never wait again, so a hostile listing cannot grow it.
+        if (!joined && line.size() <= MaxVmsPendingLength)
+            VmsPendingLine = line;
+        return false;
+    }
+    name.erase(std::min(name.find(';'), name.size()));
+    const size_t dir = name.find(".DIR");
+    e.IsDir = dir != std::string::npos;
+    if (e.IsDir)
+        name.erase(dir);
+    if (name.empty())
+        return false;
+    e.Name = name;
+    e.IsLink = false;
+    e.Size = -1;
+    int date = -1;
+    bool sized = false;
+    for (int i = 1; i < V.Count() || (i == V.Count() && !V.From(i).empty()); ++i) {
+        const std::string_view f = i < V.Count() ? V.View(i) : V.From(i);
+        if (date < 0 && monthDashDate(f, false)) {
+            date = i;
+            continue;
+        }
+        if (f.starts_with('[')) {
+            e.Owner = std::string(f.substr(1, f.find(']') == std::string_view::npos ? f.size() - 1 : f.find(']') - 1));
+            continue;
+        }
+        if (sized || (date >= 0 && i == date + 1 && f.find(':') != std::string_view::npos))
+            continue;
+        const std::string_view blocks = f.substr(0, f.find('/'));
+        if (isWholeNumber(blocks) && (blocks.size() == f.size() || isWholeNumber(f.substr(blocks.size() + 1)))) {
+            e.Size = sizeOf(blocks) >= 0 && blocks.size() < 12 ? sizeOf(blocks) * 512 : -1;
+            sized = true;
+        } else if (f.size() > 2 && f.ends_with("KB") && isWholeNumber(f.substr(0, f.size() - 2))) {
+            e.Size = sizeOf(f.substr(0, f.size() - 2)) * 1024;
+            sized = true;
+        } else if (i == 1) {
+            sized = true;  // the size column holds no number: no size
+        }
+    }
+    if (date < 0) {
+        e.Date = TListingDate::Unreadable();
+        return true;
+    }
+    const std::string_view time = date + 1 < V.Count() ? V.View(date + 1) : V.From(date + 1);
+    e.Date = VmsDate(std::string(date < V.Count() ? V.View(date) : V.From(date)),
+                     time.find(':') != std::string_view::npos ? std::string(time) : std::string());
+    return true;
 }
 
 const TUnixClock& TListParser::clock()
@@ -780,43 +1493,15 @@ const TUnixClock& TListParser::clock()
     return m_clock;
 }
 
-bool TListParser::ParseVms(const std::string& input, TRemoteEntry& e)
-{
-    std::string line = input;
-    const bool joined = !VmsPendingLine.empty();
-    if (joined) {
-        line = VmsPendingLine + line;
-        VmsPendingLine.clear();
-    }
-    if (line.find(';') == std::string::npos) {
-        VmsPendingLine.clear();
-        return false;
-    }
-    const FieldList V(line);
-    std::string name = V(0);
-    if (name.empty()) {
-        // The name stands alone; its data follows. Only a single line waits:
-        // joined lines never wait again, so a hostile listing cannot grow it.
-        if (!joined && line.size() <= MaxVmsPendingLength)
-            VmsPendingLine = line;
-        return false;
-    }
-    name.erase(std::min(name.find(';'), name.size()));
-    const size_t dir = name.find(".DIR");
-    if (dir != std::string::npos) {
-        e.IsDir = true;
-        name.erase(dir);
-    }
-    e.Name = name;
-    const std::string blocks = V(1);  // "used/allocated" on some servers
-    e.Size = sizeOf(blocks.substr(0, blocks.find('/')));
-    e.Date = VmsDate(V(2), V(3));
-    return true;
-}
-
 bool ParseListLine(TFTPServerType serverType, const std::string& line, TRemoteEntry& entry)
 {
-    static TListParser shared;
+    // Callers share it one line at a time, from any listing: no layout is
+    // fixed by a line before.
+    static TListParser shared = [] {
+        TListParser p;
+        p.OneLayoutPerListing = false;
+        return p;
+    }();
     return shared.ParseListLine(serverType, line, entry);
 }
 

@@ -1,7 +1,9 @@
 #pragma once
-// The directory listing parser: one "LIST" line and a server type in, one
-// remote directory entry out. Layouts for Unix, DOS/Windows, Mac, NetWare,
-// OS/2, VM, VM/VPS, MVS and VMS servers.
+// The directory listing parser: one "LIST" (or "MLSD") line and a server
+// type in, one remote directory entry out. Layouts for Unix, DOS/Windows,
+// Mac, NetWare, OS/2, VM, VM/VPS, MVS and VMS servers, EPLF and RFC 3659
+// facts, and the shapes of a few others (AS/400, VxWorks, OS-9, ...) that
+// servers calling themselves Unix send.
 
 #include "ftp/FtpTypes.h"
 
@@ -53,12 +55,45 @@ struct TRemoteEntry {
 // The fall-back date of lines whose date cannot be read: 1 December 1980.
 QDate UnreadableListingDay();
 
+// How a listing's lines are laid out.
+enum class TListLayout : uint8_t {
+    None,
+    Unix,
+    Dos,
+    Mac,
+    Netware,
+    Os2,
+    Vm,
+    VmVps,
+    Mvs,
+    Vms,
+    Eplf,
+    Mlsd,        // RFC 3659 facts
+    VShell,      // "size Mon DD, YYYY HH:MM name"
+    NumericUnix, // "mode owner group size seconds name"
+    As400,       // "owner size date time *TYPE name"
+    VxWorks,     // "size Mon-DD-YYYY HH:MM:SS name [<DIR>]"
+    Os9,         // "owner yy/mm/dd hhmm attributes sector size name"
+    WfFtp,       // "name size mm/dd/yy day time" (Nortel routers)
+    NonStop,     // "name code size d-Mon-yy time owner, group "perm""
+};
+
 class TListParser {
 public:
     // True and entry filled when the line is a directory entry; false for
     // headers, totals, blank lines and lines it cannot read. Fields a layout
     // does not set keep their values: pass a cleared entry.
     bool ParseListLine(TFTPServerType serverType, const std::string& line, TRemoteEntry& entry);
+
+    // One line of an "MLSD" answer (RFC 3659: "fact=value;... name"); the
+    // listed folder itself and its parent ("cdir", "pdir") are no entries.
+    bool ParseMlsdLine(const std::string& line, TRemoteEntry& entry);
+
+    // A listing is laid out one way: the first line that is an entry fixes
+    // the layout of the rest, until the next listing begins.
+    void BeginListing() { m_layout = TListLayout::None; }
+    TListLayout Layout() const { return m_layout; }
+    bool OneLayoutPerListing = true;
 
     // A VMS name that came on a line of its own, waiting for its continuation.
     std::string VmsPendingLine;
@@ -79,7 +114,18 @@ private:
     bool parseMvs(const std::string& line, TRemoteEntry& entry);
     bool parseEplf(const std::string& line, TRemoteEntry& entry);
     bool ParseVms(const std::string& line, TRemoteEntry& entry);
+    bool parseMlsd(const std::string& line, TRemoteEntry& entry, bool asked);
+    bool parseVShell(const std::string& line, TRemoteEntry& entry);
+    bool parseNumericUnix(const std::string& line, TRemoteEntry& entry);
+    bool parseAs400(const std::string& line, TRemoteEntry& entry);
+    bool parseVxWorks(const std::string& line, TRemoteEntry& entry);
+    bool parseOs9(const std::string& line, TRemoteEntry& entry);
+    bool parseWfFtp(const std::string& line, TRemoteEntry& entry);
+    bool parseNonStop(const std::string& line, TRemoteEntry& entry);
+    bool parseAs(TListLayout layout, TFTPServerType serverType, const std::string& line, TRemoteEntry& entry);
     const TUnixClock& clock();
+
+    TListLayout m_layout = TListLayout::None;
 
     TUnixClock m_clock;
     QDateTime m_clockOf;  // the moment m_clock was made from

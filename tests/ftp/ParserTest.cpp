@@ -30,9 +30,14 @@ TListParser fixedClock()
 
 void check(const std::vector<Row>& rows)
 {
+    // Each row is a listing of its own; a VMS name line and its continuation
+    // are one listing (the name line yields no entry and fixes nothing).
     TListParser p = fixedClock();
-    for (const Row& r : rows)
+    for (const Row& r : rows) {
+        if (p.VmsPendingLine.empty())
+            p.BeginListing();
         EXPECT_EQ(render(p, r.type, r.line), r.expected) << ServerTypeName(r.type) << ": " << r.line;
+    }
 }
 
 }  // namespace
@@ -75,7 +80,7 @@ TEST(ListParser, UnixFamily)
         {ftpstUNIX, "-rw-r--r-- 1 a b 5 Feb 29 2000 leap400", "leap400|5|0|0|a|b|2000-02-29"},
         // A year that is no number is no year (never one before year 1).
         {ftpstUNIX, "-rw-r--r-- 1 a b 5 Jan 12 x003 badyear", "badyear|5|0|0|a|b|fallback"},
-        {ftpstUNIX, "-rw-r--r-- 1 a b 5 Jan 12 24:00 badhour", "badhour|5|0|0|a|b|fallback"},
+        {ftpstUNIX, "-rw-r--r-- 1 a b 5 Jan 12 24:00 badhour", "badhour|5|0|0|a|b|2026-01-13 00:00"},  // 24:00 is the next midnight
         {ftpstUNIX, "-rw-r--r-- 1 a b 5 Jan 12 0000 yearzero", "yearzero|5|0|0|a|b|fallback"},
         {ftpstUNIX, "-rw-r--r-- 1 a b 5 Jan 12 2003 \x1b[01;32mcolour\x1b[0m", "colour|5|0|0|a|b|2003-01-12"},
         {ftpstUNIX, "-rw-r--r-- 1 a b 5 Jan 12 2003 \x1b[01;32mno end", "-"},
@@ -87,8 +92,9 @@ TEST(ListParser, UnixFamily)
         {ftpstUNIX, "total 12", "-"},
         {ftpstUNIX, "-rw-r--r-- 1 a b 5 Jan 12 2003", "-"},
         {ftpstBSD, "-rw-r--r--  1 root  wheel  512 Mar  3 2011 bsd.txt", "bsd.txt|512|0|0|root|wheel|2011-03-03"},
-        {ftpstAutoDetect, "-rw-r--r-- 1 a b 5 Jan 12 2003 x", "-"},
-        {ftpstClix, "-rw-r--r-- 1 a b 5 Jan 12 2003 x", "-"},
+        // A type without a layout of its own reads lines by their shape.
+        {ftpstAutoDetect, "-rw-r--r-- 1 a b 5 Jan 12 2003 x", "x|5|0|0|a|b|2003-01-12"},
+        {ftpstClix, "-rw-r--r-- 1 a b 5 Jan 12 2003 x", "x|5|0|0|a|b|2003-01-12"},
     });
 }
 
@@ -108,7 +114,7 @@ TEST(ListParser, DosFamily)
         {ftpstWin2K, "20-05-97  03:31PM  681 .bash_history", ".bash_history|681|0|0|||1997-05-20 15:31"},
         {ftpstWin2K, "12-25-2023  12:30AM  1 midnight", "midnight|1|0|0|||2023-12-25 00:30"},
         {ftpstWin2K, "12-25-2023  12:30PM  1 noon", "noon|1|0|0|||2023-12-25 12:30"},
-        {ftpstWin2K, "2023-12-25  22:30  7 iso.txt", "iso.txt|7|0|0|||fallback"},
+        {ftpstWin2K, "2023-12-25  22:30  7 iso.txt", "iso.txt|7|0|0|||2023-12-25 22:30"},
         {ftpstWin2K, "13-45-03  10:30AM  5 weird", "weird|5|0|0|||fallback"},
         {ftpstWin2K, "12-25-23  25:99PM  5 badtime", "badtime|5|0|0|||2023-12-25"},
         {ftpstWin2K, "12-25-23  10:30PM  big 5 notasize", "-"},
@@ -123,8 +129,8 @@ TEST(ListParser, HostAndOtherFamilies)
     check({
         {ftpstMacOS, "-rwxr-xr-x 1 owner 12345 Jan 12 2003 mac file", "mac file|12345|0|0|||2003-01-12"},
         {ftpstMacOS, "drwxr-xr-x folder 7 Jan 12 2003 Folder", "Folder|7|1|0|||2003-01-12"},
-        {ftpSTNetware, "d [RWCEAFMS] supervisor   512 Jan 12 2003 PUBLIC", "PUBLIC|512|1|0|||2003-01-12"},
-        {ftpSTNetware, "- [RWCEAFMS] super visor 1024 Jan 12 2003 file.dat", "file.dat|1024|0|0|||2003-01-12"},
+        {ftpSTNetware, "d [RWCEAFMS] supervisor   512 Jan 12 2003 PUBLIC", "PUBLIC|512|1|0|supervisor||2003-01-12"},
+        {ftpSTNetware, "- [RWCEAFMS] super visor 1024 Jan 12 2003 file.dat", "file.dat|1024|0|0|super visor||2003-01-12"},
         {ftpSTNetware, "d [R] x 1 Jan", "-"},
         {ftpstOS2, "     0           DIR   08-20-98   16:54  docs", "docs|0|1|0|||1998-08-20 16:54"},
         {ftpstOS2, "  1234      A    08-20-98   16:54  file.txt", "file.txt|1234|0|0|||1998-08-20 16:54"},
@@ -141,8 +147,9 @@ TEST(ListParser, HostAndOtherFamilies)
         {ftpstUNIX, "12-25-03  09:05AM                 1234 file.txt", "file.txt|1234|0|0|||2003-12-25 09:05"},
         {ftpstVMVPS, "x NAME 42 a b c 10:30 2003-01-12 y", ".NAME|42|0|0|||2003-01-12 10:30"},
         {ftpstVMVPS, "x = y", "-"},
-        {ftpstMVS, "VOL001 3390   2003/01/12  1   15  FB     80  6160  PO  SRC.LIB", "SRC.LIB|6160|1|0|||2003-01-12"},
-        {ftpstMVS, "VOL001 3390   2003/01/12  1   15  FB     80  6160  PS  DATA.SET", "DATA.SET|6160|0|0|||2003-01-12"},
+        {ftpstMVS, "VOL001 3390   2003/01/12  1   15  FB     80  6160  PO  SRC.LIB", "SRC.LIB||1|0|||2003-01-12"},
+        // No column holds a size in bytes (6160 is the block size).
+        {ftpstMVS, "VOL001 3390   2003/01/12  1   15  FB     80  6160  PS  DATA.SET", "DATA.SET||0|0|||2003-01-12"},
         // The real server's own header is no data set; migrated data sets
         // are shown by name.
         {ftpstMVS, "Volume Unit    Referred Ext Used Recfm Lrecl BlkSz Dsorg Dsname", "-"},
@@ -151,7 +158,7 @@ TEST(ListParser, HostAndOtherFamilies)
         // The extent and used columns run together; a VSAM data set and a
         // migrated one after tabs show their names.
         {ftpstMVS, "PEX26F 3390   2017/07/03  115807  FB   29600 29600  PS    INCOMING.FIN.D170630.T160630",
-         "INCOMING.FIN.D170630.T160630|29600|0|0|||2017-07-03"},
+         "INCOMING.FIN.D170630.T160630||0|0|||2017-07-03"},
         {ftpstMVS, "TSO004 3390   VSAM 64-mvs-file", "64-mvs-file||0|0|||"},
         {ftpstMVS, "Migrated\t\t\t\t69-SOME.FILE", "69-SOME.FILE||0|0|||"},
         // The members of a partitioned data set, with statistics or alone.
@@ -192,13 +199,13 @@ TEST(ListParser, VmsNameOnItsOwnLineJoinsTheNext)
     EXPECT_EQ(render(p, ftpstVmsUcx, "LONGNAME.TXT;1"), "-");
     EXPECT_EQ(p.VmsPendingLine, "LONGNAME.TXT;1");
     EXPECT_EQ(render(p, ftpstVmsUcx, "      12  12-JAN-2003 10:30:15 [GROUP,OWNER] (RWED,RWED,RE,)"),
-              "LONGNAME.TXT|12|0|0|||2003-01-12 10:30");
+              "LONGNAME.TXT|6144|0|0|GROUP,OWNER||2003-01-12 10:30");
     EXPECT_EQ(p.VmsPendingLine, "");
     EXPECT_EQ(render(p, ftpstVmsMultinet, "SUBDIR.DIR;1 12 12-JAN-2003 10:30:15 x"),
-              "SUBDIR|12|1|0|||2003-01-12 10:30");
+              "SUBDIR|6144|1|0|||2003-01-12 10:30");
     EXPECT_EQ(render(p, ftpstVmsUcx, "Total of 2 files"), "-");
     EXPECT_EQ(render(p, ftpstVmsUcx, "BLOCKS.DAT;3 12/24 5-DEC-1999 23:01:02 x"),
-              "BLOCKS.DAT|12|0|0|||1999-12-05 23:01");
+              "BLOCKS.DAT|6144|0|0|||1999-12-05 23:01");  // blocks of 512 bytes
     EXPECT_EQ(render(p, ftpstVmsUcx, "ALONE.TXT;2"), "-");
     // Whatever line comes next is joined to a waiting name.
     EXPECT_EQ(render(p, ftpstVmsUcx, "no semicolon here"), "ALONE.TXT||0|0|||fallback");

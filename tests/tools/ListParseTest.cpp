@@ -15,6 +15,7 @@ TEST(ListParseTool, PrintsOneLinePerInputLine)
         "VmsUcx\tLONGNAME.TXT;1\n"
         "vmsucx\t      12  12-JAN-2003 10:30:15 [GROUP,OWNER] (RWED,RWED,RE,)\n"
         "Netware\td [RWCEAFMS] supervisor   512 Jan 12 2003 PUBLIC\n"
+        "UNIX\tType=file;Size=3; tab\there\n"
         "bogus\tline\n");
     p.closeWriteChannel();
     ASSERT_TRUE(p.waitForFinished(10000));
@@ -24,7 +25,9 @@ TEST(ListParseTool, PrintsOneLinePerInputLine)
               "-\n"
               "Program Files\t0\t1\t0\t\t\t2003-01-12 22:30\n"
               "-\n"
-              "LONGNAME.TXT\t12\t0\t0\t\t\t2003-01-12 10:30\n"
-              "PUBLIC\t512\t1\t0\t\t\t2003-01-12\n"
+              "LONGNAME.TXT\t6144\t0\t0\tGROUP,OWNER\t\t2003-01-12 10:30\n"
+              "PUBLIC\t512\t1\t0\tsupervisor\t\t2003-01-12\n"
+              // Each line is a listing of its own, and a tab in a name is escaped.
+              "tab\\there\t3\t0\t0\t\t\t\n"
               "-\n");
 }

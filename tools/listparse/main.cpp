@@ -15,7 +15,8 @@ int main(int argc, char**)
             "Usage: listparse < LINES\n"
             "Each input line is TYPE<TAB>LINE, TYPE a server type name without\n"
             "its ftpst prefix (UNIX, Win2K, VmsUcx, MVS, Netware, OS2, ...).\n"
-            "Prints NAME SIZE ISDIR ISLINK OWNER GROUP DATE, tab-separated, or \"-\"\n"
+            "Prints NAME SIZE ISDIR ISLINK OWNER GROUP DATE, tab-separated (a tab or\n"
+            "backslash in NAME as \\t or \\\\), or \"-\"\n"
             "for a line that is no entry; SIZE is empty when unknown, DATE is\n"
             "\"yyyy-MM-dd HH:mm\", \"yyyy-MM-dd\", \"fallback\" or empty.\n",
             stderr);
@@ -35,13 +36,19 @@ int main(int argc, char**)
             status = 1;
             continue;
         }
+        if (parser.VmsPendingLine.empty())
+            parser.BeginListing();
         TRemoteEntry e;
         if (!parser.ParseListLine(type, input.substr(tab + 1), e)) {
             std::puts("-");
             continue;
         }
         const std::string size = e.Size >= 0 ? std::to_string(e.Size) : std::string();
-        std::printf("%s\t%s\t%d\t%d\t%s\t%s\t%s\n", e.Name.c_str(), size.c_str(), e.IsDir ? 1 : 0, e.IsLink ? 1 : 0,
+        // Tabs and backslashes in a name are escaped, so that columns stay.
+        std::string name;
+        for (const char c : e.Name)
+            name += c == '\t' ? std::string("\\t") : c == '\\' ? std::string("\\\\") : std::string(1, c);
+        std::printf("%s\t%s\t%d\t%d\t%s\t%s\t%s\n", name.c_str(), size.c_str(), e.IsDir ? 1 : 0, e.IsLink ? 1 : 0,
                     e.Owner.c_str(), e.Group.c_str(), ListText::DateKey(e.Date).c_str());
     }
     return status;
