@@ -126,6 +126,15 @@ public:
             return std::string_view::npos;
         return m_starts[i];
     }
+    // The text from the start of field a to the end of field b; empty when
+    // either is missing.
+    std::string_view Span(int a, int b) const
+    {
+        const size_t from = StartOf(a), to = EndOf(b);
+        return from == std::string_view::npos || to == std::string_view::npos || to <= from
+                   ? std::string_view()
+                   : m_line.substr(from, to - from);
+    }
     // The text from the n-th part to the end of the line; empty when none.
     std::string_view From(int n) const
     {
@@ -760,6 +769,54 @@ TListLayout layoutOf(TFTPServerType type)
     }
 }
 
+// Three numbers joined by a sign ("07/03/29"), each of at most four digits.
+bool threeNumbers(std::string_view t, char sign, int& a, int& b, int& c)
+{
+    const size_t i = t.find(sign), j = t.rfind(sign);
+    if (i == std::string_view::npos || i == j || !joinedNumbers(t, sign, 3))
+        return false;
+    a = number(t.substr(0, i)), b = number(t.substr(i + 1, j - i - 1)), c = number(t.substr(j + 1));
+    return a >= 0 && b >= 0 && c >= 0;
+}
+
+// The shapes of the lines some servers send besides "ls -l" and DOS. Each
+// reader checks its shape itself too: once a listing's layout is fixed,
+// every later line goes straight to its reader.
+bool vshellShape(const FieldList& F)
+{
+    return isWholeNumber(F.View(0)) && monthOf(F.View(1)) > 0 && F.View(2).ends_with(',');
+}
+bool numericUnixShape(const FieldList& F)
+{
+    const std::string_view mode = F.View(0);
+    return mode.size() >= 6 && mode.size() <= 7 && mode[0] == '0' &&
+           mode.find_first_not_of("01234567") == std::string_view::npos && isWholeNumber(F.View(3)) &&
+           isWholeNumber(F.View(4));
+}
+bool vxWorksShape(const FieldList& F)
+{
+    return isWholeNumber(F.View(0)) && monthDashDate(F.View(1), true);
+}
+bool os9Shape(const FieldList& F)
+{
+    int y = 0, m = 0, d = 0;
+    return joinedNumbers(F.View(0), '.', 2) && threeNumbers(F.View(1), '/', y, m, d);
+}
+bool as400Shape(const FieldList& F)
+{
+    return isWholeNumber(F.View(1)) && F.View(4).starts_with('*') &&
+           (joinedNumbers(F.View(2), '/', 3) || joinedNumbers(F.View(2), '.', 3));
+}
+bool wfFtpShape(const FieldList& F)
+{
+    return isWholeNumber(F.View(1)) && joinedNumbers(F.View(2), '/', 3) && F.View(3).ends_with('.') &&
+           minuteOf(F.Count() > 4 ? F.View(4) : F.From(4)) >= 0;
+}
+bool nonStopShape(const FieldList& F)
+{
+    return isWholeNumber(F.View(1)) && isWholeNumber(F.View(2)) && monthDashDate(F.View(3), false);
+}
+
 // The shapes a server that calls itself Unix or Windows (or gives no usable
 // type) may send besides "ls -l" and DOS lines.
 TListLayout otherShape(const std::string& line, const FieldList& F)
@@ -775,24 +832,19 @@ TListLayout otherShape(const std::string& line, const FieldList& F)
                            ? TListLayout::Os2
                            : TListLayout::None;
     }
-    if (isDigit(line[0])) {
-        if (isWholeNumber(F.View(0)) && monthOf(F.View(1)) > 0 && F.View(2).ends_with(','))
-            return TListLayout::VShell;
-        if (F.View(0).size() >= 6 && F.View(0)[0] == '0' && F.View(0).find_first_not_of("01234567") == std::string_view::npos &&
-            isWholeNumber(F.View(3)) && isWholeNumber(F.View(4)))
-            return TListLayout::NumericUnix;
-        if (isWholeNumber(F.View(0)) && monthDashDate(F.View(1), true))
-            return TListLayout::VxWorks;
-        if (joinedNumbers(F.View(0), '.', 2) && joinedNumbers(F.View(1), '/', 3))
-            return TListLayout::Os9;
-    }
-    if (isWholeNumber(F.View(1)) && F.View(4).starts_with('*') &&
-        (joinedNumbers(F.View(2), '/', 3) || joinedNumbers(F.View(2), '.', 3)))
+    if (vshellShape(F))
+        return TListLayout::VShell;
+    if (numericUnixShape(F))
+        return TListLayout::NumericUnix;
+    if (vxWorksShape(F))
+        return TListLayout::VxWorks;
+    if (os9Shape(F))
+        return TListLayout::Os9;
+    if (as400Shape(F))
         return TListLayout::As400;
-    if (isWholeNumber(F.View(1)) && joinedNumbers(F.View(2), '/', 3) && F.View(3).ends_with('.') &&
-        minuteOf(F.Count() > 4 ? F.View(4) : F.From(4)) >= 0)
+    if (wfFtpShape(F))
         return TListLayout::WfFtp;
-    if (isWholeNumber(F.View(1)) && isWholeNumber(F.View(2)) && monthDashDate(F.View(3), false))
+    if (nonStopShape(F))
         return TListLayout::NonStop;
     return TListLayout::None;
 }
@@ -901,7 +953,7 @@ bool TListParser::parseUnix(TFTPServerType serverType, const std::string& line, 
     int sizeAt = -1, dateAt = -1, used = 0;
     bool padded = false;
     int64_t size = -1;
-    size_t groupEnd = std::string::npos;  // where the group ends when the size ran into it
+    size_t glued = std::string_view::npos;  // where the size begins when it ran into the group
     TListingDate date;
     for (int pass = 0; pass < 2 && dateAt < 0; ++pass) {
         for (int i = 1; i + 1 < F.Count() && dateAt < 0; ++i) {
@@ -920,27 +972,21 @@ bool TListParser::parseUnix(TFTPServerType serverType, const std::string& line, 
         }
     }
     for (int i = 1; i + 1 < F.Count() && dateAt < 0; ++i) {
-        const size_t glued = gluedSizeAt(F.View(i));
-        if (glued != std::string_view::npos && readDate(F, i + 1, 0, now, date, used, padded)) {
-            sizeAt = i, dateAt = i + 1;
-            size = sizeOf(F.View(i).substr(glued));
-            groupEnd = F.StartOf(i) + glued;
+        const size_t at = gluedSizeAt(F.View(i));
+        if (at != std::string_view::npos && readDate(F, i + 1, 0, now, date, used, padded)) {
+            sizeAt = i, dateAt = i + 1, glued = at;
+            size = sizeOf(F.View(i).substr(at));
         }
     }
     std::string name;
     if (dateAt >= 0) {
+        // Owner and group stand between the link count and the size (a
+        // group may have blanks: "Domain Users").
         const int first = isWholeNumber(F.View(1)) && sizeAt > 2 ? 2 : 1;
-        if (sizeAt > first || groupEnd != std::string::npos) {
-            e.Owner = F.View(first);
-            const size_t from = F.StartOf(first + 1);
-            const size_t to = groupEnd != std::string::npos ? groupEnd : F.EndOf(sizeAt - 1);
-            if (groupEnd != std::string::npos && sizeAt == first)
-                e.Owner.clear();
-            if (from != std::string::npos && to != std::string::npos && to > from && sizeAt - 1 >= first + 1)
-                e.Group.assign(line, from, to - from);
-            else if (groupEnd != std::string::npos && sizeAt > first)
-                e.Group.assign(line, F.StartOf(sizeAt), groupEnd - F.StartOf(sizeAt));
-        }
+        e.Owner = sizeAt > first ? F.View(first) : std::string_view();
+        e.Group = F.Span(first + 1, sizeAt - 1);
+        if (glued != std::string_view::npos)
+            e.Group.append(e.Group.empty() ? "" : " ").append(F.View(sizeAt).substr(0, glued));
         e.Size = size;
         e.Date = date;
         // "ls -l" puts one blank after the time or year: any more belong to
@@ -1032,7 +1078,7 @@ bool TListParser::parseNetware(const std::string& line, TRemoteEntry& e)
     e.IsDir = line[0] == 'd';
     const int k = isWholeNumber(F(3)) ? 3 : 4;
     e.Size = sizeOf(F(k));
-    e.Owner.assign(line, F.StartOf(2), F.EndOf(k - 1) - F.StartOf(2));  // an owner of two words too
+    e.Owner = F.Span(2, k - 1);  // an owner of two words too
     int used = 0;
     bool padded = false;
     TListingDate date;
@@ -1193,6 +1239,8 @@ bool TListParser::parseMlsd(const std::string& line, TRemoteEntry& e, bool asked
 bool TListParser::parseVShell(const std::string& line, TRemoteEntry& e)
 {
     const FieldList F(line);
+    if (!vshellShape(F))
+        return false;
     int used = 0;
     bool padded = false;
     TListingDate date;
@@ -1214,6 +1262,8 @@ bool TListParser::parseVShell(const std::string& line, TRemoteEntry& e)
 bool TListParser::parseNumericUnix(const std::string& line, TRemoteEntry& e)
 {
     const FieldList F(line);
+    if (!numericUnixShape(F))
+        return false;
     std::string name(F.From(5));
     if (name.empty())
         return false;
@@ -1236,6 +1286,8 @@ bool TListParser::parseNumericUnix(const std::string& line, TRemoteEntry& e)
 bool TListParser::parseAs400(const std::string& line, TRemoteEntry& e)
 {
     const FieldList F(line);
+    if (!as400Shape(F))
+        return false;
     std::string name(TrimBlanksView(F.From(5)));
     e.IsDir = F.View(4) == "*DIR" || F.View(4) == "*LIB";
     if (name.size() > 1 && name.back() == '/') {
@@ -1261,6 +1313,8 @@ bool TListParser::parseAs400(const std::string& line, TRemoteEntry& e)
 bool TListParser::parseVxWorks(const std::string& line, TRemoteEntry& e)
 {
     const FieldList F(line);
+    if (!vxWorksShape(F))
+        return false;
     std::string name(F.From(3));
     e.IsDir = name.ends_with(" <DIR>");
     if (e.IsDir)
@@ -1283,11 +1337,14 @@ bool TListParser::parseVxWorks(const std::string& line, TRemoteEntry& e)
 bool TListParser::parseOs9(const std::string& line, TRemoteEntry& e)
 {
     const FieldList F(line);
+    if (!os9Shape(F))
+        return false;
     std::string name(F.From(6));
     if (name.empty())
         return false;
-    const std::string_view d = F.View(1);
-    const QDate day(fullYear(std::string(d.substr(0, 2))), number(d.substr(3, 2)), number(d.substr(6, 2)));
+    int y = 0, m = 0, d = 0;
+    threeNumbers(F.View(1), '/', y, m, d);
+    const QDate day(y < 100 ? (y < 70 ? 2000 + y : 1900 + y) : y, m, d);
     e.IsDir = F.View(3).starts_with('d');
     e.IsLink = false;
     e.Owner = F.View(0);
@@ -1301,6 +1358,8 @@ bool TListParser::parseOs9(const std::string& line, TRemoteEntry& e)
 bool TListParser::parseWfFtp(const std::string& line, TRemoteEntry& e)
 {
     const FieldList F(line);
+    if (!wfFtpShape(F))
+        return false;
     const std::string_view time = F.Count() > 4 ? F.View(4) : F.From(4);
     e.IsDir = false;
     e.IsLink = false;
@@ -1314,6 +1373,8 @@ bool TListParser::parseWfFtp(const std::string& line, TRemoteEntry& e)
 bool TListParser::parseNonStop(const std::string& line, TRemoteEntry& e)
 {
     const FieldList F(line);
+    if (!nonStopShape(F))
+        return false;
     const std::string_view d = F.View(3);
     const size_t a = d.find('-'), b = d.rfind('-');
     const QDate day(fullYear(std::string(d.substr(b + 1))), monthOf(d.substr(a + 1, b - a - 1)), number(d.substr(0, a)));

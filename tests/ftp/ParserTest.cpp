@@ -245,6 +245,67 @@ TEST(ListParser, ProcessWideParserSharesVmsState)
     EXPECT_FALSE(ServerTypeFromName("ftpstUNIX", t));
 }
 
+// A listing is laid out one way: its first entry fixes the layout, and a
+// line of another shape in it is no entry; the next listing chooses afresh.
+// A VMS name waiting for its fields is no entry and fixes nothing.
+TEST(ListParser, OneLayoutPerListing)
+{
+    TListParser p = fixedClock();
+    const std::string unixLine = "-rw-r--r-- 1 a b 5 Jan 12 2003 x";
+    EXPECT_EQ(render(p, ftpstUNIX, "total 3"), "-");
+    EXPECT_EQ(p.Layout(), TListLayout::None);
+    EXPECT_EQ(render(p, ftpstUNIX, "12-25-03  09:05AM                 1234 file.txt"), "file.txt|1234|0|0|||2003-12-25 09:05");
+    EXPECT_EQ(p.Layout(), TListLayout::Dos);
+    EXPECT_EQ(render(p, ftpstUNIX, unixLine), "-");
+    p.BeginListing();
+    EXPECT_EQ(render(p, ftpstUNIX, unixLine), "x|5|0|0|a|b|2003-01-12");
+    EXPECT_EQ(p.Layout(), TListLayout::Unix);
+    // A Windows server listing in Unix form keeps to it.
+    p.BeginListing();
+    EXPECT_EQ(render(p, ftpstWin2K, unixLine), "x|5|0|0|a|b|2003-01-12");
+    EXPECT_EQ(render(p, ftpstWin2K, "drwx------ 4 maxm Domain Users 512 Oct 2 2003 .metadata"),
+              ".metadata|512|1|0|maxm|Domain Users|2003-10-02");
+    // VMS: the name line waits, its continuation is read by the same layout.
+    p.BeginListing();
+    EXPECT_EQ(render(p, ftpstVmsUcx, "A.TXT;1 1 1-JAN-2020 10:00"), "A.TXT|512|0|0|||2020-01-01 10:00");
+    EXPECT_EQ(render(p, ftpstVmsUcx, "LONG_NAME.TXT;12"), "-");
+    EXPECT_EQ(render(p, ftpstVmsUcx, "   4/15   24-FEB-2003 13:17:24  [POSTWARE,LP]    (RWED,RWED,RE,)"),
+              "LONG_NAME.TXT|2048|0|0|POSTWARE,LP||2003-02-24 13:17");
+    // The process-wide parser, shared by callers line by line, fixes nothing.
+    TRemoteEntry e;
+    EXPECT_TRUE(ParseListLine(ftpstUNIX, "12-25-03  09:05AM                 1234 file.txt", e));
+    EXPECT_TRUE(ParseListLine(ftpstUNIX, unixLine, e));
+}
+
+// MLSD lines asked for as such: the facts say what an entry is; times are
+// UTC, shown local; the listed folder and its parent are no rows; a line
+// without facts is a name.
+TEST(ListParser, MlsdFacts)
+{
+    TListParser p = fixedClock();
+    TRemoteEntry e;
+    ASSERT_TRUE(p.ParseMlsdLine("type=dir;modify=20240102030405;UNIX.owner=ann;UNIX.group=staff; My Docs", e));
+    EXPECT_EQ(e.Name, "My Docs");
+    EXPECT_TRUE(e.IsDir);
+    EXPECT_EQ(e.Owner, "ann");
+    EXPECT_EQ(e.Group, "staff");
+    const QDateTime local = QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5), Qt::UTC).toLocalTime();
+    EXPECT_EQ(ListText::DateKey(e.Date), local.toString(QStringLiteral("yyyy-MM-dd HH:mm")).toStdString());
+    e = TRemoteEntry();
+    ASSERT_TRUE(p.ParseMlsdLine("Type=OS.unix=slink:/etc/x;Size=9; link", e));
+    EXPECT_TRUE(e.IsLink);
+    EXPECT_EQ(e.Size, 9);
+    e = TRemoteEntry();
+    ASSERT_TRUE(p.ParseMlsdLine(" /no/facts", e));
+    EXPECT_EQ(e.Name, "/no/facts");
+    for (const char* none : {"type=cdir; /pub", "type=pdir; /", "type=file;", "Type=dir;Size; x", "x"})
+        EXPECT_FALSE(p.ParseMlsdLine(none, e)) << none;
+    // An impossible time is no time, not a wrong one.
+    e = TRemoteEntry();
+    ASSERT_TRUE(p.ParseMlsdLine("type=file;modify=20241341256161; odd", e));
+    EXPECT_EQ(e.Date.Kind, TListingDate::None);
+}
+
 // Blanks, tabs and line ends inserted at every position of every line: the
 // parser must neither crash nor read out of range (run under the sanitizers).
 TEST(ListParser, RobustnessPass)
@@ -256,19 +317,33 @@ TEST(ListParser, RobustnessPass)
                                             "SUBDIR.DIR;1 12 12-JAN-2003 10:30:15 x",
                                             "VOL001 3390   2003/01/12  1   15  FB     80  6160  PO  SRC.LIB",
                                             "d [RWCEAFMS] supervisor   512 Jan 12 2003 PUBLIC",
-                                            "-rw-r--r-- 1 a b 5 Jan 12 2003 \x1b[01;32mcolour\x1b[0m"};
+                                            "-rw-r--r-- 1 a b 5 Jan 12 2003 \x1b[01;32mcolour\x1b[0m",
+                                            "Type=file;Size=431;Modify=20130303210732;UNIX.mode=0664; HEADER.html",
+                                            "QSYS            77824 02/23/00 15:09:55 *DIR 44-ibm-as400 dir/",
+                                            "2048    Feb-28-1998  05:23:30   49-nortel-vxworks dir <DIR>",
+                                            "20.20 07/03/29 1026 d-ewrewr 2650 85920 51-OS-9 dir",
+                                            "48-nortel-wfftp-file       1014196  06/03/04  Thur.   10:20:03",
+                                            "57-HP_NonStop 101 528 6-Apr-07 14:21:18 255, 0 \"oooo\"",
+                                            "0  Dec 12, 2002 02:13 22-vshell-old dir/",
+                                            "0100644   500  101   12345    123456789       20-unix-numerical file",
+                                            "-r--r--r-- 1 root root 2096 8\xed 17 08:52 34-asian date file",
+                                            "crw-r----- 1 root kmem 0, 27 Jan 30 11:42 kmem"};
     TListParser p;
     int parsed = 0;
     for (const std::string& base : lines)
         for (size_t pos = 0; pos <= base.size(); ++pos)
-            for (const char* insert : {" ", "\t", "\r", "\n", "  ", ":", "\x1b"})
+            for (const char* insert : {" ", "\t", "\r", "\n", "  ", ":", "\x1b", "/", "-", ","})
                 for (int type = 0; type < FtpServerTypeCount; ++type) {
                     std::string line = base;
                     line.insert(pos, insert);
                     TRemoteEntry e;
+                    // Each layout chosen afresh, then the line read by the
+                    // layout an earlier line fixed (readers meet any shape).
+                    p.BeginListing();
                     parsed += p.ParseListLine(static_cast<TFTPServerType>(type), line, e) ? 1 : 0;
                     for (size_t cut : {pos, line.size() / 2})
                         p.ParseListLine(static_cast<TFTPServerType>(type), line.substr(0, cut), e);
+                    p.ParseMlsdLine(line, e);
                 }
     EXPECT_GT(parsed, 0);
 }
