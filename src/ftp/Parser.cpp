@@ -22,13 +22,19 @@ constexpr const char* Months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul
 // of the languages servers are set to. 0 when it is none.
 int monthOf(std::string_view t)
 {
+    // The common case first, without a copy: "Jan" as "ls" writes it.
+    if (t.size() == 3)
+        for (int i = 0; i < 12; ++i)
+            if (t[0] == Months[i][0] && t[1] == Months[i][1] && t[2] == Months[i][2])
+                return i + 1;
     while (!t.empty() && (t.back() == '.' || t.back() == ','))
         t.remove_suffix(1);
-    if (t.size() < 3 || t.size() > 6)
+    if (t.size() < 3 || t.size() > 6 || isdigit(static_cast<unsigned char>(t[0])))
         return 0;
-    std::string low(t);
-    for (char& c : low)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    char buffer[6];
+    for (size_t i = 0; i < t.size(); ++i)
+        buffer[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(t[i])));
+    const std::string_view low(buffer, t.size());
     static constexpr std::pair<std::string_view, int> Names[] = {
         // German, French, Hungarian, Spanish, Italian, Dutch, Swedish, Portuguese
         {"mär", 3},  {"mrz", 3},   {"mai", 5},  {"juni", 6}, {"juli", 7}, {"okt", 10}, {"dez", 12}, {"janv", 1},
@@ -44,9 +50,8 @@ int monthOf(std::string_view t)
     static constexpr std::string_view English[] = {"jan", "feb", "mar", "apr", "may", "jun",
                                                    "jul", "aug", "sep", "oct", "nov", "dec"};
     for (int i = 0; i < 12; ++i)
-        if (std::string_view(low).substr(0, 3) == English[i] && std::all_of(low.begin(), low.end(), [](char c) {
-                return c >= 'a' && c <= 'z';
-            }))
+        if (low.substr(0, 3) == English[i] &&
+            std::all_of(low.begin(), low.end(), [](char c) { return c >= 'a' && c <= 'z'; }))
             return i + 1;
     return 0;
 }
@@ -955,6 +960,13 @@ bool TListParser::parseUnix(TFTPServerType serverType, const std::string& line, 
     int64_t size = -1;
     size_t glued = std::string_view::npos;  // where the size begins when it ran into the group
     TListingDate date;
+    // Where "ls -l" puts the size (after link count, owner and group) is
+    // tried first: most lines are of that shape, and large listings are.
+    const int usual = isWholeNumber(F.View(4)) ? 4 : 3;
+    if (sizeOf(F.View(usual)) >= 0 && monthOf(F.View(usual + 1)) > 0 &&
+        readDate(F, usual + 1, 0, now, date, used, padded)) {
+        sizeAt = usual, dateAt = usual + 1, size = sizeOf(F.View(usual));
+    }
     for (int pass = 0; pass < 2 && dateAt < 0; ++pass) {
         for (int i = 1; i + 1 < F.Count() && dateAt < 0; ++i) {
             const std::string_view t = F.View(i);
