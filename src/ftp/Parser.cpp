@@ -1033,8 +1033,6 @@ bool TListParser::parseUnix(TFTPServerType serverType, const std::string& line, 
             name = F.From(k + 1);
         }
     }
-    if (serverType == ftpstUnixHidden && dateAt < 0 && name.empty())
-        return false;
     stripColour(name);
     if (name.empty())
         return false;
