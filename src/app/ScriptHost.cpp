@@ -89,6 +89,16 @@ public:
         m_parts.Log(text + " 是", lcNormal);
         return true;
     }
+    // Nobody to ask: a certificate not trusted before ends the run, and the
+    // log says how to trust it.
+    CertificateAnswer AskCertificate(const CertificateRequest& request) override
+    {
+        m_parts.Log("证书不受信任, 无人值守的运行不能接受它: " + request.server + " (" + request.problem +
+                        "), SHA-256 " + request.sha256 +
+                        ". 请先在窗口中连接并选择\"总是信任\", 或用 SSL_CERT_FILE 指定可信的证书.",
+                    lcError);
+        return CertificateAnswer::Refuse;
+    }
 
 private:
     const TWindowParts& m_parts;

@@ -172,8 +172,17 @@ TStatusLine::TStatusLine(QStatusBar* bar, TConnectionWorkflow& workflow, QObject
     m_mode->setMinimumWidth(60);
     m_mode->installEventFilter(this);
     bar->addPermanentWidget(m_mode);
+    m_lock = new QLabel(QStringLiteral("🔒 TLS"), bar);
+    m_lock->setObjectName(QStringLiteral("pnlEncryption"));
+    m_lock->setAlignment(Qt::AlignCenter);
+    m_lock->hide();
+    bar->addPermanentWidget(m_lock);
 
     using W = TConnectionWorkflow;
+    connect(&workflow, &W::EncryptionShown, this, [this](bool encrypted, const std::string& description) {
+        m_lock->setVisible(encrypted);
+        m_lock->setToolTip(encrypted ? QStringLiteral("已加密: ") + QString::fromStdString(description) : QString());
+    });
     connect(&workflow, &W::StatusShown, this, [this](const std::string& t) { Show(QString::fromStdString(t)); });
     connect(&workflow, &W::Status2Shown, this, [this](const std::string& t) { Show2(QString::fromStdString(t)); });
     connect(&workflow, &W::TransferModeShown, this, [this](int mode) { ShowTransferMode(mode); });
@@ -223,7 +232,7 @@ IProgressView& TStatusLine::ProgressView(TQueueView* queue, std::vector<QWidget*
 
 QLabel* TStatusLine::Panel(int index) const
 {
-    return index == 0 ? m_panel : index == 1 ? m_panel2 : m_mode;
+    return index == 0 ? m_panel : index == 1 ? m_panel2 : index == 2 ? m_mode : m_lock;
 }
 
 bool TStatusLine::eventFilter(QObject* watched, QEvent* event)

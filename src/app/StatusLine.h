@@ -35,7 +35,7 @@ public:
     IProgressView& ProgressView(TQueueView* queue, std::vector<QWidget*> throttled);
 
     // For tests: the panels as the user sees them.
-    QLabel* Panel(int index) const;  // 0, 1; 2 the transfer mode
+    QLabel* Panel(int index) const;  // 0, 1; 2 the transfer mode; 3 the lock
 
 Q_SIGNALS:
     void ProgressTitle(const QString& title);  // the run's progress in the window title
@@ -51,5 +51,6 @@ private:
     QLabel* m_panel = nullptr;
     QLabel* m_panel2 = nullptr;
     QLabel* m_mode = nullptr;
+    QLabel* m_lock = nullptr;  // shown while the session is encrypted
     std::unique_ptr<TProgressView> m_progress;
 };

@@ -14,6 +14,7 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QPrintDialog>
 #include <QPrinter>
 
@@ -80,6 +81,41 @@ bool TWidgetPrompt::AskFolder(const std::string& caption, const std::string& ini
         return false;
     folder = chooser.Directory.toStdString();
     return true;
+}
+
+// The certificate's fields, why it is not trusted, and (loudly) that it is
+// not the one trusted before. Refusing is the default: Enter trusts nothing.
+IPrompt::CertificateAnswer TWidgetPrompt::AskCertificate(const CertificateRequest& request)
+{
+    const bool changed = !request.trustedBefore.empty();
+    QMessageBox box(changed ? QMessageBox::Critical : QMessageBox::Warning, QStringLiteral("Corvyne - 服务器证书"),
+                    QString(), QMessageBox::NoButton, m_parent);
+    QString text = changed ? QStringLiteral("<b>警告: %1 的证书与以前信任的不同!</b><br>"
+                                            "可能有人正在冒充该服务器. 除非您确知证书已更换, 否则请拒绝.<br><br>")
+                                 .arg(QString::fromStdString(request.server).toHtmlEscaped())
+                           : QStringLiteral("%1 的证书不受信任: %2<br><br>")
+                                 .arg(QString::fromStdString(request.server).toHtmlEscaped(),
+                                      QString::fromStdString(request.problem).toHtmlEscaped());
+    auto row = [](const char* label, const std::string& value) {
+        return QStringLiteral("%1: %2<br>").arg(QString::fromUtf8(label), QString::fromStdString(value).toHtmlEscaped());
+    };
+    text += row("主题", request.subject) + row("颁发者", request.issuer) + row("有效期自", request.notBefore) +
+            row("有效期至", request.notAfter) + row("SHA-256 指纹", request.sha256);
+    if (changed)
+        text += row("以前信任的指纹", request.trustedBefore);
+    box.setTextFormat(Qt::RichText);
+    box.setText(text);
+    QPushButton* always = box.addButton(QStringLiteral("总是信任"), QMessageBox::AcceptRole);
+    QPushButton* once = box.addButton(QStringLiteral("仅本次信任"), QMessageBox::YesRole);
+    QPushButton* refuse = box.addButton(QStringLiteral("拒绝"), QMessageBox::RejectRole);
+    box.setDefaultButton(refuse);
+    box.setEscapeButton(refuse);
+    box.exec();
+    if (box.clickedButton() == always)
+        return CertificateAnswer::TrustAlways;
+    if (box.clickedButton() == once)
+        return CertificateAnswer::TrustOnce;
+    return CertificateAnswer::Refuse;
 }
 
 bool TWidgetPrompt::AskRetry(const std::string& text)

@@ -26,6 +26,7 @@ public:
     bool AskFolder(const std::string& caption, const std::string& initialDir, std::string& folder) override;
     bool AskRetry(const std::string& text) override;
     bool AskAddSite(AddSiteRequest& request) override;
+    CertificateAnswer AskCertificate(const CertificateRequest& request) override;
 
 private:
     QWidget* m_parent;

@@ -143,6 +143,22 @@ public:
         return false;
     }
 
+    // A server's certificate that the system does not trust: what it says,
+    // why it is not trusted, and whether another one was trusted for this
+    // server before (a loud warning: someone may stand in between).
+    struct CertificateRequest {
+        std::string server;  // "host:port"
+        std::string subject, issuer, notBefore, notAfter, sha256, problem;
+        std::string trustedBefore;  // the fingerprint trusted before, when it changed
+    };
+    enum class CertificateAnswer { Refuse, TrustOnce, TrustAlways };
+    // Without an answerer nothing is trusted.
+    virtual CertificateAnswer AskCertificate(const CertificateRequest& request)
+    {
+        (void)request;
+        return CertificateAnswer::Refuse;
+    }
+
     // A line of text (title, prompt, and the text prefilled); false when cancelled.
     virtual bool AskText(const std::string& title, const std::string& prompt, std::string& text)
     {

@@ -550,6 +550,7 @@ QWidget* TfrmPref::proxyPage(const TSettings& st, const Sources& src)
     v->addWidget(MemoProxy);
     chkPasvMode = check(v, "使用 PASV 模式", st.UsePasv);
     chkAlternate = check(v, "尝试轮流连接模式", st.AlternateMode);
+    chkTlsWhenOffered = check(v, "服务器提供时使用 TLS 加密 (主机名和 ftp:// 地址)", st.TlsWhenOffered);
     return page;
 }
 
@@ -643,6 +644,7 @@ std::vector<std::pair<std::string, std::string>> TfrmPref::Keys() const
         {"StallProtection", b(chkStallProtection->isChecked())},
         {"SkipNull", b(chkSkipNullFile->isChecked())},
         {"UsePasv", b(chkPasvMode->isChecked())},
+        {"TlsWhenOffered", b(chkTlsWhenOffered->isChecked())},
         {"UseAPPE", b(chkUseAppe->isChecked())},
         {"UploadTempName", b(chkUploadTempName->isChecked())},
     };

@@ -100,6 +100,7 @@ public:
     QLineEdit *txtConnectWAV = nullptr, *txtTransferWav = nullptr;
     // ---- proxy
     QCheckBox *chkEnableProxy = nullptr, *chkPasvMode = nullptr, *chkAlternate = nullptr;
+    QCheckBox* chkTlsWhenOffered = nullptr;
     QLineEdit *txtProxyHost = nullptr, *txtProxyPort = nullptr, *txtProxyUser = nullptr, *txtProxyPass = nullptr;
     QButtonGroup* grpPasvMode = nullptr;
     QPlainTextEdit* MemoProxy = nullptr;

@@ -184,7 +184,15 @@ void TfrmSite::buildDetails()
     txtLocalFilter = line();
     txtRemoteFilter = line();
     txtRetry = line();
+    cboEncryption = new QComboBox(this);
+    cboEncryption->setObjectName(QStringLiteral("cboEncryption"));
+    // The stored values in the items' data: files keep the words, not the order.
+    cboEncryption->addItem(QStringLiteral("按首选项 (服务器提供时使用 TLS)"), QString());
+    cboEncryption->addItem(QStringLiteral("只用明文 FTP"), QStringLiteral("off"));
+    cboEncryption->addItem(QStringLiteral("要求显式 TLS (AUTH TLS)"), QStringLiteral("explicit"));
+    cboEncryption->addItem(QStringLiteral("要求隐式 TLS (端口 990)"), QStringLiteral("implicit"));
     fields->addRow(QStringLiteral("服务器类型"), cboServerType);
+    fields->addRow(QStringLiteral("加密"), cboEncryption);
     fields->addRow(QStringLiteral("帐号"), txtAccount);
     fields->addRow(QStringLiteral("超时"), txtTimeout);
     fields->addRow(QStringLiteral("本地过滤"), txtLocalFilter);
@@ -252,6 +260,7 @@ void TfrmSite::buildDetails()
     });
     connect(SiteMemo, &QPlainTextEdit::textChanged, this, [this] { changed(); });
     connect(cboServerType, &QComboBox::currentIndexChanged, this, [this] { changed(); });
+    connect(cboEncryption, &QComboBox::currentIndexChanged, this, [this] { changed(); });
     for (QRadioButton* r : radTransMode)
         connect(r, &QRadioButton::toggled, this, [this] { changed(); });
     for (QCheckBox* c : {chkSavePass, chkAntiIdle, chkRestore, chkLogSession, chkRenameTypes, chkShowHidden, chkPasv,
@@ -382,6 +391,7 @@ void TfrmSite::resetFields()
     txtLocalFilter->setText(QStringLiteral("*.*"));
     txtRemoteFilter->setText(QStringLiteral("*.*"));
     txtPort->setText(QStringLiteral("21"));
+    cboEncryption->setCurrentIndex(0);
     SiteMemo->clear();
     chkAnonymous->setChecked(true);
     anonymousToggled(true);
@@ -425,6 +435,7 @@ void TfrmSite::ShowSite(std::string name)
         txtRemoteFilter->setText(QString::fromStdString(site->RemoteFilter));
         txtRetry->setText(QString::fromStdString(site->Retry));
         txtTimeout->setText(QString::fromStdString(site->Timeout));
+        cboEncryption->setCurrentIndex(std::max(0, cboEncryption->findData(QString::fromStdString(site->Tls))));
         m_resume = site->Resume;
         const TSiteOptions o = TSiteOptions::Decode(site->Options);
         radTransMode[static_cast<size_t>(std::clamp(o.TransferMode, 0, 3))]->setChecked(true);
@@ -557,6 +568,7 @@ TSiteRecord TfrmSite::recordFromFields(const std::string& name) const
     r.Resume = m_resume;
     r.Retry = txtRetry->text().toStdString();
     r.Timeout = txtTimeout->text().toStdString();
+    r.Tls = cboEncryption->currentData().toString().toStdString();
     // One key per line, up to the first empty one on reading: blank lines
     // would cut the comment short, so they are left out.
     for (const QString& l : SiteMemo->toPlainText().split(QLatin1Char('\n')))

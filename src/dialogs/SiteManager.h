@@ -60,6 +60,7 @@ public:
     QCheckBox *chkAnonymous = nullptr, *chkSavePass = nullptr;
     QPlainTextEdit* SiteMemo = nullptr;
     QComboBox* cboServerType = nullptr;
+    QComboBox* cboEncryption = nullptr;  // the site's "TLS": default, off, explicit, implicit
     QGroupBox* grpTransMode = nullptr;
     std::array<QRadioButton*, 4> radTransMode{};  // ASCII, binary, automatic, user preset
     // The option boxes; the three-state ones show "use the program's setting" grey.

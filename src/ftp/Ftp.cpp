@@ -2,6 +2,7 @@
 
 #include "ftp/SessionLog.h"
 #include "net/EventDispatch.h"
+#include "net/SocketErrors.h"
 
 #include <QLoggingCategory>
 #include <QMetaObject>
@@ -36,6 +37,14 @@ std::string_view ReplyStateName(int32_t state)
             return "initial CWD";
         case rsPwd:
             return "PWD";
+        case rsAuth:
+            return "AUTH TLS";
+        case rsTlsWait:
+            return "TLS handshake";
+        case rsPbsz:
+            return "PBSZ";
+        case rsProt:
+            return "PROT";
         case rsType:
             return "TYPE";
         case rsPasv:
@@ -123,6 +132,10 @@ const TFTPclient::StateHandler TFTPclient::s_handlers[] = {
     {rsFwUser, &TFTPclient::OnFirewallUser},
     {rsFwPass, &TFTPclient::OnFirewallPass},
     {rsGreeting, &TFTPclient::OnGreeting},
+    {rsAuth, &TFTPclient::OnAuthReply},
+    {rsTlsWait, &TFTPclient::OnTlsWaitReply},
+    {rsPbsz, &TFTPclient::OnPbszReply},
+    {rsProt, &TFTPclient::OnProtReply},
     {rsUser, &TFTPclient::OnUserReply},
     {rsPass, &TFTPclient::OnPassReply},
     {rsAcct, &TFTPclient::OnAcctReply},
@@ -154,7 +167,8 @@ TFTPclient::TFTPclient(QObject* owner) : TCustomCorvSocket(owner)
     OnConnect = [this](TCustomCorvSocket*, int) { ControlConnected(); };
     OnLine = [this](TCustomCorvSocket*, const std::string& line) { ReplyLine(line); };
     OnClose = [this](TCustomCorvSocket*) { ControlClosed(); };
-    OnError = [this](TCustomCorvSocket*, int code, const std::string&) { ControlError(code); };
+    OnError = [this](TCustomCorvSocket*, int code, const std::string& message) { ControlError(code, message); };
+    OnTlsReady = [this](TCustomCorvSocket*) { ControlTlsReady(); };
     OnTimeout = [this](TCustomCorvSocket*) { ControlTimeout(); };
     OnResolved = [this](TCustomCorvSocket*, const std::string& address, bool, const std::string&) {
         Info(fiResolved, address);
@@ -225,6 +239,7 @@ void TFTPclient::Connect()
     DataDone = false;
     ReplyDone = false;
     m_connectAttempt = 0;
+    m_noRetry = false;
     ResumeSupported = false;
     ConnectionAttempt();
 }
@@ -238,6 +253,9 @@ void TFTPclient::ConnectionAttempt()
     m_inMultiLine = false;
     m_passiveUsable = true;
     m_activeUsable = true;
+    m_protP = false;
+    m_certPending = false;
+    m_earlyGreeting.clear();
     m_lastDirectory.clear();
     m_type = 0;
     ++m_connectAttempt;
@@ -267,6 +285,16 @@ void TFTPclient::ControlConnected()
     m_awaitingReply = true;  // and after a "120" the reply watch waits for the "220"
     m_lastSent = TickCount();
     m_replyWatch->start();
+    if (Tls == tlsImplicit) {
+        // TLS from the first byte: the greeting comes through it.
+        SetReplyState(rsTlsWait);
+        StartTls(TlsHost());
+    }
+}
+
+std::string TFTPclient::TlsHost() const
+{
+    return FirewallType == fwSocks ? SocksHost : FtpServer;
 }
 
 void TFTPclient::Close()
@@ -365,7 +393,7 @@ void TFTPclient::ReplyLine(const std::string& line)
     if (!codeStart)
         return;
     if (line.size() > 3 && line[3] == '-') {
-        if (m_replyState >= rsSyst)
+        if (m_replyState >= rsSyst && m_replyState != rsAuth && m_replyState != rsTlsWait)
             m_loggedIn = true;
         if (m_replyState == rsGreeting) {
             std::string upper = QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size()))
@@ -441,7 +469,7 @@ void TFTPclient::QuitAndRetry(bool sendQuit)
         m_retryTimer->deleteLater();
         m_retryTimer = nullptr;
     }
-    if (m_connectAttempt < static_cast<int64_t>(Retry)) {
+    if (m_connectAttempt < static_cast<int64_t>(Retry) && !m_noRetry) {
         Info(fiRetryScheduled, RetryDelay != 0 ? RetryWaitText : "");
         m_retryTimer = new QTimer(this);
         m_retryTimer->setSingleShot(true);
@@ -462,6 +490,7 @@ void TFTPclient::QuitAndRetry(bool sendQuit)
 void TFTPclient::ControlClosed()
 {
     m_awaitingReply = false;
+    m_certPending = false;
     // A server that goes away in the middle of a file (killed, crashed) is a
     // drop to come back from, as a broken data connection is; a close while
     // idle (after QUIT, an idle time-out) is not.
@@ -479,6 +508,8 @@ void TFTPclient::ControlClosed()
     // application would wait for a login that never ends.
     switch (m_replyState) {
         case rsGreeting:
+        case rsAuth:
+        case rsTlsWait:
         case rsUser:
         case rsPass:
         case rsAcct:
@@ -514,9 +545,13 @@ void TFTPclient::ControlTimeout()
         QuitAndRetry(false);
 }
 
-void TFTPclient::ControlError(int code)
+void TFTPclient::ControlError(int code, const std::string& message)
 {
-    Error(feSocket, ErrorText(code));
+    m_certPending = false;
+    if (code == SocketCode::TlsFailed)
+        Error(feTls, message);
+    else
+        Error(feSocket, ErrorText(code));
     if (OnFtpQuit)
         OnFtpQuit(this);
 }

@@ -50,6 +50,16 @@ public:
     int64_t PacketCount = 0;
     bool LogSession = false;
     std::string LogFile;
+    TFtpTls Tls = tlsOff;
+
+    // A certificate the system does not trust (unknown issuer, self-signed,
+    // expired, another name): the application decides through
+    // AnswerCertificate, now or later; nothing of the login is sent before.
+    // Without a listener such a certificate ends the login.
+    std::function<void(TFTPclient*, const TCertificateInfo&)> OnCertificate;
+    void AnswerCertificate(bool trust);
+    bool Encrypted() const { return TlsActive() && !TlsHandshaking(); }
+    bool DataProtected() const { return m_protP; }
 
     // ---- published properties (read only)
     bool Success() const { return m_success; }
@@ -167,7 +177,14 @@ private:
     void FinalReply(const std::string& line);
     void ControlClosed();
     void ControlTimeout();
-    void ControlError(int code);
+    void ControlError(int code, const std::string& message);
+    std::string TlsHost() const;
+    void ControlTlsReady();
+    void CertificateAccepted();
+    void TlsRefused(const std::string& why);
+    void SendUser();
+    void AfterLogin();
+    void DataTlsReady();
     void LoginFailed();
     void QuitAndRetry(bool sendQuit);
     void CompletionNotice(int param);
@@ -181,6 +198,10 @@ private:
     void OnFirewallUser(const std::string& reply);
     void OnFirewallPass(const std::string& reply);
     void OnGreeting(const std::string& reply);
+    void OnAuthReply(const std::string& reply);
+    void OnTlsWaitReply(const std::string& reply);
+    void OnPbszReply(const std::string& reply);
+    void OnProtReply(const std::string& reply);
     void OnUserReply(const std::string& reply);
     void OnPassReply(const std::string& reply);
     void OnAcctReply(const std::string& reply);
@@ -272,6 +293,10 @@ private:
     mode_t m_partMode = 0644;   // the replaced file's permissions
     int64_t m_replySize = -1;   // the size the "150" reply announced
     bool m_abortAsked = false;  // the user broke this transfer off
+    bool m_protP = false;         // data connections in TLS ("PROT P" accepted)
+    bool m_certPending = false;   // the application decides on the certificate
+    bool m_noRetry = false;       // this login's failure would repeat: no further attempt
+    std::string m_earlyGreeting;  // an implicit-TLS greeting that came before the decision
     TCustomCorvSocket m_data;
     TCustomCorvSocket m_listener;
 };

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
 // The firewall steps answer whatever the firewall said; only "421" is caught
 // before them.
@@ -34,6 +35,23 @@ void TFTPclient::OnGreeting(const std::string& reply)
         LoginFailed();
         return;
     }
+    if ((Tls == tlsExplicit || Tls == tlsIfOffered) && !TlsActive()) {
+        if (FirewallType == fwNone || FirewallType == fwSocks) {
+            SendCommand("AUTH TLS", rsAuth);
+            return;
+        }
+        // A login through an FTP proxy goes to the proxy first: TLS with the
+        // server cannot start before it.
+        if (Tls == tlsExplicit) {
+            TlsRefused("通过 FTP 代理登录时不能使用 TLS. 用户名和密码未发送.");
+            return;
+        }
+    }
+    SendUser();
+}
+
+void TFTPclient::SendUser()
+{
     std::string user = "USER " + UserName;
     if (FirewallType == fwUserHost || FirewallType == fwUserHost2) {
         user += "@" + SocksHost;
@@ -43,12 +61,121 @@ void TFTPclient::OnGreeting(const std::string& reply)
     SendCommand(user, rsUser);
 }
 
+// ---------------------------------------------------------------- TLS
+
+void TFTPclient::OnAuthReply(const std::string& reply)
+{
+    if (ReplyClass(reply) == '2') {
+        SetReplyState(rsTlsWait);
+        StartTls(TlsHost());
+        return;
+    }
+    if (Tls == tlsIfOffered) {
+        Info(fiTlsNotOffered, "服务器不提供 TLS, 以明文继续.");
+        SendUser();
+        return;
+    }
+    // Never a silent step down: a site that wants TLS sends no password in
+    // the clear.
+    TlsRefused("服务器拒绝了 TLS (" + reply + "). 用户名和密码未发送.");
+}
+
+// A reply while the handshake or the decision runs: with implicit TLS the
+// greeting, kept until the certificate is accepted.
+void TFTPclient::OnTlsWaitReply(const std::string& reply)
+{
+    if (Tls == tlsImplicit && m_earlyGreeting.empty())
+        m_earlyGreeting = reply;
+}
+
+void TFTPclient::ControlTlsReady()
+{
+    Info(fiTlsStarted, "TLS: " + TlsDescription());
+    if (PeerCertificate().Trusted()) {
+        CertificateAccepted();
+        return;
+    }
+    if (!OnCertificate) {
+        TlsRefused("服务器证书不受信任 (" + PeerCertificate().VerifyText + "), 连接已断开.");
+        return;
+    }
+    // A person may take a while: no time-out meanwhile.
+    m_certPending = true;
+    StopTimeoutTimer();
+    m_awaitingReply = false;
+    OnCertificate(this, PeerCertificate());
+}
+
+void TFTPclient::AnswerCertificate(bool trust)
+{
+    if (!m_certPending || !IsConnected())
+        return;
+    m_certPending = false;
+    if (trust)
+        CertificateAccepted();
+    else
+        TlsRefused("服务器证书未被信任, 连接已断开.");
+}
+
+void TFTPclient::CertificateAccepted()
+{
+    if (Tls != tlsImplicit) {
+        SendUser();
+        return;
+    }
+    SetReplyState(rsGreeting);
+    if (!m_earlyGreeting.empty()) {
+        const std::string greeting = std::exchange(m_earlyGreeting, {});
+        FinalReply(greeting);
+        return;
+    }
+    StartTimeoutTimer();  // the greeting must still come in time
+    m_awaitingReply = true;
+    m_lastSent = TickCount();
+}
+
+// The login ends without another attempt: the same server would answer the
+// same way.
+void TFTPclient::TlsRefused(const std::string& why)
+{
+    m_certPending = false;
+    Error(feTls, why);
+    SetReplyState(rsIdle);
+    m_noRetry = true;
+    if (!m_retryTimer)
+        QuitAndRetry(false);
+}
+
+// Logged in: with TLS the data connections are protected too ("PBSZ 0",
+// "PROT P"), then the usual steps.
+void TFTPclient::AfterLogin()
+{
+    if (Encrypted() && !m_protP) {
+        SendCommand("PBSZ 0", rsPbsz);
+        return;
+    }
+    SendCommand("SYST", rsSyst);
+}
+
+void TFTPclient::OnPbszReply(const std::string&)
+{
+    SendCommand("PROT P", rsProt);
+}
+
+void TFTPclient::OnProtReply(const std::string& reply)
+{
+    m_protP = ReplyClass(reply) == '2';
+    if (!m_protP)
+        Info(fiDataProtectionRefused, "服务器拒绝 PROT P: 数据连接不加密.");
+    SendCommand("SYST", rsSyst);
+}
+
 void TFTPclient::OnUserReply(const std::string& reply)
 {
     switch (ReplyClass(reply)) {
         case '2':
             m_loggedIn = true;  // logged in without a password
-            SendCommand("SYST", rsSyst);
+            AfterLogin();
             break;
         case '3':
             if (SKeyLogin) {
@@ -69,7 +196,7 @@ void TFTPclient::OnPassReply(const std::string& reply)
     switch (ReplyClass(reply)) {
         case '2':
             m_loggedIn = true;
-            SendCommand("SYST", rsSyst);
+            AfterLogin();
             break;
         case '3':
             SendCommand("ACCT " + UserAccount, rsAcct);
@@ -87,7 +214,7 @@ void TFTPclient::OnAcctReply(const std::string& reply)
         return;
     }
     m_loggedIn = true;
-    SendCommand("SYST", rsSyst);
+    AfterLogin();
 }
 
 void TFTPclient::OnSystReply(const std::string& reply)

@@ -432,11 +432,12 @@ void TFTPclient::ConfigureDataSocket()
     m_data.OnStreamDone = nullptr;
     m_data.OnLine = nullptr;
     m_data.OnConnect = [this](TCustomCorvSocket*, int) { DataConnected(); };
-    m_data.OnError = [this](TCustomCorvSocket*, int code, const std::string&) {
+    m_data.OnError = [this](TCustomCorvSocket*, int code, const std::string& message) {
         m_fatalError = true;
-        Error(feSocket, DataErrorPrefix + ErrorText(code));
+        Error(feSocket, DataErrorPrefix + (code == SocketCode::TlsFailed ? message : ErrorText(code)));
         DataFault();
     };
+    m_data.OnTlsReady = [this](TCustomCorvSocket*) { DataTlsReady(); };
     m_data.OnFileError = [this](TCustomCorvSocket*, int err) {
         TransferFault(m_pending == poFileStored ? feLocalRead : feLocalWrite, err);
     };
@@ -474,6 +475,10 @@ void TFTPclient::DataConnectionStands()
 
 void TFTPclient::DataConnected()
 {
+    // The handshake runs beside the command: the server answers it once the
+    // command has come ("150"), and the pumps wait for it.
+    if (m_protP)
+        m_data.StartTls(TlsHost(), this);
     DataConnectionStands();
     m_passiveUsable = true;
     RestartStep();
@@ -494,6 +499,8 @@ void TFTPclient::DataAccepted()
     m_listener.Disconnect();
     ConfigureDataSocket();
     m_activeUsable = true;
+    if (m_protP)
+        m_data.StartTls(TlsHost(), this);  // the client is TLS's client in active mode too
     // Some servers connect as soon as "PORT" is accepted, before "STOR": the
     // file goes out only once the command has been sent.
     if (m_pending == poFileStored && m_replyState == rsTransfer && !m_data.StartSendFile(LocalFile, ResumePos))
@@ -715,10 +722,33 @@ void TFTPclient::OnTransferReply(const std::string& reply)
     }
 }
 
+// The data connection's certificate must be the control connection's: any
+// other peer has taken the data port.
+void TFTPclient::DataTlsReady()
+{
+    if (m_data.PeerCertificate().Sha256 == PeerCertificate().Sha256)
+        return;
+    Error(feSocket, std::string(DataErrorPrefix) + "数据连接的证书与控制连接的不同, 传输中止.");
+    m_transferFailed = true;
+    m_data.Reset();
+    if (m_replyState != rsTransfer || ReplyDone)
+        Finish(false);
+}
+
 void TFTPclient::DataDoneHandler()
 {
     if (DataDone)
         return;
+    // A TLS stream that ended without close_notify may have been cut off by
+    // anyone on the way: the file is whole only if its size says so.
+    if (m_pending == poFileReceived && m_data.TlsActive() && !m_data.TlsClosedCleanly() && !m_aborting &&
+        !m_transferFailed) {
+        const int64_t size = m_replySize >= 0 ? m_replySize : ExpectedSize > 0 ? ExpectedSize : -1;
+        if (size < 0 || ResumePos + TransferBytes != size) {
+            Error(feSocket, std::string(DataErrorPrefix) + "TLS 数据流未正常结束 (没有 close_notify), 文件可能不完整.");
+            m_transferFailed = true;
+        }
+    }
     DataDone = true;
     m_success = true;
     m_data.Disconnect();
@@ -765,10 +795,13 @@ void TFTPclient::AbortWithSync()
     m_abortAsked = true;
     if (m_pending == poFileStored)
         m_data.StopSending(true);
-    static const char ip[] = {'\xff', '\xf4'};
-    static const char dm[] = {'\xff', '\xf2'};
-    SendBuf(ip, 2);
-    SendUrgent(dm, 2);
+    // Telnet's interrupt and urgent mark cannot travel inside TLS records.
+    if (!TlsActive()) {
+        static const char ip[] = {'\xff', '\xf4'};
+        static const char dm[] = {'\xff', '\xf2'};
+        SendBuf(ip, 2);
+        SendUrgent(dm, 2);
+    }
     SendRaw("ABOR");
 }
 

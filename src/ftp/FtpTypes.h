@@ -40,6 +40,11 @@ constexpr int FirewallTypeCount = 7;
 
 enum TTransferType : uint8_t { BinaryTransfer, AsciiTransfer };
 
+// How a session is protected: not at all, TLS when the server offers it
+// ("AUTH TLS" answered), explicit TLS required, or implicit TLS (from the
+// first byte, port 990).
+enum TFtpTls : uint8_t { tlsOff, tlsIfOffered, tlsExplicit, tlsImplicit };
+
 // Kinds of OnFtpInfo.
 enum FtpInfo : uint8_t {
     fiConnected = 0,               // control connection established; Host
@@ -67,6 +72,9 @@ enum FtpInfo : uint8_t {
     fiDataConnected = 31,          // data connection established
     fiAttemptStartFirewall = 32,   // a connection attempt starts through a firewall
     fiPassiveAddressIgnored = 33,  // the passive reply named another host than the server's
+    fiTlsStarted = 34,             // TLS stands on the control connection; version and cipher
+    fiTlsNotOffered = 35,          // "AUTH TLS" refused: the session goes on in the clear
+    fiDataProtectionRefused = 36,  // "PROT P" refused: data connections in the clear
 };
 
 // Kinds of OnFtpError.
@@ -77,6 +85,7 @@ enum FtpError : uint8_t {
     feLocalRead = 24,             // local file cannot be read (upload)
     feSizeMismatch = 25,          // a resumed file's size differs from the source's at the end
     feScriptDataConnection = 35,  // data connection failed while a script runs
+    feTls = 36,                   // TLS could not protect the login (refused, failed, certificate not trusted)
 };
 
 // What the next final reply answers.
@@ -88,6 +97,10 @@ enum TReplyState : int32_t {
     rsSyst = 5,
     rsInitialCwd = 6,
     rsPwd = 7,
+    rsAuth = 8,     // "AUTH TLS"
+    rsTlsWait = 9,  // the control connection's handshake, then the certificate decision
+    rsPbsz = 10,
+    rsProt = 11,
     rsType = 20,
     rsPasv = 21,
     rsPort = 22,  // "PORT", or the passive data connect

@@ -3,10 +3,15 @@
 #include "net/EventDispatch.h"
 #include "net/SocketErrors.h"
 
+#include <QCoreApplication>
 #include <QHostInfo>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -17,8 +22,10 @@
 #include <time.h>
 #include <unistd.h>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstring>
+#include <set>
 #include <utility>
 
 namespace {
@@ -129,6 +136,8 @@ TCustomCorvSocket::~TCustomCorvSocket()
     OnProgress = nullptr;
     OnClose = nullptr;
     Disconnect();
+    if (m_session)
+        SSL_SESSION_free(m_session);
 }
 
 void TCustomCorvSocket::SetMode(TSocketMode mode)
@@ -329,6 +338,7 @@ void TCustomCorvSocket::Disconnect()
     }
     if (m_fd >= 0) {
         DropNotifiers();
+        const bool lingering = dropTls();
         int fd = m_fd;
         m_fd = -1;
         m_listening = false;
@@ -336,7 +346,7 @@ void TCustomCorvSocket::Disconnect()
         m_lineStart = 0;
         m_socksReply.clear();
         m_noDrain = false;
-        if (::close(fd) != 0)
+        if (!lingering && ::close(fd) != 0)
             SocketError(lastSocketCode(), false, "Disconnect");
     }
     m_noDrain = false;
@@ -348,6 +358,7 @@ void TCustomCorvSocket::Reset()
         linger lg{1, 0};
         ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &lg, sizeof lg);
         m_noDrain = true;
+        m_tlsNoShutdown = true;  // broken off: no close_notify says "complete"
     }
     Disconnect();
 }
@@ -388,9 +399,10 @@ int TCustomCorvSocket::RecvBuffer(char* buffer, int size)
 {
     if (m_fd < 0 || size <= 0)
         return -1;
-    ssize_t n = ::recv(m_fd, buffer, static_cast<size_t>(size), 0);
+    int code = 0;
+    const long n = streamRead(buffer, static_cast<size_t>(size), code);
     if (n < 0) {
-        SocketError(lastSocketCode(), true, "RecvBuffer");
+        SocketError(code, true, "RecvBuffer");
         return -1;
     }
     return static_cast<int>(n);
@@ -402,9 +414,10 @@ int TCustomCorvSocket::GetBuffer(char* buffer, int size)
         return static_cast<int>(BytesAvailable());
     if (m_fd < 0 || size <= 0)
         return -1;
-    ssize_t n = ::recv(m_fd, buffer, static_cast<size_t>(size), 0);
+    int code = 0;
+    const long n = streamRead(buffer, static_cast<size_t>(size), code);
     if (n < 0) {
-        SocketError(lastSocketCode(), true, "GetBuffer");
+        SocketError(code, true, "GetBuffer");
         return -1;
     }
     return static_cast<int>(n);
@@ -412,11 +425,12 @@ int TCustomCorvSocket::GetBuffer(char* buffer, int size)
 
 int TCustomCorvSocket::SendBuf(const char* data, int length)
 {
-    if (m_fd < 0)
+    if (m_fd < 0 || length <= 0)
         return 0;
-    ssize_t n = ::send(m_fd, data, static_cast<size_t>(length), MSG_NOSIGNAL);
+    int code = 0;
+    const long n = streamWrite(data, static_cast<size_t>(length), code);
     if (n < 0) {
-        SocketError(lastSocketCode(), true, "SendBuf");
+        SocketError(code, true, "SendBuf");
         return -1;
     }
     return static_cast<int>(n);
@@ -424,7 +438,8 @@ int TCustomCorvSocket::SendBuf(const char* data, int length)
 
 int TCustomCorvSocket::SendUrgent(const char* data, int length)
 {
-    if (m_fd < 0)
+    // Urgent bytes would land inside the TLS records and break the stream.
+    if (m_fd < 0 || m_ssl)
         return 0;
     ssize_t n = ::send(m_fd, data, static_cast<size_t>(length), MSG_OOB | MSG_NOSIGNAL);
     if (n < 0) {
@@ -627,6 +642,10 @@ void TCustomCorvSocket::OnReadReady()
         SocketNotice(evAccept, 0);
         return;
     }
+    if (m_ssl) {
+        tlsReadReady();
+        return;
+    }
     if (BytesAvailable() > 0) {
         SocketNotice(evRead, 0);
         return;
@@ -660,6 +679,10 @@ void TCustomCorvSocket::OnWriteReady()
         m_writeNotifier->setEnabled(false);
         m_readNotifier->setEnabled(true);
         SocketNotice(evConnect, SocketCodeFromErrno(err));
+        return;
+    }
+    if (m_tlsHandshaking) {
+        tlsHandshakeStep();
         return;
     }
     // While a file is being sent the write notice stays on (the pump pauses
@@ -727,6 +750,8 @@ void TCustomCorvSocket::SocketNotice(int event, int errorCode)
 
 int TCustomCorvSocket::ReadLines()
 {
+    if (m_ssl)
+        return readTlsLines();
     int64_t avail = BytesAvailable();
     if (avail <= 0)
         return static_cast<int>(avail);
@@ -866,6 +891,16 @@ void TCustomCorvSocket::ReadSocks()
 void TCustomCorvSocket::RecvStreamSegment()
 {
     if (m_recvFd < 0) {
+        if (m_ssl) {
+            // TLS with nothing to receive: what comes is TLS's own (TLS 1.3's
+            // session tickets for the next data connection); read, or the
+            // close would find it unread and reset the connection.
+            char scratch[4096];
+            int code = 0;
+            while (streamRead(scratch, sizeof scratch, code) > 0) {
+            }
+            return;
+        }
         // Nothing consumes the bytes now; stop read notices until a receive
         // file or another mode is set, or the loop would spin.
         if (m_readNotifier)
@@ -878,15 +913,20 @@ void TCustomCorvSocket::RecvStreamSegment()
     ssize_t got = 0;
     size_t total = 0;
     do {
-        int64_t avail = BytesAvailable();
-        if (avail < 0)
-            break;
-        size_t want = std::min(static_cast<size_t>(avail), m_recvBuffer.size());
-        got = ::recv(m_fd, m_recvBuffer.data(), want, 0);
+        size_t want = m_recvBuffer.size();
+        if (!m_ssl) {
+            const int64_t avail = BytesAvailable();
+            if (avail < 0)
+                break;
+            want = std::min(static_cast<size_t>(avail), want);
+        }
+        int code = 0;
+        got = streamRead(m_recvBuffer.data(), want, code);
         if (got < 0) {
-            int code = lastSocketCode();
             std::string op = "RecvStreamSegment (" + std::to_string(want) + ")";
-            if (code != SocketCode::WouldBlock)
+            if (code == SocketCode::TlsFailed)
+                tlsFailed(op.c_str());
+            else if (code != SocketCode::WouldBlock)
                 SocketError(code, true, op.c_str());
             return;
         }
@@ -941,7 +981,7 @@ void TCustomCorvSocket::SendDataBuffer()
             error = SocketCode::WouldBlock;
             break;
         }
-        if (m_sendByKernel) {
+        if (m_sendByKernel && !m_ssl) {
             // The kernel moves the next chunk from the file straight to the
             // socket: the same 32 KiB steps without a copy through memory.
             ssize_t s = ::sendfile(m_fd, m_sendFd, nullptr, SendChunkSize);
@@ -984,9 +1024,10 @@ void TCustomCorvSocket::SendDataBuffer()
             m_sendChunk.resize(static_cast<size_t>(r));
             m_sendPos = 0;
         }
-        ssize_t s = ::send(m_fd, m_sendChunk.data() + m_sendPos, m_sendChunk.size() - m_sendPos, MSG_NOSIGNAL);
+        int code = 0;
+        const long s = streamWrite(m_sendChunk.data() + m_sendPos, m_sendChunk.size() - m_sendPos, code);
         if (s < 0) {
-            error = lastSocketCode();
+            error = code;
             break;
         }
         m_sendPos += static_cast<size_t>(s);
@@ -1001,6 +1042,360 @@ void TCustomCorvSocket::SendDataBuffer()
             m_writeNotifier->setEnabled(true);
         return;
     }
-    if (error != 0)
+    if (error == SocketCode::TlsFailed)
+        tlsFailed("SendDataBuffer");
+    else if (error != 0)
         SocketError(error, true, "SendDataBuffer");
+}
+
+// ---------------------------------------------------------------- TLS
+
+void TCustomCorvSocket::StartTls(const std::string& host, const TCustomCorvSocket* resumeFrom)
+{
+    if (m_fd < 0 || m_ssl)
+        return;
+    static const bool listening = [] {
+        Tls::SetSessionListener([](void* owner, SSL_SESSION* session) {
+            auto* socket = static_cast<TCustomCorvSocket*>(owner);
+            if (socket->m_session)
+                SSL_SESSION_free(socket->m_session);
+            socket->m_session = session;
+        });
+        return true;
+    }();
+    (void)listening;
+    m_ssl = SSL_new(Tls::ClientContext());
+    SSL_set_fd(m_ssl, m_fd);
+    if (IsDottedAddress(host)) {
+        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(m_ssl), host.c_str());
+    } else {
+        SSL_set_tlsext_host_name(m_ssl, host.c_str());
+        SSL_set1_host(m_ssl, host.c_str());
+    }
+    // The newest session of the family: a TLS 1.3 ticket may serve once, and
+    // each data connection brings the next.
+    m_sessionOwner = resumeFrom ? const_cast<TCustomCorvSocket*>(resumeFrom) : this;
+    Tls::SetSessionOwner(m_ssl, m_sessionOwner);
+    if (resumeFrom) {
+        if (SSL_SESSION* session = std::exchange(m_sessionOwner->m_session, nullptr)) {
+            SSL_set_session(m_ssl, session);
+            SSL_SESSION_free(session);
+        } else if (resumeFrom->m_ssl) {
+            if (SSL_SESSION* current = SSL_get1_session(resumeFrom->m_ssl)) {
+                SSL_set_session(m_ssl, current);
+                SSL_SESSION_free(current);
+            }
+        }
+    }
+    SSL_set_connect_state(m_ssl);
+    m_tlsHandshaking = true;
+    m_tlsEof = m_tlsCleanEnd = m_tlsEofReported = m_tlsNoShutdown = false;
+    m_tlsError.clear();
+    m_peerCert = TCertificateInfo();
+    StartTimeoutTimer();  // a handshake that never ends is a time-out
+    tlsHandshakeStep();
+}
+
+void TCustomCorvSocket::tlsHandshakeStep()
+{
+    ERR_clear_error();
+    const int r = SSL_do_handshake(m_ssl);
+    if (r == 1) {
+        m_tlsHandshaking = false;
+        StopTimeoutTimer();
+        LastActivity = TickCount();
+        if (X509* cert = SSL_get1_peer_certificate(m_ssl)) {
+            Tls::Describe(cert, m_peerCert);
+            m_peerCert.VerifyResult = SSL_get_verify_result(m_ssl);
+            X509_free(cert);
+        } else {
+            m_peerCert.VerifyResult = X509_V_ERR_UNSPECIFIED;
+        }
+        m_peerCert.VerifyText = m_peerCert.VerifyResult == X509_V_OK
+                                    ? std::string()
+                                    : X509_verify_cert_error_string(m_peerCert.VerifyResult);
+        if (m_writeNotifier)
+            m_writeNotifier->setEnabled(m_sendFd >= 0);
+        if (m_readNotifier)
+            m_readNotifier->setEnabled(true);
+        if (OnTlsReady)
+            OnTlsReady(this);
+        return;
+    }
+    switch (SSL_get_error(m_ssl, r)) {
+        case SSL_ERROR_WANT_READ:
+            m_readNotifier->setEnabled(true);
+            m_writeNotifier->setEnabled(false);
+            return;
+        case SSL_ERROR_WANT_WRITE:
+            m_writeNotifier->setEnabled(true);
+            return;
+        default:
+            m_tlsError = Tls::LastErrorText();
+            tlsFailed("TLS handshake");
+    }
+}
+
+void TCustomCorvSocket::tlsReadReady()
+{
+    if (m_tlsHandshaking) {
+        tlsHandshakeStep();
+        return;
+    }
+    QPointer<TCustomCorvSocket> alive(this);
+    SocketNotice(evRead, 0);
+    if (!alive || m_fd < 0 || !m_ssl)
+        return;
+    if (m_tlsEof) {
+        if (!m_tlsEofReported) {
+            m_tlsEofReported = true;
+            if (m_readNotifier)
+                m_readNotifier->setEnabled(false);
+            SocketNotice(evClose, 0);
+        }
+        return;
+    }
+    // Bytes OpenSSL decrypted and holds bring no notice of their own.
+    if (SSL_pending(m_ssl) > 0 && m_readNotifier && m_readNotifier->isEnabled())
+        QTimer::singleShot(0, this, [this] {
+            if (m_ssl && m_fd >= 0)
+                GuardedDispatch([this] { tlsReadReady(); });
+        });
+}
+
+int TCustomCorvSocket::readTlsLines()
+{
+    if (m_recvBuffer.size() < RecvBufferSize)
+        m_recvBuffer.resize(RecvBufferSize);
+    // TLS gives a record (16 KiB at most) a read: gather a buffer's worth
+    // before the lines are handed out.
+    size_t total = 0;
+    int code = 0;
+    while (total < m_recvBuffer.size()) {
+        const long n = streamRead(m_recvBuffer.data() + total, m_recvBuffer.size() - total, code);
+        if (n <= 0)
+            break;
+        total += static_cast<size_t>(n);
+    }
+    if (total > 0)
+        FeedLineBytes(m_recvBuffer.data(), total);
+    if (total == 0 && code == SocketCode::TlsFailed) {
+        tlsFailed("ReadLines");
+        return -1;
+    }
+    if (total == 0 && code != 0 && code != SocketCode::WouldBlock) {
+        SocketError(code, true, "ReadLines");
+        return -1;
+    }
+    return total > 0 ? static_cast<int>(total) : (code == SocketCode::WouldBlock ? -1 : 0);
+}
+
+long TCustomCorvSocket::streamRead(char* buffer, size_t size, int& code)
+{
+    code = 0;
+    if (!m_ssl) {
+        const ssize_t n = ::recv(m_fd, buffer, size, 0);
+        if (n < 0)
+            code = lastSocketCode();
+        return n;
+    }
+    if (m_tlsEof)
+        return 0;
+    ERR_clear_error();
+    errno = 0;
+    const int n = SSL_read(m_ssl, buffer, static_cast<int>(std::min<size_t>(size, INT_MAX)));
+    if (n > 0)
+        return n;
+    const int error = SSL_get_error(m_ssl, n);
+    switch (error) {
+        case SSL_ERROR_WANT_READ:
+            code = SocketCode::WouldBlock;
+            return -1;
+        case SSL_ERROR_WANT_WRITE:
+            if (m_writeNotifier)
+                m_writeNotifier->setEnabled(true);
+            code = SocketCode::WouldBlock;
+            return -1;
+        case SSL_ERROR_ZERO_RETURN:
+            m_tlsEof = m_tlsCleanEnd = true;
+            return 0;
+        default:
+            break;
+    }
+    // The connection closed without close_notify: the end of the stream,
+    // but not one that proves the data whole.
+    if ((error == SSL_ERROR_SSL && ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING) ||
+        (error == SSL_ERROR_SYSCALL && errno == 0)) {
+        ERR_clear_error();
+        m_tlsEof = true;
+        return 0;
+    }
+    if (error == SSL_ERROR_SYSCALL && errno != 0) {
+        code = lastSocketCode();
+        return -1;
+    }
+    m_tlsError = Tls::LastErrorText();
+    code = SocketCode::TlsFailed;
+    return -1;
+}
+
+long TCustomCorvSocket::streamWrite(const char* data, size_t size, int& code)
+{
+    code = 0;
+    if (!m_ssl) {
+        const ssize_t n = ::send(m_fd, data, size, MSG_NOSIGNAL);
+        if (n < 0)
+            code = lastSocketCode();
+        return n;
+    }
+    if (m_tlsHandshaking) {
+        code = SocketCode::WouldBlock;
+        return -1;
+    }
+    ERR_clear_error();
+    errno = 0;
+    const int n = SSL_write(m_ssl, data, static_cast<int>(std::min<size_t>(size, INT_MAX)));
+    if (n > 0)
+        return n;
+    switch (SSL_get_error(m_ssl, n)) {
+        case SSL_ERROR_WANT_WRITE:
+        case SSL_ERROR_WANT_READ:
+            code = SocketCode::WouldBlock;
+            return -1;
+        case SSL_ERROR_SYSCALL:
+            if (errno != 0) {
+                code = lastSocketCode();
+                return -1;
+            }
+            break;
+        default:
+            break;
+    }
+    m_tlsError = Tls::LastErrorText();
+    code = SocketCode::TlsFailed;
+    return -1;
+}
+
+void TCustomCorvSocket::tlsFailed(const char* operation)
+{
+    QPointer<TCustomCorvSocket> alive(this);
+    const std::string detail = m_tlsError.empty() ? std::string() : " (" + m_tlsError + ")";
+    m_tlsNoShutdown = true;
+    Disconnect();
+    if (alive && OnError)
+        OnError(this, SocketCode::TlsFailed,
+                std::string(operation) + ": " + ErrorText(SocketCode::TlsFailed) + detail);
+}
+
+namespace {
+// A TLS connection ended by this side: close_notify sent and the sending
+// half shut, it reads (and drops) what the peer still sends until the peer
+// closes or a time passes, and only then closes. Closed at once, a socket
+// that then receives anything (TLS 1.3 session tickets sent late, the
+// peer's own close_notify) answers with a reset, and a reset makes the peer
+// drop what it had not read yet: the end of an upload.
+class TLingeringClose : public QObject {
+public:
+    TLingeringClose(int fd, SSL* ssl) : m_fd(fd), m_ssl(ssl), m_notifier(fd, QSocketNotifier::Read)
+    {
+        all().insert(this);
+        QObject::connect(&m_notifier, &QSocketNotifier::activated, this, [this] { readSome(); });
+        m_timer.setSingleShot(true);
+        QObject::connect(&m_timer, &QTimer::timeout, this, [this] { finish(); });
+        m_timer.start(10000);
+    }
+    ~TLingeringClose() override
+    {
+        all().erase(this);
+        SSL_free(m_ssl);
+        ::close(m_fd);
+    }
+    // Closes whatever still lingers (the program ends).
+    static void closeAll()
+    {
+        while (!all().empty())
+            delete *all().begin();
+    }
+
+private:
+    static std::set<TLingeringClose*>& all()
+    {
+        static std::set<TLingeringClose*> set;
+        return set;
+    }
+    void readSome()
+    {
+        char scratch[4096];
+        while (true) {
+            ERR_clear_error();
+            const int n = SSL_read(m_ssl, scratch, sizeof scratch);
+            if (n > 0)
+                continue;
+            if (SSL_get_error(m_ssl, n) != SSL_ERROR_WANT_READ)
+                finish();  // the peer closed, or the stream broke: done
+            ERR_clear_error();
+            return;
+        }
+    }
+    void finish()
+    {
+        m_notifier.setEnabled(false);
+        m_timer.stop();
+        deleteLater();
+    }
+    int m_fd;
+    SSL* m_ssl;
+    QSocketNotifier m_notifier;
+    QTimer m_timer;
+};
+}  // namespace
+
+bool TCustomCorvSocket::dropTls()
+{
+    if (!m_ssl)
+        return false;
+    // close_notify tells the peer the stream is whole. What TLS sent and
+    // nobody read goes first, then the socket lingers until the peer closes.
+    bool lingering = false;
+    if (!m_tlsHandshaking && !m_tlsNoShutdown) {
+        char scratch[4096];
+        int code = 0;
+        while (!m_tlsEof && streamRead(scratch, sizeof scratch, code) > 0) {
+        }
+        SSL_shutdown(m_ssl);
+        if (!m_tlsEof && QCoreApplication::instance()) {
+            // What still lingers when the application ends is closed then,
+            // while Qt is there to take its notifiers down.
+            static const bool cleanup = [] {
+                qAddPostRoutine(TLingeringClose::closeAll);
+                return true;
+            }();
+            (void)cleanup;
+            ::shutdown(m_fd, SHUT_WR);
+            new TLingeringClose(m_fd, m_ssl);
+            lingering = true;
+        }
+    }
+    if (!lingering)
+        SSL_free(m_ssl);
+    m_ssl = nullptr;
+    m_tlsHandshaking = false;
+    m_tlsNoShutdown = false;
+    if (m_sessionOwner == this && m_session) {
+        SSL_SESSION_free(m_session);  // a new connection starts a new family
+        m_session = nullptr;
+    }
+    return lingering;
+}
+
+bool TCustomCorvSocket::TlsResumed() const
+{
+    return m_ssl && SSL_session_reused(m_ssl) == 1;
+}
+
+std::string TCustomCorvSocket::TlsDescription() const
+{
+    if (!m_ssl)
+        return {};
+    return std::string(SSL_get_version(m_ssl)) + ", " + SSL_get_cipher_name(m_ssl);
 }

@@ -3,7 +3,10 @@
 // stream socket driven by the Qt event loop (socket notifiers, QHostInfo,
 // QTimer), so nothing ever blocks. It offers asynchronous resolve, connect
 // with a connect-phase time-out, listen/accept, SOCKS 4 CONNECT, a text-line
-// reader and two file pumps (socket to file, file to socket).
+// reader and two file pumps (socket to file, file to socket); TLS (OpenSSL)
+// over the stream once a handshake has been started on it.
+
+#include "net/Tls.h"
 
 #include <QObject>
 
@@ -15,6 +18,8 @@
 class QSocketNotifier;
 class QTimer;
 class QHostInfo;
+struct ssl_st;
+struct ssl_session_st;
 
 enum TSocketMode : uint8_t { smLine = 0, smStream = 1, smSocks = 2 };
 
@@ -115,6 +120,24 @@ public:
     void StartTimeoutTimer();
     void StopTimeoutTimer();
 
+    // ---- TLS over the connection: a client handshake started on a connected
+    // socket and driven by the same notices as everything else; the stream's
+    // reads and writes then go through it. host is what the certificate must
+    // name (a name or a dotted address); resumeFrom a TLS connection whose
+    // session this one resumes (FTP data connections resume the control
+    // connection's). OnTlsReady follows the handshake; a failed one is an
+    // OnError, one that never ends the connect-phase time-out.
+    void StartTls(const std::string& host, const TCustomCorvSocket* resumeFrom = nullptr);
+    std::function<void(TCustomCorvSocket*)> OnTlsReady;
+    bool TlsActive() const { return m_ssl != nullptr; }
+    bool TlsHandshaking() const { return m_tlsHandshaking; }
+    bool TlsResumed() const;
+    // The peer ended the stream with TLS's close_notify, not just a closed
+    // connection (which an attacker or a broken line can fake).
+    bool TlsClosedCleanly() const { return m_tlsCleanEnd; }
+    std::string TlsDescription() const;  // "TLSv1.3, TLS_AES_256_GCM_SHA384"
+    const TCertificateInfo& PeerCertificate() const { return m_peerCert; }
+
     // Feeds bytes to the line reader as if they had arrived on the socket.
     // The reader's own entry point, used by the socket and by the fuzz target.
     void FeedLineBytes(const char* data, size_t length);
@@ -143,6 +166,15 @@ private:
     void CloseRecvFile();
     void FileFailed(int err);
     void FlushPartialLine();
+    // One read or write of the stream, plain or through TLS: bytes moved, 0
+    // at the stream's end (reads), or -1 with code set (WouldBlock: not now).
+    long streamRead(char* buffer, size_t size, int& code);
+    long streamWrite(const char* data, size_t size, int& code);
+    int readTlsLines();
+    void tlsHandshakeStep();
+    void tlsReadReady();
+    void tlsFailed(const char* operation);
+    bool dropTls();  // true when the socket lingers on, closed later
 
     int m_fd = -1;
     int m_resolveId = -1;
@@ -172,4 +204,16 @@ private:
     std::vector<char> m_textBuffer;  // a text receive's converted bytes
     bool m_recvText = false;
     bool m_recvCR = false;  // a text receive's CR at a chunk's end, held for what follows
+    ssl_st* m_ssl = nullptr;
+    // The connection whose TLS sessions this one's new sessions renew (itself,
+    // or the FTP control connection of a data connection), and the newest.
+    TCustomCorvSocket* m_sessionOwner = this;
+    ssl_session_st* m_session = nullptr;
+    bool m_tlsHandshaking = false;
+    bool m_tlsEof = false;          // the stream ended (cleanly or not)
+    bool m_tlsCleanEnd = false;     // ... with close_notify
+    bool m_tlsEofReported = false;
+    bool m_tlsNoShutdown = false;   // a reset: no close_notify, the stream is broken off
+    std::string m_tlsError;
+    TCertificateInfo m_peerCert;
 };

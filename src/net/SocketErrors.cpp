@@ -8,6 +8,7 @@ std::string SocketErrorText(int code)
     static const std::unordered_map<int, const char*> texts = {
         {0, "没有错误"},
         {1027, "代理服务器不能连接到远程主机"},
+        {1028, "TLS 加密连接失败"},
         {10004, "中断系统调用"},
         {10009, "坏文件数"},
         {10013, "请求被拒绝"},

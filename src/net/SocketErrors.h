@@ -8,6 +8,7 @@
 namespace SocketCode {
 constexpr int NoError = 0;
 constexpr int SocksRefused = 1027;
+constexpr int TlsFailed = 1028;  // the TLS layer failed (handshake, a record, a protocol fault)
 constexpr int WouldBlock = 10035;
 constexpr int NotSocket = 10038;
 constexpr int MessageTooLong = 10040;

@@ -53,7 +53,7 @@ TServerField ReadServerField(const std::string& text, const TSiteDatabase& sites
     TServerField f;
     if (text.empty())
         return f;
-    if (text.find("ftp://") != std::string::npos) {
+    if (ParseFtpUrl(text)) {
         f.kind = TServerField::Url;
         return f;
     }
@@ -96,11 +96,24 @@ TServerField ReadServerField(const std::string& text, const TSiteDatabase& sites
 
 std::optional<TFtpUrl> ParseFtpUrl(const std::string& text)
 {
-    const size_t at = text.find("ftp://");
+    TFtpUrl u;
+    size_t at = text.find("ftp://");
+    size_t skip = 6;
+    if (at == std::string::npos) {
+        at = text.find("ftps://");
+        skip = 7;
+        u.tls = tlsImplicit;
+        u.port = "990";
+    }
+    if (at == std::string::npos) {
+        at = text.find("ftpes://");
+        skip = 8;
+        u.tls = tlsExplicit;
+        u.port = "21";
+    }
     if (at == std::string::npos)
         return std::nullopt;
-    TFtpUrl u;
-    const std::string rest = text.substr(at + 6);
+    const std::string rest = text.substr(at + skip);
     const size_t slash = rest.find('/');
     const std::string authority = rest.substr(0, slash);
     if (slash != std::string::npos) {
@@ -124,13 +137,27 @@ std::optional<TFtpUrl> ParseFtpUrl(const std::string& text)
         const size_t colon = userInfo.find(':');
         u.user = DecodePercent(userInfo.substr(0, colon));
         u.password = colon == std::string::npos ? std::string() : DecodePercent(userInfo.substr(colon + 1));
+        u.userGiven = true;
         hostPort = authority.substr(atSign + 1);
     }
     const size_t colon = hostPort.find(':');
     u.host = hostPort.substr(0, colon);
-    if (colon != std::string::npos && colon + 1 < hostPort.size())
+    if (colon != std::string::npos && colon + 1 < hostPort.size()) {
         u.port = hostPort.substr(colon + 1);
+        u.portGiven = true;
+    }
     return u;
+}
+
+TFtpTls SiteTls(const std::string& value, TFtpTls preferred)
+{
+    if (value == "explicit")
+        return tlsExplicit;
+    if (value == "implicit")
+        return tlsImplicit;
+    if (value == "off")
+        return tlsOff;
+    return preferred;
 }
 
 // ---------------------------------------------------------------- history

@@ -22,16 +22,21 @@ struct TServerField {
 };
 TServerField ReadServerField(const std::string& text, const TSiteDatabase& sites);
 
-// An ftp:// address.
+// An ftp:// address; ftps:// is implicit TLS (port 990), ftpes:// explicit.
 struct TFtpUrl {
     std::string user, password, host;
     std::string port = "21";
+    std::optional<TFtpTls> tls;  // none: plain ftp://, as the preference says
+    bool userGiven = false;      // the address names a user (and maybe a password)
+    bool portGiven = false;      // ... a port
     std::optional<std::string> startDirectory;  // none: the address has no path
     // A path naming a file: download it once logged in.
     std::optional<std::string> filePath;
     std::string fileName;
 };
 std::optional<TFtpUrl> ParseFtpUrl(const std::string& text);
+// A site's "TLS" value as the client's mode; preferred for an empty one.
+TFtpTls SiteTls(const std::string& value, TFtpTls preferred);
 
 // "%xx" sequences replaced by the byte they name.
 std::string DecodePercent(const std::string& text);

@@ -1,11 +1,13 @@
 #include "session/Connection.h"
 
 #include "panes/PaneLogic.h"
+#include "sites/TrustedCertificates.h"
 #include "transfer/TransferProgress.h"
 
 #include <QDateTime>
 
 #include <cstdio>
+#include <filesystem>
 
 TConnectionWorkflow::TConnectionWorkflow(TFTPclient& client, TSettings& settings, TIniFile& settingsFile,
                                          TSiteDatabase& sites, IPrompt& prompt, QObject* parent)
@@ -21,6 +23,7 @@ TConnectionWorkflow::TConnectionWorkflow(TFTPclient& client, TSettings& settings
     m_ftp.OnLoggedIn = [this](TFTPclient*) { LoggedIn(); };
     m_ftp.OnFtpQuit = [this](TFTPclient*) { FtpQuit(); };
     m_ftp.OnListingDone = [this](TFTPclient*) { ListingFinished(); };
+    m_ftp.OnCertificate = [this](TFTPclient*, const TCertificateInfo& c) { CertificateOffered(c); };
     m_ftp.OnDirectoryChanged = [this](TFTPclient* c) {
         Q_EMIT DirectoryEntered();
         if (!c->Success() && IsTransferring(m_state))
@@ -86,6 +89,7 @@ void TConnectionWorkflow::Prepare(TQuickConnectFields& f)
         m_ftp.LogSession = m_settings.Log;
         m_ftp.AlternateMode = m_settings.AlternateMode;
         m_ftp.UsePasv = m_settings.UsePasv;
+        m_ftp.Tls = m_settings.TlsWhenOffered ? tlsIfOffered : tlsOff;
         m_ftp.FirewallType = fwNone;
         m_ftp.Timeout = m_settings.Delay;
         m_ftp.ServerDetect = true;
@@ -113,11 +117,19 @@ void TConnectionWorkflow::Prepare(TQuickConnectFields& f)
 
         const TServerField field = ReadServerField(f.server, m_sites);
         if (field.kind == TServerField::Url) {
+            // What the address leaves out comes from the fields (a command
+            // line's USER=, PASS= and PORT=); an ftps:// address without a
+            // port goes to 990 unless another was given.
             const auto url = ParseFtpUrl(f.server);
-            f.user = url->user;
-            f.password = url->password;
+            if (url->userGiven || f.user.empty()) {
+                f.user = url->user;
+                f.password = url->password;
+            }
             f.server = url->host;
-            f.port = url->port;
+            if (url->portGiven || f.port.empty() || (f.port == "21" && url->port != "21"))
+                f.port = url->port;
+            if (url->tls)
+                m_ftp.Tls = *url->tls;
             if (url->startDirectory)
                 startDirectory = *url->startDirectory;
             if (url->filePath) {
@@ -190,6 +202,7 @@ bool TConnectionWorkflow::ApplySite(TQuickConnectFields& f, std::string& startDi
         return false;
     f.server = site->IP;
     f.port = site->Port;
+    m_ftp.Tls = SiteTls(site->Tls, m_ftp.Tls);
     ApplySiteOptions(site->Options, m_ftp, Session);
     if (auto n = ParseIniInteger(site->Retry))
         m_ftp.Retry = *n;
@@ -225,6 +238,48 @@ bool TConnectionWorkflow::ApplySite(TQuickConnectFields& f, std::string& startDi
         m_sites.Sites().Document().Set(CurrentSite, "Prompt", "0");
     }
     return true;
+}
+
+// A certificate the system does not trust: trusted before for this server
+// (always, or once in this run), or the person decides; a changed one is
+// never taken silently.
+void TConnectionWorkflow::CertificateOffered(const TCertificateInfo& c)
+{
+    const std::string host = m_ftp.FirewallType == fwSocks ? m_ftp.SocksHost : m_ftp.FtpServer;
+    const std::string server = host + ":" + std::to_string(m_ftp.FirewallType == fwSocks ? m_ftp.SocksPort : m_ftp.Port);
+    const std::string dataDir = std::filesystem::path(m_settingsFile.Path()).parent_path().string();
+    TTrustedCertificates store(dataDir.empty() ? std::string(".") : dataDir);
+    const std::string trusted = store.Fingerprint(server);
+    if ((!trusted.empty() && trusted == c.Sha256) || m_trustedOnce.count(server + " " + c.Sha256)) {
+        LogLine("证书已被信任: " + c.Sha256, lcNormal);
+        m_ftp.AnswerCertificate(true);
+        return;
+    }
+    IPrompt::CertificateRequest req;
+    req.server = server;
+    req.subject = c.Subject;
+    req.issuer = c.Issuer;
+    req.notBefore = c.NotBefore;
+    req.notAfter = c.NotAfter;
+    req.sha256 = c.Sha256;
+    req.problem = c.VerifyText;
+    if (!trusted.empty()) {
+        req.trustedBefore = trusted;
+        LogLine("警告: " + server + " 的证书与以前信任的不同! 以前: " + trusted + ", 现在: " + c.Sha256, lcError);
+    }
+    switch (m_prompt->AskCertificate(req)) {
+        case IPrompt::CertificateAnswer::TrustAlways:
+            if (!store.Trust(server, c.Sha256, c.Subject, c.NotAfter))
+                LogLine("无法保存受信任的证书: " + store.LastError(), lcError);
+            [[fallthrough]];
+        case IPrompt::CertificateAnswer::TrustOnce:
+            m_trustedOnce.insert(server + " " + c.Sha256);
+            m_ftp.AnswerCertificate(true);
+            break;
+        case IPrompt::CertificateAnswer::Refuse:
+            m_ftp.AnswerCertificate(false);
+            break;
+    }
 }
 
 void TConnectionWorkflow::Disconnect()
@@ -305,6 +360,7 @@ void TConnectionWorkflow::GoDisconnected()
     Q_EMIT CaptionShown(ProgramTitle);
     m_ftp.Close();
     ShowStatus(0);
+    Q_EMIT EncryptionShown(false, {});
     Q_EMIT RemoteCleared();
     Q_EMIT Status2Shown("");
     IdleEnabled = false;
@@ -449,8 +505,16 @@ void TConnectionWorkflow::FtpInfo(::FtpInfo kind, const std::string& text)
         case fiRetryScheduled:
             LogLine("连接尝试失败. " + text, lcNormal);
             break;
-        case fiPassiveAddressIgnored:
+        case fiTlsStarted:
             LogLine(text, lcNormal);
+            Q_EMIT EncryptionShown(true, m_ftp.TlsDescription());
+            break;
+        case fiPassiveAddressIgnored:
+        case fiTlsNotOffered:
+            LogLine(text, lcNormal);
+            break;
+        case fiDataProtectionRefused:
+            LogLine(text, lcError);
             break;
         case fiAttemptStartFirewall:
             ShowStatus(10);
@@ -496,6 +560,9 @@ void TConnectionWorkflow::FtpError(::FtpError kind, const std::string& text)
             break;
         case feScriptDataConnection:
             LogLine("错误: 连接失败. 脚本中断.", lcError);
+            break;
+        case feTls:
+            LogLine("错误: " + text, lcError);
             break;
     }
 }

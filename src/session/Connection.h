@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -118,6 +119,8 @@ Q_SIGNALS:
     void TransferInfo(::FtpInfo kind, const std::string& text);
     void TransferCut(bool upload);
     void TransferModeShown(int mode);                        // 0 ASCII, 1 binary, 2 automatic
+    // The session is encrypted (TLS: version and cipher) or no longer.
+    void EncryptionShown(bool encrypted, const std::string& description);
     void HomeBookmarkChanged(const std::string& directory);  // "<主目录>"; empty: none
     void SiteChosen();  // the site (CurrentSite, maybe none) is chosen: its bookmarks
 
@@ -128,6 +131,7 @@ private:
     void ShowStatus(int code, const std::string& attempt = {});
     void FtpInfo(FtpInfo kind, const std::string& text);
     void FtpError(FtpError kind, const std::string& text);
+    void CertificateOffered(const TCertificateInfo& certificate);
     void LoggedIn();
     void FtpQuit();
     void ListingFinished();
@@ -150,4 +154,6 @@ private:
     QTimer m_restartTimer;
     int m_restartTicks = 0;
     uint32_t m_lastByteCount = 0;  // tick of the last "bytes received" status
+    // Certificates trusted once in this run ("host:port fingerprint").
+    std::set<std::string> m_trustedOnce;
 };

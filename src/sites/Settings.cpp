@@ -23,6 +23,7 @@ const std::vector<TSettingKey>& SettingKeys()
         {"RestoreTransfer", &TSettings::RestoreTransfer},
         {"CustomIP", &TSettings::CustomIP},
         {"UsePasv", &TSettings::UsePasv},
+        {"TlsWhenOffered", &TSettings::TlsWhenOffered},
         {"AlternateMode", &TSettings::AlternateMode},
         {"UseAPPE", &TSettings::UseAPPE},
         {"UploadTempName", &TSettings::UploadTempName},

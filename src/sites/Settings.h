@@ -32,6 +32,9 @@ struct TSettings {
     bool RestoreTransfer = true;
     std::string CustomIP;
     bool UsePasv = false;
+    // A plain host or ftp:// address asks for TLS ("AUTH TLS") and goes on in
+    // the clear only when the server does not offer it.
+    bool TlsWhenOffered = true;
     bool AlternateMode = true;
     bool UseAPPE = false;
     // Uploads go under a hidden temporary name and are renamed over the

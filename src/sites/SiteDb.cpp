@@ -223,6 +223,7 @@ std::optional<TSiteRecord> TSiteDatabase::ReadSite(const std::string& name) cons
     r.Resume = m_sites.ReadString(name, "Resume");
     r.Options = m_sites.ReadString(name, "Options", DefaultOptionString);
     r.Comment = m_sites.ReadList(name, "n");
+    r.Tls = m_sites.ReadString(name, "TLS");
     return r;
 }
 
@@ -250,6 +251,7 @@ void TSiteDatabase::WriteSite(const TSiteRecord& r)
     optional("Resume", r.Resume);
     optional("Retry", r.Retry);
     optional("Timeout", r.Timeout);
+    optional("TLS", r.Tls);
     int n = 0;
     for (const std::string& line : r.Comment)
         d.Set(r.Name, "n" + std::to_string(++n), line);

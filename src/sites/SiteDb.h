@@ -68,6 +68,10 @@ struct TSiteRecord {
     std::string Resume;   // opaque, written back unchanged
     std::string Options = DefaultOptionString;
     std::vector<std::string> Comment;
+    // "explicit" (AUTH TLS), "implicit" (TLS from the first byte) or "off";
+    // empty: as the preference says for plain hosts. Key "TLS", written only
+    // when set, so files of earlier versions read the same.
+    std::string Tls;
 
     bool AsksForUser() const { return User && *User == "?"; }
     bool HasPassword() const { return Pass.has_value(); }

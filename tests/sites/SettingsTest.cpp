@@ -31,6 +31,7 @@ AutoSave b 1
 RestoreTransfer b 1
 CustomIP s
 UsePasv b 0
+TlsWhenOffered b 1
 AlternateMode b 1
 UseAPPE b 0
 UploadTempName b 0

@@ -160,15 +160,17 @@ std::string root()
     return (stateDir() + QStringLiteral("/root")).toStdString();
 }
 
-const ServerInfo& vsftpd()
+namespace {
+// The configuration every vsftpd of the tests shares; extra lines after it.
+const ServerInfo& startVsftpd(const std::string& name, int range, const QString& extra)
 {
     makeTree();
     const quint16 port = ClosedLoopbackPort();
-    const auto [lo, hi] = passiveRange(0);
+    const auto [lo, hi] = passiveRange(range);
     const QString dir = stateDir();
-    const QString conf = dir + "/vsftpd.conf";
+    const QString conf = dir + "/" + QString::fromStdString(name) + ".conf";
     QDir().mkpath(dir + "/vsftpd-empty");
-    writeFile(conf, QStringLiteral("listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=%1\n"
+    writeFile(conf, (QStringLiteral("listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=%1\n"
                                    "background=NO\nseccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\n"
                                    "secure_chroot_dir=%2/vsftpd-empty\nanonymous_enable=YES\nanon_root=%3/anon\n"
                                    "no_anon_password=YES\nlocal_enable=YES\nlocal_root=%3/ftptest\nwrite_enable=YES\n"
@@ -177,12 +179,69 @@ const ServerInfo& vsftpd()
                                    "xferlog_enable=YES\nvsftpd_log_file=%2/vsftpd.log\nasync_abor_enable=YES\n"
                                    // Listed but refused: a folder a test's run cannot enter.
                                    "deny_file={*.denied}\n")
-                        .arg(port)
-                        .arg(dir, QString::fromStdString(root()))
-                        .arg(lo)
-                        .arg(hi)
+                         .arg(port)
+                         .arg(dir, QString::fromStdString(root()))
+                         .arg(lo)
+                         .arg(hi) +
+                     extra)
                         .toUtf8());
-    return start("vsftpd", QStringLiteral("/usr/sbin/vsftpd"), {conf}, port);
+    return start(name, QStringLiteral("/usr/sbin/vsftpd"), {conf}, port);
+}
+}  // namespace
+
+const ServerInfo& vsftpd()
+{
+    return startVsftpd("vsftpd", 0, {});
+}
+
+const TlsCertificate& testCertificate()
+{
+    static const TlsCertificate made = [] {
+        TlsCertificate c;
+        const QString dir = stateDir() + "/tls";
+        QDir().mkpath(dir);
+        c.certificate = (dir + "/server.pem").toStdString();
+        c.key = (dir + "/server.key").toStdString();
+        c.otherHost = (dir + "/other.pem").toStdString();
+        c.otherHostKey = (dir + "/other.key").toStdString();
+        // Self-signed for "localhost" and 127.0.0.1, and one for another
+        // host: made here, so no test depends on a stored key.
+        auto make = [](const std::string& cert, const std::string& key, const QString& subject, const QString& alt) {
+            QProcess p;
+            p.setProcessChannelMode(QProcess::MergedChannels);
+            p.start(QStringLiteral("openssl"),
+                    {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                     QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"),
+                     QStringLiteral("30"), QStringLiteral("-subj"), subject, QStringLiteral("-addext"), alt,
+                     QStringLiteral("-keyout"), QString::fromStdString(key), QStringLiteral("-out"),
+                     QString::fromStdString(cert)});
+            if (!p.waitForFinished(60000) || p.exitCode() != 0)
+                fail("openssl req: " + p.readAll().toStdString());
+        };
+        make(c.certificate, c.key, QStringLiteral("/CN=localhost/O=Corvyne tests"),
+             QStringLiteral("subjectAltName=DNS:localhost,IP:127.0.0.1"));
+        make(c.otherHost, c.otherHostKey, QStringLiteral("/CN=other.example/O=Corvyne tests"),
+             QStringLiteral("subjectAltName=DNS:other.example"));
+        // vsftpd reads the key as root; nothing else needs it.
+        return c;
+    }();
+    return made;
+}
+
+const ServerInfo& vsftpdTls(bool implicit, bool otherHost)
+{
+    const TlsCertificate& c = testCertificate();
+    const std::string cert = otherHost ? c.otherHost : c.certificate;
+    const std::string key = otherHost ? c.otherHostKey : c.key;
+    // As sites run it: logins and data only in TLS, data connections must
+    // resume the control connection's session.
+    const QString extra = QStringLiteral("ssl_enable=YES\nrsa_cert_file=%1\nrsa_private_key_file=%2\n"
+                                         "ssl_ciphers=HIGH\nrequire_ssl_reuse=YES\nforce_local_logins_ssl=YES\n"
+                                         "force_local_data_ssl=YES\nallow_anon_ssl=YES\n%3")
+                              .arg(QString::fromStdString(cert), QString::fromStdString(key),
+                                   implicit ? QStringLiteral("implicit_ssl=YES\n") : QString());
+    const std::string name = std::string("vsftpd-tls") + (implicit ? "-implicit" : "") + (otherHost ? "-other" : "");
+    return startVsftpd(name, 10 + (implicit ? 1 : 0) + (otherHost ? 2 : 0), extra);
 }
 
 QString pyftpdScript()

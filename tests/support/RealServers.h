@@ -32,6 +32,16 @@ std::string root();
 // Names ending in ".denied" are listed but refused (a folder cannot be
 // entered, a file cannot be fetched), whoever the server runs as.
 const ServerInfo& vsftpd();
+// Certificates made for the tests: self-signed for "localhost" and
+// 127.0.0.1, and one for another host name.
+struct TlsCertificate {
+    std::string certificate, key, otherHost, otherHostKey;
+};
+const TlsCertificate& testCertificate();
+// vsftpd with TLS required for logins and data, and session reuse on data
+// connections; explicit ("AUTH TLS") or implicit; with the certificate for
+// "localhost", or the one for another host.
+const ServerInfo& vsftpdTls(bool implicit, bool otherHost = false);
 const ServerInfo& pyftpdlib();
 // SOCKS 4/5 proxy that reaches 127.0.0.1 only: a request for any other
 // address (for example 127.0.0.2) is refused with SOCKS 4 code 91.

@@ -1,0 +1,43 @@
+#pragma once
+// TLS for the program's sockets (OpenSSL): the one client context, and what
+// a handshake learnt about the peer's certificate, as text a person reads.
+
+#include <cstdint>
+#include <string>
+
+struct ssl_ctx_st;
+struct ssl_st;
+struct ssl_session_st;
+struct x509_st;
+
+// A peer's certificate as the program shows it and remembers it.
+struct TCertificateInfo {
+    std::string Subject;    // "CN=ftp.example.org,O=Example"
+    std::string Issuer;
+    std::string NotBefore;  // "2026-01-01 00:00:00 UTC"
+    std::string NotAfter;
+    std::string Sha256;     // "AB:CD:...", 32 bytes in hex
+    long VerifyResult = 0;  // X509_V_OK (0) when chain and name are good
+    std::string VerifyText; // why it is not, in OpenSSL's words
+    bool Trusted() const { return VerifyResult == 0; }
+};
+
+namespace Tls {
+// The client context: the system's trusted certificates as OpenSSL finds them
+// (SSL_CERT_FILE and SSL_CERT_DIR honoured), TLS 1.2 or later. Made once.
+ssl_ctx_st* ClientContext();
+// Each new session a connection is given (TLS 1.3 sends its tickets after
+// the handshake) goes to the listener set on that connection: FTP data
+// connections resume the newest session, and vsftpd's TLS 1.3 tickets serve
+// once each.
+// The listener takes the session's reference.
+using SessionListener = void (*)(void* owner, ssl_session_st* session);
+void SetSessionListener(SessionListener listener);
+void SetSessionOwner(ssl_st* ssl, void* owner);
+// A certificate in DER form read as the program shows it; false when the
+// bytes are no certificate. The verification fields stay as they are.
+bool DescribeDer(const unsigned char* der, size_t length, TCertificateInfo& info);
+void Describe(x509_st* cert, TCertificateInfo& info);
+// OpenSSL's last error on this thread as text (and the queue emptied).
+std::string LastErrorText();
+}  // namespace Tls
