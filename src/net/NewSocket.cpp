@@ -1088,6 +1088,10 @@ void TCustomCorvSocket::StartTls(const std::string& host, const TCustomCorvSocke
         }
     }
     SSL_set_connect_state(m_ssl);
+    // Bytes that came in the clear behind the line that started TLS are
+    // someone's injection, never a reply that TLS protected: dropped.
+    m_pendingLine.clear();
+    m_lineStart = 0;
     m_tlsHandshaking = true;
     m_tlsEof = m_tlsCleanEnd = m_tlsEofReported = m_tlsNoShutdown = false;
     m_tlsError.clear();

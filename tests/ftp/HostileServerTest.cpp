@@ -539,3 +539,51 @@ TEST_F(ScriptedTransfer, AListingOfTenMillionLinesStopsAtTheBound)
     EXPECT_NE(rec.dump().find("列表超过"), std::string::npos) << rec.dump();
     EXPECT_EQ(ftp.ReplyState(), rsIdle);
 }
+
+// TLS from servers that misbehave: one that accepts "AUTH TLS" and then
+// never answers the handshake, one that answers it with plain text, and an
+// implicit-TLS port that speaks plain FTP. The login ends within the time-out
+// or at once, truthfully, and nothing of it is sent.
+TEST_F(ScriptedLogin, TlsHandshakesThatNeverFinishOrAreNotTlsEndTheLoginWithoutSendingIt)
+{
+    ftp.Timeout = 1;
+    ftp.Tls = tlsExplicit;
+    server.addSession({{"220 hi"}, {{"AUTH", "234 go ahead"}}});  // then silence
+    ASSERT_TRUE(login(8000)) << rec.dump();
+    EXPECT_FALSE(rec.loggedInSuccess);
+    EXPECT_FALSE(sent(server, "USER"));
+    EXPECT_FALSE(ftp.IsConnected());
+
+    // A reply injected in the clear behind the "234" is dropped, never read
+    // as if TLS had protected it; the handshake then never comes.
+    ScriptServer plainAnswer;
+    plainAnswer.addSession({{"220 hi"}, {{"AUTH", "234 go ahead\n230 injected login"}}});
+    TFTPclient second;
+    FtpRecorder rec2(second);
+    second.FtpServer = "127.0.0.1";
+    second.Port = plainAnswer.port();
+    second.Tls = tlsExplicit;
+    second.Timeout = 1;
+    second.UserName = "bob";
+    second.UserPassword = "secret";
+    second.Connect();
+    ASSERT_TRUE(WaitFor([&] { return rec2.quit > 0 || rec2.has(fiAttemptsExhausted); }, 8000)) << rec2.dump();
+    EXPECT_FALSE(rec2.has(fiReplyLine, "230 injected login")) << rec2.dump();
+    EXPECT_FALSE(rec2.loggedInSuccess);
+    EXPECT_FALSE(sent(plainAnswer, "USER"));
+    EXPECT_FALSE(sent(plainAnswer, "SYST"));
+
+    ScriptServer implicitPlain;
+    implicitPlain.addSession({{"220 plain FTP on the TLS port"}, {}});
+    TFTPclient third;
+    FtpRecorder rec3(third);
+    third.FtpServer = "127.0.0.1";
+    third.Port = implicitPlain.port();
+    third.Tls = tlsImplicit;
+    third.Timeout = 2;
+    third.Connect();
+    ASSERT_TRUE(WaitFor([&] { return rec3.quit > 0 || rec3.has(fiAttemptsExhausted); }, 8000)) << rec3.dump();
+    EXPECT_FALSE(rec3.loggedInSuccess);
+    EXPECT_FALSE(sent(implicitPlain, "USER"));  // the server saw only the TLS hello
+    EXPECT_TRUE(rec3.has(feTls)) << rec3.dump();
+}

@@ -95,6 +95,44 @@ TEST(FtpUrl, UserPasswordPortPathAndFiles)
     EXPECT_FALSE(ParseFtpUrl("http://host/"));
 }
 
+// ftps:// is implicit TLS on 990 unless a port is named, ftpes:// explicit
+// TLS on 21; a plain ftp:// leaves TLS to the preference. What the address
+// does not name (user, port) is said to be left out, for the fields to give.
+TEST(FtpUrl, TlsSchemesAndWhatTheAddressLeavesOut)
+{
+    auto u = ParseFtpUrl("ftps://files.example.org/pub/");
+    ASSERT_TRUE(u);
+    EXPECT_EQ(u->tls, tlsImplicit);
+    EXPECT_EQ(u->port, "990");
+    EXPECT_FALSE(u->portGiven);
+    EXPECT_FALSE(u->userGiven);
+    u = ParseFtpUrl("ftpes://bob:pw@files.example.org:2121");
+    ASSERT_TRUE(u);
+    EXPECT_EQ(u->tls, tlsExplicit);
+    EXPECT_EQ(u->port, "2121");
+    EXPECT_TRUE(u->portGiven);
+    EXPECT_TRUE(u->userGiven);
+    EXPECT_EQ(u->user, "bob");
+    u = ParseFtpUrl("ftp://host");
+    EXPECT_FALSE(u->tls);
+    Sites s;
+    EXPECT_EQ(ReadServerField("ftps://host", s.db).kind, TServerField::Url);
+    EXPECT_EQ(ReadServerField("ftpes://host/x", s.db).kind, TServerField::Url);
+    // The site's key: written only when set, read back as written.
+    TSiteRecord r;
+    r.Name = "Secure";
+    r.IP = "ftp.example.org";
+    r.Tls = "implicit";
+    s.db.WriteSite(r);
+    EXPECT_EQ(s.db.ReadSite("Secure")->Tls, "implicit");
+    EXPECT_FALSE(s.db.Sites().Document().Get("Work", "TLS"));
+    EXPECT_EQ(SiteTls("explicit", tlsOff), tlsExplicit);
+    EXPECT_EQ(SiteTls("implicit", tlsOff), tlsImplicit);
+    EXPECT_EQ(SiteTls("off", tlsIfOffered), tlsOff);
+    EXPECT_EQ(SiteTls("", tlsIfOffered), tlsIfOffered);
+    EXPECT_EQ(SiteTls("nonsense", tlsIfOffered), tlsIfOffered);
+}
+
 TEST(LoginHistory, EntriesMaskingAndTheFifteenLimit)
 {
     EXPECT_EQ(HistoryEntry("h", "anonymous", "x", "21"), "h");
