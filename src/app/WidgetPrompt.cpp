@@ -99,10 +99,17 @@ IPrompt::CertificateAnswer TWidgetPrompt::AskCertificate(const CertificateReques
     auto row = [](const char* label, const std::string& value) {
         return QStringLiteral("%1: %2<br>").arg(QString::fromUtf8(label), QString::fromStdString(value).toHtmlEscaped());
     };
+    // A fingerprint in lines of 16 bytes, in a fixed-width font, to compare by eye.
+    auto fingerprint = [](const char* label, const std::string& value) {
+        QString text = QString::fromStdString(value).toHtmlEscaped();
+        for (qsizetype at = 48; at < text.size(); at += 48 + 4)
+            text.insert(at, QStringLiteral("<br>"));
+        return QStringLiteral("%1:<br><tt>%2</tt><br>").arg(QString::fromUtf8(label), text);
+    };
     text += row("主题", request.subject) + row("颁发者", request.issuer) + row("有效期自", request.notBefore) +
-            row("有效期至", request.notAfter) + row("SHA-256 指纹", request.sha256);
+            row("有效期至", request.notAfter) + fingerprint("SHA-256 指纹", request.sha256);
     if (changed)
-        text += row("以前信任的指纹", request.trustedBefore);
+        text += fingerprint("以前信任的指纹", request.trustedBefore);
     box.setTextFormat(Qt::RichText);
     box.setText(text);
     QPushButton* always = box.addButton(QStringLiteral("总是信任"), QMessageBox::AcceptRole);

@@ -5,9 +5,16 @@
 #include "QueueWindow.h"
 #include "RealServers.h"
 
+#include "app/WidgetPrompt.h"
+
+#include <QAbstractButton>
+#include <QApplication>
 #include <QFile>
 #include <QLabel>
+#include <QMessageBox>
 #include <QSettings>
+#include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -167,4 +174,43 @@ TEST(FtpsWindow, AnUnattendedRunRefusesAnUntrustedCertificateAndUsesATrustedOne)
     QFile fetched(target.filePath(QStringLiteral("hello.txt")));
     ASSERT_TRUE(fetched.open(QIODevice::ReadOnly));
     EXPECT_EQ(fetched.readAll(), QByteArray("hello\n"));
+}
+
+// The window's certificate question: every field shown, Chinese text
+// included, the warning when the certificate changed, and Enter refuses.
+// Leaves certificate-screenshot.png for a person to look at.
+TEST(FtpsWindow, TheCertificateQuestionShowsTheFieldsAndEnterRefuses)
+{
+    QWidget parent;
+    TWidgetPrompt prompt(&parent);
+    IPrompt::CertificateRequest request;
+    request.server = "ftp.example.org:21";
+    request.subject = "CN=ftp.example.org,O=示例公司";
+    request.issuer = "CN=ftp.example.org,O=示例公司";
+    request.notBefore = "2026-01-01 00:00:00 UTC";
+    request.notAfter = "2027-01-01 00:00:00 UTC";
+    request.sha256 = "AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89";
+    request.problem = "self-signed certificate";
+    request.trustedBefore = "00:11:22:33:44:55:66:77:88:99:AA:BB:CC:DD:EE:FF:00:11:22:33:44:55:66:77:88:99:AA:BB:CC:DD:EE:FF";
+    QString shown;
+    QStringList buttons;
+    QTimer::singleShot(50, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        shown = box->text();
+        for (QAbstractButton* b : box->buttons())
+            buttons << b->text();
+        box->grab().save(QStringLiteral("certificate-screenshot.png"));
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    EXPECT_EQ(prompt.AskCertificate(request), IPrompt::CertificateAnswer::Refuse);
+    EXPECT_TRUE(shown.contains(QStringLiteral("与以前信任的不同"))) << shown.toStdString();
+    // Each fingerprint whole, in its lines.
+    EXPECT_TRUE(QString(shown).remove(QStringLiteral("<br>")).contains(QString::fromStdString(request.sha256)));
+    EXPECT_TRUE(QString(shown).remove(QStringLiteral("<br>")).contains(QString::fromStdString(request.trustedBefore)));
+    EXPECT_TRUE(shown.contains(QStringLiteral("示例公司")));
+    EXPECT_EQ(buttons.size(), 3);
+    EXPECT_TRUE(buttons.contains(QStringLiteral("总是信任")));
+    EXPECT_TRUE(buttons.contains(QStringLiteral("仅本次信任")));
 }
