@@ -175,6 +175,8 @@ void TCustomCorvSocket::Connect()
         Disconnect();
     m_connecting = true;
     m_socksResolving = false;
+    m_socksGranted = false;
+    m_tlsAfterSocks = false;
     StartTimeoutTimer();
     if (IsDottedAddress(Host))
         OpenSocket();
@@ -300,6 +302,8 @@ bool TCustomCorvSocket::Accept(TCustomCorvSocket& listener, const std::string& r
     if (m_fd >= 0 || m_connecting)
         Disconnect();
     m_fd = fd;
+    m_socksGranted = true;  // a connection that came to us: no proxy in between
+    m_tlsAfterSocks = false;
     Host = dotted(peer.sin_addr);
     CreateNotifiers(false);
     return true;
@@ -882,8 +886,17 @@ void TCustomCorvSocket::ReadSocks()
     const bool granted = static_cast<unsigned char>(m_socksReply[1]) == 90;
     m_socksReply.clear();
     m_mode = m_savedMode;
-    if (!granted)
+    if (!granted) {
         SocketError(SocketCode::SocksRefused, true, "ReadSocks");
+        return;
+    }
+    m_socksGranted = true;
+    // TLS asked for while the proxy was still being asked starts now, with
+    // the server at the other end.
+    if (m_tlsAfterSocks) {
+        m_tlsAfterSocks = false;
+        StartTls(m_tlsAfterSocksHost, m_tlsAfterSocksResume);
+    }
 }
 
 // ---------------------------------------------------------------- file pumps
@@ -1054,6 +1067,13 @@ void TCustomCorvSocket::StartTls(const std::string& host, const TCustomCorvSocke
 {
     if (m_fd < 0 || m_ssl)
         return;
+    if (SocksVersion != 0 && !m_socksGranted) {
+        // The proxy has not yet connected us to the server.
+        m_tlsAfterSocks = true;
+        m_tlsAfterSocksHost = host;
+        m_tlsAfterSocksResume = resumeFrom;
+        return;
+    }
     static const bool listening = [] {
         Tls::SetSessionListener([](void* owner, SSL_SESSION* session) {
             auto* socket = static_cast<TCustomCorvSocket*>(owner);

@@ -205,6 +205,10 @@ private:
     bool m_recvText = false;
     bool m_recvCR = false;  // a text receive's CR at a chunk's end, held for what follows
     ssl_st* m_ssl = nullptr;
+    bool m_socksGranted = false;   // the SOCKS proxy connected us through
+    bool m_tlsAfterSocks = false;  // TLS waits for that
+    std::string m_tlsAfterSocksHost;
+    const TCustomCorvSocket* m_tlsAfterSocksResume = nullptr;
     // The connection whose TLS sessions this one's new sessions renew (itself,
     // or the FTP control connection of a data connection), and the newest.
     TCustomCorvSocket* m_sessionOwner = this;

@@ -174,3 +174,27 @@ TEST(FtpsRealRefusals, AServerWithoutTlsIsRefusedOrUsedInTheClearAsAsked)
     wanted.run([&] { wanted.ftp.List(); });
     EXPECT_TRUE(wanted.rec.doneSuccess);
 }
+
+// Through a SOCKS 4 proxy: TLS starts once the proxy has connected through,
+// for the control connection and each data connection.
+TEST(FtpsRealThroughSocks, LoginAndListingInTlsThroughDante)
+{
+    const ServerInfo& socks = RealServers::dante();
+    for (const bool implicit : {false, true}) {
+        Client c(socks.port, implicit ? tlsImplicit : tlsExplicit);
+        c.ftp.FirewallType = fwSocks;
+        c.ftp.SocksHost = "127.0.0.1";
+        c.ftp.SocksPort = RealServers::vsftpdTls(implicit).port;
+        c.ftp.ProxyPort = socks.port;
+        c.ftp.UsePasv = true;
+        ASSERT_TRUE(c.login()) << c.rec.dump();
+        EXPECT_TRUE(c.ftp.Encrypted());
+        c.run([&] { c.ftp.List(); });
+        ASSERT_TRUE(c.rec.doneSuccess) << c.rec.dump();
+        EXPECT_EQ(c.ftp.DataSocket().SocksVersion, 1);
+        bool hello = false;
+        for (const std::string_view l : c.ftp.ListingLines)
+            hello = hello || l.ends_with(" hello.txt");
+        EXPECT_TRUE(hello) << c.rec.dump();
+    }
+}
