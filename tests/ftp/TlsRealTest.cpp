@@ -198,3 +198,39 @@ TEST(FtpsRealThroughSocks, LoginAndListingInTlsThroughDante)
         EXPECT_TRUE(hello) << c.rec.dump();
     }
 }
+
+// Over TLS a download resumes where the local part ends (REST on a data
+// connection that resumes the session), and the session goes on.
+TEST(FtpsRealTransfers, ResumeOverTls)
+{
+    Client c(RealServers::vsftpdTls(false).port, tlsExplicit);
+    c.ftp.UsePasv = true;
+    ASSERT_TRUE(c.login()) << c.rec.dump();
+    const QByteArray data = pattern(8 * 1024 * 1024, 3);
+    const std::string name = "tls_resume_" + std::to_string(::getpid());
+    const QString onServer = QString::fromStdString(RealServers::root()) + "/ftptest/" + QString::fromStdString(name);
+    WriteTestFile(onServer, data);
+    QFile::setPermissions(onServer, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther |
+                                        QFileDevice::ReadGroup);
+    QTemporaryDir local;
+    const QString part = local.filePath(QStringLiteral("part.bin"));
+    WriteTestFile(part, data.left(3 * 1024 * 1024 + 11));
+    c.ftp.RemoteFile = name;
+    c.ftp.LocalFile = part.toStdString();
+    c.ftp.ResumePos = 3 * 1024 * 1024 + 11;
+    c.run([&] { c.ftp.Download(true, false, data.size()); });
+    ASSERT_TRUE(c.rec.doneSuccess) << c.rec.dump();
+    EXPECT_EQ(fileHash(part), fileHash(onServer));
+    EXPECT_EQ(c.ftp.TransferBytes, data.size() - (3 * 1024 * 1024 + 11));
+
+    // The session goes on: a listing and a whole download after the resume.
+    c.run([&] { c.ftp.List(); });
+    EXPECT_TRUE(c.rec.doneSuccess) << c.rec.dump();
+    const QString again = local.filePath(QStringLiteral("again.bin"));
+    c.ftp.LocalFile = again.toStdString();
+    c.ftp.ResumePos = 0;
+    c.run([&] { c.ftp.Download(false, false, data.size()); });
+    EXPECT_TRUE(c.rec.doneSuccess) << c.rec.dump();
+    EXPECT_EQ(fileHash(again), fileHash(onServer));
+    QFile::remove(onServer);
+}
