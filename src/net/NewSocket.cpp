@@ -1396,6 +1396,8 @@ bool TCustomCorvSocket::dropTls()
             }();
             (void)cleanup;
             ::shutdown(m_fd, SHUT_WR);
+            // Sessions that still come go nowhere: this socket may be gone by then.
+            Tls::SetSessionOwner(m_ssl, nullptr);
             new TLingeringClose(m_fd, m_ssl);
             lingering = true;
         }
