@@ -1,6 +1,6 @@
 # Sourced by the benchmarks: starts vsftpd on a free loopback port for the
 # local user ftptest with its root in $work/home, and stops it on exit.
-# Sets: work, port, url.
+# Sets: work, port, url (and fingerprint with BENCH_TLS=1).
 work=$(mktemp -d /tmp/corvyne-bench-XXXXXX)
 chmod 755 "$work"
 mkdir -p "$work/home" "$work/empty" "$work/client"
@@ -23,6 +23,23 @@ pasv_enable=YES
 pasv_min_port=45000
 pasv_max_port=45999
 CONF
+# BENCH_TLS=1: TLS required for logins and data, with session reuse, and a
+# certificate made here (its SHA-256 fingerprint in $fingerprint).
+if [ "${BENCH_TLS:-0}" = 1 ]; then
+  openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=localhost \
+    -addext subjectAltName=DNS:localhost,IP:127.0.0.1 \
+    -keyout "$work/key.pem" -out "$work/cert.pem" >/dev/null 2>&1
+  fingerprint=$(openssl x509 -in "$work/cert.pem" -noout -fingerprint -sha256 | cut -d= -f2)
+  cat >> "$work/vsftpd.conf" <<CONF
+ssl_enable=YES
+rsa_cert_file=$work/cert.pem
+rsa_private_key_file=$work/key.pem
+ssl_ciphers=HIGH
+require_ssl_reuse=YES
+force_local_logins_ssl=YES
+force_local_data_ssl=YES
+CONF
+fi
 /usr/sbin/vsftpd "$work/vsftpd.conf" & server=$!
 cleanup() { kill "$server" 2>/dev/null || true; rm -rf "$work"; }
 trap cleanup EXIT

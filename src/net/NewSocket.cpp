@@ -935,6 +935,16 @@ void TCustomCorvSocket::RecvStreamSegment()
         }
         int code = 0;
         got = streamRead(m_recvBuffer.data(), want, code);
+        // TLS hands out a record (16 KiB at most) a read: the records already
+        // here are gathered, so the file gets one write per buffer, not one
+        // per record.
+        while (m_ssl && got > 0 && static_cast<size_t>(got) + 16384 <= want) {
+            int more = 0;
+            const long n = streamRead(m_recvBuffer.data() + got, want - static_cast<size_t>(got), more);
+            if (n <= 0)
+                break;
+            got += n;
+        }
         if (got < 0) {
             std::string op = "RecvStreamSegment (" + std::to_string(want) + ")";
             if (code == SocketCode::TlsFailed)
@@ -1179,8 +1189,8 @@ void TCustomCorvSocket::tlsReadReady()
         }
         return;
     }
-    // Bytes OpenSSL decrypted and holds bring no notice of their own.
-    if (SSL_pending(m_ssl) > 0 && m_readNotifier && m_readNotifier->isEnabled())
+    // Records OpenSSL read ahead and holds bring no notice of their own.
+    if (SSL_has_pending(m_ssl) == 1 && m_readNotifier && m_readNotifier->isEnabled())
         QTimer::singleShot(0, this, [this] {
             if (m_ssl && m_fd >= 0)
                 GuardedDispatch([this] { tlsReadReady(); });

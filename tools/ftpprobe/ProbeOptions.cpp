@@ -27,6 +27,9 @@ const char* const ProbeUsage =
     "  --appe               put --resume: resume with APPE instead of REST + STOR\n"
     "  --pasv-address       connect passive data connections to the address the\n"
     "                       server names (default: the server's own address)\n"
+    "  --tls MODE           off, offered, explicit (AUTH TLS) or implicit\n"
+    "  --trust SHA256       accept a certificate the system does not trust only\n"
+    "                       with this fingerprint (AB:CD:...); otherwise refused\n"
     "  --help               this text\n";
 
 namespace {
@@ -99,6 +102,15 @@ std::optional<ProbeOptions> ParseProbeOptions(const std::vector<std::string>& ar
             }
             o.proxyHost = v.substr(0, colon);
             o.proxyPort = *n;
+        } else if (a == "--tls") {
+            if (v == "off" || v == "offered" || v == "explicit" || v == "implicit") {
+                o.tls = v == "off" ? tlsOff : v == "offered" ? tlsIfOffered : v == "explicit" ? tlsExplicit : tlsImplicit;
+            } else {
+                error = "--tls wants off, offered, explicit or implicit, got " + v;
+                return std::nullopt;
+            }
+        } else if (a == "--trust") {
+            o.trust = v;
         } else if (a == "--proxy-user") {
             o.proxyUser = v;
         } else if (a == "--proxy-pass") {

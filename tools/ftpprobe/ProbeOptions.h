@@ -27,6 +27,8 @@ struct ProbeOptions {
     bool resume = false;
     bool appe = false;
     bool pasvAddress = false;
+    TFtpTls tls = tlsOff;
+    std::string trust;  // SHA-256 fingerprint of a certificate to accept ("AB:CD:...")
 };
 
 extern const char* const ProbeUsage;

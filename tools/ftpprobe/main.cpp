@@ -35,6 +35,12 @@ public:
         m_ftp.UseAppe = o.appe;
         m_ftp.UsePasvAddress = o.pasvAddress;
         m_ftp.TransferMode = o.ascii ? AsciiTransfer : BinaryTransfer;
+        m_ftp.Tls = o.tls;
+        m_ftp.OnCertificate = [trust = o.trust](TFTPclient* c, const TCertificateInfo& info) {
+            std::fprintf(stderr, "ftpprobe: certificate %s (%s), SHA-256 %s\n", info.Subject.c_str(),
+                         info.VerifyText.c_str(), info.Sha256.c_str());
+            c->AnswerCertificate(!trust.empty() && trust == info.Sha256);
+        };
         if (o.firewall == fwNone) {
             m_ftp.FtpServer = o.host;
             m_ftp.Port = static_cast<uint16_t>(o.port);
