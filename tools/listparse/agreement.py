@@ -73,8 +73,8 @@ def matches(expected, got_name, got_size, got_kind, got_date):
 
 def parse_ours(text):
     fields = {}
-    spec = text.split(" # ")[0].strip() if text.strip() and not text.strip().startswith("#") else ""
-    for part in filter(None, spec.split("|")):
+    decided = text.split(" # ")[0].strip() if text.strip() and not text.strip().startswith("#") else ""
+    for part in filter(None, decided.split("|")):
         key, _, value = part.partition("=")
         fields[key] = value
     return fields
