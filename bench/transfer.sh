@@ -3,7 +3,8 @@
 # (1 GiB by default) with Corvyne's engine (ftpprobe, passive, binary) and
 # with curl, in the same run. Prints MB/s, client CPU seconds per GiB and peak
 # memory of both, and the ratios. Needs root (vsftpd logs the test user in
-# through PAM) and scripts/install-deps.sh --test.
+# through PAM) and scripts/install-deps.sh --test. BENCH_TLS=1 measures FTPS
+# (bench/ftps.sh): explicit TLS, PROT P, session reuse required by vsftpd.
 #   bench/transfer.sh [SIZE_MIB] [ROUNDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -37,13 +38,18 @@ run() {  # run KEY COMMAND...
   done
 }
 
-run corvyne_get "$probe" 127.0.0.1 "$port" ftptest ftppass get file.bin "$work/client/dl.bin"
+probe_tls=() curl_tls=()
+if [ "${BENCH_TLS:-0}" = 1 ]; then
+  probe_tls=(--tls explicit --trust "$fingerprint")
+  curl_tls=(--ssl-reqd --cacert "$work/cert.pem")
+fi
+run corvyne_get "$probe" "${probe_tls[@]}" 127.0.0.1 "$port" ftptest ftppass get file.bin "$work/client/dl.bin"
 cmp "$work/client/dl.bin" "$work/home/file.bin"
-run curl_get curl -sS --disable-epsv -o "$work/client/dl.bin" "$url/file.bin"
+run curl_get curl -sS --disable-epsv "${curl_tls[@]}" -o "$work/client/dl.bin" "$url/file.bin"
 cmp "$work/client/dl.bin" "$work/home/file.bin"
-run corvyne_put "$probe" 127.0.0.1 "$port" ftptest ftppass put "$work/client/source.bin" up.bin
+run corvyne_put "$probe" "${probe_tls[@]}" 127.0.0.1 "$port" ftptest ftppass put "$work/client/source.bin" up.bin
 cmp "$work/client/source.bin" "$work/home/up.bin"
-run curl_put curl -sS --disable-epsv -T "$work/client/source.bin" "$url/up.bin"
+run curl_put curl -sS --disable-epsv "${curl_tls[@]}" -T "$work/client/source.bin" "$url/up.bin"
 cmp "$work/client/source.bin" "$work/home/up.bin"
 
 gib=$(echo "$size_mib / 1024" | bc -l)

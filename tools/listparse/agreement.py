@@ -71,15 +71,6 @@ def matches(expected, got_name, got_size, got_kind, got_date):
     return True
 
 
-def parse_ours(text):
-    fields = {}
-    decided = text.split(" # ")[0].strip() if text.strip() and not text.strip().startswith("#") else ""
-    for part in filter(None, decided.split("|")):
-        key, _, value = part.partition("=")
-        fields[key] = value
-    return fields
-
-
 def main():
     if len(sys.argv) < 2:
         print(__doc__, file=sys.stderr)
