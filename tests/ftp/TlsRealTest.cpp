@@ -16,16 +16,6 @@
 
 namespace {
 
-QByteArray fileHash(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return "<missing>";
-    QCryptographicHash h(QCryptographicHash::Sha256);
-    h.addData(&f);
-    return h.result().toHex();
-}
-
 bool sentLogin(const FtpRecorder& rec)
 {
     for (const std::string& c : rec.commands)
@@ -115,12 +105,12 @@ TEST_P(FtpsReal, LoginListUploadDownloadAllInTls)
     c.run([&] { c.ftp.Upload(false); });
     ASSERT_TRUE(c.rec.doneSuccess) << c.rec.dump();
     const QString onServer = QString::fromStdString(RealServers::root()) + "/ftptest/" + QString::fromStdString(remote);
-    EXPECT_EQ(fileHash(onServer), fileHash(local.filePath(QStringLiteral("up.bin"))));
+    EXPECT_EQ(FileSha256(onServer), FileSha256(local.filePath(QStringLiteral("up.bin"))));
 
     c.ftp.LocalFile = local.filePath(QStringLiteral("back.bin")).toStdString();
     c.run([&] { c.ftp.Download(false, false, data.size()); });
     ASSERT_TRUE(c.rec.doneSuccess) << c.rec.dump();
-    EXPECT_EQ(fileHash(local.filePath(QStringLiteral("back.bin"))), fileHash(onServer));
+    EXPECT_EQ(FileSha256(local.filePath(QStringLiteral("back.bin"))), FileSha256(onServer));
     EXPECT_TRUE(c.ftp.DataSocket().TlsClosedCleanly() || c.ftp.TransferBytes == data.size());
     QFile::remove(onServer);
 }
@@ -220,7 +210,7 @@ TEST(FtpsRealTransfers, ResumeOverTls)
     c.ftp.ResumePos = 3 * 1024 * 1024 + 11;
     c.run([&] { c.ftp.Download(true, false, data.size()); });
     ASSERT_TRUE(c.rec.doneSuccess) << c.rec.dump();
-    EXPECT_EQ(fileHash(part), fileHash(onServer));
+    EXPECT_EQ(FileSha256(part), FileSha256(onServer));
     EXPECT_EQ(c.ftp.TransferBytes, data.size() - (3 * 1024 * 1024 + 11));
 
     // The session goes on: a listing and a whole download after the resume.
@@ -231,6 +221,6 @@ TEST(FtpsRealTransfers, ResumeOverTls)
     c.ftp.ResumePos = 0;
     c.run([&] { c.ftp.Download(false, false, data.size()); });
     EXPECT_TRUE(c.rec.doneSuccess) << c.rec.dump();
-    EXPECT_EQ(fileHash(again), fileHash(onServer));
+    EXPECT_EQ(FileSha256(again), FileSha256(onServer));
     QFile::remove(onServer);
 }

@@ -24,16 +24,6 @@ struct RealServerCase {
     ServerFn server;
 };
 
-QByteArray fileHash(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return "<missing>";
-    QCryptographicHash h(QCryptographicHash::Sha256);
-    h.addData(&f);
-    return h.result().toHex();
-}
-
 QByteArray makeData(qint64 size)
 {
     QByteArray d(size, '\0');
@@ -119,13 +109,13 @@ TEST_P(RealTransfer, UploadDownloadAndListInBinaryAndAscii)
     WriteTestFile(local.filePath(QStringLiteral("src.bin")), data);
     upload(local.filePath(QStringLiteral("src.bin")), "data.bin");
     ASSERT_TRUE(doneSuccess) << rec.dump();
-    EXPECT_EQ(fileHash(work + "/data.bin"), fileHash(local.filePath(QStringLiteral("src.bin"))));
+    EXPECT_EQ(FileSha256(work + "/data.bin"), FileSha256(local.filePath(QStringLiteral("src.bin"))));
     EXPECT_EQ(ftp.TransferBytes, data.size());
     EXPECT_TRUE(rec.has(fiDataConnected, ""));
 
     download("data.bin", local.filePath(QStringLiteral("back.bin")));
     ASSERT_TRUE(doneSuccess) << rec.dump();
-    EXPECT_EQ(fileHash(local.filePath(QStringLiteral("back.bin"))), fileHash(work + "/data.bin"));
+    EXPECT_EQ(FileSha256(local.filePath(QStringLiteral("back.bin"))), FileSha256(work + "/data.bin"));
     EXPECT_GT(ftp.PacketCount, 0);
 
     WriteTestFile(local.filePath(QStringLiteral("text.txt")), "line one\nline two\n");
@@ -157,8 +147,8 @@ TEST_P(RealTransfer, ResumedDownloadAndUploadsAreByteIdentical)
     download("full.bin", local.filePath(QStringLiteral("part.bin")), true);
     ASSERT_TRUE(doneSuccess) << rec.dump();
     EXPECT_NE(std::find(rec.commands.begin(), rec.commands.end(), "REST 777777"), rec.commands.end());
-    EXPECT_EQ(fileHash(local.filePath(QStringLiteral("part.bin"))),
-              fileHash(local.filePath(QStringLiteral("full.bin"))));
+    EXPECT_EQ(FileSha256(local.filePath(QStringLiteral("part.bin"))),
+              FileSha256(local.filePath(QStringLiteral("full.bin"))));
     EXPECT_EQ(ftp.TransferBytes, data.size() - 777777);
 
     // An upload cut in the middle, restarted with REST + STOR, then with APPE.
@@ -171,8 +161,8 @@ TEST_P(RealTransfer, ResumedDownloadAndUploadsAreByteIdentical)
         upload(local.filePath(QStringLiteral("full.bin")), remote, 1000000);
         ASSERT_TRUE(doneSuccess) << rec.dump();
         EXPECT_EQ(rec.commands.back(), appe ? "APPE " + remote : "STOR " + remote);
-        EXPECT_EQ(fileHash(work + "/" + QString::fromStdString(remote)),
-                  fileHash(local.filePath(QStringLiteral("full.bin"))))
+        EXPECT_EQ(FileSha256(work + "/" + QString::fromStdString(remote)),
+                  FileSha256(local.filePath(QStringLiteral("full.bin"))))
             << remote;
     }
 }
@@ -330,5 +320,5 @@ TEST(RealResume, ServerKilledMidDownloadTwentyTimesThenTheResumedFileIsWhole)
     }
     EXPECT_EQ(kills, 20);
     ASSERT_TRUE(QFile::exists(target + QStringLiteral(".done")));
-    EXPECT_EQ(fileHash(target), fileHash(home + QStringLiteral("/big.bin")));
+    EXPECT_EQ(FileSha256(target), FileSha256(home + QStringLiteral("/big.bin")));
 }

@@ -1,6 +1,7 @@
 #include <stdexcept>
 #include "TestSupport.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QProcess>
 
@@ -174,4 +175,14 @@ SmallDisk::~SmallDisk()
     QDir::setCurrent(QDir::rootPath());  // a window may have made the folder the process's current one
     if (mounted)
         QProcess::execute(QStringLiteral("umount"), {dir.path()});
+}
+
+QByteArray FileSha256(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return "<missing>";
+    QCryptographicHash h(QCryptographicHash::Sha256);
+    h.addData(&f);
+    return h.result().toHex();
 }

@@ -83,6 +83,9 @@ struct FtpRecorder {
     std::string dump() const;
 };
 
+// The SHA-256 of a file's content in hex; "<missing>" when it cannot be read.
+QByteArray FileSha256(const QString& path);
+
 // size bytes of a pattern that differs with seed.
 inline QByteArray pattern(int size, uint32_t seed)
 {
