@@ -15,7 +15,8 @@ packages=(cmake ninja-build g++ qt6-base-dev qt6-translations-l10n fonts-wqy-mic
           shared-mime-info desktop-file-utils libssl-dev ca-certificates)
 if [ "${1:-}" = "--test" ]; then
   packages+=(libgtest-dev clang libclang-rt-14-dev xvfb xauth dbus dbus-bin
-             vsftpd python3-pyftpdlib dante-server ftp-proxy curl lftp time bc openssl)
+             vsftpd python3-pyftpdlib dante-server ftp-proxy curl lftp time bc openssl
+             libhiredis0.14 libmemcached11 libmemcachedutil2 libpcre2-posix3 libsodium23)
 fi
 
 missing=()
@@ -41,4 +42,22 @@ if [ "${1:-}" = "--test" ]; then
   echo 'ftptest:ftppass' | $SUDO chpasswd
   getent passwd ftp >/dev/null || $SUDO useradd -r -d /srv/ftp -s /usr/sbin/nologin ftp
   getent group nogroup >/dev/null || $SUDO groupadd nogroup
+
+  # pure-ftpd and proftpd (with its TLS module) conflict with vsftpd as
+  # packages ("Conflicts: ftp-server"): their packages are unpacked into a
+  # folder of their own, without maintainer scripts, and run from there.
+  servers=/opt/corvyne-test-servers
+  if [ ! -x "$servers/pure-ftpd/usr/sbin/pure-ftpd" ] || [ ! -x "$servers/proftpd/usr/sbin/proftpd" ] ||
+     [ ! -f "$servers/proftpd/usr/lib/proftpd/mod_tls.so" ]; then
+    debs=$(mktemp -d)
+    chmod 777 "$debs"  # apt downloads as its own user
+    fetch() { (cd "$debs" && $SUDO apt-get download -qq pure-ftpd proftpd-core proftpd-mod-crypto >/dev/null 2>&1); }
+    fetch || { $SUDO apt-get update -qq && fetch; }
+    $SUDO rm -rf "$servers"
+    $SUDO mkdir -p "$servers"
+    $SUDO dpkg-deb -x "$debs"/pure-ftpd_*.deb "$servers/pure-ftpd"
+    $SUDO dpkg-deb -x "$debs"/proftpd-core_*.deb "$servers/proftpd"
+    $SUDO dpkg-deb -x "$debs"/proftpd-mod-crypto_*.deb "$servers/proftpd"
+    rm -rf "$debs"
+  fi
 fi

@@ -1,6 +1,6 @@
 #!/bin/bash
 # Puts back what scripts/install-deps.sh --test sets up as a fresh Debian
-# machine has it: no test user and no home for it, and the FTP servers and
+# machine has it: no test user and no home for it, no unpacked servers, and the FTP servers and
 # proxies not installed (their packages bring system configuration that a
 # person may have changed). The next scripts/test.sh installs them again.
 set -euo pipefail
@@ -11,7 +11,7 @@ SUDO=""
 if id ftptest >/dev/null 2>&1; then
   $SUDO userdel ftptest
 fi
-$SUDO rm -rf /var/lib/corvyne-ftptest
+$SUDO rm -rf /var/lib/corvyne-ftptest /opt/corvyne-test-servers
 
 servers=(vsftpd python3-pyftpdlib dante-server ftp-proxy)
 installed=()

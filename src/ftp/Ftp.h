@@ -60,6 +60,11 @@ public:
     void AnswerCertificate(bool trust);
     bool Encrypted() const { return TlsActive() && !TlsHandshaking(); }
     bool DataProtected() const { return m_protP; }
+    // The last data connection's TLS began a new session instead of resuming
+    // the control connection's: a server that requires resumption refuses
+    // the transfer, and only a new login (new session tickets) lets the next
+    // one through.
+    bool DataSessionNotResumed() const { return m_dataNotResumed; }
 
     // ---- published properties (read only)
     bool Success() const { return m_success; }
@@ -281,6 +286,7 @@ private:
     bool m_aborting = false;
     bool m_dataStood = false;       // this negotiation's data connection was established
     bool m_transferFailed = false;  // a local file or data fault: the transfer fails
+    bool m_dataNotResumed = false;
     bool m_awaitingReply = false;   // a command is out and its final reply not yet in
     uint32_t m_lastSent = 0;        // tick count of the last command
     QTimer* m_replyWatch = nullptr;

@@ -477,6 +477,7 @@ void TFTPclient::DataConnected()
 {
     // The handshake runs beside the command: the server answers it once the
     // command has come ("150"), and the pumps wait for it.
+    m_dataNotResumed = false;
     if (m_protP)
         m_data.StartTls(TlsHost(), this);
     DataConnectionStands();
@@ -499,6 +500,7 @@ void TFTPclient::DataAccepted()
     m_listener.Disconnect();
     ConfigureDataSocket();
     m_activeUsable = true;
+    m_dataNotResumed = false;
     if (m_protP)
         m_data.StartTls(TlsHost(), this);  // the client is TLS's client in active mode too
     // Some servers connect as soon as "PORT" is accepted, before "STOR": the
@@ -726,6 +728,7 @@ void TFTPclient::OnTransferReply(const std::string& reply)
 // other peer has taken the data port.
 void TFTPclient::DataTlsReady()
 {
+    m_dataNotResumed = !m_data.TlsResumed();
     if (m_data.PeerCertificate().Sha256 == PeerCertificate().Sha256)
         return;
     Error(feSocket, std::string(DataErrorPrefix) + "数据连接的证书与控制连接的不同, 传输中止.");

@@ -136,8 +136,6 @@ TCustomCorvSocket::~TCustomCorvSocket()
     OnProgress = nullptr;
     OnClose = nullptr;
     Disconnect();
-    if (m_session)
-        SSL_SESSION_free(m_session);
 }
 
 void TCustomCorvSocket::SetMode(TSocketMode mode)
@@ -995,6 +993,10 @@ void TCustomCorvSocket::RecvStreamSegment()
 
 void TCustomCorvSocket::SendDataBuffer()
 {
+    // The file goes out once TLS stands (the handshake's end enables the
+    // write notice): an empty file must not end the connection mid-handshake.
+    if (m_ssl && m_tlsHandshaking)
+        return;
     QPointer<TCustomCorvSocket> alive(this);
     int error = 0;
     size_t total = 0;
@@ -1084,30 +1086,31 @@ void TCustomCorvSocket::StartTls(const std::string& host, const TCustomCorvSocke
         m_tlsAfterSocksResume = resumeFrom;
         return;
     }
-    static const bool listening = [] {
-        Tls::SetSessionListener([](void* owner, SSL_SESSION* session) {
-            auto* socket = static_cast<TCustomCorvSocket*>(owner);
-            if (socket->m_session)
-                SSL_SESSION_free(socket->m_session);
-            socket->m_session = session;
-        });
-        return true;
-    }();
-    (void)listening;
     m_ssl = SSL_new(Tls::ClientContext());
     SSL_set_fd(m_ssl, m_fd);
+    if (TlsUpTo12)
+        SSL_set_max_proto_version(m_ssl, TLS1_2_VERSION);
+    if (resumeFrom && resumeFrom->m_ssl) {
+        // Only a session of the same version resumes: a TLS 1.2 session
+        // offered where TLS 1.3 is agreed starts a new one.
+        SSL_set_min_proto_version(m_ssl, SSL_version(resumeFrom->m_ssl));
+        SSL_set_max_proto_version(m_ssl, SSL_version(resumeFrom->m_ssl));
+    }
     if (IsDottedAddress(host)) {
         X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(m_ssl), host.c_str());
     } else {
         SSL_set_tlsext_host_name(m_ssl, host.c_str());
         SSL_set1_host(m_ssl, host.c_str());
     }
-    // The newest session of the family: a TLS 1.3 ticket may serve once, and
-    // each data connection brings the next.
-    m_sessionOwner = resumeFrom ? const_cast<TCustomCorvSocket*>(resumeFrom) : this;
-    Tls::SetSessionOwner(m_ssl, m_sessionOwner);
+    // The newest unused session of the family: a TLS 1.3 ticket may serve
+    // once, and each data connection brings the next. Without one, the
+    // resumed connection's own (a TLS 1.2 session, or a ticket the server
+    // takes again).
+    m_sessions = resumeFrom && resumeFrom->m_sessions ? resumeFrom->m_sessions
+                                                      : std::make_shared<Tls::TSessionFamily>();
+    Tls::SetSessionFamily(m_ssl, m_sessions.get());
     if (resumeFrom) {
-        if (SSL_SESSION* session = std::exchange(m_sessionOwner->m_session, nullptr)) {
+        if (SSL_SESSION* session = m_sessions->TakeNewest()) {
             SSL_set_session(m_ssl, session);
             SSL_SESSION_free(session);
         } else if (resumeFrom->m_ssl) {
@@ -1330,7 +1333,8 @@ namespace {
 // drop what it had not read yet: the end of an upload.
 class TLingeringClose : public QObject {
 public:
-    TLingeringClose(int fd, SSL* ssl) : m_fd(fd), m_ssl(ssl), m_notifier(fd, QSocketNotifier::Read)
+    TLingeringClose(int fd, SSL* ssl, std::shared_ptr<Tls::TSessionFamily> family)
+        : m_fd(fd), m_ssl(ssl), m_family(std::move(family)), m_notifier(fd, QSocketNotifier::Read)
     {
         all().insert(this);
         QObject::connect(&m_notifier, &QSocketNotifier::activated, this, [this] { readSome(); });
@@ -1379,6 +1383,7 @@ private:
     }
     int m_fd;
     SSL* m_ssl;
+    std::shared_ptr<Tls::TSessionFamily> m_family;  // a ticket sent as the server closes still serves
     QSocketNotifier m_notifier;
     QTimer m_timer;
 };
@@ -1406,9 +1411,7 @@ bool TCustomCorvSocket::dropTls()
             }();
             (void)cleanup;
             ::shutdown(m_fd, SHUT_WR);
-            // Sessions that still come go nowhere: this socket may be gone by then.
-            Tls::SetSessionOwner(m_ssl, nullptr);
-            new TLingeringClose(m_fd, m_ssl);
+            new TLingeringClose(m_fd, m_ssl, m_sessions);
             lingering = true;
         }
     }
@@ -1417,10 +1420,7 @@ bool TCustomCorvSocket::dropTls()
     m_ssl = nullptr;
     m_tlsHandshaking = false;
     m_tlsNoShutdown = false;
-    if (m_sessionOwner == this && m_session) {
-        SSL_SESSION_free(m_session);  // a new connection starts a new family
-        m_session = nullptr;
-    }
+    m_sessions.reset();
     return lingering;
 }
 

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -128,6 +129,9 @@ public:
     // connection's). OnTlsReady follows the handshake; a failed one is an
     // OnError, one that never ends the connect-phase time-out.
     void StartTls(const std::string& host, const TCustomCorvSocket* resumeFrom = nullptr);
+    // TLS no newer than 1.2 for the next StartTls: its sessions resume any
+    // number of times, where a TLS 1.3 ticket may serve only once.
+    bool TlsUpTo12 = false;
     std::function<void(TCustomCorvSocket*)> OnTlsReady;
     bool TlsActive() const { return m_ssl != nullptr; }
     bool TlsHandshaking() const { return m_tlsHandshaking; }
@@ -209,10 +213,9 @@ private:
     bool m_tlsAfterSocks = false;  // TLS waits for that
     std::string m_tlsAfterSocksHost;
     const TCustomCorvSocket* m_tlsAfterSocksResume = nullptr;
-    // The connection whose TLS sessions this one's new sessions renew (itself,
-    // or the FTP control connection of a data connection), and the newest.
-    TCustomCorvSocket* m_sessionOwner = this;
-    ssl_session_st* m_session = nullptr;
+    // The sessions of this connection's family: its own (a new connection
+    // starts a family), or those of the connection it resumes.
+    std::shared_ptr<Tls::TSessionFamily> m_sessions;
     bool m_tlsHandshaking = false;
     bool m_tlsEof = false;          // the stream ended (cleanly or not)
     bool m_tlsCleanEnd = false;     // ... with close_notify

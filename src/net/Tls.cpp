@@ -9,8 +9,6 @@
 #include <memory>
 
 namespace {
-Tls::SessionListener g_sessionListener = nullptr;
-
 int sessionIndex()
 {
     static const int index = SSL_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
@@ -20,10 +18,10 @@ int sessionIndex()
 // OpenSSL hands over a reference: kept when a listener takes it.
 int newSession(SSL* ssl, SSL_SESSION* session)
 {
-    void* owner = SSL_get_ex_data(ssl, sessionIndex());
-    if (!owner || !g_sessionListener)
+    auto* family = static_cast<Tls::TSessionFamily*>(SSL_get_ex_data(ssl, sessionIndex()));
+    if (!family)
         return 0;
-    g_sessionListener(owner, session);
+    family->Keep(session);
     return 1;
 }
 
@@ -72,14 +70,35 @@ ssl_ctx_st* ClientContext()
     return context;
 }
 
-void SetSessionListener(SessionListener listener)
+TSessionFamily::~TSessionFamily()
 {
-    g_sessionListener = listener;
+    for (SSL_SESSION* session : m_sessions)
+        SSL_SESSION_free(session);
 }
 
-void SetSessionOwner(ssl_st* ssl, void* owner)
+SSL_SESSION* TSessionFamily::TakeNewest()
 {
-    SSL_set_ex_data(ssl, sessionIndex(), owner);
+    if (m_sessions.empty())
+        return nullptr;
+    SSL_SESSION* session = m_sessions.back();
+    m_sessions.pop_back();
+    return session;
+}
+
+void TSessionFamily::Keep(SSL_SESSION* session)
+{
+    // A few suffice: a data connection at a time uses one and brings one.
+    constexpr size_t MaxSessions = 8;
+    m_sessions.push_back(session);
+    if (m_sessions.size() > MaxSessions) {
+        SSL_SESSION_free(m_sessions.front());
+        m_sessions.pop_front();
+    }
+}
+
+void SetSessionFamily(ssl_st* ssl, TSessionFamily* family)
+{
+    SSL_set_ex_data(ssl, sessionIndex(), family);
 }
 
 void Describe(x509_st* cert, TCertificateInfo& info)

@@ -3,6 +3,7 @@
 // a handshake learnt about the peer's certificate, as text a person reads.
 
 #include <cstdint>
+#include <deque>
 #include <string>
 
 struct ssl_ctx_st;
@@ -26,14 +27,27 @@ namespace Tls {
 // The client context: the system's trusted certificates as OpenSSL finds them
 // (SSL_CERT_FILE and SSL_CERT_DIR honoured), TLS 1.2 or later. Made once.
 ssl_ctx_st* ClientContext();
-// Each new session a connection is given (TLS 1.3 sends its tickets after
-// the handshake) goes to the listener set on that connection: FTP data
-// connections resume the newest session, and vsftpd's TLS 1.3 tickets serve
-// once each.
-// The listener takes the session's reference.
-using SessionListener = void (*)(void* owner, ssl_session_st* session);
-void SetSessionListener(SessionListener listener);
-void SetSessionOwner(ssl_st* ssl, void* owner);
+// The TLS sessions of one connection and of those that resume it (an FTP
+// control connection and its data connections), not yet used, newest last.
+// A TLS 1.3 ticket may serve only once (vsftpd and proftpd hold to that),
+// and a server may send a data connection's ticket only as it closes it:
+// every connection of the family hands in each session it is given, and
+// holds the family while it may still be given one.
+class TSessionFamily {
+public:
+    TSessionFamily() = default;
+    TSessionFamily(const TSessionFamily&) = delete;
+    TSessionFamily& operator=(const TSessionFamily&) = delete;
+    ~TSessionFamily();
+    // The newest unused session, now the caller's reference; null when none.
+    ssl_session_st* TakeNewest();
+    void Keep(ssl_session_st* session);  // takes the reference
+
+private:
+    std::deque<ssl_session_st*> m_sessions;
+};
+// The family that keeps the sessions ssl is given (none: they are dropped).
+void SetSessionFamily(ssl_st* ssl, TSessionFamily* family);
 // A certificate in DER form read as the program shows it; false when the
 // bytes are no certificate. The verification fields stay as they are.
 bool DescribeDer(const unsigned char* der, size_t length, TCertificateInfo& info);

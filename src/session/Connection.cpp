@@ -100,9 +100,12 @@ void TConnectionWorkflow::Prepare(TQuickConnectFields& f)
         m_ftp.ResumeSupport = 0;
         m_ftp.UseAppe = m_settings.UseAPPE;
         m_ftp.SKeyLogin = false;
+        if (!m_continuingRun)
+            m_ftp.TlsUpTo12 = false;  // what a server taught this session only
         Session = TSessionOptions();
         Q_EMIT HomeBookmarkChanged("");
-        Q_EMIT LogCleared();
+        if (!m_continuingRun)
+            Q_EMIT LogCleared();  // the log of a run that goes on stays whole
         std::string startDirectory;
         if (AfterLogin == AfterLoginAction::CommandLineQueue)
             AfterLogin = AfterLoginAction::None;  // no queue yet to resume
@@ -300,7 +303,9 @@ void TConnectionWorkflow::Reconnect(bool resumeQueue)
     unchanged.server = m_ftp.FtpServer;  // not read: the settings in the client are used
     const bool dirty = ConnectionDirty;
     ConnectionDirty = false;
+    m_continuingRun = resumeQueue;
     Prepare(unchanged);
+    m_continuingRun = false;
     ConnectionDirty = dirty;
 }
 

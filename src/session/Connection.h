@@ -125,6 +125,7 @@ Q_SIGNALS:
     void SiteChosen();  // the site (CurrentSite, maybe none) is chosen: its bookmarks
 
 private:
+    bool m_continuingRun = false;  // a new login in the middle of a run: what it learnt stays
     void Prepare(TQuickConnectFields& fields);
     bool ApplySite(TQuickConnectFields& fields, std::string& startDirectory);
     void SetState(SessionState s);

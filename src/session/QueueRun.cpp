@@ -65,6 +65,7 @@ bool TQueueRun::TransferQueue()
 {
     if (m_workflow.State() != SessionState::Idle || m_queue.Empty())
         return false;
+    m_runGoesOn = false;  // a run of the user's own
     StartQueue();
     ProcessQueueHead();
     return true;
@@ -82,6 +83,13 @@ bool TQueueRun::StartAfterLogin()
 void TQueueRun::StartQueue()
 {
     m_workflow.SetBusy(SessionState::Downloading);
+    if (std::exchange(m_runGoesOn, false)) {
+        // After a new login in the middle of the run: the run goes on where
+        // it began, with its answers and its failures so far.
+        if (m_progress)
+            m_progress->ShowTransferPanels();
+        return;
+    }
     QueueStartRemoteDir = EnsureTrailingSeparator(m_host.RemoteDirectory());
     QueueStartLocalDir = EnsureTrailingSeparator(m_host.LocalDirectory());
     DeleteAfterUpload = false;
@@ -122,7 +130,7 @@ void TQueueRun::SetProgress(TTransferProgress* progress)
     progress->Transferring = [this] { return IsTransferring(m_workflow.State()); };
     progress->OnHung = [this] { hung(); };
     // The entry stays at the head and is resumed after the new login.
-    progress->OnStalled = [this] { m_workflow.Reconnect(true); };
+    progress->OnStalled = [this] { reconnectAndGoOn(); };
 }
 
 void TQueueRun::hung()
@@ -133,9 +141,15 @@ void TQueueRun::hung()
     m_ftp.CommitReceivedFile();
     RemoveQueueHead();
     if (!m_queue.Empty())
-        m_workflow.Reconnect(true);
+        reconnectAndGoOn();
     else
         FinishQueue(false);
+}
+
+void TQueueRun::reconnectAndGoOn()
+{
+    m_runGoesOn = true;
+    m_workflow.Reconnect(true);
 }
 
 void TQueueRun::SkipQueueHead(int kind, const std::string& name)
@@ -662,6 +676,23 @@ void TQueueRun::ClearFailed(const std::vector<size_t>& rows)
         OnFailuresChanged();
 }
 
+bool TQueueRun::reloginForTlsSession()
+{
+    // TLS 1.3 session tickets serve once; a server that sends none on
+    // upload connections (proftpd 1.3.8) runs out of them after a few
+    // uploads, and refuses a data connection that starts a new session.
+    // A new login in TLS 1.2, whose session resumes any number of times,
+    // serves the rest of the run; the file is tried once more then.
+    if (m_ftp.Success() || !m_ftp.DataProtected() || !m_ftp.DataSessionNotResumed() || m_manual ||
+        m_queue.Empty() || m_headRelogged || !IsTransferring(m_workflow.State()))
+        return false;
+    m_headRelogged = true;
+    log("服务器拒绝了未恢复 TLS 会话的数据连接, 以 TLS 1.2 重新登录后再试: " + m_queue.Head().Source, lcError);
+    m_ftp.TlsUpTo12 = true;
+    reconnectAndGoOn();
+    return true;
+}
+
 void TQueueRun::fileDone(bool upload)
 {
     if (m_ftp.Success()) {
@@ -683,6 +714,8 @@ void TQueueRun::fileDone(bool upload)
 
 void TQueueRun::fileReceived()
 {
+    if (reloginForTlsSession())
+        return;
     fileDone(false);
     const SessionState state = m_workflow.State();
     if (std::exchange(m_manual, false)) {
@@ -716,6 +749,8 @@ void TQueueRun::fileReceived()
 
 void TQueueRun::fileStored()
 {
+    if (reloginForTlsSession())
+        return;
     fileDone(true);
     const SessionState state = m_workflow.State();
     if (state == SessionState::Aborting) {
@@ -741,6 +776,7 @@ void TQueueRun::Abort()
 
 void TQueueRun::FinishQueue(bool returnHome)
 {
+    m_runGoesOn = false;
     if (!m_runFailed.empty()) {
         // What this run did not move, in one line a user (or a log reader) finds.
         std::string names;

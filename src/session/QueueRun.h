@@ -95,7 +95,11 @@ public:
     void StartQueue();
     void ProcessQueueHead();
     void SkipQueueHead(int kind, const std::string& name);  // 0 file, 1 folder, 2 empty folder
-    void RemoveQueueHead() { m_queue.RemoveHead(); }
+    void RemoveQueueHead()
+    {
+        m_queue.RemoveHead();
+        m_headRelogged = false;
+    }
     void FinishQueue(bool returnHome);
     // One file by name (relative to the remote folder, or absolute) into the
     // local folder, outside the queue; the queued entries stay as they are.
@@ -150,6 +154,8 @@ private:
     bool ensureLocalDirectory(const std::string& dir, const TQueueEntry& entry);
     // An entry given up on: logged, counted, kept in the failed list.
     void failed(const TQueueEntry& entry, const std::string& reason);
+    bool reloginForTlsSession();
+    void reconnectAndGoOn();  // a new login, then the same run goes on
     void log(const std::string& text, int colour = lcNormal)
     {
         if (colour == lcError)
@@ -181,6 +187,8 @@ private:
     bool m_inHead = false;     // inside ProcessQueueHead
     bool m_headAgain = false;  // the next head was asked for meanwhile
     bool m_manual = false;     // the file that moves is a manual download
+    bool m_headRelogged = false;  // the head failed once for want of a TLS session
+    bool m_runGoesOn = false;     // the next start after a login continues the run
     // Local files this run wrote, and the remote file each came from.
     std::unordered_map<std::string, std::string> m_written;
     std::vector<TFailedEntry> m_failed;

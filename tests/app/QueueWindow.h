@@ -90,6 +90,12 @@ struct NoPrompt : IPrompt {
         saveQueueShown.push_back(request);
         return saveQueue && saveQueue(request);
     }
+    CertificateAnswer certificate = CertificateAnswer::Refuse;
+    CertificateAnswer AskCertificate(const CertificateRequest& request) override
+    {
+        asked.push_back(request.sha256);
+        return certificate;
+    }
     bool AskText(const std::string& title, const std::string&, std::string& text) override
     {
         asked.push_back(title);

@@ -244,6 +244,98 @@ const ServerInfo& vsftpdTls(bool implicit, bool otherHost)
     return startVsftpd(name, 10 + (implicit ? 1 : 0) + (otherHost ? 2 : 0), extra);
 }
 
+namespace {
+// pure-ftpd and proftpd run from the packages scripts/install-deps.sh unpacks.
+QString unpackedServer(const QString& relative)
+{
+    const QString path = QStringLiteral("/opt/corvyne-test-servers/") + relative;
+    if (!QFileInfo(path).isExecutable())
+        fail(path.toStdString() + " is missing (run scripts/install-deps.sh --test)");
+    return path;
+}
+
+// The start of the test user's line in the passwd format both servers read,
+// up to its home folder; the password hashed by openssl as crypt(3) reads it.
+QByteArray passwdLine(const QString& home)
+{
+    passwd* pw = ::getpwnam(RealServers::User);
+    if (!pw)
+        fail("no system user ftptest (run scripts/install-deps.sh --test)");
+    QProcess p;
+    p.start(QStringLiteral("openssl"), {QStringLiteral("passwd"), QStringLiteral("-6"), QString::fromLatin1(RealServers::Password)});
+    if (!p.waitForFinished(30000) || p.exitCode() != 0)
+        fail("openssl passwd failed");
+    const QByteArray hash = p.readAllStandardOutput().trimmed();
+    return QStringLiteral("%1:%2:%3:%4::%5")
+        .arg(QString::fromLatin1(RealServers::User), QString::fromLatin1(hash))
+        .arg(pw->pw_uid)
+        .arg(pw->pw_gid)
+        .arg(home)
+        .toUtf8();
+}
+}  // namespace
+
+const ServerInfo& pureFtpdTls()
+{
+    makeTree();
+    const TlsCertificate& c = testCertificate();
+    const QString dir = stateDir() + QStringLiteral("/pure-ftpd");
+    QDir().mkpath(dir);
+    // A virtual user: pure-ftpd's own database, made from a passwd-format
+    // file whose home ends in "/./" (chrooted there).
+    const QString passwdFile = dir + QStringLiteral("/users.passwd");
+    const QString database = dir + QStringLiteral("/users.pdb");
+    writeFile(passwdFile,
+              passwdLine(QString::fromStdString(root()) + QStringLiteral("/ftptest/./")) + "::::::::::::\n");
+    if (QProcess::execute(unpackedServer(QStringLiteral("pure-ftpd/usr/bin/pure-pw")),
+                          {QStringLiteral("mkdb"), database, QStringLiteral("-f"), passwdFile}) != 0)
+        fail("pure-pw mkdb failed");
+    const quint16 port = ClosedLoopbackPort();
+    const auto [lo, hi] = passiveRange(20);
+    return start("pure-ftpd-tls", unpackedServer(QStringLiteral("pure-ftpd/usr/sbin/pure-ftpd")),
+                 {QStringLiteral("-S"), QStringLiteral("127.0.0.1,%1").arg(port), QStringLiteral("-p"),
+                  QStringLiteral("%1:%2").arg(lo).arg(hi), QStringLiteral("-l"), QStringLiteral("puredb:") + database,
+                  QStringLiteral("-H"), QStringLiteral("-E"), QStringLiteral("-Y"), QStringLiteral("3"),
+                  QStringLiteral("-2"),
+                  QString::fromStdString(c.certificate) + QLatin1Char(',') + QString::fromStdString(c.key)},
+                 port);
+}
+
+const ServerInfo& proftpdTls(bool implicit)
+{
+    makeTree();
+    const TlsCertificate& c = testCertificate();
+    const QString name = implicit ? QStringLiteral("proftpd-tls-implicit") : QStringLiteral("proftpd-tls");
+    const QString dir = stateDir() + QLatin1Char('/') + name;
+    QDir().mkpath(dir);
+    const QString users = dir + QStringLiteral("/users.passwd");
+    writeFile(users, passwdLine(QString::fromStdString(root()) + QStringLiteral("/ftptest")) + ":/bin/bash\n");
+    QFile::setPermissions(users, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    const quint16 port = ClosedLoopbackPort();
+    const auto [lo, hi] = passiveRange(implicit ? 22 : 21);
+    const QString conf = dir + QStringLiteral("/proftpd.conf");
+    writeFile(conf, QStringLiteral("ServerName \"test proftpd\"\nServerType standalone\nDefaultAddress 127.0.0.1\n"
+                                   "SocketBindTight on\nPort %1\nPassivePorts %2 %3\nUseIPv6 off\n"
+                                   "User nobody\nGroup nogroup\nPidFile %4/proftpd.pid\n"
+                                   "ScoreboardFile %4/proftpd.scoreboard\nDelayEngine off\n"
+                                   "SystemLog %4/proftpd.log\nWtmpLog off\nUseReverseDNS off\nUseFtpUsers off\n"
+                                   "AuthPAM off\nAuthOrder mod_auth_file.c\nAuthUserFile %5\nRequireValidShell off\n"
+                                   "Umask 022\nAllowOverwrite on\nAllowRetrieveRestart on\nAllowStoreRestart on\n"
+                                   "ModulePath %6\nLoadModule mod_tls.c\nTLSEngine on\nTLSRequired on\n"
+                                   "TLSRSACertificateFile %7\nTLSRSACertificateKeyFile %8\n"
+                                   "TLSProtocol TLSv1.2 TLSv1.3\nTLSLog %4/tls.log\n%9")
+                        .arg(port)
+                        .arg(lo)
+                        .arg(hi)
+                        .arg(dir, users, QFileInfo(unpackedServer(QStringLiteral("proftpd/usr/sbin/proftpd"))).path() +
+                                             QStringLiteral("/../lib/proftpd"),
+                             QString::fromStdString(c.certificate), QString::fromStdString(c.key),
+                             implicit ? QStringLiteral("TLSOptions UseImplicitSSL\n") : QString())
+                        .toUtf8());
+    return start(name.toStdString(), unpackedServer(QStringLiteral("proftpd/usr/sbin/proftpd")),
+                 {QStringLiteral("-n"), QStringLiteral("-c"), conf}, port);
+}
+
 QString pyftpdScript()
 {
     const QString script = stateDir() + "/pyftpd.py";

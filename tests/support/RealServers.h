@@ -42,6 +42,14 @@ const TlsCertificate& testCertificate();
 // connections; explicit ("AUTH TLS") or implicit; with the certificate for
 // "localhost", or the one for another host.
 const ServerInfo& vsftpdTls(bool implicit, bool otherHost = false);
+// pure-ftpd with TLS required for logins and data ("-Y 3"), explicit only
+// (Debian's build has no implicit TLS), serving the user "ftptest" from
+// <root>/ftptest as a virtual user (chrooted: its folder is "/").
+const ServerInfo& pureFtpdTls();
+// proftpd with mod_tls ("TLSRequired on", data sessions must reuse the
+// control session, as mod_tls asks by default), explicit or implicit,
+// serving "ftptest" from <root>/ftptest.
+const ServerInfo& proftpdTls(bool implicit);
 const ServerInfo& pyftpdlib();
 // SOCKS 4/5 proxy that reaches 127.0.0.1 only: a request for any other
 // address (for example 127.0.0.2) is refused with SOCKS 4 code 91.
