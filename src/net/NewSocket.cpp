@@ -935,10 +935,13 @@ void TCustomCorvSocket::RecvStreamSegment()
         got = streamRead(m_recvBuffer.data(), want, code);
         // TLS hands out a record (16 KiB at most) a read: the records already
         // here are gathered, so the file gets one write per buffer, not one
-        // per record.
+        // per record. A broken stream behind them fails the transfer once
+        // the records before it (authentic) are written.
+        bool brokenBehind = false;
         while (m_ssl && got > 0 && static_cast<size_t>(got) + 16384 <= want) {
             int more = 0;
             const long n = streamRead(m_recvBuffer.data() + got, want - static_cast<size_t>(got), more);
+            brokenBehind = n < 0 && more == SocketCode::TlsFailed;
             if (n <= 0)
                 break;
             got += n;
@@ -986,6 +989,10 @@ void TCustomCorvSocket::RecvStreamSegment()
                 OnProgress(this, got);
             if (!alive || m_fd < 0 || m_recvFd < 0)
                 return;
+            if (brokenBehind) {
+                tlsFailed("RecvStreamSegment");
+                return;
+            }
             total += static_cast<size_t>(got);
         }
     } while (got > 0 && total < MaxBytesPerNotice);

@@ -341,3 +341,37 @@ TEST(FtpsRealTransfers, AnEmptyFileGoesUpAndDownAndTheSessionGoesOn)
         QFile::remove(onServer);
     }
 }
+
+// How a TLS download ends decides whether it counts: close_notify, or the
+// announced size reached; a stream cut short, one without a size, and one
+// that drops TLS mid-transfer (bytes in the clear) fail, and say why.
+TEST(FtpsHostileEnds, ADownloadCountsOnlyWhenItsEndProvesItWhole)
+{
+    struct Case {
+        const char* mode;
+        bool counts;
+        const char* said;  // part of the error, when it fails
+    };
+    const Case cases[] = {{"clean", true, ""},
+                          {"exact", true, ""},
+                          {"short", false, "close_notify"},
+                          {"nosize", false, "close_notify"},
+                          {"plaintext", false, "wrong version number"}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.mode);
+        RealServers::MisbehavingFtps server(QString::fromLatin1(k.mode));
+        Client c(server.port, tlsExplicit);
+        c.ftp.UsePasv = true;
+        ASSERT_TRUE(c.login()) << c.rec.dump();
+        QTemporaryDir local;
+        c.ftp.LocalFile = local.filePath(QStringLiteral("f")).toStdString();
+        c.ftp.RemoteFile = "f";
+        c.run([&] { c.ftp.Download(false, false, 0); });
+        EXPECT_EQ(c.rec.doneSuccess, k.counts) << c.rec.dump();
+        if (k.counts) {
+            EXPECT_EQ(QFileInfo(local.filePath(QStringLiteral("f"))).size(), RealServers::MisbehavingFtps::DownloadSize);
+        } else {
+            EXPECT_NE(c.rec.dump().find(k.said), std::string::npos) << c.rec.dump();
+        }
+    }
+}

@@ -453,6 +453,31 @@ OwnPyftpdlib::~OwnPyftpdlib()
     process->waitForFinished();
 }
 
+MisbehavingFtps::MisbehavingFtps(const QString& mode) : port(ClosedLoopbackPort())
+{
+    const TlsCertificate& c = testCertificate();
+    process = std::make_unique<QProcess>();
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->start(QStringLiteral("/usr/bin/python3"),
+                   {QFileInfo(QString::fromUtf8(__FILE__)).path() + QStringLiteral("/tls_misbehaving_ftp.py"),
+                    QString::number(port),
+                    QString::fromStdString(c.certificate), QString::fromStdString(c.key), mode});
+    if (!process->waitForStarted(5000))
+        fail("cannot start tls_misbehaving_ftp.py");
+    QDeadlineTimer deadline(10000);
+    while (!answers(port)) {
+        if (process->state() == QProcess::NotRunning || deadline.hasExpired())
+            fail("tls_misbehaving_ftp.py did not open its port");
+        QThread::msleep(20);
+    }
+}
+
+MisbehavingFtps::~MisbehavingFtps()
+{
+    process->kill();
+    process->waitForFinished();
+}
+
 void stopAll()
 {
     for (auto& [name, r] : registry()) {

@@ -74,6 +74,18 @@ struct OwnPyftpdlib {
     ~OwnPyftpdlib();
 };
 
+// An FTPS server (explicit TLS, any login, the test certificate) whose
+// downloads end as mode says: "clean", "exact" (no close_notify, the size
+// announced), "short", "nosize" or "plaintext" (TLS dropped mid-transfer);
+// see tls_misbehaving_ftp.py. Killed when the process object goes.
+struct MisbehavingFtps {
+    quint16 port;
+    std::unique_ptr<QProcess> process;
+    explicit MisbehavingFtps(const QString& mode);
+    ~MisbehavingFtps();
+    static constexpr int DownloadSize = 300000;
+};
+
 // Stops every server started so far (also done at exit).
 void stopAll();
 }  // namespace RealServers
