@@ -235,6 +235,7 @@ void TFTPclient::Connect()
     m_listener.Disconnect();
     m_pending = poNone;
     m_aborting = false;
+    m_abortEcho = false;
     m_transferFailed = false;
     DataDone = false;
     ReplyDone = false;
@@ -414,6 +415,17 @@ void TFTPclient::ReplyLine(const std::string& line)
 void TFTPclient::FinalReply(const std::string& line)
 {
     m_inMultiLine = false;
+    if (m_abortEcho && ReplyClass(line) != '1' && m_replyState != rsTransfer) {
+        // The first final reply after an abort, outside a transfer: a 225,
+        // 226 or 426 there is the late one of the pair an abort brings (the
+        // ABOR's answer after the transfer's: vsftpd reads ABOR over TLS only
+        // once the file has gone; or proftpd's 426 after its 226), never the
+        // answer to the command now waiting.
+        m_abortEcho = false;
+        for (const char* late : {"225", "226", "426"})
+            if (line.compare(0, 3, late) == 0)
+                return;
+    }
     if (ReplyClass(line) != '1')
         m_awaitingReply = false;
     m_lastReply = line;

@@ -299,6 +299,7 @@ private:
     mode_t m_partMode = 0644;   // the replaced file's permissions
     int64_t m_replySize = -1;   // the size the "150" reply announced
     bool m_abortAsked = false;  // the user broke this transfer off
+    bool m_abortEcho = false;   // an ABOR went out: its answer may come after the transfer's
     bool m_protP = false;         // data connections in TLS ("PROT P" accepted)
     bool m_certPending = false;   // the application decides on the certificate
     bool m_noRetry = false;       // this login's failure would repeat: no further attempt

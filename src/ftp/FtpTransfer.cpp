@@ -794,24 +794,35 @@ void TFTPclient::FinishTransfer()
 
 void TFTPclient::AbortWithSync()
 {
+    // Telnet's interrupt and urgent mark cannot travel inside TLS records:
+    // a server reads the ABOR only after the file (vsftpd sends all of it).
+    // Closing the data connection is what stops it then.
+    if (TlsActive()) {
+        Abort();
+        return;
+    }
     m_aborting = true;
     m_abortAsked = true;
     if (m_pending == poFileStored)
         m_data.StopSending(true);
-    // Telnet's interrupt and urgent mark cannot travel inside TLS records.
-    if (!TlsActive()) {
-        static const char ip[] = {'\xff', '\xf4'};
-        static const char dm[] = {'\xff', '\xf2'};
-        SendBuf(ip, 2);
-        SendUrgent(dm, 2);
-    }
+    m_abortEcho = true;
+    static const char ip[] = {'\xff', '\xf4'};
+    static const char dm[] = {'\xff', '\xf2'};
+    SendBuf(ip, 2);
+    SendUrgent(dm, 2);
     SendRaw("ABOR");
 }
 
 void TFTPclient::Abort()
 {
+    // The session of an upload broken off is dropped by the server (vsftpd
+    // then refuses the ticket it sent as the connection closed); an aborted
+    // download's ticket, read at its start, still serves.
+    if (m_pending == poFileStored)
+        m_data.ForgetTlsSessions();
     m_aborting = true;
     m_abortAsked = true;
+    m_abortEcho = true;
     SendRaw("ABOR");
     if (m_pending == poFileStored)
         m_data.StopSending(true);

@@ -1431,6 +1431,14 @@ bool TCustomCorvSocket::dropTls()
     return lingering;
 }
 
+void TCustomCorvSocket::ForgetTlsSessions()
+{
+    if (!m_ssl || !m_sessions)
+        return;
+    m_sessions->Forget(m_ssl);
+    Tls::SetSessionFamily(m_ssl, nullptr);
+}
+
 bool TCustomCorvSocket::TlsResumed() const
 {
     return m_ssl && SSL_session_reused(m_ssl) == 1;

@@ -129,6 +129,10 @@ public:
     // connection's). OnTlsReady follows the handshake; a failed one is an
     // OnError, one that never ends the connect-phase time-out.
     void StartTls(const std::string& host, const TCustomCorvSocket* resumeFrom = nullptr);
+    // This connection is being broken off (a transfer aborted): the
+    // sessions it brought, or still brings, are not offered again (a server
+    // drops the sessions of a connection that ended badly).
+    void ForgetTlsSessions();
     // TLS no newer than 1.2 for the next StartTls: its sessions resume any
     // number of times, where a TLS 1.3 ticket may serve only once.
     bool TlsUpTo12 = false;

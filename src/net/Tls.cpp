@@ -21,7 +21,7 @@ int newSession(SSL* ssl, SSL_SESSION* session)
     auto* family = static_cast<Tls::TSessionFamily*>(SSL_get_ex_data(ssl, sessionIndex()));
     if (!family)
         return 0;
-    family->Keep(session);
+    family->Keep(session, ssl);
     return 1;
 }
 
@@ -72,7 +72,7 @@ ssl_ctx_st* ClientContext()
 
 TSessionFamily::~TSessionFamily()
 {
-    for (SSL_SESSION* session : m_sessions)
+    for (const auto& [session, from] : m_sessions)
         SSL_SESSION_free(session);
 }
 
@@ -80,20 +80,30 @@ SSL_SESSION* TSessionFamily::TakeNewest()
 {
     if (m_sessions.empty())
         return nullptr;
-    SSL_SESSION* session = m_sessions.back();
+    SSL_SESSION* session = m_sessions.back().first;
     m_sessions.pop_back();
     return session;
 }
 
-void TSessionFamily::Keep(SSL_SESSION* session)
+void TSessionFamily::Keep(SSL_SESSION* session, const SSL* from)
 {
     // A few suffice: a data connection at a time uses one and brings one.
     constexpr size_t MaxSessions = 8;
-    m_sessions.push_back(session);
+    m_sessions.emplace_back(session, from);
     if (m_sessions.size() > MaxSessions) {
-        SSL_SESSION_free(m_sessions.front());
+        SSL_SESSION_free(m_sessions.front().first);
         m_sessions.pop_front();
     }
+}
+
+void TSessionFamily::Forget(const SSL* from)
+{
+    std::erase_if(m_sessions, [from](const auto& kept) {
+        if (kept.second != from)
+            return false;
+        SSL_SESSION_free(kept.first);
+        return true;
+    });
 }
 
 void SetSessionFamily(ssl_st* ssl, TSessionFamily* family)

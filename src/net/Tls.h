@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <utility>
 #include <string>
 
 struct ssl_ctx_st;
@@ -41,10 +42,12 @@ public:
     ~TSessionFamily();
     // The newest unused session, now the caller's reference; null when none.
     ssl_session_st* TakeNewest();
-    void Keep(ssl_session_st* session);  // takes the reference
+    void Keep(ssl_session_st* session, const ssl_st* from);  // takes the reference
+    // A connection broken off: a server drops the sessions it gave there.
+    void Forget(const ssl_st* from);
 
 private:
-    std::deque<ssl_session_st*> m_sessions;
+    std::deque<std::pair<ssl_session_st*, const ssl_st*>> m_sessions;
 };
 // The family that keeps the sessions ssl is given (none: they are dropped).
 void SetSessionFamily(ssl_st* ssl, TSessionFamily* family);

@@ -375,3 +375,64 @@ TEST(FtpsHostileEnds, ADownloadCountsOnlyWhenItsEndProvesItWhole)
         }
     }
 }
+
+// Aborting a TLS download and a TLS upload in the middle, with both abort
+// methods: the data connection goes, the session goes on in TLS, and the
+// next download over TLS is whole.
+TEST(FtpsRealTransfers, AbortInTheMiddleAndTheSessionGoesOn)
+{
+    for (const TlsServer server : {TlsServer::vsftpd, TlsServer::proftpd}) {
+        SCOPED_TRACE(static_cast<int>(server));
+        Client c(serverFor(server, false).port, tlsExplicit);
+        c.ftp.UsePasv = true;
+        ASSERT_TRUE(c.login()) << c.rec.dump();
+        const std::string name = "tls_abort_" + std::to_string(::getpid()) + "_" + std::to_string(static_cast<int>(server));
+        const QString onServer = QString::fromStdString(RealServers::root()) + "/ftptest/" + QString::fromStdString(name);
+        {
+            QFile big(onServer);  // sparse: large enough to be caught moving
+            ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+            ASSERT_TRUE(big.resize(1024LL * 1024 * 1024));
+        }
+        QFile::setPermissions(onServer, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+        QTemporaryDir local;
+        for (const bool sync : {true, false}) {
+            c.rec.done = 0;
+            c.ftp.RemoteFile = name;
+            c.ftp.LocalFile = local.filePath(QStringLiteral("big")).toStdString();
+            c.ftp.TransferBytes = 0;
+            c.ftp.Download(false, false, 0);
+            ASSERT_TRUE(WaitFor([&] { return (c.ftp.TransferBytes > 0 && c.ftp.ReplyState() == rsTransfer) || c.rec.done > 0; }));
+            ASSERT_EQ(c.rec.done, 0) << "finished before it could be aborted" << c.rec.dump();
+            sync ? c.ftp.AbortWithSync() : c.ftp.Abort();
+            ASSERT_TRUE(WaitFor([&] { return c.rec.done > 0 || c.rec.quit > 0; }, 30000)) << c.rec.dump();
+            EXPECT_EQ(c.rec.quit, 0) << c.rec.dump();
+            EXPECT_LT(c.ftp.TransferBytes, 1024LL * 1024 * 1024);
+            EXPECT_FALSE(c.ftp.DataSocket().IsConnected());
+        }
+        // An upload aborted too.
+        const QByteArray data = pattern(64 * 1024 * 1024, 5);
+        WriteTestFile(local.filePath(QStringLiteral("up")), data);
+        c.rec.done = 0;
+        c.ftp.LocalFile = local.filePath(QStringLiteral("up")).toStdString();
+        c.ftp.RemoteFile = name + "_up";
+        c.ftp.ResumePos = 0;
+        c.ftp.TransferBytes = 0;
+        c.ftp.Upload(false);
+        ASSERT_TRUE(WaitFor([&] { return c.ftp.TransferBytes > 0 || c.rec.done > 0; }));
+        c.ftp.Abort();
+        ASSERT_TRUE(WaitFor([&] { return c.rec.done > 0 || c.rec.quit > 0; }, 30000)) << c.rec.dump();
+        EXPECT_EQ(c.rec.quit, 0) << c.rec.dump();
+        // The session goes on in TLS: a small file comes down whole.
+        const QString small = QString::fromStdString(RealServers::root()) + "/ftptest/" + QString::fromStdString(name) + "_s";
+        WriteTestFile(small, pattern(100000, 9));
+        QFile::setPermissions(small, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+        c.ftp.RemoteFile = name + "_s";
+        c.ftp.LocalFile = local.filePath(QStringLiteral("small")).toStdString();
+        c.run([&] { c.ftp.Download(false, false, 100000); });
+        EXPECT_TRUE(c.rec.doneSuccess) << c.rec.dump();
+        EXPECT_EQ(FileSha256(local.filePath(QStringLiteral("small"))), FileSha256(small));
+        EXPECT_TRUE(c.ftp.Encrypted());
+        for (const QString& f : {onServer, onServer + "_up", small})
+            QFile::remove(f);
+    }
+}
