@@ -7,6 +7,8 @@
 #     with the longest pause of the window's event loop during it;
 #   - 100,000 entries added to the shown queue and the head removed 100,000 times.
 #   ROUNDS=3 bench/queue.sh [FILES] [SIZE_MIB]
+# BENCH_TLS=1 (bench/tree-ftps.sh): the tree only, over FTPS with session
+# reuse on every data connection, lftp with TLS required likewise.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 files=${1:-10000}
@@ -23,7 +25,8 @@ for d in $(seq 0 9); do
   head -c 1024 /dev/urandom > "$work/one.bin"
   for f in $(seq 1 $((files / 10))); do cp "$work/one.bin" "$work/home/tree/d$d/f$f.bin"; done
 done
-head -c $((size_mib * 1024 * 1024)) /dev/urandom > "$work/home/big.bin"
+tls=${BENCH_TLS:-0}
+[ "$tls" = 1 ] || head -c $((size_mib * 1024 * 1024)) /dev/urandom > "$work/home/big.bin"
 chown -R ftptest "$work/home"
 # Both clients write into a fresh tmpfs where one may be mounted: on ext4 a
 # create soon after many deletes pays for the allocator's scan of recently
@@ -50,13 +53,15 @@ echo "== tree of $files files of 1 KiB, best of $rounds"
 lw=; lc=; cw=; cc=
 for r in $(seq "$rounds"); do
   cd "$work/client"
+  lftp_tls=""
+  [ "$tls" = 1 ] && lftp_tls="set ftp:ssl-force yes; set ftp:ssl-protect-data yes; set ssl:verify-certificate no;"
   read -r w c _ <<<"$(time_of lftp -u ftptest,ftppass -p "$port" 127.0.0.1 \
-    -e "set net:connection-limit 1; set ftp:passive-mode on; mirror --parallel=1 tree lftp-$r; quit")"
+    -e "$lftp_tls set net:connection-limit 1; set ftp:passive-mode on; mirror --parallel=1 tree lftp-$r; quit")"
   cd - >/dev/null
   diff -r "$work/home/tree" "$work/client/lftp-$r"
   [ "$(best "$lw" "$w")" = "$w" ] && { lw=$w; lc=$c; }
   mkdir -p "$work/client/queue-$r"
-  time_of "$bench" tree "$port" tree "$work/client/queue-$r" >/dev/null
+  QB_TRUST=${fingerprint:-} time_of "$bench" tree "$port" tree "$work/client/queue-$r" >/dev/null
   diff -r "$work/home/tree" "$work/client/queue-$r/tree"
   w=$(inner seconds); c=$(inner cpu)
   [ "$(best "$cw" "$w")" = "$w" ] && { cw=$w; cc=$c; }
@@ -66,6 +71,7 @@ printf 'lftp mirror:   %6.2f s  %7.0f files/s  cpu %.2f s\n' "$lw" "$(echo "$fil
 printf 'Corvyne queue: %6.2f s  %7.0f files/s  cpu %.2f s  (the run, in the window)\n' "$cw" \
   "$(echo "$files / $cw" | bc -l)" "$cc"
 printf 'files per second, Corvyne / lftp: %.2f\n' "$(echo "$lw / $cw" | bc -l)"
+[ "$tls" = 1 ] && exit 0
 
 echo "== one file of $size_mib MiB, best of $rounds"
 uw=; uc=; qw=; qc=; pause=

@@ -133,6 +133,11 @@ int main(int argc, char** argv)
         return 2;
     }
     QTemporaryDir data;
+    if (const char* trust = std::getenv("QB_TRUST"); trust && *trust && mode != "entries") {
+        // FTPS: the server's certificate trusted as a user would have kept it.
+        std::ofstream(data.filePath(QStringLiteral("certificates.ini")).toStdString())
+            << "[127.0.0.1:" << argv[2] << "]\r\nSHA256=" << trust << "\r\n";
+    }
     TfrmMain w(data.path() + "/");
     w.Settings().UsePasv = true;
     w.Settings().FreeSpace = false;
