@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -191,6 +192,29 @@ TEST_P(RealTransfer, AbortInTheMiddleWithBothMethods)
         // The session goes on: a listing works after the abort.
         EXPECT_EQ(names().size(), 1u);
         EXPECT_TRUE(doneSuccess) << rec.dump().substr(rec.dump().size() > 3000 ? rec.dump().size() - 3000 : 0);
+    }
+}
+
+// An abort that comes once the file is already whole (the user's click a
+// moment late): the server's answer to ABOR comes after the transfer's, and
+// must not be taken for the answer to what follows; the next download gets
+// its file.
+TEST_P(RealTransfer, AnAbortAfterTheFileIsWholeLeavesTheNextTransferItsAnswers)
+{
+    WriteTestFile(work + "/a.txt", "first\n");
+    WriteTestFile(work + "/b.txt", "second\n");
+    QProcess::execute(QStringLiteral("chmod"), {QStringLiteral("644"), work + "/a.txt", work + "/b.txt"});
+    download("a.txt", local.filePath(QStringLiteral("a.txt")));
+    ASSERT_TRUE(doneSuccess) << rec.dump();
+    for (const bool sync : {false, true}) {
+        done = 0;
+        sync ? ftp.AbortWithSync() : ftp.Abort();
+        WaitFor([&] { return done > 0 || rec.quit > 0; }, 2000);  // the abort may report at once or never
+        QFile::remove(local.filePath(QStringLiteral("b.txt")));
+        download("b.txt", local.filePath(QStringLiteral("b.txt")));
+        EXPECT_TRUE(doneSuccess) << rec.dump();
+        EXPECT_EQ(ReadTestFile(local.filePath(QStringLiteral("b.txt"))), "second\n") << rec.dump();
+        EXPECT_EQ(names().size(), 2u) << rec.dump();
     }
 }
 
