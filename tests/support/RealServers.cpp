@@ -246,9 +246,10 @@ const ServerInfo& vsftpdTls(bool implicit, bool otherHost)
 
 namespace {
 // pure-ftpd and proftpd run from the packages scripts/install-deps.sh unpacks.
+constexpr const char* UnpackedServers = "/opt/corvyne-test-servers/";
 QString unpackedServer(const QString& relative)
 {
-    const QString path = QStringLiteral("/opt/corvyne-test-servers/") + relative;
+    const QString path = QString::fromLatin1(UnpackedServers) + relative;
     if (!QFileInfo(path).isExecutable())
         fail(path.toStdString() + " is missing (run scripts/install-deps.sh --test)");
     return path;
@@ -327,8 +328,7 @@ const ServerInfo& proftpdTls(bool implicit)
                         .arg(port)
                         .arg(lo)
                         .arg(hi)
-                        .arg(dir, users, QFileInfo(unpackedServer(QStringLiteral("proftpd/usr/sbin/proftpd"))).path() +
-                                             QStringLiteral("/../lib/proftpd"),
+                        .arg(dir, users, QString::fromLatin1(UnpackedServers) + QStringLiteral("proftpd/usr/lib/proftpd"),
                              QString::fromStdString(c.certificate), QString::fromStdString(c.key),
                              implicit ? QStringLiteral("TLSOptions UseImplicitSSL\n") : QString())
                         .toUtf8());
