@@ -96,6 +96,7 @@ void TRemotePane::addLine(std::string_view line)
         rules.filterFolders = s.filterFolders;
         rules.showLinks = s.showLinks && (!IsTransferring(m_parts.workflow->State()) || !m_parts.settings->GetLink);
         rules.linksAsFiles = s.linksAsFiles;
+        rules.mlsd = m_parts.ftp->ListingLines.Mlsd;
         rules.now = m_parser.Now;
         m_rows.Begin(rules, m_parser.VmsPendingLine, View());
     }
@@ -190,7 +191,7 @@ void TRemotePane::listingDone(bool success)
     // Every line made into its row before the rows are finished.
     if (m_rows.Active())
         m_parser.VmsPendingLine = m_rows.Finish();
-    m_parts.cache->End();
+    m_parts.cache->End(m_parts.ftp->ListingLines.Mlsd);
     TCorvListView* view = View();
     view->EndStream();
     m_dir = CurrentPath();

@@ -45,6 +45,10 @@ std::string_view ReplyStateName(int32_t state)
             return "PBSZ";
         case rsProt:
             return "PROT";
+        case rsFeat:
+            return "FEAT";
+        case rsOptsUtf8:
+            return "OPTS UTF8";
         case rsType:
             return "TYPE";
         case rsPasv:
@@ -140,6 +144,8 @@ const TFTPclient::StateHandler TFTPclient::s_handlers[] = {
     {rsPass, &TFTPclient::OnPassReply},
     {rsAcct, &TFTPclient::OnAcctReply},
     {rsSyst, &TFTPclient::OnSystReply},
+    {rsFeat, &TFTPclient::OnFeatReply},
+    {rsOptsUtf8, &TFTPclient::OnOptsUtf8Reply},
     {rsRestProbe, &TFTPclient::OnRestProbeReply},
     {rsRestZero, &TFTPclient::OnRestZeroReply},
     {rsInitialCwd, &TFTPclient::OnInitialCwdReply},
@@ -255,6 +261,8 @@ void TFTPclient::ConnectionAttempt()
     m_passiveUsable = true;
     m_activeUsable = true;
     m_protP = false;
+    m_features.Clear();
+    m_utf8On = false;
     m_certPending = false;
     m_earlyGreeting.clear();
     m_lastDirectory.clear();
@@ -388,6 +396,8 @@ void TFTPclient::ReplyLine(const std::string& line)
             FinalReply(line);
         } else {
             Info(fiMultiLineInner, line);
+            if (m_replyLines.size() < MaxReplyLines)
+                m_replyLines.push_back(line);
         }
         return;
     }
@@ -406,6 +416,7 @@ void TFTPclient::ReplyLine(const std::string& line)
         }
         m_inMultiLine = true;
         m_multiLineCode = line.substr(0, 3);
+        m_replyLines.clear();
         Info(fiMultiLineFirst, line);
         return;
     }
@@ -526,6 +537,8 @@ void TFTPclient::ControlClosed()
         case rsPass:
         case rsAcct:
         case rsSyst:
+        case rsFeat:
+        case rsOptsUtf8:
         case rsRestProbe:
         case rsRestZero:
         case rsInitialCwd:

@@ -5,6 +5,7 @@
 // machine fed by the control connection's lines; outcomes are reported by
 // events, the operation's own event always from a posted completion notice.
 
+#include "ftp/Features.h"
 #include "ftp/FtpTypes.h"
 #include "ftp/ListingLines.h"
 #include "net/NewSocket.h"
@@ -43,6 +44,9 @@ public:
     // split set-up that needs it; a bounce risk otherwise).
     bool UsePasvAddress = false;
     bool UseAppe = false;
+    // List with "MLSD" where the server offers it (off for a server whose
+    // MLSD is broken).
+    bool UseMlsd = true;
     TTransferType TransferMode = BinaryTransfer;
     int64_t ResumePos = 0;
     std::string LocalFile, RemoteFile;
@@ -65,6 +69,11 @@ public:
     // the transfer, and only a new login (new session tickets) lets the next
     // one through.
     bool DataSessionNotResumed() const { return m_dataNotResumed; }
+    // What this connection's server offers ("FEAT" after login, refusals).
+    const TFtpFeatures& Features() const { return m_features; }
+    // Names go to this server in UTF-8: it said so ("UTF8" offered and
+    // "OPTS UTF8 ON" not refused).
+    bool ServerUsesUtf8() const { return m_utf8On; }
 
     // ---- published properties (read only)
     bool Success() const { return m_success; }
@@ -211,6 +220,9 @@ private:
     void OnPassReply(const std::string& reply);
     void OnAcctReply(const std::string& reply);
     void OnSystReply(const std::string& reply);
+    void OnFeatReply(const std::string& reply);
+    void OnOptsUtf8Reply(const std::string& reply);
+    void ResumeProbeStep();
     void OnRestProbeReply(const std::string& reply);
     void OnRestZeroReply(const std::string& reply);
     void OnInitialCwdReply(const std::string& reply);
@@ -276,6 +288,12 @@ private:
     TPendingOperation m_pending = poNone;
     bool m_inMultiLine = false;
     std::string m_multiLineCode;  // the code that ends the multi-line reply
+    // The inner lines of the last multi-line reply (bounded: a hostile
+    // server's endless reply must not take all memory).
+    std::vector<std::string> m_replyLines;
+    static constexpr size_t MaxReplyLines = 1000;
+    TFtpFeatures m_features;
+    bool m_utf8On = false;
     bool m_loggedIn = false;
     bool m_passiveUsable = true;
     bool m_activeUsable = true;
@@ -330,6 +348,9 @@ std::string PassiveReplyText(const std::string& reply);
 
 // Parses "h1,h2,h3,h4,p1,p2" (already trimmed); false when it is not one.
 bool ParsePassiveAddress(const std::string& text, std::string& host, uint16_t& port);
+
+// An "MLSD" line naming a dot file (hidden on Unix).
+bool MlsdNameIsHidden(std::string_view line);
 
 // The argument of "PORT" for an address and port: "a,b,c,d,hi,lo".
 std::string PortArgument(const std::string& address, int port);

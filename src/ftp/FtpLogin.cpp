@@ -231,6 +231,36 @@ void TFTPclient::OnSystReply(const std::string& reply)
             ServerType = DetectServerType(text);
         }
     }
+    m_replyLines.clear();
+    SendCommand("FEAT", rsFeat);
+}
+
+void TFTPclient::OnFeatReply(const std::string& reply)
+{
+    if (ReplyClass(reply) == '2') {
+        m_features.ReadFeatReply(m_replyLines);
+        Info(fiFeatures, m_features.Summary());
+    } else {
+        m_features.FeatRefused();
+    }
+    m_replyLines.clear();
+    // A server naming UTF8 in FEAT uses UTF-8 names (RFC 2640), whatever it
+    // answers to the "OPTS" that asks for them; some need the "OPTS" first.
+    m_utf8On = m_features.Offered(TFeature::Utf8);
+    if (m_utf8On) {
+        SendCommand("OPTS UTF8 ON", rsOptsUtf8);
+        return;
+    }
+    ResumeProbeStep();
+}
+
+void TFTPclient::OnOptsUtf8Reply(const std::string&)
+{
+    ResumeProbeStep();
+}
+
+void TFTPclient::ResumeProbeStep()
+{
     if (ResumeSupport == 0) {
         SendCommand("REST 100", rsRestProbe);
         return;

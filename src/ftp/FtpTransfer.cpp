@@ -561,7 +561,9 @@ void TFTPclient::SendTransferCommand()
             break;
         case poListingDone:
             ListingLines.clear();
-            SendCommand(ShowHiddenFiles ? "LIST -al" : "LIST", rsTransfer);
+            // MLSD where offered: exact sizes and times, no columns to guess.
+            ListingLines.Mlsd = UseMlsd && m_features.Offered(TFeature::Mlsd);
+            SendCommand(ListingLines.Mlsd ? "MLSD" : ShowHiddenFiles ? "LIST -al" : "LIST", rsTransfer);
             break;
         default:
             break;
@@ -702,7 +704,14 @@ void TFTPclient::OnTransferReply(const std::string& reply)
                     Finish(false);
                     break;
                 case poListingDone:
-                    if (ServerType == ftpstMVS) {
+                    if (ListingLines.Mlsd && TFtpFeatures::RefusesCommand(reply, TFeature::Mlsd)) {
+                        // FEAT named it and the server does not know it:
+                        // LIST from now on, in this session.
+                        m_features.Set(TFeature::Mlsd, TOffer::No);
+                        Info(fiFeatureRefused, "服务器拒绝 MLSD, 改用 LIST.");
+                        m_data.Disconnect();
+                        NegotiateDataConnection();
+                    } else if (ServerType == ftpstMVS) {
                         m_success = true;
                         ReplyDone = true;
                         if (DataDone)
@@ -779,8 +788,17 @@ void TFTPclient::ListingLine(const std::string& line)
         }
         return;
     }
+    if (ListingLines.Mlsd && !ShowHiddenFiles && MlsdNameIsHidden(line))
+        return;  // as "LIST" without "-a" leaves them out
     ListingLines.push_back(line);
     Info(fiListingLine, line);
+}
+
+bool MlsdNameIsHidden(std::string_view line)
+{
+    // The name follows the first blank ("fact=value;... name").
+    const size_t blank = line.find(' ');
+    return blank != std::string_view::npos && blank + 1 < line.size() && line[blank + 1] == '.';
 }
 
 void TFTPclient::FinishTransfer()

@@ -75,6 +75,8 @@ enum FtpInfo : uint8_t {
     fiTlsStarted = 34,             // TLS stands on the control connection; version and cipher
     fiTlsNotOffered = 35,          // "AUTH TLS" refused: the session goes on in the clear
     fiDataProtectionRefused = 36,  // "PROT P" refused: data connections in the clear
+    fiFeatures = 37,               // what "FEAT" said the server offers; their names
+    fiFeatureRefused = 38,         // a command FEAT named was refused: the fall-back is used
 };
 
 // Kinds of OnFtpError.
@@ -101,6 +103,8 @@ enum TReplyState : int32_t {
     rsTlsWait = 9,  // the control connection's handshake, then the certificate decision
     rsPbsz = 10,
     rsProt = 11,
+    rsFeat = 12,
+    rsOptsUtf8 = 13,  // "OPTS UTF8 ON"
     rsType = 20,
     rsPasv = 21,
     rsPort = 22,  // "PORT", or the passive data connect

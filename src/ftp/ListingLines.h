@@ -47,6 +47,7 @@ public:
     {
         m_text.clear();
         m_ends.clear();
+        Mlsd = false;
     }
     void reserve(size_t bytes, size_t lines)
     {
@@ -65,6 +66,9 @@ public:
     const_iterator end() const { return {this, size()}; }
     // A copy as separate strings, for callers and tests that want them so.
     std::vector<std::string> Lines() const { return {begin(), end()}; }
+
+    // The lines answer "MLSD" (RFC 3659 facts, read as such), not "LIST".
+    bool Mlsd = false;
 
 private:
     std::string m_text;            // every line, one after the other

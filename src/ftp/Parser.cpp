@@ -1210,8 +1210,13 @@ bool TListParser::parseMlsd(const std::string& line, TRemoteEntry& e, bool asked
         const std::string_view fact = facts.substr(at, semi - at);
         at = semi + 1;
         const size_t eq = fact.find('=');
-        if (eq == std::string_view::npos || eq == 0)
+        if (eq == std::string_view::npos || eq == 0) {
+            // In an answer to "MLSD" a broken fact costs only itself; a LIST
+            // line with it is no MLSD line.
+            if (asked)
+                continue;
             return false;
+        }
         std::string key(fact.substr(0, eq));
         std::string value(fact.substr(eq + 1));
         for (char& c : key)

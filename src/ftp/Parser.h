@@ -88,6 +88,11 @@ public:
     // One line of an "MLSD" answer (RFC 3659: "fact=value;... name"); the
     // listed folder itself and its parent ("cdir", "pdir") are no entries.
     bool ParseMlsdLine(const std::string& line, TRemoteEntry& entry);
+    // A line of a listing that answered "MLSD" (mlsd) or "LIST".
+    bool ParseLine(TFTPServerType serverType, bool mlsd, const std::string& line, TRemoteEntry& entry)
+    {
+        return mlsd ? ParseMlsdLine(line, entry) : ParseListLine(serverType, line, entry);
+    }
 
     // A listing is laid out one way: the first line that is an entry fixes
     // the layout of the rest, until the next listing begins.

@@ -31,7 +31,7 @@ TRemoteProperties RemoteProperties(const TListingLines& listing, TFTPServerType 
     for (const std::string_view text : listing) {
         const std::string line(text);
         TRemoteEntry e;
-        if (!parser.ParseListLine(serverType, line, e) || e.Name != name)
+        if (!parser.ParseLine(serverType, listing.Mlsd, line, e) || e.Name != name)
             continue;
         p.found = true;  // a later line of the same name wins
         IPrompt::PropertiesRequest& r = p.shown;

@@ -56,7 +56,7 @@ void TListingCache::flush()
     m_pending.clear();
 }
 
-void TListingCache::End()
+void TListingCache::End(bool mlsd)
 {
     if (!m_open)
         return;
@@ -66,6 +66,9 @@ void TListingCache::End()
     if (m_failed)
         Drop(m_openDirectory);
     m_failed = false;
+    for (Entry& e : m_entries)
+        if (e.directory == m_openDirectory)
+            e.mlsd = mlsd;
 }
 
 void TListingCache::Drop(const std::string& directory)
@@ -100,6 +103,9 @@ bool TListingCache::Read(const std::string& directory, TListingLines& lines) con
     if (path.isEmpty() || !f.open(QIODevice::ReadOnly))
         return false;
     const QByteArray all = f.readAll();
+    for (const Entry& e : m_entries)
+        if (e.directory == directory)
+            lines.Mlsd = e.mlsd;
     lines.reserve(static_cast<size_t>(all.size()), 0);
     qsizetype start = 0;
     while (start < all.size()) {

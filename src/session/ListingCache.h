@@ -26,9 +26,10 @@ public:
     // Starts a cache file for a directory and opens it for the lines.
     bool Begin(const std::string& directory);
     void WriteLine(std::string_view line);
-    // Closes the open file. A file that could not be written whole (a full
-    // disk) is dropped: the directory is listed from the server next time.
-    void End();
+    // Closes the open file; mlsd: its lines answer "MLSD". A file that could
+    // not be written whole (a full disk) is dropped: the directory is listed
+    // from the server next time.
+    void End(bool mlsd = false);
     bool Writing() const { return m_open != nullptr; }
     void Drop(const std::string& directory);
     void Clear();  // deletes every file
@@ -40,6 +41,7 @@ private:
     struct Entry {
         std::string directory;
         QString path;
+        bool mlsd = false;
     };
     void flush();
     std::vector<Entry> m_entries;

@@ -20,7 +20,7 @@ bool ListingRowOf(TListParser& parser, const TListingRules& rules, const std::st
                   std::vector<QString>& shared)
 {
     TRemoteEntry e;
-    if (!parser.ParseListLine(rules.serverType, line, e) || e.Name == "." || e.Name == "..")
+    if (!parser.ParseLine(rules.serverType, rules.mlsd, line, e) || e.Name == "." || e.Name == "..")
         return false;
     const QString name = QString::fromUtf8(e.Name.data(), static_cast<qsizetype>(e.Name.size()));
     if (!(MaskMatch(name, rules.filter) || (e.IsDir && !rules.filterFolders)))

@@ -24,6 +24,7 @@ struct TListingRules {
     bool filterFolders = true;  // folders must match the filter too
     bool showLinks = true;
     bool linksAsFiles = false;  // links shown as files
+    bool mlsd = false;          // the lines answer "MLSD"
     QDateTime now;              // the parser's "now"; invalid: the clock
 };
 

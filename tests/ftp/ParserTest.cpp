@@ -298,8 +298,14 @@ TEST(ListParser, MlsdFacts)
     e = TRemoteEntry();
     ASSERT_TRUE(p.ParseMlsdLine(" /no/facts", e));
     EXPECT_EQ(e.Name, "/no/facts");
-    for (const char* none : {"type=cdir; /pub", "type=pdir; /", "type=file;", "Type=dir;Size; x", "x"})
+    for (const char* none : {"type=cdir; /pub", "type=pdir; /", "type=file;", "x"})
         EXPECT_FALSE(p.ParseMlsdLine(none, e)) << none;
+    // A broken fact costs only itself in an answer to MLSD, and the whole
+    // line in a LIST answer (where it would be no MLSD line).
+    e = TRemoteEntry();
+    ASSERT_TRUE(p.ParseMlsdLine("Type=dir;Size; x", e));
+    EXPECT_TRUE(e.IsDir);
+    EXPECT_EQ(e.Name, "x");
     // An impossible time is no time, not a wrong one.
     e = TRemoteEntry();
     ASSERT_TRUE(p.ParseMlsdLine("type=file;modify=20241341256161; odd", e));

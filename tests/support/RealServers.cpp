@@ -276,11 +276,11 @@ QByteArray passwdLine(const QString& home)
 }
 }  // namespace
 
-const ServerInfo& pureFtpdTls()
+namespace {
+const ServerInfo& pureFtpdServer(bool tls)
 {
     makeTree();
-    const TlsCertificate& c = testCertificate();
-    const QString dir = stateDir() + QStringLiteral("/pure-ftpd");
+    const QString dir = stateDir() + (tls ? QStringLiteral("/pure-ftpd") : QStringLiteral("/pure-ftpd-plain"));
     QDir().mkpath(dir);
     // A virtual user: pure-ftpd's own database, made from a passwd-format
     // file whose home ends in "/./" (chrooted there).
@@ -292,28 +292,48 @@ const ServerInfo& pureFtpdTls()
                           {QStringLiteral("mkdb"), database, QStringLiteral("-f"), passwdFile}) != 0)
         fail("pure-pw mkdb failed");
     const quint16 port = ClosedLoopbackPort();
-    const auto [lo, hi] = passiveRange(20);
-    return start("pure-ftpd-tls", unpackedServer(QStringLiteral("pure-ftpd/usr/sbin/pure-ftpd")),
-                 {QStringLiteral("-S"), QStringLiteral("127.0.0.1,%1").arg(port), QStringLiteral("-p"),
-                  QStringLiteral("%1:%2").arg(lo).arg(hi), QStringLiteral("-l"), QStringLiteral("puredb:") + database,
-                  QStringLiteral("-H"), QStringLiteral("-E"), QStringLiteral("-Y"), QStringLiteral("3"),
-                  QStringLiteral("-2"),
-                  QString::fromStdString(c.certificate) + QLatin1Char(',') + QString::fromStdString(c.key)},
-                 port);
+    const auto [lo, hi] = passiveRange(tls ? 20 : 23);
+    QStringList arguments{QStringLiteral("-S"),
+                          QStringLiteral("127.0.0.1,%1").arg(port),
+                          QStringLiteral("-p"),
+                          QStringLiteral("%1:%2").arg(lo).arg(hi),
+                          QStringLiteral("-l"),
+                          QStringLiteral("puredb:") + database,
+                          QStringLiteral("-H"),
+                          QStringLiteral("-E")};
+    if (tls) {
+        const TlsCertificate& c = testCertificate();
+        arguments << QStringLiteral("-Y") << QStringLiteral("3") << QStringLiteral("-2")
+                  << QString::fromStdString(c.certificate) + QLatin1Char(',') + QString::fromStdString(c.key);
+    }
+    return start(tls ? "pure-ftpd-tls" : "pure-ftpd", unpackedServer(QStringLiteral("pure-ftpd/usr/sbin/pure-ftpd")),
+                 arguments, port);
 }
 
-const ServerInfo& proftpdTls(bool implicit)
+enum class ProftpdTls { Off, Explicit, Implicit };
+
+const ServerInfo& proftpdServer(ProftpdTls mode)
 {
     makeTree();
     const TlsCertificate& c = testCertificate();
-    const QString name = implicit ? QStringLiteral("proftpd-tls-implicit") : QStringLiteral("proftpd-tls");
+    const bool implicit = mode == ProftpdTls::Implicit;
+    const QString name = mode == ProftpdTls::Off ? QStringLiteral("proftpd")
+                         : implicit             ? QStringLiteral("proftpd-tls-implicit")
+                                                : QStringLiteral("proftpd-tls");
     const QString dir = stateDir() + QLatin1Char('/') + name;
     QDir().mkpath(dir);
     const QString users = dir + QStringLiteral("/users.passwd");
     writeFile(users, passwdLine(QString::fromStdString(root()) + QStringLiteral("/ftptest")) + ":/bin/bash\n");
     QFile::setPermissions(users, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     const quint16 port = ClosedLoopbackPort();
-    const auto [lo, hi] = passiveRange(implicit ? 22 : 21);
+    const auto [lo, hi] = passiveRange(mode == ProftpdTls::Off ? 24 : implicit ? 22 : 21);
+    const QString tls = mode == ProftpdTls::Off
+                            ? QString()
+                            : QStringLiteral("LoadModule mod_tls.c\nTLSEngine on\nTLSRequired on\n"
+                                             "TLSRSACertificateFile %1\nTLSRSACertificateKeyFile %2\n"
+                                             "TLSProtocol TLSv1.2 TLSv1.3\nTLSLog %3/tls.log\n%4")
+                                  .arg(QString::fromStdString(c.certificate), QString::fromStdString(c.key), dir,
+                                       implicit ? QStringLiteral("TLSOptions UseImplicitSSL\n") : QString());
     const QString conf = dir + QStringLiteral("/proftpd.conf");
     writeFile(conf, QStringLiteral("ServerName \"test proftpd\"\nServerType standalone\nDefaultAddress 127.0.0.1\n"
                                    "SocketBindTight on\nPort %1\nPassivePorts %2 %3\nUseIPv6 off\n"
@@ -322,18 +342,36 @@ const ServerInfo& proftpdTls(bool implicit)
                                    "SystemLog %4/proftpd.log\nWtmpLog off\nUseReverseDNS off\nUseFtpUsers off\n"
                                    "AuthPAM off\nAuthOrder mod_auth_file.c\nAuthUserFile %5\nRequireValidShell off\n"
                                    "Umask 022\nAllowOverwrite on\nAllowRetrieveRestart on\nAllowStoreRestart on\n"
-                                   "ModulePath %6\nLoadModule mod_tls.c\nTLSEngine on\nTLSRequired on\n"
-                                   "TLSRSACertificateFile %7\nTLSRSACertificateKeyFile %8\n"
-                                   "TLSProtocol TLSv1.2 TLSv1.3\nTLSLog %4/tls.log\n%9")
+                                   "ModulePath %6\n%7")
                         .arg(port)
                         .arg(lo)
                         .arg(hi)
                         .arg(dir, users, QString::fromLatin1(UnpackedServers) + QStringLiteral("proftpd/usr/lib/proftpd"),
-                             QString::fromStdString(c.certificate), QString::fromStdString(c.key),
-                             implicit ? QStringLiteral("TLSOptions UseImplicitSSL\n") : QString())
+                             tls)
                         .toUtf8());
     return start(name.toStdString(), unpackedServer(QStringLiteral("proftpd/usr/sbin/proftpd")),
                  {QStringLiteral("-n"), QStringLiteral("-c"), conf}, port);
+}
+}  // namespace
+
+const ServerInfo& pureFtpdTls()
+{
+    return pureFtpdServer(true);
+}
+
+const ServerInfo& pureFtpd()
+{
+    return pureFtpdServer(false);
+}
+
+const ServerInfo& proftpdTls(bool implicit)
+{
+    return proftpdServer(implicit ? ProftpdTls::Implicit : ProftpdTls::Explicit);
+}
+
+const ServerInfo& proftpd()
+{
+    return proftpdServer(ProftpdTls::Off);
 }
 
 QString pyftpdScript()

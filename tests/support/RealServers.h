@@ -50,6 +50,9 @@ const ServerInfo& pureFtpdTls();
 // control session, as mod_tls asks by default), explicit or implicit,
 // serving "ftptest" from <root>/ftptest.
 const ServerInfo& proftpdTls(bool implicit);
+// The same two servers without TLS: both offer MLSD, MFMT, UTF8 and EPSV.
+const ServerInfo& pureFtpd();
+const ServerInfo& proftpd();
 const ServerInfo& pyftpdlib();
 // SOCKS 4/5 proxy that reaches 127.0.0.1 only: a request for any other
 // address (for example 127.0.0.2) is refused with SOCKS 4 code 91.

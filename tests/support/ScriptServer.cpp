@@ -269,15 +269,23 @@ void ScriptServer::onNewConnection()
                 buffer->erase(0, lf + 1);
                 if (!line.empty() && line.back() == '\r')
                     line.pop_back();
-                // A server from before TLS: "AUTH" refused, unless the
-                // script answers it itself (then it is in the transcript).
-                bool scriptedAuth = false;
-                for (size_t i = 0; i < replies->size(); ++i)
-                    scriptedAuth = scriptedAuth || (!(*used)[i] && (*replies)[i].command.rfind("AUTH", 0) == 0);
-                if (line.rfind("AUTH ", 0) == 0 && !scriptedAuth) {
-                    play(socket, "502 AUTH not implemented.");
-                    continue;
+                // A server from before TLS and FEAT: "AUTH" and "FEAT"
+                // refused, unless the script answers them itself (then they
+                // are in the transcript).
+                bool refused = false;
+                for (const char* newer : {"AUTH", "FEAT"}) {
+                    if (line.rfind(newer, 0) != 0)
+                        continue;
+                    bool scripted = false;
+                    for (size_t i = 0; i < replies->size(); ++i)
+                        scripted = scripted || (!(*used)[i] && (*replies)[i].command.rfind(newer, 0) == 0);
+                    if (!scripted) {
+                        play(socket, std::string("502 ") + newer + " not implemented.");
+                        refused = true;
+                    }
                 }
+                if (refused)
+                    continue;
                 m_transcripts[index].push_back(line);
                 if (socket->state() != QAbstractSocket::ConnectedState)
                     return;

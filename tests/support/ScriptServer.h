@@ -35,9 +35,9 @@
 class QTcpServer;
 class QTcpSocket;
 
-// A session's "AUTH TLS" is refused with 502, as by a server without TLS,
-// unless the script keys a reply to "AUTH"; the refused one is left out of
-// the transcript.
+// A session's "AUTH TLS" and "FEAT" are refused with 502, as by a server
+// from before them, unless the script keys a reply to "AUTH" or "FEAT"; the
+// refused ones are left out of the transcript.
 struct ScriptReply {
     ScriptReply(const char* text) : text(text) {}             // NOLINT: unkeyed, by order
     ScriptReply(std::string text) : text(std::move(text)) {}  // NOLINT

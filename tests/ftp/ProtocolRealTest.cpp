@@ -1,0 +1,132 @@
+// The protocol of today's servers against real ones: what FEAT names, MLSD
+// where offered (LIST where not), names in UTF-8.
+#include "RealServers.h"
+#include "TestSupport.h"
+#include "ftp/Ftp.h"
+#include "ftp/Parser.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <utime.h>
+
+namespace {
+
+struct ProtocolServer {
+    const char* name;
+    const ServerInfo& (*server)();
+    bool mlsd;  // offers MLSD
+    bool mfmt;  // offers MFMT
+};
+
+const ProtocolServer protocolServers[] = {
+    {"vsftpd", &RealServers::vsftpd, false, false},
+    {"pureftpd", &RealServers::pureFtpd, true, true},
+    {"proftpd", &RealServers::proftpd, true, true},
+    {"pyftpdlib", &RealServers::pyftpdlib, true, true},
+};
+
+}  // namespace
+
+class ProtocolReal : public ::testing::TestWithParam<ProtocolServer> {
+protected:
+    TFTPclient ftp;
+    FtpRecorder rec{ftp};
+    QString home = QString::fromStdString(RealServers::root()) + QStringLiteral("/ftptest");
+    std::string dirName;
+    QString work;
+
+    void SetUp() override
+    {
+        ftp.FtpServer = "127.0.0.1";
+        ftp.Port = GetParam().server().port;
+        ftp.UserName = RealServers::User;
+        ftp.UserPassword = RealServers::Password;
+        ftp.ServerDetect = true;
+        ftp.Connect();
+        ASSERT_TRUE(WaitFor([&] { return rec.loggedIn > 0 || rec.quit > 0 || rec.has(fiAttemptsExhausted); }));
+        ASSERT_TRUE(rec.loggedInSuccess) << rec.dump();
+        const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        dirName = "p" + std::to_string(::getpid()) + "_" + std::to_string(std::hash<std::string>{}(test) % 100000);
+        work = home + QLatin1Char('/') + QString::fromStdString(dirName);
+        QDir(work).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(work));
+        run([&] { ftp.ChangeDir(dirName); });
+        ASSERT_TRUE(rec.doneSuccess) << rec.dump();
+    }
+    void TearDown() override { QDir(work).removeRecursively(); }
+
+    void run(const std::function<void()>& start, int ms = 30000)
+    {
+        rec.done = 0;
+        start();
+        ASSERT_TRUE(WaitFor([&] { return rec.done > 0 || rec.quit > 0; }, ms)) << rec.dump();
+    }
+
+    std::vector<TRemoteEntry> list()
+    {
+        run([&] { ftp.List(); });
+        EXPECT_TRUE(rec.doneSuccess) << rec.dump();
+        std::vector<TRemoteEntry> entries;
+        TListParser parser;
+        parser.BeginListing();
+        for (const std::string_view line : ftp.ListingLines) {
+            TRemoteEntry e;
+            if (parser.ParseLine(ftp.ServerType, ftp.ListingLines.Mlsd, std::string(line), e) && e.Name != "." &&
+                e.Name != "..")
+                entries.push_back(e);
+        }
+        return entries;
+    }
+};
+
+TEST_P(ProtocolReal, FeatNamesWhatTheServerOffersAndTheListingUsesMlsdOnlyWhereOffered)
+{
+    const ProtocolServer& s = GetParam();
+    EXPECT_TRUE(rec.has(fiCommandSent, "FEAT"));
+    EXPECT_EQ(ftp.Features().Offered(TFeature::Mlsd), s.mlsd) << ftp.Features().Summary();
+    EXPECT_EQ(ftp.Features().Offered(TFeature::Mfmt), s.mfmt) << ftp.Features().Summary();
+    EXPECT_TRUE(ftp.ServerUsesUtf8()) << ftp.Features().Summary();
+
+    // A file of a size no column guess could take for another number, an
+    // old date, a folder, a dot file and a name with a blank and Chinese.
+    QFile f(work + QStringLiteral("/报告 2021.bin"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(123457, 'x'));
+    f.close();
+    const QDateTime stamp(QDate(2021, 3, 4), QTime(5, 6, 7), Qt::UTC);
+    const struct utimbuf times {stamp.toSecsSinceEpoch(), stamp.toSecsSinceEpoch()};
+    ASSERT_EQ(::utime(f.fileName().toLocal8Bit().constData(), &times), 0);
+    ASSERT_TRUE(QDir(work).mkdir(QStringLiteral("子目录")));
+    QFile hidden(work + QStringLiteral("/.hidden"));
+    ASSERT_TRUE(hidden.open(QIODevice::WriteOnly));
+    hidden.close();
+
+    const std::vector<TRemoteEntry> entries = list();
+    EXPECT_EQ(ftp.ListingLines.Mlsd, s.mlsd);
+    EXPECT_TRUE(rec.has(fiCommandSent, s.mlsd ? "MLSD" : "LIST"));
+    ASSERT_EQ(entries.size(), 2u) << ftp.ListingLines.Lines().size();
+    const auto file = std::find_if(entries.begin(), entries.end(), [](const TRemoteEntry& e) { return !e.IsDir; });
+    const auto dir = std::find_if(entries.begin(), entries.end(), [](const TRemoteEntry& e) { return e.IsDir; });
+    ASSERT_NE(file, entries.end());
+    ASSERT_NE(dir, entries.end());
+    EXPECT_EQ(file->Name, "报告 2021.bin");
+    EXPECT_EQ(dir->Name, "子目录");
+    EXPECT_EQ(file->Size, 123457);
+    const QDateTime local = stamp.toLocalTime();
+    if (s.mlsd) {
+        // MLSD: the exact moment, to the second, from UTC.
+        EXPECT_EQ(file->Date, TListingDate::Of(local.date(), local.time())) << ListText::DateKey(file->Date);
+    } else {
+        // LIST of an old file: the day only.
+        EXPECT_EQ(file->Date.Kind, TListingDate::Day);
+        EXPECT_EQ(file->Date.Value().date(), local.date());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, ProtocolReal, ::testing::ValuesIn(protocolServers),
+                         [](const auto& info) { return std::string(info.param.name); });
