@@ -44,7 +44,7 @@ std::vector<TRemoteRow> remoteRows(const TCorvListView* pane, const std::vector<
     std::vector<TRemoteRow> out;
     for (int r : rows)
         if (pane->Kind(r) != rkParent)
-            out.push_back({pane->Text(r, 0).toStdString(), pane->Kind(r) == rkFolder});
+            out.push_back({pane->NameBytes(r), pane->Kind(r) == rkFolder});
     return out;
 }
 }  // namespace
@@ -84,7 +84,7 @@ std::vector<std::string> selectedNames(const TCorvListView* pane)
     std::vector<std::string> names;
     for (int r : pane->SelectedRows())
         if (pane->Kind(r) != rkParent)
-            names.push_back(pane->Text(r, 0).toStdString());
+            names.push_back(pane->NameBytes(r));
     return names;
 }
 
@@ -111,7 +111,7 @@ void TFileCommands::popNewFoldClick()
     if (!m_parts.Prompt().AskText("创建新目录", "目录名称", name) || name.empty())
         return;
     if (m_parts.Active().View() == m_parts.remote->View()) {
-        m_fileOps->MakeDirectory(name);
+        m_fileOps->MakeDirectory(m_parts.ftp->NameCodec().EncodeUtf8(name));
         return;
     }
     // Every missing level of a/b/c.
@@ -154,17 +154,24 @@ void TFileCommands::popRenameClick()
     const std::vector<std::string> names = selectedNames(pane);
     if (names.empty() || remoteBusy(pane))
         return;
+    if (pane == m_parts.remote->View()) {
+        // Shown and typed as text; the old name goes back as the server's
+        // bytes, the new one in the server's charset.
+        const int row = pane->RowNamedBytes(names.front());
+        const std::string shown = row >= 0 ? pane->Text(row, 0).toStdString() : names.front();
+        std::string name = shown;
+        if (!m_parts.Prompt().AskText("重命名文件", "新的文件名:", name) || name.empty() || name == shown)
+            return;
+        // The server would replace a file of the new name without a word.
+        if (pane->RowNamed(QString::fromStdString(name)) >= 0 &&
+            !m_parts.Prompt().Confirm("\"" + name + "\" 已存在. 要替换它吗?"))
+            return;
+        m_fileOps->Rename(names.front(), m_parts.ftp->NameCodec().EncodeUtf8(name));
+        return;
+    }
     std::string name = names.front();
     if (!m_parts.Prompt().AskText("重命名文件", "新的文件名:", name) || name.empty() || name == names.front())
         return;
-    if (pane == m_parts.remote->View()) {
-        // The server would replace a file of the new name without a word.
-        if (m_parts.remote->View()->RowNamed(QString::fromStdString(name)) >= 0 &&
-            !m_parts.Prompt().Confirm("\"" + name + "\" 已存在. 要替换它吗?"))
-            return;
-        m_fileOps->Rename(names.front(), name);
-        return;
-    }
     const QString to = QString::fromStdString(name);
     if (!plainLocalName(to) || !QDir(m_parts.local->Directory()).rename(QString::fromStdString(names.front()), to))
         m_parts.Prompt().ShowMessage(MessageKind::Error, "无法重命名: " + names.front());
@@ -181,8 +188,12 @@ void TFileCommands::popMoveClick(const std::string& folder)
     if (names.empty() || remoteBusy(m_parts.remote->View()))
         return;
     std::string target = folder.empty() ? m_parts.remote->CurrentPath() : m_parts.remote->CurrentPath() + folder;
-    if (folder.empty() && (!m_parts.Prompt().AskText("移动文件", "目标目录", target) || target.empty()))
-        return;
+    if (folder.empty()) {
+        std::string typed = m_parts.ftp->NameCodec().DecodePath(target).toStdString();
+        if (!m_parts.Prompt().AskText("移动文件", "目标目录", typed) || typed.empty())
+            return;
+        target = m_parts.ftp->NameCodec().EncodeUtf8(typed);
+    }
     m_fileOps->Move(names, target);
 }
 
@@ -236,7 +247,7 @@ void TFileCommands::popPropertiesClick()
     }
     if (remoteBusy(pane))
         return;
-    const std::string name = m_parts.remote->View()->Text(rows.front(), 0).toStdString();
+    const std::string name = m_parts.remote->View()->NameBytes(rows.front());
     TRemoteProperties p = RemoteProperties(m_parts.ftp->ListingLines, m_parts.ftp->ServerType, name);
     if (!p.found) {
         m_parts.Prompt().ShowMessage(MessageKind::Error, "此项目的属性不可用.");
@@ -333,7 +344,7 @@ void TFileCommands::mnuRawCmdClick()
         return;
     std::string text;
     if (m_parts.Prompt().AskText("原始命令", "输入原始命令", text) && !text.empty())
-        m_fileOps->RawCommand(text);
+        m_fileOps->RawCommand(m_parts.ftp->NameCodec().EncodeUtf8(text));
 }
 
 
@@ -412,7 +423,7 @@ void TFileCommands::popViewClick()
     if (row < 0)
         return;
     if (pane == m_parts.remote->View()) {
-        m_viewEdit->ViewRemote(m_parts.remote->View()->Text(row, 0).toStdString(), m_parts.remote->View()->Size(row));
+        m_viewEdit->ViewRemote(m_parts.remote->View()->NameBytes(row), m_parts.remote->View()->Size(row));
         return;
     }
     std::vector<std::string> paths;
@@ -429,7 +440,7 @@ void TFileCommands::popEditClick()
     if (row < 0)
         return;
     if (pane == m_parts.remote->View())
-        m_viewEdit->EditRemote(m_parts.remote->View()->Text(row, 0).toStdString(), m_parts.remote->View()->Size(row));
+        m_viewEdit->EditRemote(m_parts.remote->View()->NameBytes(row), m_parts.remote->View()->Size(row));
     else
         m_viewEdit->EditLocal((m_parts.local->Directory() + m_parts.local->View()->Text(row, 0)).toStdString());
 }

@@ -520,7 +520,7 @@ void TMenuBar::runCustomCommand(const TCustomCommand& command)
     if (CustomCommandKind(command.Command) == TCustomKind::PerFile)
         for (int r : remote->SelectedRows())
             if (remote->Kind(r) != rkParent)
-                names.push_back(remote->Text(r, 0).toStdString());
+                names.push_back(remote->NameBytes(r));
     const std::vector<std::string> lines = ExpandCustomCommand(command.Command, parameter, names);
     if (CustomCommandKind(command.Command) == TCustomKind::PerFile)
         m_parts.fileOps->CustomCommands(lines);

@@ -95,7 +95,7 @@ public:
 private:
     static TPaneItem item(const TCorvListView* pane, int r)
     {
-        return {pane->Text(r, 0).toStdString(), pane->Kind(r) == rkFolder, pane->Size(r), pane->Date(r)};
+        return {pane->NameBytes(r), pane->Kind(r) == rkFolder, pane->Size(r), pane->Date(r)};
     }
     static std::vector<TPaneItem> rows(const TCorvListView* pane)
     {
@@ -356,17 +356,20 @@ void TQueuePanel::AddSelectionToQueue(TCorvListView* pane, const std::string& ex
         const int kind = pane->Kind(row);
         if (kind == rkParent)
             continue;
-        const std::string name = pane->Text(row, 0).toStdString();
-        if (!SafeEntryName(name)) {
-            m_parts.Log("跳过不安全的名称: " + name, lcError);
+        // Each side's own bytes: the server's charset there, UTF-8 here.
+        const std::string name = pane->NameBytes(row);
+        const std::string targetName = TargetName(*m_parts.ftp, name, download);
+        if (!SafeEntryName(name) || !SafeEntryName(targetName)) {
+            m_parts.Log("跳过不安全的名称: " + pane->Text(row, 0).toStdString(), lcError);
             continue;
         }
         if (kind == rkFile)
             entries.push_back({download ? TEntryKind::DownloadFile : TEntryKind::UploadFile, prefix + name,
-                               pane->Size(row), targetDir + name});
+                               pane->Size(row), targetDir + targetName});
         else
             entries.push_back({download ? TEntryKind::DownloadDirectory : TEntryKind::UploadDirectory,
-                               EnsureTrailingSeparator(prefix + name), -1, EnsureTrailingSeparator(targetDir + name)});
+                               EnsureTrailingSeparator(prefix + name), -1,
+                               EnsureTrailingSeparator(targetDir + targetName)});
     }
     m_parts.queue->Append(std::move(entries));
     m_view->FitColumns();
@@ -404,7 +407,7 @@ std::vector<TQueueEntry> TQueuePanel::droppedFiles(const QStringList& paths) con
         const QFileInfo fi(path);
         if (!fi.exists())
             continue;
-        const std::string name = fi.fileName().toStdString();
+        const std::string name = m_parts.ftp->NameCodec().Encode(fi.fileName());
         if (!SafeEntryName(name))
             continue;
         if (fi.isDir())

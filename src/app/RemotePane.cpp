@@ -26,7 +26,7 @@ TRemotePane::TRemotePane(TWindowParts& parts, QObject* parent)
     PathBox()->setObjectName(QStringLiteral("RemotePathBox"));
     PathBox()->setEnabled(false);
     connect(PathBox(), &QComboBox::activated, this, [this](int index) {
-        const std::string dir = PathBox()->itemText(index).toStdString();
+        const std::string dir = PathBox()->itemData(index).toByteArray().toStdString();
         if (dir != m_dir)
             m_parts.workflow->ChangeRemoteDirectory(dir);
     });
@@ -97,6 +97,7 @@ void TRemotePane::addLine(std::string_view line)
         rules.showLinks = s.showLinks && (!IsTransferring(m_parts.workflow->State()) || !m_parts.settings->GetLink);
         rules.linksAsFiles = s.linksAsFiles;
         rules.mlsd = m_parts.ftp->ListingLines.Mlsd;
+        rules.names = m_parts.ftp->SharedNameCodec();
         rules.now = m_parser.Now;
         m_rows.Begin(rules, m_parser.VmsPendingLine, View());
     }
@@ -212,18 +213,20 @@ void TRemotePane::listingDone(bool success)
 // not there); an empty box is built from the directory's prefixes.
 void TRemotePane::rebuildPathBox()
 {
-    const QString dir = QString::fromStdString(m_dir);
+    const QByteArray dir = QByteArray::fromStdString(m_dir);
     if (PathBox()->count() == 0)
-        PathBox()->addItems(RemotePathItems(dir));
-    PathBox()->setCurrentIndex(std::max(0, PathBox()->findText(dir)));
+        for (const std::string& prefix : RemotePathPrefixes(m_dir))
+            PathBox()->addItem(m_parts.ftp->NameCodec().DecodePath(prefix), QByteArray::fromStdString(prefix));
+    PathBox()->setCurrentIndex(std::max(0, PathBox()->findData(dir)));
 }
 
-// The box keeps the folders visited in this session.
+// The box keeps the folders visited in this session: shown as text, each
+// item holding the server's bytes.
 void TRemotePane::remember()
 {
-    const QString dir = QString::fromStdString(CurrentPath());
-    if (PathBox()->findText(dir) < 0)
-        PathBox()->insertItem(0, dir);
+    const std::string dir = CurrentPath();
+    if (PathBox()->findData(QByteArray::fromStdString(dir)) < 0)
+        PathBox()->insertItem(0, m_parts.ftp->NameCodec().DecodePath(dir), QByteArray::fromStdString(dir));
 }
 
 void TRemotePane::openRow(int row)
@@ -236,7 +239,7 @@ void TRemotePane::openRow(int row)
     } else if (kind == rkFolder || kind == rkLink) {
         if (kind == rkLink)
             m_trail.push_back(m_dir + ";");  // completed with the target once there
-        m_parts.workflow->ChangeRemoteDirectory(View()->Text(row, 0).toStdString());
+        m_parts.workflow->ChangeRemoteDirectory(View()->NameBytes(row));
     } else {
         Q_EMIT FileOpened();
     }
@@ -265,13 +268,13 @@ void TRemotePane::Parent()
     if (m_parts.workflow->State() != SessionState::Idle)
         return;
     // The parent of the directory the path box shows.
-    QString shown = PathBox()->currentText();
-    if (shown.endsWith(QLatin1Char('/')) && shown.size() > 1)
-        shown.chop(1);
-    const qsizetype slash = shown.lastIndexOf(QLatin1Char('/'));
-    if (slash < 0 || shown == QLatin1String("/"))
+    std::string shown = PathBox()->currentData().toByteArray().toStdString();
+    if (shown.size() > 1 && shown.back() == '/')
+        shown.pop_back();
+    const size_t slash = shown.rfind('/');
+    if (slash == std::string::npos || shown == "/")
         return;
-    m_parts.workflow->ChangeRemoteDirectory(shown.left(slash + 1).toStdString());
+    m_parts.workflow->ChangeRemoteDirectory(shown.substr(0, slash + 1));
 }
 
 void TRemotePane::Refresh()
@@ -286,9 +289,10 @@ void TRemotePane::AskChangeDirectory()
 {
     if (IsTransferring(m_parts.workflow->State()))
         return;
-    std::string dir = m_dir;
+    std::string dir = m_parts.ftp->NameCodec().DecodePath(m_dir).toStdString();
     if (!m_parts.Prompt().AskText("更改目录", "输入新的目录", dir))
         return;
+    dir = m_parts.ftp->NameCodec().EncodeUtf8(dir);
     if (m_parts.workflow->State() == SessionState::Idle && dir != m_dir)
         m_parts.workflow->ChangeRemoteDirectory(dir);
 }

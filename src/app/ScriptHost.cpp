@@ -827,7 +827,7 @@ TScriptHost::ScriptWait TScriptHost::scriptChmod(const TScriptCommand& c)
     splitPair(c.argument, mode, mask);
     std::vector<std::string> names;
     for (int r : m_parts.remote->MatchingRows(mask))
-        names.push_back(m_parts.remote->View()->Text(r, 0).toStdString());
+        names.push_back(m_parts.remote->View()->NameBytes(r));
     return names.empty() ? ScriptWait::None : started(m_parts.fileOps->Chmod(names, mode));
 }
 

@@ -168,6 +168,7 @@ void TfrmBrowseServer::ftpInfo(FtpInfo kind, const std::string& text)
             rules.showLinks = m_session.showLinks;
             rules.linksAsFiles = m_session.resolveFile;
             rules.mlsd = FTP2.ListingLines.Mlsd;
+            rules.names = FTP2.SharedNameCodec();
             TCorvRow row;
             if (ListingRowOf(m_parser, rules, text, row, m_sharedTexts))
                 Browse->AddEntry(row.kind, row.texts[0], row.size, row.date, row.texts[3]);

@@ -1,5 +1,6 @@
 #include "dialogs/SiteManager.h"
 
+#include "ftp/NameCodec.h"
 #include "panes/PaneLogic.h"
 #include "common/Text.h"
 
@@ -191,8 +192,16 @@ void TfrmSite::buildDetails()
     cboEncryption->addItem(QStringLiteral("只用明文 FTP"), QStringLiteral("off"));
     cboEncryption->addItem(QStringLiteral("要求显式 TLS (AUTH TLS)"), QStringLiteral("explicit"));
     cboEncryption->addItem(QStringLiteral("要求隐式 TLS (端口 990)"), QStringLiteral("implicit"));
+    cboCharset = new QComboBox(this);
+    cboCharset->setObjectName(QStringLiteral("cboCharset"));
+    cboCharset->addItem(QStringLiteral("自动 (UTF-8, 否则 GB18030)"), QString());
+    for (int c = 1; c < NameCharsetCount; ++c) {
+        const QString key = QString::fromLatin1(NameCharsetKey(static_cast<TNameCharset>(c)));
+        cboCharset->addItem(key == QLatin1String("GB18030") ? QStringLiteral("GB18030 (GBK, GB2312)") : key, key);
+    }
     fields->addRow(QStringLiteral("服务器类型"), cboServerType);
     fields->addRow(QStringLiteral("加密"), cboEncryption);
+    fields->addRow(QStringLiteral("文件名编码"), cboCharset);
     fields->addRow(QStringLiteral("帐号"), txtAccount);
     fields->addRow(QStringLiteral("超时"), txtTimeout);
     fields->addRow(QStringLiteral("本地过滤"), txtLocalFilter);
@@ -261,6 +270,7 @@ void TfrmSite::buildDetails()
     connect(SiteMemo, &QPlainTextEdit::textChanged, this, [this] { changed(); });
     connect(cboServerType, &QComboBox::currentIndexChanged, this, [this] { changed(); });
     connect(cboEncryption, &QComboBox::currentIndexChanged, this, [this] { changed(); });
+    connect(cboCharset, &QComboBox::currentIndexChanged, this, [this] { changed(); });
     for (QRadioButton* r : radTransMode)
         connect(r, &QRadioButton::toggled, this, [this] { changed(); });
     for (QCheckBox* c : {chkSavePass, chkAntiIdle, chkRestore, chkLogSession, chkRenameTypes, chkShowHidden, chkPasv,
@@ -392,6 +402,7 @@ void TfrmSite::resetFields()
     txtRemoteFilter->setText(QStringLiteral("*.*"));
     txtPort->setText(QStringLiteral("21"));
     cboEncryption->setCurrentIndex(0);
+    cboCharset->setCurrentIndex(0);
     SiteMemo->clear();
     chkAnonymous->setChecked(true);
     anonymousToggled(true);
@@ -436,6 +447,7 @@ void TfrmSite::ShowSite(std::string name)
         txtRetry->setText(QString::fromStdString(site->Retry));
         txtTimeout->setText(QString::fromStdString(site->Timeout));
         cboEncryption->setCurrentIndex(std::max(0, cboEncryption->findData(QString::fromStdString(site->Tls))));
+        cboCharset->setCurrentIndex(std::max(0, cboCharset->findData(QString::fromStdString(site->Charset))));
         m_resume = site->Resume;
         const TSiteOptions o = TSiteOptions::Decode(site->Options);
         radTransMode[static_cast<size_t>(std::clamp(o.TransferMode, 0, 3))]->setChecked(true);
@@ -569,6 +581,7 @@ TSiteRecord TfrmSite::recordFromFields(const std::string& name) const
     r.Retry = txtRetry->text().toStdString();
     r.Timeout = txtTimeout->text().toStdString();
     r.Tls = cboEncryption->currentData().toString().toStdString();
+    r.Charset = cboCharset->currentData().toString().toStdString();
     // One key per line, up to the first empty one on reading: blank lines
     // would cut the comment short, so they are left out.
     for (const QString& l : SiteMemo->toPlainText().split(QLatin1Char('\n')))

@@ -61,6 +61,7 @@ public:
     QPlainTextEdit* SiteMemo = nullptr;
     QComboBox* cboServerType = nullptr;
     QComboBox* cboEncryption = nullptr;  // the site's "TLS": default, off, explicit, implicit
+    QComboBox* cboCharset = nullptr;     // the site's "Charset": automatic or one charset
     QGroupBox* grpTransMode = nullptr;
     std::array<QRadioButton*, 4> radTransMode{};  // ASCII, binary, automatic, user preset
     // The option boxes; the three-state ones show "use the program's setting" grey.

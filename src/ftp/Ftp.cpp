@@ -262,6 +262,7 @@ void TFTPclient::ConnectionAttempt()
     m_activeUsable = true;
     m_protP = false;
     m_features.Clear();
+    m_codec = std::make_shared<TNameCodec>(NameCharset);
     m_utf8On = false;
     m_certPending = false;
     m_earlyGreeting.clear();

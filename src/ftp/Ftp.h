@@ -8,10 +8,12 @@
 #include "ftp/Features.h"
 #include "ftp/FtpTypes.h"
 #include "ftp/ListingLines.h"
+#include "ftp/NameCodec.h"
 #include "net/NewSocket.h"
 
 #include <sys/types.h>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -47,6 +49,8 @@ public:
     // List with "MLSD" where the server offers it (off for a server whose
     // MLSD is broken).
     bool UseMlsd = true;
+    // The charset of the server's names (automatic: UTF-8, else GB18030).
+    TNameCharset NameCharset = TNameCharset::Auto;
     TTransferType TransferMode = BinaryTransfer;
     int64_t ResumePos = 0;
     std::string LocalFile, RemoteFile;
@@ -74,6 +78,10 @@ public:
     // Names go to this server in UTF-8: it said so ("UTF8" offered and
     // "OPTS UTF8 ON" not refused).
     bool ServerUsesUtf8() const { return m_utf8On; }
+    // This connection's names as text and back (a new one per connection;
+    // a listing's worker may hold it past the connection).
+    const TNameCodec& NameCodec() const { return *m_codec; }
+    std::shared_ptr<const TNameCodec> SharedNameCodec() const { return m_codec; }
 
     // ---- published properties (read only)
     bool Success() const { return m_success; }
@@ -293,6 +301,7 @@ private:
     std::vector<std::string> m_replyLines;
     static constexpr size_t MaxReplyLines = 1000;
     TFtpFeatures m_features;
+    std::shared_ptr<TNameCodec> m_codec = std::make_shared<TNameCodec>();
     bool m_utf8On = false;
     bool m_loggedIn = false;
     bool m_passiveUsable = true;

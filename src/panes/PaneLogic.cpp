@@ -3,6 +3,7 @@
 #include "ftp/Parser.h"
 
 #include <QCollator>
+#include <QStringDecoder>
 #include <QLocale>
 
 QString PaneDateText(const TListingDate& date)
@@ -104,10 +105,21 @@ QString SelectionSummary(int folders, int others, int64_t bytes, bool firstIsPar
 
 QStringList RemotePathItems(const QString& directory)
 {
-    QStringList items{directory};
-    for (qsizetype i = directory.size() - 2; i >= 0; --i)
-        if (directory[i] == QLatin1Char('/') || directory[i] == QLatin1Char('\\'))
-            items << directory.left(i + 1);
+    QStringList items;
+    for (const std::string& prefix : RemotePathPrefixes(directory.toStdString()))
+        items << QString::fromStdString(prefix);
+    return items;
+}
+
+std::vector<std::string> RemotePathPrefixes(const std::string& directory)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    (void)utf8.decode(QByteArrayView(directory.data(), static_cast<qsizetype>(directory.size())));
+    const bool backslashSeparates = !utf8.hasError();
+    std::vector<std::string> items{directory};
+    for (size_t i = directory.size() >= 2 ? directory.size() - 1 : 0; i-- > 0;)
+        if (directory[i] == '/' || (backslashSeparates && directory[i] == '\\'))
+            items.push_back(directory.substr(0, i + 1));
     return items;
 }
 

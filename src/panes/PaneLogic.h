@@ -7,6 +7,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <string>
+#include <vector>
+
 #include "common/TextFormat.h"
 #include "ftp/Parser.h"
 
@@ -57,6 +60,10 @@ QString SelectionSummary(int folders, int others, int64_t bytes, bool firstIsPar
 // The remote path box: the directory, then every prefix of it ending in "/",
 // longest first.
 QStringList RemotePathItems(const QString& directory);
+// The same of a directory as the server's bytes. A "\\" separates too, but
+// only in a UTF-8 path: in GBK and its kin the byte is also the second half
+// of a character.
+std::vector<std::string> RemotePathPrefixes(const std::string& directory);
 // The local path box: "1:" + each volume root, and after the current volume
 // one item per deeper level of the directory ("level:path/").
 QStringList LocalPathItems(const QString& directory, const QStringList& volumeRoots);

@@ -90,6 +90,7 @@ void TConnectionWorkflow::Prepare(TQuickConnectFields& f)
         m_ftp.AlternateMode = m_settings.AlternateMode;
         m_ftp.UsePasv = m_settings.UsePasv;
         m_ftp.Tls = m_settings.TlsWhenOffered ? tlsIfOffered : tlsOff;
+        m_ftp.NameCharset = TNameCharset::Auto;
         m_ftp.FirewallType = fwNone;
         m_ftp.Timeout = m_settings.Delay;
         m_ftp.ServerDetect = true;
@@ -206,6 +207,7 @@ bool TConnectionWorkflow::ApplySite(TQuickConnectFields& f, std::string& startDi
     f.server = site->IP;
     f.port = site->Port;
     m_ftp.Tls = SiteTls(site->Tls, m_ftp.Tls);
+    NameCharsetFromKey(site->Charset, m_ftp.NameCharset);  // empty or unknown: automatic
     ApplySiteOptions(site->Options, m_ftp, Session);
     if (auto n = ParseIniInteger(site->Retry))
         m_ftp.Retry = *n;
@@ -439,11 +441,12 @@ void TConnectionWorkflow::FtpInfo(::FtpInfo kind, const std::string& text)
         case fiResolved:
             LogLine("解析主机为: " + text, lcNormal);
             break;
+        // Names in these lines are the server's bytes: shown in its charset.
         case fiReplyLine:
-            LogLine(text, lcReply);
+            LogLine(m_ftp.NameCodec().Decode(text).toStdString(), lcReply);
             break;
         case fiCommandSent:
-            LogLine(text, lcCommand);
+            LogLine(m_ftp.NameCodec().Decode(text).toStdString(), lcCommand);
             break;
         case fiAttemptsExhausted:
             LogLine("连接尝试失败.", lcNormal);

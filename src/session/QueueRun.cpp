@@ -382,6 +382,11 @@ bool TQueueRun::tooDeep(const TQueueEntry& head, const std::string& folder)
     return true;
 }
 
+std::string TargetName(const TFTPclient& ftp, const std::string& name, bool download)
+{
+    return download ? ftp.NameCodec().Decode(name).toStdString() : ftp.NameCodec().EncodeUtf8(name);
+}
+
 std::vector<TQueueEntry> TQueueRun::childEntries(const std::vector<TPaneItem>& rows, const std::string& source,
                                                  const std::string& target, bool download, int depth)
 {
@@ -393,7 +398,10 @@ std::vector<TQueueEntry> TQueueRun::childEntries(const std::vector<TPaneItem>& r
         const TEntryKind kind = r.folder ? (download ? TEntryKind::DownloadDirectory : TEntryKind::UploadDirectory)
                                          : (download ? TEntryKind::DownloadFile : TEntryKind::UploadFile);
         const std::string end = r.folder ? "/" : "";
-        entries.push_back({kind, source + r.name + end, r.folder ? -1 : r.size, target + r.name + end, depth + 1});
+        const std::string targetName = TargetName(m_ftp, r.name, download);
+        if (unsafeName(targetName, source))
+            continue;
+        entries.push_back({kind, source + r.name + end, r.folder ? -1 : r.size, target + targetName + end, depth + 1});
     }
     return entries;
 }

@@ -24,6 +24,10 @@
 #include <vector>
 
 // A pane row as a run reads it.
+// A name as the other side writes it: a server's name (its bytes) as the
+// local UTF-8 name of its download, a local name as the server's bytes.
+std::string TargetName(const TFTPclient& ftp, const std::string& name, bool download);
+
 struct TPaneItem {
     std::string name;
     bool folder = false;

@@ -224,6 +224,7 @@ std::optional<TSiteRecord> TSiteDatabase::ReadSite(const std::string& name) cons
     r.Options = m_sites.ReadString(name, "Options", DefaultOptionString);
     r.Comment = m_sites.ReadList(name, "n");
     r.Tls = m_sites.ReadString(name, "TLS");
+    r.Charset = m_sites.ReadString(name, "Charset");
     return r;
 }
 
@@ -252,6 +253,7 @@ void TSiteDatabase::WriteSite(const TSiteRecord& r)
     optional("Retry", r.Retry);
     optional("Timeout", r.Timeout);
     optional("TLS", r.Tls);
+    optional("Charset", r.Charset);
     int n = 0;
     for (const std::string& line : r.Comment)
         d.Set(r.Name, "n" + std::to_string(++n), line);

@@ -22,7 +22,9 @@ bool ListingRowOf(TListParser& parser, const TListingRules& rules, const std::st
     TRemoteEntry e;
     if (!parser.ParseLine(rules.serverType, rules.mlsd, line, e) || e.Name == "." || e.Name == "..")
         return false;
-    const QString name = QString::fromUtf8(e.Name.data(), static_cast<qsizetype>(e.Name.size()));
+    bool bytesDiffer = false;
+    const QString name = rules.names ? rules.names->Decode(e.Name, bytesDiffer)
+                                     : QString::fromUtf8(e.Name.data(), static_cast<qsizetype>(e.Name.size()));
     if (!(MaskMatch(name, rules.filter) || (e.IsDir && !rules.filterFolders)))
         return false;
     if (e.IsLink && !rules.showLinks)
@@ -48,7 +50,8 @@ bool ListingRowOf(TListParser& parser, const TListingRules& rules, const std::st
         }
     }
     const int kind = e.IsDir ? rkFolder : e.IsLink ? (rules.linksAsFiles ? rkFile : rkLink) : rkFile;
-    row = TCorvRow{kind, {name, QString(), QString(), attributes}, e.IsDir ? -1 : e.Size, e.Date};
+    row = TCorvRow{kind, {name, QString(), QString(), attributes}, e.IsDir ? -1 : e.Size, e.Date,
+                   bytesDiffer ? std::move(e.Name) : std::string()};
     return true;
 }
 

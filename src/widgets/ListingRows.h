@@ -6,6 +6,7 @@
 
 #include "widgets/corvview.h"
 #include "ftp/ListingLines.h"
+#include "ftp/NameCodec.h"
 #include "ftp/Parser.h"
 
 #include <QObject>
@@ -25,6 +26,7 @@ struct TListingRules {
     bool showLinks = true;
     bool linksAsFiles = false;  // links shown as files
     bool mlsd = false;          // the lines answer "MLSD"
+    std::shared_ptr<const TNameCodec> names;  // the names' charset; none: UTF-8
     QDateTime now;              // the parser's "now"; invalid: the clock
 };
 

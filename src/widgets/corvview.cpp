@@ -338,7 +338,7 @@ QAbstractItemView* TCorvListView::View() const
 
 void TCorvListView::AddRow(int kind, TCorvTexts texts, bool atTop)
 {
-    TCorvRow row{kind, std::move(texts), -1, {}};
+    TCorvRow row{kind, std::move(texts), -1, {}, {}};
     if (!atTop) {
         addRow(std::move(row));
         return;
@@ -350,7 +350,7 @@ void TCorvListView::AddRow(int kind, TCorvTexts texts, bool atTop)
 void TCorvListView::AddEntry(int kind, const QString& name, int64_t size, const TListingDate& date,
                              const QString& fourth)
 {
-    addRow(TCorvRow{kind, {name, QString(), QString(), fourth}, size, date});
+    addRow(TCorvRow{kind, {name, QString(), QString(), fourth}, size, date, {}});
 }
 
 // Columns 1 and 2 carry sizes and dates; what the queue shows there (size,
@@ -983,6 +983,14 @@ bool TCorvListView::dragEvent(QEvent* event)
     }
     e->ignore();
     return true;
+}
+
+int TCorvListView::RowNamedBytes(const std::string& name) const
+{
+    for (int r = 0; r < RowCount(); ++r)
+        if (Kind(r) != rkParent && m_model->Rows[static_cast<size_t>(r)].NameBytes() == name)
+            return r;
+    return -1;
 }
 
 int TCorvListView::RowNamed(const QString& name) const

@@ -33,7 +33,12 @@ struct TCorvRow {
     TCorvTexts texts;
     int64_t size = -1;
     TListingDate date;
+    // A remote name's bytes as the server sent them, when the name's text in
+    // UTF-8 is not those bytes (another charset); empty otherwise.
+    std::string raw;
     QString Text(int column) const;
+    // The name as the file system or server knows it.
+    std::string NameBytes() const { return raw.empty() ? texts[0].toStdString() : raw; }
 };
 
 enum class TViewStyle { Icon, SmallIcon, List, Report };
@@ -110,9 +115,11 @@ public:
     int RowCount() const { return static_cast<int>(m_model->Rows.size()); }
     int Kind(int row) const { return m_model->Rows[static_cast<size_t>(row)].kind; }
     QString Text(int row, int column) const { return m_model->Rows[static_cast<size_t>(row)].Text(column); }
+    std::string NameBytes(int row) const { return m_model->Rows[static_cast<size_t>(row)].NameBytes(); }
     int64_t Size(int row) const { return m_model->Rows[static_cast<size_t>(row)].size; }
     // The row whose name is exactly name ("..": never), or -1.
     int RowNamed(const QString& name) const;
+    int RowNamedBytes(const std::string& name) const;  // by the name's bytes
     const TListingDate& Date(int row) const { return m_model->Rows[static_cast<size_t>(row)].date; }
     void AddRow(int kind, TCorvTexts texts, bool atTop = false);
     // A pane entry: name, typed size (-1: none) and date, and a fourth text.

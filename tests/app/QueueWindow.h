@@ -8,14 +8,20 @@
 #include "console/cxGraphics.h"
 
 #include <QComboBox>
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QFile>
 #include <QDir>
 #include <QFileInfo>
 #include <QStatusBar>
 #include <QTemporaryDir>
 
+#include <gtest/gtest.h>
+
 #include <signal.h>
 #include <algorithm>
 #include <functional>
+#include <map>
 
 #include <memory>
 #include <string>
@@ -238,3 +244,23 @@ struct Program {
         return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
     }
 };
+
+// Every file and folder under root: relative path -> content hash ("/" for
+// a folder).
+inline std::map<QString, QByteArray> treeOf(const QString& root)
+{
+    std::map<QString, QByteArray> out;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString rel = QDir(root).relativeFilePath(path);
+        if (it.fileInfo().isDir()) {
+            out[rel] = "/";
+        } else {
+            QFile f(path);
+            EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
+            out[rel] = QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha1);
+        }
+    }
+    return out;
+}

@@ -24,26 +24,6 @@
 
 namespace {
 
-// Every file and folder under root: relative path -> content hash ("/" for
-// a folder).
-std::map<QString, QByteArray> treeOf(const QString& root)
-{
-    std::map<QString, QByteArray> out;
-    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QString rel = QDir(root).relativeFilePath(path);
-        if (it.fileInfo().isDir()) {
-            out[rel] = "/";
-        } else {
-            QFile f(path);
-            EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
-            out[rel] = QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha1);
-        }
-    }
-    return out;
-}
-
 // Three levels, 1,000 files, names with blanks and Chinese, one empty folder.
 void makeTree(const QString& root)
 {

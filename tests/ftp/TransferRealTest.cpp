@@ -3,6 +3,7 @@
 #include "RealServers.h"
 #include "TestSupport.h"
 #include "ftp/Ftp.h"
+#include "ftp/Parser.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -93,11 +94,14 @@ protected:
     std::vector<std::string> names()
     {
         run([&] { ftp.List(); });
+        // LIST or MLSD, as the server offers.
         std::vector<std::string> out;
+        TListParser parser;
         for (const std::string_view l : ftp.ListingLines) {
-            const size_t sp = l.rfind(' ');
-            if (l.size() > 10 && (l[0] == '-' || l[0] == 'd'))
-                out.emplace_back(l.substr(sp + 1));
+            TRemoteEntry e;
+            if (parser.ParseLine(ftp.ServerType, ftp.ListingLines.Mlsd, std::string(l), e) && e.Name != "." &&
+                e.Name != "..")
+                out.push_back(e.Name);
         }
         std::sort(out.begin(), out.end());
         return out;

@@ -445,7 +445,7 @@ const ServerInfo& ftpProxy()
                  {QStringLiteral("-d"), QStringLiteral("-n"), QStringLiteral("-f"), conf}, port);
 }
 
-std::unique_ptr<QProcess> startOwnPyftpdlib(quint16 port, const QString& home, int bytesPerSecond)
+std::unique_ptr<QProcess> startOwnPyftpdlib(quint16 port, const QString& home, int bytesPerSecond, bool gbkWire)
 {
     // The script serves <root>/ftptest: a root whose ftptest folder is home.
     const QString root = home + QStringLiteral("/..");
@@ -459,6 +459,11 @@ std::unique_ptr<QProcess> startOwnPyftpdlib(quint16 port, const QString& home, i
     QStringList args{pyftpdScript(), QString::number(port), root, QString::number(lo), QString::number(hi)};
     if (bytesPerSecond > 0)
         args << QString::number(bytesPerSecond);
+    if (gbkWire) {
+        const auto [gbkLo, gbkHi] = passiveRange(3);
+        args = QStringList{QFileInfo(QString::fromUtf8(__FILE__)).path() + QStringLiteral("/gbk_ftpd.py"),
+                           QString::number(port), home, QString::number(gbkLo), QString::number(gbkHi)};
+    }
     p->start(QStringLiteral("/usr/bin/python3"), args);
     if (!p->waitForStarted(5000))
         fail("cannot start pyftpdlib");
@@ -471,7 +476,8 @@ std::unique_ptr<QProcess> startOwnPyftpdlib(quint16 port, const QString& home, i
     return p;
 }
 
-OwnPyftpdlib::OwnPyftpdlib(const std::vector<std::pair<QString, QByteArray>>& files, int bytesPerSecond)
+OwnPyftpdlib::OwnPyftpdlib(const std::vector<std::pair<QString, QByteArray>>& files, int bytesPerSecond,
+                           bool gbkWire)
     : home(root.path() + QStringLiteral("/ftptest")), port(ClosedLoopbackPort())
 {
     QDir().mkpath(home);
@@ -479,7 +485,7 @@ OwnPyftpdlib::OwnPyftpdlib(const std::vector<std::pair<QString, QByteArray>>& fi
         QDir().mkpath(QFileInfo(home + "/" + name).path());
         WriteTestFile(home + "/" + name, data);
     }
-    process = startOwnPyftpdlib(port, home, bytesPerSecond);
+    process = startOwnPyftpdlib(port, home, bytesPerSecond, gbkWire);
 }
 
 OwnPyftpdlib::~OwnPyftpdlib()

@@ -63,8 +63,10 @@ const ServerInfo& ftpProxy();
 // A pyftpdlib of the caller's own on port, serving the user "ftptest"
 // (password "ftppass") from home: the caller may kill it and start another.
 // Running when returned (it answers on port). bytesPerSecond > 0 throttles
-// its data connections.
-std::unique_ptr<QProcess> startOwnPyftpdlib(quint16 port, const QString& home, int bytesPerSecond = 0);
+// its data connections. gbkWire: names travel in GB18030 (listings, replies,
+// commands) while the files on disk keep UTF-8 names (gbk_ftpd.py).
+std::unique_ptr<QProcess> startOwnPyftpdlib(quint16 port, const QString& home, int bytesPerSecond = 0,
+                                            bool gbkWire = false);
 
 // That server with its own home holding the given files (their folders made),
 // on a free port; stopped (and woken first, if a test stopped it) when it goes.
@@ -73,7 +75,8 @@ struct OwnPyftpdlib {
     QString home;
     quint16 port;
     std::unique_ptr<QProcess> process;
-    explicit OwnPyftpdlib(const std::vector<std::pair<QString, QByteArray>>& files = {}, int bytesPerSecond = 0);
+    explicit OwnPyftpdlib(const std::vector<std::pair<QString, QByteArray>>& files = {}, int bytesPerSecond = 0,
+                          bool gbkWire = false);
     ~OwnPyftpdlib();
 };
 

@@ -1,0 +1,137 @@
+// Names in another charset than UTF-8, in the main window against a server
+// that speaks GBK (GB18030) on the wire: shown as Chinese, fetched,
+// renamed and deleted by the server's own bytes, a tree down into UTF-8
+// names and back up to the same bytes.
+#include "QueueWindow.h"
+#include "widgets/ListingRows.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+const QByteArray fileData = QByteArray("binary\0\x5c\r\n", 10).repeated(1000);
+
+std::string logText(const QueueWindow& t)
+{
+    std::string s;
+    for (const std::string& l : t.log())
+        s += l + "\n";
+    return s;
+}
+}  // namespace
+
+TEST(GbkNames, ATreeOfGbkNamesIsShownFetchedAndSentBackByteForByte)
+{
+    // "乗" is 0x81 0x5C in GBK: a backslash byte inside a character.
+    RealServers::OwnPyftpdlib server({{QStringLiteral("中文目录/乗车.bin"), fileData},
+                                      {QStringLiteral("中文目录/子目录/报告 1.bin"), fileData + "x"},
+                                      {QStringLiteral("中文目录/plain.txt"), "ascii"},
+                                      {QStringLiteral("改名前.txt"), "rename me"},
+                                      {QStringLiteral("删除我.txt"), "delete me"}},
+                                     0, true);
+    ASSERT_TRUE(QDir().mkpath(server.home + QStringLiteral("/back")));
+
+    QueueWindow t;
+    QTemporaryDir local;
+    t.w->LocalPane().SetDirectory(local.path());
+    t.w->QuickConnect().ServerField()->setEditText(QStringLiteral("127.0.0.1:ftptest:ftppass:%1").arg(server.port));
+    t.w->QuickConnect().Connect();
+    ASSERT_TRUE(t.idle()) << logText(t);
+    const std::string start = t.w->RemotePane().Directory();
+
+    // Shown as the Chinese it is; the row keeps the GBK bytes.
+    TCorvListView* remote = t.w->RemotePane().View();
+    const int folder = t.row(remote, QStringLiteral("中文目录"));
+    ASSERT_GE(folder, 0) << logText(t);
+    EXPECT_EQ(remote->NameBytes(folder), "\xd6\xd0\xce\xc4\xc4\xbf\xc2\xbc");
+
+    // Down: the folder through the queue, into UTF-8 names.
+    remote->SetSelected(folder, true);
+    t.w->QueuePanel().mnuDownloadClick();
+    ASSERT_TRUE(WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); },
+                        60000))
+        << logText(t);
+    EXPECT_EQ(treeOf(local.path() + QStringLiteral("/中文目录")), treeOf(server.home + QStringLiteral("/中文目录")))
+        << logText(t);
+    EXPECT_EQ(t.w->RemotePane().Directory(), start);
+    // The log shows the names as text, not as broken bytes.
+    EXPECT_NE(logText(t).find("CWD " + start + "中文目录"), std::string::npos) << logText(t);
+
+    // Up again into "back": the server must get the same GBK bytes (it
+    // writes the names it decodes from GBK; UTF-8 bytes would make others).
+    const int back = t.row(remote, QStringLiteral("back"));
+    ASSERT_GE(back, 0);
+    t.w->LocalPane().View()->ClearSelection();
+    t.w->LocalPane().View()->SetSelected(t.row(t.w->LocalPane().View(), QStringLiteral("中文目录")), true);
+    t.w->QueuePanel().mnuUploadClick("back");
+    ASSERT_TRUE(WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); },
+                        60000))
+        << logText(t);
+    EXPECT_EQ(treeOf(server.home + QStringLiteral("/back/中文目录")), treeOf(local.path() + QStringLiteral("/中文目录")))
+        << logText(t);
+
+    // Renamed and deleted by their bytes; the new name, typed in Chinese,
+    // goes out in GBK too; a new folder likewise.
+    t.w->SetActivePane(remote);
+    auto select = [&](const QString& name) {
+        remote->ClearSelection();
+        const int row = t.row(remote, name);
+        ASSERT_GE(row, 0) << name.toStdString();
+        remote->SetSelected(row, true);
+    };
+    t.prompt.texts = {"改名后.txt"};
+    select(QStringLiteral("改名前.txt"));
+    t.w->FileCommands().popRenameClick();
+    ASSERT_TRUE(t.idle()) << logText(t);
+    EXPECT_EQ(ReadTestFile(server.home + QStringLiteral("/改名后.txt")), "rename me") << logText(t);
+    EXPECT_GE(t.row(remote, QStringLiteral("改名后.txt")), 0);
+
+    t.prompt.confirm = true;
+    select(QStringLiteral("删除我.txt"));
+    t.w->FileCommands().popDeleteClick();
+    ASSERT_TRUE(t.idle()) << logText(t);
+    EXPECT_FALSE(QFileInfo::exists(server.home + QStringLiteral("/删除我.txt"))) << logText(t);
+
+    t.prompt.texts = {"新目录"};
+    t.w->FileCommands().popNewFoldClick();
+    ASSERT_TRUE(t.idle()) << logText(t);
+    EXPECT_TRUE(QFileInfo(server.home + QStringLiteral("/新目录")).isDir()) << logText(t);
+    EXPECT_GE(t.row(remote, QStringLiteral("新目录")), 0);
+
+    // Into the folder and up again through the path box's parent.
+    Q_EMIT remote->RowDoubleClicked(t.row(remote, QStringLiteral("中文目录")));
+    ASSERT_TRUE(t.idle()) << logText(t);
+    EXPECT_GE(t.row(remote, QStringLiteral("乗车.bin")), 0) << logText(t);
+    t.w->RemotePane().Parent();
+    ASSERT_TRUE(t.idle()) << logText(t);
+    EXPECT_EQ(t.w->RemotePane().Directory(), start);
+}
+
+// A listing mixing UTF-8 and GBK lines (a folder uploaded by two clients):
+// each name read in its own charset; only the GBK rows keep their bytes.
+TEST(GbkNames, AListingMixingUtf8AndGbkLinesShowsEachNameAndKeepsTheGbkBytes)
+{
+    TListParser parser;
+    TListingRules rules;
+    rules.serverType = ftpstUNIX;
+    rules.names = std::make_shared<TNameCodec>();
+    std::vector<QString> shared;
+    struct Line {
+        std::string text;
+        QString name;
+        std::string raw;
+    };
+    const Line lines[] = {
+        {"-rw-r--r-- 1 a b 5 Jan 12 2003 中文.txt", QStringLiteral("中文.txt"), ""},
+        {"-rw-r--r-- 1 a b 5 Jan 12 2003 \xd6\xd0\xce\xc4\x81\x5c.txt", QStringLiteral("中文乗.txt"),
+         "\xd6\xd0\xce\xc4\x81\x5c.txt"},
+        {"-rw-r--r-- 1 a b 5 Jan 12 2003 ascii.txt", QStringLiteral("ascii.txt"), ""},
+        {"drwxr-xr-x 2 a b 4096 Jan 12 2003 \xb1\xa8\xb8\xe6", QStringLiteral("报告"), "\xb1\xa8\xb8\xe6"},
+    };
+    for (const Line& l : lines) {
+        TCorvRow row;
+        ASSERT_TRUE(ListingRowOf(parser, rules, l.text, row, shared)) << l.text;
+        EXPECT_EQ(row.texts[0], l.name);
+        EXPECT_EQ(row.raw, l.raw);
+        EXPECT_EQ(row.NameBytes(), l.raw.empty() ? l.name.toStdString() : l.raw);
+    }
+}
