@@ -55,6 +55,8 @@ std::string_view ReplyStateName(int32_t state)
             return "PASV";
         case rsPort:
             return "PORT";
+        case rsEpsv:
+            return "EPSV";
         case rsRest:
             return "REST";
         case rsTransfer:
@@ -153,6 +155,7 @@ const TFTPclient::StateHandler TFTPclient::s_handlers[] = {
     {rsKeepAlive, &TFTPclient::OnKeepAliveReply},
     {rsType, &TFTPclient::OnTypeReply},
     {rsPasv, &TFTPclient::OnPasvReply},
+    {rsEpsv, &TFTPclient::OnEpsvReply},
     {rsPort, &TFTPclient::OnPortReply},
     {rsRest, &TFTPclient::OnRestReply},
     {rsTransfer, &TFTPclient::OnTransferReply},

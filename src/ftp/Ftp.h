@@ -240,6 +240,8 @@ private:
     // transfer handlers
     void OnTypeReply(const std::string& reply);
     void OnPasvReply(const std::string& reply);
+    void OnEpsvReply(const std::string& reply);
+    void ConnectPassiveTo(const std::string& host, uint16_t port);
     void OnPortReply(const std::string& reply);
     void OnRestReply(const std::string& reply);
     void OnTransferReply(const std::string& reply);
@@ -354,6 +356,11 @@ TFTPServerType DetectServerType(const std::string& systemText);
 // numbers after the code (servers write the address in several forms);
 // empty when there is none.
 std::string PassiveReplyText(const std::string& reply);
+
+// The port of an "EPSV" reply ("229 ... (|||port|)", any printable
+// delimiter); false for any other form, a network address included (the
+// data goes to the control connection's server only).
+bool ParseEpsvReply(const std::string& reply, uint16_t& port);
 
 // Parses "h1,h2,h3,h4,p1,p2" (already trimmed); false when it is not one.
 bool ParsePassiveAddress(const std::string& text, std::string& host, uint16_t& port);

@@ -332,7 +332,13 @@ void TFTPclient::NegotiateDataConnection()
 {
     m_dataStood = false;
     if (UsePasv) {
-        SendCommand("PASV", rsPasv);
+        // EPSV where offered: no address in the reply to rewrite or distrust
+        // (and the only passive form with IPv6). Not through an FTP proxy,
+        // whose own port the reply would name.
+        if (m_features.Offered(TFeature::Epsv) && (FirewallType == fwNone || FirewallType == fwSocks))
+            SendCommand("EPSV", rsEpsv);
+        else
+            SendCommand("PASV", rsPasv);
         return;
     }
     m_data.Disconnect();
@@ -366,6 +372,47 @@ void TFTPclient::OnPasvReply(const std::string& reply)
     }
 }
 
+void TFTPclient::OnEpsvReply(const std::string& reply)
+{
+    uint16_t port = 0;
+    if (ReplyClass(reply) == '2' && ParseEpsvReply(reply, port)) {
+        ConnectPassiveTo(FirewallType == fwSocks ? SocksDestHost : PeerAddress(), port);
+        return;
+    }
+    if (ReplyClass(reply) == '2' || TFtpFeatures::RefusesCommand(reply, TFeature::Epsv)) {
+        // Refused, or answered in a form this client does not take: PASV,
+        // for the rest of the session.
+        m_features.Set(TFeature::Epsv, TOffer::No);
+        Info(fiFeatureRefused, "EPSV 不可用 (" + reply.substr(0, 80) + "), 改用 PASV.");
+        SendCommand("PASV", rsPasv);
+        return;
+    }
+    if (ReplyClass(reply) == '4' || ReplyClass(reply) == '5')
+        DataConnectionFailed(true);
+}
+
+bool ParseEpsvReply(const std::string& reply, uint16_t& port)
+{
+    const size_t open = reply.find('(');
+    if (open == std::string::npos || reply.size() < open + 6)
+        return false;
+    const char d = reply[open + 1];
+    if (d < 33 || d > 126 || (d >= '0' && d <= '9'))
+        return false;
+    if (reply[open + 2] != d || reply[open + 3] != d)
+        return false;  // a protocol or an address: another form
+    const size_t digits = open + 4;
+    size_t end = digits;
+    uint32_t value = 0;
+    while (end < reply.size() && end - digits < 6 && reply[end] >= '0' && reply[end] <= '9')
+        value = value * 10 + static_cast<uint32_t>(reply[end++] - '0');
+    if (end == digits || end + 1 >= reply.size() || reply[end] != d || reply[end + 1] != ')' || value == 0 ||
+        value > 65535)
+        return false;
+    port = static_cast<uint16_t>(value);
+    return true;
+}
+
 void TFTPclient::ConnectPassive(const std::string& raw)
 {
     if (raw.size() > MaxPassiveTextLength) {
@@ -393,6 +440,11 @@ void TFTPclient::ConnectPassive(const std::string& raw)
         Info(fiPassiveAddressIgnored, "被动模式地址 " + host + " 与服务器地址不符, 改用 " + server);
         host = server;
     }
+    ConnectPassiveTo(host, port);
+}
+
+void TFTPclient::ConnectPassiveTo(const std::string& host, uint16_t port)
+{
     m_data.Disconnect();
     ConfigureDataSocket();
     if (FirewallType == fwSocks) {

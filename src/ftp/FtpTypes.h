@@ -110,6 +110,7 @@ enum TReplyState : int32_t {
     rsPort = 22,  // "PORT", or the passive data connect
     rsRest = 23,
     rsTransfer = 24,
+    rsEpsv = 25,
     rsRnfr = 40,
     rsRnto = 41,
     rsCwd = 45,  // "CWD" or "CDUP"

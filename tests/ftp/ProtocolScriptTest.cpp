@@ -142,3 +142,62 @@ TEST_F(ScriptedLogin, AnEndlessFeatReplyIsBoundedAndTheLoginGoesOn)
     // Only the first lines are kept: the MLST after 5,000 others is not seen.
     EXPECT_FALSE(ftp.Features().Offered(TFeature::Mlsd));
 }
+
+TEST(Features, EpsvRepliesOfTheirOwnFormOnly)
+{
+    uint16_t port = 0;
+    ASSERT_TRUE(ParseEpsvReply("229 Entering Extended Passive Mode (|||6446|)", port));
+    EXPECT_EQ(port, 6446);
+    ASSERT_TRUE(ParseEpsvReply("229 ok (!!!21!)", port));  // any printable delimiter
+    EXPECT_EQ(port, 21);
+    for (const char* bad : {"229 (|1|127.0.0.2|6446|)", "229 (|2|::1|6446|)", "229 (|||0|)", "229 (|||65536|)",
+                            "229 (|||6446)", "229 (|||6446|", "229 (||||)", "229 (1111234)", "229 no parentheses",
+                            "229 (|||99999999999999999999|)", "229 (", ""})
+        EXPECT_FALSE(ParseEpsvReply(bad, port)) << bad;
+}
+
+TEST_F(ScriptedTransfer, EpsvWhereOfferedAndPasvWhenItsReplyNamesAnotherFormOrItIsRefused)
+{
+    const std::string feat = "211-Features:\n EPSV\n211 End";
+    const std::string listing = "150 here\n<data:-rw-r--r-- 1 a b 5 Jan 12 2003 x.txt\\n>\n226 ok";
+    // Offered and answered: the data goes to the server's own address.
+    server.addSession({{"220 hi"}, featLoginThen(feat, {{"TYPE", "200 ok"}, {"EPSV", "<epsv>"}, {"LIST", listing}})});
+    // Offered, then answered naming a network address (EPRT's form): PASV,
+    // now and for the rest of the session.
+    server.addSession({{"220 hi"},
+                       featLoginThen(feat, {{"TYPE", "200 ok"},
+                                            {"EPSV", "<epsv:229 Entering Extended Passive Mode (|1|127.0.0.2|%p|)>"},
+                                            {"PASV", "<pasv>"},
+                                            {"LIST", listing},
+                                            {"PASV", "<pasv>"},
+                                            {"LIST", listing}})});
+    // Offered, then refused.
+    server.addSession({{"220 hi"},
+                       featLoginThen(feat, {{"TYPE", "200 ok"},
+                                            {"EPSV", "500 EPSV not understood"},
+                                            {"PASV", "<pasv>"},
+                                            {"LIST", listing}})});
+    for (int session = 0; session < 3; ++session) {
+        rec.loggedIn = 0;
+        ftp.InitialDirectory.clear();
+        ASSERT_TRUE(login()) << rec.dump();
+        ASSERT_TRUE(ftp.Features().Offered(TFeature::Epsv));
+        done = 0;
+        ftp.List();
+        ASSERT_TRUE(waitDone()) << rec.dump();
+        EXPECT_TRUE(doneSuccess) << session << rec.dump();
+        EXPECT_EQ(ftp.ListingLines.size(), 1u) << session;
+        const std::vector<std::string> sent = server.transcript(static_cast<size_t>(session));
+        EXPECT_EQ(countOf(sent, "EPSV"), 1u) << session;
+        EXPECT_EQ(countOf(sent, "PASV"), session == 0 ? 0u : 1u) << session;
+        EXPECT_EQ(ftp.Features().Get(TFeature::Epsv), session == 0 ? TOffer::Yes : TOffer::No);
+        if (session == 1) {
+            done = 0;
+            ftp.List();
+            ASSERT_TRUE(waitDone()) << rec.dump();
+            EXPECT_TRUE(doneSuccess);
+            EXPECT_EQ(countOf(server.transcript(1), "EPSV"), 1u);
+        }
+        ftp.Close();
+    }
+}

@@ -76,7 +76,7 @@ void ScriptServer::play(QTcpSocket* socket, const std::string& reply)
     while (start <= reply.size() && socket->state() == QAbstractSocket::ConnectedState) {
         const size_t nl = reply.find('\n', start);
         const std::string line = reply.substr(start, nl == std::string::npos ? std::string::npos : nl - start);
-        if (line == "<pasv>" || line == "<pasv-bare>") {
+        if (line == "<pasv>" || line == "<pasv-bare>" || line.rfind("<epsv", 0) == 0) {
             if (!m_dataServer) {
                 m_dataServer = new QTcpServer(this);
                 m_dataServer->listen(QHostAddress(QStringLiteral("127.0.0.1")), 0);
@@ -95,6 +95,15 @@ void ScriptServer::play(QTcpSocket* socket, const std::string& reply)
             }
             const quint16 p = m_dataServer->serverPort();
             std::string out = PassiveReplyFor(p);
+            if (line == "<epsv>") {
+                out = "229 Entering Extended Passive Mode (|||" + std::to_string(p) + "|)";
+            } else if (line.rfind("<epsv:", 0) == 0) {
+                // A reply of the test's own, "%p" the listener's port.
+                out = line.substr(6, line.size() - 7);
+                const size_t at = out.find("%p");
+                if (at != std::string::npos)
+                    out.replace(at, 2, std::to_string(p));
+            }
             if (line == "<pasv-bare>") {
                 out.erase(out.find('('), 1);
                 out.erase(out.find(')'), 1);

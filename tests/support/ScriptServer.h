@@ -17,7 +17,9 @@
 // "<data-hold>" keeps the data connection open; "<data-close>" closes it;
 // "<close-later:MS>" closes the control connection MS ms later;
 // "<later:MS:TEXT>" sends the line TEXT MS ms later; "<pasv-bare>" is
-// "<pasv>" with the address written without parentheses;
+// "<pasv>" with the address written without parentheses; "<epsv>" is
+// "<pasv>" answering "EPSV" (229 with the port); "<epsv:TEXT>" replies TEXT
+// instead, "%p" in it the listener's port;
 // "<data-trickle:MS:TEXT>" sends TEXT ("\\n" as above) a byte every MS ms,
 // then closes.
 // Payload (ScriptServer::payload) directives hold back the lines after them
