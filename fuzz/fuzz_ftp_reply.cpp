@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static QCoreApplication app(argc, argv);
     if (size < 2)
         return 0;
-    static const int32_t starts[] = {rsGreeting, rsFwGreeting, rsUser, rsPass, rsSyst, rsRestProbe, rsPwd, rsKeepAlive};
+    static const int32_t starts[] = {rsGreeting, rsFwGreeting, rsUser, rsPass, rsSyst,
+                                    rsRestProbe, rsPwd, rsKeepAlive, rsFeat, rsEpsv};
     TFTPclient ftp;
     ftp.FirewallType = static_cast<TFirewallType>(data[0] % FirewallTypeCount);
     ftp.ServerDetect = data[1] & 1;

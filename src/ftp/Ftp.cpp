@@ -49,6 +49,8 @@ std::string_view ReplyStateName(int32_t state)
             return "FEAT";
         case rsOptsUtf8:
             return "OPTS UTF8";
+        case rsOptsMlst:
+            return "OPTS MLST";
         case rsType:
             return "TYPE";
         case rsPasv:
@@ -148,6 +150,7 @@ const TFTPclient::StateHandler TFTPclient::s_handlers[] = {
     {rsSyst, &TFTPclient::OnSystReply},
     {rsFeat, &TFTPclient::OnFeatReply},
     {rsOptsUtf8, &TFTPclient::OnOptsUtf8Reply},
+    {rsOptsMlst, &TFTPclient::OnOptsUtf8Reply},
     {rsRestProbe, &TFTPclient::OnRestProbeReply},
     {rsRestZero, &TFTPclient::OnRestZeroReply},
     {rsInitialCwd, &TFTPclient::OnInitialCwdReply},
@@ -543,6 +546,7 @@ void TFTPclient::ControlClosed()
         case rsSyst:
         case rsFeat:
         case rsOptsUtf8:
+        case rsOptsMlst:
         case rsRestProbe:
         case rsRestZero:
         case rsInitialCwd:

@@ -231,6 +231,7 @@ private:
     void OnFeatReply(const std::string& reply);
     void OnOptsUtf8Reply(const std::string& reply);
     void ResumeProbeStep();
+    void MlstFactsStep();
     void OnRestProbeReply(const std::string& reply);
     void OnRestZeroReply(const std::string& reply);
     void OnInitialCwdReply(const std::string& reply);
@@ -364,6 +365,11 @@ bool ParseEpsvReply(const std::string& reply, uint16_t& port);
 
 // Parses "h1,h2,h3,h4,p1,p2" (already trimmed); false when it is not one.
 bool ParsePassiveAddress(const std::string& text, std::string& host, uint16_t& port);
+
+// The "OPTS MLST" argument asking for the facts a listing needs that the
+// server has but does not send now ("type*;size*;unix.mode;": the mode is
+// missing); empty when none is missing.
+std::string MlstFactsToAsk(const std::string& offered);
 
 // An "MLSD" line naming a dot file (hidden on Unix).
 bool MlsdNameIsHidden(std::string_view line);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <utility>
 
 // The firewall steps answer whatever the firewall said; only "421" is caught
@@ -251,12 +252,47 @@ void TFTPclient::OnFeatReply(const std::string& reply)
         SendCommand("OPTS UTF8 ON", rsOptsUtf8);
         return;
     }
-    ResumeProbeStep();
+    MlstFactsStep();
 }
 
 void TFTPclient::OnOptsUtf8Reply(const std::string&)
 {
+    if (m_replyState == rsOptsUtf8) {
+        MlstFactsStep();
+        return;
+    }
     ResumeProbeStep();
+}
+
+// Facts the server has but does not send unless asked (no "*" in FEAT): the
+// permissions for the properties dialog, owner and group.
+void TFTPclient::MlstFactsStep()
+{
+    const std::string wanted = m_features.Offered(TFeature::Mlsd) ? MlstFactsToAsk(m_features.MlstFacts()) : "";
+    if (wanted.empty()) {
+        ResumeProbeStep();
+        return;
+    }
+    SendCommand("OPTS MLST " + wanted, rsOptsMlst);
+}
+
+std::string MlstFactsToAsk(const std::string& offered)
+{
+    std::string lower = offered;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    bool missing = false;
+    std::string facts;
+    for (const char* fact : {"type", "size", "modify", "unix.mode", "unix.owner", "unix.group"}) {
+        const size_t at = lower.find(fact);
+        if (at == std::string::npos || (at > 0 && lower[at - 1] != ';'))
+            continue;
+        const size_t end = at + std::strlen(fact);
+        if (end < lower.size() && lower[end] != '*' && lower[end] != ';')
+            continue;  // a longer fact's name
+        missing = missing || end >= lower.size() || lower[end] != '*';
+        facts += std::string(fact) + ";";
+    }
+    return missing ? facts : std::string();
 }
 
 void TFTPclient::ResumeProbeStep()

@@ -105,6 +105,7 @@ enum TReplyState : int32_t {
     rsProt = 11,
     rsFeat = 12,
     rsOptsUtf8 = 13,  // "OPTS UTF8 ON"
+    rsOptsMlst = 14,  // "OPTS MLST ..."
     rsType = 20,
     rsPasv = 21,
     rsPort = 22,  // "PORT", or the passive data connect

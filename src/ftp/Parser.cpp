@@ -1204,6 +1204,7 @@ bool TListParser::parseMlsd(const std::string& line, TRemoteEntry& e, bool asked
     e.IsLink = false;
     e.Size = -1;
     e.Date = {};
+    e.Mode = -1;
     const std::string_view facts(line.data(), blank);
     for (size_t at = 0; at < facts.size();) {
         const size_t semi = std::min(facts.find(';', at), facts.size());
@@ -1240,6 +1241,11 @@ bool TListParser::parseMlsd(const std::string& line, TRemoteEntry& e, bool asked
                 if (day.isValid() && time.isValid())
                     e.Date = localOfUtc(QDateTime(day, time, Qt::UTC));
             }
+        } else if (key == "unix.mode") {
+            // "0644" or "644"; the last three octal digits.
+            const std::string_view digits = std::string_view(value).substr(value.size() > 3 ? value.size() - 3 : 0);
+            if (!digits.empty() && std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '7'; }))
+                e.Mode = number(digits);
         } else if (key == "unix.owner") {
             e.Owner = value;
         } else if (key == "unix.group") {

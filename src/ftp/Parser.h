@@ -50,6 +50,9 @@ struct TRemoteEntry {
     std::string Group;
     bool IsDir = false;
     bool IsLink = false;
+    // The permission bits as their octal digits (640), when the line gives
+    // them as a number (MLSD's "UNIX.mode"); -1 otherwise.
+    int Mode = -1;
 };
 
 // The fall-back date of lines whose date cannot be read: 1 December 1980.

@@ -41,7 +41,7 @@ TRemoteProperties RemoteProperties(const TListingLines& listing, TFTPServerType 
         r.type = e.IsLink ? "远程符号链接" : e.IsDir ? "远程目录" : "远程文件";
         r.owner = e.Owner;
         r.group = e.Group;
-        r.mode = PermissionMode(line.substr(0, line.find(' ')));
+        r.mode = listing.Mlsd ? std::max(e.Mode, 0) : PermissionMode(line.substr(0, line.find(' ')));
     }
     return p;
 }

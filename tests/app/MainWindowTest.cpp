@@ -339,7 +339,7 @@ TEST(MainWindow, RevisitedDirectoriesComeFromTheCacheAndRefreshLists)
         return WaitFor([&] { return t.w->RemotePane().Directory() == dir && t.w->Workflow().State() == SessionState::Idle; });
     };
     EXPECT_EQ(t.listings(), 1);
-    ASSERT_TRUE(enter(0, "/子目录/"));
+    ASSERT_TRUE(enter(t.w->RemotePane().View()->RowNamed(QStringLiteral("子目录")), "/子目录/"));
     EXPECT_EQ(t.listings(), 2);
     ASSERT_TRUE(enter(0, "/"));  // ".." back to the root: from the cache
     EXPECT_EQ(t.listings(), 2);
@@ -352,7 +352,7 @@ TEST(MainWindow, RevisitedDirectoriesComeFromTheCacheAndRefreshLists)
 
     // A cache file that vanished is dropped and the directory listed again.
     QFile::remove(t.w->ListingCache().Find("/子目录/"));
-    ASSERT_TRUE(enter(0, "/子目录/"));
+    ASSERT_TRUE(enter(t.w->RemotePane().View()->RowNamed(QStringLiteral("子目录")), "/子目录/"));
     EXPECT_EQ(t.listings(), 4);
 
     const QString file = t.w->ListingCache().Find("/");

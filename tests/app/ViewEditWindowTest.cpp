@@ -45,7 +45,8 @@ struct EditRun : OwnServerRun {
         const auto log = t.log();
         const auto stor =
             std::find_if(log.begin(), log.end(), [](const std::string& l) { return l.rfind("STOR ", 0) == 0; });
-        return stor != log.end() && std::find(stor, log.end(), "LIST") != log.end();
+        return stor != log.end() &&
+               (std::find(stor, log.end(), "LIST") != log.end() || std::find(stor, log.end(), "MLSD") != log.end());
     }
 };
 

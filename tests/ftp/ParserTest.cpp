@@ -304,6 +304,15 @@ TEST(ListParser, MlsdFacts)
     // line in a LIST answer (where it would be no MLSD line).
     e = TRemoteEntry();
     ASSERT_TRUE(p.ParseMlsdLine("Type=dir;Size; x", e));
+    EXPECT_EQ(e.Mode, -1);
+    for (const auto& [mode, read] : {std::pair<const char*, int>{"0640", 640}, {"755", 755}, {"100644", 644},
+                                     {"0689", -1}, {"", -1}, {"rwx", -1}}) {
+        e = TRemoteEntry();
+        ASSERT_TRUE(p.ParseMlsdLine(std::string("type=file;UNIX.mode=") + mode + "; f", e));
+        EXPECT_EQ(e.Mode, read) << mode;
+    }
+    e = TRemoteEntry();
+    ASSERT_TRUE(p.ParseMlsdLine("Type=dir;Size; x", e));
     EXPECT_TRUE(e.IsDir);
     EXPECT_EQ(e.Name, "x");
     // An impossible time is no time, not a wrong one.

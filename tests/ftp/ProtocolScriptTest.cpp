@@ -143,6 +143,16 @@ TEST_F(ScriptedLogin, AnEndlessFeatReplyIsBoundedAndTheLoginGoesOn)
     EXPECT_FALSE(ftp.Features().Offered(TFeature::Mlsd));
 }
 
+TEST(Features, OnlyFactsTheServerHasButDoesNotSendAreAskedFor)
+{
+    EXPECT_EQ(MlstFactsToAsk("type*;size*;modify*;UNIX.mode;UNIX.owner;perm*;"),
+              "type;size;modify;unix.mode;unix.owner;");
+    EXPECT_EQ(MlstFactsToAsk("type*;size*;modify*;"), "");
+    EXPECT_EQ(MlstFactsToAsk("Type*;Size*;Modify*;UNIX.mode*;"), "");
+    EXPECT_EQ(MlstFactsToAsk("type*;sized;xunix.mode;"), "");  // no fact is a prefix of another's name
+    EXPECT_EQ(MlstFactsToAsk(""), "");
+}
+
 TEST(Features, EpsvRepliesOfTheirOwnFormOnly)
 {
     uint16_t port = 0;
