@@ -59,6 +59,8 @@ std::string_view ReplyStateName(int32_t state)
             return "PORT";
         case rsEpsv:
             return "EPSV";
+        case rsFileTime:
+            return "file time";
         case rsRest:
             return "REST";
         case rsTransfer:
@@ -159,6 +161,7 @@ const TFTPclient::StateHandler TFTPclient::s_handlers[] = {
     {rsType, &TFTPclient::OnTypeReply},
     {rsPasv, &TFTPclient::OnPasvReply},
     {rsEpsv, &TFTPclient::OnEpsvReply},
+    {rsFileTime, &TFTPclient::OnFileTimeReply},
     {rsPort, &TFTPclient::OnPortReply},
     {rsRest, &TFTPclient::OnRestReply},
     {rsTransfer, &TFTPclient::OnTransferReply},
@@ -341,6 +344,8 @@ void TFTPclient::Finish()
             return;
         }
     }
+    if (FileTimeStep())
+        return;
     SetReplyState(rsIdle);
     PostCompletion();
 }

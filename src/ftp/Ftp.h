@@ -160,6 +160,15 @@ public:
     // viaTemporaryName: "STOR" under a hidden name beside the target, then
     // "RNFR"/"RNTO" over it; the target changes only once the file is whole.
     void Upload(bool inScript, bool viaTemporaryName = false);
+    // The next upload's modification time (seconds since 1970, UTC) for the
+    // server to set once the file is whole ("MFMT", or "SITE UTIME" where
+    // only that is offered); 0: none. Used by one upload.
+    int64_t UploadTime = 0;
+    // The next download asks the server for the file's exact time ("MDTM")
+    // once it is whole; its answer in ReceivedTime (seconds since 1970, UTC;
+    // -1 when none came).
+    bool AskFileTime = false;
+    int64_t ReceivedTime() const { return m_receivedTime; }
     void List();
     void Abort();
     void AbortWithSync();
@@ -242,6 +251,8 @@ private:
     void OnTypeReply(const std::string& reply);
     void OnPasvReply(const std::string& reply);
     void OnEpsvReply(const std::string& reply);
+    bool FileTimeStep();
+    void OnFileTimeReply(const std::string& reply);
     void ConnectPassiveTo(const std::string& host, uint16_t port);
     void OnPortReply(const std::string& reply);
     void OnRestReply(const std::string& reply);
@@ -306,6 +317,8 @@ private:
     TFtpFeatures m_features;
     std::shared_ptr<TNameCodec> m_codec = std::make_shared<TNameCodec>();
     bool m_utf8On = false;
+    bool m_fileTimeSent = false;  // this transfer's time command is out or done
+    int64_t m_receivedTime = -1;
     bool m_loggedIn = false;
     bool m_passiveUsable = true;
     bool m_activeUsable = true;
@@ -370,6 +383,11 @@ bool ParsePassiveAddress(const std::string& text, std::string& host, uint16_t& p
 // server has but does not send now ("type*;size*;unix.mode;": the mode is
 // missing); empty when none is missing.
 std::string MlstFactsToAsk(const std::string& offered);
+
+// "YYYYMMDDhhmmss[.fff]" (UTC, as MDTM answers and MFMT takes) as seconds
+// since 1970; -1 when it is not one.
+int64_t ParseFtpTimestamp(std::string_view text);
+std::string FtpTimestamp(int64_t secondsUtc);
 
 // An "MLSD" line naming a dot file (hidden on Unix).
 bool MlsdNameIsHidden(std::string_view line);

@@ -5,6 +5,7 @@
 
 #include "net/SocketErrors.h"
 
+#include <QDateTime>
 #include <QTimer>
 
 #include <fcntl.h>
@@ -246,6 +247,8 @@ void TFTPclient::Download(bool resume, bool inScript, int64_t expectedSize)
     m_abortAsked = false;
     m_pending = poFileReceived;
     m_transferFailed = false;
+    m_fileTimeSent = false;
+    m_receivedTime = -1;
     ResumePos = 0;
     ExpectedSize = 0;
     m_replySize = -1;
@@ -271,6 +274,7 @@ void TFTPclient::Download(bool resume, bool inScript, int64_t expectedSize)
 void TFTPclient::Upload(bool inScript, bool viaTemporaryName)
 {
     m_pending = poFileStored;
+    m_fileTimeSent = false;
     m_storName.clear();
     if (viaTemporaryName && ResumePos <= 0) {
         const size_t slash = RemoteFile.rfind('/');
@@ -844,6 +848,66 @@ void TFTPclient::ListingLine(const std::string& line)
         return;  // as "LIST" without "-a" leaves them out
     ListingLines.push_back(line);
     Info(fiListingLine, line);
+}
+
+// A whole file's time, once: asked after a download, set after an upload.
+// The answer never fails the transfer; a server that does not know the
+// command is not asked again in the session.
+bool TFTPclient::FileTimeStep()
+{
+    if (m_fileTimeSent || !m_success || m_transferFailed || m_aborting || !IsConnected())
+        return false;
+    if (m_pending == poFileReceived && AskFileTime && m_features.Usable(TFeature::Mdtm)) {
+        m_fileTimeSent = true;
+        AskFileTime = false;
+        SendCommand("MDTM " + RemoteFile, rsFileTime);
+        return true;
+    }
+    if (m_pending == poFileStored && UploadTime > 0) {
+        const int64_t time = std::exchange(UploadTime, 0);
+        if (m_features.Offered(TFeature::Mfmt)) {
+            m_fileTimeSent = true;
+            SendCommand("MFMT " + FtpTimestamp(time) + " " + RemoteFile, rsFileTime);
+            return true;
+        }
+        if (m_features.Offered(TFeature::SiteUtime)) {
+            m_fileTimeSent = true;
+            SendCommand("SITE UTIME " + FtpTimestamp(time) + " " + RemoteFile, rsFileTime);
+            return true;
+        }
+    }
+    return false;
+}
+
+void TFTPclient::OnFileTimeReply(const std::string& reply)
+{
+    const TFeature asked = m_pending == poFileReceived ? TFeature::Mdtm
+                           : m_features.Offered(TFeature::Mfmt) ? TFeature::Mfmt
+                                                                 : TFeature::SiteUtime;
+    if (TFtpFeatures::RefusesCommand(reply, asked))
+        m_features.Set(asked, TOffer::No);
+    if (m_pending == poFileReceived && reply.compare(0, 4, "213 ") == 0)
+        m_receivedTime = ParseFtpTimestamp(std::string_view(reply).substr(4));
+    Finish();
+}
+
+int64_t ParseFtpTimestamp(std::string_view text)
+{
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
+    const std::string_view whole = text.substr(0, std::min(text.find('.'), text.size()));
+    if (whole.size() != 14 || !std::all_of(whole.begin(), whole.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return -1;
+    auto n = [&](size_t at, size_t len) { return std::stoi(std::string(whole.substr(at, len))); };
+    const QDateTime t(QDate(n(0, 4), n(4, 2), n(6, 2)), QTime(n(8, 2), n(10, 2), n(12, 2)), Qt::UTC);
+    return t.isValid() ? t.toSecsSinceEpoch() : -1;
+}
+
+std::string FtpTimestamp(int64_t secondsUtc)
+{
+    return QDateTime::fromSecsSinceEpoch(secondsUtc, Qt::UTC)
+        .toString(QStringLiteral("yyyyMMddHHmmss"))
+        .toStdString();
 }
 
 bool MlsdNameIsHidden(std::string_view line)

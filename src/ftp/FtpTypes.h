@@ -112,6 +112,7 @@ enum TReplyState : int32_t {
     rsRest = 23,
     rsTransfer = 24,
     rsEpsv = 25,
+    rsFileTime = 26,  // "MDTM" after a download, "MFMT"/"SITE UTIME" after an upload
     rsRnfr = 40,
     rsRnto = 41,
     rsCwd = 45,  // "CWD" or "CDUP"

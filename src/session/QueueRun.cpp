@@ -548,6 +548,8 @@ void TQueueRun::downloadHeadFile()
     m_host.Status((resume ? "续传:" : "接收:") + localName(m_ftp.LocalFile));
     if (m_progress)
         m_progress->FileStarted();
+    // An MLSD listing's time is exact; a LIST line's often only a day.
+    m_ftp.AskFileTime = m_settings.PreserveDate && !m_ftp.ListingLines.Mlsd;
     m_ftp.Download(resume, ScriptRunning, CurrentFileSize);
     if (refusedLocally())
         fileReceived();
@@ -596,6 +598,8 @@ void TQueueRun::uploadHeadFile()
     m_host.Status("发送:" + name);
     if (m_progress)
         m_progress->FileStarted();
+    m_ftp.UploadTime = m_settings.PreserveDate ? QFileInfo(QString::fromStdString(m_ftp.LocalFile)).lastModified().toSecsSinceEpoch()
+                                               : 0;
     m_ftp.Upload(ScriptRunning, m_settings.UploadTempName);
     if (refusedLocally())
         fileStored();
@@ -742,11 +746,14 @@ void TQueueRun::fileReceived()
     if (m_ftp.Success() && !m_queue.Empty())
         m_written[m_ftp.LocalFile] = m_queue.Head().Source;
     if (m_settings.PreserveDate && m_ftp.Success() && !m_queue.Empty()) {
-        // The listing's date, when it has one; the file keeps its own date
-        // otherwise.
+        // The server's exact time (MDTM), else the listing's date when it
+        // has one; the file keeps its own date otherwise.
         const std::optional<TPaneItem> r = m_host.FindRemoteRow(LastPathSegment(m_queue.Head().Source));
         QFile f(QString::fromStdString(m_ftp.LocalFile));
-        if (r && r->date.Kind != TListingDate::None && f.open(QIODevice::ReadWrite))
+        if (m_ftp.ReceivedTime() >= 0 && f.open(QIODevice::ReadWrite))
+            f.setFileTime(QDateTime::fromSecsSinceEpoch(m_ftp.ReceivedTime(), Qt::UTC),
+                          QFileDevice::FileModificationTime);
+        else if (r && r->date.Kind != TListingDate::None && f.open(QIODevice::ReadWrite))
             f.setFileTime(r->date.Value(), QFileDevice::FileModificationTime);
     }
     RemoveQueueHead();

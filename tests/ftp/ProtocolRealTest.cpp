@@ -8,6 +8,8 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -55,6 +57,8 @@ protected:
         work = home + QLatin1Char('/') + QString::fromStdString(dirName);
         QDir(work).removeRecursively();
         ASSERT_TRUE(QDir().mkpath(work));
+        // Servers that run as the user write only where it may.
+        QProcess::execute(QStringLiteral("chown"), {QStringLiteral("ftptest"), work});
         run([&] { ftp.ChangeDir(dirName); });
         ASSERT_TRUE(rec.doneSuccess) << rec.dump();
     }
@@ -126,6 +130,39 @@ TEST_P(ProtocolReal, FeatNamesWhatTheServerOffersAndTheListingUsesMlsdOnlyWhereO
         EXPECT_EQ(file->Date.Kind, TListingDate::Day);
         EXPECT_EQ(file->Date.Value().date(), local.date());
     }
+}
+
+TEST_P(ProtocolReal, AnUploadKeepsItsTimeWhereTheServerSetsTimesAndADownloadLearnsTheExactTime)
+{
+    const ProtocolServer& s = GetParam();
+    QTemporaryDir local;
+    const QString source = local.filePath(QStringLiteral("up.bin"));
+    WriteTestFile(source, QByteArray(5000, 'u'));
+    const QDateTime stamp(QDate(2020, 1, 2), QTime(3, 4, 5), Qt::UTC);
+    ftp.LocalFile = source.toStdString();
+    ftp.RemoteFile = "up.bin";
+    ftp.UploadTime = stamp.toSecsSinceEpoch();
+    run([&] { ftp.Upload(false); });
+    ASSERT_TRUE(rec.doneSuccess) << rec.dump();
+    EXPECT_EQ(ftp.UploadTime, 0);  // one upload's
+    const QDateTime onServer = QFileInfo(work + QStringLiteral("/up.bin")).lastModified().toUTC();
+    if (s.mfmt) {
+        EXPECT_TRUE(rec.has(fiCommandSent, "MFMT 20200102030405 up.bin")) << rec.dump();
+        EXPECT_EQ(onServer, stamp);
+    } else {
+        EXPECT_NE(onServer, stamp);  // vsftpd: no way to set it
+    }
+
+    // The server's exact time of a file, to the second.
+    const QDateTime old(QDate(2019, 6, 7), QTime(8, 9, 10), Qt::UTC);
+    const struct utimbuf times {old.toSecsSinceEpoch(), old.toSecsSinceEpoch()};
+    ASSERT_EQ(::utime((work + QStringLiteral("/up.bin")).toLocal8Bit().constData(), &times), 0);
+    ftp.LocalFile = local.filePath(QStringLiteral("down.bin")).toStdString();
+    ftp.AskFileTime = true;
+    run([&] { ftp.Download(false, false, 5000); });
+    ASSERT_TRUE(rec.doneSuccess) << rec.dump();
+    EXPECT_EQ(ftp.ReceivedTime(), old.toSecsSinceEpoch()) << rec.dump();
+    EXPECT_FALSE(ftp.AskFileTime);
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, ProtocolReal, ::testing::ValuesIn(protocolServers),

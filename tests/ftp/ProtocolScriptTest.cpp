@@ -153,6 +153,38 @@ TEST(Features, OnlyFactsTheServerHasButDoesNotSendAreAskedFor)
     EXPECT_EQ(MlstFactsToAsk(""), "");
 }
 
+TEST(Features, FileTimesAreUtcStampsToTheSecond)
+{
+    EXPECT_EQ(ParseFtpTimestamp("20200102030405"), 1577934245);
+    EXPECT_EQ(ParseFtpTimestamp("20200102030405.123 "), 1577934245);
+    for (const char* bad : {"", "2020010203040", "202001020304056", "20201302030405", "2020010203046x", "x"})
+        EXPECT_EQ(ParseFtpTimestamp(bad), -1) << bad;
+    EXPECT_EQ(FtpTimestamp(1577934245), "20200102030405");
+}
+
+TEST_F(ScriptedTransfer, ARefusedMdtmNeitherFailsTheDownloadNorIsSentAgain)
+{
+    server.payload = "abc";
+    server.addSession(
+        {{"220 hi"},
+         featLoginThen("211-Features:\n MDTM\n211 End",
+                       {{"TYPE", "200 ok"},
+                        {"PASV", "<pasv>"},
+                        {"RETR", "150 here\n<payload>\n226 ok"},
+                        {"MDTM", "502 MDTM not implemented"},
+                        {"PASV", "<pasv>"},
+                        {"RETR", "150 here\n<payload>\n226 ok"}})});
+    ASSERT_TRUE(login()) << rec.dump();
+    for (int i = 0; i < 2; ++i) {
+        ftp.AskFileTime = true;
+        ASSERT_TRUE(get("f.bin", BinaryTransfer)) << rec.dump();
+        EXPECT_TRUE(doneSuccess) << rec.dump();
+        EXPECT_EQ(ftp.ReceivedTime(), -1);
+        EXPECT_EQ(ReadTestFile(local("f.bin")), "abc");
+    }
+    EXPECT_EQ(countOf(server.transcript(), "MDTM f.bin"), 1u);
+}
+
 TEST(Features, EpsvRepliesOfTheirOwnFormOnly)
 {
     uint16_t port = 0;
