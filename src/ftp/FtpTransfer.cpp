@@ -339,7 +339,10 @@ void TFTPclient::NegotiateDataConnection()
         // EPSV where offered: no address in the reply to rewrite or distrust
         // (and the only passive form with IPv6). Not through an FTP proxy,
         // whose own port the reply would name.
-        if (m_features.Offered(TFeature::Epsv) && (FirewallType == fwNone || FirewallType == fwSocks))
+        // Over IPv6 EPSV is the only passive form: tried unless refused.
+        const bool v6 = IsIPv6Address(PeerAddress());
+        if ((m_features.Offered(TFeature::Epsv) || (v6 && m_features.Usable(TFeature::Epsv))) &&
+            (FirewallType == fwNone || FirewallType == fwSocks))
             SendCommand("EPSV", rsEpsv);
         else
             SendCommand("PASV", rsPasv);
@@ -358,7 +361,12 @@ void TFTPclient::NegotiateDataConnection()
     // The server must connect within the listener's time, however many
     // strangers knock meanwhile.
     m_acceptTimer->start(std::max(1, m_listener.Timeout) * 1000);
-    SendCommand("PORT " + PortArgument(m_listener.LocalAddress(), m_listener.LocalPort()), rsPort);
+    // EPRT for an IPv6 listener (PORT cannot name one), PORT otherwise.
+    const std::string address = m_listener.LocalAddress();
+    if (IsIPv6Address(address))
+        SendCommand("EPRT |2|" + address + "|" + std::to_string(m_listener.LocalPort()) + "|", rsPort);
+    else
+        SendCommand("PORT " + PortArgument(address, m_listener.LocalPort()), rsPort);
 }
 
 void TFTPclient::OnPasvReply(const std::string& reply)

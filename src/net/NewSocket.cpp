@@ -40,16 +40,29 @@ int lastSocketCode()
     return SocketCodeFromErrno(errno);
 }
 
-bool fillAddress(const std::string& host, uint16_t port, sockaddr_in& addr)
+// An IPv4 or IPv6 address (brackets allowed around IPv6); empty: any IPv4.
+bool fillAddress(const std::string& host, uint16_t port, sockaddr_storage& storage, socklen_t& length)
 {
-    addr = {};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
+    storage = {};
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&storage);
+    v4->sin_family = AF_INET;
+    v4->sin_port = htons(port);
+    length = sizeof(sockaddr_in);
     if (host.empty()) {
-        addr.sin_addr.s_addr = htonl(INADDR_ANY);
+        v4->sin_addr.s_addr = htonl(INADDR_ANY);
         return true;
     }
-    return inet_pton(AF_INET, host.c_str(), &addr.sin_addr) == 1;
+    if (inet_pton(AF_INET, host.c_str(), &v4->sin_addr) == 1)
+        return true;
+    std::string text = host;
+    if (text.size() > 2 && text.front() == '[' && text.back() == ']')
+        text = text.substr(1, text.size() - 2);
+    storage = {};
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&storage);
+    v6->sin6_family = AF_INET6;
+    v6->sin6_port = htons(port);
+    length = sizeof(sockaddr_in6);
+    return inet_pton(AF_INET6, text.c_str(), &v6->sin6_addr) == 1;
 }
 
 // Errors of sendfile(2) that belong to the socket; anything else is the file's.
@@ -72,11 +85,29 @@ bool socketSideError(int err)
     }
 }
 
-std::string dotted(const in_addr& a)
+// An address as text: dotted IPv4, or IPv6 (an IPv4-mapped one as IPv4).
+std::string addressText(const sockaddr_storage& storage)
 {
-    char buf[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &a, buf, sizeof buf);
+    char buf[INET6_ADDRSTRLEN] = {};
+    if (storage.ss_family == AF_INET6) {
+        const auto& v6 = reinterpret_cast<const sockaddr_in6&>(storage);
+        if (IN6_IS_ADDR_V4MAPPED(&v6.sin6_addr)) {
+            in_addr v4{};
+            std::memcpy(&v4, v6.sin6_addr.s6_addr + 12, 4);
+            inet_ntop(AF_INET, &v4, buf, sizeof buf);
+        } else {
+            inet_ntop(AF_INET6, &v6.sin6_addr, buf, sizeof buf);
+        }
+        return buf;
+    }
+    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(storage).sin_addr, buf, sizeof buf);
     return buf;
+}
+
+uint16_t portOf(const sockaddr_storage& storage)
+{
+    return ntohs(storage.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6&>(storage).sin6_port
+                                               : reinterpret_cast<const sockaddr_in&>(storage).sin_port);
 }
 
 }  // namespace
@@ -105,6 +136,15 @@ bool IsDottedAddress(const std::string& text)
 {
     in_addr a{};
     return !text.empty() && inet_pton(AF_INET, text.c_str(), &a) == 1;
+}
+
+bool IsIPv6Address(const std::string& text)
+{
+    in6_addr a{};
+    std::string bare = text;
+    if (bare.size() > 2 && bare.front() == '[' && bare.back() == ']')
+        bare = bare.substr(1, bare.size() - 2);
+    return !bare.empty() && inet_pton(AF_INET6, bare.c_str(), &a) == 1;
 }
 
 // A peer that closes while we write would otherwise kill the whole process:
@@ -176,7 +216,7 @@ void TCustomCorvSocket::Connect()
     m_socksGranted = false;
     m_tlsAfterSocks = false;
     StartTimeoutTimer();
-    if (IsDottedAddress(Host))
+    if (IsDottedAddress(Host) || (IsIPv6Address(Host) && SocksVersion == 0))
         OpenSocket();
     else
         ResolveHost(Host);
@@ -203,12 +243,18 @@ void TCustomCorvSocket::HostResolved(const QHostInfo& info)
     else if (info.error() != QHostInfo::NoError)
         code = SocketCode::NoRecovery;
     else {
+        // IPv4 first; IPv6 when the name has no IPv4 address (a SOCKS 4
+        // request can carry only IPv4).
         for (const QHostAddress& a : info.addresses()) {
             if (a.protocol() == QAbstractSocket::IPv4Protocol) {
                 address = a.toString().toStdString();
                 break;
             }
         }
+        for (const QHostAddress& a : info.addresses())
+            if (address.empty() && !m_socksResolving && a.protocol() == QAbstractSocket::IPv6Protocol &&
+                a.scopeId().isEmpty())
+                address = a.toString().toStdString();
         if (address.empty())
             code = SocketCode::NoData;
     }
@@ -232,20 +278,22 @@ void TCustomCorvSocket::HostResolved(const QHostInfo& info)
 
 void TCustomCorvSocket::OpenSocket()
 {
-    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_storage addr{};
+    socklen_t length = 0;
+    const bool usable = fillAddress(Host, Port, addr, length);
+    m_fd = ::socket(addr.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (m_fd < 0) {
         m_fd = -1;
         SocketError(lastSocketCode(), true, "OpenSocket");
         return;
     }
-    sockaddr_in addr{};
-    if (!fillAddress(Host, Port, addr)) {
+    if (!usable) {
         SocketError(SocketCode::AddressNotAvailable, true, "OpenSocket[2]");
         return;
     }
     m_connectPending = true;
     CreateNotifiers(false);
-    if (::connect(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 && errno != EINPROGRESS) {
+    if (::connect(m_fd, reinterpret_cast<sockaddr*>(&addr), length) != 0 && errno != EINPROGRESS) {
         SocketError(lastSocketCode(), true, "OpenSocket[2]");
         return;
     }
@@ -258,7 +306,10 @@ bool TCustomCorvSocket::Listen()
 {
     if (m_connecting || m_fd >= 0)
         return false;
-    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_storage addr{};
+    socklen_t length = 0;
+    const bool usable = fillAddress(Host, Port, addr, length);
+    m_fd = ::socket(addr.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (m_fd < 0) {
         m_fd = -1;
         SocketError(lastSocketCode(), true, "Listen");
@@ -266,11 +317,9 @@ bool TCustomCorvSocket::Listen()
     }
     m_listening = true;
     CreateNotifiers(true);
-    sockaddr_in addr{};
     int code = SocketCode::AddressNotAvailable;
-    if (fillAddress(Host, Port, addr)) {
-        code = ::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 ? 0 : lastSocketCode();
-    }
+    if (usable)
+        code = ::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), length) == 0 ? 0 : lastSocketCode();
     if (code != 0) {
         SocketError(code, true, "Listen[2]");
         return false;
@@ -284,17 +333,17 @@ bool TCustomCorvSocket::Listen()
 
 bool TCustomCorvSocket::Accept(TCustomCorvSocket& listener, const std::string& requiredPeer, std::string* refusedPeer)
 {
-    sockaddr_in peer{};
+    sockaddr_storage peer{};
     socklen_t len = sizeof peer;
     int fd = ::accept4(listener.m_fd, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
         SocketError(lastSocketCode(), true, "Accept");
         return false;
     }
-    if (!requiredPeer.empty() && dotted(peer.sin_addr) != requiredPeer) {
+    if (!requiredPeer.empty() && addressText(peer) != requiredPeer) {
         ::close(fd);
         if (refusedPeer)
-            *refusedPeer = dotted(peer.sin_addr);
+            *refusedPeer = addressText(peer);
         return false;
     }
     if (m_fd >= 0 || m_connecting)
@@ -302,7 +351,7 @@ bool TCustomCorvSocket::Accept(TCustomCorvSocket& listener, const std::string& r
     m_fd = fd;
     m_socksGranted = true;  // a connection that came to us: no proxy in between
     m_tlsAfterSocks = false;
-    Host = dotted(peer.sin_addr);
+    Host = addressText(peer);
     CreateNotifiers(false);
     return true;
 }
@@ -369,20 +418,20 @@ void TCustomCorvSocket::Reset()
 
 std::string TCustomCorvSocket::LocalAddress() const
 {
-    sockaddr_in addr{};
+    sockaddr_storage addr{};
     socklen_t len = sizeof addr;
     if (m_fd < 0 || ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
         return "127.0.0.1";
-    return dotted(addr.sin_addr);
+    return addressText(addr);
 }
 
 int TCustomCorvSocket::LocalPort() const
 {
-    sockaddr_in addr{};
+    sockaddr_storage addr{};
     socklen_t len = sizeof addr;
     if (m_fd < 0 || ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
         return -1;
-    return ntohs(addr.sin_port);
+    return portOf(addr);
 }
 
 // ---------------------------------------------------------------- raw reads and writes
@@ -453,11 +502,11 @@ int TCustomCorvSocket::SendUrgent(const char* data, int length)
 
 std::string TCustomCorvSocket::PeerAddress() const
 {
-    sockaddr_in addr{};
+    sockaddr_storage addr{};
     socklen_t len = sizeof addr;
     if (m_fd < 0 || ::getpeername(m_fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
         return {};
-    return dotted(addr.sin_addr);
+    return addressText(addr);
 }
 
 int TCustomCorvSocket::SendLine(const std::string& text)
@@ -1103,8 +1152,9 @@ void TCustomCorvSocket::StartTls(const std::string& host, const TCustomCorvSocke
         SSL_set_min_proto_version(m_ssl, SSL_version(resumeFrom->m_ssl));
         SSL_set_max_proto_version(m_ssl, SSL_version(resumeFrom->m_ssl));
     }
-    if (IsDottedAddress(host)) {
-        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(m_ssl), host.c_str());
+    if (IsDottedAddress(host) || IsIPv6Address(host)) {
+        const std::string bare = host.front() == '[' ? host.substr(1, host.size() - 2) : host;
+        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(m_ssl), bare.c_str());
     } else {
         SSL_set_tlsext_host_name(m_ssl, host.c_str());
         SSL_set1_host(m_ssl, host.c_str());

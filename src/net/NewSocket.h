@@ -32,6 +32,8 @@ uint32_t CoarseTickCount();
 
 // True when text is an IPv4 address in dotted form.
 bool IsDottedAddress(const std::string& text);
+// An IPv6 address, with or without brackets.
+bool IsIPv6Address(const std::string& text);
 
 class TCustomCorvSocket : public QObject {
     Q_OBJECT

@@ -57,8 +57,17 @@ TServerField ReadServerField(const std::string& text, const TSiteDatabase& sites
         f.kind = TServerField::Url;
         return f;
     }
-    std::string name = text.substr(0, text.find(':'));
-    name = name.substr(0, name.find('/'));
+    // An IPv6 address is one word: in brackets ("[::1]:2121"), or the whole
+    // text.
+    if (IsIPv6Address(text) && text.front() != '[') {
+        f.kind = TServerField::Host;
+        f.name = "[" + text + "]";
+        return f;
+    }
+    const size_t bracket = text.front() == '[' ? text.find(']') : std::string::npos;
+    const size_t hostEnd = bracket == std::string::npos ? 0 : bracket + 1;
+    std::string name = text.substr(0, text.find(':', hostEnd));
+    name = name.substr(0, name.find('/', hostEnd));
     if (name.empty())
         return f;  // starts with ":" or "/": nothing to connect to
     if (sites.SiteExists(name)) {
@@ -68,7 +77,7 @@ TServerField ReadServerField(const std::string& text, const TSiteDatabase& sites
     }
     f.kind = TServerField::Host;
     std::string host = text;
-    const size_t colon = text.find(':');
+    const size_t colon = text.find(':', hostEnd);
     if (colon != std::string::npos) {
         host = text.substr(0, colon);
         const std::vector<std::string> parts = split(text.substr(colon + 1), ':');
@@ -81,8 +90,8 @@ TServerField ReadServerField(const std::string& text, const TSiteDatabase& sites
                 f.port = TrimBlanks(parts[2]);
         }
     }
-    const size_t bar = host.find('|');
-    const size_t slash = host.find('/');
+    const size_t bar = host.find('|', hostEnd);
+    const size_t slash = host.find('/', hostEnd);
     if (bar != std::string::npos) {
         f.startDirectory = host.substr(bar + 1);
         host.erase(bar);
@@ -140,7 +149,10 @@ std::optional<TFtpUrl> ParseFtpUrl(const std::string& text)
         u.userGiven = true;
         hostPort = authority.substr(atSign + 1);
     }
-    const size_t colon = hostPort.find(':');
+    // "[::1]:2121": the brackets stay with the host (one word in the
+    // history and the log; the socket takes them off).
+    const size_t bracket = !hostPort.empty() && hostPort.front() == '[' ? hostPort.find(']') : std::string::npos;
+    const size_t colon = hostPort.find(':', bracket == std::string::npos ? 0 : bracket + 1);
     u.host = hostPort.substr(0, colon);
     if (colon != std::string::npos && colon + 1 < hostPort.size()) {
         u.port = hostPort.substr(colon + 1);

@@ -9,10 +9,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QProcess>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <functional>
 #include <unistd.h>
 #include <utime.h>
 
@@ -167,3 +171,84 @@ TEST_P(ProtocolReal, AnUploadKeepsItsTimeWhereTheServerSetsTimesAndADownloadLear
 
 INSTANTIATE_TEST_SUITE_P(Servers, ProtocolReal, ::testing::ValuesIn(protocolServers),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// IPv6: a server listening on ::1 only, reached by its address; passive
+// data by EPSV, active by EPRT (neither PASV nor PORT can name IPv6).
+TEST(ProtocolIPv6, LoginListAndTransfersBothWaysOverIPv6)
+{
+    QTemporaryDir root;
+    const QString home = root.path() + QStringLiteral("/ftptest");
+    ASSERT_TRUE(QDir().mkpath(home));
+    WriteTestFile(home + QStringLiteral("/six.bin"), QByteArray(200000, '6'));
+    const quint16 port = ClosedLoopbackPort();
+    QProcess server;
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import sys, logging\n"
+                                 "from pyftpdlib.authorizers import DummyAuthorizer\n"
+                                 "from pyftpdlib.handlers import FTPHandler\n"
+                                 "from pyftpdlib.servers import FTPServer\n"
+                                 "logging.basicConfig(level=logging.WARNING)\n"
+                                 "a = DummyAuthorizer(); a.add_user('ftptest', 'ftppass', sys.argv[2], perm='elradfmwMT')\n"
+                                 "FTPHandler.authorizer = a\n"
+                                 "FTPServer(('::1', int(sys.argv[1])), FTPHandler).serve_forever()\n"),
+                  QString::number(port), home});
+    ASSERT_TRUE(server.waitForStarted(5000));
+    struct Stop {
+        QProcess& p;
+        ~Stop()
+        {
+            p.kill();
+            p.waitForFinished();
+        }
+    } stop{server};
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            QTcpSocket probe;
+            probe.connectToHost(QHostAddress::LocalHostIPv6, port);
+            return probe.waitForConnected(200);
+        },
+        10000))
+        << "pyftpdlib did not listen on ::1";
+
+    for (bool passive : {true, false}) {
+        TFTPclient ftp;
+        FtpRecorder rec{ftp};
+        ftp.FtpServer = "::1";
+        ftp.Port = port;
+        ftp.UserName = RealServers::User;
+        ftp.UserPassword = RealServers::Password;
+        ftp.UsePasv = passive;
+        ftp.Connect();
+        ASSERT_TRUE(WaitFor([&] { return rec.loggedIn > 0 || rec.has(fiAttemptsExhausted); }, 20000)) << rec.dump();
+        ASSERT_TRUE(rec.loggedInSuccess) << rec.dump();
+        EXPECT_EQ(ftp.PeerAddress(), "::1");
+        auto run = [&](const std::function<void()>& start) {
+            rec.done = 0;
+            start();
+            return WaitFor([&] { return rec.done > 0 || rec.quit > 0; }, 20000);
+        };
+        ASSERT_TRUE(run([&] { ftp.List(); })) << rec.dump();
+        EXPECT_TRUE(rec.doneSuccess) << rec.dump();
+        EXPECT_EQ(ftp.ListingLines.size(), passive ? 1u : 2u);  // the passive round's upload too
+        EXPECT_EQ(rec.has(fiCommandSent, "EPSV"), passive) << rec.dump();
+
+        QTemporaryDir local;
+        ftp.LocalFile = local.filePath(QStringLiteral("six.bin")).toStdString();
+        ftp.RemoteFile = "six.bin";
+        ASSERT_TRUE(run([&] { ftp.Download(false, false, 200000); })) << rec.dump();
+        EXPECT_TRUE(rec.doneSuccess) << rec.dump();
+        EXPECT_EQ(ReadTestFile(local.filePath(QStringLiteral("six.bin"))), std::string(200000, '6'));
+        ftp.RemoteFile = passive ? "up-passive.bin" : "up-active.bin";
+        ASSERT_TRUE(run([&] { ftp.Upload(false); })) << rec.dump();
+        EXPECT_TRUE(rec.doneSuccess) << rec.dump();
+        EXPECT_EQ(ReadTestFile(home + "/" + QString::fromStdString(ftp.RemoteFile)), std::string(200000, '6'));
+        bool eprt = false;
+        for (const std::string& c : rec.commands)
+            eprt = eprt || c.rfind("EPRT |2|::1|", 0) == 0;
+        EXPECT_EQ(eprt, !passive) << rec.dump();
+        EXPECT_EQ(std::count(rec.commands.begin(), rec.commands.end(), std::string("PASV")), 0) << rec.dump();
+        ftp.Close();
+    }
+}

@@ -23,6 +23,39 @@ struct Sites {
 };
 }  // namespace
 
+TEST(ServerField, IPv6AddressesAreOneWordInBracketsOrAlone)
+{
+    Sites s;
+    TServerField f = ReadServerField("[::1]:2121", s.db);
+    EXPECT_EQ(f.kind, TServerField::Host);
+    EXPECT_EQ(f.name, "[::1]");
+    EXPECT_EQ(f.port, "2121");
+    f = ReadServerField("[fe80::1:2]:bob:pw:2100", s.db);
+    EXPECT_EQ(f.name, "[fe80::1:2]");
+    EXPECT_EQ(f.user, "bob");
+    EXPECT_EQ(f.password, "pw");
+    EXPECT_EQ(f.port, "2100");
+    f = ReadServerField("[::1]|/pub/中文:bob:pw", s.db);
+    EXPECT_EQ(f.name, "[::1]");
+    EXPECT_EQ(f.startDirectory, "/pub/中文");
+    f = ReadServerField("::1", s.db);  // the whole text an address
+    EXPECT_EQ(f.name, "[::1]");
+    EXPECT_FALSE(f.port);
+    f = ReadServerField("[::1", s.db);  // no closing bracket: read as before
+    EXPECT_EQ(f.kind, TServerField::Host);
+
+    const auto u = ParseFtpUrl("ftp://bob:pw@[::1]:2121/pub/");
+    ASSERT_TRUE(u);
+    EXPECT_EQ(u->host, "[::1]");
+    EXPECT_EQ(u->port, "2121");
+    EXPECT_EQ(u->startDirectory, "/pub/");
+    const auto plain = ParseFtpUrl("ftp://[2001:db8::7]/");
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->host, "[2001:db8::7]");
+    EXPECT_EQ(plain->port, "21");
+    EXPECT_TRUE(ParseFtpUrl("ftp://"));  // nothing after the scheme: no crash
+}
+
 TEST(ServerField, HostsSitesAndQuickConnectParts)
 {
     Sites s;
