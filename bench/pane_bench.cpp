@@ -75,7 +75,7 @@ int main(int argc, char** argv)
                 firstLine = now();
         } else if (info == fiConnected && greeting < 0) {
             greeting = now();
-        } else if (info == fiCommandSent && text.rfind("LIST", 0) == 0 && listSent < 0) {
+        } else if (info == fiCommandSent && (text.rfind("LIST", 0) == 0 || text == "MLSD") && listSent < 0) {
             listSent = now();
         } else if (info == fiDataConnected && dataUp < 0) {
             dataUp = now();
@@ -101,7 +101,7 @@ int main(int argc, char** argv)
     const double first = since.nsecsElapsed() / 1e9;
     const double cpu = cpuMs() - cpuBefore;
     std::printf(
-        "timeline (ms): connected %.0f, LIST sent %.0f, data connection %.0f, first line %.0f, data end %.0f, "
+        "timeline (ms): connected %.0f, listing sent %.0f, data connection %.0f, first line %.0f, data end %.0f, "
         "226 %.0f, shown %.0f\n",
         greeting, listSent, dataUp, firstLine, dataEnd, complete, first * 1000);
     const int rows = w.RemotePane().View()->RowCount();

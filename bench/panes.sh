@@ -3,6 +3,8 @@
 # remote pane (and shown again from the cache), beside curl fetching the same
 # listing, taking turns in one run; the best round of each.
 #   ROUNDS=10 bench/panes.sh [ENTRIES]
+# BENCH_SERVER=proftpd: the same on proftpd, which offers MLSD: Corvyne lists
+# with MLSD, curl fetches the same MLSD answer ("-X MLSD").
 set -euo pipefail
 cd "$(dirname "$0")/.."
 entries=${1:-100000}
@@ -10,7 +12,9 @@ rounds=${ROUNDS:-10}
 # Built as scripts/run.sh builds the program.
 cmake -S . -B build/bench-gui -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVYNE_TESTS=OFF -DCORVYNE_GUI=ON >/dev/null
 cmake --build build/bench-gui --target pane_bench >/dev/null
-source bench/vsftpd.sh
+source bench/${BENCH_SERVER:-vsftpd}.sh
+list_command=()
+[ "${BENCH_SERVER:-vsftpd}" = proftpd ] && list_command=(-X MLSD)
 mkdir -p "$work/home/big"
 (cd "$work/home/big" && seq -f "file-%06g.dat" 1 $((entries * 9 / 10)) | xargs touch &&
  seq -f "dir-%06g" 1 $((entries / 10)) | xargs mkdir)
@@ -20,7 +24,7 @@ best() {  # best OLD NEW: the smaller of two numbers (OLD may be empty)
 }
 cw=; pw=; ratios=
 for r in $(seq "$rounds"); do
-  t=$(curl -sS --disable-epsv -o "$work/client/list.txt" -w '%{time_total}' "$url/big/")
+  t=$(curl -sS --disable-epsv "${list_command[@]}" -o "$work/client/list.txt" -w '%{time_total}' "$url/big/")
   lines=$(wc -l < "$work/client/list.txt")
   echo "round $r: curl $t s ($lines lines)"
   cw=$(best "$cw" "$t")
