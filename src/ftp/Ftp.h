@@ -238,7 +238,7 @@ private:
     void OnAcctReply(const std::string& reply);
     void OnSystReply(const std::string& reply);
     void OnFeatReply(const std::string& reply);
-    void OnOptsUtf8Reply(const std::string& reply);
+    void OnOptsReply(const std::string& reply);
     void ResumeProbeStep();
     void MlstFactsStep();
     void OnRestProbeReply(const std::string& reply);

@@ -255,7 +255,7 @@ void TFTPclient::OnFeatReply(const std::string& reply)
     MlstFactsStep();
 }
 
-void TFTPclient::OnOptsUtf8Reply(const std::string&)
+void TFTPclient::OnOptsReply(const std::string&)
 {
     if (m_replyState == rsOptsUtf8) {
         MlstFactsStep();

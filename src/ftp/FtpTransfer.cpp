@@ -448,7 +448,8 @@ void TFTPclient::ConnectPassive(const std::string& raw)
     // the reply names: a NAT'd server names an address nobody can reach, and
     // a hostile one could aim the transfer at a third host.
     const std::string server = FirewallType == fwSocks ? SocksDestHost : PeerAddress();
-    if (!UsePasvAddress && IsDottedAddress(server) && server != host) {
+    // Over IPv6 the reply cannot name the server at all.
+    if (!UsePasvAddress && (IsDottedAddress(server) || IsIPv6Address(server)) && server != host) {
         Info(fiPassiveAddressIgnored, "被动模式地址 " + host + " 与服务器地址不符, 改用 " + server);
         host = server;
     }
