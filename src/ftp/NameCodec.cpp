@@ -33,7 +33,14 @@ bool isAscii(std::string_view bytes)
 
 QString decodeWith(const char* codec, std::string_view bytes)
 {
-    QStringDecoder decoder(codec, QStringDecoder::Flag::Stateless);
+    // Made once per thread and charset: making an ICU converter costs more
+    // than decoding a name. Stateless: no name leaves anything for the next.
+    thread_local std::string cachedFor;
+    thread_local QStringDecoder decoder;
+    if (cachedFor != codec) {
+        decoder = QStringDecoder(codec, QStringDecoder::Flag::Stateless);
+        cachedFor = codec;
+    }
     return decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 }  // namespace
