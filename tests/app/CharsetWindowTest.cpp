@@ -55,6 +55,8 @@ TEST(GbkNames, ATreeOfGbkNamesIsShownFetchedAndSentBackByteForByte)
     EXPECT_EQ(t.w->RemotePane().Directory(), start);
     // The log shows the names as text, not as broken bytes.
     EXPECT_NE(logText(t).find("CWD " + start + "中文目录"), std::string::npos) << logText(t);
+    // For a person to look at (tools/screenshot.sh): the GBK names in both panes and the log.
+    EXPECT_TRUE(t.w->grab().save(QStringLiteral("gbk-names-screenshot.png")));
 
     // Up again into "back": the server must get the same GBK bytes (it
     // writes the names it decodes from GBK; UTF-8 bytes would make others).
