@@ -29,12 +29,14 @@ bool ListingRowOf(TListParser& parser, const TListingRules& rules, const std::st
         return false;
     if (e.IsLink && !rules.showLinks)
         return false;
-    // The permission string: a first word of exactly ten characters. A
-    // listing has few distinct ones: rows share them instead of a copy each.
+    // The permission string: a first word of exactly ten characters, or
+    // made from MLSD's "UNIX.mode". A listing has few distinct ones: rows
+    // share them instead of a copy each.
     const size_t firstBlank = std::min(line.find(' '), line.size());
+    const std::string fromMode = rules.mlsd && e.Mode >= 0 ? PermissionText(e.IsDir, e.IsLink, e.Mode) : std::string();
     QString attributes;
-    if (firstBlank == 10) {
-        const QLatin1StringView text(line.data(), 10);
+    if ((firstBlank == 10 && !rules.mlsd) || !fromMode.empty()) {
+        const QLatin1StringView text(fromMode.empty() ? line.data() : fromMode.data(), 10);
         // Compared here, character by character: a call per row to the
         // general comparison costs more than the rest of the row's rules.
         auto known = std::find_if(shared.begin(), shared.end(), [&](const QString& s) {
@@ -53,6 +55,17 @@ bool ListingRowOf(TListParser& parser, const TListingRules& rules, const std::st
     row = TCorvRow{kind, {name, QString(), QString(), attributes}, e.IsDir ? -1 : e.Size, e.Date,
                    bytesDiffer ? std::move(e.Name) : std::string()};
     return true;
+}
+
+std::string PermissionText(bool folder, bool link, int mode)
+{
+    std::string text = folder ? "d" : link ? "l" : "-";
+    for (const int digit : {mode / 100 % 10, mode / 10 % 10, mode % 10}) {
+        text += digit & 4 ? 'r' : '-';
+        text += digit & 2 ? 'w' : '-';
+        text += digit & 1 ? 'x' : '-';
+    }
+    return text;
 }
 
 // What the worker and the window's thread share for one listing: the worker

@@ -30,6 +30,9 @@ struct TListingRules {
     QDateTime now;              // the parser's "now"; invalid: the clock
 };
 
+// "drwxr-x---" of a folder, link or file and its mode's octal digits (750).
+std::string PermissionText(bool folder, bool link, int mode);
+
 // One line to a row by the rules; false for lines that make no row. Shared
 // permission strings (attributes) are looked up in and added to `shared`.
 bool ListingRowOf(TListParser& parser, const TListingRules& rules, const std::string& line, TCorvRow& row,

@@ -137,3 +137,25 @@ TEST(GbkNames, AListingMixingUtf8AndGbkLinesShowsEachNameAndKeepsTheGbkBytes)
         EXPECT_EQ(row.NameBytes(), l.raw.empty() ? l.name.toStdString() : l.raw);
     }
 }
+
+// MLSD rows get the permission column from "UNIX.mode", as LIST rows from
+// their first word.
+TEST(MlsdRows, ThePermissionColumnComesFromTheModeFact)
+{
+    TListParser parser;
+    TListingRules rules;
+    rules.mlsd = true;
+    std::vector<QString> shared;
+    TCorvRow row;
+    ASSERT_TRUE(ListingRowOf(parser, rules, "type=dir;UNIX.mode=0750;modify=20200102030405; 子目录", row, shared));
+    EXPECT_EQ(row.texts[3], QStringLiteral("drwxr-x---"));
+    ASSERT_TRUE(ListingRowOf(parser, rules, "type=file;size=3;UNIX.mode=644; a b.txt", row, shared));
+    EXPECT_EQ(row.texts[0], QStringLiteral("a b.txt"));
+    EXPECT_EQ(row.texts[3], QStringLiteral("-rw-r--r--"));
+    ASSERT_TRUE(ListingRowOf(parser, rules, "type=file;size=3; no-mode", row, shared));
+    EXPECT_TRUE(row.texts[3].isEmpty());
+    // Facts ten characters long are no permission string.
+    ASSERT_TRUE(ListingRowOf(parser, rules, "type=file; ten", row, shared));
+    EXPECT_TRUE(row.texts[3].isEmpty());
+    EXPECT_EQ(PermissionText(false, true, 777), "lrwxrwxrwx");
+}
