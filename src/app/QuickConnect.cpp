@@ -133,13 +133,13 @@ void TQuickConnect::serverEdited()
     if (item >= 0 && m_server->itemText(item).contains(QStringLiteral("********"))) {
         // A history item: its fields come back, the password masked.
         m_settingFields = true;
-        const QStringList parts = m_server->itemText(item).split(QLatin1Char(':'));
+        const std::vector<std::string> parts = HistoryParts(m_server->itemText(item).toStdString());
         if (parts.size() >= 3) {
-            m_user->setText(parts[1]);
+            m_user->setText(QString::fromStdString(parts[1]));
             m_pass->setText(QStringLiteral("********"));
         }
         if (parts.size() >= 4)
-            m_port->setText(parts[3]);
+            m_port->setText(QString::fromStdString(parts[3]));
         m_settingFields = false;
     }
     updateButtons();
@@ -185,7 +185,7 @@ void TQuickConnect::Connect(bool prepared)
     f.historyIndex = item >= 0 && m_server->itemText(item).contains(QStringLiteral("********")) ? item : -1;
     if (f.historyIndex >= 0) {
         // The field shows the masked item; the host is its first part.
-        f.server = m_server->itemText(item).split(QLatin1Char(':')).front().toStdString();
+        f.server = HistoryParts(m_server->itemText(item).toStdString()).front();
     }
     m_parts.local->View()->setFocus();
     m_parts.workflow->Connect(f, prepared);

@@ -208,6 +208,19 @@ std::string HistoryEntry(const std::string& host, const std::string& user, const
     return entry;
 }
 
+std::vector<std::string> HistoryParts(const std::string& entry)
+{
+    const size_t bracket = !entry.empty() && entry.front() == '[' ? entry.find(']') : std::string::npos;
+    if (bracket == std::string::npos)
+        return split(entry, ':');
+    std::vector<std::string> parts{entry.substr(0, bracket + 1)};
+    if (bracket + 1 < entry.size() && entry[bracket + 1] == ':') {
+        const std::vector<std::string> rest = split(entry.substr(bracket + 2), ':');
+        parts.insert(parts.end(), rest.begin(), rest.end());
+    }
+    return parts;
+}
+
 std::string MaskHistoryEntry(const std::string& entry)
 {
     const size_t mark = entry.find(PasswordMark);

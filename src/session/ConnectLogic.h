@@ -45,6 +45,9 @@ std::string DecodePercent(const std::string& text);
 std::string HistoryEntry(const std::string& host, const std::string& user, const std::string& password,
                          const std::string& port);
 std::string MaskHistoryEntry(const std::string& entry);
+// An entry's parts "host:user:password:port"; a bracketed IPv6 host is one
+// part ("[::1]:bob:********:2121").
+std::vector<std::string> HistoryParts(const std::string& entry);
 // The stored password of an entry (empty when it holds none).
 std::string HistoryPassword(const std::string& entry);
 // The entries as the drop-down shows them (masked), newest first.

@@ -54,6 +54,12 @@ TEST(ServerField, IPv6AddressesAreOneWordInBracketsOrAlone)
     EXPECT_EQ(plain->host, "[2001:db8::7]");
     EXPECT_EQ(plain->port, "21");
     EXPECT_TRUE(ParseFtpUrl("ftp://"));  // nothing after the scheme: no crash
+
+    // A history item of an IPv6 host: the host is one part.
+    EXPECT_EQ(HistoryParts("[::1]:bob:********:2121"), (std::vector<std::string>{"[::1]", "bob", "********", "2121"}));
+    EXPECT_EQ(HistoryParts("[::1]"), (std::vector<std::string>{"[::1]"}));
+    EXPECT_EQ(HistoryParts("host:bob:********"), (std::vector<std::string>{"host", "bob", "********"}));
+    EXPECT_EQ(HistoryParts("[::1"), (std::vector<std::string>{"[", "", "1"}));
 }
 
 TEST(ServerField, HostsSitesAndQuickConnectParts)
