@@ -285,15 +285,17 @@ void TSiteCommands::queueRemoteRows(const std::string& remoteDir, const std::vec
     const std::string target = m_parts.local->Directory().toStdString();
     std::vector<TQueueEntry> entries;
     for (const TPaneItem& r : rows) {
-        if (!SafeEntryName(r.name)) {
-            m_parts.Log("跳过不安全的名称: " + r.name, lcError);
+        // The server's bytes there, the shown name's UTF-8 here.
+        const std::string localName = TargetName(*m_parts.ftp, r.name, true);
+        if (!SafeEntryName(r.name) || !SafeEntryName(localName)) {
+            m_parts.Log("跳过不安全的名称: " + localName, lcError);
             continue;
         }
         if (r.folder)
             entries.push_back({TEntryKind::DownloadDirectory, EnsureTrailingSeparator(remoteDir + r.name), -1,
-                               EnsureTrailingSeparator(target + r.name)});
+                               EnsureTrailingSeparator(target + localName)});
         else
-            entries.push_back({TEntryKind::DownloadFile, remoteDir + r.name, r.size, target + r.name});
+            entries.push_back({TEntryKind::DownloadFile, remoteDir + r.name, r.size, target + localName});
     }
     m_parts.queue->Append(std::move(entries));
     m_parts.queuePanel->View()->FitColumns();

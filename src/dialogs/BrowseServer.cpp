@@ -171,7 +171,7 @@ void TfrmBrowseServer::ftpInfo(FtpInfo kind, const std::string& text)
             rules.names = FTP2.SharedNameCodec();
             TCorvRow row;
             if (ListingRowOf(m_parser, rules, text, row, m_sharedTexts))
-                Browse->AddEntry(row.kind, row.texts[0], row.size, row.date, row.texts[3]);
+                Browse->AddListingRow(std::move(row));
             break;
         }
         default:
@@ -232,7 +232,7 @@ void TfrmBrowseServer::BrowseDblClick(int row)
     if (m_busy || row < 0 || row >= Browse->RowCount())
         return;
     const int kind = Browse->Kind(row);
-    const std::string name = Browse->Text(row, 0).toStdString();
+    const std::string name = Browse->NameBytes(row);
     if (kind == rkParent) {
         std::string parent = m_path.substr(0, m_path.size() - 1);
         parent = parent.substr(0, parent.rfind('/') + 1);
@@ -251,7 +251,7 @@ void TfrmBrowseServer::mnuQueueClick()
     for (int r : Browse->SelectedRows())
         if (Browse->Kind(r) != rkParent)
             rows.push_back(
-                {Browse->Text(r, 0).toStdString(), Browse->Kind(r) != rkFile, Browse->Size(r), Browse->Date(r)});
+                {Browse->NameBytes(r), Browse->Kind(r) != rkFile, Browse->Size(r), Browse->Date(r)});
     if (!rows.empty() && OnQueue)
         OnQueue(m_path, rows);
 }
@@ -261,13 +261,13 @@ void TfrmBrowseServer::fetch(bool edit)
     const std::vector<int> selected = Browse->SelectedRows();
     if (m_busy || selected.empty() || Browse->Kind(selected.front()) != rkFile)
         return;
-    const std::string name = Browse->Text(selected.front(), 0).toStdString();
+    const std::string name = Browse->NameBytes(selected.front());
     // The name comes from the server: it must stay one name inside our folder.
     if (!SafeEntryName(name) || !m_temp.isValid()) {
         status(QStringLiteral("无效的文件名"));
         return;
     }
-    status(QString::fromUtf8(edit ? "编辑:" : "查看:") + QString::fromStdString(name));
+    status(QString::fromUtf8(edit ? "编辑:" : "查看:") + Browse->Text(selected.front(), 0));
     m_editMode = edit;
     setBusy(true);
     FTP2.TransferMode = AsciiTransfer;

@@ -123,6 +123,8 @@ public:
     const TListingDate& Date(int row) const { return m_model->Rows[static_cast<size_t>(row)].date; }
     void AddRow(int kind, TCorvTexts texts, bool atTop = false);
     // A pane entry: name, typed size (-1: none) and date, and a fourth text.
+    // A listing's row as made, the server's bytes of its name included.
+    void AddListingRow(TCorvRow row) { addRow(std::move(row)); }
     void AddEntry(int kind, const QString& name, int64_t size, const TListingDate& date,
                   const QString& fourth = QString());
     // Taken from the vector. sortRows, when given, are the rows as the sort

@@ -3,7 +3,10 @@
 // renamed and deleted by the server's own bytes, a tree down into UTF-8
 // names and back up to the same bytes.
 #include "QueueWindow.h"
+#include "dialogs/BrowseServer.h"
 #include "widgets/ListingRows.h"
+
+#include <QPointer>
 
 #include <gtest/gtest.h>
 
@@ -98,6 +101,31 @@ TEST(GbkNames, ATreeOfGbkNamesIsShownFetchedAndSentBackByteForByte)
     ASSERT_TRUE(t.idle()) << logText(t);
     EXPECT_TRUE(QFileInfo(server.home + QStringLiteral("/新目录")).isDir()) << logText(t);
     EXPECT_GE(t.row(remote, QStringLiteral("新目录")), 0);
+
+    // The browse window's own connection walks into the GBK folder by its
+    // bytes and queues a file from there into a UTF-8 local name.
+    t.w->SiteCommands().mnuBrowseServerClick();
+    QPointer<TfrmBrowseServer> b = t.w->SiteCommands().BrowseWindow();
+    ASSERT_TRUE(b);
+    ASSERT_TRUE(WaitFor([&] { return b->IsLoggedIn() && !b->Busy(); }, 20000));
+    const int browseFolder = b->Browse->RowNamed(QStringLiteral("中文目录"));
+    ASSERT_GE(browseFolder, 0);
+    b->BrowseDblClick(browseFolder);
+    ASSERT_TRUE(WaitFor([&] { return !b->Busy() && b->CurrentPath() == start + "\xd6\xd0\xce\xc4\xc4\xbf\xc2\xbc/"; }))
+        << b->CurrentPath();
+    const int browseFile = b->Browse->RowNamed(QStringLiteral("乗车.bin"));
+    ASSERT_GE(browseFile, 0);
+    QTemporaryDir fromBrowse;
+    t.w->LocalPane().SetDirectory(fromBrowse.path());
+    b->Browse->SelectWhere([&](int r) { return r == browseFile; });
+    b->mnuQueueClick();
+    b->close();
+    t.w->QueuePanel().queTransferClick();
+    ASSERT_TRUE(WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); },
+                        30000))
+        << logText(t);
+    EXPECT_TRUE(ReadTestFile(fromBrowse.path() + QStringLiteral("/乗车.bin")) == fileData.toStdString()) << logText(t);
+    t.w->LocalPane().SetDirectory(local.path());
 
     // Into the folder and up again through the path box's parent.
     Q_EMIT remote->RowDoubleClicked(t.row(remote, QStringLiteral("中文目录")));
