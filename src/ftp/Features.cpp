@@ -55,22 +55,16 @@ void TFtpFeatures::ReadFeatReply(const std::vector<std::string>& lines)
             Set(TFeature::Mlsd, TOffer::Yes);
             if (name == "MLST")
                 m_mlstFacts = std::string(rest.substr(0, 200));
-        } else if (name == "UTF8") {
-            Set(TFeature::Utf8, TOffer::Yes);
-        } else if (name == "EPSV") {
-            Set(TFeature::Epsv, TOffer::Yes);
-        } else if (name == "EPRT") {
-            Set(TFeature::Eprt, TOffer::Yes);
-        } else if (name == "MDTM") {
-            Set(TFeature::Mdtm, TOffer::Yes);
-        } else if (name == "MFMT") {
-            Set(TFeature::Mfmt, TOffer::Yes);
-        } else if (name == "SIZE") {
-            Set(TFeature::Size, TOffer::Yes);
         } else if (name == "REST" && upper(rest).rfind("STREAM", 0) == 0) {
             Set(TFeature::RestStream, TOffer::Yes);
         } else if (name == "SITE" && upper(rest).find("UTIME") != std::string::npos) {
             Set(TFeature::SiteUtime, TOffer::Yes);
+        } else {
+            // A feature named by one word, as FeatureName writes it.
+            for (TFeature f : {TFeature::Utf8, TFeature::Epsv, TFeature::Eprt, TFeature::Mdtm, TFeature::Mfmt,
+                               TFeature::Size})
+                if (name == FeatureName(f))
+                    Set(f, TOffer::Yes);
         }
     }
 }

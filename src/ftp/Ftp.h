@@ -318,6 +318,7 @@ private:
     std::shared_ptr<TNameCodec> m_codec = std::make_shared<TNameCodec>();
     bool m_utf8On = false;
     bool m_fileTimeSent = false;  // this transfer's time command is out or done
+    TFeature m_fileTimeFeature = TFeature::Mdtm;  // the command it is
     int64_t m_receivedTime = -1;
     bool m_loggedIn = false;
     bool m_passiveUsable = true;

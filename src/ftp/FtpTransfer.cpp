@@ -866,35 +866,28 @@ bool TFTPclient::FileTimeStep()
 {
     if (m_fileTimeSent || !m_success || m_transferFailed || m_aborting || !IsConnected())
         return false;
+    std::string command;
     if (m_pending == poFileReceived && AskFileTime && m_features.Usable(TFeature::Mdtm)) {
-        m_fileTimeSent = true;
         AskFileTime = false;
-        SendCommand("MDTM " + RemoteFile, rsFileTime);
-        return true;
-    }
-    if (m_pending == poFileStored && UploadTime > 0) {
+        m_fileTimeFeature = TFeature::Mdtm;
+        command = "MDTM " + RemoteFile;
+    } else if (m_pending == poFileStored && UploadTime > 0) {
         const int64_t time = std::exchange(UploadTime, 0);
-        if (m_features.Offered(TFeature::Mfmt)) {
-            m_fileTimeSent = true;
-            SendCommand("MFMT " + FtpTimestamp(time) + " " + RemoteFile, rsFileTime);
-            return true;
-        }
-        if (m_features.Offered(TFeature::SiteUtime)) {
-            m_fileTimeSent = true;
-            SendCommand("SITE UTIME " + FtpTimestamp(time) + " " + RemoteFile, rsFileTime);
-            return true;
-        }
+        m_fileTimeFeature = m_features.Offered(TFeature::Mfmt) ? TFeature::Mfmt : TFeature::SiteUtime;
+        if (m_features.Offered(m_fileTimeFeature))
+            command = std::string(FeatureName(m_fileTimeFeature)) + " " + FtpTimestamp(time) + " " + RemoteFile;
     }
-    return false;
+    if (command.empty())
+        return false;
+    m_fileTimeSent = true;
+    SendCommand(command, rsFileTime);
+    return true;
 }
 
 void TFTPclient::OnFileTimeReply(const std::string& reply)
 {
-    const TFeature asked = m_pending == poFileReceived ? TFeature::Mdtm
-                           : m_features.Offered(TFeature::Mfmt) ? TFeature::Mfmt
-                                                                 : TFeature::SiteUtime;
-    if (TFtpFeatures::RefusesCommand(reply, asked))
-        m_features.Set(asked, TOffer::No);
+    if (TFtpFeatures::RefusesCommand(reply, m_fileTimeFeature))
+        m_features.Set(m_fileTimeFeature, TOffer::No);
     if (m_pending == poFileReceived && reply.compare(0, 4, "213 ") == 0)
         m_receivedTime = ParseFtpTimestamp(std::string_view(reply).substr(4));
     Finish();
