@@ -253,6 +253,7 @@ void TFileCommands::popPropertiesClick()
         m_parts.Prompt().ShowMessage(MessageKind::Error, "此项目的属性不可用.");
         return;
     }
+    p.shown.name = pane->Text(rows.front(), 0).toStdString();  // the name as shown, not the server's bytes
     const int before = p.shown.mode;
     // OK without a change sends nothing.
     if (m_parts.Prompt().EditProperties(p.shown) && p.shown.mode != before)

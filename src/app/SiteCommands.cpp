@@ -250,17 +250,8 @@ void TSiteCommands::mnuBrowseServerClick()
     if (m_parts.workflow->State() == SessionState::Disconnected)
         return;
     TfrmBrowseServer::Session s;
-    s.server = m_parts.ftp->FtpServer;
-    s.user = m_parts.ftp->UserName;
-    s.password = m_parts.ftp->UserPassword;
-    s.port = m_parts.ftp->Port;
+    s.login = m_parts.ftp;
     s.initialDirectory = m_parts.remote->CurrentPath();
-    s.customIP = m_parts.settingsFile->ReadString(SetupSection, "CustomIP");
-    s.usePasv = m_parts.settings->UsePasv;
-    s.proxyHost = m_parts.ftp->ProxyHost;
-    s.proxyPort = m_parts.ftp->ProxyPort;
-    s.socks = m_parts.settings->EnableProxy && m_parts.settings->ProxyMode == 2;
-    s.serverType = m_parts.ftp->ServerType;
     s.showLinks = m_parts.switches.showLinks;
     s.resolveFile = m_parts.switches.linksAsFiles;
     s.selectLine = m_parts.settingsFile->ReadBool(SetupSection, "SelectLine", false);

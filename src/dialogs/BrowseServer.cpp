@@ -68,17 +68,9 @@ TfrmBrowseServer::TfrmBrowseServer(const Session& session, IPrompt& prompt, QWid
     connect(BrowsePathBox, &QComboBox::activated, this, [this](int i) { BrowsePathBoxChange(i); });
 
     // ---- the second client, set up from the session
-    FTP2.FtpServer = session.server;
-    FTP2.UserName = session.user;
-    FTP2.UserPassword = session.password;
-    FTP2.Port = static_cast<uint16_t>(session.port);
-    FTP2.CustomIP = session.customIP;
+    FTP2.TakeLoginFrom(*session.login);
+    FTP2.SKeyLogin = false;  // nobody answers a one-time password's challenge here
     FTP2.InitialDirectory = session.initialDirectory;
-    FTP2.UsePasv = session.usePasv;
-    FTP2.ProxyHost = session.proxyHost;
-    FTP2.ProxyPort = session.proxyPort;
-    FTP2.FirewallType = session.socks ? fwSocks : fwNone;
-    FTP2.ServerType = session.serverType;
     FTP2.OnFtpInfo = [this](TFTPclient*, FtpInfo kind, const std::string& text) { ftpInfo(kind, text); };
     FTP2.OnLoggedIn = [this](TFTPclient* c) {
         if (!c->Success())
@@ -194,7 +186,9 @@ void TfrmBrowseServer::listingDone()
     if (m_path.size() > 1 && m_path.back() != '/')
         m_path += '/';
     BrowsePathBox->clear();
-    BrowsePathBox->addItems(RemotePathItems(QString::fromStdString(m_path)));
+    // Shown as text, each item holding the server's bytes of its folder.
+    for (const std::string& prefix : RemotePathPrefixes(m_path))
+        BrowsePathBox->addItem(FTP2.NameCodec().DecodePath(prefix), QByteArray::fromStdString(prefix));
     BrowsePathBox->setCurrentIndex(0);
     if (m_path.size() > 1)
         Browse->AddRow(rkParent, {QStringLiteral(".."), QString(), QString(), QString()}, true);
@@ -224,7 +218,7 @@ void TfrmBrowseServer::BrowsePathBoxChange(int index)
 {
     if (m_busy || index < 0)
         return;
-    changeDir(BrowsePathBox->itemText(index).toStdString());
+    changeDir(BrowsePathBox->itemData(index).toByteArray().toStdString());
 }
 
 void TfrmBrowseServer::BrowseDblClick(int row)
@@ -263,7 +257,8 @@ void TfrmBrowseServer::fetch(bool edit)
         return;
     const std::string name = Browse->NameBytes(selected.front());
     // The name comes from the server: it must stay one name inside our folder.
-    if (!SafeEntryName(name) || !m_temp.isValid()) {
+    const QString localName = Browse->Text(selected.front(), 0);  // GBK bytes are no name for a UTF-8 disk
+    if (!SafeEntryName(name) || !SafeEntryName(localName.toStdString()) || !m_temp.isValid()) {
         status(QStringLiteral("无效的文件名"));
         return;
     }
@@ -271,7 +266,7 @@ void TfrmBrowseServer::fetch(bool edit)
     m_editMode = edit;
     setBusy(true);
     FTP2.TransferMode = AsciiTransfer;
-    FTP2.LocalFile = m_temp.filePath(QString::fromStdString(name)).toStdString();
+    FTP2.LocalFile = m_temp.filePath(localName).toStdString();
     FTP2.RemoteFile = m_path + name;
     FTP2.ResumePos = 0;
     FTP2.Download(false, false, 0);

@@ -28,10 +28,8 @@ class TfrmBrowseServer : public QWidget {
 public:
     // What it takes from the session it browses beside.
     struct Session {
-        std::string server, user, password, initialDirectory, customIP, proxyHost;
-        int port = 21, proxyPort = 0;
-        bool usePasv = true, socks = false;
-        TFTPServerType serverType = ftpstDefault;
+        const TFTPclient* login = nullptr;  // the main connection: this one logs in as it did
+        std::string initialDirectory;
         bool showLinks = true, resolveFile = false, selectLine = false;
         std::string viewer;  // the "Viewer" setting; empty: the desktop's program
     };

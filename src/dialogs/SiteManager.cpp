@@ -199,9 +199,14 @@ void TfrmSite::buildDetails()
         const QString key = QString::fromLatin1(NameCharsetKey(static_cast<TNameCharset>(c)));
         cboCharset->addItem(key == QLatin1String("GB18030") ? QStringLiteral("GB18030 (GBK, GB2312)") : key, key);
     }
+    cboListing = new QComboBox(this);
+    cboListing->setObjectName(QStringLiteral("cboListing"));
+    cboListing->addItem(QStringLiteral("自动 (服务器提供时用 MLSD)"), QString());
+    cboListing->addItem(QStringLiteral("只用 LIST"), QStringLiteral("LIST"));
     fields->addRow(QStringLiteral("服务器类型"), cboServerType);
     fields->addRow(QStringLiteral("加密"), cboEncryption);
     fields->addRow(QStringLiteral("文件名编码"), cboCharset);
+    fields->addRow(QStringLiteral("目录列表"), cboListing);
     fields->addRow(QStringLiteral("帐号"), txtAccount);
     fields->addRow(QStringLiteral("超时"), txtTimeout);
     fields->addRow(QStringLiteral("本地过滤"), txtLocalFilter);
@@ -271,6 +276,7 @@ void TfrmSite::buildDetails()
     connect(cboServerType, &QComboBox::currentIndexChanged, this, [this] { changed(); });
     connect(cboEncryption, &QComboBox::currentIndexChanged, this, [this] { changed(); });
     connect(cboCharset, &QComboBox::currentIndexChanged, this, [this] { changed(); });
+    connect(cboListing, &QComboBox::currentIndexChanged, this, [this] { changed(); });
     for (QRadioButton* r : radTransMode)
         connect(r, &QRadioButton::toggled, this, [this] { changed(); });
     for (QCheckBox* c : {chkSavePass, chkAntiIdle, chkRestore, chkLogSession, chkRenameTypes, chkShowHidden, chkPasv,
@@ -403,6 +409,7 @@ void TfrmSite::resetFields()
     txtPort->setText(QStringLiteral("21"));
     cboEncryption->setCurrentIndex(0);
     cboCharset->setCurrentIndex(0);
+    cboListing->setCurrentIndex(0);
     SiteMemo->clear();
     chkAnonymous->setChecked(true);
     anonymousToggled(true);
@@ -448,6 +455,7 @@ void TfrmSite::ShowSite(std::string name)
         txtTimeout->setText(QString::fromStdString(site->Timeout));
         cboEncryption->setCurrentIndex(std::max(0, cboEncryption->findData(QString::fromStdString(site->Tls))));
         cboCharset->setCurrentIndex(std::max(0, cboCharset->findData(QString::fromStdString(site->Charset))));
+        cboListing->setCurrentIndex(std::max(0, cboListing->findData(QString::fromStdString(site->Listing))));
         m_resume = site->Resume;
         const TSiteOptions o = TSiteOptions::Decode(site->Options);
         radTransMode[static_cast<size_t>(std::clamp(o.TransferMode, 0, 3))]->setChecked(true);
@@ -582,6 +590,7 @@ TSiteRecord TfrmSite::recordFromFields(const std::string& name) const
     r.Timeout = txtTimeout->text().toStdString();
     r.Tls = cboEncryption->currentData().toString().toStdString();
     r.Charset = cboCharset->currentData().toString().toStdString();
+    r.Listing = cboListing->currentData().toString().toStdString();
     // One key per line, up to the first empty one on reading: blank lines
     // would cut the comment short, so they are left out.
     for (const QString& l : SiteMemo->toPlainText().split(QLatin1Char('\n')))

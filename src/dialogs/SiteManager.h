@@ -62,6 +62,7 @@ public:
     QComboBox* cboServerType = nullptr;
     QComboBox* cboEncryption = nullptr;  // the site's "TLS": default, off, explicit, implicit
     QComboBox* cboCharset = nullptr;     // the site's "Charset": automatic or one charset
+    QComboBox* cboListing = nullptr;     // the site's "Listing": MLSD where offered, or LIST only
     QGroupBox* grpTransMode = nullptr;
     std::array<QRadioButton*, 4> radTransMode{};  // ASCII, binary, automatic, user preset
     // The option boxes; the three-state ones show "use the program's setting" grey.

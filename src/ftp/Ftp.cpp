@@ -242,6 +242,39 @@ void TFTPclient::Log(const std::string& line)
 
 // ---------------------------------------------------------------- connecting
 
+void TFTPclient::TakeLoginFrom(const TFTPclient& other)
+{
+    FtpServer = other.FtpServer;
+    Port = other.Port;
+    UserName = other.UserName;
+    UserPassword = other.UserPassword;
+    UserAccount = other.UserAccount;
+    FirewallType = other.FirewallType;
+    SocksHost = other.SocksHost;
+    SocksPort = other.SocksPort;
+    ProxyHost = other.ProxyHost;
+    ProxyPort = other.ProxyPort;
+    ProxyUser = other.ProxyUser;
+    ProxyPass = other.ProxyPass;
+    NoProxyHost = other.NoProxyHost;
+    Retry = other.Retry;
+    RetryDelay = other.RetryDelay;
+    Timeout = other.Timeout;
+    ServerDetect = other.ServerDetect;
+    ServerType = other.ServerType;
+    UsePasv = other.UsePasv;
+    UsePasvAddress = other.UsePasvAddress;
+    UseAppe = other.UseAppe;
+    UseMlsd = other.UseMlsd;
+    NameCharset = other.NameCharset;
+    Tls = other.Tls;
+    SKeyLogin = other.SKeyLogin;
+    AlternateMode = other.AlternateMode;
+    CustomIP = other.CustomIP;
+    ShowHiddenFiles = other.ShowHiddenFiles;
+    TrustedSha256 = other.Encrypted() ? other.PeerCertificate().Sha256 : other.TrustedSha256;
+}
+
 void TFTPclient::Connect()
 {
     // Nothing of an earlier session (a transfer cut off by a drop) may

@@ -136,6 +136,15 @@ public:
     // Declared for applications written against the full event set; never raised.
     Notify OnFtpReady, OnPasvPort, OnPasvError, OnPasvComplete, OnDisconnected;
 
+    // A certificate trusted without asking (its SHA-256, as shown): the one a
+    // person accepted for the connection this one is a second of.
+    std::string TrustedSha256;
+    // Everything that decides how this client reaches and logs in to its
+    // server, taken from another (a second connection to the same server:
+    // same address, login, proxy or firewall, TLS and charset); its
+    // accepted certificate too. Not the folder nor any state.
+    void TakeLoginFrom(const TFTPclient& other);
+
     // ---- operations
     void Connect() override;
     void Close();

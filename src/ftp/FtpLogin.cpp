@@ -92,7 +92,7 @@ void TFTPclient::OnTlsWaitReply(const std::string& reply)
 void TFTPclient::ControlTlsReady()
 {
     Info(fiTlsStarted, "TLS: " + TlsDescription());
-    if (PeerCertificate().Trusted()) {
+    if (PeerCertificate().Trusted() || (!TrustedSha256.empty() && PeerCertificate().Sha256 == TrustedSha256)) {
         CertificateAccepted();
         return;
     }

@@ -103,14 +103,6 @@ QString SelectionSummary(int folders, int others, int64_t bytes, bool firstIsPar
     return text + QStringLiteral(" 已选定 [") + PaneSizeText(bytes) + QStringLiteral(" 字节]");
 }
 
-QStringList RemotePathItems(const QString& directory)
-{
-    QStringList items;
-    for (const std::string& prefix : RemotePathPrefixes(directory.toStdString()))
-        items << QString::fromStdString(prefix);
-    return items;
-}
-
 std::vector<std::string> RemotePathPrefixes(const std::string& directory)
 {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);

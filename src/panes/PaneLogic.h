@@ -57,10 +57,8 @@ QString PaneSummary(int folders, int files, int64_t bytes, const QString& filter
 // The selection summary; firstIsParent gives "转到上级目录".
 QString SelectionSummary(int folders, int others, int64_t bytes, bool firstIsParent);
 
-// The remote path box: the directory, then every prefix of it ending in "/",
-// longest first.
-QStringList RemotePathItems(const QString& directory);
-// The same of a directory as the server's bytes. A "\\" separates too, but
+// The remote path box: the directory (the server's bytes), then every prefix
+// of it ending in "/", longest first. A "\\" separates too, but
 // only in a UTF-8 path: in GBK and its kin the byte is also the second half
 // of a character.
 std::vector<std::string> RemotePathPrefixes(const std::string& directory);

@@ -91,6 +91,7 @@ void TConnectionWorkflow::Prepare(TQuickConnectFields& f)
         m_ftp.UsePasv = m_settings.UsePasv;
         m_ftp.Tls = m_settings.TlsWhenOffered ? tlsIfOffered : tlsOff;
         m_ftp.NameCharset = TNameCharset::Auto;
+        m_ftp.UseMlsd = true;
         m_ftp.FirewallType = fwNone;
         m_ftp.Timeout = m_settings.Delay;
         m_ftp.ServerDetect = true;
@@ -208,6 +209,7 @@ bool TConnectionWorkflow::ApplySite(TQuickConnectFields& f, std::string& startDi
     f.port = site->Port;
     m_ftp.Tls = SiteTls(site->Tls, m_ftp.Tls);
     NameCharsetFromKey(site->Charset, m_ftp.NameCharset);  // empty or unknown: automatic
+    m_ftp.UseMlsd = site->Listing != "LIST";
     ApplySiteOptions(site->Options, m_ftp, Session);
     if (auto n = ParseIniInteger(site->Retry))
         m_ftp.Retry = *n;

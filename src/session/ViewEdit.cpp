@@ -129,8 +129,11 @@ bool TViewEdit::fetch(SessionState state, const std::string& remote, const std::
 {
     if (m_workflow.State() != SessionState::Idle)
         return false;
-    if (!SafeEntryName(name)) {
-        m_host.Log("这个名称不能作为本地文件名: " + name, lcError);
+    // The local copy is named with the name's text (the server's bytes may be
+    // GBK); the copy goes back to the server's own bytes.
+    const std::string localName = m_ftp.NameCodec().Decode(name).toStdString();
+    if (!SafeEntryName(name) || !SafeEntryName(localName)) {
+        m_host.Log("这个名称不能作为本地文件名: " + localName, lcError);
         return false;
     }
     const std::string folder = CopyFolder();
@@ -139,11 +142,12 @@ bool TViewEdit::fetch(SessionState state, const std::string& remote, const std::
         return false;
     }
     m_workflow.SetBusy(state);
-    m_file = folder + name;
+    m_file = folder + localName;
     m_ftp.LocalFile = m_file;
     m_ftp.RemoteFile = remote;
-    m_ftp.TransferMode = ChooseTransferMode(static_cast<TModePanel>(m_workflow.TransferModePanel), name, m_settings);
-    m_host.Status((state == SessionState::Viewing ? "查看: " : "编辑: ") + name);
+    m_ftp.TransferMode =
+        ChooseTransferMode(static_cast<TModePanel>(m_workflow.TransferModePanel), localName, m_settings);
+    m_host.Status((state == SessionState::Viewing ? "查看: " : "编辑: ") + localName);
     m_host.ResetProgress();
     m_ftp.TransferBytes = 0;
     m_ftp.Download(false, false, size);

@@ -225,6 +225,7 @@ std::optional<TSiteRecord> TSiteDatabase::ReadSite(const std::string& name) cons
     r.Comment = m_sites.ReadList(name, "n");
     r.Tls = m_sites.ReadString(name, "TLS");
     r.Charset = m_sites.ReadString(name, "Charset");
+    r.Listing = m_sites.ReadString(name, "Listing");
     return r;
 }
 
@@ -254,6 +255,7 @@ void TSiteDatabase::WriteSite(const TSiteRecord& r)
     optional("Timeout", r.Timeout);
     optional("TLS", r.Tls);
     optional("Charset", r.Charset);
+    optional("Listing", r.Listing);
     int n = 0;
     for (const std::string& line : r.Comment)
         d.Set(r.Name, "n" + std::to_string(++n), line);

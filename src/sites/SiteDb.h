@@ -76,6 +76,10 @@ struct TSiteRecord {
     // "Shift_JIS", "EUC-KR", "ISO-8859-1"); empty: automatic. Key "Charset",
     // written only when set.
     std::string Charset;
+    // "LIST": never list with MLSD (for servers whose MLSD is broken in ways
+    // other than refusing it); empty: MLSD where offered. Key "Listing",
+    // written only when set.
+    std::string Listing;
 
     bool AsksForUser() const { return User && *User == "?"; }
     bool HasPassword() const { return Pass.has_value(); }

@@ -30,7 +30,7 @@ TEST(GbkNames, ATreeOfGbkNamesIsShownFetchedAndSentBackByteForByte)
                                       {QStringLiteral("中文目录/plain.txt"), "ascii"},
                                       {QStringLiteral("改名前.txt"), "rename me"},
                                       {QStringLiteral("删除我.txt"), "delete me"}},
-                                     0, true);
+                                     0, RealServers::OwnWire::Gbk);
     ASSERT_TRUE(QDir().mkpath(server.home + QStringLiteral("/back")));
 
     QueueWindow t;
@@ -186,4 +186,89 @@ TEST(MlsdRows, ThePermissionColumnComesFromTheModeFact)
     ASSERT_TRUE(ListingRowOf(parser, rules, "type=file; ten", row, shared));
     EXPECT_TRUE(row.texts[3].isEmpty());
     EXPECT_EQ(PermissionText(false, true, 777), "lrwxrwxrwx");
+}
+
+// A site whose address is IPv6, charset GB18030 and listing LIST only: the
+// properties dialog, the view/edit copy and the browse window's path box
+// show the names as text while every command sends the server's bytes.
+TEST(GbkNames, ASiteOnIPv6ListingWithListShowsPropertiesCopiesAndPathsAsText)
+{
+    RealServers::OwnPyftpdlib server({{QStringLiteral("中文目录/乗车.txt"), "line one\n"}}, 0,
+                                     RealServers::OwnWire::GbkOnIPv6);
+    QueueWindow t;
+    TSiteRecord site;
+    site.Name = "六号";
+    site.IP = "::1";
+    site.Port = std::to_string(server.port);
+    site.User = RealServers::User;
+    site.SetPassword(RealServers::Password);
+    site.Charset = "GB18030";
+    site.Listing = "LIST";
+    t.w->Sites().WriteSite(site);
+    std::vector<QStringList> launched;
+    t.w->FileCommands().LaunchProgram = [&](const QString& program, const QStringList& args) {
+        launched.push_back(QStringList{program} + args);
+        WriteTestFile(args.back(), "line two\n");  // the "editor" saves a change
+        return true;
+    };
+    t.w->QuickConnect().ServerField()->setEditText(QStringLiteral("六号"));
+    t.w->QuickConnect().Connect();
+    ASSERT_TRUE(t.idle()) << logText(t);
+    const std::string log = logText(t);
+    EXPECT_NE(log.find("\nLIST"), std::string::npos) << log;  // pyftpdlib offers MLSD; the site says no
+    EXPECT_EQ(log.find("MLSD"), std::string::npos) << log;
+    EXPECT_EQ(t.w->Workflow().CurrentSite, "六号");
+
+    TCorvListView* remote = t.w->RemotePane().View();
+    Q_EMIT remote->RowDoubleClicked(t.row(remote, QStringLiteral("中文目录")));
+    ASSERT_TRUE(t.idle()) << logText(t);
+    // The path box: text shown, the server's bytes behind it.
+    QComboBox* box = t.w->RemotePane().PathBox();
+    EXPECT_TRUE(box->currentText().endsWith(QStringLiteral("中文目录/"))) << box->currentText().toStdString();
+    const int file = t.row(remote, QStringLiteral("乗车.txt"));
+    ASSERT_GE(file, 0) << logText(t);
+    t.w->SetActivePane(remote);
+    remote->ClearSelection();
+    remote->SetSelected(file, true);
+    t.w->FileCommands().popPropertiesClick();
+    ASSERT_EQ(t.prompt.shown.size(), 1u) << logText(t);
+    EXPECT_EQ(t.prompt.shown[0].name, "乗车.txt");
+
+    // Edit: the local copy has the UTF-8 name; saved, it goes back to the
+    // GBK bytes (the server would write another name for UTF-8 bytes).
+    t.w->Settings().Editor = "myeditor";
+    t.prompt.confirm = true;
+    t.w->FileCommands().popEditClick();
+    ASSERT_TRUE(WaitFor([&] { return !launched.empty(); }, 20000)) << logText(t);
+    EXPECT_EQ(QFileInfo(launched[0].back()).fileName(), QStringLiteral("乗车.txt"));
+    ASSERT_TRUE(WaitFor([&] { return ReadTestFile(server.home + QStringLiteral("/中文目录/乗车.txt")) == "line two\n"; },
+                        20000))
+        << logText(t);
+    ASSERT_TRUE(t.idle()) << logText(t);
+    EXPECT_EQ(QDir(server.home + QStringLiteral("/中文目录")).entryList(QDir::Files), QStringList{"乗车.txt"});
+
+    // The browse window logs in as the main connection did (IPv6, GB18030,
+    // LIST) and its path box shows the folder as text.
+    t.w->SiteCommands().mnuBrowseServerClick();
+    QPointer<TfrmBrowseServer> b = t.w->SiteCommands().BrowseWindow();
+    ASSERT_TRUE(b);
+    ASSERT_TRUE(WaitFor([&] { return b->IsLoggedIn() && !b->Busy(); }, 20000));
+    EXPECT_TRUE(b->BrowsePathBox->currentText().endsWith(QStringLiteral("中文目录/")))
+        << b->BrowsePathBox->currentText().toStdString();
+    EXPECT_GE(b->Browse->RowNamed(QStringLiteral("乗车.txt")), 0);
+    EXPECT_FALSE(b->FTP2.ListingLines.Mlsd);
+    // Up through the path box: its item holds the parent's bytes.
+    b->BrowsePathBoxChange(1);
+    ASSERT_TRUE(WaitFor([&] { return !b->Busy() && b->Browse->RowNamed(QStringLiteral("中文目录")) >= 0; }, 20000));
+    // Viewed from there, its copy named as text.
+    b->BrowseDblClick(b->Browse->RowNamed(QStringLiteral("中文目录")));
+    ASSERT_TRUE(WaitFor([&] { return !b->Busy() && b->Browse->RowNamed(QStringLiteral("乗车.txt")) >= 0; }, 20000));
+    QString viewed;
+    b->RunViewer = [&](const QString& f) { viewed = f; };
+    b->Browse->SelectWhere([&](int r) { return r == b->Browse->RowNamed(QStringLiteral("乗车.txt")); });
+    b->mnuViewClick();
+    ASSERT_TRUE(WaitFor([&] { return !viewed.isEmpty(); }, 20000));
+    EXPECT_EQ(QFileInfo(viewed).fileName(), QStringLiteral("乗车.txt"));
+    EXPECT_EQ(ReadTestFile(viewed), "line two\n");
+    b->close();
 }

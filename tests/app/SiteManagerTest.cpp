@@ -192,6 +192,25 @@ TEST(SiteManager, GroupsAndSitesMadeInTheDialogAreWhatSitesIniHolds)
     again.PasswordMouseDown(Qt::RightButton, Qt::ShiftModifier | Qt::ControlModifier);
     EXPECT_EQ(again.txtPassword->echoMode(), QLineEdit::Normal);
 
+    // Encryption, the names' charset and the listing command: stored as
+    // their words (not the items' order), read back into the boxes.
+    d.cboEncryption->setCurrentIndex(d.cboEncryption->findData(QStringLiteral("explicit")));
+    d.cboCharset->setCurrentIndex(d.cboCharset->findData(QStringLiteral("Big5")));
+    d.cboListing->setCurrentIndex(d.cboListing->findData(QStringLiteral("LIST")));
+    ASSERT_TRUE(d.SaveSite());
+    f = db.onDisk();
+    EXPECT_EQ(f.ReadString("alpha", "TLS"), "explicit");
+    EXPECT_EQ(f.ReadString("alpha", "Charset"), "Big5");
+    EXPECT_EQ(f.ReadString("alpha", "Listing"), "LIST");
+    TfrmSite third(db.sites, db.prompt, false);
+    third.Opening("alpha");
+    EXPECT_EQ(third.cboEncryption->currentData().toString(), QStringLiteral("explicit"));
+    EXPECT_EQ(third.cboCharset->currentText(), QStringLiteral("Big5"));
+    EXPECT_EQ(third.cboListing->currentText(), QStringLiteral("只用 LIST"));
+    d.cboListing->setCurrentIndex(0);
+    ASSERT_TRUE(d.SaveSite());
+    EXPECT_FALSE(db.onDisk().Document().Get("alpha", "Listing").has_value());
+
     // One name across all groups, whatever group asks.
     chooseGroup(d, QStringLiteral("我的服务器"));
     db.prompt.texts = {"alpha"};

@@ -159,9 +159,8 @@ TEST(Filters, MaskMatch)
 
 TEST(PathBoxes, RemoteAndLocalItems)
 {
-    EXPECT_EQ(RemotePathItems(QStringLiteral("/pub/files/")),
-              (QStringList{QStringLiteral("/pub/files/"), QStringLiteral("/pub/"), QStringLiteral("/")}));
-    EXPECT_EQ(RemotePathItems(QStringLiteral("/")), QStringList{QStringLiteral("/")});
+    EXPECT_EQ(RemotePathPrefixes("/pub/files/"), (std::vector<std::string>{"/pub/files/", "/pub/", "/"}));
+    EXPECT_EQ(RemotePathPrefixes("/"), std::vector<std::string>{"/"});
     EXPECT_EQ(LocalPathItems(QStringLiteral("/home/bob/dl/"), {QStringLiteral("/"), QStringLiteral("/home/")}),
               (QStringList{QStringLiteral("1:/"), QStringLiteral("1:/home/"), QStringLiteral("2:/home/bob/"),
                            QStringLiteral("3:/home/bob/dl/")}));

@@ -107,10 +107,10 @@ void makeTree()
     chownTree(root + QStringLiteral("/ftptest"), RealServers::User);
 }
 
-bool answers(quint16 port)
+bool answers(quint16 port, const QString& host = QStringLiteral("127.0.0.1"))
 {
     QTcpSocket s;
-    s.connectToHost(QStringLiteral("127.0.0.1"), port);
+    s.connectToHost(host, port);
     return s.waitForConnected(200);
 }
 
@@ -445,7 +445,7 @@ const ServerInfo& ftpProxy()
                  {QStringLiteral("-d"), QStringLiteral("-n"), QStringLiteral("-f"), conf}, port);
 }
 
-std::unique_ptr<QProcess> startOwnPyftpdlib(quint16 port, const QString& home, int bytesPerSecond, bool gbkWire)
+std::unique_ptr<QProcess> startOwnPyftpdlib(quint16 port, const QString& home, int bytesPerSecond, OwnWire wire)
 {
     // The script serves <root>/ftptest: a root whose ftptest folder is home.
     const QString root = home + QStringLiteral("/..");
@@ -459,16 +459,17 @@ std::unique_ptr<QProcess> startOwnPyftpdlib(quint16 port, const QString& home, i
     QStringList args{pyftpdScript(), QString::number(port), root, QString::number(lo), QString::number(hi)};
     if (bytesPerSecond > 0)
         args << QString::number(bytesPerSecond);
-    if (gbkWire) {
+    const QString host = wire == OwnWire::GbkOnIPv6 ? QStringLiteral("::1") : QStringLiteral("127.0.0.1");
+    if (wire != OwnWire::Utf8) {
         const auto [gbkLo, gbkHi] = passiveRange(3);
         args = QStringList{QFileInfo(QString::fromUtf8(__FILE__)).path() + QStringLiteral("/gbk_ftpd.py"),
-                           QString::number(port), home, QString::number(gbkLo), QString::number(gbkHi)};
+                           QString::number(port), home, QString::number(gbkLo), QString::number(gbkHi), host};
     }
     p->start(QStringLiteral("/usr/bin/python3"), args);
     if (!p->waitForStarted(5000))
         fail("cannot start pyftpdlib");
     QDeadlineTimer deadline(10000);
-    while (!answers(port)) {
+    while (!answers(port, host)) {
         if (p->state() == QProcess::NotRunning || deadline.hasExpired())
             fail("own pyftpdlib did not open its port");
         QThread::msleep(20);
@@ -477,7 +478,7 @@ std::unique_ptr<QProcess> startOwnPyftpdlib(quint16 port, const QString& home, i
 }
 
 OwnPyftpdlib::OwnPyftpdlib(const std::vector<std::pair<QString, QByteArray>>& files, int bytesPerSecond,
-                           bool gbkWire)
+                           OwnWire wire)
     : home(root.path() + QStringLiteral("/ftptest")), port(ClosedLoopbackPort())
 {
     QDir().mkpath(home);
@@ -485,7 +486,7 @@ OwnPyftpdlib::OwnPyftpdlib(const std::vector<std::pair<QString, QByteArray>>& fi
         QDir().mkpath(QFileInfo(home + "/" + name).path());
         WriteTestFile(home + "/" + name, data);
     }
-    process = startOwnPyftpdlib(port, home, bytesPerSecond, gbkWire);
+    process = startOwnPyftpdlib(port, home, bytesPerSecond, wire);
 }
 
 OwnPyftpdlib::~OwnPyftpdlib()

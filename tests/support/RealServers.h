@@ -60,13 +60,17 @@ const ServerInfo& dante();
 // ftp-proxy: "USER user@host:port" picks the server.
 const ServerInfo& ftpProxy();
 
+// How an own pyftpdlib speaks: UTF-8 names; or GB18030 names (listings,
+// replies, commands) while the files on disk keep UTF-8 names (gbk_ftpd.py),
+// on 127.0.0.1 or on ::1 only.
+enum class OwnWire { Utf8, Gbk, GbkOnIPv6 };
+
 // A pyftpdlib of the caller's own on port, serving the user "ftptest"
 // (password "ftppass") from home: the caller may kill it and start another.
 // Running when returned (it answers on port). bytesPerSecond > 0 throttles
-// its data connections. gbkWire: names travel in GB18030 (listings, replies,
-// commands) while the files on disk keep UTF-8 names (gbk_ftpd.py).
+// its data connections (UTF-8 wire only).
 std::unique_ptr<QProcess> startOwnPyftpdlib(quint16 port, const QString& home, int bytesPerSecond = 0,
-                                            bool gbkWire = false);
+                                            OwnWire wire = OwnWire::Utf8);
 
 // That server with its own home holding the given files (their folders made),
 // on a free port; stopped (and woken first, if a test stopped it) when it goes.
@@ -76,7 +80,7 @@ struct OwnPyftpdlib {
     quint16 port;
     std::unique_ptr<QProcess> process;
     explicit OwnPyftpdlib(const std::vector<std::pair<QString, QByteArray>>& files = {}, int bytesPerSecond = 0,
-                          bool gbkWire = false);
+                          OwnWire wire = OwnWire::Utf8);
     ~OwnPyftpdlib();
 };
 

@@ -37,8 +37,9 @@ class GbkHandler(FTPHandler):
 
 
 port, home, lo, hi = int(sys.argv[1]), sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
+host = sys.argv[5] if len(sys.argv) > 5 else '127.0.0.1'
 authorizer = DummyAuthorizer()
 authorizer.add_user('ftptest', 'ftppass', home, perm='elradfmwMT')
 GbkHandler.authorizer = authorizer
 GbkHandler.passive_ports = range(lo, hi + 1)
-FTPServer(('127.0.0.1', port), GbkHandler).serve_forever()
+FTPServer((host, port), GbkHandler).serve_forever()
