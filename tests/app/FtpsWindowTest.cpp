@@ -6,12 +6,14 @@
 #include "RealServers.h"
 
 #include "app/WidgetPrompt.h"
+#include "dialogs/BrowseServer.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QSettings>
 #include <QTest>
 #include <QTimer>
@@ -137,6 +139,16 @@ TEST(FtpsWindow, TrustedOnceHoldsForTheRunOnly)
     EXPECT_EQ(t.prompt.certificates.size(), 1u);
     EXPECT_TRUE(t.remoteHas(QStringLiteral("hello.txt")));
     EXPECT_FALSE(QFile::exists(data.filePath(QStringLiteral("certificates.ini"))));
+    // The browse window's second connection logs in in TLS too (the server
+    // requires it), taking the certificate the person accepted.
+    t.w->SiteCommands().mnuBrowseServerClick();
+    QPointer<TfrmBrowseServer> b = t.w->SiteCommands().BrowseWindow();
+    ASSERT_TRUE(b);
+    ASSERT_TRUE(WaitFor([&] { return b->IsLoggedIn() && !b->Busy(); }, 20000));
+    EXPECT_TRUE(b->FTP2.Encrypted());
+    EXPECT_GE(b->Browse->RowNamed(QStringLiteral("hello.txt")), 0);
+    EXPECT_EQ(t.prompt.certificates.size(), 1u);
+    b->close();
 }
 
 // Unattended: an untrusted certificate ends the run with a reason and a
