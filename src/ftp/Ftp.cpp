@@ -273,6 +273,10 @@ void TFTPclient::TakeLoginFrom(const TFTPclient& other)
     CustomIP = other.CustomIP;
     ShowHiddenFiles = other.ShowHiddenFiles;
     TrustedSha256 = other.Encrypted() ? other.PeerCertificate().Sha256 : other.TrustedSha256;
+    auto codec = std::make_shared<TNameCodec>(NameCharset);
+    codec->LearnFrom(*other.m_codec);
+    m_codec = std::move(codec);
+    m_codecServer = other.m_codecServer;
 }
 
 void TFTPclient::Connect()
@@ -304,7 +308,15 @@ void TFTPclient::ConnectionAttempt()
     m_activeUsable = true;
     m_protP = false;
     m_features.Clear();
-    m_codec = std::make_shared<TNameCodec>(NameCharset);
+    {
+        // The same server again: what its names showed stays known.
+        auto codec = std::make_shared<TNameCodec>(NameCharset);
+        const std::string server = FtpServer + ":" + std::to_string(Port);
+        if (server == m_codecServer)
+            codec->LearnFrom(*m_codec);
+        m_codec = std::move(codec);
+        m_codecServer = server;
+    }
     m_utf8On = false;
     m_certPending = false;
     m_earlyGreeting.clear();

@@ -325,6 +325,7 @@ private:
     static constexpr size_t MaxReplyLines = 1000;
     TFtpFeatures m_features;
     std::shared_ptr<TNameCodec> m_codec = std::make_shared<TNameCodec>();
+    std::string m_codecServer;  // "host:port" the codec learnt from
     bool m_utf8On = false;
     bool m_fileTimeSent = false;  // this transfer's time command is out or done
     TFeature m_fileTimeFeature = TFeature::Mdtm;  // the command it is

@@ -42,6 +42,13 @@ public:
     std::string EncodeUtf8(const std::string& utf8) const { return Encode(QString::fromStdString(utf8)); }
     // The charset new names go out in is not UTF-8.
     bool WritesLegacy() const;
+    // What another codec of the same server learnt (legacy names seen), for
+    // a new connection there: a reconnect, a second connection.
+    void LearnFrom(const TNameCodec& other)
+    {
+        if (other.m_charset == m_charset && other.m_legacySeen.load(std::memory_order_relaxed))
+            m_legacySeen.store(true, std::memory_order_relaxed);
+    }
 
 private:
     TNameCharset m_charset;

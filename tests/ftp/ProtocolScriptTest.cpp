@@ -243,3 +243,37 @@ TEST_F(ScriptedTransfer, EpsvWhereOfferedAndPasvWhenItsReplyNamesAnotherFormOrIt
         ftp.Close();
     }
 }
+
+// A session that met GBK names writes new names in GBK; a new login to the
+// same server (a reconnect in the middle of a run) and a second connection
+// taking its login know it before any listing, another server does not.
+TEST_F(ScriptedLogin, WhatTheNamesShowedOutlivesAReconnectToTheSameServer)
+{
+    for (int i = 0; i < 3; ++i)
+        server.addSession({{"220 hi"}, plainLoginReplies()});
+    ASSERT_TRUE(login()) << rec.dump();
+    EXPECT_FALSE(ftp.NameCodec().WritesLegacy());
+    (void)ftp.NameCodec().Decode("\xd6\xd0\xce\xc4");  // a listing showed a GBK name
+    ASSERT_TRUE(ftp.NameCodec().WritesLegacy());
+    rec.loggedIn = 0;
+    ASSERT_TRUE(login()) << rec.dump();
+    EXPECT_TRUE(ftp.NameCodec().WritesLegacy());
+    EXPECT_EQ(ftp.NameCodec().Encode(QStringLiteral("中文")), "\xd6\xd0\xce\xc4");
+
+    TFTPclient second;
+    second.TakeLoginFrom(ftp);
+    EXPECT_TRUE(second.NameCodec().WritesLegacy());
+    bool secondIn = false;
+    second.OnLoggedIn = [&](TFTPclient* c) { secondIn = c->Success(); };
+    second.Connect();
+    ASSERT_TRUE(WaitFor([&] { return secondIn; }));
+    EXPECT_TRUE(second.NameCodec().WritesLegacy());
+
+    // Another server: nothing carried over.
+    ScriptServer other;
+    other.addSession({{"220 hi"}, plainLoginReplies()});
+    ftp.Port = other.port();
+    rec.loggedIn = 0;
+    ASSERT_TRUE(login()) << rec.dump();
+    EXPECT_FALSE(ftp.NameCodec().WritesLegacy());
+}
