@@ -125,6 +125,8 @@ TQueuePanel::TQueuePanel(TWindowParts& parts, QWidget* parent) : QObject(parent)
     m_host = std::make_unique<TPanesHost>(parts, [this] { Q_EMIT CloseWanted(); });
     m_run = std::make_unique<TQueueRun>(*parts.ftp, *parts.workflow, *parts.settings, *parts.queue, *m_host,
                                         parts.Prompt(), this);
+    m_pool = std::make_unique<TTransferPool>();
+    m_run->SetPool(m_pool.get());
     parts.queueRun = m_run.get();
     m_failed = new TFailedView(*m_run, column);
     m_view->OnFilesDropped = [this](const QStringList& paths) { QueueFileDrop(paths); };

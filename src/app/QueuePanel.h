@@ -93,6 +93,7 @@ private:
     TQueueView* m_view = nullptr;
     TFailedView* m_failed = nullptr;
     std::unique_ptr<TPanesHost> m_host;
+    std::unique_ptr<TTransferPool> m_pool;  // the run's transfer connections
     std::unique_ptr<TQueueRun> m_run;
     std::unique_ptr<TTransferProgress> m_progress;
     std::unique_ptr<IPowerBackend> m_power;

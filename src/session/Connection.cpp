@@ -550,31 +550,29 @@ void TConnectionWorkflow::ShowMessageBuffer(bool serverMessages, const std::stri
     m_serverMessages.clear();
 }
 
-void TConnectionWorkflow::FtpError(::FtpError kind, const std::string& text)
+std::string FtpErrorText(::FtpError kind, const std::string& text)
 {
     switch (kind) {
         case feSocket:
-            LogLine("错误: " + text, lcError);
-            break;
-        case feNoDataConnection:
-            LogLine("错误: 无法创建数据连接.", lcError);
-            break;
-        case feLocalWrite:
-            LogLine("错误: 无法写入到本地文件 (" + text + ").", lcError);
-            break;
-        case feLocalRead:
-            LogLine("错误:无法打开本地文件来读取 (" + text + ").", lcError);
-            break;
-        case feSizeMismatch:
-            LogLine("错误: 续传的文件与源文件大小不同 (" + text + ").", lcError);
-            break;
-        case feScriptDataConnection:
-            LogLine("错误: 连接失败. 脚本中断.", lcError);
-            break;
         case feTls:
-            LogLine("错误: " + text, lcError);
-            break;
+            return "错误: " + text;
+        case feNoDataConnection:
+            return "错误: 无法创建数据连接.";
+        case feLocalWrite:
+            return "错误: 无法写入到本地文件 (" + text + ").";
+        case feLocalRead:
+            return "错误:无法打开本地文件来读取 (" + text + ").";
+        case feSizeMismatch:
+            return "错误: 续传的文件与源文件大小不同 (" + text + ").";
+        case feScriptDataConnection:
+            return "错误: 连接失败. 脚本中断.";
     }
+    return "错误: " + text;
+}
+
+void TConnectionWorkflow::FtpError(::FtpError kind, const std::string& text)
+{
+    LogLine(FtpErrorText(kind, text), lcError);
 }
 
 void TConnectionWorkflow::LoggedIn()

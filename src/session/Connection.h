@@ -19,6 +19,8 @@
 
 // Log colours: 0 window text, 1 green (commands), 2 navy (replies), 3 red.
 enum LogColour { lcNormal = 0, lcCommand = 1, lcReply = 2, lcError = 3, lcLocalOnly = -1 };
+// The log line of a client's error.
+std::string FtpErrorText(::FtpError kind, const std::string& text);
 
 struct TQuickConnectFields {
     std::string server, user, password, port = "21";

@@ -83,6 +83,10 @@ bool TQueueRun::StartAfterLogin()
 void TQueueRun::StartQueue()
 {
     m_workflow.SetBusy(SessionState::Downloading);
+    m_waitingForPool = false;
+    m_finishWhenPoolEnds.reset();
+    if (m_pool)
+        m_pool->Begin(m_ftp, m_settings.MaxTransfers);
     if (std::exchange(m_runGoesOn, false)) {
         // After a new login in the middle of the run: the run goes on where
         // it began, with its answers and its failures so far.
@@ -185,6 +189,10 @@ void TQueueRun::processHead()
         return;
     }
     const TQueueEntry head = m_queue.Head();
+    if (!IsDirectoryEntry(head.Kind) && poolTakes() && !m_pool->HasFree()) {
+        m_waitingForPool = true;
+        return;
+    }
     CurrentFileSize = 0;
     if (m_progress) {
         m_progress->Reset();
@@ -519,6 +527,8 @@ void TQueueRun::downloadHeadFile()
             ApplyCaseRule(ApplyRenameRules(localName(m_ftp.LocalFile), false, m_settings, SessionRenameRules),
                           m_settings.ForceLowerCase),
         head.Source);
+    if (waitForPool(m_ftp.LocalFile, EnsureTrailingSeparator(m_host.RemoteDirectory()) + m_ftp.RemoteFile))
+        return;
     const QFileInfo local(QString::fromStdString(m_ftp.LocalFile));
     const TExistingTarget target{local.exists(), local.exists() ? local.size() : 0, size};
     TFileAction action = DecideExisting(target, m_settings.ResumeMode, ExistingFileAnswer,
@@ -546,10 +556,25 @@ void TQueueRun::downloadHeadFile()
         }
     }
     m_host.Status((resume ? "续传:" : "接收:") + localName(m_ftp.LocalFile));
+    // An MLSD listing's time is exact; a LIST line's often only a day.
+    const bool askTime = m_settings.PreserveDate && !m_ftp.ListingLines.Mlsd;
+    if (poolTakes()) {
+        TTransferJob job;
+        job.Entry = head;
+        job.RemotePath = EnsureTrailingSeparator(m_host.RemoteDirectory()) + m_ftp.RemoteFile;
+        job.LocalPath = m_ftp.LocalFile;
+        job.Resume = resume;
+        job.Size = CurrentFileSize;
+        job.Mode = m_ftp.TransferMode;
+        job.AskFileTime = askTime;
+        job.ListedDate = remote ? remote->date : TListingDate();
+        job.InScript = ScriptRunning;
+        handOff(std::move(job));
+        return;
+    }
     if (m_progress)
         m_progress->FileStarted();
-    // An MLSD listing's time is exact; a LIST line's often only a day.
-    m_ftp.AskFileTime = m_settings.PreserveDate && !m_ftp.ListingLines.Mlsd;
+    m_ftp.AskFileTime = askTime;
     m_ftp.Download(resume, ScriptRunning, CurrentFileSize);
     if (refusedLocally())
         fileReceived();
@@ -577,6 +602,8 @@ void TQueueRun::uploadHeadFile()
     // The name it will have there: the existing file to ask about is that one.
     m_ftp.RemoteFile =
         ApplyCaseRule(ApplyRenameRules(name, true, m_settings, SessionRenameRules), m_settings.ForceLowerCase);
+    if (waitForPool(m_ftp.LocalFile, EnsureTrailingSeparator(m_host.RemoteDirectory()) + m_ftp.RemoteFile))
+        return;
     const std::optional<TPaneItem> existing = m_host.FindRemoteRow(m_ftp.RemoteFile);
     const int64_t localSize = QFileInfo(QString::fromStdString(m_ftp.LocalFile)).size();
     const int64_t remoteSize = existing ? std::max<int64_t>(existing->size, 0) : 0;
@@ -596,10 +623,27 @@ void TQueueRun::uploadHeadFile()
     m_ftp.TransferMode =
         ChooseTransferMode(static_cast<TModePanel>(m_workflow.TransferModePanel), m_ftp.LocalFile, m_settings);
     m_host.Status("发送:" + name);
+    const int64_t time =
+        m_settings.PreserveDate ? QFileInfo(QString::fromStdString(m_ftp.LocalFile)).lastModified().toSecsSinceEpoch()
+                                : 0;
+    if (poolTakes()) {
+        TTransferJob job;
+        job.Entry = head;
+        job.Upload = true;
+        job.RemotePath = EnsureTrailingSeparator(m_host.RemoteDirectory()) + m_ftp.RemoteFile;
+        job.LocalPath = m_ftp.LocalFile;
+        job.ResumePos = m_ftp.ResumePos;
+        job.Size = CurrentFileSize;
+        job.Mode = m_ftp.TransferMode;
+        job.UploadTime = time;
+        job.ViaTemporaryName = m_settings.UploadTempName;
+        job.InScript = ScriptRunning;
+        handOff(std::move(job));
+        return;
+    }
     if (m_progress)
         m_progress->FileStarted();
-    m_ftp.UploadTime = m_settings.PreserveDate ? QFileInfo(QString::fromStdString(m_ftp.LocalFile)).lastModified().toSecsSinceEpoch()
-                                               : 0;
+    m_ftp.UploadTime = time;
     m_ftp.Upload(ScriptRunning, m_settings.UploadTempName);
     if (refusedLocally())
         fileStored();
@@ -786,11 +830,118 @@ void TQueueRun::Abort()
     if (!IsTransferring(m_workflow.State()))
         return;
     m_workflow.SetBusy(SessionState::Aborting);
-    m_ftp.Abort();
+    if (m_pool && m_pool->Busy())
+        m_pool->AbortAll();
+    if (m_ftp.ReplyState() != rsIdle)
+        m_ftp.Abort();
+    else if (!m_finishWhenPoolEnds)
+        FinishQueue(false);  // the browsing connection was only waiting for the transfer connections
+}
+
+// ---------------------------------------------------------------- transfer connections
+
+void TQueueRun::SetPool(TTransferPool* pool)
+{
+    m_pool = pool;
+    if (!pool)
+        return;
+    pool->OnJobDone = [this](const TTransferJob& job, const TJobResult& r) { jobDone(job, r); };
+    pool->OnJobsReturned = [this](std::vector<TTransferJob> jobs) {
+        // No transfer connection can be had: the browsing connection moves them.
+        std::vector<TQueueEntry> back;
+        for (const TTransferJob& j : jobs)
+            back.push_back(j.Entry);
+        m_queue.InsertAtHead(std::move(back));
+        if (std::exchange(m_waitingForPool, false))
+            ProcessQueueHead();
+    };
+    pool->OnLog = [this](const std::string& text, int colour) { log(text, colour); };
+}
+
+bool TQueueRun::poolTakes() const
+{
+    return m_pool && m_settings.MaxTransfers > 1 && m_pool->Limit() > 0 && !m_manual && !m_ftp.SKeyLogin &&
+           IsTransferring(m_workflow.State());
+}
+
+bool TQueueRun::waitForPool(const std::string& localPath, const std::string& remotePath)
+{
+    if (!m_pool || !m_pool->Touches(localPath, remotePath))
+        return false;
+    m_waitingForPool = true;
+    return true;
+}
+
+void TQueueRun::handOff(TTransferJob job)
+{
+    if (!job.Upload)
+        m_written[job.LocalPath] = job.Entry.Source;  // no other file of this run writes there meanwhile
+    m_workflow.AfterLogin = AfterLoginAction::None;
+    RemoveQueueHead();
+    m_pool->Start(std::move(job));
+    ProcessQueueHead();
+}
+
+void TQueueRun::jobDone(const TTransferJob& job, const TJobResult& r)
+{
+    const SessionState state = m_workflow.State();
+    if (!r.Success && (state == SessionState::Aborting || !IsTransferring(state))) {
+        // Stopped by the user or with the run: it stays queued.
+        m_queue.InsertAtHead({job.Entry});
+    } else if (r.Success) {
+        ++m_runEnded;
+        ++Completed;
+        if (job.Upload && DeleteAfterUpload)
+            QFile::remove(QString::fromStdString(job.LocalPath));
+        if (!job.Upload && m_settings.PreserveDate) {
+            QFile f(QString::fromStdString(job.LocalPath));
+            if (r.ReceivedTime >= 0 && f.open(QIODevice::ReadWrite))
+                f.setFileTime(QDateTime::fromSecsSinceEpoch(r.ReceivedTime, Qt::UTC),
+                              QFileDevice::FileModificationTime);
+            else if (job.ListedDate.Kind != TListingDate::None && f.open(QIODevice::ReadWrite))
+                f.setFileTime(job.ListedDate.Value(), QFileDevice::FileModificationTime);
+        }
+        log("传输连接 " + std::to_string(r.Connection) + (job.Upload ? ": 已发送 " : ": 已接收 ") +
+            m_ftp.NameCodec().Decode(job.RemotePath).toStdString() + " (" + GroupedNumber(r.Bytes) + " 字节)");
+        if (OnStatistics)
+            OnStatistics(job.Upload, r.Bytes);
+        if (!job.Upload && m_settings.ReceiveRefresh)
+            m_host.RefreshLocalSoon();
+    } else {
+        failed(job.Entry, (job.Upload ? "上传失败: " : "下载失败: ") + job.Entry.Source +
+                              (r.Reason.empty() ? std::string() : " (" + r.Reason + ")"));
+    }
+    if (m_progress)
+        m_progress->LogTransferOf(job.Upload, job.RemotePath, r.Bytes, r.Milliseconds, r.Success);
+    if (m_finishWhenPoolEnds) {
+        if (!m_pool->Busy())
+            FinishQueue(*std::exchange(m_finishWhenPoolEnds, std::nullopt));
+        return;
+    }
+    if (std::exchange(m_waitingForPool, false))
+        ProcessQueueHead();
+}
+
+void TQueueRun::TakeBackInFlight()
+{
+    if (!m_pool)
+        return;
+    const std::vector<TQueueEntry> inFlight = m_pool->InFlight();
+    m_pool->OnJobDone = nullptr;
+    m_pool->Close();
+    m_queue.InsertAtHead(inFlight);
+    SetPool(m_pool);
 }
 
 void TQueueRun::FinishQueue(bool returnHome)
 {
+    if (m_pool && m_pool->Busy()) {
+        // The run ends when its last file does.
+        m_finishWhenPoolEnds = returnHome || m_finishWhenPoolEnds.value_or(false);
+        return;
+    }
+    if (m_pool)
+        m_pool->Close();
     m_runGoesOn = false;
     if (!m_runFailed.empty()) {
         // What this run did not move, in one line a user (or a log reader) finds.

@@ -7,6 +7,7 @@
 // received or stored) takes the next step.
 
 #include "session/Connection.h"
+#include "session/TransferPool.h"
 #include "common/Prompt.h"
 #include "ftp/Ftp.h"
 #include "ftp/Parser.h"
@@ -79,6 +80,13 @@ public:
               IQueueHost& host, IPrompt& prompt, QObject* parent = nullptr);
 
     void SetPrompt(IPrompt& prompt) { m_prompt = &prompt; }
+    // Transfer connections for the run's files ("MaxTransfers" above 1);
+    // without, every file moves over the browsing connection.
+    void SetPool(TTransferPool* pool);
+    TTransferPool* Pool() const { return m_pool; }
+    // Files on transfer connections back at the head of the queue, those
+    // connections closed (the window closes: the queue is saved whole).
+    void TakeBackInFlight();
     void SetPowerBackend(IPowerBackend* backend) { m_power = backend; }
     // The progress display, its hang and stall checks, the transfer log.
     void SetProgress(TTransferProgress* progress);
@@ -159,6 +167,13 @@ private:
     // An entry given up on: logged, counted, kept in the failed list.
     void failed(const TQueueEntry& entry, const std::string& reason);
     bool reloginForTlsSession();
+    // The file goes to a transfer connection (false: the browsing one moves it).
+    bool poolTakes() const;
+    // It cannot start yet (no free connection, or its name is being written):
+    // the run waits for a transfer connection's file to end.
+    bool waitForPool(const std::string& localPath, const std::string& remotePath);
+    void handOff(TTransferJob job);
+    void jobDone(const TTransferJob& job, const TJobResult& result);
     void reconnectAndGoOn();  // a new login, then the same run goes on
     void log(const std::string& text, int colour = lcNormal)
     {
@@ -202,4 +217,7 @@ private:
     // This run's files that ended (moved, skipped or failed) and its failures.
     int m_runEnded = 0;
     std::vector<std::string> m_runFailed;
+    TTransferPool* m_pool = nullptr;
+    bool m_waitingForPool = false;          // the head waits for a transfer connection
+    std::optional<bool> m_finishWhenPoolEnds;  // FinishQueue's returnHome, once the last file ends
 };

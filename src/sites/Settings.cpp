@@ -47,6 +47,7 @@ const std::vector<TSettingKey>& SettingKeys()
         {"HangTimeout", &TSettings::HangTimeout},
         {"StallProtection", &TSettings::StallProtection},
         {"PacketTimeout", &TSettings::PacketTimeout},
+        {"MaxTransfers", &TSettings::MaxTransfers},
         {"PreserveDate", &TSettings::PreserveDate},
         {"RestoreState", &TSettings::RestoreState},
         {"ShowMessages", &TSettings::ShowMessages},

@@ -60,6 +60,9 @@ struct TSettings {
     int HangTimeout = 3000;
     bool StallProtection = false;
     int PacketTimeout = 60;
+    // Files moving at once on transfer connections of their own (1 to 10;
+    // 1: every file over the browsing connection).
+    int MaxTransfers = 1;
     bool PreserveDate = false;
     bool RestoreState = true;
     bool ShowMessages = true;

@@ -153,17 +153,31 @@ void TTransferProgress::SizeAnnounced(const std::string& text)
 
 void TTransferProgress::LogTransfer(bool upload, std::optional<bool> success)
 {
+    writeLog(upload, m_ftp.RemoteFile, m_ftp.TransferBytes, m_ftp.TransferTime, success.value_or(m_ftp.Success()),
+             m_fileStart.isValid() ? m_fileStart : QDateTime::currentDateTime());
+}
+
+void TTransferProgress::LogTransferOf(bool upload, const std::string& remoteFile, int64_t bytes,
+                                      uint32_t milliseconds, bool success)
+{
+    writeLog(upload, remoteFile, bytes, milliseconds, success,
+             QDateTime::currentDateTime().addMSecs(-static_cast<qint64>(milliseconds)));
+}
+
+void TTransferProgress::writeLog(bool upload, const std::string& remoteFile, int64_t bytes, uint32_t milliseconds,
+                                 bool success, const QDateTime& started)
+{
     if (m_logOff || m_settings.CustomLogFile.empty())
         return;
     TTransferLogRecord r;
     r.upload = upload;
-    r.remoteFile = m_ftp.RemoteFile;
-    r.bytes = m_ftp.TransferBytes;
+    r.remoteFile = remoteFile;
+    r.bytes = bytes;
     r.localHost = m_ftp.LocalHost();
     r.server = m_ftp.FtpServer;
-    r.started = m_fileStart.isValid() ? m_fileStart : QDateTime::currentDateTime();
-    r.seconds = m_ftp.TransferTime / 1000;
-    r.success = success.value_or(m_ftp.Success());
+    r.started = started;
+    r.seconds = milliseconds / 1000;
+    r.success = success;
     if (!AppendTransferLog(m_settings.CustomLogFile, r))
         m_logOff = true;
 }

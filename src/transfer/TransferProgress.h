@@ -106,10 +106,15 @@ public:
     // The transfer log line (success as the client saw it unless given); a
     // failure to write turns the log off until restart.
     void LogTransfer(bool upload, std::optional<bool> success = std::nullopt);
+    // The same line for a file another connection moved.
+    void LogTransferOf(bool upload, const std::string& remoteFile, int64_t bytes, uint32_t milliseconds,
+                       bool success);
     // One tick (the timer's, or a test's with its own clock).
     void Tick(uint32_t now);
 
 private:
+    void writeLog(bool upload, const std::string& remoteFile, int64_t bytes, uint32_t milliseconds, bool success,
+                  const QDateTime& started);
     TFTPclient& m_ftp;
     const TSettings& m_settings;
     IProgressView& m_view;

@@ -63,7 +63,11 @@ class QueueTree : public ::testing::TestWithParam<const char*> {};
 // and goes on.
 TEST_P(QueueTree, ATreeGoesDownAndBackUpByteForByte)
 {
-    const std::string server = GetParam();
+    // "-4": four transfer connections beside the browsing one.
+    std::string server = GetParam();
+    const int connections = server.ends_with("-4") ? 4 : 1;
+    if (connections > 1)
+        server.resize(server.size() - 2);
     const quint16 port = server == "vsftpd"        ? RealServers::vsftpd().port
                          : server == "pyftpdlib"   ? RealServers::pyftpdlib().port
                          : server == "vsftpd-tls" ? RealServers::vsftpdTls(false).port
@@ -81,6 +85,7 @@ TEST_P(QueueTree, ATreeGoesDownAndBackUpByteForByte)
 
     QueueWindow t;
     t.prompt.certificate = IPrompt::CertificateAnswer::TrustOnce;
+    t.w->Settings().MaxTransfers = connections;
     QTemporaryDir local;
     t.w->LocalPane().SetDirectory(local.path());
     t.w->QuickConnect().ServerField()->setEditText(QStringLiteral("127.0.0.1|%1:ftptest:ftppass:%2").arg(base).arg(port));
@@ -108,6 +113,15 @@ TEST_P(QueueTree, ATreeGoesDownAndBackUpByteForByte)
     EXPECT_EQ(t.w->RemotePane().Directory(), start);
     EXPECT_GE(t.row(t.w->LocalPane().View(), QStringLiteral("树")), 0);
     EXPECT_GE(t.row(t.w->RemotePane().View(), QStringLiteral("树")), 0);
+    const auto usedConnection = [&](int n) {
+        const std::string mark = "[" + std::to_string(n) + "] ";
+        const auto log = t.log();
+        return std::any_of(log.begin(), log.end(), [&](const std::string& l) { return l.rfind(mark, 0) == 0; });
+    };
+    if (connections > 1) {
+        EXPECT_TRUE(usedConnection(connections));
+        EXPECT_FALSE(usedConnection(connections + 1));  // never more than asked for
+    }
 
     // Up again, into the folder "back": local rows dropped onto its row.
     const int back = t.row(t.w->RemotePane().View(), QStringLiteral("back"));
@@ -127,9 +141,10 @@ TEST_P(QueueTree, ATreeGoesDownAndBackUpByteForByte)
     EXPECT_EQ(t.w->RemotePane().Directory(), start);
     EXPECT_EQ(t.w->LocalPane().Directory(), local.path() + "/");
     EXPECT_EQ(t.w->FTP().DataProtected(), tls);
-    // proftpd: one new login, in TLS 1.2 (the server's log says so).
-    EXPECT_EQ(t.w->FTP().TlsUpTo12, server == "proftpd-tls");
-    if (server == "proftpd-tls") {
+    // proftpd: one new login, in TLS 1.2 (the server's log says so); with
+    // transfer connections, the browsing one uploads nothing.
+    EXPECT_EQ(t.w->FTP().TlsUpTo12, server == "proftpd-tls" && connections == 1);
+    if (server == "proftpd-tls" && connections == 1) {
         const std::string tlsLog = ReadTestFile(QString::fromStdString(RealServers::root()) +
                                                 QStringLiteral("/../proftpd-tls/tls.log"));
         size_t logins12 = 0;
@@ -146,7 +161,8 @@ std::string queueTreeName(const ::testing::TestParamInfo<const char*>& info)
     std::erase(name, '-');
     return name;
 }
-INSTANTIATE_TEST_SUITE_P(Servers, QueueTree, ::testing::Values("vsftpd", "pyftpdlib", "vsftpd-tls", "proftpd-tls"),
+INSTANTIATE_TEST_SUITE_P(Servers, QueueTree, ::testing::Values("vsftpd", "pyftpdlib", "vsftpd-tls", "proftpd-tls", "vsftpd-4",
+                                                           "pyftpdlib-4", "proftpd-tls-4"),
                          queueTreeName);
 
 TEST(QueueHostile, NamesThatLeaveTheTargetAndALoopingFolderStayInside)

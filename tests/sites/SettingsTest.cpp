@@ -55,6 +55,7 @@ UploadMode i 0
 HangTimeout i 3000
 StallProtection b 0
 PacketTimeout i 60
+MaxTransfers i 1
 PreserveDate b 0
 RestoreState b 1
 ShowMessages b 1

@@ -1,0 +1,340 @@
+#include "session/TransferPool.h"
+
+#include "session/Connection.h"
+
+#include <QPointer>
+#include <QTimer>
+
+#include <algorithm>
+
+struct TTransferPool::Worker {
+    std::unique_ptr<TFTPclient> ftp;
+    std::optional<TTransferJob> job;
+    bool loggedIn = false;
+    int number = 0;
+};
+
+TTransferPool::TTransferPool(QObject* parent) : QObject(parent) {}
+
+TTransferPool::~TTransferPool()
+{
+    for (auto& w : m_workers) {
+        w->ftp->OnLoggedIn = nullptr;
+        w->ftp->OnFtpQuit = nullptr;
+        w->ftp->OnFtpInfo = nullptr;
+        w->ftp->OnFtpError = nullptr;
+        w->ftp->OnFileReceived = nullptr;
+        w->ftp->OnFileStored = nullptr;
+        w->ftp->Close();
+    }
+}
+
+void TTransferPool::Begin(const TFTPclient& login, int limit)
+{
+    const std::string key = login.FtpServer + ":" + std::to_string(login.Port) + " " + login.UserName + " " +
+                            login.ProxyHost + " " + std::to_string(static_cast<int>(login.Tls));
+    if (key != m_loginKey || &login != m_login) {
+        Close();
+        m_serverLimit = 10;
+        m_tlsUpTo12 = false;
+    }
+    m_login = &login;
+    m_loginKey = key;
+    m_aborting = false;
+    m_limit = std::min(std::clamp(limit, 1, 10), m_serverLimit);
+}
+
+TTransferPool::Worker* TTransferPool::freeWorker() const
+{
+    for (const auto& w : m_workers)
+        if (w->loggedIn && !w->job && w->ftp->IsConnected())
+            return w.get();
+    return nullptr;
+}
+
+bool TTransferPool::HasFree() const
+{
+    return m_waiting.empty() && m_limit > 0 &&
+           (freeWorker() || static_cast<int>(m_workers.size()) < m_limit);
+}
+
+bool TTransferPool::Busy() const
+{
+    return !m_waiting.empty() ||
+           std::any_of(m_workers.begin(), m_workers.end(), [](const auto& w) { return w->job.has_value(); });
+}
+
+void TTransferPool::Start(TTransferJob job)
+{
+    m_waiting.push_back(std::move(job));
+    dispatch();
+}
+
+// Waiting jobs to free connections, opening new ones up to the limit.
+void TTransferPool::dispatch()
+{
+    while (!m_waiting.empty()) {
+        Worker* w = freeWorker();
+        if (!w && static_cast<int>(m_workers.size()) < m_limit)
+            w = openWorker();
+        if (!w)
+            break;
+        w->job = std::move(m_waiting.front());
+        m_waiting.pop_front();
+        if (w->loggedIn)
+            run(*w);
+    }
+    if (m_limit == 0 && !m_waiting.empty() && OnJobsReturned) {
+        std::vector<TTransferJob> back(std::make_move_iterator(m_waiting.begin()),
+                                       std::make_move_iterator(m_waiting.end()));
+        m_waiting.clear();
+        OnJobsReturned(std::move(back));
+    }
+}
+
+TTransferPool::Worker* TTransferPool::openWorker()
+{
+    if (!m_login)
+        return nullptr;
+    auto w = std::make_unique<Worker>();
+    w->ftp = std::make_unique<TFTPclient>();
+    w->number = m_nextNumber++;
+    TFTPclient& c = *w->ftp;
+    c.TakeLoginFrom(*m_login);
+    c.SKeyLogin = false;
+    c.Retry = 1;  // a refused connection is the server's limit, not a reason to wait and try again
+    c.RetryDelay = 0;
+    c.InitialDirectory.clear();
+    c.ResumeSupported = m_login->ResumeSupported;
+    c.TlsUpTo12 = m_tlsUpTo12 || m_login->TlsUpTo12;
+    Worker* raw = w.get();
+    c.OnLoggedIn = [this, raw](TFTPclient* ftp) { loginEnded(*raw, ftp->Success()); };
+    c.OnFtpQuit = [this, raw](TFTPclient*) {
+        if (!raw->loggedIn)
+            loginEnded(*raw, false);
+        else
+            connectionLost(*raw);
+    };
+    // Its commands, replies and errors in the log, marked with its number.
+    c.OnFtpInfo = [this, raw](TFTPclient* ftp, FtpInfo kind, const std::string& text) {
+        if (kind == fiCommandSent || kind == fiReplyLine)
+            log("[" + std::to_string(raw->number) + "] " + ftp->NameCodec().Decode(text).toStdString(),
+                kind == fiCommandSent ? lcCommand : lcReply);
+    };
+    c.OnFtpError = [this, raw](TFTPclient*, FtpError kind, const std::string& text) {
+        log("[" + std::to_string(raw->number) + "] " + FtpErrorText(kind, text), lcError);
+    };
+    c.OnFileReceived = [this, raw](TFTPclient*) { jobEnded(*raw); };
+    c.OnFileStored = [this, raw](TFTPclient*) { jobEnded(*raw); };
+    m_workers.push_back(std::move(w));
+    c.Connect();
+    return raw;
+}
+
+void TTransferPool::loginEnded(Worker& w, bool success)
+{
+    if (success && !w.loggedIn) {
+        w.loggedIn = true;
+        if (w.job)
+            run(w);
+        else
+            dispatch();
+        return;
+    }
+    if (w.loggedIn)
+        return;
+    // The server would not take another connection ("421 Too many
+    // connections", "530" for a per-user limit): the run goes on with the
+    // connections it has, and asks no more of this server this session.
+    const int others = static_cast<int>(std::count_if(m_workers.begin(), m_workers.end(), [&](const auto& o) {
+        return o.get() != &w && o->loggedIn;
+    }));
+    const std::string refusal = w.ftp->LastRefusal().empty() ? w.ftp->LastReply() : w.ftp->LastRefusal();
+    if (others < m_limit) {
+        m_limit = m_serverLimit = others;
+        log("服务器拒绝了又一个传输连接" + (refusal.empty() ? std::string() : " (" + refusal + ")") +
+                ", 本次会话最多同时用 " + std::to_string(others) + " 个传输连接",
+            lcError);
+    }
+    if (w.job)
+        m_waiting.push_front(std::move(*w.job));
+    w.job.reset();
+    remove(w);
+    dispatch();
+}
+
+void TTransferPool::run(Worker& w)
+{
+    TFTPclient& c = *w.ftp;
+    const TTransferJob& j = *w.job;
+    c.LocalFile = j.LocalPath;
+    c.RemoteFile = j.RemotePath;
+    c.TransferMode = j.Mode;
+    c.TransferBytes = 0;
+    ++w.job->Attempts;
+    if (j.Upload) {
+        c.ResumePos = j.ResumePos;
+        c.UploadTime = j.UploadTime;
+        c.Upload(j.InScript, j.ViaTemporaryName);
+    } else {
+        c.AskFileTime = j.AskFileTime;
+        c.Download(j.Resume, j.InScript, j.Size);
+    }
+    if (!c.Success() && c.ReplyState() == rsIdle) {
+        // Refused before anything was sent (a local file that cannot be read
+        // or written): it ends here, after this call returns.
+        QPointer<TFTPclient> guard(&c);
+        QTimer::singleShot(0, this, [this, guard, &w] {
+            if (guard && w.job)
+                jobEnded(w);
+        });
+    }
+}
+
+void TTransferPool::jobEnded(Worker& w)
+{
+    if (!w.job)
+        return;
+    TFTPclient& c = *w.ftp;
+    if (!c.Success() && c.FatalError() && !m_aborting && w.job->Attempts < MaxAttempts) {
+        connectionLost(w);
+        return;
+    }
+    if (!c.Success() && c.DataProtected() && c.DataSessionNotResumed() && !m_aborting &&
+        w.job->Attempts < MaxAttempts) {
+        // Out of TLS 1.3 session tickets (proftpd sends none on upload
+        // connections): connections log in in TLS 1.2 from now on, whose
+        // session resumes any number of times, and the file goes on one.
+        m_tlsUpTo12 = true;
+        log("服务器拒绝了未恢复 TLS 会话的数据连接, 以 TLS 1.2 重新登录后再试: " + w.job->RemotePath, lcError);
+        m_waiting.push_front(std::move(*w.job));
+        w.job.reset();
+        remove(w);
+        dispatch();
+        return;
+    }
+    TTransferJob job = std::move(*w.job);
+    w.job.reset();
+    TJobResult r;
+    r.Success = c.Success();
+    r.Reason = c.LastRefusal();
+    r.Bytes = c.TransferBytes;
+    r.Milliseconds = c.TransferTime;
+    r.ReceivedTime = c.ReceivedTime();
+    r.Connection = w.number;
+    if (OnJobDone)
+        OnJobDone(job, r);
+    dispatch();
+}
+
+// The connection went away in the middle of a file: the file goes to
+// another connection (a download goes on from what arrived), this one is
+// dropped.
+void TTransferPool::connectionLost(Worker& w)
+{
+    std::optional<TTransferJob> job = std::move(w.job);
+    w.job.reset();
+    remove(w);
+    if (job) {
+        if (job->Attempts >= MaxAttempts || m_aborting) {
+            TJobResult r;
+            r.Reason = "连接断开";
+            if (OnJobDone)
+                OnJobDone(*job, r);
+        } else {
+            log("传输连接断开, 在另一个连接上继续: " + job->RemotePath, lcError);
+            if (!job->Upload)
+                job->Resume = true;
+            m_waiting.push_front(std::move(*job));
+        }
+    }
+    dispatch();
+}
+
+void TTransferPool::remove(Worker& w)
+{
+    const auto it = std::find_if(m_workers.begin(), m_workers.end(), [&](const auto& o) { return o.get() == &w; });
+    if (it == m_workers.end())
+        return;
+    // Called from the client's own events: it goes once they have returned.
+    TFTPclient* c = (*it)->ftp.release();
+    c->OnLoggedIn = nullptr;
+    c->OnFtpQuit = nullptr;
+    c->OnFtpInfo = nullptr;
+    c->OnFtpError = nullptr;
+    c->OnFileReceived = nullptr;
+    c->OnFileStored = nullptr;
+    c->Close();
+    c->deleteLater();
+    m_workers.erase(it);
+}
+
+void TTransferPool::AbortAll()
+{
+    m_aborting = true;
+    std::deque<TTransferJob> waiting = std::move(m_waiting);
+    m_waiting.clear();
+    for (const TTransferJob& j : waiting)
+        if (OnJobDone)
+            OnJobDone(j, TJobResult{});
+    // Each running job ends through its client's event; one still logging
+    // in ends now.
+    std::vector<Worker*> loggingIn;
+    for (const auto& w : m_workers) {
+        if (w->job && w->loggedIn)
+            w->ftp->Abort();
+        else if (w->job)
+            loggingIn.push_back(w.get());
+    }
+    for (Worker* w : loggingIn) {
+        const TTransferJob job = std::move(*w->job);
+        w->job.reset();
+        remove(*w);
+        if (OnJobDone)
+            OnJobDone(job, TJobResult{});
+    }
+}
+
+bool TTransferPool::Touches(const std::string& localPath, const std::string& remotePath) const
+{
+    const auto same = [&](const TTransferJob& j) { return j.LocalPath == localPath || j.RemotePath == remotePath; };
+    return std::any_of(m_waiting.begin(), m_waiting.end(), same) ||
+           std::any_of(m_workers.begin(), m_workers.end(), [&](const auto& w) { return w->job && same(*w->job); });
+}
+
+void TTransferPool::Close()
+{
+    while (!m_workers.empty()) {
+        Worker& w = *m_workers.back();
+        if (w.loggedIn && w.ftp->IsConnected() && !w.job)
+            w.ftp->Quit();
+        remove(w);
+    }
+    m_waiting.clear();
+}
+
+std::vector<TRunningFile> TTransferPool::Running() const
+{
+    std::vector<TRunningFile> out;
+    for (const auto& w : m_workers)
+        if (w->job)
+            out.push_back({&*w->job, w->number, w->loggedIn ? w->ftp->TransferBytes : 0, w->ftp->TransferTime});
+    return out;
+}
+
+std::vector<TQueueEntry> TTransferPool::InFlight() const
+{
+    std::vector<TQueueEntry> out;
+    for (const auto& w : m_workers)
+        if (w->job)
+            out.push_back(w->job->Entry);
+    for (const TTransferJob& j : m_waiting)
+        out.push_back(j.Entry);
+    return out;
+}
+
+void TTransferPool::log(const std::string& text, int colour)
+{
+    if (OnLog)
+        OnLog(text, colour);
+}
