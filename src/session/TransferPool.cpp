@@ -120,6 +120,12 @@ TTransferPool::Worker* TTransferPool::openWorker()
         if (kind == fiCommandSent || kind == fiReplyLine)
             log("[" + std::to_string(raw->number) + "] " + ftp->NameCodec().Decode(text).toStdString(),
                 kind == fiCommandSent ? lcCommand : lcReply);
+        else if (kind == fiAttemptsExhausted && !raw->loggedIn)
+            // After this call returns: the client is still inside its own step.
+            QTimer::singleShot(0, this, [this, raw] {
+                if (std::any_of(m_workers.begin(), m_workers.end(), [&](const auto& o) { return o.get() == raw; }))
+                    loginEnded(*raw, false);
+            });
     };
     c.OnFtpError = [this, raw](TFTPclient*, FtpError kind, const std::string& text) {
         log("[" + std::to_string(raw->number) + "] " + FtpErrorText(kind, text), lcError);
@@ -135,6 +141,7 @@ void TTransferPool::loginEnded(Worker& w, bool success)
 {
     if (success && !w.loggedIn) {
         w.loggedIn = true;
+        reportRefusal();
         if (w.job)
             run(w);
         else
@@ -146,21 +153,32 @@ void TTransferPool::loginEnded(Worker& w, bool success)
     // The server would not take another connection ("421 Too many
     // connections", "530" for a per-user limit): the run goes on with the
     // connections it has, and asks no more of this server this session.
-    const int others = static_cast<int>(std::count_if(m_workers.begin(), m_workers.end(), [&](const auto& o) {
-        return o.get() != &w && o->loggedIn;
-    }));
+    // The others logging in meanwhile count: a refusal of theirs lowers it again.
+    const int others = static_cast<int>(
+        std::count_if(m_workers.begin(), m_workers.end(), [&](const auto& o) { return o.get() != &w; }));
     const std::string refusal = w.ftp->LastRefusal().empty() ? w.ftp->LastReply() : w.ftp->LastRefusal();
     if (others < m_limit) {
         m_limit = m_serverLimit = others;
-        log("服务器拒绝了又一个传输连接" + (refusal.empty() ? std::string() : " (" + refusal + ")") +
-                ", 本次会话最多同时用 " + std::to_string(others) + " 个传输连接",
-            lcError);
+        m_refusal = refusal.empty() ? "?" : refusal;
     }
     if (w.job)
         m_waiting.push_front(std::move(*w.job));
     w.job.reset();
     remove(w);
+    reportRefusal();
     dispatch();
+}
+
+// Once no connection is still logging in: the limit a server's refusals
+// settled on, in one line.
+void TTransferPool::reportRefusal()
+{
+    if (m_refusal.empty() ||
+        std::any_of(m_workers.begin(), m_workers.end(), [](const auto& o) { return !o->loggedIn; }))
+        return;
+    log("服务器拒绝了又一个传输连接 (" + std::exchange(m_refusal, {}) + "), 本次会话最多同时用 " +
+            std::to_string(m_limit) + " 个传输连接",
+        lcError);
 }
 
 void TTransferPool::run(Worker& w)

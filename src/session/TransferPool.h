@@ -105,6 +105,7 @@ private:
     void dispatch();
     void remove(Worker& w);
     void log(const std::string& text, int colour);
+    void reportRefusal();
 
     std::vector<std::unique_ptr<Worker>> m_workers;
     std::deque<TTransferJob> m_waiting;  // no connection took them yet
@@ -112,6 +113,7 @@ private:
     std::string m_loginKey;  // server, port and user the connections belong to
     int m_limit = 1;
     int m_serverLimit = 10;  // what the server showed it takes, for the session
+    std::string m_refusal;   // the server's words, logged once the limit settles
     bool m_aborting = false; // AbortAll: no job is tried again elsewhere
     bool m_tlsUpTo12 = false; // the server ran out of TLS 1.3 tickets: new connections use TLS 1.2
     int m_nextNumber = 1;

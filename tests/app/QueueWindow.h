@@ -167,7 +167,8 @@ struct OwnServerRun {
     std::unique_ptr<QProcess> server;
     QueueWindow t;
 
-    OwnServerRun(const std::vector<std::pair<QString, QByteArray>>& files, int bytesPerSecond)
+    OwnServerRun(const std::vector<std::pair<QString, QByteArray>>& files, int bytesPerSecond,
+                 int connectionsPerAddress = 0)
     {
         home = root.path() + QStringLiteral("/ftptest");
         QDir().mkpath(home);
@@ -175,7 +176,8 @@ struct OwnServerRun {
             QDir().mkpath(QFileInfo(home + "/" + name).path());
             WriteTestFile(home + "/" + name, data);
         }
-        server = RealServers::startOwnPyftpdlib(port, home, bytesPerSecond);
+        server = RealServers::startOwnPyftpdlib(port, home, bytesPerSecond, RealServers::OwnWire::Utf8,
+                                                connectionsPerAddress);
         t.addResumingSite("Own", port);
         t.w->LocalPane().SetDirectory(local.path());
     }

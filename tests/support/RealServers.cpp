@@ -391,7 +391,10 @@ QString pyftpdScript()
               "if len(sys.argv) > 5:\n"
               "    ThrottledDTPHandler.read_limit = ThrottledDTPHandler.write_limit = int(sys.argv[5])\n"
               "    FTPHandler.dtp_handler = ThrottledDTPHandler\n"
-              "FTPServer(('127.0.0.1', port), FTPHandler).serve_forever()\n");
+              "import os\n"
+              "server = FTPServer(('127.0.0.1', port), FTPHandler)\n"
+              "server.max_cons_per_ip = int(os.environ.get('CORVYNE_CONNECTIONS_PER_ADDRESS', '0'))\n"
+              "server.serve_forever()\n");
     return script;
 }
 
@@ -445,7 +448,8 @@ const ServerInfo& ftpProxy()
                  {QStringLiteral("-d"), QStringLiteral("-n"), QStringLiteral("-f"), conf}, port);
 }
 
-std::unique_ptr<QProcess> startOwnPyftpdlib(quint16 port, const QString& home, int bytesPerSecond, OwnWire wire)
+std::unique_ptr<QProcess> startOwnPyftpdlib(quint16 port, const QString& home, int bytesPerSecond, OwnWire wire,
+                                            int connectionsPerAddress)
 {
     // The script serves <root>/ftptest: a root whose ftptest folder is home.
     const QString root = home + QStringLiteral("/..");
@@ -456,6 +460,11 @@ std::unique_ptr<QProcess> startOwnPyftpdlib(quint16 port, const QString& home, i
     auto p = std::make_unique<QProcess>();
     p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     p->setWorkingDirectory(stateDir());
+    if (connectionsPerAddress > 0) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("CORVYNE_CONNECTIONS_PER_ADDRESS"), QString::number(connectionsPerAddress));
+        p->setProcessEnvironment(env);
+    }
     QStringList args{pyftpdScript(), QString::number(port), root, QString::number(lo), QString::number(hi)};
     if (bytesPerSecond > 0)
         args << QString::number(bytesPerSecond);

@@ -68,9 +68,10 @@ enum class OwnWire { Utf8, Gbk, GbkOnIPv6 };
 // A pyftpdlib of the caller's own on port, serving the user "ftptest"
 // (password "ftppass") from home: the caller may kill it and start another.
 // Running when returned (it answers on port). bytesPerSecond > 0 throttles
-// its data connections (UTF-8 wire only).
+// its data connections (UTF-8 wire only); connectionsPerAddress > 0 makes it
+// refuse more logins from one address ("421 Too many connections").
 std::unique_ptr<QProcess> startOwnPyftpdlib(quint16 port, const QString& home, int bytesPerSecond = 0,
-                                            OwnWire wire = OwnWire::Utf8);
+                                            OwnWire wire = OwnWire::Utf8, int connectionsPerAddress = 0);
 
 // That server with its own home holding the given files (their folders made),
 // on a free port; stopped (and woken first, if a test stopped it) when it goes.

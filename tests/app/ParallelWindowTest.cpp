@@ -1,0 +1,90 @@
+// Several files at once on transfer connections of their own, in the main
+// window against pyftpdlib: a server that takes fewer logins than asked
+// for, and a window closed with files in flight.
+#include "QueueWindow.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+std::vector<std::pair<QString, QByteArray>> files(const QString& folder, int count, int size)
+{
+    std::vector<std::pair<QString, QByteArray>> out;
+    for (int i = 0; i < count; ++i)
+        out.push_back({folder + QStringLiteral("/文件 %1.bin").arg(i), pattern(size, i)});
+    return out;
+}
+
+size_t countLines(const std::vector<std::string>& log, const std::string& start)
+{
+    return static_cast<size_t>(
+        std::count_if(log.begin(), log.end(), [&](const std::string& l) { return l.rfind(start, 0) == 0; }));
+}
+}  // namespace
+
+// pyftpdlib takes three logins from an address: the browsing one and two
+// transfer connections of the four asked for. The run goes on with two,
+// every file arrives whole, and the next run does not ask a third again.
+TEST(TransferConnections, AServerThatTakesFewerLoginsGetsFewerConnectionsAndEveryFile)
+{
+    OwnServerRun s(files(QStringLiteral("多"), 12, 150000), 0, 3);
+    s.t.w->Settings().MaxTransfers = 4;
+    ASSERT_TRUE(s.connect()) << s.logText();
+    s.select({QStringLiteral("多")});
+    s.t.w->QueuePanel().mnuDownloadClick();
+    ASSERT_TRUE(s.runEnded()) << s.logText();
+    EXPECT_EQ(treeOf(s.local.path() + QStringLiteral("/多")), treeOf(s.home + QStringLiteral("/多"))) << s.logText();
+    EXPECT_TRUE(s.t.w->QueuePanel().Run().FailedEntries().empty()) << s.logText();
+    const std::string refused = "服务器拒绝了又一个传输连接";
+    EXPECT_EQ(countLines(s.t.log(), refused), 1u) << s.logText();
+    EXPECT_EQ(s.t.w->QueuePanel().Run().Pool()->Limit(), 2);
+    EXPECT_GE(countLines(s.t.log(), "[2] "), 1u);
+
+    // Up again into "back": two connections, no third login tried.
+    ASSERT_TRUE(QDir().mkpath(s.home + QStringLiteral("/back")));
+    s.t.w->RemotePane().Refresh();
+    ASSERT_TRUE(s.t.idle()) << s.logText();
+    s.t.w->LocalPane().View()->ClearSelection();
+    s.t.w->LocalPane().View()->SetSelected(s.t.row(s.t.w->LocalPane().View(), QStringLiteral("多")), true);
+    s.t.w->QueuePanel().mnuUploadClick("back");
+    ASSERT_TRUE(s.runEnded()) << s.logText();
+    EXPECT_EQ(treeOf(s.home + QStringLiteral("/back/多")), treeOf(s.local.path() + QStringLiteral("/多")));
+    EXPECT_EQ(countLines(s.t.log(), refused), 1u) << s.logText();
+    EXPECT_TRUE(s.t.w->QueuePanel().Run().FailedEntries().empty()) << s.logText();
+}
+
+// Closed in the middle of a run with four files in flight: the saved queue
+// holds them and the four still waiting, and the next start finishes it.
+TEST(TransferConnections, AQueueClosedWithFilesInFlightIsSavedWholeAndFinishedLater)
+{
+    const auto eight = files(QStringLiteral("慢"), 8, 400000);
+    std::unique_ptr<OwnServerRun> s(new OwnServerRun(eight, 100000));
+    const QString data = s->t.data.path();
+    s->t.w->Settings().MaxTransfers = 4;
+    s->t.w->SettingsFile().WriteString("Setup", "MaxTransfers", "4");
+    ASSERT_TRUE(s->connect()) << s->logText();
+    s->select({QStringLiteral("慢")});
+    s->t.w->QueuePanel().mnuDownloadClick();
+    TTransferPool* pool = s->t.w->QueuePanel().Run().Pool();
+    ASSERT_TRUE(WaitFor([&] { return pool->Running().size() == 4; }, 20000)) << s->logText();
+    ASSERT_TRUE(WaitFor([&] {
+        for (const TRunningFile& f : pool->Running())
+            if (f.Bytes == 0)
+                return false;
+        return true;
+    }, 20000)) << s->logText();
+    s->t.w->CloseWithoutQuestions();
+    const std::string queued = ReadTestFile(data + "/qfile.dat");
+    for (const auto& [name, bytes] : eight)
+        EXPECT_NE(queued.find("/" + name.toStdString() + "\x01"), std::string::npos) << name.toStdString();
+
+    QueueWindow again(data);
+    again.w->Settings().MaxTransfers = 4;
+    again.prompt.yesNoCancel = IPrompt::Answer::Yes;
+    again.prompt.existing = IPrompt::ExistingFileAnswer::Resume;
+    again.w->LocalPane().SetDirectory(s->local.path());
+    again.w->HandOffCommandLine({});
+    ASSERT_TRUE(WaitFor([&] {
+        return again.w->Workflow().State() == SessionState::Idle && again.w->QueueEntries().Empty();
+    }, 60000));
+    EXPECT_EQ(treeOf(s->local.path() + QStringLiteral("/慢")), treeOf(s->home + QStringLiteral("/慢")));
+}
