@@ -17,6 +17,9 @@
 #include <QLabel>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QSpinBox>
+
+#include <algorithm>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -242,6 +245,13 @@ QWidget* TfrmPref::advancedPage(const TSettings& st)
     stall->addWidget(txtPacketTimeout = new QLineEdit(q(n(st.PacketTimeout))));
     stall->addWidget(new QLabel(QStringLiteral("(秒)")));
     v->addLayout(stall);
+    auto* parallel = new QHBoxLayout;
+    parallel->addWidget(new QLabel(QStringLiteral("同时传输的文件数 (各用一个连接):")));
+    parallel->addWidget(spnMaxTransfers = new QSpinBox);
+    spnMaxTransfers->setRange(1, 10);
+    spnMaxTransfers->setValue(std::clamp(st.MaxTransfers, 1, 10));
+    parallel->addStretch();
+    v->addLayout(parallel);
     v->addStretch();
     return page;
 }
@@ -647,6 +657,7 @@ std::vector<std::pair<std::string, std::string>> TfrmPref::Keys() const
         {"TlsWhenOffered", b(chkTlsWhenOffered->isChecked())},
         {"UseAPPE", b(chkUseAppe->isChecked())},
         {"UploadTempName", b(chkUploadTempName->isChecked())},
+        {"MaxTransfers", std::to_string(spnMaxTransfers->value())},
     };
     k.insert(k.end(), rest.begin(), rest.end());
     return k;

@@ -18,6 +18,7 @@
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QSpinBox;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
@@ -67,6 +68,7 @@ public:
     QCheckBox *chkShowSiteManager = nullptr, *chkConnectDrop = nullptr, *chkIdle = nullptr,
               *chkStallProtection = nullptr;
     QComboBox* cboDoubleClick = nullptr;
+    QSpinBox* spnMaxTransfers = nullptr;  // "MaxTransfers": files at once, on their own connections
     QRadioButton *rdoNOOP = nullptr, *rdoPWD = nullptr;
     // ---- view
     QCheckBox *chkLocalRefresh = nullptr, *chkAutoSizeLocal = nullptr, *chkRemoteRefresh = nullptr,

@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -37,6 +38,7 @@ void editEveryPage(TfrmPref& d)
 {
     d.txtEmail->setText(QStringLiteral("me@example.org"));  // general
     d.txtTimeout->setText(QStringLiteral("soon"));          // advanced
+    d.spnMaxTransfers->setValue(4);
     d.chkHideHeader->setChecked(true);                      // view
     d.chkOptions[0]->setChecked(false);                     // options: ConfirmDel
     d.cboTransferOption->setCurrentIndex(1);                // transfer
@@ -88,7 +90,9 @@ TEST(Preferences, OneControlPerPageIsWrittenInOrderAndAppliedAtOnce)
         expected.push_back(k.first);
     EXPECT_EQ(written, expected);
     EXPECT_EQ(expected.front(), "PreserveDate");
-    EXPECT_EQ(expected.back(), "UploadTempName");  // added after the keys of earlier versions
+    EXPECT_EQ(expected.back(), "MaxTransfers");  // added after the keys of earlier versions
+    EXPECT_EQ(f.ReadString("Setup", "MaxTransfers"), "4");
+    EXPECT_EQ(w.Settings().MaxTransfers, 4);
     EXPECT_EQ(f.ReadString("Setup", "Email"), "me@example.org");
     EXPECT_EQ(f.ReadString("Setup", "Delay"), "soon");  // as typed
     EXPECT_EQ(w.Settings().Delay, 30);                  // and loaded as the default
