@@ -85,6 +85,7 @@ void TQueueRun::StartQueue()
     m_workflow.SetBusy(SessionState::Downloading);
     m_waitingForPool = false;
     m_finishWhenPoolEnds.reset();
+    m_poolClock.invalidate();
     if (m_pool)
         m_pool->Begin(m_ftp, m_settings.MaxTransfers);
     if (std::exchange(m_runGoesOn, false)) {
@@ -133,6 +134,24 @@ void TQueueRun::SetProgress(TTransferProgress* progress)
     progress->CurrentFileSize = [this] { return CurrentFileSize; };
     progress->Transferring = [this] { return IsTransferring(m_workflow.State()); };
     progress->OnHung = [this] { hung(); };
+    // The run's files on transfer connections, as one: what moved since
+    // the first was handed over, of what is left.
+    progress->OtherConnections = [this](TProgressFigures& f) {
+        if (!m_pool || !m_pool->Busy() || !m_poolClock.isValid())
+            return false;
+        int64_t moving = 0, sizes = 0;
+        const std::vector<TRunningFile> running = m_pool->Running();
+        for (const TRunningFile& r : running) {
+            moving += r.Bytes;
+            sizes += r.Job->Size;
+        }
+        f.seconds = m_poolClock.elapsed() / 1000;
+        f.bytesMoved = m_poolBytes + moving;
+        f.queueBytes = m_poolBytes + sizes + static_cast<int64_t>(m_queue.Bytes());
+        f.fileSize = f.queueBytes;
+        f.filesLeft = static_cast<int64_t>(m_queue.Files() + running.size()) - 1;
+        return true;
+    };
     // The entry stays at the head and is resumed after the new login.
     progress->OnStalled = [this] { reconnectAndGoOn(); };
 }
@@ -878,7 +897,13 @@ void TQueueRun::handOff(TTransferJob job)
         m_written[job.LocalPath] = job.Entry.Source;  // no other file of this run writes there meanwhile
     m_workflow.AfterLogin = AfterLoginAction::None;
     RemoveQueueHead();
+    if (!m_poolClock.isValid()) {
+        m_poolClock.start();
+        m_poolBytes = 0;
+    }
     m_pool->Start(std::move(job));
+    if (m_progress)
+        m_progress->DataConnected();  // the tick shows the transfer connections' sum
     ProcessQueueHead();
 }
 
@@ -889,6 +914,7 @@ void TQueueRun::jobDone(const TTransferJob& job, const TJobResult& r)
         // Stopped by the user or with the run: it stays queued.
         m_queue.InsertAtHead({job.Entry});
     } else if (r.Success) {
+        m_poolBytes += r.Bytes;
         ++m_runEnded;
         ++Completed;
         if (job.Upload && DeleteAfterUpload)

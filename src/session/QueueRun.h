@@ -15,6 +15,7 @@
 #include "transfer/TransferQueue.h"
 #include "transfer/TransferRules.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 
 #include <sys/types.h>
@@ -220,4 +221,6 @@ private:
     TTransferPool* m_pool = nullptr;
     bool m_waitingForPool = false;          // the head waits for a transfer connection
     std::optional<bool> m_finishWhenPoolEnds;  // FinishQueue's returnHome, once the last file ends
+    QElapsedTimer m_poolClock;  // since the run's first file went to a transfer connection
+    int64_t m_poolBytes = 0;    // what its files that ended moved
 };

@@ -184,6 +184,17 @@ void TTransferProgress::writeLog(bool upload, const std::string& remoteFile, int
 
 void TTransferProgress::Tick(uint32_t now)
 {
+    if (TProgressFigures f; OtherConnections && m_panels && OtherConnections(f)) {
+        if (f.seconds < 1 || f.seconds == m_lastShown)
+            return;
+        m_lastShown = f.seconds;
+        f.showCps = m_settings.ShowCps;
+        const TProgressDisplay d = ComputeProgress(f);
+        m_view.ShowProgress(d);
+        if (d.speedKnown)
+            m_view.SetTitle(d.title);
+        return;
+    }
     const int64_t secs = TFTPclient::TickDiff(m_ftp.TransferStart, now) / 1000;
     if (secs < 1 || secs == m_lastShown || !m_panels || !(Transferring && Transferring()))
         return;

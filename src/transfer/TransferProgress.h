@@ -88,6 +88,9 @@ public:
     std::function<void()> OnHung;
     // No data for longer than the packet time-out: reconnect and resume.
     std::function<void()> OnStalled;
+    // Files moving on transfer connections: their sum instead of this
+    // client's file (false: none move, this client's figures count).
+    std::function<bool(TProgressFigures& figures)> OtherConnections;
 
     void ShowTransferPanels();
     void ShowNormalPanels();

@@ -3,6 +3,8 @@
 // for, and a window closed with files in flight.
 #include "QueueWindow.h"
 
+#include <QStatusBar>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -72,6 +74,14 @@ TEST(TransferConnections, AQueueClosedWithFilesInFlightIsSavedWholeAndFinishedLa
                 return false;
         return true;
     }, 20000)) << s->logText();
+    // The status bar shows the four as one: a bar that grows, a speed, the
+    // files left in the title.
+    auto* bar = s->t.w->statusBar()->findChild<QWidget*>(QStringLiteral("ProgressPanel"));
+    ASSERT_TRUE(bar);
+    ASSERT_TRUE(WaitFor([&] { return bar->property("percent").toInt() > 0; }, 20000)) << s->logText();
+    EXPECT_TRUE(bar->property("text").toString().endsWith(QStringLiteral(" KB/s)")))
+        << bar->property("text").toString().toStdString();
+    EXPECT_TRUE(s->t.w->windowTitle().startsWith(QStringLiteral("FTP - "))) << s->t.w->windowTitle().toStdString();
     s->t.w->CloseWithoutQuestions();
     const std::string queued = ReadTestFile(data + "/qfile.dat");
     for (const auto& [name, bytes] : eight)
