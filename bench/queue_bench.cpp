@@ -20,6 +20,7 @@
 #include <sys/resource.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -143,6 +144,8 @@ int main(int argc, char** argv)
     w.Settings().FreeSpace = false;
     if (std::getenv("QB_NOREFRESH"))
         w.Settings().ReceiveRefresh = false;
+    if (const char* n = std::getenv("QB_CONNECTIONS"))
+        w.Settings().MaxTransfers = std::atoi(n);  // files at once on transfer connections
     w.show();
     if (mode == "entries")
         return entries(w, std::stol(argv[2]));

@@ -1,0 +1,51 @@
+#!/bin/bash
+# Several files at once, beside lftp, in one run against one vsftpd: a tree
+# of FILES files of 1 KiB (10,000 by default) downloaded by lftp "mirror
+# --parallel=4", by the window's queue on 4 transfer connections, and by the
+# queue on the browsing connection alone.
+#   ROUNDS=3 bench/parallel.sh [FILES]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+files=${1:-10000}
+rounds=${ROUNDS:-3}
+cmake -S . -B build/bench-gui -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVYNE_TESTS=OFF -DCORVYNE_GUI=ON >/dev/null
+cmake --build build/bench-gui --target queue_bench >/dev/null
+bench=$PWD/build/bench-gui/bench/queue_bench
+source bench/vsftpd.sh
+
+for d in $(seq 0 9); do
+  mkdir -p "$work/home/tree/d$d"
+  head -c 1024 /dev/urandom > "$work/one.bin"
+  for f in $(seq 1 $((files / 10))); do cp "$work/one.bin" "$work/home/tree/d$d/f$f.bin"; done
+done
+chown -R ftptest "$work/home"
+if mount -t tmpfs -o size=2g tmpfs "$work/client" 2>/dev/null; then
+  trap 'umount "$work/client" 2>/dev/null || true; cleanup' EXIT
+fi
+best() { if [ -z "$1" ] || (( $(echo "$2 < $1" | bc -l) )); then echo "$2"; else echo "$1"; fi; }
+
+echo "== tree of $files files of 1 KiB, best of $rounds"
+lw=; c4=; c1=
+for r in $(seq "$rounds"); do
+  cd "$work/client"
+  start=$(date +%s.%N)
+  lftp -u ftptest,ftppass -p "$port" 127.0.0.1 \
+    -e "set net:connection-limit 5; set ftp:passive-mode on; mirror --parallel=4 tree lftp-$r; quit" >/dev/null
+  w=$(echo "$(date +%s.%N) - $start" | bc -l)
+  cd - >/dev/null
+  diff -r "$work/home/tree" "$work/client/lftp-$r"
+  lw=$(best "$lw" "$w")
+  for n in 4 1; do
+    mkdir -p "$work/client/q$n-$r"
+    QB_CONNECTIONS=$n "$bench" tree "$port" tree "$work/client/q$n-$r" > "$work/out.txt"
+    diff -r "$work/home/tree" "$work/client/q$n-$r/tree"
+    w=$(grep '^seconds ' "$work/out.txt" | cut -d' ' -f2)
+    if [ "$n" = 4 ]; then c4=$(best "$c4" "$w"); else c1=$(best "$c1" "$w"); fi
+  done
+  rm -rf "$work/client/lftp-$r" "$work/client"/q*-"$r"
+done
+printf 'lftp mirror --parallel=4:   %6.2f s  %7.0f files/s\n' "$lw" "$(echo "$files / $lw" | bc -l)"
+printf 'Corvyne, 4 connections:     %6.2f s  %7.0f files/s\n' "$c4" "$(echo "$files / $c4" | bc -l)"
+printf 'Corvyne, 1 connection:      %6.2f s  %7.0f files/s\n' "$c1" "$(echo "$files / $c1" | bc -l)"
+printf 'files per second, Corvyne 4 / lftp 4: %.2f;  Corvyne 4 / Corvyne 1: %.2f\n' \
+  "$(echo "$lw / $c4" | bc -l)" "$(echo "$c1 / $c4" | bc -l)"
