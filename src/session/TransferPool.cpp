@@ -2,7 +2,6 @@
 
 #include "session/Connection.h"
 
-#include <QPointer>
 #include <QTimer>
 
 #include <algorithm>
@@ -122,9 +121,9 @@ TTransferPool::Worker* TTransferPool::openWorker()
                 kind == fiCommandSent ? lcCommand : lcReply);
         else if (kind == fiAttemptsExhausted && !raw->loggedIn)
             // After this call returns: the client is still inside its own step.
-            QTimer::singleShot(0, this, [this, raw] {
-                if (std::any_of(m_workers.begin(), m_workers.end(), [&](const auto& o) { return o.get() == raw; }))
-                    loginEnded(*raw, false);
+            QTimer::singleShot(0, this, [this, number = raw->number] {
+                if (Worker* w = byNumber(number))
+                    loginEnded(*w, false);
             });
     };
     c.OnFtpError = [this, raw](TFTPclient*, FtpError kind, const std::string& text) {
@@ -201,10 +200,9 @@ void TTransferPool::run(Worker& w)
     if (!c.Success() && c.ReplyState() == rsIdle) {
         // Refused before anything was sent (a local file that cannot be read
         // or written): it ends here, after this call returns.
-        QPointer<TFTPclient> guard(&c);
-        QTimer::singleShot(0, this, [this, guard, &w] {
-            if (guard && w.job)
-                jobEnded(w);
+        QTimer::singleShot(0, this, [this, number = w.number] {
+            if (Worker* still = byNumber(number); still && still->job)
+                jobEnded(*still);
         });
     }
 }
@@ -349,6 +347,15 @@ std::vector<TQueueEntry> TTransferPool::InFlight() const
     for (const TTransferJob& j : m_waiting)
         out.push_back(j.Entry);
     return out;
+}
+
+// A worker by its number (numbers are never reused), if it is still there.
+TTransferPool::Worker* TTransferPool::byNumber(int number) const
+{
+    for (const auto& w : m_workers)
+        if (w->number == number)
+            return w.get();
+    return nullptr;
 }
 
 void TTransferPool::log(const std::string& text, int colour)

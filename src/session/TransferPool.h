@@ -97,6 +97,7 @@ public:
 private:
     struct Worker;
     Worker* freeWorker() const;
+    Worker* byNumber(int number) const;
     Worker* openWorker();
     void run(Worker& w);
     void loginEnded(Worker& w, bool success);
