@@ -15,7 +15,7 @@ packages=(cmake ninja-build g++ qt6-base-dev qt6-translations-l10n fonts-wqy-mic
           shared-mime-info desktop-file-utils libssl-dev ca-certificates)
 if [ "${1:-}" = "--test" ]; then
   packages+=(libgtest-dev clang libclang-rt-14-dev xvfb xauth dbus dbus-bin
-             vsftpd python3-pyftpdlib dante-server ftp-proxy curl lftp time bc openssl
+             vsftpd python3-pyftpdlib dante-server ftp-proxy curl lftp time bc openssl iproute2
              libhiredis0.14 libmemcached11 libmemcachedutil2 libpcre2-posix3 libsodium23)
 fi
 

@@ -334,7 +334,8 @@ std::vector<TRunningFile> TTransferPool::Running() const
     std::vector<TRunningFile> out;
     for (const auto& w : m_workers)
         if (w->job)
-            out.push_back({&*w->job, w->number, w->loggedIn ? w->ftp->TransferBytes : 0, w->ftp->TransferTime});
+            out.push_back({&*w->job, w->number, w->loggedIn ? w->ftp->TransferBytes : 0, w->ftp->TransferTime,
+                           w->ftp->IsConnected() ? w->ftp->LocalPort() : 0});
     return out;
 }
 

@@ -55,6 +55,7 @@ struct TRunningFile {
     int Connection = 0;
     int64_t Bytes = 0;       // moved so far in this attempt
     uint32_t Milliseconds = 0;
+    int ControlPort = 0;     // the connection's own port, as the server sees it
 };
 
 class TTransferPool : public QObject {

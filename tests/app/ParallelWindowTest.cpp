@@ -98,3 +98,43 @@ TEST(TransferConnections, AQueueClosedWithFilesInFlightIsSavedWholeAndFinishedLa
     }, 60000));
     EXPECT_EQ(treeOf(s->local.path() + QStringLiteral("/慢")), treeOf(s->home + QStringLiteral("/慢")));
 }
+
+// The server's end of one transfer connection is destroyed in the middle of
+// a file (ss -K): the file goes on, resumed, on another connection and
+// arrives whole; the run ends with nothing failed.
+TEST(TransferConnections, AConnectionKilledMidFileHandsItsFileToAnotherThatResumesIt)
+{
+    const auto four = files(QStringLiteral("断"), 4, 600000);
+    OwnServerRun s(four, 200000);
+    s.t.w->Settings().MaxTransfers = 2;
+    ASSERT_TRUE(s.connect()) << s.logText();
+    s.select({QStringLiteral("断")});
+    s.t.w->QueuePanel().mnuDownloadClick();
+    TTransferPool* pool = s.t.w->QueuePanel().Run().Pool();
+    TRunningFile victim;
+    ASSERT_TRUE(WaitFor([&] {
+        for (const TRunningFile& f : pool->Running())
+            if (f.Bytes > 100000 && f.ControlPort > 0) {
+                victim = f;
+                return true;
+            }
+        return false;
+    }, 20000)) << s.logText();
+    const std::string file = victim.Job->RemotePath;
+    QProcess ss;
+    ss.start(QStringLiteral("ss"), {QStringLiteral("-K"), QStringLiteral("src"), QStringLiteral("127.0.0.1"),
+                                    QStringLiteral("sport"), QStringLiteral("="), QStringLiteral(":%1").arg(s.port),
+                                    QStringLiteral("dport"), QStringLiteral("="),
+                                    QStringLiteral(":%1").arg(victim.ControlPort)});
+    ASSERT_TRUE(ss.waitForFinished(10000));
+    ASSERT_TRUE(s.runEnded()) << s.logText();
+    EXPECT_TRUE(s.logged("传输连接断开, 在另一个连接上继续: " + file)) << s.logText();
+    EXPECT_TRUE(s.t.w->QueuePanel().Run().FailedEntries().empty()) << s.logText();
+    EXPECT_EQ(treeOf(s.local.path() + QStringLiteral("/断")), treeOf(s.home + QStringLiteral("/断"))) << s.logText();
+    // Resumed, not fetched again from the start.
+    const auto log = s.t.log();
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string& l) {
+        const size_t at = l.find("] REST ");
+        return at != std::string::npos && std::atoll(l.c_str() + at + 7) >= 100000;  // not the login's probes
+    })) << s.logText();
+}
