@@ -252,6 +252,21 @@ QWidget* TfrmPref::advancedPage(const TSettings& st)
     spnMaxTransfers->setValue(std::clamp(st.MaxTransfers, 1, 10));
     parallel->addStretch();
     v->addLayout(parallel);
+    auto* limits = new QHBoxLayout;
+    const auto limit = [&](const char* caption, int value) {
+        limits->addWidget(new QLabel(QString::fromUtf8(caption)));
+        auto* box = new QSpinBox;
+        box->setRange(0, 10'000'000);
+        box->setSuffix(QStringLiteral(" KiB/s"));
+        box->setSpecialValueText(QStringLiteral("不限"));
+        box->setValue(std::max(value, 0));
+        limits->addWidget(box);
+        return box;
+    };
+    spnDownloadLimit = limit("下载限速:", st.DownloadLimit);
+    spnUploadLimit = limit("上传限速:", st.UploadLimit);
+    limits->addStretch();
+    v->addLayout(limits);
     v->addStretch();
     return page;
 }
@@ -658,6 +673,8 @@ std::vector<std::pair<std::string, std::string>> TfrmPref::Keys() const
         {"UseAPPE", b(chkUseAppe->isChecked())},
         {"UploadTempName", b(chkUploadTempName->isChecked())},
         {"MaxTransfers", std::to_string(spnMaxTransfers->value())},
+        {"DownloadLimit", std::to_string(spnDownloadLimit->value())},
+        {"UploadLimit", std::to_string(spnUploadLimit->value())},
     };
     k.insert(k.end(), rest.begin(), rest.end());
     return k;

@@ -69,6 +69,7 @@ public:
               *chkStallProtection = nullptr;
     QComboBox* cboDoubleClick = nullptr;
     QSpinBox* spnMaxTransfers = nullptr;  // "MaxTransfers": files at once, on their own connections
+    QSpinBox *spnDownloadLimit = nullptr, *spnUploadLimit = nullptr;  // KiB/s, 0: none
     QRadioButton *rdoNOOP = nullptr, *rdoPWD = nullptr;
     // ---- view
     QCheckBox *chkLocalRefresh = nullptr, *chkAutoSizeLocal = nullptr, *chkRemoteRefresh = nullptr,

@@ -272,6 +272,8 @@ void TFTPclient::TakeLoginFrom(const TFTPclient& other)
     AlternateMode = other.AlternateMode;
     CustomIP = other.CustomIP;
     ShowHiddenFiles = other.ShowHiddenFiles;
+    DownloadLimit = other.DownloadLimit;
+    UploadLimit = other.UploadLimit;
     TrustedSha256 = other.Encrypted() ? other.PeerCertificate().Sha256 : other.TrustedSha256;
     auto codec = std::make_shared<TNameCodec>(NameCharset);
     codec->LearnFrom(*other.m_codec);

@@ -178,6 +178,9 @@ public:
     // -1 when none came).
     bool AskFileTime = false;
     int64_t ReceivedTime() const { return m_receivedTime; }
+    // The budgets files' bytes take from (shared with other connections of
+    // a run); none: as fast as they come. Listings are never held back.
+    std::shared_ptr<TRateLimit> DownloadLimit, UploadLimit;
     void List();
     void Abort();
     void AbortWithSync();

@@ -246,6 +246,7 @@ void TFTPclient::Download(bool resume, bool inScript, int64_t expectedSize)
     m_aborting = false;
     m_abortAsked = false;
     m_pending = poFileReceived;
+    m_data.RateLimit = DownloadLimit;
     m_transferFailed = false;
     m_fileTimeSent = false;
     m_receivedTime = -1;
@@ -274,6 +275,7 @@ void TFTPclient::Download(bool resume, bool inScript, int64_t expectedSize)
 void TFTPclient::Upload(bool inScript, bool viaTemporaryName)
 {
     m_pending = poFileStored;
+    m_data.RateLimit = UploadLimit;
     m_fileTimeSent = false;
     m_storName.clear();
     if (viaTemporaryName && ResumePos <= 0) {
@@ -304,6 +306,7 @@ void TFTPclient::Upload(bool inScript, bool viaTemporaryName)
 void TFTPclient::List()
 {
     m_pending = poListingDone;
+    m_data.RateLimit = nullptr;
     m_success = true;
     DataDone = false;
     ReplyDone = false;

@@ -980,6 +980,15 @@ void TCustomCorvSocket::RecvStreamSegment()
                 break;
             want = std::min(static_cast<size_t>(avail), want);
         }
+        size_t granted = want;
+        if (RateLimit && want > 0) {
+            granted = static_cast<size_t>(RateLimit->Take(static_cast<int64_t>(want)));
+            if (granted == 0) {
+                rateWait(false);
+                return;
+            }
+            want = granted;
+        }
         int code = 0;
         got = streamRead(m_recvBuffer.data(), want, code);
         // TLS hands out a record (16 KiB at most) a read: the records already
@@ -995,6 +1004,8 @@ void TCustomCorvSocket::RecvStreamSegment()
                 break;
             got += n;
         }
+        if (RateLimit && want > 0)
+            RateLimit->GiveBack(static_cast<int64_t>(want) - std::max<int64_t>(got, 0));
         if (got < 0) {
             std::string op = "RecvStreamSegment (" + std::to_string(want) + ")";
             if (code == SocketCode::TlsFailed)
@@ -1047,6 +1058,34 @@ void TCustomCorvSocket::RecvStreamSegment()
     } while (got > 0 && total < MaxBytesPerNotice);
 }
 
+// The shared budget is spent: no notices until it is back, then the pump
+// goes on by itself (TLS may hold bytes no notice would announce).
+void TCustomCorvSocket::rateWait(bool sending)
+{
+    QSocketNotifier* n = sending ? m_writeNotifier : m_readNotifier;
+    if (n)
+        n->setEnabled(false);
+    if (m_rateWaiting)
+        return;
+    m_rateWaiting = true;
+    QPointer<TCustomCorvSocket> alive(this);
+    QTimer::singleShot(RateLimit ? RateLimit->WaitMs() : 1, this, [this, alive, sending] {
+        if (!alive)
+            return;
+        m_rateWaiting = false;
+        if (m_fd < 0)
+            return;
+        if (sending) {
+            if (m_sendFd >= 0)
+                SendDataBuffer();
+        } else if (m_recvFd >= 0) {
+            if (m_readNotifier)
+                m_readNotifier->setEnabled(true);
+            RecvStreamSegment();
+        }
+    });
+}
+
 void TCustomCorvSocket::SendDataBuffer()
 {
     // The file goes out once TLS stands (the handshake's end enables the
@@ -1065,7 +1104,17 @@ void TCustomCorvSocket::SendDataBuffer()
         if (m_sendByKernel && !m_ssl) {
             // The kernel moves the next chunk from the file straight to the
             // socket: the same 32 KiB steps without a copy through memory.
-            ssize_t s = ::sendfile(m_fd, m_sendFd, nullptr, SendChunkSize);
+            size_t chunk = SendChunkSize;
+            if (RateLimit) {
+                chunk = static_cast<size_t>(RateLimit->Take(static_cast<int64_t>(chunk)));
+                if (chunk == 0) {
+                    rateWait(true);
+                    return;
+                }
+            }
+            ssize_t s = ::sendfile(m_fd, m_sendFd, nullptr, chunk);
+            if (RateLimit)
+                RateLimit->GiveBack(static_cast<int64_t>(chunk) - std::max<ssize_t>(s, 0));
             if (s < 0 && (errno == EINVAL || errno == ENOSYS) && total == 0) {
                 m_sendByKernel = false;  // this file cannot be sent that way
                 continue;
@@ -1105,8 +1154,18 @@ void TCustomCorvSocket::SendDataBuffer()
             m_sendChunk.resize(static_cast<size_t>(r));
             m_sendPos = 0;
         }
+        size_t length = m_sendChunk.size() - m_sendPos;
+        if (RateLimit) {
+            length = static_cast<size_t>(RateLimit->Take(static_cast<int64_t>(length)));
+            if (length == 0) {
+                rateWait(true);
+                return;
+            }
+        }
         int code = 0;
-        const long s = streamWrite(m_sendChunk.data() + m_sendPos, m_sendChunk.size() - m_sendPos, code);
+        const long s = streamWrite(m_sendChunk.data() + m_sendPos, length, code);
+        if (RateLimit)
+            RateLimit->GiveBack(static_cast<int64_t>(length) - std::max<long>(s, 0));
         if (s < 0) {
             error = code;
             break;

@@ -6,6 +6,7 @@
 // reader and two file pumps (socket to file, file to socket); TLS (OpenSSL)
 // over the stream once a handshake has been started on it.
 
+#include "net/RateLimit.h"
 #include "net/Tls.h"
 
 #include <QObject>
@@ -61,6 +62,9 @@ public:
     int32_t SocksPort = 0;      // destination port for the SOCKS server
     uint8_t SocksVersion = 0;   // 0 no proxy, 1 SOCKS 4
     uint32_t LastActivity = 0;  // tick count of the last socket notice without error
+    // The budget a file's bytes take from, shared with other connections
+    // (none: as fast as they come).
+    std::shared_ptr<TRateLimit> RateLimit;
 
     TSocketMode Mode() const { return m_mode; }
     void SetMode(TSocketMode mode);
@@ -201,6 +205,8 @@ private:
     std::string m_socksReply;
     int32_t m_tickCount = 0;
     QTimer* m_timer = nullptr;
+    bool m_rateWaiting = false;  // the budget is spent: the pump goes on when it is back
+    void rateWait(bool sending);
     QSocketNotifier* m_readNotifier = nullptr;
     QSocketNotifier* m_writeNotifier = nullptr;
     QSocketNotifier* m_spareRead = nullptr;  // disabled, kept for the next connection

@@ -86,6 +86,11 @@ void TQueueRun::StartQueue()
     m_waitingForPool = false;
     m_finishWhenPoolEnds.reset();
     m_poolClock.invalidate();
+    // One budget for all the run's connections, the browsing one included.
+    m_downloadLimit->SetBytesPerSecond(int64_t{std::max(m_settings.DownloadLimit, 0)} * 1024);
+    m_uploadLimit->SetBytesPerSecond(int64_t{std::max(m_settings.UploadLimit, 0)} * 1024);
+    m_ftp.DownloadLimit = m_settings.DownloadLimit > 0 ? m_downloadLimit : nullptr;
+    m_ftp.UploadLimit = m_settings.UploadLimit > 0 ? m_uploadLimit : nullptr;
     if (m_pool)
         m_pool->Begin(m_ftp, m_settings.MaxTransfers);
     if (std::exchange(m_runGoesOn, false)) {
@@ -968,6 +973,7 @@ void TQueueRun::FinishQueue(bool returnHome)
     }
     if (m_pool)
         m_pool->Close();
+    m_ftp.DownloadLimit = m_ftp.UploadLimit = nullptr;  // the limits are the run's
     m_runGoesOn = false;
     if (!m_runFailed.empty()) {
         // What this run did not move, in one line a user (or a log reader) finds.

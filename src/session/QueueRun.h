@@ -223,4 +223,6 @@ private:
     std::optional<bool> m_finishWhenPoolEnds;  // FinishQueue's returnHome, once the last file ends
     QElapsedTimer m_poolClock;  // since the run's first file went to a transfer connection
     int64_t m_poolBytes = 0;    // what its files that ended moved
+    std::shared_ptr<TRateLimit> m_downloadLimit = std::make_shared<TRateLimit>();
+    std::shared_ptr<TRateLimit> m_uploadLimit = std::make_shared<TRateLimit>();
 };

@@ -48,6 +48,8 @@ const std::vector<TSettingKey>& SettingKeys()
         {"StallProtection", &TSettings::StallProtection},
         {"PacketTimeout", &TSettings::PacketTimeout},
         {"MaxTransfers", &TSettings::MaxTransfers},
+        {"DownloadLimit", &TSettings::DownloadLimit},
+        {"UploadLimit", &TSettings::UploadLimit},
         {"PreserveDate", &TSettings::PreserveDate},
         {"RestoreState", &TSettings::RestoreState},
         {"ShowMessages", &TSettings::ShowMessages},

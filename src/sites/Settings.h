@@ -63,6 +63,9 @@ struct TSettings {
     // Files moving at once on transfer connections of their own (1 to 10;
     // 1: every file over the browsing connection).
     int MaxTransfers = 1;
+    // The queue's speed limits in KiB/s for all its connections together; 0: none.
+    int DownloadLimit = 0;
+    int UploadLimit = 0;
     bool PreserveDate = false;
     bool RestoreState = true;
     bool ShowMessages = true;

@@ -3,6 +3,7 @@
 // for, and a window closed with files in flight.
 #include "QueueWindow.h"
 
+#include <QElapsedTimer>
 #include <QStatusBar>
 
 #include <gtest/gtest.h>
@@ -137,4 +138,59 @@ TEST(TransferConnections, AConnectionKilledMidFileHandsItsFileToAnotherThatResum
         const size_t at = l.find("] REST ");
         return at != std::string::npos && std::atoll(l.c_str() + at + 7) >= 100000;  // not the login's probes
     })) << s.logText();
+}
+
+// The download limit holds for the run's connections together: 20 MB at
+// 4 MiB/s on two connections takes the time the limit says, and no second
+// of it carries more than the limit (and the budget's twentieth).
+TEST(TransferConnections, TheDownloadLimitHoldsOverTwentyMegabytesOnTwoConnections)
+{
+    OwnServerRun s(files(QStringLiteral("限"), 2, 10'000'000), 0);
+    s.t.w->Settings().MaxTransfers = 2;
+    s.t.w->Settings().DownloadLimit = 4096;
+    const double rate = 4096.0 * 1024;
+    ASSERT_TRUE(s.connect()) << s.logText();
+    s.select({QStringLiteral("限")});
+    QElapsedTimer clock;
+    clock.start();
+    s.t.w->QueuePanel().mnuDownloadClick();
+    const auto onDisk = [&] {
+        int64_t n = 0;
+        for (const QFileInfo& f :
+             QDir(s.local.path() + QStringLiteral("/限")).entryInfoList(QDir::Files | QDir::Hidden))
+            n += f.size();
+        return n;
+    };
+    std::vector<std::pair<qint64, int64_t>> samples;  // ms, bytes on disk
+    ASSERT_TRUE(WaitFor([&] {
+        samples.emplace_back(clock.elapsed(), onDisk());
+        return s.t.w->Workflow().State() == SessionState::Idle && s.t.w->QueueEntries().Empty();
+    }, 60000)) << s.logText();
+    const double seconds = static_cast<double>(clock.elapsed()) / 1000;
+    EXPECT_EQ(treeOf(s.local.path() + QStringLiteral("/限")), treeOf(s.home + QStringLiteral("/限")));
+    EXPECT_GE(seconds, 20'000'000 / rate * 0.95) << "the limit did not hold";
+    double worst = 0;
+    for (size_t i = 0, j = 0; i < samples.size(); ++i) {
+        while (j < samples.size() && samples[j].first - samples[i].first < 1000)
+            ++j;
+        if (j == samples.size())
+            break;
+        const double dt = static_cast<double>(samples[j].first - samples[i].first) / 1000;
+        worst = std::max(worst, static_cast<double>(samples[j].second - samples[i].second) / dt);
+    }
+    EXPECT_LE(worst, rate * 1.1) << "a second carried more than the limit";
+    EXPECT_GT(worst, rate * 0.5);  // and the limit was used
+
+    // Up again under the upload limit (the server's disk is what moved).
+    ASSERT_TRUE(QDir().mkpath(s.home + QStringLiteral("/back")));
+    s.t.w->Settings().UploadLimit = 4096;
+    s.t.w->RemotePane().Refresh();
+    ASSERT_TRUE(s.t.idle()) << s.logText();
+    s.t.w->LocalPane().View()->ClearSelection();
+    s.t.w->LocalPane().View()->SetSelected(s.t.row(s.t.w->LocalPane().View(), QStringLiteral("限")), true);
+    clock.restart();
+    s.t.w->QueuePanel().mnuUploadClick("back");
+    ASSERT_TRUE(s.runEnded()) << s.logText();
+    EXPECT_GE(static_cast<double>(clock.elapsed()) / 1000, 20'000'000 / rate * 0.95) << "the upload limit did not hold";
+    EXPECT_EQ(treeOf(s.home + QStringLiteral("/back/限")), treeOf(s.local.path() + QStringLiteral("/限")));
 }

@@ -39,6 +39,7 @@ void editEveryPage(TfrmPref& d)
     d.txtEmail->setText(QStringLiteral("me@example.org"));  // general
     d.txtTimeout->setText(QStringLiteral("soon"));          // advanced
     d.spnMaxTransfers->setValue(4);
+    d.spnDownloadLimit->setValue(512);
     d.chkHideHeader->setChecked(true);                      // view
     d.chkOptions[0]->setChecked(false);                     // options: ConfirmDel
     d.cboTransferOption->setCurrentIndex(1);                // transfer
@@ -74,6 +75,9 @@ TEST(Preferences, OneControlPerPageIsWrittenInOrderAndAppliedAtOnce)
         keys = d.Keys();
         d.show();  // for a person to look at (tools/screenshot.sh)
         d.grab().save(QCoreApplication::applicationDirPath() + QStringLiteral("/preferences-screenshot.png"));
+        d.findChild<QTabWidget*>()->setCurrentIndex(1);  // the advanced page: connections and limits
+        d.grab().save(QCoreApplication::applicationDirPath() + QStringLiteral("/preferences-advanced.png"));
+        d.findChild<QTabWidget*>()->setCurrentIndex(0);
         return true;
     });
     w.mnuPreferencesClick();
@@ -90,9 +94,12 @@ TEST(Preferences, OneControlPerPageIsWrittenInOrderAndAppliedAtOnce)
         expected.push_back(k.first);
     EXPECT_EQ(written, expected);
     EXPECT_EQ(expected.front(), "PreserveDate");
-    EXPECT_EQ(expected.back(), "MaxTransfers");  // added after the keys of earlier versions
+    EXPECT_EQ(expected.back(), "UploadLimit");  // added after the keys of earlier versions
     EXPECT_EQ(f.ReadString("Setup", "MaxTransfers"), "4");
     EXPECT_EQ(w.Settings().MaxTransfers, 4);
+    EXPECT_EQ(f.ReadString("Setup", "DownloadLimit"), "512");
+    EXPECT_EQ(w.Settings().DownloadLimit, 512);
+    EXPECT_EQ(w.Settings().UploadLimit, 0);
     EXPECT_EQ(f.ReadString("Setup", "Email"), "me@example.org");
     EXPECT_EQ(f.ReadString("Setup", "Delay"), "soon");  // as typed
     EXPECT_EQ(w.Settings().Delay, 30);                  // and loaded as the default

@@ -56,6 +56,8 @@ HangTimeout i 3000
 StallProtection b 0
 PacketTimeout i 60
 MaxTransfers i 1
+DownloadLimit i 0
+UploadLimit i 0
 PreserveDate b 0
 RestoreState b 1
 ShowMessages b 1
