@@ -12,5 +12,6 @@ QT_QPA_PLATFORM=offscreen build/test/tests/test_mainwindow --gtest_filter='*Scre
 QT_QPA_PLATFORM=offscreen build/test/tests/test_console --gtest_filter='*Screenshot*' >/dev/null
 cp build/test/tests/main-window-screenshot.png build/test/tests/main-window-icons.png build/test/tests/local-path-box.png build/test/tests/console-screenshot.png \
   build/test/tests/editor-screenshot.png build/test/tests/save-queue-screenshot.png \
-  build/test/tests/certificate-screenshot.png build/test/tests/gbk-names-screenshot.png "$out"/
-echo "written: $out/main-window-screenshot.png $out/main-window-icons.png $out/local-path-box.png $out/console-screenshot.png $out/editor-screenshot.png $out/save-queue-screenshot.png $out/certificate-screenshot.png $out/gbk-names-screenshot.png"
+  build/test/tests/certificate-screenshot.png build/test/tests/gbk-names-screenshot.png \
+  build/test/tests/preferences-advanced.png "$out"/
+echo "written: $out/main-window-screenshot.png $out/main-window-icons.png $out/local-path-box.png $out/console-screenshot.png $out/editor-screenshot.png $out/save-queue-screenshot.png $out/certificate-screenshot.png $out/gbk-names-screenshot.png $out/preferences-advanced.png"
