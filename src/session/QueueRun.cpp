@@ -91,8 +91,10 @@ void TQueueRun::StartQueue()
     m_uploadLimit->SetBytesPerSecond(int64_t{std::max(m_settings.UploadLimit, 0)} * 1024);
     m_ftp.DownloadLimit = m_settings.DownloadLimit > 0 ? m_downloadLimit : nullptr;
     m_ftp.UploadLimit = m_settings.UploadLimit > 0 ? m_uploadLimit : nullptr;
-    if (m_pool)
+    if (m_pool) {
         m_pool->Begin(m_ftp, m_settings.MaxTransfers);
+        m_pool->Watch(m_settings.StallProtection, m_settings.PacketTimeout, m_settings.HangTimeout);
+    }
     if (std::exchange(m_runGoesOn, false)) {
         // After a new login in the middle of the run: the run goes on where
         // it began, with its answers and its failures so far.

@@ -11,9 +11,73 @@ struct TTransferPool::Worker {
     std::optional<TTransferJob> job;
     bool loggedIn = false;
     int number = 0;
+    int64_t packets = -1;   // the data's packet count at the last change
+    uint32_t movedAt = 0;   // tick count of that change
 };
 
-TTransferPool::TTransferPool(QObject* parent) : QObject(parent) {}
+TTransferPool::TTransferPool(QObject* parent) : QObject(parent), m_watch(new QTimer(this))
+{
+    m_watch->setInterval(500);
+    connect(m_watch, &QTimer::timeout, this, [this] { watchTick(); });
+}
+
+void TTransferPool::Watch(bool stallProtection, int packetTimeout, int hangMs)
+{
+    m_stallProtection = stallProtection;
+    m_packetTimeout = std::max(packetTimeout, 1);
+    m_hangMs = std::max(hangMs, 1);
+}
+
+void TTransferPool::watchTick()
+{
+    if (!Busy()) {
+        m_watch->stop();
+        return;
+    }
+    const uint32_t now = TickCount();
+    std::vector<int> hung, stalled;
+    for (const auto& w : m_workers) {
+        if (!w->job || !w->loggedIn)
+            continue;
+        TFTPclient& c = *w->ftp;
+        if (c.ReplyState() == rsTransfer && c.DataDone && !c.ReplyDone &&
+            TFTPclient::TickDiff(c.DataSocket().LastActivity, now) > static_cast<uint32_t>(m_hangMs)) {
+            hung.push_back(w->number);
+            continue;
+        }
+        if (c.PacketCount != w->packets) {
+            w->packets = c.PacketCount;
+            w->movedAt = now;
+        } else if (m_stallProtection &&
+                   TFTPclient::TickDiff(w->movedAt, now) > static_cast<uint32_t>(m_packetTimeout) * 1000) {
+            stalled.push_back(w->number);
+        }
+    }
+    for (int n : hung)
+        if (Worker* w = byNumber(n); w && w->job) {
+            // The data arrived in full, the final reply never came: the file
+            // counts as done, and the connection goes.
+            log("[" + std::to_string(n) + "] 传输挂起, 文件视为完成: " + w->job->RemotePath, lcError);
+            w->ftp->CommitReceivedFile();
+            TTransferJob job = std::move(*w->job);
+            w->job.reset();
+            TJobResult r;
+            r.Success = true;
+            r.Bytes = w->ftp->TransferBytes;
+            r.Milliseconds = w->ftp->TransferTime;
+            r.Connection = n;
+            remove(*w);
+            if (OnJobDone)
+                OnJobDone(job, r);
+        }
+    for (int n : stalled)
+        if (Worker* w = byNumber(n); w && w->job) {
+            log("[" + std::to_string(n) + "] 数据停止超过 " + std::to_string(m_packetTimeout) + " 秒", lcError);
+            connectionLost(*w);
+        }
+    if (!hung.empty() || !stalled.empty())
+        dispatch();
+}
 
 TTransferPool::~TTransferPool()
 {
@@ -189,6 +253,10 @@ void TTransferPool::run(Worker& w)
     c.TransferMode = j.Mode;
     c.TransferBytes = 0;
     ++w.job->Attempts;
+    w.packets = -1;
+    w.movedAt = TickCount();
+    if (!m_watch->isActive())
+        m_watch->start();
     if (j.Upload) {
         c.ResumePos = j.ResumePos;
         c.UploadTime = j.UploadTime;

@@ -13,6 +13,8 @@
 
 #include <QObject>
 
+class QTimer;
+
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -69,6 +71,11 @@ public:
     // (1 to 10, and no more than the server took before). Connections of
     // another server or login are closed.
     void Begin(const TFTPclient& login, int limit);
+    // Watching the connections' files, as the browsing connection's are
+    // watched: data that stops for packetTimeout seconds (stallProtection)
+    // is a dropped connection; a final reply that does not come hangMs after
+    // the data ended counts the file as done.
+    void Watch(bool stallProtection, int packetTimeout, int hangMs);
     // The limit in force (lowered when the server refused a connection).
     int Limit() const { return m_limit; }
     // A job may start now: a logged-in connection is free, or another may be opened.
@@ -108,6 +115,7 @@ private:
     void remove(Worker& w);
     void log(const std::string& text, int colour);
     void reportRefusal();
+    void watchTick();
 
     std::vector<std::unique_ptr<Worker>> m_workers;
     std::deque<TTransferJob> m_waiting;  // no connection took them yet
@@ -118,5 +126,9 @@ private:
     std::string m_refusal;   // the server's words, logged once the limit settles
     bool m_aborting = false; // AbortAll: no job is tried again elsewhere
     bool m_tlsUpTo12 = false; // the server ran out of TLS 1.3 tickets: new connections use TLS 1.2
+    QTimer* m_watch = nullptr;
+    bool m_stallProtection = false;
+    int m_packetTimeout = 60;
+    int m_hangMs = 3000;
     int m_nextNumber = 1;
 };

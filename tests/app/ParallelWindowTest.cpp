@@ -194,3 +194,41 @@ TEST(TransferConnections, TheDownloadLimitHoldsOverTwentyMegabytesOnTwoConnectio
     EXPECT_GE(static_cast<double>(clock.elapsed()) / 1000, 20'000'000 / rate * 0.95) << "the upload limit did not hold";
     EXPECT_EQ(treeOf(s.home + QStringLiteral("/back/限")), treeOf(s.local.path() + QStringLiteral("/限")));
 }
+
+// The server stops answering in the middle of two files on two transfer
+// connections (SIGSTOP): with stall protection each connection is given up
+// after the packet time-out, and once the server is back the files go on,
+// resumed, on new connections; nothing fails and nothing waits for ever.
+TEST(TransferConnections, StalledConnectionsAreGivenUpAndTheirFilesResumedElsewhere)
+{
+    const auto two = files(QStringLiteral("停"), 2, 1024 * 1024);
+    OwnServerRun s(two, 256 * 1024);
+    s.t.w->Settings().MaxTransfers = 2;
+    s.t.w->Settings().StallProtection = true;
+    s.t.w->Settings().PacketTimeout = 2;
+    ASSERT_TRUE(s.connect()) << s.logText();
+    s.select({QStringLiteral("停")});
+    s.t.w->QueuePanel().mnuDownloadClick();
+    TTransferPool* pool = s.t.w->QueuePanel().Run().Pool();
+    ASSERT_TRUE(WaitFor([&] {
+        const auto running = pool->Running();
+        return running.size() == 2 && running[0].Bytes >= 128 * 1024 && running[1].Bytes >= 128 * 1024;
+    }, 20000)) << s.logText();
+    ASSERT_EQ(::kill(static_cast<pid_t>(s.server->processId()), SIGSTOP), 0);
+    const auto stalledLines = [&] {
+        const auto log = s.t.log();
+        return std::count_if(log.begin(), log.end(),
+                             [](const std::string& l) { return l.find("] 数据停止超过 2 秒") != std::string::npos; });
+    };
+    const bool gaveUp = WaitFor([&] { return stalledLines() >= 2; }, 20000);
+    ASSERT_EQ(::kill(static_cast<pid_t>(s.server->processId()), SIGCONT), 0);
+    ASSERT_TRUE(gaveUp) << s.logText();
+    ASSERT_TRUE(s.runEnded(60000)) << s.logText();
+    EXPECT_EQ(treeOf(s.local.path() + QStringLiteral("/停")), treeOf(s.home + QStringLiteral("/停"))) << s.logText();
+    EXPECT_TRUE(s.t.w->QueuePanel().Run().FailedEntries().empty()) << s.logText();
+    const auto log = s.t.log();
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string& l) {
+        const size_t at = l.find("] REST ");
+        return at != std::string::npos && std::atoll(l.c_str() + at + 7) >= 128 * 1024;
+    })) << s.logText();
+}
