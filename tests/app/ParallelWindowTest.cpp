@@ -4,6 +4,8 @@
 #include "QueueWindow.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <QStatusBar>
 
 #include <gtest/gtest.h>
@@ -231,4 +233,53 @@ TEST(TransferConnections, StalledConnectionsAreGivenUpAndTheirFilesResumedElsewh
         const size_t at = l.find("] REST ");
         return at != std::string::npos && std::atoll(l.c_str() + at + 7) >= 128 * 1024;
     })) << s.logText();
+}
+
+namespace {
+// Answers the file-exists question after a while in an event loop of its
+// own, as a dialog would, and notes whether a second question came while
+// one was open.
+struct SlowExistingPrompt : NoPrompt {
+    int open = 0, mostOpen = 0, questions = 0;
+    ExistingFileAnswer answer = ExistingFileAnswer::Overwrite;
+    ExistingFileAnswer AskExistingFile(ExistingFileRequest&) override
+    {
+        ++questions;
+        mostOpen = std::max(mostOpen, ++open);
+        QEventLoop loop;
+        QTimer::singleShot(100, &loop, &QEventLoop::quit);
+        loop.exec();
+        --open;
+        return answer;
+    }
+};
+}  // namespace
+
+// Local files in the way during a run on four connections: one question at
+// a time, each file as answered; "overwrite all" answers for every later
+// file, whichever connection moves it.
+TEST(TransferConnections, TheFileExistsQuestionIsAskedOneAtATimeAndAllMeansAll)
+{
+    const auto eight = files(QStringLiteral("在"), 8, 300000);
+    OwnServerRun s(eight, 0);
+    SlowExistingPrompt prompt;
+    s.t.w->SetPrompt(&prompt);
+    s.t.w->Settings().MaxTransfers = 4;
+    for (const auto& [name, data] : eight) {
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(s.local.path() + "/" + name).path()));
+        WriteTestFile(s.local.path() + "/" + name, "old");
+    }
+    ASSERT_TRUE(s.connect()) << s.logText();
+    for (auto answer : {IPrompt::ExistingFileAnswer::Overwrite, IPrompt::ExistingFileAnswer::OverwriteAll}) {
+        prompt.answer = answer;
+        prompt.questions = 0;
+        s.select({QStringLiteral("在")});
+        s.t.w->QueuePanel().mnuDownloadClick();
+        ASSERT_TRUE(s.runEnded()) << s.logText();
+        EXPECT_EQ(treeOf(s.local.path() + QStringLiteral("/在")), treeOf(s.home + QStringLiteral("/在")));
+        EXPECT_EQ(prompt.questions, answer == IPrompt::ExistingFileAnswer::OverwriteAll ? 1 : 8);
+        for (const auto& [name, data] : eight)
+            WriteTestFile(s.local.path() + "/" + name, "old");
+    }
+    EXPECT_EQ(prompt.mostOpen, 1);
 }
