@@ -14,6 +14,7 @@
 #include "sites/SiteDb.h"
 #include "transfer/TransferQueue.h"
 #include "widgets/FailedView.h"
+#include "widgets/RunningView.h"
 #include "widgets/QueueView.h"
 
 #include <QActionGroup>
@@ -127,6 +128,8 @@ TQueuePanel::TQueuePanel(TWindowParts& parts, QWidget* parent) : QObject(parent)
                                         parts.Prompt(), this);
     m_pool = std::make_unique<TTransferPool>();
     m_run->SetPool(m_pool.get());
+    m_running = new TRunningView(*m_pool, column);
+    column->insertWidget(0, m_running);  // above the queue
     parts.queueRun = m_run.get();
     m_failed = new TFailedView(*m_run, column);
     m_view->OnFilesDropped = [this](const QStringList& paths) { QueueFileDrop(paths); };

@@ -22,6 +22,7 @@ class QMenu;
 class QWidget;
 class TCorvListView;
 class TFailedView;
+class TRunningView;
 class TQueueView;
 struct TQueueFileSkip;
 struct TSiteQueue;
@@ -40,6 +41,7 @@ public:
     TQueueView* View() const { return m_view; }  // the queue list
     TFailedView* FailedList() const { return m_failed; }
     TQueueRun& Run() { return *m_run; }
+    TRunningView* RunningList() const { return m_running; }
     TTransferProgress& Progress() { return *m_progress; }
 
     void BuildMenu(QMenu* queue);  // the menu bar's "队列(&Q)"
@@ -92,6 +94,7 @@ private:
     TWindowParts& m_parts;
     TQueueView* m_view = nullptr;
     TFailedView* m_failed = nullptr;
+    TRunningView* m_running = nullptr;  // the files on transfer connections
     std::unique_ptr<TPanesHost> m_host;
     std::unique_ptr<TTransferPool> m_pool;  // the run's transfer connections
     std::unique_ptr<TQueueRun> m_run;

@@ -2,6 +2,7 @@
 // window against pyftpdlib: a server that takes fewer logins than asked
 // for, and a window closed with files in flight.
 #include "QueueWindow.h"
+#include "widgets/RunningView.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -61,7 +62,7 @@ TEST(TransferConnections, AServerThatTakesFewerLoginsGetsFewerConnectionsAndEver
 // holds them and the four still waiting, and the next start finishes it.
 TEST(TransferConnections, AQueueClosedWithFilesInFlightIsSavedWholeAndFinishedLater)
 {
-    const auto eight = files(QStringLiteral("慢"), 8, 400000);
+    const auto eight = files(QStringLiteral("慢"), 8, 1000000);  // 10 s each: none ends before the close
     std::unique_ptr<OwnServerRun> s(new OwnServerRun(eight, 100000));
     const QString data = s->t.data.path();
     s->t.w->Settings().MaxTransfers = 4;
@@ -77,6 +78,24 @@ TEST(TransferConnections, AQueueClosedWithFilesInFlightIsSavedWholeAndFinishedLa
                 return false;
         return true;
     }, 20000)) << s->logText();
+    // Above the queue, each of the four with its connection, progress and speed.
+    TRunningView* list = s->t.w->QueuePanel().RunningList();
+    ASSERT_TRUE(WaitFor([&] {
+        list->Refresh();
+        return list->topLevelItemCount() == 4 && !list->topLevelItem(0)->text(3).isEmpty();
+    }, 20000));
+    EXPECT_TRUE(list->isVisible());
+    QStringList connections;
+    for (int i = 0; i < 4; ++i) {
+        connections << list->topLevelItem(i)->text(0);
+        EXPECT_TRUE(list->topLevelItem(i)->text(1).startsWith(QStringLiteral("↓ 文件 ")));
+        EXPECT_TRUE(list->topLevelItem(i)->text(2).endsWith(QLatin1Char('%')));
+    }
+    connections.sort();
+    EXPECT_EQ(connections, (QStringList{"1", "2", "3", "4"}));
+    EXPECT_TRUE(list->topLevelItem(0)->text(3).endsWith(QStringLiteral(" KB/s")));
+    s->t.w->resize(1100, 700);
+    EXPECT_TRUE(s->t.w->grab().save(QStringLiteral("parallel-screenshot.png")));
     // The status bar shows the four as one: a bar that grows, a speed, the
     // files left in the title.
     auto* bar = s->t.w->statusBar()->findChild<QWidget*>(QStringLiteral("ProgressPanel"));
