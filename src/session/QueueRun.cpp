@@ -881,7 +881,9 @@ void TQueueRun::SetPool(TTransferPool* pool)
         if (std::exchange(m_waitingForPool, false))
             ProcessQueueHead();
     };
-    pool->OnLog = [this](const std::string& text, int colour) { log(text, colour); };
+    // Their errors are not the run's failures: a file counts when it ends
+    // (a connection refused or lost does not fail the file it hands on).
+    pool->OnLog = [this](const std::string& text, int colour) { m_workflow.LogLine(text, colour); };
 }
 
 bool TQueueRun::poolTakes() const

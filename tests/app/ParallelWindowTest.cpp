@@ -302,3 +302,27 @@ TEST(TransferConnections, TheFileExistsQuestionIsAskedOneAtATimeAndAllMeansAll)
     }
     EXPECT_EQ(prompt.mostOpen, 1);
 }
+
+// The real program run unattended with four transfer connections asked
+// for and two given (the server takes three logins): six files fetched, one
+// missing on the server; the exit status and the summary on stderr tell
+// exactly that.
+TEST(TransferConnections, AnUnattendedRunOnFourConnectionsTellsTheTruthAboutEveryFile)
+{
+    const auto six = files(QStringLiteral("pub"), 6, 200000);
+    RealServers::OwnPyftpdlib server(six, 0, RealServers::OwnWire::Utf8, 3);
+    QTemporaryDir target;
+    QStringList arguments{QStringLiteral("HOST=127.0.0.1"), QStringLiteral("PORT=%1").arg(server.port),
+                          QStringLiteral("USER=ftptest"), QStringLiteral("PASS=ftppass")};
+    for (const auto& [name, data] : six)
+        arguments << QStringLiteral("GET=/") + name + QLatin1Char('|') + target.path();
+    arguments << QStringLiteral("GET=/pub/none.bin|") + target.path() << QStringLiteral("QUIT=YES");
+    Program p;
+    EXPECT_EQ(p.run(arguments, "[Setup]\r\nMaxTransfers=4\r\n"), 1);
+    const QString err = QString::fromUtf8(p.p.readAllStandardError());
+    EXPECT_TRUE(err.contains(QStringLiteral("下载失败: /pub/none.bin"))) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("6 个文件已传输, 1 个失败"))) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("本次会话最多同时用 2 个传输连接"))) << err.toStdString();
+    for (const auto& [name, data] : six)
+        EXPECT_EQ(ReadTestFile(target.path() + "/" + QFileInfo(name).fileName()), data.toStdString()) << name.toStdString();
+}

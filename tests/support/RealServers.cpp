@@ -487,7 +487,7 @@ std::unique_ptr<QProcess> startOwnPyftpdlib(quint16 port, const QString& home, i
 }
 
 OwnPyftpdlib::OwnPyftpdlib(const std::vector<std::pair<QString, QByteArray>>& files, int bytesPerSecond,
-                           OwnWire wire)
+                           OwnWire wire, int connectionsPerAddress)
     : home(root.path() + QStringLiteral("/ftptest")), port(ClosedLoopbackPort())
 {
     QDir().mkpath(home);
@@ -495,7 +495,7 @@ OwnPyftpdlib::OwnPyftpdlib(const std::vector<std::pair<QString, QByteArray>>& fi
         QDir().mkpath(QFileInfo(home + "/" + name).path());
         WriteTestFile(home + "/" + name, data);
     }
-    process = startOwnPyftpdlib(port, home, bytesPerSecond, wire);
+    process = startOwnPyftpdlib(port, home, bytesPerSecond, wire, connectionsPerAddress);
 }
 
 OwnPyftpdlib::~OwnPyftpdlib()

@@ -81,7 +81,7 @@ struct OwnPyftpdlib {
     quint16 port;
     std::unique_ptr<QProcess> process;
     explicit OwnPyftpdlib(const std::vector<std::pair<QString, QByteArray>>& files = {}, int bytesPerSecond = 0,
-                          OwnWire wire = OwnWire::Utf8);
+                          OwnWire wire = OwnWire::Utf8, int connectionsPerAddress = 0);
     ~OwnPyftpdlib();
 };
 
