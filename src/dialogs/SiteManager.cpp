@@ -207,6 +207,14 @@ void TfrmSite::buildDetails()
     fields->addRow(QStringLiteral("加密"), cboEncryption);
     fields->addRow(QStringLiteral("文件名编码"), cboCharset);
     fields->addRow(QStringLiteral("目录列表"), cboListing);
+    txtMaxTransfers = line();
+    txtDownloadLimit = line();
+    txtUploadLimit = line();
+    for (QLineEdit* e : {txtMaxTransfers, txtDownloadLimit, txtUploadLimit})
+        e->setPlaceholderText(QStringLiteral("按首选项"));
+    fields->addRow(QStringLiteral("同时传输的文件数"), txtMaxTransfers);
+    fields->addRow(QStringLiteral("下载限速 (KiB/s)"), txtDownloadLimit);
+    fields->addRow(QStringLiteral("上传限速 (KiB/s)"), txtUploadLimit);
     fields->addRow(QStringLiteral("帐号"), txtAccount);
     fields->addRow(QStringLiteral("超时"), txtTimeout);
     fields->addRow(QStringLiteral("本地过滤"), txtLocalFilter);
@@ -266,7 +274,7 @@ void TfrmSite::buildDetails()
 
     // Any change of a field marks the site modified.
     for (QLineEdit* e : {txtServer, txtPort, txtUsername, txtLocalPath, txtRemotePath, txtAccount, txtTimeout,
-                         txtLocalFilter, txtRemoteFilter, txtRetry})
+                         txtLocalFilter, txtRemoteFilter, txtRetry, txtMaxTransfers, txtDownloadLimit, txtUploadLimit})
         connect(e, &QLineEdit::textChanged, this, [this] { changed(); });
     connect(txtPassword, &QLineEdit::textChanged, this, [this](const QString& text) {
         chkSavePass->setText(text.isEmpty() ? NoPassCaption : SavePassCaption);
@@ -402,7 +410,7 @@ void TfrmSite::resetFields()
     m_shown.clear();
     m_resume.clear();
     for (QLineEdit* e : {txtSiteName, txtServer, txtUsername, txtPassword, txtAccount, txtLocalPath, txtRemotePath,
-                         txtTimeout, txtRetry})
+                         txtTimeout, txtRetry, txtMaxTransfers, txtDownloadLimit, txtUploadLimit})
         e->clear();
     txtLocalFilter->setText(QStringLiteral("*.*"));
     txtRemoteFilter->setText(QStringLiteral("*.*"));
@@ -456,6 +464,9 @@ void TfrmSite::ShowSite(std::string name)
         cboEncryption->setCurrentIndex(std::max(0, cboEncryption->findData(QString::fromStdString(site->Tls))));
         cboCharset->setCurrentIndex(std::max(0, cboCharset->findData(QString::fromStdString(site->Charset))));
         cboListing->setCurrentIndex(std::max(0, cboListing->findData(QString::fromStdString(site->Listing))));
+        txtMaxTransfers->setText(QString::fromStdString(site->MaxTransfers));
+        txtDownloadLimit->setText(QString::fromStdString(site->DownloadLimit));
+        txtUploadLimit->setText(QString::fromStdString(site->UploadLimit));
         m_resume = site->Resume;
         const TSiteOptions o = TSiteOptions::Decode(site->Options);
         radTransMode[static_cast<size_t>(std::clamp(o.TransferMode, 0, 3))]->setChecked(true);
@@ -591,6 +602,9 @@ TSiteRecord TfrmSite::recordFromFields(const std::string& name) const
     r.Tls = cboEncryption->currentData().toString().toStdString();
     r.Charset = cboCharset->currentData().toString().toStdString();
     r.Listing = cboListing->currentData().toString().toStdString();
+    r.MaxTransfers = txtMaxTransfers->text().trimmed().toStdString();
+    r.DownloadLimit = txtDownloadLimit->text().trimmed().toStdString();
+    r.UploadLimit = txtUploadLimit->text().trimmed().toStdString();
     // One key per line, up to the first empty one on reading: blank lines
     // would cut the comment short, so they are left out.
     for (const QString& l : SiteMemo->toPlainText().split(QLatin1Char('\n')))

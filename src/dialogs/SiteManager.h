@@ -63,6 +63,8 @@ public:
     QComboBox* cboEncryption = nullptr;  // the site's "TLS": default, off, explicit, implicit
     QComboBox* cboCharset = nullptr;     // the site's "Charset": automatic or one charset
     QComboBox* cboListing = nullptr;     // the site's "Listing": MLSD where offered, or LIST only
+    // The site's "MaxTransfers", "DownloadLimit", "UploadLimit" (empty: the preferences').
+    QLineEdit *txtMaxTransfers = nullptr, *txtDownloadLimit = nullptr, *txtUploadLimit = nullptr;
     QGroupBox* grpTransMode = nullptr;
     std::array<QRadioButton*, 4> radTransMode{};  // ASCII, binary, automatic, user preset
     // The option boxes; the three-state ones show "use the program's setting" grey.

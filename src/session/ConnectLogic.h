@@ -67,6 +67,9 @@ struct TSessionOptions {
     bool RenameRules = true;
     int TransferMode = 2;  // 0 ASCII, 1 binary, 2 automatic
     bool NoProxy = false;
+    // The site's own transfer connections and speed limits (KiB/s); none:
+    // the preferences'.
+    std::optional<int> MaxTransfers, DownloadLimit, UploadLimit;
 };
 void ApplySiteOptions(const std::string& optionText, TFTPclient& client, TSessionOptions& session);
 

@@ -211,6 +211,9 @@ bool TConnectionWorkflow::ApplySite(TQuickConnectFields& f, std::string& startDi
     NameCharsetFromKey(site->Charset, m_ftp.NameCharset);  // empty or unknown: automatic
     m_ftp.UseMlsd = site->Listing != "LIST";
     ApplySiteOptions(site->Options, m_ftp, Session);
+    Session.MaxTransfers = ParseIniInteger(site->MaxTransfers);
+    Session.DownloadLimit = ParseIniInteger(site->DownloadLimit);
+    Session.UploadLimit = ParseIniInteger(site->UploadLimit);
     if (auto n = ParseIniInteger(site->Retry))
         m_ftp.Retry = *n;
     if (auto n = ParseIniInteger(site->Timeout))

@@ -87,12 +87,15 @@ void TQueueRun::StartQueue()
     m_finishWhenPoolEnds.reset();
     m_poolClock.invalidate();
     // One budget for all the run's connections, the browsing one included.
-    m_downloadLimit->SetBytesPerSecond(int64_t{std::max(m_settings.DownloadLimit, 0)} * 1024);
-    m_uploadLimit->SetBytesPerSecond(int64_t{std::max(m_settings.UploadLimit, 0)} * 1024);
-    m_ftp.DownloadLimit = m_settings.DownloadLimit > 0 ? m_downloadLimit : nullptr;
-    m_ftp.UploadLimit = m_settings.UploadLimit > 0 ? m_uploadLimit : nullptr;
+    const TSessionOptions& site = m_workflow.Session;
+    const int down = std::max(site.DownloadLimit.value_or(m_settings.DownloadLimit), 0);
+    const int up = std::max(site.UploadLimit.value_or(m_settings.UploadLimit), 0);
+    m_downloadLimit->SetBytesPerSecond(int64_t{down} * 1024);
+    m_uploadLimit->SetBytesPerSecond(int64_t{up} * 1024);
+    m_ftp.DownloadLimit = down > 0 ? m_downloadLimit : nullptr;
+    m_ftp.UploadLimit = up > 0 ? m_uploadLimit : nullptr;
     if (m_pool) {
-        m_pool->Begin(m_ftp, m_settings.MaxTransfers);
+        m_pool->Begin(m_ftp, maxTransfers());
         m_pool->Watch(m_settings.StallProtection, m_settings.PacketTimeout, m_settings.HangTimeout);
     }
     if (std::exchange(m_runGoesOn, false)) {
@@ -886,9 +889,14 @@ void TQueueRun::SetPool(TTransferPool* pool)
     pool->OnLog = [this](const std::string& text, int colour) { m_workflow.LogLine(text, colour); };
 }
 
+int TQueueRun::maxTransfers() const
+{
+    return m_workflow.Session.MaxTransfers.value_or(m_settings.MaxTransfers);
+}
+
 bool TQueueRun::poolTakes() const
 {
-    return m_pool && m_settings.MaxTransfers > 1 && m_pool->Limit() > 0 && !m_manual && !m_ftp.SKeyLogin &&
+    return m_pool && maxTransfers() > 1 && m_pool->Limit() > 0 && !m_manual && !m_ftp.SKeyLogin &&
            IsTransferring(m_workflow.State());
 }
 

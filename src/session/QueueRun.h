@@ -168,6 +168,8 @@ private:
     // An entry given up on: logged, counted, kept in the failed list.
     void failed(const TQueueEntry& entry, const std::string& reason);
     bool reloginForTlsSession();
+    // The site's transfer connections, else the preference's.
+    int maxTransfers() const;
     // The file goes to a transfer connection (false: the browsing one moves it).
     bool poolTakes() const;
     // It cannot start yet (no free connection, or its name is being written):

@@ -226,6 +226,9 @@ std::optional<TSiteRecord> TSiteDatabase::ReadSite(const std::string& name) cons
     r.Tls = m_sites.ReadString(name, "TLS");
     r.Charset = m_sites.ReadString(name, "Charset");
     r.Listing = m_sites.ReadString(name, "Listing");
+    r.MaxTransfers = m_sites.ReadString(name, "MaxTransfers");
+    r.DownloadLimit = m_sites.ReadString(name, "DownloadLimit");
+    r.UploadLimit = m_sites.ReadString(name, "UploadLimit");
     return r;
 }
 
@@ -256,6 +259,9 @@ void TSiteDatabase::WriteSite(const TSiteRecord& r)
     optional("TLS", r.Tls);
     optional("Charset", r.Charset);
     optional("Listing", r.Listing);
+    optional("MaxTransfers", r.MaxTransfers);
+    optional("DownloadLimit", r.DownloadLimit);
+    optional("UploadLimit", r.UploadLimit);
     int n = 0;
     for (const std::string& line : r.Comment)
         d.Set(r.Name, "n" + std::to_string(++n), line);

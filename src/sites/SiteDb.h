@@ -80,6 +80,10 @@ struct TSiteRecord {
     // other than refusing it); empty: MLSD where offered. Key "Listing",
     // written only when set.
     std::string Listing;
+    // Transfer connections and speed limits (KiB/s) of the site's own, as
+    // text; empty: the preferences'. Keys "MaxTransfers", "DownloadLimit",
+    // "UploadLimit", written only when set.
+    std::string MaxTransfers, DownloadLimit, UploadLimit;
 
     bool AsksForUser() const { return User && *User == "?"; }
     bool HasPassword() const { return Pass.has_value(); }

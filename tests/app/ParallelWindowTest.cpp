@@ -33,7 +33,11 @@ size_t countLines(const std::vector<std::string>& log, const std::string& start)
 TEST(TransferConnections, AServerThatTakesFewerLoginsGetsFewerConnectionsAndEveryFile)
 {
     OwnServerRun s(files(QStringLiteral("多"), 12, 150000), 0, 3);
-    s.t.w->Settings().MaxTransfers = 4;
+    // The site asks for four; the preference (one) does not count for it.
+    std::optional<TSiteRecord> site = s.t.w->Sites().ReadSite("Own");
+    ASSERT_TRUE(site);
+    site->MaxTransfers = "4";
+    s.t.w->Sites().WriteSite(*site);
     ASSERT_TRUE(s.connect()) << s.logText();
     s.select({QStringLiteral("多")});
     s.t.w->QueuePanel().mnuDownloadClick();
