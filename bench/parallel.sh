@@ -49,3 +49,28 @@ printf 'Corvyne, 4 connections:     %6.2f s  %7.0f files/s\n' "$c4" "$(echo "$fi
 printf 'Corvyne, 1 connection:      %6.2f s  %7.0f files/s\n' "$c1" "$(echo "$files / $c1" | bc -l)"
 printf 'files per second, Corvyne 4 / lftp 4: %.2f;  Corvyne 4 / Corvyne 1: %.2f\n' \
   "$(echo "$lw / $c4" | bc -l)" "$(echo "$c1 / $c4" | bc -l)"
+
+big=${BIG_MIB:-1024}
+[ "$big" -gt 0 ] || exit 0
+mkdir -p "$work/home/one" "$work/home/four"
+head -c $((big * 1024 * 1024)) /dev/urandom > "$work/home/one/big.bin"
+for i in 1 2 3 4; do
+  dd if="$work/home/one/big.bin" of="$work/home/four/part$i.bin" bs=1M skip=$(((i - 1) * big / 4)) count=$((big / 4)) status=none
+done
+chown -R ftptest "$work/home"
+echo "== $big MiB: one file on one connection, four files of a quarter on four, best of $rounds"
+b1=; b4=
+for r in $(seq "$rounds"); do
+  for n in 1 4; do
+    folder=$([ "$n" = 1 ] && echo one || echo four)
+    mkdir -p "$work/client/b$n"
+    QB_CONNECTIONS=$n "$bench" tree "$port" "$folder" "$work/client/b$n" > "$work/out.txt"
+    diff -r "$work/home/$folder" "$work/client/b$n/$folder"
+    w=$(grep '^seconds ' "$work/out.txt" | cut -d' ' -f2)
+    if [ "$n" = 1 ]; then b1=$(best "$b1" "$w"); else b4=$(best "$b4" "$w"); fi
+    rm -rf "$work/client/b$n"
+  done
+done
+printf 'one file, 1 connection:    %6.2f s  %7.0f MB/s\n' "$b1" "$(echo "$big * 1.048576 / $b1" | bc -l)"
+printf 'four files, 4 connections: %6.2f s  %7.0f MB/s\n' "$b4" "$(echo "$big * 1.048576 / $b4" | bc -l)"
+printf 'total speed, four / one: %.2f\n' "$(echo "$b1 / $b4" | bc -l)"
