@@ -961,7 +961,8 @@ void TQueueRun::jobDone(const TTransferJob& job, const TJobResult& r)
             FinishQueue(*std::exchange(m_finishWhenPoolEnds, std::nullopt));
         return;
     }
-    if (std::exchange(m_waitingForPool, false))
+    // Aborting: no next file; Abort finishes the run once the last one ends.
+    if (std::exchange(m_waitingForPool, false) && IsTransferring(m_workflow.State()))
         ProcessQueueHead();
 }
 

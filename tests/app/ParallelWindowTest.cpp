@@ -330,3 +330,35 @@ TEST(TransferConnections, AnUnattendedRunOnFourConnectionsTellsTheTruthAboutEver
     for (const auto& [name, data] : six)
         EXPECT_EQ(ReadTestFile(target.path() + "/" + QFileInfo(name).fileName()), data.toStdString()) << name.toStdString();
 }
+
+// Aborted with four files in flight: the run ends (nothing waits for
+// ever), nothing counts as failed, and every file not whole stays queued.
+TEST(TransferConnections, AnAbortWithFilesInFlightEndsTheRunAndKeepsThemQueued)
+{
+    const auto eight = files(QStringLiteral("止"), 8, 1000000);
+    OwnServerRun s(eight, 100000);
+    s.t.w->Settings().MaxTransfers = 4;
+    ASSERT_TRUE(s.connect()) << s.logText();
+    s.select({QStringLiteral("止")});
+    s.t.w->QueuePanel().mnuDownloadClick();
+    TTransferPool* pool = s.t.w->QueuePanel().Run().Pool();
+    ASSERT_TRUE(WaitFor([&] { return pool->Running().size() == 4; }, 20000)) << s.logText();
+    s.t.w->QueuePanel().Run().Abort();
+    ASSERT_TRUE(WaitFor([&] { return s.t.w->Workflow().State() == SessionState::Idle; }, 30000)) << s.logText();
+    EXPECT_FALSE(pool->Busy());
+    EXPECT_EQ(s.t.w->QueueEntries().Count(), 8u) << s.logText();
+    EXPECT_TRUE(s.t.w->QueuePanel().Run().FailedEntries().empty()) << s.logText();
+
+    // Again, aborted while the four are moving data this time.
+    ASSERT_TRUE(s.t.w->QueuePanel().Run().TransferQueue());
+    ASSERT_TRUE(WaitFor([&] {
+        const auto running = pool->Running();
+        return running.size() == 4 &&
+               std::all_of(running.begin(), running.end(), [](const TRunningFile& f) { return f.Bytes > 0; });
+    }, 20000)) << s.logText();
+    s.t.w->QueuePanel().Run().Abort();
+    ASSERT_TRUE(WaitFor([&] { return s.t.w->Workflow().State() == SessionState::Idle; }, 30000)) << s.logText();
+    EXPECT_FALSE(pool->Busy());
+    EXPECT_EQ(s.t.w->QueueEntries().Count(), 8u) << s.logText();
+    EXPECT_TRUE(s.t.w->QueuePanel().Run().FailedEntries().empty()) << s.logText();
+}
