@@ -11,7 +11,7 @@ struct TTransferPool::Worker {
     std::optional<TTransferJob> job;
     bool loggedIn = false;
     int number = 0;
-    int64_t packets = -1;   // the data's packet count at the last change
+    int64_t packets = -1;   // its progress mark (packets, reply state) at the last change
     uint32_t movedAt = 0;   // tick count of that change
 };
 
@@ -45,11 +45,16 @@ void TTransferPool::watchTick()
             hung.push_back(w->number);
             continue;
         }
-        if (c.PacketCount != w->packets) {
-            w->packets = c.PacketCount;
+        // Moving: data arrives, or the conversation goes on. A connection
+        // that does neither for the packet time-out (stall protection) or,
+        // without it, for the connection's own time-out is given up: a run
+        // never waits for ever on one connection.
+        const int64_t progress = c.PacketCount * 64 + c.ReplyState();
+        const int seconds = m_stallProtection ? m_packetTimeout : std::max(c.Timeout, 1);
+        if (progress != w->packets) {
+            w->packets = progress;
             w->movedAt = now;
-        } else if (m_stallProtection &&
-                   TFTPclient::TickDiff(w->movedAt, now) > static_cast<uint32_t>(m_packetTimeout) * 1000) {
+        } else if (TFTPclient::TickDiff(w->movedAt, now) > static_cast<uint32_t>(seconds) * 1000) {
             stalled.push_back(w->number);
         }
     }
@@ -72,7 +77,9 @@ void TTransferPool::watchTick()
         }
     for (int n : stalled)
         if (Worker* w = byNumber(n); w && w->job) {
-            log("[" + std::to_string(n) + "] 数据停止超过 " + std::to_string(m_packetTimeout) + " 秒", lcError);
+            log("[" + std::to_string(n) + "] 数据停止超过 " +
+                    std::to_string(m_stallProtection ? m_packetTimeout : std::max(w->ftp->Timeout, 1)) + " 秒",
+                lcError);
             connectionLost(*w);
         }
     if (!hung.empty() || !stalled.empty())

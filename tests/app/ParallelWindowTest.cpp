@@ -322,7 +322,8 @@ TEST(TransferConnections, AnUnattendedRunOnFourConnectionsTellsTheTruthAboutEver
         arguments << QStringLiteral("GET=/") + name + QLatin1Char('|') + target.path();
     arguments << QStringLiteral("GET=/pub/none.bin|") + target.path() << QStringLiteral("QUIT=YES");
     Program p;
-    EXPECT_EQ(p.run(arguments, "[Setup]\r\nMaxTransfers=4\r\n"), 1);
+    // A connection that stops moving is given up after Delay seconds.
+    EXPECT_EQ(p.run(arguments, "[Setup]\r\nMaxTransfers=4\r\nDelay=5\r\n"), 1);
     const QString err = QString::fromUtf8(p.p.readAllStandardError());
     EXPECT_TRUE(err.contains(QStringLiteral("下载失败: /pub/none.bin"))) << err.toStdString();
     EXPECT_TRUE(err.contains(QStringLiteral("6 个文件已传输, 1 个失败"))) << err.toStdString();
