@@ -13,11 +13,7 @@ cmake --build build/bench-gui --target queue_bench >/dev/null
 bench=$PWD/build/bench-gui/bench/queue_bench
 source bench/vsftpd.sh
 
-for d in $(seq 0 9); do
-  mkdir -p "$work/home/tree/d$d"
-  head -c 1024 /dev/urandom > "$work/one.bin"
-  for f in $(seq 1 $((files / 10))); do cp "$work/one.bin" "$work/home/tree/d$d/f$f.bin"; done
-done
+make_tree "$files"
 chown -R ftptest "$work/home"
 if mount -t tmpfs -o size=2g tmpfs "$work/client" 2>/dev/null; then
   trap 'umount "$work/client" 2>/dev/null || true; cleanup' EXIT

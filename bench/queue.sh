@@ -19,12 +19,7 @@ cmake --build build/bench-gui --target queue_bench >/dev/null
 bench=$PWD/build/bench-gui/bench/queue_bench
 source bench/vsftpd.sh
 
-# Ten folders of files/10 files each, 1 KiB apiece.
-for d in $(seq 0 9); do
-  mkdir -p "$work/home/tree/d$d"
-  head -c 1024 /dev/urandom > "$work/one.bin"
-  for f in $(seq 1 $((files / 10))); do cp "$work/one.bin" "$work/home/tree/d$d/f$f.bin"; done
-done
+make_tree "$files"
 tls=${BENCH_TLS:-0}
 [ "$tls" = 1 ] || head -c $((size_mib * 1024 * 1024)) /dev/urandom > "$work/home/big.bin"
 chown -R ftptest "$work/home"

@@ -971,10 +971,8 @@ void TQueueRun::TakeBackInFlight()
     if (!m_pool)
         return;
     const std::vector<TQueueEntry> inFlight = m_pool->InFlight();
-    m_pool->OnJobDone = nullptr;
-    m_pool->Close();
+    m_pool->Close();  // ends no job through OnJobDone
     m_queue.InsertAtHead(inFlight);
-    SetPool(m_pool);
 }
 
 void TQueueRun::FinishQueue(bool returnHome)

@@ -20,6 +20,27 @@ std::vector<std::pair<QString, QByteArray>> files(const QString& folder, int cou
     return out;
 }
 
+// A transfer connection resumed a file at bytes or later (not the login's REST probes).
+bool resumedAtLeast(const std::vector<std::string>& log, long long bytes)
+{
+    return std::any_of(log.begin(), log.end(), [&](const std::string& l) {
+        const size_t at = l.find("] REST ");
+        return at != std::string::npos && std::atoll(l.c_str() + at + 7) >= bytes;
+    });
+}
+
+// Logged in, the folder queued for download on that many connections; the
+// run's pool (none when the login failed).
+TTransferPool* downloadFolder(OwnServerRun& s, const QString& folder, int connections)
+{
+    s.t.w->Settings().MaxTransfers = connections;
+    if (!s.connect())
+        return nullptr;
+    s.select({folder});
+    s.t.w->QueuePanel().mnuDownloadClick();
+    return s.t.w->QueuePanel().Run().Pool();
+}
+
 size_t countLines(const std::vector<std::string>& log, const std::string& start)
 {
     return static_cast<size_t>(
@@ -132,11 +153,8 @@ TEST(TransferConnections, AConnectionKilledMidFileHandsItsFileToAnotherThatResum
 {
     const auto four = files(QStringLiteral("断"), 4, 600000);
     OwnServerRun s(four, 200000);
-    s.t.w->Settings().MaxTransfers = 2;
-    ASSERT_TRUE(s.connect()) << s.logText();
-    s.select({QStringLiteral("断")});
-    s.t.w->QueuePanel().mnuDownloadClick();
-    TTransferPool* pool = s.t.w->QueuePanel().Run().Pool();
+    TTransferPool* pool = downloadFolder(s, QStringLiteral("断"), 2);
+    ASSERT_TRUE(pool) << s.logText();
     TRunningFile victim;
     ASSERT_TRUE(WaitFor([&] {
         for (const TRunningFile& f : pool->Running())
@@ -158,11 +176,7 @@ TEST(TransferConnections, AConnectionKilledMidFileHandsItsFileToAnotherThatResum
     EXPECT_TRUE(s.t.w->QueuePanel().Run().FailedEntries().empty()) << s.logText();
     EXPECT_EQ(treeOf(s.local.path() + QStringLiteral("/断")), treeOf(s.home + QStringLiteral("/断"))) << s.logText();
     // Resumed, not fetched again from the start.
-    const auto log = s.t.log();
-    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string& l) {
-        const size_t at = l.find("] REST ");
-        return at != std::string::npos && std::atoll(l.c_str() + at + 7) >= 100000;  // not the login's probes
-    })) << s.logText();
+    EXPECT_TRUE(resumedAtLeast(s.t.log(), 100000)) << s.logText();
 }
 
 // The download limit holds for the run's connections together: 20 MB at
@@ -228,13 +242,10 @@ TEST(TransferConnections, StalledConnectionsAreGivenUpAndTheirFilesResumedElsewh
 {
     const auto two = files(QStringLiteral("停"), 2, 1024 * 1024);
     OwnServerRun s(two, 256 * 1024);
-    s.t.w->Settings().MaxTransfers = 2;
     s.t.w->Settings().StallProtection = true;
     s.t.w->Settings().PacketTimeout = 2;
-    ASSERT_TRUE(s.connect()) << s.logText();
-    s.select({QStringLiteral("停")});
-    s.t.w->QueuePanel().mnuDownloadClick();
-    TTransferPool* pool = s.t.w->QueuePanel().Run().Pool();
+    TTransferPool* pool = downloadFolder(s, QStringLiteral("停"), 2);
+    ASSERT_TRUE(pool) << s.logText();
     ASSERT_TRUE(WaitFor([&] {
         const auto running = pool->Running();
         return running.size() == 2 && running[0].Bytes >= 128 * 1024 && running[1].Bytes >= 128 * 1024;
@@ -251,11 +262,7 @@ TEST(TransferConnections, StalledConnectionsAreGivenUpAndTheirFilesResumedElsewh
     ASSERT_TRUE(s.runEnded(60000)) << s.logText();
     EXPECT_EQ(treeOf(s.local.path() + QStringLiteral("/停")), treeOf(s.home + QStringLiteral("/停"))) << s.logText();
     EXPECT_TRUE(s.t.w->QueuePanel().Run().FailedEntries().empty()) << s.logText();
-    const auto log = s.t.log();
-    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string& l) {
-        const size_t at = l.find("] REST ");
-        return at != std::string::npos && std::atoll(l.c_str() + at + 7) >= 128 * 1024;
-    })) << s.logText();
+    EXPECT_TRUE(resumedAtLeast(s.t.log(), 128 * 1024)) << s.logText();
 }
 
 namespace {
@@ -338,11 +345,8 @@ TEST(TransferConnections, AnAbortWithFilesInFlightEndsTheRunAndKeepsThemQueued)
 {
     const auto eight = files(QStringLiteral("止"), 8, 1000000);
     OwnServerRun s(eight, 100000);
-    s.t.w->Settings().MaxTransfers = 4;
-    ASSERT_TRUE(s.connect()) << s.logText();
-    s.select({QStringLiteral("止")});
-    s.t.w->QueuePanel().mnuDownloadClick();
-    TTransferPool* pool = s.t.w->QueuePanel().Run().Pool();
+    TTransferPool* pool = downloadFolder(s, QStringLiteral("止"), 4);
+    ASSERT_TRUE(pool) << s.logText();
     ASSERT_TRUE(WaitFor([&] { return pool->Running().size() == 4; }, 20000)) << s.logText();
     s.t.w->QueuePanel().Run().Abort();
     ASSERT_TRUE(WaitFor([&] { return s.t.w->Workflow().State() == SessionState::Idle; }, 30000)) << s.logText();
