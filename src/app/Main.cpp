@@ -623,7 +623,7 @@ void TfrmMain::closeEvent(QCloseEvent* e)
 {
     // The closing questions, unless the session is ending.
     const char* question = nullptr;
-    if (IsTransferring(m_workflow->State()) && m_settings.ExitWarn)
+    if (IsTransferring(m_parts.queueRun->State()) && m_settings.ExitWarn)
         question = "一个传输正在进行.  你确定要退出吗?";
     else if (m_settings.ConfirmQueue && m_queuePanel->View()->RowCount() > 0)
         question = "仍有文件在传输队列中.  你确定要退出吗?";

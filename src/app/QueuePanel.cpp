@@ -43,7 +43,7 @@ public:
         m_statusTimer.setSingleShot(true);
         m_statusTimer.setInterval(100);
         QObject::connect(&m_statusTimer, &QTimer::timeout, w, [this] {
-            if (m_statusPending && IsTransferring(m_parts.workflow->State())) {
+            if (m_statusPending && m_parts.queueRun && IsTransferring(m_parts.queueRun->State())) {
                 m_parts.status->Show(m_status);
                 m_statusTimer.start();
             }
@@ -82,6 +82,22 @@ public:
         return std::nullopt;
     }
     std::string RemoteDirectory() const override { return m_parts.remote->CurrentPath(); }
+    std::vector<TPaneItem> LocalRowsOf(const std::string& dir) const override
+    {
+        std::vector<TPaneItem> all = IQueueHost::LocalRowsOf(dir), shown;
+        const QString filter = m_parts.local->Filter();
+        for (TPaneItem& r : all)
+            if (MaskMatch(QString::fromStdString(r.name), filter) || (r.folder && !m_parts.switches.filterFolders))
+                shown.push_back(std::move(r));
+        return shown;
+    }
+    TRemoteRowRules RemoteRowRules() const override
+    {
+        // As the pane lists a folder during a run: links left out when they
+        // are to be fetched as links.
+        return {m_parts.remote->Filter(), m_parts.switches.filterFolders,
+                m_parts.switches.showLinks && !m_parts.settings->GetLink};
+    }
     void Status(const std::string& text) override
     {
         m_status = QString::fromStdString(text);
@@ -139,7 +155,7 @@ TQueuePanel::TQueuePanel(TWindowParts& parts, QWidget* parent) : QObject(parent)
     };
     // While a file moves, the head row stays where it is.
     m_view->OnRowMove = [this](size_t from, size_t onto) {
-        return !IsTransferring(m_parts.workflow->State()) || (from != 0 && onto != 0);
+        return !IsTransferring(m_run->State()) || (from != 0 && onto != 0);
     };
     m_parts.remote->View()->OnFileDrop = [this](TCorvListView*, const QStringList& files, QPoint) {
         RemoteFileDrop(files);
@@ -208,7 +224,7 @@ void TQueuePanel::BuildMenu(QMenu* queue)
     queue->addSeparator();
     buildCompletionMenu(queue);
     connect(queue, &QMenu::aboutToShow, this, [=, this] {
-        const SessionState state = m_parts.workflow->State();
+        const SessionState state = m_run->State();
         const bool idle = state == SessionState::Idle;
         const bool rows = !m_parts.queue->Empty();
         const size_t selected = m_view->SelectedRows().size();
@@ -275,7 +291,7 @@ void TQueuePanel::buildPopup()
     QueueMenu->addSeparator();
     QAction* popInfo = item(QueueMenu, "队列信息(&N)", [this] { queQueueInfoClick(); });
     connect(QueueMenu, &QMenu::aboutToShow, this, [=, this] {
-        const SessionState state = m_parts.workflow->State();
+        const SessionState state = m_run->State();
         const bool rows = !m_parts.queue->Empty();
         const bool selected = !m_view->SelectedRows().empty();
         popTransfer->setEnabled(rows && state == SessionState::Idle);
@@ -314,7 +330,7 @@ void TQueuePanel::queEditTargetClick()
     const std::vector<size_t> rows = m_view->SelectedRows();
     if (rows.empty())
         return;
-    if (rows.front() == 0 && IsTransferring(m_parts.workflow->State())) {
+    if (rows.front() == 0 && IsTransferring(m_run->State())) {
         m_parts.Prompt().ShowMessage(MessageKind::Error, "当一个文件正在传输时你不能更改其目标.");
         return;
     }
@@ -322,7 +338,7 @@ void TQueuePanel::queEditTargetClick()
     if (!m_parts.Prompt().AskText("编辑目标", "输入新的目标", target))
         return;
     for (size_t row : rows)
-        if (row != 0 || !IsTransferring(m_parts.workflow->State()))
+        if (row != 0 || !IsTransferring(m_run->State()))
             m_parts.queue->SetTarget(row, target);
 }
 
@@ -336,7 +352,7 @@ void TQueuePanel::queQueueInfoClick()
 
 void TQueuePanel::mnuManualDownloadClick()
 {
-    if (m_parts.workflow->State() != SessionState::Idle)
+    if (m_run->State() != SessionState::Idle)
         return;
     std::string name;
     if (m_parts.Prompt().AskText("手动下载", "输入文件名", name) && !name.empty())
@@ -397,7 +413,7 @@ void TQueuePanel::mnuUploadClick(const std::string& extra)
 
 void TQueuePanel::transferSelection(TCorvListView* pane, const std::string& extra)
 {
-    if (m_parts.workflow->State() != SessionState::Idle)
+    if (m_run->State() != SessionState::Idle)
         return;
     m_run->StartQueue();
     AddSelectionToQueue(pane, extra);
@@ -432,7 +448,7 @@ void TQueuePanel::QueueFileDrop(const QStringList& paths)
 
 void TQueuePanel::RemoteFileDrop(const QStringList& paths)
 {
-    if (m_parts.workflow->State() != SessionState::Idle)
+    if (m_run->State() != SessionState::Idle)
         return;
     m_parts.queue->Append(droppedFiles(paths));
     m_run->StartQueue();
@@ -442,27 +458,27 @@ void TQueuePanel::RemoteFileDrop(const QStringList& paths)
 void TQueuePanel::queDeleteClick()
 {
     std::vector<size_t> rows = m_view->SelectedRows();
-    if (IsTransferring(m_parts.workflow->State()))
+    if (IsTransferring(m_run->State()))
         std::erase(rows, size_t{0});  // the file that moves now
     m_parts.queue->Remove(rows);
 }
 
 void TQueuePanel::queClearClick()
 {
-    if (!IsTransferring(m_parts.workflow->State()))
+    if (!IsTransferring(m_run->State()))
         m_parts.queue->Clear();
 }
 
 void TQueuePanel::queMoveTopClick()
 {
-    const bool busy = IsTransferring(m_parts.workflow->State());
+    const bool busy = IsTransferring(m_run->State());
     m_parts.queue->MoveToFront(m_view->SelectedRows(), busy ? 1 : 0);
 }
 
 void TQueuePanel::queMoveBottomClick()
 {
     std::vector<size_t> rows = m_view->SelectedRows();
-    if (IsTransferring(m_parts.workflow->State()))
+    if (IsTransferring(m_run->State()))
         std::erase(rows, size_t{0});
     m_parts.queue->MoveToEnd(rows);
 }
@@ -477,10 +493,13 @@ void TQueuePanel::btnAbortClick(bool stopScript)
     if (stopScript)
         Q_EMIT ScriptStopWanted();
     const SessionState state = m_parts.workflow->State();
-    if (state == SessionState::Disconnected)
+    // A run that left the browsing connection free stops unless the user's
+    // own command runs there (that one stops first).
+    const bool ownRun = m_run->Detached() && (state == SessionState::Idle || state == SessionState::Disconnected);
+    if (state == SessionState::Disconnected && !ownRun)
         return;
     m_parts.workflow->LogLine("中断操作", lcNormal);
-    if (IsTransferring(state))
+    if (IsTransferring(state) || ownRun)
         m_run->Abort();
     else if (state == SessionState::DeletingTree)
         m_parts.status->Show(QStringLiteral("Aborting"));  // the delete stops after the file it deletes now

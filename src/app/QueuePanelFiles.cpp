@@ -98,9 +98,10 @@ bool TQueuePanel::SavePlainQueue(const std::string& path, std::string& error)
 
 bool TQueuePanel::SaveInterruptedQueue()
 {
-    m_run->TakeBackInFlight();  // files moving on transfer connections are saved too
     // Only a site's run can be resumed: the next start connects by its name.
-    if (!IsTransferring(m_parts.workflow->State()) || m_parts.workflow->CurrentSite.empty() || m_parts.queue->Empty())
+    const SessionState state = m_run->State();
+    m_run->TakeBackInFlight();  // files moving on transfer connections are saved too
+    if (!IsTransferring(state) || m_parts.workflow->CurrentSite.empty() || m_parts.queue->Empty())
         return false;
     std::string error;
     if (!SavePlainQueue((m_parts.dataDir + QStringLiteral("qfile.dat")).toStdString(), error)) {

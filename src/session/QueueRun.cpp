@@ -2,6 +2,7 @@
 
 #include "dialup/TTapiComponent.h"
 
+#include "common/TextFormat.h"
 #include "panes/PaneLogic.h"
 
 #include <QDateTime>
@@ -25,12 +26,44 @@ TQueueRun::TQueueRun(TFTPclient& client, TConnectionWorkflow& workflow, TSetting
       m_host(host),
       m_prompt(&prompt)
 {
-    m_ftp.OnFileReceived = [this](TFTPclient*) { fileReceived(); };
-    m_ftp.OnFileStored = [this](TFTPclient*) { fileStored(); };
-    m_ftp.OnDirectoryCreated = [this](TFTPclient*) { directoryCreated(); };
+    // A detached run moves nothing over the browsing connection: what ends
+    // there is the user's own.
+    m_ftp.OnFileReceived = [this](TFTPclient*) {
+        if (!m_detached)
+            fileReceived();
+    };
+    m_ftp.OnFileStored = [this](TFTPclient*) {
+        if (!m_detached)
+            fileStored();
+    };
+    m_ftp.OnDirectoryCreated = [this](TFTPclient*) {
+        if (!m_detached)
+            directoryCreated();
+        else if (DirectoryCreatedElsewhere)
+            DirectoryCreatedElsewhere();
+    };
+    // Going disconnected (the user's, or a site change) ends a detached run:
+    // its files stay queued.
+    connect(&workflow, &TConnectionWorkflow::StateChanged, this, [this] {
+        if (m_detached && m_workflow.State() == SessionState::Disconnected)
+            Abort();
+    });
     connect(&workflow, &TConnectionWorkflow::TransferListed, this, [this] { Listed(); });
     connect(&workflow, &TConnectionWorkflow::TransferDirectoryFailed, this, [this] { DirectoryFailed(); });
     workflow.SetQueueStarter([this] { return StartAfterLogin(); });
+}
+
+std::vector<TPaneItem> IQueueHost::LocalRowsOf(const std::string& dir) const
+{
+    std::vector<TPaneItem> rows;
+    const QFileInfoList entries =
+        QDir(QString::fromStdString(dir)).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& fi : entries) {
+        const QDateTime modified = fi.lastModified();
+        rows.push_back({fi.fileName().toStdString(), fi.isDir(), fi.isDir() ? -1 : fi.size(),
+                        modified.isValid() ? TListingDate::Of(modified.date(), modified.time()) : TListingDate()});
+    }
+    return rows;
 }
 
 namespace {
@@ -63,7 +96,7 @@ std::string printable(const std::string& name, bool high = false)
 
 bool TQueueRun::TransferQueue()
 {
-    if (m_workflow.State() != SessionState::Idle || m_queue.Empty())
+    if (State() != SessionState::Idle || m_queue.Empty())
         return false;
     m_runGoesOn = false;  // a run of the user's own
     StartQueue();
@@ -82,7 +115,6 @@ bool TQueueRun::StartAfterLogin()
 
 void TQueueRun::StartQueue()
 {
-    m_workflow.SetBusy(SessionState::Downloading);
     m_waitingForPool = false;
     m_finishWhenPoolEnds.reset();
     m_poolClock.invalidate();
@@ -98,6 +130,12 @@ void TQueueRun::StartQueue()
         m_pool->Begin(m_ftp, maxTransfers());
         m_pool->Watch(m_settings.StallProtection, m_settings.PacketTimeout, m_settings.HangTimeout);
     }
+    // A run the user starts from an idle window with transfer connections
+    // leaves the browsing connection to the user; scripts and unattended
+    // runs, which browse nothing meanwhile, walk on it as before.
+    m_detached = !m_runGoesOn && !m_manual && !ScriptRunning && !NoUser && m_pool && maxTransfers() > 1 &&
+                 m_pool->Limit() > 0 && !m_ftp.SKeyLogin && m_workflow.State() == SessionState::Idle;
+    setBusy(SessionState::Downloading);
     if (std::exchange(m_runGoesOn, false)) {
         // After a new login in the middle of the run: the run goes on where
         // it began, with its answers and its failures so far.
@@ -114,6 +152,16 @@ void TQueueRun::StartQueue()
     m_runFailed.clear();
     m_uploadedDirs.clear();
     m_ftp.TransferBytes = 0;
+    if (m_detached) {
+        // Where the panes are now: the rows the user chose from.
+        m_walkDir = QueueStartRemoteDir;
+        m_walkRows = m_host.RemoteRows();
+        m_walkIndex.clear();
+        for (size_t i = 0; i < m_walkRows.size(); ++i)
+            m_walkIndex.emplace(m_walkRows[i].name, i);
+        m_localDir = QueueStartLocalDir;
+        m_walkRefusal.clear();
+    }
     if (m_progress)
         m_progress->ShowTransferPanels();
 }
@@ -231,20 +279,20 @@ void TQueueRun::processHead()
         case TEntryKind::DownloadDirectory:
             if (skippedFolder(head))
                 return;
-            m_workflow.SetBusy(SessionState::Downloading);
-            m_ftp.ChangeDir(head.Source);
+            setBusy(SessionState::Downloading);
+            enterRemote(head.Source);
             return;
         case TEntryKind::DownloadFile:
-            m_workflow.SetBusy(SessionState::Downloading);
-            if (ParentPath(head.Source) != m_host.RemoteDirectory() && !ParentPath(head.Source).empty())
-                m_ftp.ChangeDir(ParentPath(head.Source));
+            setBusy(SessionState::Downloading);
+            if (ParentPath(head.Source) != remoteDir() && !ParentPath(head.Source).empty())
+                enterRemote(ParentPath(head.Source));
             else
                 downloadHeadFile();
             return;
         case TEntryKind::UploadDirectory: {
             if (skippedFolder(head))
                 return;
-            m_workflow.SetBusy(SessionState::Uploading);
+            setBusy(SessionState::Uploading);
             m_pendingDir = fromRunStart(head.Target);
             if (m_pendingDir.size() > 1 && m_pendingDir.back() == '/')
                 m_pendingDir.pop_back();
@@ -264,23 +312,23 @@ void TQueueRun::processHead()
                 SkipQueueHead(1, local + " (链接到已上传的目录)");
                 return;
             }
-            m_host.ShowLocalDirectory(local);
-            if (m_host.LocalRows().empty() && m_settings.SkipDir) {
+            showLocal(local);
+            if (localRows().empty() && m_settings.SkipDir) {
                 SkipQueueHead(2, local);
                 return;
             }
             m_pendingDir =
                 ParentPath(m_pendingDir) + ApplyCaseRule(LastPathSegment(m_pendingDir), m_settings.ForceLowerCase);
-            m_ftp.MakeDir(m_pendingDir);
+            makeRemote(m_pendingDir);
             return;
         }
         case TEntryKind::UploadFile: {
-            m_workflow.SetBusy(SessionState::Uploading);
+            setBusy(SessionState::Uploading);
             std::string dir = fromRunStart(ParentPath(head.Target));
             if (dir.empty())
                 dir = QueueStartRemoteDir;
-            if (dir != m_host.RemoteDirectory())
-                m_ftp.ChangeDir(dir);
+            if (dir != remoteDir())
+                enterRemote(dir);
             else
                 uploadHeadFile();
             return;
@@ -305,10 +353,10 @@ std::string TQueueRun::fromRunStart(const std::string& remote) const
 void TQueueRun::directoryCreated()
 {
     // Made or already there: either way the folder is entered.
-    if (m_workflow.State() == SessionState::Uploading && !m_queue.Empty() &&
+    if (State() == SessionState::Uploading && !m_queue.Empty() &&
         m_queue.Head().Kind == TEntryKind::UploadDirectory)
-        m_ftp.ChangeDir(m_pendingDir);
-    else if (!IsTransferring(m_workflow.State()) && DirectoryCreatedElsewhere)
+        enterRemote(m_pendingDir);
+    else if (!IsTransferring(State()) && DirectoryCreatedElsewhere)
         DirectoryCreatedElsewhere();
 }
 
@@ -323,7 +371,7 @@ void TQueueRun::DirectoryFailed()
     const TQueueEntry head = m_queue.Head();
     const std::string folder = IsDirectoryEntry(head.Kind) ? head.Source : ParentPath(head.Source);
     failed(head, "无法进入目录: " + (IsDownloadEntry(head.Kind) ? folder : fromRunStart(head.Target)) + " (" +
-                     m_ftp.LastRefusal() + ")");
+                     lastRefusal() + ")");
     RemoveQueueHead();
     ProcessQueueHead();
 }
@@ -370,7 +418,7 @@ void TQueueRun::expandDownload()
 {
     const TQueueEntry head = m_queue.Head();
     const std::string local = EnsureTrailingSeparator(head.Target);
-    const std::vector<TPaneItem> rows = m_host.RemoteRows();
+    const std::vector<TPaneItem> rows = remoteRows();
     if (rows.empty()) {
         if (!m_settings.SkipDir)
             ensureLocalDirectory(local, head);
@@ -384,7 +432,7 @@ void TQueueRun::expandDownload()
         ProcessQueueHead();
         return;
     }
-    m_host.ShowLocalDirectory(local);
+    showLocal(local);
     m_queue.InsertAtHead(childEntries(rows, prefix, local, true, head.Depth));
     ProcessQueueHead();
 }
@@ -393,8 +441,8 @@ void TQueueRun::expandUpload()
 {
     const TQueueEntry head = m_queue.Head();
     RemoveQueueHead();
-    const std::string remote = EnsureTrailingSeparator(m_host.RemoteDirectory());
-    const std::string local = m_host.LocalDirectory();
+    const std::string remote = EnsureTrailingSeparator(remoteDir());
+    const std::string local = localDir();
     // Names that are not UTF-8 never reach the pane's rows: each is a file
     // the run was asked to move and did not.
     if (DIR* d = ::opendir(local.c_str())) {
@@ -407,7 +455,7 @@ void TQueueRun::expandUpload()
         ::closedir(d);
     }
     if (!tooDeep(head, local))
-        m_queue.InsertAtHead(childEntries(m_host.LocalRows(), local, remote, false, head.Depth));
+        m_queue.InsertAtHead(childEntries(localRows(), local, remote, false, head.Depth));
     ProcessQueueHead();
 }
 
@@ -527,19 +575,19 @@ void TQueueRun::downloadHeadFile()
     }
     const TQueueEntry head = m_queue.Head();
     const std::string dir = ParentPath(head.Target);
-    if (!dir.empty() && dir != m_host.LocalDirectory()) {
+    if (!dir.empty() && dir != localDir()) {
         if (!ensureLocalDirectory(dir, head)) {
             RemoveQueueHead();
             ProcessQueueHead();
             return;
         }
-        m_host.ShowLocalDirectory(dir);
+        showLocal(dir);
     }
     m_ftp.RemoteFile = LastPathSegment(head.Source);
     m_ftp.LocalFile = head.Target;
     int64_t size = head.Size;
     const bool sizeMissing = size < 0;
-    const std::optional<TPaneItem> remote = m_host.FindRemoteRow(m_ftp.RemoteFile);
+    const std::optional<TPaneItem> remote = findRemoteRow(m_ftp.RemoteFile);
     if (remote && sizeMissing)
         size = remote->size;
     CurrentFileSize = std::max<int64_t>(size, 0);
@@ -556,7 +604,7 @@ void TQueueRun::downloadHeadFile()
             ApplyCaseRule(ApplyRenameRules(localName(m_ftp.LocalFile), false, m_settings, SessionRenameRules),
                           m_settings.ForceLowerCase),
         head.Source);
-    if (waitForPool(m_ftp.LocalFile, EnsureTrailingSeparator(m_host.RemoteDirectory()) + m_ftp.RemoteFile))
+    if (waitForPool(m_ftp.LocalFile, EnsureTrailingSeparator(remoteDir()) + m_ftp.RemoteFile))
         return;
     const QFileInfo local(QString::fromStdString(m_ftp.LocalFile));
     const TExistingTarget target{local.exists(), local.exists() ? local.size() : 0, size};
@@ -590,7 +638,7 @@ void TQueueRun::downloadHeadFile()
     if (poolTakes()) {
         TTransferJob job;
         job.Entry = head;
-        job.RemotePath = EnsureTrailingSeparator(m_host.RemoteDirectory()) + m_ftp.RemoteFile;
+        job.RemotePath = EnsureTrailingSeparator(remoteDir()) + m_ftp.RemoteFile;
         job.LocalPath = m_ftp.LocalFile;
         job.Resume = resume;
         job.Size = CurrentFileSize;
@@ -619,8 +667,8 @@ void TQueueRun::uploadHeadFile()
     const std::string name = LastPathSegment(head.Target);
     m_ftp.LocalFile = head.Source;
     const std::string dir = ParentPath(head.Source);
-    if (!dir.empty() && dir != m_host.LocalDirectory() && QFileInfo(QString::fromStdString(dir)).isDir())
-        m_host.ShowLocalDirectory(dir);
+    if (!dir.empty() && dir != localDir() && QFileInfo(QString::fromStdString(dir)).isDir())
+        showLocal(dir);
     CurrentFileSize = std::max<int64_t>(head.Size, 0);
     m_ftp.ResumePos = 0;
     m_ftp.RemoteFile = name;
@@ -631,9 +679,9 @@ void TQueueRun::uploadHeadFile()
     // The name it will have there: the existing file to ask about is that one.
     m_ftp.RemoteFile =
         ApplyCaseRule(ApplyRenameRules(name, true, m_settings, SessionRenameRules), m_settings.ForceLowerCase);
-    if (waitForPool(m_ftp.LocalFile, EnsureTrailingSeparator(m_host.RemoteDirectory()) + m_ftp.RemoteFile))
+    if (waitForPool(m_ftp.LocalFile, EnsureTrailingSeparator(remoteDir()) + m_ftp.RemoteFile))
         return;
-    const std::optional<TPaneItem> existing = m_host.FindRemoteRow(m_ftp.RemoteFile);
+    const std::optional<TPaneItem> existing = findRemoteRow(m_ftp.RemoteFile);
     const int64_t localSize = QFileInfo(QString::fromStdString(m_ftp.LocalFile)).size();
     const int64_t remoteSize = existing ? std::max<int64_t>(existing->size, 0) : 0;
     const TExistingTarget target{existing.has_value(), remoteSize, localSize};
@@ -659,7 +707,7 @@ void TQueueRun::uploadHeadFile()
         TTransferJob job;
         job.Entry = head;
         job.Upload = true;
-        job.RemotePath = EnsureTrailingSeparator(m_host.RemoteDirectory()) + m_ftp.RemoteFile;
+        job.RemotePath = EnsureTrailingSeparator(remoteDir()) + m_ftp.RemoteFile;
         job.LocalPath = m_ftp.LocalFile;
         job.ResumePos = m_ftp.ResumePos;
         job.Size = CurrentFileSize;
@@ -696,9 +744,9 @@ void TQueueRun::ManualDownload(const std::string& remote)
         log("跳过不安全的名称: " + remote, lcError);
         return;
     }
+    m_manual = true;
     StartQueue();
     m_host.ShowLocalDirectory(m_host.LocalDirectory());
-    m_manual = true;
     CurrentFileSize = 0;
     m_host.Status("接收:" + name + " (0字节)");
     m_ftp.LocalFile = localTarget(m_host.LocalDirectory() + name, remote);
@@ -856,12 +904,12 @@ void TQueueRun::fileStored()
 
 void TQueueRun::Abort()
 {
-    if (!IsTransferring(m_workflow.State()))
+    if (!IsTransferring(State()))
         return;
-    m_workflow.SetBusy(SessionState::Aborting);
+    setBusy(SessionState::Aborting);
     if (m_pool && m_pool->Busy())
         m_pool->AbortAll();
-    if (m_ftp.ReplyState() != rsIdle)
+    if (!m_detached && m_ftp.ReplyState() != rsIdle)
         m_ftp.Abort();
     else if (!m_finishWhenPoolEnds)
         FinishQueue(false);  // the browsing connection was only waiting for the transfer connections
@@ -879,9 +927,13 @@ void TQueueRun::SetPool(TTransferPool* pool)
         // No transfer connection can be had: the browsing connection moves them.
         std::vector<TQueueEntry> back;
         for (const TTransferJob& j : jobs)
-            back.push_back(j.Entry);
+            if (j.Kind == TJobKind::File)
+                back.push_back(j.Entry);
         m_queue.InsertAtHead(std::move(back));
-        if (std::exchange(m_waitingForPool, false))
+        const bool waited = std::exchange(m_waitingForPool, false);
+        if (m_detached)
+            attach();  // whatever it waited for: a file's turn or a folder
+        else if (waited)
             ProcessQueueHead();
     };
     // Their errors are not the run's failures: a file counts when it ends
@@ -897,7 +949,7 @@ int TQueueRun::maxTransfers() const
 bool TQueueRun::poolTakes() const
 {
     return m_pool && maxTransfers() > 1 && m_pool->Limit() > 0 && !m_manual && !m_ftp.SKeyLogin &&
-           IsTransferring(m_workflow.State());
+           IsTransferring(State());
 }
 
 bool TQueueRun::waitForPool(const std::string& localPath, const std::string& remotePath)
@@ -912,7 +964,8 @@ void TQueueRun::handOff(TTransferJob job)
 {
     if (!job.Upload)
         m_written[job.LocalPath] = job.Entry.Source;  // no other file of this run writes there meanwhile
-    m_workflow.AfterLogin = AfterLoginAction::None;
+    if (!m_detached)
+        m_workflow.AfterLogin = AfterLoginAction::None;
     RemoveQueueHead();
     if (!m_poolClock.isValid()) {
         m_poolClock.start();
@@ -926,7 +979,11 @@ void TQueueRun::handOff(TTransferJob job)
 
 void TQueueRun::jobDone(const TTransferJob& job, const TJobResult& r)
 {
-    const SessionState state = m_workflow.State();
+    if (job.Kind != TJobKind::File) {
+        walked(job, r);
+        return;
+    }
+    const SessionState state = State();
     if (!r.Success && (state == SessionState::Aborting || !IsTransferring(state))) {
         // Stopped by the user or with the run: it stays queued.
         m_queue.InsertAtHead({job.Entry});
@@ -962,8 +1019,120 @@ void TQueueRun::jobDone(const TTransferJob& job, const TJobResult& r)
         return;
     }
     // Aborting: no next file; Abort finishes the run once the last one ends.
-    if (std::exchange(m_waitingForPool, false) && IsTransferring(m_workflow.State()))
+    if (std::exchange(m_waitingForPool, false) && IsTransferring(State()))
         ProcessQueueHead();
+}
+
+void TQueueRun::walked(const TTransferJob& job, const TJobResult& r)
+{
+    const SessionState state = State();
+    if (m_finishWhenPoolEnds || state == SessionState::Aborting || !IsTransferring(state)) {
+        // Stopped meanwhile: the folder stays at the queue's head.
+        if (m_finishWhenPoolEnds && !m_pool->Busy())
+            FinishQueue(*std::exchange(m_finishWhenPoolEnds, std::nullopt));
+        return;
+    }
+    if (job.Kind == TJobKind::MakeFolder) {
+        directoryCreated();  // made or already there: entered either way
+        return;
+    }
+    if (!job.Entered) {
+        m_walkRefusal = r.Reason.empty() ? "连接断开" : r.Reason;
+        DirectoryFailed();
+        return;
+    }
+    // Entered: a listing that failed counts as an empty folder, as on the
+    // browsing connection.
+    m_walkDir = EnsureTrailingSeparator(job.RemotePath);
+    walkRows(r.Lines);
+    Listed();
+}
+
+void TQueueRun::walkRows(const TListingLines& lines)
+{
+    const TRemoteRowRules rules = m_host.RemoteRowRules();
+    TListParser parser;
+    parser.BeginListing();
+    m_walkRows.clear();
+    m_walkIndex.clear();
+    for (const std::string_view line : lines) {
+        TRemoteEntry e;
+        if (!parser.ParseLine(m_ftp.ServerType, lines.Mlsd, std::string(line), e) || e.Name == "." || e.Name == "..")
+            continue;
+        const QString text = m_ftp.NameCodec().Decode(e.Name);
+        if (!(MaskMatch(text, rules.filter) || (e.IsDir && !rules.filterFolders)) || (e.IsLink && !rules.showLinks))
+            continue;
+        m_walkIndex.emplace(e.Name, m_walkRows.size());
+        m_walkRows.push_back({std::move(e.Name), e.IsDir, e.IsDir ? -1 : e.Size, e.Date});
+    }
+}
+
+std::optional<TPaneItem> TQueueRun::findRemoteRow(const std::string& name) const
+{
+    if (!m_detached)
+        return m_host.FindRemoteRow(name);
+    if (const auto it = m_walkIndex.find(name); it != m_walkIndex.end())
+        return m_walkRows[it->second];
+    // As the pane finds it: a name that differs only in case.
+    const QString wanted = m_ftp.NameCodec().Decode(name);
+    for (const TPaneItem& r : m_walkRows)
+        if (m_ftp.NameCodec().Decode(r.name).compare(wanted, Qt::CaseInsensitive) == 0)
+            return r;
+    return std::nullopt;
+}
+
+void TQueueRun::setBusy(SessionState s)
+{
+    if (m_detached)
+        m_detachedState = s;
+    else
+        m_workflow.SetBusy(s);
+}
+
+void TQueueRun::showLocal(const std::string& dir)
+{
+    if (m_detached)
+        m_localDir = EnsureTrailingSeparator(dir);
+    else
+        m_host.ShowLocalDirectory(dir);
+}
+
+void TQueueRun::enterRemote(const std::string& dir)
+{
+    if (!m_detached) {
+        m_ftp.ChangeDir(dir);
+        return;
+    }
+    TTransferJob job;
+    job.Kind = TJobKind::ListFolder;
+    job.RemotePath = dir;
+    m_pool->Start(std::move(job));
+}
+
+void TQueueRun::makeRemote(const std::string& dir)
+{
+    if (!m_detached) {
+        m_ftp.MakeDir(dir);
+        return;
+    }
+    TTransferJob job;
+    job.Kind = TJobKind::MakeFolder;
+    job.RemotePath = dir;
+    m_pool->Start(std::move(job));
+}
+
+void TQueueRun::attach()
+{
+    if (m_workflow.State() != SessionState::Idle) {
+        // The user is busy on it: the run stops, its files stay queued.
+        log("没有传输连接能登录, 队列停止", lcError);
+        FinishQueue(false);
+        return;
+    }
+    const SessionState s = m_detachedState;
+    m_detached = false;
+    m_workflow.SetBusy(s);
+    ProcessQueueHead();  // the folder or file at the head, again on the browsing connection
 }
 
 void TQueueRun::TakeBackInFlight()
@@ -999,15 +1168,26 @@ void TQueueRun::FinishQueue(bool returnHome)
         m_runFailed.clear();
         m_runEnded = 0;
     }
-    const SessionState was = m_workflow.State();
-    m_workflow.SetBusy(SessionState::Refreshing);
-    m_workflow.AfterLogin = AfterLoginAction::None;
+    const SessionState was = State();
+    const bool detached = std::exchange(m_detached, false);
+    if (detached)
+        m_detachedState = SessionState::Idle;
+    else
+        m_workflow.SetBusy(SessionState::Refreshing);
+    if (!detached)
+        m_workflow.AfterLogin = AfterLoginAction::None;
     if (m_progress)
         m_progress->ShowNormalPanels();
     if (OnFinished)
         OnFinished();
     m_workflow.PlaySound(m_settings.TransferSound, m_settings.TransferWav);
-    if (m_host.LocalDirectory() != QueueStartLocalDir && !QueueStartLocalDir.empty() &&
+    if (detached) {
+        // The panes stayed the user's: each shows what the run changed in it.
+        if (was == SessionState::Downloading || DeleteAfterUpload)
+            m_host.ShowLocalDirectory(m_host.LocalDirectory());
+        if (was != SessionState::Downloading && m_workflow.State() == SessionState::Idle)
+            m_workflow.Refresh();
+    } else if (m_host.LocalDirectory() != QueueStartLocalDir && !QueueStartLocalDir.empty() &&
         QFileInfo(QString::fromStdString(QueueStartLocalDir)).isDir())
         m_host.ShowLocalDirectory(QueueStartLocalDir);
     else if (was == SessionState::Downloading || DeleteAfterUpload)
@@ -1015,6 +1195,8 @@ void TQueueRun::FinishQueue(bool returnHome)
     if (HangUpWhenDone)
         HangUpActiveConnection(true, {});
     if (ScriptRunning || CompletionAction == TCompletionAction::Idle) {
+        if (detached)
+            return;
         const bool elsewhere = EnsureTrailingSeparator(m_host.RemoteDirectory()) != QueueStartRemoteDir;
         const bool emptyPane = was == SessionState::Downloading && m_host.RemoteRows().empty();
         if (!QueueStartRemoteDir.empty() &&

@@ -37,6 +37,13 @@ struct TPaneItem {
     TListingDate date;
 };
 
+// Which entries of a listing become rows: the pane's filter and its links.
+struct TRemoteRowRules {
+    QString filter = QStringLiteral("*.*");
+    bool filterFolders = false;  // folders must match the filter too
+    bool showLinks = true;
+};
+
 // What a run needs of the window: the panes and the status line.
 class IQueueHost {
 public:
@@ -48,6 +55,11 @@ public:
     // costs one listing, not one per file.
     virtual void RefreshLocalSoon() { ShowLocalDirectory(LocalDirectory()); }
     virtual std::vector<TPaneItem> LocalRows() const = 0;   // without ".."
+    // Another local folder's rows, as the local pane would show them (a run
+    // that walks its folders off the panes).
+    virtual std::vector<TPaneItem> LocalRowsOf(const std::string& dir) const;
+    // Which listed remote entries a run takes, as the remote pane would show them.
+    virtual TRemoteRowRules RemoteRowRules() const { return {}; }
     virtual std::vector<TPaneItem> RemoteRows() const = 0;  // without ".."
     // The first remote row of that name, letter case ignored.
     virtual std::optional<TPaneItem> FindRemoteRow(const std::string& name) const = 0;
@@ -81,6 +93,10 @@ public:
               IQueueHost& host, IPrompt& prompt, QObject* parent = nullptr);
 
     void SetPrompt(IPrompt& prompt) { m_prompt = &prompt; }
+    // The run's state: the browsing connection's, except while a run walks
+    // its folders on transfer connections and leaves that one free.
+    SessionState State() const { return m_detached ? m_detachedState : m_workflow.State(); }
+    bool Detached() const { return m_detached; }
     // Transfer connections for the run's files ("MaxTransfers" above 1);
     // without, every file moves over the browsing connection.
     void SetPool(TTransferPool* pool);
@@ -177,6 +193,26 @@ private:
     bool waitForPool(const std::string& localPath, const std::string& remotePath);
     void handOff(TTransferJob job);
     void jobDone(const TTransferJob& job, const TJobResult& result);
+    // A folder listed or made on a transfer connection (a detached run).
+    void walked(const TTransferJob& job, const TJobResult& result);
+    // The sides the run works on: the panes and the browsing connection, or,
+    // detached, its own folders and the transfer connections.
+    void setBusy(SessionState s);
+    std::string remoteDir() const { return m_detached ? m_walkDir : m_host.RemoteDirectory(); }
+    std::vector<TPaneItem> remoteRows() const { return m_detached ? m_walkRows : m_host.RemoteRows(); }
+    std::optional<TPaneItem> findRemoteRow(const std::string& name) const;
+    std::string localDir() const { return m_detached ? m_localDir : m_host.LocalDirectory(); }
+    void showLocal(const std::string& dir);
+    std::vector<TPaneItem> localRows() const
+    {
+        return m_detached ? m_host.LocalRowsOf(m_localDir) : m_host.LocalRows();
+    }
+    void enterRemote(const std::string& dir);
+    void makeRemote(const std::string& dir);
+    std::string lastRefusal() const { return m_detached ? m_walkRefusal : m_ftp.LastRefusal(); }
+    void walkRows(const TListingLines& lines);
+    // No transfer connection logs in: the browsing connection walks and moves the rest.
+    void attach();
     void reconnectAndGoOn();  // a new login, then the same run goes on
     void log(const std::string& text, int colour = lcNormal)
     {
@@ -223,6 +259,16 @@ private:
     TTransferPool* m_pool = nullptr;
     bool m_waitingForPool = false;          // the head waits for a transfer connection
     std::optional<bool> m_finishWhenPoolEnds;  // FinishQueue's returnHome, once the last file ends
+    // Detached: started by the user with transfer connections, the run lists
+    // and makes folders on them and never uses the browsing connection, so
+    // the user browses while it runs.
+    bool m_detached = false;
+    SessionState m_detachedState = SessionState::Idle;
+    std::string m_walkDir;               // the remote folder listed last, with its rows
+    std::vector<TPaneItem> m_walkRows;
+    std::unordered_map<std::string, size_t> m_walkIndex;  // exact name to row
+    std::string m_walkRefusal;           // why a folder could not be entered
+    std::string m_localDir;              // the local folder the run is in
     QElapsedTimer m_poolClock;  // since the run's first file went to a transfer connection
     int64_t m_poolBytes = 0;    // what its files that ended moved
     std::shared_ptr<TRateLimit> m_downloadLimit = std::make_shared<TRateLimit>();

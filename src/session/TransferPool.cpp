@@ -40,7 +40,7 @@ void TTransferPool::watchTick()
         if (!w->job || !w->loggedIn)
             continue;
         TFTPclient& c = *w->ftp;
-        if (c.ReplyState() == rsTransfer && c.DataDone && !c.ReplyDone &&
+        if (w->job->Kind == TJobKind::File && c.ReplyState() == rsTransfer && c.DataDone && !c.ReplyDone &&
             TFTPclient::TickDiff(c.DataSocket().LastActivity, now) > static_cast<uint32_t>(m_hangMs)) {
             hung.push_back(w->number);
             continue;
@@ -95,6 +95,9 @@ TTransferPool::~TTransferPool()
         w->ftp->OnFtpError = nullptr;
         w->ftp->OnFileReceived = nullptr;
         w->ftp->OnFileStored = nullptr;
+        w->ftp->OnDirectoryChanged = nullptr;
+        w->ftp->OnDirectoryCreated = nullptr;
+        w->ftp->OnListingDone = nullptr;
         w->ftp->Close();
     }
 }
@@ -136,7 +139,10 @@ bool TTransferPool::Busy() const
 
 void TTransferPool::Start(TTransferJob job)
 {
-    m_waiting.push_back(std::move(job));
+    if (job.Kind == TJobKind::File)
+        m_waiting.push_back(std::move(job));
+    else
+        m_waiting.push_front(std::move(job));
     dispatch();
 }
 
@@ -202,6 +208,17 @@ TTransferPool::Worker* TTransferPool::openWorker()
     };
     c.OnFileReceived = [this, raw](TFTPclient*) { jobEnded(*raw); };
     c.OnFileStored = [this, raw](TFTPclient*) { jobEnded(*raw); };
+    c.OnDirectoryCreated = [this, raw](TFTPclient*) { jobEnded(*raw); };
+    c.OnListingDone = [this, raw](TFTPclient*) { jobEnded(*raw); };
+    c.OnDirectoryChanged = [this, raw](TFTPclient* ftp) {
+        // Entered: its listing follows; refused: the job ends with the refusal.
+        if (raw->job && raw->job->Kind == TJobKind::ListFolder && ftp->Success()) {
+            raw->job->Entered = true;
+            ftp->List();
+        }
+        else
+            jobEnded(*raw);
+    };
     m_workers.push_back(std::move(w));
     c.Connect();
     return raw;
@@ -264,6 +281,14 @@ void TTransferPool::run(Worker& w)
     w.movedAt = TickCount();
     if (!m_watch->isActive())
         m_watch->start();
+    if (j.Kind == TJobKind::ListFolder) {
+        c.ChangeDir(j.RemotePath);
+        return;
+    }
+    if (j.Kind == TJobKind::MakeFolder) {
+        c.MakeDir(j.RemotePath);
+        return;
+    }
     if (j.Upload) {
         c.ResumePos = j.ResumePos;
         c.UploadTime = j.UploadTime;
@@ -313,6 +338,8 @@ void TTransferPool::jobEnded(Worker& w)
     r.Milliseconds = c.TransferTime;
     r.ReceivedTime = c.ReceivedTime();
     r.Connection = w.number;
+    if (job.Kind == TJobKind::ListFolder && r.Success)
+        r.Lines = std::move(c.ListingLines);
     if (OnJobDone)
         OnJobDone(job, r);
     dispatch();
@@ -333,7 +360,8 @@ void TTransferPool::connectionLost(Worker& w)
             if (OnJobDone)
                 OnJobDone(*job, r);
         } else {
-            log("传输连接断开, 在另一个连接上继续: " + job->RemotePath, lcError);
+            if (job->Kind == TJobKind::File)
+                log("传输连接断开, 在另一个连接上继续: " + job->RemotePath, lcError);
             if (!job->Upload)
                 job->Resume = true;
             m_waiting.push_front(std::move(*job));
@@ -355,6 +383,9 @@ void TTransferPool::remove(Worker& w)
     c->OnFtpError = nullptr;
     c->OnFileReceived = nullptr;
     c->OnFileStored = nullptr;
+    c->OnDirectoryChanged = nullptr;
+    c->OnDirectoryCreated = nullptr;
+    c->OnListingDone = nullptr;
     c->Close();
     c->deleteLater();
     m_workers.erase(it);
@@ -388,7 +419,9 @@ void TTransferPool::AbortAll()
 
 bool TTransferPool::Touches(const std::string& localPath, const std::string& remotePath) const
 {
-    const auto same = [&](const TTransferJob& j) { return j.LocalPath == localPath || j.RemotePath == remotePath; };
+    const auto same = [&](const TTransferJob& j) {
+        return j.Kind == TJobKind::File && (j.LocalPath == localPath || j.RemotePath == remotePath);
+    };
     return std::any_of(m_waiting.begin(), m_waiting.end(), same) ||
            std::any_of(m_workers.begin(), m_workers.end(), [&](const auto& w) { return w->job && same(*w->job); });
 }
@@ -408,7 +441,7 @@ std::vector<TRunningFile> TTransferPool::Running() const
 {
     std::vector<TRunningFile> out;
     for (const auto& w : m_workers)
-        if (w->job)
+        if (w->job && w->job->Kind == TJobKind::File)
             out.push_back({&*w->job, w->number, w->loggedIn ? w->ftp->TransferBytes : 0, w->ftp->TransferTime,
                            w->ftp->IsConnected() ? w->ftp->LocalPort() : 0});
     return out;
@@ -417,11 +450,13 @@ std::vector<TRunningFile> TTransferPool::Running() const
 std::vector<TQueueEntry> TTransferPool::InFlight() const
 {
     std::vector<TQueueEntry> out;
+    // A folder job's entry is still the queue's head.
     for (const auto& w : m_workers)
-        if (w->job)
+        if (w->job && w->job->Kind == TJobKind::File)
             out.push_back(w->job->Entry);
     for (const TTransferJob& j : m_waiting)
-        out.push_back(j.Entry);
+        if (j.Kind == TJobKind::File)
+            out.push_back(j.Entry);
     return out;
 }
 

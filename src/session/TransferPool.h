@@ -23,11 +23,16 @@ class QTimer;
 #include <string>
 #include <vector>
 
+// What a transfer connection is asked to do: move a file, or, for a run
+// that walks its folders off the browsing connection, list or make a folder.
+enum class TJobKind : uint8_t { File, ListFolder, MakeFolder };
+
 // A file handed to a transfer connection, with every decision made.
 struct TTransferJob {
+    TJobKind Kind = TJobKind::File;
     TQueueEntry Entry;        // as queued: for the failed list and the saved queue
     bool Upload = false;
-    std::string RemotePath;   // absolute, the server's bytes
+    std::string RemotePath;   // absolute, the server's bytes (a folder's for ListFolder and MakeFolder)
     std::string LocalPath;
     bool Resume = false;      // download: go on from the local file's end
     int64_t ResumePos = 0;    // upload: the server's size to go on from
@@ -39,6 +44,7 @@ struct TTransferJob {
     bool ViaTemporaryName = false; // upload: under a hidden name, renamed at the end
     bool InScript = false;
     int Attempts = 0;              // connections it was on so far
+    bool Entered = false;          // ListFolder: the folder was entered (its listing may still fail)
 };
 
 // How a job ended.
@@ -49,6 +55,7 @@ struct TJobResult {
     uint32_t Milliseconds = 0;
     int64_t ReceivedTime = -1; // download: the server's time of the file ("MDTM"), -1 none
     int Connection = 0;        // 1-based number of the transfer connection
+    TListingLines Lines;       // ListFolder: the folder's listing
 };
 
 // A running file, for the queue list.
@@ -82,6 +89,7 @@ public:
     bool HasFree() const;
     // Jobs running or waiting for a connection.
     bool Busy() const;
+    // Files wait their turn; a folder job goes before them (the run waits for it).
     void Start(TTransferJob job);
     // Every running job is aborted; each ends (failed) through OnJobDone.
     void AbortAll();

@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <QStatusBar>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -78,7 +79,7 @@ TEST(TransferConnections, AServerThatTakesFewerLoginsGetsFewerConnectionsAndEver
     s.t.w->LocalPane().View()->SetSelected(s.t.row(s.t.w->LocalPane().View(), QStringLiteral("多")), true);
     s.t.w->QueuePanel().mnuUploadClick("back");
     ASSERT_TRUE(s.runEnded()) << s.logText();
-    EXPECT_EQ(treeOf(s.home + QStringLiteral("/back/多")), treeOf(s.local.path() + QStringLiteral("/多")));
+    EXPECT_EQ(treeOf(s.home + QStringLiteral("/back/多")), treeOf(s.local.path() + QStringLiteral("/多"))) << s.logText();
     EXPECT_EQ(countLines(s.t.log(), refused), 1u) << s.logText();
     EXPECT_TRUE(s.t.w->QueuePanel().Run().FailedEntries().empty()) << s.logText();
 }
@@ -141,7 +142,7 @@ TEST(TransferConnections, AQueueClosedWithFilesInFlightIsSavedWholeAndFinishedLa
     again.w->LocalPane().SetDirectory(s->local.path());
     again.w->HandOffCommandLine({});
     ASSERT_TRUE(WaitFor([&] {
-        return again.w->Workflow().State() == SessionState::Idle && again.w->QueueEntries().Empty();
+        return again.w->QueueRun().State() == SessionState::Idle && again.w->QueueEntries().Empty();
     }, 60000));
     EXPECT_EQ(treeOf(s->local.path() + QStringLiteral("/慢")), treeOf(s->home + QStringLiteral("/慢")));
 }
@@ -203,7 +204,7 @@ TEST(TransferConnections, TheDownloadLimitHoldsOverTwentyMegabytesOnTwoConnectio
     std::vector<std::pair<qint64, int64_t>> samples;  // ms, bytes on disk
     ASSERT_TRUE(WaitFor([&] {
         samples.emplace_back(clock.elapsed(), onDisk());
-        return s.t.w->Workflow().State() == SessionState::Idle && s.t.w->QueueEntries().Empty();
+        return s.t.w->QueueRun().State() == SessionState::Idle && s.t.w->QueueEntries().Empty();
     }, 60000)) << s.logText();
     const double seconds = static_cast<double>(clock.elapsed()) / 1000;
     EXPECT_EQ(treeOf(s.local.path() + QStringLiteral("/限")), treeOf(s.home + QStringLiteral("/限")));
@@ -349,12 +350,14 @@ TEST(TransferConnections, AnAbortWithFilesInFlightEndsTheRunAndKeepsThemQueued)
     ASSERT_TRUE(pool) << s.logText();
     ASSERT_TRUE(WaitFor([&] { return pool->Running().size() == 4; }, 20000)) << s.logText();
     s.t.w->QueuePanel().Run().Abort();
-    ASSERT_TRUE(WaitFor([&] { return s.t.w->Workflow().State() == SessionState::Idle; }, 30000)) << s.logText();
+    ASSERT_TRUE(WaitFor([&] { return s.t.w->QueueRun().State() == SessionState::Idle; }, 30000)) << s.logText();
     EXPECT_FALSE(pool->Busy());
     EXPECT_EQ(s.t.w->QueueEntries().Count(), 8u) << s.logText();
     EXPECT_TRUE(s.t.w->QueuePanel().Run().FailedEntries().empty()) << s.logText();
 
-    // Again, aborted while the four are moving data this time.
+    // Again, aborted while the four are moving data this time. A file begun
+    // before the first abort is there in part: it is resumed.
+    s.t.prompt.existing = IPrompt::ExistingFileAnswer::Resume;
     ASSERT_TRUE(s.t.w->QueuePanel().Run().TransferQueue());
     ASSERT_TRUE(WaitFor([&] {
         const auto running = pool->Running();
@@ -362,8 +365,61 @@ TEST(TransferConnections, AnAbortWithFilesInFlightEndsTheRunAndKeepsThemQueued)
                std::all_of(running.begin(), running.end(), [](const TRunningFile& f) { return f.Bytes > 0; });
     }, 20000)) << s.logText();
     s.t.w->QueuePanel().Run().Abort();
-    ASSERT_TRUE(WaitFor([&] { return s.t.w->Workflow().State() == SessionState::Idle; }, 30000)) << s.logText();
+    ASSERT_TRUE(WaitFor([&] { return s.t.w->QueueRun().State() == SessionState::Idle; }, 30000)) << s.logText();
     EXPECT_FALSE(pool->Busy());
     EXPECT_EQ(s.t.w->QueueEntries().Count(), 8u) << s.logText();
     EXPECT_TRUE(s.t.w->QueuePanel().Run().FailedEntries().empty()) << s.logText();
+}
+
+// While four files move, the browsing connection is the user's: a folder is
+// entered with the Enter key and listed, a folder is made there, and neither
+// waits for the run; the run's folder walk happens on transfer connections,
+// the local pane stays where the user left it, and every file arrives whole.
+TEST(TransferConnections, TheServerIsBrowsedWhileFourFilesMove)
+{
+    auto all = files(QStringLiteral("忙"), 8, 1000000);  // 10 s each at 100 KB/s
+    for (auto& f : files(QStringLiteral("别处"), 3, 1000))
+        all.push_back(std::move(f));
+    OwnServerRun s(all, 100000);
+    TTransferPool* pool = downloadFolder(s, QStringLiteral("忙"), 4);
+    ASSERT_TRUE(pool) << s.logText();
+    ASSERT_TRUE(WaitFor([&] {
+        const auto running = pool->Running();
+        return running.size() == 4 &&
+               std::all_of(running.begin(), running.end(), [](const TRunningFile& f) { return f.Bytes > 0; });
+    }, 20000)) << s.logText();
+    EXPECT_EQ(s.t.w->Workflow().State(), SessionState::Idle);
+    const QString localDir = s.t.w->LocalPane().Directory();
+
+    TCorvListView* remote = s.t.w->RemotePane().View();
+    remote->SetCurrentRow(s.t.row(remote, QStringLiteral("别处")));
+    QTest::keyClick(remote->View(), Qt::Key_Return);
+    ASSERT_TRUE(WaitFor([&] {
+        return s.t.w->RemotePane().Directory().ends_with("/别处/") && s.t.w->Workflow().State() == SessionState::Idle;
+    }, 10000)) << s.logText();
+    EXPECT_GE(s.t.row(remote, QStringLiteral("文件 2.bin")), 0);
+    EXPECT_EQ(s.t.w->QueueRun().State(), SessionState::Downloading);  // listed while the run goes on
+    EXPECT_EQ(pool->Running().size(), 4u);
+
+    s.t.w->SetActivePane(remote);
+    s.t.prompt.texts = {"新目录"};
+    s.t.w->FileCommands().popNewFoldClick();
+    ASSERT_TRUE(WaitFor([&] { return s.t.row(remote, QStringLiteral("新目录")) >= 0; }, 10000)) << s.logText();
+    EXPECT_TRUE(QFileInfo(s.home + QStringLiteral("/别处/新目录")).isDir());
+    EXPECT_EQ(s.t.w->QueueRun().State(), SessionState::Downloading);
+
+    ASSERT_TRUE(s.runEnded(90000)) << s.logText();
+    EXPECT_EQ(treeOf(s.local.path() + QStringLiteral("/忙")), treeOf(s.home + QStringLiteral("/忙"))) << s.logText();
+    EXPECT_EQ(s.t.w->LocalPane().Directory(), localDir);  // not moved by the run
+    EXPECT_TRUE(s.t.w->RemotePane().Directory().ends_with("/别处/"));  // nor the remote pane
+    // The run's folder was entered on a transfer connection only.
+    const auto log = s.t.log();
+    const auto cwdInto = [&](const std::string& prefix) {
+        return std::any_of(log.begin(), log.end(),
+                           [&](const std::string& l) { return l.rfind(prefix, 0) == 0 && l.find("忙") != std::string::npos; });
+    };
+    EXPECT_FALSE(cwdInto("CWD ")) << s.logText();
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string& l) {
+        return l.starts_with("[") && l.find("] CWD ") != std::string::npos && l.find("忙") != std::string::npos;
+    })) << s.logText();
 }

@@ -204,7 +204,7 @@ struct OwnServerRun {
     {
         return WaitFor(
             [&] {
-                return t.w->Workflow().State() == SessionState::Idle &&
+                return t.w->QueueRun().State() == SessionState::Idle && t.w->Workflow().State() == SessionState::Idle &&
                        t.w->statusBar()->findChild<QWidget*>(QStringLiteral("ProgressPanel"))->isHidden();
             },
             ms);
