@@ -2,7 +2,8 @@
 # Several files at once, beside lftp, in one run against one vsftpd: a tree
 # of FILES files of 1 KiB (10,000 by default) downloaded by lftp "mirror
 # --parallel=4", by the window's queue on 4 transfer connections, and by the
-# queue on the browsing connection alone.
+# queue on the browsing connection alone; then 1 GiB as one file and as four,
+# and a listing of 100,000 entries while four files move (BROWSE_ENTRIES).
 #   ROUNDS=3 bench/parallel.sh [FILES]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -70,3 +71,19 @@ done
 printf 'one file, 1 connection:    %6.2f s  %7.0f MB/s\n' "$b1" "$(echo "$big * 1.048576 / $b1" | bc -l)"
 printf 'four files, 4 connections: %6.2f s  %7.0f MB/s\n' "$b4" "$(echo "$big * 1.048576 / $b4" | bc -l)"
 printf 'total speed, four / one: %.2f\n' "$(echo "$b1 / $b4" | bc -l)"
+
+# A folder of BROWSE_ENTRIES entries listed again in the remote pane, idle
+# and while the four quarters download on 4 transfer connections (held to
+# QB_LIMIT KiB/s together so that they outlast the listings).
+entries=${BROWSE_ENTRIES:-100000}
+[ "$entries" -gt 0 ] || exit 0
+mkdir -p "$work/home/big"
+(cd "$work/home/big" && seq -f "file-%06g.dat" 1 $((entries * 9 / 10)) | xargs touch &&
+ seq -f "dir-%06g" 1 $((entries / 10)) | xargs mkdir)
+chown -R ftptest "$work/home"
+mkdir -p "$work/client/browse"
+QB_LIMIT=${QB_LIMIT:-102400} "$bench" browse "$port" four big "$work/client/browse" > "$work/out.txt"
+rm -rf "$work/client/browse"
+printf '%s entries listed: idle %.3f s, beside 4 transfers %.3f s: %.2f x idle\n' \
+  "$(grep '^rows ' "$work/out.txt" | cut -d' ' -f2)" "$(grep '^idle ' "$work/out.txt" | cut -d' ' -f2)" \
+  "$(grep '^busy ' "$work/out.txt" | cut -d' ' -f2)" "$(grep '^ratio ' "$work/out.txt" | cut -d' ' -f2)"

@@ -4,9 +4,13 @@
 //                                  longest pause of the event loop meanwhile
 //   queue_bench entries N          N entries added to the shown queue one by
 //                                  one, then the head removed N times
+//   queue_bench browse PORT FOLDER BIG [INTO]  the folder BIG listed again in
+//                                  the remote pane, idle and while FOLDER's
+//                                  files download on 4 transfer connections
 // Prints seconds, processor time, peak memory.
 #include "BenchSupport.h"
 #include "app/Main.h"
+#include "session/QueueRun.h"
 #include "widgets/QueueView.h"
 #include "widgets/corvview.h"
 
@@ -79,7 +83,8 @@ int transfer(TfrmMain& w, const char* port, const QString& name, const QString& 
         probe.start(5);
     }
     w.QueuePanel().mnuDownloadClick();
-    if (!waitFor([&] { return idle() && w.QueueEntries().Empty(); }, 3'600'000)) {
+    const auto ended = [&] { return idle() && w.QueueRun().State() == SessionState::Idle; };
+    if (!waitFor(ended, 3'600'000)) {
         std::fprintf(stderr, "run did not end\n");
         return 1;
     }
@@ -88,6 +93,76 @@ int transfer(TfrmMain& w, const char* port, const QString& name, const QString& 
     std::printf("seconds %.3f\ncpu %.3f\npeak %ld KiB\n", secs, cpuSeconds() - cpu0, peakKiB());
     if (pauses)
         std::printf("longest event-loop pause %lld ms\n", static_cast<long long>(longest));
+    return 0;
+}
+
+// The remote pane's folder listed again from the server; seconds, or -1.
+double relist(TfrmMain& w)
+{
+    QElapsedTimer t;
+    t.start();
+    w.RemotePane().Refresh();
+    if (!waitFor([&] { return w.Workflow().State() == SessionState::Idle; }, 600000))
+        return -1;
+    return t.nsecsElapsed() / 1e9;
+}
+
+int browse(TfrmMain& w, const char* port, const QString& folder, const QString& big, const QString& into)
+{
+    w.LocalPane().SetDirectory(into);
+    w.QuickConnect().ServerField()->setEditText(QStringLiteral("127.0.0.1:ftptest:ftppass:%1").arg(port));
+    w.QuickConnect().Connect();
+    auto idle = [&] { return w.Workflow().State() == SessionState::Idle; };
+    if (!waitFor(idle, 60000)) {
+        std::fprintf(stderr, "no login\n");
+        return 1;
+    }
+    const std::string root = w.RemotePane().CurrentPath();
+    int row = -1;
+    for (int i = 0; i < w.RemotePane().View()->RowCount() && row < 0; ++i)
+        if (w.RemotePane().View()->Text(i, 0) == big)
+            row = i;
+    if (row < 0) {
+        std::fprintf(stderr, "no row %s\n", qPrintable(big));
+        return 1;
+    }
+    w.RemotePane().View()->EmitDoubleClick(row);
+    if (!waitFor(idle, 600000))
+        return 1;
+    double quiet = -1, busy = -1;
+    for (int i = 0; i < 3; ++i) {
+        const double s = relist(w);
+        quiet = quiet < 0 || s < quiet ? s : quiet;
+    }
+    const int rows = w.RemotePane().View()->RowCount();
+    // The files of FOLDER down on 4 transfer connections, under a limit that
+    // keeps them moving for the listings.
+    w.Settings().MaxTransfers = 4;
+    if (const char* limit = std::getenv("QB_LIMIT"))
+        w.Settings().DownloadLimit = std::atoi(limit);
+    w.QueueEntries().Append({{TEntryKind::DownloadDirectory, root + folder.toStdString() + "/", -1,
+                              (into + "/" + folder + "/").toStdString()}});
+    w.QueuePanel().queTransferClick();
+    TTransferPool* pool = w.QueueRun().Pool();
+    if (!waitFor([&] { return pool && pool->Running().size() == 4; }, 60000)) {
+        std::fprintf(stderr, "no four transfers\n");
+        return 1;
+    }
+    int counted = 0;
+    for (int i = 0; i < 3; ++i) {
+        const double s = relist(w);
+        if (pool->Running().size() < 4)
+            break;  // the listing did not run beside four transfers to its end
+        busy = busy < 0 || s < busy ? s : busy;
+        ++counted;
+    }
+    w.QueueRun().Abort();
+    waitFor([&] { return w.QueueRun().State() == SessionState::Idle; }, 60000);
+    if (counted == 0) {
+        std::fprintf(stderr, "the transfers ended before a listing did: raise the files' size or lower QB_LIMIT\n");
+        return 1;
+    }
+    std::printf("rows %d\nidle %.3f\nbusy %.3f\nratio %.2f\n", rows, quiet, busy, busy / quiet);
     return 0;
 }
 
@@ -150,6 +225,12 @@ int main(int argc, char** argv)
     if (mode == "entries")
         return entries(w, std::stol(argv[2]));
     QTemporaryDir scratch;
+    if (mode == "browse") {
+        if (argc < 5)
+            return 2;
+        const QString into = argc > 5 ? QString::fromLocal8Bit(argv[5]) : scratch.path();
+        return browse(w, argv[2], QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[4]), into);
+    }
     const QString into = argc > 4 ? QString::fromLocal8Bit(argv[4]) : scratch.path();
     return transfer(w, argv[2], QString::fromLocal8Bit(argv[3]), into, mode == "file");
 }

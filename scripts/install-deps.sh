@@ -12,10 +12,10 @@ SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 
 packages=(cmake ninja-build g++ qt6-base-dev qt6-translations-l10n fonts-wqy-microhei
-          shared-mime-info desktop-file-utils libssl-dev ca-certificates)
+          shared-mime-info desktop-file-utils libssl-dev libssh-dev ca-certificates)
 if [ "${1:-}" = "--test" ]; then
   packages+=(libgtest-dev clang libclang-rt-14-dev xvfb xauth dbus dbus-bin
-             vsftpd python3-pyftpdlib dante-server ftp-proxy curl lftp time bc openssl iproute2
+             vsftpd python3-pyftpdlib dante-server ftp-proxy curl lftp time bc openssl iproute2 openssh-server
              libhiredis0.14 libmemcached11 libmemcachedutil2 libpcre2-posix3 libsodium23)
 fi
 

@@ -1012,7 +1012,7 @@ void TQueueRun::jobDone(const TTransferJob& job, const TJobResult& r)
                               (r.Reason.empty() ? std::string() : " (" + r.Reason + ")"));
     }
     if (m_progress)
-        m_progress->LogTransferOf(job.Upload, job.RemotePath, r.Bytes, r.Milliseconds, r.Success);
+        m_progress->LogTransferOf(job.Upload, LastPathSegment(job.RemotePath), r.Bytes, r.Milliseconds, r.Success);
     if (m_finishWhenPoolEnds) {
         if (!m_pool->Busy())
             FinishQueue(*std::exchange(m_finishWhenPoolEnds, std::nullopt));

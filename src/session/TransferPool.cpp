@@ -399,16 +399,18 @@ void TTransferPool::AbortAll()
     for (const TTransferJob& j : waiting)
         if (OnJobDone)
             OnJobDone(j, TJobResult{});
-    // Each running job ends through its client's event; one still logging
-    // in ends now.
-    std::vector<Worker*> loggingIn;
+    // A file whose transfer command is out ends through its client's event
+    // after "ABOR"; any other job (logging in, negotiating the data
+    // connection, a folder's listing) ends now with its connection: an
+    // "ABOR" between two of its commands ends nothing.
+    std::vector<Worker*> dropped;
     for (const auto& w : m_workers) {
-        if (w->job && w->loggedIn)
+        if (w->job && w->loggedIn && w->job->Kind == TJobKind::File && w->ftp->ReplyState() == rsTransfer)
             w->ftp->Abort();
         else if (w->job)
-            loggingIn.push_back(w.get());
+            dropped.push_back(w.get());
     }
-    for (Worker* w : loggingIn) {
+    for (Worker* w : dropped) {
         const TTransferJob job = std::move(*w->job);
         w->job.reset();
         remove(*w);

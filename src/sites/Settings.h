@@ -62,7 +62,7 @@ struct TSettings {
     int PacketTimeout = 60;
     // Files moving at once on transfer connections of their own (1 to 10;
     // 1: every file over the browsing connection).
-    int MaxTransfers = 1;
+    int MaxTransfers = 2;
     // The queue's speed limits in KiB/s for all its connections together; 0: none.
     int DownloadLimit = 0;
     int UploadLimit = 0;

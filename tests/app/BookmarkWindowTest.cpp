@@ -28,6 +28,7 @@ TEST(BookmarkWindow, AddGoEditAndNothingWhileBusyOrWithoutASite)
 {
     OwnServerRun s({{QStringLiteral("sub/deep/x.bin"), pattern(1024 * 1024, 1)}}, 256 * 1024);
     TfrmMain& w = *s.t.w;
+    s.t.oneConnection();
     ASSERT_TRUE(s.connect()) << s.logText();
     Q_EMIT w.SiteCommands().BookmarkMenu()->aboutToShow();
     QAction* add = w.SiteCommands().BookmarkMenu()->actions()[0];

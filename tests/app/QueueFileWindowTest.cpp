@@ -105,7 +105,7 @@ TEST(QueueFileWindow, BothFormsAreSavedAndLoadedBackAndASiteQueueRunsOnItsOwn)
     EXPECT_EQ(w.Workflow().State(), SessionState::Disconnected);
     s.t.prompt.confirm = true;
     w.QueuePanel().queLoadQueueClick();
-    ASSERT_TRUE(WaitFor([&] { return w.QueueEntries().Empty() && w.Workflow().State() == SessionState::Idle; }, 30000))
+    ASSERT_TRUE(WaitFor([&] { return w.QueueEntries().Empty() && w.QueueRun().State() == SessionState::Idle; }, 30000))
         << s.logText();
     EXPECT_EQ(ReadTestFile(s.local.path() + "/a.bin"), a.toStdString());
     EXPECT_EQ(ReadTestFile(s.local.path() + "/b.bin"), b.toStdString());
@@ -209,7 +209,7 @@ TEST(QueueFileWindow, ASiteQueueThatNamesADialUpEntryConnectsOnceTheLineIsUp)
     ASSERT_TRUE(s.t.w->QueuePanel().LoadSiteQueueFile(path.toStdString()));
     EXPECT_TRUE(s.logged("Dialing isp...")) << s.logText();
     ASSERT_TRUE(
-        WaitFor([&] { return QFileInfo::exists(s.local.path() + "/a.bin") && s.t.w->QueueEntries().Empty(); }, 30000))
+        WaitFor([&] { return s.t.w->QueueEntries().Empty() && s.t.w->QueueRun().State() == SessionState::Idle; }, 30000))
         << s.logText();
     EXPECT_EQ(ras.dialled, std::vector<std::string>{"isp"});
     EXPECT_EQ(ReadTestFile(s.local.path() + "/a.bin"), a.toStdString());
@@ -227,6 +227,7 @@ TEST(QueueFileWindow, AQueueAClosedRunLeftIsOfferedAtTheNextStartWithItsThreeAns
     std::unique_ptr<OwnServerRun> s(
         new OwnServerRun({{QStringLiteral("big.bin"), big}, {QStringLiteral("small.bin"), small}}, 256 * 1024));
     const QString data = s->t.data.path();
+    s->t.oneConnection();
     ASSERT_TRUE(s->connect()) << s->logText();
     s->select({QStringLiteral("big.bin"), QStringLiteral("small.bin")});
     s->t.w->QueuePanel().mnuDownloadClick();
@@ -267,7 +268,7 @@ TEST(QueueFileWindow, AQueueAClosedRunLeftIsOfferedAtTheNextStartWithItsThreeAns
         again.prompt.existing = IPrompt::ExistingFileAnswer::Resume;
         again.w->HandOffCommandLine({});
         ASSERT_TRUE(WaitFor(
-            [&] { return again.w->QueueEntries().Empty() && again.w->Workflow().State() == SessionState::Idle; },
+            [&] { return again.w->QueueEntries().Empty() && again.w->QueueRun().State() == SessionState::Idle; },
             30000));
         EXPECT_EQ(ReadTestFile(target), big.toStdString());
         EXPECT_EQ(ReadTestFile(s->local.path() + "/small.bin"), small.toStdString());

@@ -125,9 +125,15 @@ struct QueueWindow {
         w->Settings().UsePasv = true;
         w->show();
     }
+    // The browsing connection moves the queue's files itself (tests of its
+    // own transfer: its log lines, its stall and drop handling).
+    void oneConnection() { w->Settings().MaxTransfers = 1; }
     bool idle(int ms = 20000)
     {
-        return WaitFor([&] { return w->Workflow().State() == SessionState::Idle; }, ms);
+        // The browsing connection and the queue's run (which may run beside it).
+        return WaitFor(
+            [&] { return w->Workflow().State() == SessionState::Idle && w->QueueRun().State() == SessionState::Idle; },
+            ms);
     }
     int row(TCorvListView* pane, const QString& name) const
     {

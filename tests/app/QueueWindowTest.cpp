@@ -313,6 +313,7 @@ TEST(QueueLocalFaults, AFileThatCannotBeWrittenOrReadEndsAndTheRunGoesOn)
     QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("ftptest"), home + "/" + base});
 
     QueueWindow t;
+    t.oneConnection();
     QTemporaryDir local;
     t.w->LocalPane().SetDirectory(local.path());
     t.w->QuickConnect().ServerField()->setEditText(
@@ -371,6 +372,7 @@ TEST_P(QueueDroppedConnection, ATransferCutByAServerKillResumesAfterTheReconnect
     auto server = RealServers::startOwnPyftpdlib(port, home, 512 * 1024);
 
     QueueWindow t;
+    t.oneConnection();
     t.w->Settings().RestoreState = false;  // reconnect after six seconds
     t.addResumingSite("Dies", port);
     t.w->LocalPane().SetDirectory(local.path());

@@ -28,6 +28,7 @@ TEST(TransferProgressWindow, ARunShowsItsProgressThenLogsAndCountsEachFile)
     QTemporaryDir logDir;
     const QString logFile = logDir.path() + QStringLiteral("/xfer.log");
     s.t.w->Settings().CustomLogFile = logFile.toStdString();
+    s.t.oneConnection();
     ASSERT_TRUE(s.connect()) << s.logText();
     const QString sessionTitle = s.t.w->windowTitle();
     s.select({QStringLiteral("big.bin"), QStringLiteral("small.bin")});
@@ -97,6 +98,7 @@ TEST(TransferStops, HaltingWithThreeEntriesLeavesTwoAndAbortKeepsTheEntry)
                     {QStringLiteral("c.bin"), c},
                     {QStringLiteral("d.bin"), d}},
                    256 * 1024);
+    s.t.oneConnection();
     ASSERT_TRUE(s.connect()) << s.logText();
     s.select({QStringLiteral("a.bin"), QStringLiteral("b.bin"), QStringLiteral("c.bin")});
     s.t.w->QueuePanel().mnuDownloadClick();
@@ -151,6 +153,7 @@ TEST(TransferStops, AStalledTransferReconnectsAndResumes)
     OwnServerRun s({{QStringLiteral("big.bin"), big}}, 256 * 1024);
     s.t.w->Settings().StallProtection = true;
     s.t.w->Settings().PacketTimeout = 2;
+    s.t.oneConnection();
     ASSERT_TRUE(s.connect()) << s.logText();
     s.select({QStringLiteral("big.bin")});
     s.t.w->QueuePanel().mnuDownloadClick();
@@ -162,7 +165,7 @@ TEST(TransferStops, AStalledTransferReconnectsAndResumes)
     const qint64 had = QFileInfo(target).size();
     ASSERT_EQ(::kill(static_cast<pid_t>(s.server->processId()), SIGCONT), 0);
     ASSERT_TRUE(WaitFor(
-        [&] { return s.t.w->Workflow().State() == SessionState::Idle && s.t.w->QueueEntries().Empty(); }, 60000))
+        [&] { return s.t.w->QueueRun().State() == SessionState::Idle && s.t.w->QueueEntries().Empty(); }, 60000))
         << s.logText();
     EXPECT_EQ(ReadTestFile(target), big.toStdString());
     EXPECT_TRUE(s.logged("REST " + std::to_string(had))) << s.logText();
@@ -279,7 +282,8 @@ TEST_P(TransferCompletion, TheChosenActionFollowsTheLastFile)
     ASSERT_TRUE(WaitFor(
         [&] {
             const SessionState st = s.t.w->Workflow().State();
-            return st == SessionState::Idle || st == SessionState::Disconnected;
+            return (st == SessionState::Idle || st == SessionState::Disconnected) &&
+                   s.t.w->QueueRun().State() != SessionState::Downloading;
         },
         30000))
         << s.logText();
@@ -321,6 +325,7 @@ TEST(TransferRulesWindow, ModesNamesAndSkipsApplyToEachFileOfARun)
     set.SkipPatterns = {"*.tmp"};
     set.SkipNull = true;
     WriteTestFile(s.local.path() + "/page.htm", "mine");  // where page.html arrives: asked about, kept
+    s.t.oneConnection();
     ASSERT_TRUE(s.connect()) << s.logText();
     s.t.w->RemotePane().View()->SelectWhere([&](int r) { return s.t.w->RemotePane().View()->Kind(r) != rkParent; });
     s.t.w->QueuePanel().mnuDownloadClick();
@@ -387,6 +392,7 @@ TEST_P(TransferExisting, EveryModeAndEveryAnswer)
     const QString target2 = (upload ? s.home : s.local.path()) + "/g.bin";
     WriteTestFile(source, full);
     WriteTestFile(source2, full);
+    s.t.oneConnection();
     ASSERT_TRUE(s.connect()) << s.logText();
     const ExistingCase cases[] = {
         {0, A::Overwrite, "full", true, false, "ask/overwrite"},
@@ -523,6 +529,7 @@ TEST(TransferStops, AFinalReplyThatNeverComesCountsTheFileAndReconnectsForTheRes
                              {"PASV", "<pasv>"},
                              {"LIST", "150 here\n<data:" + listing + ">\n226 done"}}));
     QueueWindow t;
+    t.oneConnection();
     QTemporaryDir local;
     t.w->LocalPane().SetDirectory(local.path());
     t.w->Settings().HangTimeout = 500;
@@ -539,7 +546,7 @@ TEST(TransferStops, AFinalReplyThatNeverComesCountsTheFileAndReconnectsForTheRes
         return s;
     };
     ASSERT_TRUE(
-        WaitFor([&] { return t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 30000))
+        WaitFor([&] { return t.w->QueueRun().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 30000))
         << text();
     EXPECT_EQ(server.connections(), 2);
     EXPECT_EQ(ReadTestFile(local.path() + "/hang.bin"), "abcdef");
@@ -561,6 +568,7 @@ TEST(TransferLocalFaults, TooLittleSpaceIsAskedAboutAndAFullDiskEndsTheFileNotTh
     const QByteArray big = pattern(2 * 1024 * 1024, 13);
     OwnServerRun s({{QStringLiteral("big.bin"), big}, {QStringLiteral("small.bin"), pattern(1000, 14)}}, 0);
     s.t.w->LocalPane().SetDirectory(disk.dir.path());
+    s.t.oneConnection();
     ASSERT_TRUE(s.connect()) << s.logText();
 
     // No: the run ends before the file, which stays queued.

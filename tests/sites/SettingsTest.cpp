@@ -55,7 +55,7 @@ UploadMode i 0
 HangTimeout i 3000
 StallProtection b 0
 PacketTimeout i 60
-MaxTransfers i 1
+MaxTransfers i 2
 DownloadLimit i 0
 UploadLimit i 0
 PreserveDate b 0
