@@ -12,7 +12,7 @@ SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 
 packages=(cmake ninja-build g++ qt6-base-dev qt6-translations-l10n fonts-wqy-microhei
-          shared-mime-info desktop-file-utils libssl-dev libssh-dev ca-certificates)
+          shared-mime-info desktop-file-utils libssl-dev libssh-dev pkgconf ca-certificates)
 if [ "${1:-}" = "--test" ]; then
   packages+=(libgtest-dev clang libclang-rt-14-dev xvfb xauth dbus dbus-bin
              vsftpd python3-pyftpdlib dante-server ftp-proxy curl lftp time bc openssl iproute2 openssh-server

@@ -9,6 +9,7 @@ declare -A allowed=(
   [common]="common"
   [net]="common net"
   [ftp]="common net ftp"
+  [sftp]="common net ftp sftp"
   [sites]="common net ftp sites"
   [panes]="common net ftp panes"
   [dialup]="dialup"

@@ -532,6 +532,100 @@ MisbehavingFtps::~MisbehavingFtps()
     process->waitForFinished();
 }
 
+namespace {
+void sshKeygen(const QString& file, const QString& type, const QString& passphrase)
+{
+    QFile::remove(file);
+    QFile::remove(file + QStringLiteral(".pub"));
+    QProcess p;
+    p.start(QStringLiteral("ssh-keygen"), {QStringLiteral("-q"), QStringLiteral("-t"), type, QStringLiteral("-N"),
+                                           passphrase, QStringLiteral("-f"), file, QStringLiteral("-C"),
+                                           QStringLiteral("corvyne-test")});
+    if (!p.waitForFinished(60000) || p.exitCode() != 0)
+        fail("ssh-keygen failed: " + p.readAllStandardError().toStdString());
+}
+}  // namespace
+
+void makeSshKey(const QString& folder, const QString& passphrase, const QString& authorizedKeys)
+{
+    QDir().mkpath(folder);
+    QFile(folder).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const QString key = folder + QStringLiteral("/id_ed25519");
+    sshKeygen(key, QStringLiteral("ed25519"), passphrase);
+    if (!authorizedKeys.isEmpty()) {
+        QFile pub(key + QStringLiteral(".pub")), out(authorizedKeys);
+        if (!pub.open(QIODevice::ReadOnly) || !out.open(QIODevice::Append))
+            fail("cannot list the key in " + authorizedKeys.toStdString());
+        out.write(pub.readAll());
+    }
+}
+
+OwnSshd::OwnSshd(const QString& hostKeyType) : port(ClosedLoopbackPort())
+{
+    // The server's own folder for privilege separation.
+    QDir().mkpath(QStringLiteral("/run/sshd"));
+    sshKeygen(dir.path() + QStringLiteral("/host_key"), hostKeyType, QString());
+    writeFile(authorizedKeys(), "");
+    // sshd reads the keys as the user who logs in.
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
+    ::chmod(QFile::encodeName(authorizedKeys()).constData(), 0644);
+    writeFile(dir.path() + QStringLiteral("/sshd_config"),
+              QStringLiteral("ListenAddress 127.0.0.1\n"
+                             "Port %1\n"
+                             "HostKey %2/host_key\n"
+                             "PidFile %2/sshd.pid\n"
+                             "AuthorizedKeysFile %2/authorized_keys\n"
+                             "StrictModes no\n"
+                             "UsePAM no\n"
+                             "PasswordAuthentication yes\n"
+                             "KbdInteractiveAuthentication no\n"
+                             "PermitRootLogin no\n"
+                             "AllowUsers ftptest\n"
+                             "Subsystem sftp internal-sftp\n"
+                             "LogLevel ERROR\n")
+                  .arg(port)
+                  .arg(dir.path())
+                  .toUtf8());
+    start();
+}
+
+void OwnSshd::start()
+{
+    process = std::make_unique<QProcess>();
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->start(QStringLiteral("/usr/sbin/sshd"),
+                   {QStringLiteral("-D"), QStringLiteral("-e"), QStringLiteral("-f"), dir.path() + QStringLiteral("/sshd_config")});
+    if (!process->waitForStarted(5000))
+        fail("cannot start sshd");
+    QDeadlineTimer deadline(10000);
+    while (!answers(port)) {
+        if (process->state() == QProcess::NotRunning || deadline.hasExpired())
+            fail("sshd did not open its port");
+        QThread::msleep(20);
+    }
+}
+
+void OwnSshd::stop()
+{
+    if (process && process->state() != QProcess::NotRunning) {
+        process->kill();
+        process->waitForFinished();
+    }
+}
+
+void OwnSshd::restart(bool newHostKey, const QString& hostKeyType)
+{
+    stop();
+    if (newHostKey)
+        sshKeygen(dir.path() + QStringLiteral("/host_key"), hostKeyType, QString());
+    start();
+}
+
+OwnSshd::~OwnSshd()
+{
+    stop();
+}
+
 void stopAll()
 {
     for (auto& [name, r] : registry()) {

@@ -97,6 +97,29 @@ struct MisbehavingFtps {
     static constexpr int DownloadSize = 300000;
 };
 
+// OpenSSH's server of the caller's own on a free loopback port, with its own
+// configuration and host key (the type given: "ed25519", "ecdsa", "rsa"):
+// the user "ftptest" logs in with the password "ftppass" or with a key listed
+// in authorizedKeys(); SFTP by internal-sftp. Running when made.
+struct OwnSshd {
+    QTemporaryDir dir;
+    quint16 port;
+    std::unique_ptr<QProcess> process;
+    explicit OwnSshd(const QString& hostKeyType = QStringLiteral("ed25519"));
+    ~OwnSshd();
+    QString authorizedKeys() const { return dir.path() + QStringLiteral("/authorized_keys"); }
+    // Listens again on the same port; with newHostKey, under a key made anew.
+    void restart(bool newHostKey, const QString& hostKeyType = QStringLiteral("ed25519"));
+    void stop();
+
+private:
+    void start();
+};
+
+// A key pair folder/id_ed25519 (and .pub) under passphrase ("": none); its
+// public line appended to authorizedKeys when that is given.
+void makeSshKey(const QString& folder, const QString& passphrase, const QString& authorizedKeys = QString());
+
 // Stops every server started so far (also done at exit).
 void stopAll();
 }  // namespace RealServers

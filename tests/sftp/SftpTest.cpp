@@ -1,0 +1,315 @@
+// SFTP sessions against a real OpenSSH server started by the tests: host
+// keys unknown, trusted and changed; password and key logins; listings,
+// transfers both ways with resume, file commands; a dropped connection.
+#include "RealServers.h"
+#include "TestSupport.h"
+#include "sftp/Sftp.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+// One operation, waited for (its questions are answered meanwhile).
+TSftpResult await(TSftpSession& s, const std::function<void()>& start, int ms = 60000)
+{
+    TSftpResult out;
+    out.Error = "no answer";
+    QEventLoop loop;
+    const auto c = QObject::connect(&s, &TSftpSession::Done, &loop, [&](const TSftpResult& r) {
+        out = r;
+        loop.quit();
+    });
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    start();
+    loop.exec();
+    QObject::disconnect(c);
+    return out;
+}
+
+void chownToServerUser(const QString& path)
+{
+    QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("ftptest"), path});
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// A client with its own ~/.ssh, trusting the server's key when asked.
+struct Client {
+    QTemporaryDir home;
+    QString sshDir = home.path() + QStringLiteral("/.ssh");
+    TSftpSession s;
+    int keyQuestions = 0;
+    bool trust = true;
+    std::vector<std::string> secretPrompts;
+    std::optional<std::string> secret;
+    Client()
+    {
+        QDir().mkpath(sshDir);
+        s.AskHostKey = [this](const THostKey& k) {
+            ++keyQuestions;
+            lastKey = k;
+            return trust;
+        };
+        s.AskSecret = [this](const std::string& prompt, bool) {
+            secretPrompts.push_back(prompt);
+            return secret;
+        };
+    }
+    TSftpLogin login(const RealServers::OwnSshd& server, const std::string& password = "ftppass") const
+    {
+        TSftpLogin l;
+        l.Host = "127.0.0.1";
+        l.Port = server.port;
+        l.User = "ftptest";
+        l.Password = password;
+        l.SshDir = sshDir.toStdString();
+        l.UseAgent = false;
+        return l;
+    }
+    TSftpResult connect(const RealServers::OwnSshd& server, const std::string& password = "ftppass")
+    {
+        const TSftpLogin l = login(server, password);
+        return await(s, [&] { s.Connect(l); });
+    }
+    THostKey lastKey;
+};
+}  // namespace
+
+// An unknown key is shown with its SHA-256 fingerprint; refused, nothing is
+// written and there is no session; trusted, it goes into known_hosts in
+// OpenSSH's form (ssh-keygen finds it) and is not asked about again; a
+// changed key is refused without a question, loudly.
+TEST(SftpHostKeys, UnknownIsAskedTrustedIsKeptAndChangedIsRefused)
+{
+    RealServers::OwnSshd server;
+    Client c;
+    c.trust = false;
+    TSftpResult r = c.connect(server);
+    EXPECT_FALSE(r.Success);
+    EXPECT_EQ(c.keyQuestions, 1);
+    EXPECT_EQ(c.lastKey.State, THostKeyState::Unknown);
+    EXPECT_EQ(c.lastKey.Type, "ssh-ed25519");
+    EXPECT_TRUE(c.lastKey.Sha256.starts_with("SHA256:")) << c.lastKey.Sha256;
+    EXPECT_FALSE(c.s.LoggedIn());
+    EXPECT_EQ(readAll(c.sshDir + "/known_hosts").trimmed(), QByteArray("<missing>"));
+
+    // The fingerprint is the one ssh-keygen prints for the server's key.
+    QProcess fp;
+    fp.start(QStringLiteral("ssh-keygen"), {QStringLiteral("-l"), QStringLiteral("-f"),
+                                            server.dir.path() + QStringLiteral("/host_key.pub")});
+    ASSERT_TRUE(fp.waitForFinished(10000));
+    EXPECT_TRUE(fp.readAllStandardOutput().contains(QByteArray::fromStdString(c.lastKey.Sha256)));
+
+    c.trust = true;
+    r = c.connect(server);
+    ASSERT_TRUE(r.Success) << r.Error;
+    EXPECT_EQ(c.keyQuestions, 2);
+    QProcess find;
+    find.start(QStringLiteral("ssh-keygen"), {QStringLiteral("-F"), QStringLiteral("[127.0.0.1]:%1").arg(server.port),
+                                              QStringLiteral("-f"), c.sshDir + QStringLiteral("/known_hosts")});
+    ASSERT_TRUE(find.waitForFinished(10000));
+    EXPECT_EQ(find.exitCode(), 0) << readAll(c.sshDir + "/known_hosts").toStdString();
+
+    r = c.connect(server);
+    ASSERT_TRUE(r.Success) << r.Error;
+    EXPECT_EQ(c.keyQuestions, 2);  // known now
+
+    server.restart(true);
+    r = c.connect(server);
+    EXPECT_FALSE(r.Success);
+    EXPECT_EQ(c.keyQuestions, 2);  // never asked
+    EXPECT_NE(r.Error.find("主机密钥已改变"), std::string::npos) << r.Error;
+    EXPECT_FALSE(c.s.LoggedIn());
+}
+
+// A wrong password fails; the right one logs in; a key logs in without a
+// password, one under a passphrase once the passphrase is given, not when
+// the question is cancelled.
+TEST(SftpLogins, PasswordsAndKeysWithAndWithoutPassphrase)
+{
+    RealServers::OwnSshd server;
+    Client c;
+    TSftpResult r = c.connect(server, "wrong");
+    EXPECT_FALSE(r.Success);
+    EXPECT_NE(r.Error.find("登录失败"), std::string::npos) << r.Error;
+    r = c.connect(server);
+    ASSERT_TRUE(r.Success) << r.Error;
+    EXPECT_FALSE(c.s.Home().empty());
+
+    RealServers::makeSshKey(c.sshDir, QString(), server.authorizedKeys());
+    r = c.connect(server, "");
+    ASSERT_TRUE(r.Success) << r.Error;
+    EXPECT_TRUE(c.secretPrompts.empty());
+
+    Client locked;
+    RealServers::makeSshKey(locked.sshDir, QStringLiteral("口令 secret"), server.authorizedKeys());
+    locked.secret = std::nullopt;
+    r = locked.connect(server, "");
+    EXPECT_FALSE(r.Success);
+    EXPECT_FALSE(locked.secretPrompts.empty());
+    locked.secret = "口令 secret";
+    r = locked.connect(server, "");
+    ASSERT_TRUE(r.Success) << r.Error;
+}
+
+// The typed rows straight from the server's attributes; files down and up
+// byte for byte, each resumed from the middle; the file commands as the
+// disk sees them; what the server refuses, in its words.
+TEST(SftpFiles, ListTransferResumeAndCommands)
+{
+    RealServers::OwnSshd server;
+    QTemporaryDir remote;
+    const QByteArray big = pattern(3 * 1024 * 1024 + 123, 1), text = pattern(1000, 2);
+    QDir().mkpath(remote.path() + QStringLiteral("/子目录"));
+    QFile f(remote.path() + QStringLiteral("/数据 1.bin"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(big);
+    f.close();
+    QFile t(remote.path() + QStringLiteral("/子目录/b.txt"));
+    ASSERT_TRUE(t.open(QIODevice::WriteOnly));
+    t.write(text);
+    t.close();
+    QFile secret(remote.path() + QStringLiteral("/secret.txt"));
+    ASSERT_TRUE(secret.open(QIODevice::WriteOnly));
+    secret.write("no");
+    secret.close();
+    chownToServerUser(remote.path());
+    ::chmod(QFile::encodeName(remote.path() + QStringLiteral("/数据 1.bin")).constData(), 0640);
+    ::chown(QFile::encodeName(remote.path() + QStringLiteral("/secret.txt")).constData(), 0, 0);
+    ::chmod(QFile::encodeName(remote.path() + QStringLiteral("/secret.txt")).constData(), 0600);
+    const std::string dir = remote.path().toStdString();
+
+    Client c;
+    ASSERT_TRUE(c.connect(server).Success);
+    TSftpResult r = await(c.s, [&] { c.s.List(dir); });
+    ASSERT_TRUE(r.Success) << r.Error;
+    ASSERT_EQ(r.Entries.size(), 3u);
+    const auto entry = [&](const std::string& name) {
+        for (const TRemoteEntry& e : r.Entries)
+            if (e.Name == name)
+                return e;
+        return TRemoteEntry{};
+    };
+    const TRemoteEntry data = entry("数据 1.bin");
+    EXPECT_EQ(data.Size, big.size());
+    EXPECT_FALSE(data.IsDir);
+    EXPECT_EQ(data.Mode, 640);
+    EXPECT_EQ(data.Owner, "ftptest");
+    const QDateTime m = QFileInfo(remote.path() + QStringLiteral("/数据 1.bin")).lastModified();
+    EXPECT_EQ(data.Date, TListingDate::Of(m.date(), QTime(m.time().hour(), m.time().minute(), m.time().second())));
+    EXPECT_TRUE(entry("子目录").IsDir);
+
+    QTemporaryDir local;
+    const std::string down = local.filePath(QStringLiteral("down.bin")).toStdString();
+    r = await(c.s, [&] { c.s.Download(dir + "/数据 1.bin", down); });
+    ASSERT_TRUE(r.Success) << r.Error;
+    EXPECT_EQ(r.Bytes, big.size());
+    EXPECT_EQ(readAll(QString::fromStdString(down)), big);
+
+    // Resumed from the middle: the local file holds the first megabyte.
+    QFile part(QString::fromStdString(down));
+    ASSERT_TRUE(part.resize(1024 * 1024));
+    r = await(c.s, [&] { c.s.Download(dir + "/数据 1.bin", down, 1024 * 1024); });
+    ASSERT_TRUE(r.Success) << r.Error;
+    EXPECT_EQ(r.Bytes, big.size() - 1024 * 1024);
+    EXPECT_EQ(readAll(QString::fromStdString(down)), big);
+
+    // Up, and an upload resumed where the server's copy ends.
+    r = await(c.s, [&] { c.s.Upload(down, dir + "/子目录/上传.bin"); });
+    ASSERT_TRUE(r.Success) << r.Error;
+    EXPECT_EQ(readAll(remote.path() + QStringLiteral("/子目录/上传.bin")), big);
+    QFile serverCopy(remote.path() + QStringLiteral("/子目录/上传.bin"));
+    ASSERT_TRUE(serverCopy.resize(777777));
+    r = await(c.s, [&] { c.s.Upload(down, dir + "/子目录/上传.bin", 777777); });
+    ASSERT_TRUE(r.Success) << r.Error;
+    EXPECT_EQ(r.Bytes, big.size() - 777777);
+    EXPECT_EQ(readAll(remote.path() + QStringLiteral("/子目录/上传.bin")), big);
+
+    // The file commands.
+    ASSERT_TRUE(await(c.s, [&] { c.s.MakeDir(dir + "/新目录"); }).Success);
+    EXPECT_TRUE(QFileInfo(remote.path() + QStringLiteral("/新目录")).isDir());
+    ASSERT_TRUE(await(c.s, [&] { c.s.Rename(dir + "/子目录/b.txt", dir + "/新目录/c.txt"); }).Success);
+    EXPECT_EQ(readAll(remote.path() + QStringLiteral("/新目录/c.txt")), text);
+    ASSERT_TRUE(await(c.s, [&] { c.s.Chmod(dir + "/新目录/c.txt", 604); }).Success);
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(remote.path() + QStringLiteral("/新目录/c.txt")).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0604u);
+    r = await(c.s, [&] { c.s.Size(dir + "/新目录/c.txt"); });
+    EXPECT_EQ(r.Bytes, text.size());
+    r = await(c.s, [&] { c.s.RemoveDir(dir + "/新目录"); });
+    EXPECT_FALSE(r.Success);  // not empty
+    ASSERT_TRUE(await(c.s, [&] { c.s.Remove(dir + "/新目录/c.txt"); }).Success);
+    ASSERT_TRUE(await(c.s, [&] { c.s.RemoveDir(dir + "/新目录"); }).Success);
+    EXPECT_FALSE(QFileInfo::exists(remote.path() + QStringLiteral("/新目录")));
+
+    // Refused by the server: a file it may not read, a folder that is not there.
+    const std::string refusedTarget = local.filePath(QStringLiteral("secret.txt")).toStdString();
+    r = await(c.s, [&] { c.s.Download(dir + "/secret.txt", refusedTarget); });
+    EXPECT_FALSE(r.Success);
+    EXPECT_EQ(r.Error, "权限不够");
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(refusedTarget)));  // nothing made for it
+    r = await(c.s, [&] { c.s.List(dir + "/没有"); });
+    EXPECT_FALSE(r.Success);
+    EXPECT_EQ(r.Error, "没有这个文件或目录");
+    // A local file that cannot be written: the session goes on.
+    r = await(c.s, [&] { c.s.Download(dir + "/数据 1.bin", local.path().toStdString()); });
+    EXPECT_FALSE(r.Success);
+    EXPECT_NE(r.Error.find("无法写入到本地文件"), std::string::npos) << r.Error;
+    EXPECT_TRUE(await(c.s, [&] { c.s.List(dir); }).Success);
+}
+
+// The connection destroyed in the middle of a download: the file fails
+// (never reported whole); a new session resumes it from what arrived and
+// the file is whole.
+TEST(SftpFiles, ADownloadCutByADroppedConnectionFailsAndResumesWhole)
+{
+    RealServers::OwnSshd server;
+    QTemporaryDir remote;
+    const QByteArray big = pattern(200 * 1024 * 1024, 3);
+    QFile f(remote.path() + QStringLiteral("/big.bin"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(big);
+    f.close();
+    chownToServerUser(remote.path());
+    Client c;
+    ASSERT_TRUE(c.connect(server).Success);
+    QTemporaryDir local;
+    const QString target = local.filePath(QStringLiteral("big.bin"));
+    TSftpResult cut;
+    bool ended = false;
+    QObject::connect(&c.s, &TSftpSession::Done, [&](const TSftpResult& r) {
+        cut = r;
+        ended = true;
+    });
+    c.s.Download(remote.path().toStdString() + "/big.bin", target.toStdString());
+    ASSERT_TRUE(WaitFor([&] { return c.s.Moved() > 1024 * 1024 || ended; }, 20000));
+    ASSERT_FALSE(ended) << "the file came whole before the cut";
+    QProcess ss;
+    ss.start(QStringLiteral("ss"), {QStringLiteral("-K"), QStringLiteral("dst"), QStringLiteral("127.0.0.1"),
+                                    QStringLiteral("dport"), QStringLiteral("="), QStringLiteral(":%1").arg(server.port)});
+    ASSERT_TRUE(ss.waitForFinished(10000));
+    ASSERT_TRUE(WaitFor([&] { return ended; }, 30000));
+    EXPECT_FALSE(cut.Success);
+    const qint64 had = QFileInfo(target).size();
+    EXPECT_LT(had, big.size());
+    QObject::disconnect(&c.s, &TSftpSession::Done, nullptr, nullptr);
+
+    ASSERT_TRUE(c.connect(server).Success);
+    const TSftpResult r = await(c.s, [&] { c.s.Download(remote.path().toStdString() + "/big.bin", target.toStdString(), had); });
+    ASSERT_TRUE(r.Success) << r.Error;
+    EXPECT_EQ(r.Bytes, big.size() - had);
+    EXPECT_EQ(readAll(target), big);
+}
