@@ -1185,8 +1185,8 @@ void TQueueRun::FinishQueue(bool returnHome)
         // The panes stayed the user's: each shows what the run changed in it.
         if (was == SessionState::Downloading || DeleteAfterUpload)
             m_host.ShowLocalDirectory(m_host.LocalDirectory());
-        if (was != SessionState::Downloading && m_workflow.State() == SessionState::Idle)
-            m_workflow.Refresh();
+        if (was != SessionState::Downloading)
+            m_workflow.UserRefresh();  // busy while it lists, as the user's own refresh
     } else if (m_host.LocalDirectory() != QueueStartLocalDir && !QueueStartLocalDir.empty() &&
         QFileInfo(QString::fromStdString(QueueStartLocalDir)).isDir())
         m_host.ShowLocalDirectory(QueueStartLocalDir);
