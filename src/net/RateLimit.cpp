@@ -8,6 +8,11 @@ double burst(int64_t rate)
 {
     return std::max(1.0, static_cast<double>(rate) / 20.0);
 }
+
+double step(int64_t rate)
+{
+    return std::max(1.0, burst(rate) / 4.0);
+}
 }  // namespace
 
 void TRateLimit::SetBytesPerSecond(int64_t rate)
@@ -35,6 +40,8 @@ int64_t TRateLimit::Take(int64_t want, Clock::time_point now)
     if (m_rate <= 0 || want <= 0)
         return want;
     refill(now);
+    if (m_tokens < std::min(static_cast<double>(want), step(m_rate)))
+        return 0;
     const auto granted = std::min<int64_t>(want, static_cast<int64_t>(std::floor(m_tokens)));
     if (granted <= 0)
         return 0;
@@ -47,6 +54,6 @@ int TRateLimit::WaitMs() const
     if (m_rate <= 0)
         return 1;
     // Until a twentieth of the budget is back: fewer, larger steps.
-    const double missing = std::max(1.0, burst(m_rate) / 4.0 - m_tokens);
+    const double missing = std::max(1.0, step(m_rate) - m_tokens);
     return std::max(1, static_cast<int>(std::ceil(missing * 1000.0 / static_cast<double>(m_rate))));
 }

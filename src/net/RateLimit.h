@@ -13,11 +13,13 @@ public:
     // 0: no limit.
     void SetBytesPerSecond(int64_t rate);
     int64_t BytesPerSecond() const { return m_rate; }
-    // Up to want bytes may move now (0: none; ask again after WaitMs).
+    // Up to want bytes may move now (0: none; ask again after WaitMs). The
+    // budget is handed out in steps of an eightieth of a second's (or want,
+    // when less): a pump never loops on the trickle that refills meanwhile.
     int64_t Take(int64_t want, Clock::time_point now = Clock::now());
     // Bytes taken and not moved go back.
     void GiveBack(int64_t bytes) { m_tokens += bytes; }
-    // Milliseconds until a byte may move again (at least 1).
+    // Milliseconds until a step may move again (at least 1).
     int WaitMs() const;
 
 private:

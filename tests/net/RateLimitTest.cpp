@@ -47,3 +47,23 @@ TEST(RateLimit, NoSecondCarriesMoreThanTheLimitWhateverIsAskedAndHowOften)
         EXPECT_GE(limit.WaitMs(), 1);
     }
 }
+
+// A pump that asks again at once gets nothing until a step (an eightieth of
+// a second's budget) is back, never the trickle that came in meanwhile: a
+// pump looping on trickles held the event loop (a listing beside four
+// limited transfers took a hundred times its idle time).
+TEST(RateLimit, AskingAgainAtOnceGetsNothingUntilAStepIsBack)
+{
+    using namespace std::chrono;
+    TRateLimit limit;
+    const int64_t rate = 10 * 1024 * 1024;
+    limit.SetBytesPerSecond(rate);
+    const auto start = TRateLimit::Clock::time_point{} + seconds(1000);
+    EXPECT_EQ(limit.Take(int64_t{1} << 30, start), rate / 20);  // the first burst
+    for (const auto later : {microseconds(1), microseconds(100), microseconds(12000)})
+        EXPECT_EQ(limit.Take(int64_t{1} << 30, start + later), 0) << later.count() << " us";
+    EXPECT_GE(limit.WaitMs(), 1);
+    EXPECT_GE(limit.Take(int64_t{1} << 30, start + microseconds(12600)), rate / 80);
+    // Asks smaller than a step are served as soon as they are covered.
+    EXPECT_EQ(limit.Take(100, start + microseconds(12600 + 20)), 100);
+}
