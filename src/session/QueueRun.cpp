@@ -55,14 +55,24 @@ TQueueRun::TQueueRun(TFTPclient& client, TConnectionWorkflow& workflow, TSetting
 
 std::vector<TPaneItem> IQueueHost::LocalRowsOf(const std::string& dir) const
 {
+    // Names that are not UTF-8 are left out, as the pane leaves them out
+    // (the run reports each as not uploaded).
     std::vector<TPaneItem> rows;
-    const QFileInfoList entries =
-        QDir(QString::fromStdString(dir)).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QFileInfo& fi : entries) {
-        const QDateTime modified = fi.lastModified();
-        rows.push_back({fi.fileName().toStdString(), fi.isDir(), fi.isDir() ? -1 : fi.size(),
-                        modified.isValid() ? TListingDate::Of(modified.date(), modified.time()) : TListingDate()});
+    DIR* d = ::opendir(dir.c_str());
+    if (!d)
+        return rows;
+    while (const dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        struct stat st {};
+        if (name == "." || name == ".." || QString::fromUtf8(name).toUtf8().toStdString() != name ||
+            ::stat((EnsureTrailingSeparator(dir) + name).c_str(), &st) != 0)
+            continue;
+        const bool folder = S_ISDIR(st.st_mode);
+        const QDateTime modified = QDateTime::fromSecsSinceEpoch(st.st_mtime);
+        rows.push_back({name, folder, folder ? -1 : static_cast<int64_t>(st.st_size),
+                        TListingDate::Of(modified.date(), modified.time())});
     }
+    ::closedir(d);
     return rows;
 }
 
