@@ -99,6 +99,14 @@ public:
                     lcError);
         return CertificateAnswer::Refuse;
     }
+    // Nor a host key: an unattended run never trusts a new one.
+    bool AskHostKey(const HostKeyRequest& request) override
+    {
+        m_parts.Log("主机密钥未知, 无人值守的运行不信任新的主机密钥: " + request.server + " " + request.keyType + " " +
+                        request.sha256 + ". 请先在窗口中连接并信任它, 或用 ssh 把它加入 known_hosts.",
+                    lcError);
+        return false;
+    }
 
 private:
     const TWindowParts& m_parts;

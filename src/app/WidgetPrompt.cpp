@@ -125,6 +125,35 @@ IPrompt::CertificateAnswer TWidgetPrompt::AskCertificate(const CertificateReques
     return CertificateAnswer::Refuse;
 }
 
+bool TWidgetPrompt::AskHostKey(const HostKeyRequest& request)
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Corvyne - 主机密钥"), QString(), QMessageBox::NoButton,
+                    m_parent);
+    box.setTextFormat(Qt::RichText);
+    box.setText(QStringLiteral("%1 的主机密钥不在 known_hosts 中, 无法确认这台服务器的身份.<br><br>"
+                               "密钥类型: %2<br>指纹:<br><tt>%3</tt><br><br>"
+                               "请与服务器管理员给出的指纹比较. 信任后密钥写入 known_hosts, 以后不再询问.")
+                    .arg(QString::fromStdString(request.server).toHtmlEscaped(),
+                         QString::fromStdString(request.keyType).toHtmlEscaped(),
+                         QString::fromStdString(request.sha256).toHtmlEscaped()));
+    QPushButton* trust = box.addButton(QStringLiteral("信任并记住"), QMessageBox::AcceptRole);
+    QPushButton* refuse = box.addButton(QStringLiteral("拒绝"), QMessageBox::RejectRole);
+    box.setDefaultButton(refuse);
+    box.setEscapeButton(refuse);
+    box.exec();
+    return box.clickedButton() == trust;
+}
+
+bool TWidgetPrompt::AskSecret(const std::string& title, const std::string& prompt, std::string& secret)
+{
+    bool ok = false;
+    const QString answer = QInputDialog::getText(m_parent, QString::fromStdString(title),
+                                                 QString::fromStdString(prompt), QLineEdit::Password, QString(), &ok);
+    if (ok)
+        secret = answer.toStdString();
+    return ok;
+}
+
 bool TWidgetPrompt::AskRetry(const std::string& text)
 {
     return QMessageBox::warning(m_parent, QStringLiteral("Corvyne"), QString::fromStdString(text),

@@ -27,6 +27,8 @@ public:
     bool AskRetry(const std::string& text) override;
     bool AskAddSite(AddSiteRequest& request) override;
     CertificateAnswer AskCertificate(const CertificateRequest& request) override;
+    bool AskHostKey(const HostKeyRequest& request) override;
+    bool AskSecret(const std::string& title, const std::string& prompt, std::string& secret) override;
 
 private:
     QWidget* m_parent;

@@ -159,6 +159,30 @@ public:
         return CertificateAnswer::Refuse;
     }
 
+    // An SSH server's host key that known_hosts does not hold yet.
+    struct HostKeyRequest {
+        std::string server;   // "host:port"
+        std::string keyType;  // "ssh-ed25519", ...
+        std::string sha256;   // "SHA256:..." as OpenSSH prints it
+    };
+    // True: trust the key and keep it in known_hosts. Without an answerer
+    // nothing is trusted.
+    virtual bool AskHostKey(const HostKeyRequest& request)
+    {
+        (void)request;
+        return false;
+    }
+
+    // A secret typed unseen (a key's passphrase, a server's login question);
+    // false when cancelled.
+    virtual bool AskSecret(const std::string& title, const std::string& prompt, std::string& secret)
+    {
+        (void)title;
+        (void)prompt;
+        (void)secret;
+        return false;
+    }
+
     // A line of text (title, prompt, and the text prefilled); false when cancelled.
     virtual bool AskText(const std::string& title, const std::string& prompt, std::string& text)
     {

@@ -221,6 +221,19 @@ std::string TSftpSession::Home() const
     return m_home;
 }
 
+void TSftpSession::AskThrough(IPrompt& prompt)
+{
+    AskHostKey = [&prompt](const THostKey& k) {
+        return prompt.AskHostKey({k.Host + ":" + std::to_string(k.Port), k.Type, k.Sha256});
+    };
+    AskSecret = [&prompt](const std::string& question, bool) -> std::optional<std::string> {
+        std::string secret;
+        if (!prompt.AskSecret("SFTP 登录", question, secret))
+            return std::nullopt;
+        return secret;
+    };
+}
+
 // ---------------------------------------------------------------- operations
 
 void TSftpSession::Connect(const TSftpLogin& login)

@@ -5,6 +5,7 @@
 // host key, a key's passphrase) are asked on the window's thread while the
 // session's thread waits for the answer.
 
+#include "common/Prompt.h"
 #include "ftp/Parser.h"
 
 #include <QObject>
@@ -67,6 +68,10 @@ public:
     std::function<bool(const THostKey& key)> AskHostKey;
     // A passphrase or a keyboard-interactive answer; nullopt: cancelled.
     std::function<std::optional<std::string>(const std::string& prompt, bool echo)> AskSecret;
+
+    // Both questions through the prompt interface (a window's dialogs, an
+    // unattended run's refusals).
+    void AskThrough(IPrompt& prompt);
 
     void Connect(const TSftpLogin& login);
     // The folder's entries (without "." and ".."), names as the server's bytes.

@@ -226,3 +226,40 @@ TEST(FtpsWindow, TheCertificateQuestionShowsTheFieldsAndEnterRefuses)
     EXPECT_TRUE(buttons.contains(QStringLiteral("总是信任")));
     EXPECT_TRUE(buttons.contains(QStringLiteral("仅本次信任")));
 }
+
+// The SSH host-key question: the server, the key's type and its SHA-256
+// fingerprint in Chinese text; Enter refuses. Leaves hostkey-screenshot.png.
+TEST(FtpsWindow, TheHostKeyQuestionShowsTheFingerprintAndEnterRefuses)
+{
+    QWidget parent;
+    TWidgetPrompt prompt(&parent);
+    const IPrompt::HostKeyRequest request{"sftp.example.org:22", "ssh-ed25519",
+                                          "SHA256:Vx8g9sJkP3qLw0mYtR5uE2nB7cA1dF4hI6oZ9yX3wQ"};
+    QString shown;
+    QStringList buttons;
+    QTimer::singleShot(50, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        shown = box->text();
+        for (QAbstractButton* b : box->buttons())
+            buttons << b->text();
+        box->grab().save(QStringLiteral("hostkey-screenshot.png"));
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    EXPECT_FALSE(prompt.AskHostKey(request));
+    EXPECT_TRUE(shown.contains(QStringLiteral("sftp.example.org:22"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QString::fromStdString(request.sha256))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("ssh-ed25519")));
+    EXPECT_TRUE(shown.contains(QStringLiteral("known_hosts")));
+    EXPECT_EQ(buttons, (QStringList{QStringLiteral("信任并记住"), QStringLiteral("拒绝")}));
+
+    // The trust button answers yes.
+    QTimer::singleShot(50, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            for (QAbstractButton* b : box->buttons())
+                if (b->text() == QStringLiteral("信任并记住"))
+                    b->click();
+    });
+    EXPECT_TRUE(prompt.AskHostKey(request));
+}

@@ -313,3 +313,63 @@ TEST(SftpFiles, ADownloadCutByADroppedConnectionFailsAndResumesWhole)
     EXPECT_EQ(r.Bytes, big.size() - had);
     EXPECT_EQ(readAll(target), big);
 }
+
+namespace {
+// A prompt that answers host-key and passphrase questions as told and keeps them.
+struct RecordingPrompt : IPrompt {
+    void ShowMessage(MessageKind, const std::string&) override {}
+    bool Confirm(const std::string&) override { return false; }
+    bool AskHostKey(const HostKeyRequest& request) override
+    {
+        keys.push_back(request);
+        return trust;
+    }
+    bool AskSecret(const std::string&, const std::string& prompt, std::string& answer) override
+    {
+        prompts.push_back(prompt);
+        if (!secret)
+            return false;
+        answer = *secret;
+        return true;
+    }
+    bool trust = false;
+    std::optional<std::string> secret;
+    std::vector<HostKeyRequest> keys;
+    std::vector<std::string> prompts;
+};
+}  // namespace
+
+// The questions go through the prompt interface: the server and the key's
+// fingerprint shown; a prompt that answers nothing (an unattended run)
+// trusts nothing; the passphrase is asked there too.
+TEST(SftpHostKeys, QuestionsGoThroughThePromptAndNoAnswerTrustsNothing)
+{
+    RealServers::OwnSshd server;
+    Client c;
+    struct : IPrompt {
+        void ShowMessage(MessageKind, const std::string&) override {}
+        bool Confirm(const std::string&) override { return false; }
+    } nobody;  // answers no question: the interface's own refusals
+    c.s.AskThrough(nobody);
+    TSftpResult r = c.connect(server);
+    EXPECT_FALSE(r.Success);
+    EXPECT_FALSE(QFileInfo::exists(c.sshDir + QStringLiteral("/known_hosts")));
+
+    RecordingPrompt prompt;
+    c.s.AskThrough(prompt);
+    r = c.connect(server);
+    EXPECT_FALSE(r.Success);
+    ASSERT_EQ(prompt.keys.size(), 1u);
+    EXPECT_EQ(prompt.keys[0].server, "127.0.0.1:" + std::to_string(server.port));
+    EXPECT_EQ(prompt.keys[0].keyType, "ssh-ed25519");
+    EXPECT_TRUE(prompt.keys[0].sha256.starts_with("SHA256:"));
+    prompt.trust = true;
+    ASSERT_TRUE(c.connect(server).Success);
+
+    RealServers::makeSshKey(c.sshDir, QStringLiteral("短语"), server.authorizedKeys());
+    prompt.secret = "短语";
+    r = c.connect(server, "");
+    ASSERT_TRUE(r.Success) << r.Error;
+    ASSERT_FALSE(prompt.prompts.empty());
+    EXPECT_EQ(prompt.keys.size(), 2u);  // known since the trust
+}
