@@ -50,7 +50,7 @@ TEST(GbkNames, ATreeOfGbkNamesIsShownFetchedAndSentBackByteForByte)
     // Down: the folder through the queue, into UTF-8 names.
     remote->SetSelected(folder, true);
     t.w->QueuePanel().mnuDownloadClick();
-    ASSERT_TRUE(WaitFor([&] { return t.w->QueueRun().State() == SessionState::Idle && t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); },
+    ASSERT_TRUE(WaitFor([&] { return RunOver(*t.w); },
                         60000))
         << logText(t);
     EXPECT_EQ(treeOf(local.path() + QStringLiteral("/中文目录")), treeOf(server.home + QStringLiteral("/中文目录")))
@@ -68,7 +68,7 @@ TEST(GbkNames, ATreeOfGbkNamesIsShownFetchedAndSentBackByteForByte)
     t.w->LocalPane().View()->ClearSelection();
     t.w->LocalPane().View()->SetSelected(t.row(t.w->LocalPane().View(), QStringLiteral("中文目录")), true);
     t.w->QueuePanel().mnuUploadClick("back");
-    ASSERT_TRUE(WaitFor([&] { return t.w->QueueRun().State() == SessionState::Idle && t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); },
+    ASSERT_TRUE(WaitFor([&] { return RunOver(*t.w); },
                         60000))
         << logText(t);
     EXPECT_EQ(treeOf(server.home + QStringLiteral("/back/中文目录")), treeOf(local.path() + QStringLiteral("/中文目录")))
@@ -121,7 +121,7 @@ TEST(GbkNames, ATreeOfGbkNamesIsShownFetchedAndSentBackByteForByte)
     b->mnuQueueClick();
     b->close();
     t.w->QueuePanel().queTransferClick();
-    ASSERT_TRUE(WaitFor([&] { return t.w->QueueRun().State() == SessionState::Idle && t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); },
+    ASSERT_TRUE(WaitFor([&] { return RunOver(*t.w); },
                         30000))
         << logText(t);
     EXPECT_TRUE(ReadTestFile(fromBrowse.path() + QStringLiteral("/乗车.bin")) == fileData.toStdString()) << logText(t);

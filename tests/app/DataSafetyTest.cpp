@@ -102,7 +102,7 @@ TEST(ExactNames, BlanksAndArrowsInNamesReachTheServerAsListed)
     selectExactly(t.w->RemotePane().View(), {QStringLiteral(" lead"), QStringLiteral("a -> b"), QStringLiteral("tail ")});
     t.w->QueuePanel().mnuDownloadClick();
     ASSERT_TRUE(
-        WaitFor([&] { return t.w->QueueRun().State() == SessionState::Idle && t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 30000))
+        WaitFor([&] { return RunOver(*t.w); }, 30000))
         << logOf(t);
     EXPECT_EQ(ReadTestFile(local.path() + "/ lead"), "blank lead");
     EXPECT_EQ(ReadTestFile(local.path() + "/a -_ b"), "arrow");  // ">" is cleaned from local names
@@ -193,7 +193,7 @@ TEST(SafeOverwrite, ARefusedDownloadLeavesTheUsersFileAndACompletedOneReplacesIt
     selectExactly(t.w->RemotePane().View(), {QStringLiteral("locked.bin"), QStringLiteral("new.bin")});
     t.w->QueuePanel().mnuDownloadClick();
     ASSERT_TRUE(
-        WaitFor([&] { return t.w->QueueRun().State() == SessionState::Idle && t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 30000))
+        WaitFor([&] { return RunOver(*t.w); }, 30000))
         << logOf(t);
     EXPECT_EQ(ReadTestFile(local.path() + "/locked.bin"), "the user's file") << logOf(t);
     EXPECT_EQ(ReadTestFile(local.path() + "/new.bin"), "new contents") << logOf(t);
@@ -338,7 +338,7 @@ TEST(ScriptFailures, TreeTransfersCountEveryItemTheyDidNotMove)
     ASSERT_TRUE(f.connect(t)) << logOf(t);
     const std::string start = w.RemotePane().CurrentPath();
     auto ended = [&] {
-        return WaitFor([&] { return w.QueueRun().State() == SessionState::Idle && w.Workflow().State() == SessionState::Idle && w.QueueEntries().Empty(); }, 30000);
+        return WaitFor([&] { return RunOver(w); }, 30000);
     };
 
     w.SetActivePane(w.RemotePane().View());
@@ -420,7 +420,7 @@ TEST(ScriptFailures, AnUploadFollowsALinkIntoAFolderOnlyOnce)
     selectExactly(w.LocalPane().View(), {QStringLiteral("top")});
     w.SetActivePane(w.LocalPane().View());
     w.QueuePanel().mnuUploadClick();
-    ASSERT_TRUE(WaitFor([&] { return w.QueueRun().State() == SessionState::Idle && w.Workflow().State() == SessionState::Idle && w.QueueEntries().Empty(); }, 30000))
+    ASSERT_TRUE(WaitFor([&] { return RunOver(w); }, 30000))
         << logOf(t);
     EXPECT_EQ(f.read(QStringLiteral("top/sub/f.txt")), "f");
     EXPECT_FALSE(QFileInfo::exists(f.root + "/top/sub/loopdir/sub")) << logOf(t);

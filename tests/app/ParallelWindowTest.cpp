@@ -142,7 +142,7 @@ TEST(TransferConnections, AQueueClosedWithFilesInFlightIsSavedWholeAndFinishedLa
     again.w->LocalPane().SetDirectory(s->local.path());
     again.w->HandOffCommandLine({});
     ASSERT_TRUE(WaitFor([&] {
-        return again.w->QueueRun().State() == SessionState::Idle && again.w->Workflow().State() == SessionState::Idle && again.w->QueueEntries().Empty();
+        return RunOver(*again.w);
     }, 60000));
     EXPECT_EQ(treeOf(s->local.path() + QStringLiteral("/慢")), treeOf(s->home + QStringLiteral("/慢")));
 }
@@ -204,7 +204,7 @@ TEST(TransferConnections, TheDownloadLimitHoldsOverTwentyMegabytesOnTwoConnectio
     std::vector<std::pair<qint64, int64_t>> samples;  // ms, bytes on disk
     ASSERT_TRUE(WaitFor([&] {
         samples.emplace_back(clock.elapsed(), onDisk());
-        return s.t.w->QueueRun().State() == SessionState::Idle && s.t.w->Workflow().State() == SessionState::Idle && s.t.w->QueueEntries().Empty();
+        return RunOver(*s.t.w);
     }, 60000)) << s.logText();
     const double seconds = static_cast<double>(clock.elapsed()) / 1000;
     EXPECT_EQ(treeOf(s.local.path() + QStringLiteral("/限")), treeOf(s.home + QStringLiteral("/限")));

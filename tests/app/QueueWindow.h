@@ -113,6 +113,14 @@ struct NoPrompt : IPrompt {
     }
 };
 
+// The queue's run has ended and the browsing connection is idle again (a
+// run may end with a listing), with nothing left queued.
+inline bool RunOver(TfrmMain& w)
+{
+    return w.QueueRun().State() == SessionState::Idle && w.Workflow().State() == SessionState::Idle &&
+           w.QueueEntries().Empty();
+}
+
 struct QueueWindow {
     QTemporaryDir data;
     NoPrompt prompt;

@@ -105,7 +105,7 @@ TEST_P(QueueTree, ATreeGoesDownAndBackUpByteForByte)
     t.w->RemotePane().View()->SetSelected(tree, true);
     t.w->QueuePanel().mnuDownloadClick();
     ASSERT_TRUE(
-        WaitFor([&] { return t.w->QueueRun().State() == SessionState::Idle && t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 250000));
+        WaitFor([&] { return RunOver(*t.w); }, 250000));
     EXPECT_EQ(treeOf(local.path() + QStringLiteral("/树")), treeOf(home + "/" + base + QStringLiteral("/树")));
     EXPECT_TRUE(QDir(local.path() + QStringLiteral("/树/中文/空的")).exists());
     // Both panes back where the run began.
@@ -135,7 +135,7 @@ TEST_P(QueueTree, ATreeGoesDownAndBackUpByteForByte)
     t.w->LocalPane().View()->SetSelected(t.row(t.w->LocalPane().View(), QStringLiteral("树")), true);
     t.w->QueuePanel().mnuUploadClick("back");
     ASSERT_TRUE(
-        WaitFor([&] { return t.w->QueueRun().State() == SessionState::Idle && t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 250000))
+        WaitFor([&] { return RunOver(*t.w); }, 250000))
         << [&] {
                std::string s;
                for (const std::string& l : t.log())
@@ -233,7 +233,7 @@ TEST(QueueHostile, NamesThatLeaveTheTargetAndALoopingFolderStayInside)
     t.w->RemotePane().View()->SelectWhere([&](int r) { return t.w->RemotePane().View()->Text(r, 0) == QStringLiteral("loop"); });
     t.w->QueuePanel().mnuDownloadClick();
     ASSERT_TRUE(
-        WaitFor([&] { return t.w->QueueRun().State() == SessionState::Idle && t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 60000))
+        WaitFor([&] { return RunOver(*t.w); }, 60000))
         << [&] {
                std::string s;
                const auto l = t.log();
@@ -288,7 +288,7 @@ TEST(QueueRunLength, ALongRunOfSkippedFilesDoesNotDeepenTheStack)
     t.w->QueueEntries().Append(std::move(entries));
     t.w->QueuePanel().queTransferClick();
     ASSERT_TRUE(
-        WaitFor([&] { return t.w->QueueRun().State() == SessionState::Idle && t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 60000));
+        WaitFor([&] { return RunOver(*t.w); }, 60000));
     const auto log = t.log();
     EXPECT_NE(std::find(log.begin(), log.end(), "跳过文件: f99999.skip"), log.end());
     EXPECT_TRUE(QDir(local.path()).isEmpty());
@@ -328,7 +328,7 @@ TEST(QueueLocalFaults, AFileThatCannotBeWrittenOrReadEndsAndTheRunGoesOn)
     t.w->Settings().ResumeMode = 2;  // the folder "exists": overwrite it, which must fail
     t.w->QueuePanel().queTransferClick();
     ASSERT_TRUE(
-        WaitFor([&] { return t.w->QueueRun().State() == SessionState::Idle && t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 20000));
+        WaitFor([&] { return RunOver(*t.w); }, 20000));
     EXPECT_TRUE(QFileInfo(local.path() + "/a.bin").isDir());
     EXPECT_EQ(ReadTestFile(local.path() + "/b.bin"), "second");
 
@@ -339,7 +339,7 @@ TEST(QueueLocalFaults, AFileThatCannotBeWrittenOrReadEndsAndTheRunGoesOn)
                                 {TEntryKind::UploadFile, target + "c.bin", 5, remote + "c.bin"}});
     t.w->QueuePanel().queTransferClick();
     ASSERT_TRUE(
-        WaitFor([&] { return t.w->QueueRun().State() == SessionState::Idle && t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 20000));
+        WaitFor([&] { return RunOver(*t.w); }, 20000));
     EXPECT_FALSE(QFileInfo::exists(home + "/" + base + "/pipe"));
     EXPECT_EQ(ReadTestFile(home + "/" + base + "/c.bin"), "third");
     const auto log = t.log();
@@ -393,7 +393,7 @@ TEST_P(QueueDroppedConnection, ATransferCutByAServerKillResumesAfterTheReconnect
     EXPECT_LT(had, data.size());
     server = RealServers::startOwnPyftpdlib(port, home);
     ASSERT_TRUE(
-        WaitFor([&] { return t.w->QueueRun().State() == SessionState::Idle && t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 60000))
+        WaitFor([&] { return RunOver(*t.w); }, 60000))
         << [&] {
                std::string s;
                for (const std::string& l : t.log())

@@ -165,7 +165,7 @@ TEST(TransferStops, AStalledTransferReconnectsAndResumes)
     const qint64 had = QFileInfo(target).size();
     ASSERT_EQ(::kill(static_cast<pid_t>(s.server->processId()), SIGCONT), 0);
     ASSERT_TRUE(WaitFor(
-        [&] { return s.t.w->QueueRun().State() == SessionState::Idle && s.t.w->Workflow().State() == SessionState::Idle && s.t.w->QueueEntries().Empty(); }, 60000))
+        [&] { return RunOver(*s.t.w); }, 60000))
         << s.logText();
     EXPECT_EQ(ReadTestFile(target), big.toStdString());
     EXPECT_TRUE(s.logged("REST " + std::to_string(had))) << s.logText();
@@ -546,7 +546,7 @@ TEST(TransferStops, AFinalReplyThatNeverComesCountsTheFileAndReconnectsForTheRes
         return s;
     };
     ASSERT_TRUE(
-        WaitFor([&] { return t.w->QueueRun().State() == SessionState::Idle && t.w->Workflow().State() == SessionState::Idle && t.w->QueueEntries().Empty(); }, 30000))
+        WaitFor([&] { return RunOver(*t.w); }, 30000))
         << text();
     EXPECT_EQ(server.connections(), 2);
     EXPECT_EQ(ReadTestFile(local.path() + "/hang.bin"), "abcdef");
