@@ -1,5 +1,7 @@
 #include "ftp/Ftp.h"
 
+#include "sftp/Sftp.h"
+
 #include "ftp/SessionLog.h"
 #include "net/EventDispatch.h"
 #include "net/SocketErrors.h"
@@ -283,6 +285,10 @@ void TFTPclient::TakeLoginFrom(const TFTPclient& other)
 
 void TFTPclient::Connect()
 {
+    if (Sftp) {
+        sftpConnect();
+        return;
+    }
     // Nothing of an earlier session (a transfer cut off by a drop) may
     // answer for this one.
     m_data.Disconnect();
@@ -365,6 +371,11 @@ std::string TFTPclient::TlsHost() const
 
 void TFTPclient::Close()
 {
+    if (m_sftp) {
+        m_sftp.reset();
+        m_loggedIn = false;
+        m_replyState = rsIdle;
+    }
     if (m_retryTimer) {
         m_retryTimer->stop();
         m_retryTimer->deleteLater();
@@ -685,6 +696,8 @@ void TFTPclient::SendPassword(const std::string& password)
 
 void TFTPclient::KeepAlive(const std::string& text)
 {
+    if (Sftp)
+        return;  // SSH keeps its own connection
     SendCommand(text, rsKeepAlive);
 }
 

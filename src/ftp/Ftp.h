@@ -5,6 +5,7 @@
 // machine fed by the control connection's lines; outcomes are reported by
 // events, the operation's own event always from a posted completion notice.
 
+#include "common/Prompt.h"
 #include "ftp/Features.h"
 #include "ftp/FtpTypes.h"
 #include "ftp/ListingLines.h"
@@ -14,10 +15,13 @@
 #include <sys/types.h>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 class QTimer;
+class TSftpSession;
+struct TSftpResult;
 
 class TFTPclient : public TCustomCorvSocket {
     Q_OBJECT
@@ -59,6 +63,15 @@ public:
     bool LogSession = false;
     std::string LogFile;
     TFtpTls Tls = tlsOff;
+    // The server speaks SFTP (SSH) instead of FTP: the same operations and
+    // events over a TSftpSession (no proxies, no raw commands).
+    bool Sftp = false;
+    std::string SshDir;  // keys and known_hosts; empty: ~/.ssh
+    // An SSH host key known_hosts does not hold: true trusts and keeps it.
+    // Without a listener nothing is trusted.
+    std::function<bool(const IPrompt::HostKeyRequest&)> OnHostKey;
+    // A key's passphrase or a server's login question; nullopt: cancelled.
+    std::function<std::optional<std::string>(const std::string& prompt, bool echo)> OnSecret;
 
     // A certificate the system does not trust (unknown issuer, self-signed,
     // expired, another name): the application decides through
@@ -201,6 +214,16 @@ public:
 
 private:
     friend struct FtpClientTestAccess;
+    // SFTP: each operation handed to the session, its end raised as FTP's.
+    std::unique_ptr<TSftpSession> m_sftp;
+    void sftpConnect();
+    void sftpDone(const TSftpResult& r);
+    void sftpBegin(TPendingOperation pending);
+    std::string sftpPath(const std::string& name) const;
+    void sftpList();
+    void sftpDownload(bool resume, int64_t expectedSize);
+    void sftpUpload();
+    void sftpCommand(const std::string& text);
     using ReplyHandler = void (TFTPclient::*)(const std::string& reply);
     struct StateHandler {
         int32_t state;

@@ -2,8 +2,16 @@
 // permissions, raw commands and quit. None needs a data connection.
 #include "ftp/Ftp.h"
 
+#include "sftp/Sftp.h"
+
 void TFTPclient::ChangeDir(const std::string& dir)
 {
+    if (Sftp) {
+        sftpBegin(poDirectoryChanged);
+        m_lastDirectory = dir;
+        m_sftp->Enter(sftpPath(dir));
+        return;
+    }
     m_success = true;
     m_pending = poDirectoryChanged;
     InitialDirectory = dir;
@@ -13,6 +21,11 @@ void TFTPclient::ChangeDir(const std::string& dir)
 
 void TFTPclient::ChangeDirUp()
 {
+    if (Sftp) {
+        sftpBegin(poDirectoryChanged);
+        m_sftp->Enter(sftpPath(".."));
+        return;
+    }
     m_success = true;
     m_pending = poDirectoryChanged;
     SendCommand("CDUP", rsCwd);
@@ -20,6 +33,11 @@ void TFTPclient::ChangeDirUp()
 
 void TFTPclient::MakeDir(const std::string& dir)
 {
+    if (Sftp) {
+        sftpBegin(poDirectoryCreated);
+        m_sftp->MakeDir(sftpPath(dir));
+        return;
+    }
     m_success = true;
     m_pending = poDirectoryCreated;
     m_lastDirectory = InitialDirectory;
@@ -28,6 +46,11 @@ void TFTPclient::MakeDir(const std::string& dir)
 
 void TFTPclient::RemoveDir(const std::string& dir)
 {
+    if (Sftp) {
+        sftpBegin(poDirectoryDeleted);
+        m_sftp->RemoveDir(sftpPath(dir));
+        return;
+    }
     m_success = true;
     m_pending = poDirectoryDeleted;
     SendCommand("RMD " + dir, rsMkdRmd);
@@ -35,6 +58,11 @@ void TFTPclient::RemoveDir(const std::string& dir)
 
 void TFTPclient::DeleteRemoteFile(const std::string& name)
 {
+    if (Sftp) {
+        sftpBegin(poFileDeleted);
+        m_sftp->Remove(sftpPath(name));
+        return;
+    }
     m_success = true;
     m_pending = poFileDeleted;
     SendCommand("DELE " + name, rsDele);
@@ -42,6 +70,11 @@ void TFTPclient::DeleteRemoteFile(const std::string& name)
 
 void TFTPclient::Rename(const std::string& from, const std::string& to)
 {
+    if (Sftp) {
+        sftpBegin(poFileRenamed);
+        m_sftp->Rename(sftpPath(from), sftpPath(to));
+        return;
+    }
     m_success = true;
     m_pending = poFileRenamed;
     m_renameTarget = to;
@@ -50,16 +83,29 @@ void TFTPclient::Rename(const std::string& from, const std::string& to)
 
 void TFTPclient::Chmod(const std::string& name, const std::string& mode)
 {
+    if (Sftp) {
+        sftpBegin(poNone);
+        m_sftp->Chmod(sftpPath(name), std::atoi(mode.c_str()));
+        return;
+    }
     SendCommand("SITE CHMOD " + mode + " " + name, rsChmod);
 }
 
 void TFTPclient::SendRawCommand(const std::string& text)
 {
+    if (Sftp) {
+        sftpCommand(text);
+        return;
+    }
     SendCommand(text, rsRaw);
 }
 
 void TFTPclient::Quit()
 {
+    if (Sftp) {
+        sftpCommand("QUIT");
+        return;
+    }
     SendCommand("QUIT", rsQuit);
 }
 

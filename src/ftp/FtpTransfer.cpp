@@ -3,6 +3,8 @@
 // between passive and active mode.
 #include "ftp/Ftp.h"
 
+#include "sftp/Sftp.h"
+
 #include "net/SocketErrors.h"
 
 #include <QDateTime>
@@ -242,6 +244,10 @@ void TFTPclient::EndReceivedFile()
 
 void TFTPclient::Download(bool resume, bool inScript, int64_t expectedSize)
 {
+    if (Sftp) {
+        sftpDownload(resume, expectedSize);
+        return;
+    }
     m_success = true;
     m_aborting = false;
     m_abortAsked = false;
@@ -274,6 +280,16 @@ void TFTPclient::Download(bool resume, bool inScript, int64_t expectedSize)
 
 void TFTPclient::Upload(bool inScript, bool viaTemporaryName)
 {
+    if (Sftp) {
+        struct stat st {};
+        if (::stat(LocalFile.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+            m_success = false;
+            Error(feLocalRead, LocalFile);
+            return;
+        }
+        sftpUpload();
+        return;
+    }
     m_pending = poFileStored;
     m_data.RateLimit = UploadLimit;
     m_fileTimeSent = false;
@@ -305,6 +321,10 @@ void TFTPclient::Upload(bool inScript, bool viaTemporaryName)
 
 void TFTPclient::List()
 {
+    if (Sftp) {
+        sftpList();
+        return;
+    }
     m_pending = poListingDone;
     m_data.RateLimit = nullptr;
     m_success = true;
@@ -954,6 +974,13 @@ void TFTPclient::AbortWithSync()
 
 void TFTPclient::Abort()
 {
+    if (Sftp) {
+        // The file that moves ends, failed; its part file is kept for a resume.
+        m_abortAsked = true;
+        if (m_sftp)
+            m_sftp->Abort();
+        return;
+    }
     // The session of an upload broken off is dropped by the server (vsftpd
     // then refuses the ticket it sent as the connection closed); an aborted
     // download's ticket, read at its start, still serves.

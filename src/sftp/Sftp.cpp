@@ -31,12 +31,6 @@ int modeDigits(uint32_t permissions)
     return static_cast<int>(((permissions >> 6) & 7) * 100 + ((permissions >> 3) & 7) * 10 + (permissions & 7));
 }
 
-TListingDate localDate(uint64_t utcSeconds)
-{
-    const QDateTime t = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(utcSeconds), Qt::UTC).toLocalTime();
-    return TListingDate::Of(t.date(), t.time());
-}
-
 std::string errnoText(int e)
 {
     return std::strerror(e);
@@ -341,6 +335,29 @@ void TSftpSession::Size(const std::string& path)
     });
 }
 
+void TSftpSession::Enter(const std::string& path)
+{
+    queue([this, path] {
+        TSftpResult r;
+        r.Op = TSftpOp::Enter;
+        r.Path = path;
+        char* real = m_s->sftp ? sftp_canonicalize_path(m_s->sftp, path.c_str()) : nullptr;
+        if (real) {
+            r.Path = real;
+            ssh_string_free_char(real);
+            if (sftp_attributes a = sftp_stat(m_s->sftp, r.Path.c_str())) {
+                r.Success = a->type == SSH_FILEXFER_TYPE_DIRECTORY;
+                sftp_attributes_free(a);
+                if (!r.Success)
+                    r.Error = "不是目录";
+            }
+        }
+        if (!r.Success && r.Error.empty())
+            r.Error = error();
+        finish(std::move(r));
+    });
+}
+
 void TSftpSession::Disconnect()
 {
     {
@@ -550,14 +567,14 @@ TSftpResult TSftpSession::list(const std::string& path)
             sftp_attributes_free(a);
             continue;
         }
-        TRemoteEntry e;
+        TSftpEntry e;
         e.Name = name;
         e.IsDir = a->type == SSH_FILEXFER_TYPE_DIRECTORY;
         e.IsLink = a->type == SSH_FILEXFER_TYPE_SYMLINK;
         if (!e.IsDir && (a->flags & SSH_FILEXFER_ATTR_SIZE))
             e.Size = static_cast<int64_t>(a->size);
         if (a->flags & SSH_FILEXFER_ATTR_ACMODTIME)
-            e.Date = localDate(a->mtime);
+            e.ModifiedUtc = static_cast<int64_t>(a->mtime);
         if (a->flags & SSH_FILEXFER_ATTR_PERMISSIONS)
             e.Mode = modeDigits(a->permissions);
         e.Owner = a->owner ? a->owner : std::to_string(a->uid);

@@ -6,7 +6,6 @@
 // session's thread waits for the answer.
 
 #include "common/Prompt.h"
-#include "ftp/Parser.h"
 
 #include <QObject>
 
@@ -44,15 +43,26 @@ struct THostKey {
     THostKeyState State = THostKeyState::Unknown;
 };
 
-enum class TSftpOp : uint8_t { Connect, List, Download, Upload, MakeDir, RemoveDir, Remove, Rename, Chmod, Size };
+enum class TSftpOp : uint8_t { Connect, List, Download, Upload, MakeDir, RemoveDir, Remove, Rename, Chmod, Size, Enter };
+
+// A folder's entry as the server's attributes give it.
+struct TSftpEntry {
+    std::string Name;  // the server's bytes
+    bool IsDir = false;
+    bool IsLink = false;
+    int64_t Size = -1;         // -1: not given
+    int64_t ModifiedUtc = -1;  // seconds since 1970, UTC; -1: not given
+    int Mode = -1;             // the permission bits' octal digits (640); -1: not given
+    std::string Owner, Group;
+};
 
 // How an operation ended.
 struct TSftpResult {
     TSftpOp Op = TSftpOp::Connect;
     bool Success = false;
     std::string Error;  // the server's or libssh's words, when it failed
-    std::string Path;   // the operation's (absolute) remote path
-    std::vector<TRemoteEntry> Entries;  // List
+    std::string Path;   // the operation's (absolute) remote path; Connect: the home folder; Enter: the folder
+    std::vector<TSftpEntry> Entries;    // List
     int64_t Bytes = 0;                  // Download/Upload: moved by this operation; Size: the size
 };
 
@@ -85,6 +95,8 @@ public:
     void Rename(const std::string& from, const std::string& to);
     void Chmod(const std::string& path, int mode);
     void Size(const std::string& path);
+    // The folder path names, made absolute and canonical; fails unless it is a folder.
+    void Enter(const std::string& path);
     // Ends the file that moves now (its operation fails); later ones still run.
     void Abort() { m_abort = true; }
     // The session closes; queued operations are dropped.

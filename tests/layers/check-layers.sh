@@ -4,16 +4,16 @@
 # that breaks the order and fails when there is one.
 set -euo pipefail
 src=${1:?usage: check-layers.sh <src folder>}
-core="common net ftp sites panes dialup transfer session"
+core="common net sftp ftp sites panes dialup transfer session"
 declare -A allowed=(
   [common]="common"
   [net]="common net"
-  [ftp]="common net ftp"
-  [sftp]="common net ftp sftp"
-  [sites]="common net ftp sites"
-  [panes]="common net ftp panes"
+  [sftp]="common sftp"
+  [ftp]="common net sftp ftp"
+  [sites]="common net sftp ftp sites"
+  [panes]="common net sftp ftp panes"
   [dialup]="dialup"
-  [transfer]="common net ftp sites transfer"
+  [transfer]="common net sftp ftp sites transfer"
   [session]="$core"
   [console]="console"
   [desktop]="$core desktop"

@@ -3,6 +3,8 @@
 // transfers both ways with resume, file commands; a dropped connection.
 #include "RealServers.h"
 #include "TestSupport.h"
+#include "ftp/Ftp.h"
+#include "ftp/Parser.h"
 #include "sftp/Sftp.h"
 
 #include <QDir>
@@ -198,18 +200,17 @@ TEST(SftpFiles, ListTransferResumeAndCommands)
     ASSERT_TRUE(r.Success) << r.Error;
     ASSERT_EQ(r.Entries.size(), 3u);
     const auto entry = [&](const std::string& name) {
-        for (const TRemoteEntry& e : r.Entries)
+        for (const TSftpEntry& e : r.Entries)
             if (e.Name == name)
                 return e;
-        return TRemoteEntry{};
+        return TSftpEntry{};
     };
-    const TRemoteEntry data = entry("数据 1.bin");
+    const TSftpEntry data = entry("数据 1.bin");
     EXPECT_EQ(data.Size, big.size());
     EXPECT_FALSE(data.IsDir);
     EXPECT_EQ(data.Mode, 640);
     EXPECT_EQ(data.Owner, "ftptest");
-    const QDateTime m = QFileInfo(remote.path() + QStringLiteral("/数据 1.bin")).lastModified();
-    EXPECT_EQ(data.Date, TListingDate::Of(m.date(), QTime(m.time().hour(), m.time().minute(), m.time().second())));
+    EXPECT_EQ(data.ModifiedUtc, QFileInfo(remote.path() + QStringLiteral("/数据 1.bin")).lastModified().toSecsSinceEpoch());
     EXPECT_TRUE(entry("子目录").IsDir);
 
     QTemporaryDir local;
@@ -372,4 +373,117 @@ TEST(SftpHostKeys, QuestionsGoThroughThePromptAndNoAnswerTrustsNothing)
     ASSERT_TRUE(r.Success) << r.Error;
     ASSERT_FALSE(prompt.prompts.empty());
     EXPECT_EQ(prompt.keys.size(), 2u);  // known since the trust
+}
+
+// The FTP client's own operations over SFTP: the same calls and events the
+// panes, the queue and the file commands use, against OpenSSH's server; the
+// listing arrives as MLSD lines the listing parser reads.
+TEST(SftpClient, TheFtpClientsOperationsAndEventsOverSftp)
+{
+    RealServers::OwnSshd server;
+    QTemporaryDir remote, local;
+    const QByteArray data = pattern(1024 * 1024 + 5, 7);
+    QDir().mkpath(remote.path() + QStringLiteral("/目录"));
+    QFile f(remote.path() + QStringLiteral("/目录/文件 1.bin"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(data);
+    f.close();
+    chownToServerUser(remote.path());
+
+    TFTPclient c;
+    c.Sftp = true;
+    c.FtpServer = "127.0.0.1";
+    c.Port = server.port;
+    c.UserName = "ftptest";
+    c.UserPassword = "ftppass";
+    QTemporaryDir home;
+    c.SshDir = home.path().toStdString();
+    int keyQuestions = 0;
+    c.OnHostKey = [&](const IPrompt::HostKeyRequest& k) {
+        ++keyQuestions;
+        EXPECT_EQ(k.server, "127.0.0.1:" + std::to_string(server.port));
+        return true;
+    };
+    std::string ended;
+    const auto mark = [&](const char* what) { return [&ended, what](TFTPclient*) { ended = what; }; };
+    c.OnLoggedIn = mark("login");
+    c.OnDirectoryChanged = mark("cwd");
+    c.OnListingDone = mark("list");
+    c.OnFileReceived = mark("get");
+    c.OnFileStored = mark("put");
+    c.OnDirectoryCreated = mark("mkd");
+    c.OnFileRenamed = mark("rename");
+    c.OnFileDeleted = mark("dele");
+    const auto await = [&](const char* what, const std::function<void()>& start) {
+        ended.clear();
+        start();
+        return WaitFor([&] { return ended == what; }, 30000);
+    };
+
+    ASSERT_TRUE(await("login", [&] { c.Connect(); }));
+    ASSERT_TRUE(c.Success()) << c.LastRefusal();
+    EXPECT_TRUE(c.LoggedIn());
+    EXPECT_EQ(keyQuestions, 1);
+    EXPECT_EQ(c.ReplyState(), rsIdle);
+
+    ASSERT_TRUE(await("cwd", [&] { c.ChangeDir(remote.path().toStdString() + "/目录"); }));
+    ASSERT_TRUE(c.Success());
+    EXPECT_EQ(c.InitialDirectory, remote.path().toStdString() + "/目录/");
+    ASSERT_TRUE(await("list", [&] { c.List(); }));
+    ASSERT_TRUE(c.Success());
+    EXPECT_TRUE(c.ListingLines.Mlsd);
+    TListParser parser;
+    std::vector<TRemoteEntry> entries;
+    for (const std::string_view line : c.ListingLines) {
+        TRemoteEntry e;
+        if (parser.ParseMlsdLine(std::string(line), e))
+            entries.push_back(e);
+    }
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].Name, "文件 1.bin");
+    EXPECT_EQ(entries[0].Size, data.size());
+    EXPECT_EQ(entries[0].Owner, "ftptest");
+    const QDateTime m = QFileInfo(remote.path() + QStringLiteral("/目录/文件 1.bin")).lastModified();
+    EXPECT_EQ(entries[0].Date, TListingDate::Of(m.date(), QTime(m.time().hour(), m.time().minute(), m.time().second())));
+
+    // A file down by its name in the folder, over an older local file of that name.
+    const QString target = local.filePath(QStringLiteral("文件 1.bin"));
+    QFile old(target);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("older");
+    old.close();
+    c.RemoteFile = "文件 1.bin";
+    c.LocalFile = target.toStdString();
+    ASSERT_TRUE(await("get", [&] { c.Download(false, false, data.size()); }));
+    ASSERT_TRUE(c.Success()) << c.LastRefusal();
+    EXPECT_EQ(readAll(target), data);
+    EXPECT_EQ(c.TransferBytes, data.size());
+
+    c.LocalFile = target.toStdString();
+    c.RemoteFile = "上传.bin";
+    c.ResumePos = 0;
+    ASSERT_TRUE(await("put", [&] { c.Upload(false); }));
+    ASSERT_TRUE(c.Success()) << c.LastRefusal();
+    EXPECT_EQ(readAll(remote.path() + QStringLiteral("/目录/上传.bin")), data);
+
+    ASSERT_TRUE(await("mkd", [&] { c.MakeDir("新"); }));
+    EXPECT_TRUE(QFileInfo(remote.path() + QStringLiteral("/目录/新")).isDir());
+    ASSERT_TRUE(await("rename", [&] { c.Rename("上传.bin", "新/改名.bin"); }));
+    EXPECT_EQ(readAll(remote.path() + QStringLiteral("/目录/新/改名.bin")), data);
+    ASSERT_TRUE(await("dele", [&] { c.DeleteRemoteFile("新/改名.bin"); }));
+    EXPECT_FALSE(QFileInfo::exists(remote.path() + QStringLiteral("/目录/新/改名.bin")));
+
+    // Refused: a folder that is not there; the session goes on.
+    ASSERT_TRUE(await("cwd", [&] { c.ChangeDir("没有"); }));
+    EXPECT_FALSE(c.Success());
+    EXPECT_EQ(c.LastRefusal(), "没有这个文件或目录");
+    EXPECT_EQ(c.InitialDirectory, remote.path().toStdString() + "/目录/");
+    // A refused download leaves the user's file as it was.
+    c.RemoteFile = "没有.bin";
+    c.LocalFile = target.toStdString();
+    ASSERT_TRUE(await("get", [&] { c.Download(false, false, 0); }));
+    EXPECT_FALSE(c.Success());
+    EXPECT_EQ(readAll(target), data);
+    ASSERT_TRUE(await("cwd", [&] { c.ChangeDirUp(); }));
+    EXPECT_EQ(c.InitialDirectory, remote.path().toStdString() + "/");
 }

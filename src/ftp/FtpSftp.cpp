@@ -1,0 +1,191 @@
+// TFTPclient over SFTP: the operations the panes, the queue and the file
+// commands use, carried out by a TSftpSession, each ending with the event
+// its FTP counterpart raises. A listing arrives as MLSD lines, so the
+// listing cache and the panes read it as they read an MLSD answer.
+
+#include "ftp/Ftp.h"
+
+#include "sftp/Sftp.h"
+
+#include <QDateTime>
+#include <QTimer>
+
+namespace {
+std::string mlsdFacts(const TSftpEntry& e)
+{
+    std::string facts = e.IsLink ? "type=OS.unix=slink;" : e.IsDir ? "type=dir;" : "type=file;";
+    if (e.Size >= 0 && !e.IsDir)
+        facts += "size=" + std::to_string(e.Size) + ";";
+    if (e.ModifiedUtc >= 0)
+        facts += "modify=" +
+                 QDateTime::fromSecsSinceEpoch(e.ModifiedUtc, Qt::UTC).toString(QStringLiteral("yyyyMMddHHmmss")).toStdString() +
+                 ";";
+    if (e.Mode >= 0 && e.Mode <= 777)
+        facts += "UNIX.mode=0" + std::string(e.Mode < 100 ? (e.Mode < 10 ? "00" : "0") : "") + std::to_string(e.Mode) + ";";
+    // A fact's value ends at ";": owners that hold one are left out.
+    if (!e.Owner.empty() && e.Owner.find_first_of(";= ") == std::string::npos)
+        facts += "UNIX.owner=" + e.Owner + ";";
+    if (!e.Group.empty() && e.Group.find_first_of(";= ") == std::string::npos)
+        facts += "UNIX.group=" + e.Group + ";";
+    return facts + " " + e.Name;
+}
+}  // namespace
+
+std::string TFTPclient::sftpPath(const std::string& name) const
+{
+    if (!name.empty() && name.front() == '/')
+        return name;
+    std::string dir = InitialDirectory.empty() ? std::string("/") : InitialDirectory;
+    if (dir.back() != '/')
+        dir += '/';
+    return dir + name;
+}
+
+void TFTPclient::sftpBegin(TPendingOperation pending)
+{
+    m_pending = pending;
+    m_success = true;
+    m_replyState = rsRaw;  // busy until the session answers
+}
+
+void TFTPclient::sftpConnect()
+{
+    m_sftp = std::make_unique<TSftpSession>();
+    m_sftp->AskHostKey = [this](const THostKey& k) {
+        return OnHostKey && OnHostKey({k.Host + ":" + std::to_string(k.Port), k.Type, k.Sha256});
+    };
+    m_sftp->AskSecret = [this](const std::string& prompt, bool echo) -> std::optional<std::string> {
+        return OnSecret ? OnSecret(prompt, echo) : std::nullopt;
+    };
+    connect(m_sftp.get(), &TSftpSession::Done, this, [this](const TSftpResult& r) { sftpDone(r); });
+    connect(m_sftp.get(), &TSftpSession::LogLine, this, [this](const QString& text, bool error) {
+        if (error)
+            Error(feSocket, text.toStdString());
+        else
+            Info(fiReplyLine, text.toStdString());
+    });
+    m_loggedIn = false;
+    m_lastRefusal.clear();
+    sftpBegin(poLogin);
+    TSftpLogin login;
+    login.Host = FtpServer;
+    login.Port = Port > 0 ? Port : 22;
+    login.User = UserName;
+    login.Password = UserPassword;
+    login.SshDir = SshDir;
+    login.TimeoutSeconds = Timeout > 0 ? Timeout : 30;
+    m_sftp->Connect(login);
+}
+
+void TFTPclient::sftpDone(const TSftpResult& r)
+{
+    m_replyState = rsIdle;
+    m_success = r.Success;
+    if (!r.Success) {
+        m_lastRefusal = r.Error;
+        if (r.Op != TSftpOp::Connect)
+            ++m_commandRefusals;
+        Info(fiReplyLine, r.Error);
+    }
+    switch (r.Op) {
+        case TSftpOp::Connect:
+            m_loggedIn = r.Success;
+            if (r.Success)
+                InitialDirectory = r.Path.empty() || r.Path.back() == '/' ? r.Path : r.Path + "/";
+            else
+                Error(feSocket, r.Error);
+            break;
+        case TSftpOp::Enter:
+            if (r.Success)
+                InitialDirectory = r.Path.back() == '/' ? r.Path : r.Path + "/";
+            break;
+        case TSftpOp::List:
+            ListingLines.clear();
+            ListingLines.Mlsd = true;
+            TransferBytes = 0;
+            for (const TSftpEntry& e : r.Entries)
+                if (e.Name.find_first_of("\r\n") == std::string::npos)
+                    ListingLine(mlsdFacts(e));
+            if (r.Success)
+                Info(fiListingReady, "");
+            break;
+        case TSftpOp::Download:
+        case TSftpOp::Upload:
+            TransferBytes = r.Bytes;
+            TransferTime = TickDiff(TransferStart, TickCount());
+            if (!r.Success)
+                m_transferFailed = true;
+            break;
+        case TSftpOp::Chmod:
+            if (OnFileCHMOD)
+                OnFileCHMOD(this);
+            return;
+        default:
+            break;
+    }
+    PostCompletion();
+}
+
+void TFTPclient::sftpList()
+{
+    sftpBegin(poListingDone);
+    m_transferFailed = false;
+    m_sftp->List(sftpPath(""));
+}
+
+void TFTPclient::sftpDownload(bool resume, int64_t expectedSize)
+{
+    m_pending = poFileReceived;
+    m_success = true;
+    m_aborting = false;
+    m_abortAsked = false;
+    m_transferFailed = false;
+    m_receivedTime = -1;
+    ResumePos = 0;
+    ExpectedSize = expectedSize;
+    m_replySize = -1;
+    LocalFile = SafeLocalName(LocalFile);
+    if (!m_partFile.empty() && (!resume || m_partFor != LocalFile))
+        DropPartFile();
+    if (!m_partFile.empty()) {
+        ResumePos = LocalFileSize(m_partFile);
+    } else if (!PrepareDownloadFile(resume)) {
+        m_success = false;
+        Error(feLocalWrite, LocalFile);
+        return;
+    }
+    sftpBegin(poFileReceived);
+    TransferStart = TickCount();
+    m_sftp->Download(sftpPath(RemoteFile), ReceivePath(), ResumePos);
+}
+
+void TFTPclient::sftpUpload()
+{
+    sftpBegin(poFileStored);
+    m_transferFailed = false;
+    TransferStart = TickCount();
+    m_sftp->Upload(LocalFile, sftpPath(RemoteFile), ResumePos);
+}
+
+void TFTPclient::sftpCommand(const std::string& text)
+{
+    if (text == "QUIT") {
+        m_sftp->Disconnect();
+        m_loggedIn = false;
+        m_replyState = rsIdle;
+        QTimer::singleShot(0, this, [this] {
+            if (OnFtpQuit)
+                OnFtpQuit(this);
+        });
+        return;
+    }
+    // Custom and raw commands are FTP's: refused here.
+    m_success = false;
+    m_lastRefusal = "SFTP 连接不能发送原始命令: " + text;
+    ++m_commandRefusals;
+    Info(fiReplyLine, m_lastRefusal);
+    QTimer::singleShot(0, this, [this] {
+        if (OnRawCommand)
+            OnRawCommand(this);
+    });
+}
