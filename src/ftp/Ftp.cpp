@@ -270,6 +270,8 @@ void TFTPclient::TakeLoginFrom(const TFTPclient& other)
     UseMlsd = other.UseMlsd;
     NameCharset = other.NameCharset;
     Tls = other.Tls;
+    Sftp = other.Sftp;
+    SshDir = other.SshDir;
     SKeyLogin = other.SKeyLogin;
     AlternateMode = other.AlternateMode;
     CustomIP = other.CustomIP;

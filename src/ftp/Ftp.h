@@ -216,6 +216,7 @@ private:
     friend struct FtpClientTestAccess;
     // SFTP: each operation handed to the session, its end raised as FTP's.
     std::unique_ptr<TSftpSession> m_sftp;
+    std::string m_sftpStart;  // the folder to enter once logged in (the address's or the site's)
     void sftpConnect();
     void sftpDone(const TSftpResult& r);
     void sftpBegin(TPendingOperation pending);

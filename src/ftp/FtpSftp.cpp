@@ -66,6 +66,7 @@ void TFTPclient::sftpConnect()
     });
     m_loggedIn = false;
     m_lastRefusal.clear();
+    m_sftpStart = InitialDirectory;
     sftpBegin(poLogin);
     TSftpLogin login;
     login.Host = FtpServer;
@@ -90,14 +91,23 @@ void TFTPclient::sftpDone(const TSftpResult& r)
     switch (r.Op) {
         case TSftpOp::Connect:
             m_loggedIn = r.Success;
-            if (r.Success)
-                InitialDirectory = r.Path.empty() || r.Path.back() == '/' ? r.Path : r.Path + "/";
-            else
+            if (!r.Success) {
                 Error(feSocket, r.Error);
+                break;
+            }
+            InitialDirectory = r.Path.empty() || r.Path.back() == '/' ? r.Path : r.Path + "/";
+            if (!m_sftpStart.empty()) {
+                // The login ends in the folder asked for, as FTP's first CWD does.
+                m_replyState = rsRaw;
+                m_sftp->Enter(sftpPath(std::exchange(m_sftpStart, {})));
+                return;
+            }
             break;
         case TSftpOp::Enter:
             if (r.Success)
                 InitialDirectory = r.Path.back() == '/' ? r.Path : r.Path + "/";
+            if (m_pending == poLogin)
+                m_success = true;  // logged in; a start folder that is not there leaves the home folder
             break;
         case TSftpOp::List:
             ListingLines.clear();

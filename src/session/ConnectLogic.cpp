@@ -106,8 +106,16 @@ TServerField ReadServerField(const std::string& text, const TSiteDatabase& sites
 std::optional<TFtpUrl> ParseFtpUrl(const std::string& text)
 {
     TFtpUrl u;
-    size_t at = text.find("ftp://");
-    size_t skip = 6;
+    // "sftp://" first: it holds "ftp://".
+    size_t at = text.find("sftp://");
+    size_t skip = 7;
+    if (at != std::string::npos) {
+        u.sftp = true;
+        u.port = "22";
+    } else {
+        at = text.find("ftp://");
+        skip = 6;
+    }
     if (at == std::string::npos) {
         at = text.find("ftps://");
         skip = 7;

@@ -27,6 +27,7 @@ struct TFtpUrl {
     std::string user, password, host;
     std::string port = "21";
     std::optional<TFtpTls> tls;  // none: plain ftp://, as the preference says
+    bool sftp = false;           // sftp://: SSH's file transfer, port 22 unless given
     bool userGiven = false;      // the address names a user (and maybe a password)
     bool portGiven = false;      // ... a port
     std::optional<std::string> startDirectory;  // none: the address has no path

@@ -24,6 +24,13 @@ TConnectionWorkflow::TConnectionWorkflow(TFTPclient& client, TSettings& settings
     m_ftp.OnFtpQuit = [this](TFTPclient*) { FtpQuit(); };
     m_ftp.OnListingDone = [this](TFTPclient*) { ListingFinished(); };
     m_ftp.OnCertificate = [this](TFTPclient*, const TCertificateInfo& c) { CertificateOffered(c); };
+    m_ftp.OnHostKey = [this](const IPrompt::HostKeyRequest& k) { return m_prompt->AskHostKey(k); };
+    m_ftp.OnSecret = [this](const std::string& question, bool) -> std::optional<std::string> {
+        std::string secret;
+        if (!m_prompt->AskSecret("SFTP 登录", question, secret))
+            return std::nullopt;
+        return secret;
+    };
     m_ftp.OnDirectoryChanged = [this](TFTPclient* c) {
         Q_EMIT DirectoryEntered();
         if (!c->Success() && IsTransferring(m_state))
@@ -102,6 +109,7 @@ void TConnectionWorkflow::Prepare(TQuickConnectFields& f)
         m_ftp.ResumeSupport = 0;
         m_ftp.UseAppe = m_settings.UseAPPE;
         m_ftp.SKeyLogin = false;
+        m_ftp.Sftp = false;
         if (!m_continuingRun)
             m_ftp.TlsUpTo12 = false;  // what a server taught this session only
         Session = TSessionOptions();
@@ -135,6 +143,7 @@ void TConnectionWorkflow::Prepare(TQuickConnectFields& f)
                 f.port = url->port;
             if (url->tls)
                 m_ftp.Tls = *url->tls;
+            m_ftp.Sftp = url->sftp;
             if (url->startDirectory)
                 startDirectory = *url->startDirectory;
             if (url->filePath) {
@@ -187,6 +196,12 @@ void TConnectionWorkflow::Prepare(TQuickConnectFields& f)
         m_ftp.UserName = f.user;
         const int port = ParseIniInteger(f.port).value_or(21);
         ChooseProxy(m_ftp, m_settings, f.server, port > 0 && port < 65536 ? port : 21, Session.NoProxy);
+        if (m_ftp.Sftp) {
+            // SSH goes straight to the server: no FTP proxy or firewall.
+            m_ftp.FirewallType = fwNone;
+            m_ftp.FtpServer = f.server;
+            m_ftp.Port = static_cast<uint16_t>(port > 0 && port < 65536 ? port : 22);
+        }
         if (CurrentSite.empty() && m_settings.KeepHistory) {
             m_history = RecordHistory(m_settingsFile, HistoryEntry(f.server, f.user, f.password, f.port));
             Q_EMIT HistoryChanged(m_history);

@@ -102,6 +102,12 @@ struct NoPrompt : IPrompt {
         asked.push_back(request.sha256);
         return certificate;
     }
+    bool hostKey = false;  // to the SSH host-key question
+    bool AskHostKey(const HostKeyRequest& request) override
+    {
+        asked.push_back(request.sha256);
+        return hostKey;
+    }
     bool AskText(const std::string& title, const std::string&, std::string& text) override
     {
         asked.push_back(title);
