@@ -219,7 +219,8 @@ private:
     std::string m_sftpStart;  // the folder to enter once logged in (the address's or the site's)
     void sftpConnect();
     void sftpDone(const TSftpResult& r);
-    void sftpBegin(TPendingOperation pending);
+    // False without a session (the operation ends at once, failed).
+    bool sftpBegin(TPendingOperation pending);
     std::string sftpPath(const std::string& name) const;
     void sftpList();
     void sftpDownload(bool resume, int64_t expectedSize);

@@ -7,9 +7,9 @@
 void TFTPclient::ChangeDir(const std::string& dir)
 {
     if (Sftp) {
-        sftpBegin(poDirectoryChanged);
         m_lastDirectory = dir;
-        m_sftp->Enter(sftpPath(dir));
+        if (sftpBegin(poDirectoryChanged))
+            m_sftp->Enter(sftpPath(dir));
         return;
     }
     m_success = true;
@@ -22,8 +22,8 @@ void TFTPclient::ChangeDir(const std::string& dir)
 void TFTPclient::ChangeDirUp()
 {
     if (Sftp) {
-        sftpBegin(poDirectoryChanged);
-        m_sftp->Enter(sftpPath(".."));
+        if (sftpBegin(poDirectoryChanged))
+            m_sftp->Enter(sftpPath(".."));
         return;
     }
     m_success = true;
@@ -34,8 +34,8 @@ void TFTPclient::ChangeDirUp()
 void TFTPclient::MakeDir(const std::string& dir)
 {
     if (Sftp) {
-        sftpBegin(poDirectoryCreated);
-        m_sftp->MakeDir(sftpPath(dir));
+        if (sftpBegin(poDirectoryCreated))
+            m_sftp->MakeDir(sftpPath(dir));
         return;
     }
     m_success = true;
@@ -47,8 +47,8 @@ void TFTPclient::MakeDir(const std::string& dir)
 void TFTPclient::RemoveDir(const std::string& dir)
 {
     if (Sftp) {
-        sftpBegin(poDirectoryDeleted);
-        m_sftp->RemoveDir(sftpPath(dir));
+        if (sftpBegin(poDirectoryDeleted))
+            m_sftp->RemoveDir(sftpPath(dir));
         return;
     }
     m_success = true;
@@ -59,8 +59,8 @@ void TFTPclient::RemoveDir(const std::string& dir)
 void TFTPclient::DeleteRemoteFile(const std::string& name)
 {
     if (Sftp) {
-        sftpBegin(poFileDeleted);
-        m_sftp->Remove(sftpPath(name));
+        if (sftpBegin(poFileDeleted))
+            m_sftp->Remove(sftpPath(name));
         return;
     }
     m_success = true;
@@ -71,8 +71,8 @@ void TFTPclient::DeleteRemoteFile(const std::string& name)
 void TFTPclient::Rename(const std::string& from, const std::string& to)
 {
     if (Sftp) {
-        sftpBegin(poFileRenamed);
-        m_sftp->Rename(sftpPath(from), sftpPath(to));
+        if (sftpBegin(poFileRenamed))
+            m_sftp->Rename(sftpPath(from), sftpPath(to));
         return;
     }
     m_success = true;
@@ -84,8 +84,8 @@ void TFTPclient::Rename(const std::string& from, const std::string& to)
 void TFTPclient::Chmod(const std::string& name, const std::string& mode)
 {
     if (Sftp) {
-        sftpBegin(poNone);
-        m_sftp->Chmod(sftpPath(name), std::atoi(mode.c_str()));
+        if (sftpBegin(poNone))
+            m_sftp->Chmod(sftpPath(name), std::atoi(mode.c_str()));
         return;
     }
     SendCommand("SITE CHMOD " + mode + " " + name, rsChmod);

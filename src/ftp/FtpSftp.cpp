@@ -41,11 +41,20 @@ std::string TFTPclient::sftpPath(const std::string& name) const
     return dir + name;
 }
 
-void TFTPclient::sftpBegin(TPendingOperation pending)
+bool TFTPclient::sftpBegin(TPendingOperation pending)
 {
     m_pending = pending;
     m_success = true;
+    if (!m_sftp) {
+        // Not connected: it fails as a command on a closed connection does.
+        m_success = false;
+        m_lastRefusal = "没有连接";
+        m_replyState = rsIdle;
+        PostCompletion();
+        return false;
+    }
     m_replyState = rsRaw;  // busy until the session answers
+    return true;
 }
 
 void TFTPclient::sftpConnect()
@@ -67,7 +76,7 @@ void TFTPclient::sftpConnect()
     m_loggedIn = false;
     m_lastRefusal.clear();
     m_sftpStart = InitialDirectory;
-    sftpBegin(poLogin);
+    sftpBegin(poLogin);  // the session was just made
     TSftpLogin login;
     login.Host = FtpServer;
     login.Port = Port > 0 ? Port : 22;
@@ -138,9 +147,9 @@ void TFTPclient::sftpDone(const TSftpResult& r)
 
 void TFTPclient::sftpList()
 {
-    sftpBegin(poListingDone);
     m_transferFailed = false;
-    m_sftp->List(sftpPath(""));
+    if (sftpBegin(poListingDone))
+        m_sftp->List(sftpPath(""));
 }
 
 void TFTPclient::sftpDownload(bool resume, int64_t expectedSize)
@@ -164,23 +173,24 @@ void TFTPclient::sftpDownload(bool resume, int64_t expectedSize)
         Error(feLocalWrite, LocalFile);
         return;
     }
-    sftpBegin(poFileReceived);
     TransferStart = TickCount();
-    m_sftp->Download(sftpPath(RemoteFile), ReceivePath(), ResumePos);
+    if (sftpBegin(poFileReceived))
+        m_sftp->Download(sftpPath(RemoteFile), ReceivePath(), ResumePos);
 }
 
 void TFTPclient::sftpUpload()
 {
-    sftpBegin(poFileStored);
     m_transferFailed = false;
     TransferStart = TickCount();
-    m_sftp->Upload(LocalFile, sftpPath(RemoteFile), ResumePos);
+    if (sftpBegin(poFileStored))
+        m_sftp->Upload(LocalFile, sftpPath(RemoteFile), ResumePos);
 }
 
 void TFTPclient::sftpCommand(const std::string& text)
 {
     if (text == "QUIT") {
-        m_sftp->Disconnect();
+        if (m_sftp)
+            m_sftp->Disconnect();
         m_loggedIn = false;
         m_replyState = rsIdle;
         QTimer::singleShot(0, this, [this] {

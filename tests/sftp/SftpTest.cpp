@@ -420,6 +420,15 @@ TEST(SftpClient, TheFtpClientsOperationsAndEventsOverSftp)
         return WaitFor([&] { return ended == what; }, 30000);
     };
 
+    // Before any login: an operation fails at once, nothing is touched.
+    ASSERT_TRUE(await("cwd", [&] { c.ChangeDir("/"); }));
+    EXPECT_FALSE(c.Success());
+    c.LocalFile = local.filePath(QStringLiteral("never.bin")).toStdString();
+    c.RemoteFile = "文件 1.bin";
+    ASSERT_TRUE(await("get", [&] { c.Download(false, false, 0); }));
+    EXPECT_FALSE(c.Success());
+    EXPECT_FALSE(QFileInfo::exists(local.filePath(QStringLiteral("never.bin"))));
+
     ASSERT_TRUE(await("login", [&] { c.Connect(); }));
     ASSERT_TRUE(c.Success()) << c.LastRefusal();
     EXPECT_TRUE(c.LoggedIn());
