@@ -223,7 +223,7 @@ private:
     bool sftpBegin(TPendingOperation pending);
     std::string sftpPath(const std::string& name) const;
     void sftpList();
-    void sftpDownload(bool resume, int64_t expectedSize);
+    void sftpDownload(int64_t expectedSize);
     void sftpUpload();
     void sftpCommand(const std::string& text);
     using ReplyHandler = void (TFTPclient::*)(const std::string& reply);

@@ -152,27 +152,11 @@ void TFTPclient::sftpList()
         m_sftp->List(sftpPath(""));
 }
 
-void TFTPclient::sftpDownload(bool resume, int64_t expectedSize)
+// Download's own steps have chosen the file to write (the target, or a part
+// file beside it) and where to go on from.
+void TFTPclient::sftpDownload(int64_t expectedSize)
 {
-    m_pending = poFileReceived;
-    m_success = true;
-    m_aborting = false;
-    m_abortAsked = false;
-    m_transferFailed = false;
-    m_receivedTime = -1;
-    ResumePos = 0;
     ExpectedSize = expectedSize;
-    m_replySize = -1;
-    LocalFile = SafeLocalName(LocalFile);
-    if (!m_partFile.empty() && (!resume || m_partFor != LocalFile))
-        DropPartFile();
-    if (!m_partFile.empty()) {
-        ResumePos = LocalFileSize(m_partFile);
-    } else if (!PrepareDownloadFile(resume)) {
-        m_success = false;
-        Error(feLocalWrite, LocalFile);
-        return;
-    }
     TransferStart = TickCount();
     if (sftpBegin(poFileReceived))
         m_sftp->Download(sftpPath(RemoteFile), ReceivePath(), ResumePos);

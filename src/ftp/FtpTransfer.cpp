@@ -244,10 +244,6 @@ void TFTPclient::EndReceivedFile()
 
 void TFTPclient::Download(bool resume, bool inScript, int64_t expectedSize)
 {
-    if (Sftp) {
-        sftpDownload(resume, expectedSize);
-        return;
-    }
     m_success = true;
     m_aborting = false;
     m_abortAsked = false;
@@ -269,6 +265,10 @@ void TFTPclient::Download(bool resume, bool inScript, int64_t expectedSize)
     } else if (!PrepareDownloadFile(resume)) {
         m_success = false;
         Error(feLocalWrite, LocalFile);
+        return;
+    }
+    if (Sftp) {
+        sftpDownload(expectedSize);
         return;
     }
     DataDone = false;

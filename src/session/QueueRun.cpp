@@ -1110,24 +1110,24 @@ void TQueueRun::showLocal(const std::string& dir)
 
 void TQueueRun::enterRemote(const std::string& dir)
 {
-    if (!m_detached) {
+    if (m_detached)
+        folderJob(TJobKind::ListFolder, dir);
+    else
         m_ftp.ChangeDir(dir);
-        return;
-    }
-    TTransferJob job;
-    job.Kind = TJobKind::ListFolder;
-    job.RemotePath = dir;
-    m_pool->Start(std::move(job));
 }
 
 void TQueueRun::makeRemote(const std::string& dir)
 {
-    if (!m_detached) {
+    if (m_detached)
+        folderJob(TJobKind::MakeFolder, dir);
+    else
         m_ftp.MakeDir(dir);
-        return;
-    }
+}
+
+void TQueueRun::folderJob(TJobKind kind, const std::string& dir)
+{
     TTransferJob job;
-    job.Kind = TJobKind::MakeFolder;
+    job.Kind = kind;
     job.RemotePath = dir;
     m_pool->Start(std::move(job));
 }

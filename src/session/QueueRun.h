@@ -209,6 +209,7 @@ private:
     }
     void enterRemote(const std::string& dir);
     void makeRemote(const std::string& dir);
+    void folderJob(TJobKind kind, const std::string& dir);  // on a transfer connection
     std::string lastRefusal() const { return m_detached ? m_walkRefusal : m_ftp.LastRefusal(); }
     void walkRows(const TListingLines& lines);
     // No transfer connection logs in: the browsing connection walks and moves the rest.

@@ -252,13 +252,16 @@ void TSftpSession::Upload(const std::string& local, const std::string& remote, i
 
 namespace {
 // One call on a path that returns 0 on success.
-template <typename Call>
-TSftpResult simple(TSftpOp op, const std::string& path, bool connected, Call call)
+// why: the error's words, asked for only when it failed.
+template <typename Call, typename Why>
+TSftpResult simple(TSftpOp op, const std::string& path, bool connected, Call call, Why why)
 {
     TSftpResult r;
     r.Op = op;
     r.Path = path;
     r.Success = connected && call() == 0;
+    if (!r.Success)
+        r.Error = why();
     return r;
 }
 }  // namespace
@@ -266,42 +269,36 @@ TSftpResult simple(TSftpOp op, const std::string& path, bool connected, Call cal
 void TSftpSession::MakeDir(const std::string& path)
 {
     queue([this, path] {
-        TSftpResult r = simple(TSftpOp::MakeDir, path, m_s->sftp,
-                               [&] { return sftp_mkdir(m_s->sftp, path.c_str(), 0755); });
-        if (!r.Success)
-            r.Error = error();
-        finish(std::move(r));
+        finish(simple(
+            TSftpOp::MakeDir, path, m_s->sftp, [&] { return sftp_mkdir(m_s->sftp, path.c_str(), 0755); },
+            [this] { return error(); }));
     });
 }
 
 void TSftpSession::RemoveDir(const std::string& path)
 {
     queue([this, path] {
-        TSftpResult r = simple(TSftpOp::RemoveDir, path, m_s->sftp, [&] { return sftp_rmdir(m_s->sftp, path.c_str()); });
-        if (!r.Success)
-            r.Error = error();
-        finish(std::move(r));
+        finish(simple(
+            TSftpOp::RemoveDir, path, m_s->sftp, [&] { return sftp_rmdir(m_s->sftp, path.c_str()); },
+            [this] { return error(); }));
     });
 }
 
 void TSftpSession::Remove(const std::string& path)
 {
     queue([this, path] {
-        TSftpResult r = simple(TSftpOp::Remove, path, m_s->sftp, [&] { return sftp_unlink(m_s->sftp, path.c_str()); });
-        if (!r.Success)
-            r.Error = error();
-        finish(std::move(r));
+        finish(simple(
+            TSftpOp::Remove, path, m_s->sftp, [&] { return sftp_unlink(m_s->sftp, path.c_str()); },
+            [this] { return error(); }));
     });
 }
 
 void TSftpSession::Rename(const std::string& from, const std::string& to)
 {
     queue([this, from, to] {
-        TSftpResult r = simple(TSftpOp::Rename, from, m_s->sftp,
-                               [&] { return sftp_rename(m_s->sftp, from.c_str(), to.c_str()); });
-        if (!r.Success)
-            r.Error = error();
-        finish(std::move(r));
+        finish(simple(
+            TSftpOp::Rename, from, m_s->sftp, [&] { return sftp_rename(m_s->sftp, from.c_str(), to.c_str()); },
+            [this] { return error(); }));
     });
 }
 
@@ -310,11 +307,9 @@ void TSftpSession::Chmod(const std::string& path, int mode)
     queue([this, path, mode] {
         // The rows' digits (640) as the bits (0640).
         const mode_t bits = static_cast<mode_t>((mode / 100 % 10) * 64 + (mode / 10 % 10) * 8 + mode % 10);
-        TSftpResult r =
-            simple(TSftpOp::Chmod, path, m_s->sftp, [&] { return sftp_chmod(m_s->sftp, path.c_str(), bits); });
-        if (!r.Success)
-            r.Error = error();
-        finish(std::move(r));
+        finish(simple(
+            TSftpOp::Chmod, path, m_s->sftp, [&] { return sftp_chmod(m_s->sftp, path.c_str(), bits); },
+            [this] { return error(); }));
     });
 }
 
