@@ -4,6 +4,7 @@
 #   scripts/install-deps.sh --test   also everything the tests use: GoogleTest,
 #                                    clang/libFuzzer, the FTP servers and proxies,
 #                                    Xvfb, D-Bus, a CJK font, and the test user.
+#   scripts/install-deps.sh --package   also what builds and checks the .deb.
 # Idempotent: packages already present are not fetched again.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
@@ -12,7 +13,10 @@ SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 
 packages=(cmake ninja-build g++ qt6-base-dev qt6-translations-l10n fonts-wqy-microhei
-          shared-mime-info desktop-file-utils libssl-dev libssh-dev pkgconf ca-certificates)
+          shared-mime-info desktop-file-utils libssl-dev libssh-dev pkgconf ca-certificates librsvg2-bin)
+if [ "${1:-}" = "--test" ] || [ "${1:-}" = "--package" ]; then
+  packages+=(dpkg-dev file lintian appstream)
+fi
 if [ "${1:-}" = "--test" ]; then
   packages+=(libgtest-dev clang libclang-rt-14-dev xvfb xauth dbus dbus-bin
              vsftpd python3-pyftpdlib dante-server ftp-proxy curl lftp time bc openssl iproute2 openssh-server

@@ -13,7 +13,8 @@ if id ftptest >/dev/null 2>&1; then
 fi
 $SUDO rm -rf /var/lib/corvyne-ftptest /opt/corvyne-test-servers
 
-servers=(vsftpd python3-pyftpdlib dante-server ftp-proxy)
+# corvyne: the package scripts/package-test.sh installs (and removes again).
+servers=(vsftpd python3-pyftpdlib dante-server ftp-proxy corvyne)
 installed=()
 for p in "${servers[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" && installed+=("$p")

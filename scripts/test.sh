@@ -13,3 +13,7 @@ export XDG_RUNTIME_DIR
 trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
 cd build/test
 dbus-run-session -- ctest --output-on-failure -j"$(nproc)" "$@"
+cd ../..
+# The .deb: built, checked (desktop-file-validate, appstreamcli, lintian),
+# installed, run against a local server, removed.
+scripts/package-test.sh

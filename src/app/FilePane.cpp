@@ -1,11 +1,14 @@
 #include "app/FilePane.h"
 
+#include "app/LocalPane.h"
+#include "app/RemotePane.h"
 #include "common/TextFormat.h"
 #include "session/Connection.h"
 
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QVBoxLayout>
 
@@ -63,6 +66,16 @@ bool TFilePane::keyDown(QKeyEvent* key)
         case Qt::Key_Backspace:
             Up();
             return true;
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+            // Between the two panes, as in a two-pane file manager.
+            if (key->modifiers() & ~Qt::ShiftModifier)
+                return false;
+            if (IsRemote())
+                m_parts.local->Activate();
+            else
+                m_parts.remote->Activate();
+            return true;
         case Qt::Key_Delete:
             Q_EMIT Entered();
             Q_EMIT DeletePressed();
@@ -77,6 +90,20 @@ bool TFilePane::keyDown(QKeyEvent* key)
         default:
             return false;
     }
+}
+
+void TFilePane::Activate()
+{
+    m_view->setFocus(Qt::TabFocusReason);
+    Q_EMIT Entered();
+}
+
+void TFilePane::FocusPathBox()
+{
+    Q_EMIT Entered();
+    m_pathBox->setFocus(Qt::ShortcutFocusReason);
+    if (QLineEdit* edit = m_pathBox->lineEdit())
+        edit->selectAll();
 }
 
 void TFilePane::AskFilter()

@@ -53,6 +53,8 @@ public:
     virtual void Refresh() = 0;
     virtual void AskChangeDirectory() = 0;
     virtual void Up() = 0;      // Backspace
+    void Activate();            // takes the focus (Tab from the other pane)
+    void FocusPathBox();        // Ctrl+L: the path box (its folders chosen with the arrow keys)
     virtual void Parent() = 0;  // "主目录" on the toolbar
 
 Q_SIGNALS:

@@ -150,7 +150,7 @@ void TMenuBar::buildSitesMenu()
         editSite->setEnabled(site);
         addSite->setEnabled(flow.State() != SessionState::Disconnected);
         browse->setEnabled(addSite->isEnabled());
-        saveRemote->setEnabled(site && m_parts.ftp->IsConnected());
+        saveRemote->setEnabled(site && m_parts.ftp->Connected());
     });
 }
 
@@ -162,6 +162,7 @@ void TMenuBar::buildDirectoryMenu()
     addItems(dir, {
                       {"刷新(&R)", [&p] { p.Active().Refresh(); }, Qt::Key_F5},
                       {"更改目录", [&p] { p.Active().AskChangeDirectory(); }, Qt::CTRL | Qt::Key_Insert},
+                      {"编辑路径(&P)", [&p] { p.Active().FocusPathBox(); }, Qt::CTRL | Qt::Key_L},
                       {"创建目录(&D)", [&p] { p.files->popNewFoldClick(); }, Qt::Key_Insert},
                       {},
                       {"过滤文件(&L)", [&p] { p.Active().AskFilter(); }},
@@ -222,8 +223,13 @@ void TMenuBar::buildToolsMenu()
         const std::vector<int> rows = pane.View()->SelectedRows();
         const bool selected = !rows.empty();
         const bool file = selected && pane.View()->Kind(rows.front()) == rkFile;
-        raw->setEnabled(idle);
-        mnuCustom->setEnabled(idle && !mnuCustom->isEmpty());
+        // The menu says why they are off over SFTP.
+        const bool rawOffered = m_parts.ftp->OffersRawCommands();
+        raw->setText(rawOffered ? QStringLiteral("原始命令(&R)") : QStringLiteral("原始命令(&R) (SFTP 连接没有)"));
+        mnuCustom->setTitle(rawOffered ? QStringLiteral("自定义命令(&C)")
+                                       : QStringLiteral("自定义命令(&C) (SFTP 连接没有)"));
+        raw->setEnabled(idle && rawOffered);
+        mnuCustom->setEnabled(idle && rawOffered && !mnuCustom->isEmpty());
         view->setEnabled(file && (!remote || idle));
         edit->setEnabled(file && (!remote || idle));
         rawListing->setEnabled(!m_parts.ftp->ListingLines.empty());
@@ -316,11 +322,41 @@ void TMenuBar::buildOptionsMenu()
     });
 }
 
+std::string TMenuBar::ShortcutList() const
+{
+    const auto plain = [](QString text) {
+        text.remove(QRegularExpression(QStringLiteral("\\(&.\\)|&|\\.\\.\\.$")));
+        return text.trimmed();
+    };
+    QString out;
+    std::function<void(const QMenu*, const QString&)> walk = [&](const QMenu* menu, const QString& path) {
+        for (const QAction* a : menu->actions()) {
+            if (a->menu())
+                walk(a->menu(), path + QStringLiteral(" › ") + plain(a->text()));
+            else if (!a->shortcut().isEmpty())
+                out += a->shortcut().toString(QKeySequence::NativeText) + QStringLiteral("\t") + path +
+                       QStringLiteral(" › ") + plain(a->text()) + QLatin1Char('\n');
+        }
+    };
+    for (const QAction* a : m_window->menuBar()->actions())
+        if (a->menu())
+            walk(a->menu(), plain(a->text()));
+    out += QStringLiteral(
+        "Enter\t窗格 › 打开文件夹\n"
+        "Backspace\t窗格 › 上一级目录\n"
+        "Del\t窗格 › 删除所选\n"
+        "Tab\t窗格 › 切换到另一个窗格\n");
+    return out.toStdString();
+}
+
 void TMenuBar::buildHelpMenu()
 {
     QMenu* help = addMenu("帮助(&H)");
     QAction* contents;
-    addItems(help, {{"目录(&C)", {}, Qt::Key_F1, &contents}, {"关于(&A)...", [this] { m_frame.About(); }}});
+    addItems(help,
+             {{"目录(&C)", {}, Qt::Key_F1, &contents},
+              {"键盘快捷键(&K)", [this] { m_parts.Prompt().ShowMessage(MessageKind::Information, ShortcutList()); }},
+              {"关于(&A)...", [this] { m_frame.About(); }}});
     contents->setEnabled(false);  // its command comes with later work
 }
 
@@ -353,31 +389,34 @@ void TMenuBar::buildConsoleMenu()
 void TMenuBar::buildToolBar()
 {
     struct TButton {
-        QStyle::StandardPixmap icon;
+        const char* themeIcon;        // the freedesktop name, looked up in the desktop's theme
+        QStyle::StandardPixmap icon;  // where the theme has none
         const char* hint;  // nullptr: a separator
         std::function<void()> run;
     };
     TWindowParts& p = m_parts;
     const TButton buttons[] = {
-        {QStyle::SP_CustomBase, nullptr, {}},
-        {QStyle::SP_DirHomeIcon, "站点管理器", [&p] { p.siteCommands->mnuSiteManagerClick(); }},
-        {QStyle::SP_FileDialogNewFolder, "添加当前站点", [&p] { p.siteCommands->mnuAddCurrentSiteClick(); }},
-        {QStyle::SP_FileLinkIcon, "创建站点快捷方式", [&p] { p.siteCommands->mnuCreateShortcutClick(); }},
-        {QStyle::SP_CustomBase, nullptr, {}},
-        {QStyle::SP_FileDialogToParent, "主目录", [&p] { p.Active().Parent(); }},
-        {QStyle::SP_BrowserReload, "刷新", [&p] { p.Active().Refresh(); }},
-        {QStyle::SP_CustomBase, nullptr, {}},
-        {QStyle::SP_FileDialogContentsView, "查看", [&p] { p.files->popViewClick(); }},
-        {QStyle::SP_FileDialogDetailedView, "编辑", [&p] { p.files->popEditClick(); }},
-        {QStyle::SP_TrashIcon, "删除", [&p] { p.files->popDeleteClick(); }},
-        {QStyle::SP_FileDialogInfoView, "属性", [&p] { p.files->popPropertiesClick(); }},
-        {QStyle::SP_CustomBase, nullptr, {}},
-        {QStyle::SP_FileIcon, "添加文件", [&p] { p.queuePanel->expAddClick(); }},
-        {QStyle::SP_MediaPlay, "传输队列", [&p] { p.queuePanel->queTransferClick(); }},
-        {QStyle::SP_MediaStop, "中断", [&p] { p.queuePanel->btnAbortClick(); }},
-        {QStyle::SP_DialogResetButton, "清除队列", [&p] { p.queuePanel->queClearClick(); }},
-        {QStyle::SP_CustomBase, nullptr, {}},
-        {QStyle::SP_ComputerIcon, "偏好设置", [this] { m_frame.Preferences(); }},
+        {nullptr, QStyle::SP_CustomBase, nullptr, {}},
+        {"network-server", QStyle::SP_DirHomeIcon, "站点管理器", [&p] { p.siteCommands->mnuSiteManagerClick(); }},
+        {"bookmark-new", QStyle::SP_FileDialogNewFolder, "添加当前站点",
+         [&p] { p.siteCommands->mnuAddCurrentSiteClick(); }},
+        {"insert-link", QStyle::SP_FileLinkIcon, "创建站点快捷方式",
+         [&p] { p.siteCommands->mnuCreateShortcutClick(); }},
+        {nullptr, QStyle::SP_CustomBase, nullptr, {}},
+        {"go-home", QStyle::SP_FileDialogToParent, "主目录", [&p] { p.Active().Parent(); }},
+        {"view-refresh", QStyle::SP_BrowserReload, "刷新", [&p] { p.Active().Refresh(); }},
+        {nullptr, QStyle::SP_CustomBase, nullptr, {}},
+        {"document-open", QStyle::SP_FileDialogContentsView, "查看", [&p] { p.files->popViewClick(); }},
+        {"accessories-text-editor", QStyle::SP_FileDialogDetailedView, "编辑", [&p] { p.files->popEditClick(); }},
+        {"edit-delete", QStyle::SP_TrashIcon, "删除", [&p] { p.files->popDeleteClick(); }},
+        {"document-properties", QStyle::SP_FileDialogInfoView, "属性", [&p] { p.files->popPropertiesClick(); }},
+        {nullptr, QStyle::SP_CustomBase, nullptr, {}},
+        {"list-add", QStyle::SP_FileIcon, "添加文件", [&p] { p.queuePanel->expAddClick(); }},
+        {"media-playback-start", QStyle::SP_MediaPlay, "传输队列", [&p] { p.queuePanel->queTransferClick(); }},
+        {"process-stop", QStyle::SP_MediaStop, "中断", [&p] { p.queuePanel->btnAbortClick(); }},
+        {"edit-clear", QStyle::SP_DialogResetButton, "清除队列", [&p] { p.queuePanel->queClearClick(); }},
+        {nullptr, QStyle::SP_CustomBase, nullptr, {}},
+        {"preferences-system", QStyle::SP_ComputerIcon, "偏好设置", [this] { m_frame.Preferences(); }},
     };
     for (const TButton& b : buttons) {
         if (!b.hint) {
@@ -385,7 +424,8 @@ void TMenuBar::buildToolBar()
             continue;
         }
         const QString hint = QString::fromUtf8(b.hint);
-        QAction* a = m_commands->addAction(m_window->style()->standardIcon(b.icon), hint);
+        QAction* a = m_commands->addAction(
+            QIcon::fromTheme(QString::fromLatin1(b.themeIcon), m_window->style()->standardIcon(b.icon)), hint);
         a->setToolTip(hint);
         connect(a, &QAction::triggered, this, b.run);
     }
@@ -511,6 +551,10 @@ void TMenuBar::runCustomCommand(const TCustomCommand& command)
 {
     if (m_parts.workflow->State() != SessionState::Idle)
         return;
+    if (!m_parts.ftp->OffersRawCommands()) {
+        m_parts.Log("SFTP 连接没有自定义命令", lcError);
+        return;
+    }
     // "%d": asked once; a cancelled box gives an empty text.
     std::string parameter;
     if (command.Command.find("%d") != std::string::npos)

@@ -40,6 +40,9 @@ public:
     TMenuBar(TWindowParts& parts, QMainWindow* window, QToolBar* commands, IMenuFrame& frame);
 
     void RebuildCustomMenu();
+    // Every key of the menus as they stand (menu, item, key), then the
+    // panes' own keys: the help menu's list.
+    std::string ShortcutList() const;
     // The menu text of the program's own command on Ctrl+Shift+key; empty when free.
     std::string BuiltInShortcutOwner(char key) const;
     void mnuDefineCustomClick();  // TfrmCustom; saved and the menu rebuilt when it closes

@@ -3,10 +3,12 @@
 #include <QApplication>
 #include <QDrag>
 #include <QDragMoveEvent>
+#include <QHash>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QListView>
 #include <QMimeData>
+#include <QMimeDatabase>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStackedLayout>
@@ -78,15 +80,43 @@ QIcon linkedFolderIcon()
 }
 
 // The four row images, made once: rows share them (listings have thousands).
+// The desktop's icon theme first, the style's own icons where it has none.
 const QIcon& kindIcon(int kind)
 {
+    const QStyle* style = QApplication::style();
     static const QIcon icons[] = {
-        QApplication::style()->standardIcon(QStyle::SP_FileDialogToParent),
-        QApplication::style()->standardIcon(QStyle::SP_DirIcon),
+        QIcon::fromTheme(QStringLiteral("go-up"), style->standardIcon(QStyle::SP_FileDialogToParent)),
+        QIcon::fromTheme(QStringLiteral("folder"), style->standardIcon(QStyle::SP_DirIcon)),
         linkedFolderIcon(),
-        QApplication::style()->standardIcon(QStyle::SP_FileIcon),
+        QIcon::fromTheme(QStringLiteral("text-x-generic"), style->standardIcon(QStyle::SP_FileIcon)),
     };
     return icons[kind >= rkParent && kind <= rkFile ? kind : rkFile];
+}
+
+// A file row's image: its type's icon in the desktop's theme, found by the
+// name's extension alone (nothing is read, remote names included), else the
+// plain file's. One per extension: listings have thousands of rows and few
+// extensions.
+const QIcon& fileIcon(const QString& name)
+{
+    static QHash<QString, QIcon> byExtension;
+    static const QMimeDatabase types;
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString extension = dot > 0 ? name.mid(dot + 1).toLower() : QString();
+    auto it = byExtension.find(extension);
+    if (it == byExtension.end()) {
+        QIcon icon = kindIcon(rkFile);
+        if (!extension.isEmpty()) {
+            const QMimeType type =
+                types.mimeTypeForFile(QStringLiteral("x.") + extension, QMimeDatabase::MatchExtension);
+            if (!type.isDefault() && QIcon::hasThemeIcon(type.iconName()))
+                icon = QIcon::fromTheme(type.iconName());
+            else if (!type.isDefault() && QIcon::hasThemeIcon(type.genericIconName()))
+                icon = QIcon::fromTheme(type.genericIconName());
+        }
+        it = byExtension.insert(extension, icon);
+    }
+    return *it;
 }
 }  // namespace
 
@@ -125,7 +155,9 @@ QVariant TCorvListModel::data(const QModelIndex& index, int role) const
         case Qt::DisplayRole:
             return Rows[row].Text(column);
         case Qt::DecorationRole:
-            return column == 0 ? QVariant(kindIcon(Rows[row].kind)) : QVariant();
+            if (column != 0)
+                return QVariant();
+            return QVariant(Rows[row].kind == rkFile ? fileIcon(Rows[row].texts[0]) : kindIcon(Rows[row].kind));
         case Qt::TextAlignmentRole:
             return column == 1 ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
         case Qt::BackgroundRole:

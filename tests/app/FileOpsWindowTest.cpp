@@ -10,11 +10,14 @@
 
 #include <QAbstractItemView>
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDir>
 #include <QFileInfo>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -22,6 +25,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QToolBar>
 #include <QUrl>
 #include <QtTest/QTest>
 
@@ -549,6 +553,89 @@ TEST(MenuKeys, KeysOfItemsAMenuDisabledWorkAgainOnceItCloses)
         Q_EMIT menu->aboutToHide();
         EXPECT_TRUE(a->isEnabled()) << itemText.toStdString();  // its key works again
     }
+}
+
+// Tab goes from pane to pane (and Shift+Tab back), Ctrl+L puts the focus on
+// the active pane's path box, and the help menu's
+// list names every key the menus have, F5 and Ctrl+L among them, and the
+// panes' own keys.
+TEST(Keyboard, TabMovesBetweenThePanesCtrlLFocusesThePathBoxAndTheHelpListsTheKeys)
+{
+    QueueWindow t;
+    t.w->show();
+    t.w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(t.w.get()));
+    t.w->LocalPane().Activate();
+    const auto focusIn = [](TCorvListView* view) { return view->isAncestorOf(QApplication::focusWidget()); };
+    ASSERT_TRUE(focusIn(t.w->LocalPane().View()));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_TRUE(focusIn(t.w->RemotePane().View()));
+    EXPECT_TRUE(t.w->ActivePart().IsRemote());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_TRUE(focusIn(t.w->LocalPane().View()));
+    EXPECT_FALSE(t.w->ActivePart().IsRemote());
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_L, Qt::ControlModifier);
+    QComboBox* box = t.w->LocalPane().PathBox();
+    EXPECT_EQ(QApplication::focusWidget(), box);  // its folders chosen with the arrow keys
+
+    QAction* list = nullptr;
+    for (QAction* m : t.w->menuBar()->actions())
+        if (m->menu())
+            for (QAction* a : m->menu()->actions())
+                if (a->text() == QStringLiteral("键盘快捷键(&K)"))
+                    list = a;
+    ASSERT_NE(list, nullptr);
+    list->trigger();
+    ASSERT_FALSE(t.prompt.asked.empty());
+    const QString text = QString::fromStdString(t.prompt.asked.back());
+    for (const QString& line : {QStringLiteral("F5\t目录 › 刷新"), QStringLiteral("Ctrl+L\t目录 › 编辑路径"),
+                                QStringLiteral("F2\t工具 › 重命名"), QStringLiteral("Tab\t窗格 › 切换到另一个窗格"),
+                                QStringLiteral("Backspace\t窗格 › 上一级目录")})
+        EXPECT_TRUE(text.contains(line)) << line.toStdString() << "\n" << text.toStdString();
+}
+
+// The desktop's icon theme: the toolbar and the file rows take its icons
+// (a file by its type, found from the name), and the program's own where the
+// theme has none.
+TEST(ThemeIcons, TheToolbarAndFileRowsUseTheThemeAndFallBackWhereItHasNone)
+{
+    QTemporaryDir themes, files;
+    const QString theme = themes.path() + QStringLiteral("/corvtest");
+    ASSERT_TRUE(QDir().mkpath(theme + QStringLiteral("/16x16/apps")));
+    WriteTestFile(theme + QStringLiteral("/index.theme"),
+                  "[Icon Theme]\nName=corvtest\nDirectories=16x16/apps\n\n[16x16/apps]\nSize=16\nType=Fixed\n");
+    QImage square(16, 16, QImage::Format_ARGB32);
+    square.fill(Qt::red);
+    for (const char* name : {"view-refresh", "application-pdf"})
+        ASSERT_TRUE(square.save(theme + QStringLiteral("/16x16/apps/%1.png").arg(QLatin1String(name))));
+    QIcon::setThemeSearchPaths({themes.path()});
+    QIcon::setThemeName(QStringLiteral("corvtest"));
+    WriteTestFile(files.filePath(QStringLiteral("报告.pdf")), "%PDF");
+
+    QueueWindow t;
+    QAction* refresh = nullptr;
+    QAction* remove = nullptr;
+    for (const QToolBar* bar : t.w->findChildren<QToolBar*>())
+        for (QAction* a : bar->actions()) {
+            if (a->toolTip() == QStringLiteral("刷新"))
+                refresh = a;
+            if (a->toolTip() == QStringLiteral("删除"))
+                remove = a;
+        }
+    ASSERT_TRUE(refresh && remove);
+    EXPECT_EQ(refresh->icon().name(), QStringLiteral("view-refresh"));
+    EXPECT_TRUE(remove->icon().name().isEmpty());  // not in the theme: the program's own
+    EXPECT_FALSE(remove->icon().isNull());
+
+    t.w->LocalPane().SetDirectory(files.path());
+    TCorvListView* pane = t.w->LocalPane().View();
+    const int row = t.row(pane, QStringLiteral("报告.pdf"));
+    ASSERT_GE(row, 0);
+    const QAbstractItemModel* model = pane->View()->model();
+    const auto icon = model->data(model->index(row, 0), Qt::DecorationRole).value<QIcon>();
+    EXPECT_EQ(icon.name(), QStringLiteral("application-pdf"));
+    QIcon::setThemeName(QString());
 }
 
 }  // namespace
