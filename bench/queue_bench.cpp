@@ -56,7 +56,13 @@ bool waitFor(const std::function<bool()>& cond, int ms)
 int transfer(TfrmMain& w, const char* port, const QString& name, const QString& into, bool pauses)
 {
     w.LocalPane().SetDirectory(into);
-    w.QuickConnect().ServerField()->setEditText(QStringLiteral("127.0.0.1:ftptest:ftppass:%1").arg(port));
+    // QB_ADDRESS: another address for the field (an sftp:// one, with QB_SSH_DIR's keys).
+    const char* address = std::getenv("QB_ADDRESS");
+    w.QuickConnect().ServerField()->setEditText(address && *address
+                                                    ? QString::fromLocal8Bit(address)
+                                                    : QStringLiteral("127.0.0.1:ftptest:ftppass:%1").arg(port));
+    if (const char* ssh = std::getenv("QB_SSH_DIR"))
+        w.FTP().SshDir = ssh;
     w.QuickConnect().Connect();
     auto idle = [&] { return w.Workflow().State() == SessionState::Idle; };
     if (!waitFor(idle, 60000)) {

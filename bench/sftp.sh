@@ -2,7 +2,8 @@
 # SFTP beside OpenSSH's sftp, in one run against one OpenSSH server of our
 # own on a free loopback port: MIB MiB (1024 by default) down and up, each
 # client in turn, best of ROUNDS; both sides' files are in tmpfs.
-#   ROUNDS=3 bench/sftp.sh [MIB]
+# Then a tree of FILES small files (see below).
+#   ROUNDS=3 [FILES=10000] bench/sftp.sh [MIB]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mib=${1:-1024}
@@ -71,3 +72,40 @@ mb() { echo "$mib * 1.048576 / $1" | bc -l; }
 printf '%d MiB, best of %d (OpenSSH sftp includes its login, about 0.05 s)\n' "$mib" "$rounds"
 printf 'download: sftp %6.2f s %5.0f MB/s   Corvyne %6.2f s %5.0f MB/s   %.2f x sftp\n' "$sd" "$(mb "$sd")" "$cd_" "$(mb "$cd_")" "$(echo "$sd / $cd_" | bc -l)"
 printf 'upload:   sftp %6.2f s %5.0f MB/s   Corvyne %6.2f s %5.0f MB/s   %.2f x sftp\n' "$su" "$(mb "$su")" "$cu" "$(mb "$cu")" "$(echo "$su / $cu" | bc -l)"
+
+# A tree of FILES files of 1 KiB (10,000 by default) beside "sftp -r": the
+# window's queue on 4 transfer connections and on the browsing session alone.
+files=${FILES:-10000}
+[ "$files" -gt 0 ] || exit 0
+cmake --build build/bench-gui --target queue_bench >/dev/null
+queue=$PWD/build/bench-gui/bench/queue_bench
+rm -f "$work/home/big.bin"
+python3 - "$work/home/tree" "$files" <<'PY'
+import os, sys
+root, n = sys.argv[1], int(sys.argv[2])
+for i in range(n):
+    d = os.path.join(root, "d%02d" % (i % 100))
+    os.makedirs(d, exist_ok=True)
+    with open(os.path.join(d, "f%05d.bin" % i), "wb") as f:
+        f.write(os.urandom(1024))
+PY
+chown -R ftptest "$work/home"
+echo "== tree of $files files of 1 KiB in 100 folders, best of $rounds"
+sr=; q4=; q1=
+for r in $(seq "$rounds"); do
+  t=$( { /usr/bin/time -f %e sftp "${ssh_opts[@]}" -b - ftptest@127.0.0.1 >/dev/null <<< "get -r $work/home/tree $work/client/sftp-$r"; } 2>&1 | tail -1)
+  diff -r "$work/home/tree" "$work/client/sftp-$r"
+  sr=$(best "$sr" "$t")
+  for n in 4 1; do
+    mkdir -p "$work/client/q$n-$r"
+    QB_CONNECTIONS=$n QB_SSH_DIR="$work/ssh" QB_ADDRESS="sftp://ftptest@127.0.0.1:$port$work/home/" \
+      "$queue" tree "$port" tree "$work/client/q$n-$r" > "$work/out.txt"
+    diff -r "$work/home/tree" "$work/client/q$n-$r/tree"
+    t=$(grep '^seconds ' "$work/out.txt" | cut -d' ' -f2)
+    if [ "$n" = 4 ]; then q4=$(best "$q4" "$t"); else q1=$(best "$q1" "$t"); fi
+  done
+  rm -rf "$work/client/sftp-$r" "$work/client"/q*-"$r"
+done
+printf 'sftp -r:                   %6.2f s  %7.0f files/s\n' "$sr" "$(echo "$files / $sr" | bc -l)"
+printf 'Corvyne, 4 connections:    %6.2f s  %7.0f files/s  %.2f x sftp -r\n' "$q4" "$(echo "$files / $q4" | bc -l)" "$(echo "$sr / $q4" | bc -l)"
+printf 'Corvyne, 1 session:        %6.2f s  %7.0f files/s  %.2f x sftp -r\n' "$q1" "$(echo "$files / $q1" | bc -l)" "$(echo "$sr / $q1" | bc -l)"

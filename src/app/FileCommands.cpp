@@ -343,6 +343,10 @@ void TFileCommands::mnuRawCmdClick()
 {
     if (m_parts.workflow->State() != SessionState::Idle)
         return;
+    if (!m_parts.ftp->OffersRawCommands()) {
+        m_parts.Log("SFTP 连接没有原始命令", lcError);
+        return;
+    }
     std::string text;
     if (m_parts.Prompt().AskText("原始命令", "输入原始命令", text) && !text.empty())
         m_fileOps->RawCommand(m_parts.ftp->NameCodec().EncodeUtf8(text));

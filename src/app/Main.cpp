@@ -517,7 +517,7 @@ void TfrmMain::LogLine(const std::string& text, int colour)
 void TfrmMain::AppException(const std::string& what)
 {
     TCrashContext context;
-    context.connected = m_ftp.IsConnected();
+    context.connected = m_ftp.Connected();
     context.sessionState =
         m_workflow ? static_cast<int>(m_workflow->State()) : static_cast<int>(SessionState::Starting);
     context.systemType = m_ftp.SystemType();

@@ -64,7 +64,7 @@ void TSiteCommands::mnuSaveLocalPathClick()
 
 void TSiteCommands::mnuSaveRemotePathClick()
 {
-    if (m_parts.workflow->CurrentSite.empty() || !m_parts.ftp->IsConnected())
+    if (m_parts.workflow->CurrentSite.empty() || !m_parts.ftp->Connected())
         return;
     m_parts.sites->Sites().WriteString(m_parts.workflow->CurrentSite, "RemoteDir", m_parts.remote->Directory());
 }

@@ -126,7 +126,7 @@ void TfrmBrowseServer::fail()
     setBusy(false);
     m_prompt.ShowMessage(MessageKind::Error, "无法浏览服务器");
     // The client's quit closes the window; one that is not connected closes now.
-    if (FTP2.IsConnected())
+    if (FTP2.Connected())
         FTP2.Quit();
     else
         close();
@@ -317,7 +317,7 @@ void TfrmBrowseServer::mnuChangeDirClick()
 void TfrmBrowseServer::mnuCloseClick()
 {
     m_loggedIn = false;
-    if (FTP2.IsConnected())
+    if (FTP2.Connected())
         FTP2.Quit();  // the window closes on the client's quit
     else
         close();
@@ -326,7 +326,7 @@ void TfrmBrowseServer::mnuCloseClick()
 void TfrmBrowseServer::closeEvent(QCloseEvent* event)
 {
     m_closing = true;
-    if (FTP2.IsConnected()) {
+    if (FTP2.Connected()) {
         FTP2.SendRaw("QUIT");
         FTP2.Close();
     }

@@ -135,6 +135,11 @@ void TfrmSite::buildDetails()
     g->addRow(QStringLiteral("站点名称"), nameRow);
     txtServer = line();
     txtPort = line();
+    cboProtocol = new QComboBox(this);
+    cboProtocol->setObjectName(QStringLiteral("cboProtocol"));
+    cboProtocol->addItem(QStringLiteral("FTP"), QString());
+    cboProtocol->addItem(QStringLiteral("SFTP (SSH 文件传输)"), QStringLiteral("SFTP"));
+    g->addRow(QStringLiteral("协议"), cboProtocol);
     g->addRow(QStringLiteral("地址"), txtServer);
     g->addRow(QStringLiteral("端口"), txtPort);
     txtUsername = line();
@@ -147,6 +152,10 @@ void TfrmSite::buildDetails()
     txtPassword->setEchoMode(QLineEdit::Password);
     txtPassword->installEventFilter(this);
     chkSavePass = new QCheckBox(SavePassCaption, this);
+    // What "saved" means, so nobody takes it for more than it is.
+    chkSavePass->setToolTip(QStringLiteral("密码以扰码形式保存在 sites.ini 中. 扰码不是加密: "
+                                           "能读取这个文件的人就能还原密码."));
+    txtPassword->setToolTip(chkSavePass->toolTip());
     auto* passRow = new QHBoxLayout;
     passRow->addWidget(txtPassword);
     passRow->addWidget(chkSavePass);
@@ -283,6 +292,20 @@ void TfrmSite::buildDetails()
     connect(SiteMemo, &QPlainTextEdit::textChanged, this, [this] { changed(); });
     connect(cboServerType, &QComboBox::currentIndexChanged, this, [this] { changed(); });
     connect(cboEncryption, &QComboBox::currentIndexChanged, this, [this] { changed(); });
+    connect(cboProtocol, &QComboBox::currentIndexChanged, this, [this](int index) {
+        // The other protocol's usual port follows the choice; a port of the
+        // user's own stays. TLS is FTP's.
+        const bool sftp = index == 1;
+        if (!m_loading) {
+            const QString port = txtPort->text().trimmed();
+            if (sftp && (port.isEmpty() || port == QLatin1String("21")))
+                txtPort->setText(QStringLiteral("22"));
+            else if (!sftp && (port.isEmpty() || port == QLatin1String("22")))
+                txtPort->setText(QStringLiteral("21"));
+        }
+        cboEncryption->setEnabled(!sftp);
+        changed();
+    });
     connect(cboCharset, &QComboBox::currentIndexChanged, this, [this] { changed(); });
     connect(cboListing, &QComboBox::currentIndexChanged, this, [this] { changed(); });
     for (QRadioButton* r : radTransMode)
@@ -415,7 +438,9 @@ void TfrmSite::resetFields()
     txtLocalFilter->setText(QStringLiteral("*.*"));
     txtRemoteFilter->setText(QStringLiteral("*.*"));
     txtPort->setText(QStringLiteral("21"));
+    cboProtocol->setCurrentIndex(0);
     cboEncryption->setCurrentIndex(0);
+    cboEncryption->setEnabled(true);
     cboCharset->setCurrentIndex(0);
     cboListing->setCurrentIndex(0);
     SiteMemo->clear();
@@ -461,6 +486,8 @@ void TfrmSite::ShowSite(std::string name)
         txtRemoteFilter->setText(QString::fromStdString(site->RemoteFilter));
         txtRetry->setText(QString::fromStdString(site->Retry));
         txtTimeout->setText(QString::fromStdString(site->Timeout));
+        cboProtocol->setCurrentIndex(std::max(0, cboProtocol->findData(QString::fromStdString(site->Protocol))));
+        cboEncryption->setEnabled(cboProtocol->currentIndex() == 0);
         cboEncryption->setCurrentIndex(std::max(0, cboEncryption->findData(QString::fromStdString(site->Tls))));
         cboCharset->setCurrentIndex(std::max(0, cboCharset->findData(QString::fromStdString(site->Charset))));
         cboListing->setCurrentIndex(std::max(0, cboListing->findData(QString::fromStdString(site->Listing))));
@@ -599,6 +626,7 @@ TSiteRecord TfrmSite::recordFromFields(const std::string& name) const
     r.Resume = m_resume;
     r.Retry = txtRetry->text().toStdString();
     r.Timeout = txtTimeout->text().toStdString();
+    r.Protocol = cboProtocol->currentData().toString().toStdString();
     r.Tls = cboEncryption->currentData().toString().toStdString();
     r.Charset = cboCharset->currentData().toString().toStdString();
     r.Listing = cboListing->currentData().toString().toStdString();

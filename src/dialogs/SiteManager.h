@@ -60,6 +60,7 @@ public:
     QCheckBox *chkAnonymous = nullptr, *chkSavePass = nullptr;
     QPlainTextEdit* SiteMemo = nullptr;
     QComboBox* cboServerType = nullptr;
+    QComboBox* cboProtocol = nullptr;    // the site's "Protocol": FTP or SFTP
     QComboBox* cboEncryption = nullptr;  // the site's "TLS": default, off, explicit, implicit
     QComboBox* cboCharset = nullptr;     // the site's "Charset": automatic or one charset
     QComboBox* cboListing = nullptr;     // the site's "Listing": MLSD where offered, or LIST only

@@ -373,8 +373,9 @@ std::string TFTPclient::TlsHost() const
 
 void TFTPclient::Close()
 {
+    ++m_sftpEpoch;
     if (m_sftp) {
-        m_sftp.reset();
+        sftpDrop();
         m_loggedIn = false;
         m_replyState = rsIdle;
     }

@@ -122,6 +122,11 @@ public:
     int32_t ReplyState() const { return m_replyState; }
     const std::string& SystemType() const { return m_systemType; }
     bool LoggedIn() const { return m_loggedIn; }
+    // The control connection stands, or over SFTP the session does (its
+    // socket is libssh's, not this one).
+    bool Connected() const { return Sftp ? m_sftp != nullptr : IsConnected(); }
+    // Raw and custom commands are FTP's: an SFTP session has none.
+    bool OffersRawCommands() const { return !Sftp; }
     TPendingOperation PendingOperation() const { return m_pending; }
 
     TCustomCorvSocket& DataSocket() { return m_data; }
@@ -226,6 +231,15 @@ private:
     void sftpDownload(int64_t expectedSize);
     void sftpUpload();
     void sftpCommand(const std::string& text);
+    // A file starts moving (a resume says from where): the counters start,
+    // and a tick copies the session's bytes into them (progress, stall
+    // watches) until it ends.
+    void sftpTransferStarts();
+    // The session goes (Close, QUIT, a drop); Connected() is false from now.
+    void sftpDrop();
+    static std::function<int64_t(int64_t)> sftpPace(const std::shared_ptr<TRateLimit>& limit);
+    QTimer* m_sftpTick = nullptr;
+    uint32_t m_sftpEpoch = 0;  // a session's events of before a Close or a new Connect are dropped
     using ReplyHandler = void (TFTPclient::*)(const std::string& reply);
     struct StateHandler {
         int32_t state;

@@ -5,10 +5,13 @@
 
 #include "ftp/Ftp.h"
 
+#include "net/RateLimit.h"
 #include "sftp/Sftp.h"
 
 #include <QDateTime>
 #include <QTimer>
+
+#include <mutex>
 
 namespace {
 std::string mlsdFacts(const TSftpEntry& e)
@@ -30,6 +33,19 @@ std::string mlsdFacts(const TSftpEntry& e)
     return facts + " " + e.Name;
 }
 }  // namespace
+
+// The run's limit, shared by its sessions' threads (and only theirs: a run
+// is all FTP or all SFTP), under one lock.
+std::function<int64_t(int64_t)> TFTPclient::sftpPace(const std::shared_ptr<TRateLimit>& limit)
+{
+    if (!limit || limit->BytesPerSecond() <= 0)
+        return {};
+    return [limit](int64_t bytes) {
+        static std::mutex lock;
+        const std::lock_guard<std::mutex> g(lock);
+        return limit->Take(bytes);
+    };
+}
 
 std::string TFTPclient::sftpPath(const std::string& name) const
 {
@@ -59,6 +75,7 @@ bool TFTPclient::sftpBegin(TPendingOperation pending)
 
 void TFTPclient::sftpConnect()
 {
+    ++m_sftpEpoch;
     m_sftp = std::make_unique<TSftpSession>();
     m_sftp->AskHostKey = [this](const THostKey& k) {
         return OnHostKey && OnHostKey({k.Host + ":" + std::to_string(k.Port), k.Type, k.Sha256});
@@ -74,6 +91,7 @@ void TFTPclient::sftpConnect()
             Info(fiReplyLine, text.toStdString());
     });
     m_loggedIn = false;
+    m_fatalError = false;
     m_lastRefusal.clear();
     m_sftpStart = InitialDirectory;
     sftpBegin(poLogin);  // the session was just made
@@ -89,6 +107,24 @@ void TFTPclient::sftpConnect()
 
 void TFTPclient::sftpDone(const TSftpResult& r)
 {
+    if (m_sftpTick)
+        m_sftpTick->stop();
+    if (r.Lost) {
+        // As a control connection that closes: a file cut short is a drop to
+        // come back from; the session is over either way.
+        if (m_loggedIn && (m_pending == poFileReceived || m_pending == poFileStored))
+            m_fatalError = true;
+        m_lastRefusal = r.Error;
+        Error(feSocket, r.Error);
+        sftpDrop();
+        m_replyState = rsIdle;
+        if (std::exchange(m_loggedIn, false)) {
+            Info(fiDisconnected, "Disconnected");
+            if (OnFtpQuit)
+                OnFtpQuit(this);
+        }
+        return;
+    }
     m_replyState = rsIdle;
     m_success = r.Success;
     if (!r.Success) {
@@ -100,6 +136,7 @@ void TFTPclient::sftpDone(const TSftpResult& r)
     switch (r.Op) {
         case TSftpOp::Connect:
             m_loggedIn = r.Success;
+            ResumeSupported = r.Success;  // SFTP reads and writes at any offset
             if (!r.Success) {
                 Error(feSocket, r.Error);
                 break;
@@ -157,28 +194,68 @@ void TFTPclient::sftpList()
 void TFTPclient::sftpDownload(int64_t expectedSize)
 {
     ExpectedSize = expectedSize;
-    TransferStart = TickCount();
-    if (sftpBegin(poFileReceived))
-        m_sftp->Download(sftpPath(RemoteFile), ReceivePath(), ResumePos);
+    if (sftpBegin(poFileReceived)) {
+        sftpTransferStarts();
+        m_sftp->Download(sftpPath(RemoteFile), ReceivePath(), ResumePos, sftpPace(DownloadLimit), expectedSize);
+    }
 }
 
 void TFTPclient::sftpUpload()
 {
     m_transferFailed = false;
+    if (sftpBegin(poFileStored)) {
+        sftpTransferStarts();
+        m_sftp->Upload(LocalFile, sftpPath(RemoteFile), ResumePos, sftpPace(UploadLimit));
+    }
+}
+
+void TFTPclient::sftpDrop()
+{
+    if (m_sftpTick)
+        m_sftpTick->stop();
+    if (!m_sftp)
+        return;
+    // Perhaps called from its own Done: it goes once that has returned (its
+    // thread says goodbye to the server, or is cut off in the middle of a file).
+    TSftpSession* session = m_sftp.release();
+    session->disconnect(this);
+    session->setParent(this);  // never outlives the client, even without a loop to delete it
+    session->deleteLater();
+}
+
+void TFTPclient::sftpTransferStarts()
+{
+    if (ResumePos > 0)
+        Info(fiReplyLine, "从第 " + std::to_string(ResumePos) + " 字节续传");
+    TransferBytes = 0;
+    PacketCount = 0;
+    TransferTime = 0;
     TransferStart = TickCount();
-    if (sftpBegin(poFileStored))
-        m_sftp->Upload(LocalFile, sftpPath(RemoteFile), ResumePos);
+    if (!m_sftpTick) {
+        m_sftpTick = new QTimer(this);
+        m_sftpTick->setInterval(100);
+        connect(m_sftpTick, &QTimer::timeout, this, [this] {
+            const int64_t moved = m_sftp ? m_sftp->Moved() : TransferBytes;
+            if (moved != TransferBytes) {
+                TransferBytes = moved;
+                ++PacketCount;
+            }
+        });
+    }
+    m_sftpTick->start();
+    Info(fiDataConnected, "");
 }
 
 void TFTPclient::sftpCommand(const std::string& text)
 {
     if (text == "QUIT") {
-        if (m_sftp)
-            m_sftp->Disconnect();
+        sftpDrop();
         m_loggedIn = false;
         m_replyState = rsIdle;
-        QTimer::singleShot(0, this, [this] {
-            if (OnFtpQuit)
+        // As the server's close after FTP's QUIT: unless the client was
+        // closed or connected again meanwhile.
+        QTimer::singleShot(0, this, [this, epoch = m_sftpEpoch] {
+            if (OnFtpQuit && epoch == m_sftpEpoch)
                 OnFtpQuit(this);
         });
         return;

@@ -624,8 +624,11 @@ void TFTPclient::OnRestReply(const std::string& reply)
             TransferFault(feLocalWrite, errno);
             return;
         }
-        if (m_pending == poFileReceived && !m_partFile.empty())
-            ::truncate(m_partFile.c_str(), 0);
+        // What it held would outlast a shorter file written over it.
+        if (m_pending == poFileReceived && !m_partFile.empty() && ::truncate(m_partFile.c_str(), 0) != 0) {
+            TransferFault(feLocalWrite, errno);
+            return;
+        }
     }
     SendTransferCommand();
 }

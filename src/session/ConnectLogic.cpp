@@ -218,6 +218,13 @@ std::string HistoryEntry(const std::string& host, const std::string& user, const
 
 std::vector<std::string> HistoryParts(const std::string& entry)
 {
+    // "sftp://host:user:password:port": the scheme stays with the host.
+    if (entry.starts_with("sftp://")) {
+        std::vector<std::string> parts = HistoryParts(entry.substr(7));
+        if (!parts.empty())
+            parts.front().insert(0, "sftp://");
+        return parts;
+    }
     const size_t bracket = !entry.empty() && entry.front() == '[' ? entry.find(']') : std::string::npos;
     if (bracket == std::string::npos)
         return split(entry, ':');

@@ -1,5 +1,6 @@
 #include "session/Connection.h"
 
+#include "common/Text.h"
 #include "panes/PaneLogic.h"
 #include "sites/TrustedCertificates.h"
 #include "transfer/TransferProgress.h"
@@ -8,6 +9,20 @@
 
 #include <cstdio>
 #include <filesystem>
+
+#include <pwd.h>
+#include <unistd.h>
+
+namespace {
+// Who ssh would log in as when no user is given.
+std::string LocalUserName()
+{
+    if (const char* user = std::getenv("USER"); user && *user)
+        return user;
+    const passwd* pw = ::getpwuid(::getuid());
+    return pw && pw->pw_name ? pw->pw_name : std::string();
+}
+}  // namespace
 
 TConnectionWorkflow::TConnectionWorkflow(TFTPclient& client, TSettings& settings, TIniFile& settingsFile,
                                          TSiteDatabase& sites, IPrompt& prompt, QObject* parent)
@@ -138,7 +153,8 @@ void TConnectionWorkflow::Prepare(TQuickConnectFields& f)
                 f.user = url->user;
                 f.password = url->password;
             }
-            f.server = url->host;
+            // An SFTP address keeps its scheme in the field and the history.
+            f.server = url->sftp ? "sftp://" + url->host : url->host;
             if (url->portGiven || f.port.empty() || (f.port == "21" && url->port != "21"))
                 f.port = url->port;
             if (url->tls)
@@ -180,12 +196,13 @@ void TConnectionWorkflow::Prepare(TQuickConnectFields& f)
                 if (raw)
                     f.password = HistoryPassword(*raw);
             }
+            // SSH has no anonymous login: the local user's name, as ssh does.
             if (f.user.empty())
-                f.user = "anonymous";
-            if (f.password.empty())
+                f.user = m_ftp.Sftp ? LocalUserName() : "anonymous";
+            if (f.password.empty() && !m_ftp.Sftp)
                 f.password = m_settings.Email;
             if (f.port.empty())
-                f.port = "21";
+                f.port = m_ftp.Sftp ? "22" : "21";
         }
         IdleEnabled = Session.AntiIdle;
         m_ftp.InitialDirectory = startDirectory;
@@ -194,13 +211,14 @@ void TConnectionWorkflow::Prepare(TQuickConnectFields& f)
         Q_EMIT SiteChosen();
         m_ftp.UserPassword = f.password;
         m_ftp.UserName = f.user;
-        const int port = ParseIniInteger(f.port).value_or(21);
-        ChooseProxy(m_ftp, m_settings, f.server, port > 0 && port < 65536 ? port : 21, Session.NoProxy);
+        const int port = ParseIniInteger(f.port).value_or(m_ftp.Sftp ? 22 : 21);
         if (m_ftp.Sftp) {
             // SSH goes straight to the server: no FTP proxy or firewall.
             m_ftp.FirewallType = fwNone;
-            m_ftp.FtpServer = f.server;
+            m_ftp.FtpServer = TrimBlanks(f.server.starts_with("sftp://") ? f.server.substr(7) : f.server);
             m_ftp.Port = static_cast<uint16_t>(port > 0 && port < 65536 ? port : 22);
+        } else {
+            ChooseProxy(m_ftp, m_settings, f.server, port > 0 && port < 65536 ? port : 21, Session.NoProxy);
         }
         if (CurrentSite.empty() && m_settings.KeepHistory) {
             m_history = RecordHistory(m_settingsFile, HistoryEntry(f.server, f.user, f.password, f.port));
@@ -225,6 +243,7 @@ bool TConnectionWorkflow::ApplySite(TQuickConnectFields& f, std::string& startDi
     m_ftp.Tls = SiteTls(site->Tls, m_ftp.Tls);
     NameCharsetFromKey(site->Charset, m_ftp.NameCharset);  // empty or unknown: automatic
     m_ftp.UseMlsd = site->Listing != "LIST";
+    m_ftp.Sftp = site->Protocol == "SFTP";
     ApplySiteOptions(site->Options, m_ftp, Session);
     Session.MaxTransfers = ParseIniInteger(site->MaxTransfers);
     Session.DownloadLimit = ParseIniInteger(site->DownloadLimit);

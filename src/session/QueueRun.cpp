@@ -143,7 +143,7 @@ void TQueueRun::StartQueue()
     // A run the user starts from an idle window with transfer connections
     // leaves the browsing connection to the user; scripts and unattended
     // runs, which browse nothing meanwhile, walk on it as before.
-    m_detached = !m_runGoesOn && !m_manual && !ScriptRunning && !NoUser && m_pool && !m_ftp.Sftp && maxTransfers() > 1 &&
+    m_detached = !m_runGoesOn && !m_manual && !ScriptRunning && !NoUser && m_pool && maxTransfers() > 1 &&
                  m_pool->Limit() > 0 && !m_ftp.SKeyLogin && m_workflow.State() == SessionState::Idle;
     setBusy(SessionState::Downloading);
     if (std::exchange(m_runGoesOn, false)) {
@@ -958,8 +958,7 @@ int TQueueRun::maxTransfers() const
 
 bool TQueueRun::poolTakes() const
 {
-    // SFTP moves its files on the browsing session for now.
-    return m_pool && !m_ftp.Sftp && maxTransfers() > 1 && m_pool->Limit() > 0 && !m_manual && !m_ftp.SKeyLogin &&
+    return m_pool && maxTransfers() > 1 && m_pool->Limit() > 0 && !m_manual && !m_ftp.SKeyLogin &&
            IsTransferring(State());
 }
 

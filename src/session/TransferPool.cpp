@@ -120,7 +120,7 @@ void TTransferPool::Begin(const TFTPclient& login, int limit)
 TTransferPool::Worker* TTransferPool::freeWorker() const
 {
     for (const auto& w : m_workers)
-        if (w->loggedIn && !w->job && w->ftp->IsConnected())
+        if (w->loggedIn && !w->job && w->ftp->Connected())
             return w.get();
     return nullptr;
 }
@@ -432,7 +432,7 @@ void TTransferPool::Close()
 {
     while (!m_workers.empty()) {
         Worker& w = *m_workers.back();
-        if (w.loggedIn && w.ftp->IsConnected() && !w.job)
+        if (w.loggedIn && w.ftp->Connected() && !w.job)
             w.ftp->Quit();
         remove(w);
     }
@@ -445,7 +445,7 @@ std::vector<TRunningFile> TTransferPool::Running() const
     for (const auto& w : m_workers)
         if (w->job && w->job->Kind == TJobKind::File)
             out.push_back({&*w->job, w->number, w->loggedIn ? w->ftp->TransferBytes : 0, w->ftp->TransferTime,
-                           w->ftp->IsConnected() ? w->ftp->LocalPort() : 0});
+                           w->ftp->Connected() ? w->ftp->LocalPort() : 0});
     return out;
 }
 

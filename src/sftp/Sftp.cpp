@@ -58,6 +58,7 @@ struct TSftpSession::Session {
     ssh_callbacks_struct callbacks{};
     std::function<std::optional<std::string>(const std::string&, bool)> asker;  // for the passphrase callback
     std::atomic<int> fd{-1};
+    uint32_t writeSize = TSftpSession::SmallWriteSize;
     // The question being asked on the window's thread, answered empty when
     // the session goes first.
     std::shared_ptr<std::promise<std::optional<std::string>>> pending;
@@ -71,6 +72,7 @@ TSftpSession::TSftpSession(QObject* parent) : QObject(parent), m_s(std::make_uni
 
 TSftpSession::~TSftpSession()
 {
+    bool busy = false;
     {
         std::lock_guard<std::mutex> g(m_lock);
         m_stop = true;
@@ -78,11 +80,15 @@ TSftpSession::~TSftpSession()
         if (m_s->pending)
             m_s->pending->set_value(std::nullopt);
         m_s->pending.reset();
+        busy = m_running;
     }
-    m_abort = true;
-    // A call blocked on the network returns at once.
-    if (const int fd = m_s->fd; fd >= 0)
-        ::shutdown(fd, SHUT_RDWR);
+    if (busy) {
+        // A call blocked on the network returns at once; an idle session
+        // says goodbye to the server below instead.
+        m_abort = true;
+        if (const int fd = m_s->fd; fd >= 0)
+            ::shutdown(fd, SHUT_RDWR);
+    }
     m_wake.notify_all();
     m_thread.join();
     close();
@@ -103,11 +109,13 @@ void TSftpSession::worker()
         std::function<void()> job;
         {
             std::unique_lock<std::mutex> g(m_lock);
+            m_running = false;
             m_wake.wait(g, [this] { return m_stop || !m_jobs.empty(); });
             if (m_stop)
                 return;
             job = std::move(m_jobs.front());
             m_jobs.pop_front();
+            m_running = true;
         }
         m_abort = false;
         m_moved = 0;
@@ -117,6 +125,9 @@ void TSftpSession::worker()
 
 void TSftpSession::finish(TSftpResult r)
 {
+    // Failed because the session is gone (the server closed it, the
+    // connection broke): the caller's drop to come back from.
+    r.Lost = !r.Success && r.Op != TSftpOp::Connect && (!m_s->ssh || !ssh_is_connected(m_s->ssh));
     QMetaObject::invokeMethod(this, [this, r = std::move(r)] { Q_EMIT Done(r); }, Qt::QueuedConnection);
 }
 
@@ -240,14 +251,17 @@ void TSftpSession::List(const std::string& path)
     queue([this, path] { finish(list(path)); });
 }
 
-void TSftpSession::Download(const std::string& remote, const std::string& local, int64_t offset)
+void TSftpSession::Download(const std::string& remote, const std::string& local, int64_t offset, TPace pace,
+                            int64_t size)
 {
-    queue([this, remote, local, offset] { finish(download(remote, local, offset)); });
+    queue([this, remote, local, offset, pace = std::move(pace), size] {
+        finish(download(remote, local, offset, pace, size));
+    });
 }
 
-void TSftpSession::Upload(const std::string& local, const std::string& remote, int64_t offset)
+void TSftpSession::Upload(const std::string& local, const std::string& remote, int64_t offset, TPace pace)
 {
-    queue([this, local, remote, offset] { finish(upload(local, remote, offset)); });
+    queue([this, local, remote, offset, pace = std::move(pace)] { finish(upload(local, remote, offset, pace)); });
 }
 
 namespace {
@@ -390,6 +404,10 @@ TSftpResult TSftpSession::connect(const TSftpLogin& login)
     ssh_options_set(s, SSH_OPTIONS_TIMEOUT, &timeout);
     // What the user set up for ssh(1) is not read: a site is what it says.
     ssh_options_set(s, SSH_OPTIONS_PROCESS_CONFIG, &no);
+    // Each request is a small packet waiting for its answer: Nagle's
+    // algorithm may hold one back until the peer acknowledges the last.
+    const int yes = 1;
+    ssh_options_set(s, SSH_OPTIONS_NODELAY, &yes);
     ssh_options_set(s, SSH_OPTIONS_SSH_DIR, dir.c_str());
     ssh_options_set(s, SSH_OPTIONS_KNOWNHOSTS, (dir + "/known_hosts").c_str());
     log("连接到 " + login.Host + ", 端口 " + std::to_string(login.Port) + " (SFTP)");
@@ -414,6 +432,7 @@ TSftpResult TSftpSession::connect(const TSftpLogin& login)
         m_home = home;
         ssh_string_free_char(home);
     }
+    m_s->writeSize = ssh_get_openssh_version(s) > 0 ? WriteSize : SmallWriteSize;
     m_loggedIn = true;
     log("已登录 (SFTP 版本 " + std::to_string(sftp_server_version(m_s->sftp)) + ")");
     r.Success = true;
@@ -498,6 +517,10 @@ bool TSftpSession::authenticate(const TSftpLogin& login, std::string& error)
             log("已用 SSH 代理的密钥登录");
             return true;
         }
+        // The keys of ~/.ssh only: libssh's automatic key login would ask
+        // the agent too.
+        if (!login.UseAgent)
+            ssh_options_set(s, SSH_OPTIONS_IDENTITY_AGENT, "/nonexistent/corvyne-no-agent");
         m_s->asker = [this](const std::string& prompt, bool echo) { return ask(prompt, echo); };
         m_s->callbacks = {};
         m_s->callbacks.userdata = &m_s->asker;
@@ -584,7 +607,23 @@ TSftpResult TSftpSession::list(const std::string& path)
     return r;
 }
 
-TSftpResult TSftpSession::download(const std::string& remote, const std::string& local, int64_t offset)
+bool TSftpSession::paced(const TPace& pace, int64_t bytes)
+{
+    if (!pace)
+        return true;
+    for (;;) {
+        bytes -= pace(bytes);
+        if (bytes <= 0)
+            return true;
+        if (m_abort)
+            return false;
+        // The budget comes back in steps of an eightieth of a second.
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+TSftpResult TSftpSession::download(const std::string& remote, const std::string& local, int64_t offset,
+                                   const TPace& pace, int64_t size)
 {
     TSftpResult r;
     r.Op = TSftpOp::Download;
@@ -604,12 +643,29 @@ TSftpResult TSftpSession::download(const std::string& remote, const std::string&
     }
     if (offset > 0)
         sftp_seek64(f, static_cast<uint64_t>(offset));
+    // The size (as listed, or as the server tells it now): no read is asked
+    // for past it, so a small file takes one read (not ReadsInFlight
+    // answered "end of file"). A file that changed since its listing still
+    // arrives whole: the reads go on, one at a time, to the end.
+    if (size <= 0)
+        size = -1;
+    if (sftp_attributes a = size < 0 ? sftp_fstat(f) : nullptr) {
+        if (a->flags & SSH_FILEXFER_ATTR_SIZE)
+            size = static_cast<int64_t>(a->size);
+        sftp_attributes_free(a);
+    }
     // Reads are asked for ahead, ReadsInFlight at once; each answer is
     // written in order. A short answer before the end (a server may give
-    // less) drops the answers already asked for and asks again from there.
+    // less) drops the answers already asked for and asks again from there;
+    // one that reaches the size is the end.
     std::deque<std::pair<int, uint64_t>> asked;  // request id, its offset
     uint64_t next = static_cast<uint64_t>(offset), written = next;
     bool atEnd = false, failed = false;
+    const auto wanted = [&] {
+        // Past the size only to find the end when nothing else is asked for
+        // (a file that grew, a server that told no size).
+        return size < 0 || next < static_cast<uint64_t>(size) || asked.empty();
+    };
     std::vector<char> buf(ReadSize);
     const auto drain = [&] {
         for (const auto& [id, at] : asked)
@@ -617,7 +673,7 @@ TSftpResult TSftpSession::download(const std::string& remote, const std::string&
         asked.clear();
     };
     while (!failed) {
-        while (!atEnd && asked.size() < static_cast<size_t>(ReadsInFlight)) {
+        while (!atEnd && asked.size() < static_cast<size_t>(ReadsInFlight) && wanted()) {
             const int id = sftp_async_read_begin(f, ReadSize);
             if (id < 0) {
                 failed = true;
@@ -641,6 +697,12 @@ TSftpResult TSftpSession::download(const std::string& remote, const std::string&
             failed = true;
             break;
         }
+        if (n > 0 && !paced(pace, n)) {
+            r.Error = "传输被中断";
+            drain();
+            failed = true;
+            break;
+        }
         if (n > 0 && !writeAll(fd, buf.data(), static_cast<size_t>(n))) {
             r.Error = "无法写入到本地文件 (" + local + "): " + errnoText(errno);
             drain();
@@ -649,7 +711,7 @@ TSftpResult TSftpSession::download(const std::string& remote, const std::string&
         }
         written += static_cast<uint64_t>(n);
         m_moved += n;
-        if (n == 0) {
+        if (n == 0 || (size >= 0 && written == static_cast<uint64_t>(size) && static_cast<uint32_t>(n) < ReadSize)) {
             atEnd = true;  // the answers still asked for say the same
         } else if (static_cast<uint32_t>(n) < ReadSize) {
             drain();
@@ -670,7 +732,7 @@ TSftpResult TSftpSession::download(const std::string& remote, const std::string&
     return r;
 }
 
-TSftpResult TSftpSession::upload(const std::string& local, const std::string& remote, int64_t offset)
+TSftpResult TSftpSession::upload(const std::string& local, const std::string& remote, int64_t offset, const TPace& pace)
 {
     TSftpResult r;
     r.Op = TSftpOp::Upload;
@@ -691,7 +753,7 @@ TSftpResult TSftpSession::upload(const std::string& local, const std::string& re
     }
     if (offset > 0)
         sftp_seek64(f, static_cast<uint64_t>(offset));
-    std::vector<char> buf(WriteSize);
+    std::vector<char> buf(m_s->writeSize);
     bool failed = false;
     for (;;) {
         if (m_abort) {
@@ -709,6 +771,11 @@ TSftpResult TSftpSession::upload(const std::string& local, const std::string& re
         }
         if (n == 0)
             break;
+        if (!paced(pace, n)) {
+            r.Error = "传输被中断";
+            failed = true;
+            break;
+        }
         if (sftp_write(f, buf.data(), static_cast<size_t>(n)) != n) {
             failed = true;
             break;

@@ -10,6 +10,7 @@
 #include <QObject>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -64,6 +65,7 @@ struct TSftpResult {
     std::string Path;   // the operation's (absolute) remote path; Connect: the home folder; Enter: the folder
     std::vector<TSftpEntry> Entries;    // List
     int64_t Bytes = 0;                  // Download/Upload: moved by this operation; Size: the size
+    bool Lost = false;                  // failed because the session is gone: a drop, not a refusal
 };
 
 class TSftpSession : public QObject {
@@ -86,9 +88,15 @@ public:
     void Connect(const TSftpLogin& login);
     // The folder's entries (without "." and ".."), names as the server's bytes.
     void List(const std::string& path);
+    // A speed limit, asked on the session's thread before each block moves:
+    // how many of the bytes asked for may move now (the rest are asked for
+    // again shortly). Empty: no limit.
+    using TPace = std::function<int64_t(int64_t bytes)>;
     // offset above 0: go on from there (the local file keeps its first bytes).
-    void Download(const std::string& remote, const std::string& local, int64_t offset = 0);
-    void Upload(const std::string& local, const std::string& remote, int64_t offset = 0);
+    // size: the file's size as listed (above 0), which spares asking the server for it.
+    void Download(const std::string& remote, const std::string& local, int64_t offset = 0, TPace pace = {},
+                  int64_t size = -1);
+    void Upload(const std::string& local, const std::string& remote, int64_t offset = 0, TPace pace = {});
     void MakeDir(const std::string& path);
     void RemoveDir(const std::string& path);
     void Remove(const std::string& path);
@@ -111,7 +119,11 @@ public:
     // Requests in flight per download (OpenSSH's sftp keeps 64 of 32 KiB).
     static constexpr int ReadsInFlight = 32;
     static constexpr uint32_t ReadSize = 64 * 1024;
-    static constexpr uint32_t WriteSize = 128 * 1024;
+    // Uploads write one block at a time (libssh 0.10 has no asynchronous
+    // write), so blocks are as large as the server takes: OpenSSH's takes
+    // messages of 256 KiB; any server takes 32 KiB.
+    static constexpr uint32_t WriteSize = 240 * 1024;
+    static constexpr uint32_t SmallWriteSize = 32 * 1024;
 
 Q_SIGNALS:
     void Done(const TSftpResult& result);
@@ -129,8 +141,11 @@ private:
     bool checkHostKey(const TSftpLogin& login, std::string& error);
     bool authenticate(const TSftpLogin& login, std::string& error);
     TSftpResult list(const std::string& path);
-    TSftpResult download(const std::string& remote, const std::string& local, int64_t offset);
-    TSftpResult upload(const std::string& local, const std::string& remote, int64_t offset);
+    TSftpResult download(const std::string& remote, const std::string& local, int64_t offset, const TPace& pace,
+                         int64_t size);
+    TSftpResult upload(const std::string& local, const std::string& remote, int64_t offset, const TPace& pace);
+    // Waits until pace lets bytes move; false when aborted meanwhile.
+    bool paced(const TPace& pace, int64_t bytes);
     std::string error() const;
     void close();
 
@@ -140,6 +155,7 @@ private:
     std::condition_variable m_wake;
     std::deque<std::function<void()>> m_jobs;
     bool m_stop = false;
+    bool m_running = false;  // a job runs on the thread (under m_lock)
     std::atomic<bool> m_abort{false};
     std::atomic<bool> m_loggedIn{false};
     std::atomic<int64_t> m_moved{0};

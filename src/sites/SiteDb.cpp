@@ -224,6 +224,7 @@ std::optional<TSiteRecord> TSiteDatabase::ReadSite(const std::string& name) cons
     r.Options = m_sites.ReadString(name, "Options", DefaultOptionString);
     r.Comment = m_sites.ReadList(name, "n");
     r.Tls = m_sites.ReadString(name, "TLS");
+    r.Protocol = m_sites.ReadString(name, "Protocol");
     r.Charset = m_sites.ReadString(name, "Charset");
     r.Listing = m_sites.ReadString(name, "Listing");
     r.MaxTransfers = m_sites.ReadString(name, "MaxTransfers");
@@ -256,6 +257,7 @@ void TSiteDatabase::WriteSite(const TSiteRecord& r)
     optional("Resume", r.Resume);
     optional("Retry", r.Retry);
     optional("Timeout", r.Timeout);
+    optional("Protocol", r.Protocol);
     optional("TLS", r.Tls);
     optional("Charset", r.Charset);
     optional("Listing", r.Listing);

@@ -72,6 +72,9 @@ struct TSiteRecord {
     // empty: as the preference says for plain hosts. Key "TLS", written only
     // when set, so files of earlier versions read the same.
     std::string Tls;
+    // "SFTP": the server speaks SSH's file transfer (port 22 unless given);
+    // empty: FTP. Key "Protocol", written only when set.
+    std::string Protocol;
     // The charset of the server's file names ("UTF-8", "GB18030", "Big5",
     // "Shift_JIS", "EUC-KR", "ISO-8859-1"); empty: automatic. Key "Charset",
     // written only when set.

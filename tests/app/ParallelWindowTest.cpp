@@ -2,15 +2,19 @@
 // window against pyftpdlib: a server that takes fewer logins than asked
 // for, and a window closed with files in flight.
 #include "QueueWindow.h"
+#include "dialogs/BrowseServer.h"
 #include "widgets/RunningView.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTimer>
+#include <QMenu>
+#include <QMenuBar>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 std::vector<std::pair<QString, QByteArray>> files(const QString& folder, int count, int size)
@@ -453,12 +457,7 @@ TEST(SftpWindow, AnSftpAddressBrowsesDownloadsAndUploadsThroughTheQueue)
     t.prompt.hostKey = true;
     t.w->QuickConnect().ServerField()->setEditText(address);
     t.w->QuickConnect().Connect();
-    ASSERT_TRUE(t.idle()) << [&] {
-        std::string s;
-        for (const std::string& l : t.log())
-            s += l + "\n";
-        return s;
-    }();
+    ASSERT_TRUE(t.idle()) << t.logText();
     EXPECT_TRUE(t.w->FTP().Sftp);
     EXPECT_EQ(t.w->RemotePane().Directory(), remote.path().toStdString() + "/");
     TCorvListView* pane = t.w->RemotePane().View();
@@ -480,4 +479,161 @@ TEST(SftpWindow, AnSftpAddressBrowsesDownloadsAndUploadsThroughTheQueue)
     ASSERT_TRUE(WaitFor([&] { return RunOver(*t.w); }, 30000));
     EXPECT_EQ(ReadTestFile(remote.path() + QStringLiteral("/子目录/上传.bin")), up.toStdString());
     EXPECT_TRUE(t.w->QueuePanel().Run().FailedEntries().empty());
+}
+
+class SftpDrop : public ::testing::TestWithParam<int> {};
+
+// The server is killed in the middle of a file (sshd and its sessions, as a
+// crash would) and comes back: the run logs in again, goes on from what
+// arrived and ends with the file whole; on the browsing session alone (1)
+// and on transfer connections (2). The limit slows the file so the kill
+// falls in its middle.
+TEST_P(SftpDrop, AServerKilledMidFileIsResumedWhenItIsBack)
+{
+    RealServers::OwnSshd server;
+    QTemporaryDir remote, local, ssh;
+    const QByteArray data = pattern(12'000'000, 13);
+    WriteTestFile(remote.path() + QStringLiteral("/大.bin"), data);
+    QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("ftptest"), remote.path()});
+
+    QueueWindow t;
+    t.w->Settings().MaxTransfers = GetParam();
+    t.w->Settings().DownloadLimit = 3072;
+    t.w->Settings().Retry = 5;
+    t.w->Settings().RetryDelay = 1;
+    t.w->Settings().RestoreState = false;  // log in again at once, not after a minute
+    t.w->LocalPane().SetDirectory(local.path());
+    ASSERT_TRUE(t.sftpLogin(server.port, remote.path(), ssh.path()));
+    t.w->RemotePane().View()->SetSelected(t.row(t.w->RemotePane().View(), QStringLiteral("大.bin")), true);
+    t.w->QueuePanel().mnuDownloadClick();
+    const QString target = local.path() + QStringLiteral("/大.bin");
+    ASSERT_TRUE(WaitFor([&] { return QFileInfo(target).size() > 2'000'000; }, 20000)) << t.logText();
+    server.kill();
+    const qint64 arrived = QFileInfo(target).size();
+    server.restart(false);
+    ASSERT_TRUE(WaitFor([&] { return RunOver(*t.w); }, 60000)) << t.logText();
+    EXPECT_EQ(ReadTestFile(target), data.toStdString()) << t.logText();
+    EXPECT_TRUE(t.w->QueuePanel().Run().FailedEntries().empty()) << t.logText();
+    // Resumed, not fetched again from the start.
+    const std::string log = t.logText();
+    const size_t at = log.find("字节续传");
+    ASSERT_NE(at, std::string::npos) << log;
+    const size_t from = log.rfind("从第 ", at);
+    EXPECT_GE(std::stoll(log.substr(from + std::string("从第 ").size())), arrived / 2) << log;
+}
+
+INSTANTIATE_TEST_SUITE_P(Connections, SftpDrop, ::testing::Values(1, 2));
+
+// The window's file commands over SFTP, as over FTP: a new folder, rename,
+// delete, permissions (0604 on disk), edit (the changed copy goes back) and
+// view; the tools menu says raw and custom commands are not there, and the
+// raw command's key only says so in the log. The browse window walks the
+// same server on a second SFTP session.
+TEST(SftpWindow, FileCommandsViewEditAndTheBrowseWindow)
+{
+    RealServers::OwnSshd server;
+    QTemporaryDir remote, ssh;
+    WriteTestFile(remote.path() + QStringLiteral("/notes.txt"), "alpha\n");
+    WriteTestFile(remote.path() + QStringLiteral("/old.txt"), "o");
+    WriteTestFile(remote.path() + QStringLiteral("/gone.txt"), "g");
+    QDir().mkpath(remote.path() + QStringLiteral("/sub"));
+    WriteTestFile(remote.path() + QStringLiteral("/sub/inner.txt"), "inner\n");
+    QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("ftptest"), remote.path()});
+
+    QueueWindow t;
+    TfrmMain& w = *t.w;
+    ASSERT_TRUE(t.sftpLogin(server.port, remote.path(), ssh.path()));
+    TCorvListView* pane = w.RemotePane().View();
+    w.SetActivePane(pane);
+    const auto select = [&](const QString& name) {
+        pane->SelectWhere([&](int r) { return pane->Text(r, 0) == name; });
+    };
+
+    t.prompt.texts = {"新目录"};
+    w.FileCommands().popNewFoldClick();
+    ASSERT_TRUE(t.idle()) << t.logText();
+    EXPECT_TRUE(QFileInfo(remote.path() + QStringLiteral("/新目录")).isDir());
+    EXPECT_GE(t.row(pane, QStringLiteral("新目录")), 0);
+
+    t.prompt.texts = {"新.txt"};
+    select(QStringLiteral("old.txt"));
+    w.FileCommands().popRenameClick();
+    ASSERT_TRUE(t.idle()) << t.logText();
+    EXPECT_TRUE(QFileInfo::exists(remote.path() + QStringLiteral("/新.txt")));
+    EXPECT_GE(t.row(pane, QStringLiteral("新.txt")), 0);
+
+    t.prompt.confirm = true;
+    select(QStringLiteral("gone.txt"));
+    w.FileCommands().popDeleteClick();
+    ASSERT_TRUE(t.idle()) << t.logText();
+    EXPECT_FALSE(QFileInfo::exists(remote.path() + QStringLiteral("/gone.txt")));
+
+    t.prompt.texts = {"604"};
+    select(QStringLiteral("新.txt"));
+    w.FileCommands().popCHMODClick();
+    ASSERT_TRUE(t.idle()) << t.logText();
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(remote.path() + QStringLiteral("/新.txt")).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0604u);
+
+    w.FileCommands().RunEditor = [](const QString& file) {
+        WriteTestFile(file, "alpha\nGAMMA\n");
+        return true;
+    };
+    select(QStringLiteral("notes.txt"));
+    w.FileCommands().popEditClick();
+    ASSERT_TRUE(
+        WaitFor([&] { return ReadTestFile(remote.path() + QStringLiteral("/notes.txt")) == "alpha\nGAMMA\n"; }, 20000))
+        << t.logText();
+    ASSERT_TRUE(t.idle());
+    QStringList viewed;
+    w.FileCommands().LaunchProgram = [&](const QString&, const QStringList& args) {
+        viewed << QString::fromStdString(ReadTestFile(args.back()));
+        return true;
+    };
+    w.Settings().Viewer = "myviewer";
+    select(QStringLiteral("notes.txt"));  // the listing after the upload chose nothing
+    w.FileCommands().popViewClick();
+    ASSERT_TRUE(WaitFor([&] { return !viewed.isEmpty(); }, 20000)) << t.logText();
+    EXPECT_EQ(viewed.front().remove(QLatin1Char('\r')), QStringLiteral("alpha\nGAMMA\n"));
+
+    // Raw and custom commands: the menu says they are not there.
+    QMenu* tools = nullptr;
+    for (QAction* a : w.menuBar()->actions())
+        if (a->text() == QStringLiteral("工具(&O)"))
+            tools = a->menu();
+    ASSERT_NE(tools, nullptr);
+    Q_EMIT tools->aboutToShow();
+    bool rawSaysSo = false;
+    for (QAction* a : tools->actions())
+        if (a->text().startsWith(QStringLiteral("原始命令")))
+            rawSaysSo = a->text().contains(QStringLiteral("SFTP 连接没有")) && !a->isEnabled();
+    EXPECT_TRUE(rawSaysSo);
+    Q_EMIT tools->aboutToHide();
+    t.prompt.texts = {"NOOP"};
+    w.FileCommands().mnuRawCmdClick();
+    EXPECT_EQ(t.prompt.texts.size(), 1u);  // not even asked
+    EXPECT_NE(t.logText().find("SFTP 连接没有原始命令"), std::string::npos);
+
+    // The browse window: its own SFTP session, into "sub" and a file viewed.
+    w.SiteCommands().mnuBrowseServerClick();
+    QPointer<TfrmBrowseServer> b = w.SiteCommands().BrowseWindow();
+    ASSERT_TRUE(b);
+    ASSERT_TRUE(WaitFor([&] { return b->IsLoggedIn() && !b->Busy(); }, 20000)) << t.logText();
+    int sub = -1;
+    for (int r = 0; r < b->Browse->RowCount(); ++r)
+        if (b->Browse->Text(r, 0) == QStringLiteral("sub"))
+            sub = r;
+    ASSERT_GE(sub, 0);
+    b->BrowseDblClick(sub);
+    ASSERT_TRUE(
+        WaitFor([&] { return !b->Busy() && b->CurrentPath() == remote.path().toStdString() + "/sub/"; }, 20000));
+    QString browsed;
+    b->RunViewer = [&](const QString& file) { browsed = QString::fromStdString(ReadTestFile(file)); };
+    b->Browse->SelectWhere([&](int r) { return b->Browse->Text(r, 0) == QStringLiteral("inner.txt"); });
+    b->mnuViewClick();
+    ASSERT_TRUE(WaitFor([&] { return !browsed.isEmpty(); }, 20000));
+    EXPECT_EQ(browsed, QStringLiteral("inner\n"));
+    EXPECT_EQ(w.RemotePane().Directory(), remote.path().toStdString() + "/");  // the main session stayed
+    b->close();
 }

@@ -7,8 +7,9 @@
 #include "ScriptServer.h"
 #include "TestSupport.h"
 #include "app/Main.h"
-#include "widgets/QueueView.h"
 #include "console/cxGraphics.h"
+#include "session/TransferPool.h"
+#include "widgets/QueueView.h"
 
 #include <QComboBox>
 #include <QCryptographicHash>
@@ -90,12 +91,7 @@ TEST_P(QueueTree, ATreeGoesDownAndBackUpByteForByte)
     t.w->LocalPane().SetDirectory(local.path());
     t.w->QuickConnect().ServerField()->setEditText(QStringLiteral("127.0.0.1|%1:ftptest:ftppass:%2").arg(base).arg(port));
     t.w->QuickConnect().Connect();
-    ASSERT_TRUE(t.idle()) << [&] {
-        std::string s;
-        for (const std::string& l : t.log())
-            s += l + "\n";
-        return s;
-    }();
+    ASSERT_TRUE(t.idle()) << t.logText();
     const std::string start = t.w->RemotePane().Directory();
     EXPECT_EQ(t.w->FTP().DataProtected(), tls);
 
@@ -104,8 +100,14 @@ TEST_P(QueueTree, ATreeGoesDownAndBackUpByteForByte)
     ASSERT_GE(tree, 0);
     t.w->RemotePane().View()->SetSelected(tree, true);
     t.w->QueuePanel().mnuDownloadClick();
-    ASSERT_TRUE(
-        WaitFor([&] { return RunOver(*t.w); }, 250000));
+    size_t peak = 0;  // files moving at once on transfer connections
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            if (const TTransferPool* pool = t.w->QueuePanel().Run().Pool())
+                peak = std::max(peak, pool->Running().size());
+            return RunOver(*t.w);
+        },
+        250000));
     EXPECT_EQ(treeOf(local.path() + QStringLiteral("/树")), treeOf(home + "/" + base + QStringLiteral("/树")));
     EXPECT_TRUE(QDir(local.path() + QStringLiteral("/树/中文/空的")).exists());
     // Both panes back where the run began.
@@ -113,14 +115,12 @@ TEST_P(QueueTree, ATreeGoesDownAndBackUpByteForByte)
     EXPECT_EQ(t.w->RemotePane().Directory(), start);
     EXPECT_GE(t.row(t.w->LocalPane().View(), QStringLiteral("树")), 0);
     EXPECT_GE(t.row(t.w->RemotePane().View(), QStringLiteral("树")), 0);
-    const auto usedConnection = [&](int n) {
-        const std::string mark = "[" + std::to_string(n) + "] ";
-        const auto log = t.log();
-        return std::any_of(log.begin(), log.end(), [&](const std::string& l) { return l.rfind(mark, 0) == 0; });
-    };
     if (connections > 1) {
-        EXPECT_TRUE(usedConnection(connections));
-        EXPECT_FALSE(usedConnection(connections + 1));  // never more than asked for
+        // Several at once, never more than asked for. (Not by the log's "[n]"
+        // marks: the log keeps its last lines only, and a connection given up
+        // under load is replaced by one numbered on.)
+        EXPECT_GE(peak, 2u);
+        EXPECT_LE(peak, static_cast<size_t>(connections));
         // The run walked the tree on them: the browsing connection entered none of its folders.
         const auto log = t.log();
         EXPECT_FALSE(std::any_of(log.begin(), log.end(), [](const std::string& l) {
@@ -412,3 +412,39 @@ TEST_P(QueueDroppedConnection, ATransferCutByAServerKillResumesAfterTheReconnect
 INSTANTIATE_TEST_SUITE_P(Directions, QueueDroppedConnection, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "Upload" : "Download"; });
 }  // namespace
+
+// The same tree over SFTP (OpenSSH's server), on three transfer connections:
+// down and back up byte for byte, the tree walked on the transfer
+// connections (the panes stay where they are), and the host key asked about
+// once, by the browsing session.
+TEST(SftpQueue, ATreeGoesDownAndBackUpOnTransferConnections)
+{
+    RealServers::OwnSshd server;
+    QTemporaryDir remote, local, ssh;
+    makeTree(remote.path() + QStringLiteral("/树"));
+    ASSERT_TRUE(QDir().mkpath(remote.path() + QStringLiteral("/back")));
+    QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("ftptest"), remote.path()});
+
+    QueueWindow t;
+    t.w->Settings().MaxTransfers = 3;
+    t.w->LocalPane().SetDirectory(local.path());
+    ASSERT_TRUE(t.sftpLogin(server.port, remote.path(), ssh.path()));
+
+    t.w->RemotePane().View()->SetSelected(t.row(t.w->RemotePane().View(), QStringLiteral("树")), true);
+    t.w->QueuePanel().mnuDownloadClick();
+    ASSERT_TRUE(WaitFor([&] { return RunOver(*t.w); }, 250000)) << t.logText();
+    EXPECT_EQ(treeOf(local.path() + QStringLiteral("/树")), treeOf(remote.path() + QStringLiteral("/树")));
+    EXPECT_TRUE(QDir(local.path() + QStringLiteral("/树/中文/空的")).exists());
+    const std::string log = t.logText();
+    EXPECT_NE(log.find("传输连接 3: 已接收"), std::string::npos) << log;
+    EXPECT_EQ(log.find("传输连接 4: "), std::string::npos);
+    EXPECT_EQ(t.w->RemotePane().Directory(), remote.path().toStdString() + "/");
+
+    t.w->LocalPane().View()->ClearSelection();
+    t.w->LocalPane().View()->SetSelected(t.row(t.w->LocalPane().View(), QStringLiteral("树")), true);
+    t.w->QueuePanel().mnuUploadClick("back");
+    ASSERT_TRUE(WaitFor([&] { return RunOver(*t.w); }, 250000)) << t.logText();
+    EXPECT_EQ(treeOf(remote.path() + QStringLiteral("/back/树")), treeOf(local.path() + QStringLiteral("/树")));
+    EXPECT_TRUE(t.w->QueuePanel().Run().FailedEntries().empty());
+    EXPECT_EQ(t.prompt.asked.size(), 1u);
+}

@@ -228,6 +228,14 @@ TEST(SftpFiles, ListTransferResumeAndCommands)
     EXPECT_EQ(r.Bytes, big.size() - 1024 * 1024);
     EXPECT_EQ(readAll(QString::fromStdString(down)), big);
 
+    // A listed size that is no longer true (the file grew, shrank, or grew
+    // by less than a read since its listing): the file still arrives whole.
+    for (const int64_t listed : {int64_t{1000}, int64_t{big.size() - 100}, int64_t{big.size() * 2}}) {
+        r = await(c.s, [&] { c.s.Download(dir + "/数据 1.bin", down, 0, {}, listed); });
+        ASSERT_TRUE(r.Success) << r.Error;
+        EXPECT_EQ(readAll(QString::fromStdString(down)), big) << listed;
+    }
+
     // Up, and an upload resumed where the server's copy ends.
     r = await(c.s, [&] { c.s.Upload(down, dir + "/子目录/上传.bin"); });
     ASSERT_TRUE(r.Success) << r.Error;
@@ -495,4 +503,53 @@ TEST(SftpClient, TheFtpClientsOperationsAndEventsOverSftp)
     EXPECT_EQ(readAll(target), data);
     ASSERT_TRUE(await("cwd", [&] { c.ChangeDirUp(); }));
     EXPECT_EQ(c.InitialDirectory, remote.path().toStdString() + "/");
+}
+
+// The other two ways in: keys held by an SSH agent (SSH_AUTH_SOCK; no key
+// file, no password), and a server that takes passwords only as PAM's
+// keyboard-interactive questions (the site's password answers the first).
+TEST(SftpLogins, TheAgentAndKeyboardInteractive)
+{
+    RealServers::OwnSshd server;
+    QTemporaryDir agentKeys;
+    RealServers::makeSshKey(agentKeys.path(), QString(), server.authorizedKeys());
+    const QString socket = agentKeys.path() + QStringLiteral("/agent.sock");
+    QProcess agent;
+    agent.start(QStringLiteral("ssh-agent"), {QStringLiteral("-D"), QStringLiteral("-a"), socket});
+    ASSERT_TRUE(agent.waitForStarted(5000));
+    ASSERT_TRUE(WaitFor([&] { return QFileInfo::exists(socket); }, 5000));
+    QProcess add;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("SSH_AUTH_SOCK"), socket);
+    add.setProcessEnvironment(env);
+    add.start(QStringLiteral("ssh-add"), {agentKeys.path() + QStringLiteral("/id_ed25519")});
+    ASSERT_TRUE(add.waitForFinished(10000));
+    ASSERT_EQ(add.exitCode(), 0) << add.readAllStandardError().toStdString();
+
+    const QByteArray before = qgetenv("SSH_AUTH_SOCK");
+    qputenv("SSH_AUTH_SOCK", QFile::encodeName(socket));
+    Client viaAgent;  // its own ~/.ssh holds no key
+    TSftpLogin l = viaAgent.login(server, "");
+    l.UseAgent = true;
+    TSftpResult r = await(viaAgent.s, [&] { viaAgent.s.Connect(l); });
+    EXPECT_TRUE(r.Success) << r.Error;
+    // Without the agent the same login fails: it was the agent's key.
+    Client noAgent;
+    l = noAgent.login(server, "");
+    l.UseAgent = false;
+    r = await(noAgent.s, [&] { noAgent.s.Connect(l); });
+    EXPECT_FALSE(r.Success);
+    if (before.isNull())
+        qunsetenv("SSH_AUTH_SOCK");
+    else
+        qputenv("SSH_AUTH_SOCK", before);
+    agent.kill();
+    agent.waitForFinished();
+
+    RealServers::OwnSshd pam(QStringLiteral("ed25519"), true);
+    Client kbd;
+    r = kbd.connect(pam, "wrong");
+    EXPECT_FALSE(r.Success);
+    r = kbd.connect(pam);
+    EXPECT_TRUE(r.Success) << r.Error;
 }

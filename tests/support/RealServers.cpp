@@ -67,9 +67,21 @@ bool stateCreated()
     return stateFlag();
 }
 
+// stopAll at the application's end, whichever main the test program has
+// (it also removes the state folder, which tests of their own servers make).
+void cleanUpAtExit()
+{
+    static const bool registered = [] {
+        qAddPostRoutine(RealServers::stopAll);
+        return true;
+    }();
+    Q_UNUSED(registered);
+}
+
 QString stateDir()
 {
     static QString dir = [] {
+        cleanUpAtExit();
         stateFlag() = true;
         char tmpl[] = "/tmp/corvyne-tests-XXXXXX";
         if (!::mkdtemp(tmpl))
@@ -116,11 +128,7 @@ bool answers(quint16 port, const QString& host = QStringLiteral("127.0.0.1"))
 
 const ServerInfo& start(const std::string& name, const QString& program, const QStringList& args, quint16 port)
 {
-    static const bool cleanupRegistered = [] {
-        qAddPostRoutine(RealServers::stopAll);  // whichever main the test program has
-        return true;
-    }();
-    Q_UNUSED(cleanupRegistered);
+    cleanUpAtExit();
     auto& reg = registry();
     auto it = reg.find(name);
     if (it != reg.end())
@@ -560,7 +568,7 @@ void makeSshKey(const QString& folder, const QString& passphrase, const QString&
     }
 }
 
-OwnSshd::OwnSshd(const QString& hostKeyType) : port(ClosedLoopbackPort())
+OwnSshd::OwnSshd(const QString& hostKeyType, bool keyboardInteractive) : port(ClosedLoopbackPort())
 {
     // The server's own folder for privilege separation.
     QDir().mkpath(QStringLiteral("/run/sshd"));
@@ -576,15 +584,17 @@ OwnSshd::OwnSshd(const QString& hostKeyType) : port(ClosedLoopbackPort())
                              "PidFile %2/sshd.pid\n"
                              "AuthorizedKeysFile %2/authorized_keys\n"
                              "StrictModes no\n"
-                             "UsePAM no\n"
-                             "PasswordAuthentication yes\n"
-                             "KbdInteractiveAuthentication no\n"
+                             "%3"
                              "PermitRootLogin no\n"
                              "AllowUsers ftptest\n"
                              "Subsystem sftp internal-sftp\n"
                              "LogLevel ERROR\n")
                   .arg(port)
                   .arg(dir.path())
+                  .arg(keyboardInteractive ? QStringLiteral("UsePAM yes\nPasswordAuthentication no\n"
+                                                            "KbdInteractiveAuthentication yes\n")
+                                           : QStringLiteral("UsePAM no\nPasswordAuthentication yes\n"
+                                                            "KbdInteractiveAuthentication no\n"))
                   .toUtf8());
     start();
 }
@@ -611,6 +621,33 @@ void OwnSshd::stop()
         process->kill();
         process->waitForFinished();
     }
+}
+
+void OwnSshd::kill()
+{
+    if (!process || process->state() == QProcess::NotRunning)
+        return;
+    // Its sessions are its children (and theirs): found by their parent ids.
+    std::multimap<qint64, qint64> children;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!number || !stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1)
+            children.emplace(fields[1].toLongLong(), pid);
+    }
+    std::vector<qint64> tree{process->processId()};
+    for (size_t i = 0; i < tree.size(); ++i)
+        for (auto [it, end] = children.equal_range(tree[i]); it != end; ++it)
+            tree.push_back(it->second);
+    for (size_t i = 1; i < tree.size(); ++i)
+        ::kill(static_cast<pid_t>(tree[i]), SIGKILL);
+    process->kill();
+    process->waitForFinished();
 }
 
 void OwnSshd::restart(bool newHostKey, const QString& hostKeyType)

@@ -105,12 +105,15 @@ struct OwnSshd {
     QTemporaryDir dir;
     quint16 port;
     std::unique_ptr<QProcess> process;
-    explicit OwnSshd(const QString& hostKeyType = QStringLiteral("ed25519"));
+    // keyboardInteractive: passwords only through PAM's keyboard-interactive questions.
+    explicit OwnSshd(const QString& hostKeyType = QStringLiteral("ed25519"), bool keyboardInteractive = false);
     ~OwnSshd();
     QString authorizedKeys() const { return dir.path() + QStringLiteral("/authorized_keys"); }
     // Listens again on the same port; with newHostKey, under a key made anew.
     void restart(bool newHostKey, const QString& hostKeyType = QStringLiteral("ed25519"));
     void stop();
+    // As a crash: the server and every session it forked are killed.
+    void kill();
 
 private:
     void start();
