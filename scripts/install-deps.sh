@@ -13,14 +13,16 @@ SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 
 packages=(cmake ninja-build g++ qt6-base-dev qt6-translations-l10n fonts-wqy-microhei
-          shared-mime-info desktop-file-utils libssl-dev libssh-dev pkgconf ca-certificates librsvg2-bin)
+          shared-mime-info desktop-file-utils libssl-dev libssh-dev pkgconf ca-certificates librsvg2-bin
+          qtkeychain-qt6-dev libsecret-1-0)
 if [ "${1:-}" = "--test" ] || [ "${1:-}" = "--package" ]; then
   packages+=(dpkg-dev file lintian appstream)
 fi
 if [ "${1:-}" = "--test" ]; then
   packages+=(libgtest-dev clang libclang-rt-14-dev xvfb xauth dbus dbus-bin
              vsftpd python3-pyftpdlib dante-server ftp-proxy curl lftp time bc openssl iproute2 openssh-server
-             libhiredis0.14 libmemcached11 libmemcachedutil2 libpcre2-posix3 libsodium23)
+             libhiredis0.14 libmemcached11 libmemcachedutil2 libpcre2-posix3 libsodium23
+             gnome-keyring libsecret-tools)
 fi
 
 missing=()

@@ -7,6 +7,7 @@
 #include "dialogs/About.h"
 #include "dialogs/LoginPrompt.h"
 #include "dialogs/MessageWindow.h"
+#include "desktop/Keyring.h"
 #include "dialogs/Preferences.h"
 #include "net/EventDispatch.h"
 #include "widgets/DialogSize.h"
@@ -89,6 +90,7 @@ TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
     : QMainWindow(parent),
       m_dataDir(dataDirectory),
       m_settingsFile((dataDirectory + QStringLiteral("corvyne.ini")).toStdString(), true),
+      m_keyring(std::make_unique<TKeyringVault>()),
       m_widgetPrompt(std::make_unique<TWidgetPrompt>(this))
 {
     m_prompt = m_widgetPrompt.get();
@@ -97,6 +99,7 @@ TfrmMain::TfrmMain(const QString& dataDirectory, QWidget* parent)
     m_firstRun = !m_settingsFile.Exists();
     m_settingsFile.Load();
     m_sites.Load(dataDirectory.toStdString());
+    m_sites.Passwords().SetVault(m_keyring.get());
     {
         TIniFile::Batch batch(m_settingsFile);  // a first run's defaults reach the disk at once
         LoadSettings(m_settingsFile, m_settingsFile, m_settings, &m_ftp);
@@ -215,7 +218,7 @@ void TfrmMain::connectMessages()
 
 void TfrmMain::ApplyViewSettings()
 {
-    ApplyClientViewSettings(m_settingsFile, m_ftp);
+    ApplyClientViewSettings(m_settingsFile, m_ftp, &m_sites.Passwords());
     const bool headers = !m_settingsFile.ReadBool(SetupSection, "HideHeader", false);
     const bool wholeRow = m_settingsFile.ReadBool(SetupSection, "SelectLine", false);
     for (TCorvListView* pane : {m_local->View(), m_remote->View()}) {
@@ -650,6 +653,7 @@ void TfrmMain::closeEvent(QCloseEvent* e)
     };
     if (!m_settingsFile.LastError().empty())
         tell(m_settingsFile.LastError());
+    KeepProxyPassword(m_settingsFile, m_sites.Passwords());
     if (!m_sites.SaveSites() || !m_sites.SaveStats())
         tell(m_sites.LastError());
     m_report.Summary(m_scripts->ExitStatus(), m_queuePanel->Run().Completed, m_queuePanel->Run().Failures,
@@ -717,6 +721,8 @@ void TfrmMain::mnuPreferencesClick()
         return;
     if (!dialog.Write(m_settingsFile))  // kept in memory; the next write tries again
         m_prompt->ShowMessage(MessageKind::Error, "无法保存设置: " + m_settingsFile.LastError());
+    if (KeepProxyPassword(m_settingsFile, m_sites.Passwords()))
+        TellPasswordsScrambled(m_settingsFile, *m_prompt);
     LoadSettings(m_settingsFile, m_settingsFile, m_settings, &m_ftp);
     ApplyViewSettings();
     m_queuePanel->SetCompletionAction(m_settings.XferOption);

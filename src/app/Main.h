@@ -37,6 +37,7 @@ class QKeyEvent;
 class QSplitter;
 class QSystemTrayIcon;
 class QToolBar;
+class TKeyringVault;
 class TWinConsole;
 class TfrmPref;
 
@@ -164,6 +165,7 @@ private:
     std::function<void(const TPaneDrop&)> m_onPaneDrop;
     TIniFile m_settingsFile;
     TSettings m_settings;
+    std::unique_ptr<TKeyringVault> m_keyring;  // the site and proxy passwords' home when one is running
     TSiteDatabase m_sites;
     std::unique_ptr<TWidgetPrompt> m_widgetPrompt;
     IPrompt* m_prompt = nullptr;

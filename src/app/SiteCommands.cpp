@@ -205,6 +205,12 @@ void TSiteCommands::runSiteManager(TfrmSite& dialog)
         SiteManagerOpened(dialog);
     else
         dialog.exec();
+    // What the saves did with the passwords: a keyring that refused one (the
+    // file kept it), or no keyring at all (told once).
+    if (const std::string error = m_parts.sites->Passwords().TakeError(); !error.empty())
+        m_parts.Log("密钥环: " + error, lcError);
+    if (m_parts.sites->SavedScrambled())
+        TellPasswordsScrambled(*m_parts.settingsFile, m_parts.Prompt());
 }
 
 void TSiteCommands::mnuSiteManagerClick(const std::string& site)

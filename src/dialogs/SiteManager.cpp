@@ -153,7 +153,8 @@ void TfrmSite::buildDetails()
     txtPassword->installEventFilter(this);
     chkSavePass = new QCheckBox(SavePassCaption, this);
     // What "saved" means, so nobody takes it for more than it is.
-    chkSavePass->setToolTip(QStringLiteral("密码以扰码形式保存在 sites.ini 中. 扰码不是加密: "
+    chkSavePass->setToolTip(QStringLiteral("有密钥环 (Secret Service) 运行时, 密码保存在密钥环中, sites.ini "
+                                           "只留下标记; 没有时以扰码形式保存在 sites.ini 中. 扰码不是加密: "
                                            "能读取这个文件的人就能还原密码."));
     txtPassword->setToolTip(chkSavePass->toolTip());
     auto* passRow = new QHBoxLayout;
@@ -432,6 +433,8 @@ void TfrmSite::resetFields()
     m_loading = true;
     m_shown.clear();
     m_resume.clear();
+    m_unreadKeyring.clear();
+    txtPassword->setPlaceholderText(QString());
     for (QLineEdit* e : {txtSiteName, txtServer, txtUsername, txtPassword, txtAccount, txtLocalPath, txtRemotePath,
                          txtTimeout, txtRetry, txtMaxTransfers, txtDownloadLimit, txtUploadLimit})
         e->clear();
@@ -474,6 +477,11 @@ void TfrmSite::ShowSite(std::string name)
         const bool emptyPass = site->Pass && *site->Pass == "\x7f";
         if ((site->Pass && !emptyPass) || !site->User) {
             txtPassword->setText(QString::fromStdString(site->Password()));
+            chkSavePass->setChecked(true);
+        } else if (!site->UnreadKeyring.empty()) {
+            // Saving the site leaves that password where it is unless one is typed.
+            m_unreadKeyring = site->UnreadKeyring;
+            txtPassword->setPlaceholderText(QStringLiteral("保存在密钥环中, 现在无法读取"));
             chkSavePass->setChecked(true);
         } else {
             chkSavePass->setText(NoPassCaption);
@@ -614,6 +622,8 @@ TSiteRecord TfrmSite::recordFromFields(const std::string& name) const
     if (!txtPassword->text().isEmpty()) {
         if (anonymous || chkSavePass->isChecked())
             r.SetPassword(txtPassword->text().toStdString());
+    } else if (chkSavePass->isChecked() && !anonymous && !m_unreadKeyring.empty()) {
+        r.UnreadKeyring = m_unreadKeyring;
     } else if (chkSavePass->isChecked() && !anonymous) {
         r.Pass = std::string("\x7f");
     }

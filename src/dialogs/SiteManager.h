@@ -130,6 +130,7 @@ private:
     bool m_loading = false;  // fields filled by the program: no modified flag
     std::string m_shown;
     std::string m_resume;  // the shown site's opaque "Resume", written back unchanged
+    std::string m_unreadKeyring;  // the shown site's password is in a keyring not readable now
     std::string m_chosen;
     int m_chosenGroup = -1;
     std::vector<std::string> m_groups;  // GroupList's order

@@ -126,11 +126,44 @@ void LoadSettings(const TIniFile& source, TIniFile& settingsFile, TSettings& s, 
         client->NoProxyHost = s.NoProxyHosts;
 }
 
-void ApplyClientViewSettings(const TIniFile& f, TFTPclient& client)
+void ApplyClientViewSettings(const TIniFile& f, TFTPclient& client, TPasswordKeeper* passwords)
 {
     client.ProxyHost = f.ReadString(SetupSection, "ProxyHost");
     client.ProxyPort = f.ReadInteger(SetupSection, "ProxyPort", 21);
     client.ProxyUser = f.ReadString(SetupSection, "ProxyUser");
     client.ProxyPass = UnscramblePassword(f.ReadString(SetupSection, "ProxyPass"));
+    const std::string id = f.ReadString(SetupSection, "ProxyKeyring");
+    if (client.ProxyPass.empty() && !id.empty() && passwords && !passwords->Read(id, client.ProxyPass))
+        client.ProxyPass.clear();
     client.LogFile = f.ReadString(SetupSection, "LogFile");
+}
+
+bool KeepProxyPassword(TIniFile& f, TPasswordKeeper& passwords)
+{
+    const std::string pass = UnscramblePassword(f.ReadString(SetupSection, "ProxyPass"));
+    std::string id = f.ReadString(SetupSection, "ProxyKeyring");
+    if (pass.empty()) {
+        // No password, or one only in the keyring: nothing to move.
+        if (f.Document().Get(SetupSection, "ProxyPass") && !id.empty() && passwords.Available()) {
+            passwords.Remove(id);
+            f.DeleteKey(SetupSection, "ProxyKeyring");
+        }
+        return false;
+    }
+    if (!passwords.Available() || !passwords.Write(id, pass))
+        return true;
+    TIniFile::Batch batch(f);
+    f.WriteString(SetupSection, "ProxyKeyring", id);
+    f.DeleteKey(SetupSection, "ProxyPass");
+    return false;
+}
+
+void TellPasswordsScrambled(TIniFile& f, IPrompt& prompt)
+{
+    if (f.ReadBool(SetupSection, "ScrambledNotice", false))
+        return;
+    f.WriteBool(SetupSection, "ScrambledNotice", true);
+    prompt.ShowMessage(MessageKind::Information,
+                       "没有运行中的密钥环 (Secret Service), 密码只以扰码形式保存在数据文件夹的 sites.ini 和 "
+                       "corvyne.ini 中. 扰码不是加密: 能读取这些文件的人就能还原密码.");
 }

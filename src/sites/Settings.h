@@ -4,7 +4,9 @@
 // Loaded at start-up and after the preferences dialog; the rest of the
 // program reads these values, not the file.
 
+#include "common/Prompt.h"
 #include "sites/IniFile.h"
+#include "sites/PasswordVault.h"
 
 #include <string>
 #include <variant>
@@ -129,4 +131,15 @@ void LoadSettings(const TIniFile& source, TIniFile& settingsFile, TSettings& set
 
 // The non-window half of applying the view settings: the firewall login and
 // the session log file of the client, read from the settings file.
-void ApplyClientViewSettings(const TIniFile& settingsFile, TFTPclient& client);
+// The proxy password comes from the keyring when the file holds its marker
+// ("ProxyKeyring") instead of "ProxyPass".
+void ApplyClientViewSettings(const TIniFile& settingsFile, TFTPclient& client, TPasswordKeeper* passwords = nullptr);
+
+// The proxy password moved from the file into the keyring (when one is
+// running; a failed write keeps the file's form). True when it stays in the
+// file only scrambled for want of a keyring.
+bool KeepProxyPassword(TIniFile& settingsFile, TPasswordKeeper& passwords);
+
+// Tells the user, once for a data folder, that passwords are stored only
+// scrambled, and that scrambling is not encryption.
+void TellPasswordsScrambled(TIniFile& settingsFile, IPrompt& prompt);

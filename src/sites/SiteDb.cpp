@@ -10,12 +10,16 @@
 #include <cstdio>
 #include <fstream>
 #include <random>
+#include <utility>
 
 namespace {
 
 constexpr unsigned char PasswordMark = 127;
 constexpr int PasswordOffset = 7;  // any small positive number, the same both ways
 const std::string GroupsSection = "_Groups_";
+const std::string EmptyPassword(1, static_cast<char>(PasswordMark));  // a password saved as empty
+// The keyring item holding a site's password; the section has no "Pass" then.
+constexpr const char* KeyringKey = "Keyring";
 // Sections of sites.ini that are not a site's and not a group's list.
 const std::string ReservedGroupNames[] = {"Groups", "LastData"};
 
@@ -150,9 +154,46 @@ bool TSiteDatabase::Load(const std::string& dataDir)
 
 bool TSiteDatabase::SaveSites()
 {
+    keepPasswords();
     const bool ok = m_sites.Save();
     m_error = m_sites.LastError();
     return ok;
+}
+
+void TSiteDatabase::keepPasswords()
+{
+    m_savedScrambled = false;
+    TIniDocument& d = m_sites.Document();
+    const bool vault = m_passwords.Available();
+    for (const std::string& name : d.SectionNames()) {
+        const std::optional<std::string> pass = d.Get(name, "Pass");
+        if (!pass || *pass == EmptyPassword || !d.Get(name, "IP"))
+            continue;
+        if (!vault) {
+            m_savedScrambled = true;
+            continue;
+        }
+        // The file loses the password only once the keyring holds it.
+        std::string id = d.Get(name, KeyringKey).value_or(std::string());
+        if (!m_passwords.Write(id, UnscramblePassword(*pass))) {
+            m_savedScrambled = true;
+            continue;
+        }
+        d.Set(name, KeyringKey, id);
+        d.EraseKey(name, "Pass");
+    }
+    if (vault) {
+        // An item another site still names (copied while the keyring could
+        // not be read) stays.
+        std::vector<std::string> named;
+        for (const std::string& name : d.SectionNames())
+            if (const auto id = d.Get(name, KeyringKey))
+                named.push_back(*id);
+        for (const std::string& id : m_forget)
+            if (std::find(named.begin(), named.end(), id) == named.end())
+                m_passwords.Remove(id);
+        m_forget.clear();
+    }
 }
 
 bool TSiteDatabase::SaveStats()
@@ -213,6 +254,13 @@ std::optional<TSiteRecord> TSiteDatabase::ReadSite(const std::string& name) cons
     r.Port = m_sites.ReadString(name, "Port", "21");
     r.User = d.Get(name, "User");
     r.Pass = d.Get(name, "Pass");
+    if (const auto id = d.Get(name, KeyringKey); !r.Pass && id && !id->empty()) {
+        std::string password;
+        if (m_passwords.Read(*id, password))
+            r.Pass = ScramblePassword(password);
+        else
+            r.UnreadKeyring = *id;
+    }
     r.Account = m_sites.ReadString(name, "Account");
     r.LocalDir = m_sites.ReadString(name, "LocalDir");
     r.RemoteDir = m_sites.ReadString(name, "Remotedir");
@@ -236,6 +284,8 @@ std::optional<TSiteRecord> TSiteDatabase::ReadSite(const std::string& name) cons
 void TSiteDatabase::WriteSite(const TSiteRecord& r)
 {
     TIniDocument& d = m_sites.Document();
+    const std::string keyring =
+        r.UnreadKeyring.empty() ? d.Get(r.Name, KeyringKey).value_or(std::string()) : r.UnreadKeyring;
     d.EraseSection(r.Name);
     d.Set(r.Name, "IP", r.IP);
     d.Set(r.Name, "Options", r.Options);
@@ -243,6 +293,14 @@ void TSiteDatabase::WriteSite(const TSiteRecord& r)
         d.Set(r.Name, "User", *r.User);
     if (r.Pass)
         d.Set(r.Name, "Pass", *r.Pass);
+    if (!keyring.empty()) {
+        // A new password goes into the same item at the next save; one that
+        // cannot be read now stays where it is.
+        if ((r.Pass && *r.Pass != EmptyPassword) || (!r.Pass && !r.UnreadKeyring.empty()))
+            d.Set(r.Name, KeyringKey, keyring);
+        else
+            m_forget.push_back(keyring);
+    }
     auto optional = [&](const char* key, const std::string& value) {
         if (!value.empty())
             d.Set(r.Name, key, value);
@@ -271,6 +329,8 @@ void TSiteDatabase::WriteSite(const TSiteRecord& r)
 
 void TSiteDatabase::DeleteSite(const std::string& name)
 {
+    if (const auto id = m_sites.Document().Get(name, KeyringKey); id && !id->empty())
+        m_forget.push_back(*id);
     m_sites.EraseSection(name);
     m_stats.EraseSection(name);
 }
@@ -501,4 +561,72 @@ bool TSiteDatabase::ImportTextSiteList(const std::string& group, const std::stri
     if (out)
         *out = counts;
     return true;
+}
+
+// ---------------------------------------------------------------- keyring
+
+std::string TPasswordKeeper::NewId()
+{
+    static std::random_device device;
+    static std::mt19937_64 random(device());
+    char text[40];
+    std::snprintf(text, sizeof text, "%016llx%016llx", static_cast<unsigned long long>(random()),
+                  static_cast<unsigned long long>(random()));
+    return text;
+}
+
+bool TPasswordKeeper::Read(const std::string& id, std::string& password)
+{
+    for (const auto& [known, value] : m_cache)
+        if (known == id) {
+            password = value;
+            return true;
+        }
+    if (!Available())
+        return false;
+    std::string error;
+    switch (m_vault->Read(id, password, error)) {
+        case IPasswordVault::ReadResult::Found:
+            m_cache.emplace_back(id, password);
+            return true;
+        case IPasswordVault::ReadResult::NotFound:
+            m_error = "密钥环中找不到密码 (" + id + ")";
+            return false;
+        case IPasswordVault::ReadResult::Failed:
+            break;
+    }
+    m_error = error;
+    return false;
+}
+
+bool TPasswordKeeper::Write(std::string& id, const std::string& password)
+{
+    if (id.empty())
+        id = NewId();
+    for (const auto& [known, value] : m_cache)
+        if (known == id && value == password)
+            return true;  // the keyring holds it already
+    if (!Available())
+        return false;
+    std::string error;
+    if (!m_vault->Write(id, password, error)) {
+        m_error = error;
+        return false;
+    }
+    std::erase_if(m_cache, [&](const auto& e) { return e.first == id; });
+    m_cache.emplace_back(id, password);
+    return true;
+}
+
+void TPasswordKeeper::Remove(const std::string& id)
+{
+    std::erase_if(m_cache, [&](const auto& e) { return e.first == id; });
+    std::string error;
+    if (Available() && !m_vault->Remove(id, error))
+        m_error = error;
+}
+
+std::string TPasswordKeeper::TakeError()
+{
+    return std::exchange(m_error, std::string());
 }

@@ -5,6 +5,7 @@
 // two imports.
 
 #include "common/Prompt.h"
+#include "sites/PasswordVault.h"
 #include "sites/IniFile.h"
 
 #include <QDateTime>
@@ -58,6 +59,9 @@ struct TSiteRecord {
     std::string Port = "21";
     std::optional<std::string> User;  // none: anonymous; "?": ask at connect
     std::optional<std::string> Pass;  // stored form: none, "\x7f" (empty), or scrambled
+    // The keyring item holding the password when the keyring cannot be read
+    // now: Pass is none, and writing the record (under any name) keeps it.
+    std::string UnreadKeyring;
     std::string Account;
     std::string LocalDir;
     std::string RemoteDir;
@@ -118,7 +122,14 @@ class TSiteDatabase {
 public:
     // dataDir ends with "/"; the files are read into memory.
     bool Load(const std::string& dataDir);
+    // Passwords go into the keyring (when one is running) here: each site's
+    // scrambled password is written to it and, once it is there, replaced by
+    // the item's marker (key "Keyring"); a failed keyring write keeps the
+    // file's form. The same moves an older file's passwords.
     bool SaveSites();
+    TPasswordKeeper& Passwords() { return m_passwords; }
+    // The last save kept a password only scrambled for want of a keyring.
+    bool SavedScrambled() const { return m_savedScrambled; }
     bool SaveStats();
     const std::string& LastError() const { return m_error; }
     TIniFile& Sites() { return m_sites; }
@@ -144,7 +155,8 @@ public:
     // (SiteNameProblem, or a site of that name exists).
     bool CheckSiteName(const std::string& name, IPrompt& prompt) const;
 
-    // The site's section in both files erased (the group lists untouched).
+    // The site's section in both files erased (the group lists untouched);
+    // its keyring item goes at the next save.
     void DeleteSite(const std::string& name);
     // The statistics and bookmarks of a site under another name.
     void RenameStats(const std::string& from, const std::string& to);
@@ -166,8 +178,13 @@ public:
 private:
     void addGroupIfMissing(const std::string& group);
 
+    void keepPasswords();
+
     TIniFile m_sites;
     TIniFile m_stats;
+    mutable TPasswordKeeper m_passwords;
+    std::vector<std::string> m_forget;  // keyring items of sites gone or without a password now
+    bool m_savedScrambled = false;
     int m_import = 0;
     std::string m_error;
 };

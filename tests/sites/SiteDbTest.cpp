@@ -3,6 +3,8 @@
 #include "TestSupport.h"
 
 #include <algorithm>
+#include <map>
+#include "ftp/Ftp.h"
 #include "sites/Settings.h"
 #include "sites/SiteDb.h"
 
@@ -274,4 +276,171 @@ TEST(SiteDatabase, TextSiteListAddsAndUpdates)
     RecordingPrompt q;
     EXPECT_FALSE(d.db.ImportTextSiteList("G", d.path("missing.txt"), q));
     EXPECT_EQ(q.messages.size(), 1u);
+}
+
+namespace {
+
+// A keyring that may be switched off and that refuses the passwords it is
+// told to: what a real one does when locked or gone mid-save.
+struct FakeVault : IPasswordVault {
+    bool available = true;
+    std::string refused;  // a write of this password fails
+    std::map<std::string, std::string> items;
+    int writes = 0;
+    bool Available() override { return available; }
+    ReadResult Read(const std::string& id, std::string& password, std::string& error) override
+    {
+        if (!available)
+            return error = "gone", ReadResult::Failed;
+        const auto it = items.find(id);
+        if (it == items.end())
+            return ReadResult::NotFound;
+        password = it->second;
+        return ReadResult::Found;
+    }
+    bool Write(const std::string& id, const std::string& password, std::string& error) override
+    {
+        ++writes;
+        if (!available || password == refused)
+            return error = "refused", false;
+        items[id] = password;
+        return true;
+    }
+    bool Remove(const std::string& id, std::string&) override { return items.erase(id) > 0; }
+};
+
+std::string fileText(const std::string& path)
+{
+    QFile f(QString::fromStdString(path));
+    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
+}
+
+}  // namespace
+
+// An older file's passwords move into the keyring on the first save; one the
+// keyring refuses stays in the file; a new process reads them back; what a
+// site no longer has, or a deleted site had, leaves the keyring.
+TEST(KeyringPasswords, MovedOnSaveNeverLostAndForgottenWithTheirSites)
+{
+    QTemporaryDir dir;
+    const std::string data = dir.path().toStdString() + "/";
+    {
+        QFile f(dir.filePath(QStringLiteral("sites.ini")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(("[a]\nIP=a.example\nUser=u\nPass=" + ScramblePassword("pa") + "\n[b]\nIP=b.example\nUser=u\nPass=" +
+                 ScramblePassword("pb") + "\n[c]\nIP=c.example\nUser=u\nPass=\x7f\n[d]\nIP=d.example\nUser=u\nPass=" +
+                 ScramblePassword("pd") + "\n")
+                    .c_str());
+    }
+    FakeVault vault;
+    vault.refused = "pb";
+    std::string idA, idD;
+    {
+        TSiteDatabase db;
+        ASSERT_TRUE(db.Load(data));
+        db.Passwords().SetVault(&vault);
+        ASSERT_TRUE(db.SaveSites());
+        EXPECT_TRUE(db.SavedScrambled());  // b's stays scrambled
+        EXPECT_EQ(db.Passwords().TakeError(), "refused");
+        const TIniDocument& d = db.Sites().Document();
+        EXPECT_FALSE(d.Get("a", "Pass"));
+        idA = d.Get("a", "Keyring").value_or("");
+        idD = d.Get("d", "Keyring").value_or("");
+        ASSERT_EQ(idA.size(), 32u);
+        EXPECT_NE(idA, idD);
+        EXPECT_EQ(vault.items[idA], "pa");
+        EXPECT_EQ(UnscramblePassword(d.Get("b", "Pass").value_or("")), "pb");
+        EXPECT_FALSE(d.Get("b", "Keyring"));
+        EXPECT_EQ(d.Get("c", "Pass"), std::string("\x7f"));  // an empty password needs no keyring
+        // On disk: only b's and c's "Pass" lines are left.
+        const std::string text = fileText(data + "sites.ini");
+        size_t passLines = 0;
+        for (size_t at = text.find("Pass="); at != std::string::npos; at = text.find("Pass=", at + 1))
+            ++passLines;
+        EXPECT_EQ(passLines, 2u) << text;
+        EXPECT_NE(text.find("Keyring=" + idA), std::string::npos);
+    }
+    {
+        // A new process: the passwords come back from the keyring; a save
+        // without changes writes nothing to it.
+        TSiteDatabase db;
+        ASSERT_TRUE(db.Load(data));
+        db.Passwords().SetVault(&vault);
+        EXPECT_EQ(db.ReadSite("a")->Password(), "pa");
+        EXPECT_EQ(db.ReadSite("b")->Password(), "pb");
+        vault.refused.clear();
+        const int before = vault.writes;
+        db.WriteSite(*db.ReadSite("a"));
+        ASSERT_TRUE(db.SaveSites());  // b's goes in now; a's is there already
+        EXPECT_EQ(vault.writes, before + 1);
+        EXPECT_FALSE(db.SavedScrambled());
+        EXPECT_EQ(db.Sites().Document().Get("a", "Keyring"), idA);
+
+        // The keyring gone: a's password cannot be read; the site renamed in
+        // the meantime keeps its item, and nothing is removed while it is gone.
+        vault.available = false;
+        TSiteDatabase offline;
+        ASSERT_TRUE(offline.Load(data));
+        offline.Passwords().SetVault(&vault);
+        TSiteRecord a = *offline.ReadSite("a");
+        EXPECT_FALSE(a.HasPassword());
+        EXPECT_EQ(a.UnreadKeyring, idA);
+        a.Name = "a2";
+        offline.WriteSite(a);
+        offline.DeleteSite("a");
+        ASSERT_TRUE(offline.SaveSites());
+        EXPECT_EQ(offline.Sites().Document().Get("a2", "Keyring"), idA);
+        vault.available = true;
+        ASSERT_TRUE(offline.SaveSites());
+        EXPECT_EQ(vault.items.count(idA), 1u);  // a2 still names it
+        EXPECT_EQ(offline.ReadSite("a2")->Password(), "pa");
+    }
+    {
+        // A password no longer saved, and a deleted site: their items go.
+        TSiteDatabase db;
+        ASSERT_TRUE(db.Load(data));
+        db.Passwords().SetVault(&vault);
+        TSiteRecord a2 = *db.ReadSite("a2");
+        a2.Pass.reset();
+        db.WriteSite(a2);
+        db.DeleteSite("d");
+        ASSERT_TRUE(db.SaveSites());
+        EXPECT_EQ(vault.items.count(idA), 0u);
+        EXPECT_EQ(vault.items.count(idD), 0u);
+        EXPECT_FALSE(db.Sites().Document().Get("a2", "Keyring"));
+        EXPECT_FALSE(db.ReadSite("a2")->HasPassword());
+    }
+}
+
+// Without a keyring the proxy password stays scrambled in corvyne.ini; with
+// one it moves there on the save, is read back, and a cleared password takes
+// the item away.
+TEST(KeyringPasswords, TheProxyPassword)
+{
+    QTemporaryDir dir;
+    TIniFile f(dir.filePath(QStringLiteral("corvyne.ini")).toStdString(), true);
+    f.WriteString(SetupSection, "ProxyPass", ScramblePassword("proxy 密码"));
+    FakeVault vault;
+    vault.available = false;
+    TPasswordKeeper keeper;
+    keeper.SetVault(&vault);
+    EXPECT_TRUE(KeepProxyPassword(f, keeper));
+    EXPECT_TRUE(f.Document().Get(SetupSection, "ProxyPass"));
+
+    vault.available = true;
+    EXPECT_FALSE(KeepProxyPassword(f, keeper));
+    EXPECT_FALSE(f.Document().Get(SetupSection, "ProxyPass"));
+    TIniFile again(f.Path(), true);
+    ASSERT_TRUE(again.Load());
+    EXPECT_EQ(again.ReadString(SetupSection, "ProxyPass"), "");
+    TFTPclient client;
+    TPasswordKeeper fresh;
+    fresh.SetVault(&vault);
+    ApplyClientViewSettings(again, client, &fresh);
+    EXPECT_EQ(client.ProxyPass, "proxy 密码");
+
+    again.WriteString(SetupSection, "ProxyPass", ScramblePassword(""));  // cleared in the preferences
+    EXPECT_FALSE(KeepProxyPassword(again, fresh));
+    EXPECT_TRUE(vault.items.empty());
+    EXPECT_EQ(again.ReadString(SetupSection, "ProxyKeyring"), "");
 }

@@ -680,3 +680,121 @@ void stopAll()
 }
 
 }  // namespace RealServers
+
+namespace RealServers {
+
+OwnKeyring::OwnKeyring(bool withKeyring)
+{
+    for (const char* sub : {"/bus", "/run", "/data", "/home"})
+        QDir().mkpath(dir.path() + QString::fromLatin1(sub));
+    ::chmod(QFile::encodeName(dir.path() + QStringLiteral("/run")).constData(), 0700);
+    // No <servicedir>: a name nobody owns stays unowned.
+    writeFile(dir.path() + QStringLiteral("/bus.conf"),
+              QStringLiteral("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                             " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                             "<busconfig><type>session</type><listen>unix:dir=%1/bus</listen><auth>EXTERNAL</auth>\n"
+                             "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                             "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n")
+                  .arg(dir.path())
+                  .toUtf8());
+    bus = std::make_unique<QProcess>();
+    bus->setProcessChannelMode(QProcess::SeparateChannels);
+    bus->setStandardErrorFile(QProcess::nullDevice());
+    bus->start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + dir.path() + QStringLiteral("/bus.conf"),
+                                               QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+    if (!bus->waitForStarted(5000))
+        fail("cannot start dbus-daemon");
+    QDeadlineTimer deadline(10000);
+    while (!bus->canReadLine()) {
+        if (deadline.hasExpired() || !bus->waitForReadyRead(static_cast<int>(deadline.remainingTime())))
+            fail("dbus-daemon gave no address");
+    }
+    address = QString::fromUtf8(bus->readLine()).trimmed();
+    qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8());
+    if (withKeyring)
+        startDaemon();
+}
+
+OwnKeyring::~OwnKeyring()
+{
+    stopDaemon();
+    if (bus) {
+        bus->kill();
+        bus->waitForFinished(5000);
+    }
+}
+
+QProcessEnvironment OwnKeyring::environment() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+    return env;
+}
+
+void OwnKeyring::startDaemon()
+{
+    QProcessEnvironment env = environment();
+    env.insert(QStringLiteral("HOME"), dir.path() + QStringLiteral("/home"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dir.path() + QStringLiteral("/data"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.path() + QStringLiteral("/run"));
+    daemon = std::make_unique<QProcess>();
+    daemon->setProcessEnvironment(env);
+    daemon->setStandardOutputFile(QProcess::nullDevice());
+    daemon->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // --unlock reads the login keyring's password (making the keyring the
+    // first time) from the standard input.
+    daemon->start(QStringLiteral("gnome-keyring-daemon"),
+                  {QStringLiteral("--foreground"), QStringLiteral("--unlock"), QStringLiteral("--components=secrets")});
+    if (!daemon->waitForStarted(5000))
+        fail("cannot start gnome-keyring-daemon");
+    daemon->write("keyring password of the test");
+    daemon->waitForBytesWritten(5000);  // no event loop runs here to do it later
+    daemon->closeWriteChannel();
+    // Ready once it owns the Secret Service's name on the bus.
+    QDeadlineTimer deadline(15000);
+    for (;;) {
+        QProcess ask;
+        ask.setProcessEnvironment(environment());
+        ask.start(QStringLiteral("dbus-send"),
+                  {QStringLiteral("--session"), QStringLiteral("--print-reply"), QStringLiteral("--dest=org.freedesktop.DBus"),
+                   QStringLiteral("/org/freedesktop/DBus"), QStringLiteral("org.freedesktop.DBus.NameHasOwner"),
+                   QStringLiteral("string:org.freedesktop.secrets")});
+        ask.waitForFinished(5000);
+        if (ask.readAllStandardOutput().contains("boolean true"))
+            return;
+        if (daemon->state() == QProcess::NotRunning || deadline.hasExpired())
+            fail("gnome-keyring-daemon did not take its name on the bus");
+        QThread::msleep(20);
+    }
+}
+
+void OwnKeyring::stopDaemon()
+{
+    if (daemon && daemon->state() != QProcess::NotRunning) {
+        daemon->terminate();
+        if (!daemon->waitForFinished(5000)) {
+            daemon->kill();
+            daemon->waitForFinished(5000);
+        }
+    }
+    daemon.reset();
+}
+
+void OwnKeyring::restartDaemon()
+{
+    stopDaemon();
+    startDaemon();
+}
+
+QString OwnKeyring::lookup(const QString& service, const QString& key) const
+{
+    // QtKeychain's items carry the attributes "server" (the service) and "user" (the key).
+    QProcess tool;
+    tool.setProcessEnvironment(environment());
+    tool.start(QStringLiteral("secret-tool"),
+               {QStringLiteral("lookup"), QStringLiteral("server"), service, QStringLiteral("user"), key});
+    tool.waitForFinished(10000);
+    return QString::fromUtf8(tool.readAllStandardOutput());
+}
+
+}  // namespace RealServers

@@ -8,6 +8,7 @@
 // packages and the local user "ftptest" with password "ftppass"), and root.
 
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -117,6 +118,31 @@ struct OwnSshd {
 
 private:
     void start();
+};
+
+// A D-Bus session bus of the test's own, on which nothing is started on
+// demand, and (withKeyring) GNOME's keyring daemon on it: its keyrings in a
+// throw-away folder, the login keyring made and unlocked with a password of
+// the test's. This process's session bus is that one from then on
+// (DBUS_SESSION_BUS_ADDRESS): make it before anything talks to the bus, and
+// once in a process (Qt and GLib keep their first bus; ctest runs every test
+// in a process of its own).
+struct OwnKeyring {
+    QTemporaryDir dir;
+    QString address;
+    std::unique_ptr<QProcess> bus, daemon;
+    explicit OwnKeyring(bool withKeyring = true);
+    ~OwnKeyring();
+    // The daemon stopped and started again on the same keyrings.
+    void restartDaemon();
+    // What secret-tool (libsecret's own) reads for a QtKeychain item; "" when none.
+    QString lookup(const QString& service, const QString& key) const;
+    // For a child process: this bus.
+    QProcessEnvironment environment() const;
+
+private:
+    void startDaemon();
+    void stopDaemon();
 };
 
 // A key pair folder/id_ed25519 (and .pub) under passphrase ("": none); its
