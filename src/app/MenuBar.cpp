@@ -56,6 +56,51 @@ TMenuBar::TMenuBar(TWindowParts& parts, QMainWindow* window, QToolBar* commands,
                 [this](const QPoint& at, bool onItem) { (onItem ? PopupCommand : PopupView)->popup(at); });
 }
 
+namespace {
+
+// The desktop theme's icon for a menu item (freedesktop names), with the
+// style's own where the item has a usual one and the theme has none.
+QIcon menuIcon(const QWidget* window, const char* caption)
+{
+    struct TMenuIcon {
+        const char* caption;
+        const char* themeIcon;
+        QStyle::StandardPixmap fallback;
+    };
+    static const TMenuIcon icons[] = {
+        {"连接(&C)", "network-connect", QStyle::SP_CustomBase},
+        {"断开(&D)", "network-disconnect", QStyle::SP_CustomBase},
+        {"退出(&X)", "application-exit", QStyle::SP_DialogCloseButton},
+        {"站点管理器(&M)", "network-server", QStyle::SP_DirHomeIcon},
+        {"添加当前站点(&A)", "bookmark-new", QStyle::SP_CustomBase},
+        {"新建窗口(&N)", "window-new", QStyle::SP_CustomBase},
+        {"刷新(&R)", "view-refresh", QStyle::SP_BrowserReload},
+        {"创建目录(&D)", "folder-new", QStyle::SP_FileDialogNewFolder},
+        {"删除(&L)", "edit-delete", QStyle::SP_TrashIcon},
+        {"属性(&P)", "document-properties", QStyle::SP_FileDialogInfoView},
+        {"查看(&V)", "document-open", QStyle::SP_CustomBase},
+        {"编辑(&E)", "accessories-text-editor", QStyle::SP_CustomBase},
+        {"执行(&X)", "system-run", QStyle::SP_CustomBase},
+        {"打印(&P)", "document-print", QStyle::SP_CustomBase},
+        {"保存(&S)", "document-save", QStyle::SP_DialogSaveButton},
+        {"复制到剪贴板(&C)", "edit-copy", QStyle::SP_CustomBase},
+        {"查找文件(&F)", "edit-find", QStyle::SP_CustomBase},
+        {"查找下一个(&I)", "go-next", QStyle::SP_CustomBase},
+        {"全部选定", "edit-select-all", QStyle::SP_CustomBase},
+        {"目录(&C)", "help-contents", QStyle::SP_DialogHelpButton},
+        {"键盘快捷键(&K)", "preferences-desktop-keyboard", QStyle::SP_CustomBase},
+        {"关于(&A)...", "help-about", QStyle::SP_MessageBoxInformation},
+    };
+    for (const TMenuIcon& i : icons)
+        if (std::strcmp(i.caption, caption) == 0)
+            return QIcon::fromTheme(QString::fromLatin1(i.themeIcon), i.fallback == QStyle::SP_CustomBase
+                                                                          ? QIcon()
+                                                                          : window->style()->standardIcon(i.fallback));
+    return {};
+}
+
+}  // namespace
+
 void TMenuBar::addItems(QMenu* menu, std::initializer_list<TItem> items)
 {
     for (const TItem& item : items) {
@@ -66,6 +111,7 @@ void TMenuBar::addItems(QMenu* menu, std::initializer_list<TItem> items)
         QAction* a = item.run ? menu->addAction(QString::fromUtf8(item.caption), this, item.run)
                               : menu->addAction(QString::fromUtf8(item.caption));
         a->setShortcut(item.key);
+        a->setIcon(menuIcon(m_window, item.caption));
         if (item.keep)
             *item.keep = a;
     }

@@ -627,6 +627,19 @@ TEST(ThemeIcons, TheToolbarAndFileRowsUseTheThemeAndFallBackWhereItHasNone)
     EXPECT_EQ(refresh->icon().name(), QStringLiteral("view-refresh"));
     EXPECT_TRUE(remove->icon().name().isEmpty());  // not in the theme: the program's own
     EXPECT_FALSE(remove->icon().isNull());
+    // The menus too: the theme's icon, else the style's for a usual command.
+    const auto menuAction = [&](const QString& caption) -> QAction* {
+        for (QMenu* menu : t.w->menuBar()->findChildren<QMenu*>())
+            for (QAction* a : menu->actions())
+                if (a->text() == caption)
+                    return a;
+        return nullptr;
+    };
+    QAction* menuRefresh = menuAction(QStringLiteral("刷新(&R)"));
+    QAction* menuExit = menuAction(QStringLiteral("退出(&X)"));
+    ASSERT_TRUE(menuRefresh && menuExit);
+    EXPECT_EQ(menuRefresh->icon().name(), QStringLiteral("view-refresh"));
+    EXPECT_FALSE(menuExit->icon().isNull());
 
     t.w->LocalPane().SetDirectory(files.path());
     TCorvListView* pane = t.w->LocalPane().View();
