@@ -98,12 +98,33 @@ TEST(Keyring, ASitesPasswordLivesInTheKeyringAndANewProcessLogsInWithIt)
 
 // No keyring on the bus (a server without a desktop): the password stays in
 // sites.ini scrambled, as before, and the user is told so once, not at the
-// next save and not in the next session.
+// next save and not in the next session. A site whose password is in the
+// keyring keeps its marker when edited meanwhile.
 TEST(Keyring, WithoutOneThePasswordStaysScrambledAndTheUserIsToldOnce)
 {
     RealServers::OwnKeyring busOnly(false);
     RealServers::OwnPyftpdlib server({{QStringLiteral("file.bin"), Payload}});
     QTemporaryDir data;
+    WriteTestFile(data.filePath(QStringLiteral("sites.ini")),
+                  "[_Groups_]\ng1=g\nImport=1\n[_g_]\ns1=kept\n[kept]\nIP=127.0.0.1\nUser=u\nKeyring=0123abcd\n");
+    {
+        QueueWindow kept(data.path());
+        kept.w->SiteCommands().SiteManagerOpened = [&](TfrmSite& d) {
+            d.ShowSite("kept");
+            EXPECT_TRUE(d.txtPassword->text().isEmpty());
+            EXPECT_FALSE(d.txtPassword->placeholderText().isEmpty());
+            EXPECT_TRUE(d.chkSavePass->isChecked());
+            d.txtPort->setText(QStringLiteral("2121"));
+            EXPECT_TRUE(d.SaveSite());
+            d.btnExitClick();
+        };
+        kept.w->SiteCommands().mnuSiteManagerClick();
+        const std::string text = sitesFile(data.path());
+        EXPECT_NE(text.find("Port=2121"), std::string::npos) << text;
+        EXPECT_NE(text.find("Keyring=0123abcd"), std::string::npos) << text;
+        EXPECT_EQ(text.find("Pass="), std::string::npos) << text;
+        kept.w->close();
+    }
     {
         QueueWindow t(data.path());
         EXPECT_FALSE(t.w->Sites().Passwords().Available());
