@@ -408,6 +408,13 @@ TSftpResult TSftpSession::connect(const TSftpLogin& login)
     // algorithm may hold one back until the peer acknowledges the last.
     const int yes = 1;
     ssh_options_set(s, SSH_OPTIONS_NODELAY, &yes);
+    // AES-GCM first: processors with AES instructions encrypt it at half the
+    // cost of ChaCha20-Poly1305, on both sides of a transfer. The rest of
+    // libssh's own list follows for servers without it.
+    const char* ciphers = "aes128-gcm@openssh.com,aes256-gcm@openssh.com,chacha20-poly1305@openssh.com,"
+                          "aes128-ctr,aes192-ctr,aes256-ctr";
+    ssh_options_set(s, SSH_OPTIONS_CIPHERS_C_S, ciphers);
+    ssh_options_set(s, SSH_OPTIONS_CIPHERS_S_C, ciphers);
     ssh_options_set(s, SSH_OPTIONS_SSH_DIR, dir.c_str());
     ssh_options_set(s, SSH_OPTIONS_KNOWNHOSTS, (dir + "/known_hosts").c_str());
     log("连接到 " + login.Host + ", 端口 " + std::to_string(login.Port) + " (SFTP)");
@@ -434,7 +441,8 @@ TSftpResult TSftpSession::connect(const TSftpLogin& login)
     }
     m_s->writeSize = ssh_get_openssh_version(s) > 0 ? WriteSize : SmallWriteSize;
     m_loggedIn = true;
-    log("已登录 (SFTP 版本 " + std::to_string(sftp_server_version(m_s->sftp)) + ")");
+    log("已登录 (SFTP 版本 " + std::to_string(sftp_server_version(m_s->sftp)) + ", 加密 " +
+        std::string(ssh_get_cipher_out(s) ? ssh_get_cipher_out(s) : "?") + ")");
     r.Success = true;
     r.Path = Home();
     return r;
