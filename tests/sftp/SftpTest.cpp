@@ -195,7 +195,12 @@ TEST(SftpFiles, ListTransferResumeAndCommands)
     const std::string dir = remote.path().toStdString();
 
     Client c;
+    std::vector<QString> logged;
+    QObject::connect(&c.s, &TSftpSession::LogLine, [&](const QString& line, bool) { logged.push_back(line); });
     ASSERT_TRUE(c.connect(server).Success);
+    // The cipher chosen for speed: AES-GCM, which OpenSSH offers.
+    EXPECT_TRUE(std::any_of(logged.begin(), logged.end(),
+                            [](const QString& l) { return l.contains(QStringLiteral("加密 aes128-gcm@openssh.com")); }));
     TSftpResult r = await(c.s, [&] { c.s.List(dir); });
     ASSERT_TRUE(r.Success) << r.Error;
     ASSERT_EQ(r.Entries.size(), 3u);
