@@ -7,6 +7,7 @@
 #include "dialogs/SiteManager.h"
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
 
 namespace {
@@ -182,4 +183,33 @@ TEST(Keyring, AnOlderFilesPasswordsMoveInOnTheFirstSave)
     EXPECT_EQ(again.w->FTP().ProxyPass, "代理 secret");
     std::string why;
     EXPECT_TRUE(fetchThroughSite(keyring, data.path(), QStringLiteral("old"), why)) << why;
+}
+
+// A locked keyring with nobody to unlock it: an unattended run whose site's
+// password is there ends at once with a failure (it does not wait), and a
+// password saved meanwhile stays in sites.ini, scrambled, with the keyring's
+// refusal in the log; the password already in the keyring keeps its marker.
+TEST(Keyring, ALockedKeyringRefusesAndNothingIsLost)
+{
+    RealServers::OwnKeyring keyring;
+    RealServers::OwnPyftpdlib server({{QStringLiteral("file.bin"), Payload}});
+    QueueWindow t;
+    saveSiteWithPassword(t, "inside", server.port);
+    const std::string id = t.w->Sites().Sites().ReadString("inside", "Keyring");
+    ASSERT_FALSE(id.empty());
+    keyring.lock();
+
+    QElapsedTimer took;
+    took.start();
+    std::string why;
+    EXPECT_FALSE(fetchThroughSite(keyring, t.data.path(), QStringLiteral("inside"), why));
+    EXPECT_LT(took.elapsed(), 30000) << why;
+
+    saveSiteWithPassword(t, "outside", server.port);
+    const auto pass = t.w->Sites().Sites().Document().Get("outside", "Pass");
+    ASSERT_TRUE(pass) << sitesFile(t.data.path());
+    EXPECT_EQ(UnscramblePassword(*pass), RealServers::Password);
+    EXPECT_NE(t.logText().find("密钥环: "), std::string::npos) << t.logText();
+    EXPECT_EQ(t.w->Sites().Sites().ReadString("inside", "Keyring"), id);
+    EXPECT_FALSE(t.w->Sites().Sites().Document().Get("inside", "Pass"));
 }

@@ -740,7 +740,7 @@ void OwnKeyring::startDaemon()
     daemon = std::make_unique<QProcess>();
     daemon->setProcessEnvironment(env);
     daemon->setStandardOutputFile(QProcess::nullDevice());
-    daemon->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    daemon->setStandardErrorFile(QProcess::nullDevice());  // its warnings about the missing unlock prompt
     // --unlock reads the login keyring's password (making the keyring the
     // first time) from the standard input.
     daemon->start(QStringLiteral("gnome-keyring-daemon"),
@@ -784,6 +784,18 @@ void OwnKeyring::restartDaemon()
 {
     stopDaemon();
     startDaemon();
+}
+
+void OwnKeyring::lock() const
+{
+    QProcess send;
+    send.setProcessEnvironment(environment());
+    send.start(QStringLiteral("dbus-send"),
+               {QStringLiteral("--session"), QStringLiteral("--print-reply"), QStringLiteral("--dest=org.freedesktop.secrets"),
+                QStringLiteral("/org/freedesktop/secrets"), QStringLiteral("org.freedesktop.Secret.Service.Lock"),
+                QStringLiteral("array:objpath:/org/freedesktop/secrets/collection/login")});
+    if (!send.waitForFinished(10000) || send.exitCode() != 0)
+        fail("cannot lock the keyring");
 }
 
 QString OwnKeyring::lookup(const QString& service, const QString& key) const

@@ -135,6 +135,9 @@ struct OwnKeyring {
     ~OwnKeyring();
     // The daemon stopped and started again on the same keyrings.
     void restartDaemon();
+    // The login keyring locked, as after a screen lock; nobody is on this bus
+    // to answer the unlock prompt, so reads and writes fail at once.
+    void lock() const;
     // What secret-tool (libsecret's own) reads for a QtKeychain item; "" when none.
     QString lookup(const QString& service, const QString& key) const;
     // For a child process: this bus.
