@@ -101,10 +101,19 @@ const QIcon& fileIcon(const QString& name)
 {
     static QHash<QString, QIcon> byExtension;
     static const QMimeDatabase types;
+    // A server's names are not to be trusted: an extension longer than any
+    // file type's, or one past the few hundred a listing really holds, gets
+    // the plain file's icon and no place in the table.
+    constexpr qsizetype LongestExtension = 16;
+    constexpr qsizetype MostExtensions = 1024;
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     const QString extension = dot > 0 ? name.mid(dot + 1).toLower() : QString();
+    if (extension.size() > LongestExtension)
+        return kindIcon(rkFile);
     auto it = byExtension.find(extension);
     if (it == byExtension.end()) {
+        if (byExtension.size() >= MostExtensions)
+            return kindIcon(rkFile);
         QIcon icon = kindIcon(rkFile);
         if (!extension.isEmpty()) {
             const QMimeType type =
