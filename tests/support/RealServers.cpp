@@ -753,14 +753,11 @@ void OwnKeyring::startDaemon()
     // Ready once it owns the Secret Service's name on the bus.
     QDeadlineTimer deadline(15000);
     for (;;) {
-        QProcess ask;
-        ask.setProcessEnvironment(environment());
-        ask.start(QStringLiteral("dbus-send"),
-                  {QStringLiteral("--session"), QStringLiteral("--print-reply"), QStringLiteral("--dest=org.freedesktop.DBus"),
-                   QStringLiteral("/org/freedesktop/DBus"), QStringLiteral("org.freedesktop.DBus.NameHasOwner"),
-                   QStringLiteral("string:org.freedesktop.secrets")});
-        ask.waitForFinished(5000);
-        if (ask.readAllStandardOutput().contains("boolean true"))
+        QByteArray reply;
+        if (call(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                 QStringLiteral("org.freedesktop.DBus.NameHasOwner"), QStringLiteral("string:org.freedesktop.secrets"),
+                 &reply) &&
+            reply.contains("boolean true"))
             return;
         if (daemon->state() == QProcess::NotRunning || deadline.hasExpired())
             fail("gnome-keyring-daemon did not take its name on the bus");
@@ -786,15 +783,25 @@ void OwnKeyring::restartDaemon()
     startDaemon();
 }
 
-void OwnKeyring::lock() const
+bool OwnKeyring::call(const QString& destination, const QString& path, const QString& method, const QString& argument,
+                      QByteArray* reply) const
 {
     QProcess send;
     send.setProcessEnvironment(environment());
-    send.start(QStringLiteral("dbus-send"),
-               {QStringLiteral("--session"), QStringLiteral("--print-reply"), QStringLiteral("--dest=org.freedesktop.secrets"),
-                QStringLiteral("/org/freedesktop/secrets"), QStringLiteral("org.freedesktop.Secret.Service.Lock"),
-                QStringLiteral("array:objpath:/org/freedesktop/secrets/collection/login")});
+    send.start(QStringLiteral("dbus-send"), {QStringLiteral("--session"), QStringLiteral("--print-reply"),
+                                             QStringLiteral("--dest=") + destination, path, method, argument});
     if (!send.waitForFinished(10000) || send.exitCode() != 0)
+        return false;
+    if (reply)
+        *reply = send.readAllStandardOutput();
+    return true;
+}
+
+void OwnKeyring::lock() const
+{
+    if (!call(QStringLiteral("org.freedesktop.secrets"), QStringLiteral("/org/freedesktop/secrets"),
+              QStringLiteral("org.freedesktop.Secret.Service.Lock"),
+              QStringLiteral("array:objpath:/org/freedesktop/secrets/collection/login")))
         fail("cannot lock the keyring");
 }
 

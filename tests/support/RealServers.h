@@ -146,6 +146,9 @@ struct OwnKeyring {
 private:
     void startDaemon();
     void stopDaemon();
+    // One method call on this bus through dbus-send; false when it failed.
+    bool call(const QString& destination, const QString& path, const QString& method, const QString& argument,
+              QByteArray* reply = nullptr) const;
 };
 
 // A key pair folder/id_ed25519 (and .pub) under passphrase ("": none); its
